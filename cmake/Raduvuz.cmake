@@ -1,0 +1,51 @@
+# Our own code builds with every warning as an error; third-party headers come in as system includes.
+function(raduvuz_strict target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# A static library of one layer, from every .cpp of its folder.
+function(raduvuz_library target)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${ARG_LIBS})
+    raduvuz_strict(${target})
+endfunction()
+
+# One GoogleTest executable per area; every test case becomes a CTest test.
+function(raduvuz_gtest name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
+    find_package(GTest REQUIRED)
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+    raduvuz_strict(${name})
+    include(GoogleTest)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "RADUVUZ_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;${ARG_ENV}"
+                   TIMEOUT 120)
+endfunction()
+
+# A libFuzzer target; with RADUVUZ_FUZZ it also runs as a short bounded CTest test.
+function(raduvuz_fuzzer name)
+    cmake_parse_arguments(ARG "" "SECONDS" "SOURCES;LIBS" ${ARGN})
+    if(NOT RADUVUZ_FUZZ)
+        return()
+    endif()
+    if(NOT ARG_SECONDS)
+        set(ARG_SECONDS 4)
+    endif()
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    raduvuz_strict(${name})
+    set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+    add_test(NAME ${name}
+        COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                $<TARGET_FILE:${name}> -max_total_time=${ARG_SECONDS} -rss_limit_mb=2048
+                -max_len=4096 -print_final_stats=0 ${corpus} ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 120)
+    file(MAKE_DIRECTORY ${corpus})
+endfunction()

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace raduvuz {
+
+// One shared-memory block of the document store: POSIX shared memory "/" + name, opened (or
+// created 0600 with the given size when new), mapped read-write. Data() and Size() describe the
+// mapping only, so no copy can pass it whatever size the store claimed.
+class TSharedBlock {
+public:
+    TSharedBlock() = default;
+    ~TSharedBlock() { Close(); }
+    TSharedBlock(const TSharedBlock&) = delete;
+    TSharedBlock& operator=(const TSharedBlock&) = delete;
+
+    // False (and nothing mapped) when the name is empty, the size negative or the object cannot
+    // be opened or mapped. A size of 0 is a valid empty block.
+    bool Open(const std::string& name, int64_t size);
+    // Unmaps; the store removes the object when the block is closed.
+    void Close();
+
+    bool IsOpen() const { return Opened; }
+    uint8_t* Data() const { return Mapped; }
+    int64_t Size() const { return MappedSize; }
+
+    // Bound-checked copies; false when offset + count leaves the mapping.
+    bool CopyIn(int64_t offset, const void* source, int64_t count);
+    bool CopyOut(int64_t offset, void* target, int64_t count) const;
+
+private:
+    uint8_t* Mapped = nullptr;
+    int64_t MappedSize = 0;
+    bool Opened = false;
+};
+
+} // namespace raduvuz

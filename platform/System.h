@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace raduvuz {
+
+// Folder of the running program file, with a trailing "/".
+std::string ProgramFolder();
+std::string ProgramFile();
+// gethostname cut to 15 characters; empty when it cannot be read.
+std::string ComputerName();
+// Free space in KiB available to the user on the volume holding path; 0 when it cannot be read.
+int64_t DiskFreeKb(std::string_view path);
+// The system's text for the last error (errno).
+std::string LastErrorText();
+
+bool DirectoryExists(std::string_view path);
+bool FileExists(std::string_view path);
+// Creates the folder with all missing parents; true when it exists afterwards.
+bool ForceDirectories(std::string_view path);
+
+} // namespace raduvuz

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "common/TStream.h"
+
+#include <cstdint>
+#include <string>
+
+namespace raduvuz {
+
+// A file as a stream, with the sharing modes of the module as advisory OFD locks: a writer
+// holds a write lock, a reader that shuts out writers holds a read lock.
+class TFileStream : public TStream {
+public:
+    enum class TMode {
+        CreateExclusive, // created or truncated, read-write, nobody else may write or read-lock
+        ReadDenyWrite,   // read only; fails while a writer holds the file
+        ReadWrite,       // existing file, read-write, exclusive
+    };
+
+    TFileStream() = default;
+    ~TFileStream() override { Close(); }
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    bool Open(const std::string& path, TMode mode);
+    void Close();
+    bool IsOpen() const { return Fd >= 0; }
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Position() const;
+    bool Seek(int64_t position);
+    int64_t Size() const;
+    bool Flush(); // fsync
+
+private:
+    int Fd = -1;
+};
+
+} // namespace raduvuz

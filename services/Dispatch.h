@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace raduvuz {
+
+// An automation value: Null, a 32-bit integer, a boolean, a text or a real.
+struct TNull {
+    bool operator==(const TNull&) const = default;
+};
+using TVariant = std::variant<TNull, int32_t, bool, std::string, double>;
+
+bool IsNull(const TVariant& v);
+// Conversions as automation does them; TDispatchError when the value cannot be converted.
+int32_t VariantToInt(const TVariant& v);
+bool VariantToBool(const TVariant& v);
+std::string VariantToText(const TVariant& v);
+
+// A failed call: the error name (e.g. "RAduvuz.Error.Unexpected") and the message.
+class TDispatchError : public std::runtime_error {
+public:
+    TDispatchError(std::string name, const std::string& message)
+        : std::runtime_error(message), Name(std::move(name)) {}
+    std::string Name;
+};
+
+struct TCallResult {
+    TVariant Result;            // the method's result, Null for none
+    std::vector<TVariant> Outs; // out values in the order of the contract
+};
+
+// A late-bound object: a method called by name with variant arguments.
+class IDispatchObject {
+public:
+    virtual ~IDispatchObject() = default;
+    // Throws TDispatchError when the call fails or the object cannot be reached.
+    virtual TCallResult Call(const std::string& method, const std::vector<TVariant>& args) = 0;
+    // The reference text that names the object to another process ("busname/path"), if any.
+    virtual std::string Reference() const { return {}; }
+};
+using TDispatchPtr = std::shared_ptr<IDispatchObject>;
+
+// In-process binding: methods are functions registered by name (tests and embedding).
+class TInProcessObject : public IDispatchObject {
+public:
+    using TMethod = std::function<TCallResult(const std::vector<TVariant>&)>;
+    void Define(const std::string& method, TMethod body) { Methods[method] = std::move(body); }
+    TCallResult Call(const std::string& method, const std::vector<TVariant>& args) override;
+
+private:
+    std::map<std::string, TMethod> Methods;
+};
+
+} // namespace raduvuz

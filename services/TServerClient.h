@@ -1,0 +1,34 @@
+#pragma once
+
+#include "services/Dispatch.h"
+
+#include <cstdint>
+#include <string>
+
+namespace raduvuz {
+
+// Typed callbacks of the workflow server object given to Init. Every call throws
+// TDispatchError when the server fails or cannot be reached.
+class TServerClient {
+public:
+    TServerClient() = default;
+    explicit TServerClient(TDispatchPtr object) : Object(std::move(object)) {}
+    bool Assigned() const { return Object != nullptr; }
+    const TDispatchPtr& Dispatch() const { return Object; }
+
+    void ChangeStatus(int32_t module, bool paused, int32_t status);
+    void WriteLog(int32_t module, const std::string& line);
+    TVariant GetValue(int32_t module, int32_t num);
+    void SetValue(int32_t module, int32_t num, bool value);
+    bool IsJobUse(int32_t module, int32_t docId);
+    void ShowLabel(int32_t module, const std::string& text);
+    std::string GetConfigKey(int32_t module);
+    std::string PtrToKey(int32_t term);
+    void CloseMe(int32_t module);
+    void ChangeSetup(int32_t module, const std::string& inParams, const std::string& outParams);
+
+private:
+    TDispatchPtr Object;
+};
+
+} // namespace raduvuz
