@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace raduvuz {
+
+class TDoc;
+
+// One row of a job list: caption (the job number), sub-items in column order, image index and
+// the job that owns it (none for passed jobs).
+struct TListRow {
+    std::string Caption;
+    std::vector<std::string> SubItems;
+    int ImageIndex = -1;
+    TDoc* Job = nullptr;
+};
+
+// A job list owned by the core; the console's list views only view it. Rows are stable handles:
+// a job keeps its row pointer until the row is deleted.
+class TJobListModel {
+public:
+    class IListener {
+    public:
+        virtual ~IListener() = default;
+        virtual void RowInserted(int index) = 0;
+        virtual void RowRemoved(int index) = 0;
+        virtual void RowChanged(int index) = 0;
+        virtual void Reset() = 0;
+    };
+
+    int Count() const { return static_cast<int>(Rows.size()); }
+    TListRow* At(int index) const;
+    int IndexOf(const TListRow* row) const;
+
+    // Inserts a row at index (0 = top, Count() = end) and returns it.
+    TListRow* Insert(int index, TListRow row);
+    TListRow* Add(TListRow row) { return Insert(Count(), std::move(row)); }
+    void Delete(TListRow* row);
+    void Clear();
+
+    void SetSubItem(TListRow* row, int subItem, const std::string& text);
+    void SetImage(TListRow* row, int imageIndex);
+    void SetCaption(TListRow* row, const std::string& caption);
+    void Sort(const std::function<bool(const TListRow&, const TListRow&)>& less);
+
+    void AddListener(IListener* listener);
+    void RemoveListener(IListener* listener);
+
+private:
+    std::vector<std::unique_ptr<TListRow>> Rows;
+    std::vector<IListener*> Listeners;
+    void Changed(const TListRow* row);
+};
+
+// Sub-item positions (the columns after "Job ID").
+enum TSubItem {
+    siDocID = 0,
+    siName = 1,
+    siPage = 2,
+    siColor = 3,
+    siDate = 4,
+    siTime = 5,
+    siType = 6,
+    siSize = 7,
+    siDestination = 8,
+    siDev = 9,
+    siCount = 10
+};
+
+} // namespace raduvuz
