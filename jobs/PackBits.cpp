@@ -11,62 +11,76 @@ namespace raduvuz {
 
 namespace {
 
-// Length of the run of equal bytes at p; the caller knows that p[0] == p[1].
-inline int64_t RunLength(const uint8_t* p, int64_t avail) {
-    const uint8_t b = p[0];
-    int64_t n = 2;
+// Bit k of a window: the byte at base + k equals the one after it. Bits of the piece's last
+// byte and beyond are 0, as nothing follows it there.
+inline uint64_t EqualMask(const uint8_t* p, int64_t base, int64_t count) {
+    uint64_t mask = 0;
+    if (base + 65 <= count) {
 #if defined(__SSE2__)
-    const __m128i value = _mm_set1_epi8(static_cast<char>(b));
-    while (n + 16 <= avail) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n));
-        const unsigned equal =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, value)));
-        if (equal != 0xFFFF) {
-            return n + __builtin_ctz(~equal);
+        for (int k = 0; k < 64; k += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base + k));
+            const __m128i next =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base + k + 1));
+            const auto bits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(here, next)));
+            mask |= static_cast<uint64_t>(bits) << k;
         }
-        n += 16;
-    }
-#else
-    const uint64_t pattern = 0x0101010101010101ULL * b;
-    while (n + 8 <= avail) {
-        uint64_t word;
-        std::memcpy(&word, p + n, 8);
-        const uint64_t diff = word ^ pattern;
-        if (diff != 0) {
-            return n + __builtin_ctzll(diff) / 8;
-        }
-        n += 8;
-    }
+        return mask;
 #endif
-    while (n < avail && p[n] == b) {
-        ++n;
     }
-    return n;
+    const int64_t end = std::min<int64_t>(64, count - 1 - base);
+    for (int64_t k = 0; k < end; ++k) {
+        mask |= static_cast<uint64_t>(p[base + k] == p[base + k + 1]) << k;
+    }
+    return mask;
 }
 
-// Count of bytes from p on that are runs of one (no equal neighbour after them); the caller
-// knows that p[0] is one. The byte after them starts a run of two or more, or is the end.
-inline int64_t SinglesLength(const uint8_t* p, int64_t avail) {
-    int64_t k = 1;
-#if defined(__SSE2__)
-    while (k + 17 <= avail) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1));
-        const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(here, next)));
-        if (equal != 0) {
-            return k + __builtin_ctz(equal);
+// Walks the equal-neighbour bits of a piece 64 bytes at a time, so that finding where a run or
+// a stretch of single bytes ends costs a bit scan instead of a byte loop.
+class TEqualBits {
+public:
+    TEqualBits(const uint8_t* p, int64_t count)
+        : P(p), Count(count), Base(0), Mask(EqualMask(p, 0, count)) {}
+
+    // First position at or after from whose bit is set (a run starts there), else Count.
+    int64_t NextSet(int64_t from) {
+        for (;;) {
+            Move(from);
+            const uint64_t m = Mask >> (from - Base);
+            if (m != 0) {
+                return from + __builtin_ctzll(m);
+            }
+            from = Base + 64;
+            if (from >= Count) {
+                return Count;
+            }
         }
-        k += 16;
     }
-#endif
-    while (k + 1 < avail) {
-        if (p[k] == p[k + 1]) {
-            return k;
+
+    // First position at or after from whose bit is clear (the last byte of a run).
+    int64_t NextClear(int64_t from) {
+        for (;;) {
+            Move(from);
+            const uint64_t m = ~Mask >> (from - Base);
+            if (m != 0) {
+                return from + __builtin_ctzll(m);
+            }
+            from = Base + 64;
         }
-        ++k;
     }
-    return avail;
-}
+
+private:
+    void Move(int64_t position) {
+        if (position >= Base + 64) {
+            Base = position & ~int64_t{63};
+            Mask = EqualMask(P, Base, Count);
+        }
+    }
+
+    const uint8_t* P;
+    int64_t Count;
+    int64_t Base;
+    uint64_t Mask;
+};
 
 #if defined(__SSE2__)
 inline void CopyWide16(uint8_t* target, const uint8_t* source) {
@@ -112,10 +126,21 @@ int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target) {
     uint8_t* op = target;
     // Count byte of the literal item that single bytes are added to.
     uint8_t* literal = nullptr;
+    TEqualBits bits(source, count);
+    const uint8_t* const sourceEnd = source + count;
+    // Literal bytes go in 16-byte copies while that reads inside the piece; the spill behind
+    // the output is overwritten by what follows and stays inside PackBitsBound.
+    const auto copyLiteral = [sourceEnd](uint8_t* to, const uint8_t* from, int64_t n) {
+        if (n <= 16 && from + 16 <= sourceEnd) {
+            CopyWide16(to, from);
+        } else {
+            std::memcpy(to, from, static_cast<size_t>(n));
+        }
+    };
     int64_t i = 0;
     while (i < count) {
         if (i + 1 < count && source[i] == source[i + 1]) {
-            int64_t n = RunLength(source + i, count - i);
+            int64_t n = bits.NextClear(i) - i + 1;
             const uint8_t b = source[i];
             i += n;
             if (n > 128) {
@@ -138,7 +163,7 @@ int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target) {
             continue;
         }
 
-        int64_t k = SinglesLength(source + i, count - i);
+        int64_t k = bits.NextSet(i + 1) - i;
         const uint8_t* s = source + i;
         i += k;
         if (state == TPackState::LiteralRun) {
@@ -153,7 +178,7 @@ int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target) {
         }
         if (state == TPackState::Literal) {
             const int64_t take = std::min<int64_t>(127 - *literal, k);
-            std::memcpy(op, s, static_cast<size_t>(take));
+            copyLiteral(op, s, take);
             op += take;
             s += take;
             k -= take;
@@ -166,7 +191,7 @@ int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target) {
             const int64_t take = std::min<int64_t>(128, k);
             literal = op;
             *op++ = static_cast<uint8_t>(take - 1);
-            std::memcpy(op, s, static_cast<size_t>(take));
+            copyLiteral(op, s, take);
             op += take;
             s += take;
             k -= take;

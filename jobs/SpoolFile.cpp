@@ -1,0 +1,272 @@
+#include "jobs/SpoolFile.h"
+
+#include "common/TParams.h"
+#include "common/Utils.h"
+#include "jobs/PackBits.h"
+#include "platform/SharedBlock.h"
+#include "platform/TFileStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace raduvuz {
+
+namespace {
+
+constexpr int64_t SliceSize = 65536;
+// An item cut by the end of a slice keeps at most its count byte and 127 literal bytes.
+constexpr int64_t MaxCarry = 128;
+constexpr int64_t ReadBufferSize = SliceSize + MaxCarry;
+// Packed pieces gather until a slice is full; one more piece always fits behind that.
+constexpr int64_t WriteBufferSize = SliceSize + PackBitsBound(PackBitsPieceSize);
+constexpr std::string_view DeviceKey = "Device";
+
+// Spool throughput matters, so the per-block path reuses one buffer per thread.
+uint8_t* ReadBuffer() {
+    thread_local const std::unique_ptr<uint8_t[]> buffer(new uint8_t[ReadBufferSize]);
+    return buffer.get();
+}
+
+uint8_t* WriteBuffer() {
+    thread_local const std::unique_ptr<uint8_t[]> buffer(new uint8_t[WriteBufferSize]);
+    return buffer.get();
+}
+
+bool WriteInt32(TStream& stream, int32_t value) {
+    const auto v = static_cast<uint32_t>(value);
+    const uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                              static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    return WriteFully(stream, bytes, 4);
+}
+
+bool ReadInt32(TStream& stream, int32_t& value) {
+    uint8_t bytes[4];
+    if (!ReadFully(stream, bytes, 4)) {
+        return false;
+    }
+    value = static_cast<int32_t>(
+        static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+        static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
+    return true;
+}
+
+bool WriteDouble(TStream& stream, double value) {
+    uint64_t v;
+    std::memcpy(&v, &value, 8);
+    uint8_t bytes[8];
+    for (int k = 0; k < 8; ++k) {
+        bytes[k] = static_cast<uint8_t>(v >> (8 * k));
+    }
+    return WriteFully(stream, bytes, 8);
+}
+
+bool ReadDouble(TStream& stream, double& value) {
+    uint8_t bytes[8];
+    if (!ReadFully(stream, bytes, 8)) {
+        return false;
+    }
+    uint64_t v = 0;
+    for (int k = 0; k < 8; ++k) {
+        v |= static_cast<uint64_t>(bytes[k]) << (8 * k);
+    }
+    std::memcpy(&value, &v, 8);
+    return true;
+}
+
+std::string JoinItems(const std::vector<std::string>& items) {
+    std::string text;
+    for (const auto& item : items) {
+        if (!text.empty()) {
+            text += ',';
+        }
+        text += item;
+    }
+    return text;
+}
+
+// Replaces the "Device" items through map (an empty result drops the item); a text without
+// "Device" stays exactly as it was.
+template <typename TMap> std::string TranslateDevices(std::string_view ddsText, TMap map) {
+    TParams params(ddsText);
+    const int index = params.IndexOfKey(DeviceKey);
+    if (index < 0) {
+        return std::string(ddsText);
+    }
+    std::vector<std::string> translated;
+    if (const TParams::TValueList* items = params.GetListAt(index)) {
+        for (const auto& item : *items) {
+            std::string result = map(item);
+            if (!result.empty()) {
+                translated.push_back(std::move(result));
+            }
+        }
+    }
+    if (translated.empty()) {
+        params.DeleteKey(DeviceKey);
+    } else {
+        params.SetValue(DeviceKey, JoinItems(translated));
+    }
+    return params.GetText();
+}
+
+} // namespace
+
+std::string DevicesToTermKeys(std::string_view ddsText, const TTaggedList& termKeys) {
+    return TranslateDevices(ddsText, [&termKeys](const std::string& item) {
+        const int32_t number = StrToIntDef(item, 0);
+        const auto entry =
+            std::find_if(termKeys.begin(), termKeys.end(),
+                         [number](const TTaggedString& e) { return e.Tag == number; });
+        return entry == termKeys.end() ? std::string() : entry->Text;
+    });
+}
+
+std::string TermKeysToDevices(std::string_view ddsText, const TTaggedList& termKeys) {
+    return TranslateDevices(ddsText, [&termKeys](const std::string& item) {
+        const auto entry = std::find_if(termKeys.begin(), termKeys.end(),
+                                        [&item](const TTaggedString& e) { return e.Text == item; });
+        return entry == termKeys.end() ? std::string() : std::to_string(entry->Tag);
+    });
+}
+
+bool WriteSpoolHeader(TStream& stream, std::string_view ddsText, const TTaggedList& termKeys,
+                      TDateTime created) {
+    const std::string text = DevicesToTermKeys(ddsText, termKeys);
+    if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+        return false;
+    }
+    const int64_t length = static_cast<int64_t>(text.size());
+    const bool written =
+        WriteInt32(stream, static_cast<int32_t>(length)) && WriteFully(stream, text.data(), length);
+    // The arrival time's own write result is not part of the answer; a later block write
+    // fails on the same stream anyway.
+    if (written) {
+        WriteDouble(stream, created);
+    }
+    return written;
+}
+
+bool ReadSpoolHeader(TStream& stream, const TTaggedList& termKeys, std::string& dds,
+                     TDateTime& created) {
+    int32_t length = 0;
+    if (!ReadInt32(stream, length) || length < 0 || length > SpoolMaxTextLength) {
+        return false;
+    }
+    std::string text(static_cast<size_t>(length), '\0');
+    if (!ReadFully(stream, text.data(), length)) {
+        return false;
+    }
+    double stored = 0;
+    if (ReadDouble(stream, stored)) {
+        created = stored;
+    }
+    const size_t zero = text.find('\0');
+    if (zero != std::string::npos) {
+        text.resize(zero);
+    }
+    dds = TermKeysToDevices(text, termKeys);
+    return true;
+}
+
+bool WriteSpoolBlock(TFileStream& stream, std::span<const uint8_t> block, int32_t last) {
+    if (block.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+        return false;
+    }
+    const auto blockSize = static_cast<int64_t>(block.size());
+    bool ok = WriteInt32(stream, static_cast<int32_t>(blockSize));
+    const int64_t sizeAt = ok ? stream.Position() : -1;
+    ok = sizeAt >= 0 && WriteInt32(stream, 0);
+
+    uint8_t* buffer = WriteBuffer();
+    int64_t used = 0;
+    int64_t total = 0;
+    for (int64_t offset = 0; ok && offset < blockSize; offset += PackBitsPieceSize) {
+        const int64_t piece = std::min(PackBitsPieceSize, blockSize - offset);
+        const int64_t packed = PackBitsPiece(block.data() + offset, piece, buffer + used);
+        used += packed;
+        total += packed;
+        if (used >= SliceSize) {
+            ok = WriteFully(stream, buffer, used);
+            used = 0;
+        }
+    }
+    if (ok && used > 0) {
+        ok = WriteFully(stream, buffer, used);
+    }
+    // PackedSize stays 0 unless every packed byte reached the file.
+    if (ok) {
+        const int64_t end = sizeAt + 4 + total;
+        const bool patched = total <= std::numeric_limits<int32_t>::max() && stream.Seek(sizeAt) &&
+                             WriteInt32(stream, static_cast<int32_t>(total));
+        ok = stream.Seek(end) && patched;
+    }
+    WriteInt32(stream, last);
+    return ok;
+}
+
+bool WriteSpoolBlock(TFileStream& stream, const std::string& blockName, int32_t blockSize,
+                     int32_t last) {
+    TSharedBlock block;
+    if (!block.Open(blockName, blockSize) || block.Size() < blockSize) {
+        return false;
+    }
+    return WriteSpoolBlock(
+        stream, std::span<const uint8_t>(block.Data(), static_cast<size_t>(blockSize)), last);
+}
+
+bool ReadSpoolBlockSize(TStream& stream, int32_t& blockSize) {
+    return ReadInt32(stream, blockSize);
+}
+
+bool ReadSpoolBlock(TStream& stream, std::span<uint8_t> block, int32_t& last) {
+    const auto blockSize = static_cast<int64_t>(block.size());
+    int32_t packedSize = 0;
+    // Every item unpacks to at least one byte from at most two, so more is not a block record.
+    if (!ReadInt32(stream, packedSize) || packedSize < 0 || packedSize > 2 * blockSize) {
+        return false;
+    }
+    uint8_t* buffer = ReadBuffer();
+    int64_t carry = 0;
+    int64_t remaining = packedSize;
+    int64_t produced = 0;
+    while (remaining > 0) {
+        const int64_t slice = std::min(remaining, SliceSize);
+        if (!ReadFully(stream, buffer + carry, slice)) {
+            return false;
+        }
+        remaining -= slice;
+        const int64_t available = carry + slice;
+        const TUnpackResult result =
+            UnpackBits(buffer, available, block.data() + produced, blockSize - produced);
+        if (result.Status == TUnpackStatus::Overflow) {
+            return false;
+        }
+        produced += result.Produced;
+        // An item cut by the slice's end is finished with the next slice.
+        carry = available - result.Consumed;
+        if (carry > 0) {
+            std::memmove(buffer, buffer + result.Consumed, static_cast<size_t>(carry));
+        }
+    }
+    if (carry != 0 || produced != blockSize) {
+        return false;
+    }
+    int32_t flag = 0;
+    last = ReadInt32(stream, flag) ? flag : 0;
+    return true;
+}
+
+bool ReadSpoolBlock(TStream& stream, const std::string& blockName, int32_t blockSize,
+                    int32_t& last) {
+    TSharedBlock block;
+    if (!block.Open(blockName, blockSize) || block.Size() < blockSize) {
+        return false;
+    }
+    return ReadSpoolBlock(stream, std::span<uint8_t>(block.Data(), static_cast<size_t>(blockSize)),
+                          last);
+}
+
+} // namespace raduvuz

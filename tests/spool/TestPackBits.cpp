@@ -1,0 +1,275 @@
+#include "jobs/PackBits.h"
+#include "spool/RasterSamples.h"
+#include "spool/TiffPackBits.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+using namespace raduvuz;
+using namespace raduvuz::testing;
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+TBytes Pack(const TBytes& data) {
+    TBytes packed(static_cast<size_t>(PackBitsBlockBound(static_cast<int64_t>(data.size()))));
+    packed.resize(static_cast<size_t>(
+        PackBitsBlock(data.data(), static_cast<int64_t>(data.size()), packed.data())));
+    return packed;
+}
+
+TBytes PackOnePiece(const uint8_t* data, int64_t size) {
+    TBytes packed(static_cast<size_t>(PackBitsBound(size)));
+    packed.resize(static_cast<size_t>(PackBitsPiece(data, size, packed.data())));
+    return packed;
+}
+
+TBytes Bytes(std::initializer_list<int> values) {
+    TBytes bytes;
+    for (int v : values) {
+        bytes.push_back(static_cast<uint8_t>(v));
+    }
+    return bytes;
+}
+
+TBytes Text(const std::string& text) {
+    return TBytes(text.begin(), text.end());
+}
+
+// count bytes in which no two neighbours are equal, starting at first.
+TBytes Singles(int count, int first) {
+    TBytes bytes;
+    for (int k = 0; k < count; ++k) {
+        bytes.push_back(static_cast<uint8_t>(first + k % 50));
+    }
+    return bytes;
+}
+
+TBytes Concat(std::initializer_list<TBytes> parts) {
+    TBytes all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+// A literal item: its count byte and the bytes.
+TBytes LiteralItem(const TBytes& bytes) {
+    return Concat({Bytes({static_cast<int>(bytes.size()) - 1}), bytes});
+}
+
+TBytes RunItem(int count, int value) {
+    return Bytes({(1 - count) & 0xFF, value});
+}
+
+} // namespace
+
+TEST(PackBits, FormatExamples) {
+    const TBytes block(100000, 0x5A);
+    const TBytes packed = Pack(block);
+    ASSERT_EQ(packed.size(), 1564u);
+    // Three full pieces of 256 items (-127, value), then 13 such items and (-31, value).
+    for (size_t k = 0; k < 3 * 256 + 13; ++k) {
+        ASSERT_EQ(packed[2 * k], 0x81) << "item " << k;
+        ASSERT_EQ(packed[2 * k + 1], 0x5A) << "item " << k;
+    }
+    EXPECT_EQ(packed[1562], static_cast<uint8_t>(-31));
+    EXPECT_EQ(packed[1563], 0x5A);
+    EXPECT_EQ(PackOnePiece(block.data(), 32768).size(), 512u);
+    EXPECT_EQ(PackOnePiece(block.data(), 100000 - 3 * 32768).size(), 28u);
+
+    EXPECT_EQ(Pack(Text("AAB")), Bytes({0xFF, 'A', 0, 'B'}));
+    EXPECT_EQ(Pack(Text("BAAC")), Bytes({3, 'B', 'A', 'A', 'C'}));
+    EXPECT_TRUE(Pack({}).empty());
+}
+
+TEST(PackBits, WriterStateMachine) {
+    struct TCase {
+        const char* Name;
+        TBytes Input;
+        TBytes Expected;
+    };
+    const TBytes s125 = Singles(125, 1);
+    const TBytes s126 = Singles(126, 1);
+    const TBytes s127 = Singles(127, 1);
+    const TBytes s128 = Singles(128, 1);
+    const std::vector<TCase> cases = {
+        {"one byte", Text("A"), Bytes({0, 'A'})},
+        {"one pair", Text("AA"), RunItem(2, 'A')},
+        {"pair at the end is not joined", Text("ABB"),
+         Concat({LiteralItem(Text("A")), RunItem(2, 'B')})},
+        {"run of three is not joined", Text("ABBBC"),
+         Concat({LiteralItem(Text("A")), RunItem(3, 'B'), LiteralItem(Text("C"))})},
+        {"second pair after a pair is a run", Text("ABBCCD"),
+         Concat(
+             {LiteralItem(Text("A")), RunItem(2, 'B'), RunItem(2, 'C'), LiteralItem(Text("D"))})},
+        {"joins repeat", Text("ABBCDDE"), LiteralItem(Text("ABBCDDE"))},
+        {"pair after a run opens no literal", Text("AAABBC"),
+         Concat({RunItem(3, 'A'), RunItem(2, 'B'), LiteralItem(Text("C"))})},
+        // The literal count below 126 is the limit of a join: 125 + 2 bytes fill it to 127.
+        {"join to 127", Concat({s125, Text("ZZ"), Text("Y")}),
+         Concat({LiteralItem(Concat({s125, Text("ZZY")}))})},
+        {"join to 128 goes to BASE", Concat({s126, Text("ZZ"), Text("YX")}),
+         Concat({LiteralItem(Concat({s126, Text("ZZ")})), LiteralItem(Text("YX"))})},
+        {"no join at 127", Concat({s127, Text("ZZ"), Text("Y")}),
+         Concat({LiteralItem(s127), RunItem(2, 'Z'), LiteralItem(Text("Y"))})},
+        {"full literal then pair", Concat({s128, Text("ZZ"), Text("Y")}),
+         Concat({LiteralItem(s128), RunItem(2, 'Z'), LiteralItem(Text("Y"))})},
+        {"literal of 129", Singles(129, 1),
+         Concat({LiteralItem(Singles(128, 1)), LiteralItem(TBytes(1, Singles(129, 1)[128]))})},
+        {"run of 128", TBytes(128, 7), RunItem(128, 7)},
+        {"run of 129 leaves a literal", Concat({TBytes(129, 7), Text("A")}),
+         Concat({RunItem(128, 7), LiteralItem(Bytes({7, 'A'}))})},
+        {"run of 130", TBytes(130, 7), Concat({RunItem(128, 7), RunItem(2, 7)})},
+        {"run of 257", TBytes(257, 7),
+         Concat({RunItem(128, 7), RunItem(128, 7), LiteralItem(Bytes({7}))})},
+        {"long run after a literal never joins", Concat({Text("A"), TBytes(129, 7), Text("B")}),
+         Concat({LiteralItem(Text("A")), RunItem(128, 7), LiteralItem(Bytes({7, 'B'}))})},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Pack(c.Input), c.Expected) << c.Name;
+        TBytes back(c.Input.size());
+        const TBytes packed = Pack(c.Input);
+        EXPECT_TRUE(UnpackBitsBlock(packed.data(), static_cast<int64_t>(packed.size()), back.data(),
+                                    static_cast<int64_t>(back.size())))
+            << c.Name;
+        EXPECT_EQ(back, c.Input) << c.Name;
+    }
+}
+
+// Every piece of a corpus of raster-like and random data packs to exactly libtiff's bytes and
+// unpacks to itself.
+TEST(PackBits, SameBytesAsLibtiff) {
+    struct TSample {
+        const char* Name;
+        TBytes Data;
+    };
+    const int64_t size = 400000;
+    const std::vector<TSample> samples = {
+        {"halftone", HalftoneRaster(size, 1)},
+        {"blank", BlankRaster(size)},
+        {"random", RandomBytes(size, 2)},
+        {"gradient", GradientRaster(size, 3000)},
+        {"short runs", ShortRuns(size, 3)},
+        {"long runs", LongRuns(size, 4)},
+        {"literals with pairs", LiteralsWithPairs(size, 5)},
+    };
+    const std::array<int64_t, 16> edges = {1,   2,   3,   4,   125, 126,  127,   128,
+                                           129, 130, 255, 256, 257, 4096, 32767, 32768};
+    TSampleRandom random(11);
+    int pieces = 0;
+    for (const auto& sample : samples) {
+        const auto total = static_cast<int64_t>(sample.Data.size());
+        int64_t at = 0;
+        size_t edge = 0;
+        while (at < total) {
+            const int64_t wanted = edge < edges.size() ? edges[edge++] : random.Between(1, 32768);
+            const int64_t length = std::min(wanted, total - at);
+            const uint8_t* piece = sample.Data.data() + at;
+            const TBytes ours = PackOnePiece(piece, length);
+            const TBytes reference = TTiffPackBits::PackPiece(piece, length);
+            ASSERT_FALSE(reference.empty());
+            ASSERT_EQ(ours, reference) << sample.Name << ", piece at " << at << " of " << length;
+            ASSERT_LE(static_cast<int64_t>(ours.size()), 65535);
+            TBytes back(static_cast<size_t>(length));
+            ASSERT_TRUE(UnpackBitsBlock(ours.data(), static_cast<int64_t>(ours.size()), back.data(),
+                                        length));
+            ASSERT_TRUE(std::equal(back.begin(), back.end(), piece))
+                << sample.Name << ", piece at " << at;
+            at += length;
+            ++pieces;
+        }
+    }
+    EXPECT_GT(pieces, 100);
+
+    // The literal/2-byte run boundary at every literal length from every start state.
+    for (int literal = 110; literal <= 140; ++literal) {
+        for (const char* tail : {"ZZY", "ZZYY", "ZZYXXW", "ZZZY", "ZZ"}) {
+            for (const char* head : {"", "Q", "QQ", "QQQ"}) {
+                const TBytes data = Concat({Text(head), Singles(literal, 60), Text(tail)});
+                const auto n = static_cast<int64_t>(data.size());
+                ASSERT_EQ(PackOnePiece(data.data(), n), TTiffPackBits::PackPiece(data.data(), n))
+                    << head << " + " << literal << " singles + " << tail;
+            }
+        }
+    }
+}
+
+TEST(PackBits, UnpackStaysInsideTheTarget) {
+    const size_t guard = 256;
+    struct TCase {
+        const char* Name;
+        TBytes Packed;
+        int64_t TargetSize;
+        TUnpackStatus Status;
+        int64_t Consumed;
+        int64_t Produced;
+    };
+    const std::vector<TCase> cases = {
+        {"exact", Bytes({0xFF, 'A', 0, 'B'}), 3, TUnpackStatus::Complete, 4, 3},
+        {"short output is complete input", Bytes({0, 'B'}), 3, TUnpackStatus::Complete, 2, 1},
+        {"run one past the end", Bytes({0, 'B', 0xFE, 'C'}), 3, TUnpackStatus::Overflow, 2, 1},
+        {"literal past the end", Bytes({2, 'A', 'B', 'C'}), 2, TUnpackStatus::Overflow, 0, 0},
+        {"-128 repeats 129 times", Bytes({0x80, 'X'}), 129, TUnpackStatus::Complete, 2, 129},
+        {"-128 into 128 bytes", Bytes({0x80, 'X'}), 128, TUnpackStatus::Overflow, 0, 0},
+        {"literal cut short", Bytes({0, 'A', 5, 'B', 'C'}), 100, TUnpackStatus::Truncated, 2, 1},
+        {"run without its byte", Bytes({0, 'A', 0xFD}), 100, TUnpackStatus::Truncated, 2, 1},
+        {"nothing into nothing", {}, 0, TUnpackStatus::Complete, 0, 0},
+        {"anything into nothing", Bytes({0xFF, 1}), 0, TUnpackStatus::Overflow, 0, 0},
+    };
+    for (const auto& c : cases) {
+        TBytes buffer(guard + static_cast<size_t>(c.TargetSize) + guard, 0xEE);
+        const TUnpackResult result =
+            UnpackBits(c.Packed.data(), static_cast<int64_t>(c.Packed.size()),
+                       buffer.data() + guard, c.TargetSize);
+        EXPECT_EQ(result.Status, c.Status) << c.Name;
+        EXPECT_EQ(result.Consumed, c.Consumed) << c.Name;
+        EXPECT_EQ(result.Produced, c.Produced) << c.Name;
+        EXPECT_TRUE(std::all_of(buffer.begin(), buffer.begin() + guard, [](uint8_t b) {
+            return b == 0xEE;
+        })) << c.Name;
+        EXPECT_TRUE(std::all_of(buffer.end() - guard, buffer.end(), [](uint8_t b) {
+            return b == 0xEE;
+        })) << c.Name;
+    }
+
+    // Long valid streams that overflow late go through the unchecked wide loop first; garbage
+    // streams of every length check the careful loop. No byte outside the target may change.
+    TSampleRandom random(3);
+    const TBytes raster = HalftoneRaster(300000, 9);
+    const TBytes valid = Pack(raster);
+    for (int round = 0; round < 400; ++round) {
+        const int64_t targetSize = round < 200 ? random.Between(0, 300000) : random.Between(0, 600);
+        TBytes packed = valid;
+        if (round >= 200) {
+            packed.resize(static_cast<size_t>(random.Between(0, 400)));
+            for (auto& b : packed) {
+                b = random.Byte();
+            }
+        }
+        TBytes buffer(guard + static_cast<size_t>(targetSize) + guard, 0xEE);
+        const TUnpackResult result = UnpackBits(packed.data(), static_cast<int64_t>(packed.size()),
+                                                buffer.data() + guard, targetSize);
+        ASSERT_LE(result.Produced, targetSize);
+        ASSERT_LE(result.Consumed, static_cast<int64_t>(packed.size()));
+        ASSERT_TRUE(std::all_of(buffer.begin(), buffer.begin() + guard,
+                                [](uint8_t b) { return b == 0xEE; }));
+        ASSERT_TRUE(
+            std::all_of(buffer.end() - guard, buffer.end(), [](uint8_t b) { return b == 0xEE; }))
+            << "round " << round << ", target " << targetSize;
+        if (round < 200) {
+            // Whatever was produced is the raster's beginning.
+            ASSERT_TRUE(std::equal(buffer.begin() + guard, buffer.begin() + guard + result.Produced,
+                                   raster.begin()));
+            ASSERT_EQ(result.Status,
+                      targetSize < 300000 ? TUnpackStatus::Overflow : TUnpackStatus::Complete);
+        }
+    }
+}

@@ -1,0 +1,451 @@
+#include "jobs/PackBits.h"
+#include "jobs/SpoolFile.h"
+#include "platform/SharedBlock.h"
+#include "platform/TFileStream.h"
+#include "spool/MemoryStream.h"
+#include "spool/RasterSamples.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+using namespace raduvuz;
+using namespace raduvuz::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+constexpr uint8_t GuardByte = 0xEE;
+constexpr size_t GuardSize = 4096;
+
+TBytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void PutInt32(TBytes& bytes, int32_t value) {
+    for (int k = 0; k < 4; ++k) {
+        bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * k)));
+    }
+}
+
+void PutDouble(TBytes& bytes, double value) {
+    uint64_t v;
+    std::memcpy(&v, &value, 8);
+    for (int k = 0; k < 8; ++k) {
+        bytes.push_back(static_cast<uint8_t>(v >> (8 * k)));
+    }
+}
+
+TBytes HeaderBytes(const std::string& text, double created) {
+    TBytes bytes;
+    PutInt32(bytes, static_cast<int32_t>(text.size()));
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    PutDouble(bytes, created);
+    return bytes;
+}
+
+// The part of a block record after BlockSize.
+TBytes RecordTail(const TBytes& packed, int32_t last) {
+    TBytes bytes;
+    PutInt32(bytes, static_cast<int32_t>(packed.size()));
+    bytes.insert(bytes.end(), packed.begin(), packed.end());
+    PutInt32(bytes, last);
+    return bytes;
+}
+
+// A target of blockSize bytes with guard bytes on both sides, to see stray writes.
+struct TGuardedBlock {
+    explicit TGuardedBlock(size_t size) : Buffer(GuardSize + size + GuardSize, GuardByte) {}
+    std::span<uint8_t> Block() {
+        return {Buffer.data() + GuardSize, Buffer.size() - 2 * GuardSize};
+    }
+    bool GuardsIntact() const {
+        const auto intact = [](uint8_t b) { return b == GuardByte; };
+        return std::all_of(Buffer.begin(), Buffer.begin() + GuardSize, intact) &&
+               std::all_of(Buffer.end() - GuardSize, Buffer.end(), intact);
+    }
+    TBytes Buffer;
+};
+
+// A named block of the store that is removed at the end of the test.
+class TStoreBlock {
+public:
+    TStoreBlock(const std::string& tag, int64_t size)
+        : Name("raduvuz_test_spool_" + std::to_string(getpid()) + "_" + tag) {
+        shm_unlink(("/" + Name).c_str());
+        Ok = Block.Open(Name, size);
+    }
+    ~TStoreBlock() {
+        Block.Close();
+        shm_unlink(("/" + Name).c_str());
+    }
+    std::string Name;
+    TSharedBlock Block;
+    bool Ok = false;
+};
+
+class SpoolFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        Dir = fs::temp_directory_path() /
+              ("raduvuz_spool_" + std::to_string(getpid()) + "_" + info->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    fs::path Dir;
+    const TTaggedList TermKeys = {{"K7", 7}, {"K3", 3}, {"K3b", 3}, {"Zero", 0}};
+};
+
+} // namespace
+
+TEST_F(SpoolFileTest, HeaderTranslatesDevicesToKeysAndBack) {
+    TMemoryStream file;
+    ASSERT_TRUE(WriteSpoolHeader(file, "Name=A;Device=3", TermKeys, 45000.5));
+    EXPECT_EQ(file.Data, HeaderBytes("Name=A;Device=K3", 45000.5));
+
+    file.Position = 0;
+    std::string dds;
+    TDateTime created = 0;
+    ASSERT_TRUE(ReadSpoolHeader(file, TermKeys, dds, created));
+    EXPECT_EQ(dds, "Name=A;Device=3");
+    EXPECT_EQ(created, 45000.5);
+    EXPECT_EQ(file.Position, static_cast<int64_t>(file.Data.size()));
+
+    // The key K3 no longer belongs to any terminator.
+    file.Position = 0;
+    ASSERT_TRUE(ReadSpoolHeader(file, {{"K7", 7}}, dds, created));
+    EXPECT_EQ(dds, "Name=A");
+
+    // Several items: unknown numbers are dropped, the first entry of a number wins, and a
+    // word counts as terminator 0.
+    EXPECT_EQ(DevicesToTermKeys("Device=3,9,7,x;Name=B", TermKeys), "Device=K3,K7,Zero;Name=B");
+    EXPECT_EQ(DevicesToTermKeys("Name=B;Device=9", TermKeys), "Name=B");
+    // Keys are compared with their letter case.
+    EXPECT_EQ(TermKeysToDevices("Device=k3,K7,K3b;Name=B", TermKeys), "Device=7,3;Name=B");
+    EXPECT_EQ(TermKeysToDevices("Device=k3", TermKeys), "");
+
+    // A text without "Device" is stored and read back exactly as it was.
+    const std::string odd = "Name= odd ;;Color=\"C, M\";x";
+    TMemoryStream plain;
+    ASSERT_TRUE(WriteSpoolHeader(plain, odd, TermKeys, 1.25));
+    EXPECT_EQ(plain.Data, HeaderBytes(odd, 1.25));
+    plain.Position = 0;
+    ASSERT_TRUE(ReadSpoolHeader(plain, TermKeys, dds, created));
+    EXPECT_EQ(dds, odd);
+    EXPECT_EQ(created, 1.25);
+}
+
+TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
+    std::string dds = "unchanged";
+    TDateTime created = 7;
+
+    // The longest text the reader's buffer holds, and one byte more.
+    const std::string longest(static_cast<size_t>(SpoolMaxTextLength), 'x');
+    TMemoryStream fits(HeaderBytes(longest, 2.5));
+    ASSERT_TRUE(ReadSpoolHeader(fits, TermKeys, dds, created));
+    EXPECT_EQ(dds.size(), longest.size());
+    EXPECT_LE(fits.LargestRequest, 65536);
+    TMemoryStream tooLong(HeaderBytes(longest + "x", 2.5));
+    EXPECT_FALSE(ReadSpoolHeader(tooLong, TermKeys, dds, created));
+
+    TBytes negative;
+    PutInt32(negative, -1);
+    PutDouble(negative, 1);
+    TMemoryStream negativeFile(negative);
+    EXPECT_FALSE(ReadSpoolHeader(negativeFile, TermKeys, dds, created));
+
+    TBytes cut = HeaderBytes("Name=A;Device=K3", 3);
+    cut.resize(4 + 10);
+    TMemoryStream cutFile(cut);
+    EXPECT_FALSE(ReadSpoolHeader(cutFile, TermKeys, dds, created));
+    TMemoryStream empty;
+    EXPECT_FALSE(ReadSpoolHeader(empty, TermKeys, dds, created));
+
+    // A short Created is not noticed: the caller's value stays.
+    created = 7;
+    TBytes noDate = HeaderBytes("Name=A", 3);
+    noDate.resize(noDate.size() - 3);
+    TMemoryStream noDateFile(noDate);
+    ASSERT_TRUE(ReadSpoolHeader(noDateFile, TermKeys, dds, created));
+    EXPECT_EQ(dds, "Name=A");
+    EXPECT_EQ(created, 7);
+
+    // The text ends at its first zero byte; the stream still moves past all of it.
+    TBytes zero = HeaderBytes(std::string("Name=A;Device=K7\0Device=K3", 26), 4);
+    PutInt32(zero, 99);
+    TMemoryStream zeroFile(zero);
+    ASSERT_TRUE(ReadSpoolHeader(zeroFile, TermKeys, dds, created));
+    EXPECT_EQ(dds, "Name=A;Device=7");
+    EXPECT_EQ(created, 4);
+    int32_t next = 0;
+    ASSERT_TRUE(ReadSpoolBlockSize(zeroFile, next));
+    EXPECT_EQ(next, 99);
+}
+
+// The checked-in file was made from the layout alone, not by this writer.
+TEST_F(SpoolFileTest, FixtureFileReadsAndIsWrittenByteForByte) {
+    const char* data = std::getenv("RADUVUZ_TEST_DATA");
+    ASSERT_NE(data, nullptr);
+    const fs::path fixture = fs::path(data) / "spool" / "1507_88";
+    const TBytes expected = ReadFile(fixture);
+    ASSERT_EQ(expected.size(), 1665u);
+
+    const TBytes blockA = {'A', 'A', 'B'};
+    const TBytes blockB = {'B', 'A', 'A', 'C'};
+    const TBytes blockD(100000, 0x5A);
+    const TTaggedList keys = {{"K3", 3}};
+
+    {
+        TFileStream reader;
+        ASSERT_TRUE(reader.Open(fixture.string(), TFileStream::TMode::ReadDenyWrite));
+        std::string dds;
+        TDateTime created = 0;
+        ASSERT_TRUE(ReadSpoolHeader(reader, keys, dds, created));
+        EXPECT_EQ(dds, "Name=Sample;Device=3;Priority=2");
+        EXPECT_EQ(created, 45000.5);
+        const std::vector<const TBytes*> blocks = {&blockA, &blockB, nullptr, &blockD};
+        for (size_t k = 0; k < blocks.size(); ++k) {
+            int32_t size = -1;
+            ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
+            const size_t expectedSize = blocks[k] != nullptr ? blocks[k]->size() : 0;
+            ASSERT_EQ(size, static_cast<int32_t>(expectedSize));
+            TGuardedBlock target(expectedSize);
+            int32_t last = -1;
+            ASSERT_TRUE(ReadSpoolBlock(reader, target.Block(), last)) << "block " << k;
+            EXPECT_EQ(last, k + 1 == blocks.size() ? 1 : 0);
+            EXPECT_TRUE(target.GuardsIntact());
+            if (blocks[k] != nullptr) {
+                EXPECT_TRUE(
+                    std::equal(blocks[k]->begin(), blocks[k]->end(), target.Block().begin()));
+            }
+        }
+        int32_t size = 0;
+        EXPECT_FALSE(ReadSpoolBlockSize(reader, size));
+    }
+
+    const fs::path written = Dir / "1507_88";
+    {
+        TFileStream writer;
+        ASSERT_TRUE(writer.Open(written.string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Sample;Device=3;Priority=2", keys, 45000.5));
+        ASSERT_TRUE(WriteSpoolBlock(writer, blockA, 0));
+        ASSERT_TRUE(WriteSpoolBlock(writer, blockB, 0));
+        ASSERT_TRUE(WriteSpoolBlock(writer, std::span<const uint8_t>(), 0));
+        ASSERT_TRUE(WriteSpoolBlock(writer, blockD, 1));
+    }
+    EXPECT_EQ(ReadFile(written), expected);
+}
+
+TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
+    const std::vector<TBytes> blocks = {
+        HalftoneRaster(1000000, 1), RandomBytes(200000, 2),      TBytes(),
+        BlankRaster(65536),         LiteralsWithPairs(32769, 3), ShortRuns(5, 4),
+    };
+    const fs::path path = Dir / "1_2";
+    {
+        TFileStream writer;
+        ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Round;Device=7", TermKeys, 2));
+        for (size_t k = 0; k < blocks.size(); ++k) {
+            ASSERT_TRUE(WriteSpoolBlock(writer, blocks[k], k + 1 == blocks.size() ? 1 : 0));
+        }
+    }
+    // Reading in small slices must give the same result as reading in large ones.
+    const TBytes file = ReadFile(path);
+    for (int64_t slice : {int64_t{65536}, int64_t{1000}, int64_t{7}}) {
+        TMemoryStream reader(file);
+        reader.MaxPerCall = slice;
+        std::string dds;
+        TDateTime created = 0;
+        ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
+        EXPECT_EQ(dds, "Name=Round;Device=7");
+        for (size_t k = 0; k < blocks.size(); ++k) {
+            int32_t size = 0;
+            ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
+            ASSERT_EQ(size, static_cast<int32_t>(blocks[k].size()));
+            TGuardedBlock target(blocks[k].size());
+            int32_t last = -1;
+            ASSERT_TRUE(ReadSpoolBlock(reader, target.Block(), last))
+                << "block " << k << ", slice " << slice;
+            EXPECT_EQ(last, k + 1 == blocks.size() ? 1 : 0);
+            EXPECT_TRUE(std::equal(blocks[k].begin(), blocks[k].end(), target.Block().begin()));
+            EXPECT_TRUE(target.GuardsIntact());
+        }
+        EXPECT_EQ(reader.Position, static_cast<int64_t>(file.size()));
+        EXPECT_LE(reader.LargestRequest, 65536);
+    }
+
+    // Records name no file position, so they can follow a header of another length.
+    const TBytes oldHeader = HeaderBytes("Name=Round;Device=K7", 2);
+    TBytes renamed = HeaderBytes("Name=A much longer name than before;Device=K7", 3);
+    renamed.insert(renamed.end(), file.begin() + static_cast<int64_t>(oldHeader.size()),
+                   file.end());
+    TMemoryStream reader(renamed);
+    std::string dds;
+    TDateTime created = 0;
+    ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
+    EXPECT_EQ(dds, "Name=A much longer name than before;Device=7");
+    int32_t size = 0;
+    ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
+    TGuardedBlock target(static_cast<size_t>(size));
+    int32_t last = -1;
+    ASSERT_TRUE(ReadSpoolBlock(reader, target.Block(), last));
+    EXPECT_TRUE(std::equal(blocks[0].begin(), blocks[0].end(), target.Block().begin()));
+}
+
+TEST_F(SpoolFileTest, StoppedWriterLeavesNoNextBlock) {
+    const fs::path path = Dir / "3_4";
+    {
+        TFileStream writer;
+        ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Stopped", TermKeys, 1));
+        ASSERT_TRUE(WriteSpoolBlock(writer, TBytes(10, 1), 0));
+        ASSERT_TRUE(WriteSpoolBlock(writer, TBytes(20, 2), 0));
+    }
+    TFileStream reader;
+    ASSERT_TRUE(reader.Open(path.string(), TFileStream::TMode::ReadDenyWrite));
+    std::string dds;
+    TDateTime created = 0;
+    ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
+    int32_t last = 1;
+    for (int32_t expected : {10, 20}) {
+        int32_t size = 0;
+        ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
+        ASSERT_EQ(size, expected);
+        TGuardedBlock target(static_cast<size_t>(size));
+        ASSERT_TRUE(ReadSpoolBlock(reader, target.Block(), last));
+        EXPECT_EQ(last, 0);
+    }
+    int32_t size = 0;
+    EXPECT_FALSE(ReadSpoolBlockSize(reader, size));
+}
+
+TEST_F(SpoolFileTest, DamagedRecordsAreRejectedInsideTheBlock) {
+    struct TCase {
+        const char* Name;
+        int32_t BlockSize;
+        TBytes Tail;
+    };
+    const auto packedWith = [](int32_t packedSize, const TBytes& packed) {
+        TBytes bytes;
+        PutInt32(bytes, packedSize);
+        bytes.insert(bytes.end(), packed.begin(), packed.end());
+        PutInt32(bytes, 1);
+        return bytes;
+    };
+    // A valid stream for 300,000 bytes, so that a smaller block overflows far into it.
+    const TBytes raster = HalftoneRaster(300000, 5);
+    TBytes big(static_cast<size_t>(PackBitsBlockBound(300000)));
+    big.resize(static_cast<size_t>(PackBitsBlock(raster.data(), 300000, big.data())));
+    TBytes bigCut = big;
+    bigCut.resize(bigCut.size() - 1000);
+
+    const std::vector<TCase> cases = {
+        {"negative PackedSize", 10, packedWith(-4, TBytes(4, 0))},
+        {"PackedSize above twice the block", 10, packedWith(21, TBytes(21, 0))},
+        {"run past BlockSize", 3, RecordTail({0xFE, 'A', 0xFF, 'B'}, 1)},
+        {"literal past BlockSize", 3, RecordTail({3, 1, 2, 3, 4}, 1)},
+        {"-128 run into 128 bytes", 128, RecordTail({0x80, 'A'}, 1)},
+        {"large stream into a smaller block", 250000, RecordTail(big, 1)},
+        {"unpacks short", 5, RecordTail({0xFE, 'A'}, 1)},
+        {"item cut at the end", 5, RecordTail({4, 1, 2}, 1)},
+        {"packed data missing", 4,
+         [] {
+             TBytes bytes;
+             PutInt32(bytes, 4);
+             bytes.push_back(0xFD);
+             bytes.push_back('A');
+             return bytes;
+         }()},
+        {"large stream cut", 300000, packedWith(static_cast<int32_t>(big.size()), bigCut)},
+        {"written block that failed", 10, RecordTail({}, 1)},
+        {"no PackedSize", 10, {}},
+    };
+    for (const auto& c : cases) {
+        for (int64_t slice : {int64_t{65536}, int64_t{3}}) {
+            TMemoryStream stream(c.Tail);
+            stream.MaxPerCall = slice;
+            TGuardedBlock target(static_cast<size_t>(c.BlockSize));
+            int32_t last = -1;
+            EXPECT_FALSE(ReadSpoolBlock(stream, target.Block(), last)) << c.Name;
+            EXPECT_TRUE(target.GuardsIntact()) << c.Name;
+        }
+    }
+
+    // A record whose last flag is missing still gives its block; the flag counts as 0.
+    TBytes noFlag = RecordTail({0xFE, 'A'}, 1);
+    noFlag.resize(noFlag.size() - 4);
+    TMemoryStream stream(noFlag);
+    TGuardedBlock target(3);
+    int32_t last = -1;
+    ASSERT_TRUE(ReadSpoolBlock(stream, target.Block(), last));
+    EXPECT_EQ(last, 0);
+    EXPECT_EQ(TBytes(target.Block().begin(), target.Block().end()), TBytes(3, 'A'));
+}
+
+TEST_F(SpoolFileTest, StoreBlocksByName) {
+    const TBytes raster = HalftoneRaster(150000, 7);
+    TStoreBlock source("source", 150000);
+    ASSERT_TRUE(source.Ok);
+    std::memcpy(source.Block.Data(), raster.data(), raster.size());
+
+    const fs::path path = Dir / "5_6";
+    {
+        TFileStream writer;
+        ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Named", TermKeys, 5));
+        ASSERT_TRUE(WriteSpoolBlock(writer, source.Name, 150000, 1));
+    }
+    TFileStream reader;
+    ASSERT_TRUE(reader.Open(path.string(), TFileStream::TMode::ReadDenyWrite));
+    std::string dds;
+    TDateTime created = 0;
+    ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
+    int32_t size = 0;
+    ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
+    ASSERT_EQ(size, 150000);
+    TStoreBlock target("target", size);
+    ASSERT_TRUE(target.Ok);
+    int32_t last = 0;
+    ASSERT_TRUE(ReadSpoolBlock(reader, target.Name, size, last));
+    EXPECT_EQ(last, 1);
+    EXPECT_EQ(std::memcmp(target.Block.Data(), raster.data(), raster.size()), 0);
+}
+
+TEST_F(SpoolFileTest, BlocksThatCannotBeOpenedWriteNothing) {
+    TStoreBlock small("small", 100);
+    ASSERT_TRUE(small.Ok);
+    std::memset(small.Block.Data(), 0x11, 100);
+
+    const fs::path path = Dir / "7_8";
+    TFileStream writer;
+    ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
+    EXPECT_FALSE(WriteSpoolBlock(writer, small.Name, 200, 1));
+    EXPECT_FALSE(WriteSpoolBlock(writer, "", 10, 1));
+    EXPECT_FALSE(WriteSpoolBlock(writer, small.Name, -1, 1));
+    EXPECT_EQ(writer.Size(), 0);
+
+    // Reading into a mapping smaller than BlockSize fails before the record is touched.
+    TMemoryStream record(RecordTail({0x81, 0x22, 0xCB, 0x22}, 1));
+    int32_t last = -1;
+    EXPECT_FALSE(ReadSpoolBlock(record, small.Name, 200, last));
+    EXPECT_EQ(record.Position, 0);
+    EXPECT_TRUE(std::all_of(small.Block.Data(), small.Block.Data() + 100,
+                            [](uint8_t b) { return b == 0x11; }));
+}
