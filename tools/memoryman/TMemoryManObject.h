@@ -1,0 +1,49 @@
+#pragma once
+
+#include "tools/memoryman/TMemoryStore.h"
+
+#include <QDBusContext>
+#include <QDBusVariant>
+#include <QObject>
+#include <QStringList>
+
+namespace raduvuz {
+
+// The store's D-Bus face at /MemoryMan: converts the arguments, makes one call into
+// TMemoryStore and turns its refusals into D-Bus error replies. Members are found by name, so
+// calls without an interface name reach these slots too.
+class TMemoryManObject : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "RozEza.MemoryMan")
+
+public:
+    TMemoryManObject(TMemoryStore& store, QObject* parent = nullptr);
+
+public slots:
+    bool IsMainComputer(const QDBusVariant& name);
+    int RNextFindDoc(int module, int doc);
+    QString RGetDocDDS(int doc);
+    QString ROpenDoc(int module, int doc, int& jobId);
+    void RAbortDoc(int module, int doc);
+    void RCloseDoc(int module, int doc);
+    QString RGetBlock(int module, int doc, int& size, int& handle, int& last);
+    void RCloseBlock(int module, int doc, int handle);
+    QString RWSwitchBlock(int module, int inDoc, int outDoc, int& size, int& handle, int& last);
+    int WCreateDoc(int module, int jobId, const QString& dests, const QString& dds);
+    QString WGetBlock(int outDoc, int size, int& handle);
+    void WCloseBlock(int outDoc, int handle, int last);
+    void WCloseDoc(int outDoc);
+    void WAbortDoc(int outDoc);
+    bool IsDocForExists(int dest);
+
+    // Operator methods for the demo, the workflow server and the tests.
+    int PutFile(const QString& path, const QString& dds, int blockSize, int destModule);
+    QString ListDocs();
+    QStringList TakeFinished(int destModule, const QString& folder);
+
+private:
+    template <typename TResult, typename TBody> TResult Guarded(TBody body);
+    TMemoryStore& Store;
+};
+
+} // namespace raduvuz

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "tools/memoryman/TShmBlock.h"
+#include "tools/memoryman/TStoreError.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace raduvuz {
+
+// A block handed out by the store; an empty Name means no block (Handle 0 = not ready yet,
+// -1 = error or no memory).
+struct TBlockAnswer {
+    std::string Name;
+    int32_t Size = 0;
+    int32_t Handle = 0;
+    int32_t Last = 0;
+};
+
+// The document store: documents made of shared-memory blocks, each document for one or more
+// destination modules that read it independently. Bad input throws TStoreError.
+class TMemoryStore {
+public:
+    struct TOptions {
+        int64_t MemoryLimit = int64_t(512) << 20;
+        // Block names are Prefix + "." + a running number; unique per store instance.
+        std::string Prefix = "rmm";
+        // When set, IsMainComputer answers true only for this name.
+        std::string MainComputer;
+    };
+
+    explicit TMemoryStore(TOptions options);
+    ~TMemoryStore();
+    TMemoryStore(const TMemoryStore&) = delete;
+    TMemoryStore& operator=(const TMemoryStore&) = delete;
+
+    // nullopt stands for a Null variant.
+    bool IsMainComputer(const std::optional<std::string>& name) const;
+    int32_t RNextFindDoc(int32_t module, int32_t doc) const;
+    std::string RGetDocDDS(int32_t doc) const;
+    std::string ROpenDoc(int32_t module, int32_t doc, int32_t& jobId);
+    void RAbortDoc(int32_t module, int32_t doc);
+    void RCloseDoc(int32_t module, int32_t doc);
+    TBlockAnswer RGetBlock(int32_t module, int32_t doc);
+    void RCloseBlock(int32_t module, int32_t doc, int32_t handle);
+    TBlockAnswer RWSwitchBlock(int32_t module, int32_t inDoc, int32_t outDoc);
+    int32_t WCreateDoc(int32_t module, int32_t jobId, const std::string& dests,
+                       const std::string& dds);
+    TBlockAnswer WGetBlock(int32_t outDoc, int32_t size);
+    void WCloseBlock(int32_t outDoc, int32_t handle, int32_t last);
+    void WCloseDoc(int32_t outDoc);
+    void WAbortDoc(int32_t outDoc);
+    bool IsDocForExists(int32_t dest) const;
+
+    // Operator side: a file becomes a finished document for destModule.
+    int32_t PutFile(const std::string& path, const std::string& dds, int32_t blockSize,
+                    int32_t destModule);
+    // A finished document given directly (tests and benchmarks).
+    int32_t PutData(const std::string& data, const std::string& dds, int32_t blockSize,
+                    int32_t destModule);
+    std::string ListDocs() const;
+    // Writes every finished document for destModule into folder; gives the files written.
+    std::vector<std::string> TakeFinished(int32_t destModule, const std::string& folder);
+
+    int64_t MemoryInUse() const { return Usage->Bytes; }
+    int BlockCount() const { return Usage->Blocks; }
+    int DocumentCount() const { return static_cast<int>(Docs.size()); }
+    const TOptions& Options() const { return Opts; }
+
+    std::function<void(const std::string&)> Log;
+
+private:
+    enum class TDocState { Writing, Finished, Aborted };
+    struct TReader {
+        bool Opened = false;
+        size_t Next = 0;
+        std::map<int32_t, std::shared_ptr<TShmBlock>> Outstanding;
+    };
+    struct TDocBlock {
+        std::shared_ptr<TShmBlock> Block;
+        int64_t Size = 0;
+        bool Last = false;
+    };
+    struct TDocument {
+        int32_t Id = 0;
+        int32_t JobId = 0;
+        int32_t Producer = 0;
+        std::string Dds;
+        TDocState State = TDocState::Writing;
+        bool LastWritten = false;
+        std::vector<TDocBlock> Blocks;
+        std::map<int32_t, TReader> Readers;
+        std::map<int32_t, std::shared_ptr<TShmBlock>> PendingWrites;
+    };
+
+    TDocument& Doc(int32_t doc);
+    const TDocument& Doc(int32_t doc) const;
+    TReader& OpenReader(TDocument& d, int32_t module);
+    TDocument& WritableDoc(int32_t outDoc);
+    // The next block for a reader, or a not-ready / error answer with no block.
+    std::shared_ptr<TShmBlock> NextBlock(TDocument& d, TReader& r, TBlockAnswer& answer);
+    std::shared_ptr<TShmBlock> NewBlock(int64_t size, std::string& error);
+    int32_t NewDocument(int32_t producer, int32_t jobId, const std::vector<int32_t>& dests,
+                        const std::string& dds);
+    // Lets go of blocks no reader of the document still needs, and of the document once nobody
+    // reads it and its producer is done.
+    void Trim(int32_t doc);
+    void Note(const std::string& line) const;
+
+    TOptions Opts;
+    std::shared_ptr<TShmUsage> Usage;
+    std::map<int32_t, TDocument> Docs;
+    int32_t LastDocId = 0;
+    int32_t LastJobId = 0;
+    int32_t LastHandle = 0;
+    int64_t LastBlockNumber = 0;
+};
+
+} // namespace raduvuz
