@@ -6,8 +6,9 @@
 namespace raduvuz {
 
 // One shared-memory block of the document store: POSIX shared memory "/" + name, opened (or
-// created 0600 with the given size when new), mapped read-write. Data() and Size() describe the
-// mapping only, so no copy can pass it whatever size the store claimed.
+// created 0600 with the given size when new), mapped read-write. The mapping covers the object's
+// actual size, never more; Data() and Size() describe the mapping only, so no copy can pass it
+// whatever size the store claimed.
 class TSharedBlock {
 public:
     TSharedBlock() = default;
@@ -20,6 +21,11 @@ public:
     bool Open(const std::string& name, int64_t size);
     // Unmaps; the store removes the object when the block is closed.
     void Close();
+
+    // For the store's side and for tests: makes a new object of the given size (fails when one
+    // of that name exists already), and removes an object by name.
+    static bool Create(const std::string& name, int64_t size);
+    static bool Unlink(const std::string& name);
 
     bool IsOpen() const { return Opened; }
     uint8_t* Data() const { return Mapped; }

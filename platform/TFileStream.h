@@ -26,8 +26,10 @@ public:
     void Close();
     bool IsOpen() const { return Fd >= 0; }
 
+    // Each call moves at most 65,536 bytes; ReadFully/WriteFully repeat it.
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
+    // -1 when closed or on failure.
     int64_t Position() const;
     bool Seek(int64_t position);
     int64_t Size() const;

@@ -1,0 +1,203 @@
+#include "platform/GoEvent.h"
+
+#include "platform/GoEventShared.h"
+
+#include "PlatformTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace raduvuz {
+namespace {
+
+// Long enough for a waiter that would wrongly go on to do so; a blocked waiter stays blocked.
+constexpr int kStillBlockedMs = 300;
+// Only a hang takes this long: a woken waiter reports within moments.
+constexpr int kWakeUpMs = 60000;
+
+pid_t StartTool(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{RADUVUZ_GOEVENT_TOOL};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    // The tool's usage and error texts would only clutter the test output.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = -1;
+    int failed = posix_spawn(&child, RADUVUZ_GOEVENT_TOOL, &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    return failed != 0 ? -1 : child;
+}
+
+int ExitCodeOf(pid_t child) {
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+int RunTool(const std::vector<std::string>& arguments) {
+    return ExitCodeOf(StartTool(arguments));
+}
+
+// A thread that waits for the go event and reports through a pipe when the wait has ended.
+class TWaiter {
+public:
+    TWaiter() {
+        if (pipe(Pipe) != 0)
+            ADD_FAILURE() << "cannot make a pipe";
+        Thread = std::thread([this] {
+            WaitGoEvent();
+            char done = 1;
+            EXPECT_EQ(write(Pipe[1], &done, 1), 1);
+        });
+    }
+    ~TWaiter() {
+        if (Thread.joinable())
+            Thread.join();
+        close(Pipe[0]);
+        close(Pipe[1]);
+    }
+    TWaiter(const TWaiter&) = delete;
+    TWaiter& operator=(const TWaiter&) = delete;
+
+    bool EndsWithin(int milliseconds) {
+        pollfd ready{Pipe[0], POLLIN, 0};
+        return poll(&ready, 1, milliseconds) == 1;
+    }
+
+private:
+    int Pipe[2] = {-1, -1};
+    std::thread Thread;
+};
+
+class GoEventTest : public ::testing::Test {
+protected:
+    // Removing the event also releases any waiter a failed expectation left behind.
+    void TearDown() override { GoEventRemove(); }
+
+    std::string Name = test::UniqueName("/raduvuz_test_go_");
+    test::TScopedEnv EventName{"RADUVUZ_GO_EVENT", Name};
+};
+
+TEST_F(GoEventTest, WaitReturnsAtOnceWhenThereIsNoEvent) {
+    EXPECT_EQ(GoEventName(), Name);
+    EXPECT_FALSE(GoEventExists());
+    WaitGoEvent();
+    EXPECT_EQ(RunTool({"exists"}), 1);
+    EXPECT_EQ(RunTool({"wait"}), 0);
+    EXPECT_FALSE(GoEventSet());
+    EXPECT_FALSE(GoEventReset());
+    EXPECT_EQ(RunTool({"set"}), 1);
+    EXPECT_EQ(RunTool({"frobnicate"}), 2);
+    EXPECT_EQ(RunTool({}), 2);
+}
+
+TEST_F(GoEventTest, BlocksWhileResetAndGoesOnWhenAnotherProcessSetsIt) {
+    ASSERT_EQ(RunTool({"create"}), 0);
+    EXPECT_TRUE(GoEventExists());
+    EXPECT_EQ(RunTool({"exists"}), 0);
+
+    {
+        TWaiter waiter;
+        EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
+        ASSERT_EQ(RunTool({"set"}), 0);
+        EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
+    }
+
+    // Manual reset: the event stays signalled until somebody resets it.
+    WaitGoEvent();
+    ASSERT_EQ(RunTool({"reset"}), 0);
+    TWaiter waiter;
+    EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
+    ASSERT_TRUE(GoEventSet());
+    EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
+}
+
+TEST_F(GoEventTest, SetReleasesEveryWaitingProcess) {
+    ASSERT_TRUE(GoEventCreate(false));
+    pid_t first = StartTool({"wait"});
+    pid_t second = StartTool({"wait"});
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    usleep(kStillBlockedMs * 1000);
+    int status = 0;
+    EXPECT_EQ(waitpid(first, &status, WNOHANG), 0);
+    EXPECT_EQ(waitpid(second, &status, WNOHANG), 0);
+
+    ASSERT_TRUE(GoEventSet());
+    EXPECT_EQ(ExitCodeOf(first), 0);
+    EXPECT_EQ(ExitCodeOf(second), 0);
+}
+
+TEST_F(GoEventTest, CreatingAgainKeepsTheEventAndRemovingLetsWaitersGo) {
+    ASSERT_TRUE(GoEventCreate(true));
+    EXPECT_TRUE(GoEventCreate(false));
+    WaitGoEvent();
+
+    ASSERT_TRUE(GoEventReset());
+    TWaiter waiter;
+    EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
+    ASSERT_EQ(RunTool({"remove"}), 0);
+    EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
+    EXPECT_FALSE(GoEventExists());
+    EXPECT_FALSE(GoEventRemove());
+}
+
+TEST_F(GoEventTest, HalfMadeObjectCountsAsNoEvent) {
+    int fd = shm_open(Name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 1), 0);
+    EXPECT_FALSE(GoEventExists());
+    WaitGoEvent();
+
+    // Full size, but the creator has not written the magic word yet.
+    ASSERT_EQ(ftruncate(fd, sizeof(GoEventShared)), 0);
+    close(fd);
+    EXPECT_FALSE(GoEventExists());
+    WaitGoEvent();
+    EXPECT_EQ(RunTool({"wait"}), 0);
+    EXPECT_FALSE(GoEventSet());
+    EXPECT_FALSE(GoEventCreate(false));
+
+    ASSERT_TRUE(GoEventRemove());
+    ASSERT_TRUE(GoEventCreate(false));
+    EXPECT_TRUE(GoEventExists());
+}
+
+TEST_F(GoEventTest, HolderThatDiedDoesNotBlockTheEvent) {
+    ASSERT_TRUE(GoEventCreate(false));
+    // A process takes the event's lock and ends without giving it back.
+    int diedHolding = test::RunInChild([this] {
+        int fd = shm_open(Name.c_str(), O_RDWR, 0);
+        if (fd < 0)
+            return 10;
+        void* address =
+            mmap(nullptr, sizeof(GoEventShared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (address == MAP_FAILED)
+            return 11;
+        return pthread_mutex_lock(&static_cast<GoEventShared*>(address)->Mutex) == 0 ? 0 : 12;
+    });
+    ASSERT_EQ(diedHolding, 0);
+
+    TWaiter waiter;
+    EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
+    EXPECT_EQ(RunTool({"set"}), 0);
+    EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
+    EXPECT_TRUE(GoEventReset());
+}
+
+} // namespace
+} // namespace raduvuz

@@ -1,0 +1,86 @@
+#include "platform/SharedBlock.h"
+
+#include "PlatformTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace raduvuz {
+namespace {
+
+class SharedBlockTest : public ::testing::Test {
+protected:
+    void TearDown() override { TSharedBlock::Unlink(Name); }
+
+    std::string Name = test::UniqueName("raduvuz_test_block_");
+};
+
+TEST_F(SharedBlockTest, NewBlockGetsItsSizeAndIsSharedBetweenOpens) {
+    std::vector<uint8_t> data(1000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i);
+
+    TSharedBlock writer;
+    ASSERT_TRUE(writer.Open(Name, 1000));
+    EXPECT_TRUE(writer.IsOpen());
+    EXPECT_EQ(writer.Size(), 1000);
+    ASSERT_TRUE(writer.CopyIn(0, data.data(), 1000));
+    writer.Close();
+    EXPECT_FALSE(writer.IsOpen());
+    EXPECT_EQ(writer.Size(), 0);
+
+    // Closing leaves the object to its owner, so the data is still there for the reader.
+    TSharedBlock reader;
+    ASSERT_TRUE(reader.Open(Name, 1000));
+    std::vector<uint8_t> back(1000);
+    ASSERT_TRUE(reader.CopyOut(0, back.data(), 1000));
+    EXPECT_EQ(back, data);
+
+    uint8_t byte = 0;
+    EXPECT_TRUE(reader.CopyOut(999, &byte, 1));
+    EXPECT_EQ(byte, data[999]);
+    EXPECT_TRUE(reader.CopyOut(1000, &byte, 0));
+    EXPECT_FALSE(reader.CopyOut(999, back.data(), 2));
+    EXPECT_FALSE(reader.CopyIn(1001, data.data(), 0));
+    EXPECT_FALSE(reader.CopyIn(-1, data.data(), 1));
+    EXPECT_FALSE(reader.CopyIn(0, data.data(), -1));
+    EXPECT_FALSE(reader.CopyIn(10, data.data(), std::numeric_limits<int64_t>::max()));
+}
+
+TEST_F(SharedBlockTest, ObjectSmallerThanTheClaimedSizeIsMappedOnlyAsFarAsItGoes) {
+    ASSERT_TRUE(TSharedBlock::Create(Name, 100));
+    EXPECT_FALSE(TSharedBlock::Create(Name, 100));
+
+    TSharedBlock block;
+    ASSERT_TRUE(block.Open(Name, 4096));
+    EXPECT_EQ(block.Size(), 100);
+    std::vector<uint8_t> data(4096, 0xAB);
+    EXPECT_FALSE(block.CopyIn(0, data.data(), 4096));
+    EXPECT_FALSE(block.CopyIn(50, data.data(), 51));
+    EXPECT_TRUE(block.CopyIn(50, data.data(), 50));
+    EXPECT_EQ(block.Data()[99], 0xAB);
+    EXPECT_EQ(block.Data()[49], 0);
+}
+
+TEST_F(SharedBlockTest, EmptyAndInvalidBlocks) {
+    TSharedBlock block;
+    uint8_t byte = 1;
+    EXPECT_FALSE(block.CopyIn(0, &byte, 0));
+
+    ASSERT_TRUE(block.Open(Name, 0));
+    EXPECT_TRUE(block.IsOpen());
+    EXPECT_EQ(block.Size(), 0);
+    EXPECT_TRUE(block.CopyIn(0, &byte, 0));
+    EXPECT_FALSE(block.CopyIn(0, &byte, 1));
+
+    EXPECT_FALSE(block.Open("", 10));
+    EXPECT_FALSE(block.IsOpen());
+    EXPECT_FALSE(block.Open(Name, -1));
+    EXPECT_FALSE(block.Open("no/slashes/inside", 10));
+}
+
+} // namespace
+} // namespace raduvuz

@@ -1,0 +1,89 @@
+#include "platform/System.h"
+
+#include "PlatformTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace raduvuz {
+namespace {
+
+using test::TScopedEnv;
+using test::TTempFolder;
+
+TEST(SystemTest, ProgramFolderIsTheExecutablesFolderUnlessRelocated) {
+    {
+        TScopedEnv none("RADUVUZ_PROGRAM_DIR", "");
+        std::filesystem::path built = std::filesystem::canonical(RADUVUZ_TEST_BINARY_DIR);
+        EXPECT_EQ(ProgramFolder(), built.string() + "/");
+        EXPECT_EQ(ProgramFile(), (built / "test_platform").string());
+    }
+    {
+        TScopedEnv relocated("RADUVUZ_PROGRAM_DIR", "/opt/raduvuz");
+        EXPECT_EQ(ProgramFolder(), "/opt/raduvuz/");
+    }
+    TScopedEnv relocated("RADUVUZ_PROGRAM_DIR", "/opt/raduvuz/");
+    EXPECT_EQ(ProgramFolder(), "/opt/raduvuz/");
+}
+
+TEST(SystemTest, ComputerNameIsTheHostNameCutToFifteen) {
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    std::string name = ComputerName();
+    EXPECT_FALSE(name.empty());
+    EXPECT_LE(name.size(), 15u);
+    EXPECT_EQ(std::string(host).substr(0, 15), name);
+}
+
+TEST(SystemTest, DiskFreeKbOfFoldersYetToBeMadeIsTheirParentVolumes) {
+    TTempFolder temp;
+    TScopedEnv real("RADUVUZ_FAKE_FREE_KB", "");
+    int64_t folderFree = DiskFreeKb(temp.Path());
+    ASSERT_GT(folderFree, 0);
+
+    // Other processes write to the same disk meanwhile; a quarter GiB of slack covers them.
+    std::string notYet = temp / "jobs/a/b";
+    EXPECT_NEAR(static_cast<double>(DiskFreeKb(notYet)), static_cast<double>(folderFree),
+                256.0 * 1024);
+    EXPECT_FALSE(std::filesystem::exists(temp / "jobs"));
+
+    test::WriteTextFile(temp / "plain", "x");
+    EXPECT_NEAR(static_cast<double>(DiskFreeKb(temp / "plain/below")),
+                static_cast<double>(folderFree), 256.0 * 1024);
+    EXPECT_GT(DiskFreeKb("no-such-relative-folder/below"), 0);
+}
+
+TEST(SystemTest, DiskFreeKbCanBeFakedForLowDiskTests) {
+    TTempFolder temp;
+    {
+        TScopedEnv fake("RADUVUZ_FAKE_FREE_KB", "1234");
+        EXPECT_EQ(DiskFreeKb(temp.Path()), 1234);
+        EXPECT_EQ(DiskFreeKb("/no/such/path"), 1234);
+    }
+    TScopedEnv nonsense("RADUVUZ_FAKE_FREE_KB", "12ab");
+    EXPECT_GT(DiskFreeKb(temp.Path()), 0);
+    EXPECT_NE(DiskFreeKb(temp.Path()), 12);
+}
+
+TEST(SystemTest, ForceDirectoriesMakesEveryMissingParent) {
+    TTempFolder temp;
+    std::string deep = temp / "storage/jobs/KEY";
+    EXPECT_FALSE(DirectoryExists(deep));
+    EXPECT_TRUE(ForceDirectories(deep + "/"));
+    EXPECT_TRUE(DirectoryExists(deep));
+    EXPECT_FALSE(FileExists(deep));
+    EXPECT_TRUE(ForceDirectories(deep));
+
+    test::WriteTextFile(temp / "spool", "data");
+    EXPECT_TRUE(FileExists(temp / "spool"));
+    EXPECT_FALSE(DirectoryExists(temp / "spool"));
+    EXPECT_FALSE(ForceDirectories(temp / "spool/below"));
+    EXPECT_FALSE(ForceDirectories(""));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(DirectoryExists(""));
+}
+
+} // namespace
+} // namespace raduvuz

@@ -1,0 +1,85 @@
+// raduvuz-goevent: creates, sets, resets, removes, tests and waits on the go event that lets
+// the queuer's processing run when its Event setting is on.
+#include "platform/GoEvent.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: raduvuz-goevent COMMAND\n"
+                 "\n"
+                 "Commands:\n"
+                 "  create [--set]  create the event, reset (or set with --set); an existing\n"
+                 "                  event is kept as it is\n"
+                 "  set             signal the event: every waiter goes on until it is reset\n"
+                 "  reset           make waiters block again\n"
+                 "  remove          let every waiter go and remove the event\n"
+                 "  exists          exit 0 when the event exists, 1 when it does not\n"
+                 "  wait            return when the event is signalled, or at once when it does\n"
+                 "                  not exist\n"
+                 "\n"
+                 "The event is the shared-memory object %s ($RADUVUZ_GO_EVENT names another).\n"
+                 "Exit status: 0 done, 1 failed (or absent, for exists), 2 wrong usage.\n",
+                 raduvuz::GoEventName().c_str());
+}
+
+int Report(bool done, const char* what) {
+    if (done)
+        return kDone;
+    int error = errno;
+    std::fprintf(stderr, "raduvuz-goevent: cannot %s %s: %s\n", what,
+                 raduvuz::GoEventName().c_str(), std::strerror(error));
+    return kFailed;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return kUsage;
+    }
+    std::string_view command = argv[1];
+    if (command == "-h" || command == "--help" || command == "help") {
+        PrintUsage(stdout);
+        return kDone;
+    }
+    if (command == "create") {
+        bool signalled = false;
+        if (argc == 3 && std::string_view(argv[2]) == "--set") {
+            signalled = true;
+        } else if (argc != 2) {
+            PrintUsage(stderr);
+            return kUsage;
+        }
+        return Report(raduvuz::GoEventCreate(signalled), "create");
+    }
+    if (argc != 2) {
+        PrintUsage(stderr);
+        return kUsage;
+    }
+    if (command == "set")
+        return Report(raduvuz::GoEventSet(), "set");
+    if (command == "reset")
+        return Report(raduvuz::GoEventReset(), "reset");
+    if (command == "remove")
+        return Report(raduvuz::GoEventRemove(), "remove");
+    if (command == "exists")
+        return raduvuz::GoEventExists() ? kDone : kFailed;
+    if (command == "wait") {
+        raduvuz::WaitGoEvent();
+        return kDone;
+    }
+    std::fprintf(stderr, "raduvuz-goevent: unknown command \"%s\"\n", argv[1]);
+    PrintUsage(stderr);
+    return kUsage;
+}
