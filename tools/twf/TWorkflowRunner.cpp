@@ -1,0 +1,446 @@
+#include "tools/twf/TWorkflowRunner.h"
+
+#include "tools/twf/TBusCall.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+
+#include <filesystem>
+
+namespace raduvuz {
+
+namespace {
+
+const QString StoreName = QStringLiteral("RozEza.MemoryMan");
+const QString StorePath = QStringLiteral("/MemoryMan");
+const QString StoreInterface = QStringLiteral("RozEza.MemoryMan");
+const QString ModuleInterface = QStringLiteral("RAduvuz.IModuleControl");
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
+} // namespace
+
+TWorkflowRunner::TWorkflowRunner(TWorkflow workflow, TTwfLog& log, QString programFolder)
+    : Workflow(std::move(workflow)), Log(log), ProgramFolder(std::move(programFolder)) {
+    FeedTimer.setInterval(50);
+    SinkTimer.setInterval(200);
+    Deadline.setSingleShot(true);
+    connect(&FeedTimer, &QTimer::timeout, this, &TWorkflowRunner::FeedNext);
+    connect(&SinkTimer, &QTimer::timeout, this, &TWorkflowRunner::PollSinks);
+    connect(&Deadline, &QTimer::timeout, this, [this] {
+        Finish(false, "timed out after " + std::to_string(Workflow.TimeoutSeconds) + " s");
+    });
+}
+
+TWorkflowRunner::~TWorkflowRunner() {
+    for (auto& m : Modules)
+        StopProcess(m.Process, "module", 0);
+    StopProcess(Store, "store", 0);
+    StopProcess(BusDaemon, "bus", 0);
+}
+
+QString TWorkflowRunner::FindProgram(const std::string& configured,
+                                     const QStringList& candidates) const {
+    if (!configured.empty())
+        return Q(configured);
+    for (const QString& c : candidates) {
+        QString path = QDir(ProgramFolder).filePath(c);
+        if (QFileInfo(path).isExecutable())
+            return QDir::cleanPath(path);
+    }
+    return QStandardPaths::findExecutable(QFileInfo(candidates.first()).fileName());
+}
+
+bool TWorkflowRunner::StartBus() {
+    if (Workflow.PrivateBus) {
+        BusDaemon = new QProcess(this);
+        BusDaemon->start(QStringLiteral("dbus-daemon"),
+                         {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                          QStringLiteral("--print-address=1")});
+        if (!BusDaemon->waitForStarted(10000) || !BusDaemon->waitForReadyRead(10000)) {
+            Log.Line("cannot start a private dbus-daemon");
+            return false;
+        }
+        QString address = QString::fromUtf8(BusDaemon->readLine()).trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+        qunsetenv("DBUS_STARTER_ADDRESS");
+        qunsetenv("DBUS_STARTER_BUS_TYPE");
+        Log.Line("private bus at " + S(address));
+        Bus = QDBusConnection::connectToBus(address, QStringLiteral("twf"));
+    } else {
+        Bus = QDBusConnection::sessionBus();
+    }
+    if (!Bus.isConnected()) {
+        Log.Line("cannot connect to the bus: " + S(Bus.lastError().message()));
+        return false;
+    }
+    Server = std::make_unique<TWorkflowServer>(Workflow, Log);
+    connect(Server.get(), &TWorkflowServer::closeRequested, this, [this](int number) {
+        for (auto& m : Modules)
+            if (m.Def->Number == number && !m.Closed) {
+                // Answer the module first; its Close comes from the event loop.
+                QTimer::singleShot(0, this, [this, &m] { CloseModule(m); });
+            }
+    });
+    if (!Bus.registerObject(QStringLiteral("/Workflow"), Server.get(),
+                            QDBusConnection::ExportAllSlots)) {
+        Log.Line("cannot export /Workflow");
+        return false;
+    }
+    return true;
+}
+
+bool TWorkflowRunner::StartStore() {
+    bool present = Bus.interface()->isServiceRegistered(StoreName);
+    if (!Workflow.StartStore || present) {
+        if (!present) {
+            Log.Line("no document store on the bus (RozEza.MemoryMan)");
+            return false;
+        }
+        Log.Line("using the document store already on the bus");
+        return true;
+    }
+    QString program =
+        FindProgram(Workflow.StoreProgram,
+                    {QStringLiteral("memoryman"), QStringLiteral("../memoryman/memoryman")});
+    if (program.isEmpty()) {
+        Log.Line("cannot find the memoryman program");
+        return false;
+    }
+    Store = new QProcess(this);
+    Store->setProcessChannelMode(QProcess::ForwardedChannels);
+    QStringList args;
+    for (const auto& o : Workflow.StoreOptions)
+        args << Q(o);
+    Store->start(program, args);
+    if (!Store->waitForStarted(10000)) {
+        Log.Line("cannot start " + S(program));
+        return false;
+    }
+    if (!WaitForName(Bus, StoreName, 10000)) {
+        Log.Line("the document store did not appear on the bus");
+        return false;
+    }
+    Log.Line("document store started (" + S(program) + ", pid " +
+             std::to_string(Store->processId()) + ")");
+    return true;
+}
+
+bool TWorkflowRunner::CreateModule(TDriven& module) {
+    const TModuleDef& def = *module.Def;
+    if (def.Create == "provider") {
+        QDBusMessage reply = CallAndWait(Bus,
+                                         MakeCall(QStringLiteral("RAduvuz.ServerProvider"),
+                                                  QStringLiteral("/ServerProvider"),
+                                                  QStringLiteral("RAduvuz.IServerProvider"),
+                                                  QStringLiteral("GetObject"), {QString()}),
+                                         60000);
+        QString error = ErrorText(reply);
+        if (!error.isEmpty() || reply.arguments().isEmpty()) {
+            Log.Line("module " + std::to_string(def.Number) +
+                     ": the server provider failed: " + S(error));
+            return false;
+        }
+        QString reference =
+            qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toString();
+        int slash = reference.indexOf(QLatin1Char('/'));
+        if (slash <= 0) {
+            Log.Line("module " + std::to_string(def.Number) + ": bad reference \"" + S(reference) +
+                     "\"");
+            return false;
+        }
+        module.Service = reference.left(slash);
+        module.Path = reference.mid(slash);
+    } else {
+        QString program =
+            FindProgram(def.Program.empty() ? Workflow.ModuleProgram : def.Program,
+                        {QStringLiteral("raduvuz"), QStringLiteral("../../app/raduvuz")});
+        if (program.isEmpty()) {
+            Log.Line("module " + std::to_string(def.Number) +
+                     ": cannot find the module program raduvuz");
+            return false;
+        }
+        module.Process = new QProcess(this);
+        module.Process->setProcessChannelMode(QProcess::ForwardedChannels);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Without a display the module's console runs off-screen.
+        if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")) &&
+            !env.contains(QStringLiteral("DISPLAY")) &&
+            !env.contains(QStringLiteral("WAYLAND_DISPLAY")))
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        module.Process->setProcessEnvironment(env);
+        module.Process->start(program, {QStringLiteral("-AUTOMATION")});
+        if (!module.Process->waitForStarted(10000)) {
+            Log.Line("module " + std::to_string(def.Number) + ": cannot start " + S(program));
+            return false;
+        }
+        int number = def.Number;
+        connect(module.Process, &QProcess::finished, this, [this, number](int code) {
+            Log.Line("module " + Server->ModuleText(number) + ": process ended (exit code " +
+                     std::to_string(code) + ")");
+            Server->State(number).Running = false;
+        });
+        module.Service =
+            QStringLiteral("RAduvuz.ModuleControl.p%1").arg(module.Process->processId());
+        module.Path = QStringLiteral("/ModuleControl");
+        if (!WaitForName(Bus, module.Service, 30000)) {
+            Log.Line("module " + std::to_string(def.Number) + ": " + S(module.Service) +
+                     " did not appear on the bus");
+            return false;
+        }
+    }
+    Server->State(def.Number).Created = true;
+    Log.Line("module " + Server->ModuleText(def.Number) + ": created as " + S(module.Service) +
+             S(module.Path));
+    return true;
+}
+
+bool TWorkflowRunner::CallModule(TDriven& module, const QString& method, const QVariantList& args,
+                                 int timeoutMs) {
+    QStringList shown;
+    for (const QVariant& a : args)
+        shown << (a.canConvert<QDBusVariant>() ? qvariant_cast<QDBusVariant>(a).variant().toString()
+                                               : a.toString());
+    Log.Line("-> module " + Server->ModuleText(module.Def->Number) + ": " + S(method) + "(" +
+             S(shown.join(QStringLiteral(", "))) + ")");
+    QDBusMessage reply = CallAndWait(
+        Bus, MakeCall(module.Service, module.Path, ModuleInterface, method, args), timeoutMs);
+    QString error = ErrorText(reply);
+    if (!error.isEmpty()) {
+        Log.Line("module " + Server->ModuleText(module.Def->Number) + ": " + S(method) +
+                 " failed: " + S(error));
+        return false;
+    }
+    return true;
+}
+
+bool TWorkflowRunner::ConfigureModule(TDriven& module) {
+    const TModuleDef& def = *module.Def;
+    const QString reference = Bus.baseService() + QStringLiteral("/Workflow");
+    std::string description = def.Description.empty() ? def.Name : def.Description;
+    if (!CallModule(module, QStringLiteral("Init"), {def.Number, Q(description), reference}))
+        return false;
+    bool ok = CallModule(module, QStringLiteral("LoadConfig"), {Q(def.ConfigKey)});
+    ok = CallModule(module, QStringLiteral("ClearFlowEntrySet"), {}) && ok;
+    for (const auto& f : def.Flows)
+        ok = CallModule(module, QStringLiteral("AddFlowEntry"), {f.Dest, Q(f.Rule)}) && ok;
+    ok = CallModule(module, QStringLiteral("ClearTerminatorsSet"), {}) && ok;
+    for (const auto& t : Workflow.Terminators)
+        ok = CallModule(module, QStringLiteral("AddTerminator"),
+                        {t.Number, Q(t.Name), QVariant::fromValue(QDBusVariant(0))}) &&
+             ok;
+    ok = CallModule(module, QStringLiteral("CompletedSendTerminators"), {}) && ok;
+    if (def.StartLog)
+        ok = CallModule(module, QStringLiteral("StartLog"), {}) && ok;
+    return ok;
+}
+
+void TWorkflowRunner::CloseModule(TDriven& module) {
+    if (module.Closed)
+        return;
+    module.Closed = true;
+    CallModule(module, QStringLiteral("Close"), {}, 30000);
+    Server->State(module.Def->Number).Running = false;
+}
+
+QDBusMessage TWorkflowRunner::StoreCall(const QString& method, const QVariantList& args) {
+    return MakeCall(StoreName, StorePath, StoreInterface, method, args);
+}
+
+void TWorkflowRunner::FeedNext() {
+    if (FeedBusy || Finished)
+        return;
+    if (FeedIndex >= Feeds.size()) {
+        FeedTimer.stop();
+        CheckDone();
+        return;
+    }
+    const TFeed& f = Feeds[FeedIndex];
+    FeedBusy = true;
+    auto* watcher = new QDBusPendingCallWatcher(
+        Bus.asyncCall(
+            StoreCall(QStringLiteral("PutFile"), {Q(f.Path), Q(f.Dds), f.BlockSize, f.To}), 30000),
+        this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        FeedBusy = false;
+        if (Finished)
+            return;
+        QDBusMessage reply = watcher->reply();
+        const TFeed& f = Feeds[FeedIndex];
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            // A full store is no failure: the file goes in once documents have moved on.
+            if (reply.errorName() == QStringLiteral("RozEza.MemoryMan.Error.NoMemory"))
+                return;
+            Log.Line("feeding " + f.Path + " failed: " + S(ErrorText(reply)));
+            FeedsFailed++;
+        } else {
+            Log.Line("fed " + f.Path + " as document " +
+                     std::to_string(reply.arguments().value(0).toInt()) + " for module " +
+                     Server->ModuleText(f.To));
+            FeedsOk++;
+        }
+        FeedIndex++;
+    });
+}
+
+void TWorkflowRunner::PollSinks() {
+    if (PollBusy || Finished || Workflow.Sinks.empty())
+        return;
+    PollBusy = true;
+    auto pending = std::make_shared<int>(static_cast<int>(Workflow.Sinks.size()));
+    for (const auto& sink : Workflow.Sinks) {
+        auto* watcher = new QDBusPendingCallWatcher(
+            Bus.asyncCall(StoreCall(QStringLiteral("TakeFinished"), {sink.Number, Q(sink.Folder)}),
+                          30000),
+            this);
+        int number = sink.Number;
+        connect(
+            watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, pending, number] {
+                watcher->deleteLater();
+                QDBusMessage reply = watcher->reply();
+                if (reply.type() == QDBusMessage::ErrorMessage) {
+                    if (!Finished)
+                        Log.Line("sink " + Server->ModuleText(number) +
+                                 ": taking documents failed: " + S(ErrorText(reply)));
+                } else {
+                    for (const QString& file : reply.arguments().value(0).toStringList()) {
+                        std::error_code ec;
+                        auto size = std::filesystem::file_size(S(file), ec);
+                        DeliveredBytes += ec ? 0 : static_cast<int64_t>(size);
+                        Delivered++;
+                        Log.Line("sink " + Server->ModuleText(number) + ": received " + S(file));
+                    }
+                }
+                if (--*pending == 0) {
+                    PollBusy = false;
+                    CheckDone();
+                }
+            });
+    }
+}
+
+void TWorkflowRunner::CheckDone() {
+    if (Finished || FeedIndex < Feeds.size())
+        return;
+    if (Delivered >= Expected)
+        Finish(true, "every document delivered");
+}
+
+void TWorkflowRunner::Finish(bool ok, const std::string& reason) {
+    if (Finished)
+        return;
+    Finished = true;
+    Ok = ok;
+    Reason = reason;
+    RunLoop.quit();
+}
+
+void TWorkflowRunner::StopProcess(QProcess* process, const char* what, int graceMs) {
+    if (!process || process->state() == QProcess::NotRunning)
+        return;
+    if (graceMs > 0 && process->waitForFinished(graceMs))
+        return;
+    process->terminate();
+    if (!process->waitForFinished(5000)) {
+        Log.Line(std::string("killing the ") + what + " process " +
+                 std::to_string(process->processId()));
+        process->kill();
+        process->waitForFinished(5000);
+    }
+}
+
+int TWorkflowRunner::Run() {
+    Clock.start();
+    Log.Line("workflow " + Workflow.Name + " starting");
+    try {
+        Feeds = Workflow.Feeds();
+    } catch (const TWorkflowError& e) {
+        Log.Line(e.what());
+        return 1;
+    }
+    Expected = Workflow.Expect >= 0 ? Workflow.Expect : static_cast<int>(Feeds.size());
+    bool ready = StartBus() && StartStore();
+    if (ready) {
+        QDBusServiceWatcher* watcher = new QDBusServiceWatcher(
+            StoreName, Bus, QDBusServiceWatcher::WatchForUnregistration, this);
+        connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
+                [this] { Finish(false, "the document store has gone"); });
+        Modules.reserve(Workflow.Modules.size());
+        for (const auto& def : Workflow.Modules) {
+            Modules.emplace_back();
+            TDriven& m = Modules.back();
+            m.Def = &def;
+            if (!CreateModule(m) || !ConfigureModule(m)) {
+                ready = false;
+                break;
+            }
+        }
+    }
+    if (ready) {
+        for (auto& m : Modules) {
+            Server->State(m.Def->Number).Running = true;
+            CallModule(m, QStringLiteral("Resume"), {});
+        }
+        Log.Line("workflow running: " + std::to_string(Feeds.size()) + " files to feed, " +
+                 std::to_string(Expected) + " documents expected at the sinks");
+        Deadline.start(Workflow.TimeoutSeconds * 1000);
+        FeedTimer.start();
+        SinkTimer.start();
+        CheckDone();
+        if (!Finished)
+            RunLoop.exec();
+    } else {
+        Ok = false;
+        Reason = "the workflow could not be set up";
+    }
+    FeedTimer.stop();
+    SinkTimer.stop();
+    Deadline.stop();
+
+    // What is left in the store tells where a failed run stopped.
+    if (Bus.isConnected() && Bus.interface()->isServiceRegistered(StoreName)) {
+        QDBusMessage list = CallAndWait(Bus, StoreCall(QStringLiteral("ListDocs"), {}), 10000);
+        if (list.type() == QDBusMessage::ReplyMessage)
+            for (const QString& line :
+                 list.arguments().value(0).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                Log.Line("store: " + S(line));
+    }
+    for (auto& m : Modules)
+        if (!m.Service.isEmpty() && (!m.Process || m.Process->state() == QProcess::Running))
+            CloseModule(m);
+    for (auto& m : Modules)
+        StopProcess(m.Process, "module", 5000);
+    StopProcess(Store, "store", 0);
+
+    const double seconds = Clock.elapsed() / 1000.0;
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "%.1f s, %.1f MB/s", seconds,
+                  seconds > 0 ? DeliveredBytes / seconds / 1e6 : 0.0);
+    Log.Line("summary: " + std::string(Ok ? "done" : "FAILED") + " (" + Reason + "); fed " +
+             std::to_string(FeedsOk) + " of " + std::to_string(Feeds.size()) + " files" +
+             (FeedsFailed ? " (" + std::to_string(FeedsFailed) + " refused)" : "") +
+             ", delivered " + std::to_string(Delivered) + " of " + std::to_string(Expected) +
+             " documents, " + std::to_string(DeliveredBytes) + " bytes in " + rate);
+    if (Bus.isConnected()) {
+        Bus.unregisterObject(QStringLiteral("/Workflow"));
+        if (BusDaemon)
+            QDBusConnection::disconnectFromBus(QStringLiteral("twf"));
+    }
+    StopProcess(BusDaemon, "bus", 0);
+    return Ok ? 0 : 1;
+}
+
+} // namespace raduvuz

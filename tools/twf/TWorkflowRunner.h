@@ -1,0 +1,85 @@
+#pragma once
+
+#include "tools/twf/TTwfLog.h"
+#include "tools/twf/TWorkflow.h"
+#include "tools/twf/TWorkflowServer.h"
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QObject>
+#include <QProcess>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace raduvuz {
+
+// One run of a workflow: the bus and the store (started when asked), the modules created and
+// configured, the input files fed, the sinks emptied until every document has arrived or the
+// time is up, then the modules closed and everything it started stopped.
+class TWorkflowRunner : public QObject {
+    Q_OBJECT
+
+public:
+    TWorkflowRunner(TWorkflow workflow, TTwfLog& log, QString programFolder);
+    ~TWorkflowRunner() override;
+
+    // 0 when every expected document reached a sink, 1 otherwise.
+    int Run();
+
+private:
+    struct TDriven {
+        const TModuleDef* Def = nullptr;
+        QString Service;
+        QString Path;
+        QProcess* Process = nullptr;
+        bool Closed = false;
+    };
+
+    bool StartBus();
+    bool StartStore();
+    bool CreateModule(TDriven& module);
+    bool ConfigureModule(TDriven& module);
+    // One call to a module; logs it and its failure.
+    bool CallModule(TDriven& module, const QString& method, const QVariantList& args,
+                    int timeoutMs = 60000);
+    void CloseModule(TDriven& module);
+    QDBusMessage StoreCall(const QString& method, const QVariantList& args);
+    void FeedNext();
+    void PollSinks();
+    void CheckDone();
+    void Finish(bool ok, const std::string& reason);
+    void StopProcess(QProcess* process, const char* what, int graceMs);
+    QString FindProgram(const std::string& configured, const QStringList& candidates) const;
+
+    TWorkflow Workflow;
+    TTwfLog& Log;
+    QString ProgramFolder;
+    QProcess* BusDaemon = nullptr;
+    QProcess* Store = nullptr;
+    QDBusConnection Bus{QString()};
+    std::unique_ptr<TWorkflowServer> Server;
+    std::vector<TDriven> Modules;
+
+    std::vector<TFeed> Feeds;
+    size_t FeedIndex = 0;
+    int FeedsOk = 0;
+    int FeedsFailed = 0;
+    bool FeedBusy = false;
+    bool PollBusy = false;
+    int Expected = 0;
+    int Delivered = 0;
+    int64_t DeliveredBytes = 0;
+    bool Finished = false;
+    bool Ok = false;
+    std::string Reason;
+    QTimer FeedTimer;
+    QTimer SinkTimer;
+    QTimer Deadline;
+    QEventLoop RunLoop;
+    QElapsedTimer Clock;
+};
+
+} // namespace raduvuz
