@@ -1,0 +1,156 @@
+#include "common/Language.h"
+
+#include "platform/Registry.h"
+#include "platform/System.h"
+
+#include <filesystem>
+#include <fstream>
+#include <unordered_map>
+
+namespace raduvuz {
+
+namespace {
+
+// The string table of the original held texts in a buffer of 2048 characters.
+constexpr size_t kMaxTextBytes = 2047;
+
+struct TLanguageTable {
+    TLanguageState State = TLanguageState::NotTried;
+    std::unordered_map<int, std::string> Texts;
+};
+
+TLanguageTable& Table() {
+    static TLanguageTable table;
+    return table;
+}
+
+std::string Unescape(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            result.push_back(text[i]);
+            continue;
+        }
+        const char next = text[i + 1];
+        if (next == 'n') {
+            result.push_back('\n');
+        } else if (next == 't') {
+            result.push_back('\t');
+        } else if (next == '\\') {
+            result.push_back('\\');
+        } else {
+            // An unknown escape stays as written.
+            result.push_back('\\');
+            result.push_back(next);
+        }
+        ++i;
+    }
+    if (result.size() > kMaxTextBytes) {
+        size_t cut = kMaxTextBytes;
+        while (cut > 0 && (static_cast<unsigned char>(result[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        result.resize(cut);
+    }
+    return result;
+}
+
+std::string_view TrimSpaces(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Lines "NUMBER=TEXT"; blank lines and lines starting with "#" are comments. The first line of a
+// number counts, as a string table holds each number once.
+void ParseTable(std::istream& in, std::unordered_map<int, std::string>& texts) {
+    std::string line;
+    bool firstLine = true;
+    while (std::getline(in, line)) {
+        std::string_view view(line);
+        if (firstLine && view.substr(0, 3) == "\xEF\xBB\xBF") {
+            view.remove_prefix(3);
+        }
+        firstLine = false;
+        if (!view.empty() && view.back() == '\r') {
+            view.remove_suffix(1);
+        }
+        const size_t eq = view.find('=');
+        if (view.empty() || view.front() == '#' || eq == std::string_view::npos) {
+            continue;
+        }
+        int32_t number = 0;
+        if (!TryStrToInt(TrimSpaces(view.substr(0, eq)), number) || number < 0 || number > 65535) {
+            continue;
+        }
+        texts.emplace(number, Unescape(view.substr(eq + 1)));
+    }
+}
+
+void LoadTable() {
+    TLanguageTable& table = Table();
+    if (table.State != TLanguageState::NotTried) {
+        return;
+    }
+    // Decided before reading, so that a failure below is never retried.
+    table.State = TLanguageState::None;
+    const std::optional<std::string> language = RegistryString(kServerKey, "Language");
+    // The value is a file name extension; a path in it would leave the program folder.
+    if (!language || language->empty() || language->find('/') != std::string::npos) {
+        return;
+    }
+    const std::string path = ProgramFolder() + "Language." + *language;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return;
+    }
+    std::unordered_map<int, std::string> texts;
+    ParseTable(in, texts);
+    if (in.bad()) {
+        return;
+    }
+    table.Texts = std::move(texts);
+    table.State = TLanguageState::Loaded;
+}
+
+} // namespace
+
+std::string LanguageText(int number, std::string_view defaultText) {
+    LoadTable();
+    const TLanguageTable& table = Table();
+    if (table.State != TLanguageState::Loaded) {
+        return std::string(defaultText);
+    }
+    const auto found = table.Texts.find(number);
+    // An empty text counts as missing, as an empty string table entry does.
+    if (found == table.Texts.end() || found->second.empty()) {
+        return std::string(defaultText);
+    }
+    return found->second;
+}
+
+std::string LanguageFormat(int number, std::initializer_list<TFormatArg> args,
+                           std::string_view defaultFormat) {
+    return FormatText(LanguageText(number, defaultFormat), args);
+}
+
+TLanguageState LanguageState() {
+    return Table().State;
+}
+
+void ResetLanguageForTesting() {
+    TLanguageTable& table = Table();
+    table.State = TLanguageState::NotTried;
+    table.Texts.clear();
+}
+
+} // namespace raduvuz
