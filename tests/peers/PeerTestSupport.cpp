@@ -1,0 +1,207 @@
+#include "peers/PeerTestSupport.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace raduvuz::test {
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "test_peers";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
+                                                                : new QCoreApplication(argc, argv);
+    (void)app;
+}
+
+TTempDir::TTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "peers-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()))
+        Dir = buffer.data();
+}
+
+TTempDir::~TTempDir() {
+    std::error_code ec;
+    if (!Dir.empty())
+        std::filesystem::remove_all(Dir, ec);
+}
+
+TPrivateBus::TPrivateBus() {
+    EnsureApplication();
+    Daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address=1")});
+    if (!Daemon.waitForStarted(10000) || !Daemon.waitForReadyRead(10000))
+        return;
+    BusAddress = QString::fromUtf8(Daemon.readLine()).trimmed();
+    static std::atomic<int> counter{0};
+    ConnectionName = QStringLiteral("peers-test-%1").arg(counter++);
+    Bus = QDBusConnection::connectToBus(BusAddress, ConnectionName);
+    Connected = Bus.isConnected();
+}
+
+TPrivateBus::~TPrivateBus() {
+    if (!ConnectionName.isEmpty())
+        QDBusConnection::disconnectFromBus(ConnectionName);
+    if (Daemon.state() != QProcess::NotRunning) {
+        Daemon.terminate();
+        if (!Daemon.waitForFinished(5000)) {
+            Daemon.kill();
+            Daemon.waitForFinished(5000);
+        }
+    }
+}
+
+QStringList TPrivateBus::Environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), BusAddress);
+    env.remove(QStringLiteral("DBUS_STARTER_ADDRESS"));
+    env.remove(QStringLiteral("DBUS_STARTER_BUS_TYPE"));
+    return env.toStringList();
+}
+
+bool TPrivateBus::WaitForName(const QString& name, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (Bus.interface()->isServiceRegistered(name))
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+qint64 TPrivateBus::PidOf(const QString& name) {
+    auto reply = Bus.interface()->servicePid(name);
+    return reply.isValid() ? reply.value() : -1;
+}
+
+TStoreProcess::TStoreProcess(TPrivateBus& bus, const QStringList& args) : Bus(bus) {
+    Process.setEnvironment(bus.Environment());
+    Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    Process.start(QStringLiteral(MEMORYMAN_PATH), args);
+    Started =
+        Process.waitForStarted(10000) && bus.WaitForName(QStringLiteral("RozEza.MemoryMan"), 10000);
+}
+
+TStoreProcess::~TStoreProcess() {
+    if (Process.state() != QProcess::NotRunning) {
+        Process.terminate();
+        if (!Process.waitForFinished(5000)) {
+            Process.kill();
+            Process.waitForFinished(5000);
+        }
+    }
+}
+
+QDBusMessage TStoreProcess::Call(const QString& method, const QVariantList& args) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("RozEza.MemoryMan"), QStringLiteral("/MemoryMan"), QString(), method);
+    call.setArguments(args);
+    return Bus.Connection().call(call, QDBus::Block, 20000);
+}
+
+bool IsError(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ErrorMessage;
+}
+
+std::vector<std::string> ShmFiles(const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm")) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0)
+            names.push_back(name);
+    }
+    return names;
+}
+
+void RemoveShm(const std::string& prefix) {
+    for (const auto& name : ShmFiles(prefix))
+        ::shm_unlink(("/" + name).c_str());
+}
+
+std::string ReadBlock(const std::string& name, int64_t size) {
+    int fd = ::shm_open(("/" + name).c_str(), O_RDWR, 0600);
+    if (fd < 0)
+        return "<cannot open " + name + ">";
+    std::string data(static_cast<size_t>(size), '\0');
+    if (size > 0) {
+        void* p =
+            ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (p == MAP_FAILED) {
+            ::close(fd);
+            return "<cannot map " + name + ">";
+        }
+        std::memcpy(data.data(), p, static_cast<size_t>(size));
+        ::munmap(p, static_cast<size_t>(size));
+    }
+    ::close(fd);
+    return data;
+}
+
+bool WriteBlock(const std::string& name, const std::string& data) {
+    int fd = ::shm_open(("/" + name).c_str(), O_RDWR, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    if (!data.empty()) {
+        void* p = ::mmap(nullptr, data.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        ok = p != MAP_FAILED;
+        if (ok) {
+            std::memcpy(p, data.data(), data.size());
+            ::munmap(p, data.size());
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+std::string PatternBytes(size_t size, unsigned seed) {
+    std::string data(size, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (auto& c : data) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    return data;
+}
+
+bool ServeUntil(const std::function<bool()>& done, int guardMs) {
+    QDeadlineTimer deadline(guardMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+} // namespace raduvuz::test

@@ -1,0 +1,320 @@
+// The store's rules, driven in-process: numbering, refusals, streaming, limits and block life.
+#include "peers/PeerTestSupport.h"
+#include "tools/memoryman/TMemoryStore.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace raduvuz {
+namespace {
+
+using test::PatternBytes;
+using test::ReadBlock;
+using test::ShmFiles;
+using test::WriteBlock;
+
+std::string UniquePrefix() {
+    static std::atomic<int> n{0};
+    return "rmmtest." + std::to_string(::getpid()) + "." + std::to_string(n++);
+}
+
+class StoreTest : public ::testing::Test {
+protected:
+    TMemoryStore::TOptions Options(int64_t limit = int64_t(64) << 20) {
+        TMemoryStore::TOptions o;
+        o.Prefix = Prefix;
+        o.MemoryLimit = limit;
+        return o;
+    }
+    void TearDown() override {
+        // Every block of the test's stores is gone once they are.
+        EXPECT_TRUE(ShmFiles(Prefix + ".").empty());
+        test::RemoveShm(Prefix + ".");
+    }
+    std::string Prefix = UniquePrefix();
+    test::TTempDir Temp;
+};
+
+TStoreError::TKind KindOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const TStoreError& e) {
+        return e.Kind;
+    }
+    ADD_FAILURE() << "no TStoreError";
+    return TStoreError::TKind::FileError;
+}
+
+TEST_F(StoreTest, FindsDocumentsInOrderAndRefusesWhatIsNotForTheModule) {
+    TMemoryStore store(Options());
+    int32_t a = store.PutData("aaa", "Name=a", 2, 3);
+    int32_t b = store.PutData("bbb", "Name=b", 2, 4);
+    int32_t c = store.PutData("ccc", "Name=c", 2, 3);
+    EXPECT_EQ(store.RNextFindDoc(3, 0), a);
+    EXPECT_EQ(store.RNextFindDoc(3, a), c);
+    EXPECT_EQ(store.RNextFindDoc(3, c), -1);
+    EXPECT_EQ(store.RNextFindDoc(3, -7), a);
+    EXPECT_EQ(store.RNextFindDoc(4, 0), b);
+    EXPECT_EQ(store.RNextFindDoc(5, 0), -1);
+
+    int32_t job = 0;
+    EXPECT_EQ(store.ROpenDoc(3, b, job), "");
+    EXPECT_EQ(job, -1);
+    EXPECT_EQ(store.ROpenDoc(3, a, job), "Name=a");
+    EXPECT_GT(job, 0);
+    int32_t again = 0;
+    EXPECT_EQ(store.ROpenDoc(3, a, again), "");
+    EXPECT_EQ(again, -1);
+    // An opened document is no longer offered.
+    EXPECT_EQ(store.RNextFindDoc(3, 0), c);
+    EXPECT_EQ(KindOf([&] { store.ROpenDoc(3, 999, job); }), TStoreError::TKind::UnknownDocument);
+
+    // Declining a document removes it; its number is then refused, not unknown.
+    store.RAbortDoc(3, c);
+    EXPECT_EQ(KindOf([&] { store.RGetDocDDS(c); }), TStoreError::TKind::UnknownDocument);
+    EXPECT_EQ(store.ROpenDoc(3, c, job), "");
+    EXPECT_EQ(job, -1);
+    store.RCloseDoc(3, a);
+    store.RAbortDoc(4, b);
+    EXPECT_EQ(store.DocumentCount(), 0);
+    EXPECT_EQ(store.BlockCount(), 0);
+}
+
+TEST_F(StoreTest, ReaderAheadOfItsProducerIsToldNotReadyThenGetsTheBytes) {
+    TMemoryStore store(Options());
+    int32_t out = store.WCreateDoc(3, 77, "5", "Name=s");
+    ASSERT_GT(out, 0);
+    EXPECT_TRUE(store.IsDocForExists(5));
+    EXPECT_EQ(store.RNextFindDoc(5, 0), out);
+    int32_t job = 0;
+    store.ROpenDoc(5, out, job);
+    EXPECT_EQ(job, 77);
+    EXPECT_FALSE(store.IsDocForExists(5));
+
+    TBlockAnswer early = store.RGetBlock(5, out);
+    EXPECT_EQ(early.Name, "");
+    EXPECT_EQ(early.Handle, 0);
+
+    const std::string first = PatternBytes(100, 1);
+    TBlockAnswer w = store.WGetBlock(out, 100);
+    ASSERT_NE(w.Name, "");
+    ASSERT_TRUE(WriteBlock(w.Name, first));
+    // Written but not committed yet: still not ready.
+    EXPECT_EQ(store.RGetBlock(5, out).Handle, 0);
+    store.WCloseBlock(out, w.Handle, 0);
+
+    TBlockAnswer r = store.RGetBlock(5, out);
+    ASSERT_NE(r.Name, "");
+    EXPECT_EQ(r.Size, 100);
+    EXPECT_EQ(r.Last, 0);
+    EXPECT_EQ(ReadBlock(r.Name, r.Size), first);
+    store.RCloseBlock(5, out, r.Handle);
+    EXPECT_EQ(store.BlockCount(), 0);
+    EXPECT_EQ(store.RGetBlock(5, out).Handle, 0);
+
+    // The producer gives up: the open reader is told by an error answer.
+    TBlockAnswer pending = store.WGetBlock(out, 10);
+    ASSERT_NE(pending.Name, "");
+    store.WAbortDoc(out);
+    TBlockAnswer gone = store.RGetBlock(5, out);
+    EXPECT_EQ(gone.Name, "");
+    EXPECT_EQ(gone.Handle, -1);
+    EXPECT_EQ(store.BlockCount(), 0);
+    store.RCloseDoc(5, out);
+    EXPECT_EQ(store.DocumentCount(), 0);
+}
+
+TEST_F(StoreTest, ClosingWithoutALastBlockStillEndsTheReaders) {
+    TMemoryStore store(Options());
+    int32_t withBlocks = store.WCreateDoc(3, 1, "6", "Name=x");
+    TBlockAnswer w = store.WGetBlock(withBlocks, 4);
+    store.WCloseBlock(withBlocks, w.Handle, 0);
+    store.WCloseDoc(withBlocks);
+    int32_t empty = store.WCreateDoc(3, 2, "6", "Name=y");
+    store.WCloseDoc(empty);
+
+    int32_t job = 0;
+    store.ROpenDoc(6, withBlocks, job);
+    EXPECT_EQ(store.RGetBlock(6, withBlocks).Last, 1);
+    EXPECT_EQ(store.RGetBlock(6, withBlocks).Handle, -1);
+    store.RCloseDoc(6, withBlocks);
+
+    store.ROpenDoc(6, empty, job);
+    TBlockAnswer only = store.RGetBlock(6, empty);
+    EXPECT_NE(only.Name, "");
+    EXPECT_EQ(only.Size, 0);
+    EXPECT_EQ(only.Last, 1);
+    store.RCloseDoc(6, empty);
+    EXPECT_EQ(store.BlockCount(), 0);
+}
+
+TEST_F(StoreTest, MemoryLimitRefusesBlocksAndDefersNewDocuments) {
+    TMemoryStore store(Options(1000));
+    int32_t out = store.WCreateDoc(3, 1, "12", "Name=m");
+    ASSERT_GT(out, 0);
+    TBlockAnswer a = store.WGetBlock(out, 600);
+    ASSERT_NE(a.Name, "");
+    TBlockAnswer refused = store.WGetBlock(out, 600);
+    EXPECT_EQ(refused.Name, "");
+    EXPECT_EQ(refused.Handle, -1);
+    TBlockAnswer b = store.WGetBlock(out, 400);
+    ASSERT_NE(b.Name, "");
+    EXPECT_EQ(store.MemoryInUse(), 1000);
+    EXPECT_EQ(store.WCreateDoc(3, 2, "12", "Name=n"), 0);
+    EXPECT_EQ(KindOf([&] { store.PutData(std::string(10, 'x'), "Name=p", 4, 3); }),
+              TStoreError::TKind::NoMemory);
+    store.WAbortDoc(out);
+    EXPECT_EQ(store.MemoryInUse(), 0);
+    int32_t later = store.WCreateDoc(3, 2, "12", "Name=n");
+    EXPECT_GT(later, 0);
+    store.WAbortDoc(later);
+}
+
+TEST_F(StoreTest, DestinationTextsThatNameNoModuleAreRefused) {
+    TMemoryStore store(Options());
+    for (const char* bad : {"", "abc", "0", "-3", "12,x", ",", "99999999999"})
+        EXPECT_EQ(store.WCreateDoc(3, 1, bad, "Name=r"), -1) << bad;
+    int32_t both = store.WCreateDoc(3, 1, " 12 , \"15\" ", "Name=r");
+    ASSERT_GT(both, 0);
+    EXPECT_TRUE(store.IsDocForExists(12));
+    EXPECT_TRUE(store.IsDocForExists(15));
+    store.WAbortDoc(both);
+    EXPECT_FALSE(store.IsDocForExists(12));
+    EXPECT_EQ(store.DocumentCount(), 0);
+}
+
+TEST_F(StoreTest, BadInputIsRefusedWithoutLeakingBlocks) {
+    TMemoryStore store(Options());
+    int32_t in = store.PutData(PatternBytes(50, 2), "Name=i", 20, 3);
+    int32_t out = store.WCreateDoc(3, 1, "12", "Name=o");
+    int32_t job = 0;
+    const int blocks = store.BlockCount();
+
+    EXPECT_EQ(KindOf([&] { store.WGetBlock(out, -1); }), TStoreError::TKind::InvalidArgument);
+    EXPECT_EQ(KindOf([&] { store.WGetBlock(4242, 10); }), TStoreError::TKind::UnknownDocument);
+    EXPECT_EQ(KindOf([&] { store.RGetBlock(3, in); }), TStoreError::TKind::NotOpen);
+    store.ROpenDoc(3, in, job);
+    EXPECT_EQ(KindOf([&] { store.RCloseBlock(3, in, 12345); }), TStoreError::TKind::UnknownHandle);
+    EXPECT_EQ(KindOf([&] { store.WCloseBlock(out, 777, 1); }), TStoreError::TKind::UnknownHandle);
+    EXPECT_EQ(KindOf([&] { store.RWSwitchBlock(3, in, in); }), TStoreError::TKind::InvalidArgument);
+    EXPECT_EQ(KindOf([&] { store.RCloseDoc(4, in); }), TStoreError::TKind::NotOpen);
+    EXPECT_EQ(KindOf([&] { store.PutData("x", "Name=z", 0, 3); }),
+              TStoreError::TKind::InvalidArgument);
+    EXPECT_EQ(KindOf([&] { store.PutData("x", "Name=z", 4, 0); }),
+              TStoreError::TKind::InvalidArgument);
+    EXPECT_EQ(KindOf([&] { store.PutFile(Temp.File("missing"), "Name=z", 4, 3); }),
+              TStoreError::TKind::FileError);
+    EXPECT_EQ(store.BlockCount(), blocks);
+
+    // A handle of one document is no handle of another.
+    TBlockAnswer r = store.RGetBlock(3, in);
+    int32_t other = store.PutData("yy", "Name=y", 4, 3);
+    store.ROpenDoc(3, other, job);
+    EXPECT_EQ(KindOf([&] { store.RCloseBlock(3, other, r.Handle); }),
+              TStoreError::TKind::UnknownHandle);
+    store.RCloseBlock(3, in, r.Handle);
+
+    store.WCloseDoc(out);
+    EXPECT_EQ(KindOf([&] { store.WCloseDoc(out); }), TStoreError::TKind::InvalidState);
+    EXPECT_EQ(KindOf([&] { store.RWSwitchBlock(3, in, out); }), TStoreError::TKind::InvalidState);
+    EXPECT_EQ(KindOf([&] { store.WAbortDoc(out); }), TStoreError::TKind::InvalidState);
+    EXPECT_EQ(TStoreError(TStoreError::TKind::UnknownHandle, "m").ErrorName(),
+              "RozEza.MemoryMan.Error.UnknownHandle");
+}
+
+TEST_F(StoreTest, EachDestinationReadsItsOwnCopyAndBlocksLiveUntilBothAreDone) {
+    TMemoryStore store(Options());
+    const std::string data = PatternBytes(300, 3);
+    int32_t in = store.PutData(data, "Name=i", 1000, 3);
+    int32_t job = 0;
+    store.ROpenDoc(3, in, job);
+    int32_t out = store.WCreateDoc(3, job, "12,15", "Name=both;FileName=both.rst");
+    for (int i = 0; i < 3; ++i) {
+        TBlockAnswer w = store.WGetBlock(out, 100);
+        ASSERT_TRUE(WriteBlock(w.Name, data.substr(i * 100, 100)));
+        store.WCloseBlock(out, w.Handle, i == 2 ? 1 : 0);
+    }
+    store.WCloseDoc(out);
+    store.RCloseDoc(3, in);
+    EXPECT_EQ(store.BlockCount(), 3);
+
+    store.ROpenDoc(12, out, job);
+    std::string read;
+    for (;;) {
+        TBlockAnswer r = store.RGetBlock(12, out);
+        ASSERT_NE(r.Name, "");
+        read += ReadBlock(r.Name, r.Size);
+        store.RCloseBlock(12, out, r.Handle);
+        if (r.Last)
+            break;
+    }
+    EXPECT_EQ(read, data);
+    store.RCloseDoc(12, out);
+    // Destination 15 has not read yet: every block is still there for it.
+    EXPECT_EQ(store.BlockCount(), 3);
+    auto files = store.TakeFinished(15, Temp.File("sink15"));
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(test::ReadFile(files[0]), data);
+    EXPECT_EQ(store.BlockCount(), 0);
+    EXPECT_EQ(store.DocumentCount(), 0);
+}
+
+TEST_F(StoreTest, TakenFilesStayInTheFolderWhateverTheirName) {
+    TMemoryStore store(Options());
+    int32_t doc = store.PutData("abc", "Name=x;FileName=\"../../etc/evil name\"", 2, 12);
+    auto files = store.TakeFinished(12, Temp.File("out"));
+    ASSERT_EQ(files.size(), 1u);
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::path(files[0]).parent_path(), fs::path(Temp.File("out")));
+    EXPECT_EQ(fs::path(files[0]).filename(), std::to_string(doc) + "_evil_name");
+    EXPECT_EQ(test::ReadFile(files[0] + ".dds"), "Name=x;FileName=\"../../etc/evil name\"");
+    EXPECT_TRUE(store.TakeFinished(12, Temp.File("out")).empty());
+}
+
+TEST_F(StoreTest, BlocksArePrivateAndExactlyTheirSize) {
+    TMemoryStore store(Options());
+    int32_t out = store.WCreateDoc(3, 1, "12", "Name=b");
+    TBlockAnswer w = store.WGetBlock(out, 12345);
+    struct stat st {};
+    ASSERT_EQ(::stat(("/dev/shm/" + w.Name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 12345);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(w.Name.rfind(Prefix + ".", 0), 0u);
+    store.WAbortDoc(out);
+    EXPECT_NE(::stat(("/dev/shm/" + w.Name).c_str(), &st), 0);
+}
+
+TEST_F(StoreTest, MainComputerIsTheConfiguredOneOrAny) {
+    TMemoryStore any(Options());
+    EXPECT_TRUE(any.IsMainComputer(std::nullopt));
+    EXPECT_TRUE(any.IsMainComputer("whatever"));
+    auto o = Options();
+    o.MainComputer = "PressRoom";
+    TMemoryStore one(o);
+    EXPECT_TRUE(one.IsMainComputer("\\\\PRESSROOM"));
+    EXPECT_TRUE(one.IsMainComputer("pressroom"));
+    EXPECT_FALSE(one.IsMainComputer("office"));
+    EXPECT_FALSE(one.IsMainComputer(std::nullopt));
+}
+
+TEST_F(StoreTest, StoreEndReleasesEveryBlock) {
+    {
+        TMemoryStore store(Options());
+        int32_t in = store.PutData(PatternBytes(100, 4), "Name=i", 10, 3);
+        int32_t job = 0;
+        store.ROpenDoc(3, in, job);
+        store.RGetBlock(3, in);
+        int32_t out = store.WCreateDoc(3, job, "12", "Name=o");
+        store.RWSwitchBlock(3, in, out);
+        store.WGetBlock(out, 10);
+        EXPECT_EQ(ShmFiles(Prefix + ".").size(), 11u);
+    }
+    EXPECT_TRUE(ShmFiles(Prefix + ".").empty());
+}
+
+} // namespace
+} // namespace raduvuz

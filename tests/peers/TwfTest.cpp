@@ -1,0 +1,222 @@
+// twf driving a module over a private bus: a fake module exported by the test (and the real
+// module program when it is built), with the store twf starts itself.
+#include "peers/FakeModule.h"
+#include "peers/PeerTestSupport.h"
+#include "tools/rastergen/TRasterGen.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusVariant>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <unistd.h>
+
+namespace raduvuz {
+namespace {
+
+using namespace test;
+
+std::string HostName() {
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return std::string(name).substr(0, 15);
+}
+
+class TwfTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Bus.Ok());
+        TRasterOptions o;
+        o.Width = 96;
+        o.Height = 40;
+        o.Plates = "CM";
+        o.Name = "job";
+        Inputs = TRasterGen(o).WriteAll(Temp.File("in"));
+    }
+
+    void ExportFake(TFakeModule& fake, TFakeProvider& provider) {
+        ASSERT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ModuleControl"), &fake,
+                                                    QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ServerProvider"), &provider,
+                                                    QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(Bus.Connection().registerService(QStringLiteral("RAduvuz.ServerProvider")));
+    }
+
+    QString Reference() {
+        return Bus.Connection().baseService() + QStringLiteral("/ModuleControl");
+    }
+
+    std::string Workflow(const std::string& module, const std::string& extra = "") {
+        std::string text = "[workflow]\nname = test run\nlog = twf.log\ntimeout = 60\n"
+                           "store-program = " MEMORYMAN_PATH "\npreview = previews\n"
+                           "value-1004 = 41\n" +
+                           extra + "\n" + module +
+                           "\n[sink 12]\nname = Printer A\nfolder = out\ncomputer = rip-host\n"
+                           "\n[terminator 1]\nname = Printer A\nkey = KEY1\n"
+                           "\n[input]\nto = 3\nblock-size = 1000\nfolder = in\n";
+        WriteFile(Temp.File("workflow.ini"), text);
+        return Temp.File("workflow.ini");
+    }
+
+    void StartTwf(const std::string& file) {
+        // The module keeps its data under the test's folder.
+        Twf.setEnvironment(Bus.Environment() << QStringLiteral("XDG_DATA_HOME=") +
+                                                    QString::fromStdString(Temp.File("data")));
+        Twf.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        Twf.setStandardOutputFile(QString::fromStdString(Temp.File("twf.out")));
+        Twf.start(QStringLiteral(TWF_PATH), {QString::fromStdString(file)});
+        ASSERT_TRUE(Twf.waitForStarted(10000));
+    }
+
+    bool WaitForTwf(int guardMs = 90000) {
+        return ServeUntil([&] { return Twf.state() == QProcess::NotRunning; }, guardMs);
+    }
+
+    std::string Log() { return ReadFile(Temp.File("twf.log")); }
+
+    TPrivateBus Bus;
+    TTempDir Temp;
+    std::vector<std::string> Inputs;
+    QProcess Twf;
+};
+
+const char* const FakeModuleSection = "[module 3]\nname = Queuer\ndescription = Queuer three\n"
+                                      "create = provider\nconfig-key = Queue3\n"
+                                      "flow = 12: Color=Cyan,Magenta\n";
+
+TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument) {
+    TFakeModule fake(Bus.Connection());
+    TFakeProvider provider(Reference());
+    ExportFake(fake, provider);
+    StartTwf(Workflow(FakeModuleSection));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+
+    EXPECT_EQ(provider.Given, 1);
+    const QStringList expected = {
+        QStringLiteral("Init 3 Queuer three"),
+        QStringLiteral("LoadConfig Queue3"),
+        QStringLiteral("ClearFlowEntrySet"),
+        QStringLiteral("AddFlowEntry 12 Color=Cyan,Magenta"),
+        QStringLiteral("ClearTerminatorsSet"),
+        QStringLiteral("AddTerminator 1 Printer A"),
+        QStringLiteral("CompletedSendTerminators"),
+        QStringLiteral("StartLog"),
+        QStringLiteral("Resume"),
+        QStringLiteral("Close"),
+    };
+    EXPECT_EQ(fake.Calls, expected);
+
+    // The server's answers to the callbacks made from inside Init.
+    EXPECT_EQ(fake.Value(0, 1004).toInt(), 41);
+    EXPECT_EQ(fake.Value(0, 2).toString().toStdString(), HostName());
+    EXPECT_EQ(fake.Value(0, 1).toString().toStdString(), Temp.File("previews"));
+    EXPECT_EQ(fake.Value(12, 0).toInt(), 1);
+    EXPECT_EQ(fake.Value(12, 2).toString(), QStringLiteral("Printer A"));
+    EXPECT_EQ(fake.Value(12, 6).userType(), QMetaType::Bool);
+    EXPECT_FALSE(fake.Value(12, 6).toBool());
+    EXPECT_EQ(fake.Value(12, 7).toString(), QStringLiteral("rip-host"));
+    EXPECT_EQ(fake.Value(3, 0).toInt(), 0);
+    EXPECT_EQ(fake.Value(3, 100).toInt(), 1);
+    EXPECT_EQ(fake.Value(99, 2).toString(), QStringLiteral("<null av>"));
+    EXPECT_EQ(fake.TermKeys[1], QStringLiteral("KEY1"));
+    EXPECT_EQ(fake.ConfigKey, QStringLiteral("Queue3"));
+    EXPECT_FALSE(fake.IsJobUseAnswer);
+    EXPECT_TRUE(fake.StoreErrors.isEmpty())
+        << fake.StoreErrors.join(QStringLiteral("; ")).toStdString();
+
+    EXPECT_EQ(fake.Passed, 2);
+    for (const auto& input : Inputs) {
+        std::string name = std::filesystem::path(input).filename().string();
+        bool found = false;
+        for (const auto& entry : std::filesystem::directory_iterator(Temp.File("out")))
+            if (entry.path().filename().string().ends_with("_" + name)) {
+                found = true;
+                EXPECT_EQ(ReadFile(entry.path().string()), ReadFile(input)) << name;
+                EXPECT_EQ(ReadFile(entry.path().string() + ".dds"), ReadFile(input + ".dds"));
+            }
+        EXPECT_TRUE(found) << name;
+    }
+
+    const std::string log = Log();
+    for (const char* line :
+         {"-> module 3 (Queuer): Init(3, Queuer three, ", "module 3 (Queuer): status 1, paused",
+          "module 3 (Queuer):  Connected at now", "-> module 3 (Queuer): LoadConfig(Queue3)",
+          "-> module 3 (Queuer): AddFlowEntry(12, Color=Cyan,Magenta)",
+          "-> module 3 (Queuer): CompletedSendTerminators()", "-> module 3 (Queuer): Resume()",
+          "module 3 (Queuer): status 2, running", "module 3 (Queuer): status 1, running",
+          "module 3 (Queuer): label 0", "sink 12 (Printer A): received ",
+          "-> module 3 (Queuer): Close()", "summary: done", "delivered 2 of 2 documents"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    // stdout carries the same lines as the log file.
+    EXPECT_NE(ReadFile(Temp.File("twf.out")).find("summary: done"), std::string::npos);
+}
+
+TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
+    TFakeModule fake(Bus.Connection(), false);
+    TFakeProvider provider(Reference());
+    ExportFake(fake, provider);
+    StartTwf(Workflow(FakeModuleSection));
+    ASSERT_TRUE(
+        ServeUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
+    const qint64 pid = Bus.PidOf(QStringLiteral("RozEza.MemoryMan"));
+    ASSERT_GT(pid, 0);
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    ASSERT_TRUE(WaitForTwf(60000));
+    EXPECT_EQ(Twf.exitCode(), 1);
+    const std::string log = Log();
+    EXPECT_NE(log.find("the document store has gone"), std::string::npos) << log;
+    EXPECT_NE(log.find("summary: FAILED"), std::string::npos) << log;
+    EXPECT_TRUE(fake.Calls.contains(QStringLiteral("Close")));
+
+    // The module side sees a clean error, too.
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("RozEza.MemoryMan"),
+                                                       QStringLiteral("/MemoryMan"), QString(),
+                                                       QStringLiteral("RNextFindDoc"));
+    call.setArguments({3, 0});
+    QDBusMessage reply = Bus.Connection().call(call, QDBus::Block, 20000);
+    EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+    RemoveShm("rmm." + std::to_string(pid) + ".");
+}
+
+TEST_F(TwfTest, ModuleThatCannotBeCreatedFailsTheRunAndStopsTheStore) {
+    // No server provider on the bus.
+    StartTwf(Workflow(FakeModuleSection));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 1);
+    const std::string log = Log();
+    EXPECT_NE(log.find("the server provider failed"), std::string::npos) << log;
+    EXPECT_NE(log.find("summary: FAILED (the workflow could not be set up)"), std::string::npos);
+    EXPECT_FALSE(
+        Bus.Connection().interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")));
+}
+
+TEST_F(TwfTest, BadWorkflowFileIsReportedWithItsLine) {
+    WriteFile(Temp.File("bad.ini"), "[workflow]\nname = x\n[module three]\n");
+    QProcess twf;
+    twf.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp.File("bad.ini"))});
+    ASSERT_TRUE(twf.waitForFinished(20000));
+    EXPECT_EQ(twf.exitCode(), 2);
+    EXPECT_TRUE(twf.readAllStandardError().contains("line 3"));
+}
+
+#ifdef RADUVUZ_MODULE_PATH
+TEST_F(TwfTest, StartsTheRealModuleAndLogsItsInitSequenceAndStatus) {
+    const std::string module = "[module 3]\nname = Queuer\ncreate = program\n"
+                               "program = " RADUVUZ_MODULE_PATH "\nconfig-key = Queue3\n"
+                               "flow = 12: Color=Cyan,Magenta\n";
+    StartTwf(Workflow(module, "timeout = 90\n"));
+    ASSERT_TRUE(WaitForTwf(150000));
+    const std::string log = Log();
+    for (const char* line :
+         {"-> module 3 (Queuer): Init(3, Queuer, ", "module 3 (Queuer): status 1",
+          "module 3 (Queuer):  Connected at ", "-> module 3 (Queuer): Resume()",
+          "module 3 (Queuer): status 1, running"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_EQ(Twf.exitCode(), 0) << log;
+}
+#endif
+
+} // namespace
+} // namespace raduvuz
