@@ -20,9 +20,9 @@ public:
     virtual void SetToolbarCaption(const std::string& text) = 0;
     // Appends one line to the log pane.
     virtual void LogWriteLine(const std::string& line) = 0;
-    // The start/stop action: caption, hint and image index.
-    virtual void SetPauseAction(const std::string& caption, const std::string& hint,
-                                int image) = 0;
+    // The start/stop action: caption, hint and image index; or its hint alone.
+    virtual void SetPauseAction(const std::string& caption, const std::string& hint, int image) = 0;
+    virtual void SetPauseHint(const std::string& hint) = 0;
     // Layout in the "Config" stream of the configuration file.
     virtual void SaveLayout() = 0;
     virtual void LoadLayout(TCompoundFile& storage) = 0;

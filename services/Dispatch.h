@@ -23,6 +23,10 @@ int32_t VariantToInt(const TVariant& v);
 bool VariantToBool(const TVariant& v);
 std::string VariantToText(const TVariant& v);
 
+// Error names of failed automation calls: E_UNEXPECTED, or an exception's own code.
+inline constexpr const char* kUnexpectedError = "RAduvuz.Error.Unexpected";
+std::string ErrorNameOfCode(uint32_t code); // "RAduvuz.Error.0x8000FFFF"
+
 // A failed call: the error name (e.g. "RAduvuz.Error.Unexpected") and the message.
 class TDispatchError : public std::runtime_error {
 public:
@@ -40,8 +44,14 @@ struct TCallResult {
 class IDispatchObject {
 public:
     virtual ~IDispatchObject() = default;
-    // Throws TDispatchError when the call fails or the object cannot be reached.
-    virtual TCallResult Call(const std::string& method, const std::vector<TVariant>& args) = 0;
+    // Throws TDispatchError when the call fails or the object cannot be reached. signature gives
+    // the wire type of each argument ("i", "b", "s", "d", or "v" for a variant); empty: each
+    // value travels as its own type and Null as a variant.
+    virtual TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
+                             const std::string& signature) = 0;
+    TCallResult Call(const std::string& method, const std::vector<TVariant>& args) {
+        return Call(method, args, std::string());
+    }
     // The reference text that names the object to another process ("busname/path"), if any.
     virtual std::string Reference() const { return {}; }
 };
@@ -52,7 +62,9 @@ class TInProcessObject : public IDispatchObject {
 public:
     using TMethod = std::function<TCallResult(const std::vector<TVariant>&)>;
     void Define(const std::string& method, TMethod body) { Methods[method] = std::move(body); }
-    TCallResult Call(const std::string& method, const std::vector<TVariant>& args) override;
+    using IDispatchObject::Call;
+    TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
+                     const std::string& signature) override;
 
 private:
     std::map<std::string, TMethod> Methods;

@@ -1,0 +1,96 @@
+#include "control/TJobListModel.h"
+
+#include <algorithm>
+
+namespace raduvuz {
+
+TListRow* TJobListModel::At(int index) const {
+    if (index < 0 || index >= Count())
+        return nullptr;
+    return Rows[static_cast<size_t>(index)].get();
+}
+
+int TJobListModel::IndexOf(const TListRow* row) const {
+    for (size_t i = 0; i < Rows.size(); ++i) {
+        if (Rows[i].get() == row)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+TListRow* TJobListModel::Insert(int index, TListRow row) {
+    index = std::clamp(index, 0, Count());
+    if (row.SubItems.size() < siCount)
+        row.SubItems.resize(siCount);
+    auto owned = std::make_unique<TListRow>(std::move(row));
+    TListRow* result = owned.get();
+    Rows.insert(Rows.begin() + index, std::move(owned));
+    for (IListener* listener : Listeners)
+        listener->RowInserted(index);
+    return result;
+}
+
+void TJobListModel::Delete(TListRow* row) {
+    const int index = IndexOf(row);
+    if (index < 0)
+        return;
+    Rows.erase(Rows.begin() + index);
+    for (IListener* listener : Listeners)
+        listener->RowRemoved(index);
+}
+
+void TJobListModel::Clear() {
+    Rows.clear();
+    for (IListener* listener : Listeners)
+        listener->Reset();
+}
+
+void TJobListModel::SetSubItem(TListRow* row, int subItem, const std::string& text) {
+    if (!row || subItem < 0)
+        return;
+    if (row->SubItems.size() <= static_cast<size_t>(subItem))
+        row->SubItems.resize(static_cast<size_t>(subItem) + 1);
+    row->SubItems[static_cast<size_t>(subItem)] = text;
+    Changed(row);
+}
+
+void TJobListModel::SetImage(TListRow* row, int imageIndex) {
+    if (!row)
+        return;
+    row->ImageIndex = imageIndex;
+    Changed(row);
+}
+
+void TJobListModel::SetCaption(TListRow* row, const std::string& caption) {
+    if (!row)
+        return;
+    row->Caption = caption;
+    Changed(row);
+}
+
+void TJobListModel::Sort(const std::function<bool(const TListRow&, const TListRow&)>& less) {
+    std::stable_sort(Rows.begin(), Rows.end(),
+                     [&less](const std::unique_ptr<TListRow>& a,
+                             const std::unique_ptr<TListRow>& b) { return less(*a, *b); });
+    for (IListener* listener : Listeners)
+        listener->Reset();
+}
+
+void TJobListModel::AddListener(IListener* listener) {
+    if (listener && std::find(Listeners.begin(), Listeners.end(), listener) == Listeners.end())
+        Listeners.push_back(listener);
+}
+
+void TJobListModel::RemoveListener(IListener* listener) {
+    Listeners.erase(std::remove(Listeners.begin(), Listeners.end(), listener), Listeners.end());
+}
+
+void TJobListModel::Changed(const TListRow* row) {
+    const int index = IndexOf(row);
+    if (index < 0)
+        return;
+    for (IListener* listener : Listeners)
+        listener->RowChanged(index);
+}
+
+} // namespace raduvuz

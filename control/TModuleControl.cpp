@@ -1,0 +1,339 @@
+// Design notes for the module object
+//
+// One TModuleControl lives in each process. The workflow server drives it through the automation
+// methods; the main window's timer calls TimerTimer every second. There is no thread of our own:
+// automation calls, operator commands and ticks all run on the user-interface thread, and a call
+// to the server or the store waits in a local event loop that serves incoming calls meanwhile.
+// So any call may arrive in the middle of another one, Close and Kill included.
+//
+// Lifecycle: created with the process -> Init (initialised, paused, status 1) -> Resume
+// (running) -> Pause ... -> Close or Kill. Init sets CurrentModule, Close clears it; a second Init
+// keeps the first server and the store of the process.
+//
+// Close during a tick. A tick (or any job work that pumps messages) runs inside a TTickScope,
+// which sets Busy. Close always does its whole work at once (layout, hold file, lists,
+// self-reference, CurrentModule, timer), but while a scope is open it does not destroy the jobs
+// and saved-job records: it moves them out of Jobs and SavedDocs into a deferred bin, so the
+// lists are empty as Close promises while every job the tick still holds stays alive. Close and
+// Init also advance the list generation. After each pump the tick asks its scope whether it is
+// still valid (same generation, still the current module) and, if not, returns without touching
+// a job again; when the outermost scope ends, the deferred jobs are freed (closing or aborting
+// their store documents). A second Init during a tick leaves Busy as it is, so ticks never nest.
+
+#include "control/TModuleControl.h"
+
+#include "common/DateTime.h"
+#include "common/Language.h"
+#include "common/TTwfPaths.h"
+#include "common/Utils.h"
+#include "control/IModuleWindow.h"
+#include "control/ModuleGlobals.h"
+#include "control/TJobListModel.h"
+#include "jobs/TDoc.h"
+#include "platform/System.h"
+#include "platform/Uninstall.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace raduvuz {
+
+namespace {
+
+std::string ConfigFolder() {
+    return ExcludeTrailingSeparator(DataPath()) + "/Config/";
+}
+
+// Deletes the ordinary files of a folder: hidden entries (".name"), folders and special files
+// stay.
+void DeleteOrdinaryFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)))
+            ::unlink(path.c_str());
+    }
+}
+
+} // namespace
+
+TModuleControl::TModuleControl(IModuleWindow& window) : MainWindow(window) {}
+
+TModuleControl::~TModuleControl() {
+    if (CurrentModule == this)
+        CurrentModule = nullptr;
+    while (!Jobs.empty())
+        FreeJob(Jobs.front());
+    for (TDoc* job : DeferredJobs)
+        delete job;
+}
+
+std::string TModuleControl::HoldFilePath() const {
+    return ConfigFolder() + ConfigKey + ".hld";
+}
+
+std::string TModuleControl::ConfigFilePath() const {
+    return ConfigFolder() + ConfigKey + ".set";
+}
+
+void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr IDisp) {
+    SavedKeepTime = 180;
+    PreviewDir.clear();
+    // Lists of an earlier Init go the way Close sends them.
+    ReleaseJobLists();
+    HoldJobs.clear();
+    FlowEntries.clear();
+    DestMarks.clear();
+    DestNames.clear();
+    TermNames.clear();
+    TermKeys.clear();
+    HoldList.clear();
+    ++ListGeneration;
+
+    Multiplex = false;
+    LastInTop = true;
+    LogToWindow = true;
+    LogToServer = false;
+    IntakeExhausted = false;
+    LogLevel = 1;
+
+    ModuleNumber = pSrv;
+    Description = sDesc;
+    MaxFiles = 0;
+
+    MainWindow.SetCaption(Description);
+    MainWindow.SetTrayTip(Description);
+
+    DeletePolicy = 1;
+    Paused = true;
+    MainWindow.SetPauseHint("Start");
+    Started = 0;
+    InParams.clear();
+    OutParams.clear();
+    CurrentModule = this;
+    WorkMode = 0;
+    KeepTime = 1440;
+    Status = 1;
+    ServerValue1004 = 36;
+    ComputerName = ::raduvuz::ComputerName();
+    StoreDir = ProgramFolder() + "Storage";
+    Event = true;
+    GenPreview = true;
+    ErrorMessage = "no error";
+
+    // Any failure here skips the rest of the block and is ignored.
+    try {
+        if (!ServerObject.Assigned())
+            ServerObject = TServerClient(IDisp);
+        ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
+        ServerObject.WriteLog(ModuleNumber,
+                              LanguageText(1612, " Connected at ") + DateTimeText(Now()));
+        ServerValue1004 = VariantToInt(ServerObject.GetValue(0, 1004));
+        PreviewDir = VariantToText(ServerObject.GetValue(0, 2));
+        if (SameComputerName(PreviewDir, ComputerName))
+            PreviewDir = VariantToText(ServerObject.GetValue(0, 1));
+        else
+            PreviewDir = ProgramFolder() + "Storage/preview";
+        if (!DirectoryExists(PreviewDir)) {
+            ForceDirectories(PreviewDir);
+            RegisterForUninstall(ProgramFolder(), PreviewDir, 1);
+        }
+    } catch (const std::exception&) {
+    }
+
+    try {
+        if (!StoreObject.Assigned())
+            StoreObject = TStoreClient(CreateObjectByProgId("RozEza.MemoryMan"));
+        if (!StoreObject.IsMainComputer(ServerObject.GetValue(0, 2))) {
+            StoreObject = TStoreClient();
+            Status = -3;
+            ErrorMessage =
+                LanguageText(1611, "TERN WorkFlow is already running on ") + ComputerName;
+            ServerObject.ChangeStatus(ModuleNumber, Paused, -3);
+            ServerObject.WriteLog(ModuleNumber, ErrorMessage);
+            Close();
+        }
+    } catch (const std::exception&) {
+        try {
+            ServerObject.WriteLog(ModuleNumber,
+                                  LanguageText(1613, "Cannot connect to memory manager"));
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void TModuleControl::Pause() {
+    Paused = true;
+    Log("Paused");
+    try {
+        ServerObject.ChangeStatus(ModuleNumber, true, Status);
+    } catch (const std::exception&) {
+    }
+    MainWindow.SetPauseAction("&Start", "Start", 3);
+}
+
+void TModuleControl::Resume() {
+    Status = 1;
+    Paused = false;
+    Log("Started");
+    Started = 1;
+    try {
+        ServerObject.ChangeStatus(ModuleNumber, false, 1);
+    } catch (const std::exception&) {
+    }
+    MainWindow.SetPauseAction("&Stop", "Stop", 2);
+}
+
+void TModuleControl::StartLog() {
+    LogToServer = true;
+}
+
+void TModuleControl::StopLog() {
+    LogToServer = false;
+}
+
+void TModuleControl::Log(const std::string& text) {
+    const std::string line = text + " at " + DateTimeText(Now());
+    if (LogToWindow)
+        MainWindow.LogWriteLine(Description + ": " + line);
+    if (LogToServer) {
+        try {
+            ServerObject.WriteLog(ModuleNumber, line);
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void TModuleControl::Close() {
+    MainWindow.SaveLayout();
+
+    HoldJobs.clear();
+    for (const TDoc* job : Jobs) {
+        if (job->Held)
+            HoldJobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID));
+    }
+    const std::string holdFile = HoldFilePath();
+    ::unlink(holdFile.c_str());
+    {
+        std::ofstream out(holdFile, std::ios::binary | std::ios::trunc);
+        for (const std::string& entry : HoldJobs)
+            out << entry << '\n';
+    }
+
+    FlowEntries.clear();
+    DestMarks.clear();
+    HoldJobs.clear();
+    DestNames.clear();
+    TermNames.clear();
+    TermKeys.clear();
+    HoldList.clear();
+    ReleaseJobLists();
+    ++ListGeneration;
+
+    if (SelfReferenced) {
+        SelfReferenced = false;
+        if (OnSelfReleased)
+            OnSelfReleased();
+    }
+
+    if (CurrentModule == this)
+        CurrentModule = nullptr;
+    MainWindow.StopTimer();
+}
+
+void TModuleControl::Kill() {
+    SavedKeepTime = 0;
+    KeepTime = 0;
+    RetentionPass();
+    Close();
+    const std::string folder = StoreDir + "/" + ConfigKey;
+    if (DirectoryExists(folder)) {
+        DeleteOrdinaryFiles(folder);
+        if (::rmdir(folder.c_str()) != 0)
+            throw std::runtime_error("Cannot remove the folder " + folder + " (" +
+                                     std::strerror(errno) + ")");
+    }
+    for (const std::string& file : {ConfigFilePath(), HoldFilePath()}) {
+        if (FileExists(file))
+            ::unlink(file.c_str());
+    }
+}
+
+void TModuleControl::SetID(const std::string& sID) {
+    ModuleID = sID;
+}
+
+void TModuleControl::AddSource(const std::string&, const TVariant&) {}
+
+void TModuleControl::ClearSources() {}
+
+void TModuleControl::AfterLoad() {}
+
+void TModuleControl::SelfReg(const TVariant& selfObj) {
+    SelfObj = selfObj;
+    SelfReferenced = true;
+}
+
+bool TModuleControl::IsJobUse(int32_t JobID) {
+    for (const TDoc* job : Jobs) {
+        if (job->JobID == JobID)
+            return true;
+    }
+    const std::string caption = std::to_string(JobID);
+    TJobListModel& completed = MainWindow.CompletedJobs();
+    for (int i = 0; i < completed.Count(); ++i) {
+        if (completed.At(i)->Caption == caption)
+            return true;
+    }
+    return false;
+}
+
+void TModuleControl::ShowModule() {
+    MainWindow.ShowAndActivate();
+}
+
+void TModuleControl::FreeJob(TDoc* job) {
+    auto it = std::find(Jobs.begin(), Jobs.end(), job);
+    if (it != Jobs.end())
+        Jobs.erase(it);
+    delete job;
+}
+
+void TModuleControl::ReleaseJobLists() {
+    if (Ticks > 0) {
+        DeferredJobs.insert(DeferredJobs.end(), Jobs.begin(), Jobs.end());
+        Jobs.clear();
+        DeferredSavedDocs.insert(DeferredSavedDocs.end(), SavedDocs.begin(), SavedDocs.end());
+        SavedDocs.clear();
+        return;
+    }
+    while (!Jobs.empty())
+        FreeJob(Jobs.front());
+    SavedDocs.clear();
+}
+
+void TModuleControl::ReleaseDeferred() {
+    // A job's release may pump messages and so start another deferral; take the bin first.
+    std::vector<TDoc*> jobs;
+    jobs.swap(DeferredJobs);
+    for (TDoc* job : jobs)
+        delete job;
+    DeferredSavedDocs.clear();
+}
+
+} // namespace raduvuz

@@ -1,0 +1,161 @@
+#pragma once
+
+#include "common/Types.h"
+#include "services/Dispatch.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace raduvuz {
+
+class IModuleWindow;
+class TDoc;
+struct TMPrec;
+struct TSavedDoc;
+
+// Recently routed jobs of one destination (the destination number as text).
+struct TDestMark {
+    std::string Dest;
+    std::vector<std::shared_ptr<TMPrec>> Records;
+};
+
+// The module object the workflow server drives: one per process. Its methods are the automation
+// methods of IModuleControl; a failure leaves a method as an exception, which the automation
+// boundary turns into the call's error. Everything runs on the one user-interface thread.
+class TModuleControl {
+public:
+    explicit TModuleControl(IModuleWindow& window);
+    ~TModuleControl();
+    TModuleControl(const TModuleControl&) = delete;
+    TModuleControl& operator=(const TModuleControl&) = delete;
+
+    std::vector<std::string> HoldJobs;
+    TTaggedList FlowEntries;
+    std::vector<TDestMark> DestMarks;
+    TTaggedList DestNames;
+    TTaggedList TermNames;
+    TTaggedList TermKeys;
+    TTaggedList HoldList;
+    std::vector<TDoc*> Jobs;
+    std::vector<std::shared_ptr<TSavedDoc>> SavedDocs;
+    std::string Description;
+    std::string ModuleID;
+    std::string ConfigKey;
+    std::string ErrorMessage = "no error";
+    std::string ComputerName;
+    std::string StoreDir;
+    std::string PreviewDir;
+    bool Multiplex = false;
+    bool Paused = true;
+    bool LogToWindow = true;
+    bool LogToServer = false;
+    bool LastInTop = true;
+    bool GenPreview = true;
+    bool Event = true;
+    int32_t ModuleNumber = 0;
+    int32_t ParkedValue = 0;
+    int32_t Status = 1;
+    int32_t DeletePolicy = 1;
+    int32_t KeepTime = 1440;
+    int32_t Started = 0;
+    int32_t WorkMode = 0;
+    std::string JobDir;
+    std::string InParams;
+    std::string OutParams;
+    TVariant SelfObj;
+    bool Busy = false;
+    int32_t LogLevel = 1;
+    int32_t SavedKeepTime = 180;
+    double FreeSpace = 0;
+    int32_t Copies = 0;
+    int32_t MaxFiles = 0;
+    bool IntakeExhausted = false;
+
+    IModuleWindow& Window() const { return MainWindow; }
+
+    // IModuleControl, in slot order.
+    void Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr IDisp);
+    void Pause();
+    void Resume();
+    void StartLog();
+    void StopLog();
+    void Close();
+    void LoadConfig(const std::string& Key);
+    void SaveConfig(const std::string& Key);
+    std::string GetErrorMessage() const { return ErrorMessage; }
+    void SetID(const std::string& sID);
+    std::string GetComputerName() const { return ComputerName; }
+    void AddSource(const std::string& ServerName, const TVariant& ID);
+    void ClearSources();
+    TVariant GetValue(int32_t Num);
+    void SetValue(int32_t Num, const TVariant& Value);
+    std::string GetInParams() const { return InParams; }
+    std::string GetOutParams() const { return OutParams; }
+    void ClearFlowEntrySet();
+    void AddFlowEntry(int32_t Dest, const std::string& FlowEntry);
+    void AfterLoad();
+    void Kill();
+    void AddTerminator(int32_t Term, const std::string& Name, const TVariant& FileType);
+    void ClearTerminatorsSet();
+    void CompletedSendTerminators();
+    void SelfReg(const TVariant& selfObj);
+    bool IsJobUse(int32_t JobID);
+    void ShowModule();
+    int32_t LoadDoc(int32_t DocID, int32_t Dest);
+    bool SaveDoc(int32_t DocID);
+    void DeleteSavedDoc(int32_t DocID);
+    bool ForceDir(const std::string& sDir, bool NeedCreate);
+    int32_t ImportConfig(const std::string& Key, const std::string& ConfigStr, int32_t ParInt);
+    std::string ExportConfig();
+
+    // The module's one log routine: text + " at " + date and time, to the log pane and, after
+    // StartLog, to the server.
+    void Log(const std::string& text);
+    // Called by the main window's timer every second.
+    void TimerTimer();
+
+    // Held from SelfReg until Close drops it; the process lives at least as long.
+    bool HoldsSelfReference() const { return SelfReferenced; }
+    // Told when Close drops the self-reference.
+    std::function<void()> OnSelfReleased;
+
+    // Changes whenever the lists are replaced (Init, Close): a tick that pumped messages compares
+    // it with the value it started with before it touches a job again.
+    uint64_t Generation() const { return ListGeneration; }
+    // Ticks (and other pumping work) in progress; Close defers freeing jobs while it is above 0.
+    int TickDepth() const { return Ticks; }
+    // Jobs and saved-job records waiting until the running tick has unwound.
+    size_t DeferredCount() const { return DeferredJobs.size() + DeferredSavedDocs.size(); }
+
+    // The hold file of the current configuration key: data folder/Config/<key>.hld.
+    std::string HoldFilePath() const;
+    std::string ConfigFilePath() const;
+
+private:
+    friend class TTickScope;
+
+    // Removes the job from Jobs and destroys it.
+    void FreeJob(TDoc* job);
+    // Frees every job and saved-job record now, or after the running tick when one is running.
+    void ReleaseJobLists();
+    void ReleaseDeferred();
+    // Kept jobs whose time is over are deleted here once the retention policy exists.
+    void RetentionPass();
+    void Rename(const std::string& description);
+    void MoveStoreDir(const std::string& folder);
+    std::string HeldTerminatorPositions() const;
+    void SetHeldTerminatorPositions(const std::string& positions);
+    void SetLastInTop(bool value);
+
+    IModuleWindow& MainWindow;
+    bool SelfReferenced = false;
+    uint64_t ListGeneration = 0;
+    int Ticks = 0;
+    std::vector<TDoc*> DeferredJobs;
+    std::vector<std::shared_ptr<TSavedDoc>> DeferredSavedDocs;
+};
+
+} // namespace raduvuz

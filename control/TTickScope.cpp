@@ -1,0 +1,30 @@
+#include "control/TTickScope.h"
+
+#include "control/IModuleWindow.h"
+#include "control/ModuleGlobals.h"
+#include "control/TModuleControl.h"
+
+namespace raduvuz {
+
+TTickScope::TTickScope(TModuleControl& module)
+    : Module(module), StartGeneration(module.Generation()), WasBusy(module.Busy) {
+    ++Module.Ticks;
+    Module.Busy = true;
+}
+
+TTickScope::~TTickScope() {
+    Module.Busy = WasBusy;
+    if (--Module.Ticks == 0)
+        Module.ReleaseDeferred();
+}
+
+bool TTickScope::Pump() {
+    Module.Window().ProcessPendingMessages();
+    return Valid();
+}
+
+bool TTickScope::Valid() const {
+    return Module.Generation() == StartGeneration && CurrentModule == &Module;
+}
+
+} // namespace raduvuz

@@ -1,0 +1,143 @@
+#include "services/Dispatch.h"
+
+#include "common/CommaText.h"
+#include "common/Utils.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace raduvuz {
+
+namespace {
+
+const char* TypeName(const TVariant& v) {
+    switch (v.index()) {
+    case 0:
+        return "Null";
+    case 1:
+        return "Integer";
+    case 2:
+        return "Boolean";
+    case 3:
+        return "String";
+    default:
+        return "Double";
+    }
+}
+
+[[noreturn]] void CannotConvert(const TVariant& v, const char* target) {
+    throw TDispatchError(kUnexpectedError, std::string("Could not convert variant of type (") +
+                                               TypeName(v) + ") into type (" + target + ")");
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool ParseInt(std::string_view text, int32_t& value) {
+    text = Trimmed(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty())
+        return false;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// Automation rounds reals to integers half to even.
+bool RealToInt(double real, int32_t& value) {
+    if (!std::isfinite(real))
+        return false;
+    double rounded = std::nearbyint(real);
+    if (rounded < std::numeric_limits<int32_t>::min() ||
+        rounded > std::numeric_limits<int32_t>::max())
+        return false;
+    value = static_cast<int32_t>(rounded);
+    return true;
+}
+
+} // namespace
+
+std::string ErrorNameOfCode(uint32_t code) {
+    char text[32];
+    std::snprintf(text, sizeof text, "RAduvuz.Error.0x%08X", code);
+    return text;
+}
+
+bool IsNull(const TVariant& v) {
+    return std::holds_alternative<TNull>(v);
+}
+
+int32_t VariantToInt(const TVariant& v) {
+    int32_t value = 0;
+    if (const auto* i = std::get_if<int32_t>(&v))
+        return *i;
+    if (const auto* b = std::get_if<bool>(&v))
+        return *b ? -1 : 0;
+    if (const auto* s = std::get_if<std::string>(&v)) {
+        if (ParseInt(*s, value))
+            return value;
+        if (RealToInt(ReadRealPoint(*s, std::numeric_limits<double>::quiet_NaN()), value))
+            return value;
+    }
+    if (const auto* d = std::get_if<double>(&v)) {
+        if (RealToInt(*d, value))
+            return value;
+    }
+    CannotConvert(v, "Integer");
+}
+
+bool VariantToBool(const TVariant& v) {
+    if (const auto* b = std::get_if<bool>(&v))
+        return *b;
+    if (const auto* i = std::get_if<int32_t>(&v))
+        return *i != 0;
+    if (const auto* d = std::get_if<double>(&v))
+        return *d != 0;
+    if (const auto* s = std::get_if<std::string>(&v)) {
+        std::string_view text = Trimmed(*s);
+        if (SameTextAscii(text, "true"))
+            return true;
+        if (SameTextAscii(text, "false"))
+            return false;
+        int32_t value = 0;
+        if (ParseInt(text, value))
+            return value != 0;
+    }
+    CannotConvert(v, "Boolean");
+}
+
+std::string VariantToText(const TVariant& v) {
+    if (const auto* s = std::get_if<std::string>(&v))
+        return *s;
+    if (const auto* i = std::get_if<int32_t>(&v))
+        return std::to_string(*i);
+    if (const auto* b = std::get_if<bool>(&v))
+        return *b ? "True" : "False";
+    if (const auto* d = std::get_if<double>(&v))
+        return WriteRealPoint(*d);
+    CannotConvert(v, "String");
+}
+
+TCallResult TInProcessObject::Call(const std::string& method, const std::vector<TVariant>& args,
+                                   const std::string&) {
+    auto it = Methods.find(method);
+    if (it == Methods.end())
+        throw TDispatchError("org.freedesktop.DBus.Error.UnknownMethod",
+                             "No such method \"" + method + "\"");
+    try {
+        return it->second(args);
+    } catch (const TDispatchError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw TDispatchError(kUnexpectedError, e.what());
+    }
+}
+
+} // namespace raduvuz

@@ -1,0 +1,57 @@
+#include "services/TServerClient.h"
+
+namespace raduvuz {
+
+namespace {
+
+TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
+                   const std::vector<TVariant>& args, const std::string& signature) {
+    if (!object)
+        throw TDispatchError(kUnexpectedError, "No workflow server object for the call " + method);
+    return object->Call(method, args, signature);
+}
+
+} // namespace
+
+void TServerClient::ChangeStatus(int32_t module, bool paused, int32_t status) {
+    Invoke(Object, "ChangeStatus", {module, paused, status}, "ibi");
+}
+
+void TServerClient::WriteLog(int32_t module, const std::string& line) {
+    Invoke(Object, "WriteLog", {module, line}, "is");
+}
+
+TVariant TServerClient::GetValue(int32_t module, int32_t num) {
+    return Invoke(Object, "GetValue", {module, num}, "ii").Result;
+}
+
+void TServerClient::SetValue(int32_t module, int32_t num, bool value) {
+    Invoke(Object, "SetValue", {module, num, value}, "iib");
+}
+
+bool TServerClient::IsJobUse(int32_t module, int32_t docId) {
+    return VariantToBool(Invoke(Object, "IsJobUse", {module, docId}, "ii").Result);
+}
+
+void TServerClient::ShowLabel(int32_t module, const std::string& text) {
+    Invoke(Object, "ShowLabel", {module, text}, "is");
+}
+
+std::string TServerClient::GetConfigKey(int32_t module) {
+    return VariantToText(Invoke(Object, "GetConfigKey", {module}, "i").Result);
+}
+
+std::string TServerClient::PtrToKey(int32_t term) {
+    return VariantToText(Invoke(Object, "PtrToKey", {term}, "i").Result);
+}
+
+void TServerClient::CloseMe(int32_t module) {
+    Invoke(Object, "CloseMe", {module}, "i");
+}
+
+void TServerClient::ChangeSetup(int32_t module, const std::string& inParams,
+                                const std::string& outParams) {
+    Invoke(Object, "ChangeSetup", {module, inParams, outParams}, "iss");
+}
+
+} // namespace raduvuz

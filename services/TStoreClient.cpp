@@ -1,0 +1,102 @@
+#include "services/TStoreClient.h"
+
+namespace raduvuz {
+
+namespace {
+
+TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
+                   const std::vector<TVariant>& args, const std::string& signature,
+                   size_t outs = 0) {
+    if (!object)
+        throw TDispatchError(kUnexpectedError, "No document store object for the call " + method);
+    TCallResult result = object->Call(method, args, signature);
+    if (result.Outs.size() < outs)
+        throw TDispatchError(kUnexpectedError, "The document store answered " + method + " with " +
+                                                   std::to_string(result.Outs.size()) +
+                                                   " out values instead of " +
+                                                   std::to_string(outs));
+    return result;
+}
+
+} // namespace
+
+bool TStoreClient::IsMainComputer(const TVariant& name) {
+    return VariantToBool(Invoke(Object, "IsMainComputer", {name}, "v").Result);
+}
+
+int32_t TStoreClient::RNextFindDoc(int32_t module, int32_t doc) {
+    return VariantToInt(Invoke(Object, "RNextFindDoc", {module, doc}, "ii").Result);
+}
+
+std::string TStoreClient::RGetDocDDS(int32_t doc) {
+    return VariantToText(Invoke(Object, "RGetDocDDS", {doc}, "i").Result);
+}
+
+std::string TStoreClient::ROpenDoc(int32_t module, int32_t doc, int32_t& jobId) {
+    TCallResult r = Invoke(Object, "ROpenDoc", {module, doc}, "ii", 1);
+    std::string dds = VariantToText(r.Result);
+    jobId = VariantToInt(r.Outs[0]);
+    return dds;
+}
+
+void TStoreClient::RAbortDoc(int32_t module, int32_t doc) {
+    Invoke(Object, "RAbortDoc", {module, doc}, "ii");
+}
+
+void TStoreClient::RCloseDoc(int32_t module, int32_t doc) {
+    Invoke(Object, "RCloseDoc", {module, doc}, "ii");
+}
+
+std::string TStoreClient::RGetBlock(int32_t module, int32_t doc, int32_t& size, int32_t& handle,
+                                    int32_t& last) {
+    TCallResult r = Invoke(Object, "RGetBlock", {module, doc}, "ii", 3);
+    std::string name = VariantToText(r.Result);
+    size = VariantToInt(r.Outs[0]);
+    handle = VariantToInt(r.Outs[1]);
+    last = VariantToInt(r.Outs[2]);
+    return name;
+}
+
+void TStoreClient::RCloseBlock(int32_t module, int32_t doc, int32_t handle) {
+    Invoke(Object, "RCloseBlock", {module, doc, handle}, "iii");
+}
+
+std::string TStoreClient::RWSwitchBlock(int32_t module, int32_t inDoc, int32_t outDoc,
+                                        int32_t& size, int32_t& handle, int32_t& last) {
+    TCallResult r = Invoke(Object, "RWSwitchBlock", {module, inDoc, outDoc}, "iii", 3);
+    std::string name = VariantToText(r.Result);
+    size = VariantToInt(r.Outs[0]);
+    handle = VariantToInt(r.Outs[1]);
+    last = VariantToInt(r.Outs[2]);
+    return name;
+}
+
+int32_t TStoreClient::WCreateDoc(int32_t module, int32_t jobId, const std::string& dests,
+                                 const std::string& dds) {
+    return VariantToInt(Invoke(Object, "WCreateDoc", {module, jobId, dests, dds}, "iiss").Result);
+}
+
+std::string TStoreClient::WGetBlock(int32_t outDoc, int32_t size, int32_t& handle) {
+    TCallResult r = Invoke(Object, "WGetBlock", {outDoc, size}, "ii", 1);
+    std::string name = VariantToText(r.Result);
+    handle = VariantToInt(r.Outs[0]);
+    return name;
+}
+
+void TStoreClient::WCloseBlock(int32_t outDoc, int32_t handle, int32_t last) {
+    Invoke(Object, "WCloseBlock", {outDoc, handle, last}, "iii");
+}
+
+void TStoreClient::WCloseDoc(int32_t outDoc) {
+    Invoke(Object, "WCloseDoc", {outDoc}, "i");
+}
+
+void TStoreClient::WAbortDoc(int32_t outDoc) {
+    Invoke(Object, "WAbortDoc", {outDoc}, "i");
+}
+
+bool TStoreClient::IsDocForExists(int32_t dest) {
+    return VariantToBool(Invoke(Object, "IsDocForExists", {dest}, "i").Result);
+}
+
+} // namespace raduvuz

@@ -1,0 +1,116 @@
+#include "services/dbus/TDBusObject.h"
+
+#include "services/dbus/DBusBus.h"
+
+#include <QDBusMessage>
+
+namespace raduvuz {
+
+namespace {
+
+int ReplyTimeout = 25000;
+int Pending = 0;
+
+QVariant WireArgument(const TVariant& value, char type) {
+    switch (type) {
+    case 'v':
+        return ToWireVariant(value);
+    case 'i':
+        return QVariant(static_cast<int>(VariantToInt(value)));
+    case 'u':
+        return QVariant(static_cast<uint>(VariantToInt(value)));
+    case 'b':
+        return QVariant(VariantToBool(value));
+    case 's':
+        return QVariant(QString::fromStdString(VariantToText(value)));
+    case 'd':
+        if (const auto* d = std::get_if<double>(&value))
+            return QVariant(*d);
+        return QVariant(static_cast<double>(VariantToInt(value)));
+    default:
+        throw TDispatchError(kUnexpectedError,
+                             std::string("Unsupported argument type '") + type + "'");
+    }
+}
+
+struct TPendingGuard {
+    TPendingGuard() { ++Pending; }
+    ~TPendingGuard() { --Pending; }
+    TPendingGuard(const TPendingGuard&) = delete;
+    TPendingGuard& operator=(const TPendingGuard&) = delete;
+};
+
+} // namespace
+
+TDBusObject::TDBusObject(std::string service, std::string path)
+    : Service(std::move(service)), Path(std::move(path)) {}
+
+TDispatchPtr TDBusObject::FromReference(const std::string& reference) {
+    const auto slash = reference.find('/');
+    if (slash == std::string::npos || slash == 0)
+        throw TDispatchError(kUnexpectedError,
+                             "\"" + reference + "\" is not a reference to a dispatch object");
+    return std::make_shared<TDBusObject>(reference.substr(0, slash), reference.substr(slash));
+}
+
+TDispatchPtr TDBusObject::Create(const std::string& progId) {
+    const auto dot = progId.rfind('.');
+    const std::string path = "/" + (dot == std::string::npos ? progId : progId.substr(dot + 1));
+    TDBusObject bus("org.freedesktop.DBus", "/org/freedesktop/DBus");
+    if (!VariantToBool(bus.Call("NameHasOwner", {progId}, "s").Result))
+        bus.Call("StartServiceByName", {progId, 0}, "su");
+    return std::make_shared<TDBusObject>(progId, path);
+}
+
+TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVariant>& args,
+                              const std::string& signature) {
+    if (!signature.empty() && signature.size() != args.size())
+        throw TDispatchError(kUnexpectedError,
+                             "The call " + method + " has " + std::to_string(args.size()) +
+                                 " arguments for the types \"" + signature + "\"");
+    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromStdString(Service),
+                                                       QString::fromStdString(Path), QString(),
+                                                       QString::fromStdString(method));
+    QVariantList wire;
+    for (size_t i = 0; i < args.size(); ++i)
+        wire << (signature.empty() ? ToWire(args[i]) : WireArgument(args[i], signature[i]));
+    call.setArguments(wire);
+
+    QDBusMessage reply;
+    {
+        TPendingGuard pending;
+        reply = RaduvuzBus().call(call, QDBus::BlockWithGui, ReplyTimeout);
+    }
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        std::string name = reply.errorName().toStdString();
+        std::string message = reply.errorMessage().toStdString();
+        if (name.empty())
+            name = kUnexpectedError;
+        if (message.empty())
+            message = "The call " + method + " on " + Reference() + " failed";
+        throw TDispatchError(name, message);
+    }
+    TCallResult result;
+    const QVariantList values = reply.arguments();
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i == 0)
+            result.Result = FromWire(values[i]);
+        else
+            result.Outs.push_back(FromWire(values[i]));
+    }
+    return result;
+}
+
+void TDBusObject::SetReplyTimeoutMs(int ms) {
+    ReplyTimeout = ms;
+}
+
+int TDBusObject::ReplyTimeoutMs() {
+    return ReplyTimeout;
+}
+
+int TDBusObject::PendingCalls() {
+    return Pending;
+}
+
+} // namespace raduvuz

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "services/Dispatch.h"
+
+#include <string>
+
+namespace raduvuz {
+
+// A dispatch object on the bus, named by its bus name and object path. Methods are called by
+// member name with no interface name. A call waits for its reply in a local event loop, so
+// incoming calls are served meanwhile and calls may nest in both directions.
+class TDBusObject : public IDispatchObject {
+public:
+    TDBusObject(std::string service, std::string path);
+
+    // "busname/path", split at the first "/"; TDispatchError when the text is not a reference.
+    static TDispatchPtr FromReference(const std::string& reference);
+    // The object of a ProgID ("RozEza.MemoryMan": bus name RozEza.MemoryMan, object /MemoryMan),
+    // started by bus activation when nobody owns the name yet; TDispatchError when it cannot be.
+    static TDispatchPtr Create(const std::string& progId);
+
+    using IDispatchObject::Call;
+    TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
+                     const std::string& signature) override;
+    std::string Reference() const override { return Service + Path; }
+
+    // How long a call waits for its reply; a peer that leaves the bus fails the call at once.
+    static void SetReplyTimeoutMs(int ms);
+    static int ReplyTimeoutMs();
+    // Calls of this process that wait for their replies right now.
+    static int PendingCalls();
+
+private:
+    std::string Service;
+    std::string Path;
+};
+
+} // namespace raduvuz
