@@ -1,0 +1,79 @@
+#include "common/CommaText.h"
+
+#include <gtest/gtest.h>
+
+using namespace raduvuz;
+using TItems = std::vector<std::string>;
+
+TEST(CommaText, ReadsItemsBetweenCommasAndBlanks) {
+    EXPECT_EQ(ReadCommaText("  a, b ,,c"), (TItems{"a", "b", "", "c"}));
+    // A blank between two unquoted words splits them.
+    EXPECT_EQ(ReadCommaText("My Job"), (TItems{"My", "Job"}));
+    EXPECT_EQ(ReadCommaText("\ta\r\n,\x01"
+                            "b"),
+              (TItems{"a", "b"}));
+    EXPECT_EQ(ReadCommaText(",a"), (TItems{"", "a"}));
+    EXPECT_EQ(ReadCommaText(""), TItems{});
+    EXPECT_EQ(ReadCommaText(" \t "), TItems{});
+}
+
+TEST(CommaText, ReadsQuotedItemsWithDoubledQuotes) {
+    EXPECT_EQ(ReadCommaText(R"("x ""y"", z",w)"), (TItems{"x \"y\", z", "w"}));
+    EXPECT_EQ(ReadCommaText(R"("")"), TItems{""});
+    // An unclosed quote runs to the end of the text.
+    EXPECT_EQ(ReadCommaText(R"(a,"open item)"), (TItems{"a", "open item"}));
+    // A quoted item ends at its closing quote even when no comma follows.
+    EXPECT_EQ(ReadCommaText(R"("ab"cd)"), (TItems{"ab", "cd"}));
+    // A quote inside an unquoted item is an ordinary character.
+    EXPECT_EQ(ReadCommaText(R"(ab"c)"), TItems{"ab\"c"});
+}
+
+TEST(CommaText, TrailingCommaAndNulCharacters) {
+    // A comma that ends the text separates one last, empty item; with blanks after it, none.
+    EXPECT_EQ(ReadCommaText("a,"), (TItems{"a", ""}));
+    EXPECT_EQ(ReadCommaText(","), (TItems{"", ""}));
+    EXPECT_EQ(ReadCommaText("a, "), TItems{"a"});
+    // Outside quotes a NUL ends the text; inside quotes it is kept.
+    EXPECT_EQ(ReadCommaText(std::string("a\0b,c", 5)), TItems{"a"});
+    EXPECT_EQ(ReadCommaText(std::string("\"a\0b\",c", 7)), (TItems{std::string("a\0b", 3), "c"}));
+}
+
+TEST(CommaText, BytesAboveAsciiAreNotBlanks) {
+    EXPECT_EQ(ReadCommaText("Größe,é x"), (TItems{"Größe", "é", "x"}));
+    EXPECT_EQ(WriteCommaText({"Größe", "é"}), "Größe,é");
+}
+
+TEST(CommaText, WritesQuotingOnlyWhereNeeded) {
+    EXPECT_EQ(WriteCommaText({}), "");
+    EXPECT_EQ(WriteCommaText({""}), "\"\"");
+    EXPECT_EQ(WriteCommaText({"", ""}), ",");
+    EXPECT_EQ(WriteCommaText({"P1", "P2"}), "P1,P2");
+    EXPECT_EQ(WriteCommaText({"My Job", "x"}), "\"My Job\",x");
+    EXPECT_EQ(WriteCommaText({"say \"hi\""}), R"("say ""hi""")");
+    EXPECT_EQ(WriteCommaText({"a,b"}), "\"a,b\"");
+    EXPECT_EQ(WriteCommaText({"tab\there"}), "\"tab\there\"");
+}
+
+TEST(CommaText, WrittenListsReadBack) {
+    const std::vector<TItems> lists = {
+        {},
+        {""},
+        {"", ""},
+        {"a", ""},
+        {"", "a", ""},
+        {"\"", "\"\"", ",", " "},
+        {"x \"y\", z", "w", "Größe"},
+        {std::string("nul\0inside", 10), "next"},
+        {"  lead", "trail  ", "\x01"},
+    };
+    for (const TItems& items : lists) {
+        EXPECT_EQ(ReadCommaText(WriteCommaText(items)), items) << WriteCommaText(items);
+    }
+}
+
+TEST(CommaText, ComparisonsFoldAsciiLettersOnly) {
+    EXPECT_EQ(AsciiUpper("abc-xyz äé"), "ABC-XYZ äé");
+    EXPECT_TRUE(SameTextAscii("Device", "DEVICE"));
+    EXPECT_FALSE(SameTextAscii("ä", "Ä"));
+    EXPECT_FALSE(SameTextAscii("A ", "A"));
+}

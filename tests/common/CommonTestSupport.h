@@ -1,0 +1,86 @@
+#pragma once
+
+#include "common/Language.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+namespace raduvuz::test {
+
+// Sets an environment variable for the life of one test and puts the old value back.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const std::optional<std::string>& value) : Name(name) {
+        if (const char* old = std::getenv(name)) {
+            Old = old;
+        }
+        Set(value);
+    }
+    ~TScopedEnv() { Set(Old); }
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+    void Set(const std::optional<std::string>& value) {
+        if (value) {
+            setenv(Name, value->c_str(), 1);
+        } else {
+            unsetenv(Name);
+        }
+    }
+
+private:
+    const char* Name;
+    std::optional<std::string> Old;
+};
+
+// A clean folder per test, with the registry file, the program folder and the XDG data folder
+// redirected into it, so that nothing of the machine's installation takes part.
+class TCommonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "raduvuz-common-XXXXXX");
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        Root = pattern;
+        std::filesystem::create_directories(Root + "/prog");
+        Registry.emplace("RADUVUZ_REGISTRY", Root + "/registry.ini");
+        Program.emplace("RADUVUZ_PROGRAM_DIR", Root + "/prog/");
+        Xdg.emplace("XDG_DATA_HOME", Root + "/xdg");
+        ResetLanguageForTesting();
+    }
+
+    void TearDown() override {
+        ResetLanguageForTesting();
+        Xdg.reset();
+        Program.reset();
+        Registry.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(Root, ignored);
+    }
+
+    std::string PathOf(const std::string& name) const { return Root + "/" + name; }
+    std::string ProgramDir() const { return Root + "/prog/"; }
+
+    void WriteFile(const std::string& path, const std::string& content) const {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << content;
+        ASSERT_TRUE(out.good()) << path;
+    }
+
+    // The server key of the installation with the given values ("Name=Value" lines).
+    void WriteRegistry(const std::string& values) const {
+        WriteFile(Root + "/registry.ini", "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\n" + values);
+    }
+
+    std::string Root;
+    std::optional<TScopedEnv> Registry;
+    std::optional<TScopedEnv> Program;
+    std::optional<TScopedEnv> Xdg;
+};
+
+} // namespace raduvuz::test

@@ -1,0 +1,192 @@
+#include "common/Utils.h"
+
+#include "CommonTestSupport.h"
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+
+using namespace raduvuz;
+using raduvuz::test::TCommonTest;
+using raduvuz::test::TScopedEnv;
+
+namespace {
+
+TDateTime At(double day, int hours, int minutes, int seconds = 0, int ms = 0) {
+    return day + (((hours * 60.0 + minutes) * 60.0 + seconds) * 1000.0 + ms) / 86400000.0;
+}
+
+} // namespace
+
+TEST(Utils, SizeText) {
+    EXPECT_EQ(SizeText(0), "0");
+    EXPECT_EQ(SizeText(1023), "1023");
+    EXPECT_EQ(SizeText(1024), "1.00 Kb");
+    EXPECT_EQ(SizeText(1536), "1.50 Kb");
+    // Just below a megabyte the kilobyte form rounds up to 1024.00.
+    EXPECT_EQ(SizeText(1024 * 1024 - 1), "1024.00 Kb");
+    EXPECT_EQ(SizeText(3 * 1024 * 1024), "3.00 Mb");
+    EXPECT_EQ(SizeText(int64_t{5} * 1024 * 1024 * 1024), "5120.00 Mb");
+
+    EXPECT_EQ(SizeTextOf("abc"), "");
+    EXPECT_EQ(SizeTextOf("0"), "");
+    EXPECT_EQ(SizeTextOf("-5"), "");
+    EXPECT_EQ(SizeTextOf(""), "");
+    EXPECT_EQ(SizeTextOf("12abc"), "");
+    EXPECT_EQ(SizeTextOf("1536"), "1.50 Kb");
+    EXPECT_EQ(SizeTextOf("10737418240"), "10240.00 Mb");
+}
+
+TEST(Utils, PercentToByteRoundsHalvesToEven) {
+    EXPECT_EQ(PercentToByte(0), 0);
+    EXPECT_EQ(PercentToByte(100), 255);
+    EXPECT_EQ(PercentToByte(50), 128); // 127.5
+    EXPECT_EQ(PercentToByte(30), 76);  // 76.5
+    EXPECT_EQ(PercentToByte(-5), 0);
+    EXPECT_EQ(PercentToByte(150), 255);
+    EXPECT_EQ(PercentToByte(1e300), 255);
+    EXPECT_EQ(PercentToByte(std::nan("")), 0);
+}
+
+TEST(Utils, TextHelpers) {
+    EXPECT_EQ(IntToStrPadded(7, 3, '0'), "007");
+    EXPECT_EQ(IntToStrPadded(12345, 3, '0'), "12345");
+    EXPECT_EQ(IntToStrPadded(42, 5, ' '), "   42");
+
+    EXPECT_EQ(SanitizeValue("a;b\"c"), "\"a b c\"");
+    EXPECT_EQ(SanitizeValue("plain"), "plain");
+    EXPECT_EQ(SanitizeValue("x,y"), "\"x,y\"");
+    EXPECT_EQ(SanitizeValue(""), "");
+
+    EXPECT_EQ(Dequote("\"\"", '"'), "\"\"");
+    EXPECT_EQ(Dequote("\"a\"", '"'), "a");
+    EXPECT_EQ(Dequote("'ab'", '"'), "'ab'");
+    EXPECT_EQ(Dequote("\"ab", '"'), "\"ab");
+    EXPECT_EQ(Dequote("'ab'", '\''), "ab");
+}
+
+TEST(Utils, HexEncodeAndDecode) {
+    EXPECT_EQ(HexEncode("abc"), "616263");
+    EXPECT_EQ(HexEncode(std::string("\0\xff\x10", 3)), "00FF10");
+    EXPECT_EQ(HexDecode("616263"), "abc");
+    EXPECT_EQ(HexDecode("6a6A"), "jj");
+    // A pair that is not hexadecimal gives the byte 9; an odd last character is ignored.
+    EXPECT_EQ(HexDecode("6G"), "\x09");
+    EXPECT_EQ(HexDecode("G6"), "\x09");
+    EXPECT_EQ(HexDecode("zz41"), "\x09"
+                                 "A");
+    EXPECT_EQ(HexDecode("616"), "a");
+    EXPECT_EQ(HexDecode(" 1"), "\x09");
+    EXPECT_EQ(HexDecode(""), "");
+    const std::string all = [] {
+        std::string bytes;
+        for (int i = 0; i < 256; ++i) {
+            bytes.push_back(static_cast<char>(i));
+        }
+        return bytes;
+    }();
+    EXPECT_EQ(HexDecode(HexEncode(all)), all);
+}
+
+TEST(Utils, RealsWithPointWhateverTheText) {
+    EXPECT_DOUBLE_EQ(ReadRealPoint("1.5", -1), 1.5);
+    EXPECT_DOUBLE_EQ(ReadRealPoint(" 2.25 ", -1), 2.25);
+    EXPECT_DOUBLE_EQ(ReadRealPoint("-0.5e2", -1), -50);
+    EXPECT_DOUBLE_EQ(ReadRealPoint("+3", -1), 3);
+    EXPECT_DOUBLE_EQ(ReadRealPoint(".5", -1), 0.5);
+    for (const char* bad : {"1,5", "abc", "", "inf", "nan", "0x10", "1.5x", "--1", "+-1"}) {
+        EXPECT_DOUBLE_EQ(ReadRealPoint(bad, -1), -1) << bad;
+    }
+
+    EXPECT_EQ(WriteRealPoint(0.1), "0.1");
+    EXPECT_EQ(WriteRealPoint(100), "100");
+    EXPECT_EQ(WriteRealPoint(0.1 + 0.2), "0.3");
+    EXPECT_EQ(WriteRealPoint(-2.5), "-2.5");
+    EXPECT_EQ(WriteRealPoint(1e20), "1e+20");
+    EXPECT_EQ(WriteRealPoint(123456789012345678.0), "1.23456789012346e+17");
+    for (double value : {3.14159, 1e-7, -123.456, 72.0}) {
+        EXPECT_DOUBLE_EQ(ReadRealPoint(WriteRealPoint(value), 0), value);
+    }
+}
+
+TEST(Utils, MinutesBetweenTruncatesTheTimeOfDayPart) {
+    EXPECT_EQ(MinutesBetween(At(45000, 0, 10), At(44999, 23, 50)), 20);
+    EXPECT_EQ(MinutesBetween(At(45000, 10, 0, 59, 900), At(45000, 10, 0)), 0);
+    // Half a minute earlier on the next day is still a whole day: -0.5 truncates to 0.
+    EXPECT_EQ(MinutesBetween(At(45001, 10, 0), At(45000, 10, 0, 30)), 1440);
+    EXPECT_EQ(MinutesBetween(At(45000, 8, 0), At(45002, 9, 30)), -2970);
+    EXPECT_EQ(MinutesBetween(At(45000, 8, 0), At(45000, 8, 0)), 0);
+}
+
+TEST(Utils, ComputerAndColourNames) {
+    EXPECT_TRUE(SameComputerName("\\\\host", "HOST"));
+    EXPECT_TRUE(SameComputerName("Host", "hOST"));
+    EXPECT_FALSE(SameComputerName("host1", "host"));
+    EXPECT_FALSE(SameComputerName("\\host", "host"));
+    const std::string base(50, 'n');
+    EXPECT_TRUE(SameComputerName("\\\\" + base + "A", base + "B"));
+    EXPECT_FALSE(SameComputerName(base.substr(1) + "A", base.substr(1) + "B"));
+
+    EXPECT_TRUE(IsProcessColourName(" gray "));
+    EXPECT_TRUE(IsProcessColourName("Composite CMYK"));
+    EXPECT_TRUE(IsProcessColourName(""));
+    EXPECT_TRUE(IsProcessColourName("\tcyan"));
+    EXPECT_FALSE(IsProcessColourName("Reflex Blue"));
+    EXPECT_FALSE(IsProcessColourName("Cyan2"));
+}
+
+TEST(Utils, DecimalIntegers) {
+    EXPECT_EQ(StrToIntDef("12", 0), 12);
+    EXPECT_EQ(StrToIntDef("-3", 0), -3);
+    EXPECT_EQ(StrToIntDef("+4", 0), 4);
+    EXPECT_EQ(StrToIntDef("2147483647", 0), 2147483647);
+    EXPECT_EQ(StrToIntDef("-2147483648", 0), std::numeric_limits<int32_t>::min());
+    for (const char* bad : {"x", "", "2147483648", " 1", "1 ", "1.0", "0x1F", "+", "-"}) {
+        EXPECT_EQ(StrToIntDef(bad, 77), 77) << bad;
+    }
+    int32_t value = 5;
+    EXPECT_FALSE(TryStrToInt("abc", value));
+    EXPECT_EQ(value, 5);
+}
+
+// A locale whose decimal separator is a comma, built from a definition in the test's folder.
+class CommaLocaleTest : public TCommonTest {
+protected:
+    void SetUp() override {
+        TCommonTest::SetUp();
+        WriteFile(PathOf("comma.def"), "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\n"
+                                       "grouping 3;3\nEND LC_NUMERIC\n");
+        const std::string command = "localedef -c -i '" + PathOf("comma.def") + "' '" +
+                                    PathOf("xx_XX") + "' >/dev/null 2>&1";
+        // localedef reports the categories it was not given; the numeric one is all we need.
+        [[maybe_unused]] const int ignored = std::system(command.c_str());
+        LocalePath.emplace("LOCPATH", Root);
+        Saved = std::setlocale(LC_NUMERIC, nullptr);
+        if (!std::setlocale(LC_NUMERIC, "xx_XX")) {
+            GTEST_SKIP() << "localedef could not build a test locale";
+        }
+    }
+    void TearDown() override {
+        std::setlocale(LC_NUMERIC, Saved.c_str());
+        LocalePath.reset();
+        TCommonTest::TearDown();
+    }
+    std::optional<TScopedEnv> LocalePath;
+    std::string Saved;
+};
+
+TEST_F(CommaLocaleTest, UserLocaleReadsCommaWhilePointFormsStay) {
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    EXPECT_DOUBLE_EQ(ReadReal("1,5", -1), 1.5);
+    EXPECT_DOUBLE_EQ(ReadReal("1.5", -1), -1);
+    EXPECT_DOUBLE_EQ(ReadReal("x", -1), -1);
+    EXPECT_DOUBLE_EQ(ReadRealPoint("1.5", -1), 1.5);
+    EXPECT_EQ(WriteRealPoint(2.5), "2.5");
+    EXPECT_EQ(SizeText(1536), "1.50 Kb");
+    EXPECT_EQ(FormatText("%f|%.1e|%g", {1.5, 1500.0, 0.25}), "1.50|1.5e+03|0.25");
+}
+
+TEST(Utils, ReadRealInTheClassicLocale) {
+    EXPECT_DOUBLE_EQ(ReadReal("1.5", -1), 1.5);
+    EXPECT_DOUBLE_EQ(ReadReal("1,5", -1), -1);
+}
