@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace raduvuz::test {
@@ -26,6 +28,10 @@ void EnsureApplication() {
     static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
                                                                 : new QCoreApplication(argc, argv);
     (void)app;
+}
+
+void EndWithParent(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
 TTempDir::TTempDir() {
@@ -44,6 +50,7 @@ TTempDir::~TTempDir() {
 
 TPrivateBus::TPrivateBus() {
     EnsureApplication();
+    EndWithParent(Daemon);
     Daemon.start(QStringLiteral("dbus-daemon"),
                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
                   QStringLiteral("--print-address=1")});
@@ -92,6 +99,7 @@ qint64 TPrivateBus::PidOf(const QString& name) {
 }
 
 TStoreProcess::TStoreProcess(TPrivateBus& bus, const QStringList& args) : Bus(bus) {
+    EndWithParent(Process);
     Process.setEnvironment(bus.Environment());
     Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     Process.start(QStringLiteral(MEMORYMAN_PATH), args);

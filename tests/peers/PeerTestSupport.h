@@ -15,6 +15,8 @@ namespace raduvuz::test {
 
 // The one application object the Qt side of the tests needs.
 void EnsureApplication();
+// A crashed test leaves no daemon behind.
+void EndWithParent(QProcess& process);
 
 // A folder of the test's own, removed afterwards.
 class TTempDir {

@@ -64,6 +64,7 @@ protected:
         Twf.setEnvironment(Bus.Environment() << QStringLiteral("XDG_DATA_HOME=") +
                                                     QString::fromStdString(Temp.File("data")));
         Twf.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        EndWithParent(Twf);
         Twf.setStandardOutputFile(QString::fromStdString(Temp.File("twf.out")));
         Twf.start(QStringLiteral(TWF_PATH), {QString::fromStdString(file)});
         ASSERT_TRUE(Twf.waitForStarted(10000));
@@ -178,6 +179,24 @@ TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     QDBusMessage reply = Bus.Connection().call(call, QDBus::Block, 20000);
     EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
     RemoveShm("rmm." + std::to_string(pid) + ".");
+}
+
+TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
+    TFakeModule fake(Bus.Connection(), false);
+    TFakeProvider provider(Reference());
+    ExportFake(fake, provider);
+    StartTwf(Workflow(FakeModuleSection));
+    ASSERT_TRUE(
+        ServeUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
+    ::kill(static_cast<pid_t>(Twf.processId()), SIGTERM);
+    ASSERT_TRUE(WaitForTwf(60000));
+    EXPECT_EQ(Twf.exitCode(), 1);
+    EXPECT_NE(Log().find("summary: FAILED (interrupted)"), std::string::npos) << Log();
+    // The documents still waiting for module 3 are listed before the store goes.
+    EXPECT_NE(Log().find("store: memory "), std::string::npos);
+    EXPECT_TRUE(fake.Calls.contains(QStringLiteral("Close")));
+    EXPECT_FALSE(
+        Bus.Connection().interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")));
 }
 
 TEST_F(TwfTest, ModuleThatCannotBeCreatedFailsTheRunAndStopsTheStore) {

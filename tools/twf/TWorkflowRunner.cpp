@@ -11,7 +11,9 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/prctl.h>
 
 namespace raduvuz {
 
@@ -63,9 +65,21 @@ QString TWorkflowRunner::FindProgram(const std::string& configured,
     return QStandardPaths::findExecutable(QFileInfo(candidates.first()).fileName());
 }
 
+QProcess* TWorkflowRunner::NewChild() {
+    auto* process = new QProcess(this);
+    // What twf started ends with twf, even when twf itself is killed.
+    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    return process;
+}
+
+void TWorkflowRunner::Interrupt() {
+    Interrupted = true;
+    Finish(false, "interrupted");
+}
+
 bool TWorkflowRunner::StartBus() {
     if (Workflow.PrivateBus) {
-        BusDaemon = new QProcess(this);
+        BusDaemon = NewChild();
         BusDaemon->start(QStringLiteral("dbus-daemon"),
                          {QStringLiteral("--session"), QStringLiteral("--nofork"),
                           QStringLiteral("--print-address=1")});
@@ -119,7 +133,7 @@ bool TWorkflowRunner::StartStore() {
         Log.Line("cannot find the memoryman program");
         return false;
     }
-    Store = new QProcess(this);
+    Store = NewChild();
     Store->setProcessChannelMode(QProcess::ForwardedChannels);
     QStringList args;
     for (const auto& o : Workflow.StoreOptions)
@@ -172,7 +186,7 @@ bool TWorkflowRunner::CreateModule(TDriven& module) {
                      ": cannot find the module program raduvuz");
             return false;
         }
-        module.Process = new QProcess(this);
+        module.Process = NewChild();
         module.Process->setProcessChannelMode(QProcess::ForwardedChannels);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // Without a display the module's console runs off-screen.
@@ -383,13 +397,13 @@ int TWorkflowRunner::Run() {
             Modules.emplace_back();
             TDriven& m = Modules.back();
             m.Def = &def;
-            if (!CreateModule(m) || !ConfigureModule(m)) {
+            if (Interrupted || !CreateModule(m) || !ConfigureModule(m)) {
                 ready = false;
                 break;
             }
         }
     }
-    if (ready) {
+    if (ready && !Interrupted) {
         for (auto& m : Modules) {
             Server->State(m.Def->Number).Running = true;
             CallModule(m, QStringLiteral("Resume"), {});
@@ -404,7 +418,7 @@ int TWorkflowRunner::Run() {
             RunLoop.exec();
     } else {
         Ok = false;
-        Reason = "the workflow could not be set up";
+        Reason = Interrupted ? "interrupted" : "the workflow could not be set up";
     }
     FeedTimer.stop();
     SinkTimer.stop();

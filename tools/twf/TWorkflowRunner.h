@@ -29,6 +29,10 @@ public:
     // 0 when every expected document reached a sink, 1 otherwise.
     int Run();
 
+public slots:
+    // SIGINT or SIGTERM: the run ends as a failure, cleaning up as usual.
+    void Interrupt();
+
 private:
     struct TDriven {
         const TModuleDef* Def = nullptr;
@@ -38,6 +42,7 @@ private:
         bool Closed = false;
     };
 
+    QProcess* NewChild();
     bool StartBus();
     bool StartStore();
     bool CreateModule(TDriven& module);
@@ -73,6 +78,7 @@ private:
     int Delivered = 0;
     int64_t DeliveredBytes = 0;
     bool Finished = false;
+    bool Interrupted = false;
     bool Ok = false;
     std::string Reason;
     QTimer FeedTimer;

@@ -6,11 +6,22 @@
 
 #include <QCoreApplication>
 #include <QDBusVariant>
+#include <QSocketNotifier>
 
 #include <csignal>
+#include <cstring>
 #include <iostream>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
+
+int SignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &c, 1);
+}
 
 void Usage() {
     std::cerr << "usage: twf [--timeout SECONDS] [--log FILE] [--private-bus] [--quiet] WORKFLOW\n"
@@ -78,5 +89,19 @@ int main(int argc, char** argv) {
     if (!workflow.LogFile.empty() && !log.Open(workflow.LogFile))
         std::cerr << "twf: cannot open the log file " << workflow.LogFile << "\n";
     TWorkflowRunner runner(std::move(workflow), log, QCoreApplication::applicationDirPath());
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) == 0) {
+        struct sigaction sa;
+        std::memset(&sa, 0, sizeof sa);
+        sa.sa_handler = OnSignal;
+        sa.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &sa, nullptr);
+        ::sigaction(SIGTERM, &sa, nullptr);
+    }
+    QSocketNotifier signalNotifier(SignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &runner, [&] {
+        char c;
+        [[maybe_unused]] ssize_t n = ::read(SignalPipe[0], &c, 1);
+        runner.Interrupt();
+    });
     return runner.Run();
 }
