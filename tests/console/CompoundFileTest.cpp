@@ -1,0 +1,258 @@
+#include "platform/TCompoundFile.h"
+
+#include "platform/PlatformTestSupport.h"
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-utils.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace raduvuz {
+namespace {
+
+using test::ReadTextFile;
+using test::TTempFolder;
+using test::WriteTextFile;
+
+// Output of the independent reader (Debian's olefile) for one stream or the stream list.
+std::string ReadWithOlefile(const std::string& file, const std::string& what, bool raw = false) {
+    const std::string out = file + ".olefile";
+    const std::string command = std::string(RADUVUZ_SYSTEM_PYTHON) + " " + RADUVUZ_READ_OLE_STREAM +
+                                " '" + file + "' '" + what + "'" + (raw ? " --raw" : "") + " > '" +
+                                out + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return ReadTextFile(out);
+}
+
+// A file made by libgsf directly, with a sub-storage the class itself never creates.
+void WriteFileWithStorage(const std::string& path) {
+    gsf_init();
+    GError* error = nullptr;
+    GsfOutput* sink = gsf_output_stdio_new(path.c_str(), &error);
+    ASSERT_NE(sink, nullptr);
+    GsfOutfile* ole = gsf_outfile_msole_new(sink);
+    GsfOutput* first = gsf_outfile_new_child(ole, "First", FALSE);
+    gsf_output_write(first, 5, reinterpret_cast<const guint8*>("alpha"));
+    gsf_output_close(first);
+    g_object_unref(first);
+    GsfOutput* folder = gsf_outfile_new_child(ole, "Folder", TRUE);
+    GsfOutput* inner = gsf_outfile_new_child(GSF_OUTFILE(folder), "Inner", FALSE);
+    gsf_output_write(inner, 5, reinterpret_cast<const guint8*>("inner"));
+    gsf_output_close(inner);
+    g_object_unref(inner);
+    gsf_output_close(folder);
+    g_object_unref(folder);
+    gsf_output_close(GSF_OUTPUT(ole));
+    g_object_unref(ole);
+    // Closing the compound file closes its sink as well.
+    EXPECT_TRUE(gsf_output_is_closed(sink));
+    g_object_unref(sink);
+}
+
+std::string InnerStreamOf(const std::string& path) {
+    GError* error = nullptr;
+    GsfInput* input = gsf_input_stdio_new(path.c_str(), &error);
+    if (input == nullptr)
+        return "no file";
+    GsfInfile* ole = gsf_infile_msole_new(input, &error);
+    g_object_unref(input);
+    if (ole == nullptr)
+        return "not a compound file";
+    std::string text = "no storage";
+    if (GsfInput* folder = gsf_infile_child_by_name(ole, "Folder")) {
+        text = "no stream";
+        if (GsfInput* inner = gsf_infile_child_by_name(GSF_INFILE(folder), "Inner")) {
+            const gsf_off_t size = gsf_input_size(inner);
+            const guint8* data = gsf_input_read(inner, static_cast<size_t>(size), nullptr);
+            text = data ? std::string(reinterpret_cast<const char*>(data), size) : "unreadable";
+            g_object_unref(inner);
+        }
+        g_object_unref(folder);
+    }
+    g_object_unref(ole);
+    return text;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(CompoundFile, ReplacingOneStreamKeepsTheOthers) {
+    TTempFolder folder;
+    const std::string path = folder / "Queue.set";
+    {
+        TCompoundFile file;
+        ASSERT_TRUE(file.OpenOrCreate(path));
+        ASSERT_TRUE(file.WriteCountedText("Queue", "StoreDir=\"/srv\";KeepTime=10"));
+        ASSERT_TRUE(file.WriteStream("Config", "first layout"));
+        ASSERT_TRUE(file.WriteStream("Other", std::string("\0binary\xff", 8)));
+    }
+    ::chmod(path.c_str(), 0640);
+    {
+        TCompoundFile file;
+        ASSERT_TRUE(file.OpenOrCreate(path));
+        // The name matches without regard to case, as the system's storages do.
+        ASSERT_TRUE(file.WriteStream("config", "second"));
+        EXPECT_EQ(file.ReadStream("CONFIG"), "second");
+    }
+    TCompoundFile file;
+    ASSERT_TRUE(file.OpenRead(path));
+    EXPECT_EQ(Sorted(file.StreamNames()), (std::vector<std::string>{"Other", "Queue", "config"}));
+    EXPECT_EQ(file.ReadCountedText("Queue"), "StoreDir=\"/srv\";KeepTime=10");
+    EXPECT_EQ(file.ReadStream("Config"), "second");
+    EXPECT_EQ(file.ReadStream("Other"), std::string("\0binary\xff", 8));
+    EXPECT_FALSE(file.HasStream("Missing"));
+    EXPECT_EQ(file.ReadStream("Missing"), std::nullopt);
+    EXPECT_FALSE(file.WriteStream("Config", "read only")) << "a file opened for reading";
+
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u) << "a rewrite keeps the file's permissions";
+    // No temporary file is left beside the file.
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Queue.set"});
+
+    EXPECT_EQ(ReadWithOlefile(path, "--list"), "Other\nQueue\nconfig\n");
+    EXPECT_EQ(ReadWithOlefile(path, "Queue"), "StoreDir=\"/srv\";KeepTime=10");
+    EXPECT_EQ(ReadWithOlefile(path, "Other", true), std::string("\0binary\xff", 8));
+}
+
+TEST(CompoundFile, StoragesOfAForeignFileSurviveAWrite) {
+    TTempFolder folder;
+    const std::string path = folder / "foreign.set";
+    WriteFileWithStorage(path);
+    {
+        TCompoundFile file;
+        ASSERT_TRUE(file.OpenReadWrite(path));
+        EXPECT_EQ(file.StreamNames(), std::vector<std::string>{"First"});
+        EXPECT_EQ(file.ReadStream("First"), "alpha");
+        EXPECT_FALSE(file.WriteStream("Folder", "x")) << "a storage holds the name";
+        ASSERT_TRUE(file.WriteStream("First", "beta"));
+        ASSERT_TRUE(file.WriteStream("Second", "gamma"));
+    }
+    EXPECT_EQ(InnerStreamOf(path), "inner");
+    EXPECT_EQ(ReadWithOlefile(path, "Folder/Inner", true), "inner");
+    EXPECT_EQ(ReadWithOlefile(path, "First", true), "beta");
+}
+
+TEST(CompoundFile, MissingAndForeignFiles) {
+    TTempFolder folder;
+    const std::string missing = folder / "missing.set";
+    TCompoundFile file;
+    EXPECT_FALSE(file.OpenRead(missing));
+    EXPECT_FALSE(file.OpenReadWrite(missing));
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(std::filesystem::exists(missing)) << "opening never creates";
+    EXPECT_FALSE(file.OpenOrCreate(folder / "no-folder/x.set"));
+
+    // A text file is no compound file: it cannot be opened, and creating replaces it.
+    const std::string text = folder / "text.set";
+    WriteTextFile(text, "just some text that is not a compound file");
+    EXPECT_FALSE(file.OpenRead(text));
+    EXPECT_FALSE(file.OpenReadWrite(text));
+    EXPECT_EQ(ReadTextFile(text), "just some text that is not a compound file");
+    ASSERT_TRUE(file.OpenOrCreate(text));
+    EXPECT_TRUE(file.StreamNames().empty());
+    file.Close();
+    ASSERT_TRUE(file.OpenRead(text));
+    EXPECT_TRUE(file.StreamNames().empty());
+
+    // Create empties an existing compound file.
+    file.Close();
+    ASSERT_TRUE(file.OpenReadWrite(text));
+    ASSERT_TRUE(file.WriteStream("A", "a"));
+    ASSERT_TRUE(file.Create(text));
+    EXPECT_FALSE(file.HasStream("A"));
+}
+
+TEST(CompoundFile, ShortAndLongStreams) {
+    TTempFolder folder;
+    const std::string path = folder / "short.set";
+    TCompoundFile file;
+    ASSERT_TRUE(file.Create(path));
+    ASSERT_TRUE(file.WriteStream("Three", "abc"));
+    ASSERT_TRUE(file.WriteStream("Cut", std::string("\x0a\0\0\0short", 9)));
+    ASSERT_TRUE(file.WriteStream("Empty", ""));
+    ASSERT_TRUE(file.WriteCountedText("Nothing", ""));
+    // Larger than the small-block limit, so it lives in ordinary sectors.
+    std::string large;
+    for (int i = 0; i < 100000; ++i)
+        large.push_back(static_cast<char>(i * 7 + i / 251));
+    ASSERT_TRUE(file.WriteCountedText("Large", large));
+    file.Close();
+
+    ASSERT_TRUE(file.OpenRead(path));
+    EXPECT_EQ(file.ReadCountedText("Three"), std::nullopt) << "fewer than 4 bytes";
+    EXPECT_EQ(file.ReadCountedText("Cut"), std::nullopt) << "count 10, 5 bytes";
+    EXPECT_EQ(file.ReadStream("Cut"), std::string("\x0a\0\0\0short", 9));
+    EXPECT_EQ(file.ReadStream("Empty"), "");
+    EXPECT_EQ(file.ReadCountedText("Nothing"), "");
+    EXPECT_EQ(file.ReadCountedText("Large"), large);
+    EXPECT_EQ(ReadWithOlefile(path, "Large"), large);
+}
+
+TEST(CompoundFile, NamesTheFormatCannotHoldAreRefused) {
+    TTempFolder folder;
+    const std::string path = folder / "names.set";
+    TCompoundFile file;
+    ASSERT_TRUE(file.Create(path));
+    EXPECT_TRUE(file.WriteStream(std::string(31, 'k'), "ok"));
+    EXPECT_FALSE(file.WriteStream(std::string(32, 'k'), "too long"));
+    EXPECT_FALSE(file.WriteStream("", "empty"));
+    EXPECT_FALSE(file.WriteStream("a/b", "slash"));
+    EXPECT_FALSE(file.WriteStream("a!b", "mark"));
+    // 31 characters of two bytes each still fit.
+    std::string wide;
+    for (int i = 0; i < 31; ++i)
+        wide += "\xc3\xa9";
+    EXPECT_TRUE(file.WriteStream(wide, "wide"));
+    file.Close();
+    ASSERT_TRUE(file.OpenRead(path));
+    EXPECT_EQ(Sorted(file.StreamNames()), (std::vector<std::string>{std::string(31, 'k'), wide}));
+    EXPECT_EQ(file.ReadStream(wide), "wide");
+}
+
+TEST(CompoundFile, SharingModesKeepWritersAndReadersApart) {
+    TTempFolder folder;
+    const std::string path = folder / "shared.set";
+    TCompoundFile writer;
+    ASSERT_TRUE(writer.Create(path));
+    ASSERT_TRUE(writer.WriteStream("S", "1"));
+
+    TCompoundFile other;
+    EXPECT_FALSE(other.OpenRead(path)) << "a writer shuts out readers";
+    EXPECT_FALSE(other.OpenReadWrite(path));
+    EXPECT_FALSE(other.OpenOrCreate(path)) << "nor may another writer replace the file";
+    writer.Close();
+
+    TCompoundFile reader;
+    ASSERT_TRUE(reader.OpenRead(path));
+    TCompoundFile secondReader;
+    EXPECT_TRUE(secondReader.OpenRead(path)) << "readers share";
+    EXPECT_FALSE(other.OpenReadWrite(path)) << "a reader shuts out writers";
+    EXPECT_FALSE(other.Create(path));
+    reader.Close();
+    secondReader.Close();
+    ASSERT_TRUE(other.OpenReadWrite(path));
+    EXPECT_EQ(other.ReadStream("S"), "1");
+}
+
+} // namespace
+} // namespace raduvuz
