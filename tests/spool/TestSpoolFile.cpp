@@ -293,14 +293,14 @@ TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
 
     // Records name no file position, so they can follow a header of another length.
     const TBytes oldHeader = HeaderBytes("Name=Round;Device=K7", 2);
-    TBytes renamed = HeaderBytes("Name=A much longer name than before;Device=K7", 3);
+    TBytes renamed = HeaderBytes("Name=AMuchLongerNameThanBefore;Device=K7", 3);
     renamed.insert(renamed.end(), file.begin() + static_cast<int64_t>(oldHeader.size()),
                    file.end());
     TMemoryStream reader(renamed);
     std::string dds;
     TDateTime created = 0;
     ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=A much longer name than before;Device=7");
+    EXPECT_EQ(dds, "Name=AMuchLongerNameThanBefore;Device=7");
     int32_t size = 0;
     ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
     TGuardedBlock target(static_cast<size_t>(size));
