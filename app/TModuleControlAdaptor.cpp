@@ -1,0 +1,192 @@
+#include "app/TModuleControlAdaptor.h"
+
+#include "app/AutomationError.h"
+#include "app/TProcessLifetime.h"
+#include "control/TModuleControl.h"
+#include "services/dbus/DBusBus.h"
+#include "services/dbus/TDBusObject.h"
+
+#include <QDBusMessage>
+
+namespace raduvuz {
+
+namespace {
+
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+TVariant V(const QDBusVariant& value) {
+    return FromWire(value.variant());
+}
+
+} // namespace
+
+TModuleControlAdaptor::TModuleControlAdaptor(TModuleControl& module, TProcessLifetime& lifetime,
+                                             QObject* parent)
+    : QObject(parent), Module(module), Lifetime(lifetime) {}
+
+template <typename TResult, typename TBody> TResult TModuleControlAdaptor::Guarded(TBody body) {
+    Lifetime.CallStarted(calledFromDBus() ? message().service() : QString());
+    struct TFinish {
+        TProcessLifetime& Lifetime;
+        ~TFinish() { Lifetime.CallFinished(); }
+    } finish{Lifetime};
+    try {
+        if constexpr (std::is_void_v<TResult>)
+            body();
+        else
+            return body();
+    } catch (const std::exception& e) {
+        if (calledFromDBus()) {
+            const TAutomationError error = AutomationErrorOf(e);
+            sendErrorReply(error.Name, error.Message);
+        }
+    }
+    if constexpr (!std::is_void_v<TResult>)
+        return TResult();
+}
+
+void TModuleControlAdaptor::Init(int pSrv, const QString& sDesc, const QString& IDisp) {
+    Guarded<void>([&] {
+        TDispatchPtr server = IDisp.isEmpty() ? nullptr : TDBusObject::FromReference(S(IDisp));
+        Module.Init(pSrv, S(sDesc), server);
+    });
+}
+
+void TModuleControlAdaptor::Pause() {
+    Guarded<void>([&] { Module.Pause(); });
+}
+
+void TModuleControlAdaptor::Resume() {
+    Guarded<void>([&] { Module.Resume(); });
+}
+
+void TModuleControlAdaptor::StartLog() {
+    Guarded<void>([&] { Module.StartLog(); });
+}
+
+void TModuleControlAdaptor::StopLog() {
+    Guarded<void>([&] { Module.StopLog(); });
+}
+
+void TModuleControlAdaptor::Close() {
+    Guarded<void>([&] { Module.Close(); });
+}
+
+void TModuleControlAdaptor::LoadConfig(const QString& Key) {
+    Guarded<void>([&] { Module.LoadConfig(S(Key)); });
+}
+
+void TModuleControlAdaptor::SaveConfig(const QString& Key) {
+    Guarded<void>([&] { Module.SaveConfig(S(Key)); });
+}
+
+QString TModuleControlAdaptor::GetErrorMessage() {
+    return Guarded<QString>([&] { return Q(Module.GetErrorMessage()); });
+}
+
+void TModuleControlAdaptor::SetID(const QString& sID) {
+    Guarded<void>([&] { Module.SetID(S(sID)); });
+}
+
+QString TModuleControlAdaptor::GetComputerName() {
+    return Guarded<QString>([&] { return Q(Module.GetComputerName()); });
+}
+
+void TModuleControlAdaptor::AddSource(const QString& ServerName, const QDBusVariant& ID) {
+    Guarded<void>([&] { Module.AddSource(S(ServerName), V(ID)); });
+}
+
+void TModuleControlAdaptor::ClearSources() {
+    Guarded<void>([&] { Module.ClearSources(); });
+}
+
+QDBusVariant TModuleControlAdaptor::GetValue(int Num) {
+    return Guarded<QDBusVariant>(
+        [&] { return qvariant_cast<QDBusVariant>(ToWireVariant(Module.GetValue(Num))); });
+}
+
+void TModuleControlAdaptor::SetValue(int Num, const QDBusVariant& Value) {
+    Guarded<void>([&] { Module.SetValue(Num, V(Value)); });
+}
+
+QString TModuleControlAdaptor::GetInParams() {
+    return Guarded<QString>([&] { return Q(Module.GetInParams()); });
+}
+
+QString TModuleControlAdaptor::GetOutParams() {
+    return Guarded<QString>([&] { return Q(Module.GetOutParams()); });
+}
+
+void TModuleControlAdaptor::ClearFlowEntrySet() {
+    Guarded<void>([&] { Module.ClearFlowEntrySet(); });
+}
+
+void TModuleControlAdaptor::AddFlowEntry(int Dest, const QString& FlowEntry) {
+    Guarded<void>([&] { Module.AddFlowEntry(Dest, S(FlowEntry)); });
+}
+
+void TModuleControlAdaptor::AfterLoad() {
+    Guarded<void>([&] { Module.AfterLoad(); });
+}
+
+void TModuleControlAdaptor::Kill() {
+    Guarded<void>([&] { Module.Kill(); });
+}
+
+void TModuleControlAdaptor::AddTerminator(int Term, const QString& Name,
+                                          const QDBusVariant& FileType) {
+    Guarded<void>([&] { Module.AddTerminator(Term, S(Name), V(FileType)); });
+}
+
+void TModuleControlAdaptor::ClearTerminatorsSet() {
+    Guarded<void>([&] { Module.ClearTerminatorsSet(); });
+}
+
+void TModuleControlAdaptor::CompletedSendTerminators() {
+    Guarded<void>([&] { Module.CompletedSendTerminators(); });
+}
+
+void TModuleControlAdaptor::SelfReg(const QDBusVariant& SelfObj) {
+    Guarded<void>([&] { Module.SelfReg(V(SelfObj)); });
+}
+
+bool TModuleControlAdaptor::IsJobUse(int JobID) {
+    return Guarded<bool>([&] { return Module.IsJobUse(JobID); });
+}
+
+void TModuleControlAdaptor::ShowModule() {
+    Guarded<void>([&] { Module.ShowModule(); });
+}
+
+int TModuleControlAdaptor::LoadDoc(int DocID, int Dest) {
+    return Guarded<int>([&] { return static_cast<int>(Module.LoadDoc(DocID, Dest)); });
+}
+
+bool TModuleControlAdaptor::SaveDoc(int DocID) {
+    return Guarded<bool>([&] { return Module.SaveDoc(DocID); });
+}
+
+void TModuleControlAdaptor::DeleteSavedDoc(int DocID) {
+    Guarded<void>([&] { Module.DeleteSavedDoc(DocID); });
+}
+
+bool TModuleControlAdaptor::ForceDir(const QString& sDir, bool NeedCreate) {
+    return Guarded<bool>([&] { return Module.ForceDir(S(sDir), NeedCreate); });
+}
+
+int TModuleControlAdaptor::ImportConfig(const QString& Key, const QString& ConfigStr, int ParInt) {
+    return Guarded<int>(
+        [&] { return static_cast<int>(Module.ImportConfig(S(Key), S(ConfigStr), ParInt)); });
+}
+
+QString TModuleControlAdaptor::ExportConfig() {
+    return Guarded<QString>([&] { return Q(Module.ExportConfig()); });
+}
+
+} // namespace raduvuz

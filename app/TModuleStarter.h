@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace raduvuz {
+
+// Starts a new module process (the program with "-EMBEDDING"), waits, serving incoming calls,
+// until it owns its bus name, gives it its own reference through SelfReg and answers that
+// reference ("RAduvuz.ModuleControl.p<pid>/ModuleControl"). Throws when the process cannot be
+// started or does not appear on the bus.
+class TModuleStarter {
+public:
+    explicit TModuleStarter(QString program, int appearTimeoutMs = 20000);
+    QString StartModule();
+
+private:
+    QString Program;
+    int AppearTimeoutMs;
+};
+
+} // namespace raduvuz

@@ -1,0 +1,74 @@
+#include "app/TProcessLifetime.h"
+
+#include "control/ModuleGlobals.h"
+#include "control/TModuleControl.h"
+#include "services/dbus/DBusBus.h"
+#include "services/dbus/TDBusObject.h"
+
+#include <QCoreApplication>
+
+#include <cstdlib>
+
+namespace raduvuz {
+
+TProcessLifetime::TProcessLifetime(TModuleControl& module, bool automation, QObject* parent)
+    : QObject(parent), Module(module), Automation(automation), GraceMs(30000) {
+    if (const char* grace = std::getenv("RADUVUZ_RELEASE_GRACE_MS")) {
+        const int ms = std::atoi(grace);
+        if (ms > 0)
+            GraceMs = ms;
+    }
+    SinceLastCall.start();
+    if (!Automation)
+        return;
+    Watcher = new QDBusServiceWatcher(QString(), RaduvuzBus(),
+                                      QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(Watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& name) {
+        Callers.remove(name);
+        Watcher->removeWatchedService(name);
+        Reconsider();
+    });
+    Module.OnSelfReleased = [this] { Reconsider(); };
+    IdleCheck.setInterval(500);
+    connect(&IdleCheck, &QTimer::timeout, this, &TProcessLifetime::Check);
+    IdleCheck.start();
+}
+
+void TProcessLifetime::CallStarted(const QString& caller) {
+    ++IncomingCalls;
+    EverCalled = true;
+    SinceLastCall.restart();
+    if (Watcher && !caller.isEmpty() && !Callers.contains(caller)) {
+        Callers.insert(caller);
+        Watcher->addWatchedService(caller);
+    }
+}
+
+void TProcessLifetime::CallFinished() {
+    --IncomingCalls;
+    SinceLastCall.restart();
+    Reconsider();
+}
+
+void TProcessLifetime::Reconsider() {
+    if (Automation)
+        QTimer::singleShot(0, this, &TProcessLifetime::Check);
+}
+
+bool TProcessLifetime::MayEnd() const {
+    if (!Automation || IncomingCalls > 0 || TDBusObject::PendingCalls() > 0 ||
+        Module.HoldsSelfReference())
+        return false;
+    if (EverCalled && Callers.isEmpty())
+        return true;
+    return CurrentModule != &Module && SinceLastCall.elapsed() >= GraceMs;
+}
+
+void TProcessLifetime::Check() {
+    if (Ending || !MayEnd())
+        return;
+    Ending = true;
+    QCoreApplication::quit();
+}
+
+} // namespace raduvuz

@@ -1,0 +1,89 @@
+#include "app/Registration.h"
+#include "app/TModuleControlAdaptor.h"
+#include "app/TModuleStarter.h"
+#include "app/TProcessLifetime.h"
+#include "app/TServerProviderAdaptor.h"
+#include "console/TfMain.h"
+#include "control/ModuleGlobals.h"
+#include "control/TModuleControl.h"
+#include "platform/System.h"
+#include "services/dbus/DBusBus.h"
+#include "services/dbus/TDBusObject.h"
+
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusVariant>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace raduvuz;
+
+namespace {
+
+// Exports the module and the server provider and takes the module's bus name; the provider's
+// name is taken only while nobody else holds it.
+bool Publish(TModuleControlAdaptor& module, TServerProviderAdaptor& provider) {
+    QDBusConnection bus = RaduvuzBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "raduvuz: no D-Bus session bus: %s\n",
+                     qPrintable(bus.lastError().message()));
+        return false;
+    }
+    if (!bus.registerObject(QStringLiteral("/ModuleControl"), &module,
+                            QDBusConnection::ExportAllSlots) ||
+        !bus.registerObject(QStringLiteral("/ServerProvider"), &provider,
+                            QDBusConnection::ExportAllSlots)) {
+        std::fprintf(stderr, "raduvuz: cannot export the automation objects\n");
+        return false;
+    }
+    const QString name = QStringLiteral("RAduvuz.ModuleControl.p%1").arg(::getpid());
+    if (!bus.registerService(name)) {
+        std::fprintf(stderr, "raduvuz: cannot own the bus name %s: %s\n", qPrintable(name),
+                     qPrintable(bus.lastError().message()));
+        return false;
+    }
+    bus.interface()->registerService(QStringLiteral("RAduvuz.ServerProvider"),
+                                     QDBusConnectionInterface::DontQueueService,
+                                     QDBusConnectionInterface::DontAllowReplacement);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const TStartMode mode = StartModeOf(argc, argv);
+    if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer) {
+        std::string error;
+        const bool ok = mode == TStartMode::RegServer ? RegisterServer(ProgramFile(), error)
+                                                      : UnregisterServer(error);
+        if (!ok)
+            std::fprintf(stderr, "raduvuz: %s\n", error.c_str());
+        return ok ? 0 : 1;
+    }
+
+    QApplication app(argc, argv);
+    // Slots taking variants are exported only once the type is known by name.
+    qRegisterMetaType<QDBusVariant>();
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TfMain mainWindow;
+    // The main window stays hidden; the queued start call adds the tray icon.
+    QMetaObject::invokeMethod(&mainWindow, &TfMain::StartMessage, Qt::QueuedConnection);
+
+    TModuleControl module(mainWindow);
+    SetObjectFactory([](const std::string& progId) { return TDBusObject::Create(progId); });
+
+    const bool automation = mode == TStartMode::Automation;
+    TProcessLifetime lifetime(module, automation);
+    TModuleStarter starter(QString::fromStdString(ProgramFile()));
+    TModuleControlAdaptor moduleAdaptor(module, lifetime);
+    TServerProviderAdaptor providerAdaptor(starter, lifetime);
+    if (automation && !Publish(moduleAdaptor, providerAdaptor))
+        return 1;
+
+    const int result = app.exec();
+    ServerObject = TServerClient();
+    StoreObject = TStoreClient();
+    return result;
+}

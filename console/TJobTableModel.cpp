@@ -1,0 +1,98 @@
+#include "console/TJobTableModel.h"
+
+namespace raduvuz {
+
+TJobTableModel::TJobTableModel(TJobListModel& rows, QStringList captions, QList<QIcon> images,
+                               QObject* parent)
+    : QAbstractTableModel(parent), Source(rows), Captions(std::move(captions)),
+      Images(std::move(images)), Count(rows.Count()) {
+    Source.AddListener(this);
+}
+
+TJobTableModel::~TJobTableModel() {
+    Source.RemoveListener(this);
+}
+
+Qt::Alignment TJobTableModel::ColumnAlignment(int column) {
+    switch (column) {
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+        return Qt::AlignHCenter | Qt::AlignVCenter;
+    default:
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    }
+}
+
+int TJobTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Count;
+}
+
+int TJobTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant TJobTableModel::data(const QModelIndex& index, int role) const {
+    const TListRow* row = index.isValid() ? Source.At(index.row()) : nullptr;
+    if (row == nullptr)
+        return {};
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        if (column == 0)
+            return QString::fromStdString(row->Caption);
+        if (static_cast<size_t>(column - 1) < row->SubItems.size())
+            return QString::fromStdString(row->SubItems[static_cast<size_t>(column - 1)]);
+        return QString();
+    case Qt::DecorationRole:
+        if (column == 0 && row->ImageIndex >= 0 && row->ImageIndex < Images.size())
+            return Images[row->ImageIndex];
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(ColumnAlignment(column));
+    default:
+        return {};
+    }
+}
+
+QVariant TJobTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= Captions.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return Captions[section];
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(ColumnAlignment(section));
+    return {};
+}
+
+Qt::ItemFlags TJobTableModel::flags(const QModelIndex& index) const {
+    // Captions are read-only: no editing in place.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void TJobTableModel::RowInserted(int index) {
+    beginInsertRows(QModelIndex(), index, index);
+    ++Count;
+    endInsertRows();
+}
+
+void TJobTableModel::RowRemoved(int index) {
+    beginRemoveRows(QModelIndex(), index, index);
+    --Count;
+    endRemoveRows();
+}
+
+void TJobTableModel::RowChanged(int index) {
+    emit dataChanged(this->index(index, 0), this->index(index, kColumnCount - 1));
+}
+
+void TJobTableModel::Reset() {
+    beginResetModel();
+    Count = Source.Count();
+    endResetModel();
+}
+
+} // namespace raduvuz

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "common/TTwfPaths.h"
+#include "control/ModuleGlobals.h"
+#include "control/TModuleControl.h"
+#include "module/ModuleTestSupport.h"
+#include "platform/System.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace raduvuz::test {
+
+// A module object with a fake window, a scripted server and store, and its data folder in a
+// temporary folder. The program folder's "Storage" is removed afterwards when the test made it.
+class ModuleFixture : public ::testing::Test {
+protected:
+    TTempFolder Temp;
+    TEnvOverride Registry{"RADUVUZ_REGISTRY", Temp.Path() + "/registry.ini"};
+    TEnvOverride Xdg{"XDG_DATA_HOME", Temp.Path() + "/xdg"};
+    TFakeWindow Window;
+    std::unique_ptr<TModuleControl> Module;
+    std::shared_ptr<TScriptedPeer> Server;
+    std::shared_ptr<TScriptedPeer> Store;
+    int StoreCreations = 0;
+    std::string CreatedProgId;
+    bool StorageExisted = false;
+
+    void SetUp() override {
+        ResetModuleProcessForTesting();
+        StorageExisted = std::filesystem::exists(ProgramFolder() + "Storage");
+        ForceDirectories(ConfigFolder());
+        Module = std::make_unique<TModuleControl>(Window);
+        Server = MakeServer(::raduvuz::ComputerName(), Temp.Path() + "/preview");
+        Store = MakeStore(true);
+        SetObjectFactory([this](const std::string& progId) -> TDispatchPtr {
+            ++StoreCreations;
+            CreatedProgId = progId;
+            return Store;
+        });
+    }
+
+    void TearDown() override {
+        Module.reset();
+        ResetModuleProcessForTesting();
+        std::error_code ec;
+        if (!StorageExisted)
+            std::filesystem::remove_all(ProgramFolder() + "Storage", ec);
+    }
+
+    std::string ConfigFolder() const { return ExcludeTrailingSeparator(DataPath()) + "/Config"; }
+
+    void InitModule(int32_t number = 5, const std::string& description = "Queue") {
+        Module->Init(number, description, Server);
+        Server->Calls.clear();
+        Server->Args.clear();
+    }
+};
+
+} // namespace raduvuz::test

@@ -1,0 +1,115 @@
+#include "module/ModuleTestSupport.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace raduvuz::test {
+
+TTempFolder::TTempFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "raduvuz-module-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()))
+        Dir = buffer.data();
+}
+
+TTempFolder::~TTempFolder() {
+    std::error_code ec;
+    if (!Dir.empty())
+        std::filesystem::remove_all(Dir, ec);
+}
+
+TEnvOverride::TEnvOverride(const char* name, const std::string& value) : Name(name) {
+    const char* old = std::getenv(name);
+    Had = old != nullptr;
+    if (old)
+        Old = old;
+    ::setenv(name, value.c_str(), 1);
+}
+
+TEnvOverride::~TEnvOverride() {
+    if (Had)
+        ::setenv(Name.c_str(), Old.c_str(), 1);
+    else
+        ::unsetenv(Name.c_str());
+}
+
+std::string Describe(const TVariant& value) {
+    if (IsNull(value))
+        return "Null";
+    if (const auto* b = std::get_if<bool>(&value))
+        return *b ? "true" : "false";
+    return VariantToText(value);
+}
+
+TScriptedPeer::TScriptedPeer(std::vector<std::string> methods) {
+    for (const std::string& method : methods) {
+        Define(method, [this, method](const std::vector<TVariant>& args) {
+            std::string text = method + "(";
+            for (size_t i = 0; i < args.size(); ++i)
+                text += (i ? "," : "") + Describe(args[i]);
+            text += ")";
+            Calls.push_back(text);
+            Args.push_back(args);
+            if (OnCall)
+                OnCall(method);
+            for (const std::string& failing : Failing) {
+                if (failing == method)
+                    throw TDispatchError("RAduvuz.Error.Unexpected", method + " failed");
+            }
+            if (method == "GetValue" && args.size() == 2) {
+                auto it = Values.find({VariantToInt(args[0]), VariantToInt(args[1])});
+                return TCallResult{it == Values.end() ? TVariant{TNull{}} : it->second, {}};
+            }
+            auto answer = Answers.find(method);
+            return answer == Answers.end() ? TCallResult{} : answer->second;
+        });
+    }
+}
+
+std::vector<std::string> TScriptedPeer::CallsOf(const std::string& method) const {
+    std::vector<std::string> calls;
+    for (const std::string& call : Calls) {
+        if (call.rfind(method + "(", 0) == 0)
+            calls.push_back(call);
+    }
+    return calls;
+}
+
+std::shared_ptr<TScriptedPeer> MakeServer(const std::string& mainComputer,
+                                          const std::string& previewDir) {
+    auto server = std::make_shared<TScriptedPeer>(std::vector<std::string>{
+        "ChangeStatus", "WriteLog", "GetValue", "SetValue", "IsJobUse", "ShowLabel", "GetConfigKey",
+        "PtrToKey", "CloseMe", "ChangeSetup"});
+    server->Values[{0, 1004}] = int32_t{77};
+    server->Values[{0, 2}] = mainComputer;
+    server->Values[{0, 1}] = previewDir;
+    return server;
+}
+
+std::shared_ptr<TScriptedPeer> MakeStore(bool isMainComputer) {
+    auto store = std::make_shared<TScriptedPeer>(std::vector<std::string>{
+        "IsMainComputer", "RNextFindDoc", "RGetDocDDS", "ROpenDoc", "RAbortDoc", "RCloseDoc",
+        "RGetBlock", "RCloseBlock", "RWSwitchBlock", "WCreateDoc", "WGetBlock", "WCloseBlock",
+        "WCloseDoc", "WAbortDoc", "IsDocForExists"});
+    store->Answers["IsMainComputer"] = TCallResult{isMainComputer, {}};
+    return store;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+} // namespace raduvuz::test

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "control/IModuleWindow.h"
+#include "control/TJobListModel.h"
+#include "services/Dispatch.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace raduvuz::test {
+
+// A folder of the test's own, removed afterwards.
+class TTempFolder {
+public:
+    TTempFolder();
+    ~TTempFolder();
+    TTempFolder(const TTempFolder&) = delete;
+    TTempFolder& operator=(const TTempFolder&) = delete;
+    const std::string& Path() const { return Dir; }
+
+private:
+    std::string Dir;
+};
+
+// Sets an environment variable for the life of the object.
+class TEnvOverride {
+public:
+    TEnvOverride(const char* name, const std::string& value);
+    ~TEnvOverride();
+    TEnvOverride(const TEnvOverride&) = delete;
+    TEnvOverride& operator=(const TEnvOverride&) = delete;
+
+private:
+    std::string Name;
+    bool Had;
+    std::string Old;
+};
+
+// The main window as the module sees it, recording what it is told.
+class TFakeWindow : public IModuleWindow {
+public:
+    std::string Caption;
+    std::string TrayTip;
+    std::string ToolbarCaption;
+    std::vector<std::string> LogLines;
+    std::string PauseCaption;
+    std::string PauseHint;
+    int PauseImage = -1;
+    int LayoutSaves = 0;
+    bool TimerStopped = false;
+    bool Shown = false;
+    // Runs while the module pumps messages (calls that arrive meanwhile).
+    std::function<void()> OnPump;
+
+    void SetCaption(const std::string& text) override { Caption = text; }
+    void SetTrayTip(const std::string& text) override { TrayTip = text; }
+    void SetToolbarCaption(const std::string& text) override { ToolbarCaption = text; }
+    void LogWriteLine(const std::string& line) override { LogLines.push_back(line); }
+    void SetPauseAction(const std::string& caption, const std::string& hint, int image) override {
+        PauseCaption = caption;
+        PauseHint = hint;
+        PauseImage = image;
+    }
+    void SetPauseHint(const std::string& hint) override { PauseHint = hint; }
+    void SaveLayout() override { ++LayoutSaves; }
+    void LoadLayout(TCompoundFile&) override {}
+    void SetLayoutFile(const std::string&) override {}
+    void StopTimer() override { TimerStopped = true; }
+    void ShowAndActivate() override { Shown = true; }
+    void ProcessPendingMessages() override {
+        if (OnPump)
+            OnPump();
+    }
+    void Beep() override {}
+    void SetBusyCursor(bool) override {}
+    void ShowMessage(const std::string&) override {}
+    TJobListModel& ProcessJobs() override { return Process; }
+    TJobListModel& CompletedJobs() override { return Completed; }
+
+    TJobListModel Process;
+    TJobListModel Completed;
+};
+
+// A scripted peer: records every call as "Method(arg,arg)" and answers from a table; a method
+// named in Failing throws.
+class TScriptedPeer : public TInProcessObject {
+public:
+    explicit TScriptedPeer(std::vector<std::string> methods);
+    std::vector<std::string> Calls;
+    std::vector<std::vector<TVariant>> Args;
+    std::map<std::string, TCallResult> Answers;
+    std::map<std::pair<int32_t, int32_t>, TVariant> Values; // GetValue (module, num)
+    std::vector<std::string> Failing;
+    std::function<void(const std::string&)> OnCall;
+
+    std::vector<std::string> CallsOf(const std::string& method) const;
+};
+
+std::string Describe(const TVariant& value);
+
+// A workflow server and a document store with the answers Init needs.
+std::shared_ptr<TScriptedPeer> MakeServer(const std::string& mainComputer,
+                                          const std::string& previewDir);
+std::shared_ptr<TScriptedPeer> MakeStore(bool isMainComputer);
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& data);
+
+} // namespace raduvuz::test

@@ -1,0 +1,305 @@
+#include "common/DateTime.h"
+#include "jobs/TDoc.h"
+#include "module/ModuleFixture.h"
+
+#include <filesystem>
+
+namespace raduvuz::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+using ModuleControlTest = ModuleFixture;
+
+TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder) {
+    // Fields Init must reset even when they held other values before.
+    Module->KeepTime = 5;
+    Module->WorkMode = 3;
+    Module->LogToServer = true;
+    Module->ModuleID = "kept";
+    Module->Init(5, "Queue one", Server);
+
+    ASSERT_EQ(Server->Calls.size(), 6u);
+    EXPECT_EQ(Server->Calls[0], "ChangeStatus(5,true,1)");
+    EXPECT_THAT(Server->Calls[1], StartsWith("WriteLog(5, Connected at "));
+    EXPECT_EQ(Server->Calls[2], "GetValue(0,1004)");
+    EXPECT_EQ(Server->Calls[3], "GetValue(0,2)");
+    EXPECT_EQ(Server->Calls[4], "GetValue(0,1)");
+    // The store is asked with the server's main computer name.
+    EXPECT_EQ(Server->Calls[5], "GetValue(0,2)");
+    EXPECT_THAT(Store->Calls, ElementsAre("IsMainComputer(" + ::raduvuz::ComputerName() + ")"));
+    EXPECT_EQ(CreatedProgId, "RozEza.MemoryMan");
+
+    // The log line carries the date and time that follow the language text.
+    const std::string line = VariantToText(Server->Args[1][1]);
+    EXPECT_TRUE(ParseDateTime(line.substr(std::string(" Connected at ").size())).has_value())
+        << line;
+
+    EXPECT_EQ(CurrentModule, Module.get());
+    EXPECT_EQ(ServerValue1004, 77);
+    EXPECT_EQ(Module->PreviewDir, Temp.Path() + "/preview");
+    EXPECT_TRUE(DirectoryExists(Module->PreviewDir));
+    EXPECT_TRUE(Module->Paused);
+    EXPECT_EQ(Module->Status, 1);
+    EXPECT_EQ(Module->KeepTime, 1440);
+    EXPECT_EQ(Module->WorkMode, 0);
+    EXPECT_EQ(Module->DeletePolicy, 1);
+    EXPECT_EQ(Module->SavedKeepTime, 180);
+    EXPECT_FALSE(Module->LogToServer);
+    EXPECT_TRUE(Module->LogToWindow);
+    EXPECT_TRUE(Module->LastInTop);
+    EXPECT_TRUE(Module->Event);
+    EXPECT_TRUE(Module->GenPreview);
+    EXPECT_EQ(Module->ModuleID, "kept");
+    EXPECT_EQ(Module->StoreDir, ProgramFolder() + "Storage");
+    EXPECT_EQ(Module->ComputerName, ::raduvuz::ComputerName());
+    EXPECT_EQ(Module->GetErrorMessage(), "no error");
+    EXPECT_EQ(Module->GetInParams(), "");
+    EXPECT_EQ(Module->GetOutParams(), "");
+    EXPECT_EQ(Window.Caption, "Queue one");
+    EXPECT_EQ(Window.TrayTip, "Queue one");
+    EXPECT_EQ(Window.PauseHint, "Start");
+}
+
+TEST_F(ModuleControlTest, InitOnAnotherComputerUsesTheProgramsPreviewFolder) {
+    Server->Values[{0, 2}] = std::string("\\\\ELSEWHERE");
+    Module->Init(2, "Queue", Server);
+
+    EXPECT_TRUE(Server->CallsOf("GetValue(0,1)").empty());
+    EXPECT_EQ(Module->PreviewDir, ProgramFolder() + "Storage/preview");
+    EXPECT_TRUE(DirectoryExists(Module->PreviewDir));
+    EXPECT_THAT(Store->Calls, ElementsAre("IsMainComputer(\\\\ELSEWHERE)"));
+}
+
+TEST_F(ModuleControlTest, AnotherServingProcessClosesTheModuleWithStatusMinus3) {
+    Store->Answers["IsMainComputer"] = TCallResult{false, {}};
+    Module->Init(4, "Queue", Server);
+
+    const std::string text = "TERN WorkFlow is already running on " + ::raduvuz::ComputerName();
+    EXPECT_EQ(Module->Status, -3);
+    EXPECT_EQ(Module->GetErrorMessage(), text);
+    EXPECT_EQ(Server->Calls[Server->Calls.size() - 2], "ChangeStatus(4,true,-3)");
+    EXPECT_EQ(Server->Calls.back(), "WriteLog(4," + text + ")");
+    EXPECT_FALSE(StoreObject.Assigned());
+    EXPECT_EQ(CurrentModule, nullptr);
+    EXPECT_TRUE(Window.TimerStopped);
+    EXPECT_EQ(Window.LayoutSaves, 1);
+}
+
+TEST_F(ModuleControlTest, NoStoreLeavesTheModuleInitialisedAndPaused) {
+    SetObjectFactory([](const std::string& progId) -> TDispatchPtr {
+        throw TDispatchError("org.freedesktop.DBus.Error.ServiceUnknown", progId + " unknown");
+    });
+    Module->Init(6, "Queue", Server);
+
+    EXPECT_EQ(Server->Calls.back(), "WriteLog(6,Cannot connect to memory manager)");
+    EXPECT_TRUE(Server->CallsOf("ChangeStatus").size() == 1);
+    EXPECT_EQ(CurrentModule, Module.get());
+    EXPECT_TRUE(Module->Paused);
+    EXPECT_EQ(Module->Status, 1);
+    EXPECT_FALSE(StoreObject.Assigned());
+}
+
+TEST_F(ModuleControlTest, ASecondInitKeepsTheFirstServerAndTheStore) {
+    Module->Init(1, "First", Server);
+    auto other = MakeServer("x", "y");
+    Server->Calls.clear();
+    Module->Init(2, "Second", other);
+
+    EXPECT_TRUE(other->Calls.empty());
+    EXPECT_EQ(Server->Calls.front(), "ChangeStatus(2,true,1)");
+    EXPECT_EQ(StoreCreations, 1);
+    EXPECT_EQ(Store->CallsOf("IsMainComputer").size(), 2u);
+    EXPECT_EQ(Module->Description, "Second");
+}
+
+TEST_F(ModuleControlTest, AFailingServerSkipsTheRestOfTheFirstBlockOnly) {
+    Server->Failing = {"WriteLog"};
+    Module->Init(3, "Queue", Server);
+
+    // ChangeStatus, the failed WriteLog, then only the store's question and the closing log.
+    EXPECT_EQ(Server->Calls[0], "ChangeStatus(3,true,1)");
+    EXPECT_THAT(Server->Calls[1], StartsWith("WriteLog(3,"));
+    EXPECT_EQ(Server->Calls[2], "GetValue(0,2)");
+    EXPECT_EQ(Server->Calls.size(), 3u);
+    EXPECT_EQ(ServerValue1004, 36);
+    EXPECT_EQ(Module->PreviewDir, "");
+    EXPECT_EQ(CurrentModule, Module.get());
+}
+
+TEST_F(ModuleControlTest, InitWithoutAServerStillInitialises) {
+    Module->Init(3, "Queue", nullptr);
+    EXPECT_EQ(CurrentModule, Module.get());
+    EXPECT_FALSE(ServerObject.Assigned());
+    EXPECT_TRUE(Store->Calls.empty());
+    EXPECT_EQ(Module->GetErrorMessage(), "no error");
+}
+
+TEST_F(ModuleControlTest, LogGoesToTheWindowAndAfterStartLogToTheServer) {
+    InitModule(9, "Queue nine");
+    Module->Log("Hello");
+    ASSERT_EQ(Window.LogLines.size(), 1u);
+    EXPECT_THAT(Window.LogLines[0], StartsWith("Queue nine: Hello at "));
+    EXPECT_TRUE(Server->Calls.empty());
+
+    Module->StartLog();
+    Module->Log("Again");
+    ASSERT_EQ(Server->Calls.size(), 1u);
+    EXPECT_THAT(Server->Calls[0], StartsWith("WriteLog(9,Again at "));
+
+    Module->LogToWindow = false;
+    Server->Failing = {"WriteLog"};
+    EXPECT_NO_THROW(Module->Log("Lost"));
+    EXPECT_EQ(Window.LogLines.size(), 2u);
+
+    Module->StopLog();
+    Server->Calls.clear();
+    Module->Log("Quiet");
+    EXPECT_TRUE(Server->Calls.empty());
+}
+
+TEST_F(ModuleControlTest, PauseAndResumeReportAndSwitchTheStartStopAction) {
+    InitModule(7);
+    Module->Status = 2;
+    Module->Resume();
+    EXPECT_FALSE(Module->Paused);
+    EXPECT_EQ(Module->Started, 1);
+    EXPECT_EQ(Module->Status, 1);
+    EXPECT_EQ(Server->Calls.back(), "ChangeStatus(7,false,1)");
+    EXPECT_EQ(Window.PauseCaption, "&Stop");
+    EXPECT_EQ(Window.PauseHint, "Stop");
+    EXPECT_EQ(Window.PauseImage, 2);
+    EXPECT_THAT(Window.LogLines.back(), HasSubstr("Started at "));
+
+    Module->Status = 2;
+    Server->Failing = {"ChangeStatus"};
+    EXPECT_NO_THROW(Module->Pause());
+    EXPECT_TRUE(Module->Paused);
+    EXPECT_EQ(Server->Calls.back(), "ChangeStatus(7,true,2)");
+    EXPECT_EQ(Window.PauseCaption, "&Start");
+    EXPECT_EQ(Window.PauseHint, "Start");
+    EXPECT_EQ(Window.PauseImage, 3);
+    EXPECT_THAT(Window.LogLines.back(), HasSubstr("Paused at "));
+}
+
+TEST_F(ModuleControlTest, SmallMethodsChangeOnlyWhatTheySay) {
+    InitModule();
+    Module->SetID("module-7");
+    EXPECT_EQ(Module->ModuleID, "module-7");
+    EXPECT_EQ(Module->GetComputerName(), ::raduvuz::ComputerName());
+    Module->AddSource("server", int32_t{3});
+    Module->ClearSources();
+    Module->AfterLoad();
+    EXPECT_TRUE(Server->Calls.empty());
+    Module->ShowModule();
+    EXPECT_TRUE(Window.Shown);
+}
+
+TEST_F(ModuleControlTest, IsJobUseFindsJobsAndCompletedRows) {
+    InitModule();
+    TDoc* job = TDoc::Create(false, 0, 41, "Name=a");
+    Module->Jobs.push_back(job);
+    TListRow row;
+    row.Caption = "42";
+    Window.Completed.Add(row);
+
+    EXPECT_TRUE(Module->IsJobUse(41));
+    EXPECT_TRUE(Module->IsJobUse(42));
+    EXPECT_FALSE(Module->IsJobUse(43));
+}
+
+TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
+    InitModule();
+    Module->ConfigKey = "q1";
+    Module->SelfReg(std::string("me/ModuleControl"));
+    int released = 0;
+    Module->OnSelfReleased = [&] { ++released; };
+    for (int i = 1; i <= 3; ++i) {
+        TDoc* job = TDoc::Create(false, 0, 10 + i, "Name=a");
+        job->DocID = 100 + i;
+        job->Held = i != 2;
+        Module->Jobs.push_back(job);
+    }
+    Module->TermNames.push_back({"t", 1});
+    Module->FlowEntries.push_back({"rule", 2});
+    WriteWholeFile(Module->HoldFilePath(), "old\n");
+
+    EXPECT_TRUE(Module->HoldsSelfReference());
+    Module->Close();
+
+    EXPECT_EQ(ReadWholeFile(ConfigFolder() + "/q1.hld"), "11_101\n13_103\n");
+    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_TRUE(Module->TermNames.empty());
+    EXPECT_TRUE(Module->FlowEntries.empty());
+    EXPECT_FALSE(Module->HoldsSelfReference());
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(CurrentModule, nullptr);
+    EXPECT_TRUE(Window.TimerStopped);
+    EXPECT_EQ(Window.LayoutSaves, 1);
+    // A second Close has no self-reference left to drop.
+    Module->Close();
+    EXPECT_EQ(released, 1);
+}
+
+TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
+    InitModule();
+    Module->ConfigKey = "gone";
+    Module->StoreDir = Temp.Path() + "/store";
+    WriteWholeFile(ConfigFolder() + "/gone.set", "x");
+    WriteWholeFile(ConfigFolder() + "/gone.hld", "x");
+    WriteWholeFile(ConfigFolder() + "/other.set", "x");
+
+    Module->Kill();
+
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.set"));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.hld"));
+    EXPECT_TRUE(FileExists(ConfigFolder() + "/other.set"));
+    EXPECT_EQ(Module->KeepTime, 0);
+    EXPECT_EQ(Module->SavedKeepTime, 0);
+    EXPECT_EQ(CurrentModule, nullptr);
+}
+
+TEST_F(ModuleControlTest, KillRemovesTheJobFolderWithItsFiles) {
+    InitModule();
+    Module->ConfigKey = "k";
+    Module->StoreDir = Temp.Path() + "/store";
+    const std::string folder = Module->StoreDir + "/k";
+    ForceDirectories(folder);
+    WriteWholeFile(folder + "/1_2", "spool");
+    WriteWholeFile(folder + "/3_4.tmp", "spool");
+    WriteWholeFile(ConfigFolder() + "/k.set", "x");
+
+    Module->Kill();
+
+    EXPECT_FALSE(DirectoryExists(folder));
+    EXPECT_TRUE(DirectoryExists(Module->StoreDir));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
+}
+
+TEST_F(ModuleControlTest, KillFailsWhenTheJobFolderKeepsASubfolderOrHiddenFile) {
+    InitModule();
+    Module->ConfigKey = "k";
+    Module->StoreDir = Temp.Path() + "/store";
+    const std::string folder = Module->StoreDir + "/k";
+    ForceDirectories(folder + "/sub");
+    WriteWholeFile(folder + "/1_2", "spool");
+    WriteWholeFile(ConfigFolder() + "/k.set", "x");
+
+    EXPECT_THROW(Module->Kill(), std::runtime_error);
+    EXPECT_TRUE(DirectoryExists(folder + "/sub"));
+    EXPECT_FALSE(FileExists(folder + "/1_2"));
+    EXPECT_TRUE(FileExists(ConfigFolder() + "/k.set"));
+    EXPECT_TRUE(FileExists(ConfigFolder() + "/k.hld"));
+
+    std::filesystem::remove(folder + "/sub");
+    WriteWholeFile(folder + "/.hidden", "x");
+    EXPECT_THROW(Module->Kill(), std::runtime_error);
+    EXPECT_TRUE(FileExists(folder + "/.hidden"));
+    EXPECT_TRUE(FileExists(ConfigFolder() + "/k.set"));
+}
+
+} // namespace
+} // namespace raduvuz::test

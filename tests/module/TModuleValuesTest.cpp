@@ -1,0 +1,161 @@
+#include "module/ModuleFixture.h"
+
+namespace raduvuz::test {
+namespace {
+
+using ModuleValuesTest = ModuleFixture;
+
+TEST_F(ModuleValuesTest, GetValueAnswersTheTableAndNullForOtherNumbers) {
+    InitModule(5, "Queue");
+    Module->InParams = "In=1";
+    Module->TermNames = {{"Printer A", 11}, {"B", 12}};
+
+    EXPECT_EQ(Describe(Module->GetValue(0)), "1");
+    EXPECT_EQ(Describe(Module->GetValue(2)), "Queue");
+    EXPECT_EQ(Describe(Module->GetValue(4)), "In=1");
+    EXPECT_EQ(Describe(Module->GetValue(6)), "true");
+    EXPECT_EQ(Describe(Module->GetValue(20)), "1");
+    EXPECT_EQ(Describe(Module->GetValue(54)), "1440");
+    EXPECT_EQ(Describe(Module->GetValue(55)), "\"Printer A\",B");
+    EXPECT_EQ(Describe(Module->GetValue(57)), "true");
+    EXPECT_EQ(Describe(Module->GetValue(1000)), "-1");
+    EXPECT_EQ(Describe(Module->GetValue(1001)), "-1");
+    EXPECT_EQ(Describe(Module->GetValue(1002)), "false");
+    EXPECT_EQ(Describe(Module->GetValue(1003)), "true");
+    EXPECT_EQ(Describe(Module->GetValue(1004)), "77");
+    for (int32_t num : {7, 19, 50, 64, 999, 1005, -1})
+        EXPECT_TRUE(IsNull(Module->GetValue(num))) << num;
+    // Integers stay integers and flags stay flags on the way out.
+    EXPECT_TRUE(std::holds_alternative<int32_t>(Module->GetValue(0)));
+    EXPECT_TRUE(std::holds_alternative<bool>(Module->GetValue(6)));
+}
+
+TEST_F(ModuleValuesTest, SetValueConvertsOrFailsWithoutChangingTheField) {
+    InitModule(5);
+    Module->SetValue(0, std::string("12"));
+    EXPECT_EQ(Module->Status, 12);
+    EXPECT_THROW(Module->SetValue(0, std::string("abc")), TDispatchError);
+    EXPECT_THROW(Module->SetValue(0, TNull{}), TDispatchError);
+    EXPECT_EQ(Module->Status, 12);
+    Module->SetValue(63, true);
+    EXPECT_EQ(Module->MaxFiles, -1);
+    Module->SetValue(4, std::string("A=1"));
+    Module->SetValue(5, int32_t{3});
+    EXPECT_EQ(Module->GetInParams(), "A=1");
+    EXPECT_EQ(Module->GetOutParams(), "3");
+    Module->SetValue(62, std::string("false"));
+    EXPECT_FALSE(Module->Event);
+    EXPECT_NO_THROW(Module->SetValue(7, std::string("anything")));
+    EXPECT_NO_THROW(Module->SetValue(20, int32_t{5}));
+    EXPECT_EQ(Describe(Module->GetValue(20)), "1");
+}
+
+TEST_F(ModuleValuesTest, FreeSpaceIsReadWithAPointAndTinyValuesBecomeZero) {
+    InitModule();
+    Module->SetValue(59, std::string("12.5"));
+    EXPECT_EQ(Describe(Module->GetValue(59)), "12.5");
+    Module->SetValue(59, std::string("0.00001"));
+    EXPECT_EQ(Module->FreeSpace, 0.0);
+    Module->SetValue(59, std::string("abc"));
+    EXPECT_EQ(Module->FreeSpace, 0.0);
+}
+
+TEST_F(ModuleValuesTest, RenamingChangesCaptionToolbarAndTray) {
+    InitModule();
+    Module->SetValue(2, std::string("Renamed"));
+    EXPECT_EQ(Module->Description, "Renamed");
+    EXPECT_EQ(Window.Caption, "Renamed");
+    EXPECT_EQ(Window.ToolbarCaption, "Renamed toolbar");
+    EXPECT_EQ(Window.TrayTip, "Renamed");
+}
+
+TEST_F(ModuleValuesTest, PausedFlagRunsPauseAndResume) {
+    InitModule(8);
+    Module->SetValue(6, false);
+    EXPECT_FALSE(Module->Paused);
+    EXPECT_EQ(Server->Calls.back(), "ChangeStatus(8,false,1)");
+    Module->SetValue(6, true);
+    EXPECT_TRUE(Module->Paused);
+    EXPECT_EQ(Server->Calls.back(), "ChangeStatus(8,true,1)");
+}
+
+TEST_F(ModuleValuesTest, MultiplexIsAnnouncedToTheServer) {
+    InitModule(8);
+    Module->SetValue(58, true);
+    EXPECT_TRUE(Module->Multiplex);
+    EXPECT_EQ(Server->Calls.back(), "SetValue(8,1010,true)");
+}
+
+TEST_F(ModuleValuesTest, HeldTerminatorsByPosition) {
+    InitModule();
+    Module->TermNames = {{"A", 21}, {"B", 22}, {"C", 23}};
+    Module->TermKeys = {{"ka", 21}, {"kb", 22}, {"kc", 23}};
+    Module->SetValue(56, std::string("1,x,99"));
+    ASSERT_EQ(Module->HoldList.size(), 1u);
+    EXPECT_EQ(Module->HoldList[0].Text, "kb");
+    EXPECT_EQ(Module->HoldList[0].Tag, 22);
+    Module->SetValue(56, std::string("2,0"));
+    EXPECT_EQ(Describe(Module->GetValue(56)), "2,0");
+    Module->HoldList.push_back({"unknown", 99});
+    EXPECT_EQ(Describe(Module->GetValue(56)), "2,0");
+    Module->HoldList.clear();
+    EXPECT_EQ(Describe(Module->GetValue(56)), "");
+}
+
+TEST_F(ModuleValuesTest, LastInTopResortsTheCompletedListOnlyOnAChange) {
+    InitModule();
+    auto add = [&](const std::string& job, const std::string& doc) {
+        TListRow row;
+        row.Caption = job;
+        row.SubItems = {doc};
+        Window.Completed.Add(row);
+    };
+    add("2", "5");
+    add("10", "1");
+    add("2", "7");
+    add("x", "1");
+    auto order = [&] {
+        std::string text;
+        for (int i = 0; i < Window.Completed.Count(); ++i)
+            text +=
+                Window.Completed.At(i)->Caption + "/" + Window.Completed.At(i)->SubItems[0] + " ";
+        return text;
+    };
+    Module->SetValue(57, true);
+    EXPECT_EQ(order(), "2/5 10/1 2/7 x/1 ");
+    Module->SetValue(57, false);
+    EXPECT_EQ(order(), "x/1 2/5 2/7 10/1 ");
+    Module->SetValue(57, true);
+    EXPECT_EQ(order(), "10/1 2/7 2/5 x/1 ");
+}
+
+TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
+    InitModule();
+    Module->ConfigKey = "q";
+    Module->StoreDir = Temp.Path() + "/old";
+    Module->JobDir = Module->StoreDir + "/q";
+    ForceDirectories(Module->JobDir);
+    WriteWholeFile(Module->JobDir + "/1_1", "spool");
+    ForceDirectories(Temp.Path() + "/new");
+
+    Module->SetValue(51, Temp.Path() + "/new");
+    EXPECT_EQ(Module->StoreDir, Temp.Path() + "/new");
+    EXPECT_EQ(Module->JobDir, Temp.Path() + "/new/q");
+    EXPECT_EQ(ReadWholeFile(Module->JobDir + "/1_1"), "spool");
+    EXPECT_FALSE(DirectoryExists(Temp.Path() + "/old/q"));
+    EXPECT_TRUE(Module->Paused);
+
+    // A move that cannot happen starts an empty folder and leaves the old one.
+    Module->SetValue(51, Temp.Path() + "/missing/parent");
+    EXPECT_EQ(Module->JobDir, Temp.Path() + "/missing/parent/q");
+    EXPECT_TRUE(DirectoryExists(Module->JobDir));
+    EXPECT_TRUE(FileExists(Temp.Path() + "/new/q/1_1"));
+
+    // Without a job folder the value is ignored.
+    Module->JobDir = Temp.Path() + "/none";
+    Module->SetValue(51, Temp.Path() + "/other");
+    EXPECT_EQ(Module->StoreDir, Temp.Path() + "/missing/parent");
+}
+
+} // namespace
+} // namespace raduvuz::test
