@@ -14,7 +14,7 @@ namespace {
 constexpr int kMaxWidth = 1024;
 constexpr int kMaxPrecision = 100;
 
-struct TSpec {
+struct TDirective {
     bool Minus = false;
     bool Plus = false;
     bool Space = false;
@@ -115,13 +115,13 @@ std::string CutUtf8(const std::string& text, size_t count) {
     return text.substr(0, count);
 }
 
-void AppendPadded(std::string& out, const std::string& body, const TSpec& spec) {
-    const size_t width = static_cast<size_t>(spec.Width);
+void AppendPadded(std::string& out, const std::string& body, const TDirective& directive) {
+    const size_t width = static_cast<size_t>(directive.Width);
     if (body.size() >= width) {
         out += body;
         return;
     }
-    if (spec.Minus) {
+    if (directive.Minus) {
         out += body;
         out.append(width - body.size(), ' ');
     } else {
@@ -131,28 +131,29 @@ void AppendPadded(std::string& out, const std::string& body, const TSpec& spec) 
 }
 
 // Sign (or prefix) and digits apart, so that zero padding goes between them.
-void AppendNumber(std::string& out, std::string_view prefix, std::string digits, const TSpec& spec,
-                  bool zeroAllowed) {
-    const size_t width = static_cast<size_t>(spec.Width);
-    if (spec.Zero && !spec.Minus && zeroAllowed && prefix.size() + digits.size() < width) {
+void AppendNumber(std::string& out, std::string_view prefix, std::string digits,
+                  const TDirective& directive, bool zeroAllowed) {
+    const size_t width = static_cast<size_t>(directive.Width);
+    if (directive.Zero && !directive.Minus && zeroAllowed &&
+        prefix.size() + digits.size() < width) {
         digits.insert(0, width - prefix.size() - digits.size(), '0');
     }
     digits.insert(0, prefix);
-    AppendPadded(out, digits, spec);
+    AppendPadded(out, digits, directive);
 }
 
-std::string_view SignPrefix(bool negative, const TSpec& spec) {
+std::string_view SignPrefix(bool negative, const TDirective& directive) {
     if (negative) {
         return "-";
     }
-    if (spec.Plus) {
+    if (directive.Plus) {
         return "+";
     }
-    return spec.Space ? " " : "";
+    return directive.Space ? " " : "";
 }
 
-void FormatInteger(std::string& out, const TSpec& spec, int64_t value) {
-    const char conversion = spec.Conversion;
+void FormatInteger(std::string& out, const TDirective& directive, int64_t value) {
+    const char conversion = directive.Conversion;
     std::string_view prefix;
     std::array<char, 32> buffer{};
     char* end = buffer.data();
@@ -162,12 +163,12 @@ void FormatInteger(std::string& out, const TSpec& spec, int64_t value) {
         const uint64_t magnitude =
             negative ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
         end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude).ptr;
-        prefix = SignPrefix(negative, spec);
+        prefix = SignPrefix(negative, directive);
     } else {
         const auto bits = static_cast<uint64_t>(value);
         const int base = (conversion == 'u') ? 10 : 16;
         end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), bits, base).ptr;
-        if (spec.Hash && base == 16 && bits != 0) {
+        if (directive.Hash && base == 16 && bits != 0) {
             prefix = (conversion == 'X') ? "0X" : "0x";
         }
     }
@@ -176,18 +177,18 @@ void FormatInteger(std::string& out, const TSpec& spec, int64_t value) {
         std::transform(digits.begin(), digits.end(), digits.begin(),
                        [](char c) { return (c >= 'a' && c <= 'f') ? char(c - 32) : c; });
     }
-    if (spec.Precision >= 0) {
-        if (spec.Precision == 0 && value == 0) {
+    if (directive.Precision >= 0) {
+        if (directive.Precision == 0 && value == 0) {
             digits.clear();
-        } else if (digits.size() < static_cast<size_t>(spec.Precision)) {
-            digits.insert(0, static_cast<size_t>(spec.Precision) - digits.size(), '0');
+        } else if (digits.size() < static_cast<size_t>(directive.Precision)) {
+            digits.insert(0, static_cast<size_t>(directive.Precision) - digits.size(), '0');
         }
     }
-    AppendNumber(out, prefix, digits, spec, spec.Precision < 0);
+    AppendNumber(out, prefix, digits, directive, directive.Precision < 0);
 }
 
-void FormatReal(std::string& out, const TSpec& spec, double value) {
-    const char lower = static_cast<char>(spec.Conversion | 0x20);
+void FormatReal(std::string& out, const TDirective& directive, double value) {
+    const char lower = static_cast<char>(directive.Conversion | 0x20);
     std::array<char, 512> buffer{};
     char* first = buffer.data();
     char* last = buffer.data() + buffer.size();
@@ -195,53 +196,53 @@ void FormatReal(std::string& out, const TSpec& spec, double value) {
     std::to_chars_result result{};
     if (lower == 'f') {
         // The module's formats come from a system whose "%f" means two decimals.
-        const int precision = spec.Precision >= 0 ? spec.Precision : 2;
+        const int precision = directive.Precision >= 0 ? directive.Precision : 2;
         result = std::to_chars(first, last, magnitude, std::chars_format::fixed, precision);
     } else if (lower == 'e') {
-        const int precision = spec.Precision >= 0 ? spec.Precision : 6;
+        const int precision = directive.Precision >= 0 ? directive.Precision : 6;
         result = std::to_chars(first, last, magnitude, std::chars_format::scientific, precision);
     } else {
-        const int precision = spec.Precision >= 0 ? std::max(spec.Precision, 1) : 15;
+        const int precision = directive.Precision >= 0 ? std::max(directive.Precision, 1) : 15;
         result = std::to_chars(first, last, magnitude, std::chars_format::general, precision);
     }
     std::string digits = result.ec == std::errc() ? std::string(first, result.ptr) : "0";
-    if (spec.Conversion != lower) {
+    if (directive.Conversion != lower) {
         std::transform(digits.begin(), digits.end(), digits.begin(),
                        [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; });
     }
-    AppendNumber(out, SignPrefix(std::signbit(value) && !std::isnan(value), spec), digits, spec,
-                 std::isfinite(value));
+    AppendNumber(out, SignPrefix(std::signbit(value) && !std::isnan(value), directive), digits,
+                 directive, std::isfinite(value));
 }
 
-void FormatOne(std::string& out, const TSpec& spec, const TFormatArg* arg) {
+void FormatOne(std::string& out, const TDirective& directive, const TFormatArg* arg) {
     if (!arg) {
         return;
     }
-    const char conversion = spec.Conversion;
+    const char conversion = directive.Conversion;
     if (conversion == 's') {
         std::string text = ArgAsText(*arg);
-        if (spec.Precision >= 0) {
-            text = CutUtf8(text, static_cast<size_t>(spec.Precision));
+        if (directive.Precision >= 0) {
+            text = CutUtf8(text, static_cast<size_t>(directive.Precision));
         }
-        AppendPadded(out, text, spec);
+        AppendPadded(out, text, directive);
         return;
     }
     if (conversion == 'd' || conversion == 'i' || conversion == 'u' || conversion == 'x' ||
         conversion == 'X') {
         int64_t value = 0;
         if (ArgAsInteger(*arg, value)) {
-            FormatInteger(out, spec, value);
+            FormatInteger(out, directive, value);
         } else {
             // A text that is no number is shown as it is rather than as a made-up 0.
-            AppendPadded(out, ArgAsText(*arg), spec);
+            AppendPadded(out, ArgAsText(*arg), directive);
         }
         return;
     }
     double value = 0;
     if (ArgAsReal(*arg, value)) {
-        FormatReal(out, spec, value);
+        FormatReal(out, directive, value);
     } else {
-        AppendPadded(out, ArgAsText(*arg), spec);
+        AppendPadded(out, ArgAsText(*arg), directive);
     }
 }
 
@@ -277,19 +278,19 @@ std::string FormatText(std::string_view format, std::initializer_list<TFormatArg
             continue;
         }
         const size_t start = i++;
-        TSpec spec;
+        TDirective directive;
         for (; i < format.size(); ++i) {
             const char flag = format[i];
             if (flag == '-') {
-                spec.Minus = true;
+                directive.Minus = true;
             } else if (flag == '+') {
-                spec.Plus = true;
+                directive.Plus = true;
             } else if (flag == ' ') {
-                spec.Space = true;
+                directive.Space = true;
             } else if (flag == '0') {
-                spec.Zero = true;
+                directive.Zero = true;
             } else if (flag == '#') {
-                spec.Hash = true;
+                directive.Hash = true;
             } else {
                 break;
             }
@@ -297,23 +298,23 @@ std::string FormatText(std::string_view format, std::initializer_list<TFormatArg
         if (i < format.size() && format[i] == '*') {
             ++i;
             const int width = StarValue(reader);
-            spec.Minus = spec.Minus || width < 0;
-            spec.Width = width < 0 ? -width : width;
+            directive.Minus = directive.Minus || width < 0;
+            directive.Width = width < 0 ? -width : width;
         } else {
-            spec.Width = ReadCount(format, i);
+            directive.Width = ReadCount(format, i);
         }
         if (i < format.size() && format[i] == '.') {
             ++i;
             if (i < format.size() && format[i] == '*') {
                 ++i;
                 const int precision = StarValue(reader);
-                spec.Precision = precision < 0 ? -1 : precision;
+                directive.Precision = precision < 0 ? -1 : precision;
             } else {
-                spec.Precision = ReadCount(format, i);
+                directive.Precision = ReadCount(format, i);
             }
         }
-        spec.Width = std::min(spec.Width, kMaxWidth);
-        spec.Precision = std::min(spec.Precision, kMaxPrecision);
+        directive.Width = std::min(directive.Width, kMaxWidth);
+        directive.Precision = std::min(directive.Precision, kMaxPrecision);
         while (i < format.size() &&
                std::string_view("hlLqjzt").find(format[i]) != std::string_view::npos) {
             ++i;
@@ -322,8 +323,8 @@ std::string FormatText(std::string_view format, std::initializer_list<TFormatArg
             out.append(format.substr(start));
             break;
         }
-        spec.Conversion = format[i++];
-        switch (spec.Conversion) {
+        directive.Conversion = format[i++];
+        switch (directive.Conversion) {
         case '%':
             out.push_back('%');
             break;
@@ -339,7 +340,7 @@ std::string FormatText(std::string_view format, std::initializer_list<TFormatArg
         case 'E':
         case 'g':
         case 'G':
-            FormatOne(out, spec, reader.Next());
+            FormatOne(out, directive, reader.Next());
             break;
         default:
             // Not a conversion we know: the text stays as written and takes no argument.

@@ -192,6 +192,7 @@ bool TParams::Match(std::string_view rule, std::string* failedKeys) const {
         for (size_t k = 0; !matched && k < ruleItems.size(); ++k) {
             matched = ListHasItem(jobItems, ruleItems[k]);
         }
+        // The result is read from the failed-keys text, so a failing empty key fails nothing.
         if (!matched) {
             if (!failed.empty()) {
                 failed += ", ";

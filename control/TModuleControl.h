@@ -13,6 +13,7 @@ namespace raduvuz {
 
 class IModuleWindow;
 class TDoc;
+class TParams;
 struct TMPrec;
 struct TSavedDoc;
 
@@ -21,6 +22,9 @@ struct TDestMark {
     std::string Dest;
     std::vector<std::shared_ptr<TMPrec>> Records;
 };
+
+// Last custom preview resolution of the console; stored with the module's configuration.
+extern int32_t LastPrvDpi;
 
 // The module object the workflow server drives: one per process. Its methods are the automation
 // methods of IModuleControl; a failure leaves a method as an exception, which the automation
@@ -149,6 +153,13 @@ private:
     std::string HeldTerminatorPositions() const;
     void SetHeldTerminatorPositions(const std::string& positions);
     void SetLastInTop(bool value);
+    // The configuration string as the .set file keeps it.
+    std::string ConfigString() const;
+    // Settings of a parsed configuration text except StoreDir; the held job entries only when
+    // withHeldJobs.
+    void ApplyConfig(TParams& params, bool withHeldJobs);
+    // JobDir from StoreDir and ConfigKey, created and registered for uninstall when missing.
+    void SetJobDir();
 
     IModuleWindow& MainWindow;
     bool SelfReferenced = false;

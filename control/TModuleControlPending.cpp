@@ -15,14 +15,6 @@ namespace {
 
 } // namespace
 
-void TModuleControl::LoadConfig(const std::string&) {
-    NotImplemented("LoadConfig");
-}
-
-void TModuleControl::SaveConfig(const std::string&) {
-    NotImplemented("SaveConfig");
-}
-
 void TModuleControl::ClearFlowEntrySet() {
     NotImplemented("ClearFlowEntrySet");
 }
@@ -57,14 +49,6 @@ void TModuleControl::DeleteSavedDoc(int32_t) {
 
 bool TModuleControl::ForceDir(const std::string&, bool) {
     NotImplemented("ForceDir");
-}
-
-int32_t TModuleControl::ImportConfig(const std::string&, const std::string&, int32_t) {
-    NotImplemented("ImportConfig");
-}
-
-std::string TModuleControl::ExportConfig() {
-    NotImplemented("ExportConfig");
 }
 
 // Nothing can keep a job yet: no job is taken in and no saved-job record is made before the

@@ -172,6 +172,12 @@ TEST(TParams, MatchListsEveryFailedKey) {
     EXPECT_EQ(failed, "Color, Paper");
     EXPECT_TRUE(job.Match("Device=P3,P1;Paper=a3", &failed));
     EXPECT_EQ(failed, "");
+
+    // The result is read from the text: a failing empty key leaves no trace in it.
+    const TParams emptyKey("=y;Color=0");
+    EXPECT_FALSE(emptyKey.Match("=x;Color=1", &failed));
+    EXPECT_EQ(failed, "Color");
+    EXPECT_TRUE(emptyKey.Match("=x", &failed));
 }
 
 TEST(TParams, SelectEntriesCollectsDevicesAndFirstSeenTags) {

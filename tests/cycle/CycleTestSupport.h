@@ -1,0 +1,147 @@
+#pragma once
+
+#include "control/IModuleWindow.h"
+#include "control/ModuleGlobals.h"
+#include "control/TJobListModel.h"
+#include "control/TModuleControl.h"
+#include "platform/TCompoundFile.h"
+#include "services/Dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace raduvuz::test {
+
+// The main window: keeps its layout in the "Config" stream of the file it was last given, as
+// the console does.
+class TLayoutWindow : public IModuleWindow {
+public:
+    std::vector<std::string> LogLines;
+    std::string LayoutFile;
+    std::string Layout = "Width=800;Height=600";
+    std::optional<std::string> LoadedLayout;
+
+    void SetCaption(const std::string&) override {}
+    void SetTrayTip(const std::string&) override {}
+    void SetToolbarCaption(const std::string&) override {}
+    void LogWriteLine(const std::string& line) override { LogLines.push_back(line); }
+    void SetPauseAction(const std::string&, const std::string&, int) override {}
+    void SetPauseHint(const std::string&) override {}
+    void SaveLayout() override {
+        TCompoundFile storage;
+        if (storage.OpenOrCreate(LayoutFile))
+            storage.WriteStream("Config", Layout);
+    }
+    void LoadLayout(TCompoundFile& storage) override {
+        LoadedLayout = storage.ReadStream("Config");
+    }
+    void SetLayoutFile(const std::string& path) override { LayoutFile = path; }
+    void StopTimer() override {}
+    void ShowAndActivate() override {}
+    void ProcessPendingMessages() override {}
+    void Beep() override {}
+    void SetBusyCursor(bool) override {}
+    void ShowMessage(const std::string&) override {}
+    TJobListModel& ProcessJobs() override { return Process; }
+    TJobListModel& CompletedJobs() override { return Completed; }
+
+    TJobListModel Process;
+    TJobListModel Completed;
+};
+
+// The workflow server: records its calls as "Method(arg,arg)".
+class TRecordingServer : public TInProcessObject {
+public:
+    std::vector<std::string> Calls;
+    std::string ConfigKey = "FromServer";
+
+    TRecordingServer() {
+        for (const char* method : {"ChangeStatus", "WriteLog", "SetValue"})
+            Define(method, [this, method](const std::vector<TVariant>& args) {
+                Record(method, args);
+                return TCallResult{};
+            });
+        Define("GetConfigKey", [this](const std::vector<TVariant>& args) {
+            Record("GetConfigKey", args);
+            return TCallResult{ConfigKey, {}};
+        });
+    }
+
+    bool Called(const std::string& call) const {
+        for (const std::string& c : Calls)
+            if (c == call)
+                return true;
+        return false;
+    }
+
+private:
+    void Record(const std::string& method, const std::vector<TVariant>& args) {
+        std::string call = method + "(";
+        for (size_t i = 0; i < args.size(); ++i)
+            call += (i ? "," : "") + (std::holds_alternative<bool>(args[i])
+                                          ? std::string(std::get<bool>(args[i]) ? "true" : "false")
+                                          : VariantToText(args[i]));
+        Calls.push_back(call + ")");
+    }
+};
+
+// A clean folder per test holding the program folder, the data folder and the storage folder,
+// and a module that talks to a recording server.
+class TModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "raduvuz-cycle-XXXXXX");
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        Root = pattern;
+        std::filesystem::create_directories(Root + "/prog");
+        SetEnv("RADUVUZ_REGISTRY", Root + "/registry.ini");
+        SetEnv("RADUVUZ_PROGRAM_DIR", Root + "/prog/");
+        SetEnv("XDG_DATA_HOME", Root + "/xdg");
+        ResetModuleProcessForTesting();
+        Server = std::make_shared<TRecordingServer>();
+        ServerObject = TServerClient(Server);
+        Module = std::make_unique<TModuleControl>(Window);
+        Module->ModuleNumber = 7;
+        Module->StoreDir = Root + "/store";
+        LastPrvDpi = 0;
+    }
+
+    void TearDown() override {
+        Module.reset();
+        ResetModuleProcessForTesting();
+        for (auto& [name, old] : SavedEnv) {
+            if (old)
+                setenv(name.c_str(), old->c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(Root, ignored);
+    }
+
+    void SetEnv(const std::string& name, const std::string& value) {
+        const char* old = std::getenv(name.c_str());
+        SavedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+
+    std::string DataFolder() const { return Root + "/xdg/TWF_Data"; }
+    std::string SetFile(const std::string& key) const {
+        return DataFolder() + "/Config/" + key + ".set";
+    }
+
+    std::string Root;
+    TLayoutWindow Window;
+    std::shared_ptr<TRecordingServer> Server;
+    std::unique_ptr<TModuleControl> Module;
+    std::vector<std::pair<std::string, std::optional<std::string>>> SavedEnv;
+};
+
+} // namespace raduvuz::test
