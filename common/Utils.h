@@ -44,11 +44,15 @@ struct TFormatArg {
     TFormatArg(long v) : K(Kind::Integer), Integer(v) {}
     TFormatArg(long long v) : K(Kind::Integer), Integer(v) {}
     TFormatArg(unsigned v) : K(Kind::Integer), Integer(v) {}
+    // Sizes and counts; values above the signed range keep their bits, which "%u" and "%x" show.
+    TFormatArg(unsigned long v) : K(Kind::Integer), Integer(static_cast<int64_t>(v)) {}
+    TFormatArg(unsigned long long v) : K(Kind::Integer), Integer(static_cast<int64_t>(v)) {}
     TFormatArg(double v) : K(Kind::Real), Real(v) {}
 };
 
-// printf-like formatting with %s, %d, %f (and flags, width, precision) that never reads past its
-// arguments: a format from a language table is not trusted.
+// printf-like formatting with %s %d %i %u %x %X %f %e %g %% (flags, width, precision, "*") that
+// never reads past its arguments: a format from a language table is not trusted. A missing
+// argument formats as nothing; one of another kind is converted; "%f" alone has two decimals.
 std::string FormatText(std::string_view format, std::initializer_list<TFormatArg> args);
 
 } // namespace raduvuz

@@ -32,6 +32,7 @@ TEST(FormatText, ArgumentsOfTheWrongKindAreConverted) {
     EXPECT_EQ(FormatText("%5d|", {"abc"}), "  abc|");
     EXPECT_EQ(FormatText("%f|%f|%f", {2, "2.5", "x"}), "2.00|2.50|x");
     EXPECT_EQ(FormatText("%s|%s", {42, 1.5}), "42|1.5");
+    EXPECT_EQ(FormatText("%u|%x|%d", {size_t{7}, ~uint64_t{0}, 3.0f}), "7|ffffffffffffffff|3");
     EXPECT_EQ(FormatText("%d", {1e300}), "9200000000000000000");
     EXPECT_EQ(FormatText("%f", {std::numeric_limits<double>::infinity()}), "inf");
 }
