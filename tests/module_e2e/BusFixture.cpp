@@ -1,0 +1,223 @@
+#include "module_e2e/BusFixture.h"
+
+#include "platform/System.h"
+#include "services/dbus/DBusBus.h"
+#include "services/dbus/TDBusObject.h"
+
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QProcessEnvironment>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace raduvuz::test {
+
+namespace {
+
+std::string MakeTempFolder(const char* stem) {
+    std::string pattern = (std::filesystem::temp_directory_path() / stem).string() + "-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    return ::mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
+}
+
+void Serve(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void EndProcess(qint64 pid) {
+    if (pid <= 0)
+        return;
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+// Started by the first test; ended when the test program ends.
+class TBusEnvironment : public ::testing::Environment {
+public:
+    TBusWorld World;
+    QProcess* Daemon = nullptr;
+    QApplication* App = nullptr;
+
+    void Start() {
+        if (Daemon)
+            return;
+        World.Root = MakeTempFolder("raduvuz-e2e");
+        World.Xdg = World.Root + "/xdg";
+        std::filesystem::create_directories(World.Xdg + "/dbus-1/services");
+        const std::string config = World.Root + "/bus.conf";
+        WriteText(config,
+                  "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                  "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                  "<busconfig>\n  <type>session</type>\n"
+                  "  <listen>unix:tmpdir=/tmp</listen>\n"
+                  "  <servicedir>" +
+                      World.Xdg +
+                      "/dbus-1/services</servicedir>\n"
+                      "  <policy context=\"default\">\n"
+                      "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                      "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n"
+                      "  </policy>\n</busconfig>\n");
+        // The daemon hands this environment to the processes it starts.
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("XDG_DATA_HOME", World.Xdg.c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", World.Root.c_str(), 1);
+        ::setenv("RADUVUZ_REGISTRY", (World.Root + "/registry.ini").c_str(), 1);
+        ::unsetenv("DBUS_STARTER_ADDRESS");
+        ::unsetenv("DBUS_STARTER_BUS_TYPE");
+        std::filesystem::permissions(World.Root, std::filesystem::perms::owner_all);
+
+        static int argc = 1;
+        static char name[] = "test_module_e2e";
+        static char* argv[] = {name, nullptr};
+        App = new QApplication(argc, argv);
+
+        Daemon = new QProcess();
+        Daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        Daemon->start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--config-file=") + QString::fromStdString(config),
+                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!Daemon->waitForStarted(10000) || !Daemon->waitForReadyRead(10000))
+            return;
+        World.Address = QString::fromUtf8(Daemon->readLine()).trimmed().toStdString();
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", World.Address.c_str(), 1);
+    }
+
+    void TearDown() override {
+        if (!Daemon)
+            return;
+        QDBusConnection::disconnectFromBus(QDBusConnection::sessionBus().name());
+        Daemon->kill();
+        Daemon->waitForFinished(5000);
+        delete Daemon;
+        Daemon = nullptr;
+        delete App;
+        App = nullptr;
+        std::error_code ec;
+        std::filesystem::remove_all(World.Root, ec);
+    }
+};
+
+TBusEnvironment* Environment =
+    static_cast<TBusEnvironment*>(::testing::AddGlobalTestEnvironment(new TBusEnvironment));
+
+} // namespace
+
+const TBusWorld& BusWorld() {
+    Environment->Start();
+    return Environment->World;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+void BusTest::SetUp() {
+    ASSERT_FALSE(BusWorld().Address.empty()) << "no private dbus-daemon";
+    ASSERT_TRUE(RaduvuzBus().isConnected());
+    Work = MakeTempFolder("raduvuz-e2e-test");
+    ASSERT_FALSE(Work.empty());
+    std::filesystem::create_directories(DataFolder() + "/Config");
+    std::filesystem::create_directories(Work + "/bin");
+    std::filesystem::copy_file(RADUVUZ_PROGRAM, ProgramCopy());
+    Server.Values[1004] = 77;
+    Server.Values[2] = QString::fromStdString(ComputerNameText());
+    Server.Values[1] = QString::fromStdString(Work + "/preview");
+    ASSERT_TRUE(RaduvuzBus().registerObject(QStringLiteral("/Workflow"), &Server,
+                                            QDBusConnection::ExportAllSlots));
+}
+
+void BusTest::TearDown() {
+    RaduvuzBus().unregisterObject(QStringLiteral("/Workflow"));
+    if (StorePublished) {
+        RaduvuzBus().unregisterService(QStringLiteral("RozEza.MemoryMan"));
+        RaduvuzBus().unregisterObject(QStringLiteral("/MemoryMan"));
+    }
+    for (auto& process : Processes) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    for (qint64 pid : Adopted)
+        EndProcess(pid);
+    std::error_code ec;
+    std::filesystem::remove_all(Work, ec);
+}
+
+QString BusTest::ServerReference() const {
+    return RaduvuzBus().baseService() + QStringLiteral("/Workflow");
+}
+
+void BusTest::PublishStore() {
+    ASSERT_TRUE(RaduvuzBus().registerObject(QStringLiteral("/MemoryMan"), &Store,
+                                            QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(RaduvuzBus().registerService(QStringLiteral("RozEza.MemoryMan")));
+    StorePublished = true;
+}
+
+bool BusTest::WaitForName(const QString& name, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!RaduvuzBus().interface()->isServiceRegistered(name).value()) {
+        if (deadline.hasExpired())
+            return false;
+        Serve(20);
+    }
+    return true;
+}
+
+qint64 BusTest::PidOfName(const QString& name) {
+    auto reply = RaduvuzBus().interface()->servicePid(name);
+    return reply.isValid() ? static_cast<qint64>(reply.value()) : -1;
+}
+
+TDispatchPtr BusTest::StartModule(qint64* pid) {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(Work + "/xdg"));
+    process->setProcessEnvironment(env);
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(QString::fromStdString(ProgramCopy()), {QStringLiteral("-EMBEDDING")});
+    if (!process->waitForStarted(10000))
+        return nullptr;
+    const qint64 id = process->processId();
+    Processes.push_back(std::move(process));
+    const QString name = QStringLiteral("RAduvuz.ModuleControl.p%1").arg(id);
+    if (!WaitForName(name, 30000))
+        return nullptr;
+    if (pid)
+        *pid = id;
+    return std::make_shared<TDBusObject>(name.toStdString(), "/ModuleControl");
+}
+
+std::string BusTest::ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const TDispatchError& e) {
+        return e.Name + ": " + e.what();
+    }
+    return {};
+}
+
+std::string BusTest::ComputerNameText() {
+    return ::raduvuz::ComputerName();
+}
+
+} // namespace raduvuz::test

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "module_e2e/TestPeers.h"
+#include "services/Dispatch.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace raduvuz::test {
+
+// The private bus of this test process: a dbus-daemon whose services folder is
+// <root>/xdg/dbus-1/services, started once with the process's environment pointing at it.
+struct TBusWorld {
+    std::string Root;
+    std::string Xdg;
+    std::string Address;
+};
+const TBusWorld& BusWorld();
+
+// One test on the private bus: a scripted server at /Workflow, an optional scripted store, and
+// module processes started from a copy of the program in the test's own folder.
+class BusTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The test's folder; the module processes' data folder is <Work>/xdg/TWF_Data.
+    std::string Work;
+    std::string ProgramCopy() const { return Work + "/bin/raduvuz"; }
+    std::string DataFolder() const { return Work + "/xdg/TWF_Data"; }
+    QString ServerReference() const;
+
+    TTestServer Server;
+    TTestStore Store;
+    void PublishStore();
+
+    // Starts "raduvuz -EMBEDDING" and waits until it owns its bus name.
+    TDispatchPtr StartModule(qint64* pid = nullptr);
+    QProcess* LastProcess() { return Processes.empty() ? nullptr : Processes.back().get(); }
+    // The error name of a call that fails; empty when it succeeds.
+    static std::string ErrorOf(const std::function<void()>& call);
+    // Remembers a process to end at teardown (one the bus started).
+    void AdoptPid(qint64 pid) { Adopted.push_back(pid); }
+    qint64 PidOfName(const QString& name);
+    bool WaitForName(const QString& name, int timeoutMs);
+    static std::string ComputerNameText();
+
+private:
+    std::vector<std::unique_ptr<QProcess>> Processes;
+    std::vector<qint64> Adopted;
+    bool StorePublished = false;
+};
+
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+
+} // namespace raduvuz::test

@@ -1,0 +1,56 @@
+#include "module_e2e/BusFixture.h"
+
+#include "console/TfMain.h"
+#include "control/ModuleGlobals.h"
+#include "control/TModuleControl.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+
+namespace raduvuz::test {
+namespace {
+
+// The module with the real main window, in this process and without a bus.
+TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
+    BusWorld();
+    ResetModuleProcessForTesting();
+    {
+        TfMain window;
+        window.StartMessage();
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_EQ(window.TrayTip(), QStringLiteral("Queuer module"));
+        EXPECT_TRUE(window.ProcessingTimer().isActive());
+
+        TModuleControl module(window);
+        auto server = std::make_shared<TInProcessObject>();
+        QStringList calls;
+        for (const char* method : {"ChangeStatus", "WriteLog", "GetValue"}) {
+            server->Define(method, [&calls, method](const std::vector<TVariant>&) {
+                calls << QLatin1String(method);
+                return TCallResult{};
+            });
+        }
+        const std::string description =
+            "A queue with a description that is longer than the tip of the tray";
+        ASSERT_GT(description.size(), 63u);
+        module.Init(5, description, server);
+
+        EXPECT_EQ(window.windowTitle().toStdString(), description);
+        EXPECT_EQ(window.TrayTip().toStdString(), description.substr(0, 63));
+        EXPECT_EQ(window.PauseAction()->toolTip(), QStringLiteral("Start"));
+
+        module.Resume();
+        EXPECT_EQ(window.PauseAction()->text(), QStringLiteral("&Stop"));
+        EXPECT_EQ(window.PauseImage(), 2);
+        EXPECT_TRUE(window.LogPane()->toPlainText().startsWith(
+            QString::fromStdString(description + ": Started at ")));
+
+        module.Close();
+        EXPECT_FALSE(window.ProcessingTimer().isActive());
+        EXPECT_EQ(CurrentModule, nullptr);
+    }
+    ResetModuleProcessForTesting();
+}
+
+} // namespace
+} // namespace raduvuz::test

@@ -1,0 +1,318 @@
+#include "module_e2e/BusFixture.h"
+
+#include "common/DateTime.h"
+#include "services/dbus/DBusBus.h"
+#include "services/dbus/TDBusObject.h"
+
+#include <QDBusMessage>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QXmlStreamReader>
+
+#include <filesystem>
+#include <map>
+
+namespace raduvuz::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+
+std::vector<std::string> Calls(const TTestServer& server) {
+    std::vector<std::string> calls;
+    for (const QString& call : server.Calls)
+        calls.push_back(call.toStdString());
+    return calls;
+}
+
+// Method name -> "in signature -> out signature" of one interface in introspection XML.
+std::map<std::string, std::string> MethodsOf(const QString& xml, const QString& interface) {
+    std::map<std::string, std::string> methods;
+    QXmlStreamReader reader(xml);
+    bool inside = false;
+    std::string method, in, out;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        const auto name = reader.name();
+        if (reader.isStartElement() && name == QLatin1String("interface"))
+            inside = reader.attributes().value(QLatin1String("name")) == interface;
+        else if (inside && reader.isStartElement() && name == QLatin1String("method")) {
+            method = reader.attributes().value(QLatin1String("name")).toString().toStdString();
+            in.clear();
+            out.clear();
+        } else if (inside && reader.isStartElement() && name == QLatin1String("arg")) {
+            const std::string type =
+                reader.attributes().value(QLatin1String("type")).toString().toStdString();
+            if (reader.attributes().value(QLatin1String("direction")) == QLatin1String("out"))
+                out += type;
+            else
+                in += type;
+        } else if (inside && reader.isEndElement() && name == QLatin1String("method"))
+            methods[method] = in + " -> " + out;
+        else if (reader.isEndElement() && name == QLatin1String("interface"))
+            inside = false;
+    }
+    return methods;
+}
+
+class ModuleBusTest : public BusTest {
+protected:
+    TDispatchPtr Module;
+    qint64 Pid = 0;
+
+    void SetUp() override {
+        BusTest::SetUp();
+        Module = StartModule(&Pid);
+        ASSERT_NE(Module, nullptr);
+    }
+
+    void Init(int32_t number = 5, const std::string& description = "Queue") {
+        Module->Call("Init", {number, description, ServerReference().toStdString()}, "iss");
+    }
+    TVariant Value(int32_t num) { return Module->Call("GetValue", {num}, "i").Result; }
+    std::string Text(const std::string& method) {
+        return VariantToText(Module->Call(method, {}).Result);
+    }
+};
+
+TEST_F(ModuleBusTest, IntrospectionListsTheWholeInterfaceWithItsSignatures) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromStdString(Module->Reference().substr(0, Module->Reference().find('/'))),
+        QStringLiteral("/ModuleControl"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
+        QStringLiteral("Introspect"));
+    const QDBusMessage reply = RaduvuzBus().call(call, QDBus::BlockWithGui, 20000);
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    const auto live =
+        MethodsOf(reply.arguments().value(0).toString(), QStringLiteral("RAduvuz.IModuleControl"));
+
+    QFile file(QStringLiteral(RADUVUZ_INTERFACE_XML));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto contract =
+        MethodsOf(QString::fromUtf8(file.readAll()), QStringLiteral("RAduvuz.IModuleControl"));
+    EXPECT_EQ(contract.size(), 33u);
+    EXPECT_EQ(live, contract);
+    EXPECT_EQ(contract.at("Init"), "iss -> ");
+    EXPECT_EQ(contract.at("GetValue"), "i -> v");
+    EXPECT_EQ(contract.at("ImportConfig"), "ssi -> i");
+
+    // busctl shows the same table where systemd's tools are installed.
+    const QString busctl = QStandardPaths::findExecutable(QStringLiteral("busctl"));
+    if (busctl.isEmpty())
+        return;
+    QProcess tool;
+    tool.start(busctl,
+               {QStringLiteral("--address=") + QString::fromStdString(BusWorld().Address),
+                QStringLiteral("introspect"),
+                QString::fromStdString(Module->Reference()).section(QLatin1Char('/'), 0, 0),
+                QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IModuleControl")});
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    const QString table = QString::fromUtf8(tool.readAllStandardOutput());
+    int methods = 0;
+    for (const QString& line : table.split(QLatin1Char('\n'))) {
+        const QStringList columns = line.simplified().split(QLatin1Char(' '));
+        if (columns.size() >= 4 && columns[1] == QLatin1String("method")) {
+            ++methods;
+            const std::string name = columns[0].mid(1).toStdString();
+            const auto in = columns[2] == QLatin1String("-") ? QString() : columns[2];
+            const auto out = columns[3] == QLatin1String("-") ? QString() : columns[3];
+            EXPECT_EQ(contract.count(name), 1u) << name;
+            if (contract.count(name)) {
+                EXPECT_EQ(contract.at(name), (in + QStringLiteral(" -> ") + out).toStdString());
+            }
+        }
+    }
+    EXPECT_EQ(methods, 33);
+}
+
+TEST_F(ModuleBusTest, InitOnTheMainComputerCallsTheServerInOrder) {
+    PublishStore();
+    Init(5);
+    const auto calls = Calls(Server);
+    ASSERT_EQ(calls.size(), 6u) << ::testing::PrintToString(calls);
+    EXPECT_EQ(calls[0], "ChangeStatus(5,true,1)");
+    EXPECT_THAT(calls[1], StartsWith("WriteLog(5, Connected at "));
+    const std::string stamp = calls[1].substr(std::string("WriteLog(5, Connected at ").size());
+    EXPECT_TRUE(ParseDateTime(stamp.substr(0, stamp.size() - 1)).has_value()) << stamp;
+    EXPECT_EQ(calls[2], "GetValue(0,1004)");
+    EXPECT_EQ(calls[3], "GetValue(0,2)");
+    EXPECT_EQ(calls[4], "GetValue(0,1)");
+    EXPECT_EQ(calls[5], "GetValue(0,2)");
+    EXPECT_EQ(
+        Store.Calls,
+        QStringList{
+            QStringLiteral("IsMainComputer(%1)").arg(QString::fromStdString(ComputerNameText()))});
+    EXPECT_EQ(VariantToInt(Value(1004)), 77);
+    EXPECT_TRUE(std::filesystem::is_directory(Work + "/preview"));
+    EXPECT_FALSE(std::filesystem::exists(Work + "/bin/Storage"));
+}
+
+TEST_F(ModuleBusTest, InitOnAnotherComputerCreatesTheProgramsPreviewFolder) {
+    PublishStore();
+    Server.Values[2] = QStringLiteral("\\\\ELSEWHERE");
+    Init(5);
+    EXPECT_THAT(Calls(Server),
+                ElementsAre("ChangeStatus(5,true,1)", StartsWith("WriteLog(5, Connected at "),
+                            "GetValue(0,1004)", "GetValue(0,2)", "GetValue(0,2)"));
+    EXPECT_TRUE(std::filesystem::is_directory(Work + "/bin/Storage/preview"));
+    EXPECT_FALSE(std::filesystem::exists(Work + "/preview"));
+}
+
+TEST_F(ModuleBusTest, AnotherServingProcessGivesStatusMinus3AndAClosedModule) {
+    PublishStore();
+    Store.MainComputer = false;
+    Init(5);
+    const std::string text = "TERN WorkFlow is already running on " + ComputerNameText();
+    const auto calls = Calls(Server);
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "ChangeStatus(5,true,-3)");
+    EXPECT_EQ(calls.back(), "WriteLog(5," + text + ")");
+    EXPECT_EQ(Text("GetErrorMessage"), text);
+    EXPECT_EQ(VariantToInt(Value(0)), -3);
+    // Close wrote the (empty) hold file of the module.
+    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/.hld"));
+}
+
+TEST_F(ModuleBusTest, NoStoreOnTheBusLeavesAPausedModule) {
+    Init(5);
+    EXPECT_EQ(Calls(Server).back(), "WriteLog(5,Cannot connect to memory manager)");
+    EXPECT_EQ(Calls(Server).size(), 6u);
+    EXPECT_TRUE(VariantToBool(Value(6)));
+    EXPECT_EQ(VariantToText(Value(2)), "Queue");
+    EXPECT_EQ(Text("GetErrorMessage"), "no error");
+    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/.hld"));
+}
+
+TEST_F(ModuleBusTest, ASecondInitKeepsTheFirstServer) {
+    PublishStore();
+    TTestServer other;
+    ASSERT_TRUE(RaduvuzBus().registerObject(QStringLiteral("/Workflow2"), &other,
+                                            QDBusConnection::ExportAllSlots));
+    Init(5, "First");
+    Module->Call("Init",
+                 {int32_t{6}, std::string("Second"),
+                  (RaduvuzBus().baseService() + QStringLiteral("/Workflow2")).toStdString()},
+                 "iss");
+    RaduvuzBus().unregisterObject(QStringLiteral("/Workflow2"));
+    EXPECT_TRUE(other.Calls.isEmpty());
+    EXPECT_EQ(Server.Calls.filter(QStringLiteral("ChangeStatus")),
+              (QStringList{QStringLiteral("ChangeStatus(5,true,1)"),
+                           QStringLiteral("ChangeStatus(6,true,1)")}));
+    EXPECT_EQ(Store.Calls.size(), 2);
+    EXPECT_EQ(VariantToText(Value(2)), "Second");
+}
+
+TEST_F(ModuleBusTest, LongDescriptionsValuesAndJobUse) {
+    const std::string description(70, 'd');
+    Init(5, description);
+    EXPECT_EQ(VariantToText(Value(2)), description);
+
+    EXPECT_TRUE(IsNull(Value(7)));
+    EXPECT_TRUE(IsNull(Value(1005)));
+    EXPECT_EQ(ErrorOf([&] { Module->Call("SetValue", {int32_t{7}, std::string("x")}, "iv"); }), "");
+    EXPECT_EQ(VariantToInt(Value(1000)), -1);
+    EXPECT_TRUE(VariantToBool(Value(1003)));
+    EXPECT_FALSE(VariantToBool(Value(1002)));
+    EXPECT_FALSE(VariantToBool(Module->Call("IsJobUse", {int32_t{5}}, "i").Result));
+    Module->Call("SetValue", {int32_t{4}, std::string("In=1")}, "iv");
+    EXPECT_EQ(Text("GetInParams"), "In=1");
+    Module->Call("SetID", {std::string("id-1")}, "s");
+    Module->Call("AddSource", {std::string("srv"), int32_t{1}}, "sv");
+    Module->Call("ClearSources", {});
+    Module->Call("AfterLoad", {});
+    EXPECT_EQ(Text("GetComputerName"), ComputerNameText());
+}
+
+TEST_F(ModuleBusTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
+    PublishStore();
+    Init(5);
+    WriteText(DataFolder() + "/Config/.set", "x");
+    WriteText(DataFolder() + "/Config/.hld", "x");
+    EXPECT_EQ(ErrorOf([&] { Module->Call("Kill", {}); }), "");
+    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/.set"));
+    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/.hld"));
+}
+
+TEST_F(ModuleBusTest, KillFailsWhenTheJobFolderHoldsASubfolder) {
+    PublishStore();
+    Server.Values[2] = QStringLiteral("ELSEWHERE");
+    Init(5);
+    // Without a configuration key the job folder is the storage folder, which holds "preview".
+    WriteText(DataFolder() + "/Config/.set", "x");
+    WriteText(Work + "/bin/Storage/spool", "x");
+    EXPECT_THAT(ErrorOf([&] { Module->Call("Kill", {}); }),
+                StartsWith("RAduvuz.Error.Unexpected: Cannot remove the folder "));
+    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/.set"));
+    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/.hld"));
+    EXPECT_TRUE(std::filesystem::is_directory(Work + "/bin/Storage/preview"));
+    EXPECT_FALSE(std::filesystem::exists(Work + "/bin/Storage/spool"));
+    // The module keeps serving after the failed call.
+    EXPECT_EQ(VariantToInt(Value(54)), 0);
+}
+
+TEST_F(ModuleBusTest, AThrowingMethodAnswersUnexpectedAndTheModuleKeepsServing) {
+    Init(5);
+    EXPECT_EQ(ErrorOf([&] {
+                  Module->Call("SetValue", {int32_t{0}, std::string("abc")}, "iv");
+              }),
+              "RAduvuz.Error.Unexpected: Could not convert variant of type (String) into type "
+              "(Integer)");
+    EXPECT_EQ(VariantToInt(Value(0)), 1);
+    EXPECT_EQ(ErrorOf([&] {
+                  Module->Call("Init", {int32_t{5}, std::string("x"), std::string("no reference")},
+                               "iss");
+              }),
+              "RAduvuz.Error.Unexpected: \"no reference\" is not a reference to a dispatch "
+              "object");
+    EXPECT_EQ(Text("GetErrorMessage"), "no error");
+}
+
+TEST_F(ModuleBusTest, CallsNestWhileTheModuleWaitsForTheServer) {
+    PublishStore();
+    std::vector<std::string> nested;
+    Server.OnCall = [&](const QString& method) {
+        // The module is inside Init, waiting for this callback, and still answers.
+        if (method == QLatin1String("ChangeStatus"))
+            nested.push_back(Text("GetComputerName"));
+        if (method == QLatin1String("WriteLog"))
+            nested.push_back(VariantToText(Value(2)));
+        if (method == QLatin1String("GetValue") && nested.size() == 2) {
+            Module->Call("StartLog", {});
+            nested.push_back("started log");
+        }
+    };
+    Init(5, "Nested");
+    Server.OnCall = nullptr;
+    EXPECT_EQ(nested, (std::vector<std::string>{ComputerNameText(), "Nested", "started log"}));
+    Module->Call("Resume", {});
+    EXPECT_THAT(Calls(Server).back(), StartsWith("ChangeStatus(5,false,1)"));
+    EXPECT_THAT(Calls(Server)[Calls(Server).size() - 2], StartsWith("WriteLog(5,Started at "));
+}
+
+TEST_F(ModuleBusTest, TheProcessEndsWhenItsLastCallerLeavesAfterClose) {
+    const QString address = QString::fromStdString(BusWorld().Address);
+    const QString name =
+        QString::fromStdString(Module->Reference()).section(QLatin1Char('/'), 0, 0);
+    {
+        QDBusConnection caller = QDBusConnection::connectToBus(address, QStringLiteral("caller"));
+        ASSERT_TRUE(caller.isConnected());
+        for (const char* method : {"SelfReg", "Close"}) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                name, QStringLiteral("/ModuleControl"), QString(), QLatin1String(method));
+            if (QLatin1String(method) == QLatin1String("SelfReg"))
+                call << QVariant::fromValue(
+                    QDBusVariant(QString::fromStdString(Module->Reference())));
+            const QDBusMessage reply = caller.call(call, QDBus::BlockWithGui, 20000);
+            ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method;
+        }
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("caller"));
+    // This test's own connection has not called the module, so nobody holds it any more.
+    ASSERT_NE(LastProcess(), nullptr);
+    EXPECT_TRUE(LastProcess()->waitForFinished(20000));
+    EXPECT_EQ(LastProcess()->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(LastProcess()->exitCode(), 0);
+}
+
+} // namespace
+} // namespace raduvuz::test

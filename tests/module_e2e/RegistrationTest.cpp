@@ -1,0 +1,88 @@
+#include "module_e2e/BusFixture.h"
+
+#include "services/dbus/TDBusObject.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <filesystem>
+
+namespace raduvuz::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class RegistrationTest : public BusTest {
+protected:
+    // Runs the program with one switch and the bus's data folder; its exit code.
+    int Run(const QString& switchText) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(BusWorld().Xdg));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QString::fromStdString(ProgramCopy()), {switchText});
+        if (!process.waitForFinished(30000))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    std::string Services() const { return BusWorld().Xdg + "/dbus-1/services"; }
+    std::string Interfaces() const { return BusWorld().Xdg + "/dbus-1/interfaces"; }
+};
+
+TEST_F(RegistrationTest, RegServerThenActivationByNameStartsAModuleAndUnregServerRemovesIt) {
+    ASSERT_EQ(Run(QStringLiteral("-REGSERVER")), 0);
+    const std::string service = ReadText(Services() + "/RAduvuz.ServerProvider.service");
+    EXPECT_THAT(service, HasSubstr("Name=RAduvuz.ServerProvider\n"));
+    EXPECT_THAT(service, HasSubstr("Exec=" + ProgramCopy() + " -AUTOMATION\n"));
+    EXPECT_EQ(ReadText(Interfaces() + "/RAduvuz.IModuleControl.xml"),
+              ReadText(RADUVUZ_INTERFACE_XML));
+    EXPECT_THAT(ReadText(Interfaces() + "/RAduvuz.IServerProvider.xml"),
+                HasSubstr("<method name=\"GetObject\">"));
+
+    // The bus starts the provider, which starts a module process of its own.
+    TDBusObject provider("RAduvuz.ServerProvider", "/ServerProvider");
+    const std::string reference =
+        VariantToText(provider.Call("GetObject", {std::string()}, "s").Result);
+    AdoptPid(PidOfName(QStringLiteral("RAduvuz.ServerProvider")));
+    ASSERT_THAT(reference, StartsWith("RAduvuz.ModuleControl.p"));
+    const std::string name = reference.substr(0, reference.find('/'));
+    AdoptPid(PidOfName(QString::fromStdString(name)));
+    EXPECT_EQ(reference, name + "/ModuleControl");
+    EXPECT_NE(PidOfName(QString::fromStdString(name)),
+              PidOfName(QStringLiteral("RAduvuz.ServerProvider")));
+
+    TDispatchPtr module = TDBusObject::FromReference(reference);
+    module->Call("Init", {int32_t{3}, std::string("Provided"), ServerReference().toStdString()},
+                 "iss");
+    EXPECT_EQ(Server.Calls.value(0), QStringLiteral("ChangeStatus(3,true,1)"));
+    EXPECT_EQ(VariantToText(module->Call("GetComputerName", {}).Result), ComputerNameText());
+    EXPECT_EQ(VariantToText(module->Call("GetErrorMessage", {}).Result), "no error");
+
+    // Switches are matched without regard to case, after "-" or "/".
+    ASSERT_EQ(Run(QStringLiteral("/unregserver")), 0);
+    EXPECT_FALSE(std::filesystem::exists(Services() + "/RAduvuz.ServerProvider.service"));
+    EXPECT_FALSE(std::filesystem::exists(Interfaces() + "/RAduvuz.IModuleControl.xml"));
+    EXPECT_FALSE(std::filesystem::exists(Interfaces() + "/RAduvuz.IServerProvider.xml"));
+    // Unregistering twice is no failure.
+    EXPECT_EQ(Run(QStringLiteral("-UnRegServer")), 0);
+}
+
+TEST_F(RegistrationTest, EmbeddingInAnyCaseStartsAModuleOnTheBus) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(Work + "/xdg"));
+    process.setProcessEnvironment(env);
+    process.start(QString::fromStdString(ProgramCopy()), {QStringLiteral("/Embedding")});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    const QString name = QStringLiteral("RAduvuz.ModuleControl.p%1").arg(process.processId());
+    EXPECT_TRUE(WaitForName(name, 30000));
+    TDBusObject module(name.toStdString(), "/ModuleControl");
+    EXPECT_TRUE(IsNull(module.Call("GetValue", {int32_t{7}}, "i").Result));
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+} // namespace
+} // namespace raduvuz::test

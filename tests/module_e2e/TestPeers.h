@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDBusContext>
+#include <QDBusVariant>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+
+namespace raduvuz::test {
+
+// A scripted workflow server: records every callback as "Method(arg,arg)" and answers GetValue
+// for module 0 from Values. OnCall runs inside each callback (for nested calls).
+class TTestServer : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "RAduvuz.TestWorkflowServer")
+
+public:
+    QStringList Calls;
+    QMap<int, QVariant> Values;
+    std::function<void(const QString& method)> OnCall;
+
+public slots:
+    void ChangeStatus(int module, bool paused, int status);
+    void WriteLog(int module, const QString& line);
+    QDBusVariant GetValue(int module, int num);
+    void SetValue(int module, int num, bool value);
+    bool IsJobUse(int module, int docId);
+    void ShowLabel(int module, const QString& text);
+    QString GetConfigKey(int module);
+    QString PtrToKey(int term);
+    void CloseMe(int module);
+    void ChangeSetup(int module, const QString& inParams, const QString& outParams);
+
+private:
+    void Record(const QString& call);
+};
+
+// A scripted document store that answers IsMainComputer.
+class TTestStore : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "RAduvuz.TestMemoryMan")
+
+public:
+    bool MainComputer = true;
+    QStringList Calls;
+
+public slots:
+    bool IsMainComputer(const QDBusVariant& name);
+};
+
+} // namespace raduvuz::test
