@@ -77,10 +77,8 @@ TModuleControl::TModuleControl(IModuleWindow& window) : MainWindow(window) {}
 TModuleControl::~TModuleControl() {
     if (CurrentModule == this)
         CurrentModule = nullptr;
-    while (!Jobs.empty())
-        FreeJob(Jobs.front());
-    for (TDoc* job : DeferredJobs)
-        delete job;
+    ReleaseJobLists();
+    ReleaseDeferred();
 }
 
 std::string TModuleControl::HoldFilePath() const {
@@ -308,10 +306,11 @@ void TModuleControl::ShowModule() {
 }
 
 void TModuleControl::FreeJob(TDoc* job) {
+    // Free takes the job out of the current module's list; this one may no longer be current.
     auto it = std::find(Jobs.begin(), Jobs.end(), job);
     if (it != Jobs.end())
         Jobs.erase(it);
-    delete job;
+    job->Free();
 }
 
 void TModuleControl::ReleaseJobLists() {
@@ -332,7 +331,7 @@ void TModuleControl::ReleaseDeferred() {
     std::vector<TDoc*> jobs;
     jobs.swap(DeferredJobs);
     for (TDoc* job : jobs)
-        delete job;
+        job->Free();
     DeferredSavedDocs.clear();
 }
 
