@@ -1,0 +1,114 @@
+#include "services/TServerClient.h"
+#include "services/TStoreClient.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace raduvuz::test {
+namespace {
+
+// Records each call with its arguments and wire types, and answers from a table.
+class TRecordingObject : public IDispatchObject {
+public:
+    std::vector<std::string> Calls;
+    std::map<std::string, TCallResult> Answers;
+
+    using IDispatchObject::Call;
+    TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
+                     const std::string& signature) override {
+        std::string text = method + "[" + signature + "](";
+        for (size_t i = 0; i < args.size(); ++i)
+            text +=
+                (i ? "," : "") + (IsNull(args[i]) ? std::string("Null") : VariantToText(args[i]));
+        Calls.push_back(text + ")");
+        auto it = Answers.find(method);
+        return it == Answers.end() ? TCallResult{} : it->second;
+    }
+};
+
+TEST(ClientsTest, StoreCallsKeepTheContractsOrderAndOutValues) {
+    auto object = std::make_shared<TRecordingObject>();
+    TStoreClient store(object);
+    object->Answers["IsMainComputer"] = {true, {}};
+    object->Answers["RNextFindDoc"] = {int32_t{12}, {}};
+    object->Answers["ROpenDoc"] = {std::string("Name=a"), {int32_t{77}}};
+    object->Answers["RGetBlock"] = {std::string("blk"), {int32_t{100}, int32_t{3}, int32_t{1}}};
+    object->Answers["RWSwitchBlock"] = {std::string("sw"), {int32_t{5}, int32_t{6}, int32_t{0}}};
+    object->Answers["WCreateDoc"] = {int32_t{-1}, {}};
+    object->Answers["WGetBlock"] = {std::string("w"), {int32_t{9}}};
+    object->Answers["IsDocForExists"] = {false, {}};
+    object->Answers["RGetDocDDS"] = {std::string("Name=b"), {}};
+
+    EXPECT_TRUE(store.IsMainComputer(TNull{}));
+    EXPECT_EQ(store.RNextFindDoc(3, 0), 12);
+    int32_t jobId = 0;
+    EXPECT_EQ(store.ROpenDoc(3, 12, jobId), "Name=a");
+    EXPECT_EQ(jobId, 77);
+    int32_t size = 0, handle = 0, last = 0;
+    EXPECT_EQ(store.RGetBlock(3, 12, size, handle, last), "blk");
+    EXPECT_EQ(size, 100);
+    EXPECT_EQ(handle, 3);
+    EXPECT_EQ(last, 1);
+    EXPECT_EQ(store.RWSwitchBlock(3, 12, 40, size, handle, last), "sw");
+    EXPECT_EQ(size, 5);
+    EXPECT_EQ(last, 0);
+    EXPECT_EQ(store.WCreateDoc(3, 77, "4,5", "Name=a"), -1);
+    EXPECT_EQ(store.WGetBlock(40, 4096, handle), "w");
+    EXPECT_EQ(handle, 9);
+    store.RCloseBlock(3, 12, 6);
+    store.WCloseBlock(40, 9, 1);
+    store.RCloseDoc(3, 12);
+    store.RAbortDoc(3, 12);
+    store.WCloseDoc(40);
+    store.WAbortDoc(40);
+    EXPECT_FALSE(store.IsDocForExists(4));
+    EXPECT_EQ(store.RGetDocDDS(12), "Name=b");
+
+    EXPECT_EQ(object->Calls,
+              (std::vector<std::string>{
+                  "IsMainComputer[v](Null)", "RNextFindDoc[ii](3,0)", "ROpenDoc[ii](3,12)",
+                  "RGetBlock[ii](3,12)", "RWSwitchBlock[iii](3,12,40)",
+                  "WCreateDoc[iiss](3,77,4,5,Name=a)", "WGetBlock[ii](40,4096)",
+                  "RCloseBlock[iii](3,12,6)", "WCloseBlock[iii](40,9,1)", "RCloseDoc[ii](3,12)",
+                  "RAbortDoc[ii](3,12)", "WCloseDoc[i](40)", "WAbortDoc[i](40)",
+                  "IsDocForExists[i](4)", "RGetDocDDS[i](12)"}));
+}
+
+TEST(ClientsTest, AStoreThatAnswersTooFewOutValuesFails) {
+    auto object = std::make_shared<TRecordingObject>();
+    object->Answers["RGetBlock"] = {std::string("blk"), {int32_t{100}}};
+    TStoreClient store(object);
+    int32_t size = 0, handle = 0, last = 0;
+    EXPECT_THROW(store.RGetBlock(1, 2, size, handle, last), TDispatchError);
+    EXPECT_THROW(TStoreClient().RCloseDoc(1, 2), TDispatchError);
+}
+
+TEST(ClientsTest, ServerCallbacksPassTheModuleNumberFirst) {
+    auto object = std::make_shared<TRecordingObject>();
+    object->Answers["GetValue"] = {std::string("HOST"), {}};
+    object->Answers["IsJobUse"] = {true, {}};
+    object->Answers["GetConfigKey"] = {std::string("key"), {}};
+    object->Answers["PtrToKey"] = {std::string("t"), {}};
+    TServerClient server(object);
+    EXPECT_TRUE(server.Assigned());
+    server.ChangeStatus(4, true, -3);
+    server.WriteLog(4, "line");
+    EXPECT_EQ(VariantToText(server.GetValue(0, 2)), "HOST");
+    server.SetValue(4, 1010, false);
+    EXPECT_TRUE(server.IsJobUse(4, 9));
+    server.ShowLabel(4, "2");
+    EXPECT_EQ(server.GetConfigKey(4), "key");
+    EXPECT_EQ(server.PtrToKey(8), "t");
+    server.CloseMe(4);
+    server.ChangeSetup(4, "in", "out");
+    EXPECT_EQ(object->Calls, (std::vector<std::string>{
+                                 "ChangeStatus[ibi](4,True,-3)", "WriteLog[is](4,line)",
+                                 "GetValue[ii](0,2)", "SetValue[iib](4,1010,False)",
+                                 "IsJobUse[ii](4,9)", "ShowLabel[is](4,2)", "GetConfigKey[i](4)",
+                                 "PtrToKey[i](8)", "CloseMe[i](4)", "ChangeSetup[iss](4,in,out)"}));
+    EXPECT_THROW(TServerClient().WriteLog(1, "x"), TDispatchError);
+}
+
+} // namespace
+} // namespace raduvuz::test

@@ -1,0 +1,83 @@
+#include "services/Dispatch.h"
+
+#include <gtest/gtest.h>
+
+namespace raduvuz::test {
+namespace {
+
+TEST(DispatchTest, IntegersComeFromEveryKindThatHoldsOne) {
+    EXPECT_EQ(VariantToInt(int32_t{-7}), -7);
+    EXPECT_EQ(VariantToInt(true), -1);
+    EXPECT_EQ(VariantToInt(false), 0);
+    EXPECT_EQ(VariantToInt(std::string(" 42 ")), 42);
+    EXPECT_EQ(VariantToInt(std::string("+5")), 5);
+    EXPECT_EQ(VariantToInt(std::string("2.5")), 2);
+    EXPECT_EQ(VariantToInt(3.5), 4);
+    EXPECT_EQ(VariantToInt(-2147483648.0), INT32_MIN);
+    EXPECT_THROW(VariantToInt(std::string("abc")), TDispatchError);
+    EXPECT_THROW(VariantToInt(std::string("")), TDispatchError);
+    EXPECT_THROW(VariantToInt(std::string("99999999999")), TDispatchError);
+    EXPECT_THROW(VariantToInt(3e10), TDispatchError);
+    try {
+        VariantToInt(TNull{});
+        FAIL();
+    } catch (const TDispatchError& e) {
+        EXPECT_EQ(e.Name, "RAduvuz.Error.Unexpected");
+        EXPECT_STREQ(e.what(), "Could not convert variant of type (Null) into type (Integer)");
+    }
+}
+
+TEST(DispatchTest, FlagsAndTexts) {
+    EXPECT_TRUE(VariantToBool(int32_t{2}));
+    EXPECT_FALSE(VariantToBool(0.0));
+    EXPECT_TRUE(VariantToBool(std::string("TRUE")));
+    EXPECT_FALSE(VariantToBool(std::string(" false ")));
+    EXPECT_TRUE(VariantToBool(std::string("-1")));
+    EXPECT_THROW(VariantToBool(std::string("yes")), TDispatchError);
+    EXPECT_THROW(VariantToBool(TNull{}), TDispatchError);
+
+    EXPECT_EQ(VariantToText(int32_t{-3}), "-3");
+    EXPECT_EQ(VariantToText(true), "True");
+    EXPECT_EQ(VariantToText(0.25), "0.25");
+    EXPECT_EQ(VariantToText(std::string("x")), "x");
+    EXPECT_THROW(VariantToText(TNull{}), TDispatchError);
+    EXPECT_TRUE(IsNull(TVariant{}));
+    EXPECT_EQ(ErrorNameOfCode(0x8000FFFFu), "RAduvuz.Error.0x8000FFFF");
+}
+
+TEST(DispatchTest, InProcessObjectsCallByNameAndReportFailures) {
+    TInProcessObject object;
+    object.Define("Twice", [](const std::vector<TVariant>& args) {
+        return TCallResult{VariantToInt(args.at(0)) * 2, {}};
+    });
+    object.Define("Broken", [](const std::vector<TVariant>&) -> TCallResult {
+        throw std::runtime_error("it broke");
+    });
+    object.Define("Coded", [](const std::vector<TVariant>&) -> TCallResult {
+        throw TDispatchError(ErrorNameOfCode(0x80004005u), "coded");
+    });
+    EXPECT_EQ(VariantToInt(object.Call("Twice", {int32_t{21}}).Result), 42);
+    try {
+        object.Call("Broken", {});
+        FAIL();
+    } catch (const TDispatchError& e) {
+        EXPECT_EQ(e.Name, "RAduvuz.Error.Unexpected");
+        EXPECT_STREQ(e.what(), "it broke");
+    }
+    try {
+        object.Call("Coded", {});
+        FAIL();
+    } catch (const TDispatchError& e) {
+        EXPECT_EQ(e.Name, "RAduvuz.Error.0x80004005");
+    }
+    try {
+        object.Call("Missing", {});
+        FAIL();
+    } catch (const TDispatchError& e) {
+        EXPECT_EQ(e.Name, "org.freedesktop.DBus.Error.UnknownMethod");
+    }
+    EXPECT_EQ(object.Reference(), "");
+}
+
+} // namespace
+} // namespace raduvuz::test
