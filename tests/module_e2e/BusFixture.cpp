@@ -72,6 +72,7 @@ public:
         ::setenv("XDG_DATA_HOME", World.Xdg.c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", World.Root.c_str(), 1);
         ::setenv("RADUVUZ_REGISTRY", (World.Root + "/registry.ini").c_str(), 1);
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
         ::unsetenv("DBUS_STARTER_ADDRESS");
         ::unsetenv("DBUS_STARTER_BUS_TYPE");
         std::filesystem::permissions(World.Root, std::filesystem::perms::owner_all);

@@ -267,6 +267,15 @@ TEST_F(ModuleBusTest, AThrowingMethodAnswersUnexpectedAndTheModuleKeepsServing) 
     EXPECT_EQ(Text("GetErrorMessage"), "no error");
 }
 
+TEST_F(ModuleBusTest, AServerThatIsNotOnTheBusFailsItsCallsAtOnce) {
+    // Every callback fails with the bus's own answer instead of waiting for a reply.
+    Module->Call("Init", {int32_t{5}, std::string("Q"), std::string(":1.9999/Workflow")}, "iss");
+    EXPECT_EQ(Text("GetErrorMessage"), "no error");
+    EXPECT_EQ(VariantToInt(Value(1004)), 36);
+    EXPECT_TRUE(VariantToBool(Value(6)));
+    EXPECT_TRUE(Server.Calls.isEmpty());
+}
+
 TEST_F(ModuleBusTest, CallsNestWhileTheModuleWaitsForTheServer) {
     PublishStore();
     std::vector<std::string> nested;
