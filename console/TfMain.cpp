@@ -3,6 +3,7 @@
 #include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
@@ -124,6 +125,16 @@ void TfMain::ShowAndActivate() {
 }
 
 void TfMain::ProcessPendingMessages() {
+    QCoreApplication::processEvents();
+}
+
+void TfMain::WaitForEvents(int maxMs) {
+    // A timer wakes the wait when no event comes first.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(maxMs);
+    if (QAbstractEventDispatcher* dispatcher = QCoreApplication::eventDispatcher())
+        dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();
 }
 

@@ -39,6 +39,7 @@ public:
     void StopTimer() override;
     void ShowAndActivate() override;
     void ProcessPendingMessages() override;
+    void WaitForEvents(int maxMs) override;
     void Beep() override;
     void SetBusyCursor(bool busy) override;
     void ShowMessage(const std::string& text) override;

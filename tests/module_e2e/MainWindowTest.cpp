@@ -52,5 +52,17 @@ TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
     ResetModuleProcessForTesting();
 }
 
+TEST(MainWindowTest, WaitingForEventsHandlesTheEventThatArrives) {
+    BusWorld();
+    TfMain window;
+    bool handled = false;
+    QMetaObject::invokeMethod(
+        &window, [&handled] { handled = true; }, Qt::QueuedConnection);
+    window.WaitForEvents(60000);
+    EXPECT_TRUE(handled);
+    // With nothing pending the wait ends by its own timer.
+    window.WaitForEvents(1);
+}
+
 } // namespace
 } // namespace raduvuz::test
