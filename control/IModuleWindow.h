@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace raduvuz {
 
@@ -31,6 +33,12 @@ public:
     virtual void ShowAndActivate() = 0;
     // Lets the user interface handle its pending events (incoming calls among them).
     virtual void ProcessPendingMessages() = 0;
+    // Waits until an event arrives or maxMs have passed, then handles the pending events; the
+    // processing tick uses it when a whole pass found nothing to do.
+    virtual void WaitForEvents(int maxMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(maxMs));
+        ProcessPendingMessages();
+    }
     virtual void Beep() = 0;
     virtual void SetBusyCursor(bool busy) = 0;
     virtual void ShowMessage(const std::string& text) = 0;
