@@ -26,6 +26,9 @@ struct TDestMark {
 // Last custom preview resolution of the console; stored with the module's configuration.
 extern int32_t LastPrvDpi;
 
+// Set once the first CompletedSendTerminators of the process has reloaded the saved jobs.
+extern bool SavedJobsReloaded;
+
 // The module object the workflow server drives: one per process. Its methods are the automation
 // methods of IModuleControl; a failure leaves a method as an exception, which the automation
 // boundary turns into the call's error. Everything runs on the one user-interface thread.
@@ -120,6 +123,9 @@ public:
     void Log(const std::string& text);
     // Called by the main window's timer every second.
     void TimerTimer();
+    // Rebuilds the list of passed jobs from the spool files and brings held jobs back; the first
+    // CompletedSendTerminators of the process runs it.
+    void ReloadSavedJobs();
 
     // Held from SelfReg until Close drops it; the process lives at least as long.
     bool HoldsSelfReference() const { return SelfReferenced; }

@@ -1,0 +1,79 @@
+// Where the module's jobs may go: flow entries (destinations with their rules), terminators
+// (output devices with their names and keys) and the hold list kept in step with them.
+
+#include "control/ModuleGlobals.h"
+#include "control/TModuleControl.h"
+#include "jobs/TMPrec.h"
+#include "platform/System.h"
+#include "platform/Uninstall.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace raduvuz {
+
+bool SavedJobsReloaded = false;
+
+void TModuleControl::AddFlowEntry(int32_t Dest, const std::string& FlowEntry) {
+    // A server that cannot name the destination leaves the entry in place without a name.
+    try {
+        FlowEntries.push_back({FlowEntry, Dest});
+        DestMarks.push_back({std::to_string(Dest), {}});
+        const bool named = std::any_of(DestNames.begin(), DestNames.end(),
+                                       [&](const TTaggedString& name) { return name.Tag == Dest; });
+        if (!named) {
+            const TVariant name = ServerObject.GetValue(Dest, 2);
+            if (!IsNull(name))
+                DestNames.push_back({VariantToText(name), Dest});
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+void TModuleControl::ClearFlowEntrySet() {
+    FlowEntries.clear();
+    DestMarks.clear();
+    DestNames.clear();
+}
+
+void TModuleControl::AddTerminator(int32_t Term, const std::string& Name, const TVariant&) {
+    try {
+        TermNames.push_back({Name, Term});
+        TermKeys.push_back({ServerObject.PtrToKey(Term), Term});
+    } catch (const std::exception&) {
+    }
+}
+
+void TModuleControl::ClearTerminatorsSet() {
+    TermNames.clear();
+    TermKeys.clear();
+}
+
+void TModuleControl::CompletedSendTerminators() {
+    // Held keys that no terminator has any more are dropped; the others learn their number.
+    for (size_t i = 0; i < HoldList.size();) {
+        const auto term =
+            std::find_if(TermKeys.begin(), TermKeys.end(),
+                         [&](const TTaggedString& key) { return key.Text == HoldList[i].Text; });
+        if (term != TermKeys.end()) {
+            HoldList[i].Tag = term->Tag;
+            ++i;
+        } else {
+            HoldList.erase(HoldList.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    if (!SavedJobsReloaded) {
+        ReloadSavedJobs();
+        SavedJobsReloaded = true;
+    }
+}
+
+bool TModuleControl::ForceDir(const std::string& sDir, bool NeedCreate) {
+    if (!NeedCreate)
+        return DirectoryExists(sDir);
+    const bool exists = ForceDirectories(sDir);
+    RegisterForUninstall(ProgramFolder(), sDir, 1);
+    return exists;
+}
+
+} // namespace raduvuz

@@ -1,0 +1,463 @@
+// Design notes for the job transfer state machine
+//
+// A job (TDoc) has three states:
+//   0  reading its input document from the store. A transferring job (SpoolMode false) switches
+//      each block straight into its output document (SwitchNextBlock) and copies it into the
+//      spool file when the module keeps copies; a spooling job only copies (SpoolNextBlock).
+//   1  waiting: its spool file is complete; CheckWaitingDoc chooses and checks the destination
+//      and, once the destination is ready, creates the output document.
+//   2  sending: SendNextBlock copies one block of the spool file into the output document.
+// Who moves a job: the intake makes a job in state 0 (InitReadDoc); the processing cycle calls
+// Execute for one step at a time; after a spooling job's last block the cycle makes waiting jobs
+// in state 1 from it (SpoolToWait) and releases it; CheckWaitingDoc alone moves 1 -> 2. A job that
+// finishes in state 0 (transfer) or 2, or whose step fails, is released by the cycle (Free).
+// What a step may do: one block, or one attempt to start sending. A step never blocks on the
+// store: when nothing is ready it sets Waiting and returns true. The one wait is InitReadDoc's
+// WCreateDoc retry, which keeps the user interface served while it waits. Every step catches
+// its exceptions, logs "Exception in <step> (<system text>)" and reports failure.
+
+#include "common/CommaText.h"
+#include "common/DateTime.h"
+#include "common/Language.h"
+#include "common/TParams.h"
+#include "common/Utils.h"
+#include "control/IModuleWindow.h"
+#include "control/ModuleGlobals.h"
+#include "control/TJobListModel.h"
+#include "control/TModuleControl.h"
+#include "control/TTickScope.h"
+#include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
+#include "jobs/TMPrec.h"
+#include "jobs/TSavedDoc.h"
+#include "platform/GoEvent.h"
+#include "platform/TFileStream.h"
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace raduvuz {
+
+int TDoc::RetryDelayMs = 1000;
+
+namespace {
+
+constexpr int kCreateDocAttempts = 1000001;
+
+TModuleControl& Module() {
+    if (!CurrentModule)
+        throw std::runtime_error("No module");
+    return *CurrentModule;
+}
+
+// Job and saved-job messages follow the module's log level.
+void LogJob(const std::string& text) {
+    if (CurrentModule && CurrentModule->LogLevel > 0)
+        CurrentModule->Log(text);
+}
+
+bool IsHeldDevice(const TModuleControl& module, const std::string& device) {
+    const int32_t term = StrToIntDef(device, 0);
+    return std::any_of(module.HoldList.begin(), module.HoldList.end(),
+                       [&](const TTaggedString& held) { return held.Tag == term; });
+}
+
+// Waits about ms milliseconds while the user interface handles its events; false when the
+// module was closed or initialised again meanwhile.
+bool WaitPumping(TModuleControl& module, int ms) {
+    TTickScope scope(module);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (!scope.Pump())
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until)
+            return true;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - now, std::chrono::milliseconds(20)));
+    }
+}
+
+} // namespace
+
+void TDoc::ReportWorking() {
+    TModuleControl& module = Module();
+    if (module.Status != 2) {
+        module.Status = 2;
+        ServerObject.ChangeStatus(module.ModuleNumber, module.Paused, module.Status);
+    }
+}
+
+void TDoc::SetSizeTextFromStream() {
+    SizeText = ::raduvuz::SizeText(SpoolStream->Size());
+    if (ListItem && CurrentModule)
+        CurrentModule->Window().ProcessJobs().SetSubItem(ListItem, siSize, SizeText);
+    SpoolStream.reset();
+}
+
+bool TDoc::DestinationReady(int32_t dest) const {
+    return VariantToInt(ServerObject.GetValue(dest, 0)) == 1 &&
+           !VariantToBool(ServerObject.GetValue(dest, 6)) && !StoreObject.IsDocForExists(dest);
+}
+
+bool TDoc::DestinationOnThisComputer(int32_t dest) const {
+    return SameComputerName(VariantToText(ServerObject.GetValue(dest, 7)), Module().ComputerName);
+}
+
+bool TDoc::InitReadDoc() {
+    try {
+        TModuleControl& module = Module();
+        State = 0;
+        ReadFields();
+        TParams(DDS).SelectEntries(module.FlowEntries, Devices, Dests);
+        const std::vector<std::string> devices = ReadCommaText(Devices);
+        SpoolMode = module.Multiplex ||
+                    std::any_of(devices.begin(), devices.end(), [&](const std::string& device) {
+                        return IsHeldDevice(module, device);
+                    });
+
+        if (SpoolMode || module.DeletePolicy != 0) {
+            const std::string path = SpoolFilePath();
+            SpoolStream = std::make_unique<TFileStream>();
+            if (!SpoolStream->Open(path, TFileStream::TMode::CreateExclusive))
+                throw std::runtime_error("Cannot create " + path);
+            if (!WriteSpoolHeader(*SpoolStream, DDS, module.TermKeys, Created))
+                throw std::runtime_error("Cannot write " + path);
+        }
+
+        if (!SpoolMode) {
+            for (int attempt = 1;; ++attempt) {
+                OutDocID = StoreObject.WCreateDoc(module.ModuleNumber, JobID, Dests, DDS);
+                if (OutDocID == -1)
+                    return false;
+                if (OutDocID > 0)
+                    break;
+                if (attempt >= kCreateDocAttempts) {
+                    LogJob(LanguageFormat(1744, {FileName}, "File %s aborted by timeout"));
+                    return false;
+                }
+                if (!WaitPumping(module, RetryDelayMs))
+                    return false;
+            }
+        }
+
+        AddToList(SpoolMode ? 2 : 1);
+        ReportWorking();
+        if (SpoolMode)
+            LogJob(LanguageFormat(1745, {FileName}, "File %s spooling"));
+        else
+            LogJob(LanguageFormat(1746, {FileName}, "File %s transferring"));
+        return true;
+    } catch (const std::exception&) {
+        LogException("InitReadDoc");
+        return false;
+    }
+}
+
+bool TDoc::Execute(bool& done) {
+    try {
+        if (Module().Event)
+            WaitGoEvent();
+        bool result = false;
+        switch (State) {
+        case 0:
+            result = SpoolMode ? SpoolNextBlock(done) : SwitchNextBlock(done);
+            break;
+        case 1:
+            result = CheckWaitingDoc();
+            break;
+        case 2:
+            result = SendNextBlock(done);
+            break;
+        default:
+            return false;
+        }
+        LastTime = Now();
+        return result;
+    } catch (const std::exception&) {
+        LogException("Execute");
+        return false;
+    }
+}
+
+bool TDoc::SwitchNextBlock(bool& done) {
+    try {
+        TModuleControl& module = Module();
+        Waiting = false;
+        if (Held)
+            return true;
+        BlockName = StoreObject.RWSwitchBlock(module.ModuleNumber, DocID, OutDocID, BlockSize,
+                                              BlockHandle, LastBlock);
+        if (BlockName.empty()) {
+            // A handle without a block is the store's failure, not "nothing yet".
+            Waiting = (BlockHandle == 0);
+            return Waiting;
+        }
+        bool ok = true;
+        if (SpoolMode || module.DeletePolicy != 0)
+            ok = SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
+        StoreObject.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        if (LastBlock != 0 && ok) {
+            StoreObject.RCloseDoc(module.ModuleNumber, DocID);
+            if (SpoolStream)
+                SetSizeTextFromStream();
+            TestSaved();
+            StoreObject.WCloseDoc(OutDocID);
+            DocID = 0;
+            OutDocID = 0;
+            LogJob(LanguageFormat(1758, {FileName}, "File %s transferred"));
+            done = true;
+        }
+        return ok;
+    } catch (const std::exception&) {
+        LogException("SwitchNextBlock");
+        return false;
+    }
+}
+
+bool TDoc::SpoolNextBlock(bool& done) {
+    try {
+        TModuleControl& module = Module();
+        Waiting = false;
+        BlockName =
+            StoreObject.RGetBlock(module.ModuleNumber, DocID, BlockSize, BlockHandle, LastBlock);
+        if (BlockName.empty()) {
+            Waiting = (BlockHandle == 0);
+            return Waiting;
+        }
+        const bool ok =
+            SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
+        // A block that could not be copied stays with the store until Free closes the document.
+        if (ok)
+            StoreObject.RCloseBlock(module.ModuleNumber, DocID, BlockHandle);
+        if (LastBlock != 0 && ok) {
+            if (SpoolStream)
+                SetSizeTextFromStream();
+            StoreObject.RCloseDoc(module.ModuleNumber, DocID);
+            // The waiting jobs find the spool file by this number.
+            OutDocID = DocID;
+            DocID = 0;
+            LogJob(LanguageFormat(1757, {FileName}, "File %s spooled"));
+            done = true;
+        }
+        return ok;
+    } catch (const std::exception&) {
+        LogException("SpoolNextBlock");
+        return false;
+    }
+}
+
+bool TDoc::CheckWaitingDoc() {
+    try {
+        TModuleControl& module = Module();
+        Waiting = false;
+        if (RetryCount > 300)
+            return false;
+        if (Held)
+            return true;
+
+        if (!Reloaded && module.Multiplex && module.DestMarks.size() >= 2) {
+            bool found = false;
+            // Plates of one job go where that job already is, one plate of each colour.
+            if (!Color.empty()) {
+                for (TDestMark& mark : module.DestMarks) {
+                    if (found)
+                        break;
+                    if (Dests.find(mark.Dest) == std::string::npos)
+                        continue;
+                    for (const std::shared_ptr<TMPrec>& record : mark.Records) {
+                        if (record->Name != Name && record->JobID != JobID)
+                            continue;
+                        const std::vector<std::string> colors = ReadCommaText(record->Colors);
+                        if (std::find(colors.begin(), colors.end(), Color) != colors.end())
+                            continue;
+                        found = true;
+                        Dests = mark.Dest;
+                        record->Colors += "," + Color;
+                        record->Time = Now();
+                        break;
+                    }
+                }
+            }
+            if (!found) {
+                const std::vector<std::string> items = ReadCommaText(Dests);
+                const int32_t count = static_cast<int32_t>(items.size());
+                for (int32_t k = 0; k < count; ++k) {
+                    RoundRobin = RoundRobin + 1;
+                    if (RoundRobin >= count || RoundRobin < 0)
+                        RoundRobin = 0;
+                    const std::string& item = items[static_cast<size_t>(RoundRobin)];
+                    const int32_t dest = StrToIntDef(item, 0);
+                    if (dest == 0 || !DestinationReady(dest))
+                        continue;
+                    for (TDestMark& mark : module.DestMarks) {
+                        if (mark.Dest == item) {
+                            mark.Records.push_back(
+                                std::make_shared<TMPrec>(TMPrec{Name, Color, JobID, Now()}));
+                            break;
+                        }
+                    }
+                    found = true;
+                    Dests = std::to_string(dest);
+                    break;
+                }
+            }
+            if (!found) {
+                Waiting = true;
+                return true;
+            }
+        }
+
+        const int32_t dest = StrToIntDef(Dests, 0);
+        if (dest == 0 || Devices.empty())
+            return true;
+        if (!Reloaded && !DestinationReady(dest)) {
+            Waiting = true;
+            return true;
+        }
+
+        const std::string path = SpoolFilePath();
+        SpoolStream = std::make_unique<TFileStream>();
+        if (!SpoolStream->Open(path, TFileStream::TMode::ReadDenyWrite))
+            throw std::runtime_error("Cannot open " + path);
+        std::string headerText;
+        TDateTime created = Created;
+        if (!ReadSpoolHeader(*SpoolStream, module.TermKeys, headerText, created)) {
+            LogJob(LanguageFormat(1748, {Name}, "Error load file %s [DDS]"));
+            SpoolStream.reset();
+            ++RetryCount;
+            Waiting = true;
+            return true;
+        }
+        Created = created;
+
+        if (module.WorkMode != 0) {
+            TParams dds(DDS);
+            for (const TTaggedString& entry : module.FlowEntries) {
+                if (entry.Tag != dest ||
+                    AsciiUpper(entry.Text).find("ACCEPTSPOOL") == std::string::npos)
+                    continue;
+                const TParams entryParams(entry.Text);
+                if (ItemInList(Dests, entryParams.GetValueText("AcceptSpool")) &&
+                    entryParams.Match(DDS) && DestinationOnThisComputer(dest)) {
+                    dds.SetValue("SpoolFile", path);
+                    SendAsPath = true;
+                }
+            }
+            dds.SetValue("spooled", "yes");
+            DDS = dds.GetText();
+        }
+
+        OutDocID = StoreObject.WCreateDoc(module.ModuleNumber, JobID, Dests, DDS);
+        if (OutDocID <= 0) {
+            LogJob(LanguageFormat(1749, {Name}, "Error load file %s [wcreate doc]"));
+            SpoolStream.reset();
+            ++RetryCount;
+            Waiting = true;
+            return true;
+        }
+        State = 2;
+        if (ListItem)
+            module.Window().ProcessJobs().SetImage(ListItem, 1);
+        LogJob(LanguageFormat(1750, {FileName}, "File %s sending"));
+        ReportWorking();
+        return true;
+    } catch (const std::exception&) {
+        LogException("CheckWaitingDoc");
+        return false;
+    }
+}
+
+bool TDoc::SendNextBlock(bool& done) {
+    try {
+        TModuleControl& module = Module();
+        Waiting = false;
+        if (SendAsPath) {
+            BlockName = StoreObject.WGetBlock(OutDocID, 1, BlockHandle);
+            if (BlockName.empty()) {
+                if (BlockHandle == -1) {
+                    StoreObject.WAbortDoc(OutDocID);
+                    module.Log("Error send file path [memory] " + FileName);
+                    return false;
+                }
+                Waiting = true;
+                return true;
+            }
+            // The next module reads the spool file itself; the block's byte is not written.
+            LastBlock = 1;
+            StoreObject.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+            StoreObject.WCloseDoc(OutDocID);
+            OutDocID = 0;
+            LogJob(LanguageFormat(1752, {FileName}, "File %s sent (transfer spool file)"));
+            done = true;
+            return true;
+        }
+
+        if (!SpoolStream || !ReadSpoolBlockSize(*SpoolStream, BlockSize)) {
+            StoreObject.WAbortDoc(OutDocID);
+            LogJob(LanguageFormat(1753, {FileName}, "Error send file %s [block size]"));
+            return false;
+        }
+        BlockName = StoreObject.WGetBlock(OutDocID, BlockSize, BlockHandle);
+        if (BlockName.empty()) {
+            if (BlockHandle == -1) {
+                StoreObject.WAbortDoc(OutDocID);
+                LogJob(LanguageFormat(1754, {FileName}, "Error send file %s [memory]"));
+                return false;
+            }
+            // The size is read again next time.
+            SpoolStream->Seek(SpoolStream->Position() - 4);
+            Waiting = true;
+            return true;
+        }
+        int32_t last = 0;
+        if (!ReadSpoolBlock(*SpoolStream, BlockName, BlockSize, last)) {
+            StoreObject.WAbortDoc(OutDocID);
+            LogJob(LanguageFormat(1755, {FileName}, "Error send file %s [load block]"));
+            return false;
+        }
+        LastBlock = last;
+        StoreObject.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        if (LastBlock != 0) {
+            TestSaved();
+            StoreObject.WCloseDoc(OutDocID);
+            LogJob(LanguageFormat(1756, {FileName}, "File %s sent"));
+            OutDocID = 0;
+            done = true;
+            SpoolStream.reset();
+            if (Reloaded && ListItem) {
+                TListRow* row = ListItem;
+                ListItem = nullptr;
+                module.Window().ProcessJobs().Delete(row);
+            }
+        }
+        return true;
+    } catch (const std::exception&) {
+        LogException("SendNextBlock");
+        return false;
+    }
+}
+
+void TDoc::TestSaved() {
+    try {
+        TModuleControl& module = Module();
+        if (OutDocID <= 0 || SaveCount <= 0)
+            return;
+        const bool recorded = std::any_of(
+            module.SavedDocs.begin(), module.SavedDocs.end(),
+            [&](const std::shared_ptr<TSavedDoc>& saved) { return saved->OutDocID == OutDocID; });
+        if (recorded)
+            return;
+        auto saved = std::make_shared<TSavedDoc>(
+            TSavedDoc{DocID, OutDocID, JobID, SaveCount, Priority, DDS, Now(), Created, Devices,
+                      FileType, FileName, Name, Page, Color, Size, SizeText});
+        module.SavedDocs.push_back(saved);
+        LogJob(LanguageFormat(1751, {FileName, OutDocID, DocID}, "Document %s (%d-%d) saved"));
+    } catch (const std::exception&) {
+        LogException("TestSaved");
+    }
+}
+
+} // namespace raduvuz
