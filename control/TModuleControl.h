@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ namespace raduvuz {
 class IModuleWindow;
 class TDoc;
 class TParams;
+struct TListRow;
 struct TMPrec;
 struct TSavedDoc;
 
@@ -126,6 +128,21 @@ public:
     // Rebuilds the list of passed jobs from the spool files and brings held jobs back; the first
     // CompletedSendTerminators of the process runs it.
     void ReloadSavedJobs();
+    // Operator questions about saved jobs, by job and document number texts.
+    void CopySavedJob(const std::string& job, const std::string& doc, const std::string& folder);
+    bool SavedJobInUse(const std::string& doc) const;
+    bool JobInProcess(const std::string& job, const std::string& doc) const;
+
+    // One processing tick: steps of jobs and searches for new documents until nothing is left.
+    void Tick();
+    // The job to serve next, or none; frees aborted jobs first.
+    TDoc* SelectJob();
+    // One search of the store for a new document; true when a job was taken in.
+    bool Intake();
+    // Operator actions on a row of the list of jobs in process; false when no job owns the row.
+    bool HoldJob(TListRow* row);
+    bool ReleaseJob(TListRow* row);
+    bool RenameJob(TListRow* row, const std::string& name);
 
     // Held from SelfReg until Close drops it; the process lives at least as long.
     bool HoldsSelfReference() const { return SelfReferenced; }
@@ -166,11 +183,22 @@ private:
     void ApplyConfig(TParams& params, bool withHeldJobs);
     // JobDir from StoreDir and ConfigKey, created and registered for uninstall when missing.
     void SetJobDir();
+    // Removes the routing records older than an hour.
+    void ExpireDestMarks();
+    // A copy of the job's row in the completed list, unless an equal row is there already.
+    void AddCompletedRow(const TDoc& job, int imageIndex);
+    // Pass-through intake: whether every destination of the document is free; each destination
+    // is asked once per search.
+    bool DestinationsFree(int32_t docID, std::set<int32_t>& visited);
+    TDoc* JobOfRow(const TListRow* row) const;
 
     IModuleWindow& MainWindow;
     bool SelfReferenced = false;
     uint64_t ListGeneration = 0;
     int Ticks = 0;
+    // Held jobs seen by the last pick.
+    int HeldCount = 0;
+    bool InTimer = false;
     std::vector<TDoc*> DeferredJobs;
     std::vector<std::shared_ptr<TSavedDoc>> DeferredSavedDocs;
 };

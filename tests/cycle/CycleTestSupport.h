@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TParams.h"
 #include "control/IModuleWindow.h"
 #include "control/ModuleGlobals.h"
 #include "control/TJobListModel.h"
@@ -12,8 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +50,14 @@ public:
     void StopTimer() override {}
     void ShowAndActivate() override {}
     void ProcessPendingMessages() override {}
+    // Counts the idle waits of the tick instead of waiting; OnWait runs at each.
+    int Waits = 0;
+    std::function<void()> OnWait;
+    void WaitForEvents(int) override {
+        ++Waits;
+        if (OnWait)
+            OnWait();
+    }
     void Beep() override {}
     void SetBusyCursor(bool) override {}
     void ShowMessage(const std::string&) override {}
@@ -63,7 +75,7 @@ public:
     std::string ConfigKey = "FromServer";
 
     TRecordingServer() {
-        for (const char* method : {"ChangeStatus", "WriteLog", "SetValue"})
+        for (const char* method : {"ChangeStatus", "WriteLog", "SetValue", "ShowLabel"})
             Define(method, [this, method](const std::vector<TVariant>& args) {
                 Record(method, args);
                 return TCallResult{};

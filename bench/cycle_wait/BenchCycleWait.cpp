@@ -1,0 +1,103 @@
+// Runs one tick for a few seconds while the module's only job waits for its next block, with
+// the store and server in process, and prints the share of one core the tick used.
+// Usage: bench_cycle_wait [seconds]
+
+#include "control/IModuleWindow.h"
+#include "control/ModuleGlobals.h"
+#include "control/TJobListModel.h"
+#include "control/TModuleControl.h"
+#include "jobs/TDoc.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/resource.h>
+
+namespace {
+
+using namespace raduvuz;
+using TClock = std::chrono::steady_clock;
+
+// The main window without a user interface: pending messages are none, waits use the default.
+class TQuietWindow : public IModuleWindow {
+public:
+    TClock::time_point End;
+    TModuleControl* Module = nullptr;
+
+    void SetCaption(const std::string&) override {}
+    void SetTrayTip(const std::string&) override {}
+    void SetToolbarCaption(const std::string&) override {}
+    void LogWriteLine(const std::string&) override {}
+    void SetPauseAction(const std::string&, const std::string&, int) override {}
+    void SetPauseHint(const std::string&) override {}
+    void SaveLayout() override {}
+    void LoadLayout(TCompoundFile&) override {}
+    void SetLayoutFile(const std::string&) override {}
+    void StopTimer() override {}
+    void ShowAndActivate() override {}
+    void ProcessPendingMessages() override {
+        if (TClock::now() >= End)
+            Module->Paused = true;
+    }
+    void Beep() override {}
+    void SetBusyCursor(bool) override {}
+    void ShowMessage(const std::string&) override {}
+    TJobListModel& ProcessJobs() override { return Process; }
+    TJobListModel& CompletedJobs() override { return Completed; }
+    TJobListModel Process;
+    TJobListModel Completed;
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+    setenv("RADUVUZ_FAKE_FREE_KB", "100000000", 1);
+
+    auto store = std::make_shared<TInProcessObject>();
+    long switches = 0;
+    store->Define("RWSwitchBlock", [&switches](const std::vector<TVariant>&) {
+        ++switches;
+        return TCallResult{std::string(), {int32_t(0), int32_t(0), int32_t(0)}};
+    });
+    store->Define("RNextFindDoc", [](const std::vector<TVariant>&) {
+        return TCallResult{int32_t(-1), {}};
+    });
+    auto server = std::make_shared<TInProcessObject>();
+    for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "SetValue"})
+        server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
+    StoreObject = TStoreClient(store);
+    ServerObject = TServerClient(server);
+
+    TQuietWindow window;
+    TModuleControl module(window);
+    window.Module = &module;
+    CurrentModule = &module;
+    module.Event = false;
+    module.Paused = false;
+    module.StoreDir = std::filesystem::temp_directory_path().string();
+
+    TDoc* job = TDoc::Create(false, 1, 1, "Name=Waiting");
+    job->State = 0;
+    module.Jobs.push_back(job);
+
+    const double cpuBefore = CpuSeconds();
+    const auto start = TClock::now();
+    window.End = start + std::chrono::duration_cast<TClock::duration>(
+                             std::chrono::duration<double>(seconds));
+    module.Tick();
+    const double wall = std::chrono::duration<double>(TClock::now() - start).count();
+    const double cpu = CpuSeconds() - cpuBefore;
+    std::printf("waiting tick: %.2f s wall, %.4f s CPU, %.2f%% of a core, %ld steps tried\n", wall,
+                cpu, 100.0 * cpu / wall, switches);
+    CurrentModule = nullptr;
+    return 0;
+}

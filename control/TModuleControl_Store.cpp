@@ -1,0 +1,148 @@
+// The module's side of the saved-job store: the start-up reload of passed jobs from the job
+// folder and the hold file, and the operator's questions about saved jobs.
+
+#include "common/CommaText.h"
+#include "common/DateTime.h"
+#include "common/Language.h"
+#include "common/TParams.h"
+#include "common/Utils.h"
+#include "control/IModuleWindow.h"
+#include "control/TJobListModel.h"
+#include "control/TModuleControl.h"
+#include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
+#include "jobs/TSavedDoc.h"
+#include "platform/System.h"
+#include "platform/TFileStream.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace raduvuz {
+
+namespace {
+
+// The job and document numbers of a spool file name; -1 for both without "_".
+std::pair<int32_t, int32_t> JobFileNumbers(const std::string& name) {
+    const size_t underscore = name.find('_');
+    if (underscore == std::string::npos)
+        return {-1, -1};
+    return {StrToIntDef(name.substr(0, underscore), 0),
+            StrToIntDef(name.substr(underscore + 1), 0)};
+}
+
+std::vector<std::string> OrdinaryFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat info {};
+        if (::stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+} // namespace
+
+void TModuleControl::ReloadSavedJobs() {
+    if (!DirectoryExists(JobDir))
+        return;
+    const std::string holdFile = HoldFilePath();
+    if (FileExists(holdFile)) {
+        HoldJobs.clear();
+        {
+            std::ifstream in(holdFile, std::ios::binary);
+            std::string line;
+            while (std::getline(in, line)) {
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                HoldJobs.push_back(line);
+            }
+        }
+        ::unlink(holdFile.c_str());
+    }
+
+    TJobListModel& completed = MainWindow.CompletedJobs();
+    for (const std::string& name : OrdinaryFiles(JobDir)) {
+        const auto [jobID, docID] = JobFileNumbers(name);
+        if (jobID <= 0 || docID <= 0)
+            continue;
+        std::string text;
+        TDateTime saved = 0;
+        bool read = false;
+        {
+            TFileStream file;
+            if (file.Open(JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite))
+                read = ReadSpoolHeader(file, TermKeys, text, saved);
+        }
+        if (!read) {
+            Log(LanguageFormat(1740, {name}, "Error load saved job %s"));
+            continue;
+        }
+        const TParams params(text);
+        TListRow row;
+        row.Caption = std::to_string(jobID);
+        std::string jobName = params.GetValueText("Name");
+        if (jobName.empty())
+            jobName = "Unknown";
+        const std::string devices = params.GetValueText("Device");
+        row.SubItems = {std::to_string(docID),
+                        jobName,
+                        params.GetValueText("Page"),
+                        params.GetValueText("Color"),
+                        ShortDateText(saved),
+                        LongTimeText(saved),
+                        AsciiUpper(params.GetValueText("File")),
+                        SizeTextOf(params.GetValueText("Size")),
+                        devices.empty() ? std::string() : NamesOfIds(devices, TermNames),
+                        devices.empty() ? std::string() : NamesOfIds(devices, TermKeys)};
+        TListRow* added = completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
+        const std::string entry = added->Caption + "_" + added->SubItems[siDocID];
+        if (std::find(HoldJobs.begin(), HoldJobs.end(), entry) != HoldJobs.end()) {
+            const std::string jobText = added->Caption;
+            const std::string docText = added->SubItems[siDocID];
+            completed.Delete(added);
+            ReprocessDoc(jobText, docText, std::string(), true);
+        }
+    }
+}
+
+void TModuleControl::CopySavedJob(const std::string& job, const std::string& doc,
+                                  const std::string& folder) {
+    try {
+        std::filesystem::copy_file(JobDir + "/" + job + "_" + doc, folder + "/" + job + "_" + doc,
+                                   std::filesystem::copy_options::overwrite_existing);
+    } catch (const std::filesystem::filesystem_error& error) {
+        MainWindow.ShowMessage(error.code().message());
+    }
+}
+
+bool TModuleControl::SavedJobInUse(const std::string& doc) const {
+    const int32_t docID = StrToIntDef(doc, 0);
+    for (const auto& record : SavedDocs) {
+        if (record->DocID == docID)
+            return record->SaveCount > 0;
+    }
+    return false;
+}
+
+bool TModuleControl::JobInProcess(const std::string& job, const std::string& doc) const {
+    const int32_t jobID = StrToIntDef(job, 0);
+    const int32_t docID = StrToIntDef(doc, 0);
+    return std::any_of(Jobs.begin(), Jobs.end(), [&](const TDoc* candidate) {
+        return candidate->DocID == docID && candidate->JobID == jobID;
+    });
+}
+
+} // namespace raduvuz

@@ -1,0 +1,119 @@
+#include "CycleTestSupport.h"
+
+#include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
+#include "jobs/TSavedDoc.h"
+#include "platform/System.h"
+#include "platform/TFileStream.h"
+
+#include <fstream>
+
+namespace raduvuz::test {
+namespace {
+
+class StoreTest : public TModuleTest {
+protected:
+    void SetUp() override {
+        TModuleTest::SetUp();
+        CurrentModule = Module.get();
+        Module->ConfigKey = "Q";
+        Module->JobDir = Root + "/store/Q";
+        ForceDirectories(Module->JobDir);
+        ForceDirectories(DataFolder() + "/Config");
+        Module->TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Module->TermKeys = {{"KP", 3}, {"KL", 4}};
+    }
+
+    void WriteJob(const std::string& name, const std::string& dds) {
+        TFileStream file;
+        ASSERT_TRUE(file.Open(Module->JobDir + "/" + name, TFileStream::TMode::CreateExclusive));
+        // 1 January 2024, 12:00.
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->TermKeys, 45292.5));
+    }
+};
+
+TEST_F(StoreTest, ReloadRebuildsTheCompletedListFromJobFiles) {
+    WriteJob("5_50", "Name=First;Page=1;Color=Cyan;File=a.tif;Size=2048;Device=3,4");
+    WriteJob("6_60", "Page=2;Color=Black;File=b.tif;Size=10");
+    WriteJob("7_x", "Name=Skipped");
+    WriteJob("nounderscore", "Name=Skipped");
+    WriteJob("0_70", "Name=Skipped");
+    {
+        std::ofstream broken(Module->JobDir + "/8_80");
+        broken << "xy";
+    }
+    Module->LastInTop = false;
+    Module->ReloadSavedJobs();
+
+    TJobListModel& completed = Window.CompletedJobs();
+    ASSERT_EQ(completed.Count(), 2);
+    const TListRow* first = completed.At(0)->Caption == "5" ? completed.At(0) : completed.At(1);
+    const TListRow* second = first == completed.At(0) ? completed.At(1) : completed.At(0);
+    ASSERT_EQ(first->SubItems.size(), static_cast<size_t>(siCount));
+    EXPECT_EQ(first->SubItems[siDocID], "50");
+    EXPECT_EQ(first->SubItems[siName], "First");
+    EXPECT_EQ(first->SubItems[siColor], "Cyan");
+    EXPECT_EQ(first->SubItems[siType], "A.TIF");
+    EXPECT_EQ(first->SubItems[siSize], "2.00 Kb");
+    EXPECT_EQ(first->SubItems[siDestination], "Proofer, Plate");
+    EXPECT_EQ(first->SubItems[siDev], "KP, KL");
+    EXPECT_EQ(first->ImageIndex, -1);
+    EXPECT_EQ(second->Caption, "6");
+    EXPECT_EQ(second->SubItems[siName], "Unknown");
+    EXPECT_EQ(second->SubItems[siDestination], "");
+    EXPECT_EQ(second->SubItems[siDev], "");
+
+    bool logged = false;
+    for (const std::string& line : Window.LogLines)
+        logged = logged || line.find("Error load saved job 8_80") != std::string::npos;
+    EXPECT_TRUE(logged);
+    EXPECT_TRUE(FileExists(Module->JobDir + "/8_80"));
+}
+
+TEST_F(StoreTest, HoldFileBringsHeldJobsBackAndIsDeleted) {
+    WriteJob("5_50", "Name=Held");
+    WriteJob("6_60", "Name=Passed");
+    {
+        std::ofstream hold(Module->HoldFilePath());
+        hold << "5_50\n9_90\n";
+    }
+    // The held job gets its devices again from the flow entries.
+    Module->FlowEntries = {{"Name=Held;Device=4", 5}};
+    Module->ReloadSavedJobs();
+    EXPECT_FALSE(FileExists(Module->HoldFilePath()));
+    TJobListModel& completed = Window.CompletedJobs();
+    ASSERT_EQ(completed.Count(), 1);
+    EXPECT_EQ(completed.At(0)->Caption, "6");
+    ASSERT_EQ(Module->Jobs.size(), 1u);
+    EXPECT_TRUE(Module->Jobs[0]->Held);
+    EXPECT_EQ(Module->Jobs[0]->Devices, "4");
+    EXPECT_EQ(Module->Jobs[0]->JobID, 5);
+    EXPECT_EQ(Module->Jobs[0]->DocID, 50);
+    EXPECT_TRUE(Module->JobInProcess("5", "50"));
+}
+
+TEST_F(StoreTest, CopyAndInUseQuestions) {
+    WriteJob("5_50", "Name=Copy");
+    ForceDirectories(Root + "/out");
+    {
+        std::ofstream old(Root + "/out/5_50");
+        old << "old";
+    }
+    Module->CopySavedJob("5", "50", Root + "/out");
+    EXPECT_EQ(std::filesystem::file_size(Root + "/out/5_50"),
+              std::filesystem::file_size(Module->JobDir + "/5_50"));
+    Module->CopySavedJob("5", "51", Root + "/out");
+    EXPECT_FALSE(FileExists(Root + "/out/5_51"));
+
+    auto record = std::make_shared<TSavedDoc>();
+    record->DocID = 50;
+    record->SaveCount = 1;
+    Module->SavedDocs.push_back(record);
+    EXPECT_TRUE(Module->SavedJobInUse("50"));
+    record->SaveCount = 0;
+    EXPECT_FALSE(Module->SavedJobInUse("50"));
+    EXPECT_FALSE(Module->SavedJobInUse("51"));
+}
+
+} // namespace
+} // namespace raduvuz::test
