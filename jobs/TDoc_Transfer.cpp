@@ -113,10 +113,11 @@ bool TDoc::InitReadDoc() {
         ReadFields();
         TParams(DDS).SelectEntries(module.FlowEntries, Devices, Dests);
         const std::vector<std::string> devices = ReadCommaText(Devices);
-        SpoolMode = module.Multiplex ||
-                    std::any_of(devices.begin(), devices.end(), [&](const std::string& device) {
-                        return IsHeldDevice(module, device);
-                    });
+        // Multiplexed and held jobs always go through the spool file.
+        if (module.Multiplex ||
+            std::any_of(devices.begin(), devices.end(),
+                        [&](const std::string& device) { return IsHeldDevice(module, device); }))
+            SpoolMode = true;
 
         if (SpoolMode || module.DeletePolicy != 0) {
             const std::string path = SpoolFilePath();

@@ -1,0 +1,52 @@
+#include "jobs/JobsTestSupport.h"
+
+#include "platform/System.h"
+
+namespace raduvuz {
+namespace {
+
+TEST_F(JobsTest, FlowEntriesTerminatorsAndHoldList) {
+    Module->AddFlowEntry(12, "Name=A");
+    Module->AddFlowEntry(12, "Name=B");
+    Module->AddFlowEntry(15, "Name=C");
+    EXPECT_EQ(Module->FlowEntries.size(), 3u);
+    ASSERT_EQ(Module->DestMarks.size(), 3u);
+    EXPECT_EQ(Module->DestMarks[1].Dest, "12");
+    ASSERT_EQ(Module->DestNames.size(), 2u);
+    EXPECT_EQ(Module->DestNames[0].Text, "Module 12");
+
+    Module->AddTerminator(3, "Setter", TVariant(std::string("RST")));
+    Module->AddTerminator(5, "Proofer", TVariant(std::string("RST")));
+    ASSERT_EQ(Module->TermKeys.size(), 2u);
+    EXPECT_EQ(Module->TermKeys[1].Text, "K5");
+    EXPECT_EQ(Module->TermKeys[1].Tag, 5);
+
+    Module->HoldList = {{"K9", 0}, {"K5", 0}, {"K8", 0}};
+    Module->CompletedSendTerminators();
+    ASSERT_EQ(Module->HoldList.size(), 1u);
+    EXPECT_EQ(Module->HoldList[0].Text, "K5");
+    EXPECT_EQ(Module->HoldList[0].Tag, 5);
+    EXPECT_TRUE(SavedJobsReloaded);
+    Module->CompletedSendTerminators();
+    EXPECT_TRUE(SavedJobsReloaded);
+
+    Module->ClearTerminatorsSet();
+    EXPECT_TRUE(Module->TermNames.empty());
+    EXPECT_TRUE(Module->TermKeys.empty());
+    Module->ClearFlowEntrySet();
+    EXPECT_TRUE(Module->FlowEntries.empty());
+    EXPECT_TRUE(Module->DestMarks.empty());
+    EXPECT_TRUE(Module->DestNames.empty());
+}
+
+TEST_F(JobsTest, ForceDirCreatesOnlyWhenAsked) {
+    const std::string folder = Dir + "/a/b";
+    EXPECT_FALSE(Module->ForceDir(folder, false));
+    EXPECT_FALSE(DirectoryExists(folder));
+    EXPECT_TRUE(Module->ForceDir(folder, true));
+    EXPECT_TRUE(DirectoryExists(folder));
+    EXPECT_TRUE(Module->ForceDir(folder, false));
+}
+
+} // namespace
+} // namespace raduvuz

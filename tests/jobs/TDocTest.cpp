@@ -1,0 +1,127 @@
+#include "jobs/JobsTestSupport.h"
+
+#include "common/Utils.h"
+#include "jobs/TDoc.h"
+#include "platform/TFileStream.h"
+
+namespace raduvuz {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) {
+    Module->WorkMode = 1;
+    TDoc* job = TDoc::Create(true, 88, 1507, "FileName=a.prn;Priority=high;File=RST;Page=2");
+    ReadBlocks.push_back(TBlockAnswer{true, Bytes(5000, 0x11), 1, 1});
+    ASSERT_TRUE(job->InitReadDoc());
+    Module->Jobs.push_back(job);
+
+    EXPECT_EQ(job->Name, "Unknown");
+    EXPECT_EQ(job->Priority, 0);
+    ASSERT_NE(job->ListItem, nullptr);
+    EXPECT_EQ(job->ListItem->Caption, "1507");
+    EXPECT_EQ(job->ListItem->ImageIndex, 2);
+    EXPECT_EQ(job->ListItem->SubItems.at(siName), "Unknown");
+    EXPECT_EQ(job->ListItem->SubItems.at(siSize), "Spooling");
+    EXPECT_EQ(job->ListItem->SubItems.at(siType), "RST");
+    EXPECT_TRUE(LogHas("File a.prn spooling"));
+    EXPECT_EQ(Module->Status, 2);
+    EXPECT_EQ(CallCount("ChangeStatus 2"), 1);
+
+    bool done = false;
+    ASSERT_TRUE(job->Execute(done));
+    ASSERT_TRUE(done);
+    TFileStream file;
+    ASSERT_TRUE(file.Open(Dir + "/1507_88", TFileStream::TMode::ReadDenyWrite));
+    EXPECT_EQ(job->SizeText, SizeText(file.Size()));
+    EXPECT_EQ(job->ListItem->SubItems.at(siSize), job->SizeText);
+    EXPECT_EQ(job->OutDocID, 88);
+    EXPECT_EQ(job->DocID, 0);
+    EXPECT_EQ(CallCount("RCloseBlock"), 1);
+    EXPECT_EQ(CallCount("RCloseDoc 88"), 1);
+    EXPECT_TRUE(LogHas("File a.prn spooled"));
+}
+
+TEST_F(JobsTest, RowColumnsDestinationsAndOrder) {
+    Module->TermNames = {{"Plate setter", 3}, {"Proofer", 5}};
+    Module->TermKeys = {{"PS-KEY", 3}, {"PR-KEY", 5}};
+    TDoc* first = TDoc::Create(true, 1, 10, "Name=One");
+    first->Name = "One";
+    first->Devices = "3,7";
+    first->AddToList(-1);
+    Module->Jobs.push_back(first);
+    EXPECT_EQ(first->ListItem->SubItems.at(siDestination), "Plate setter");
+    EXPECT_EQ(first->ListItem->SubItems.at(siDev), "PS-KEY");
+    EXPECT_EQ(first->ListItem->SubItems.at(siSize), "Loading");
+
+    TDoc* second = TDoc::Create(true, 2, 11, "Name=Two");
+    second->SizeText = "2.00 Kb";
+    second->AddToList(1);
+    Module->Jobs.push_back(second);
+    EXPECT_EQ(second->ListItem->SubItems.at(siSize), "Transfering");
+    EXPECT_EQ(second->ListItem->SubItems.at(siDestination), "");
+    // LastInTop: the newest row is first.
+    EXPECT_EQ(Window.Process.At(0)->Caption, "11");
+    EXPECT_EQ(CallCount("ShowLabel 2"), 1);
+
+    Module->LastInTop = false;
+    TDoc* third = TDoc::Create(true, 3, 12, "");
+    third->SizeText = "2.00 Kb";
+    third->AddToList(0);
+    Module->Jobs.push_back(third);
+    EXPECT_EQ(Window.Process.At(2)->Caption, "12");
+    EXPECT_EQ(third->ListItem->SubItems.at(siSize), "2.00 Kb");
+}
+
+TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
+    Module->DeletePolicy = 0;
+    Module->Status = 1;
+    CreateAnswers = {42};
+    TDoc* transfer = TDoc::Create(false, 11, 500, "Name=T;FileName=t.prn");
+    ASSERT_TRUE(transfer->InitReadDoc());
+    Module->Jobs.push_back(transfer);
+    EXPECT_EQ(transfer->OutDocID, 42);
+    EXPECT_EQ(transfer->SpoolStream, nullptr);
+    EXPECT_TRUE(LogHas("File t.prn transferring"));
+
+    TDoc* waiting = TDoc::Create(true, 12, 501, "");
+    waiting->State = 1;
+    waiting->AddToList(-1);
+    Module->Jobs.push_back(waiting);
+    TDoc* waiting2 = TDoc::Create(true, 13, 502, "");
+    waiting2->State = 1;
+    Module->Jobs.push_back(waiting2);
+
+    Calls.clear();
+    transfer->Free();
+    ASSERT_GE(Calls.size(), 4u);
+    EXPECT_EQ(Calls[0], "RCloseDoc 11");
+    EXPECT_EQ(Calls[1], "WAbortDoc 42");
+    EXPECT_EQ(Calls[2], "ChangeStatus 1");
+    EXPECT_EQ(Calls[3], "ShowLabel 1");
+    EXPECT_EQ(Module->Jobs.size(), 2u);
+    EXPECT_EQ(Window.Process.Count(), 1);
+
+    // A waiting job holds no store document, and the module is idle already.
+    Calls.clear();
+    waiting->Free();
+    EXPECT_EQ(CallCount("RCloseDoc"), 0);
+    EXPECT_EQ(CallCount("WAbortDoc"), 0);
+    EXPECT_EQ(CallCount("ChangeStatus"), 0);
+    EXPECT_EQ(Window.Process.Count(), 0);
+    waiting2->Free();
+    EXPECT_EQ(CallCount("ChangeStatus"), 0);
+    EXPECT_TRUE(Module->Jobs.empty());
+}
+
+TEST_F(JobsTest, FreeOfASpoolingJobLeavesItsSpoolNumberAlone) {
+    TDoc* job = SpoolJob(20, 30, "Name=S", {Bytes(10, 1)});
+    Calls.clear();
+    job->Free();
+    // OutDocID names the spool file, not an output document.
+    EXPECT_EQ(CallCount("WAbortDoc"), 0);
+    EXPECT_EQ(CallCount("RCloseDoc"), 0);
+}
+
+} // namespace
+} // namespace raduvuz

@@ -1,0 +1,245 @@
+#include "jobs/JobsTestSupport.h"
+
+#include "jobs/TDoc.h"
+#include "jobs/TMPrec.h"
+#include "jobs/TSavedDoc.h"
+
+#include <fstream>
+
+namespace raduvuz {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Pattern(size_t size, uint8_t seed) {
+    Bytes data(size);
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<uint8_t>((i / 7) * 31 + seed);
+    return data;
+}
+
+// A waiting job for the spool file JobID_DocID, as SpoolToWait makes it.
+TDoc* Waiting(TModuleControl& module, int32_t jobID, int32_t docID, const std::string& dests,
+              const std::string& name = "W", const std::string& color = "") {
+    TDoc* job = TDoc::Create(true, docID, jobID, "Name=" + name);
+    job->State = 1;
+    job->Name = name;
+    job->FileName = name + ".prn";
+    job->Color = color;
+    job->Dests = dests;
+    job->Devices = "3";
+    job->AddToList(-1);
+    module.Jobs.push_back(job);
+    return job;
+}
+
+TEST_F(JobsTest, ReadingStepsWaitOnHandleZeroAndFailOnAHandleWithoutBlock) {
+    TDoc* job = TDoc::Create(true, 40, 41, "Name=R");
+    ASSERT_TRUE(job->InitReadDoc());
+    Module->Jobs.push_back(job);
+    bool done = false;
+    ReadBlocks.push_back(TBlockAnswer{false, {}, 0, 0});
+    EXPECT_TRUE(job->Execute(done));
+    EXPECT_TRUE(job->Waiting);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(CallCount("RCloseBlock"), 0);
+
+    ReadBlocks.push_back(TBlockAnswer{false, {}, 5, 0});
+    EXPECT_FALSE(job->Execute(done));
+    EXPECT_FALSE(job->Waiting);
+}
+
+TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
+    CreateAnswers = {0, 0, 77};
+    TDoc* job = TDoc::Create(false, 50, 51, "Name=T;FileName=t.prn");
+    ASSERT_TRUE(job->InitReadDoc());
+    Module->Jobs.push_back(job);
+    EXPECT_EQ(job->OutDocID, 77);
+    EXPECT_EQ(CallCount("WCreateDoc"), 3);
+    // Each retry lets the window handle its events.
+    EXPECT_GE(Window.Pumps, 2);
+    EXPECT_EQ(job->ListItem->ImageIndex, 1);
+
+    ReadBlocks.push_back(TBlockAnswer{true, Pattern(1000, 1), 1, 0});
+    ReadBlocks.push_back(TBlockAnswer{true, Pattern(300, 2), 2, 1});
+    bool done = false;
+    ASSERT_TRUE(job->Execute(done));
+    EXPECT_FALSE(done);
+    ASSERT_TRUE(job->Execute(done));
+    EXPECT_TRUE(done);
+    EXPECT_EQ(CallCount("RWSwitchBlock 50"), 2);
+    EXPECT_EQ(CallCount("WCloseBlock"), 2);
+    EXPECT_EQ(CallCount("RCloseDoc 50"), 1);
+    EXPECT_EQ(CallCount("WCloseDoc 77"), 1);
+    EXPECT_EQ(job->DocID, 0);
+    EXPECT_EQ(job->OutDocID, 0);
+    EXPECT_NE(job->ListItem->SubItems.at(siSize), "Transfering");
+    EXPECT_TRUE(LogHas("File t.prn transferred"));
+    EXPECT_TRUE(std::ifstream(Dir + "/51_50").good());
+}
+
+TEST_F(JobsTest, CreateDocMinusOneEndsInitReadDocWithoutALogLine) {
+    CreateAnswers = {0, -1};
+    TDoc* job = TDoc::Create(false, 60, 61, "Name=T;FileName=t.prn");
+    const size_t lines = Window.Lines.size();
+    EXPECT_FALSE(job->InitReadDoc());
+    EXPECT_EQ(Window.Lines.size(), lines);
+    EXPECT_EQ(job->ListItem, nullptr);
+    job->Free();
+}
+
+TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
+    const Bytes a = Pattern(70000, 3);
+    const Bytes b = Bytes(100000, 0x42);
+    TDoc* spooled = SpoolJob(70, 71, "Name=S;FileName=s.prn", {a, b});
+    spooled->Free();
+
+    Ready[12] = true;
+    TDoc* job = Waiting(*Module, 70, 71, "12");
+    CreateAnswers = {0};
+    EXPECT_TRUE(job->CheckWaitingDoc());
+    EXPECT_TRUE(job->Waiting);
+    EXPECT_EQ(job->RetryCount, 1);
+    EXPECT_TRUE(LogHas("Error load file W [wcreate doc]"));
+    EXPECT_TRUE(job->CheckWaitingDoc());
+    EXPECT_EQ(job->State, 2);
+    EXPECT_EQ(job->ListItem->ImageIndex, 1);
+    const int32_t out = job->OutDocID;
+    EXPECT_GT(out, 0);
+
+    // The store has no memory yet: the size is read again and the same block goes next time.
+    WriteBlocks.push_back(TBlockAnswer{false, {}, 0, 0});
+    bool done = false;
+    ASSERT_TRUE(job->Execute(done));
+    EXPECT_TRUE(job->Waiting);
+    ASSERT_TRUE(job->Execute(done));
+    ASSERT_TRUE(job->Execute(done));
+    EXPECT_TRUE(done);
+    ASSERT_EQ(Sent.size(), 2u);
+    EXPECT_EQ(Sent[0], a);
+    EXPECT_EQ(Sent[1], b);
+    EXPECT_EQ(CallCount("WGetBlock 70000"), 2);
+    EXPECT_EQ(CallCount("WCloseDoc " + std::to_string(out)), 1);
+    EXPECT_TRUE(LogHas("File W.prn sent"));
+}
+
+TEST_F(JobsTest, SendingFailsWhenTheStoreRefusesMemory) {
+    SpoolJob(80, 81, "Name=S", {Bytes(10, 1)})->Free();
+    Ready[12] = true;
+    TDoc* job = Waiting(*Module, 80, 81, "12");
+    ASSERT_TRUE(job->CheckWaitingDoc());
+    const int32_t out = job->OutDocID;
+    WriteBlocks.push_back(TBlockAnswer{false, {}, -1, 0});
+    bool done = false;
+    EXPECT_FALSE(job->Execute(done));
+    EXPECT_EQ(CallCount("WAbortDoc " + std::to_string(out)), 1);
+    EXPECT_TRUE(LogHas("Error send file W.prn [memory]"));
+}
+
+TEST_F(JobsTest, TwoDestinationsWithoutMultiplexAreNeverSent) {
+    Ready[12] = Ready[15] = true;
+    TDoc* job = Waiting(*Module, 90, 91, "12,15");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(job->CheckWaitingDoc());
+        EXPECT_FALSE(job->Waiting);
+    }
+    EXPECT_EQ(CallCount("WCreateDoc"), 0);
+    EXPECT_EQ(job->State, 1);
+}
+
+TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
+    Module->Multiplex = true;
+    Module->DestMarks.push_back({"12", {}});
+    Module->DestMarks.push_back({"15", {}});
+    Ready[12] = Ready[15] = true;
+    for (int32_t doc : {1, 2, 3, 4})
+        SpoolJob(100, doc, "Name=J", {Bytes(10, 1)})->Free();
+
+    TDoc* cyan = Waiting(*Module, 100, 1, "12,15", "J", "Cyan");
+    ASSERT_TRUE(cyan->CheckWaitingDoc());
+    EXPECT_EQ(cyan->Dests, "12");
+    ASSERT_EQ(Module->DestMarks[0].Records.size(), 1u);
+    EXPECT_EQ(Module->DestMarks[0].Records[0]->Colors, "Cyan");
+
+    // Another plate of the same job goes where the job already is, and waits for it.
+    Ready[12] = false;
+    TDoc* magenta = Waiting(*Module, 100, 2, "12,15", "J", "Magenta");
+    ASSERT_TRUE(magenta->CheckWaitingDoc());
+    EXPECT_EQ(magenta->Dests, "12");
+    EXPECT_TRUE(magenta->Waiting);
+    EXPECT_EQ(Module->DestMarks[0].Records[0]->Colors, "Cyan,Magenta");
+
+    // A second plate of a colour already there is routed by round robin.
+    TDoc* cyan2 = Waiting(*Module, 100, 3, "12,15", "J", "Cyan");
+    ASSERT_TRUE(cyan2->CheckWaitingDoc());
+    EXPECT_EQ(cyan2->Dests, "15");
+    EXPECT_EQ(cyan2->State, 2);
+    EXPECT_EQ(RoundRobin, 1);
+
+    // No destination ready: the job waits and keeps all its destinations.
+    Ready[15] = false;
+    TDoc* other = Waiting(*Module, 101, 4, "12,15", "K", "Black");
+    ASSERT_TRUE(other->CheckWaitingDoc());
+    EXPECT_TRUE(other->Waiting);
+    EXPECT_EQ(other->Dests, "12,15");
+    EXPECT_EQ(CreatedDests, (std::vector<std::string>{"12", "15"}));
+}
+
+TEST_F(JobsTest, DamagedHeaderFailsThreeHundredAndOneTimesThenFails) {
+    {
+        std::ofstream file(Dir + "/110_111", std::ios::binary);
+        const char length[4] = {'\xff', '\xff', '\xff', '\x7f'};
+        file.write(length, 4);
+    }
+    Ready[12] = true;
+    TDoc* job = Waiting(*Module, 110, 111, "12", "Broken");
+    for (int i = 0; i < 301; ++i)
+        ASSERT_TRUE(job->CheckWaitingDoc()) << i;
+    EXPECT_EQ(job->RetryCount, 301);
+    EXPECT_TRUE(LogHas("Error load file Broken [DDS]"));
+    EXPECT_FALSE(job->CheckWaitingDoc());
+    EXPECT_EQ(CallCount("WCreateDoc"), 0);
+}
+
+TEST_F(JobsTest, AcceptSpoolSendsThePathOnly) {
+    Module->WorkMode = 1;
+    Module->FlowEntries = {{"Name=P;AcceptSpool=12", 12}};
+    SpoolJob(120, 121, "Name=P", {Bytes(10, 1)})->Free();
+    Ready[12] = true;
+    TDoc* job = Waiting(*Module, 120, 121, "12", "P");
+    ASSERT_TRUE(job->CheckWaitingDoc());
+    EXPECT_TRUE(job->SendAsPath);
+    EXPECT_NE(job->DDS.find("SpoolFile=" + Dir + "/120_121"), std::string::npos);
+    EXPECT_NE(job->DDS.find("spooled=yes"), std::string::npos);
+    bool done = false;
+    ASSERT_TRUE(job->Execute(done));
+    EXPECT_TRUE(done);
+    EXPECT_EQ(CallCount("WGetBlock 1"), 1);
+    EXPECT_TRUE(LogHas("File P.prn sent (transfer spool file)"));
+}
+
+TEST_F(JobsTest, TestSavedRecordsAnOutputDocumentOnce) {
+    TDoc* job = Waiting(*Module, 130, 131, "12", "Kept");
+    job->OutDocID = 555;
+    job->SaveCount = 1;
+    job->TestSaved();
+    job->TestSaved();
+    ASSERT_EQ(Module->SavedDocs.size(), 1u);
+    EXPECT_EQ(Module->SavedDocs[0]->OutDocID, 555);
+    EXPECT_EQ(Module->SavedDocs[0]->DocID, 131);
+    EXPECT_TRUE(LogHas("Document Kept.prn (555-131) saved"));
+
+    // Two keep requests need two releases.
+    EXPECT_TRUE(Module->SaveDoc(555));
+    EXPECT_EQ(job->SaveCount, 2);
+    Module->SavedDocs[0]->SaveCount = 2;
+    Module->DeleteSavedDoc(555);
+    EXPECT_EQ(Module->SavedDocs.size(), 1u);
+    Module->DeleteSavedDoc(555);
+    EXPECT_TRUE(Module->SavedDocs.empty());
+    Module->DeletePolicy = 0;
+    EXPECT_FALSE(Module->SaveDoc(555));
+}
+
+} // namespace
+} // namespace raduvuz

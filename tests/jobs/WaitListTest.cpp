@@ -1,0 +1,124 @@
+#include "jobs/JobsTestSupport.h"
+
+#include "jobs/TDoc.h"
+#include "jobs/TSavedDoc.h"
+
+#include <algorithm>
+
+namespace raduvuz {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST_F(JobsTest, CopiesTimesHeldAndFreeDeviceGroups) {
+    Module->Copies = 3;
+    Module->HoldList = {{"K7", 7}};
+    TDoc* job = SpoolJob(200, 201, "Name=C;Device=3,7", {Bytes(10, 1)});
+    job->Dests = "12";
+    job->Devices = "3,7";
+    ASSERT_TRUE(SpoolToWait(*job));
+    job->Free();
+
+    const std::vector<TDoc*> waiting = WaitingJobs();
+    ASSERT_EQ(waiting.size(), 6u);
+    EXPECT_EQ(Window.Process.Count(), 6);
+    int held = 0;
+    for (TDoc* w : waiting) {
+        EXPECT_EQ(w->DocID, 201);
+        EXPECT_EQ(w->Dests, "12");
+        if (w->Held) {
+            ++held;
+            EXPECT_EQ(w->Devices, "7");
+            EXPECT_EQ(w->ListItem->ImageIndex, 0);
+            EXPECT_NE(w->DDS.find("Device=7"), std::string::npos);
+        } else {
+            EXPECT_EQ(w->Devices, "3");
+            EXPECT_EQ(w->ListItem->ImageIndex, -1);
+        }
+    }
+    EXPECT_EQ(held, 3);
+}
+
+TEST_F(JobsTest, DestinationSplitStopsAtTheFirstDestinationWithoutDevices) {
+    Module->FlowEntries = {{"Device=5", 4}, {"Device=3", 9}};
+    TDoc* job = SpoolJob(210, 211, "Name=D", {Bytes(10, 1)});
+    job->Devices = "3";
+    job->Dests = "4,9";
+    EXPECT_FALSE(SpoolToWait(*job));
+    EXPECT_TRUE(WaitingJobs().empty());
+
+    job->Dests = "9,4";
+    EXPECT_TRUE(SpoolToWait(*job));
+    ASSERT_EQ(WaitingJobs().size(), 1u);
+    EXPECT_EQ(WaitingJobs()[0]->Dests, "9");
+    EXPECT_EQ(WaitingJobs()[0]->Devices, "3");
+
+    // With multiplex every destination stays in one waiting job.
+    Module->Multiplex = true;
+    job->Dests = "4,9";
+    EXPECT_TRUE(SpoolToWait(*job));
+    ASSERT_EQ(WaitingJobs().size(), 2u);
+    EXPECT_EQ(WaitingJobs()[1]->Dests, "4,9");
+}
+
+TEST_F(JobsTest, ReprocessMakesWaitingJobsFromTheSpoolFile) {
+    Module->FlowEntries = {{"Name=R;Device=3", 12}};
+    Module->TermKeys = {{"K3", 3}};
+    SpoolJob(220, 221, "Name=R;Device=3", {Bytes(2048, 9)})->Free();
+    Calls.clear();
+    EXPECT_EQ(ReadSpoolDDS("220", "221"), "Name=R;Device=3");
+    ASSERT_TRUE(ReprocessDoc("220", "221", "", true));
+    // The temporary job leaves without a store call.
+    EXPECT_EQ(CallCount("RCloseDoc"), 0);
+    ASSERT_EQ(Module->Jobs.size(), 1u);
+    TDoc* w = Module->Jobs[0];
+    EXPECT_EQ(w->State, 1);
+    EXPECT_TRUE(w->Held);
+    EXPECT_EQ(w->Name, "R");
+    EXPECT_EQ(w->DocID, 221);
+    EXPECT_EQ(w->Dests, "12");
+
+    const size_t jobs = Module->Jobs.size();
+    EXPECT_FALSE(ReprocessDoc("220", "999", "", false));
+    EXPECT_TRUE(LogHas("Exception in ReprocessDoc ("));
+    EXPECT_EQ(Module->Jobs.size(), jobs);
+    EXPECT_FALSE(ReprocessDoc("x", "221", "", false));
+    EXPECT_EQ(Module->Jobs.size(), jobs);
+}
+
+TEST_F(JobsTest, LoadSavedDocSendsAtOnceOrEndsWithoutProgress) {
+    SpoolJob(230, 231, "Name=L", {Bytes(10, 1)})->Free();
+    TSavedDoc record;
+    record.DocID = 231;
+    record.JobID = 230;
+    record.OutDocID = 900;
+    record.DDS = "Name=Unknown";
+    record.Name = "Unknown";
+    record.FileName = "l.prn";
+    record.Devices = "3";
+    record.SaveCount = 1;
+
+    // Destination 0 neither fails nor progresses.
+    EXPECT_EQ(LoadSavedDoc(record, 0), -1);
+    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_EQ(Window.Process.Count(), 0);
+
+    // A reloaded job skips the readiness check.
+    const int32_t out = LoadSavedDoc(record, 12);
+    EXPECT_GT(out, 0);
+    ASSERT_EQ(Module->Jobs.size(), 1u);
+    EXPECT_EQ(Module->Jobs[0]->ListItem->SubItems.at(siName), "* Unknown");
+    EXPECT_TRUE(LogHas("Load document l.prn"));
+    bool done = false;
+    ASSERT_TRUE(Module->Jobs[0]->Execute(done));
+    EXPECT_TRUE(done);
+    EXPECT_EQ(Window.Process.Count(), 0);
+
+    Module->SavedDocs.push_back(std::make_shared<TSavedDoc>(record));
+    EXPECT_EQ(Module->LoadDoc(901, 12), -1);
+    EXPECT_TRUE(LogHas("Can not load document 901. Document not found"));
+    EXPECT_GT(Module->LoadDoc(900, 12), 0);
+}
+
+} // namespace
+} // namespace raduvuz
