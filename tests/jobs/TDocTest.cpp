@@ -1,6 +1,7 @@
 #include "jobs/JobsTestSupport.h"
 
 #include "common/Utils.h"
+#include "control/ModuleGlobals.h"
 #include "jobs/TDoc.h"
 #include "platform/TFileStream.h"
 
@@ -121,6 +122,25 @@ TEST_F(JobsTest, FreeOfASpoolingJobLeavesItsSpoolNumberAlone) {
     // OutDocID names the spool file, not an output document.
     EXPECT_EQ(CallCount("WAbortDoc"), 0);
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
+}
+
+} // namespace
+} // namespace raduvuz
+
+namespace raduvuz {
+namespace {
+
+TEST_F(JobsTest, FreeLogsAFailingStoreAndStillLeavesTheList) {
+    CreateAnswers = {42};
+    TDoc* job = TDoc::Create(false, 11, 600, "Name=F");
+    ASSERT_TRUE(job->InitReadDoc());
+    Module->Jobs.push_back(job);
+    // A store that has none of the calls fails every one of them.
+    StoreObject = TStoreClient(std::make_shared<TInProcessObject>());
+    job->Free();
+    EXPECT_TRUE(LogHas("Exception in TDoc.Free ("));
+    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_EQ(Window.Process.Count(), 0);
 }
 
 } // namespace
