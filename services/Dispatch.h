@@ -25,7 +25,9 @@ std::string VariantToText(const TVariant& v);
 
 // Error names of failed automation calls: E_UNEXPECTED, or an exception's own code.
 inline constexpr const char* kUnexpectedError = "RAduvuz.Error.Unexpected";
-std::string ErrorNameOfCode(uint32_t code); // "RAduvuz.Error.0x8000FFFF"
+// "RAduvuz.Error.0x8000FFFF". The bus refuses such a name (an element may not begin with a
+// digit), so a reply that would carry it goes out as RAduvuz.Error.Unexpected instead.
+std::string ErrorNameOfCode(uint32_t code);
 
 // A failed call: the error name (e.g. "RAduvuz.Error.Unexpected") and the message.
 class TDispatchError : public std::runtime_error {

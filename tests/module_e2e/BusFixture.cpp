@@ -72,6 +72,8 @@ public:
         ::setenv("XDG_DATA_HOME", World.Xdg.c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", World.Root.c_str(), 1);
         ::setenv("RADUVUZ_REGISTRY", (World.Root + "/registry.ini").c_str(), 1);
+        // A go event of our own that nobody creates, so no tick waits for another test's event.
+        ::setenv("RADUVUZ_GO_EVENT", ("raduvuz-e2e-go-" + std::to_string(::getpid())).c_str(), 1);
         ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
         ::unsetenv("DBUS_STARTER_ADDRESS");
         ::unsetenv("DBUS_STARTER_BUS_TYPE");

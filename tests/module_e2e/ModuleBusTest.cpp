@@ -267,6 +267,23 @@ TEST_F(ModuleBusTest, AThrowingMethodAnswersUnexpectedAndTheModuleKeepsServing) 
     EXPECT_EQ(Text("GetErrorMessage"), "no error");
 }
 
+TEST_F(ModuleBusTest, AFailureWithItsOwnNameKeepsItAndOtherFailuresBecomeUnexpected) {
+    Init(5);
+    Server.SetValueError = QStringLiteral("RAduvuz.Error.Refused");
+    EXPECT_EQ(ErrorOf([&] {
+                  Module->Call("SetValue", {int32_t{58}, true}, "iv");
+              }),
+              "RAduvuz.Error.Refused: the server refused");
+    Server.SetValueError = QStringLiteral("org.example.Error.Refused");
+    EXPECT_EQ(ErrorOf([&] {
+                  Module->Call("SetValue", {int32_t{58}, false}, "iv");
+              }),
+              "RAduvuz.Error.Unexpected: the server refused");
+    EXPECT_EQ(Server.Calls.filter(QStringLiteral("SetValue")),
+              (QStringList{QStringLiteral("SetValue(5,1010,true)"),
+                           QStringLiteral("SetValue(5,1010,false)")}));
+}
+
 TEST_F(ModuleBusTest, AServerThatIsNotOnTheBusFailsItsCallsAtOnce) {
     // Every callback fails with the bus's own answer instead of waiting for a reply.
     Module->Call("Init", {int32_t{5}, std::string("Q"), std::string(":1.9999/Workflow")}, "iss");

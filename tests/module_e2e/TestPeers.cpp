@@ -31,6 +31,8 @@ QDBusVariant TTestServer::GetValue(int module, int num) {
 
 void TTestServer::SetValue(int module, int num, bool value) {
     Record(QStringLiteral("SetValue(%1,%2,%3)").arg(module).arg(num).arg(B(value)));
+    if (!SetValueError.isEmpty())
+        sendErrorReply(SetValueError, QStringLiteral("the server refused"));
 }
 
 bool TTestServer::IsJobUse(int module, int docId) {

@@ -21,6 +21,8 @@ public:
     QStringList Calls;
     QMap<int, QVariant> Values;
     std::function<void(const QString& method)> OnCall;
+    // SetValue answers this error name when it is set.
+    QString SetValueError;
 
 public slots:
     void ChangeStatus(int module, bool paused, int status);
