@@ -6,7 +6,7 @@
 
 namespace raduvuz {
 
-TAlignPanel::TAlignPanel(QWidget* parent) : QWidget(parent) {}
+TAlignPanel::TAlignPanel(QWidget* parent) : QFrame(parent) {}
 
 void TAlignPanel::AddControl(QWidget* control, TAlign align) {
     control->setParent(this);
@@ -39,10 +39,11 @@ QWidget* TAlignPanel::ClientControl() const {
 }
 
 void TAlignPanel::Realign() {
-    int left = 0;
-    int top = 0;
-    int right = width();
-    int bottom = height();
+    const QRect area = contentsRect();
+    int left = area.left();
+    int top = area.top();
+    int right = area.left() + area.width();
+    int bottom = area.top() + area.height();
     for (TAlign pass : {TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client}) {
         for (const TItem& item : Items) {
             QWidget* control = item.Control;
@@ -83,7 +84,7 @@ void TAlignPanel::Realign() {
 }
 
 void TAlignPanel::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
+    QFrame::resizeEvent(event);
     Realign();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include <QFrame>
 
 #include <vector>
 
@@ -11,8 +11,8 @@ namespace raduvuz {
 // width from the remaining area in the order they were added; the client control takes what is
 // left. A control keeps its size while it is hidden, and hidden controls take no room. Placing
 // happens at once (Realign), also while the window is hidden, so sizes can be read back at any
-// time.
-class TAlignPanel : public QWidget {
+// time. The panel's frame (a bevel) takes its room first.
+class TAlignPanel : public QFrame {
     Q_OBJECT
 
 public:

@@ -1,11 +1,16 @@
 #include "console/TJobTableModel.h"
 
+#include <QPixmap>
+
 namespace raduvuz {
 
 TJobTableModel::TJobTableModel(TJobListModel& rows, QStringList captions, QList<QIcon> images,
                                QObject* parent)
     : QAbstractTableModel(parent), Source(rows), Captions(std::move(captions)),
       Images(std::move(images)), Count(rows.Count()) {
+    QPixmap empty(16, 16);
+    empty.fill(Qt::transparent);
+    Blank = QIcon(empty);
     Source.AddListener(this);
 }
 
@@ -48,9 +53,12 @@ QVariant TJobTableModel::data(const QModelIndex& index, int role) const {
             return QString::fromStdString(row->SubItems[static_cast<size_t>(column - 1)]);
         return QString();
     case Qt::DecorationRole:
-        if (column == 0 && row->ImageIndex >= 0 && row->ImageIndex < Images.size())
+        if (column != 0)
+            return {};
+        if (row->ImageIndex >= 0 && row->ImageIndex < Images.size())
             return Images[row->ImageIndex];
-        return {};
+        // A row without an image keeps the image's room, so the captions line up.
+        return Blank;
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(ColumnAlignment(column));
     default:

@@ -41,6 +41,7 @@ private:
     TJobListModel& Source;
     QStringList Captions;
     QList<QIcon> Images;
+    QIcon Blank;
     // The row count the views were last told; the core has already changed when it tells us.
     int Count = 0;
 };

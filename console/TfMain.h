@@ -1,23 +1,42 @@
 #pragma once
 
+#include "console/TTWForm.h"
 #include "control/IModuleWindow.h"
+#include "control/JobActionRules.h"
 #include "control/TJobListModel.h"
 
+#include <QIcon>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
 class QAction;
+class QComboBox;
+class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QToolBar;
+class QToolButton;
 
 namespace raduvuz {
 
-// The module's main window: created hidden, an icon in the tray, the log pane, and the timer that
-// drives the module. It is the module's IModuleWindow.
-class TfMain : public QMainWindow, public IModuleWindow {
+class TAlignPanel;
+class TJobListView;
+class TJobTableModel;
+class TSplitterBar;
+
+// The module's main window and operator console: created hidden behind a tray icon; the
+// toolbar, the two job lists, the (switched off) preview panel, the log pane, and the timer that
+// drives the module. It is the module's IModuleWindow. Nothing here decides what happens to a
+// job: the job actions call the module.
+class TfMain : public QMainWindow, public TTWForm, public IModuleWindow {
     Q_OBJECT
 
 public:
@@ -26,16 +45,19 @@ public:
 
     // The start call queued at process start: adds the tray icon and hides the window.
     void StartMessage();
+    // The tray icon's callback: a double click shows the window, a right click pops the menu.
+    void TrayActivated(QSystemTrayIcon::ActivationReason reason);
 
+    // IModuleWindow.
     void SetCaption(const std::string& text) override;
     void SetTrayTip(const std::string& text) override;
     void SetToolbarCaption(const std::string& text) override;
     void LogWriteLine(const std::string& line) override;
     void SetPauseAction(const std::string& caption, const std::string& hint, int image) override;
     void SetPauseHint(const std::string& hint) override;
-    void SaveLayout() override;
-    void LoadLayout(TCompoundFile& storage) override;
-    void SetLayoutFile(const std::string& path) override;
+    void SaveLayout() override { SaveConfig(); }
+    void LoadLayout(TCompoundFile& storage) override { LoadConfig(storage); }
+    void SetLayoutFile(const std::string& path) override { LayoutFile = path; }
     void StopTimer() override;
     void ShowAndActivate() override;
     void ProcessPendingMessages() override;
@@ -46,33 +68,162 @@ public:
     TJobListModel& ProcessJobs() override { return ProcessJobsModel; }
     TJobListModel& CompletedJobs() override { return CompletedJobsModel; }
 
-    // What the tray shows and how the start/stop action looks (the console's tests read them).
+    // Layout persistence: the "Config" stream of the configuration file.
+    void SaveConfig();
+    void LoadConfig(TCompoundFile& storage);
+    // The layout as the "Config" stream keeps it, and its application to the window.
+    std::string LayoutText() const;
+    void ApplyLayoutText(const std::string& text);
+    const std::string& LayoutFilePath() const { return LayoutFile; }
+
+    void TuneJobsView();
+    void TunePreviewView();
+    void lvProcessJobsEnter();
+    void lvProcessJobsExit();
+    void lvCompletedJobsEnter();
+    void lvCompletedJobsExit();
+    void ClearPreview();
+    void ShowPreview(TListRow* row);
+    void FormKeyDown(int key);
+
+    // The splitters' rules on a proposed size, and what follows a move.
+    bool Splitter1CanResize(int& newSize);
+    bool Splitter2CanResize(int& newSize);
+    bool Splitter3CanResize(int& newSize);
+    void Splitter3Moved();
+
+    // Places every control now, also while the window is hidden.
+    void RealignAll();
+
+    // The window's state beside its controls.
+    int SavedProcessJobsHeight = 96;
+    bool ProcessListActive = false;
+    bool CompletedListActive = false;
+    bool SelectionEventsSuppressed = false;
+
+    // Image list index an action shows (-1 none), and whether an action is shown anywhere.
+    static int ImageIndex(const QAction* action);
+    bool ActionVisible(const QAction* action) const;
+    QAction* ActionFor(TJobAction action) const;
+
+    // What the tray shows and how the start/stop action looks (tests read them).
     QString TrayTip() const { return Tip; }
     bool TrayIconAdded() const { return TrayAdded; }
-    int PauseImage() const { return PauseImageIndex; }
+    int PauseImage() const { return ImageIndex(APause); }
     QAction* PauseAction() const { return APause; }
     QPlainTextEdit* LogPane() const { return Log; }
+    int LogLineCount() const;
     QTimer& ProcessingTimer() { return Timer; }
+    // Called with the tray menu before it pops up (tests close it from here).
+    std::function<void(QMenu*)> OnTrayMenuShown;
+
+    // The action list, in declaration order.
+    QAction* AExit;
+    QAction* AHide;
+    QAction* APause;
+    QAction* AAbort;
+    QAction* AOptions;
+    QAction* ADelete;
+    QAction* AViewLog;
+    QAction* AViewToolBar;
+    QAction* AAbout;
+    QAction* ADebug;
+    QAction* AReprocess;
+    QAction* AViewProcessJobs;
+    QAction* AViewCompletedJobs;
+    QAction* AViewPreview;
+    QAction* ASelectAll;
+    QAction* ASaveAs;
+    QAction* AChangeName;
+    QAction* AUnHold;
+    QAction* APriority;
+    QAction* AHold;
+    QAction* ASearch;
+    QAction* ASearchAgain;
+    QAction* ACompos;
+    QAction* ASendToDevice;
+    QAction* AAddSpotColor;
+    QAction* AJobMerge;
+    QAction* AGenPreview;
+    QAction* ANegative;
+    QAction* AHelp;
+
+    // Controls.
+    QToolBar* TB_Main;
+    QToolButton* tbPos = nullptr;
+    TAlignPanel* Panel1;
+    TAlignPanel* pPreview;
+    QWidget* pPreviewText;
+    QLabel* pPageSize;
+    QComboBox* cbPreview;
+    QLabel* iPreview;
+    TSplitterBar* Splitter2;
+    TAlignPanel* Panel2;
+    TJobListView* lvProcessJobs;
+    TSplitterBar* Splitter3;
+    TJobListView* lvCompletedJobs;
+    TSplitterBar* Splitter1;
+    QPlainTextEdit* Log;
+    QMenu* PopupMenu;
+    QMenu* pmJobs;
+    QMenu* ppMerge;
+    QMenu* pmGenPreview;
+    QAction* miStopall;
+    QAction* niSpotClr;
+    QAction* Redirect1;
+    QAction* NegativePreviewOnOff1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void CreateActions();
+    void CreateControls();
+    void CreateMenus();
+    void CreateToolBar();
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    void FormDestroy();
+
+    QAction* NewAction(const char* name, const char* caption, const char* hint,
+                       const QKeySequence& shortcut, int image);
+    void SetImage(QAction* action, int image);
+    void HideAction(QAction* action);
+    void ApplyRule(const TJobActionStates& states);
+    void SelectionChanged(TJobListView* list);
+    void SetJobsHeight(int height);
+
     void TimerTimer();
+    void AHideExecute();
     void APauseExecute();
     void AExitExecute();
-    void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void AAboutExecute();
+    void AHelpExecute();
+    void AViewLogExecute();
+    void AViewToolBarExecute();
+    void AViewProcessJobsExecute();
+    void AViewCompletedJobsExecute();
+    void AViewPreviewExecute();
+    void ANegativeExecute();
 
-    QToolBar* TB_Main = nullptr;
-    QAction* APause = nullptr;
-    QAction* AHide = nullptr;
-    QAction* AExit = nullptr;
-    QMenu* PopupMenu = nullptr;
-    QPlainTextEdit* Log = nullptr;
+    QList<QIcon> MainImages;
+    QList<QIcon> ProcessImages;
+    TAlignPanel* Root = nullptr;
     QSystemTrayIcon Tray;
     QTimer Timer;
     QString Tip;
     bool TrayAdded = false;
-    int PauseImageIndex = 2;
+    bool Exiting = false;
+    std::string LayoutFile;
+    std::set<const QAction*> HiddenActions;
+    // The core's rows; the adapters are destroyed before them.
     TJobListModel ProcessJobsModel;
     TJobListModel CompletedJobsModel;
+    std::unique_ptr<TJobTableModel> ProcessJobsRows;
+    std::unique_ptr<TJobTableModel> CompletedJobsRows;
 };
 
 } // namespace raduvuz

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QObject;
+class QWidget;
+
+namespace raduvuz {
+
+// The base of the module's translated windows. Components take part in translation through a
+// tag (the "Tag" property): its low 16 bits number the component's text, its high 16 bits its
+// hint; the window's own tag numbers its caption. Help requests open the module's help file at
+// the window's help context.
+class TTWForm {
+public:
+    // The help command that shows the topic of a context number.
+    static constexpr int kHelpContext = 0x0F;
+
+    // helpKey: F1 asks for the window's help context (a window with its own F1 action says no).
+    explicit TTWForm(QWidget* form, bool helpKey = true);
+    virtual ~TTWForm() = default;
+    TTWForm(const TTWForm&) = delete;
+    TTWForm& operator=(const TTWForm&) = delete;
+
+    static void SetTag(QObject* component, int32_t tag);
+    static int32_t Tag(const QObject* component);
+
+    // Replaces the window's texts with those of the user's language.
+    void TranslateForm();
+    // The help handler: opens the help file at the topic data and always answers that it
+    // handled the request, so that no other help runs.
+    bool Help(int command, int data);
+
+    QString HelpFile = QStringLiteral("vivuvidor.chm");
+    int HelpContext = 0;
+
+    // The help file's address for a topic: program folder + help file + "#" + topic.
+    QUrl HelpUrl(int data) const;
+    // Asks the desktop to open an address; tests put a recorder in its place.
+    static std::function<bool(const QUrl&)>& HelpOpener();
+
+    // Fills a radio group, list box, combo box or check list from a language text: "0:Caption,"
+    // in front gives the control's caption, the rest (single quotes standing for double ones) is
+    // the comma text of its items. False for any other kind of component.
+    static bool FillFromText(QObject* component, const std::string& text);
+
+protected:
+    QWidget* Form;
+
+private:
+    static void TranslateComponent(QObject* component, int32_t tag);
+};
+
+} // namespace raduvuz

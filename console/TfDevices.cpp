@@ -1,0 +1,36 @@
+#include "console/TfDevices.h"
+
+#include "console/TCheckListBox.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace raduvuz {
+
+TfDevices::TfDevices(QWidget* parent) : QDialog(parent), TTWForm(this) {
+    setObjectName(QStringLiteral("fDevices"));
+    setWindowTitle(QStringLiteral("Select destination devices"));
+    HelpContext = 14;
+    cblDevices = new TCheckListBox(this);
+    cblDevices->setObjectName(QStringLiteral("cblDevices"));
+    bOk = new QPushButton(QStringLiteral("OK"), this);
+    bOk->setDefault(true);
+    bCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    connect(bOk, &QPushButton::clicked, this, &QDialog::accept);
+    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The list grows with the window; the buttons stay at the top right.
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(bOk);
+    buttons->addWidget(bCancel);
+    buttons->addStretch();
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(8, 8, 8, 8);
+    row->addWidget(cblDevices, 1);
+    row->addLayout(buttons);
+    resize(342, 321);
+    TranslateForm();
+}
+
+} // namespace raduvuz

@@ -1,0 +1,91 @@
+#include "control/JobActionRules.h"
+
+#include "common/CommaText.h"
+#include "control/TJobListModel.h"
+#include "jobs/TDoc.h"
+
+namespace raduvuz {
+
+namespace {
+// A job in this state waits to be sent: only such a job may be held, released or renamed.
+constexpr uint8_t kWaitingState = 1;
+} // namespace
+
+TRowJob JobOfRow(const std::vector<TDoc*>& jobs, const TListRow* row) {
+    TRowJob result;
+    if (row == nullptr)
+        return result;
+    for (const TDoc* job : jobs) {
+        if (job != nullptr && job->ListItem == row) {
+            result.Found = true;
+            result.State = job->State;
+            result.Held = job->Held;
+            break;
+        }
+    }
+    return result;
+}
+
+bool IsRasterRow(const TListRow* row) {
+    if (row == nullptr || row->SubItems.size() <= static_cast<size_t>(siType))
+        return false;
+    const std::string type = AsciiUpper(row->SubItems[siType]);
+    return type == "RST" || type == "RSTBND";
+}
+
+TJobActionStates ProcessJobsEnterRule(const TListRow* selected, bool moduleSet,
+                                      const TRowJob& job) {
+    TJobActionStates states;
+    const bool hasSelection = selected != nullptr;
+    states.Set(TJobAction::Abort, hasSelection);
+    states.Set(TJobAction::SelectAll, true);
+    for (TJobAction action :
+         {TJobAction::Delete, TJobAction::Reprocess, TJobAction::SendToDevice, TJobAction::SaveAs,
+          TJobAction::UnHold, TJobAction::Hold, TJobAction::ChangeName, TJobAction::Compos,
+          TJobAction::GenPreview, TJobAction::JobMerge})
+        states.Set(action, false);
+    states.Set(TJobAction::Priority, hasSelection);
+    if (moduleSet && job.Found && job.State == kWaitingState && hasSelection) {
+        const bool raster = IsRasterRow(selected);
+        states.Set(TJobAction::UnHold, job.Held);
+        states.Set(TJobAction::Hold, !job.Held);
+        states.Set(TJobAction::ChangeName, true);
+        states.Set(TJobAction::Compos, raster);
+        states.Set(TJobAction::GenPreview, raster);
+        states.Set(TJobAction::JobMerge, true);
+    }
+    return states;
+}
+
+TJobActionStates ProcessJobsExitRule() {
+    TJobActionStates states;
+    states.Set(TJobAction::SelectAll, false);
+    states.Set(TJobAction::UnHold, false);
+    states.Set(TJobAction::Hold, false);
+    return states;
+}
+
+TJobActionStates CompletedJobsEnterRule(const TListRow* selected) {
+    TJobActionStates states;
+    const bool hasSelection = selected != nullptr;
+    for (TJobAction action : {TJobAction::Delete, TJobAction::Reprocess, TJobAction::SendToDevice,
+                              TJobAction::SaveAs, TJobAction::ChangeName, TJobAction::JobMerge})
+        states.Set(action, hasSelection);
+    const bool raster = hasSelection && IsRasterRow(selected);
+    states.Set(TJobAction::Compos, raster);
+    states.Set(TJobAction::GenPreview, raster);
+    for (TJobAction action :
+         {TJobAction::Abort, TJobAction::UnHold, TJobAction::Hold, TJobAction::Priority})
+        states.Set(action, false);
+    states.Set(TJobAction::SelectAll, true);
+    return states;
+}
+
+TJobActionStates CompletedJobsExitRule() {
+    TJobActionStates states;
+    states.Set(TJobAction::SelectAll, false);
+    states.Set(TJobAction::SaveAs, false);
+    return states;
+}
+
+} // namespace raduvuz

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace raduvuz {
+
+class TDoc;
+struct TListRow;
+
+// The job actions of the main window whose enabled state the list rules decide.
+enum class TJobAction {
+    Abort,
+    SelectAll,
+    Delete,
+    Reprocess,
+    SendToDevice,
+    SaveAs,
+    UnHold,
+    Hold,
+    ChangeName,
+    Compos,
+    GenPreview,
+    JobMerge,
+    Priority,
+    Count
+};
+
+// What a rule decides: enabled or disabled for the actions it names; the others keep their state.
+class TJobActionStates {
+public:
+    void Set(TJobAction action, bool enabled) { States[Index(action)] = enabled; }
+    std::optional<bool> Get(TJobAction action) const { return States[Index(action)]; }
+
+private:
+    static size_t Index(TJobAction action) { return static_cast<size_t>(action); }
+    std::array<std::optional<bool>, static_cast<size_t>(TJobAction::Count)> States{};
+};
+
+// What the rules read of the job that owns the selected row of the list of jobs in process.
+struct TRowJob {
+    bool Found = false;
+    uint8_t State = 0;
+    bool Held = false;
+};
+
+// The first job in jobs, in list order, whose row is row; nothing found for a null row.
+TRowJob JobOfRow(const std::vector<TDoc*>& jobs, const TListRow* row);
+
+// A raster job: its "Type" column, upper-cased, is "RST" or "RSTBND".
+bool IsRasterRow(const TListRow* row);
+
+// The rules of the two job lists. selected is the list's current selected row (null without a
+// selection); moduleSet tells whether there is a current module, job is what JobOfRow found.
+TJobActionStates ProcessJobsEnterRule(const TListRow* selected, bool moduleSet, const TRowJob& job);
+TJobActionStates ProcessJobsExitRule();
+TJobActionStates CompletedJobsEnterRule(const TListRow* selected);
+TJobActionStates CompletedJobsExitRule();
+
+} // namespace raduvuz
