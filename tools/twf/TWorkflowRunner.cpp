@@ -201,11 +201,14 @@ bool TWorkflowRunner::CreateModule(TDriven& module) {
             return false;
         }
         int number = def.Number;
-        connect(module.Process, &QProcess::finished, this, [this, number](int code) {
-            Log.Line("module " + Server->ModuleText(number) + ": process ended (exit code " +
-                     std::to_string(code) + ")");
-            Server->State(number).Running = false;
-        });
+        connect(module.Process, &QProcess::finished, this,
+                [this, number](int code, QProcess::ExitStatus status) {
+                    Log.Line("module " + Server->ModuleText(number) + ": process ended (" +
+                             (status == QProcess::CrashExit ? std::string("by a signal")
+                                                            : "exit code " + std::to_string(code)) +
+                             ")");
+                    Server->State(number).Running = false;
+                });
         module.Service =
             QStringLiteral("RAduvuz.ModuleControl.p%1").arg(module.Process->processId());
         module.Path = QStringLiteral("/ModuleControl");
@@ -365,8 +368,13 @@ void TWorkflowRunner::Finish(bool ok, const std::string& reason) {
 void TWorkflowRunner::StopProcess(QProcess* process, const char* what, int graceMs) {
     if (!process || process->state() == QProcess::NotRunning)
         return;
-    if (graceMs > 0 && process->waitForFinished(graceMs))
-        return;
+    if (graceMs > 0) {
+        if (process->waitForFinished(graceMs))
+            return;
+        Log.Line(std::string("the ") + what + " process " + std::to_string(process->processId()) +
+                 " is still running " + std::to_string(graceMs / 1000) +
+                 " s after Close; ending it");
+    }
     process->terminate();
     if (!process->waitForFinished(5000)) {
         Log.Line(std::string("killing the ") + what + " process " +
