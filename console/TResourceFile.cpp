@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 
 namespace raduvuz {
 
@@ -46,10 +45,16 @@ bool ParseEntries(std::string_view area, std::map<std::string, std::string, std:
 
 TResourceFile::TResourceFile(const std::string& fileName) {
     const std::string path = fileName.empty() ? ProgramFile() : fileName;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in)
         return;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::streamoff size = in.tellg();
+    if (size <= 0)
+        return;
+    std::string bytes(static_cast<size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size))
+        return;
     ParseFrom(bytes);
 }
 

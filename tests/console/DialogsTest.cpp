@@ -1,0 +1,288 @@
+#include "console/ConsoleTestSupport.h"
+
+#include "common/Language.h"
+#include "console/ImageLists.h"
+#include "console/ShowAbout.h"
+#include "console/TCheckListBox.h"
+#include "console/TRadioGroup.h"
+#include "console/TResourceFile.h"
+#include "console/TUpDown.h"
+#include "console/TVersion.h"
+#include "console/TfAbout.h"
+#include "console/TfDevices.h"
+#include "console/TfMain.h"
+#include "console/TfPriority.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace raduvuz::test {
+
+namespace {
+
+void Put32(std::string& out, size_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// A resource block as the build lays it out, made here from its description.
+std::string Block(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string area;
+    for (const auto& [name, data] : entries) {
+        area += name;
+        area.push_back('\0');
+        Put32(area, data.size());
+        area += data;
+    }
+    std::string block("\x7FRaduvuzResources\x01", 18);
+    Put32(block, area.size());
+    return block + area + std::string("\x7FRaduvuzResourcesEnd\x01", 21);
+}
+
+std::string Png(int size) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    DrawApplicationPicture(size).save(&buffer, "PNG");
+    return bytes.toStdString();
+}
+
+// A registry with the language value and, when given, the product line.
+QByteArray Registry(const QByteArray& language, const QByteArray& productLine = {}) {
+    QByteArray text = "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\nLanguage=" + language + "\n";
+    if (!productLine.isEmpty())
+        text += "[SOFTWARE\\Tarnwick\\TernWorkFlow]\nProductLine=" + productLine + "\n";
+    return text;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        ResetLanguageForTesting();
+        TTWForm::HelpOpener() = [](const QUrl&) { return false; };
+    }
+    void cleanup() {
+        ResetLanguageForTesting();
+        TTWForm::HelpOpener() = [](const QUrl&) { return false; };
+    }
+
+    void translatesAWindowAndItsListsByTags() {
+        TTestFolder folder;
+        TScopedVariable program("RADUVUZ_PROGRAM_DIR", folder.Path(QString()).toLocal8Bit());
+        folder.WriteFile(QStringLiteral("Language.test"),
+                         ReadAll(TestData(QStringLiteral("console/Language.test"))));
+        folder.WriteFile(QStringLiteral("registry.ini"), Registry("test"));
+
+        TfPriority form;
+        auto* paper = new QListWidget(&form);
+        paper->addItem(QStringLiteral("old item"));
+        auto* devices = new TCheckListBox(&form);
+        auto* status = new TRadioGroup(&form);
+        auto* colours = new QComboBox(&form);
+        auto* hintOnly = new QLabel(QStringLiteral("keeps no caption"), &form);
+        auto* untagged = new QLabel(QStringLiteral("untouched"), &form);
+        TTWForm::SetTag(&form, 5001);
+        TTWForm::SetTag(form.StaticText1, 5002);
+        TTWForm::SetTag(form.bOk, 5003 | 5006 << 16);
+        TTWForm::SetTag(paper, 5005);
+        TTWForm::SetTag(devices, 5008);
+        TTWForm::SetTag(status, 5007);
+        TTWForm::SetTag(colours, 5009);
+        TTWForm::SetTag(hintOnly, 5006 << 16);
+        // A number the table lacks changes nothing.
+        TTWForm::SetTag(form.bCancel, 4999);
+        form.TranslateForm();
+
+        QCOMPARE(LanguageState(), TLanguageState::Loaded);
+        QCOMPARE(form.windowTitle(), QStringLiteral("Priorität ändern"));
+        QCOMPARE(form.StaticText1->text(), QStringLiteral("Priorität:"));
+        QCOMPARE(form.bOk->text(), QStringLiteral("Übernehmen"));
+        QCOMPARE(form.bOk->toolTip(), QStringLiteral("Nur ein Hinweis"));
+        QCOMPARE(form.bCancel->text(), QStringLiteral("Cancel"));
+        QCOMPARE(hintOnly->text(), QString());
+        QCOMPARE(hintOnly->toolTip(), QStringLiteral("Nur ein Hinweis"));
+        QCOMPARE(untagged->text(), QStringLiteral("untouched"));
+
+        QCOMPARE(paper->accessibleName(), QStringLiteral("Papier"));
+        QCOMPARE(paper->count(), 3);
+        QCOMPARE(paper->item(0)->text(), QStringLiteral("A4"));
+        QCOMPARE(paper->item(1)->text(), QStringLiteral("Letter"));
+        QCOMPARE(paper->item(2)->text(), QStringLiteral("Legal size"));
+        // Without "0:" the whole text gives the items.
+        QCOMPARE(devices->Count(), 2);
+        QCOMPARE(devices->ItemText(1), QStringLiteral("Gerät2"));
+        QCOMPARE(status->title(), QStringLiteral("Status"));
+        QCOMPARE(status->Items(),
+                 QStringList({QStringLiteral("Alle"), QStringLiteral("In Arbeit")}));
+        QCOMPARE(colours->count(), 2);
+        QCOMPARE(colours->itemText(0), QStringLiteral("Cyan"));
+    }
+
+    void withoutALanguageTheWindowKeepsItsTexts() {
+        TTestFolder folder;
+        TScopedVariable program("RADUVUZ_PROGRAM_DIR", folder.Path(QString()).toLocal8Bit());
+        folder.WriteFile(QStringLiteral("Language.test"),
+                         ReadAll(TestData(QStringLiteral("console/Language.test"))));
+        folder.WriteFile(QStringLiteral("registry.ini"), Registry(""));
+        TfPriority form;
+        TTWForm::SetTag(&form, 5001);
+        TTWForm::SetTag(form.StaticText1, 5002);
+        form.TranslateForm();
+        QCOMPARE(LanguageState(), TLanguageState::None);
+        QCOMPARE(form.windowTitle(), QStringLiteral("Change priority"));
+        QCOMPARE(form.StaticText1->text(), QStringLiteral("Priority:"));
+    }
+
+    void helpOpensTheHelpFileAtTheContext() {
+        TTestFolder folder;
+        TScopedVariable program("RADUVUZ_PROGRAM_DIR",
+                                folder.Path(QStringLiteral("bin")).toLocal8Bit());
+        QList<QUrl> opened;
+        TTWForm::HelpOpener() = [&opened](const QUrl& url) {
+            opened << url;
+            return true;
+        };
+        TfDevices devices;
+        QVERIFY(devices.Help(TTWForm::kHelpContext, devices.HelpContext));
+        TfMain window;
+        window.AHelp->trigger();
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened[0].isLocalFile());
+        QCOMPARE(opened[0].toLocalFile(), folder.Path(QStringLiteral("bin/vivuvidor.chm")));
+        QCOMPARE(opened[0].fragment(), QStringLiteral("14"));
+        QCOMPARE(opened[1].fragment(), QStringLiteral("0"));
+
+        // F1 in a dialog asks for its own context.
+        devices.show();
+        devices.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&devices));
+        QTest::keyClick(&devices, Qt::Key_F1);
+        QCOMPARE(opened.size(), 3);
+        QCOMPARE(opened[2].fragment(), QStringLiteral("14"));
+    }
+
+    void aboutBoxOfTheProgramItself() {
+        TTestFolder folder;
+        // The build embedded the version and the pictures into this test program too.
+        const TVersion own("");
+        QCOMPARE(own.FileDescription, std::string("Queuer module"));
+        QVERIFY(!own.Comments.empty());
+        QVERIFY(TResourceFile::Own().Find("MAINICON").has_value());
+        QCOMPARE(TResourceFile("").Find("VERSION"), TResourceFile::Own().Find("VERSION"));
+
+        TfAbout about;
+        PrepareAbout(about, "");
+        QCOMPARE(about.Label1->text(), QStringLiteral("Korvo PDF Server"));
+        QCOMPARE(about.lModuleName->text(), QStringLiteral("Queuer module"));
+        const QString build =
+            QStringLiteral("Build %1.%2").arg(own.FileVersion[2]).arg(own.FileVersion[3]);
+        QCOMPARE(about.lVersion->text(),
+                 own.FileVersion[2] == 0 ? QStringLiteral("Beta ") + build : build);
+        QCOMPARE(about.mComment->toPlainText().toStdString(), own.Comments);
+        QCOMPARE(about.imgModule->pos(), QPoint(8, 8));
+        QVERIFY(!about.imgModule->pixmap().isNull());
+
+        folder.WriteFile(QStringLiteral("registry.ini"), Registry("", "Print Line 7"));
+        TfAbout branded;
+        PrepareAbout(branded, "");
+        QCOMPARE(branded.Label1->text(), QStringLiteral("Print Line 7"));
+    }
+
+    void aboutBoxOfOtherFiles() {
+        TTestFolder folder;
+        // A stray marker without a whole block comes first and is passed over.
+        std::string release = "junk\x7FRaduvuzResources\x01\x05\0\0\0more junk";
+        release += Block({{"VERSION", "FileVersion=5.0.3.12\nFileDescription=Scan module\n"},
+                          {"MAINICON", Png(32)}});
+        release += "tail";
+        folder.WriteFile(QStringLiteral("release"), QByteArray::fromStdString(release));
+        TfAbout about;
+        PrepareAbout(about, folder.StdPath(QStringLiteral("release")));
+        QCOMPARE(about.lVersion->text(), QStringLiteral("Build 3.12"));
+        QCOMPARE(about.lModuleName->text(), QStringLiteral("Scan module"));
+        QCOMPARE(about.mComment->toPlainText(), QString());
+        QCOMPARE(about.imgModule->pos(), QPoint(24, 24));
+        QCOMPARE(about.imgModule->size(), QSize(32, 32));
+
+        folder.WriteFile(QStringLiteral("beta"),
+                         QByteArray::fromStdString(
+                             Block({{"VERSION", "FileVersion=5.0.0.12\nComments=Line of comment\n"},
+                                    {"ABOUTIMAGE", Png(64)}})));
+        TfAbout beta;
+        PrepareAbout(beta, folder.StdPath(QStringLiteral("beta")));
+        QCOMPARE(beta.lVersion->text(), QStringLiteral("Beta Build 0.12"));
+        QCOMPARE(beta.mComment->toPlainText(), QStringLiteral("Line of comment"));
+        QCOMPARE(beta.imgModule->pos(), QPoint(8, 8));
+
+        folder.WriteFile(QStringLiteral("plain"), "no version information here");
+        TfAbout plain;
+        PrepareAbout(plain, folder.StdPath(QStringLiteral("plain")));
+        QCOMPARE(plain.lVersion->text(), QStringLiteral("Beta Build 0.0"));
+        QCOMPARE(plain.lModuleName->text(), QString());
+        QCOMPARE(plain.imgModule->pos(), QPoint(-100, -100));
+
+        const TVersion missing(folder.StdPath(QStringLiteral("no such file")));
+        QCOMPARE(missing.FileVersion[0], uint16_t(0));
+        QVERIFY(missing.Block.empty());
+    }
+
+    void smallDialogs() {
+        TfPriority priority;
+        // The edit takes any text; the arrows keep to 0..10 without wrapping.
+        priority.mePriority->setText(QStringLiteral("abc"));
+        QCOMPARE(priority.mePriority->text(), QStringLiteral("abc"));
+        priority.UpDown1->Step(1);
+        QCOMPARE(priority.mePriority->text(), QStringLiteral("1"));
+        priority.mePriority->setText(QStringLiteral("9"));
+        priority.UpDown1->Step(1);
+        priority.UpDown1->Step(1);
+        QCOMPARE(priority.mePriority->text(), QStringLiteral("10"));
+        priority.mePriority->setText(QStringLiteral("0"));
+        priority.UpDown1->Step(-1);
+        QCOMPARE(priority.mePriority->text(), QStringLiteral("0"));
+        QTimer::singleShot(0, priority.bCancel, &QPushButton::click);
+        QCOMPARE(priority.exec(), int(QDialog::Rejected));
+
+        // Every device disabled: OK still closes, with nothing checked.
+        TfDevices devices;
+        devices.cblDevices->AddItem(QStringLiteral("Platesetter"), 3);
+        devices.cblDevices->AddItem(QStringLiteral("Proofer"), 7);
+        devices.cblDevices->SetItemEnabled(0, false);
+        devices.cblDevices->SetItemEnabled(1, false);
+        QCOMPARE(devices.cblDevices->ItemObject(1), 7);
+        QTimer::singleShot(0, devices.bOk, &QPushButton::click);
+        QCOMPARE(devices.exec(), int(QDialog::Accepted));
+        QVERIFY(!devices.cblDevices->Checked(0));
+        QVERIFY(!devices.cblDevices->Checked(1));
+
+        // The about box's OK is its cancel button too.
+        TfAbout about;
+        QTimer::singleShot(0, &about, [&about] { QTest::keyClick(&about, Qt::Key_Escape); });
+        QCOMPARE(about.exec(), int(QDialog::Accepted));
+    }
+};
+
+int RunDialogsTests(int argc, char** argv) {
+    DialogsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace raduvuz::test
+
+#include "DialogsTest.moc"
