@@ -1,6 +1,7 @@
 // Shows the main window with sample rows in both job lists and saves a picture of it, as the
 // display shows it: raduvuz-console-shot OUTPUT.png (run it under a display, e.g. xvfb-run).
 
+#include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
 #include "console/TfMain.h"
 #include "control/TJobListModel.h"
@@ -80,6 +81,10 @@ int main(int argc, char* argv[]) {
     window.SetPauseAction("&Stop", "Stop", 2);
     FillSamples(window);
     window.setGeometry(40, 40, 900, 560);
+    // As an operator would size it: more room for the lists than for the log.
+    window.Panel1->resize(window.Panel1->width(), 330);
+    window.lvProcessJobs->resize(window.lvProcessJobs->width(), 112);
+    window.RealignAll();
     window.ShowAndActivate();
     window.lvCompletedJobs->SelectRow(1);
     window.lvCompletedJobs->setFocus();
