@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace raduvuz {
@@ -55,13 +56,18 @@ void TProcessLifetime::Reconsider() {
         QTimer::singleShot(0, this, &TProcessLifetime::Check);
 }
 
-bool TProcessLifetime::MayEnd() const {
+bool TProcessLifetime::MayEnd() {
+    if (CurrentModule == &Module)
+        WasInUse = true;
     if (!Automation || IncomingCalls > 0 || TDBusObject::PendingCalls() > 0 ||
         Module.HoldsSelfReference())
         return false;
     if (EverCalled && Callers.isEmpty())
         return true;
-    return CurrentModule != &Module && SinceLastCall.elapsed() >= GraceMs;
+    if (CurrentModule == &Module)
+        return false;
+    constexpr qint64 kClosedGraceMs = 1000;
+    return SinceLastCall.elapsed() >= (WasInUse ? std::min<qint64>(kClosedGraceMs, GraceMs) : GraceMs);
 }
 
 void TProcessLifetime::Check() {

@@ -16,8 +16,10 @@ class TModuleControl;
 // ends, once no call is in progress in either direction and no self-reference is held (SelfReg
 // not given, or dropped by Close), as soon as either
 //  - every peer that has called it has left the bus, or
-//  - its module is not in use (never initialised, or closed) and no call has come in for the
-//    release grace (30 s; $RADUVUZ_RELEASE_GRACE_MS changes it).
+//  - its module was closed and no call has come in for a second (a caller that closed the module
+//    has let it go; it may still be on the bus for other work), or
+//  - its module was never initialised and no call has come in for the release grace (30 s;
+//    $RADUVUZ_RELEASE_GRACE_MS changes it), so a creator that went quiet does not keep it.
 // A process started without those switches ends only by the window's shut-down action.
 class TProcessLifetime : public QObject {
     Q_OBJECT
@@ -33,7 +35,7 @@ public:
 
 private:
     void Check();
-    bool MayEnd() const;
+    bool MayEnd();
 
     TModuleControl& Module;
     bool Automation;
@@ -44,6 +46,7 @@ private:
     QDBusServiceWatcher* Watcher = nullptr;
     QElapsedTimer SinceLastCall;
     QTimer IdleCheck;
+    bool WasInUse = false;
     bool Ending = false;
 };
 
