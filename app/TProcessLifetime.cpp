@@ -67,7 +67,8 @@ bool TProcessLifetime::MayEnd() {
     if (CurrentModule == &Module)
         return false;
     constexpr qint64 kClosedGraceMs = 1000;
-    return SinceLastCall.elapsed() >= (WasInUse ? std::min<qint64>(kClosedGraceMs, GraceMs) : GraceMs);
+    return SinceLastCall.elapsed() >=
+           (WasInUse ? std::min<qint64>(kClosedGraceMs, GraceMs) : GraceMs);
 }
 
 void TProcessLifetime::Check() {
