@@ -116,6 +116,11 @@ void TFakeModule::CompletedSendTerminators() {
     Calls << QStringLiteral("CompletedSendTerminators");
 }
 
+void TFakeModule::SetValue(int Num, const QDBusVariant& Value) {
+    const QVariant v = Value.variant();
+    Calls << QStringLiteral("SetValue %1 %2 %3").arg(Num).arg(v.typeName()).arg(v.toString());
+}
+
 void TFakeModule::PassOne() {
     QDBusMessage found = Store(QStringLiteral("RNextFindDoc"), {Number, 0});
     const int doc = found.arguments().value(0).toInt();

@@ -49,6 +49,8 @@ public slots:
     void ClearTerminatorsSet();
     void AddTerminator(int Term, const QString& Name, const QDBusVariant& FileType);
     void CompletedSendTerminators();
+    // Records the value's type with it, so a test sees how the server sent it.
+    void SetValue(int Num, const QDBusVariant& Value);
 
 private:
     QDBusMessage Server(const QString& method, const QVariantList& args);

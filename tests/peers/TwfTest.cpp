@@ -154,6 +154,23 @@ TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument
     EXPECT_NE(ReadFile(Temp.File("twf.out")).find("summary: done"), std::string::npos);
 }
 
+TEST_F(TwfTest, SetsModuleValuesAfterConfigurationAndBeforeResume) {
+    TFakeModule fake(Bus.Connection());
+    TFakeProvider provider(Reference());
+    ExportFake(fake, provider);
+    StartTwf(Workflow(std::string(FakeModuleSection) +
+                      "value = 63: 2\nvalue = 58: true\nvalue = 51: /tmp/store\n"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    const qsizetype first = fake.Calls.indexOf(QStringLiteral("SetValue 63 int 2"));
+    ASSERT_GE(first, 0) << fake.Calls.join(QStringLiteral("; ")).toStdString();
+    EXPECT_EQ(fake.Calls.value(first - 1), QStringLiteral("StartLog"));
+    EXPECT_EQ(fake.Calls.value(first + 1), QStringLiteral("SetValue 58 bool true"));
+    EXPECT_EQ(fake.Calls.value(first + 2), QStringLiteral("SetValue 51 QString /tmp/store"));
+    EXPECT_EQ(fake.Calls.value(first + 3), QStringLiteral("Resume"));
+    EXPECT_NE(Log().find("-> module 3 (Queuer): SetValue(63, 2)"), std::string::npos) << Log();
+}
+
 TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     TFakeModule fake(Bus.Connection(), false);
     TFakeProvider provider(Reference());

@@ -37,6 +37,7 @@ create = provider
 flow = 12: Color=Cyan;Device=P1
 flow = 15 : *
 log = no
+value = 63: 2
 
 ; a comment
 [sink 12]
@@ -75,6 +76,9 @@ folder = in
     EXPECT_EQ(m.Flows[0].Rule, "Color=Cyan;Device=P1");
     EXPECT_EQ(m.Flows[1].Dest, 15);
     EXPECT_EQ(m.Flows[1].Rule, "*");
+    ASSERT_EQ(m.Values.size(), 1u);
+    EXPECT_EQ(m.Values[0].Num, 63);
+    EXPECT_EQ(m.Values[0].Value, "2");
     ASSERT_NE(w.FindSink(12), nullptr);
     EXPECT_TRUE(w.FindSink(12)->Paused);
     EXPECT_EQ(w.FindSink(12)->Folder, "/base/out/12");
@@ -94,6 +98,7 @@ TEST(WorkflowFileTest, MistakesNameTheirLine) {
     EXPECT_EQ(ErrorOf("[module 3]\nflow = Color=Cyan\n"), "line 2: a flow entry is DEST: RULE");
     EXPECT_EQ(ErrorOf("[module 3]\nflow = 0: *\n"),
               "line 2: the flow destination is a module number above 0");
+    EXPECT_EQ(ErrorOf("[module 3]\nvalue = 63\n"), "line 2: a module value is NUM: VALUE");
     EXPECT_EQ(ErrorOf("[module 3]\ncolour = red\n"), "line 2: unknown key \"colour\" here");
     EXPECT_EQ(ErrorOf("[workflow]\nbus = system\n"), "line 2: bus is private or session");
     EXPECT_EQ(ErrorOf("[sink 4]\npaused = maybe\n"), "line 2: expected yes or no, not \"maybe\"");

@@ -229,6 +229,14 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
                     at.Fail("the flow destination is a module number above 0");
                 f.Rule = Trim(value.substr(colon + 1));
                 m.Flows.push_back(std::move(f));
+            } else if (key == "value") {
+                size_t colon = value.find(':');
+                if (colon == std::string::npos)
+                    at.Fail("a module value is NUM: VALUE");
+                TValueDef v;
+                v.Num = ToInt(Trim(value.substr(0, colon)), at, "the value number");
+                v.Value = Trim(value.substr(colon + 1));
+                m.Values.push_back(std::move(v));
             } else
                 unknown();
             break;

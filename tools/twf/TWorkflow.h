@@ -18,6 +18,12 @@ struct TFlowDef {
     std::string Rule;
 };
 
+// A module value the server sets once the module is configured: SetValue(Num, Value).
+struct TValueDef {
+    int32_t Num = 0;
+    std::string Value;
+};
+
 // A queuer module the server creates and drives.
 struct TModuleDef {
     int32_t Number = 0;
@@ -31,6 +37,7 @@ struct TModuleDef {
     std::string Computer;
     bool StartLog = true;
     std::vector<TFlowDef> Flows;
+    std::vector<TValueDef> Values;
 };
 
 // A destination whose documents the server takes out of the store into a folder.

@@ -28,6 +28,18 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A value of the workflow file as the module's SetValue takes it: a whole number travels as an
+// integer, true and false as booleans, anything else as text.
+QDBusVariant ValueVariant(const std::string& text) {
+    bool isNumber = false;
+    const int number = Q(text).toInt(&isNumber);
+    if (isNumber)
+        return QDBusVariant(QVariant(number));
+    if (text == "true" || text == "false")
+        return QDBusVariant(QVariant(text == "true"));
+    return QDBusVariant(QVariant(Q(text)));
+}
+
 std::string S(const QString& text) {
     return text.toStdString();
 }
@@ -261,6 +273,10 @@ bool TWorkflowRunner::ConfigureModule(TDriven& module) {
     ok = CallModule(module, QStringLiteral("CompletedSendTerminators"), {}) && ok;
     if (def.StartLog)
         ok = CallModule(module, QStringLiteral("StartLog"), {}) && ok;
+    for (const auto& v : def.Values)
+        ok = CallModule(module, QStringLiteral("SetValue"),
+                        {v.Num, QVariant::fromValue(ValueVariant(v.Value))}) &&
+             ok;
     return ok;
 }
 
