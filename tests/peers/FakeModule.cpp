@@ -121,6 +121,27 @@ void TFakeModule::SetValue(int Num, const QDBusVariant& Value) {
     Calls << QStringLiteral("SetValue %1 %2 %3").arg(Num).arg(v.typeName()).arg(v.toString());
 }
 
+void TFakeModule::SaveConfig(const QString& Key) {
+    Calls << QStringLiteral("SaveConfig ") + Key;
+}
+
+QString TFakeModule::ExportConfig() {
+    Calls << QStringLiteral("ExportConfig");
+    return QStringLiteral("4142");
+}
+
+QDBusVariant TFakeModule::GetValue(int Num) {
+    Calls << QStringLiteral("GetValue %1").arg(Num);
+    if (Num == 99)
+        return QDBusVariant(QVariant::fromValue(QVariantList()));
+    return QDBusVariant(QVariant(Num * 10));
+}
+
+bool TFakeModule::IsJobUse(int JobID) {
+    Calls << QStringLiteral("IsJobUse %1").arg(JobID);
+    return JobID == 5;
+}
+
 void TFakeModule::PassOne() {
     QDBusMessage found = Store(QStringLiteral("RNextFindDoc"), {Number, 0});
     const int doc = found.arguments().value(0).toInt();

@@ -51,6 +51,12 @@ public slots:
     void CompletedSendTerminators();
     // Records the value's type with it, so a test sees how the server sent it.
     void SetValue(int Num, const QDBusVariant& Value);
+    void SaveConfig(const QString& Key);
+    QString ExportConfig();
+    // Ten times the number; Null for 99.
+    QDBusVariant GetValue(int Num);
+    // True for job 5 only.
+    bool IsJobUse(int JobID);
 
 private:
     QDBusMessage Server(const QString& method, const QVariantList& args);

@@ -171,6 +171,33 @@ TEST_F(TwfTest, SetsModuleValuesAfterConfigurationAndBeforeResume) {
     EXPECT_NE(Log().find("-> module 3 (Queuer): SetValue(63, 2)"), std::string::npos) << Log();
 }
 
+TEST_F(TwfTest, LogsTheAnswersOfTheCallsMadeBeforeClose) {
+    TFakeModule fake(Bus.Connection());
+    TFakeProvider provider(Reference());
+    ExportFake(fake, provider);
+    StartTwf(Workflow(std::string(FakeModuleSection) +
+                      "before-close = SaveConfig\nbefore-close = SaveConfig Other\n"
+                      "before-close = ExportConfig\nbefore-close = GetValue 63\n"
+                      "before-close = GetValue 99\nbefore-close = IsJobUse 5\n"
+                      "before-close = IsJobUse 6\n"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    const QStringList last = fake.Calls.mid(fake.Calls.size() - 8);
+    EXPECT_EQ(last,
+              (QStringList{QStringLiteral("SaveConfig Queue3"), QStringLiteral("SaveConfig Other"),
+                           QStringLiteral("ExportConfig"), QStringLiteral("GetValue 63"),
+                           QStringLiteral("GetValue 99"), QStringLiteral("IsJobUse 5"),
+                           QStringLiteral("IsJobUse 6"), QStringLiteral("Close")}));
+    const std::string log = Log();
+    for (const char* line :
+         {"module 3 (Queuer): SaveConfig(Queue3) = \n",
+          "module 3 (Queuer): ExportConfig() = 4142\n", "module 3 (Queuer): GetValue(63) = 630\n",
+          "module 3 (Queuer): GetValue(99) = <null>\n", "module 3 (Queuer): IsJobUse(5) = true\n",
+          "module 3 (Queuer): IsJobUse(6) = false\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_LT(log.find("IsJobUse(6) = false"), log.find("-> module 3 (Queuer): Close()"));
+}
+
 TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     TFakeModule fake(Bus.Connection(), false);
     TFakeProvider provider(Reference());

@@ -38,6 +38,8 @@ flow = 12: Color=Cyan;Device=P1
 flow = 15 : *
 log = no
 value = 63: 2
+before-close = GetValue 63
+before-close = SaveConfig
 
 ; a comment
 [sink 12]
@@ -79,6 +81,11 @@ folder = in
     ASSERT_EQ(m.Values.size(), 1u);
     EXPECT_EQ(m.Values[0].Num, 63);
     EXPECT_EQ(m.Values[0].Value, "2");
+    ASSERT_EQ(m.FinalCalls.size(), 2u);
+    EXPECT_EQ(m.FinalCalls[0].Method, "GetValue");
+    EXPECT_EQ(m.FinalCalls[0].Num, 63);
+    EXPECT_EQ(m.FinalCalls[1].Method, "SaveConfig");
+    EXPECT_EQ(m.FinalCalls[1].Arg, "");
     ASSERT_NE(w.FindSink(12), nullptr);
     EXPECT_TRUE(w.FindSink(12)->Paused);
     EXPECT_EQ(w.FindSink(12)->Folder, "/base/out/12");
@@ -99,6 +106,9 @@ TEST(WorkflowFileTest, MistakesNameTheirLine) {
     EXPECT_EQ(ErrorOf("[module 3]\nflow = 0: *\n"),
               "line 2: the flow destination is a module number above 0");
     EXPECT_EQ(ErrorOf("[module 3]\nvalue = 63\n"), "line 2: a module value is NUM: VALUE");
+    EXPECT_EQ(
+        ErrorOf("[module 3]\nbefore-close = Kill\n"),
+        "line 2: before-close is SaveConfig [KEY], ExportConfig, GetValue NUM or IsJobUse JOB");
     EXPECT_EQ(ErrorOf("[module 3]\ncolour = red\n"), "line 2: unknown key \"colour\" here");
     EXPECT_EQ(ErrorOf("[workflow]\nbus = system\n"), "line 2: bus is private or session");
     EXPECT_EQ(ErrorOf("[sink 4]\npaused = maybe\n"), "line 2: expected yes or no, not \"maybe\"");

@@ -237,6 +237,19 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
                 v.Num = ToInt(Trim(value.substr(0, colon)), at, "the value number");
                 v.Value = Trim(value.substr(colon + 1));
                 m.Values.push_back(std::move(v));
+            } else if (key == "before-close") {
+                std::vector<std::string> words = Words(value);
+                TFinalCallDef c;
+                if (!words.empty())
+                    c.Method = words[0];
+                if (c.Method == "SaveConfig" && words.size() <= 2)
+                    c.Arg = words.size() == 2 ? words[1] : std::string();
+                else if ((c.Method == "GetValue" || c.Method == "IsJobUse") && words.size() == 2)
+                    c.Num = ToInt(words[1], at, "the number");
+                else if (c.Method != "ExportConfig" || words.size() != 1)
+                    at.Fail("before-close is SaveConfig [KEY], ExportConfig, GetValue NUM or "
+                            "IsJobUse JOB");
+                m.FinalCalls.push_back(std::move(c));
             } else
                 unknown();
             break;

@@ -24,6 +24,15 @@ struct TValueDef {
     std::string Value;
 };
 
+// A call whose answer the server logs once the run has ended, before it closes the module:
+// SaveConfig (Arg: the key, else the module's config-key), ExportConfig, GetValue or IsJobUse
+// (Num).
+struct TFinalCallDef {
+    std::string Method;
+    std::string Arg;
+    int32_t Num = 0;
+};
+
 // A queuer module the server creates and drives.
 struct TModuleDef {
     int32_t Number = 0;
@@ -38,6 +47,7 @@ struct TModuleDef {
     bool StartLog = true;
     std::vector<TFlowDef> Flows;
     std::vector<TValueDef> Values;
+    std::vector<TFinalCallDef> FinalCalls;
 };
 
 // A destination whose documents the server takes out of the store into a folder.

@@ -237,7 +237,7 @@ bool TWorkflowRunner::CreateModule(TDriven& module) {
 }
 
 bool TWorkflowRunner::CallModule(TDriven& module, const QString& method, const QVariantList& args,
-                                 int timeoutMs) {
+                                 int timeoutMs, QDBusMessage* replyOut) {
     QStringList shown;
     for (const QVariant& a : args)
         shown << (a.canConvert<QDBusVariant>() ? qvariant_cast<QDBusVariant>(a).variant().toString()
@@ -246,6 +246,8 @@ bool TWorkflowRunner::CallModule(TDriven& module, const QString& method, const Q
              S(shown.join(QStringLiteral(", "))) + ")");
     QDBusMessage reply = CallAndWait(
         Bus, MakeCall(module.Service, module.Path, ModuleInterface, method, args), timeoutMs);
+    if (replyOut)
+        *replyOut = reply;
     QString error = ErrorText(reply);
     if (!error.isEmpty()) {
         Log.Line("module " + Server->ModuleText(module.Def->Number) + ": " + S(method) +
@@ -253,6 +255,33 @@ bool TWorkflowRunner::CallModule(TDriven& module, const QString& method, const Q
         return false;
     }
     return true;
+}
+
+void TWorkflowRunner::FinalCalls(TDriven& module) {
+    for (const TFinalCallDef& c : module.Def->FinalCalls) {
+        QVariantList args;
+        std::string shown;
+        if (c.Method == "SaveConfig") {
+            const std::string key = c.Arg.empty() ? module.Def->ConfigKey : c.Arg;
+            args << Q(key);
+            shown = key;
+        } else if (c.Method == "GetValue" || c.Method == "IsJobUse") {
+            args << c.Num;
+            shown = std::to_string(c.Num);
+        }
+        QDBusMessage reply;
+        if (!CallModule(module, Q(c.Method), args, 60000, &reply))
+            continue;
+        QVariant answer = reply.arguments().value(0);
+        if (answer.canConvert<QDBusVariant>())
+            answer = qvariant_cast<QDBusVariant>(answer).variant();
+        // Null travels as an empty array of variants.
+        const std::string text = answer.userType() == qMetaTypeId<QDBusArgument>()
+                                     ? std::string("<null>")
+                                     : S(answer.toString());
+        Log.Line("module " + Server->ModuleText(module.Def->Number) + ": " + c.Method + "(" +
+                 shown + ") = " + text);
+    }
 }
 
 bool TWorkflowRunner::ConfigureModule(TDriven& module) {
@@ -456,6 +485,10 @@ int TWorkflowRunner::Run() {
                  list.arguments().value(0).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 Log.Line("store: " + S(line));
     }
+    for (auto& m : Modules)
+        if (!m.Service.isEmpty() && !m.Closed &&
+            (!m.Process || m.Process->state() == QProcess::Running))
+            FinalCalls(m);
     for (auto& m : Modules)
         if (!m.Service.isEmpty() && (!m.Process || m.Process->state() == QProcess::Running))
             CloseModule(m);

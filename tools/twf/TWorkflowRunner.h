@@ -47,9 +47,11 @@ private:
     bool StartStore();
     bool CreateModule(TDriven& module);
     bool ConfigureModule(TDriven& module);
-    // One call to a module; logs it and its failure.
+    // One call to a module; logs it and its failure, and hands out the reply when asked.
     bool CallModule(TDriven& module, const QString& method, const QVariantList& args,
-                    int timeoutMs = 60000);
+                    int timeoutMs = 60000, QDBusMessage* reply = nullptr);
+    // The module's before-close calls, each answer in the log.
+    void FinalCalls(TDriven& module);
     void CloseModule(TDriven& module);
     QDBusMessage StoreCall(const QString& method, const QVariantList& args);
     void FeedNext();
