@@ -198,6 +198,25 @@ TEST_F(TwfTest, LogsTheAnswersOfTheCallsMadeBeforeClose) {
     EXPECT_LT(log.find("IsJobUse(6) = false"), log.find("-> module 3 (Queuer): Close()"));
 }
 
+TEST_F(TwfTest, RunsTheBeforeCloseCommandInTheFilesFolderWhileTheModuleStaysOpen) {
+    TFakeModule fake(Bus.Connection());
+    TFakeProvider provider(Reference());
+    ExportFake(fake, provider);
+    StartTwf(
+        Workflow(FakeModuleSection, "before-close = ls out | wc -l; echo second line; exit 3\n"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    const std::string log = Log();
+    // Relative paths are taken from the workflow file's folder: out/ holds two documents and
+    // their parameter files.
+    for (const char* line : {"before-close| 4\n", "before-close| second line\n",
+                             "before-close: exit code 3\n", "summary: done"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_LT(log.find("sink 12 (Printer A): received"), log.find("before-close| 4"));
+    EXPECT_LT(log.find("before-close: exit code 3"), log.find("-> module 3 (Queuer): Close()"));
+    EXPECT_EQ(fake.Calls.back(), QStringLiteral("Close"));
+}
+
 TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     TFakeModule fake(Bus.Connection(), false);
     TFakeProvider provider(Reference());

@@ -30,6 +30,7 @@ store = existing
 store-options = --memory-limit 64M --verbose
 value-1004 = 7
 job-use = yes
+before-close = test -e x; echo a=b
 
 [module 3]
 name = Queuer
@@ -66,6 +67,7 @@ folder = in
     EXPECT_EQ(w.StoreOptions, (std::vector<std::string>{"--memory-limit", "64M", "--verbose"}));
     EXPECT_EQ(w.Value1004, 7);
     EXPECT_TRUE(w.JobUse);
+    EXPECT_EQ(w.BeforeClose, "test -e x; echo a=b");
     ASSERT_EQ(w.Modules.size(), 1u);
     const TModuleDef& m = w.Modules[0];
     EXPECT_EQ(m.Number, 3);

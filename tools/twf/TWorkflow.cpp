@@ -198,6 +198,8 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
                 w.JobUse = ToBool(value, at);
             else if (key == "expect")
                 w.Expect = ToInt(value, at, "expect");
+            else if (key == "before-close")
+                w.BeforeClose = value;
             else
                 unknown();
             break;

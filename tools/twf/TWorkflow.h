@@ -109,6 +109,8 @@ public:
     bool JobUse = false;
     // Documents the sinks must receive before the run is done; -1: one per fed file.
     int Expect = -1;
+    // A shell command run once the run has ended, before the modules are closed.
+    std::string BeforeClose;
 
     std::vector<TModuleDef> Modules;
     std::vector<TSinkDef> Sinks;

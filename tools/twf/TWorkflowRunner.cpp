@@ -410,6 +410,41 @@ void TWorkflowRunner::Finish(bool ok, const std::string& reason) {
     RunLoop.quit();
 }
 
+void TWorkflowRunner::RunBeforeClose() {
+    if (Workflow.BeforeClose.empty())
+        return;
+    Log.Line("before-close: " + Workflow.BeforeClose);
+    QProcess* shell = NewChild();
+    shell->setProcessChannelMode(QProcess::MergedChannels);
+    shell->setWorkingDirectory(Q(Workflow.BaseDir));
+    QEventLoop wait;
+    connect(shell, &QProcess::finished, &wait, &QEventLoop::quit);
+    connect(shell, &QProcess::errorOccurred, &wait, [&wait](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            wait.quit();
+    });
+    // A command that hangs must not keep the modules open for ever.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, &wait, &QEventLoop::quit);
+    guard.start(Workflow.TimeoutSeconds * 1000);
+    shell->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), Q(Workflow.BeforeClose)});
+    wait.exec();
+    if (shell->state() != QProcess::NotRunning) {
+        Log.Line("before-close: still running after " + std::to_string(Workflow.TimeoutSeconds) +
+                 " s; ending it");
+        StopProcess(shell, "before-close", 0);
+    }
+    for (const QString& line :
+         QString::fromUtf8(shell->readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        Log.Line("before-close| " + S(line));
+    Log.Line(shell->exitStatus() == QProcess::NormalExit &&
+                     shell->error() != QProcess::FailedToStart
+                 ? "before-close: exit code " + std::to_string(shell->exitCode())
+                 : std::string("before-close: the command did not end normally"));
+    shell->deleteLater();
+}
+
 void TWorkflowRunner::StopProcess(QProcess* process, const char* what, int graceMs) {
     if (!process || process->state() == QProcess::NotRunning)
         return;
@@ -476,6 +511,8 @@ int TWorkflowRunner::Run() {
     FeedTimer.stop();
     SinkTimer.stop();
     Deadline.stop();
+    if (ready && !Interrupted)
+        RunBeforeClose();
 
     // What is left in the store tells where a failed run stopped.
     if (Bus.isConnected() && Bus.interface()->isServiceRegistered(StoreName)) {

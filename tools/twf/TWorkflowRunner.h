@@ -58,6 +58,8 @@ private:
     void PollSinks();
     void CheckDone();
     void Finish(bool ok, const std::string& reason);
+    // The workflow's before-close command; the modules are served while it runs.
+    void RunBeforeClose();
     void StopProcess(QProcess* process, const char* what, int graceMs);
     QString FindProgram(const std::string& configured, const QStringList& candidates) const;
 
