@@ -147,6 +147,10 @@ void TFakeModule::PassOne() {
     const int doc = found.arguments().value(0).toInt();
     if (found.type() == QDBusMessage::ErrorMessage || doc <= 0)
         return;
+    const QDBusMessage paused = Server(QStringLiteral("GetValue"), {Dest, 6});
+    DestPaused << qvariant_cast<QDBusVariant>(paused.arguments().value(0)).variant().toBool();
+    if (DestPaused.back())
+        return;
     Server(QStringLiteral("ChangeStatus"), {Number, false, 2});
     QDBusMessage open = Store(QStringLiteral("ROpenDoc"), {Number, doc});
     const QString dds = open.arguments().value(0).toString();

@@ -32,6 +32,9 @@ public:
         return it == Values.end() ? QVariant() : it->second;
     }
     QString ConfigKey;
+    // The server's GetValue (Dest, 6) at each try to pass a document on; a paused destination
+    // gets nothing.
+    QList<bool> DestPaused;
     bool IsJobUseAnswer = true;
     int Passed = 0;
     QStringList StoreErrors;

@@ -217,6 +217,25 @@ TEST_F(TwfTest, RunsTheBeforeCloseCommandInTheFilesFolderWhileTheModuleStaysOpen
     EXPECT_EQ(fake.Calls.back(), QStringLiteral("Close"));
 }
 
+TEST_F(TwfTest, SinkPausedForSomeSecondsRunsAfterwards) {
+    TFakeModule fake(Bus.Connection());
+    TFakeProvider provider(Reference());
+    ExportFake(fake, provider);
+    std::string text = ReadFile(Workflow(FakeModuleSection));
+    text.replace(text.find("computer = rip-host\n"), 20, "computer = rip-host\npaused-for = 2\n");
+    WriteFile(Temp.File("workflow.ini"), text);
+    StartTwf(Temp.File("workflow.ini"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    // Paused before Resume (the answer inside Init) and while the first document came; running
+    // two seconds after Resume.
+    EXPECT_TRUE(fake.Value(12, 6).toBool());
+    ASSERT_GE(fake.DestPaused.size(), 2);
+    EXPECT_TRUE(fake.DestPaused.front());
+    EXPECT_FALSE(fake.DestPaused.back());
+    EXPECT_EQ(fake.Passed, 2);
+}
+
 TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     TFakeModule fake(Bus.Connection(), false);
     TFakeProvider provider(Reference());

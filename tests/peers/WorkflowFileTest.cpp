@@ -46,6 +46,7 @@ before-close = SaveConfig
 [sink 12]
 name = Printer A
 paused = yes
+paused-for = 3
 
 [terminator 1]
 name = Printer A
@@ -90,6 +91,7 @@ folder = in
     EXPECT_EQ(m.FinalCalls[1].Arg, "");
     ASSERT_NE(w.FindSink(12), nullptr);
     EXPECT_TRUE(w.FindSink(12)->Paused);
+    EXPECT_EQ(w.FindSink(12)->PausedForSeconds, 3);
     EXPECT_EQ(w.FindSink(12)->Folder, "/base/out/12");
     EXPECT_EQ(w.FindTerminator(1)->Key, "PRN_A");
     EXPECT_EQ(w.FindModule(12), nullptr);
@@ -115,6 +117,7 @@ TEST(WorkflowFileTest, MistakesNameTheirLine) {
     EXPECT_EQ(ErrorOf("[workflow]\nbus = system\n"), "line 2: bus is private or session");
     EXPECT_EQ(ErrorOf("[sink 4]\npaused = maybe\n"), "line 2: expected yes or no, not \"maybe\"");
     EXPECT_EQ(ErrorOf("[input]\nblock-size = 0\n"), "line 2: block-size is above 0");
+    EXPECT_EQ(ErrorOf("[sink 4]\npaused-for = -1\n"), "line 2: paused-for is 0 or more seconds");
     EXPECT_EQ(ErrorOf("[module 3\n"), "line 1: a section header ends with ]");
     EXPECT_EQ(ErrorOf("[module 3]\nnot a pair\n"), "line 2: expected key = value");
     EXPECT_EQ(ErrorOf("[module 3]\n[input]\nto = 9\n"),

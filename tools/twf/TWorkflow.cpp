@@ -266,7 +266,11 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
                 s.Computer = value;
             else if (key == "paused")
                 s.Paused = ToBool(value, at);
-            else
+            else if (key == "paused-for") {
+                s.PausedForSeconds = ToInt(value, at, "paused-for");
+                if (s.PausedForSeconds < 0)
+                    at.Fail("paused-for is 0 or more seconds");
+            } else
                 unknown();
             break;
         }

@@ -57,6 +57,8 @@ struct TSinkDef {
     std::string Folder;
     std::string Computer;
     bool Paused = false;
+    // Paused for this many seconds after the modules were resumed, then running.
+    int PausedForSeconds = 0;
 };
 
 struct TTerminatorDef {

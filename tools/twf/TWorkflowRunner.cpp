@@ -496,6 +496,7 @@ int TWorkflowRunner::Run() {
             Server->State(m.Def->Number).Running = true;
             CallModule(m, QStringLiteral("Resume"), {});
         }
+        Server->StartRunning();
         Log.Line("workflow running: " + std::to_string(Feeds.size()) + " files to feed, " +
                  std::to_string(Expected) + " documents expected at the sinks");
         Deadline.start(Workflow.TimeoutSeconds * 1000);

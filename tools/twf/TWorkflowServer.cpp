@@ -79,6 +79,9 @@ QDBusVariant TWorkflowServer::GetValue(int module, int num) {
         return name.empty() ? Null() : Text(name);
     }
     case 6:
+        if (sink && sink->PausedForSeconds > 0 &&
+            (!RunClock.isValid() || RunClock.elapsed() < sink->PausedForSeconds * 1000LL))
+            return QDBusVariant(QVariant(true));
         return QDBusVariant(QVariant(sink ? sink->Paused : state.Paused));
     case 7: {
         const std::string& computer = m ? m->Computer : sink->Computer;

@@ -5,6 +5,7 @@
 
 #include <QDBusContext>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <map>
@@ -33,6 +34,8 @@ public:
     // "3 (Queuer)" for log lines.
     std::string ModuleText(int32_t module) const;
     std::string ComputerName() const { return Computer; }
+    // The modules have been resumed: the time of the sinks' paused-for starts.
+    void StartRunning() { RunClock.start(); }
 
 public slots:
     void ChangeStatus(int module, bool paused, int status);
@@ -54,6 +57,7 @@ private:
     TTwfLog& Log;
     std::string Computer;
     std::map<int32_t, TModuleState> States;
+    QElapsedTimer RunClock;
 };
 
 } // namespace raduvuz
