@@ -116,6 +116,14 @@ void TFakeModule::CompletedSendTerminators() {
     Calls << QStringLiteral("CompletedSendTerminators");
 }
 
+void TFakeModule::ShowModule() {
+    Calls << QStringLiteral("ShowModule");
+}
+
+void TFakeModule::AskToClose() {
+    Server(QStringLiteral("CloseMe"), {Number});
+}
+
 void TFakeModule::SetValue(int Num, const QDBusVariant& Value) {
     const QVariant v = Value.variant();
     Calls << QStringLiteral("SetValue %1 %2 %3").arg(Num).arg(v.typeName()).arg(v.toString());

@@ -23,6 +23,9 @@ class TFakeModule : public QObject, protected QDBusContext {
 public:
     explicit TFakeModule(QDBusConnection bus, bool passDocuments = true);
 
+    // What the console's Exit does: asks the server to close this module.
+    void AskToClose();
+
     QStringList Calls;
     // Answers of the server to GetValue (module, num), PtrToKey and GetConfigKey.
     std::map<std::pair<int, int>, QVariant> Values;
@@ -60,6 +63,7 @@ public slots:
     QDBusVariant GetValue(int Num);
     // True for job 5 only.
     bool IsJobUse(int JobID);
+    void ShowModule();
 
 private:
     QDBusMessage Server(const QString& method, const QVariantList& args);

@@ -59,14 +59,14 @@ protected:
         return Temp.File("workflow.ini");
     }
 
-    void StartTwf(const std::string& file) {
+    void StartTwf(const std::string& file, const QStringList& options = {}) {
         // The module keeps its data under the test's folder.
         Twf.setEnvironment(Bus.Environment() << QStringLiteral("XDG_DATA_HOME=") +
                                                     QString::fromStdString(Temp.File("data")));
         Twf.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         EndWithParent(Twf);
         Twf.setStandardOutputFile(QString::fromStdString(Temp.File("twf.out")));
-        Twf.start(QStringLiteral(TWF_PATH), {QString::fromStdString(file)});
+        Twf.start(QStringLiteral(TWF_PATH), options + QStringList{QString::fromStdString(file)});
         ASSERT_TRUE(Twf.waitForStarted(10000));
     }
 
@@ -291,6 +291,40 @@ TEST_F(TwfTest, ModuleThatCannotBeCreatedFailsTheRunAndStopsTheStore) {
     EXPECT_NE(log.find("summary: FAILED (the workflow could not be set up)"), std::string::npos);
     EXPECT_FALSE(
         Bus.Connection().interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")));
+}
+
+TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksToClose) {
+    TFakeModule fake(Bus.Connection());
+    TFakeProvider provider(Reference());
+    ExportFake(fake, provider);
+    auto prompted = [&] { return Log().find("press Enter here") != std::string::npos; };
+
+    // Enter on stdin ends the wait.
+    StartTwf(Workflow(FakeModuleSection), {QStringLiteral("--show")});
+    ASSERT_TRUE(ServeUntil(prompted, 60000)) << Log();
+    const qsizetype resume = fake.Calls.indexOf(QStringLiteral("Resume"));
+    ASSERT_GE(resume, 0);
+    EXPECT_EQ(fake.Calls.indexOf(QStringLiteral("ShowModule")), resume + 1);
+    EXPECT_EQ(fake.Passed, 2);
+    // Still waiting: the module is not closed while nobody has answered.
+    ServeUntil([] { return false; }, 500);
+    EXPECT_FALSE(fake.Calls.contains(QStringLiteral("Close")));
+    EXPECT_EQ(Twf.state(), QProcess::Running);
+    Twf.write("\n");
+    ASSERT_TRUE(WaitForTwf(30000));
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    EXPECT_EQ(fake.Calls.back(), QStringLiteral("Close"));
+
+    // A module that asks to be closed ends the wait without Enter.
+    std::filesystem::remove(Temp.File("twf.log"));
+    fake.Calls.clear();
+    StartTwf(Workflow(FakeModuleSection), {QStringLiteral("--show")});
+    ASSERT_TRUE(ServeUntil(prompted, 60000)) << Log();
+    fake.AskToClose();
+    ASSERT_TRUE(WaitForTwf(30000));
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    EXPECT_EQ(fake.Calls.count(QStringLiteral("Close")), 1);
+    EXPECT_NE(Log().find("summary: done"), std::string::npos) << Log();
 }
 
 TEST_F(TwfTest, BadWorkflowFileIsReportedWithItsLine) {

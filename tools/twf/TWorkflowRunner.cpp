@@ -9,11 +9,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace raduvuz {
 
@@ -317,6 +322,43 @@ void TWorkflowRunner::CloseModule(TDriven& module) {
     Server->State(module.Def->Number).Running = false;
 }
 
+bool TWorkflowRunner::AnyModuleOpen() const {
+    return std::any_of(Modules.begin(), Modules.end(), [](const TDriven& m) {
+        return !m.Closed && !m.Service.isEmpty() &&
+               (!m.Process || m.Process->state() == QProcess::Running);
+    });
+}
+
+void TWorkflowRunner::WaitForOperator() {
+    if (!AnyModuleOpen())
+        return;
+    const std::string prompt =
+        "the module consoles stay open: press Enter here, or choose Exit in every console";
+    Log.Line(prompt);
+    // With --quiet the log goes to the file only, but the operator must see this line.
+    if (Log.Quiet)
+        std::cerr << "twf: " << prompt << std::endl;
+    QEventLoop wait;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    connect(&input, &QSocketNotifier::activated, &wait, [&] {
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        // The end of the input counts as Enter, so a run without a terminal does not hang.
+        if (n <= 0 || std::memchr(buffer, '\n', static_cast<size_t>(n))) {
+            input.setEnabled(false);
+            wait.quit();
+        }
+    });
+    QTimer check;
+    check.setInterval(200);
+    connect(&check, &QTimer::timeout, &wait, [&] {
+        if (Interrupted || !AnyModuleOpen())
+            wait.quit();
+    });
+    check.start();
+    wait.exec();
+}
+
 QDBusMessage TWorkflowRunner::StoreCall(const QString& method, const QVariantList& args) {
     return MakeCall(StoreName, StorePath, StoreInterface, method, args);
 }
@@ -497,6 +539,9 @@ int TWorkflowRunner::Run() {
             CallModule(m, QStringLiteral("Resume"), {});
         }
         Server->StartRunning();
+        if (ShowConsoles)
+            for (auto& m : Modules)
+                CallModule(m, QStringLiteral("ShowModule"), {});
         Log.Line("workflow running: " + std::to_string(Feeds.size()) + " files to feed, " +
                  std::to_string(Expected) + " documents expected at the sinks");
         Deadline.start(Workflow.TimeoutSeconds * 1000);
@@ -523,6 +568,8 @@ int TWorkflowRunner::Run() {
                  list.arguments().value(0).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 Log.Line("store: " + S(line));
     }
+    if (ShowConsoles && !Interrupted)
+        WaitForOperator();
     for (auto& m : Modules)
         if (!m.Service.isEmpty() && !m.Closed &&
             (!m.Process || m.Process->state() == QProcess::Running))

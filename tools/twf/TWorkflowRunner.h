@@ -29,6 +29,10 @@ public:
     // 0 when every expected document reached a sink, 1 otherwise.
     int Run();
 
+    // The modules show their consoles once running and stay up after the run until Enter on
+    // stdin (or its end) or until every module has asked to be closed.
+    bool ShowConsoles = false;
+
 public slots:
     // SIGINT or SIGTERM: the run ends as a failure, cleaning up as usual.
     void Interrupt();
@@ -53,6 +57,8 @@ private:
     // The module's before-close calls, each answer in the log.
     void FinalCalls(TDriven& module);
     void CloseModule(TDriven& module);
+    bool AnyModuleOpen() const;
+    void WaitForOperator();
     QDBusMessage StoreCall(const QString& method, const QVariantList& args);
     void FeedNext();
     void PollSinks();

@@ -24,11 +24,14 @@ void OnSignal(int) {
 }
 
 void Usage() {
-    std::cerr << "usage: twf [--timeout SECONDS] [--log FILE] [--private-bus] [--quiet] WORKFLOW\n"
+    std::cerr << "usage: twf [--timeout SECONDS] [--log FILE] [--private-bus] [--quiet] [--show] "
+                 "WORKFLOW\n"
                  "  --timeout      give up after this many seconds (overrides the file)\n"
                  "  --log          log file (overrides the file's log key)\n"
                  "  --private-bus  start a private dbus-daemon for the run\n"
                  "  --quiet        log to the file only, not to stdout\n"
+                 "  --show         show the module consoles and keep them up after the run\n"
+                 "                 until Enter, or until every console has chosen Exit\n"
                  "The workflow file format is described in docs/twf.md.\n";
 }
 
@@ -41,6 +44,7 @@ int main(int argc, char** argv) {
     int timeout = -1;
     bool privateBus = false;
     bool quiet = false;
+    bool show = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--timeout" && i + 1 < argc)
@@ -51,6 +55,8 @@ int main(int argc, char** argv) {
             privateBus = true;
         else if (arg == "--quiet")
             quiet = true;
+        else if (arg == "--show")
+            show = true;
         else if (arg == "--help" || arg == "-h") {
             Usage();
             return 0;
@@ -89,6 +95,7 @@ int main(int argc, char** argv) {
     if (!workflow.LogFile.empty() && !log.Open(workflow.LogFile))
         std::cerr << "twf: cannot open the log file " << workflow.LogFile << "\n";
     TWorkflowRunner runner(std::move(workflow), log, QCoreApplication::applicationDirPath());
+    runner.ShowConsoles = show;
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) == 0) {
         struct sigaction sa;
         std::memset(&sa, 0, sizeof sa);
