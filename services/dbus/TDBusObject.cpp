@@ -3,6 +3,10 @@
 #include "services/dbus/DBusBus.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace raduvuz {
 
@@ -10,6 +14,8 @@ namespace {
 
 int ReplyTimeout = 25000;
 int Pending = 0;
+// Beyond the bus library's own reply timeout, before our timer gives up on a call.
+constexpr int kDeadlineSlackMs = 2000;
 
 QVariant WireArgument(const TVariant& value, char type) {
     switch (type) {
@@ -39,6 +45,31 @@ struct TPendingGuard {
     TPendingGuard(const TPendingGuard&) = delete;
     TPendingGuard& operator=(const TPendingGuard&) = delete;
 };
+
+// Sends the call and serves events until its reply comes. The bus library's own reply timeout
+// is backed by a timer of ours: a reply or time-out that gets lost must not leave the call,
+// and with it the whole module, waiting for ever.
+QDBusMessage CallAndWait(const QDBusMessage& call) {
+    TPendingGuard guard;
+    QDBusPendingCall pending = RaduvuzBus().asyncCall(call, ReplyTimeout);
+    if (!pending.isFinished()) {
+        QEventLoop loop;
+        QDBusPendingCallWatcher watcher(pending);
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        deadline.start(ReplyTimeout + kDeadlineSlackMs);
+        if (!pending.isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!pending.isFinished())
+        return call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+                                     QStringLiteral("No reply to %1 within %2 ms")
+                                         .arg(call.member())
+                                         .arg(ReplyTimeout + kDeadlineSlackMs));
+    return pending.reply();
+}
 
 } // namespace
 
@@ -76,11 +107,7 @@ TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVari
         wire << (signature.empty() ? ToWire(args[i]) : WireArgument(args[i], signature[i]));
     call.setArguments(wire);
 
-    QDBusMessage reply;
-    {
-        TPendingGuard pending;
-        reply = RaduvuzBus().call(call, QDBus::BlockWithGui, ReplyTimeout);
-    }
+    const QDBusMessage reply = CallAndWait(call);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         std::string name = reply.errorName().toStdString();
         std::string message = reply.errorMessage().toStdString();

@@ -5,6 +5,7 @@
 #include "services/dbus/TDBusObject.h"
 
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -338,6 +339,23 @@ TEST_F(ModuleBusTest, TheProcessEndsWhenItsLastCallerLeavesAfterClose) {
     EXPECT_TRUE(LastProcess()->waitForFinished(20000));
     EXPECT_EQ(LastProcess()->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(LastProcess()->exitCode(), 0);
+}
+
+TEST_F(ModuleBusTest, AClosedModuleEndsItsProcessWhileItsServerStaysOnTheBus) {
+    Init(5);
+    QElapsedTimer clock;
+    clock.start();
+    Module->Call("Close", {});
+    ASSERT_NE(LastProcess(), nullptr);
+    // The server keeps its connection for other modules; the closed one still goes.
+    EXPECT_TRUE(LastProcess()->waitForFinished(10000));
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_EQ(LastProcess()->exitStatus(), QProcess::NormalExit);
+
+    // A module that nobody initialised is not ended by that rule.
+    qint64 pid = 0;
+    ASSERT_NE(StartModule(&pid), nullptr);
+    EXPECT_FALSE(LastProcess()->waitForFinished(2500));
 }
 
 } // namespace

@@ -14,8 +14,17 @@ QDBusMessage CallAndWait(QDBusConnection& bus, const QDBusMessage& call, int tim
     if (!watcher.isFinished()) {
         QEventLoop loop;
         QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        // Our own deadline, in case the bus library's reply timeout never comes.
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        deadline.start(timeoutMs + 2000);
         loop.exec();
     }
+    if (!watcher.isFinished())
+        return call.createErrorReply(
+            QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+            QStringLiteral("No reply to %1 within %2 ms").arg(call.member()).arg(timeoutMs + 2000));
     return watcher.reply();
 }
 
