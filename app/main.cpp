@@ -3,6 +3,7 @@
 #include "app/TModuleStarter.h"
 #include "app/TProcessLifetime.h"
 #include "app/TServerProviderAdaptor.h"
+#include "console/ConsoleForms.h"
 #include "console/TfMain.h"
 #include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
@@ -68,6 +69,8 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TfMain mainWindow;
+    // The other forms follow the main window, hidden like it.
+    TConsoleForms forms(&mainWindow);
     // The main window stays hidden; the queued start call adds the tray icon.
     QMetaObject::invokeMethod(&mainWindow, &TfMain::StartMessage, Qt::QueuedConnection);
 
