@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -16,6 +17,8 @@ int ReplyTimeout = 25000;
 int Pending = 0;
 // Beyond the bus library's own reply timeout, before our timer gives up on a call.
 constexpr int kDeadlineSlackMs = 2000;
+// How often a waiting call looks for its reply besides the library's notice.
+constexpr int kLookIntervalMs = 50;
 
 QVariant WireArgument(const TVariant& value, char type) {
     switch (type) {
@@ -46,9 +49,10 @@ struct TPendingGuard {
     TPendingGuard& operator=(const TPendingGuard&) = delete;
 };
 
-// Sends the call and serves events until its reply comes. The bus library's own reply timeout
-// is backed by a timer of ours: a reply or time-out that gets lost must not leave the call,
-// and with it the whole module, waiting for ever.
+// Sends the call and serves events until its reply comes. The wait does not rely on the bus
+// library's notice alone: a short timer also looks whether the reply is there, and a deadline
+// of our own backs the library's reply timeout. Under load a notice or a time-out can get lost,
+// and the call, with the whole module, must not wait for ever.
 QDBusMessage CallAndWait(const QDBusMessage& call) {
     TPendingGuard guard;
     QDBusPendingCall pending = RaduvuzBus().asyncCall(call, ReplyTimeout);
@@ -56,10 +60,14 @@ QDBusMessage CallAndWait(const QDBusMessage& call) {
         QEventLoop loop;
         QDBusPendingCallWatcher watcher(pending);
         QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        deadline.start(ReplyTimeout + kDeadlineSlackMs);
+        QElapsedTimer clock;
+        clock.start();
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+            if (pending.isFinished() || clock.elapsed() >= ReplyTimeout + kDeadlineSlackMs)
+                loop.quit();
+        });
+        look.start(kLookIntervalMs);
         if (!pending.isFinished())
             loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
