@@ -1,12 +1,21 @@
+#include "common/Utils.h"
 #include "platform/TCompoundFile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace raduvuz::test {
@@ -19,7 +28,74 @@ std::string ReadAll(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// One workflow run in a clean folder: program folder, data folder and registry of its own.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// What comes after "PREFIX" on the first log line that holds it, up to the end of that line.
+std::string AfterInLog(const std::string& log, const std::string& prefix) {
+    const size_t at = log.find(prefix);
+    if (at == std::string::npos)
+        return "<no line with " + prefix + ">";
+    const size_t begin = at + prefix.size();
+    return log.substr(begin, log.find('\n', begin) - begin);
+}
+
+std::string Command(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return "cannot run " + command;
+    std::string output;
+    std::array<char, 4096> buffer{};
+    size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        output.append(buffer.data(), n);
+    ::pclose(pipe);
+    return output;
+}
+
+std::string Counted(const std::string& text) {
+    const uint32_t n = static_cast<uint32_t>(text.size());
+    std::string data(4, '\0');
+    std::memcpy(data.data(), &n, 4);
+    return data + text;
+}
+
+// Flow entries by colour with the device of each destination as a terminator number, and the
+// terminators whose keys a hold list names.
+const char* const ColourFlows = "flow = 12: Color=Cyan,Magenta;Device=1\n"
+                                "flow = 15: Color=Yellow,Black;Device=2\n";
+const char* const Terminators = "[terminator 1]\nname = Printer A\nkey = PRN_A\n"
+                                "[terminator 2]\nname = Printer B\nkey = PRN_B\n";
+
+struct TRun {
+    // Lines of [module 3] besides name and key: flow entries, values, before-close calls.
+    std::string Module = "flow = 12: Color=Cyan,Magenta;Device=PrinterA\n"
+                         "flow = 15: Color=Yellow,Black;Device=PrinterB\n";
+    // Lines of [workflow], e.g. expect and before-close.
+    std::string Workflow;
+    // Sections after the sinks.
+    std::string Extra;
+    std::string Sink12 = "";
+    bool Inputs = true;
+    std::string Env;
+    std::string LogName = "flow.log";
+};
+
+// One workflow run in a clean folder: program folder, data folder, registry and go event of its
+// own; twf starts a private bus, the store and the module program.
 class WorkflowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -27,102 +103,391 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         Root = pattern;
         fs::create_directories(Root / "prog");
+        static std::atomic<int> serial{0};
+        // Never the machine's real go event: a test must not wait for somebody's RIP.
+        const std::string goEvent =
+            "/raduvuz-flow-go-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
         Env = "XDG_DATA_HOME='" + (Root / "xdg").string() + "' RADUVUZ_PROGRAM_DIR='" +
               (Root / "prog").string() + "/' RADUVUZ_REGISTRY='" + (Root / "reg.ini").string() +
-              "' QT_QPA_PLATFORM=offscreen ";
+              "' RADUVUZ_GO_EVENT='" + goEvent + "' QT_QPA_PLATFORM=offscreen ";
     }
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(Root, ignored);
     }
 
-    void MakePages(const std::string& name, int priority) {
+    void MakePages(const std::string& name, int priority, const std::string& plates = "CMYK") {
         const std::string command = std::string(RASTERGEN_PATH) +
                                     " --width 256 --height 256 --device '*' --name " + name +
-                                    " --priority " + std::to_string(priority) + " '" +
-                                    (Root / "pages").string() + "' >/dev/null";
+                                    " --priority " + std::to_string(priority) + " --plates " +
+                                    plates + " '" + (Root / "pages").string() + "' >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
 
     // The module's stored configuration before the server loads it.
     void WriteConfig(const std::string& key, const std::string& text) {
-        const fs::path folder = Root / "xdg" / "TWF_Data" / "Config";
+        const fs::path folder = ConfigFolder();
         fs::create_directories(folder);
+        std::error_code ignored;
+        fs::remove(folder / (key + ".set"), ignored);
         TCompoundFile storage;
         ASSERT_TRUE(storage.Create((folder / (key + ".set")).string()));
         ASSERT_TRUE(storage.WriteCountedText(key, text));
     }
 
-    int Run(const std::string& extra) {
+    int Run(const TRun& run) {
         std::ofstream ini(Root / "flow.ini");
         ini << "[workflow]\nname = Flow\nbus = private\ntimeout = 60\n"
             << "module-program = " << RADUVUZ_PROGRAM << "\n"
             << "store-program = " << MEMORYMAN_PATH << "\n"
-            << extra << "\n"
+            << run.Workflow << "\n"
             << "[module 3]\nname = Queuer\nconfig-key = Q\n"
-            << "flow = 12: Color=Cyan,Magenta;Device=PrinterA\n"
-            << "flow = 15: Color=Yellow,Black;Device=PrinterB\n"
-            << "[sink 12]\nname = Printer A\nfolder = out/a\n"
-            << "[sink 15]\nname = Printer B\nfolder = out/b\n"
-            << "[input]\nto = 3\nblock-size = 16384\nfolder = pages\n";
+            << run.Module << "[sink 12]\nname = Printer A\nfolder = out/a\n"
+            << run.Sink12 << "\n[sink 15]\nname = Printer B\nfolder = out/b\n"
+            << run.Extra << "\n";
+        if (run.Inputs)
+            ini << "[input]\nto = 3\nblock-size = 16384\nfolder = pages\n";
         ini.close();
-        const std::string command = Env + TWF_PATH + " --quiet --log '" +
-                                    (Root / "flow.log").string() + "' '" +
-                                    (Root / "flow.ini").string() + "' >/dev/null 2>&1";
+        LogFile = Root / run.LogName;
+        const std::string command = Env + run.Env + " " + TWF_PATH + " --quiet --log '" +
+                                    LogFile.string() + "' '" + (Root / "flow.ini").string() +
+                                    "' >/dev/null 2>&1";
         return std::system(command.c_str());
     }
+    std::string Log() const { return ReadAll(LogFile); }
 
-    // Output documents of a sink folder, without their parameter files.
+    // Output documents of a sink folder, without their parameter files, in output number order.
     std::vector<fs::path> Outputs(const std::string& sink) const {
         std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(Root / "out" / sink)) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(Root / "out" / sink, ec)) {
             if (entry.path().extension() != ".dds")
                 files.push_back(entry.path());
         }
+        std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
+            return std::stol(a.filename().string()) < std::stol(b.filename().string());
+        });
         return files;
+    }
+
+    // The input page an output carries after "<doc>_".
+    static std::string InputName(const fs::path& output) {
+        const std::string name = output.filename().string();
+        return name.substr(name.find('_') + 1);
     }
 
     // Every output equals the input page whose file name it carries after "<doc>_".
     void ExpectOutputsEqualInputs(const std::string& sink) const {
         for (const fs::path& output : Outputs(sink)) {
-            const std::string name = output.filename().string();
-            const fs::path input = Root / "pages" / name.substr(name.find('_') + 1);
-            ASSERT_TRUE(fs::exists(input)) << name;
-            EXPECT_EQ(ReadAll(output), ReadAll(input)) << name;
+            const fs::path input = Root / "pages" / InputName(output);
+            ASSERT_TRUE(fs::exists(input)) << output;
+            EXPECT_EQ(ReadAll(output), ReadAll(input)) << output;
         }
     }
 
-    size_t SpoolFiles() const {
-        const fs::path folder = Root / "prog" / "Storage" / "Q";
-        if (!fs::exists(folder))
-            return 0;
-        return static_cast<size_t>(
-            std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    fs::path ConfigFolder() const { return Root / "xdg" / "TWF_Data" / "Config"; }
+    fs::path JobFolder() const { return Root / "prog" / "Storage" / "Q"; }
+
+    std::set<std::string> SpoolFiles() const {
+        std::set<std::string> names;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(JobFolder(), ec))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    // The lines of the store's listing at the end of the run.
+    std::vector<std::string> StoreLines() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : Lines(Log())) {
+            const size_t at = line.find(" store: ");
+            if (at != std::string::npos)
+                lines.push_back(line.substr(at + 8));
+        }
+        return lines;
     }
 
     fs::path Root;
     std::string Env;
+    fs::path LogFile;
 };
 
 TEST_F(WorkflowTest, PassThroughDeliversEveryPlateUnchangedAndKeepsSpoolFiles) {
     MakePages("pass", 5);
-    ASSERT_EQ(Run(""), 0) << ReadAll(Root / "flow.log");
+    ASSERT_EQ(Run({}), 0) << Log();
     ASSERT_EQ(Outputs("a").size(), 2u);
     ASSERT_EQ(Outputs("b").size(), 2u);
     ExpectOutputsEqualInputs("a");
     ExpectOutputsEqualInputs("b");
-    EXPECT_EQ(SpoolFiles(), 4u);
+    EXPECT_EQ(SpoolFiles().size(), 4u);
+}
+
+TEST_F(WorkflowTest, PassThroughUnderImmediateDeletionKeepsNoSpoolFile) {
+    // Policy 0 deletes passed jobs at once, so a transferring job writes no copy at all.
+    MakePages("nocopy", 5);
+    WriteConfig("Q", "DeletePolicy=0");
+    TRun run;
+    run.Module += "before-close = GetValue 53\n";
+    ASSERT_EQ(Run(run), 0) << Log();
+    const std::string log = Log();
+    EXPECT_EQ(AfterInLog(log, "module 3 (Queuer): GetValue(53) = "), "0");
+    ASSERT_EQ(Outputs("a").size(), 2u);
+    ASSERT_EQ(Outputs("b").size(), 2u);
+    ExpectOutputsEqualInputs("a");
+    ExpectOutputsEqualInputs("b");
+    EXPECT_EQ(Count(log, " transferred at "), 4u) << log;
+    EXPECT_TRUE(fs::is_directory(JobFolder()));
+    EXPECT_TRUE(SpoolFiles().empty());
 }
 
 TEST_F(WorkflowTest, SpoolModeSpoolsFirstAndSendsEveryPlate) {
     MakePages("spool", 10);
     WriteConfig("Q", "WorkMode=1");
-    ASSERT_EQ(Run(""), 0) << ReadAll(Root / "flow.log");
+    ASSERT_EQ(Run({}), 0) << Log();
     ASSERT_EQ(Outputs("a").size(), 2u);
     ASSERT_EQ(Outputs("b").size(), 2u);
     ExpectOutputsEqualInputs("a");
     ExpectOutputsEqualInputs("b");
-    EXPECT_EQ(SpoolFiles(), 4u);
+    EXPECT_EQ(SpoolFiles().size(), 4u);
+}
+
+TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
+    MakePages("copies", 10);
+    WriteConfig("Q", "WorkMode=1;Copies=2;HoldList=PRN_A");
+    TRun run;
+    run.Module = ColourFlows;
+    run.Extra = Terminators;
+    run.Workflow = "expect = 4\n";
+    ASSERT_EQ(Run(run), 0) << Log();
+
+    // Two equal outputs of each plate for the free device; nothing for the held one.
+    const std::vector<fs::path> outputs = Outputs("b");
+    ASSERT_EQ(outputs.size(), 4u);
+    ExpectOutputsEqualInputs("b");
+    std::multiset<std::string> names;
+    for (const fs::path& output : outputs)
+        names.insert(InputName(output));
+    EXPECT_EQ(names.count("copies-1-Y.rst"), 2u);
+    EXPECT_EQ(names.count("copies-1-K.rst"), 2u);
+    EXPECT_TRUE(Outputs("a").empty());
+
+    // The held copies stayed in the job list until Close, which wrote them to the hold file:
+    // two copies of each held plate, both named after that plate's spool file.
+    const std::set<std::string> spooled = SpoolFiles();
+    ASSERT_EQ(spooled.size(), 4u);
+    const std::vector<std::string> held = Lines(ReadAll(ConfigFolder() / "Q.hld"));
+    ASSERT_EQ(held.size(), 4u) << ReadAll(ConfigFolder() / "Q.hld");
+    const std::set<std::string> heldFiles(held.begin(), held.end());
+    EXPECT_EQ(heldFiles.size(), 2u);
+    for (const std::string& entry : heldFiles)
+        EXPECT_EQ(spooled.count(entry), 1u) << entry;
+    // The module's last label before Close counted the four held rows.
+    const std::string log = Log();
+    const std::string beforeClose = log.substr(0, log.find("-> module 3 (Queuer): Close()"));
+    EXPECT_EQ(beforeClose.substr(beforeClose.rfind("module 3 (Queuer): label ") + 25, 2), "4\n")
+        << log;
+}
+
+TEST_F(WorkflowTest, MultiplexSendsAllPlatesOfAJobToOneDestinationAndTakesTurns) {
+    MakePages("alpha", 5);
+    MakePages("beta", 5);
+    // Spooling takes every document at once; passing through would look for a destination that
+    // is free for each document before taking it.
+    WriteConfig("Q", "Multiplex=1;WorkMode=1");
+    TRun run;
+    run.Module = "flow = 12: Device=*\nflow = 15: Device=*\n";
+    ASSERT_EQ(Run(run), 0) << Log();
+    EXPECT_NE(Log().find("module 3 (Queuer): value 1010 set to true"), std::string::npos);
+    const std::vector<fs::path> a = Outputs("a");
+    const std::vector<fs::path> b = Outputs("b");
+    ASSERT_EQ(a.size(), 4u) << Log();
+    ASSERT_EQ(b.size(), 4u) << Log();
+    ExpectOutputsEqualInputs("a");
+    ExpectOutputsEqualInputs("b");
+    // The first job goes to the first destination, the next one to the other.
+    for (const fs::path& output : a)
+        EXPECT_EQ(InputName(output).substr(0, 6), "alpha-") << output;
+    for (const fs::path& output : b)
+        EXPECT_EQ(InputName(output).substr(0, 5), "beta-") << output;
+}
+
+TEST_F(WorkflowTest, IntakeLimitLeavesFurtherDocumentsInTheStore) {
+    // A held job occupies the only place the limit allows; the next document stays unread.
+    MakePages("limit", 10, "CY");
+    WriteConfig("Q", "WorkMode=1;HoldList=PRN_A;MaxFiles=5");
+    TRun run;
+    run.Module = std::string(ColourFlows) + "value = 63: 1\nbefore-close = GetValue 63\n";
+    run.Extra = Terminators;
+    run.Workflow = "expect = 0\nbefore-close = sleep 2\n";
+    ASSERT_EQ(Run(run), 0) << Log();
+    const std::string log = Log();
+    EXPECT_EQ(AfterInLog(log, "GetValue(63) = "), "1");
+    EXPECT_NE(log.find("File limit-1-C.rst spooled"), std::string::npos) << log;
+    EXPECT_EQ(log.find("File limit-1-Y.rst"), std::string::npos) << log;
+    const std::vector<std::string> store = StoreLines();
+    ASSERT_EQ(store.size(), 2u) << log;
+    EXPECT_NE(store[0].find(" 1 documents"), std::string::npos) << store[0];
+    EXPECT_NE(store[1].find("from=0 "), std::string::npos) << store[1];
+    EXPECT_NE(store[1].find("3:pending"), std::string::npos) << store[1];
+    EXPECT_EQ(Lines(ReadAll(ConfigFolder() / "Q.hld")).size(), 1u);
+}
+
+TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
+    MakePages("disk", 10);
+    TRun run;
+    run.Env = "RADUVUZ_FAKE_FREE_KB=102399";
+    run.Module += "before-close = GetValue 6\n";
+    run.Workflow = "expect = 0\nbefore-close = sleep 1.5\n";
+    ASSERT_EQ(Run(run), 0) << Log();
+    const std::string log = Log();
+    const size_t resumed = log.find("-> module 3 (Queuer): Resume()");
+    ASSERT_NE(resumed, std::string::npos) << log;
+    const size_t low = log.find("Not enough free disk space", resumed);
+    ASSERT_NE(low, std::string::npos) << log;
+    EXPECT_NE(log.find("module 3 (Queuer): status 1, paused", low), std::string::npos) << log;
+    EXPECT_EQ(AfterInLog(log, "GetValue(6) = "), "true");
+    EXPECT_EQ(log.find(" transferring at "), std::string::npos) << log;
+    const std::vector<std::string> store = StoreLines();
+    ASSERT_EQ(store.size(), 5u) << log;
+    for (size_t i = 1; i < store.size(); ++i)
+        EXPECT_NE(store[i].find("for=3:pending"), std::string::npos) << store[i];
+    EXPECT_TRUE(SpoolFiles().empty());
+}
+
+TEST_F(WorkflowTest, OutputTheStoreRefusesEndsOnlyThatJob) {
+    // Yellow and black match no flow entry: the store refuses an output without destination.
+    MakePages("refused", 10);
+    TRun run;
+    run.Module = "flow = 12: Color=Cyan,Magenta\n";
+    run.Workflow = "expect = 2\n";
+    ASSERT_EQ(Run(run), 0) << Log();
+    const std::string log = Log();
+    ASSERT_EQ(Outputs("a").size(), 2u);
+    ExpectOutputsEqualInputs("a");
+    EXPECT_TRUE(Outputs("b").empty());
+    EXPECT_EQ(Count(log, " transferred at "), 2u) << log;
+    EXPECT_EQ(log.find("Exception in"), std::string::npos) << log;
+    // Every input was read and closed, the refused ones too.
+    const std::vector<std::string> store = StoreLines();
+    ASSERT_FALSE(store.empty()) << log;
+    EXPECT_NE(store[0].find(" 0 documents"), std::string::npos) << store[0];
+}
+
+TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {
+    // The destination is paused until every job waits, so only the priorities decide.
+    MakePages("pa", 10, "C");
+    MakePages("pb", 5, "C");
+    MakePages("pc", 100, "C");
+    MakePages("pd", 20, "C");
+    WriteConfig("Q", "WorkMode=1");
+    TRun run;
+    run.Module = "flow = 12: Device=*\n";
+    run.Sink12 = "paused-for = 3\n";
+    ASSERT_EQ(Run(run), 0) << Log();
+    std::vector<std::string> order;
+    for (const fs::path& output : Outputs("a"))
+        order.push_back(InputName(output));
+    // Keys are the priority with at least two digits, "_" and the creation time, compared as
+    // text: "05_" < "100_" < "10_" < "20_".
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"pb-1-C.rst", "pc-1-C.rst", "pa-1-C.rst", "pd-1-C.rst"}))
+        << Log();
+    ExpectOutputsEqualInputs("a");
+}
+
+TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
+    MakePages("again", 10);
+    WriteConfig("Q", "WorkMode=1;HoldList=PRN_A");
+    TRun first;
+    first.Module = ColourFlows;
+    first.Extra = Terminators;
+    first.Workflow = "expect = 2\n";
+    first.LogName = "first.log";
+    ASSERT_EQ(Run(first), 0) << Log();
+    ASSERT_EQ(Outputs("b").size(), 2u);
+    const std::set<std::string> spooled = SpoolFiles();
+    ASSERT_EQ(spooled.size(), 4u);
+    const std::string holdFile = (ConfigFolder() / "Q.hld").string();
+    const std::vector<std::string> held = Lines(ReadAll(holdFile));
+    ASSERT_EQ(held.size(), 2u);
+    std::vector<std::string> passed;
+    for (const std::string& name : spooled) {
+        if (std::find(held.begin(), held.end(), name) == held.end())
+            passed.push_back(name.substr(0, name.find('_')));
+    }
+    ASSERT_EQ(passed.size(), 2u);
+
+    // The same module again, without a hold list and with nothing to feed: what it knows comes
+    // from its job folder and the hold file alone.
+    WriteConfig("Q", "WorkMode=1");
+    TRun second;
+    second.Module = ColourFlows;
+    second.Extra = Terminators;
+    second.Inputs = false;
+    second.LogName = "second.log";
+    second.Workflow = "expect = 0\nbefore-close = sleep 2; test -e '" + holdFile +
+                      "' && echo hold file kept || echo hold file gone\n";
+    for (const std::string& job : passed)
+        second.Module += "before-close = IsJobUse " + job + "\n";
+    for (const std::string& entry : held)
+        second.Module += "before-close = IsJobUse " + entry.substr(0, entry.find('_')) + "\n";
+    second.Module += "before-close = IsJobUse 999\n";
+    ASSERT_EQ(Run(second), 0) << Log();
+    const std::string log = Log();
+    EXPECT_NE(log.find("before-close| hold file gone"), std::string::npos) << log;
+    // Passed jobs are known again only as completed rows; the held ones are back in the list.
+    for (const std::string& job : passed)
+        EXPECT_EQ(AfterInLog(log, "IsJobUse(" + job + ") = "), "true") << log;
+    for (const std::string& entry : held)
+        EXPECT_EQ(AfterInLog(log, "IsJobUse(" + entry.substr(0, entry.find('_')) + ") = "), "true");
+    EXPECT_EQ(AfterInLog(log, "IsJobUse(999) = "), "false");
+    const std::string beforeClose = log.substr(0, log.find("-> module 3 (Queuer): Close()"));
+    EXPECT_EQ(beforeClose.substr(beforeClose.rfind("module 3 (Queuer): label ") + 25, 2), "2\n")
+        << log;
+    // Still held although nothing holds their device any more: nothing was sent.
+    EXPECT_TRUE(Outputs("a").empty());
+    const std::vector<std::string> store = StoreLines();
+    ASSERT_FALSE(store.empty()) << log;
+    EXPECT_NE(store[0].find(" 0 documents"), std::string::npos) << store[0];
+    EXPECT_EQ(SpoolFiles(), spooled);
+    // Close wrote the held jobs again.
+    EXPECT_EQ(Lines(ReadAll(holdFile)), held);
+}
+
+TEST_F(WorkflowTest, SavedConfigurationIsOneCountedStreamBesideTheLayout) {
+    WriteConfig("Q", "DeletePolicy=2;KeepTime=77;Copies=1;MaxFiles=5;FreeSpace=1.5");
+    TRun run;
+    run.Inputs = false;
+    run.Workflow = "expect = 0\n";
+    run.Module += "before-close = GetValue 63\nbefore-close = SaveConfig\n"
+                  "before-close = ExportConfig\n";
+    ASSERT_EQ(Run(run), 0) << Log();
+    const std::string log = Log();
+    // The stored limit is not read back.
+    EXPECT_EQ(AfterInLog(log, "GetValue(63) = "), "0");
+
+    // An independent reader: every stream of the root, as name and hex of its bytes.
+    const std::string listing =
+        Command("/usr/bin/python3 -c \"import olefile,sys\n"
+                "f=olefile.OleFileIO(sys.argv[1])\n"
+                "for e in sorted(f.listdir()):\n"
+                "    print('/'.join(e)+':'+f.openstream(e).read().hex().upper())\n\" '" +
+                (ConfigFolder() / "Q.set").string() + "' 2>&1");
+    const std::vector<std::string> streams = Lines(listing);
+    ASSERT_EQ(streams.size(), 2u) << listing;
+    EXPECT_EQ(streams[0].substr(0, 7), "Config:") << listing;
+    EXPECT_GT(streams[0].size(), 7u) << listing;
+    const std::string expected = "StoreDir=\"" + (Root / "prog" / "Storage").string() +
+                                 "\";DeletePolicy=2;KeepTime=77;WorkMode=0;Copies=1;LastPrvDpi=0;"
+                                 "MaxFiles=0;FreeSpace=1.50;LastInTop=1;Multiplex=0;GenPreview=1;"
+                                 "Event=1;HoldJobs=;HoldList=";
+    EXPECT_EQ(streams[1], "Q:" + HexEncode(Counted(expected))) << HexDecode(streams[1].substr(2));
+
+    // The portable form has the folder as a macro and no hold list key when the list is empty.
+    const std::string exported = HexDecode(AfterInLog(log, "ExportConfig() = "));
+    EXPECT_EQ(exported, "StoreDir=\"$MAINTWFDIR$/Storage\";DeletePolicy=2;KeepTime=77;WorkMode=0;"
+                        "Copies=1;LastPrvDpi=0;MaxFiles=0;FreeSpace=1.50;LastInTop=1;"
+                        "Multiplex=0;GenPreview=1;Event=1");
 }
 
 } // namespace
