@@ -24,9 +24,18 @@ constexpr int64_t ReadBufferSize = SliceSize + MaxCarry;
 constexpr int64_t WriteBufferSize = SliceSize + PackBitsBound(PackBitsPieceSize);
 constexpr std::string_view DeviceKey = "Device";
 
+// A block from the store is packed from a copy of this many bytes at a time: whole pieces, and
+// small enough to stay in the cache between the copy and the packing.
+constexpr int64_t ChunkSize = 8 * PackBitsPieceSize;
+
 // Spool throughput matters, so the per-block path reuses one buffer per thread.
 uint8_t* ReadBuffer() {
     thread_local const std::unique_ptr<uint8_t[]> buffer(new uint8_t[ReadBufferSize]);
+    return buffer.get();
+}
+
+uint8_t* ChunkBuffer() {
+    thread_local const std::unique_ptr<uint8_t[]> buffer(new uint8_t[ChunkSize]);
     return buffer.get();
 }
 
@@ -171,11 +180,16 @@ bool ReadSpoolHeader(TStream& stream, const TTaggedList& termKeys, std::string& 
     return true;
 }
 
-bool WriteSpoolBlock(TFileStream& stream, std::span<const uint8_t> block, int32_t last) {
-    if (block.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+namespace {
+
+// Writes one block record: BlockSize, PackedSize, the packed pieces and the last flag. next
+// hands out the block's bytes in order, at most ChunkSize at a time (whole pieces but at the
+// end); nullptr ends the block as a failed write.
+template <typename TNext>
+bool WritePackedBlock(TFileStream& stream, int64_t blockSize, int32_t last, TNext next) {
+    if (blockSize > static_cast<int64_t>(std::numeric_limits<int32_t>::max())) {
         return false;
     }
-    const auto blockSize = static_cast<int64_t>(block.size());
     bool ok = WriteInt32(stream, static_cast<int32_t>(blockSize));
     const int64_t sizeAt = ok ? stream.Position() : -1;
     ok = sizeAt >= 0 && WriteInt32(stream, 0);
@@ -183,14 +197,19 @@ bool WriteSpoolBlock(TFileStream& stream, std::span<const uint8_t> block, int32_
     uint8_t* buffer = WriteBuffer();
     int64_t used = 0;
     int64_t total = 0;
-    for (int64_t offset = 0; ok && offset < blockSize; offset += PackBitsPieceSize) {
-        const int64_t piece = std::min(PackBitsPieceSize, blockSize - offset);
-        const int64_t packed = PackBitsPiece(block.data() + offset, piece, buffer + used);
-        used += packed;
-        total += packed;
-        if (used >= SliceSize) {
-            ok = WriteFully(stream, buffer, used);
-            used = 0;
+    for (int64_t chunkAt = 0; ok && chunkAt < blockSize; chunkAt += ChunkSize) {
+        const int64_t chunk = std::min(ChunkSize, blockSize - chunkAt);
+        const uint8_t* data = next(chunkAt, chunk);
+        ok = data != nullptr;
+        for (int64_t offset = 0; ok && offset < chunk; offset += PackBitsPieceSize) {
+            const int64_t piece = std::min(PackBitsPieceSize, chunk - offset);
+            const int64_t packed = PackBitsPiece(data + offset, piece, buffer + used);
+            used += packed;
+            total += packed;
+            if (used >= SliceSize) {
+                ok = WriteFully(stream, buffer, used);
+                used = 0;
+            }
         }
     }
     if (ok && used > 0) {
@@ -207,14 +226,28 @@ bool WriteSpoolBlock(TFileStream& stream, std::span<const uint8_t> block, int32_
     return ok;
 }
 
+} // namespace
+
+bool WriteSpoolBlock(TFileStream& stream, std::span<const uint8_t> block, int32_t last) {
+    if (block.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+        return false;
+    }
+    return WritePackedBlock(stream, static_cast<int64_t>(block.size()), last,
+                            [&block](int64_t offset, int64_t) { return block.data() + offset; });
+}
+
 bool WriteSpoolBlock(TFileStream& stream, const std::string& blockName, int32_t blockSize,
                      int32_t last) {
-    TSharedBlock block;
+    // The block is copied out in chunks rather than mapped: see TSharedBlockReader.
+    TSharedBlockReader block;
     if (!block.Open(blockName, blockSize) || block.Size() < blockSize) {
         return false;
     }
-    return WriteSpoolBlock(
-        stream, std::span<const uint8_t>(block.Data(), static_cast<size_t>(blockSize)), last);
+    uint8_t* chunk = ChunkBuffer();
+    return WritePackedBlock(stream, blockSize, last,
+                            [&block, chunk](int64_t offset, int64_t count) -> const uint8_t* {
+                                return block.Read(offset, chunk, count) ? chunk : nullptr;
+                            });
 }
 
 bool ReadSpoolBlockSize(TStream& stream, int32_t& blockSize) {

@@ -90,4 +90,50 @@ bool TSharedBlock::Unlink(const std::string& name) {
     return !name.empty() && shm_unlink(ObjectName(name).c_str()) == 0;
 }
 
+bool TSharedBlockReader::Open(const std::string& name, int64_t size) {
+    Close();
+    if (name.empty() || size < 0)
+        return false;
+    Fd = shm_open(ObjectName(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (Fd < 0)
+        return false;
+    struct stat info {};
+    bool ok = fstat(Fd, &info) == 0;
+    // The same rule as a mapping: a new object gets the block's size, an existing one keeps its.
+    if (ok && info.st_size == 0 && size > 0)
+        ok = ftruncate(Fd, static_cast<off_t>(size)) == 0 && fstat(Fd, &info) == 0;
+    if (!ok) {
+        int savedErrno = errno;
+        Close();
+        errno = savedErrno;
+        return false;
+    }
+    ObjectSize = info.st_size;
+    return true;
+}
+
+void TSharedBlockReader::Close() {
+    if (Fd >= 0)
+        close(Fd);
+    Fd = -1;
+    ObjectSize = 0;
+}
+
+bool TSharedBlockReader::Read(int64_t offset, void* target, int64_t count) const {
+    if (Fd < 0 || offset < 0 || count < 0 || offset > ObjectSize || count > ObjectSize - offset)
+        return false;
+    auto* bytes = static_cast<uint8_t*>(target);
+    while (count > 0) {
+        const ssize_t n = pread(Fd, bytes, static_cast<size_t>(count), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        offset += n;
+        count -= n;
+    }
+    return true;
+}
+
 } // namespace raduvuz

@@ -41,4 +41,27 @@ private:
     bool Opened = false;
 };
 
+// A block of the store read without mapping it: opened like TSharedBlock (and created with the
+// given size when new), then copied out piece by piece. A fresh mapping costs a fault for every
+// page it touches first, and where the machine's paging is virtualised in software those faults
+// cost more than packing the data; reading into a buffer that stays mapped costs none.
+class TSharedBlockReader {
+public:
+    TSharedBlockReader() = default;
+    ~TSharedBlockReader() { Close(); }
+    TSharedBlockReader(const TSharedBlockReader&) = delete;
+    TSharedBlockReader& operator=(const TSharedBlockReader&) = delete;
+
+    bool Open(const std::string& name, int64_t size);
+    void Close();
+    // The object's actual size, whatever size the store claimed.
+    int64_t Size() const { return ObjectSize; }
+    // False when offset + count passes the object's size or the read comes up short.
+    bool Read(int64_t offset, void* target, int64_t count) const;
+
+private:
+    int Fd = -1;
+    int64_t ObjectSize = 0;
+};
+
 } // namespace raduvuz

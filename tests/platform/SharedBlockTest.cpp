@@ -82,5 +82,47 @@ TEST_F(SharedBlockTest, EmptyAndInvalidBlocks) {
     EXPECT_FALSE(block.Open("no/slashes/inside", 10));
 }
 
+TEST_F(SharedBlockTest, ReaderCopiesOutWithoutMappingWithinTheObjectsOwnSize) {
+    std::vector<uint8_t> data(5000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 7);
+    TSharedBlock writer;
+    ASSERT_TRUE(writer.Open(Name, 5000));
+    ASSERT_TRUE(writer.CopyIn(0, data.data(), 5000));
+    writer.Close();
+
+    // The store's size counts, not the size claimed.
+    TSharedBlockReader reader;
+    ASSERT_TRUE(reader.Open(Name, 9000));
+    EXPECT_EQ(reader.Size(), 5000);
+    std::vector<uint8_t> back(5000, 0);
+    ASSERT_TRUE(reader.Read(0, back.data(), 3000));
+    ASSERT_TRUE(reader.Read(3000, back.data() + 3000, 2000));
+    EXPECT_EQ(back, data);
+    EXPECT_TRUE(reader.Read(5000, back.data(), 0));
+    EXPECT_FALSE(reader.Read(4999, back.data(), 2));
+    EXPECT_FALSE(reader.Read(-1, back.data(), 1));
+    EXPECT_FALSE(reader.Read(0, back.data(), -1));
+    EXPECT_FALSE(reader.Read(1, back.data(), std::numeric_limits<int64_t>::max()));
+    reader.Close();
+    EXPECT_FALSE(reader.Read(0, back.data(), 1));
+
+    // Like a mapping, an object that is not there yet is made with the given size.
+    const std::string other = Name + "_new";
+    TSharedBlockReader fresh;
+    ASSERT_TRUE(fresh.Open(other, 64));
+    EXPECT_EQ(fresh.Size(), 64);
+    uint8_t byte = 1;
+    EXPECT_TRUE(fresh.Read(63, &byte, 1));
+    EXPECT_EQ(byte, 0);
+    fresh.Close();
+    TSharedBlock::Unlink(other);
+
+    EXPECT_FALSE(fresh.Open("", 10));
+    EXPECT_FALSE(fresh.Open(Name, -1));
+    EXPECT_FALSE(fresh.Open("no/slashes/inside", 10));
+    EXPECT_EQ(fresh.Size(), 0);
+}
+
 } // namespace
 } // namespace raduvuz

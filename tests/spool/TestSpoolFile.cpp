@@ -27,6 +27,11 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 constexpr uint8_t GuardByte = 0xEE;
 constexpr size_t GuardSize = 4096;
 
@@ -426,6 +431,40 @@ TEST_F(SpoolFileTest, StoreBlocksByName) {
     ASSERT_TRUE(ReadSpoolBlock(reader, target.Name, size, last));
     EXPECT_EQ(last, 1);
     EXPECT_EQ(std::memcmp(target.Block.Data(), raster.data(), raster.size()), 0);
+}
+
+TEST_F(SpoolFileTest, StoreBlockOfManyChunksIsWrittenAsFromMemory) {
+    // Larger than the writer's copy buffer and no whole number of pieces; the store's object is
+    // larger than the block, and only the block's bytes count.
+    const int32_t size = 3 * 1024 * 1024 + 12345;
+    const TBytes raster = HalftoneRaster(size + 500, 11);
+    TStoreBlock source("chunks", size + 500);
+    ASSERT_TRUE(source.Ok);
+    std::memcpy(source.Block.Data(), raster.data(), raster.size());
+
+    {
+        TFileStream writer;
+        ASSERT_TRUE(writer.Open((Dir / "named").string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolBlock(writer, source.Name, size, 1));
+    }
+    {
+        TFileStream writer;
+        ASSERT_TRUE(writer.Open((Dir / "memory").string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolBlock(
+            writer, std::span<const uint8_t>(raster.data(), static_cast<size_t>(size)), 1));
+    }
+    const std::string named = ReadAll(Dir / "named");
+    EXPECT_EQ(named, ReadAll(Dir / "memory"));
+
+    // BlockSize, PackedSize, the packed pieces, the last flag.
+    int32_t packedSize = 0;
+    ASSERT_GT(named.size(), 12u);
+    std::memcpy(&packedSize, named.data() + 4, 4);
+    TBytes packed(static_cast<size_t>(PackBitsBlockBound(size)));
+    packed.resize(static_cast<size_t>(PackBitsBlock(raster.data(), size, packed.data())));
+    EXPECT_EQ(packedSize, static_cast<int32_t>(packed.size()));
+    EXPECT_EQ(named.size(), 12 + packed.size());
+    EXPECT_EQ(std::memcmp(named.data() + 8, packed.data(), packed.size()), 0);
 }
 
 TEST_F(SpoolFileTest, BlocksThatCannotBeOpenedWriteNothing) {
