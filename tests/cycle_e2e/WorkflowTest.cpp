@@ -156,6 +156,12 @@ protected:
     }
     std::string Log() const { return ReadAll(LogFile); }
 
+    // A shell loop for before-close that waits up to 20 s until the run's log holds the text.
+    static std::string WaitForLog(const std::string& text, const std::string& log = "flow.log") {
+        return "for i in $(seq 200); do grep -q '" + text + "' '" + log +
+               "' && break; sleep 0.1; done";
+    }
+
     // Output documents of a sink folder, without their parameter files, in output number order.
     std::vector<fs::path> Outputs(const std::string& sink) const {
         std::vector<fs::path> files;
@@ -318,7 +324,9 @@ TEST_F(WorkflowTest, IntakeLimitLeavesFurtherDocumentsInTheStore) {
     TRun run;
     run.Module = std::string(ColourFlows) + "value = 63: 1\nbefore-close = GetValue 63\n";
     run.Extra = Terminators;
-    run.Workflow = "expect = 0\nbefore-close = sleep 2\n";
+    // Once the first plate waits held, the module has a second and more to take the next one.
+    run.Workflow =
+        "expect = 0\nbefore-close = " + WaitForLog("File limit-1-C.rst spooled") + "; sleep 1.5\n";
     ASSERT_EQ(Run(run), 0) << Log();
     const std::string log = Log();
     EXPECT_EQ(AfterInLog(log, "GetValue(63) = "), "1");
@@ -337,7 +345,8 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
     TRun run;
     run.Env = "RADUVUZ_FAKE_FREE_KB=102399";
     run.Module += "before-close = GetValue 6\n";
-    run.Workflow = "expect = 0\nbefore-close = sleep 1.5\n";
+    run.Workflow =
+        "expect = 0\nbefore-close = " + WaitForLog("Not enough free disk space") + "; sleep 1\n";
     ASSERT_EQ(Run(run), 0) << Log();
     const std::string log = Log();
     const size_t resumed = log.find("-> module 3 (Queuer): Resume()");
@@ -359,7 +368,8 @@ TEST_F(WorkflowTest, OutputTheStoreRefusesEndsOnlyThatJob) {
     MakePages("refused", 10);
     TRun run;
     run.Module = "flow = 12: Color=Cyan,Magenta\n";
-    run.Workflow = "expect = 2\n";
+    // The last plate may still be on its way when the second output arrives.
+    run.Workflow = "expect = 2\nbefore-close = sleep 1\n";
     ASSERT_EQ(Run(run), 0) << Log();
     const std::string log = Log();
     ASSERT_EQ(Outputs("a").size(), 2u);
