@@ -2,11 +2,10 @@
 // the store and server in process, and prints the share of one core the tick used.
 // Usage: bench_cycle_wait [seconds]
 
-#include "control/IModuleWindow.h"
 #include "control/ModuleGlobals.h"
-#include "control/TJobListModel.h"
 #include "control/TModuleControl.h"
 #include "jobs/TDoc.h"
+#include "tests/support/FakeWindow.h"
 
 #include <chrono>
 #include <cstdio>
@@ -18,36 +17,6 @@ namespace {
 
 using namespace raduvuz;
 using TClock = std::chrono::steady_clock;
-
-// The main window without a user interface: pending messages are none, waits use the default.
-class TQuietWindow : public IModuleWindow {
-public:
-    TClock::time_point End;
-    TModuleControl* Module = nullptr;
-
-    void SetCaption(const std::string&) override {}
-    void SetTrayTip(const std::string&) override {}
-    void SetToolbarCaption(const std::string&) override {}
-    void LogWriteLine(const std::string&) override {}
-    void SetPauseAction(const std::string&, const std::string&, int) override {}
-    void SetPauseHint(const std::string&) override {}
-    void SaveLayout() override {}
-    void LoadLayout(TCompoundFile&) override {}
-    void SetLayoutFile(const std::string&) override {}
-    void StopTimer() override {}
-    void ShowAndActivate() override {}
-    void ProcessPendingMessages() override {
-        if (TClock::now() >= End)
-            Module->Paused = true;
-    }
-    void Beep() override {}
-    void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string&) override {}
-    TJobListModel& ProcessJobs() override { return Process; }
-    TJobListModel& CompletedJobs() override { return Completed; }
-    TJobListModel Process;
-    TJobListModel Completed;
-};
 
 double CpuSeconds() {
     rusage usage{};
@@ -77,9 +46,14 @@ int main(int argc, char** argv) {
     StoreObject = TStoreClient(store);
     ServerObject = TServerClient(server);
 
-    TQuietWindow window;
+    // The fake window's idle wait is the real one; its pump ends the run.
+    test::TFakeWindow window;
     TModuleControl module(window);
-    window.Module = &module;
+    TClock::time_point end;
+    window.OnPump = [&module, &end] {
+        if (TClock::now() >= end)
+            module.Paused = true;
+    };
     CurrentModule = &module;
     module.Event = false;
     module.Paused = false;
@@ -91,8 +65,8 @@ int main(int argc, char** argv) {
 
     const double cpuBefore = CpuSeconds();
     const auto start = TClock::now();
-    window.End = start + std::chrono::duration_cast<TClock::duration>(
-                             std::chrono::duration<double>(seconds));
+    end = start +
+          std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(seconds));
     module.Tick();
     const double wall = std::chrono::duration<double>(TClock::now() - start).count();
     const double cpu = CpuSeconds() - cpuBefore;

@@ -103,7 +103,7 @@ TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
     Module->SaveConfig("Q");
     Window.SaveLayout();
 
-    TLayoutWindow otherWindow;
+    TFakeWindow otherWindow;
     TModuleControl other(otherWindow);
     other.ModuleNumber = 9;
     other.MaxFiles = 7;
@@ -212,7 +212,7 @@ TEST_F(ConfigTest, ExportAndImportCarryThePortableSettings) {
     const std::string exported = Module->ExportConfig();
 
     // The macro folder is taken without looking for it; held job entries stay.
-    TLayoutWindow otherWindow;
+    TFakeWindow otherWindow;
     TModuleControl other(otherWindow);
     other.HoldJobs = {"7_8"};
     other.HoldList = {{"gone", 1}};

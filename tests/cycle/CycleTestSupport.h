@@ -1,12 +1,12 @@
 #pragma once
 
 #include "common/TParams.h"
-#include "control/IModuleWindow.h"
 #include "control/ModuleGlobals.h"
 #include "control/TJobListModel.h"
 #include "control/TModuleControl.h"
 #include "platform/TCompoundFile.h"
 #include "services/Dispatch.h"
+#include "support/FakeWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -22,51 +22,6 @@
 #include <vector>
 
 namespace raduvuz::test {
-
-// The main window: keeps its layout in the "Config" stream of the file it was last given, as
-// the console does.
-class TLayoutWindow : public IModuleWindow {
-public:
-    std::vector<std::string> LogLines;
-    std::string LayoutFile;
-    std::string Layout = "Width=800;Height=600";
-    std::optional<std::string> LoadedLayout;
-
-    void SetCaption(const std::string&) override {}
-    void SetTrayTip(const std::string&) override {}
-    void SetToolbarCaption(const std::string&) override {}
-    void LogWriteLine(const std::string& line) override { LogLines.push_back(line); }
-    void SetPauseAction(const std::string&, const std::string&, int) override {}
-    void SetPauseHint(const std::string&) override {}
-    void SaveLayout() override {
-        TCompoundFile storage;
-        if (storage.OpenOrCreate(LayoutFile))
-            storage.WriteStream("Config", Layout);
-    }
-    void LoadLayout(TCompoundFile& storage) override {
-        LoadedLayout = storage.ReadStream("Config");
-    }
-    void SetLayoutFile(const std::string& path) override { LayoutFile = path; }
-    void StopTimer() override {}
-    void ShowAndActivate() override {}
-    void ProcessPendingMessages() override {}
-    // Counts the idle waits of the tick instead of waiting; OnWait runs at each.
-    int Waits = 0;
-    std::function<void()> OnWait;
-    void WaitForEvents(int) override {
-        ++Waits;
-        if (OnWait)
-            OnWait();
-    }
-    void Beep() override {}
-    void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string&) override {}
-    TJobListModel& ProcessJobs() override { return Process; }
-    TJobListModel& CompletedJobs() override { return Completed; }
-
-    TJobListModel Process;
-    TJobListModel Completed;
-};
 
 // The workflow server: records its calls as "Method(arg,arg)".
 class TRecordingServer : public TInProcessObject {
@@ -150,7 +105,7 @@ protected:
     }
 
     std::string Root;
-    TLayoutWindow Window;
+    TFakeWindow Window;
     std::shared_ptr<TRecordingServer> Server;
     std::unique_ptr<TModuleControl> Module;
     std::vector<std::pair<std::string, std::optional<std::string>>> SavedEnv;

@@ -186,9 +186,9 @@ int JobsTest::CallCount(const std::string& prefix) const {
 }
 
 bool JobsTest::LogHas(const std::string& text) const {
-    return std::any_of(Window.Lines.begin(), Window.Lines.end(), [&](const std::string& line) {
-        return line.find(text) != std::string::npos;
-    });
+    return std::any_of(
+        Window.LogLines.begin(), Window.LogLines.end(),
+        [&](const std::string& line) { return line.find(text) != std::string::npos; });
 }
 
 std::vector<TDoc*> JobsTest::WaitingJobs() const {

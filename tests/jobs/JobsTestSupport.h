@@ -1,9 +1,8 @@
 #pragma once
 
-#include "control/IModuleWindow.h"
-#include "control/TJobListModel.h"
 #include "control/TModuleControl.h"
 #include "services/Dispatch.h"
+#include "support/FakeWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -17,32 +16,6 @@
 namespace raduvuz {
 
 class TDoc;
-
-class FakeWindow : public IModuleWindow {
-public:
-    void SetCaption(const std::string&) override {}
-    void SetTrayTip(const std::string&) override {}
-    void SetToolbarCaption(const std::string&) override {}
-    void LogWriteLine(const std::string& line) override { Lines.push_back(line); }
-    void SetPauseAction(const std::string&, const std::string&, int) override {}
-    void SetPauseHint(const std::string&) override {}
-    void SaveLayout() override {}
-    void LoadLayout(TCompoundFile&) override {}
-    void SetLayoutFile(const std::string&) override {}
-    void StopTimer() override {}
-    void ShowAndActivate() override {}
-    void ProcessPendingMessages() override { ++Pumps; }
-    void Beep() override {}
-    void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string&) override {}
-    TJobListModel& ProcessJobs() override { return Process; }
-    TJobListModel& CompletedJobs() override { return Completed; }
-
-    TJobListModel Process;
-    TJobListModel Completed;
-    std::vector<std::string> Lines;
-    int Pumps = 0;
-};
 
 // One scripted answer of RGetBlock, RWSwitchBlock or WGetBlock; an empty Data with a name makes
 // a block of Size zero bytes.
@@ -67,7 +40,7 @@ protected:
     bool LogHas(const std::string& text) const;
     std::vector<TDoc*> WaitingJobs() const;
 
-    FakeWindow Window;
+    test::TFakeWindow Window;
     std::unique_ptr<TModuleControl> Module;
     std::string Dir;
     std::vector<std::string> Calls;

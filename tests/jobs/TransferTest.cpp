@@ -81,9 +81,9 @@ TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
 TEST_F(JobsTest, CreateDocMinusOneEndsInitReadDocWithoutALogLine) {
     CreateAnswers = {0, -1};
     TDoc* job = TDoc::Create(false, 60, 61, "Name=T;FileName=t.prn");
-    const size_t lines = Window.Lines.size();
+    const size_t lines = Window.LogLines.size();
     EXPECT_FALSE(job->InitReadDoc());
-    EXPECT_EQ(Window.Lines.size(), lines);
+    EXPECT_EQ(Window.LogLines.size(), lines);
     EXPECT_EQ(job->ListItem, nullptr);
     job->Free();
 }

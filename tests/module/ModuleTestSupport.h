@@ -1,8 +1,7 @@
 #pragma once
 
-#include "control/IModuleWindow.h"
-#include "control/TJobListModel.h"
 #include "services/Dispatch.h"
+#include "support/FakeWindow.h"
 
 #include <functional>
 #include <map>
@@ -38,51 +37,6 @@ private:
     std::string Name;
     bool Had;
     std::string Old;
-};
-
-// The main window as the module sees it, recording what it is told.
-class TFakeWindow : public IModuleWindow {
-public:
-    std::string Caption;
-    std::string TrayTip;
-    std::string ToolbarCaption;
-    std::vector<std::string> LogLines;
-    std::string PauseCaption;
-    std::string PauseHint;
-    int PauseImage = -1;
-    int LayoutSaves = 0;
-    bool TimerStopped = false;
-    bool Shown = false;
-    // Runs while the module pumps messages (calls that arrive meanwhile).
-    std::function<void()> OnPump;
-
-    void SetCaption(const std::string& text) override { Caption = text; }
-    void SetTrayTip(const std::string& text) override { TrayTip = text; }
-    void SetToolbarCaption(const std::string& text) override { ToolbarCaption = text; }
-    void LogWriteLine(const std::string& line) override { LogLines.push_back(line); }
-    void SetPauseAction(const std::string& caption, const std::string& hint, int image) override {
-        PauseCaption = caption;
-        PauseHint = hint;
-        PauseImage = image;
-    }
-    void SetPauseHint(const std::string& hint) override { PauseHint = hint; }
-    void SaveLayout() override { ++LayoutSaves; }
-    void LoadLayout(TCompoundFile&) override {}
-    void SetLayoutFile(const std::string&) override {}
-    void StopTimer() override { TimerStopped = true; }
-    void ShowAndActivate() override { Shown = true; }
-    void ProcessPendingMessages() override {
-        if (OnPump)
-            OnPump();
-    }
-    void Beep() override {}
-    void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string&) override {}
-    TJobListModel& ProcessJobs() override { return Process; }
-    TJobListModel& CompletedJobs() override { return Completed; }
-
-    TJobListModel Process;
-    TJobListModel Completed;
 };
 
 // A scripted peer: records every call as "Method(arg,arg)" and answers from a table; a method

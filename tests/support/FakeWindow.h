@@ -1,0 +1,83 @@
+#pragma once
+
+#include "control/IModuleWindow.h"
+#include "control/TJobListModel.h"
+#include "platform/TCompoundFile.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace raduvuz::test {
+
+// The main window without a user interface, recording what the module tells it. Like the
+// console, it keeps its layout in the "Config" stream of the file it was last given.
+class TFakeWindow : public IModuleWindow {
+public:
+    std::string Caption;
+    std::string TrayTip;
+    std::string ToolbarCaption;
+    std::vector<std::string> LogLines;
+    std::vector<std::string> Messages;
+    std::string PauseCaption;
+    std::string PauseHint;
+    int PauseImage = -1;
+    int LayoutSaves = 0;
+    std::string LayoutFile;
+    std::string Layout = "Width=800;Height=600";
+    std::optional<std::string> LoadedLayout;
+    bool TimerStopped = false;
+    bool Shown = false;
+    int Pumps = 0;
+    // Runs while the module pumps messages (calls that arrive meanwhile).
+    std::function<void()> OnPump;
+    int Waits = 0;
+    // When set, runs at each idle wait of the tick instead of waiting.
+    std::function<void()> OnWait;
+
+    void SetCaption(const std::string& text) override { Caption = text; }
+    void SetTrayTip(const std::string& text) override { TrayTip = text; }
+    void SetToolbarCaption(const std::string& text) override { ToolbarCaption = text; }
+    void LogWriteLine(const std::string& line) override { LogLines.push_back(line); }
+    void SetPauseAction(const std::string& caption, const std::string& hint, int image) override {
+        PauseCaption = caption;
+        PauseHint = hint;
+        PauseImage = image;
+    }
+    void SetPauseHint(const std::string& hint) override { PauseHint = hint; }
+    void SaveLayout() override {
+        ++LayoutSaves;
+        TCompoundFile storage;
+        if (!LayoutFile.empty() && storage.OpenOrCreate(LayoutFile))
+            storage.WriteStream("Config", Layout);
+    }
+    void LoadLayout(TCompoundFile& storage) override {
+        LoadedLayout = storage.ReadStream("Config");
+    }
+    void SetLayoutFile(const std::string& path) override { LayoutFile = path; }
+    void StopTimer() override { TimerStopped = true; }
+    void ShowAndActivate() override { Shown = true; }
+    void ProcessPendingMessages() override {
+        ++Pumps;
+        if (OnPump)
+            OnPump();
+    }
+    void WaitForEvents(int maxMs) override {
+        ++Waits;
+        if (OnWait)
+            OnWait();
+        else
+            IModuleWindow::WaitForEvents(maxMs);
+    }
+    void Beep() override {}
+    void SetBusyCursor(bool) override {}
+    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+    TJobListModel& ProcessJobs() override { return Process; }
+    TJobListModel& CompletedJobs() override { return Completed; }
+
+    TJobListModel Process;
+    TJobListModel Completed;
+};
+
+} // namespace raduvuz::test
