@@ -3,50 +3,10 @@
 #include "common/TParams.h"
 #include "common/Utils.h"
 #include "platform/System.h"
-
-#include <array>
-#include <cstdio>
-#include <cstring>
+#include "support/ConfigFiles.h"
 
 namespace raduvuz::test {
 namespace {
-
-// Lists the root streams of a compound file with an independent reader: "name:hex" per line.
-std::string ReadWithOlefile(const std::string& path) {
-    const std::string script = "import olefile,sys\n"
-                               "f=olefile.OleFileIO(sys.argv[1])\n"
-                               "for e in f.listdir():\n"
-                               "    print('/'.join(e)+':'+f.openstream(e).read().hex().upper())\n";
-    const std::string command = "/usr/bin/python3 -c \"" + script + "\" '" + path + "' 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return "cannot run python3";
-    std::string output;
-    std::array<char, 4096> buffer{};
-    size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        output.append(buffer.data(), n);
-    ::pclose(pipe);
-    return output;
-}
-
-bool OlefileAvailable() {
-    return std::system("/usr/bin/python3 -c 'import olefile' >/dev/null 2>&1") == 0;
-}
-
-std::string Counted(const std::string& text) {
-    const uint32_t n = static_cast<uint32_t>(text.size());
-    std::string data(4, '\0');
-    std::memcpy(data.data(), &n, 4);
-    return data + text;
-}
-
-void WriteSetFile(const std::string& path, const std::string& key, const std::string& text) {
-    ForceDirectories(path.substr(0, path.rfind('/')));
-    TCompoundFile storage;
-    ASSERT_TRUE(storage.Create(path));
-    ASSERT_TRUE(storage.WriteCountedText(key, text));
-}
 
 class ConfigTest : public TModuleTest {};
 
@@ -71,7 +31,7 @@ TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayout) {
         "/store\";DeletePolicy=2;KeepTime=60;WorkMode=1;Copies=3;LastPrvDpi=300;MaxFiles=5;"
         "FreeSpace=12.50;LastInTop=1;Multiplex=0;GenPreview=0;Event=1;HoldJobs=12_34,13_35;"
         "HoldList=\"Term A\"";
-    EXPECT_EQ(ReadWithOlefile(SetFile("Queue1")), "Queue1:" + HexEncode(Counted(expected)) + "\n");
+    EXPECT_EQ(ListStreams(SetFile("Queue1")), "Queue1:" + HexEncode(Counted(expected)) + "\n");
     EXPECT_EQ(Window.LayoutFile, SetFile("Queue1"));
 
     // The console writes its layout into the same file; saving again keeps it.
@@ -80,7 +40,7 @@ TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayout) {
     Module->SaveConfig("Queue1");
     std::string withKeep = expected;
     withKeep.replace(withKeep.find("KeepTime=60"), 11, "KeepTime=61");
-    const std::string listing = ReadWithOlefile(SetFile("Queue1"));
+    const std::string listing = ListStreams(SetFile("Queue1"));
     EXPECT_NE(listing.find("Config:" + HexEncode(Window.Layout) + "\n"), std::string::npos)
         << listing;
     EXPECT_NE(listing.find("Queue1:" + HexEncode(Counted(withKeep)) + "\n"), std::string::npos)

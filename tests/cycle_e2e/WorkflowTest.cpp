@@ -1,14 +1,11 @@
 #include "common/Utils.h"
-#include "platform/TCompoundFile.h"
+#include "support/ConfigFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,26 +48,6 @@ std::string AfterInLog(const std::string& log, const std::string& prefix) {
         return "<no line with " + prefix + ">";
     const size_t begin = at + prefix.size();
     return log.substr(begin, log.find('\n', begin) - begin);
-}
-
-std::string Command(const std::string& command) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return "cannot run " + command;
-    std::string output;
-    std::array<char, 4096> buffer{};
-    size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        output.append(buffer.data(), n);
-    ::pclose(pipe);
-    return output;
-}
-
-std::string Counted(const std::string& text) {
-    const uint32_t n = static_cast<uint32_t>(text.size());
-    std::string data(4, '\0');
-    std::memcpy(data.data(), &n, 4);
-    return data + text;
 }
 
 // Flow entries by colour with the device of each destination as a terminator number, and the
@@ -125,14 +102,8 @@ protected:
     }
 
     // The module's stored configuration before the server loads it.
-    void WriteConfig(const std::string& key, const std::string& text) {
-        const fs::path folder = ConfigFolder();
-        fs::create_directories(folder);
-        std::error_code ignored;
-        fs::remove(folder / (key + ".set"), ignored);
-        TCompoundFile storage;
-        ASSERT_TRUE(storage.Create((folder / (key + ".set")).string()));
-        ASSERT_TRUE(storage.WriteCountedText(key, text));
+    void WriteConfig(const std::string& text) {
+        WriteSetFile((ConfigFolder() / "Q.set").string(), "Q", text);
     }
 
     int Run(const TRun& run) {
@@ -155,11 +126,20 @@ protected:
         return std::system(command.c_str());
     }
     std::string Log() const { return ReadAll(LogFile); }
+    // Runs the workflow and keeps its log in RunLog; a failed run shows the log.
+    ::testing::AssertionResult Passes(const TRun& run) {
+        const int status = Run(run);
+        RunLog = Log();
+        if (status == 0)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "twf ended with " << status << "\n" << RunLog;
+    }
 
-    // A shell loop for before-close that waits up to 20 s until the run's log holds the text.
-    static std::string WaitForLog(const std::string& text, const std::string& log = "flow.log") {
-        return "for i in $(seq 200); do grep -q '" + text + "' '" + log +
-               "' && break; sleep 0.1; done";
+    // Workflow lines for a run that expects no output and closes once the log holds the text
+    // (waiting up to 20 s) and then seconds more.
+    static std::string CloseAfterLog(const std::string& text, const std::string& seconds) {
+        return "expect = 0\nbefore-close = for i in $(seq 200); do grep -q '" + text +
+               "' flow.log && break; sleep 0.1; done; sleep " + seconds + "\n";
     }
 
     // Output documents of a sink folder, without their parameter files, in output number order.
@@ -190,6 +170,10 @@ protected:
             EXPECT_EQ(ReadAll(output), ReadAll(input)) << output;
         }
     }
+    void ExpectSent(const std::string& sink, size_t count) const {
+        EXPECT_EQ(Outputs(sink).size(), count) << sink << "\n" << RunLog;
+        ExpectOutputsEqualInputs(sink);
+    }
 
     fs::path ConfigFolder() const { return Root / "xdg" / "TWF_Data" / "Config"; }
     fs::path JobFolder() const { return Root / "prog" / "Storage" / "Q"; }
@@ -205,7 +189,7 @@ protected:
     // The lines of the store's listing at the end of the run.
     std::vector<std::string> StoreLines() const {
         std::vector<std::string> lines;
-        for (const std::string& line : Lines(Log())) {
+        for (const std::string& line : Lines(RunLog)) {
             const size_t at = line.find(" store: ");
             if (at != std::string::npos)
                 lines.push_back(line.substr(at + 8));
@@ -213,65 +197,73 @@ protected:
         return lines;
     }
 
+    // The store's first listing line: how many documents it still holds.
+    std::string StoreSummary() const {
+        const std::vector<std::string> store = StoreLines();
+        return store.empty() ? "<no store listing>" : store.front();
+    }
+
+    // The count of the module's last label before Close.
+    std::string LastLabelBeforeClose() const {
+        const std::string before = RunLog.substr(0, RunLog.find("-> module 3 (Queuer): Close()"));
+        const std::string label = "module 3 (Queuer): label ";
+        const size_t at = before.rfind(label);
+        return at == std::string::npos
+                   ? "<no label>"
+                   : before.substr(at + label.size(), before.find('\n', at) - at - label.size());
+    }
+
     fs::path Root;
     std::string Env;
     fs::path LogFile;
+    std::string RunLog;
 };
 
 TEST_F(WorkflowTest, PassThroughDeliversEveryPlateUnchangedAndKeepsSpoolFiles) {
     MakePages("pass", 5);
-    ASSERT_EQ(Run({}), 0) << Log();
-    ASSERT_EQ(Outputs("a").size(), 2u);
-    ASSERT_EQ(Outputs("b").size(), 2u);
-    ExpectOutputsEqualInputs("a");
-    ExpectOutputsEqualInputs("b");
+    ASSERT_TRUE(Passes({}));
+    ExpectSent("a", 2);
+    ExpectSent("b", 2);
     EXPECT_EQ(SpoolFiles().size(), 4u);
 }
 
 TEST_F(WorkflowTest, PassThroughUnderImmediateDeletionKeepsNoSpoolFile) {
     // Policy 0 deletes passed jobs at once, so a transferring job writes no copy at all.
     MakePages("nocopy", 5);
-    WriteConfig("Q", "DeletePolicy=0");
+    WriteConfig("DeletePolicy=0");
     TRun run;
     run.Module += "before-close = GetValue 53\n";
-    ASSERT_EQ(Run(run), 0) << Log();
-    const std::string log = Log();
-    EXPECT_EQ(AfterInLog(log, "module 3 (Queuer): GetValue(53) = "), "0");
-    ASSERT_EQ(Outputs("a").size(), 2u);
-    ASSERT_EQ(Outputs("b").size(), 2u);
-    ExpectOutputsEqualInputs("a");
-    ExpectOutputsEqualInputs("b");
-    EXPECT_EQ(Count(log, " transferred at "), 4u) << log;
+    ASSERT_TRUE(Passes(run));
+    EXPECT_EQ(AfterInLog(RunLog, "module 3 (Queuer): GetValue(53) = "), "0");
+    ExpectSent("a", 2);
+    ExpectSent("b", 2);
+    EXPECT_EQ(Count(RunLog, " transferred at "), 4u) << RunLog;
     EXPECT_TRUE(fs::is_directory(JobFolder()));
     EXPECT_TRUE(SpoolFiles().empty());
 }
 
 TEST_F(WorkflowTest, SpoolModeSpoolsFirstAndSendsEveryPlate) {
     MakePages("spool", 10);
-    WriteConfig("Q", "WorkMode=1");
-    ASSERT_EQ(Run({}), 0) << Log();
-    ASSERT_EQ(Outputs("a").size(), 2u);
-    ASSERT_EQ(Outputs("b").size(), 2u);
-    ExpectOutputsEqualInputs("a");
-    ExpectOutputsEqualInputs("b");
+    WriteConfig("WorkMode=1");
+    ASSERT_TRUE(Passes({}));
+    ExpectSent("a", 2);
+    ExpectSent("b", 2);
     EXPECT_EQ(SpoolFiles().size(), 4u);
 }
 
 TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
     MakePages("copies", 10);
-    WriteConfig("Q", "WorkMode=1;Copies=2;HoldList=PRN_A");
+    WriteConfig("WorkMode=1;Copies=2;HoldList=PRN_A");
     TRun run;
     run.Module = ColourFlows;
     run.Extra = Terminators;
     run.Workflow = "expect = 4\n";
-    ASSERT_EQ(Run(run), 0) << Log();
+    ASSERT_TRUE(Passes(run));
 
     // Two equal outputs of each plate for the free device; nothing for the held one.
-    const std::vector<fs::path> outputs = Outputs("b");
-    ASSERT_EQ(outputs.size(), 4u);
-    ExpectOutputsEqualInputs("b");
+    ExpectSent("b", 4);
     std::multiset<std::string> names;
-    for (const fs::path& output : outputs)
+    for (const fs::path& output : Outputs("b"))
         names.insert(InputName(output));
     EXPECT_EQ(names.count("copies-1-Y.rst"), 2u);
     EXPECT_EQ(names.count("copies-1-K.rst"), 2u);
@@ -288,10 +280,7 @@ TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
     for (const std::string& entry : heldFiles)
         EXPECT_EQ(spooled.count(entry), 1u) << entry;
     // The module's last label before Close counted the four held rows.
-    const std::string log = Log();
-    const std::string beforeClose = log.substr(0, log.find("-> module 3 (Queuer): Close()"));
-    EXPECT_EQ(beforeClose.substr(beforeClose.rfind("module 3 (Queuer): label ") + 25, 2), "4\n")
-        << log;
+    EXPECT_EQ(LastLabelBeforeClose(), "4") << RunLog;
 }
 
 TEST_F(WorkflowTest, MultiplexSendsAllPlatesOfAJobToOneDestinationAndTakesTurns) {
@@ -299,41 +288,35 @@ TEST_F(WorkflowTest, MultiplexSendsAllPlatesOfAJobToOneDestinationAndTakesTurns)
     MakePages("beta", 5);
     // Spooling takes every document at once; passing through would look for a destination that
     // is free for each document before taking it.
-    WriteConfig("Q", "Multiplex=1;WorkMode=1");
+    WriteConfig("Multiplex=1;WorkMode=1");
     TRun run;
     run.Module = "flow = 12: Device=*\nflow = 15: Device=*\n";
-    ASSERT_EQ(Run(run), 0) << Log();
-    EXPECT_NE(Log().find("module 3 (Queuer): value 1010 set to true"), std::string::npos);
-    const std::vector<fs::path> a = Outputs("a");
-    const std::vector<fs::path> b = Outputs("b");
-    ASSERT_EQ(a.size(), 4u) << Log();
-    ASSERT_EQ(b.size(), 4u) << Log();
-    ExpectOutputsEqualInputs("a");
-    ExpectOutputsEqualInputs("b");
+    ASSERT_TRUE(Passes(run));
+    EXPECT_NE(RunLog.find("module 3 (Queuer): value 1010 set to true"), std::string::npos);
+    ExpectSent("a", 4);
+    ExpectSent("b", 4);
     // The first job goes to the first destination, the next one to the other.
-    for (const fs::path& output : a)
+    for (const fs::path& output : Outputs("a"))
         EXPECT_EQ(InputName(output).substr(0, 6), "alpha-") << output;
-    for (const fs::path& output : b)
+    for (const fs::path& output : Outputs("b"))
         EXPECT_EQ(InputName(output).substr(0, 5), "beta-") << output;
 }
 
 TEST_F(WorkflowTest, IntakeLimitLeavesFurtherDocumentsInTheStore) {
     // A held job occupies the only place the limit allows; the next document stays unread.
     MakePages("limit", 10, "CY");
-    WriteConfig("Q", "WorkMode=1;HoldList=PRN_A;MaxFiles=5");
+    WriteConfig("WorkMode=1;HoldList=PRN_A;MaxFiles=5");
     TRun run;
     run.Module = std::string(ColourFlows) + "value = 63: 1\nbefore-close = GetValue 63\n";
     run.Extra = Terminators;
     // Once the first plate waits held, the module has a second and more to take the next one.
-    run.Workflow =
-        "expect = 0\nbefore-close = " + WaitForLog("File limit-1-C.rst spooled") + "; sleep 1.5\n";
-    ASSERT_EQ(Run(run), 0) << Log();
-    const std::string log = Log();
-    EXPECT_EQ(AfterInLog(log, "GetValue(63) = "), "1");
-    EXPECT_NE(log.find("File limit-1-C.rst spooled"), std::string::npos) << log;
-    EXPECT_EQ(log.find("File limit-1-Y.rst"), std::string::npos) << log;
+    run.Workflow = CloseAfterLog("File limit-1-C.rst spooled", "1.5");
+    ASSERT_TRUE(Passes(run));
+    EXPECT_EQ(AfterInLog(RunLog, "GetValue(63) = "), "1");
+    EXPECT_NE(RunLog.find("File limit-1-C.rst spooled"), std::string::npos) << RunLog;
+    EXPECT_EQ(RunLog.find("File limit-1-Y.rst"), std::string::npos) << RunLog;
     const std::vector<std::string> store = StoreLines();
-    ASSERT_EQ(store.size(), 2u) << log;
+    ASSERT_EQ(store.size(), 2u) << RunLog;
     EXPECT_NE(store[0].find(" 1 documents"), std::string::npos) << store[0];
     EXPECT_NE(store[1].find("from=0 "), std::string::npos) << store[1];
     EXPECT_NE(store[1].find("3:pending"), std::string::npos) << store[1];
@@ -345,19 +328,17 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
     TRun run;
     run.Env = "RADUVUZ_FAKE_FREE_KB=102399";
     run.Module += "before-close = GetValue 6\n";
-    run.Workflow =
-        "expect = 0\nbefore-close = " + WaitForLog("Not enough free disk space") + "; sleep 1\n";
-    ASSERT_EQ(Run(run), 0) << Log();
-    const std::string log = Log();
-    const size_t resumed = log.find("-> module 3 (Queuer): Resume()");
-    ASSERT_NE(resumed, std::string::npos) << log;
-    const size_t low = log.find("Not enough free disk space", resumed);
-    ASSERT_NE(low, std::string::npos) << log;
-    EXPECT_NE(log.find("module 3 (Queuer): status 1, paused", low), std::string::npos) << log;
-    EXPECT_EQ(AfterInLog(log, "GetValue(6) = "), "true");
-    EXPECT_EQ(log.find(" transferring at "), std::string::npos) << log;
+    run.Workflow = CloseAfterLog("Not enough free disk space", "1");
+    ASSERT_TRUE(Passes(run));
+    const size_t resumed = RunLog.find("-> module 3 (Queuer): Resume()");
+    ASSERT_NE(resumed, std::string::npos) << RunLog;
+    const size_t low = RunLog.find("Not enough free disk space", resumed);
+    ASSERT_NE(low, std::string::npos) << RunLog;
+    EXPECT_NE(RunLog.find("module 3 (Queuer): status 1, paused", low), std::string::npos) << RunLog;
+    EXPECT_EQ(AfterInLog(RunLog, "GetValue(6) = "), "true");
+    EXPECT_EQ(RunLog.find(" transferring at "), std::string::npos) << RunLog;
     const std::vector<std::string> store = StoreLines();
-    ASSERT_EQ(store.size(), 5u) << log;
+    ASSERT_EQ(store.size(), 5u) << RunLog;
     for (size_t i = 1; i < store.size(); ++i)
         EXPECT_NE(store[i].find("for=3:pending"), std::string::npos) << store[i];
     EXPECT_TRUE(SpoolFiles().empty());
@@ -370,17 +351,13 @@ TEST_F(WorkflowTest, OutputTheStoreRefusesEndsOnlyThatJob) {
     run.Module = "flow = 12: Color=Cyan,Magenta\n";
     // The last plate may still be on its way when the second output arrives.
     run.Workflow = "expect = 2\nbefore-close = sleep 1\n";
-    ASSERT_EQ(Run(run), 0) << Log();
-    const std::string log = Log();
-    ASSERT_EQ(Outputs("a").size(), 2u);
-    ExpectOutputsEqualInputs("a");
+    ASSERT_TRUE(Passes(run));
+    ExpectSent("a", 2);
     EXPECT_TRUE(Outputs("b").empty());
-    EXPECT_EQ(Count(log, " transferred at "), 2u) << log;
-    EXPECT_EQ(log.find("Exception in"), std::string::npos) << log;
+    EXPECT_EQ(Count(RunLog, " transferred at "), 2u) << RunLog;
+    EXPECT_EQ(RunLog.find("Exception in"), std::string::npos) << RunLog;
     // Every input was read and closed, the refused ones too.
-    const std::vector<std::string> store = StoreLines();
-    ASSERT_FALSE(store.empty()) << log;
-    EXPECT_NE(store[0].find(" 0 documents"), std::string::npos) << store[0];
+    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
 }
 
 TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {
@@ -389,11 +366,11 @@ TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {
     MakePages("pb", 5, "C");
     MakePages("pc", 100, "C");
     MakePages("pd", 20, "C");
-    WriteConfig("Q", "WorkMode=1");
+    WriteConfig("WorkMode=1");
     TRun run;
     run.Module = "flow = 12: Device=*\n";
     run.Sink12 = "paused-for = 3\n";
-    ASSERT_EQ(Run(run), 0) << Log();
+    ASSERT_TRUE(Passes(run));
     std::vector<std::string> order;
     for (const fs::path& output : Outputs("a"))
         order.push_back(InputName(output));
@@ -401,19 +378,19 @@ TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {
     // text: "05_" < "100_" < "10_" < "20_".
     EXPECT_EQ(order,
               (std::vector<std::string>{"pb-1-C.rst", "pc-1-C.rst", "pa-1-C.rst", "pd-1-C.rst"}))
-        << Log();
+        << RunLog;
     ExpectOutputsEqualInputs("a");
 }
 
 TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
     MakePages("again", 10);
-    WriteConfig("Q", "WorkMode=1;HoldList=PRN_A");
+    WriteConfig("WorkMode=1;HoldList=PRN_A");
     TRun first;
     first.Module = ColourFlows;
     first.Extra = Terminators;
     first.Workflow = "expect = 2\n";
     first.LogName = "first.log";
-    ASSERT_EQ(Run(first), 0) << Log();
+    ASSERT_TRUE(Passes(first));
     ASSERT_EQ(Outputs("b").size(), 2u);
     const std::set<std::string> spooled = SpoolFiles();
     ASSERT_EQ(spooled.size(), 4u);
@@ -429,10 +406,8 @@ TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
 
     // The same module again, without a hold list and with nothing to feed: what it knows comes
     // from its job folder and the hold file alone.
-    WriteConfig("Q", "WorkMode=1");
-    TRun second;
-    second.Module = ColourFlows;
-    second.Extra = Terminators;
+    WriteConfig("WorkMode=1");
+    TRun second = first;
     second.Inputs = false;
     second.LogName = "second.log";
     second.Workflow = "expect = 0\nbefore-close = sleep 2; test -e '" + holdFile +
@@ -442,47 +417,36 @@ TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
     for (const std::string& entry : held)
         second.Module += "before-close = IsJobUse " + entry.substr(0, entry.find('_')) + "\n";
     second.Module += "before-close = IsJobUse 999\n";
-    ASSERT_EQ(Run(second), 0) << Log();
-    const std::string log = Log();
-    EXPECT_NE(log.find("before-close| hold file gone"), std::string::npos) << log;
+    ASSERT_TRUE(Passes(second));
+    EXPECT_NE(RunLog.find("before-close| hold file gone"), std::string::npos) << RunLog;
     // Passed jobs are known again only as completed rows; the held ones are back in the list.
     for (const std::string& job : passed)
-        EXPECT_EQ(AfterInLog(log, "IsJobUse(" + job + ") = "), "true") << log;
+        EXPECT_EQ(AfterInLog(RunLog, "IsJobUse(" + job + ") = "), "true") << RunLog;
     for (const std::string& entry : held)
-        EXPECT_EQ(AfterInLog(log, "IsJobUse(" + entry.substr(0, entry.find('_')) + ") = "), "true");
-    EXPECT_EQ(AfterInLog(log, "IsJobUse(999) = "), "false");
-    const std::string beforeClose = log.substr(0, log.find("-> module 3 (Queuer): Close()"));
-    EXPECT_EQ(beforeClose.substr(beforeClose.rfind("module 3 (Queuer): label ") + 25, 2), "2\n")
-        << log;
+        EXPECT_EQ(AfterInLog(RunLog, "IsJobUse(" + entry.substr(0, entry.find('_')) + ") = "),
+                  "true");
+    EXPECT_EQ(AfterInLog(RunLog, "IsJobUse(999) = "), "false");
+    EXPECT_EQ(LastLabelBeforeClose(), "2") << RunLog;
     // Still held although nothing holds their device any more: nothing was sent.
     EXPECT_TRUE(Outputs("a").empty());
-    const std::vector<std::string> store = StoreLines();
-    ASSERT_FALSE(store.empty()) << log;
-    EXPECT_NE(store[0].find(" 0 documents"), std::string::npos) << store[0];
+    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
     EXPECT_EQ(SpoolFiles(), spooled);
     // Close wrote the held jobs again.
     EXPECT_EQ(Lines(ReadAll(holdFile)), held);
 }
 
 TEST_F(WorkflowTest, SavedConfigurationIsOneCountedStreamBesideTheLayout) {
-    WriteConfig("Q", "DeletePolicy=2;KeepTime=77;Copies=1;MaxFiles=5;FreeSpace=1.5");
+    WriteConfig("DeletePolicy=2;KeepTime=77;Copies=1;MaxFiles=5;FreeSpace=1.5");
     TRun run;
     run.Inputs = false;
     run.Workflow = "expect = 0\n";
     run.Module += "before-close = GetValue 63\nbefore-close = SaveConfig\n"
                   "before-close = ExportConfig\n";
-    ASSERT_EQ(Run(run), 0) << Log();
-    const std::string log = Log();
+    ASSERT_TRUE(Passes(run));
     // The stored limit is not read back.
-    EXPECT_EQ(AfterInLog(log, "GetValue(63) = "), "0");
+    EXPECT_EQ(AfterInLog(RunLog, "GetValue(63) = "), "0");
 
-    // An independent reader: every stream of the root, as name and hex of its bytes.
-    const std::string listing =
-        Command("/usr/bin/python3 -c \"import olefile,sys\n"
-                "f=olefile.OleFileIO(sys.argv[1])\n"
-                "for e in sorted(f.listdir()):\n"
-                "    print('/'.join(e)+':'+f.openstream(e).read().hex().upper())\n\" '" +
-                (ConfigFolder() / "Q.set").string() + "' 2>&1");
+    const std::string listing = ListStreams((ConfigFolder() / "Q.set").string());
     const std::vector<std::string> streams = Lines(listing);
     ASSERT_EQ(streams.size(), 2u) << listing;
     EXPECT_EQ(streams[0].substr(0, 7), "Config:") << listing;
@@ -494,7 +458,7 @@ TEST_F(WorkflowTest, SavedConfigurationIsOneCountedStreamBesideTheLayout) {
     EXPECT_EQ(streams[1], "Q:" + HexEncode(Counted(expected))) << HexDecode(streams[1].substr(2));
 
     // The portable form has the folder as a macro and no hold list key when the list is empty.
-    const std::string exported = HexDecode(AfterInLog(log, "ExportConfig() = "));
+    const std::string exported = HexDecode(AfterInLog(RunLog, "ExportConfig() = "));
     EXPECT_EQ(exported, "StoreDir=\"$MAINTWFDIR$/Storage\";DeletePolicy=2;KeepTime=77;WorkMode=0;"
                         "Copies=1;LastPrvDpi=0;MaxFiles=0;FreeSpace=1.50;LastInTop=1;"
                         "Multiplex=0;GenPreview=1;Event=1");
