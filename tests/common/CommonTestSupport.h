@@ -1,10 +1,10 @@
 #pragma once
 
 #include "common/Language.h"
+#include "support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -12,32 +12,6 @@
 #include <unistd.h>
 
 namespace raduvuz::test {
-
-// Sets an environment variable for the life of one test and puts the old value back.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const std::optional<std::string>& value) : Name(name) {
-        if (const char* old = std::getenv(name)) {
-            Old = old;
-        }
-        Set(value);
-    }
-    ~TScopedEnv() { Set(Old); }
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-    void Set(const std::optional<std::string>& value) {
-        if (value) {
-            setenv(Name, value->c_str(), 1);
-        } else {
-            unsetenv(Name);
-        }
-    }
-
-private:
-    const char* Name;
-    std::optional<std::string> Old;
-};
 
 // A clean folder per test, with the registry file, the program folder and the XDG data folder
 // redirected into it, so that nothing of the machine's installation takes part.

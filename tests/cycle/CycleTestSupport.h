@@ -7,6 +7,7 @@
 #include "platform/TCompoundFile.h"
 #include "services/Dispatch.h"
 #include "support/FakeWindow.h"
+#include "support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -83,20 +84,15 @@ protected:
     void TearDown() override {
         Module.reset();
         ResetModuleProcessForTesting();
-        for (auto& [name, old] : SavedEnv) {
-            if (old)
-                setenv(name.c_str(), old->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
+        // Last set first, so that a variable set twice gets its value from before the test.
+        while (!SavedEnv.empty())
+            SavedEnv.pop_back();
         std::error_code ignored;
         std::filesystem::remove_all(Root, ignored);
     }
 
     void SetEnv(const std::string& name, const std::string& value) {
-        const char* old = std::getenv(name.c_str());
-        SavedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        setenv(name.c_str(), value.c_str(), 1);
+        SavedEnv.push_back(std::make_unique<TScopedEnv>(name, value));
     }
 
     std::string DataFolder() const { return Root + "/xdg/TWF_Data"; }
@@ -108,7 +104,7 @@ protected:
     TFakeWindow Window;
     std::shared_ptr<TRecordingServer> Server;
     std::unique_ptr<TModuleControl> Module;
-    std::vector<std::pair<std::string, std::optional<std::string>>> SavedEnv;
+    std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;
 };
 
 } // namespace raduvuz::test

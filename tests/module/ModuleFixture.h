@@ -19,8 +19,8 @@ namespace raduvuz::test {
 class ModuleFixture : public ::testing::Test {
 protected:
     TTempFolder Temp;
-    TEnvOverride Registry{"RADUVUZ_REGISTRY", Temp.Path() + "/registry.ini"};
-    TEnvOverride Xdg{"XDG_DATA_HOME", Temp.Path() + "/xdg"};
+    TScopedEnv Registry{"RADUVUZ_REGISTRY", Temp.Path() + "/registry.ini"};
+    TScopedEnv Xdg{"XDG_DATA_HOME", Temp.Path() + "/xdg"};
     TFakeWindow Window;
     std::unique_ptr<TModuleControl> Module;
     std::shared_ptr<TScriptedPeer> Server;

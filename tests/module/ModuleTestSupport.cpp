@@ -1,42 +1,6 @@
 #include "module/ModuleTestSupport.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
-
 namespace raduvuz::test {
-
-TTempFolder::TTempFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "raduvuz-module-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()))
-        Dir = buffer.data();
-}
-
-TTempFolder::~TTempFolder() {
-    std::error_code ec;
-    if (!Dir.empty())
-        std::filesystem::remove_all(Dir, ec);
-}
-
-TEnvOverride::TEnvOverride(const char* name, const std::string& value) : Name(name) {
-    const char* old = std::getenv(name);
-    Had = old != nullptr;
-    if (old)
-        Old = old;
-    ::setenv(name, value.c_str(), 1);
-}
-
-TEnvOverride::~TEnvOverride() {
-    if (Had)
-        ::setenv(Name.c_str(), Old.c_str(), 1);
-    else
-        ::unsetenv(Name.c_str());
-}
 
 std::string Describe(const TVariant& value) {
     if (IsNull(value))
@@ -98,18 +62,6 @@ std::shared_ptr<TScriptedPeer> MakeStore(bool isMainComputer) {
         "WCloseDoc", "WAbortDoc", "IsDocForExists"});
     store->Answers["IsMainComputer"] = TCallResult{isMainComputer, {}};
     return store;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
 }
 
 } // namespace raduvuz::test

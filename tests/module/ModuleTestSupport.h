@@ -2,6 +2,7 @@
 
 #include "services/Dispatch.h"
 #include "support/FakeWindow.h"
+#include "support/TempFiles.h"
 
 #include <functional>
 #include <map>
@@ -11,33 +12,6 @@
 #include <vector>
 
 namespace raduvuz::test {
-
-// A folder of the test's own, removed afterwards.
-class TTempFolder {
-public:
-    TTempFolder();
-    ~TTempFolder();
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-    const std::string& Path() const { return Dir; }
-
-private:
-    std::string Dir;
-};
-
-// Sets an environment variable for the life of the object.
-class TEnvOverride {
-public:
-    TEnvOverride(const char* name, const std::string& value);
-    ~TEnvOverride();
-    TEnvOverride(const TEnvOverride&) = delete;
-    TEnvOverride& operator=(const TEnvOverride&) = delete;
-
-private:
-    std::string Name;
-    bool Had;
-    std::string Old;
-};
 
 // A scripted peer: records every call as "Method(arg,arg)" and answers from a table; a method
 // named in Failing throws.
@@ -60,8 +34,5 @@ std::string Describe(const TVariant& value);
 std::shared_ptr<TScriptedPeer> MakeServer(const std::string& mainComputer,
                                           const std::string& previewDir);
 std::shared_ptr<TScriptedPeer> MakeStore(bool isMainComputer);
-
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& data);
 
 } // namespace raduvuz::test

@@ -135,13 +135,13 @@ TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
     Module->StoreDir = Temp.Path() + "/old";
     Module->JobDir = Module->StoreDir + "/q";
     ForceDirectories(Module->JobDir);
-    WriteWholeFile(Module->JobDir + "/1_1", "spool");
+    WriteTextFile(Module->JobDir + "/1_1", "spool");
     ForceDirectories(Temp.Path() + "/new");
 
     Module->SetValue(51, Temp.Path() + "/new");
     EXPECT_EQ(Module->StoreDir, Temp.Path() + "/new");
     EXPECT_EQ(Module->JobDir, Temp.Path() + "/new/q");
-    EXPECT_EQ(ReadWholeFile(Module->JobDir + "/1_1"), "spool");
+    EXPECT_EQ(ReadTextFile(Module->JobDir + "/1_1"), "spool");
     EXPECT_FALSE(DirectoryExists(Temp.Path() + "/old/q"));
     EXPECT_TRUE(Module->Paused);
 

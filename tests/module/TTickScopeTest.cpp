@@ -63,7 +63,7 @@ TEST_F(TickScopeTest, KillDuringAPumpDoesItsFileWorkAtOnce) {
     Module->ConfigKey = "kk";
     Module->StoreDir = Temp.Path() + "/store";
     ForceDirectories(Module->StoreDir + "/kk");
-    WriteWholeFile(Module->StoreDir + "/kk/1_57", "spool");
+    WriteTextFile(Module->StoreDir + "/kk/1_57", "spool");
     TDoc* job = TDoc::Create(false, 57, 9, "Name=a");
     Module->Jobs.push_back(job);
     Window.OnPump = [&] { Module->Kill(); };
