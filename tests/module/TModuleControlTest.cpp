@@ -184,19 +184,6 @@ TEST_F(ModuleControlTest, PauseAndResumeReportAndSwitchTheStartStopAction) {
     EXPECT_THAT(Window.LogLines.back(), HasSubstr("Paused at "));
 }
 
-TEST_F(ModuleControlTest, SmallMethodsChangeOnlyWhatTheySay) {
-    InitModule();
-    Module->SetID("module-7");
-    EXPECT_EQ(Module->ModuleID, "module-7");
-    EXPECT_EQ(Module->GetComputerName(), ::raduvuz::ComputerName());
-    Module->AddSource("server", int32_t{3});
-    Module->ClearSources();
-    Module->AfterLoad();
-    EXPECT_TRUE(Server->Calls.empty());
-    Module->ShowModule();
-    EXPECT_TRUE(Window.Shown);
-}
-
 TEST_F(ModuleControlTest, IsJobUseFindsJobsAndCompletedRows) {
     InitModule();
     TDoc* job = TDoc::Create(false, 0, 41, "Name=a");
@@ -224,12 +211,12 @@ TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
     }
     Module->TermNames.push_back({"t", 1});
     Module->FlowEntries.push_back({"rule", 2});
-    WriteWholeFile(Module->HoldFilePath(), "old\n");
+    WriteTextFile(Module->HoldFilePath(), "old\n");
 
     EXPECT_TRUE(Module->HoldsSelfReference());
     Module->Close();
 
-    EXPECT_EQ(ReadWholeFile(ConfigFolder() + "/q1.hld"), "11_101\n13_103\n");
+    EXPECT_EQ(ReadTextFile(ConfigFolder() + "/q1.hld"), "11_101\n13_103\n");
     EXPECT_TRUE(Module->Jobs.empty());
     EXPECT_TRUE(Module->TermNames.empty());
     EXPECT_TRUE(Module->FlowEntries.empty());
@@ -247,9 +234,9 @@ TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
     InitModule();
     Module->ConfigKey = "gone";
     Module->StoreDir = Temp.Path() + "/store";
-    WriteWholeFile(ConfigFolder() + "/gone.set", "x");
-    WriteWholeFile(ConfigFolder() + "/gone.hld", "x");
-    WriteWholeFile(ConfigFolder() + "/other.set", "x");
+    WriteTextFile(ConfigFolder() + "/gone.set", "x");
+    WriteTextFile(ConfigFolder() + "/gone.hld", "x");
+    WriteTextFile(ConfigFolder() + "/other.set", "x");
 
     Module->Kill();
 
@@ -267,9 +254,9 @@ TEST_F(ModuleControlTest, KillRemovesTheJobFolderWithItsFiles) {
     Module->StoreDir = Temp.Path() + "/store";
     const std::string folder = Module->StoreDir + "/k";
     ForceDirectories(folder);
-    WriteWholeFile(folder + "/1_2", "spool");
-    WriteWholeFile(folder + "/3_4.tmp", "spool");
-    WriteWholeFile(ConfigFolder() + "/k.set", "x");
+    WriteTextFile(folder + "/1_2", "spool");
+    WriteTextFile(folder + "/3_4.tmp", "spool");
+    WriteTextFile(ConfigFolder() + "/k.set", "x");
 
     Module->Kill();
 
@@ -285,8 +272,8 @@ TEST_F(ModuleControlTest, KillFailsWhenTheJobFolderKeepsASubfolderOrHiddenFile) 
     Module->StoreDir = Temp.Path() + "/store";
     const std::string folder = Module->StoreDir + "/k";
     ForceDirectories(folder + "/sub");
-    WriteWholeFile(folder + "/1_2", "spool");
-    WriteWholeFile(ConfigFolder() + "/k.set", "x");
+    WriteTextFile(folder + "/1_2", "spool");
+    WriteTextFile(ConfigFolder() + "/k.set", "x");
 
     EXPECT_THROW(Module->Kill(), std::runtime_error);
     EXPECT_TRUE(DirectoryExists(folder + "/sub"));
@@ -295,7 +282,7 @@ TEST_F(ModuleControlTest, KillFailsWhenTheJobFolderKeepsASubfolderOrHiddenFile) 
     EXPECT_TRUE(FileExists(ConfigFolder() + "/k.hld"));
 
     std::filesystem::remove(folder + "/sub");
-    WriteWholeFile(folder + "/.hidden", "x");
+    WriteTextFile(folder + "/.hidden", "x");
     EXPECT_THROW(Module->Kill(), std::runtime_error);
     EXPECT_TRUE(FileExists(folder + "/.hidden"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/k.set"));

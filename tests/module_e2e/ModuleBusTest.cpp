@@ -224,16 +224,6 @@ TEST_F(ModuleBusTest, LongDescriptionsValuesAndJobUse) {
     EXPECT_EQ(Text("GetComputerName"), ComputerNameText());
 }
 
-TEST_F(ModuleBusTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
-    PublishStore();
-    Init(5);
-    WriteText(DataFolder() + "/Config/.set", "x");
-    WriteText(DataFolder() + "/Config/.hld", "x");
-    EXPECT_EQ(ErrorOf([&] { Module->Call("Kill", {}); }), "");
-    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/.set"));
-    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/.hld"));
-}
-
 TEST_F(ModuleBusTest, KillFailsWhenTheJobFolderHoldsASubfolder) {
     PublishStore();
     Server.Values[2] = QStringLiteral("ELSEWHERE");

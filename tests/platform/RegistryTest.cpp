@@ -63,10 +63,5 @@ TEST_F(RegistryTest, MissingFileHasNoKeysAndIsNeverCreated) {
     EXPECT_FALSE(std::filesystem::exists(File));
 }
 
-TEST(RegistryFileTest, DefaultsToTheSystemFile) {
-    TScopedEnv empty("RADUVUZ_REGISTRY", "");
-    EXPECT_EQ(RegistryFile(), "/etc/opt/raduvuz/registry.ini");
-}
-
 } // namespace
 } // namespace raduvuz

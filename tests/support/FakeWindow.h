@@ -28,7 +28,6 @@ public:
     std::string Layout = "Width=800;Height=600";
     std::optional<std::string> LoadedLayout;
     bool TimerStopped = false;
-    bool Shown = false;
     int Pumps = 0;
     // Runs while the module pumps messages (calls that arrive meanwhile).
     std::function<void()> OnPump;
@@ -57,7 +56,7 @@ public:
     }
     void SetLayoutFile(const std::string& path) override { LayoutFile = path; }
     void StopTimer() override { TimerStopped = true; }
-    void ShowAndActivate() override { Shown = true; }
+    void ShowAndActivate() override {}
     void ProcessPendingMessages() override {
         ++Pumps;
         if (OnPump)
