@@ -2,6 +2,7 @@
 
 #include "common/TParams.h"
 #include "common/Utils.h"
+#include "jobs/BlockPacker.h"
 #include "jobs/PackBits.h"
 #include "platform/SharedBlock.h"
 #include "platform/TFileStream.h"
@@ -20,27 +21,11 @@ constexpr int64_t SliceSize = 65536;
 // An item cut by the end of a slice keeps at most its count byte and 127 literal bytes.
 constexpr int64_t MaxCarry = 128;
 constexpr int64_t ReadBufferSize = SliceSize + MaxCarry;
-// Packed pieces gather until a slice is full; one more piece always fits behind that.
-constexpr int64_t WriteBufferSize = SliceSize + PackBitsBound(PackBitsPieceSize);
 constexpr std::string_view DeviceKey = "Device";
-
-// A block from the store is packed from a copy of this many bytes at a time: whole pieces, and
-// small enough to stay in the cache between the copy and the packing.
-constexpr int64_t ChunkSize = 8 * PackBitsPieceSize;
 
 // Spool throughput matters, so the per-block path reuses one buffer per thread.
 uint8_t* ReadBuffer() {
     thread_local const std::unique_ptr<uint8_t[]> buffer(new uint8_t[ReadBufferSize]);
-    return buffer.get();
-}
-
-uint8_t* ChunkBuffer() {
-    thread_local const std::unique_ptr<uint8_t[]> buffer(new uint8_t[ChunkSize]);
-    return buffer.get();
-}
-
-uint8_t* WriteBuffer() {
-    thread_local const std::unique_ptr<uint8_t[]> buffer(new uint8_t[WriteBufferSize]);
     return buffer.get();
 }
 
@@ -182,45 +167,29 @@ bool ReadSpoolHeader(TStream& stream, const TTaggedList& termKeys, std::string& 
 
 namespace {
 
-// Writes one block record: BlockSize, PackedSize, the packed pieces and the last flag. next
-// hands out the block's bytes in order, at most ChunkSize at a time (whole pieces but at the
-// end); nullptr ends the block as a failed write.
-template <typename TNext>
-bool WritePackedBlock(TFileStream& stream, int64_t blockSize, int32_t last, TNext next) {
+// Writes one block record: BlockSize, PackedSize, the packed pieces and the last flag.
+bool WritePackedBlock(TFileStream& stream, int64_t blockSize, int32_t last,
+                      const TBlockSource& source) {
     if (blockSize > static_cast<int64_t>(std::numeric_limits<int32_t>::max())) {
         return false;
     }
     bool ok = WriteInt32(stream, static_cast<int32_t>(blockSize));
     const int64_t sizeAt = ok ? stream.Position() : -1;
     ok = sizeAt >= 0 && WriteInt32(stream, 0);
-
-    uint8_t* buffer = WriteBuffer();
-    int64_t used = 0;
-    int64_t total = 0;
-    for (int64_t chunkAt = 0; ok && chunkAt < blockSize; chunkAt += ChunkSize) {
-        const int64_t chunk = std::min(ChunkSize, blockSize - chunkAt);
-        const uint8_t* data = next(chunkAt, chunk);
-        ok = data != nullptr;
-        for (int64_t offset = 0; ok && offset < chunk; offset += PackBitsPieceSize) {
-            const int64_t piece = std::min(PackBitsPieceSize, chunk - offset);
-            const int64_t packed = PackBitsPiece(data + offset, piece, buffer + used);
-            used += packed;
-            total += packed;
-            if (used >= SliceSize) {
-                ok = WriteFully(stream, buffer, used);
-                used = 0;
-            }
-        }
-    }
-    if (ok && used > 0) {
-        ok = WriteFully(stream, buffer, used);
-    }
-    // PackedSize stays 0 unless every packed byte reached the file.
     if (ok) {
-        const int64_t end = sizeAt + 4 + total;
-        const bool patched = total <= std::numeric_limits<int32_t>::max() && stream.Seek(sizeAt) &&
-                             WriteInt32(stream, static_cast<int32_t>(total));
-        ok = stream.Seek(end) && patched;
+        const TPackResult packed =
+            PackBlockInOrder(blockSize, source, [&stream](const uint8_t* data, int64_t count) {
+                return WriteFully(stream, data, count);
+            });
+        // PackedSize stays 0 unless every packed byte reached the file.
+        ok = packed.Ok;
+        if (ok) {
+            const int64_t end = sizeAt + 4 + packed.Packed;
+            const bool patched = packed.Packed <= std::numeric_limits<int32_t>::max() &&
+                                 stream.Seek(sizeAt) &&
+                                 WriteInt32(stream, static_cast<int32_t>(packed.Packed));
+            ok = stream.Seek(end) && patched;
+        }
     }
     WriteInt32(stream, last);
     return ok;
@@ -232,8 +201,9 @@ bool WriteSpoolBlock(TFileStream& stream, std::span<const uint8_t> block, int32_
     if (block.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
         return false;
     }
-    return WritePackedBlock(stream, static_cast<int64_t>(block.size()), last,
-                            [&block](int64_t offset, int64_t) { return block.data() + offset; });
+    return WritePackedBlock(
+        stream, static_cast<int64_t>(block.size()), last,
+        [&block](int64_t offset, int64_t, uint8_t*) { return block.data() + offset; });
 }
 
 bool WriteSpoolBlock(TFileStream& stream, const std::string& blockName, int32_t blockSize,
@@ -243,11 +213,11 @@ bool WriteSpoolBlock(TFileStream& stream, const std::string& blockName, int32_t 
     if (!block.Open(blockName, blockSize) || block.Size() < blockSize) {
         return false;
     }
-    uint8_t* chunk = ChunkBuffer();
-    return WritePackedBlock(stream, blockSize, last,
-                            [&block, chunk](int64_t offset, int64_t count) -> const uint8_t* {
-                                return block.Read(offset, chunk, count) ? chunk : nullptr;
-                            });
+    return WritePackedBlock(
+        stream, blockSize, last,
+        [&block](int64_t offset, int64_t count, uint8_t* scratch) -> const uint8_t* {
+            return block.Read(offset, scratch, count) ? scratch : nullptr;
+        });
 }
 
 bool ReadSpoolBlockSize(TStream& stream, int32_t& blockSize) {

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace raduvuz {
+
+// Hands out count bytes of a block from offset: either fills scratch (which holds count bytes)
+// and returns it, or returns where the bytes already lie. nullptr when they cannot be read. It
+// is called from several threads at once, each with scratch of its own.
+using TBlockSource = std::function<const uint8_t*(int64_t offset, int64_t count, uint8_t* scratch)>;
+
+// Takes the next packed bytes of the block, in order; false stops the packing.
+using TPackedSink = std::function<bool(const uint8_t* data, int64_t count)>;
+
+struct TPackResult {
+    bool Ok = false;
+    int64_t Packed = 0; // packed bytes the sink took
+};
+
+// Packs a block of blockSize bytes piece by piece, giving exactly the bytes PackBitsBlock gives,
+// so that packing keeps pace with the store and the disk: the block goes in segments to helper
+// threads while the calling thread packs segments too and hands finished ones to the sink in
+// order. Memory stays bounded whatever the block size. Calls from several threads take turns.
+TPackResult PackBlockInOrder(int64_t blockSize, const TBlockSource& source,
+                             const TPackedSink& sink);
+
+// Helper threads beside the caller: by default one fewer than the processor cores, at most 3;
+// 0 packs on the calling thread alone. Takes effect from the next block.
+void SetPackHelpers(int count);
+int PackHelpers();
+
+} // namespace raduvuz
