@@ -1,5 +1,6 @@
 #include "common/Utils.h"
 #include "support/ConfigFiles.h"
+#include "support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -19,11 +19,6 @@ namespace raduvuz::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -125,7 +120,7 @@ protected:
                                     "' >/dev/null 2>&1";
         return std::system(command.c_str());
     }
-    std::string Log() const { return ReadAll(LogFile); }
+    std::string Log() const { return ReadTextFile(LogFile); }
     // Runs the workflow and keeps its log in RunLog; a failed run shows the log.
     ::testing::AssertionResult Passes(const TRun& run) {
         const int status = Run(run);
@@ -167,7 +162,7 @@ protected:
         for (const fs::path& output : Outputs(sink)) {
             const fs::path input = Root / "pages" / InputName(output);
             ASSERT_TRUE(fs::exists(input)) << output;
-            EXPECT_EQ(ReadAll(output), ReadAll(input)) << output;
+            EXPECT_EQ(ReadTextFile(output), ReadTextFile(input)) << output;
         }
     }
     void ExpectSent(const std::string& sink, size_t count) const {
@@ -273,8 +268,8 @@ TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
     // two copies of each held plate, both named after that plate's spool file.
     const std::set<std::string> spooled = SpoolFiles();
     ASSERT_EQ(spooled.size(), 4u);
-    const std::vector<std::string> held = Lines(ReadAll(ConfigFolder() / "Q.hld"));
-    ASSERT_EQ(held.size(), 4u) << ReadAll(ConfigFolder() / "Q.hld");
+    const std::vector<std::string> held = Lines(ReadTextFile(ConfigFolder() / "Q.hld"));
+    ASSERT_EQ(held.size(), 4u) << ReadTextFile(ConfigFolder() / "Q.hld");
     const std::set<std::string> heldFiles(held.begin(), held.end());
     EXPECT_EQ(heldFiles.size(), 2u);
     for (const std::string& entry : heldFiles)
@@ -320,7 +315,7 @@ TEST_F(WorkflowTest, IntakeLimitLeavesFurtherDocumentsInTheStore) {
     EXPECT_NE(store[0].find(" 1 documents"), std::string::npos) << store[0];
     EXPECT_NE(store[1].find("from=0 "), std::string::npos) << store[1];
     EXPECT_NE(store[1].find("3:pending"), std::string::npos) << store[1];
-    EXPECT_EQ(Lines(ReadAll(ConfigFolder() / "Q.hld")).size(), 1u);
+    EXPECT_EQ(Lines(ReadTextFile(ConfigFolder() / "Q.hld")).size(), 1u);
 }
 
 TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
@@ -395,7 +390,7 @@ TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
     const std::set<std::string> spooled = SpoolFiles();
     ASSERT_EQ(spooled.size(), 4u);
     const std::string holdFile = (ConfigFolder() / "Q.hld").string();
-    const std::vector<std::string> held = Lines(ReadAll(holdFile));
+    const std::vector<std::string> held = Lines(ReadTextFile(holdFile));
     ASSERT_EQ(held.size(), 2u);
     std::vector<std::string> passed;
     for (const std::string& name : spooled) {
@@ -432,7 +427,7 @@ TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
     EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
     EXPECT_EQ(SpoolFiles(), spooled);
     // Close wrote the held jobs again.
-    EXPECT_EQ(Lines(ReadAll(holdFile)), held);
+    EXPECT_EQ(Lines(ReadTextFile(holdFile)), held);
 }
 
 TEST_F(WorkflowTest, SavedConfigurationIsOneCountedStreamBesideTheLayout) {

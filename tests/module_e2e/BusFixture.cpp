@@ -55,18 +55,18 @@ public:
         World.Xdg = World.Root + "/xdg";
         std::filesystem::create_directories(World.Xdg + "/dbus-1/services");
         const std::string config = World.Root + "/bus.conf";
-        WriteText(config,
-                  "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
-                  "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                  "<busconfig>\n  <type>session</type>\n"
-                  "  <listen>unix:tmpdir=/tmp</listen>\n"
-                  "  <servicedir>" +
-                      World.Xdg +
-                      "/dbus-1/services</servicedir>\n"
-                      "  <policy context=\"default\">\n"
-                      "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                      "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n"
-                      "  </policy>\n</busconfig>\n");
+        WriteTextFile(config,
+                      "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                      "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                      "<busconfig>\n  <type>session</type>\n"
+                      "  <listen>unix:tmpdir=/tmp</listen>\n"
+                      "  <servicedir>" +
+                          World.Xdg +
+                          "/dbus-1/services</servicedir>\n"
+                          "  <policy context=\"default\">\n"
+                          "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                          "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n"
+                          "  </policy>\n</busconfig>\n");
         // The daemon hands this environment to the processes it starts.
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::setenv("XDG_DATA_HOME", World.Xdg.c_str(), 1);
@@ -118,18 +118,6 @@ TBusEnvironment* Environment =
 const TBusWorld& BusWorld() {
     Environment->Start();
     return Environment->World;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
 }
 
 void BusTest::SetUp() {

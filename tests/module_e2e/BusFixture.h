@@ -2,6 +2,7 @@
 
 #include "module_e2e/TestPeers.h"
 #include "services/Dispatch.h"
+#include "support/TempFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -58,8 +59,5 @@ private:
     std::vector<qint64> Adopted;
     bool StorePublished = false;
 };
-
-std::string ReadText(const std::string& path);
-void WriteText(const std::string& path, const std::string& text);
 
 } // namespace raduvuz::test

@@ -229,8 +229,8 @@ TEST_F(ModuleBusTest, KillFailsWhenTheJobFolderHoldsASubfolder) {
     Server.Values[2] = QStringLiteral("ELSEWHERE");
     Init(5);
     // Without a configuration key the job folder is the storage folder, which holds "preview".
-    WriteText(DataFolder() + "/Config/.set", "x");
-    WriteText(Work + "/bin/Storage/spool", "x");
+    WriteTextFile(DataFolder() + "/Config/.set", "x");
+    WriteTextFile(Work + "/bin/Storage/spool", "x");
     EXPECT_THAT(ErrorOf([&] { Module->Call("Kill", {}); }),
                 StartsWith("RAduvuz.Error.Unexpected: Cannot remove the folder "));
     EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/.set"));

@@ -33,12 +33,12 @@ protected:
 
 TEST_F(RegistrationTest, RegServerThenActivationByNameStartsAModuleAndUnregServerRemovesIt) {
     ASSERT_EQ(Run(QStringLiteral("-REGSERVER")), 0);
-    const std::string service = ReadText(Services() + "/RAduvuz.ServerProvider.service");
+    const std::string service = ReadTextFile(Services() + "/RAduvuz.ServerProvider.service");
     EXPECT_THAT(service, HasSubstr("Name=RAduvuz.ServerProvider\n"));
     EXPECT_THAT(service, HasSubstr("Exec=" + ProgramCopy() + " -AUTOMATION\n"));
-    EXPECT_EQ(ReadText(Interfaces() + "/RAduvuz.IModuleControl.xml"),
-              ReadText(RADUVUZ_INTERFACE_XML));
-    EXPECT_THAT(ReadText(Interfaces() + "/RAduvuz.IServerProvider.xml"),
+    EXPECT_EQ(ReadTextFile(Interfaces() + "/RAduvuz.IModuleControl.xml"),
+              ReadTextFile(RADUVUZ_INTERFACE_XML));
+    EXPECT_THAT(ReadTextFile(Interfaces() + "/RAduvuz.IServerProvider.xml"),
                 HasSubstr("<method name=\"GetObject\">"));
 
     // The bus starts the provider, which starts a module process of its own.

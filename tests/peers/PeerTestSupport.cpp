@@ -34,20 +34,6 @@ void EndWithParent(QProcess& process) {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
-TTempDir::TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "peers-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()))
-        Dir = buffer.data();
-}
-
-TTempDir::~TTempDir() {
-    std::error_code ec;
-    if (!Dir.empty())
-        std::filesystem::remove_all(Dir, ec);
-}
-
 TPrivateBus::TPrivateBus() {
     EnsureApplication();
     EndWithParent(Daemon);
@@ -177,18 +163,6 @@ bool WriteBlock(const std::string& name, const std::string& data) {
     }
     ::close(fd);
     return ok;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteFile(const std::string& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
 std::string PatternBytes(size_t size, unsigned seed) {

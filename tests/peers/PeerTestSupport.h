@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TempFiles.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
@@ -17,18 +19,6 @@ namespace raduvuz::test {
 void EnsureApplication();
 // A crashed test leaves no daemon behind.
 void EndWithParent(QProcess& process);
-
-// A folder of the test's own, removed afterwards.
-class TTempDir {
-public:
-    TTempDir();
-    ~TTempDir();
-    const std::string& Path() const { return Dir; }
-    std::string File(const std::string& name) const { return Dir + "/" + name; }
-
-private:
-    std::string Dir;
-};
 
 // A dbus-daemon of the test's own and a connection to it.
 class TPrivateBus {
@@ -78,8 +68,6 @@ void RemoveShm(const std::string& prefix);
 // Maps a block as the module does (read-write, whole size) and copies it out / in.
 std::string ReadBlock(const std::string& name, int64_t size);
 bool WriteBlock(const std::string& name, const std::string& data);
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& data);
 // Bytes that differ from block to block, so a block out of order shows.
 std::string PatternBytes(size_t size, unsigned seed);
 // Serves events until done() or the guard expires; false on expiry.

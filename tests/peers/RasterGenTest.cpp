@@ -56,23 +56,23 @@ TEST(RasterGenTest, PlatesAreScreenedDotsOfVaryingCoverage) {
 }
 
 TEST(RasterGenTest, WritesEachPlateWithItsParameterText) {
-    test::TTempDir temp;
+    test::TTempFolder temp;
     TRasterOptions o = Small(1);
     o.Pages = 2;
     o.Plates = "CK";
     o.Name = "demo";
     o.Priority = 7;
     o.Device = "P1";
-    auto files = TRasterGen(o).WriteAll(temp.File("out"));
+    auto files = TRasterGen(o).WriteAll(temp / "out");
     ASSERT_EQ(files.size(), 4u);
     EXPECT_EQ(std::filesystem::path(files[3]).filename(), "demo-2-K.rst");
     EXPECT_EQ(std::filesystem::file_size(files[3]), 203u * 77u);
-    EXPECT_EQ(test::ReadFile(files[3] + ".dds"),
+    EXPECT_EQ(test::ReadTextFile(files[3] + ".dds"),
               "Name=demo;FileName=demo-2-K.rst;Page=2;Color=Black;File=RST;Size=15631;"
               "Priority=7;Device=P1;Width=203;Height=77");
     std::vector<uint8_t> plate;
     TRasterGen(o).RenderPlate(2, 'K', plate);
-    EXPECT_EQ(test::ReadFile(files[3]), std::string(plate.begin(), plate.end()));
+    EXPECT_EQ(test::ReadTextFile(files[3]), std::string(plate.begin(), plate.end()));
 }
 
 TEST(RasterGenTest, RefusesWhatItCannotDraw) {

@@ -16,7 +16,7 @@ class StoreBusTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(Bus.Ok()); }
     TPrivateBus Bus;
-    TTempDir Temp;
+    TTempFolder Temp;
 };
 
 int Int(const QDBusMessage& m, int i = 0) {
@@ -31,8 +31,8 @@ TEST_F(StoreBusTest, DocumentTravelsFromModule3ToDestination12WithItsBytesIntact
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
     const std::string data = PatternBytes(10000, 7);
-    const std::string input = Temp.File("page-1-C.rst");
-    WriteFile(input, data);
+    const std::string input = Temp / "page-1-C.rst";
+    WriteTextFile(input, data);
     const QString dds = QStringLiteral("Name=page;FileName=page-1-C.rst;Color=Cyan;File=RST");
 
     QDBusMessage put =
@@ -74,11 +74,11 @@ TEST_F(StoreBusTest, DocumentTravelsFromModule3ToDestination12WithItsBytesIntact
     EXPECT_TRUE(store.Call(QStringLiteral("IsDocForExists"), {12}).arguments().value(0).toBool());
     EXPECT_FALSE(store.Call(QStringLiteral("IsDocForExists"), {13}).arguments().value(0).toBool());
     QDBusMessage taken =
-        store.Call(QStringLiteral("TakeFinished"), {12, QString::fromStdString(Temp.File("sink"))});
+        store.Call(QStringLiteral("TakeFinished"), {12, QString::fromStdString(Temp / "sink")});
     QStringList files = taken.arguments().value(0).toStringList();
     ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(ReadFile(files[0].toStdString()), data);
-    EXPECT_EQ(ReadFile(files[0].toStdString() + ".dds"), dds.toStdString());
+    EXPECT_EQ(ReadTextFile(files[0].toStdString()), data);
+    EXPECT_EQ(ReadTextFile(files[0].toStdString() + ".dds"), dds.toStdString());
     EXPECT_FALSE(store.Call(QStringLiteral("IsDocForExists"), {12}).arguments().value(0).toBool());
 
     EXPECT_TRUE(
@@ -90,10 +90,9 @@ TEST_F(StoreBusTest, ReadingBlockByBlockGivesEachBlockOnceThenAnError) {
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
     const std::string data = PatternBytes(2500, 9);
-    WriteFile(Temp.File("in"), data);
-    const int in =
-        Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp.File("in")),
-                                                   QStringLiteral("Name=r"), 1000, 3}));
+    WriteTextFile(Temp / "in", data);
+    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
+                                                              QStringLiteral("Name=r"), 1000, 3}));
     store.Call(QStringLiteral("ROpenDoc"), {3, in});
     std::string read;
     int last = 0;
@@ -118,10 +117,9 @@ TEST_F(StoreBusTest, ReadingBlockByBlockGivesEachBlockOnceThenAnError) {
 TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
-    WriteFile(Temp.File("in"), PatternBytes(100, 1));
-    const int in =
-        Int(store.Call(QStringLiteral("PutFile"),
-                       {QString::fromStdString(Temp.File("in")), QStringLiteral("Name=b"), 40, 3}));
+    WriteTextFile(Temp / "in", PatternBytes(100, 1));
+    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
+                                                              QStringLiteral("Name=b"), 40, 3}));
     store.Call(QStringLiteral("ROpenDoc"), {3, in});
     const int out = Int(store.Call(QStringLiteral("WCreateDoc"),
                                    {3, 1, QStringLiteral("12"), QStringLiteral("N=1")}));
@@ -145,7 +143,7 @@ TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
          {QStringLiteral("/nonexistent/file"), QStringLiteral("N=1"), 10, 3},
          "RozEza.MemoryMan.Error.FileError"},
         {"PutFile",
-         {QString::fromStdString(Temp.File("in")), QStringLiteral("N=1"), -10, 3},
+         {QString::fromStdString(Temp / "in"), QStringLiteral("N=1"), -10, 3},
          "RozEza.MemoryMan.Error.InvalidArgument"},
     };
     for (const auto& c : cases) {
@@ -181,10 +179,9 @@ TEST_F(StoreBusTest, NullNameIsAMainComputerOnlyWhenNoneIsConfigured) {
 TEST_F(StoreBusTest, TerminatedStoreRemovesEveryBlockItStillHeld) {
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
-    WriteFile(Temp.File("in"), PatternBytes(300, 2));
-    const int in =
-        Int(store.Call(QStringLiteral("PutFile"),
-                       {QString::fromStdString(Temp.File("in")), QStringLiteral("N=1"), 100, 3}));
+    WriteTextFile(Temp / "in", PatternBytes(300, 2));
+    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
+                                                              QStringLiteral("N=1"), 100, 3}));
     store.Call(QStringLiteral("ROpenDoc"), {3, in});
     store.Call(QStringLiteral("RGetBlock"), {3, in});
     const int out = Int(store.Call(QStringLiteral("WCreateDoc"),

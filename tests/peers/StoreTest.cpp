@@ -36,7 +36,7 @@ protected:
         test::RemoveShm(Prefix + ".");
     }
     std::string Prefix = UniquePrefix();
-    test::TTempDir Temp;
+    test::TTempFolder Temp;
 };
 
 TStoreError::TKind KindOf(const std::function<void()>& call) {
@@ -206,7 +206,7 @@ TEST_F(StoreTest, BadInputIsRefusedWithoutLeakingBlocks) {
               TStoreError::TKind::InvalidArgument);
     EXPECT_EQ(KindOf([&] { store.PutData("x", "Name=z", 4, 0); }),
               TStoreError::TKind::InvalidArgument);
-    EXPECT_EQ(KindOf([&] { store.PutFile(Temp.File("missing"), "Name=z", 4, 3); }),
+    EXPECT_EQ(KindOf([&] { store.PutFile(Temp / "missing", "Name=z", 4, 3); }),
               TStoreError::TKind::FileError);
     EXPECT_EQ(store.BlockCount(), blocks);
 
@@ -256,9 +256,9 @@ TEST_F(StoreTest, EachDestinationReadsItsOwnCopyAndBlocksLiveUntilBothAreDone) {
     store.RCloseDoc(12, out);
     // Destination 15 has not read yet: every block is still there for it.
     EXPECT_EQ(store.BlockCount(), 3);
-    auto files = store.TakeFinished(15, Temp.File("sink15"));
+    auto files = store.TakeFinished(15, Temp / "sink15");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(test::ReadFile(files[0]), data);
+    EXPECT_EQ(test::ReadTextFile(files[0]), data);
     EXPECT_EQ(store.BlockCount(), 0);
     EXPECT_EQ(store.DocumentCount(), 0);
 }
@@ -266,13 +266,13 @@ TEST_F(StoreTest, EachDestinationReadsItsOwnCopyAndBlocksLiveUntilBothAreDone) {
 TEST_F(StoreTest, TakenFilesStayInTheFolderWhateverTheirName) {
     TMemoryStore store(Options());
     int32_t doc = store.PutData("abc", "Name=x;FileName=\"../../etc/evil name\"", 2, 12);
-    auto files = store.TakeFinished(12, Temp.File("out"));
+    auto files = store.TakeFinished(12, Temp / "out");
     ASSERT_EQ(files.size(), 1u);
     namespace fs = std::filesystem;
-    EXPECT_EQ(fs::path(files[0]).parent_path(), fs::path(Temp.File("out")));
+    EXPECT_EQ(fs::path(files[0]).parent_path(), fs::path(Temp / "out"));
     EXPECT_EQ(fs::path(files[0]).filename(), std::to_string(doc) + "_evil_name");
-    EXPECT_EQ(test::ReadFile(files[0] + ".dds"), "Name=x;FileName=\"../../etc/evil name\"");
-    EXPECT_TRUE(store.TakeFinished(12, Temp.File("out")).empty());
+    EXPECT_EQ(test::ReadTextFile(files[0] + ".dds"), "Name=x;FileName=\"../../etc/evil name\"");
+    EXPECT_TRUE(store.TakeFinished(12, Temp / "out").empty());
 }
 
 TEST_F(StoreTest, BlocksArePrivateAndExactlyTheirSize) {

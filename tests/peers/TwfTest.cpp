@@ -32,7 +32,7 @@ protected:
         o.Height = 40;
         o.Plates = "CM";
         o.Name = "job";
-        Inputs = TRasterGen(o).WriteAll(Temp.File("in"));
+        Inputs = TRasterGen(o).WriteAll(Temp / "in");
     }
 
     void ExportFake(TFakeModule& fake, TFakeProvider& provider) {
@@ -55,17 +55,17 @@ protected:
                            "\n[sink 12]\nname = Printer A\nfolder = out\ncomputer = rip-host\n"
                            "\n[terminator 1]\nname = Printer A\nkey = KEY1\n"
                            "\n[input]\nto = 3\nblock-size = 1000\nfolder = in\n";
-        WriteFile(Temp.File("workflow.ini"), text);
-        return Temp.File("workflow.ini");
+        WriteTextFile(Temp / "workflow.ini", text);
+        return Temp / "workflow.ini";
     }
 
     void StartTwf(const std::string& file, const QStringList& options = {}) {
         // The module keeps its data under the test's folder.
         Twf.setEnvironment(Bus.Environment() << QStringLiteral("XDG_DATA_HOME=") +
-                                                    QString::fromStdString(Temp.File("data")));
+                                                    QString::fromStdString(Temp / "data"));
         Twf.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         EndWithParent(Twf);
-        Twf.setStandardOutputFile(QString::fromStdString(Temp.File("twf.out")));
+        Twf.setStandardOutputFile(QString::fromStdString(Temp / "twf.out"));
         Twf.start(QStringLiteral(TWF_PATH), options + QStringList{QString::fromStdString(file)});
         ASSERT_TRUE(Twf.waitForStarted(10000));
     }
@@ -74,10 +74,10 @@ protected:
         return ServeUntil([&] { return Twf.state() == QProcess::NotRunning; }, guardMs);
     }
 
-    std::string Log() { return ReadFile(Temp.File("twf.log")); }
+    std::string Log() { return ReadTextFile(Temp / "twf.log"); }
 
     TPrivateBus Bus;
-    TTempDir Temp;
+    TTempFolder Temp;
     std::vector<std::string> Inputs;
     QProcess Twf;
 };
@@ -112,7 +112,7 @@ TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument
     // The server's answers to the callbacks made from inside Init.
     EXPECT_EQ(fake.Value(0, 1004).toInt(), 41);
     EXPECT_EQ(fake.Value(0, 2).toString().toStdString(), HostName());
-    EXPECT_EQ(fake.Value(0, 1).toString().toStdString(), Temp.File("previews"));
+    EXPECT_EQ(fake.Value(0, 1).toString().toStdString(), Temp / "previews");
     EXPECT_EQ(fake.Value(12, 0).toInt(), 1);
     EXPECT_EQ(fake.Value(12, 2).toString(), QStringLiteral("Printer A"));
     EXPECT_EQ(fake.Value(12, 6).userType(), QMetaType::Bool);
@@ -131,11 +131,12 @@ TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument
     for (const auto& input : Inputs) {
         std::string name = std::filesystem::path(input).filename().string();
         bool found = false;
-        for (const auto& entry : std::filesystem::directory_iterator(Temp.File("out")))
+        for (const auto& entry : std::filesystem::directory_iterator(Temp / "out"))
             if (entry.path().filename().string().ends_with("_" + name)) {
                 found = true;
-                EXPECT_EQ(ReadFile(entry.path().string()), ReadFile(input)) << name;
-                EXPECT_EQ(ReadFile(entry.path().string() + ".dds"), ReadFile(input + ".dds"));
+                EXPECT_EQ(ReadTextFile(entry.path().string()), ReadTextFile(input)) << name;
+                EXPECT_EQ(ReadTextFile(entry.path().string() + ".dds"),
+                          ReadTextFile(input + ".dds"));
             }
         EXPECT_TRUE(found) << name;
     }
@@ -151,7 +152,7 @@ TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument
           "-> module 3 (Queuer): Close()", "summary: done", "delivered 2 of 2 documents"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     // stdout carries the same lines as the log file.
-    EXPECT_NE(ReadFile(Temp.File("twf.out")).find("summary: done"), std::string::npos);
+    EXPECT_NE(ReadTextFile(Temp / "twf.out").find("summary: done"), std::string::npos);
 }
 
 TEST_F(TwfTest, SetsModuleValuesAfterConfigurationAndBeforeResume) {
@@ -221,10 +222,10 @@ TEST_F(TwfTest, SinkPausedForSomeSecondsRunsAfterwards) {
     TFakeModule fake(Bus.Connection());
     TFakeProvider provider(Reference());
     ExportFake(fake, provider);
-    std::string text = ReadFile(Workflow(FakeModuleSection));
+    std::string text = ReadTextFile(Workflow(FakeModuleSection));
     text.replace(text.find("computer = rip-host\n"), 20, "computer = rip-host\npaused-for = 2\n");
-    WriteFile(Temp.File("workflow.ini"), text);
-    StartTwf(Temp.File("workflow.ini"));
+    WriteTextFile(Temp / "workflow.ini", text);
+    StartTwf(Temp / "workflow.ini");
     ASSERT_TRUE(WaitForTwf());
     EXPECT_EQ(Twf.exitCode(), 0) << Log();
     // Paused before Resume (the answer inside Init) and while the first document came; running
@@ -316,7 +317,7 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
     EXPECT_EQ(fake.Calls.back(), QStringLiteral("Close"));
 
     // A module that asks to be closed ends the wait without Enter.
-    std::filesystem::remove(Temp.File("twf.log"));
+    std::filesystem::remove(Temp / "twf.log");
     fake.Calls.clear();
     StartTwf(Workflow(FakeModuleSection), {QStringLiteral("--show")});
     ASSERT_TRUE(ServeUntil(prompted, 60000)) << Log();
@@ -328,9 +329,9 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
 }
 
 TEST_F(TwfTest, BadWorkflowFileIsReportedWithItsLine) {
-    WriteFile(Temp.File("bad.ini"), "[workflow]\nname = x\n[module three]\n");
+    WriteTextFile(Temp / "bad.ini", "[workflow]\nname = x\n[module three]\n");
     QProcess twf;
-    twf.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp.File("bad.ini"))});
+    twf.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp / "bad.ini")});
     ASSERT_TRUE(twf.waitForFinished(20000));
     EXPECT_EQ(twf.exitCode(), 2);
     EXPECT_TRUE(twf.readAllStandardError().contains("line 3"));

@@ -125,27 +125,27 @@ TEST(WorkflowFileTest, MistakesNameTheirLine) {
 }
 
 TEST(WorkflowFileTest, FeedsTakeTheParameterTextBesideEachFile) {
-    test::TTempDir temp;
-    std::filesystem::create_directories(temp.File("in"));
-    test::WriteFile(temp.File("in/b.rst"), "b");
-    test::WriteFile(temp.File("in/b.rst.dds"), "Name=b;Color=Cyan\n");
-    test::WriteFile(temp.File("in/a.rst"), "a");
-    test::WriteFile(temp.File("in/a.rst.dds"), "Name=a");
-    test::WriteFile(temp.File("in/notes.txt"), "no parameter text, not fed from the folder");
-    test::WriteFile(temp.File("single.raw"), "s");
-    test::WriteFile(temp.File("wf.ini"),
-                    "[sink 5]\n[input]\nto = 5\nfile = single.raw\nfolder = in\n");
-    const TWorkflow w = TWorkflow::Load(temp.File("wf.ini"));
+    test::TTempFolder temp;
+    std::filesystem::create_directories(temp / "in");
+    test::WriteTextFile(temp / "in/b.rst", "b");
+    test::WriteTextFile(temp / "in/b.rst.dds", "Name=b;Color=Cyan\n");
+    test::WriteTextFile(temp / "in/a.rst", "a");
+    test::WriteTextFile(temp / "in/a.rst.dds", "Name=a");
+    test::WriteTextFile(temp / "in/notes.txt", "no parameter text, not fed from the folder");
+    test::WriteTextFile(temp / "single.raw", "s");
+    test::WriteTextFile(temp / "wf.ini",
+                        "[sink 5]\n[input]\nto = 5\nfile = single.raw\nfolder = in\n");
+    const TWorkflow w = TWorkflow::Load(temp / "wf.ini");
     const auto feeds = w.Feeds();
     ASSERT_EQ(feeds.size(), 3u);
-    EXPECT_EQ(feeds[0].Path, temp.File("single.raw"));
+    EXPECT_EQ(feeds[0].Path, (temp / "single.raw"));
     EXPECT_EQ(feeds[0].Dds, "Name=single.raw;FileName=single.raw");
-    EXPECT_EQ(feeds[1].Path, temp.File("in/a.rst"));
+    EXPECT_EQ(feeds[1].Path, (temp / "in/a.rst"));
     EXPECT_EQ(feeds[1].Dds, "Name=a");
     EXPECT_EQ(feeds[2].Dds, "Name=b;Color=Cyan");
     EXPECT_EQ(feeds[2].To, 5);
     EXPECT_EQ(feeds[2].BlockSize, 65536);
-    EXPECT_THROW(TWorkflow::Load(temp.File("missing.ini")), TWorkflowError);
+    EXPECT_THROW(TWorkflow::Load(temp / "missing.ini"), TWorkflowError);
 }
 
 } // namespace
