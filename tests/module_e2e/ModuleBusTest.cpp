@@ -1,6 +1,5 @@
 #include "module_e2e/BusFixture.h"
 
-#include "common/DateTime.h"
 #include "services/dbus/DBusBus.h"
 #include "services/dbus/TDBusObject.h"
 
@@ -17,7 +16,6 @@
 namespace raduvuz::test {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::StartsWith;
 
 std::vector<std::string> Calls(const TTestServer& server) {
@@ -126,81 +124,20 @@ TEST_F(ModuleBusTest, IntrospectionListsTheWholeInterfaceWithItsSignatures) {
     EXPECT_EQ(methods, 33);
 }
 
-TEST_F(ModuleBusTest, InitOnTheMainComputerCallsTheServerInOrder) {
+// The order and contents of Init's callbacks are checked in-process; here only that they reach
+// the real server and store objects over the bus and that the real process makes its folder.
+TEST_F(ModuleBusTest, InitReachesTheServerAndTheStoreOverTheBus) {
     PublishStore();
     Init(5);
     const auto calls = Calls(Server);
     ASSERT_EQ(calls.size(), 6u) << ::testing::PrintToString(calls);
     EXPECT_EQ(calls[0], "ChangeStatus(5,true,1)");
-    EXPECT_THAT(calls[1], StartsWith("WriteLog(5, Connected at "));
-    const std::string stamp = calls[1].substr(std::string("WriteLog(5, Connected at ").size());
-    EXPECT_TRUE(ParseDateTime(stamp.substr(0, stamp.size() - 1)).has_value()) << stamp;
-    EXPECT_EQ(calls[2], "GetValue(0,1004)");
-    EXPECT_EQ(calls[3], "GetValue(0,2)");
-    EXPECT_EQ(calls[4], "GetValue(0,1)");
-    EXPECT_EQ(calls[5], "GetValue(0,2)");
     EXPECT_EQ(
         Store.Calls,
         QStringList{
             QStringLiteral("IsMainComputer(%1)").arg(QString::fromStdString(ComputerNameText()))});
     EXPECT_EQ(VariantToInt(Value(1004)), 77);
     EXPECT_TRUE(std::filesystem::is_directory(Work + "/preview"));
-    EXPECT_FALSE(std::filesystem::exists(Work + "/bin/Storage"));
-}
-
-TEST_F(ModuleBusTest, InitOnAnotherComputerCreatesTheProgramsPreviewFolder) {
-    PublishStore();
-    Server.Values[2] = QStringLiteral("\\\\ELSEWHERE");
-    Init(5);
-    EXPECT_THAT(Calls(Server),
-                ElementsAre("ChangeStatus(5,true,1)", StartsWith("WriteLog(5, Connected at "),
-                            "GetValue(0,1004)", "GetValue(0,2)", "GetValue(0,2)"));
-    EXPECT_TRUE(std::filesystem::is_directory(Work + "/bin/Storage/preview"));
-    EXPECT_FALSE(std::filesystem::exists(Work + "/preview"));
-}
-
-TEST_F(ModuleBusTest, AnotherServingProcessGivesStatusMinus3AndAClosedModule) {
-    PublishStore();
-    Store.MainComputer = false;
-    Init(5);
-    const std::string text = "TERN WorkFlow is already running on " + ComputerNameText();
-    const auto calls = Calls(Server);
-    ASSERT_GE(calls.size(), 2u);
-    EXPECT_EQ(calls[calls.size() - 2], "ChangeStatus(5,true,-3)");
-    EXPECT_EQ(calls.back(), "WriteLog(5," + text + ")");
-    EXPECT_EQ(Text("GetErrorMessage"), text);
-    EXPECT_EQ(VariantToInt(Value(0)), -3);
-    // Close wrote the (empty) hold file of the module.
-    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/.hld"));
-}
-
-TEST_F(ModuleBusTest, NoStoreOnTheBusLeavesAPausedModule) {
-    Init(5);
-    EXPECT_EQ(Calls(Server).back(), "WriteLog(5,Cannot connect to memory manager)");
-    EXPECT_EQ(Calls(Server).size(), 6u);
-    EXPECT_TRUE(VariantToBool(Value(6)));
-    EXPECT_EQ(VariantToText(Value(2)), "Queue");
-    EXPECT_EQ(Text("GetErrorMessage"), "no error");
-    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/.hld"));
-}
-
-TEST_F(ModuleBusTest, ASecondInitKeepsTheFirstServer) {
-    PublishStore();
-    TTestServer other;
-    ASSERT_TRUE(RaduvuzBus().registerObject(QStringLiteral("/Workflow2"), &other,
-                                            QDBusConnection::ExportAllSlots));
-    Init(5, "First");
-    Module->Call("Init",
-                 {int32_t{6}, std::string("Second"),
-                  (RaduvuzBus().baseService() + QStringLiteral("/Workflow2")).toStdString()},
-                 "iss");
-    RaduvuzBus().unregisterObject(QStringLiteral("/Workflow2"));
-    EXPECT_TRUE(other.Calls.isEmpty());
-    EXPECT_EQ(Server.Calls.filter(QStringLiteral("ChangeStatus")),
-              (QStringList{QStringLiteral("ChangeStatus(5,true,1)"),
-                           QStringLiteral("ChangeStatus(6,true,1)")}));
-    EXPECT_EQ(Store.Calls.size(), 2);
-    EXPECT_EQ(VariantToText(Value(2)), "Second");
 }
 
 TEST_F(ModuleBusTest, LongDescriptionsValuesAndJobUse) {
