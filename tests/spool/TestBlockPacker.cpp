@@ -1,5 +1,6 @@
 #include "jobs/BlockPacker.h"
 #include "jobs/PackBits.h"
+#include "spool/PackedBytes.h"
 #include "spool/RasterSamples.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,6 @@ using namespace raduvuz::testing;
 namespace {
 
 using TBytes = std::vector<uint8_t>;
-
-TBytes PackWhole(const TBytes& data) {
-    TBytes packed(static_cast<size_t>(PackBitsBlockBound(static_cast<int64_t>(data.size()))));
-    packed.resize(static_cast<size_t>(
-        PackBitsBlock(data.data(), static_cast<int64_t>(data.size()), packed.data())));
-    return packed;
-}
 
 // Copies into scratch, as the spool writer does with a block of the store.
 TBlockSource CopyingSource(const TBytes& data) {
@@ -64,7 +58,7 @@ TEST_F(BlockPackerTest, GivesTheSingleThreadedBytesInOrder) {
             TBytes out;
             const TPackResult copied = PackInto(data, CopyingSource(data), out);
             EXPECT_TRUE(copied.Ok);
-            EXPECT_EQ(out, PackWhole(data));
+            EXPECT_EQ(out, PackedBytes(data));
             EXPECT_EQ(copied.Packed, static_cast<int64_t>(out.size()));
 
             // A source that hands out the block itself gives the same.
@@ -72,7 +66,7 @@ TEST_F(BlockPackerTest, GivesTheSingleThreadedBytesInOrder) {
                 data, [&data](int64_t offset, int64_t, uint8_t*) { return data.data() + offset; },
                 out);
             EXPECT_TRUE(direct.Ok);
-            EXPECT_EQ(out, PackWhole(data));
+            EXPECT_EQ(out, PackedBytes(data));
         }
     }
 }
@@ -117,7 +111,7 @@ TEST_F(BlockPackerTest, AFailedReadOrWriteFailsOnlyThatBlock) {
         EXPECT_EQ(refused.Packed, static_cast<int64_t>(taken.size()));
 
         EXPECT_TRUE(PackInto(data, CopyingSource(data), out).Ok);
-        EXPECT_EQ(out, PackWhole(data));
+        EXPECT_EQ(out, PackedBytes(data));
     }
 }
 
@@ -126,8 +120,8 @@ TEST_F(BlockPackerTest, CallsFromTwoThreadsTakeTurns) {
     SetPackHelpers(1);
     const TBytes a = HalftoneRaster(2 << 20, 11);
     const TBytes b = HalftoneRaster(2 << 20, 12);
-    const TBytes expectA = PackWhole(a);
-    const TBytes expectB = PackWhole(b);
+    const TBytes expectA = PackedBytes(a);
+    const TBytes expectB = PackedBytes(b);
     std::atomic<int> wrong = 0;
     const auto run = [&wrong](const TBytes& data, const TBytes& expected) {
         TBytes out;

@@ -1,4 +1,5 @@
 #include "jobs/PackBits.h"
+#include "spool/PackedBytes.h"
 #include "spool/RasterSamples.h"
 #include "spool/TiffPackBits.h"
 
@@ -19,10 +20,7 @@ namespace {
 using TBytes = std::vector<uint8_t>;
 
 TBytes Pack(const TBytes& data) {
-    TBytes packed(static_cast<size_t>(PackBitsBlockBound(static_cast<int64_t>(data.size()))));
-    packed.resize(static_cast<size_t>(
-        PackBitsBlock(data.data(), static_cast<int64_t>(data.size()), packed.data())));
-    return packed;
+    return PackedBytes(data);
 }
 
 TBytes PackOnePiece(const uint8_t* data, int64_t size) {
