@@ -100,9 +100,12 @@ TEST_F(CycleTest, SendingJobsArePickedByPriorityAsText) {
     EXPECT_EQ(Module->SelectJob(), p5);
     EXPECT_FALSE(Module->IntakeExhausted);
 
-    // 100 sorts before 20 as text.
+    // 100 sorts before 20 as text, and before 10 because "0" comes before the "_" after it.
     p5->Priority = 20;
     p10->Priority = 100;
+    Module->IntakeExhausted = true;
+    EXPECT_EQ(Module->SelectJob(), p10);
+    p5->Priority = 10;
     Module->IntakeExhausted = true;
     EXPECT_EQ(Module->SelectJob(), p10);
 }
