@@ -35,12 +35,27 @@ protected:
         Inputs = TRasterGen(o).WriteAll(Temp / "in");
     }
 
-    void ExportFake(TFakeModule& fake, TFakeProvider& provider) {
+    // Puts the fake module and the provider that hands it out on the bus.
+    void ExportFake(TFakeModule& fake) {
         ASSERT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ModuleControl"), &fake,
                                                     QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ServerProvider"), &provider,
+        ASSERT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ServerProvider"), &Provider,
                                                     QDBusConnection::ExportAllSlots));
         ASSERT_TRUE(Bus.Connection().registerService(QStringLiteral("RAduvuz.ServerProvider")));
+    }
+
+    // A whole run of twf against the fake module, which must end well.
+    void RunToEnd(TFakeModule& fake, const std::string& file) {
+        ExportFake(fake);
+        StartTwf(file);
+        ASSERT_TRUE(WaitForTwf());
+        EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    }
+
+    void ExpectLogHas(std::initializer_list<const char*> lines) {
+        const std::string log = Log();
+        for (const char* line : lines)
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     }
 
     QString Reference() {
@@ -80,6 +95,7 @@ protected:
     TTempFolder Temp;
     std::vector<std::string> Inputs;
     QProcess Twf;
+    TFakeProvider Provider{Reference()};
 };
 
 const char* const FakeModuleSection = "[module 3]\nname = Queuer\ndescription = Queuer three\n"
@@ -88,13 +104,9 @@ const char* const FakeModuleSection = "[module 3]\nname = Queuer\ndescription = 
 
 TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument) {
     TFakeModule fake(Bus.Connection());
-    TFakeProvider provider(Reference());
-    ExportFake(fake, provider);
-    StartTwf(Workflow(FakeModuleSection));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    RunToEnd(fake, Workflow(FakeModuleSection));
 
-    EXPECT_EQ(provider.Given, 1);
+    EXPECT_EQ(Provider.Given, 1);
     const QStringList expected = {
         QStringLiteral("Init 3 Queuer three"),
         QStringLiteral("LoadConfig Queue3"),
@@ -141,28 +153,22 @@ TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument
         EXPECT_TRUE(found) << name;
     }
 
-    const std::string log = Log();
-    for (const char* line :
-         {"-> module 3 (Queuer): Init(3, Queuer three, ", "module 3 (Queuer): status 1, paused",
-          "module 3 (Queuer):  Connected at now", "-> module 3 (Queuer): LoadConfig(Queue3)",
-          "-> module 3 (Queuer): AddFlowEntry(12, Color=Cyan,Magenta)",
-          "-> module 3 (Queuer): CompletedSendTerminators()", "-> module 3 (Queuer): Resume()",
-          "module 3 (Queuer): status 2, running", "module 3 (Queuer): status 1, running",
-          "module 3 (Queuer): label 0", "sink 12 (Printer A): received ",
-          "-> module 3 (Queuer): Close()", "summary: done", "delivered 2 of 2 documents"})
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    ExpectLogHas(
+        {"-> module 3 (Queuer): Init(3, Queuer three, ", "module 3 (Queuer): status 1, paused",
+         "module 3 (Queuer):  Connected at now", "-> module 3 (Queuer): LoadConfig(Queue3)",
+         "-> module 3 (Queuer): AddFlowEntry(12, Color=Cyan,Magenta)",
+         "-> module 3 (Queuer): CompletedSendTerminators()", "-> module 3 (Queuer): Resume()",
+         "module 3 (Queuer): status 2, running", "module 3 (Queuer): status 1, running",
+         "module 3 (Queuer): label 0", "sink 12 (Printer A): received ",
+         "-> module 3 (Queuer): Close()", "summary: done", "delivered 2 of 2 documents"});
     // stdout carries the same lines as the log file.
     EXPECT_NE(ReadTextFile(Temp / "twf.out").find("summary: done"), std::string::npos);
 }
 
 TEST_F(TwfTest, SetsModuleValuesAfterConfigurationAndBeforeResume) {
     TFakeModule fake(Bus.Connection());
-    TFakeProvider provider(Reference());
-    ExportFake(fake, provider);
-    StartTwf(Workflow(std::string(FakeModuleSection) +
-                      "value = 63: 2\nvalue = 58: true\nvalue = 51: /tmp/store\n"));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    RunToEnd(fake, Workflow(std::string(FakeModuleSection) +
+                            "value = 63: 2\nvalue = 58: true\nvalue = 51: /tmp/store\n"));
     const qsizetype first = fake.Calls.indexOf(QStringLiteral("SetValue 63 int 2"));
     ASSERT_GE(first, 0) << fake.Calls.join(QStringLiteral("; ")).toStdString();
     EXPECT_EQ(fake.Calls.value(first - 1), QStringLiteral("StartLog"));
@@ -174,45 +180,34 @@ TEST_F(TwfTest, SetsModuleValuesAfterConfigurationAndBeforeResume) {
 
 TEST_F(TwfTest, LogsTheAnswersOfTheCallsMadeBeforeClose) {
     TFakeModule fake(Bus.Connection());
-    TFakeProvider provider(Reference());
-    ExportFake(fake, provider);
-    StartTwf(Workflow(std::string(FakeModuleSection) +
-                      "before-close = SaveConfig\nbefore-close = SaveConfig Other\n"
-                      "before-close = ExportConfig\nbefore-close = GetValue 63\n"
-                      "before-close = GetValue 99\nbefore-close = IsJobUse 5\n"
-                      "before-close = IsJobUse 6\n"));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    RunToEnd(fake, Workflow(std::string(FakeModuleSection) +
+                            "before-close = SaveConfig\nbefore-close = SaveConfig Other\n"
+                            "before-close = ExportConfig\nbefore-close = GetValue 63\n"
+                            "before-close = GetValue 99\nbefore-close = IsJobUse 5\n"
+                            "before-close = IsJobUse 6\n"));
     const QStringList last = fake.Calls.mid(fake.Calls.size() - 8);
     EXPECT_EQ(last,
               (QStringList{QStringLiteral("SaveConfig Queue3"), QStringLiteral("SaveConfig Other"),
                            QStringLiteral("ExportConfig"), QStringLiteral("GetValue 63"),
                            QStringLiteral("GetValue 99"), QStringLiteral("IsJobUse 5"),
                            QStringLiteral("IsJobUse 6"), QStringLiteral("Close")}));
+    ExpectLogHas(
+        {"module 3 (Queuer): SaveConfig(Queue3) = \n", "module 3 (Queuer): ExportConfig() = 4142\n",
+         "module 3 (Queuer): GetValue(63) = 630\n", "module 3 (Queuer): GetValue(99) = <null>\n",
+         "module 3 (Queuer): IsJobUse(5) = true\n", "module 3 (Queuer): IsJobUse(6) = false\n"});
     const std::string log = Log();
-    for (const char* line :
-         {"module 3 (Queuer): SaveConfig(Queue3) = \n",
-          "module 3 (Queuer): ExportConfig() = 4142\n", "module 3 (Queuer): GetValue(63) = 630\n",
-          "module 3 (Queuer): GetValue(99) = <null>\n", "module 3 (Queuer): IsJobUse(5) = true\n",
-          "module 3 (Queuer): IsJobUse(6) = false\n"})
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_LT(log.find("IsJobUse(6) = false"), log.find("-> module 3 (Queuer): Close()"));
 }
 
 TEST_F(TwfTest, RunsTheBeforeCloseCommandInTheFilesFolderWhileTheModuleStaysOpen) {
     TFakeModule fake(Bus.Connection());
-    TFakeProvider provider(Reference());
-    ExportFake(fake, provider);
-    StartTwf(
-        Workflow(FakeModuleSection, "before-close = ls out | wc -l; echo second line; exit 3\n"));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
-    const std::string log = Log();
+    RunToEnd(fake, Workflow(FakeModuleSection,
+                            "before-close = ls out | wc -l; echo second line; exit 3\n"));
     // Relative paths are taken from the workflow file's folder: out/ holds two documents and
     // their parameter files.
-    for (const char* line : {"before-close| 4\n", "before-close| second line\n",
-                             "before-close: exit code 3\n", "summary: done"})
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    ExpectLogHas({"before-close| 4\n", "before-close| second line\n", "before-close: exit code 3\n",
+                  "summary: done"});
+    const std::string log = Log();
     EXPECT_LT(log.find("sink 12 (Printer A): received"), log.find("before-close| 4"));
     EXPECT_LT(log.find("before-close: exit code 3"), log.find("-> module 3 (Queuer): Close()"));
     EXPECT_EQ(fake.Calls.back(), QStringLiteral("Close"));
@@ -220,14 +215,10 @@ TEST_F(TwfTest, RunsTheBeforeCloseCommandInTheFilesFolderWhileTheModuleStaysOpen
 
 TEST_F(TwfTest, SinkPausedForSomeSecondsRunsAfterwards) {
     TFakeModule fake(Bus.Connection());
-    TFakeProvider provider(Reference());
-    ExportFake(fake, provider);
     std::string text = ReadTextFile(Workflow(FakeModuleSection));
     text.replace(text.find("computer = rip-host\n"), 20, "computer = rip-host\npaused-for = 2\n");
     WriteTextFile(Temp / "workflow.ini", text);
-    StartTwf(Temp / "workflow.ini");
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    RunToEnd(fake, Temp / "workflow.ini");
     // Paused before Resume (the answer inside Init) and while the first document came; running
     // two seconds after Resume.
     EXPECT_TRUE(fake.Value(12, 6).toBool());
@@ -239,8 +230,7 @@ TEST_F(TwfTest, SinkPausedForSomeSecondsRunsAfterwards) {
 
 TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     TFakeModule fake(Bus.Connection(), false);
-    TFakeProvider provider(Reference());
-    ExportFake(fake, provider);
+    ExportFake(fake);
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(
         ServeUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
@@ -249,9 +239,7 @@ TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     ASSERT_TRUE(WaitForTwf(60000));
     EXPECT_EQ(Twf.exitCode(), 1);
-    const std::string log = Log();
-    EXPECT_NE(log.find("the document store has gone"), std::string::npos) << log;
-    EXPECT_NE(log.find("summary: FAILED"), std::string::npos) << log;
+    ExpectLogHas({"the document store has gone", "summary: FAILED"});
     EXPECT_TRUE(fake.Calls.contains(QStringLiteral("Close")));
 
     // The module side sees a clean error, too.
@@ -266,8 +254,7 @@ TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
 
 TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
     TFakeModule fake(Bus.Connection(), false);
-    TFakeProvider provider(Reference());
-    ExportFake(fake, provider);
+    ExportFake(fake);
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(
         ServeUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
@@ -287,17 +274,15 @@ TEST_F(TwfTest, ModuleThatCannotBeCreatedFailsTheRunAndStopsTheStore) {
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(WaitForTwf());
     EXPECT_EQ(Twf.exitCode(), 1);
-    const std::string log = Log();
-    EXPECT_NE(log.find("the server provider failed"), std::string::npos) << log;
-    EXPECT_NE(log.find("summary: FAILED (the workflow could not be set up)"), std::string::npos);
+    ExpectLogHas(
+        {"the server provider failed", "summary: FAILED (the workflow could not be set up)"});
     EXPECT_FALSE(
         Bus.Connection().interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")));
 }
 
 TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksToClose) {
     TFakeModule fake(Bus.Connection());
-    TFakeProvider provider(Reference());
-    ExportFake(fake, provider);
+    ExportFake(fake);
     auto prompted = [&] { return Log().find("press Enter here") != std::string::npos; };
 
     // Enter on stdin ends the wait.
@@ -344,13 +329,10 @@ TEST_F(TwfTest, StartsTheRealModuleAndLogsItsInitSequenceAndStatus) {
                                "flow = 12: Color=Cyan,Magenta\n";
     StartTwf(Workflow(module, "timeout = 90\n"));
     ASSERT_TRUE(WaitForTwf(150000));
-    const std::string log = Log();
-    for (const char* line :
-         {"-> module 3 (Queuer): Init(3, Queuer, ", "module 3 (Queuer): status 1",
-          "module 3 (Queuer):  Connected at ", "-> module 3 (Queuer): Resume()",
-          "module 3 (Queuer): status 1, running"})
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
-    EXPECT_EQ(Twf.exitCode(), 0) << log;
+    ExpectLogHas({"-> module 3 (Queuer): Init(3, Queuer, ", "module 3 (Queuer): status 1",
+                  "module 3 (Queuer):  Connected at ", "-> module 3 (Queuer): Resume()",
+                  "module 3 (Queuer): status 1, running"});
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
 }
 #endif
 
