@@ -322,19 +322,5 @@ TEST_F(TwfTest, BadWorkflowFileIsReportedWithItsLine) {
     EXPECT_TRUE(twf.readAllStandardError().contains("line 3"));
 }
 
-#ifdef RADUVUZ_MODULE_PATH
-TEST_F(TwfTest, StartsTheRealModuleAndLogsItsInitSequenceAndStatus) {
-    const std::string module = "[module 3]\nname = Queuer\ncreate = program\n"
-                               "program = " RADUVUZ_MODULE_PATH "\nconfig-key = Queue3\n"
-                               "flow = 12: Color=Cyan,Magenta\n";
-    StartTwf(Workflow(module, "timeout = 90\n"));
-    ASSERT_TRUE(WaitForTwf(150000));
-    ExpectLogHas({"-> module 3 (Queuer): Init(3, Queuer, ", "module 3 (Queuer): status 1",
-                  "module 3 (Queuer):  Connected at ", "-> module 3 (Queuer): Resume()",
-                  "module 3 (Queuer): status 1, running"});
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
-}
-#endif
-
 } // namespace
 } // namespace raduvuz
