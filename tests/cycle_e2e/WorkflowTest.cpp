@@ -130,6 +130,13 @@ protected:
         return ::testing::AssertionFailure() << "twf ended with " << status << "\n" << RunLog;
     }
 
+    // Workflow lines for a run that expects no output and closes once the log holds the text
+    // (waiting up to 20 s) and then seconds more.
+    static std::string CloseAfterLog(const std::string& text, const std::string& seconds) {
+        return "expect = 0\nbefore-close = for i in $(seq 200); do grep -q '" + text +
+               "' flow.log && break; sleep 0.1; done; sleep " + seconds + "\n";
+    }
+
     // Output documents of a sink folder, without their parameter files, in output number order.
     std::vector<fs::path> Outputs(const std::string& sink) const {
         std::vector<fs::path> files;
@@ -387,6 +394,70 @@ TEST_F(WorkflowTest, SavedConfigurationIsOneCountedStreamBesideTheLayout) {
     EXPECT_EQ(exported, "StoreDir=\"$MAINTWFDIR$/Storage\";DeletePolicy=2;KeepTime=77;WorkMode=0;"
                         "Copies=1;LastPrvDpi=0;MaxFiles=0;FreeSpace=1.50;LastInTop=1;"
                         "Multiplex=0;GenPreview=1;Event=1");
+}
+
+TEST_F(WorkflowTest, IntakeLimitLeavesFurtherDocumentsInTheStore) {
+    // A held job occupies the only place the limit allows; the next document stays unread.
+    MakePages("limit", 10, "CY");
+    WriteConfig("WorkMode=1;HoldList=PRN_A;MaxFiles=5");
+    TRun run;
+    run.Module = std::string(ColourFlows) + "value = 63: 1\nbefore-close = GetValue 63\n";
+    run.Extra = Terminators;
+    // Once the first plate waits held, the module has a second and more to take the next one.
+    run.Workflow = CloseAfterLog("File limit-1-C.rst spooled", "1.5");
+    ASSERT_TRUE(Passes(run));
+    EXPECT_EQ(AfterInLog(RunLog, "GetValue(63) = "), "1");
+    EXPECT_NE(RunLog.find("File limit-1-C.rst spooled"), std::string::npos) << RunLog;
+    EXPECT_EQ(RunLog.find("File limit-1-Y.rst"), std::string::npos) << RunLog;
+    const std::vector<std::string> store = StoreLines();
+    ASSERT_EQ(store.size(), 2u) << RunLog;
+    EXPECT_NE(store[0].find(" 1 documents"), std::string::npos) << store[0];
+    EXPECT_NE(store[1].find("from=0 "), std::string::npos) << store[1];
+    EXPECT_NE(store[1].find("3:pending"), std::string::npos) << store[1];
+    EXPECT_EQ(Lines(ReadTextFile(ConfigFolder() / "Q.hld")).size(), 1u);
+}
+
+TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
+    MakePages("disk", 10);
+    TRun run;
+    run.Env = "RADUVUZ_FAKE_FREE_KB=102399";
+    run.Module += "before-close = GetValue 6\n";
+    run.Workflow = CloseAfterLog("Not enough free disk space", "1");
+    ASSERT_TRUE(Passes(run));
+    const size_t resumed = RunLog.find("-> module 3 (Queuer): Resume()");
+    ASSERT_NE(resumed, std::string::npos) << RunLog;
+    const size_t low = RunLog.find("Not enough free disk space", resumed);
+    ASSERT_NE(low, std::string::npos) << RunLog;
+    EXPECT_NE(RunLog.find("module 3 (Queuer): status 1, paused", low), std::string::npos) << RunLog;
+    EXPECT_EQ(AfterInLog(RunLog, "GetValue(6) = "), "true");
+    EXPECT_EQ(RunLog.find(" transferring at "), std::string::npos) << RunLog;
+    const std::vector<std::string> store = StoreLines();
+    ASSERT_EQ(store.size(), 5u) << RunLog;
+    for (size_t i = 1; i < store.size(); ++i)
+        EXPECT_NE(store[i].find("for=3:pending"), std::string::npos) << store[i];
+    EXPECT_TRUE(SpoolFiles().empty());
+}
+
+TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {
+    // The destination is paused until every job waits, so only the priorities decide.
+    MakePages("pa", 10, "C");
+    MakePages("pb", 5, "C");
+    MakePages("pc", 100, "C");
+    MakePages("pd", 20, "C");
+    WriteConfig("WorkMode=1");
+    TRun run;
+    run.Module = "flow = 12: Device=*\n";
+    run.Sink12 = "paused-for = 3\n";
+    ASSERT_TRUE(Passes(run));
+    std::vector<std::string> order;
+    for (const fs::path& output : Outputs("a"))
+        order.push_back(InputName(output));
+    // Keys are the priority with at least two digits, "_" and the creation time, compared as
+    // text: "05_" < "100_" < "10_" < "20_".
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"pb-1-C.rst", "pc-1-C.rst", "pa-1-C.rst", "pd-1-C.rst"}))
+        << RunLog;
+    ExpectOutputsEqualInputs("a");
 }
 
 } // namespace
