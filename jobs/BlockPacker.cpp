@@ -13,17 +13,19 @@ namespace raduvuz {
 
 namespace {
 
-// Small enough that the last segments of a block keep every thread busy, large enough that the
-// sink gets sizeable writes.
-constexpr int64_t SegmentSize = 16 * PackBitsPieceSize;
+// Small enough that the last segments of a block keep every helper busy, large enough that
+// handing segments between threads costs little next to packing them.
+constexpr int64_t SegmentSize = 32 * PackBitsPieceSize;
 // Bytes are copied out of the block this many at a time: whole pieces, and few enough to stay
 // in the cache between the copy and the packing.
 constexpr int64_t ReadChunk = 8 * PackBitsPieceSize;
 constexpr int MaxHelpers = 16;
+// Segments a helper may be ahead of the writer: enough that helpers seldom wait for it.
+constexpr size_t SlotsPerHelper = 4;
 
 int DefaultHelpers() {
     const unsigned cores = std::thread::hardware_concurrency();
-    return cores <= 1 ? 0 : static_cast<int>(std::min(cores - 1, 3U));
+    return cores <= 1 ? 0 : static_cast<int>(std::min(cores, 4U));
 }
 
 class TPackPool {
@@ -78,7 +80,9 @@ public:
             } else if (slot.State == TState::Failed) {
                 result.Ok = false;
                 break;
-            } else if (CanTake()) {
+            } else if (Threads.empty() && CanTake()) {
+                // Alone, the caller packs; with helpers it only writes, so that a helper never
+                // waits on a segment the caller has not finished.
                 PackSegment(Take(), CallerScratch.get(), lock);
             } else {
                 Changed.wait(lock);
@@ -110,7 +114,7 @@ private:
             for (int i = 0; i < Wanted; ++i)
                 Threads.emplace_back([this] { HelperLoop(); });
         }
-        const size_t slots = 2 * (Threads.size() + 1);
+        const size_t slots = SlotsPerHelper * std::max<size_t>(Threads.size(), 1);
         const std::lock_guard lock(Mutex);
         if (Slots.size() != slots) {
             Slots.clear();

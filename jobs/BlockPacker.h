@@ -19,14 +19,16 @@ struct TPackResult {
 };
 
 // Packs a block of blockSize bytes piece by piece, giving exactly the bytes PackBitsBlock gives,
-// so that packing keeps pace with the store and the disk: the block goes in segments to helper
-// threads while the calling thread packs segments too and hands finished ones to the sink in
-// order. Memory stays bounded whatever the block size. Calls from several threads take turns.
+// so that packing keeps pace with the store and the disk: helper threads pack the block in
+// segments while the calling thread hands finished ones to the sink in order; with no helpers
+// the caller packs alone. Memory stays bounded whatever the block size. Calls from several
+// threads take turns.
 TPackResult PackBlockInOrder(int64_t blockSize, const TBlockSource& source,
                              const TPackedSink& sink);
 
-// Helper threads beside the caller: by default one fewer than the processor cores, at most 3;
-// 0 packs on the calling thread alone. Takes effect from the next block.
+// Helper threads that pack: by default one per processor core, at most 4, and none on a single
+// core, where handing segments between threads would only cost. Takes effect from the next
+// block.
 void SetPackHelpers(int count);
 int PackHelpers();
 

@@ -345,7 +345,7 @@ int main(int argc, char** argv) {
     std::printf("spool files in %s\n", folder.c_str());
     const std::string part = argc > 2 ? argv[2] : "";
     const int helpers = PackHelpers();
-    std::printf("spool copies are packed by the calling thread and %d helper thread%s; "
+    std::printf("spool copies are packed by %d helper thread%s while the calling thread writes; "
                 "\"alone\" rows pack on the calling thread only\n",
                 helpers, helpers == 1 ? "" : "s");
     bool ok = true;
