@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/TStream.h"
 #include "common/Types.h"
+#include "platform/TStream.h"
 
 #include <cstdint>
 #include <span>

@@ -1,5 +1,7 @@
 #include "platform/TCompoundFile.h"
 
+#include "platform/FileLock.h"
+
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
@@ -26,15 +28,6 @@ constexpr size_t kReadChunk = 65536;
 void InitGsf() {
     static std::once_flag once;
     std::call_once(once, [] { gsf_init(); });
-}
-
-bool LockWholeFile(int fd, short type) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;
-    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 void CloseKeepingErrno(int fd) {

@@ -1,5 +1,7 @@
 #include "platform/TFileStream.h"
 
+#include "platform/FileLock.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,16 +13,6 @@ namespace {
 
 // One read or write call moves at most this many bytes; callers repeat it.
 constexpr int64_t kMaxSlice = 65536;
-
-// A lock on the whole file, however long it grows, held by this open file description.
-bool LockWholeFile(int fd, short type) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;
-    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
-}
 
 } // namespace
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/TStream.h"
+#include "platform/TStream.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "common/TStream.h"
+#include "platform/TStream.h"
 
 #include <gtest/gtest.h>
 
