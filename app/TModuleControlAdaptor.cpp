@@ -3,8 +3,8 @@
 #include "app/AutomationError.h"
 #include "app/TProcessLifetime.h"
 #include "control/TModuleControl.h"
-#include "services/dbus/DBusBus.h"
-#include "services/dbus/TDBusObject.h"
+#include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 
 #include <QDBusMessage>
 

@@ -1,7 +1,7 @@
 #include "app/TModuleStarter.h"
 
-#include "services/dbus/DBusBus.h"
-#include "services/dbus/TDBusObject.h"
+#include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>

@@ -2,8 +2,8 @@
 
 #include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
-#include "services/dbus/DBusBus.h"
-#include "services/dbus/TDBusObject.h"
+#include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 
 #include <QCoreApplication>
 

@@ -7,9 +7,9 @@
 #include "console/TfMain.h"
 #include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
+#include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 #include "platform/System.h"
-#include "services/dbus/DBusBus.h"
-#include "services/dbus/TDBusObject.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>

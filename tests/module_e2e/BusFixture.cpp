@@ -1,8 +1,8 @@
 #include "module_e2e/BusFixture.h"
 
+#include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 #include "platform/System.h"
-#include "services/dbus/DBusBus.h"
-#include "services/dbus/TDBusObject.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>

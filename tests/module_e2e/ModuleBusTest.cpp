@@ -1,7 +1,7 @@
 #include "module_e2e/BusFixture.h"
 
-#include "services/dbus/DBusBus.h"
-#include "services/dbus/TDBusObject.h"
+#include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 
 #include <QDBusMessage>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "module_e2e/BusFixture.h"
 
-#include "services/dbus/TDBusObject.h"
+#include "dbus/TDBusObject.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

@@ -1,6 +1,6 @@
-#include "services/dbus/TDBusObject.h"
+#include "dbus/TDBusObject.h"
 
-#include "services/dbus/DBusBus.h"
+#include "dbus/DBusBus.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCall>

@@ -1,4 +1,4 @@
-#include "services/dbus/DBusBus.h"
+#include "dbus/DBusBus.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>

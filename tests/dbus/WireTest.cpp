@@ -1,5 +1,5 @@
-#include "services/dbus/DBusBus.h"
-#include "services/dbus/TDBusObject.h"
+#include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
