@@ -1,6 +1,6 @@
 #pragma once
 
-#include "control/TJobListModel.h"
+#include "jobs/TJobListModel.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>

@@ -3,7 +3,7 @@
 #include "console/TTWForm.h"
 #include "control/IModuleWindow.h"
 #include "control/JobActionRules.h"
-#include "control/TJobListModel.h"
+#include "jobs/TJobListModel.h"
 
 #include <QIcon>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "control/JobActionRules.h"
 
 #include "common/CommaText.h"
-#include "control/TJobListModel.h"
-#include "jobs/TDoc.h"
+#include "jobs/TJobList.h"
+#include "jobs/TJobListModel.h"
 
 namespace raduvuz {
 
@@ -11,7 +11,7 @@ namespace {
 constexpr uint8_t kWaitingState = 1;
 } // namespace
 
-TRowJob JobOfRow(const std::vector<TDoc*>& jobs, const TListRow* row) {
+TRowJob JobOfRow(const TJobList& jobs, const TListRow* row) {
     TRowJob result;
     if (row == nullptr)
         return result;

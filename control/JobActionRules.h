@@ -1,13 +1,13 @@
 #pragma once
 
+#include "jobs/TJobList.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 namespace raduvuz {
 
-class TDoc;
 struct TListRow;
 
 // The job actions of the main window whose enabled state the list rules decide.
@@ -47,7 +47,7 @@ struct TRowJob {
 };
 
 // The first job in jobs, in list order, whose row is row; nothing found for a null row.
-TRowJob JobOfRow(const std::vector<TDoc*>& jobs, const TListRow* row);
+TRowJob JobOfRow(const TJobList& jobs, const TListRow* row);
 
 // A raster job: its "Type" column, upper-cased, is "RST" or "RSTBND".
 bool IsRasterRow(const TListRow* row);

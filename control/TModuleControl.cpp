@@ -19,6 +19,11 @@
 // still valid (same generation, still the current module) and, if not, returns without touching
 // a job again; when the outermost scope ends, the deferred jobs are freed (closing or aborting
 // their store documents). A second Init during a tick leaves Busy as it is, so ticks never nest.
+//
+// Ownership. The module owns its jobs (Jobs) and is their host (IJobHost). A job ends through
+// FreeJob: it leaves the list at once and is released, but while a scope is open its object
+// waits in the same bin, so a tick that still holds it sees Freed instead of freed memory and
+// leaves it alone.
 
 #include "control/TModuleControl.h"
 
@@ -28,8 +33,9 @@
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
 #include "control/ModuleGlobals.h"
-#include "control/TJobListModel.h"
 #include "jobs/TDoc.h"
+#include "jobs/TJobListModel.h"
+#include "platform/GoEvent.h"
 #include "platform/System.h"
 #include "platform/Uninstall.h"
 
@@ -305,32 +311,61 @@ void TModuleControl::ShowModule() {
     MainWindow.ShowAndActivate();
 }
 
-void TModuleControl::FreeJob(TDoc* job) {
-    // Free takes the job out of the current module's list; this one may no longer be current.
-    auto it = std::find(Jobs.begin(), Jobs.end(), job);
-    if (it != Jobs.end())
-        Jobs.erase(it);
-    job->Free();
+bool TModuleControl::IsCurrent() const {
+    return CurrentModule == this;
+}
+
+void TModuleControl::ChangeStatus(int32_t status) {
+    Status = status;
+    ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
+}
+
+TServerClient& TModuleControl::GetServerObject() {
+    return ServerObject;
+}
+
+TStoreClient& TModuleControl::GetStoreObject() {
+    return StoreObject;
+}
+
+TJobListModel& TModuleControl::GetProcessJobs() {
+    return MainWindow.ProcessJobs();
+}
+
+void TModuleControl::WaitGoEvent() {
+    ::raduvuz::WaitGoEvent();
+}
+
+void TModuleControl::FreeJob(TDoc& job) {
+    // Out of the list first: the job is gone from it whatever its release runs into.
+    std::unique_ptr<TDoc> owned = Jobs.Take(job);
+    job.Free();
+    Discard(std::move(owned));
+}
+
+void TModuleControl::Discard(std::unique_ptr<TDoc> job) {
+    if (job && Ticks > 0)
+        DeferredJobs.push_back(std::move(job));
 }
 
 void TModuleControl::ReleaseJobLists() {
     if (Ticks > 0) {
-        DeferredJobs.insert(DeferredJobs.end(), Jobs.begin(), Jobs.end());
-        Jobs.clear();
+        for (std::unique_ptr<TDoc>& job : Jobs.TakeAll())
+            DeferredJobs.push_back(std::move(job));
         DeferredSavedDocs.insert(DeferredSavedDocs.end(), SavedDocs.begin(), SavedDocs.end());
         SavedDocs.clear();
         return;
     }
     while (!Jobs.empty())
-        FreeJob(Jobs.front());
+        FreeJob(*Jobs.front());
     SavedDocs.clear();
 }
 
 void TModuleControl::ReleaseDeferred() {
     // A job's release may pump messages and so start another deferral; take the bin first.
-    std::vector<TDoc*> jobs;
+    std::vector<std::unique_ptr<TDoc>> jobs;
     jobs.swap(DeferredJobs);
-    for (TDoc* job : jobs)
+    for (const std::unique_ptr<TDoc>& job : jobs)
         job->Free();
     DeferredSavedDocs.clear();
 }

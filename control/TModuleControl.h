@@ -1,6 +1,9 @@
 #pragma once
 
 #include "common/Types.h"
+#include "jobs/IJobHost.h"
+#include "jobs/TJobList.h"
+#include "jobs/TMPrec.h"
 #include "services/Dispatch.h"
 
 #include <cstdint>
@@ -16,14 +19,7 @@ class IModuleWindow;
 class TDoc;
 class TParams;
 struct TListRow;
-struct TMPrec;
 struct TSavedDoc;
-
-// Recently routed jobs of one destination (the destination number as text).
-struct TDestMark {
-    std::string Dest;
-    std::vector<std::shared_ptr<TMPrec>> Records;
-};
 
 // Last custom preview resolution of the console; stored with the module's configuration.
 extern int32_t LastPrvDpi;
@@ -33,11 +29,12 @@ extern bool SavedJobsReloaded;
 
 // The module object the workflow server drives: one per process. Its methods are the automation
 // methods of IModuleControl; a failure leaves a method as an exception, which the automation
-// boundary turns into the call's error. Everything runs on the one user-interface thread.
-class TModuleControl {
+// boundary turns into the call's error. It owns its jobs and is their host. Everything runs on
+// the one user-interface thread.
+class TModuleControl : public IJobHost {
 public:
     explicit TModuleControl(IModuleWindow& window);
-    ~TModuleControl();
+    ~TModuleControl() override;
     TModuleControl(const TModuleControl&) = delete;
     TModuleControl& operator=(const TModuleControl&) = delete;
 
@@ -48,7 +45,7 @@ public:
     TTaggedList TermNames;
     TTaggedList TermKeys;
     TTaggedList HoldList;
-    std::vector<TDoc*> Jobs;
+    TJobList Jobs;
     std::vector<std::shared_ptr<TSavedDoc>> SavedDocs;
     std::string Description;
     std::string ModuleID;
@@ -82,6 +79,8 @@ public:
     int32_t Copies = 0;
     int32_t MaxFiles = 0;
     bool IntakeExhausted = false;
+    // How long a transferring job waits, serving events, between attempts to create its output.
+    int RetryDelayMs = 1000;
 
     IModuleWindow& Window() const { return MainWindow; }
 
@@ -96,7 +95,7 @@ public:
     void SaveConfig(const std::string& Key);
     std::string GetErrorMessage() const { return ErrorMessage; }
     void SetID(const std::string& sID);
-    std::string GetComputerName() const { return ComputerName; }
+    std::string GetComputerName() const override { return ComputerName; }
     void AddSource(const std::string& ServerName, const TVariant& ID);
     void ClearSources();
     TVariant GetValue(int32_t Num);
@@ -115,14 +114,14 @@ public:
     void ShowModule();
     int32_t LoadDoc(int32_t DocID, int32_t Dest);
     bool SaveDoc(int32_t DocID);
-    void DeleteSavedDoc(int32_t DocID);
+    void DeleteSavedDoc(int32_t DocID) override;
     bool ForceDir(const std::string& sDir, bool NeedCreate);
     int32_t ImportConfig(const std::string& Key, const std::string& ConfigStr, int32_t ParInt);
     std::string ExportConfig();
 
     // The module's one log routine: text + " at " + date and time, to the log pane and, after
     // StartLog, to the server.
-    void Log(const std::string& text);
+    void Log(const std::string& text) override;
     // Called by the main window's timer every second.
     void TimerTimer();
     // Rebuilds the list of passed jobs from the spool files and brings held jobs back; the first
@@ -144,6 +143,34 @@ public:
     bool ReleaseJob(TListRow* row);
     bool RenameJob(TListRow* row, const std::string& name);
 
+    // IJobHost: what the module's jobs read and use of it.
+    int32_t GetModuleNumber() const override { return ModuleNumber; }
+    int32_t GetCopies() const override { return Copies; }
+    bool GetMultiplex() const override { return Multiplex; }
+    int32_t GetDeletePolicy() const override { return DeletePolicy; }
+    int32_t GetWorkMode() const override { return WorkMode; }
+    bool GetLastInTop() const override { return LastInTop; }
+    int32_t GetLogLevel() const override { return LogLevel; }
+    bool GetEvent() const override { return Event; }
+    std::string GetJobDir() const override { return JobDir; }
+    int GetRetryDelayMs() const override { return RetryDelayMs; }
+    bool IsCurrent() const override;
+    int32_t GetStatus() const override { return Status; }
+    void ChangeStatus(int32_t status) override;
+    const TTaggedList& GetFlowEntries() const override { return FlowEntries; }
+    const TTaggedList& GetTermNames() const override { return TermNames; }
+    const TTaggedList& GetTermKeys() const override { return TermKeys; }
+    const TTaggedList& GetHoldList() const override { return HoldList; }
+    std::vector<TDestMark>& GetDestMarks() override { return DestMarks; }
+    std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() override { return SavedDocs; }
+    TServerClient& GetServerObject() override;
+    TStoreClient& GetStoreObject() override;
+    TJobList& GetJobs() override { return Jobs; }
+    TJobListModel& GetProcessJobs() override;
+    void FreeJob(TDoc& job) override;
+    void WaitGoEvent() override;
+    bool WaitPumping(int ms) override;
+
     // Held from SelfReg until Close drops it; the process lives at least as long.
     bool HoldsSelfReference() const { return SelfReferenced; }
     // Told when Close drops the self-reference.
@@ -152,7 +179,7 @@ public:
     // Changes whenever the lists are replaced (Init, Close): a tick that pumped messages compares
     // it with the value it started with before it touches a job again.
     uint64_t Generation() const { return ListGeneration; }
-    // Ticks (and other pumping work) in progress; Close defers freeing jobs while it is above 0.
+    // Ticks (and other pumping work) in progress; while it is above 0 no job is destroyed.
     int TickDepth() const { return Ticks; }
     // Jobs and saved-job records waiting until the running tick has unwound.
     size_t DeferredCount() const { return DeferredJobs.size() + DeferredSavedDocs.size(); }
@@ -164,10 +191,11 @@ public:
 private:
     friend class TTickScope;
 
-    // Removes the job from Jobs and destroys it.
-    void FreeJob(TDoc* job);
     // Frees every job and saved-job record now, or after the running tick when one is running.
     void ReleaseJobLists();
+    // A job out of the list: destroyed now, or kept until the running tick has unwound.
+    void Discard(std::unique_ptr<TDoc> job);
+    // Frees what Close left for later and destroys every kept job.
     void ReleaseDeferred();
     // Kept jobs whose time is over are deleted here once the retention policy exists.
     void RetentionPass();
@@ -199,7 +227,8 @@ private:
     // Held jobs seen by the last pick.
     int HeldCount = 0;
     bool InTimer = false;
-    std::vector<TDoc*> DeferredJobs;
+    // Jobs out of the list that a tick may still hold; those Close left are not freed yet.
+    std::vector<std::unique_ptr<TDoc>> DeferredJobs;
     std::vector<std::shared_ptr<TSavedDoc>> DeferredSavedDocs;
 };
 

@@ -6,8 +6,8 @@
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
 #include "control/ModuleGlobals.h"
-#include "control/TJobListModel.h"
 #include "control/TModuleControl.h"
+#include "jobs/TJobListModel.h"
 #include "platform/System.h"
 #include "platform/Uninstall.h"
 

@@ -19,17 +19,19 @@
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
 #include "control/ModuleGlobals.h"
-#include "control/TJobListModel.h"
 #include "control/TModuleControl.h"
 #include "control/TTickScope.h"
 #include "jobs/TDoc.h"
+#include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
 #include "platform/GoEvent.h"
 #include "platform/System.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <set>
+#include <thread>
 #include <utility>
 
 namespace raduvuz {
@@ -125,10 +127,13 @@ void TModuleControl::Tick() {
                 const bool more = job->Execute(done);
                 if (!scope.Valid())
                     return;
-                if (!more) {
+                // A call that came in during the step may have freed the job: it is left alone.
+                if (job->Freed) {
+                    progress = true;
+                } else if (!more) {
                     if (DeletePolicy > 0 && job->SpoolMode && job->State == 2)
                         AddCompletedRow(*job, 3);
-                    job->Free();
+                    FreeJob(*job);
                     if (DeletePolicy == 0)
                         RetentionPass();
                     progress = true;
@@ -138,7 +143,7 @@ void TModuleControl::Tick() {
                     if ((!job->SpoolMode && DeletePolicy > 0) ||
                         (job->SpoolMode && job->State == 2))
                         AddCompletedRow(*job, -1);
-                    job->Free();
+                    FreeJob(*job);
                     if (DeletePolicy == 0)
                         RetentionPass();
                     progress = true;
@@ -159,6 +164,20 @@ void TModuleControl::Tick() {
         }
         IntakeExhausted = false;
     } catch (const std::exception&) {
+    }
+}
+
+bool TModuleControl::WaitPumping(int ms) {
+    TTickScope scope(*this);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (!scope.Pump())
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until)
+            return true;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - now, std::chrono::milliseconds(20)));
     }
 }
 
@@ -200,9 +219,12 @@ TDoc* TModuleControl::SelectJob() {
         if (job->AbortRequested)
             aborted.push_back(job);
     }
+    // Freeing one may pump messages; a job freed meanwhile stays in the bin until the tick ends.
     for (TDoc* job : aborted) {
+        if (job->Freed)
+            continue;
         Log("Document " + job->Name + " aborted");
-        job->Free();
+        FreeJob(*job);
     }
     if (Jobs.empty())
         return nullptr;
@@ -379,10 +401,10 @@ bool TModuleControl::Intake() {
                 return false;
             }
             const uint64_t generation = Generation();
-            TDoc* job = TDoc::Create(WorkMode != 0, handle, jobID, dds);
+            std::unique_ptr<TDoc> job = TDoc::Create(*this, WorkMode != 0, handle, jobID, dds);
             // Opening may pump messages; a Close meanwhile leaves the job to nobody but us.
-            if (job->InitReadDoc() && Generation() == generation && CurrentModule == this) {
-                Jobs.push_back(job);
+            if (job->InitReadDoc() && Generation() == generation && IsCurrent()) {
+                Jobs.Add(std::move(job));
                 return true;
             }
             job->Free();

@@ -36,7 +36,7 @@ int32_t TModuleControl::LoadDoc(int32_t DocID, int32_t Dest) {
         const std::string path =
             JobDir + "/" + std::to_string(record->JobID) + "_" + std::to_string(record->DocID);
         if (FileExists(path))
-            return LoadSavedDoc(*record, Dest);
+            return LoadSavedDoc(*this, *record, Dest);
     }
     if (LogLevel > 0)
         Log(LanguageFormat(1741, {DocID}, "Can not load document %d. Document not found"));

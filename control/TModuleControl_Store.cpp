@@ -7,10 +7,10 @@
 #include "common/TParams.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
-#include "control/TJobListModel.h"
 #include "control/TModuleControl.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
+#include "jobs/TJobListModel.h"
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
@@ -113,7 +113,7 @@ void TModuleControl::ReloadSavedJobs() {
             const std::string jobText = added->Caption;
             const std::string docText = added->SubItems[siDocID];
             completed.Delete(added);
-            ReprocessDoc(jobText, docText, std::string(), true);
+            ReprocessDoc(*this, jobText, docText, std::string(), true);
         }
     }
 }

@@ -3,12 +3,13 @@
 #include "common/DateTime.h"
 #include "common/TParams.h"
 #include "common/Utils.h"
-#include "control/IModuleWindow.h"
-#include "control/ModuleGlobals.h"
-#include "control/TJobListModel.h"
-#include "control/TModuleControl.h"
+#include "jobs/IJobHost.h"
+#include "jobs/TJobList.h"
+#include "jobs/TJobListModel.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "services/TServerClient.h"
+#include "services/TStoreClient.h"
 
 #include <algorithm>
 #include <exception>
@@ -17,27 +18,27 @@ namespace raduvuz {
 
 int32_t RoundRobin = -1;
 
-TDoc* TDoc::Create(bool spoolMode, int32_t docID, int32_t jobID, const std::string& dds) {
-    auto* job = new TDoc();
+std::unique_ptr<TDoc> TDoc::Create(IJobHost& host, bool spoolMode, int32_t docID, int32_t jobID,
+                                   const std::string& dds) {
+    std::unique_ptr<TDoc> job(new TDoc(host));
     job->SpoolMode = spoolMode;
     job->DocID = docID;
     job->JobID = jobID;
     job->DDS = dds;
     job->OutDocID = 0;
-    job->Copies = CurrentModule ? CurrentModule->Copies : 0;
-    job->OwnerModuleNumber = CurrentModule ? CurrentModule->ModuleNumber : 0;
+    job->Copies = host.GetCopies();
+    job->OwnerModuleNumber = host.GetModuleNumber();
     job->Created = Now();
     job->LastTime = job->Created;
     return job;
 }
 
+TDoc::TDoc(IJobHost& host) : Host(host) {}
+
 TDoc::~TDoc() = default;
 
 void TDoc::AddToList(int32_t imageIndex) {
-    TModuleControl* module = CurrentModule;
-    if (!module)
-        return;
-    TJobListModel& list = module->Window().ProcessJobs();
+    TJobListModel& list = Host.GetProcessJobs();
 
     TListRow row;
     row.Caption = std::to_string(JobID);
@@ -61,75 +62,62 @@ void TDoc::AddToList(int32_t imageIndex) {
     std::string destination;
     std::string dev;
     if (!Devices.empty()) {
-        destination = NamesOfIds(Devices, module->TermNames);
-        dev = NamesOfIds(Devices, module->TermKeys);
+        destination = NamesOfIds(Devices, Host.GetTermNames());
+        dev = NamesOfIds(Devices, Host.GetTermKeys());
     }
     row.SubItems = {
         std::to_string(DocID), Name,     Page,       Color,       ShortDateText(Created),
         LongTimeText(Created), FileType, sizeColumn, destination, dev};
-    ListItem = module->LastInTop ? list.Insert(0, std::move(row)) : list.Add(std::move(row));
-    ShowLabel();
+    ListItem = Host.GetLastInTop() ? list.Insert(0, std::move(row)) : list.Add(std::move(row));
+    ShowLabel(Host);
 }
 
-void ShowLabel() {
-    TModuleControl* module = CurrentModule;
-    if (!module)
+void LogException(IJobHost& host, const char* name) {
+    host.Log(std::string("Exception in ") + name + " (" + LastErrorText() + ")");
+}
+
+void ShowLabel(IJobHost& host) {
+    host.GetServerObject().ShowLabel(host.GetModuleNumber(),
+                                     std::to_string(host.GetProcessJobs().Count()));
+}
+
+void ModuleIdleCheck(IJobHost& host) {
+    const TJobList& jobs = host.GetJobs();
+    const bool allWaiting =
+        std::all_of(jobs.begin(), jobs.end(), [](const TDoc* job) { return job->State == 1; });
+    if (allWaiting && host.GetStatus() != 1)
+        host.ChangeStatus(1);
+}
+
+void TDoc::Free(bool storeSteps) {
+    if (Freed)
         return;
-    ServerObject.ShowLabel(module->ModuleNumber,
-                           std::to_string(module->Window().ProcessJobs().Count()));
-}
-
-void ModuleIdleCheck(TModuleControl& module) {
-    const bool allWaiting = std::all_of(module.Jobs.begin(), module.Jobs.end(),
-                                        [](const TDoc* job) { return job->State == 1; });
-    if (allWaiting && module.Status != 1) {
-        module.Status = 1;
-        ServerObject.ChangeStatus(module.ModuleNumber, module.Paused, module.Status);
-    }
-}
-
-void TDoc::Free() {
-    Release(true);
-}
-
-void TDoc::Release(bool storeSteps) {
-    TModuleControl* module = CurrentModule;
-    bool listed = true;
+    Freed = true;
+    // After Close the module's lists and the server are no longer this job's business.
+    const bool current = Host.IsCurrent();
     try {
-        if (ListItem && module) {
+        if (ListItem && current) {
             TListRow* row = ListItem;
             ListItem = nullptr;
-            module->Window().ProcessJobs().Delete(row);
+            Host.GetProcessJobs().Delete(row);
         }
-        if (SpoolStream)
-            SpoolStream.reset();
+        SpoolStream.reset();
         if (storeSteps) {
             if (State == 0 && DocID > 0)
-                StoreObject.RCloseDoc(OwnerModuleNumber, DocID);
+                Host.GetStoreObject().RCloseDoc(OwnerModuleNumber, DocID);
             if (((!SpoolMode && State == 0) || State == 2) && OutDocID > 0)
-                StoreObject.WAbortDoc(OutDocID);
+                Host.GetStoreObject().WAbortDoc(OutDocID);
         }
-        if (module) {
-            auto it = std::find(module->Jobs.begin(), module->Jobs.end(), this);
-            if (it != module->Jobs.end())
-                module->Jobs.erase(it);
-            listed = false;
-            ModuleIdleCheck(*module);
+        if (current) {
+            ModuleIdleCheck(Host);
             if (storeSteps)
-                module->DeleteSavedDoc(OutDocID);
-            ShowLabel();
+                Host.DeleteSavedDoc(OutDocID);
+            ShowLabel(Host);
         }
     } catch (const std::exception&) {
-        if (module)
-            module->Log("Exception in TDoc.Free (" + LastErrorText() + ")");
+        if (current)
+            LogException(Host, "TDoc.Free");
     }
-    // The job never stays listed once destroyed, whatever failed above.
-    if (module && listed) {
-        auto it = std::find(module->Jobs.begin(), module->Jobs.end(), this);
-        if (it != module->Jobs.end())
-            module->Jobs.erase(it);
-    }
-    delete this;
 }
 
 void TDoc::ReadFields() {
@@ -146,13 +134,12 @@ void TDoc::ReadFields() {
 }
 
 std::string TDoc::SpoolFilePath() const {
-    const std::string dir = CurrentModule ? CurrentModule->JobDir : std::string();
-    return dir + "/" + std::to_string(JobID) + "_" + std::to_string(DocID);
+    return Host.GetJobDir() + "/" + std::to_string(JobID) + "_" + std::to_string(DocID);
 }
 
-void TDoc::LogException(const char* step) const {
-    if (CurrentModule)
-        CurrentModule->Log(std::string("Exception in ") + step + " (" + LastErrorText() + ")");
+void TDoc::LogJob(const std::string& text) const {
+    if (Host.GetLogLevel() > 0)
+        Host.Log(text);
 }
 
 } // namespace raduvuz

@@ -8,25 +8,28 @@
 
 namespace raduvuz {
 
+class IJobHost;
 class TFileStream;
-class TModuleControl;
 struct TListRow;
 struct TSavedDoc;
 
 // The position last used when a multiplexing module chose a destination; -1 at program start,
-// so the first choice tries the first item.
+// so the first choice tries the first item. One value for the whole process.
 extern int32_t RoundRobin;
 
-// One job passing the module. A job is made with Create and ended with Free, which releases its
-// row, its spool stream and its store documents, removes it from the module's Jobs and destroys
-// it; nothing else destroys a job.
+// One job passing the module. A job is made with Create and belongs to whoever holds it: the
+// module's list of jobs in process, or the step that made it until it hands it to that list.
+// Free releases what the job holds; its owner destroys it afterwards.
 class TDoc {
 public:
-    // The module is the current one; the caller passes the module's WorkMode for a new document.
-    static TDoc* Create(bool spoolMode, int32_t docID, int32_t jobID, const std::string& dds);
-
+    // A job of host; the caller passes the module's WorkMode for a new document.
+    static std::unique_ptr<TDoc> Create(IJobHost& host, bool spoolMode, int32_t docID,
+                                        int32_t jobID, const std::string& dds);
+    ~TDoc();
     TDoc(const TDoc&) = delete;
     TDoc& operator=(const TDoc&) = delete;
+
+    IJobHost& Host;
 
     int32_t DocID = 0;
     int32_t OutDocID = 0;
@@ -60,11 +63,16 @@ public:
     TDateTime LastTime = 0;
     bool Reloaded = false;
     bool Waiting = false;
+    // Set by Free: whoever still holds the job (a tick) leaves it alone.
+    bool Freed = false;
 
     // Creates the job's row in the list of jobs in process and tells the server the row count.
     void AddToList(int32_t imageIndex);
-    // Ends the job (see the class comment); the pointer is invalid afterwards.
-    void Free();
+    // Releases the job's row, its spool stream and (with storeSteps) its store documents, then
+    // tells the module that one job less is in process; a failure is logged. The job must be out
+    // of the module's list already. Without storeSteps it holds no store document (a temporary
+    // job). Only the first call does anything.
+    void Free(bool storeSteps = true);
 
     // The steps of the transfer state machine (TDoc_Transfer.cpp).
     bool InitReadDoc();
@@ -77,34 +85,31 @@ public:
 
     // The spool file of this job: JobDir/JobID_DocID.
     std::string SpoolFilePath() const;
-    // How long InitReadDoc waits (pumping messages) between WCreateDoc attempts.
-    static int RetryDelayMs;
-
-private:
-    TDoc() = default;
-    ~TDoc();
-
     // Reads the job's own fields from its parameter text ("Unknown" for a missing name).
     void ReadFields();
+
+private:
+    explicit TDoc(IJobHost& host);
+
     void SetSizeTextFromStream();
     bool DestinationReady(int32_t dest) const;
     bool DestinationOnThisComputer(int32_t dest) const;
     void ReportWorking();
-    void LogException(const char* step) const;
-    // Free without the store calls: the job only leaves the lists.
-    void Release(bool storeSteps);
+    // Job and saved-job messages follow the module's log level.
+    void LogJob(const std::string& text) const;
 
     // The module number of the store calls of a release that comes after Close.
     int32_t OwnerModuleNumber = 0;
-
-    friend bool SpoolToWait(TDoc& job);
-    friend bool ReprocessDoc(const std::string&, const std::string&, const std::string&, bool);
 };
 
+// The log line of a step or operation that failed: "Exception in <name> (<system text>)".
+void LogException(IJobHost& host, const char* name);
+// Whether device (a terminator number) is on the host's hold list.
+bool IsHeldDevice(const IJobHost& host, const std::string& device);
 // Tells the server how many rows the list of jobs in process has.
-void ShowLabel();
+void ShowLabel(IJobHost& host);
 // Status 1 when every job left is waiting (or none is left) and the status is not 1 already.
-void ModuleIdleCheck(TModuleControl& module);
+void ModuleIdleCheck(IJobHost& host);
 
 // The wait list (TDoc_Wait.cpp).
 bool SpoolToWait(TDoc& job);
@@ -112,10 +117,10 @@ bool AddWaitDoc(TDoc& job, const std::string& dests, const std::string& devices)
 bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devices, bool hold);
 // The output document number, or -1. A call that cannot progress (no destination, no devices,
 // a destination that stays busy) ends with -1 after LoadSavedDocMaxTries checks.
-int32_t LoadSavedDoc(const TSavedDoc& record, int32_t dest);
+int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest);
 inline constexpr int LoadSavedDocMaxTries = 1000;
-std::string ReadSpoolDDS(const std::string& jobID, const std::string& docID);
-bool ReprocessDoc(const std::string& jobID, const std::string& docID, const std::string& device,
-                  bool hold);
+std::string ReadSpoolDDS(IJobHost& host, const std::string& jobID, const std::string& docID);
+bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& docID,
+                  const std::string& device, bool hold);
 
 } // namespace raduvuz

@@ -10,7 +10,7 @@
 // Who moves a job: the intake makes a job in state 0 (InitReadDoc); the processing cycle calls
 // Execute for one step at a time; after a spooling job's last block the cycle makes waiting jobs
 // in state 1 from it (SpoolToWait) and releases it; CheckWaitingDoc alone moves 1 -> 2. A job that
-// finishes in state 0 (transfer) or 2, or whose step fails, is released by the cycle (Free).
+// finishes in state 0 (transfer) or 2, or whose step fails, is ended by the cycle (FreeJob).
 // What a step may do: one block, or one attempt to start sending. A step never blocks on the
 // store: when nothing is ready it sets Waiting and returns true. The one wait is InitReadDoc's
 // WCreateDoc retry, which keeps the user interface served while it waits. Every step catches
@@ -21,116 +21,82 @@
 #include "common/Language.h"
 #include "common/TParams.h"
 #include "common/Utils.h"
-#include "control/IModuleWindow.h"
-#include "control/ModuleGlobals.h"
-#include "control/TJobListModel.h"
-#include "control/TModuleControl.h"
-#include "control/TTickScope.h"
+#include "jobs/IJobHost.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
+#include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
 #include "jobs/TSavedDoc.h"
-#include "platform/GoEvent.h"
 #include "platform/TFileStream.h"
+#include "services/TServerClient.h"
+#include "services/TStoreClient.h"
 
 #include <algorithm>
-#include <chrono>
 #include <stdexcept>
-#include <thread>
 
 namespace raduvuz {
-
-int TDoc::RetryDelayMs = 1000;
 
 namespace {
 
 constexpr int kCreateDocAttempts = 1000001;
 
-TModuleControl& Module() {
-    if (!CurrentModule)
-        throw std::runtime_error("No module");
-    return *CurrentModule;
-}
-
-// Job and saved-job messages follow the module's log level.
-void LogJob(const std::string& text) {
-    if (CurrentModule && CurrentModule->LogLevel > 0)
-        CurrentModule->Log(text);
-}
-
-bool IsHeldDevice(const TModuleControl& module, const std::string& device) {
-    const int32_t term = StrToIntDef(device, 0);
-    return std::any_of(module.HoldList.begin(), module.HoldList.end(),
-                       [&](const TTaggedString& held) { return held.Tag == term; });
-}
-
-// Waits about ms milliseconds while the user interface handles its events; false when the
-// module was closed or initialised again meanwhile.
-bool WaitPumping(TModuleControl& module, int ms) {
-    TTickScope scope(module);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        if (!scope.Pump())
-            return false;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= until)
-            return true;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            until - now, std::chrono::milliseconds(20)));
-    }
-}
-
 } // namespace
 
+bool IsHeldDevice(const IJobHost& host, const std::string& device) {
+    const int32_t term = StrToIntDef(device, 0);
+    const TTaggedList& held = host.GetHoldList();
+    return std::any_of(held.begin(), held.end(),
+                       [&](const TTaggedString& entry) { return entry.Tag == term; });
+}
+
 void TDoc::ReportWorking() {
-    TModuleControl& module = Module();
-    if (module.Status != 2) {
-        module.Status = 2;
-        ServerObject.ChangeStatus(module.ModuleNumber, module.Paused, module.Status);
-    }
+    if (Host.GetStatus() != 2)
+        Host.ChangeStatus(2);
 }
 
 void TDoc::SetSizeTextFromStream() {
     SizeText = ::raduvuz::SizeText(SpoolStream->Size());
-    if (ListItem && CurrentModule)
-        CurrentModule->Window().ProcessJobs().SetSubItem(ListItem, siSize, SizeText);
+    if (ListItem)
+        Host.GetProcessJobs().SetSubItem(ListItem, siSize, SizeText);
     SpoolStream.reset();
 }
 
 bool TDoc::DestinationReady(int32_t dest) const {
-    return VariantToInt(ServerObject.GetValue(dest, 0)) == 1 &&
-           !VariantToBool(ServerObject.GetValue(dest, 6)) && !StoreObject.IsDocForExists(dest);
+    TServerClient& server = Host.GetServerObject();
+    return VariantToInt(server.GetValue(dest, 0)) == 1 &&
+           !VariantToBool(server.GetValue(dest, 6)) && !Host.GetStoreObject().IsDocForExists(dest);
 }
 
 bool TDoc::DestinationOnThisComputer(int32_t dest) const {
-    return SameComputerName(VariantToText(ServerObject.GetValue(dest, 7)), Module().ComputerName);
+    return SameComputerName(VariantToText(Host.GetServerObject().GetValue(dest, 7)),
+                            Host.GetComputerName());
 }
 
 bool TDoc::InitReadDoc() {
     try {
-        TModuleControl& module = Module();
         State = 0;
         ReadFields();
-        TParams(DDS).SelectEntries(module.FlowEntries, Devices, Dests);
+        TParams(DDS).SelectEntries(Host.GetFlowEntries(), Devices, Dests);
         const std::vector<std::string> devices = ReadCommaText(Devices);
         // Multiplexed and held jobs always go through the spool file.
-        if (module.Multiplex ||
+        if (Host.GetMultiplex() ||
             std::any_of(devices.begin(), devices.end(),
-                        [&](const std::string& device) { return IsHeldDevice(module, device); }))
+                        [&](const std::string& device) { return IsHeldDevice(Host, device); }))
             SpoolMode = true;
 
-        if (SpoolMode || module.DeletePolicy != 0) {
+        if (SpoolMode || Host.GetDeletePolicy() != 0) {
             const std::string path = SpoolFilePath();
             SpoolStream = std::make_unique<TFileStream>();
             if (!SpoolStream->Open(path, TFileStream::TMode::CreateExclusive))
                 throw std::runtime_error("Cannot create " + path);
-            if (!WriteSpoolHeader(*SpoolStream, DDS, module.TermKeys, Created))
+            if (!WriteSpoolHeader(*SpoolStream, DDS, Host.GetTermKeys(), Created))
                 throw std::runtime_error("Cannot write " + path);
         }
 
         if (!SpoolMode) {
             for (int attempt = 1;; ++attempt) {
-                OutDocID = StoreObject.WCreateDoc(module.ModuleNumber, JobID, Dests, DDS);
+                OutDocID =
+                    Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, Dests, DDS);
                 if (OutDocID == -1)
                     return false;
                 if (OutDocID > 0)
@@ -139,7 +105,7 @@ bool TDoc::InitReadDoc() {
                     LogJob(LanguageFormat(1744, {FileName}, "File %s aborted by timeout"));
                     return false;
                 }
-                if (!WaitPumping(module, RetryDelayMs))
+                if (!Host.WaitPumping(Host.GetRetryDelayMs()))
                     return false;
             }
         }
@@ -152,15 +118,15 @@ bool TDoc::InitReadDoc() {
             LogJob(LanguageFormat(1746, {FileName}, "File %s transferring"));
         return true;
     } catch (const std::exception&) {
-        LogException("InitReadDoc");
+        LogException(Host, "InitReadDoc");
         return false;
     }
 }
 
 bool TDoc::Execute(bool& done) {
     try {
-        if (Module().Event)
-            WaitGoEvent();
+        if (Host.GetEvent())
+            Host.WaitGoEvent();
         bool result = false;
         switch (State) {
         case 0:
@@ -178,34 +144,34 @@ bool TDoc::Execute(bool& done) {
         LastTime = Now();
         return result;
     } catch (const std::exception&) {
-        LogException("Execute");
+        LogException(Host, "Execute");
         return false;
     }
 }
 
 bool TDoc::SwitchNextBlock(bool& done) {
     try {
-        TModuleControl& module = Module();
+        TStoreClient& store = Host.GetStoreObject();
         Waiting = false;
         if (Held)
             return true;
-        BlockName = StoreObject.RWSwitchBlock(module.ModuleNumber, DocID, OutDocID, BlockSize,
-                                              BlockHandle, LastBlock);
+        BlockName = store.RWSwitchBlock(Host.GetModuleNumber(), DocID, OutDocID, BlockSize,
+                                        BlockHandle, LastBlock);
         if (BlockName.empty()) {
             // A handle without a block is the store's failure, not "nothing yet".
             Waiting = (BlockHandle == 0);
             return Waiting;
         }
         bool ok = true;
-        if (SpoolMode || module.DeletePolicy != 0)
+        if (SpoolMode || Host.GetDeletePolicy() != 0)
             ok = SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
-        StoreObject.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
         if (LastBlock != 0 && ok) {
-            StoreObject.RCloseDoc(module.ModuleNumber, DocID);
+            store.RCloseDoc(Host.GetModuleNumber(), DocID);
             if (SpoolStream)
                 SetSizeTextFromStream();
             TestSaved();
-            StoreObject.WCloseDoc(OutDocID);
+            store.WCloseDoc(OutDocID);
             DocID = 0;
             OutDocID = 0;
             LogJob(LanguageFormat(1758, {FileName}, "File %s transferred"));
@@ -213,17 +179,17 @@ bool TDoc::SwitchNextBlock(bool& done) {
         }
         return ok;
     } catch (const std::exception&) {
-        LogException("SwitchNextBlock");
+        LogException(Host, "SwitchNextBlock");
         return false;
     }
 }
 
 bool TDoc::SpoolNextBlock(bool& done) {
     try {
-        TModuleControl& module = Module();
+        TStoreClient& store = Host.GetStoreObject();
+        const int32_t module = Host.GetModuleNumber();
         Waiting = false;
-        BlockName =
-            StoreObject.RGetBlock(module.ModuleNumber, DocID, BlockSize, BlockHandle, LastBlock);
+        BlockName = store.RGetBlock(module, DocID, BlockSize, BlockHandle, LastBlock);
         if (BlockName.empty()) {
             Waiting = (BlockHandle == 0);
             return Waiting;
@@ -232,11 +198,11 @@ bool TDoc::SpoolNextBlock(bool& done) {
             SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
         // A block that could not be copied stays with the store until Free closes the document.
         if (ok)
-            StoreObject.RCloseBlock(module.ModuleNumber, DocID, BlockHandle);
+            store.RCloseBlock(module, DocID, BlockHandle);
         if (LastBlock != 0 && ok) {
             if (SpoolStream)
                 SetSizeTextFromStream();
-            StoreObject.RCloseDoc(module.ModuleNumber, DocID);
+            store.RCloseDoc(module, DocID);
             // The waiting jobs find the spool file by this number.
             OutDocID = DocID;
             DocID = 0;
@@ -245,25 +211,25 @@ bool TDoc::SpoolNextBlock(bool& done) {
         }
         return ok;
     } catch (const std::exception&) {
-        LogException("SpoolNextBlock");
+        LogException(Host, "SpoolNextBlock");
         return false;
     }
 }
 
 bool TDoc::CheckWaitingDoc() {
     try {
-        TModuleControl& module = Module();
+        std::vector<TDestMark>& marks = Host.GetDestMarks();
         Waiting = false;
         if (RetryCount > 300)
             return false;
         if (Held)
             return true;
 
-        if (!Reloaded && module.Multiplex && module.DestMarks.size() >= 2) {
+        if (!Reloaded && Host.GetMultiplex() && marks.size() >= 2) {
             bool found = false;
             // Plates of one job go where that job already is, one plate of each colour.
             if (!Color.empty()) {
-                for (TDestMark& mark : module.DestMarks) {
+                for (TDestMark& mark : marks) {
                     if (found)
                         break;
                     if (Dests.find(mark.Dest) == std::string::npos)
@@ -293,7 +259,7 @@ bool TDoc::CheckWaitingDoc() {
                     const int32_t dest = StrToIntDef(item, 0);
                     if (dest == 0 || !DestinationReady(dest))
                         continue;
-                    for (TDestMark& mark : module.DestMarks) {
+                    for (TDestMark& mark : marks) {
                         if (mark.Dest == item) {
                             mark.Records.push_back(
                                 std::make_shared<TMPrec>(TMPrec{Name, Color, JobID, Now()}));
@@ -325,7 +291,7 @@ bool TDoc::CheckWaitingDoc() {
             throw std::runtime_error("Cannot open " + path);
         std::string headerText;
         TDateTime created = Created;
-        if (!ReadSpoolHeader(*SpoolStream, module.TermKeys, headerText, created)) {
+        if (!ReadSpoolHeader(*SpoolStream, Host.GetTermKeys(), headerText, created)) {
             LogJob(LanguageFormat(1748, {Name}, "Error load file %s [DDS]"));
             SpoolStream.reset();
             ++RetryCount;
@@ -334,9 +300,9 @@ bool TDoc::CheckWaitingDoc() {
         }
         Created = created;
 
-        if (module.WorkMode != 0) {
+        if (Host.GetWorkMode() != 0) {
             TParams dds(DDS);
-            for (const TTaggedString& entry : module.FlowEntries) {
+            for (const TTaggedString& entry : Host.GetFlowEntries()) {
                 if (entry.Tag != dest ||
                     AsciiUpper(entry.Text).find("ACCEPTSPOOL") == std::string::npos)
                     continue;
@@ -351,7 +317,7 @@ bool TDoc::CheckWaitingDoc() {
             DDS = dds.GetText();
         }
 
-        OutDocID = StoreObject.WCreateDoc(module.ModuleNumber, JobID, Dests, DDS);
+        OutDocID = Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, Dests, DDS);
         if (OutDocID <= 0) {
             LogJob(LanguageFormat(1749, {Name}, "Error load file %s [wcreate doc]"));
             SpoolStream.reset();
@@ -361,26 +327,26 @@ bool TDoc::CheckWaitingDoc() {
         }
         State = 2;
         if (ListItem)
-            module.Window().ProcessJobs().SetImage(ListItem, 1);
+            Host.GetProcessJobs().SetImage(ListItem, 1);
         LogJob(LanguageFormat(1750, {FileName}, "File %s sending"));
         ReportWorking();
         return true;
     } catch (const std::exception&) {
-        LogException("CheckWaitingDoc");
+        LogException(Host, "CheckWaitingDoc");
         return false;
     }
 }
 
 bool TDoc::SendNextBlock(bool& done) {
     try {
-        TModuleControl& module = Module();
+        TStoreClient& store = Host.GetStoreObject();
         Waiting = false;
         if (SendAsPath) {
-            BlockName = StoreObject.WGetBlock(OutDocID, 1, BlockHandle);
+            BlockName = store.WGetBlock(OutDocID, 1, BlockHandle);
             if (BlockName.empty()) {
                 if (BlockHandle == -1) {
-                    StoreObject.WAbortDoc(OutDocID);
-                    module.Log("Error send file path [memory] " + FileName);
+                    store.WAbortDoc(OutDocID);
+                    Host.Log("Error send file path [memory] " + FileName);
                     return false;
                 }
                 Waiting = true;
@@ -388,8 +354,8 @@ bool TDoc::SendNextBlock(bool& done) {
             }
             // The next module reads the spool file itself; the block's byte is not written.
             LastBlock = 1;
-            StoreObject.WCloseBlock(OutDocID, BlockHandle, LastBlock);
-            StoreObject.WCloseDoc(OutDocID);
+            store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+            store.WCloseDoc(OutDocID);
             OutDocID = 0;
             LogJob(LanguageFormat(1752, {FileName}, "File %s sent (transfer spool file)"));
             done = true;
@@ -397,14 +363,14 @@ bool TDoc::SendNextBlock(bool& done) {
         }
 
         if (!SpoolStream || !ReadSpoolBlockSize(*SpoolStream, BlockSize)) {
-            StoreObject.WAbortDoc(OutDocID);
+            store.WAbortDoc(OutDocID);
             LogJob(LanguageFormat(1753, {FileName}, "Error send file %s [block size]"));
             return false;
         }
-        BlockName = StoreObject.WGetBlock(OutDocID, BlockSize, BlockHandle);
+        BlockName = store.WGetBlock(OutDocID, BlockSize, BlockHandle);
         if (BlockName.empty()) {
             if (BlockHandle == -1) {
-                StoreObject.WAbortDoc(OutDocID);
+                store.WAbortDoc(OutDocID);
                 LogJob(LanguageFormat(1754, {FileName}, "Error send file %s [memory]"));
                 return false;
             }
@@ -415,15 +381,15 @@ bool TDoc::SendNextBlock(bool& done) {
         }
         int32_t last = 0;
         if (!ReadSpoolBlock(*SpoolStream, BlockName, BlockSize, last)) {
-            StoreObject.WAbortDoc(OutDocID);
+            store.WAbortDoc(OutDocID);
             LogJob(LanguageFormat(1755, {FileName}, "Error send file %s [load block]"));
             return false;
         }
         LastBlock = last;
-        StoreObject.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
         if (LastBlock != 0) {
             TestSaved();
-            StoreObject.WCloseDoc(OutDocID);
+            store.WCloseDoc(OutDocID);
             LogJob(LanguageFormat(1756, {FileName}, "File %s sent"));
             OutDocID = 0;
             done = true;
@@ -431,33 +397,33 @@ bool TDoc::SendNextBlock(bool& done) {
             if (Reloaded && ListItem) {
                 TListRow* row = ListItem;
                 ListItem = nullptr;
-                module.Window().ProcessJobs().Delete(row);
+                Host.GetProcessJobs().Delete(row);
             }
         }
         return true;
     } catch (const std::exception&) {
-        LogException("SendNextBlock");
+        LogException(Host, "SendNextBlock");
         return false;
     }
 }
 
 void TDoc::TestSaved() {
     try {
-        TModuleControl& module = Module();
+        std::vector<std::shared_ptr<TSavedDoc>>& savedDocs = Host.GetSavedDocs();
         if (OutDocID <= 0 || SaveCount <= 0)
             return;
         const bool recorded = std::any_of(
-            module.SavedDocs.begin(), module.SavedDocs.end(),
+            savedDocs.begin(), savedDocs.end(),
             [&](const std::shared_ptr<TSavedDoc>& saved) { return saved->OutDocID == OutDocID; });
         if (recorded)
             return;
         auto saved = std::make_shared<TSavedDoc>(
             TSavedDoc{DocID, OutDocID, JobID, SaveCount, Priority, DDS, Now(), Created, Devices,
                       FileType, FileName, Name, Page, Color, Size, SizeText});
-        module.SavedDocs.push_back(saved);
+        savedDocs.push_back(saved);
         LogJob(LanguageFormat(1751, {FileName, OutDocID, DocID}, "Document %s (%d-%d) saved"));
     } catch (const std::exception&) {
-        LogException("TestSaved");
+        LogException(Host, "TestSaved");
     }
 }
 

@@ -7,42 +7,24 @@
 #include "common/Language.h"
 #include "common/TParams.h"
 #include "common/Utils.h"
-#include "control/ModuleGlobals.h"
-#include "control/TModuleControl.h"
+#include "jobs/IJobHost.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
+#include "jobs/TJobList.h"
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace raduvuz {
 
 namespace {
 
-TModuleControl& Module() {
-    if (!CurrentModule)
-        throw std::runtime_error("No module");
-    return *CurrentModule;
-}
-
-void LogFailure(const char* operation) {
-    if (CurrentModule)
-        CurrentModule->Log(std::string("Exception in ") + operation + " (" + LastErrorText() + ")");
-}
-
 void AppendItem(std::string& list, const std::string& item) {
     if (!list.empty())
         list += ",";
     list += item;
-}
-
-bool IsHeld(const TModuleControl& module, const std::string& device) {
-    const int32_t term = StrToIntDef(device, 0);
-    return std::any_of(module.HoldList.begin(), module.HoldList.end(),
-                       [&](const TTaggedString& held) { return held.Tag == term; });
 }
 
 int32_t ReadNumber(const std::string& text) {
@@ -52,18 +34,51 @@ int32_t ReadNumber(const std::string& text) {
     return value;
 }
 
+// A job that waits to be sent from the spool file of job jobID, document docID: the spooled job
+// or the kept output document it is made from gives it its description.
+template <typename TSource>
+std::unique_ptr<TDoc> WaitingJob(IJobHost& host, const TSource& from, int32_t docID, int32_t jobID,
+                                 const std::string& dds) {
+    std::unique_ptr<TDoc> w = TDoc::Create(host, true, docID, jobID, dds);
+    w->State = 1;
+    w->FileType = from.FileType;
+    w->FileName = from.FileName;
+    w->Name = from.Name;
+    w->Page = from.Page;
+    w->Color = from.Color;
+    w->Size = from.Size;
+    w->SizeText = from.SizeText;
+    w->Priority = from.Priority;
+    w->Created = from.Created;
+    w->LastTime = Now();
+    return w;
+}
+
+// The spool file of job jobID, document docID, with its parameter text and creation time;
+// false when its header is damaged.
+bool ReadSpoolFile(IJobHost& host, const std::string& jobID, const std::string& docID,
+                   std::string& text, TDateTime& created, int64_t& length) {
+    const std::string path = host.GetJobDir() + "/" + jobID + "_" + docID;
+    TFileStream file;
+    if (!file.Open(path, TFileStream::TMode::ReadDenyWrite))
+        throw std::runtime_error("Cannot open " + path + " (" + LastErrorText() + ")");
+    if (!ReadSpoolHeader(file, host.GetTermKeys(), text, created))
+        return false;
+    length = file.Size();
+    return true;
+}
+
 } // namespace
 
 bool SpoolToWait(TDoc& job) {
     try {
-        TModuleControl& module = Module();
-        if (job.Dests.find(',') == std::string::npos || module.Multiplex)
+        if (job.Dests.find(',') == std::string::npos || job.Host.GetMultiplex())
             return AddWaitDoc(job, job.Dests, job.Devices);
         bool result = false;
         for (const std::string& dest : ReadCommaText(job.Dests)) {
             const int32_t tag = StrToIntDef(dest, 0);
             std::string devs;
-            for (const TTaggedString& entry : module.FlowEntries) {
+            for (const TTaggedString& entry : job.Host.GetFlowEntries()) {
                 if (entry.Tag != tag)
                     continue;
                 const std::string device = TParams(entry.Text).GetItem("Device", 0);
@@ -78,14 +93,13 @@ bool SpoolToWait(TDoc& job) {
         }
         return result;
     } catch (const std::exception&) {
-        LogFailure("SpoolToWait");
+        LogException(job.Host, "SpoolToWait");
         return false;
     }
 }
 
 bool AddWaitDoc(TDoc& job, const std::string& dests, const std::string& devices) {
-    TModuleControl& module = Module();
-    if (module.Multiplex)
+    if (job.Host.GetMultiplex())
         return AddWaitDocInn(job, dests, devices, false);
     std::string held;
     std::string free;
@@ -93,7 +107,7 @@ bool AddWaitDoc(TDoc& job, const std::string& dests, const std::string& devices)
         held = devices;
     } else {
         for (const std::string& device : ReadCommaText(devices))
-            AppendItem(IsHeld(module, device) ? held : free, device);
+            AppendItem(IsHeldDevice(job.Host, device) ? held : free, device);
     }
     bool result = false;
     if (!held.empty())
@@ -105,64 +119,41 @@ bool AddWaitDoc(TDoc& job, const std::string& dests, const std::string& devices)
 
 bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devices, bool hold) {
     try {
-        TModuleControl& module = Module();
         TParams params(job.DDS);
         params.SetValue("Device", devices);
         const std::string text = params.GetText();
         if (job.Copies <= 0)
             job.Copies = 1;
         for (int32_t copy = 0; copy < job.Copies; ++copy) {
-            TDoc* w = TDoc::Create(true, job.OutDocID, job.JobID, text);
-            w->State = 1;
-            w->FileType = job.FileType;
-            w->FileName = job.FileName;
-            w->Name = job.Name;
-            w->Page = job.Page;
-            w->Color = job.Color;
-            w->Size = job.Size;
-            w->SizeText = job.SizeText;
-            w->Priority = job.Priority;
-            w->Created = job.Created;
-            w->SaveCount = job.SaveCount;
-            w->Dests = dests;
-            w->Devices = devices;
-            w->Held = hold;
-            w->LastTime = Now();
-            module.Jobs.push_back(w);
+            std::unique_ptr<TDoc> made = WaitingJob(job.Host, job, job.OutDocID, job.JobID, text);
+            made->SaveCount = job.SaveCount;
+            made->Dests = dests;
+            made->Devices = devices;
+            made->Held = hold;
+            TDoc* w = job.Host.GetJobs().Add(std::move(made));
             w->AddToList(hold ? 0 : -1);
         }
         return true;
     } catch (const std::exception&) {
-        LogFailure("AddWaitDocInn");
+        LogException(job.Host, "AddWaitDocInn");
         return false;
     }
 }
 
-int32_t LoadSavedDoc(const TSavedDoc& record, int32_t dest) {
-    TDoc* w = nullptr;
+int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
+    // The job is this call's own until it has its output document: no tick steps it meanwhile.
+    std::unique_ptr<TDoc> w;
     try {
-        TModuleControl& module = Module();
-        w = TDoc::Create(true, record.DocID, record.JobID, record.DDS);
-        if (module.LogLevel > 0)
-            module.Log(LanguageFormat(1759, {record.FileName}, "Load document %s"));
+        w = WaitingJob(host, record, record.DocID, record.JobID, record.DDS);
+        if (host.GetLogLevel() > 0)
+            host.Log(LanguageFormat(1759, {record.FileName}, "Load document %s"));
         w->Copies = 0;
-        w->State = 1;
-        w->FileType = record.FileType;
-        w->FileName = record.FileName;
-        w->Page = record.Page;
-        w->Color = record.Color;
-        w->Size = record.Size;
-        w->SizeText = record.SizeText;
-        w->Priority = record.Priority;
-        w->Created = record.Created;
         w->Name = "* " + record.Name;
         w->Dests = std::to_string(dest);
         w->Devices = record.Devices;
         w->Held = false;
         w->SaveCount = 0;
         w->Reloaded = true;
-        w->LastTime = Now();
-        module.Jobs.push_back(w);
         w->AddToList(-1);
 
         // Without a destination or a device the check neither fails nor progresses; a
@@ -170,52 +161,41 @@ int32_t LoadSavedDoc(const TSavedDoc& record, int32_t dest) {
         for (int attempt = 0; attempt < LoadSavedDocMaxTries; ++attempt) {
             if (!w->CheckWaitingDoc())
                 break;
-            if (w->OutDocID > 0)
-                return w->OutDocID;
+            if (w->OutDocID > 0) {
+                const int32_t outDocID = w->OutDocID;
+                host.GetJobs().Add(std::move(w));
+                return outDocID;
+            }
             if (StrToIntDef(w->Dests, 0) == 0 || w->Devices.empty())
                 break;
         }
-        TDoc* failed = w;
-        w = nullptr;
-        failed->Free();
+        w->Free();
         return -1;
     } catch (const std::exception&) {
-        LogFailure("LoadSavedDoc");
+        LogException(host, "LoadSavedDoc");
         if (w)
             w->Free();
         return -1;
     }
 }
 
-std::string ReadSpoolDDS(const std::string& jobID, const std::string& docID) {
-    TModuleControl& module = Module();
-    const std::string path = module.JobDir + "/" + jobID + "_" + docID;
-    TFileStream file;
-    if (!file.Open(path, TFileStream::TMode::ReadDenyWrite))
-        throw std::runtime_error("Cannot open " + path + " (" + LastErrorText() + ")");
+std::string ReadSpoolDDS(IJobHost& host, const std::string& jobID, const std::string& docID) {
     std::string text;
     TDateTime created = 0;
-    if (!ReadSpoolHeader(file, module.TermKeys, text, created))
+    int64_t length = 0;
+    if (!ReadSpoolFile(host, jobID, docID, text, created, length))
         return std::string();
     return text;
 }
 
-bool ReprocessDoc(const std::string& jobID, const std::string& docID, const std::string& device,
-                  bool hold) {
+bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& docID,
+                  const std::string& device, bool hold) {
     try {
-        TModuleControl& module = Module();
-        const std::string path = module.JobDir + "/" + jobID + "_" + docID;
         std::string text;
         TDateTime created = 0;
         int64_t length = 0;
-        {
-            TFileStream file;
-            if (!file.Open(path, TFileStream::TMode::ReadDenyWrite))
-                throw std::runtime_error("Cannot open " + path);
-            if (!ReadSpoolHeader(file, module.TermKeys, text, created))
-                return false;
-            length = file.Size();
-        }
+        if (!ReadSpoolFile(host, jobID, docID, text, created, length))
+            return false;
         TParams params(text);
         if (!device.empty()) {
             params.SetValue("Device", device);
@@ -223,24 +203,24 @@ bool ReprocessDoc(const std::string& jobID, const std::string& docID, const std:
         }
         const int32_t docNumber = ReadNumber(docID);
         const int32_t jobNumber = ReadNumber(jobID);
-        TDoc* w = TDoc::Create(true, docNumber, jobNumber, text);
+        // A temporary job that only makes the waiting jobs: it holds no store document and is
+        // never in the list of jobs in process.
+        std::unique_ptr<TDoc> w = TDoc::Create(host, true, docNumber, jobNumber, text);
         w->Copies = 1;
         w->State = 0;
         w->OutDocID = w->DocID;
         w->ReadFields();
         w->SizeText = SizeText(length);
-        params.SelectEntries(module.FlowEntries, w->Devices, w->Dests);
+        params.SelectEntries(host.GetFlowEntries(), w->Devices, w->Dests);
         w->Held = hold;
         w->SaveCount = 0;
         w->Created = created;
         w->LastTime = Now();
-        module.Jobs.push_back(w);
         const bool result = SpoolToWait(*w);
-        // The temporary job holds no store document: it only leaves the lists.
-        w->Release(false);
+        w->Free(false);
         return result;
     } catch (const std::exception&) {
-        LogFailure("ReprocessDoc");
+        LogException(host, "ReprocessDoc");
         return false;
     }
 }

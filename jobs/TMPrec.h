@@ -3,7 +3,9 @@
 #include "common/Types.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace raduvuz {
 
@@ -14,6 +16,12 @@ struct TMPrec {
     std::string Colors;
     int32_t JobID = 0;
     TDateTime Time = 0;
+};
+
+// Recently routed jobs of one destination (the destination number as text).
+struct TDestMark {
+    std::string Dest;
+    std::vector<std::shared_ptr<TMPrec>> Records;
 };
 
 } // namespace raduvuz

@@ -59,9 +59,8 @@ int main(int argc, char** argv) {
     module.Paused = false;
     module.StoreDir = std::filesystem::temp_directory_path().string();
 
-    TDoc* job = TDoc::Create(false, 1, 1, "Name=Waiting");
+    TDoc* job = module.Jobs.Add(TDoc::Create(module, false, 1, 1, "Name=Waiting"));
     job->State = 0;
-    module.Jobs.push_back(job);
 
     const double cpuBefore = CpuSeconds();
     const auto start = TClock::now();

@@ -4,7 +4,7 @@
 #include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
 #include "console/TfMain.h"
-#include "control/TJobListModel.h"
+#include "jobs/TJobListModel.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -77,13 +77,13 @@ protected:
     }
 
     TDoc* AddJob(int32_t docID, uint8_t state, int32_t priority, double created) {
-        TDoc* job = TDoc::Create(state != 0, docID, docID * 10, "Name=Job" + std::to_string(docID));
+        TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, state != 0, docID, docID * 10,
+                                                  "Name=Job" + std::to_string(docID)));
         job->State = state;
         job->Name = "Job" + std::to_string(docID);
         job->Priority = priority;
         job->Created = created;
         job->LastTime = created;
-        Module->Jobs.push_back(job);
         return job;
     }
 

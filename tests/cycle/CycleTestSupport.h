@@ -2,8 +2,8 @@
 
 #include "common/TParams.h"
 #include "control/ModuleGlobals.h"
-#include "control/TJobListModel.h"
 #include "control/TModuleControl.h"
+#include "jobs/TJobListModel.h"
 #include "platform/TCompoundFile.h"
 #include "services/Dispatch.h"
 #include "support/FakeWindow.h"

@@ -41,7 +41,6 @@ void JobsTest::SetUp() {
     ResetModuleProcessForTesting();
     RoundRobin = -1;
     SavedJobsReloaded = false;
-    TDoc::RetryDelayMs = 0;
     std::string pattern = (std::filesystem::temp_directory_path() / "jobsXXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     Dir = pattern;
@@ -152,11 +151,12 @@ void JobsTest::SetUp() {
     Module->Paused = false;
     Module->Copies = 1;
     Module->ComputerName = "HOST1";
+    Module->RetryDelayMs = 0;
 }
 
 void JobsTest::TearDown() {
     while (!Module->Jobs.empty())
-        Module->Jobs.front()->Free();
+        Module->FreeJob(*Module->Jobs.front());
     Module.reset();
     ResetModuleProcessForTesting();
     for (const std::string& name : BlockNames)
@@ -170,9 +170,8 @@ TDoc* JobsTest::SpoolJob(int32_t jobID, int32_t docID, const std::string& dds,
     for (size_t i = 0; i < blocks.size(); ++i)
         ReadBlocks.push_back(
             TBlockAnswer{true, blocks[i], int32_t(i + 1), i + 1 == blocks.size() ? 1 : 0});
-    TDoc* job = TDoc::Create(true, docID, jobID, dds);
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, docID, jobID, dds));
     EXPECT_TRUE(job->InitReadDoc());
-    Module->Jobs.push_back(job);
     bool done = false;
     for (size_t i = 0; i < blocks.size() && !done; ++i)
         EXPECT_TRUE(job->Execute(done));

@@ -12,10 +12,10 @@ using Bytes = std::vector<uint8_t>;
 
 TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) {
     Module->WorkMode = 1;
-    TDoc* job = TDoc::Create(true, 88, 1507, "FileName=a.prn;Priority=high;File=RST;Page=2");
+    TDoc* job = Module->Jobs.Add(
+        TDoc::Create(*Module, true, 88, 1507, "FileName=a.prn;Priority=high;File=RST;Page=2"));
     ReadBlocks.push_back(TBlockAnswer{true, Bytes(5000, 0x11), 1, 1});
     ASSERT_TRUE(job->InitReadDoc());
-    Module->Jobs.push_back(job);
 
     EXPECT_EQ(job->Name, "Unknown");
     EXPECT_EQ(job->Priority, 0);
@@ -46,19 +46,17 @@ TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) 
 TEST_F(JobsTest, RowColumnsDestinationsAndOrder) {
     Module->TermNames = {{"Plate setter", 3}, {"Proofer", 5}};
     Module->TermKeys = {{"PS-KEY", 3}, {"PR-KEY", 5}};
-    TDoc* first = TDoc::Create(true, 1, 10, "Name=One");
+    TDoc* first = Module->Jobs.Add(TDoc::Create(*Module, true, 1, 10, "Name=One"));
     first->Name = "One";
     first->Devices = "3,7";
     first->AddToList(-1);
-    Module->Jobs.push_back(first);
     EXPECT_EQ(first->ListItem->SubItems.at(siDestination), "Plate setter");
     EXPECT_EQ(first->ListItem->SubItems.at(siDev), "PS-KEY");
     EXPECT_EQ(first->ListItem->SubItems.at(siSize), "Loading");
 
-    TDoc* second = TDoc::Create(true, 2, 11, "Name=Two");
+    TDoc* second = Module->Jobs.Add(TDoc::Create(*Module, true, 2, 11, "Name=Two"));
     second->SizeText = "2.00 Kb";
     second->AddToList(1);
-    Module->Jobs.push_back(second);
     EXPECT_EQ(second->ListItem->SubItems.at(siSize), "Transfering");
     EXPECT_EQ(second->ListItem->SubItems.at(siDestination), "");
     // LastInTop: the newest row is first.
@@ -66,10 +64,9 @@ TEST_F(JobsTest, RowColumnsDestinationsAndOrder) {
     EXPECT_EQ(CallCount("ShowLabel 2"), 1);
 
     Module->LastInTop = false;
-    TDoc* third = TDoc::Create(true, 3, 12, "");
+    TDoc* third = Module->Jobs.Add(TDoc::Create(*Module, true, 3, 12, ""));
     third->SizeText = "2.00 Kb";
     third->AddToList(0);
-    Module->Jobs.push_back(third);
     EXPECT_EQ(Window.Process.At(2)->Caption, "12");
     EXPECT_EQ(third->ListItem->SubItems.at(siSize), "2.00 Kb");
 }
@@ -78,23 +75,21 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
     Module->DeletePolicy = 0;
     Module->Status = 1;
     CreateAnswers = {42};
-    TDoc* transfer = TDoc::Create(false, 11, 500, "Name=T;FileName=t.prn");
+    TDoc* transfer =
+        Module->Jobs.Add(TDoc::Create(*Module, false, 11, 500, "Name=T;FileName=t.prn"));
     ASSERT_TRUE(transfer->InitReadDoc());
-    Module->Jobs.push_back(transfer);
     EXPECT_EQ(transfer->OutDocID, 42);
     EXPECT_EQ(transfer->SpoolStream, nullptr);
     EXPECT_TRUE(LogHas("File t.prn transferring"));
 
-    TDoc* waiting = TDoc::Create(true, 12, 501, "");
+    TDoc* waiting = Module->Jobs.Add(TDoc::Create(*Module, true, 12, 501, ""));
     waiting->State = 1;
     waiting->AddToList(-1);
-    Module->Jobs.push_back(waiting);
-    TDoc* waiting2 = TDoc::Create(true, 13, 502, "");
+    TDoc* waiting2 = Module->Jobs.Add(TDoc::Create(*Module, true, 13, 502, ""));
     waiting2->State = 1;
-    Module->Jobs.push_back(waiting2);
 
     Calls.clear();
-    transfer->Free();
+    Module->FreeJob(*transfer);
     ASSERT_GE(Calls.size(), 4u);
     EXPECT_EQ(Calls[0], "RCloseDoc 11");
     EXPECT_EQ(Calls[1], "WAbortDoc 42");
@@ -105,12 +100,12 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
 
     // A waiting job holds no store document, and the module is idle already.
     Calls.clear();
-    waiting->Free();
+    Module->FreeJob(*waiting);
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
     EXPECT_EQ(CallCount("WAbortDoc"), 0);
     EXPECT_EQ(CallCount("ChangeStatus"), 0);
     EXPECT_EQ(Window.Process.Count(), 0);
-    waiting2->Free();
+    Module->FreeJob(*waiting2);
     EXPECT_EQ(CallCount("ChangeStatus"), 0);
     EXPECT_TRUE(Module->Jobs.empty());
 }
@@ -118,7 +113,7 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
 TEST_F(JobsTest, FreeOfASpoolingJobLeavesItsSpoolNumberAlone) {
     TDoc* job = SpoolJob(20, 30, "Name=S", {Bytes(10, 1)});
     Calls.clear();
-    job->Free();
+    Module->FreeJob(*job);
     // OutDocID names the spool file, not an output document.
     EXPECT_EQ(CallCount("WAbortDoc"), 0);
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
@@ -132,12 +127,11 @@ namespace {
 
 TEST_F(JobsTest, FreeLogsAFailingStoreAndStillLeavesTheList) {
     CreateAnswers = {42};
-    TDoc* job = TDoc::Create(false, 11, 600, "Name=F");
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 11, 600, "Name=F"));
     ASSERT_TRUE(job->InitReadDoc());
-    Module->Jobs.push_back(job);
     // A store that has none of the calls fails every one of them.
     StoreObject = TStoreClient(std::make_shared<TInProcessObject>());
-    job->Free();
+    Module->FreeJob(*job);
     EXPECT_TRUE(LogHas("Exception in TDoc.Free ("));
     EXPECT_TRUE(Module->Jobs.empty());
     EXPECT_EQ(Window.Process.Count(), 0);

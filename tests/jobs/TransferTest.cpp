@@ -21,7 +21,7 @@ Bytes Pattern(size_t size, uint8_t seed) {
 // A waiting job for the spool file JobID_DocID, as SpoolToWait makes it.
 TDoc* Waiting(TModuleControl& module, int32_t jobID, int32_t docID, const std::string& dests,
               const std::string& name = "W", const std::string& color = "") {
-    TDoc* job = TDoc::Create(true, docID, jobID, "Name=" + name);
+    TDoc* job = module.Jobs.Add(TDoc::Create(module, true, docID, jobID, "Name=" + name));
     job->State = 1;
     job->Name = name;
     job->FileName = name + ".prn";
@@ -29,14 +29,12 @@ TDoc* Waiting(TModuleControl& module, int32_t jobID, int32_t docID, const std::s
     job->Dests = dests;
     job->Devices = "3";
     job->AddToList(-1);
-    module.Jobs.push_back(job);
     return job;
 }
 
 TEST_F(JobsTest, ReadingStepsWaitOnHandleZeroAndFailOnAHandleWithoutBlock) {
-    TDoc* job = TDoc::Create(true, 40, 41, "Name=R");
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, 40, 41, "Name=R"));
     ASSERT_TRUE(job->InitReadDoc());
-    Module->Jobs.push_back(job);
     bool done = false;
     ReadBlocks.push_back(TBlockAnswer{false, {}, 0, 0});
     EXPECT_TRUE(job->Execute(done));
@@ -51,9 +49,8 @@ TEST_F(JobsTest, ReadingStepsWaitOnHandleZeroAndFailOnAHandleWithoutBlock) {
 
 TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
     CreateAnswers = {0, 0, 77};
-    TDoc* job = TDoc::Create(false, 50, 51, "Name=T;FileName=t.prn");
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 50, 51, "Name=T;FileName=t.prn"));
     ASSERT_TRUE(job->InitReadDoc());
-    Module->Jobs.push_back(job);
     EXPECT_EQ(job->OutDocID, 77);
     EXPECT_EQ(CallCount("WCreateDoc"), 3);
     // Each retry lets the window handle its events.
@@ -80,7 +77,7 @@ TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
 
 TEST_F(JobsTest, CreateDocMinusOneEndsInitReadDocWithoutALogLine) {
     CreateAnswers = {0, -1};
-    TDoc* job = TDoc::Create(false, 60, 61, "Name=T;FileName=t.prn");
+    std::unique_ptr<TDoc> job = TDoc::Create(*Module, false, 60, 61, "Name=T;FileName=t.prn");
     const size_t lines = Window.LogLines.size();
     EXPECT_FALSE(job->InitReadDoc());
     EXPECT_EQ(Window.LogLines.size(), lines);
@@ -92,7 +89,7 @@ TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
     const Bytes a = Pattern(70000, 3);
     const Bytes b = Bytes(100000, 0x42);
     TDoc* spooled = SpoolJob(70, 71, "Name=S;FileName=s.prn", {a, b});
-    spooled->Free();
+    Module->FreeJob(*spooled);
 
     Ready[12] = true;
     TDoc* job = Waiting(*Module, 70, 71, "12");
@@ -124,7 +121,7 @@ TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
 }
 
 TEST_F(JobsTest, SendingFailsWhenTheStoreRefusesMemory) {
-    SpoolJob(80, 81, "Name=S", {Bytes(10, 1)})->Free();
+    Module->FreeJob(*SpoolJob(80, 81, "Name=S", {Bytes(10, 1)}));
     Ready[12] = true;
     TDoc* job = Waiting(*Module, 80, 81, "12");
     ASSERT_TRUE(job->CheckWaitingDoc());
@@ -153,7 +150,7 @@ TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
     Module->DestMarks.push_back({"15", {}});
     Ready[12] = Ready[15] = true;
     for (int32_t doc : {1, 2, 3, 4})
-        SpoolJob(100, doc, "Name=J", {Bytes(10, 1)})->Free();
+        Module->FreeJob(*SpoolJob(100, doc, "Name=J", {Bytes(10, 1)}));
 
     TDoc* cyan = Waiting(*Module, 100, 1, "12,15", "J", "Cyan");
     ASSERT_TRUE(cyan->CheckWaitingDoc());
@@ -204,7 +201,7 @@ TEST_F(JobsTest, DamagedHeaderFailsThreeHundredAndOneTimesThenFails) {
 TEST_F(JobsTest, AcceptSpoolSendsThePathOnly) {
     Module->WorkMode = 1;
     Module->FlowEntries = {{"Name=P;AcceptSpool=12", 12}};
-    SpoolJob(120, 121, "Name=P", {Bytes(10, 1)})->Free();
+    Module->FreeJob(*SpoolJob(120, 121, "Name=P", {Bytes(10, 1)}));
     Ready[12] = true;
     TDoc* job = Waiting(*Module, 120, 121, "12", "P");
     ASSERT_TRUE(job->CheckWaitingDoc());

@@ -17,7 +17,7 @@ TEST_F(JobsTest, CopiesTimesHeldAndFreeDeviceGroups) {
     job->Dests = "12";
     job->Devices = "3,7";
     ASSERT_TRUE(SpoolToWait(*job));
-    job->Free();
+    Module->FreeJob(*job);
 
     const std::vector<TDoc*> waiting = WaitingJobs();
     ASSERT_EQ(waiting.size(), 6u);
@@ -64,10 +64,10 @@ TEST_F(JobsTest, DestinationSplitStopsAtTheFirstDestinationWithoutDevices) {
 TEST_F(JobsTest, ReprocessMakesWaitingJobsFromTheSpoolFile) {
     Module->FlowEntries = {{"Name=R;Device=3", 12}};
     Module->TermKeys = {{"K3", 3}};
-    SpoolJob(220, 221, "Name=R;Device=3", {Bytes(2048, 9)})->Free();
+    Module->FreeJob(*SpoolJob(220, 221, "Name=R;Device=3", {Bytes(2048, 9)}));
     Calls.clear();
-    EXPECT_EQ(ReadSpoolDDS("220", "221"), "Name=R;Device=3");
-    ASSERT_TRUE(ReprocessDoc("220", "221", "", true));
+    EXPECT_EQ(ReadSpoolDDS(*Module, "220", "221"), "Name=R;Device=3");
+    ASSERT_TRUE(ReprocessDoc(*Module, "220", "221", "", true));
     // The temporary job leaves without a store call.
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
     ASSERT_EQ(Module->Jobs.size(), 1u);
@@ -79,15 +79,15 @@ TEST_F(JobsTest, ReprocessMakesWaitingJobsFromTheSpoolFile) {
     EXPECT_EQ(w->Dests, "12");
 
     const size_t jobs = Module->Jobs.size();
-    EXPECT_FALSE(ReprocessDoc("220", "999", "", false));
+    EXPECT_FALSE(ReprocessDoc(*Module, "220", "999", "", false));
     EXPECT_TRUE(LogHas("Exception in ReprocessDoc ("));
     EXPECT_EQ(Module->Jobs.size(), jobs);
-    EXPECT_FALSE(ReprocessDoc("x", "221", "", false));
+    EXPECT_FALSE(ReprocessDoc(*Module, "x", "221", "", false));
     EXPECT_EQ(Module->Jobs.size(), jobs);
 }
 
 TEST_F(JobsTest, LoadSavedDocSendsAtOnceOrEndsWithoutProgress) {
-    SpoolJob(230, 231, "Name=L", {Bytes(10, 1)})->Free();
+    Module->FreeJob(*SpoolJob(230, 231, "Name=L", {Bytes(10, 1)}));
     TSavedDoc record;
     record.DocID = 231;
     record.JobID = 230;
@@ -99,12 +99,12 @@ TEST_F(JobsTest, LoadSavedDocSendsAtOnceOrEndsWithoutProgress) {
     record.SaveCount = 1;
 
     // Destination 0 neither fails nor progresses.
-    EXPECT_EQ(LoadSavedDoc(record, 0), -1);
+    EXPECT_EQ(LoadSavedDoc(*Module, record, 0), -1);
     EXPECT_TRUE(Module->Jobs.empty());
     EXPECT_EQ(Window.Process.Count(), 0);
 
     // A reloaded job skips the readiness check.
-    const int32_t out = LoadSavedDoc(record, 12);
+    const int32_t out = LoadSavedDoc(*Module, record, 12);
     EXPECT_GT(out, 0);
     ASSERT_EQ(Module->Jobs.size(), 1u);
     EXPECT_EQ(Module->Jobs[0]->ListItem->SubItems.at(siName), "* Unknown");

@@ -186,8 +186,7 @@ TEST_F(ModuleControlTest, PauseAndResumeReportAndSwitchTheStartStopAction) {
 
 TEST_F(ModuleControlTest, IsJobUseFindsJobsAndCompletedRows) {
     InitModule();
-    TDoc* job = TDoc::Create(false, 0, 41, "Name=a");
-    Module->Jobs.push_back(job);
+    Module->Jobs.Add(TDoc::Create(*Module, false, 0, 41, "Name=a"));
     TListRow row;
     row.Caption = "42";
     Window.Completed.Add(row);
@@ -204,10 +203,9 @@ TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
     int released = 0;
     Module->OnSelfReleased = [&] { ++released; };
     for (int i = 1; i <= 3; ++i) {
-        TDoc* job = TDoc::Create(false, 0, 10 + i, "Name=a");
+        TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 10 + i, "Name=a"));
         job->DocID = 100 + i;
         job->Held = i != 2;
-        Module->Jobs.push_back(job);
     }
     Module->TermNames.push_back({"t", 1});
     Module->FlowEntries.push_back({"rule", 2});

@@ -10,8 +10,7 @@ using TickScopeTest = ModuleFixture;
 // A tick that holds a job across a pump; Close or Kill arrives through the pump.
 TEST_F(TickScopeTest, CloseDuringAPumpDefersFreeingUntilTheTickUnwinds) {
     InitModule(3);
-    TDoc* job = TDoc::Create(false, 55, 7, "Name=a");
-    Module->Jobs.push_back(job);
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 55, 7, "Name=a"));
     Window.OnPump = [&] { Module->Close(); };
 
     {
@@ -42,8 +41,7 @@ TEST_F(TickScopeTest, APumpWithoutCloseKeepsTheTickValid) {
 
 TEST_F(TickScopeTest, InitDuringAPumpInvalidatesTheTickAndKeepsBusy) {
     InitModule();
-    TDoc* job = TDoc::Create(false, 56, 8, "Name=a");
-    Module->Jobs.push_back(job);
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 56, 8, "Name=a"));
     Window.OnPump = [&] { Module->Init(4, "Again", Server); };
     {
         TTickScope tick(*Module);
@@ -64,8 +62,7 @@ TEST_F(TickScopeTest, KillDuringAPumpDoesItsFileWorkAtOnce) {
     Module->StoreDir = Temp.Path() + "/store";
     ForceDirectories(Module->StoreDir + "/kk");
     WriteTextFile(Module->StoreDir + "/kk/1_57", "spool");
-    TDoc* job = TDoc::Create(false, 57, 9, "Name=a");
-    Module->Jobs.push_back(job);
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 57, 9, "Name=a"));
     Window.OnPump = [&] { Module->Kill(); };
     {
         TTickScope tick(*Module);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "control/IModuleWindow.h"
-#include "control/TJobListModel.h"
+#include "jobs/TJobListModel.h"
 #include "platform/TCompoundFile.h"
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "control/TJobListModel.h"
+#include "jobs/TJobListModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "common/Types.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace raduvuz {
+
+class TDoc;
+class TJobList;
+class TJobListModel;
+class TServerClient;
+class TStoreClient;
+struct TDestMark;
+struct TSavedDoc;
+
+// What a job needs of the module it belongs to. The module implements it; a job is given its
+// host when it is made and keeps it for life, so it can be run (and tested) against any host.
+// Everything runs on the one user-interface thread.
+class IJobHost {
+public:
+    virtual ~IJobHost() = default;
+
+    // The module's settings.
+    virtual int32_t GetModuleNumber() const = 0;
+    virtual int32_t GetCopies() const = 0;
+    virtual bool GetMultiplex() const = 0;
+    virtual int32_t GetDeletePolicy() const = 0;
+    virtual int32_t GetWorkMode() const = 0;
+    virtual bool GetLastInTop() const = 0;
+    virtual int32_t GetLogLevel() const = 0;
+    // Whether each step first waits for the go event.
+    virtual bool GetEvent() const = 0;
+    virtual std::string GetJobDir() const = 0;
+    virtual std::string GetComputerName() const = 0;
+    // How long a transferring job waits, serving events, between two attempts to create its
+    // output document.
+    virtual int GetRetryDelayMs() const = 0;
+    // Initialised and not closed: only then does a job that ends update the module's lists and
+    // tell the server.
+    virtual bool IsCurrent() const = 0;
+
+    // The module's status: Status := status, reported to the server with the Paused flag.
+    virtual int32_t GetStatus() const = 0;
+    virtual void ChangeStatus(int32_t status) = 0;
+    // The module's one log routine.
+    virtual void Log(const std::string& text) = 0;
+
+    // Where jobs go: destinations with their rules, the terminators' names and keys, the held
+    // terminators and the jobs recently routed to each destination.
+    virtual const TTaggedList& GetFlowEntries() const = 0;
+    virtual const TTaggedList& GetTermNames() const = 0;
+    virtual const TTaggedList& GetTermKeys() const = 0;
+    virtual const TTaggedList& GetHoldList() const = 0;
+    virtual std::vector<TDestMark>& GetDestMarks() = 0;
+
+    // Output documents the server asked to keep; DeleteSavedDoc drops one keep request.
+    virtual std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() = 0;
+    virtual void DeleteSavedDoc(int32_t DocID) = 0;
+
+    virtual TServerClient& GetServerObject() = 0;
+    virtual TStoreClient& GetStoreObject() = 0;
+
+    // The jobs in process and their rows in the window's list.
+    virtual TJobList& GetJobs() = 0;
+    virtual TJobListModel& GetProcessJobs() = 0;
+    // Ends a job of the list: it leaves the list and is freed (TDoc::Free), then destroyed at
+    // once or, while a tick or other work that pumps messages may still hold it, once that work
+    // has unwound.
+    virtual void FreeJob(TDoc& job) = 0;
+
+    // Returns at once when the go event does not exist; else blocks until it is signalled.
+    virtual void WaitGoEvent() = 0;
+    // Waits about ms milliseconds while the user interface handles its events (incoming calls
+    // among them); false when the module was closed or initialised again meanwhile.
+    virtual bool WaitPumping(int ms) = 0;
+};
+
+} // namespace raduvuz

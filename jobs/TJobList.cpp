@@ -1,0 +1,34 @@
+#include "jobs/TJobList.h"
+
+#include <algorithm>
+
+namespace raduvuz {
+
+TDoc* TJobList::Add(std::unique_ptr<TDoc> job) {
+    Items.push_back(std::move(job));
+    return Items.back().get();
+}
+
+std::unique_ptr<TDoc> TJobList::Take(const TDoc& job) {
+    const auto found =
+        std::find_if(Items.begin(), Items.end(),
+                     [&](const std::unique_ptr<TDoc>& item) { return item.get() == &job; });
+    if (found == Items.end())
+        return nullptr;
+    std::unique_ptr<TDoc> taken = std::move(*found);
+    Items.erase(found);
+    return taken;
+}
+
+TJobList::TItems TJobList::TakeAll() {
+    TItems taken;
+    taken.swap(Items);
+    return taken;
+}
+
+bool TJobList::Contains(const TDoc* job) const {
+    return std::any_of(Items.begin(), Items.end(),
+                       [&](const std::unique_ptr<TDoc>& item) { return item.get() == job; });
+}
+
+} // namespace raduvuz
