@@ -1,6 +1,5 @@
 #include "app/TProcessLifetime.h"
 
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
@@ -57,14 +56,14 @@ void TProcessLifetime::Reconsider() {
 }
 
 bool TProcessLifetime::MayEnd() {
-    if (CurrentModule == &Module)
+    if (Module.Current)
         WasInUse = true;
     if (!Automation || IncomingCalls > 0 || TDBusObject::PendingCalls() > 0 ||
         Module.HoldsSelfReference())
         return false;
     if (EverCalled && Callers.isEmpty())
         return true;
-    if (CurrentModule == &Module)
+    if (Module.Current)
         return false;
     constexpr qint64 kClosedGraceMs = 1000;
     return SinceLastCall.elapsed() >=

@@ -5,7 +5,6 @@
 #include "app/TServerProviderAdaptor.h"
 #include "console/ConsoleForms.h"
 #include "console/TfMain.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
@@ -74,8 +73,10 @@ int main(int argc, char* argv[]) {
     // The main window stays hidden; the queued start call adds the tray icon.
     QMetaObject::invokeMethod(&mainWindow, &TfMain::StartMessage, Qt::QueuedConnection);
 
-    TModuleControl module(mainWindow);
-    SetObjectFactory([](const std::string& progId) { return TDBusObject::Create(progId); });
+    TModuleProcess process;
+    process.ObjectFactory = [](const std::string& progId) { return TDBusObject::Create(progId); };
+    TModuleControl module(process, mainWindow);
+    mainWindow.SetModule(&module);
 
     const bool automation = mode == TStartMode::Automation;
     TProcessLifetime lifetime(module, automation);
@@ -86,7 +87,7 @@ int main(int argc, char* argv[]) {
         return 1;
 
     const int result = app.exec();
-    ServerObject = TServerClient();
-    StoreObject = TStoreClient();
+    process.ServerObject = TServerClient();
+    process.StoreObject = TStoreClient();
     return result;
 }

@@ -10,7 +10,6 @@
 #include "console/TJobTableModel.h"
 #include "console/TResourceFile.h"
 #include "console/TSplitterBar.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "platform/TCompoundFile.h"
 
@@ -100,6 +99,10 @@ TfMain::TfMain(QWidget* parent)
     Timer.start();
     FormCreate();
     TranslateForm();
+}
+
+TModuleControl* TfMain::ActiveModule() const {
+    return Module && Module->Current ? Module : nullptr;
 }
 
 TfMain::~TfMain() {
@@ -501,8 +504,8 @@ void TfMain::FormCreate() {
 
 void TfMain::FormShow() {
     SetImage(AHide, isVisible() ? 0 : 1);
-    if (CurrentModule)
-        SetImage(APause, CurrentModule->Paused ? 3 : 2);
+    if (TModuleControl* module = ActiveModule())
+        SetImage(APause, module->Paused ? 3 : 2);
     lvProcessJobsEnter();
     lvCompletedJobsEnter();
 }
@@ -657,8 +660,8 @@ void TfMain::ShowMessage(const std::string& text) {
 void TfMain::TimerTimer() {
     // The timer rests while the module works, and runs again afterwards in every case.
     Timer.stop();
-    if (CurrentModule)
-        CurrentModule->TimerTimer();
+    if (TModuleControl* module = ActiveModule())
+        module->TimerTimer();
     Timer.start();
 }
 
@@ -668,13 +671,14 @@ void TfMain::AHideExecute() {
 }
 
 void TfMain::APauseExecute() {
-    if (!CurrentModule)
+    TModuleControl* module = ActiveModule();
+    if (!module)
         return;
     try {
-        if (CurrentModule->Paused)
-            CurrentModule->Resume();
+        if (module->Paused)
+            module->Resume();
         else
-            CurrentModule->Pause();
+            module->Pause();
     } catch (const std::exception& e) {
         QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
     }
@@ -683,13 +687,14 @@ void TfMain::APauseExecute() {
 void TfMain::AExitExecute() {
     // Both steps swallow their errors so that the window always closes.
     try {
-        if (ServerObject.Assigned() && CurrentModule)
-            ServerObject.CloseMe(CurrentModule->ModuleNumber);
+        TModuleControl* module = ActiveModule();
+        if (module && module->GetServerObject().Assigned())
+            module->GetServerObject().CloseMe(module->ModuleNumber);
     } catch (const std::exception&) {
     }
     try {
-        if (CurrentModule)
-            CurrentModule->Close();
+        if (TModuleControl* module = ActiveModule())
+            module->Close();
     } catch (const std::exception&) {
     }
     Exiting = true;
@@ -873,9 +878,10 @@ void TfMain::ApplyRule(const TJobActionStates& states) {
 
 void TfMain::lvProcessJobsEnter() {
     TListRow* selected = lvProcessJobs->Selected();
-    const TRowJob job = CurrentModule ? JobOfRow(CurrentModule->Jobs, selected) : TRowJob{};
+    TModuleControl* module = ActiveModule();
+    const TRowJob job = module ? JobOfRow(module->Jobs, selected) : TRowJob{};
     ProcessListActive = true;
-    ApplyRule(ProcessJobsEnterRule(selected, CurrentModule != nullptr, job));
+    ApplyRule(ProcessJobsEnterRule(selected, module != nullptr, job));
 }
 
 void TfMain::lvProcessJobsExit() {

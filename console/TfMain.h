@@ -29,6 +29,7 @@ namespace raduvuz {
 
 class TAlignPanel;
 class TJobListView;
+class TModuleControl;
 class TJobTableModel;
 class TSplitterBar;
 
@@ -42,6 +43,12 @@ class TfMain : public QMainWindow, public TTWForm, public IModuleWindow {
 public:
     explicit TfMain(QWidget* parent = nullptr);
     ~TfMain() override;
+
+    // The module this window shows and drives; the program sets it once both exist.
+    void SetModule(TModuleControl* module) { Module = module; }
+    // The module while it is initialised and not closed, else none: the actions and the timer
+    // do nothing without one.
+    TModuleControl* ActiveModule() const;
 
     // The start call queued at process start: adds the tray icon and hides the window.
     void StartMessage();
@@ -209,6 +216,7 @@ private:
     void AViewPreviewExecute();
     void ANegativeExecute();
 
+    TModuleControl* Module = nullptr;
     QList<QIcon> MainImages;
     QList<QIcon> ProcessImages;
     TAlignPanel* Root = nullptr;

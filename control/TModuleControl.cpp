@@ -7,16 +7,16 @@
 // So any call may arrive in the middle of another one, Close and Kill included.
 //
 // Lifecycle: created with the process -> Init (initialised, paused, status 1) -> Resume
-// (running) -> Pause ... -> Close or Kill. Init sets CurrentModule, Close clears it; a second Init
-// keeps the first server and the store of the process.
+// (running) -> Pause ... -> Close or Kill. Init makes the module Current, Close ends that; a
+// second Init keeps the first server and the store of the process (TModuleProcess).
 //
 // Close during a tick. A tick (or any job work that pumps messages) runs inside a TTickScope,
 // which sets Busy. Close always does its whole work at once (layout, hold file, lists,
-// self-reference, CurrentModule, timer), but while a scope is open it does not destroy the jobs
+// self-reference, Current, timer), but while a scope is open it does not destroy the jobs
 // and saved-job records: it moves them out of Jobs and SavedDocs into a deferred bin, so the
 // lists are empty as Close promises while every job the tick still holds stays alive. Close and
 // Init also advance the list generation. After each pump the tick asks its scope whether it is
-// still valid (same generation, still the current module) and, if not, returns without touching
+// still valid (same generation, still Current) and, if not, returns without touching
 // a job again; when the outermost scope ends, the deferred jobs are freed (closing or aborting
 // their store documents). A second Init during a tick leaves Busy as it is, so ticks never nest.
 //
@@ -32,7 +32,6 @@
 #include "common/TTwfPaths.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
-#include "control/ModuleGlobals.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "platform/GoEvent.h"
@@ -78,11 +77,11 @@ void DeleteOrdinaryFiles(const std::string& folder) {
 
 } // namespace
 
-TModuleControl::TModuleControl(IModuleWindow& window) : MainWindow(window) {}
+TModuleControl::TModuleControl(TModuleProcess& process, IModuleWindow& window)
+    : Process(process), MainWindow(window) {}
 
 TModuleControl::~TModuleControl() {
-    if (CurrentModule == this)
-        CurrentModule = nullptr;
+    Current = false;
     ReleaseJobLists();
     ReleaseDeferred();
 }
@@ -129,11 +128,11 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
     Started = 0;
     InParams.clear();
     OutParams.clear();
-    CurrentModule = this;
+    Current = true;
     WorkMode = 0;
     KeepTime = 1440;
     Status = 1;
-    ServerValue1004 = 36;
+    Process.ServerValue1004 = 36;
     ComputerName = ::raduvuz::ComputerName();
     StoreDir = ProgramFolder() + "Storage";
     Event = true;
@@ -142,15 +141,15 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
 
     // Any failure here skips the rest of the block and is ignored.
     try {
-        if (!ServerObject.Assigned())
-            ServerObject = TServerClient(IDisp);
-        ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
-        ServerObject.WriteLog(ModuleNumber,
-                              LanguageText(1612, " Connected at ") + DateTimeText(Now()));
-        ServerValue1004 = VariantToInt(ServerObject.GetValue(0, 1004));
-        PreviewDir = VariantToText(ServerObject.GetValue(0, 2));
+        if (!Process.ServerObject.Assigned())
+            Process.ServerObject = TServerClient(IDisp);
+        Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
+        Process.ServerObject.WriteLog(ModuleNumber,
+                                      LanguageText(1612, " Connected at ") + DateTimeText(Now()));
+        Process.ServerValue1004 = VariantToInt(Process.ServerObject.GetValue(0, 1004));
+        PreviewDir = VariantToText(Process.ServerObject.GetValue(0, 2));
         if (SameComputerName(PreviewDir, ComputerName))
-            PreviewDir = VariantToText(ServerObject.GetValue(0, 1));
+            PreviewDir = VariantToText(Process.ServerObject.GetValue(0, 1));
         else
             PreviewDir = ProgramFolder() + "Storage/preview";
         if (!DirectoryExists(PreviewDir)) {
@@ -161,21 +160,21 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
     }
 
     try {
-        if (!StoreObject.Assigned())
-            StoreObject = TStoreClient(CreateObjectByProgId("RozEza.MemoryMan"));
-        if (!StoreObject.IsMainComputer(ServerObject.GetValue(0, 2))) {
-            StoreObject = TStoreClient();
+        if (!Process.StoreObject.Assigned())
+            Process.StoreObject = TStoreClient(Process.CreateObjectByProgId("RozEza.MemoryMan"));
+        if (!Process.StoreObject.IsMainComputer(Process.ServerObject.GetValue(0, 2))) {
+            Process.StoreObject = TStoreClient();
             Status = -3;
             ErrorMessage =
                 LanguageText(1611, "TERN WorkFlow is already running on ") + ComputerName;
-            ServerObject.ChangeStatus(ModuleNumber, Paused, -3);
-            ServerObject.WriteLog(ModuleNumber, ErrorMessage);
+            Process.ServerObject.ChangeStatus(ModuleNumber, Paused, -3);
+            Process.ServerObject.WriteLog(ModuleNumber, ErrorMessage);
             Close();
         }
     } catch (const std::exception&) {
         try {
-            ServerObject.WriteLog(ModuleNumber,
-                                  LanguageText(1613, "Cannot connect to memory manager"));
+            Process.ServerObject.WriteLog(ModuleNumber,
+                                          LanguageText(1613, "Cannot connect to memory manager"));
         } catch (const std::exception&) {
         }
     }
@@ -185,7 +184,7 @@ void TModuleControl::Pause() {
     Paused = true;
     Log("Paused");
     try {
-        ServerObject.ChangeStatus(ModuleNumber, true, Status);
+        Process.ServerObject.ChangeStatus(ModuleNumber, true, Status);
     } catch (const std::exception&) {
     }
     MainWindow.SetPauseAction("&Start", "Start", 3);
@@ -197,7 +196,7 @@ void TModuleControl::Resume() {
     Log("Started");
     Started = 1;
     try {
-        ServerObject.ChangeStatus(ModuleNumber, false, 1);
+        Process.ServerObject.ChangeStatus(ModuleNumber, false, 1);
     } catch (const std::exception&) {
     }
     MainWindow.SetPauseAction("&Stop", "Stop", 2);
@@ -217,7 +216,7 @@ void TModuleControl::Log(const std::string& text) {
         MainWindow.LogWriteLine(Description + ": " + line);
     if (LogToServer) {
         try {
-            ServerObject.WriteLog(ModuleNumber, line);
+            Process.ServerObject.WriteLog(ModuleNumber, line);
         } catch (const std::exception&) {
         }
     }
@@ -255,8 +254,7 @@ void TModuleControl::Close() {
             OnSelfReleased();
     }
 
-    if (CurrentModule == this)
-        CurrentModule = nullptr;
+    Current = false;
     MainWindow.StopTimer();
 }
 
@@ -311,21 +309,17 @@ void TModuleControl::ShowModule() {
     MainWindow.ShowAndActivate();
 }
 
-bool TModuleControl::IsCurrent() const {
-    return CurrentModule == this;
-}
-
 void TModuleControl::ChangeStatus(int32_t status) {
     Status = status;
-    ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
+    Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
 }
 
 TServerClient& TModuleControl::GetServerObject() {
-    return ServerObject;
+    return Process.ServerObject;
 }
 
 TStoreClient& TModuleControl::GetStoreObject() {
-    return StoreObject;
+    return Process.StoreObject;
 }
 
 TJobListModel& TModuleControl::GetProcessJobs() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "control/TModuleProcess.h"
 #include "jobs/IJobHost.h"
 #include "jobs/TJobList.h"
 #include "jobs/TMPrec.h"
@@ -21,19 +22,14 @@ class TParams;
 struct TListRow;
 struct TSavedDoc;
 
-// Last custom preview resolution of the console; stored with the module's configuration.
-extern int32_t LastPrvDpi;
-
-// Set once the first CompletedSendTerminators of the process has reloaded the saved jobs.
-extern bool SavedJobsReloaded;
-
 // The module object the workflow server drives: one per process. Its methods are the automation
 // methods of IModuleControl; a failure leaves a method as an exception, which the automation
 // boundary turns into the call's error. It owns its jobs and is their host. Everything runs on
 // the one user-interface thread.
 class TModuleControl : public IJobHost {
 public:
-    explicit TModuleControl(IModuleWindow& window);
+    // The process's state and its main window outlive the module.
+    TModuleControl(TModuleProcess& process, IModuleWindow& window);
     ~TModuleControl() override;
     TModuleControl(const TModuleControl&) = delete;
     TModuleControl& operator=(const TModuleControl&) = delete;
@@ -55,6 +51,9 @@ public:
     std::string StoreDir;
     std::string PreviewDir;
     bool Multiplex = false;
+    // Set by Init, cleared by Close: the window, the timer and the jobs work with the module only
+    // while it is current.
+    bool Current = false;
     bool Paused = true;
     bool LogToWindow = true;
     bool LogToServer = false;
@@ -154,7 +153,7 @@ public:
     bool GetEvent() const override { return Event; }
     std::string GetJobDir() const override { return JobDir; }
     int GetRetryDelayMs() const override { return RetryDelayMs; }
-    bool IsCurrent() const override;
+    bool IsCurrent() const override { return Current; }
     int32_t GetStatus() const override { return Status; }
     void ChangeStatus(int32_t status) override;
     const TTaggedList& GetFlowEntries() const override { return FlowEntries; }
@@ -220,6 +219,7 @@ private:
     bool DestinationsFree(int32_t docID, std::set<int32_t>& visited);
     TDoc* JobOfRow(const TListRow* row) const;
 
+    TModuleProcess& Process;
     IModuleWindow& MainWindow;
     bool SelfReferenced = false;
     uint64_t ListGeneration = 0;

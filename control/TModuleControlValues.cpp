@@ -5,7 +5,6 @@
 #include "common/Language.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
@@ -72,7 +71,7 @@ TVariant TModuleControl::GetValue(int32_t Num) {
     case 1003:
         return true;
     case 1004:
-        return ServerValue1004;
+        return Process.ServerValue1004;
     default:
         return TNull{};
     }
@@ -124,7 +123,7 @@ void TModuleControl::SetValue(int32_t Num, const TVariant& Value) {
         break;
     case 58:
         Multiplex = VariantToBool(Value);
-        ServerObject.SetValue(ModuleNumber, 1010, Multiplex);
+        Process.ServerObject.SetValue(ModuleNumber, 1010, Multiplex);
         break;
     case 59: {
         const double value = ReadRealPoint(VariantToText(Value), 0);
@@ -144,7 +143,7 @@ void TModuleControl::SetValue(int32_t Num, const TVariant& Value) {
         MaxFiles = VariantToInt(Value);
         break;
     case 1004:
-        ServerValue1004 = VariantToInt(Value);
+        Process.ServerValue1004 = VariantToInt(Value);
         break;
     default:
         break;

@@ -7,7 +7,6 @@
 #include "common/TTwfPaths.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "platform/System.h"
 #include "platform/TCompoundFile.h"
@@ -18,8 +17,6 @@
 #include <exception>
 
 namespace raduvuz {
-
-int32_t LastPrvDpi = 0;
 
 namespace {
 
@@ -46,13 +43,14 @@ std::vector<std::string> Texts(const TTaggedList& list) {
 }
 
 // The settings up to and including Event, shared by the saved and the exported form.
-std::string SettingsText(const TModuleControl& module, const std::string& storeDir) {
+std::string SettingsText(const TModuleControl& module, const std::string& storeDir,
+                         int32_t lastPrvDpi) {
     std::string text = "StoreDir=\"" + storeDir + "\";";
     text += "DeletePolicy=" + std::to_string(module.DeletePolicy) + ";";
     text += "KeepTime=" + std::to_string(module.KeepTime) + ";";
     text += "WorkMode=" + std::to_string(module.WorkMode) + ";";
     text += "Copies=" + std::to_string(module.Copies) + ";";
-    text += "LastPrvDpi=" + std::to_string(LastPrvDpi) + ";";
+    text += "LastPrvDpi=" + std::to_string(lastPrvDpi) + ";";
     text += "MaxFiles=" + std::to_string(module.MaxFiles) + ";";
     text += "FreeSpace=" + FixedTwoDigits(module.FreeSpace);
     text += ";LastInTop=" + Flag(module.LastInTop);
@@ -71,8 +69,8 @@ void ReadInteger(const TParams& params, const char* key, int32_t def, int32_t& f
 } // namespace
 
 std::string TModuleControl::ConfigString() const {
-    return SettingsText(*this, StoreDir) + ";HoldJobs=" + WriteCommaText(HoldJobs) +
-           ";HoldList=" + WriteCommaText(Texts(HoldList));
+    return SettingsText(*this, StoreDir, Process.LastPrvDpi) +
+           ";HoldJobs=" + WriteCommaText(HoldJobs) + ";HoldList=" + WriteCommaText(Texts(HoldList));
 }
 
 void TModuleControl::ApplyConfig(TParams& params, bool withHeldJobs) {
@@ -80,7 +78,7 @@ void TModuleControl::ApplyConfig(TParams& params, bool withHeldJobs) {
     ReadInteger(params, "KeepTime", 1440, KeepTime);
     ReadInteger(params, "WorkMode", 0, WorkMode);
     ReadInteger(params, "Copies", 0, Copies);
-    ReadInteger(params, "LastPrvDpi", 0, LastPrvDpi);
+    ReadInteger(params, "LastPrvDpi", 0, Process.LastPrvDpi);
 
     const std::string freeSpace = params.GetItem("FreeSpace", 0);
     if (!freeSpace.empty())
@@ -112,7 +110,7 @@ void TModuleControl::ApplyConfig(TParams& params, bool withHeldJobs) {
 
     if (Multiplex) {
         try {
-            ServerObject.SetValue(ModuleNumber, 1010, true);
+            Process.ServerObject.SetValue(ModuleNumber, 1010, true);
         } catch (const std::exception&) {
         }
     }
@@ -147,7 +145,7 @@ void TModuleControl::LoadConfig(const std::string& Key) {
 
 void TModuleControl::SaveConfig(const std::string& Key) {
     if (Key.empty()) {
-        ConfigKey = ServerObject.GetConfigKey(ModuleNumber);
+        ConfigKey = Process.ServerObject.GetConfigKey(ModuleNumber);
         MainWindow.SetLayoutFile(ConfigFilePath());
         return;
     }
@@ -163,7 +161,7 @@ void TModuleControl::SaveConfig(const std::string& Key) {
         Status = -1;
         ErrorMessage = LanguageText(1738, "Can not save module configuration");
         try {
-            ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
+            Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
         } catch (const std::exception&) {
         }
     }
@@ -171,7 +169,7 @@ void TModuleControl::SaveConfig(const std::string& Key) {
 
 std::string TModuleControl::ExportConfig() {
     const TTwfPaths paths;
-    std::string text = SettingsText(*this, paths.CollapseToMacros(StoreDir));
+    std::string text = SettingsText(*this, paths.CollapseToMacros(StoreDir), Process.LastPrvDpi);
     if (!HoldList.empty())
         text += ";HoldList=" + WriteCommaText(Texts(HoldList));
     std::string hex = HexEncode(text);

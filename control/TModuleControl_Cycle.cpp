@@ -18,7 +18,6 @@
 #include "common/TParams.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "control/TTickScope.h"
 #include "jobs/TDoc.h"
@@ -37,9 +36,6 @@
 namespace raduvuz {
 
 namespace {
-
-// Time of the last retention pass of the age rules; zero at start.
-TDateTime LastRetention = 0;
 
 // Below this much free space in the storage folder's file system no document is taken in.
 constexpr int64_t kIntakeMinFreeKb = 102400;
@@ -78,12 +74,12 @@ void TModuleControl::TimerTimer() {
         return;
     InTimer = true;
     try {
-        if (CurrentModule == this && !Paused) {
+        if (Current && !Paused) {
             if (DeletePolicy < 2) {
                 const TDateTime now = Now();
-                if (MinutesBetween(now, LastRetention) >= 1) {
+                if (MinutesBetween(now, Process.LastRetention) >= 1) {
                     RetentionPass();
-                    LastRetention = now;
+                    Process.LastRetention = now;
                 }
             } else if (DeletePolicy == 3) {
                 if (static_cast<double>(DiskFreeKb(StoreDir) / 1024) < FreeSpace)
@@ -91,7 +87,7 @@ void TModuleControl::TimerTimer() {
             }
             Tick();
         }
-        if (CurrentModule == this)
+        if (Current)
             MainWindow.ProcessPendingMessages();
     } catch (const std::exception&) {
     }
@@ -342,7 +338,7 @@ TDoc* TModuleControl::SelectJob() {
 }
 
 bool TModuleControl::DestinationsFree(int32_t docID, std::set<int32_t>& visited) {
-    TParams params(StoreObject.RGetDocDDS(docID));
+    TParams params(Process.StoreObject.RGetDocDDS(docID));
     std::string devices;
     std::string ids;
     params.SelectEntries(FlowEntries, devices, ids);
@@ -354,11 +350,12 @@ bool TModuleControl::DestinationsFree(int32_t docID, std::set<int32_t>& visited)
             continue;
         }
         visited.insert(dest);
-        if (VariantToInt(ServerObject.GetValue(dest, 0)) != 1) {
+        if (VariantToInt(Process.ServerObject.GetValue(dest, 0)) != 1) {
             free = false;
             continue;
         }
-        if (VariantToBool(ServerObject.GetValue(dest, 6)) || StoreObject.IsDocForExists(dest))
+        if (VariantToBool(Process.ServerObject.GetValue(dest, 6)) ||
+            Process.StoreObject.IsDocForExists(dest))
             free = false;
     }
     return free;
@@ -381,7 +378,7 @@ bool TModuleControl::Intake() {
             if (MaxFiles > 0 && static_cast<int32_t>(Jobs.size()) >= MaxFiles)
                 handle = -1;
             else
-                handle = StoreObject.RNextFindDoc(ModuleNumber, handle);
+                handle = Process.StoreObject.RNextFindDoc(ModuleNumber, handle);
             IntakeExhausted = handle < 0;
             if (handle == 0) {
                 if (++zeroAnswers >= kMaxZeroAnswers) {
@@ -395,9 +392,9 @@ bool TModuleControl::Intake() {
             if (WorkMode == 0 && !DestinationsFree(handle, visited))
                 continue;
             int32_t jobID = 0;
-            const std::string dds = StoreObject.ROpenDoc(ModuleNumber, handle, jobID);
+            const std::string dds = Process.StoreObject.ROpenDoc(ModuleNumber, handle, jobID);
             if (jobID == -1) {
-                StoreObject.RAbortDoc(ModuleNumber, handle);
+                Process.StoreObject.RAbortDoc(ModuleNumber, handle);
                 return false;
             }
             const uint64_t generation = Generation();

@@ -1,7 +1,6 @@
 // Where the module's jobs may go: flow entries (destinations with their rules), terminators
 // (output devices with their names and keys) and the hold list kept in step with them.
 
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "jobs/TMPrec.h"
 #include "platform/System.h"
@@ -12,8 +11,6 @@
 
 namespace raduvuz {
 
-bool SavedJobsReloaded = false;
-
 void TModuleControl::AddFlowEntry(int32_t Dest, const std::string& FlowEntry) {
     // A server that cannot name the destination leaves the entry in place without a name.
     try {
@@ -22,7 +19,7 @@ void TModuleControl::AddFlowEntry(int32_t Dest, const std::string& FlowEntry) {
         const bool named = std::any_of(DestNames.begin(), DestNames.end(),
                                        [&](const TTaggedString& name) { return name.Tag == Dest; });
         if (!named) {
-            const TVariant name = ServerObject.GetValue(Dest, 2);
+            const TVariant name = Process.ServerObject.GetValue(Dest, 2);
             if (!IsNull(name))
                 DestNames.push_back({VariantToText(name), Dest});
         }
@@ -39,7 +36,7 @@ void TModuleControl::ClearFlowEntrySet() {
 void TModuleControl::AddTerminator(int32_t Term, const std::string& Name, const TVariant&) {
     try {
         TermNames.push_back({Name, Term});
-        TermKeys.push_back({ServerObject.PtrToKey(Term), Term});
+        TermKeys.push_back({Process.ServerObject.PtrToKey(Term), Term});
     } catch (const std::exception&) {
     }
 }
@@ -62,9 +59,9 @@ void TModuleControl::CompletedSendTerminators() {
             HoldList.erase(HoldList.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
-    if (!SavedJobsReloaded) {
+    if (!Process.SavedJobsReloaded) {
         ReloadSavedJobs();
-        SavedJobsReloaded = true;
+        Process.SavedJobsReloaded = true;
     }
 }
 

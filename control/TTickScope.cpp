@@ -1,7 +1,6 @@
 #include "control/TTickScope.h"
 
 #include "control/IModuleWindow.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 
 namespace raduvuz {
@@ -24,7 +23,7 @@ bool TTickScope::Pump() {
 }
 
 bool TTickScope::Valid() const {
-    return Module.Generation() == StartGeneration && CurrentModule == &Module;
+    return Module.Generation() == StartGeneration && Module.Current;
 }
 
 } // namespace raduvuz

@@ -8,7 +8,6 @@
 
 #include "common/Types.h"
 #include "control/IModuleWindow.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "jobs/BlockPacker.h"
 #include "jobs/PackBits.h"
@@ -226,8 +225,9 @@ TResult Measure(const std::vector<uint8_t>& halftone, const std::string& folder,
         options.Prefix = "rbench." + std::to_string(::getpid());
         TMemoryStore store(options);
         TDrain drain(store);
-        StoreObject = TStoreClient(BindStore(store));
-        ServerObject = TServerClient(BindServer());
+        TModuleProcess process;
+        process.StoreObject = TStoreClient(BindStore(store));
+        process.ServerObject = TServerClient(BindServer());
 
         int64_t fed = 0;
         for (int d = 0; d < kDocs; ++d) {
@@ -246,8 +246,8 @@ TResult Measure(const std::vector<uint8_t>& halftone, const std::string& folder,
         TBenchWindow window;
         window.Pump = [&drain] { drain(); };
         {
-            TModuleControl module(window);
-            CurrentModule = &module;
+            TModuleControl module(process, window);
+            module.Current = true;
             module.ModuleNumber = kModule;
             module.Event = false;
             module.Paused = false;
@@ -274,11 +274,8 @@ TResult Measure(const std::vector<uint8_t>& halftone, const std::string& folder,
             } else {
                 result.Ok = result.Ok && drain.Documents == kDocs && drain.Bytes == fed;
             }
-            CurrentModule = nullptr;
             std::filesystem::remove_all(module.JobDir);
         }
-        StoreObject = TStoreClient();
-        ServerObject = TServerClient();
     }
     return result;
 }

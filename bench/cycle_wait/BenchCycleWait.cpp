@@ -2,7 +2,6 @@
 // the store and server in process, and prints the share of one core the tick used.
 // Usage: bench_cycle_wait [seconds]
 
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "jobs/TDoc.h"
 #include "tests/support/FakeWindow.h"
@@ -43,18 +42,19 @@ int main(int argc, char** argv) {
     auto server = std::make_shared<TInProcessObject>();
     for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "SetValue"})
         server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
-    StoreObject = TStoreClient(store);
-    ServerObject = TServerClient(server);
+    TModuleProcess process;
+    process.StoreObject = TStoreClient(store);
+    process.ServerObject = TServerClient(server);
 
     // The fake window's idle wait is the real one; its pump ends the run.
     test::TFakeWindow window;
-    TModuleControl module(window);
+    TModuleControl module(process, window);
     TClock::time_point end;
     window.OnPump = [&module, &end] {
         if (TClock::now() >= end)
             module.Paused = true;
     };
-    CurrentModule = &module;
+    module.Current = true;
     module.Event = false;
     module.Paused = false;
     module.StoreDir = std::filesystem::temp_directory_path().string();
@@ -71,6 +71,5 @@ int main(int argc, char** argv) {
     const double cpu = CpuSeconds() - cpuBefore;
     std::printf("waiting tick: %.2f s wall, %.4f s CPU, %.2f%% of a core, %ld steps tried\n", wall,
                 cpu, 100.0 * cpu / wall, switches);
-    CurrentModule = nullptr;
     return 0;
 }

@@ -5,7 +5,6 @@
 #include "console/TSplitterBar.h"
 #include "console/TfMain.h"
 #include "control/JobActionRules.h"
-#include "control/ModuleGlobals.h"
 #include "platform/TCompoundFile.h"
 
 #include <QAction>
@@ -52,8 +51,6 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { CurrentModule = nullptr; }
-
     void layoutSavedByTheWindowLoadsIntoAnotherAndReadsBackIndependently() {
         TTestFolder folder;
         const std::string file = folder.StdPath("Queue.set");

@@ -17,7 +17,7 @@ TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayout) {
     Module->KeepTime = 60;
     Module->WorkMode = 1;
     Module->Copies = 3;
-    LastPrvDpi = 300;
+    Process.LastPrvDpi = 300;
     Module->MaxFiles = 5;
     Module->FreeSpace = 12.5;
     Module->Multiplex = false;
@@ -53,7 +53,7 @@ TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
     Module->KeepTime = 10;
     Module->WorkMode = 2;
     Module->Copies = 4;
-    LastPrvDpi = 150;
+    Process.LastPrvDpi = 150;
     Module->MaxFiles = 5;
     Module->FreeSpace = 1.25;
     Module->Multiplex = true;
@@ -64,7 +64,7 @@ TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
     Window.SaveLayout();
 
     TFakeWindow otherWindow;
-    TModuleControl other(otherWindow);
+    TModuleControl other(Process, otherWindow);
     other.ModuleNumber = 9;
     other.MaxFiles = 7;
     other.LoadConfig("Q");
@@ -76,7 +76,7 @@ TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
     EXPECT_EQ(other.KeepTime, 10);
     EXPECT_EQ(other.WorkMode, 2);
     EXPECT_EQ(other.Copies, 4);
-    EXPECT_EQ(LastPrvDpi, 150);
+    EXPECT_EQ(Process.LastPrvDpi, 150);
     EXPECT_EQ(other.MaxFiles, 0);
     EXPECT_DOUBLE_EQ(other.FreeSpace, 1.25);
     EXPECT_TRUE(other.Multiplex);
@@ -173,7 +173,7 @@ TEST_F(ConfigTest, ExportAndImportCarryThePortableSettings) {
 
     // The macro folder is taken without looking for it; held job entries stay.
     TFakeWindow otherWindow;
-    TModuleControl other(otherWindow);
+    TModuleControl other(Process, otherWindow);
     other.HoldJobs = {"7_8"};
     other.HoldList = {{"gone", 1}};
     EXPECT_EQ(other.ImportConfig("New", exported, 99), 0);

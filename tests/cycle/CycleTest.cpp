@@ -68,8 +68,8 @@ protected:
     void SetUp() override {
         TModuleTest::SetUp();
         Store = std::make_shared<TScriptedStore>();
-        StoreObject = TStoreClient(Store);
-        CurrentModule = Module.get();
+        Process.StoreObject = TStoreClient(Store);
+        Module->Current = true;
         Module->Event = false;
         Module->Paused = false;
         SetEnv("RADUVUZ_FAKE_FREE_KB", "10000000");

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "common/TParams.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "jobs/TJobListModel.h"
 #include "platform/TCompoundFile.h"
@@ -72,18 +71,15 @@ protected:
         SetEnv("RADUVUZ_REGISTRY", Root + "/registry.ini");
         SetEnv("RADUVUZ_PROGRAM_DIR", Root + "/prog/");
         SetEnv("XDG_DATA_HOME", Root + "/xdg");
-        ResetModuleProcessForTesting();
         Server = std::make_shared<TRecordingServer>();
-        ServerObject = TServerClient(Server);
-        Module = std::make_unique<TModuleControl>(Window);
+        Process.ServerObject = TServerClient(Server);
+        Module = std::make_unique<TModuleControl>(Process, Window);
         Module->ModuleNumber = 7;
         Module->StoreDir = Root + "/store";
-        LastPrvDpi = 0;
     }
 
     void TearDown() override {
         Module.reset();
-        ResetModuleProcessForTesting();
         // Last set first, so that a variable set twice gets its value from before the test.
         while (!SavedEnv.empty())
             SavedEnv.pop_back();
@@ -101,6 +97,7 @@ protected:
     }
 
     std::string Root;
+    TModuleProcess Process;
     TFakeWindow Window;
     std::shared_ptr<TRecordingServer> Server;
     std::unique_ptr<TModuleControl> Module;

@@ -15,7 +15,7 @@ class StoreTest : public TModuleTest {
 protected:
     void SetUp() override {
         TModuleTest::SetUp();
-        CurrentModule = Module.get();
+        Module->Current = true;
         Module->ConfigKey = "Q";
         Module->JobDir = Root + "/store/Q";
         ForceDirectories(Module->JobDir);

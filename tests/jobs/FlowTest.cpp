@@ -26,9 +26,9 @@ TEST_F(JobsTest, FlowEntriesTerminatorsAndHoldList) {
     ASSERT_EQ(Module->HoldList.size(), 1u);
     EXPECT_EQ(Module->HoldList[0].Text, "K5");
     EXPECT_EQ(Module->HoldList[0].Tag, 5);
-    EXPECT_TRUE(SavedJobsReloaded);
+    EXPECT_TRUE(Process.SavedJobsReloaded);
     Module->CompletedSendTerminators();
-    EXPECT_TRUE(SavedJobsReloaded);
+    EXPECT_TRUE(Process.SavedJobsReloaded);
 
     Module->ClearTerminatorsSet();
     EXPECT_TRUE(Module->TermNames.empty());

@@ -1,6 +1,5 @@
 #include "jobs/JobsTestSupport.h"
 
-#include "control/ModuleGlobals.h"
 #include "jobs/TDoc.h"
 #include "platform/SharedBlock.h"
 
@@ -38,9 +37,7 @@ std::string JobsTest::MakeBlock(const std::vector<uint8_t>& data) {
 }
 
 void JobsTest::SetUp() {
-    ResetModuleProcessForTesting();
     RoundRobin = -1;
-    SavedJobsReloaded = false;
     std::string pattern = (std::filesystem::temp_directory_path() / "jobsXXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     Dir = pattern;
@@ -141,10 +138,10 @@ void JobsTest::SetUp() {
     });
     store->Define("IsDocForExists", [](const std::vector<TVariant>&) { return Answer(false); });
 
-    ServerObject = TServerClient(server);
-    StoreObject = TStoreClient(store);
-    Module = std::make_unique<TModuleControl>(Window);
-    CurrentModule = Module.get();
+    Process.ServerObject = TServerClient(server);
+    Process.StoreObject = TStoreClient(store);
+    Module = std::make_unique<TModuleControl>(Process, Window);
+    Module->Current = true;
     Module->ModuleNumber = 7;
     Module->JobDir = Dir;
     Module->Event = false;
@@ -158,7 +155,6 @@ void JobsTest::TearDown() {
     while (!Module->Jobs.empty())
         Module->FreeJob(*Module->Jobs.front());
     Module.reset();
-    ResetModuleProcessForTesting();
     for (const std::string& name : BlockNames)
         TSharedBlock::Unlink(name);
     std::error_code ignored;

@@ -40,6 +40,7 @@ protected:
     bool LogHas(const std::string& text) const;
     std::vector<TDoc*> WaitingJobs() const;
 
+    TModuleProcess Process;
     test::TFakeWindow Window;
     std::unique_ptr<TModuleControl> Module;
     std::string Dir;

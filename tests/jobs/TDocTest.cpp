@@ -1,7 +1,6 @@
 #include "jobs/JobsTestSupport.h"
 
 #include "common/Utils.h"
-#include "control/ModuleGlobals.h"
 #include "jobs/TDoc.h"
 #include "platform/TFileStream.h"
 
@@ -130,7 +129,7 @@ TEST_F(JobsTest, FreeLogsAFailingStoreAndStillLeavesTheList) {
     TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 11, 600, "Name=F"));
     ASSERT_TRUE(job->InitReadDoc());
     // A store that has none of the calls fails every one of them.
-    StoreObject = TStoreClient(std::make_shared<TInProcessObject>());
+    Process.StoreObject = TStoreClient(std::make_shared<TInProcessObject>());
     Module->FreeJob(*job);
     EXPECT_TRUE(LogHas("Exception in TDoc.Free ("));
     EXPECT_TRUE(Module->Jobs.empty());

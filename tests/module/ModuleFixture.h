@@ -1,7 +1,6 @@
 #pragma once
 
 #include "common/TTwfPaths.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 #include "module/ModuleTestSupport.h"
 #include "platform/System.h"
@@ -21,6 +20,7 @@ protected:
     TTempFolder Temp;
     TScopedEnv Registry{"RADUVUZ_REGISTRY", Temp.Path() + "/registry.ini"};
     TScopedEnv Xdg{"XDG_DATA_HOME", Temp.Path() + "/xdg"};
+    TModuleProcess Process;
     TFakeWindow Window;
     std::unique_ptr<TModuleControl> Module;
     std::shared_ptr<TScriptedPeer> Server;
@@ -30,22 +30,20 @@ protected:
     bool StorageExisted = false;
 
     void SetUp() override {
-        ResetModuleProcessForTesting();
         StorageExisted = std::filesystem::exists(ProgramFolder() + "Storage");
         ForceDirectories(ConfigFolder());
-        Module = std::make_unique<TModuleControl>(Window);
+        Module = std::make_unique<TModuleControl>(Process, Window);
         Server = MakeServer(::raduvuz::ComputerName(), Temp.Path() + "/preview");
         Store = MakeStore(true);
-        SetObjectFactory([this](const std::string& progId) -> TDispatchPtr {
+        Process.ObjectFactory = [this](const std::string& progId) -> TDispatchPtr {
             ++StoreCreations;
             CreatedProgId = progId;
             return Store;
-        });
+        };
     }
 
     void TearDown() override {
         Module.reset();
-        ResetModuleProcessForTesting();
         std::error_code ec;
         if (!StorageExisted)
             std::filesystem::remove_all(ProgramFolder() + "Storage", ec);

@@ -37,8 +37,8 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     EXPECT_TRUE(ParseDateTime(line.substr(std::string(" Connected at ").size())).has_value())
         << line;
 
-    EXPECT_EQ(CurrentModule, Module.get());
-    EXPECT_EQ(ServerValue1004, 77);
+    EXPECT_TRUE(Module->Current);
+    EXPECT_EQ(Process.ServerValue1004, 77);
     EXPECT_EQ(Module->PreviewDir, Temp.Path() + "/preview");
     EXPECT_TRUE(DirectoryExists(Module->PreviewDir));
     EXPECT_TRUE(Module->Paused);
@@ -82,24 +82,24 @@ TEST_F(ModuleControlTest, AnotherServingProcessClosesTheModuleWithStatusMinus3) 
     EXPECT_EQ(Module->GetErrorMessage(), text);
     EXPECT_EQ(Server->Calls[Server->Calls.size() - 2], "ChangeStatus(4,true,-3)");
     EXPECT_EQ(Server->Calls.back(), "WriteLog(4," + text + ")");
-    EXPECT_FALSE(StoreObject.Assigned());
-    EXPECT_EQ(CurrentModule, nullptr);
+    EXPECT_FALSE(Process.StoreObject.Assigned());
+    EXPECT_FALSE(Module->Current);
     EXPECT_TRUE(Window.TimerStopped);
     EXPECT_EQ(Window.LayoutSaves, 1);
 }
 
 TEST_F(ModuleControlTest, NoStoreLeavesTheModuleInitialisedAndPaused) {
-    SetObjectFactory([](const std::string& progId) -> TDispatchPtr {
+    Process.ObjectFactory = [](const std::string& progId) -> TDispatchPtr {
         throw TDispatchError("org.freedesktop.DBus.Error.ServiceUnknown", progId + " unknown");
-    });
+    };
     Module->Init(6, "Queue", Server);
 
     EXPECT_EQ(Server->Calls.back(), "WriteLog(6,Cannot connect to memory manager)");
     EXPECT_TRUE(Server->CallsOf("ChangeStatus").size() == 1);
-    EXPECT_EQ(CurrentModule, Module.get());
+    EXPECT_TRUE(Module->Current);
     EXPECT_TRUE(Module->Paused);
     EXPECT_EQ(Module->Status, 1);
-    EXPECT_FALSE(StoreObject.Assigned());
+    EXPECT_FALSE(Process.StoreObject.Assigned());
 }
 
 TEST_F(ModuleControlTest, ASecondInitKeepsTheFirstServerAndTheStore) {
@@ -124,15 +124,15 @@ TEST_F(ModuleControlTest, AFailingServerSkipsTheRestOfTheFirstBlockOnly) {
     EXPECT_THAT(Server->Calls[1], StartsWith("WriteLog(3,"));
     EXPECT_EQ(Server->Calls[2], "GetValue(0,2)");
     EXPECT_EQ(Server->Calls.size(), 3u);
-    EXPECT_EQ(ServerValue1004, 36);
+    EXPECT_EQ(Process.ServerValue1004, 36);
     EXPECT_EQ(Module->PreviewDir, "");
-    EXPECT_EQ(CurrentModule, Module.get());
+    EXPECT_TRUE(Module->Current);
 }
 
 TEST_F(ModuleControlTest, InitWithoutAServerStillInitialises) {
     Module->Init(3, "Queue", nullptr);
-    EXPECT_EQ(CurrentModule, Module.get());
-    EXPECT_FALSE(ServerObject.Assigned());
+    EXPECT_TRUE(Module->Current);
+    EXPECT_FALSE(Process.ServerObject.Assigned());
     EXPECT_TRUE(Store->Calls.empty());
     EXPECT_EQ(Module->GetErrorMessage(), "no error");
 }
@@ -220,7 +220,7 @@ TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
     EXPECT_TRUE(Module->FlowEntries.empty());
     EXPECT_FALSE(Module->HoldsSelfReference());
     EXPECT_EQ(released, 1);
-    EXPECT_EQ(CurrentModule, nullptr);
+    EXPECT_FALSE(Module->Current);
     EXPECT_TRUE(Window.TimerStopped);
     EXPECT_EQ(Window.LayoutSaves, 1);
     // A second Close has no self-reference left to drop.
@@ -243,7 +243,7 @@ TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
     EXPECT_TRUE(FileExists(ConfigFolder() + "/other.set"));
     EXPECT_EQ(Module->KeepTime, 0);
     EXPECT_EQ(Module->SavedKeepTime, 0);
-    EXPECT_EQ(CurrentModule, nullptr);
+    EXPECT_FALSE(Module->Current);
 }
 
 TEST_F(ModuleControlTest, KillRemovesTheJobFolderWithItsFiles) {

@@ -1,7 +1,6 @@
 #include "module_e2e/BusFixture.h"
 
 #include "console/TfMain.h"
-#include "control/ModuleGlobals.h"
 #include "control/TModuleControl.h"
 
 #include <QAction>
@@ -13,7 +12,6 @@ namespace {
 // The module with the real main window, in this process and without a bus.
 TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
     BusWorld();
-    ResetModuleProcessForTesting();
     {
         TfMain window;
         window.StartMessage();
@@ -21,7 +19,9 @@ TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
         EXPECT_EQ(window.TrayTip(), QStringLiteral("Queuer module"));
         EXPECT_TRUE(window.ProcessingTimer().isActive());
 
-        TModuleControl module(window);
+        TModuleProcess process;
+        TModuleControl module(process, window);
+        window.SetModule(&module);
         auto server = std::make_shared<TInProcessObject>();
         QStringList calls;
         for (const char* method : {"ChangeStatus", "WriteLog", "GetValue"}) {
@@ -47,9 +47,8 @@ TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
 
         module.Close();
         EXPECT_FALSE(window.ProcessingTimer().isActive());
-        EXPECT_EQ(CurrentModule, nullptr);
+        EXPECT_FALSE(module.Current);
     }
-    ResetModuleProcessForTesting();
 }
 
 TEST(MainWindowTest, WaitingForEventsHandlesTheEventThatArrives) {

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "common/Types.h"
+#include "services/Dispatch.h"
+#include "services/TServerClient.h"
+#include "services/TStoreClient.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace raduvuz {
+
+// Creates an automation object by its ProgID: the program binds it to D-Bus, tests to
+// in-process objects. Throws when the object cannot be created.
+using TObjectFactory = std::function<TDispatchPtr(const std::string& progId)>;
+
+// What a process keeps once, whatever its module object does: the program makes one at start
+// and hands it to its module; a test makes a fresh one for each test.
+class TModuleProcess {
+public:
+    // The first workflow server given to Init stays for the process's life.
+    TServerClient ServerObject;
+    // The document store, created once per process by Init.
+    TStoreClient StoreObject;
+    int32_t ServerValue1004 = 36;
+    // Set once the first CompletedSendTerminators of the process has reloaded the saved jobs.
+    bool SavedJobsReloaded = false;
+    // Time of the last retention pass of the age rules; zero at start.
+    TDateTime LastRetention = 0;
+    // Last custom preview resolution of the console; stored with the module's configuration.
+    int32_t LastPrvDpi = 0;
+    TObjectFactory ObjectFactory;
+
+    TDispatchPtr CreateObjectByProgId(const std::string& progId) const;
+};
+
+} // namespace raduvuz
