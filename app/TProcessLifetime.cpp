@@ -7,17 +7,12 @@
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace raduvuz {
 
-TProcessLifetime::TProcessLifetime(TModuleControl& module, bool automation, QObject* parent)
-    : QObject(parent), Module(module), Automation(automation), GraceMs(30000) {
-    if (const char* grace = std::getenv("RADUVUZ_RELEASE_GRACE_MS")) {
-        const int ms = std::atoi(grace);
-        if (ms > 0)
-            GraceMs = ms;
-    }
+TProcessLifetime::TProcessLifetime(TModuleControl& module, bool automation, int graceMs,
+                                   QObject* parent)
+    : QObject(parent), Module(module), Automation(automation), GraceMs(graceMs) {
     SinceLastCall.start();
     if (!Automation)
         return;

@@ -18,14 +18,15 @@ class TModuleControl;
 //  - every peer that has called it has left the bus, or
 //  - its module was closed and no call has come in for a second (a caller that closed the module
 //    has let it go; it may still be on the bus for other work), or
-//  - its module was never initialised and no call has come in for the release grace (30 s;
-//    $RADUVUZ_RELEASE_GRACE_MS changes it), so a creator that went quiet does not keep it.
+//  - its module was never initialised and no call has come in for the release grace (30 s),
+//    so a creator that went quiet does not keep it.
 // A process started without those switches ends only by the window's shut-down action.
 class TProcessLifetime : public QObject {
     Q_OBJECT
 
 public:
-    TProcessLifetime(TModuleControl& module, bool automation, QObject* parent = nullptr);
+    TProcessLifetime(TModuleControl& module, bool automation, int graceMs = 30000,
+                     QObject* parent = nullptr);
 
     // Every incoming call brackets itself with these.
     void CallStarted(const QString& caller);

@@ -82,7 +82,7 @@ void TModuleControl::TimerTimer() {
                     Process.LastRetention = now;
                 }
             } else if (DeletePolicy == 3) {
-                if (static_cast<double>(DiskFreeKb(StoreDir) / 1024) < FreeSpace)
+                if (static_cast<double>(Process.FreeSpaceKb(StoreDir) / 1024) < FreeSpace)
                     RetentionPass();
             }
             Tick();
@@ -363,7 +363,7 @@ bool TModuleControl::DestinationsFree(int32_t docID, std::set<int32_t>& visited)
 
 bool TModuleControl::Intake() {
     try {
-        if (DiskFreeKb(StoreDir) < kIntakeMinFreeKb) {
+        if (Process.FreeSpaceKb(StoreDir) < kIntakeMinFreeKb) {
             Log("Not enough free disk space");
             IntakeExhausted = true;
             Pause();

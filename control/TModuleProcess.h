@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "platform/System.h"
 #include "services/Dispatch.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
@@ -31,6 +32,11 @@ public:
     // Last custom preview resolution of the console; stored with the module's configuration.
     int32_t LastPrvDpi = 0;
     TObjectFactory ObjectFactory;
+    // Free space in KiB of the file system that holds a folder: what the file system says, in
+    // the program; what the test says, in a test.
+    std::function<int64_t(const std::string& folder)> FreeSpaceKb = [](const std::string& folder) {
+        return DiskFreeKb(folder);
+    };
 
     TDispatchPtr CreateObjectByProgId(const std::string& progId) const;
 };

@@ -69,16 +69,6 @@ std::string ComputerName() {
 }
 
 int64_t DiskFreeKb(std::string_view path) {
-    // RADUVUZ_FAKE_FREE_KB replaces the answer, so the low-disk rules can be tested on any disk.
-    const char* fake = std::getenv("RADUVUZ_FAKE_FREE_KB");
-    if (fake != nullptr && *fake != '\0') {
-        char* end = nullptr;
-        errno = 0;
-        long long value = std::strtoll(fake, &end, 10);
-        if (errno == 0 && end != fake && *end == '\0')
-            return value;
-    }
-
     std::string probe = path.empty() ? std::string(".") : std::string(path);
     struct statvfs info {};
     // A folder that is yet to be made lies on the volume of its nearest existing parent.

@@ -228,6 +228,8 @@ TResult Measure(const std::vector<uint8_t>& halftone, const std::string& folder,
         TModuleProcess process;
         process.StoreObject = TStoreClient(BindStore(store));
         process.ServerObject = TServerClient(BindServer());
+        // Intake refuses to start below 100 MB free; tmpfs may say less than that.
+        process.FreeSpaceKb = [](const std::string&) { return int64_t{100000000}; };
 
         int64_t fed = 0;
         for (int d = 0; d < kDocs; ++d) {
@@ -332,8 +334,6 @@ int main(int argc, char** argv) {
         folder = std::filesystem::temp_directory_path().string();
     folder += "/raduvuz-bench-" + std::to_string(::getpid());
     std::filesystem::create_directories(folder);
-    // Intake refuses to start below 100 MB free; tmpfs may say less than that.
-    setenv("RADUVUZ_FAKE_FREE_KB", "100000000", 1);
 
     const std::vector<uint8_t> halftone = testing::HalftoneRaster(int64_t(4) * kBlockSize, 1);
     std::printf("Processing cycle, in-process store; %d documents of %d blocks of 16 MiB of "

@@ -28,7 +28,6 @@ double CpuSeconds() {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-    setenv("RADUVUZ_FAKE_FREE_KB", "100000000", 1);
 
     auto store = std::make_shared<TInProcessObject>();
     long switches = 0;
@@ -45,6 +44,7 @@ int main(int argc, char** argv) {
     TModuleProcess process;
     process.StoreObject = TStoreClient(store);
     process.ServerObject = TServerClient(server);
+    process.FreeSpaceKb = [](const std::string&) { return int64_t{100000000}; };
 
     // The fake window's idle wait is the real one; its pump ends the run.
     test::TFakeWindow window;

@@ -72,7 +72,7 @@ protected:
         Module->Current = true;
         Module->Event = false;
         Module->Paused = false;
-        SetEnv("RADUVUZ_FAKE_FREE_KB", "10000000");
+        Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
         SetEnv("RADUVUZ_GO_EVENT", "/raduvuz-cycle-test-no-event");
     }
 
@@ -153,7 +153,7 @@ TEST_F(CycleTest, IntakeLimitAndLowDiskStopTheSearch) {
 
     Module->MaxFiles = 0;
     Module->IntakeExhausted = false;
-    SetEnv("RADUVUZ_FAKE_FREE_KB", "102399");
+    Process.FreeSpaceKb = [](const std::string&) { return int64_t{102399}; };
     EXPECT_FALSE(Module->Intake());
     EXPECT_TRUE(Module->Paused);
     EXPECT_TRUE(Module->IntakeExhausted);

@@ -1,5 +1,6 @@
 #include "common/Utils.h"
 #include "support/ConfigFiles.h"
+#include "support/SmallDisk.h"
 #include "support/TempFiles.h"
 
 #include <gtest/gtest.h>
@@ -173,10 +174,11 @@ protected:
     fs::path ConfigFolder() const { return Root / "xdg" / "TWF_Data" / "Config"; }
     fs::path JobFolder() const { return Root / "prog" / "Storage" / "Q"; }
 
-    std::set<std::string> SpoolFiles() const {
+    std::set<std::string> SpoolFiles() const { return SpoolFiles(JobFolder()); }
+    static std::set<std::string> SpoolFiles(const fs::path& folder) {
         std::set<std::string> names;
         std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(JobFolder(), ec))
+        for (const auto& entry : fs::directory_iterator(folder, ec))
             names.insert(entry.path().filename().string());
         return names;
     }
@@ -418,9 +420,14 @@ TEST_F(WorkflowTest, IntakeLimitLeavesFurtherDocumentsInTheStore) {
 }
 
 TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
+    // The storage folder lies on a file system with less room than the intake needs.
+    TSmallDisk disk((Root / "disk").string(), 64);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    const fs::path storage = Root / "disk" / "Storage";
+    WriteConfig("StoreDir=\"" + storage.string() + "\"");
     MakePages("disk", 10);
     TRun run;
-    run.Env = "RADUVUZ_FAKE_FREE_KB=102399";
     run.Module += "before-close = GetValue 6\n";
     run.Workflow = CloseAfterLog("Not enough free disk space", "1");
     ASSERT_TRUE(Passes(run));
@@ -435,7 +442,8 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
     ASSERT_EQ(store.size(), 5u) << RunLog;
     for (size_t i = 1; i < store.size(); ++i)
         EXPECT_NE(store[i].find("for=3:pending"), std::string::npos) << store[i];
-    EXPECT_TRUE(SpoolFiles().empty());
+    EXPECT_TRUE(fs::is_directory(storage / "Q"));
+    EXPECT_TRUE(SpoolFiles(storage / "Q").empty());
 }
 
 TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {

@@ -1,6 +1,7 @@
 #include "platform/System.h"
 
 #include "PlatformTestSupport.h"
+#include "support/SmallDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,6 @@ TEST(SystemTest, ComputerNameIsTheHostNameCutToFifteen) {
 
 TEST(SystemTest, DiskFreeKbOfFoldersYetToBeMadeIsTheirParentVolumes) {
     TTempFolder temp;
-    TScopedEnv real("RADUVUZ_FAKE_FREE_KB", "");
     int64_t folderFree = DiskFreeKb(temp.Path());
     ASSERT_GT(folderFree, 0);
 
@@ -55,16 +55,17 @@ TEST(SystemTest, DiskFreeKbOfFoldersYetToBeMadeIsTheirParentVolumes) {
     EXPECT_GT(DiskFreeKb("no-such-relative-folder/below"), 0);
 }
 
-TEST(SystemTest, DiskFreeKbCanBeFakedForLowDiskTests) {
+TEST(SystemTest, DiskFreeKbOfASmallFileSystemIsWhatItHasLeft) {
     TTempFolder temp;
-    {
-        TScopedEnv fake("RADUVUZ_FAKE_FREE_KB", "1234");
-        EXPECT_EQ(DiskFreeKb(temp.Path()), 1234);
-        EXPECT_EQ(DiskFreeKb("/no/such/path"), 1234);
-    }
-    TScopedEnv nonsense("RADUVUZ_FAKE_FREE_KB", "12ab");
-    EXPECT_GT(DiskFreeKb(temp.Path()), 0);
-    EXPECT_NE(DiskFreeKb(temp.Path()), 12);
+    test::TSmallDisk disk(temp / "disk", 8);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    EXPECT_EQ(DiskFreeKb(disk.Path()), 8 * 1024);
+    EXPECT_EQ(DiskFreeKb(disk.Path() + "/jobs/not/yet"), 8 * 1024);
+
+    // A MiB written is a MiB less.
+    test::WriteTextFile(disk.Path() + "/spool", std::string(1024 * 1024, 'x'));
+    EXPECT_EQ(DiskFreeKb(disk.Path()), 7 * 1024);
 }
 
 TEST(SystemTest, ForceDirectoriesMakesEveryMissingParent) {
