@@ -34,7 +34,6 @@
 #include "control/IModuleWindow.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
-#include "platform/GoEvent.h"
 #include "platform/System.h"
 #include "platform/Uninstall.h"
 
@@ -327,7 +326,7 @@ TJobListModel& TModuleControl::GetProcessJobs() {
 }
 
 void TModuleControl::WaitGoEvent() {
-    ::raduvuz::WaitGoEvent();
+    ::raduvuz::WaitGoEvent(Process.GoEventName);
 }
 
 void TModuleControl::FreeJob(TDoc& job) {

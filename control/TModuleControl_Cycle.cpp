@@ -23,7 +23,6 @@
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
-#include "platform/GoEvent.h"
 #include "platform/System.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "platform/GoEvent.h"
 #include "platform/System.h"
 #include "services/Dispatch.h"
 #include "services/TServerClient.h"
@@ -32,6 +33,8 @@ public:
     // Last custom preview resolution of the console; stored with the module's configuration.
     int32_t LastPrvDpi = 0;
     TObjectFactory ObjectFactory;
+    // The go event the module waits for while its Event setting is on.
+    std::string GoEventName = kGoEventName;
     // Free space in KiB of the file system that holds a folder: what the file system says, in
     // the program; what the test says, in a test.
     std::function<int64_t(const std::string& folder)> FreeSpaceKb = [](const std::string& folder) {

@@ -3,7 +3,6 @@
 #include "platform/GoEventShared.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <new>
 #include <sys/mman.h>
@@ -13,6 +12,10 @@
 namespace raduvuz {
 
 namespace {
+
+std::string ObjectName(const std::string& name) {
+    return !name.empty() && name.front() == '/' ? name : "/" + name;
+}
 
 // Keeps errno of the failure that matters across the clean-up calls that follow it.
 class TErrnoKeeper {
@@ -31,8 +34,8 @@ class TGoEventMapping {
 public:
     // Opens the existing object; IsValid() is false when it is absent, too small or not yet
     // initialised by its creator.
-    TGoEventMapping() {
-        Fd = shm_open(GoEventName().c_str(), O_RDWR | O_CLOEXEC, 0);
+    explicit TGoEventMapping(const std::string& name) {
+        Fd = shm_open(ObjectName(name).c_str(), O_RDWR | O_CLOEXEC, 0);
         if (Fd < 0)
             return;
         struct stat info {};
@@ -84,8 +87,8 @@ bool LockEvent(GoEventShared& event) {
     return true;
 }
 
-bool SetSignalled(bool signalled) {
-    TGoEventMapping mapping;
+bool SetSignalled(const std::string& name, bool signalled) {
+    TGoEventMapping mapping(name);
     if (!mapping.IsValid())
         return false;
     GoEventShared& event = mapping.Event();
@@ -124,23 +127,13 @@ bool InitialiseEvent(GoEventShared& event, bool signalled) {
 
 } // namespace
 
-std::string GoEventName() {
-    const char* overridden = std::getenv("RADUVUZ_GO_EVENT");
-    if (overridden == nullptr || *overridden == '\0')
-        return "/NM_RIP_GO_EVENT";
-    std::string name(overridden);
-    if (name.front() != '/')
-        name.insert(name.begin(), '/');
-    return name;
-}
-
-bool GoEventCreate(bool signalled) {
-    const std::string name = GoEventName();
+bool GoEventCreate(const std::string& eventName, bool signalled) {
+    const std::string name = ObjectName(eventName);
     int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         // Like a named event created twice: the existing event is kept with its state.
         if (errno == EEXIST) {
-            TGoEventMapping existing;
+            TGoEventMapping existing(name);
             if (existing.IsValid())
                 return true;
             errno = EEXIST;
@@ -165,27 +158,27 @@ bool GoEventCreate(bool signalled) {
     return created;
 }
 
-bool GoEventSet() {
-    return SetSignalled(true);
+bool GoEventSet(const std::string& name) {
+    return SetSignalled(name, true);
 }
 
-bool GoEventReset() {
-    return SetSignalled(false);
+bool GoEventReset(const std::string& name) {
+    return SetSignalled(name, false);
 }
 
-bool GoEventRemove() {
+bool GoEventRemove(const std::string& name) {
     // Nobody could open the event by name any more to set it, so its waiters are let go first.
-    SetSignalled(true);
-    return shm_unlink(GoEventName().c_str()) == 0;
+    SetSignalled(name, true);
+    return shm_unlink(ObjectName(name).c_str()) == 0;
 }
 
-bool GoEventExists() {
-    TGoEventMapping mapping;
+bool GoEventExists(const std::string& name) {
+    TGoEventMapping mapping(name);
     return mapping.IsValid();
 }
 
-void WaitGoEvent() {
-    TGoEventMapping mapping;
+void WaitGoEvent(const std::string& name) {
+    TGoEventMapping mapping(name);
     if (!mapping.IsValid())
         return;
     GoEventShared& event = mapping.Event();

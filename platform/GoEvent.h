@@ -6,16 +6,16 @@ namespace raduvuz {
 
 // The process-shared go event of the RIP side: a signalled flag with a mutex and a condition
 // variable in POSIX shared memory. The module only opens and waits; tools create and set it.
-// $RADUVUZ_GO_EVENT overrides the name "/NM_RIP_GO_EVENT" so tests can run side by side.
-std::string GoEventName();
+// Each call names the event's shared-memory object; a missing leading "/" is added.
+inline constexpr const char* kGoEventName = "/NM_RIP_GO_EVENT";
 
-bool GoEventCreate(bool signalled = false);
-bool GoEventSet();
-bool GoEventReset();
-bool GoEventRemove();
-bool GoEventExists();
+bool GoEventCreate(const std::string& name, bool signalled = false);
+bool GoEventSet(const std::string& name);
+bool GoEventReset(const std::string& name);
+bool GoEventRemove(const std::string& name);
+bool GoEventExists(const std::string& name);
 
 // Returns at once when the event does not exist; else blocks until it is signalled.
-void WaitGoEvent();
+void WaitGoEvent(const std::string& name);
 
 } // namespace raduvuz

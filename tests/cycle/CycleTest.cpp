@@ -73,7 +73,7 @@ protected:
         Module->Event = false;
         Module->Paused = false;
         Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
-        SetEnv("RADUVUZ_GO_EVENT", "/raduvuz-cycle-test-no-event");
+        Process.GoEventName = "/raduvuz-cycle-test-no-event";
     }
 
     TDoc* AddJob(int32_t docID, uint8_t state, int32_t priority, double created) {

@@ -23,8 +23,11 @@ constexpr int kStillBlockedMs = 300;
 // Only a hang takes this long: a woken waiter reports within moments.
 constexpr int kWakeUpMs = 60000;
 
-pid_t StartTool(const std::vector<std::string>& arguments) {
+// The tool on the event name, or with no arguments at all when arguments is empty.
+pid_t StartTool(const std::string& name, const std::vector<std::string>& arguments) {
     std::vector<std::string> words{RADUVUZ_GOEVENT_TOOL};
+    if (!arguments.empty())
+        words.insert(words.end(), {"--event", name});
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words)
@@ -48,18 +51,18 @@ int ExitCodeOf(pid_t child) {
     return WEXITSTATUS(status);
 }
 
-int RunTool(const std::vector<std::string>& arguments) {
-    return ExitCodeOf(StartTool(arguments));
+int RunTool(const std::string& name, const std::vector<std::string>& arguments) {
+    return ExitCodeOf(StartTool(name, arguments));
 }
 
 // A thread that waits for the go event and reports through a pipe when the wait has ended.
 class TWaiter {
 public:
-    TWaiter() {
+    explicit TWaiter(const std::string& name) {
         if (pipe(Pipe) != 0)
             ADD_FAILURE() << "cannot make a pipe";
-        Thread = std::thread([this] {
-            WaitGoEvent();
+        Thread = std::thread([this, name] {
+            WaitGoEvent(name);
             char done = 1;
             EXPECT_EQ(write(Pipe[1], &done, 1), 1);
         });
@@ -86,20 +89,25 @@ private:
 class GoEventTest : public ::testing::Test {
 protected:
     // Removing the event also releases any waiter a failed expectation left behind.
-    void TearDown() override { GoEventRemove(); }
+    void TearDown() override { GoEventRemove(Name); }
+
+    int RunTool(const std::vector<std::string>& arguments) const {
+        return raduvuz::RunTool(Name, arguments);
+    }
+    pid_t StartTool(const std::vector<std::string>& arguments) const {
+        return raduvuz::StartTool(Name, arguments);
+    }
 
     std::string Name = test::UniqueName("/raduvuz_test_go_");
-    test::TScopedEnv EventName{"RADUVUZ_GO_EVENT", Name};
 };
 
 TEST_F(GoEventTest, WaitReturnsAtOnceWhenThereIsNoEvent) {
-    EXPECT_EQ(GoEventName(), Name);
-    EXPECT_FALSE(GoEventExists());
-    WaitGoEvent();
+    EXPECT_FALSE(GoEventExists(Name));
+    WaitGoEvent(Name);
     EXPECT_EQ(RunTool({"exists"}), 1);
     EXPECT_EQ(RunTool({"wait"}), 0);
-    EXPECT_FALSE(GoEventSet());
-    EXPECT_FALSE(GoEventReset());
+    EXPECT_FALSE(GoEventSet(Name));
+    EXPECT_FALSE(GoEventReset(Name));
     EXPECT_EQ(RunTool({"set"}), 1);
     EXPECT_EQ(RunTool({"frobnicate"}), 2);
     EXPECT_EQ(RunTool({}), 2);
@@ -107,27 +115,27 @@ TEST_F(GoEventTest, WaitReturnsAtOnceWhenThereIsNoEvent) {
 
 TEST_F(GoEventTest, BlocksWhileResetAndGoesOnWhenAnotherProcessSetsIt) {
     ASSERT_EQ(RunTool({"create"}), 0);
-    EXPECT_TRUE(GoEventExists());
+    EXPECT_TRUE(GoEventExists(Name));
     EXPECT_EQ(RunTool({"exists"}), 0);
 
     {
-        TWaiter waiter;
+        TWaiter waiter(Name);
         EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
         ASSERT_EQ(RunTool({"set"}), 0);
         EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
     }
 
     // Manual reset: the event stays signalled until somebody resets it.
-    WaitGoEvent();
+    WaitGoEvent(Name);
     ASSERT_EQ(RunTool({"reset"}), 0);
-    TWaiter waiter;
+    TWaiter waiter(Name);
     EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
-    ASSERT_TRUE(GoEventSet());
+    ASSERT_TRUE(GoEventSet(Name));
     EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
 }
 
 TEST_F(GoEventTest, SetReleasesEveryWaitingProcess) {
-    ASSERT_TRUE(GoEventCreate(false));
+    ASSERT_TRUE(GoEventCreate(Name, false));
     pid_t first = StartTool({"wait"});
     pid_t second = StartTool({"wait"});
     ASSERT_GT(first, 0);
@@ -137,48 +145,48 @@ TEST_F(GoEventTest, SetReleasesEveryWaitingProcess) {
     EXPECT_EQ(waitpid(first, &status, WNOHANG), 0);
     EXPECT_EQ(waitpid(second, &status, WNOHANG), 0);
 
-    ASSERT_TRUE(GoEventSet());
+    ASSERT_TRUE(GoEventSet(Name));
     EXPECT_EQ(ExitCodeOf(first), 0);
     EXPECT_EQ(ExitCodeOf(second), 0);
 }
 
 TEST_F(GoEventTest, CreatingAgainKeepsTheEventAndRemovingLetsWaitersGo) {
-    ASSERT_TRUE(GoEventCreate(true));
-    EXPECT_TRUE(GoEventCreate(false));
-    WaitGoEvent();
+    ASSERT_TRUE(GoEventCreate(Name, true));
+    EXPECT_TRUE(GoEventCreate(Name, false));
+    WaitGoEvent(Name);
 
-    ASSERT_TRUE(GoEventReset());
-    TWaiter waiter;
+    ASSERT_TRUE(GoEventReset(Name));
+    TWaiter waiter(Name);
     EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
     ASSERT_EQ(RunTool({"remove"}), 0);
     EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
-    EXPECT_FALSE(GoEventExists());
-    EXPECT_FALSE(GoEventRemove());
+    EXPECT_FALSE(GoEventExists(Name));
+    EXPECT_FALSE(GoEventRemove(Name));
 }
 
 TEST_F(GoEventTest, HalfMadeObjectCountsAsNoEvent) {
     int fd = shm_open(Name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, 1), 0);
-    EXPECT_FALSE(GoEventExists());
-    WaitGoEvent();
+    EXPECT_FALSE(GoEventExists(Name));
+    WaitGoEvent(Name);
 
     // Full size, but the creator has not written the magic word yet.
     ASSERT_EQ(ftruncate(fd, sizeof(GoEventShared)), 0);
     close(fd);
-    EXPECT_FALSE(GoEventExists());
-    WaitGoEvent();
+    EXPECT_FALSE(GoEventExists(Name));
+    WaitGoEvent(Name);
     EXPECT_EQ(RunTool({"wait"}), 0);
-    EXPECT_FALSE(GoEventSet());
-    EXPECT_FALSE(GoEventCreate(false));
+    EXPECT_FALSE(GoEventSet(Name));
+    EXPECT_FALSE(GoEventCreate(Name, false));
 
-    ASSERT_TRUE(GoEventRemove());
-    ASSERT_TRUE(GoEventCreate(false));
-    EXPECT_TRUE(GoEventExists());
+    ASSERT_TRUE(GoEventRemove(Name));
+    ASSERT_TRUE(GoEventCreate(Name, false));
+    EXPECT_TRUE(GoEventExists(Name));
 }
 
 TEST_F(GoEventTest, HolderThatDiedDoesNotBlockTheEvent) {
-    ASSERT_TRUE(GoEventCreate(false));
+    ASSERT_TRUE(GoEventCreate(Name, false));
     // A process takes the event's lock and ends without giving it back.
     int diedHolding = test::RunInChild([this] {
         int fd = shm_open(Name.c_str(), O_RDWR, 0);
@@ -192,11 +200,11 @@ TEST_F(GoEventTest, HolderThatDiedDoesNotBlockTheEvent) {
     });
     ASSERT_EQ(diedHolding, 0);
 
-    TWaiter waiter;
+    TWaiter waiter(Name);
     EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
     EXPECT_EQ(RunTool({"set"}), 0);
     EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
-    EXPECT_TRUE(GoEventReset());
+    EXPECT_TRUE(GoEventReset(Name));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -15,7 +16,7 @@ constexpr int kUsage = 2;
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: raduvuz-goevent COMMAND\n"
+                 "usage: raduvuz-goevent [--event NAME] COMMAND\n"
                  "\n"
                  "Commands:\n"
                  "  create [--set]  create the event, reset (or set with --set); an existing\n"
@@ -27,59 +28,67 @@ void PrintUsage(std::FILE* out) {
                  "  wait            return when the event is signalled, or at once when it does\n"
                  "                  not exist\n"
                  "\n"
-                 "The event is the shared-memory object %s ($RADUVUZ_GO_EVENT names another).\n"
+                 "The event is the shared-memory object %s; --event names another one, for\n"
+                 "a RIP of its own or a trial run beside the real workflow.\n"
                  "Exit status: 0 done, 1 failed (or absent, for exists), 2 wrong usage.\n",
-                 raduvuz::GoEventName().c_str());
+                 raduvuz::kGoEventName);
 }
 
-int Report(bool done, const char* what) {
+int Report(bool done, const char* what, const std::string& name) {
     if (done)
         return kDone;
     int error = errno;
-    std::fprintf(stderr, "raduvuz-goevent: cannot %s %s: %s\n", what,
-                 raduvuz::GoEventName().c_str(), std::strerror(error));
+    std::fprintf(stderr, "raduvuz-goevent: cannot %s %s: %s\n", what, name.c_str(),
+                 std::strerror(error));
     return kFailed;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    int next = 1;
+    std::string name = raduvuz::kGoEventName;
+    if (argc > 2 && std::string_view(argv[1]) == "--event") {
+        name = argv[2];
+        next = 3;
+    }
+    const int words = argc - next;
+    if (words < 1) {
         PrintUsage(stderr);
         return kUsage;
     }
-    std::string_view command = argv[1];
+    std::string_view command = argv[next];
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return kDone;
     }
     if (command == "create") {
         bool signalled = false;
-        if (argc == 3 && std::string_view(argv[2]) == "--set") {
+        if (words == 2 && std::string_view(argv[next + 1]) == "--set") {
             signalled = true;
-        } else if (argc != 2) {
+        } else if (words != 1) {
             PrintUsage(stderr);
             return kUsage;
         }
-        return Report(raduvuz::GoEventCreate(signalled), "create");
+        return Report(raduvuz::GoEventCreate(name, signalled), "create", name);
     }
-    if (argc != 2) {
+    if (words != 1) {
         PrintUsage(stderr);
         return kUsage;
     }
     if (command == "set")
-        return Report(raduvuz::GoEventSet(), "set");
+        return Report(raduvuz::GoEventSet(name), "set", name);
     if (command == "reset")
-        return Report(raduvuz::GoEventReset(), "reset");
+        return Report(raduvuz::GoEventReset(name), "reset", name);
     if (command == "remove")
-        return Report(raduvuz::GoEventRemove(), "remove");
+        return Report(raduvuz::GoEventRemove(name), "remove", name);
     if (command == "exists")
-        return raduvuz::GoEventExists() ? kDone : kFailed;
+        return raduvuz::GoEventExists(name) ? kDone : kFailed;
     if (command == "wait") {
-        raduvuz::WaitGoEvent();
+        raduvuz::WaitGoEvent(name);
         return kDone;
     }
-    std::fprintf(stderr, "raduvuz-goevent: unknown command \"%s\"\n", argv[1]);
+    std::fprintf(stderr, "raduvuz-goevent: unknown command \"%s\"\n", argv[next]);
     PrintUsage(stderr);
     return kUsage;
 }
