@@ -14,16 +14,6 @@ namespace {
 // The string table of the original held texts in a buffer of 2048 characters.
 constexpr size_t kMaxTextBytes = 2047;
 
-struct TLanguageTable {
-    TLanguageState State = TLanguageState::NotTried;
-    std::unordered_map<int, std::string> Texts;
-};
-
-TLanguageTable& Table() {
-    static TLanguageTable table;
-    return table;
-}
-
 std::string Unescape(std::string_view text) {
     std::string result;
     result.reserve(text.size());
@@ -92,19 +82,23 @@ void ParseTable(std::istream& in, std::unordered_map<int, std::string>& texts) {
     }
 }
 
-void LoadTable() {
-    TLanguageTable& table = Table();
-    if (table.State != TLanguageState::NotTried) {
-        return;
+} // namespace
+
+TLanguageTable::TLanguageTable(std::string programFolder) : Folder(std::move(programFolder)) {
+    if (Folder.empty() || Folder.back() != '/') {
+        Folder += '/';
     }
+}
+
+void TLanguageTable::Load() {
     // Decided before reading, so that a failure below is never retried.
-    table.State = TLanguageState::None;
+    LoadState = TLanguageState::None;
     const std::optional<std::string> language = RegistryString(kServerKey, "Language");
     // The value is a file name extension; a path in it would leave the program folder.
     if (!language || language->empty() || language->find('/') != std::string::npos) {
         return;
     }
-    const std::string path = ProgramFolder() + "Language." + *language;
+    const std::string path = Folder + "Language." + *language;
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return;
@@ -118,39 +112,42 @@ void LoadTable() {
     if (in.bad()) {
         return;
     }
-    table.Texts = std::move(texts);
-    table.State = TLanguageState::Loaded;
+    Texts = std::move(texts);
+    LoadState = TLanguageState::Loaded;
 }
 
-} // namespace
-
-std::string LanguageText(int number, std::string_view defaultText) {
-    LoadTable();
-    const TLanguageTable& table = Table();
-    if (table.State != TLanguageState::Loaded) {
+std::string TLanguageTable::Text(int number, std::string_view defaultText) {
+    if (LoadState == TLanguageState::NotTried) {
+        Load();
+    }
+    if (LoadState != TLanguageState::Loaded) {
         return std::string(defaultText);
     }
-    const auto found = table.Texts.find(number);
+    const auto found = Texts.find(number);
     // An empty text counts as missing, as an empty string table entry does.
-    if (found == table.Texts.end() || found->second.empty()) {
+    if (found == Texts.end() || found->second.empty()) {
         return std::string(defaultText);
     }
     return found->second;
 }
 
+std::string TLanguageTable::Format(int number, std::initializer_list<TFormatArg> args,
+                                   std::string_view defaultFormat) {
+    return FormatText(Text(number, defaultFormat), args);
+}
+
+TLanguageTable& ProgramLanguage() {
+    static TLanguageTable table(ProgramFolder());
+    return table;
+}
+
+std::string LanguageText(int number, std::string_view defaultText) {
+    return ProgramLanguage().Text(number, defaultText);
+}
+
 std::string LanguageFormat(int number, std::initializer_list<TFormatArg> args,
                            std::string_view defaultFormat) {
-    return FormatText(LanguageText(number, defaultFormat), args);
-}
-
-TLanguageState LanguageState() {
-    return Table().State;
-}
-
-void ResetLanguageForTesting() {
-    TLanguageTable& table = Table();
-    table.State = TLanguageState::NotTried;
-    table.Texts.clear();
+    return ProgramLanguage().Format(number, args, defaultFormat);
 }
 
 } // namespace raduvuz

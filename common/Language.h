@@ -5,18 +5,37 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace raduvuz {
 
-// Numbered texts of the user's language from the table "Language.<value>" in the program
-// folder; the default when there is no table or no such number.
+enum class TLanguageState { NotTried, Loaded, None };
+
+// The numbered texts of the user's language: the table "Language.<value>" in a program folder,
+// <value> being the registry's "Language". The first lookup reads it, and whatever that finds
+// stays: a table that was missing is not looked for again.
+class TLanguageTable {
+public:
+    explicit TLanguageTable(std::string programFolder);
+
+    // The default when there is no table or no such number.
+    std::string Text(int number, std::string_view defaultText);
+    std::string Format(int number, std::initializer_list<TFormatArg> args,
+                       std::string_view defaultFormat);
+    TLanguageState State() const { return LoadState; }
+
+private:
+    void Load();
+
+    std::string Folder;
+    TLanguageState LoadState = TLanguageState::NotTried;
+    std::unordered_map<int, std::string> Texts;
+};
+
+// The table of the running program, from the program's own folder.
+TLanguageTable& ProgramLanguage();
 std::string LanguageText(int number, std::string_view defaultText);
 std::string LanguageFormat(int number, std::initializer_list<TFormatArg> args,
                            std::string_view defaultFormat);
-
-enum class TLanguageState { NotTried, Loaded, None };
-TLanguageState LanguageState();
-// Forgets the table so that the next lookup tries again (tests only).
-void ResetLanguageForTesting();
 
 } // namespace raduvuz

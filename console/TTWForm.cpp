@@ -36,14 +36,14 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-std::string Low(int32_t tag) {
+std::string Low(TLanguageTable& language, int32_t tag) {
     const int number = tag & 0xFFFF;
-    return number == 0 ? std::string() : LanguageText(number, "");
+    return number == 0 ? std::string() : language.Text(number, "");
 }
 
-std::string High(int32_t tag) {
+std::string High(TLanguageTable& language, int32_t tag) {
     const int number = (tag >> 16) & 0xFFFF;
-    return number == 0 ? std::string() : LanguageText(number, "");
+    return number == 0 ? std::string() : language.Text(number, "");
 }
 
 bool IsListControl(const QObject* component) {
@@ -162,9 +162,9 @@ bool TTWForm::FillFromText(QObject* component, const std::string& source) {
     return true;
 }
 
-void TTWForm::TranslateComponent(QObject* component, int32_t tag) {
-    const std::string text = Low(tag);
-    const std::string hint = High(tag);
+void TTWForm::TranslateComponent(TLanguageTable& language, QObject* component, int32_t tag) {
+    const std::string text = Low(language, tag);
+    const std::string hint = High(language, tag);
     if (text.empty() && hint.empty())
         return;
     if (IsListControl(component)) {
@@ -177,18 +177,22 @@ void TTWForm::TranslateComponent(QObject* component, int32_t tag) {
 }
 
 void TTWForm::TranslateForm() {
+    TranslateForm(ProgramLanguage());
+}
+
+void TTWForm::TranslateForm(TLanguageTable& language) {
     // The first lookup loads the language table.
     const int32_t formTag = Tag(Form);
     if (formTag > 0)
-        Form->setWindowTitle(Q(LanguageText(formTag & 0xFFFF, Form->windowTitle().toStdString())));
+        Form->setWindowTitle(Q(language.Text(formTag & 0xFFFF, Form->windowTitle().toStdString())));
     else
-        LanguageText(0, "");
-    if (LanguageState() != TLanguageState::Loaded)
+        language.Text(0, "");
+    if (language.State() != TLanguageState::Loaded)
         return;
     for (QObject* component : Form->findChildren<QObject*>()) {
         const int32_t tag = Tag(component);
         if (tag > 0)
-            TranslateComponent(component, tag);
+            TranslateComponent(language, component, tag);
     }
 }
 

@@ -12,6 +12,8 @@ class QWidget;
 
 namespace raduvuz {
 
+class TLanguageTable;
+
 // The base of the module's translated windows. Components take part in translation through a
 // tag (the "Tag" property): its low 16 bits number the component's text, its high 16 bits its
 // hint; the window's own tag numbers its caption. Help requests open the module's help file at
@@ -30,8 +32,10 @@ public:
     static void SetTag(QObject* component, int32_t tag);
     static int32_t Tag(const QObject* component);
 
-    // Replaces the window's texts with those of the user's language.
+    // Replaces the window's texts with those of the user's language: the program's table, or
+    // the one given.
     void TranslateForm();
+    void TranslateForm(TLanguageTable& language);
     // The help handler: opens the help file at the topic data and always answers that it
     // handled the request, so that no other help runs.
     bool Help(int command, int data);
@@ -53,7 +57,7 @@ protected:
     QWidget* Form;
 
 private:
-    static void TranslateComponent(QObject* component, int32_t tag);
+    static void TranslateComponent(TLanguageTable& language, QObject* component, int32_t tag);
 };
 
 } // namespace raduvuz

@@ -133,7 +133,7 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
     Status = 1;
     Process.ServerValue1004 = 36;
     ComputerName = ::raduvuz::ComputerName();
-    StoreDir = ProgramFolder() + "Storage";
+    StoreDir = Process.ProgramFolder + "Storage";
     Event = true;
     GenPreview = true;
     ErrorMessage = "no error";
@@ -150,10 +150,10 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
         if (SameComputerName(PreviewDir, ComputerName))
             PreviewDir = VariantToText(Process.ServerObject.GetValue(0, 1));
         else
-            PreviewDir = ProgramFolder() + "Storage/preview";
+            PreviewDir = Process.ProgramFolder + "Storage/preview";
         if (!DirectoryExists(PreviewDir)) {
             ForceDirectories(PreviewDir);
-            RegisterForUninstall(ProgramFolder(), PreviewDir, 1);
+            RegisterForUninstall(Process.ProgramFolder, PreviewDir, 1);
         }
     } catch (const std::exception&) {
     }

@@ -167,7 +167,7 @@ void TModuleControl::MoveStoreDir(const std::string& folder) {
         // A move that fails leaves the old folder where it was and starts an empty one.
         if (std::rename(JobDir.c_str(), target.c_str()) != 0)
             ForceDirectories(target);
-        RegisterForUninstall(ProgramFolder(), folder, 1);
+        RegisterForUninstall(Process.ProgramFolder, folder, 1);
         StoreDir = folder;
         JobDir = StoreDir + "/" + ConfigKey;
     }

@@ -120,7 +120,7 @@ void TModuleControl::SetJobDir() {
     JobDir = StoreDir + "/" + ConfigKey;
     if (!DirectoryExists(JobDir)) {
         ForceDirectories(JobDir);
-        RegisterForUninstall(ProgramFolder(), JobDir, 1);
+        RegisterForUninstall(Process.ProgramFolder, JobDir, 1);
     }
 }
 
@@ -168,7 +168,7 @@ void TModuleControl::SaveConfig(const std::string& Key) {
 }
 
 std::string TModuleControl::ExportConfig() {
-    const TTwfPaths paths;
+    const TTwfPaths paths(Process.ProgramFolder, DataPath());
     std::string text = SettingsText(*this, paths.CollapseToMacros(StoreDir), Process.LastPrvDpi);
     if (!HoldList.empty())
         text += ";HoldList=" + WriteCommaText(Texts(HoldList));
@@ -185,13 +185,13 @@ int32_t TModuleControl::ImportConfig(const std::string& Key, const std::string& 
     TParams params(HexDecode(ConfigStr));
     const std::string storeDir = params.GetItem("StoreDir", 0);
     if (!storeDir.empty()) {
-        const TTwfPaths paths;
+        const TTwfPaths paths(Process.ProgramFolder, DataPath());
         bool hadMacro = false;
         StoreDir = paths.ExpandMacros(storeDir, &hadMacro);
         if (!hadMacro && !DirectoryExists(StoreDir)) {
             Log("Import warning: Can not find folder " + StoreDir +
                 ". Set queuer storage folder to default");
-            StoreDir = ProgramFolder() + "Storage";
+            StoreDir = Process.ProgramFolder + "Storage";
         }
     }
     ApplyConfig(params, false);

@@ -69,7 +69,7 @@ bool TModuleControl::ForceDir(const std::string& sDir, bool NeedCreate) {
     if (!NeedCreate)
         return DirectoryExists(sDir);
     const bool exists = ForceDirectories(sDir);
-    RegisterForUninstall(ProgramFolder(), sDir, 1);
+    RegisterForUninstall(Process.ProgramFolder, sDir, 1);
     return exists;
 }
 

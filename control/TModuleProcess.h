@@ -33,6 +33,9 @@ public:
     // Last custom preview resolution of the console; stored with the module's configuration.
     int32_t LastPrvDpi = 0;
     TObjectFactory ObjectFactory;
+    // The folder of the program, with a trailing "/": the default storage and preview folders
+    // lie in it, and the folders the module makes are registered with its uninstall helper.
+    std::string ProgramFolder = ::raduvuz::ProgramFolder();
     // The go event the module waits for while its Event setting is on.
     std::string GoEventName = kGoEventName;
     // Free space in KiB of the file system that holds a folder: what the file system says, in

@@ -1,7 +1,6 @@
 #include "platform/System.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <sys/stat.h>
@@ -11,12 +10,6 @@
 namespace raduvuz {
 
 namespace {
-
-std::string WithTrailingSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
-}
 
 // The folder part of a path, without its trailing "/"; "" when there is none.
 std::string ParentOf(const std::string& path) {
@@ -47,10 +40,6 @@ std::string ProgramFile() {
 }
 
 std::string ProgramFolder() {
-    // Relocated installs and tests name the program folder themselves.
-    const char* overridden = std::getenv("RADUVUZ_PROGRAM_DIR");
-    if (overridden != nullptr && *overridden != '\0')
-        return WithTrailingSlash(overridden);
     std::string file = ProgramFile();
     size_t slash = file.rfind('/');
     if (slash == std::string::npos)

@@ -13,8 +13,8 @@
 
 namespace raduvuz::test {
 
-// A clean folder per test, with the registry file, the program folder and the XDG data folder
-// redirected into it, so that nothing of the machine's installation takes part.
+// A clean folder per test, with the registry file and the XDG data folder redirected into it, so
+// that nothing of the machine's installation takes part, and a program folder of its own.
 class TCommonTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -23,15 +23,11 @@ protected:
         Root = pattern;
         std::filesystem::create_directories(Root + "/prog");
         Registry.emplace("RADUVUZ_REGISTRY", Root + "/registry.ini");
-        Program.emplace("RADUVUZ_PROGRAM_DIR", Root + "/prog/");
         Xdg.emplace("XDG_DATA_HOME", Root + "/xdg");
-        ResetLanguageForTesting();
     }
 
     void TearDown() override {
-        ResetLanguageForTesting();
         Xdg.reset();
-        Program.reset();
         Registry.reset();
         std::error_code ignored;
         std::filesystem::remove_all(Root, ignored);
@@ -53,7 +49,6 @@ protected:
 
     std::string Root;
     std::optional<TScopedEnv> Registry;
-    std::optional<TScopedEnv> Program;
     std::optional<TScopedEnv> Xdg;
 };
 

@@ -1,6 +1,7 @@
 #include "common/TTwfPaths.h"
 
 #include "CommonTestSupport.h"
+#include "platform/System.h"
 
 using namespace raduvuz;
 using raduvuz::test::TCommonTest;
@@ -88,7 +89,7 @@ TEST_F(DataPathTest, RegistryValueElseXdgDataFolderReadOnEveryCall) {
 TEST_F(DataPathTest, DefaultObjectUsesProgramAndDataFolders) {
     WriteRegistry("DataPath=/srv/TWF/\n");
     const TTwfPaths paths;
-    EXPECT_EQ(paths.CollapseToMacros(ProgramDir() + "Storage"), "$MAINTWFDIR$/Storage");
+    EXPECT_EQ(paths.CollapseToMacros(ProgramFolder() + "Storage"), "$MAINTWFDIR$/Storage");
     EXPECT_EQ(paths.CollapseToMacros("/srv/TWF/Config"), "$DATATWFDIR$/Config");
-    EXPECT_EQ(paths.ExpandMacros("$MAINTWFDIR$"), Root + "/prog");
+    EXPECT_EQ(paths.ExpandMacros("$MAINTWFDIR$"), ExcludeTrailingSeparator(ProgramFolder()));
 }

@@ -12,6 +12,7 @@
 #include "console/TfDevices.h"
 #include "console/TfMain.h"
 #include "console/TfPriority.h"
+#include "platform/System.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -74,20 +75,18 @@ class DialogsTest : public QObject {
 
 private slots:
     void init() {
-        ResetLanguageForTesting();
         TTWForm::HelpOpener() = [](const QUrl&) { return false; };
     }
     void cleanup() {
-        ResetLanguageForTesting();
         TTWForm::HelpOpener() = [](const QUrl&) { return false; };
     }
 
     void translatesAWindowAndItsListsByTags() {
         TTestFolder folder;
-        TScopedVariable program("RADUVUZ_PROGRAM_DIR", folder.Path(QString()).toLocal8Bit());
         folder.WriteFile(QStringLiteral("Language.test"),
                          ReadAll(TestData(QStringLiteral("console/Language.test"))));
         folder.WriteFile(QStringLiteral("registry.ini"), Registry("test"));
+        TLanguageTable language(folder.StdPath(QString()));
 
         TfPriority form;
         auto* paper = new QListWidget(&form);
@@ -107,9 +106,9 @@ private slots:
         TTWForm::SetTag(hintOnly, 5006 << 16);
         // A number the table lacks changes nothing.
         TTWForm::SetTag(form.bCancel, 4999);
-        form.TranslateForm();
+        form.TranslateForm(language);
 
-        QCOMPARE(LanguageState(), TLanguageState::Loaded);
+        QCOMPARE(language.State(), TLanguageState::Loaded);
         QCOMPARE(form.windowTitle(), QStringLiteral("Priorität ändern"));
         QCOMPARE(form.StaticText1->text(), QStringLiteral("Priorität:"));
         QCOMPARE(form.bOk->text(), QStringLiteral("Übernehmen"));
@@ -136,23 +135,20 @@ private slots:
 
     void withoutALanguageTheWindowKeepsItsTexts() {
         TTestFolder folder;
-        TScopedVariable program("RADUVUZ_PROGRAM_DIR", folder.Path(QString()).toLocal8Bit());
         folder.WriteFile(QStringLiteral("Language.test"),
                          ReadAll(TestData(QStringLiteral("console/Language.test"))));
         folder.WriteFile(QStringLiteral("registry.ini"), Registry(""));
+        TLanguageTable language(folder.StdPath(QString()));
         TfPriority form;
         TTWForm::SetTag(&form, 5001);
         TTWForm::SetTag(form.StaticText1, 5002);
-        form.TranslateForm();
-        QCOMPARE(LanguageState(), TLanguageState::None);
+        form.TranslateForm(language);
+        QCOMPARE(language.State(), TLanguageState::None);
         QCOMPARE(form.windowTitle(), QStringLiteral("Change priority"));
         QCOMPARE(form.StaticText1->text(), QStringLiteral("Priority:"));
     }
 
     void helpOpensTheHelpFileAtTheContext() {
-        TTestFolder folder;
-        TScopedVariable program("RADUVUZ_PROGRAM_DIR",
-                                folder.Path(QStringLiteral("bin")).toLocal8Bit());
         QList<QUrl> opened;
         TTWForm::HelpOpener() = [&opened](const QUrl& url) {
             opened << url;
@@ -164,7 +160,8 @@ private slots:
         window.AHelp->trigger();
         QCOMPARE(opened.size(), 2);
         QVERIFY(opened[0].isLocalFile());
-        QCOMPARE(opened[0].toLocalFile(), folder.Path(QStringLiteral("bin/vivuvidor.chm")));
+        QCOMPARE(opened[0].toLocalFile(),
+                 QString::fromStdString(ProgramFolder() + "vivuvidor.chm"));
         QCOMPARE(opened[0].fragment(), QStringLiteral("14"));
         QCOMPARE(opened[1].fragment(), QStringLiteral("0"));
 

@@ -69,8 +69,8 @@ protected:
         Root = pattern;
         std::filesystem::create_directories(Root + "/prog");
         SetEnv("RADUVUZ_REGISTRY", Root + "/registry.ini");
-        SetEnv("RADUVUZ_PROGRAM_DIR", Root + "/prog/");
         SetEnv("XDG_DATA_HOME", Root + "/xdg");
+        Process.ProgramFolder = Root + "/prog/";
         Server = std::make_shared<TRecordingServer>();
         Process.ServerObject = TServerClient(Server);
         Module = std::make_unique<TModuleControl>(Process, Window);

@@ -63,12 +63,11 @@ struct TRun {
     std::string Extra;
     std::string Sink12 = "";
     bool Inputs = true;
-    std::string Env;
     std::string LogName = "flow.log";
 };
 
-// One workflow run in a clean folder: program folder, data folder and registry of its own; twf
-// starts a private bus, the store and the module program.
+// One workflow run in a clean folder: the module program installed in a program folder of its
+// own, a data folder and a registry; twf starts a private bus, the store and the module program.
 class WorkflowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -79,9 +78,14 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         Root = pattern;
         fs::create_directories(Root / "prog");
-        Env = "XDG_DATA_HOME='" + (Root / "xdg").string() + "' RADUVUZ_PROGRAM_DIR='" +
-              (Root / "prog").string() + "/' RADUVUZ_REGISTRY='" + (Root / "reg.ini").string() +
-              "' QT_QPA_PLATFORM=offscreen ";
+        // A link where the file system allows one, else a copy: either way the program's folder
+        // (its default storage) is the test's.
+        std::error_code linked;
+        fs::create_hard_link(RADUVUZ_PROGRAM, Program(), linked);
+        if (linked)
+            fs::copy_file(RADUVUZ_PROGRAM, Program());
+        Env = "XDG_DATA_HOME='" + (Root / "xdg").string() + "' RADUVUZ_REGISTRY='" +
+              (Root / "reg.ini").string() + "' QT_QPA_PLATFORM=offscreen ";
     }
     void TearDown() override {
         std::error_code ignored;
@@ -105,7 +109,7 @@ protected:
     int Run(const TRun& run) {
         std::ofstream ini(Root / "flow.ini");
         ini << "[workflow]\nname = Flow\nbus = private\ntimeout = 60\n"
-            << "module-program = " << RADUVUZ_PROGRAM << "\n"
+            << "module-program = " << Program().string() << "\n"
             << "store-program = " << MEMORYMAN_PATH << "\n"
             << run.Workflow << "\n"
             << "[module 3]\nname = Queuer\nconfig-key = Q\n"
@@ -116,9 +120,8 @@ protected:
             ini << "[input]\nto = 3\nblock-size = 16384\nfolder = pages\n";
         ini.close();
         LogFile = Root / run.LogName;
-        const std::string command = Env + run.Env + " " + TWF_PATH + " --quiet --log '" +
-                                    LogFile.string() + "' '" + (Root / "flow.ini").string() +
-                                    "' >/dev/null 2>&1";
+        const std::string command = Env + TWF_PATH + " --quiet --log '" + LogFile.string() + "' '" +
+                                    (Root / "flow.ini").string() + "' >/dev/null 2>&1";
         return std::system(command.c_str());
     }
     std::string Log() const { return ReadTextFile(LogFile); }
@@ -171,6 +174,7 @@ protected:
         ExpectOutputsEqualInputs(sink);
     }
 
+    fs::path Program() const { return Root / "prog" / "raduvuz"; }
     fs::path ConfigFolder() const { return Root / "xdg" / "TWF_Data" / "Config"; }
     fs::path JobFolder() const { return Root / "prog" / "Storage" / "Q"; }
 

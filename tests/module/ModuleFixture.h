@@ -13,8 +13,8 @@
 
 namespace raduvuz::test {
 
-// A module object with a fake window, a scripted server and store, and its data folder in a
-// temporary folder. The program folder's "Storage" is removed afterwards when the test made it.
+// A module object with a fake window, a scripted server and store, and its data and program
+// folders in a temporary folder.
 class ModuleFixture : public ::testing::Test {
 protected:
     TTempFolder Temp;
@@ -27,10 +27,9 @@ protected:
     std::shared_ptr<TScriptedPeer> Store;
     int StoreCreations = 0;
     std::string CreatedProgId;
-    bool StorageExisted = false;
 
     void SetUp() override {
-        StorageExisted = std::filesystem::exists(ProgramFolder() + "Storage");
+        Process.ProgramFolder = Temp.Path() + "/prog/";
         ForceDirectories(ConfigFolder());
         Module = std::make_unique<TModuleControl>(Process, Window);
         Server = MakeServer(::raduvuz::ComputerName(), Temp.Path() + "/preview");
@@ -42,12 +41,7 @@ protected:
         };
     }
 
-    void TearDown() override {
-        Module.reset();
-        std::error_code ec;
-        if (!StorageExisted)
-            std::filesystem::remove_all(ProgramFolder() + "Storage", ec);
-    }
+    void TearDown() override { Module.reset(); }
 
     std::string ConfigFolder() const { return ExcludeTrailingSeparator(DataPath()) + "/Config"; }
 

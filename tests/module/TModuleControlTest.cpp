@@ -53,7 +53,7 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     EXPECT_TRUE(Module->Event);
     EXPECT_TRUE(Module->GenPreview);
     EXPECT_EQ(Module->ModuleID, "kept");
-    EXPECT_EQ(Module->StoreDir, ProgramFolder() + "Storage");
+    EXPECT_EQ(Module->StoreDir, Process.ProgramFolder + "Storage");
     EXPECT_EQ(Module->ComputerName, ::raduvuz::ComputerName());
     EXPECT_EQ(Module->GetErrorMessage(), "no error");
     EXPECT_EQ(Module->GetInParams(), "");
@@ -68,7 +68,7 @@ TEST_F(ModuleControlTest, InitOnAnotherComputerUsesTheProgramsPreviewFolder) {
     Module->Init(2, "Queue", Server);
 
     EXPECT_TRUE(Server->CallsOf("GetValue(0,1)").empty());
-    EXPECT_EQ(Module->PreviewDir, ProgramFolder() + "Storage/preview");
+    EXPECT_EQ(Module->PreviewDir, Process.ProgramFolder + "Storage/preview");
     EXPECT_TRUE(DirectoryExists(Module->PreviewDir));
     EXPECT_THAT(Store->Calls, ElementsAre("IsMainComputer(\\\\ELSEWHERE)"));
 }
