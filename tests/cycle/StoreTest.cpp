@@ -30,6 +30,14 @@ protected:
         // 1 January 2024, 12:00.
         ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->TermKeys, 45292.5));
     }
+
+    bool LogHas(const std::string& text) const {
+        for (const std::string& line : Window.LogLines) {
+            if (line.find(text) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
 };
 
 TEST_F(StoreTest, ReloadRebuildsTheCompletedListFromJobFiles) {
@@ -113,6 +121,50 @@ TEST_F(StoreTest, CopyAndInUseQuestions) {
     record->SaveCount = 0;
     EXPECT_FALSE(Module->SavedJobInUse("50"));
     EXPECT_FALSE(Module->SavedJobInUse("51"));
+}
+
+TEST_F(StoreTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, 131, 130, "Name=Kept"));
+    job->State = 1;
+    job->FileName = "Kept.prn";
+    job->OutDocID = 555;
+    job->SaveCount = 1;
+    job->TestSaved();
+    ASSERT_EQ(Module->SavedDocs.size(), 1u);
+
+    // Two keep requests need two releases.
+    EXPECT_TRUE(Module->SaveDoc(555));
+    EXPECT_EQ(job->SaveCount, 2);
+    Module->SavedDocs[0]->SaveCount = 2;
+    Module->DeleteSavedDoc(555);
+    EXPECT_EQ(Module->SavedDocs.size(), 1u);
+    Module->DeleteSavedDoc(555);
+    EXPECT_TRUE(Module->SavedDocs.empty());
+    Module->DeletePolicy = 0;
+    EXPECT_FALSE(Module->SaveDoc(555));
+}
+
+TEST_F(StoreTest, LoadDocMakesAKeptOutputDocumentAgainFromItsSpoolFile) {
+    WriteJob("230_231", "Name=L");
+    auto store = std::make_shared<TInProcessObject>();
+    store->Define("WCreateDoc", [](const std::vector<TVariant>&) {
+        return TCallResult{int32_t(42), {}};
+    });
+    Process.StoreObject = TStoreClient(store);
+    TSavedDoc record;
+    record.DocID = 231;
+    record.JobID = 230;
+    record.OutDocID = 900;
+    record.DDS = "Name=Unknown";
+    record.Name = "Unknown";
+    record.FileName = "l.prn";
+    record.Devices = "3";
+    record.SaveCount = 1;
+    Module->SavedDocs.push_back(std::make_shared<TSavedDoc>(record));
+
+    EXPECT_EQ(Module->LoadDoc(901, 12), -1);
+    EXPECT_TRUE(LogHas("Can not load document 901. Document not found"));
+    EXPECT_GT(Module->LoadDoc(900, 12), 0);
 }
 
 } // namespace

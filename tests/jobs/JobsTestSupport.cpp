@@ -1,6 +1,5 @@
 #include "jobs/JobsTestSupport.h"
 
-#include "jobs/TDoc.h"
 #include "platform/SharedBlock.h"
 
 #include <algorithm>
@@ -62,7 +61,7 @@ void JobsTest::SetUp() {
         case 6:
             return Answer(false);
         case 7:
-            return Answer(std::string("\\\\") + Module->ComputerName);
+            return Answer(std::string("\\\\") + Host.ComputerName);
         default:
             return Answer(TNull{});
         }
@@ -138,23 +137,14 @@ void JobsTest::SetUp() {
     });
     store->Define("IsDocForExists", [](const std::vector<TVariant>&) { return Answer(false); });
 
-    Process.ServerObject = TServerClient(server);
-    Process.StoreObject = TStoreClient(store);
-    Module = std::make_unique<TModuleControl>(Process, Window);
-    Module->Current = true;
-    Module->ModuleNumber = 7;
-    Module->JobDir = Dir;
-    Module->Event = false;
-    Module->Paused = false;
-    Module->Copies = 1;
-    Module->ComputerName = "HOST1";
-    Module->RetryDelayMs = 0;
+    Host.Server = TServerClient(server);
+    Host.Store = TStoreClient(store);
+    Host.JobDir = Dir;
 }
 
 void JobsTest::TearDown() {
-    while (!Module->Jobs.empty())
-        Module->FreeJob(*Module->Jobs.front());
-    Module.reset();
+    while (!Host.Jobs.empty())
+        Host.FreeJob(*Host.Jobs.front());
     for (const std::string& name : BlockNames)
         TSharedBlock::Unlink(name);
     std::error_code ignored;
@@ -166,7 +156,7 @@ TDoc* JobsTest::SpoolJob(int32_t jobID, int32_t docID, const std::string& dds,
     for (size_t i = 0; i < blocks.size(); ++i)
         ReadBlocks.push_back(
             TBlockAnswer{true, blocks[i], int32_t(i + 1), i + 1 == blocks.size() ? 1 : 0});
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, docID, jobID, dds));
+    TDoc* job = Host.Jobs.Add(TDoc::Create(Host, true, docID, jobID, dds));
     EXPECT_TRUE(job->InitReadDoc());
     bool done = false;
     for (size_t i = 0; i < blocks.size() && !done; ++i)
@@ -181,14 +171,14 @@ int JobsTest::CallCount(const std::string& prefix) const {
 }
 
 bool JobsTest::LogHas(const std::string& text) const {
-    return std::any_of(
-        Window.LogLines.begin(), Window.LogLines.end(),
-        [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    return std::any_of(Host.LogLines.begin(), Host.LogLines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    });
 }
 
 std::vector<TDoc*> JobsTest::WaitingJobs() const {
     std::vector<TDoc*> jobs;
-    for (TDoc* job : Module->Jobs) {
+    for (TDoc* job : Host.Jobs) {
         if (job->State == 1)
             jobs.push_back(job);
     }

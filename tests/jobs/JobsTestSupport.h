@@ -1,8 +1,13 @@
 #pragma once
 
-#include "control/TModuleControl.h"
+#include "jobs/IJobHost.h"
+#include "jobs/TJobList.h"
+#include "jobs/TJobListModel.h"
+#include "jobs/TMPrec.h"
+#include "jobs/TSavedDoc.h"
 #include "services/Dispatch.h"
-#include "support/FakeWindow.h"
+#include "services/TServerClient.h"
+#include "services/TStoreClient.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +20,76 @@
 
 namespace raduvuz {
 
-class TDoc;
+// The smallest module a job can live in: settings and lists as fields, the clients the test
+// gives it, and what the job tells it recorded. Nothing of the module's own logic is here.
+class TFakeJobHost : public IJobHost {
+public:
+    int32_t ModuleNumber = 7;
+    int32_t Copies = 1;
+    bool Multiplex = false;
+    int32_t DeletePolicy = 1;
+    int32_t WorkMode = 0;
+    bool LastInTop = true;
+    int32_t LogLevel = 1;
+    std::string JobDir;
+    std::string ComputerName = "HOST1";
+    bool Current = true;
+    bool Paused = false;
+    int32_t Status = 1;
+    TTaggedList FlowEntries;
+    TTaggedList TermNames;
+    TTaggedList TermKeys;
+    TTaggedList HoldList;
+    std::vector<TDestMark> DestMarks;
+    std::vector<std::shared_ptr<TSavedDoc>> SavedDocs;
+    TServerClient Server;
+    TStoreClient Store;
+    TJobList Jobs;
+    TJobListModel Rows;
+    std::vector<std::string> LogLines;
+    // Keep requests the jobs dropped, and the bounded waits they asked for.
+    std::vector<int32_t> DeletedSavedDocs;
+    int Waits = 0;
+
+    int32_t GetModuleNumber() const override { return ModuleNumber; }
+    int32_t GetCopies() const override { return Copies; }
+    bool GetMultiplex() const override { return Multiplex; }
+    int32_t GetDeletePolicy() const override { return DeletePolicy; }
+    int32_t GetWorkMode() const override { return WorkMode; }
+    bool GetLastInTop() const override { return LastInTop; }
+    int32_t GetLogLevel() const override { return LogLevel; }
+    bool GetEvent() const override { return false; }
+    std::string GetJobDir() const override { return JobDir; }
+    std::string GetComputerName() const override { return ComputerName; }
+    int GetRetryDelayMs() const override { return 0; }
+    bool IsCurrent() const override { return Current; }
+    int32_t GetStatus() const override { return Status; }
+    void ChangeStatus(int32_t status) override {
+        Status = status;
+        Server.ChangeStatus(ModuleNumber, Paused, Status);
+    }
+    void Log(const std::string& text) override { LogLines.push_back(text); }
+    const TTaggedList& GetFlowEntries() const override { return FlowEntries; }
+    const TTaggedList& GetTermNames() const override { return TermNames; }
+    const TTaggedList& GetTermKeys() const override { return TermKeys; }
+    const TTaggedList& GetHoldList() const override { return HoldList; }
+    std::vector<TDestMark>& GetDestMarks() override { return DestMarks; }
+    std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() override { return SavedDocs; }
+    void DeleteSavedDoc(int32_t DocID) override { DeletedSavedDocs.push_back(DocID); }
+    TServerClient& GetServerObject() override { return Server; }
+    TStoreClient& GetStoreObject() override { return Store; }
+    TJobList& GetJobs() override { return Jobs; }
+    TJobListModel& GetProcessJobs() override { return Rows; }
+    void FreeJob(TDoc& job) override {
+        const std::unique_ptr<TDoc> owned = Jobs.Take(job);
+        job.Free();
+    }
+    void WaitGoEvent() override {}
+    bool WaitPumping(int) override {
+        ++Waits;
+        return true;
+    }
+};
 
 // One scripted answer of RGetBlock, RWSwitchBlock or WGetBlock; an empty Data with a name makes
 // a block of Size zero bytes.
@@ -26,7 +100,8 @@ struct TBlockAnswer {
     int32_t Last = 0;
 };
 
-// A module with a scripted in-process store and server in a clean temporary job folder.
+// Jobs of a fake host with a scripted in-process store and server in a clean temporary job
+// folder.
 class JobsTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -40,9 +115,7 @@ protected:
     bool LogHas(const std::string& text) const;
     std::vector<TDoc*> WaitingJobs() const;
 
-    TModuleProcess Process;
-    test::TFakeWindow Window;
-    std::unique_ptr<TModuleControl> Module;
+    TFakeJobHost Host;
     std::string Dir;
     std::vector<std::string> Calls;
 

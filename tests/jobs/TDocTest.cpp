@@ -10,9 +10,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) {
-    Module->WorkMode = 1;
-    TDoc* job = Module->Jobs.Add(
-        TDoc::Create(*Module, true, 88, 1507, "FileName=a.prn;Priority=high;File=RST;Page=2"));
+    Host.WorkMode = 1;
+    TDoc* job = Host.Jobs.Add(
+        TDoc::Create(Host, true, 88, 1507, "FileName=a.prn;Priority=high;File=RST;Page=2"));
     ReadBlocks.push_back(TBlockAnswer{true, Bytes(5000, 0x11), 1, 1});
     ASSERT_TRUE(job->InitReadDoc());
 
@@ -25,7 +25,7 @@ TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) 
     EXPECT_EQ(job->ListItem->SubItems.at(siSize), "Spooling");
     EXPECT_EQ(job->ListItem->SubItems.at(siType), "RST");
     EXPECT_TRUE(LogHas("File a.prn spooling"));
-    EXPECT_EQ(Module->Status, 2);
+    EXPECT_EQ(Host.Status, 2);
     EXPECT_EQ(CallCount("ChangeStatus 2"), 1);
 
     bool done = false;
@@ -43,9 +43,9 @@ TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) 
 }
 
 TEST_F(JobsTest, RowColumnsDestinationsAndOrder) {
-    Module->TermNames = {{"Plate setter", 3}, {"Proofer", 5}};
-    Module->TermKeys = {{"PS-KEY", 3}, {"PR-KEY", 5}};
-    TDoc* first = Module->Jobs.Add(TDoc::Create(*Module, true, 1, 10, "Name=One"));
+    Host.TermNames = {{"Plate setter", 3}, {"Proofer", 5}};
+    Host.TermKeys = {{"PS-KEY", 3}, {"PR-KEY", 5}};
+    TDoc* first = Host.Jobs.Add(TDoc::Create(Host, true, 1, 10, "Name=One"));
     first->Name = "One";
     first->Devices = "3,7";
     first->AddToList(-1);
@@ -53,66 +53,65 @@ TEST_F(JobsTest, RowColumnsDestinationsAndOrder) {
     EXPECT_EQ(first->ListItem->SubItems.at(siDev), "PS-KEY");
     EXPECT_EQ(first->ListItem->SubItems.at(siSize), "Loading");
 
-    TDoc* second = Module->Jobs.Add(TDoc::Create(*Module, true, 2, 11, "Name=Two"));
+    TDoc* second = Host.Jobs.Add(TDoc::Create(Host, true, 2, 11, "Name=Two"));
     second->SizeText = "2.00 Kb";
     second->AddToList(1);
     EXPECT_EQ(second->ListItem->SubItems.at(siSize), "Transfering");
     EXPECT_EQ(second->ListItem->SubItems.at(siDestination), "");
     // LastInTop: the newest row is first.
-    EXPECT_EQ(Window.Process.At(0)->Caption, "11");
+    EXPECT_EQ(Host.Rows.At(0)->Caption, "11");
     EXPECT_EQ(CallCount("ShowLabel 2"), 1);
 
-    Module->LastInTop = false;
-    TDoc* third = Module->Jobs.Add(TDoc::Create(*Module, true, 3, 12, ""));
+    Host.LastInTop = false;
+    TDoc* third = Host.Jobs.Add(TDoc::Create(Host, true, 3, 12, ""));
     third->SizeText = "2.00 Kb";
     third->AddToList(0);
-    EXPECT_EQ(Window.Process.At(2)->Caption, "12");
+    EXPECT_EQ(Host.Rows.At(2)->Caption, "12");
     EXPECT_EQ(third->ListItem->SubItems.at(siSize), "2.00 Kb");
 }
 
 TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
-    Module->DeletePolicy = 0;
-    Module->Status = 1;
+    Host.DeletePolicy = 0;
+    Host.Status = 1;
     CreateAnswers = {42};
-    TDoc* transfer =
-        Module->Jobs.Add(TDoc::Create(*Module, false, 11, 500, "Name=T;FileName=t.prn"));
+    TDoc* transfer = Host.Jobs.Add(TDoc::Create(Host, false, 11, 500, "Name=T;FileName=t.prn"));
     ASSERT_TRUE(transfer->InitReadDoc());
     EXPECT_EQ(transfer->OutDocID, 42);
     EXPECT_EQ(transfer->SpoolStream, nullptr);
     EXPECT_TRUE(LogHas("File t.prn transferring"));
 
-    TDoc* waiting = Module->Jobs.Add(TDoc::Create(*Module, true, 12, 501, ""));
+    TDoc* waiting = Host.Jobs.Add(TDoc::Create(Host, true, 12, 501, ""));
     waiting->State = 1;
     waiting->AddToList(-1);
-    TDoc* waiting2 = Module->Jobs.Add(TDoc::Create(*Module, true, 13, 502, ""));
+    TDoc* waiting2 = Host.Jobs.Add(TDoc::Create(Host, true, 13, 502, ""));
     waiting2->State = 1;
 
     Calls.clear();
-    Module->FreeJob(*transfer);
+    Host.FreeJob(*transfer);
     ASSERT_GE(Calls.size(), 4u);
     EXPECT_EQ(Calls[0], "RCloseDoc 11");
     EXPECT_EQ(Calls[1], "WAbortDoc 42");
     EXPECT_EQ(Calls[2], "ChangeStatus 1");
     EXPECT_EQ(Calls[3], "ShowLabel 1");
-    EXPECT_EQ(Module->Jobs.size(), 2u);
-    EXPECT_EQ(Window.Process.Count(), 1);
+    EXPECT_EQ(Host.Jobs.size(), 2u);
+    EXPECT_EQ(Host.Rows.Count(), 1);
 
     // A waiting job holds no store document, and the module is idle already.
     Calls.clear();
-    Module->FreeJob(*waiting);
+    Host.FreeJob(*waiting);
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
     EXPECT_EQ(CallCount("WAbortDoc"), 0);
     EXPECT_EQ(CallCount("ChangeStatus"), 0);
-    EXPECT_EQ(Window.Process.Count(), 0);
-    Module->FreeJob(*waiting2);
+    EXPECT_EQ(Host.Rows.Count(), 0);
+    Host.FreeJob(*waiting2);
     EXPECT_EQ(CallCount("ChangeStatus"), 0);
-    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_TRUE(Host.Jobs.empty());
 }
 
 TEST_F(JobsTest, FreeOfASpoolingJobLeavesItsSpoolNumberAlone) {
     TDoc* job = SpoolJob(20, 30, "Name=S", {Bytes(10, 1)});
     Calls.clear();
-    Module->FreeJob(*job);
+    Host.FreeJob(*job);
     // OutDocID names the spool file, not an output document.
     EXPECT_EQ(CallCount("WAbortDoc"), 0);
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
@@ -126,14 +125,14 @@ namespace {
 
 TEST_F(JobsTest, FreeLogsAFailingStoreAndStillLeavesTheList) {
     CreateAnswers = {42};
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 11, 600, "Name=F"));
+    TDoc* job = Host.Jobs.Add(TDoc::Create(Host, false, 11, 600, "Name=F"));
     ASSERT_TRUE(job->InitReadDoc());
     // A store that has none of the calls fails every one of them.
-    Process.StoreObject = TStoreClient(std::make_shared<TInProcessObject>());
-    Module->FreeJob(*job);
+    Host.Store = TStoreClient(std::make_shared<TInProcessObject>());
+    Host.FreeJob(*job);
     EXPECT_TRUE(LogHas("Exception in TDoc.Free ("));
-    EXPECT_TRUE(Module->Jobs.empty());
-    EXPECT_EQ(Window.Process.Count(), 0);
+    EXPECT_TRUE(Host.Jobs.empty());
+    EXPECT_EQ(Host.Rows.Count(), 0);
 }
 
 } // namespace

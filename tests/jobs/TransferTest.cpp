@@ -19,9 +19,9 @@ Bytes Pattern(size_t size, uint8_t seed) {
 }
 
 // A waiting job for the spool file JobID_DocID, as SpoolToWait makes it.
-TDoc* Waiting(TModuleControl& module, int32_t jobID, int32_t docID, const std::string& dests,
+TDoc* Waiting(TFakeJobHost& host, int32_t jobID, int32_t docID, const std::string& dests,
               const std::string& name = "W", const std::string& color = "") {
-    TDoc* job = module.Jobs.Add(TDoc::Create(module, true, docID, jobID, "Name=" + name));
+    TDoc* job = host.Jobs.Add(TDoc::Create(host, true, docID, jobID, "Name=" + name));
     job->State = 1;
     job->Name = name;
     job->FileName = name + ".prn";
@@ -33,7 +33,7 @@ TDoc* Waiting(TModuleControl& module, int32_t jobID, int32_t docID, const std::s
 }
 
 TEST_F(JobsTest, ReadingStepsWaitOnHandleZeroAndFailOnAHandleWithoutBlock) {
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, 40, 41, "Name=R"));
+    TDoc* job = Host.Jobs.Add(TDoc::Create(Host, true, 40, 41, "Name=R"));
     ASSERT_TRUE(job->InitReadDoc());
     bool done = false;
     ReadBlocks.push_back(TBlockAnswer{false, {}, 0, 0});
@@ -49,12 +49,12 @@ TEST_F(JobsTest, ReadingStepsWaitOnHandleZeroAndFailOnAHandleWithoutBlock) {
 
 TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
     CreateAnswers = {0, 0, 77};
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 50, 51, "Name=T;FileName=t.prn"));
+    TDoc* job = Host.Jobs.Add(TDoc::Create(Host, false, 50, 51, "Name=T;FileName=t.prn"));
     ASSERT_TRUE(job->InitReadDoc());
     EXPECT_EQ(job->OutDocID, 77);
     EXPECT_EQ(CallCount("WCreateDoc"), 3);
     // Each retry lets the window handle its events.
-    EXPECT_GE(Window.Pumps, 2);
+    EXPECT_GE(Host.Waits, 2);
     EXPECT_EQ(job->ListItem->ImageIndex, 1);
 
     ReadBlocks.push_back(TBlockAnswer{true, Pattern(1000, 1), 1, 0});
@@ -77,10 +77,10 @@ TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
 
 TEST_F(JobsTest, CreateDocMinusOneEndsInitReadDocWithoutALogLine) {
     CreateAnswers = {0, -1};
-    std::unique_ptr<TDoc> job = TDoc::Create(*Module, false, 60, 61, "Name=T;FileName=t.prn");
-    const size_t lines = Window.LogLines.size();
+    std::unique_ptr<TDoc> job = TDoc::Create(Host, false, 60, 61, "Name=T;FileName=t.prn");
+    const size_t lines = Host.LogLines.size();
     EXPECT_FALSE(job->InitReadDoc());
-    EXPECT_EQ(Window.LogLines.size(), lines);
+    EXPECT_EQ(Host.LogLines.size(), lines);
     EXPECT_EQ(job->ListItem, nullptr);
     job->Free();
 }
@@ -89,10 +89,10 @@ TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
     const Bytes a = Pattern(70000, 3);
     const Bytes b = Bytes(100000, 0x42);
     TDoc* spooled = SpoolJob(70, 71, "Name=S;FileName=s.prn", {a, b});
-    Module->FreeJob(*spooled);
+    Host.FreeJob(*spooled);
 
     Ready[12] = true;
-    TDoc* job = Waiting(*Module, 70, 71, "12");
+    TDoc* job = Waiting(Host, 70, 71, "12");
     CreateAnswers = {0};
     EXPECT_TRUE(job->CheckWaitingDoc());
     EXPECT_TRUE(job->Waiting);
@@ -121,9 +121,9 @@ TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
 }
 
 TEST_F(JobsTest, SendingFailsWhenTheStoreRefusesMemory) {
-    Module->FreeJob(*SpoolJob(80, 81, "Name=S", {Bytes(10, 1)}));
+    Host.FreeJob(*SpoolJob(80, 81, "Name=S", {Bytes(10, 1)}));
     Ready[12] = true;
-    TDoc* job = Waiting(*Module, 80, 81, "12");
+    TDoc* job = Waiting(Host, 80, 81, "12");
     ASSERT_TRUE(job->CheckWaitingDoc());
     const int32_t out = job->OutDocID;
     WriteBlocks.push_back(TBlockAnswer{false, {}, -1, 0});
@@ -135,7 +135,7 @@ TEST_F(JobsTest, SendingFailsWhenTheStoreRefusesMemory) {
 
 TEST_F(JobsTest, TwoDestinationsWithoutMultiplexAreNeverSent) {
     Ready[12] = Ready[15] = true;
-    TDoc* job = Waiting(*Module, 90, 91, "12,15");
+    TDoc* job = Waiting(Host, 90, 91, "12,15");
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(job->CheckWaitingDoc());
         EXPECT_FALSE(job->Waiting);
@@ -145,29 +145,29 @@ TEST_F(JobsTest, TwoDestinationsWithoutMultiplexAreNeverSent) {
 }
 
 TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
-    Module->Multiplex = true;
-    Module->DestMarks.push_back({"12", {}});
-    Module->DestMarks.push_back({"15", {}});
+    Host.Multiplex = true;
+    Host.DestMarks.push_back({"12", {}});
+    Host.DestMarks.push_back({"15", {}});
     Ready[12] = Ready[15] = true;
     for (int32_t doc : {1, 2, 3, 4})
-        Module->FreeJob(*SpoolJob(100, doc, "Name=J", {Bytes(10, 1)}));
+        Host.FreeJob(*SpoolJob(100, doc, "Name=J", {Bytes(10, 1)}));
 
-    TDoc* cyan = Waiting(*Module, 100, 1, "12,15", "J", "Cyan");
+    TDoc* cyan = Waiting(Host, 100, 1, "12,15", "J", "Cyan");
     ASSERT_TRUE(cyan->CheckWaitingDoc());
     EXPECT_EQ(cyan->Dests, "12");
-    ASSERT_EQ(Module->DestMarks[0].Records.size(), 1u);
-    EXPECT_EQ(Module->DestMarks[0].Records[0]->Colors, "Cyan");
+    ASSERT_EQ(Host.DestMarks[0].Records.size(), 1u);
+    EXPECT_EQ(Host.DestMarks[0].Records[0]->Colors, "Cyan");
 
     // Another plate of the same job goes where the job already is, and waits for it.
     Ready[12] = false;
-    TDoc* magenta = Waiting(*Module, 100, 2, "12,15", "J", "Magenta");
+    TDoc* magenta = Waiting(Host, 100, 2, "12,15", "J", "Magenta");
     ASSERT_TRUE(magenta->CheckWaitingDoc());
     EXPECT_EQ(magenta->Dests, "12");
     EXPECT_TRUE(magenta->Waiting);
-    EXPECT_EQ(Module->DestMarks[0].Records[0]->Colors, "Cyan,Magenta");
+    EXPECT_EQ(Host.DestMarks[0].Records[0]->Colors, "Cyan,Magenta");
 
     // A second plate of a colour already there is routed by round robin.
-    TDoc* cyan2 = Waiting(*Module, 100, 3, "12,15", "J", "Cyan");
+    TDoc* cyan2 = Waiting(Host, 100, 3, "12,15", "J", "Cyan");
     ASSERT_TRUE(cyan2->CheckWaitingDoc());
     EXPECT_EQ(cyan2->Dests, "15");
     EXPECT_EQ(cyan2->State, 2);
@@ -175,7 +175,7 @@ TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
 
     // No destination ready: the job waits and keeps all its destinations.
     Ready[15] = false;
-    TDoc* other = Waiting(*Module, 101, 4, "12,15", "K", "Black");
+    TDoc* other = Waiting(Host, 101, 4, "12,15", "K", "Black");
     ASSERT_TRUE(other->CheckWaitingDoc());
     EXPECT_TRUE(other->Waiting);
     EXPECT_EQ(other->Dests, "12,15");
@@ -189,7 +189,7 @@ TEST_F(JobsTest, DamagedHeaderFailsThreeHundredAndOneTimesThenFails) {
         file.write(length, 4);
     }
     Ready[12] = true;
-    TDoc* job = Waiting(*Module, 110, 111, "12", "Broken");
+    TDoc* job = Waiting(Host, 110, 111, "12", "Broken");
     for (int i = 0; i < 301; ++i)
         ASSERT_TRUE(job->CheckWaitingDoc()) << i;
     EXPECT_EQ(job->RetryCount, 301);
@@ -199,11 +199,11 @@ TEST_F(JobsTest, DamagedHeaderFailsThreeHundredAndOneTimesThenFails) {
 }
 
 TEST_F(JobsTest, AcceptSpoolSendsThePathOnly) {
-    Module->WorkMode = 1;
-    Module->FlowEntries = {{"Name=P;AcceptSpool=12", 12}};
-    Module->FreeJob(*SpoolJob(120, 121, "Name=P", {Bytes(10, 1)}));
+    Host.WorkMode = 1;
+    Host.FlowEntries = {{"Name=P;AcceptSpool=12", 12}};
+    Host.FreeJob(*SpoolJob(120, 121, "Name=P", {Bytes(10, 1)}));
     Ready[12] = true;
-    TDoc* job = Waiting(*Module, 120, 121, "12", "P");
+    TDoc* job = Waiting(Host, 120, 121, "12", "P");
     ASSERT_TRUE(job->CheckWaitingDoc());
     EXPECT_TRUE(job->SendAsPath);
     EXPECT_NE(job->DDS.find("SpoolFile=" + Dir + "/120_121"), std::string::npos);
@@ -216,26 +216,15 @@ TEST_F(JobsTest, AcceptSpoolSendsThePathOnly) {
 }
 
 TEST_F(JobsTest, TestSavedRecordsAnOutputDocumentOnce) {
-    TDoc* job = Waiting(*Module, 130, 131, "12", "Kept");
+    TDoc* job = Waiting(Host, 130, 131, "12", "Kept");
     job->OutDocID = 555;
     job->SaveCount = 1;
     job->TestSaved();
     job->TestSaved();
-    ASSERT_EQ(Module->SavedDocs.size(), 1u);
-    EXPECT_EQ(Module->SavedDocs[0]->OutDocID, 555);
-    EXPECT_EQ(Module->SavedDocs[0]->DocID, 131);
+    ASSERT_EQ(Host.SavedDocs.size(), 1u);
+    EXPECT_EQ(Host.SavedDocs[0]->OutDocID, 555);
+    EXPECT_EQ(Host.SavedDocs[0]->DocID, 131);
     EXPECT_TRUE(LogHas("Document Kept.prn (555-131) saved"));
-
-    // Two keep requests need two releases.
-    EXPECT_TRUE(Module->SaveDoc(555));
-    EXPECT_EQ(job->SaveCount, 2);
-    Module->SavedDocs[0]->SaveCount = 2;
-    Module->DeleteSavedDoc(555);
-    EXPECT_EQ(Module->SavedDocs.size(), 1u);
-    Module->DeleteSavedDoc(555);
-    EXPECT_TRUE(Module->SavedDocs.empty());
-    Module->DeletePolicy = 0;
-    EXPECT_FALSE(Module->SaveDoc(555));
 }
 
 } // namespace

@@ -11,17 +11,17 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST_F(JobsTest, CopiesTimesHeldAndFreeDeviceGroups) {
-    Module->Copies = 3;
-    Module->HoldList = {{"K7", 7}};
+    Host.Copies = 3;
+    Host.HoldList = {{"K7", 7}};
     TDoc* job = SpoolJob(200, 201, "Name=C;Device=3,7", {Bytes(10, 1)});
     job->Dests = "12";
     job->Devices = "3,7";
     ASSERT_TRUE(SpoolToWait(*job));
-    Module->FreeJob(*job);
+    Host.FreeJob(*job);
 
     const std::vector<TDoc*> waiting = WaitingJobs();
     ASSERT_EQ(waiting.size(), 6u);
-    EXPECT_EQ(Window.Process.Count(), 6);
+    EXPECT_EQ(Host.Rows.Count(), 6);
     int held = 0;
     for (TDoc* w : waiting) {
         EXPECT_EQ(w->DocID, 201);
@@ -40,7 +40,7 @@ TEST_F(JobsTest, CopiesTimesHeldAndFreeDeviceGroups) {
 }
 
 TEST_F(JobsTest, DestinationSplitStopsAtTheFirstDestinationWithoutDevices) {
-    Module->FlowEntries = {{"Device=5", 4}, {"Device=3", 9}};
+    Host.FlowEntries = {{"Device=5", 4}, {"Device=3", 9}};
     TDoc* job = SpoolJob(210, 211, "Name=D", {Bytes(10, 1)});
     job->Devices = "3";
     job->Dests = "4,9";
@@ -54,7 +54,7 @@ TEST_F(JobsTest, DestinationSplitStopsAtTheFirstDestinationWithoutDevices) {
     EXPECT_EQ(WaitingJobs()[0]->Devices, "3");
 
     // With multiplex every destination stays in one waiting job.
-    Module->Multiplex = true;
+    Host.Multiplex = true;
     job->Dests = "4,9";
     EXPECT_TRUE(SpoolToWait(*job));
     ASSERT_EQ(WaitingJobs().size(), 2u);
@@ -62,32 +62,32 @@ TEST_F(JobsTest, DestinationSplitStopsAtTheFirstDestinationWithoutDevices) {
 }
 
 TEST_F(JobsTest, ReprocessMakesWaitingJobsFromTheSpoolFile) {
-    Module->FlowEntries = {{"Name=R;Device=3", 12}};
-    Module->TermKeys = {{"K3", 3}};
-    Module->FreeJob(*SpoolJob(220, 221, "Name=R;Device=3", {Bytes(2048, 9)}));
+    Host.FlowEntries = {{"Name=R;Device=3", 12}};
+    Host.TermKeys = {{"K3", 3}};
+    Host.FreeJob(*SpoolJob(220, 221, "Name=R;Device=3", {Bytes(2048, 9)}));
     Calls.clear();
-    EXPECT_EQ(ReadSpoolDDS(*Module, "220", "221"), "Name=R;Device=3");
-    ASSERT_TRUE(ReprocessDoc(*Module, "220", "221", "", true));
+    EXPECT_EQ(ReadSpoolDDS(Host, "220", "221"), "Name=R;Device=3");
+    ASSERT_TRUE(ReprocessDoc(Host, "220", "221", "", true));
     // The temporary job leaves without a store call.
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
-    ASSERT_EQ(Module->Jobs.size(), 1u);
-    TDoc* w = Module->Jobs[0];
+    ASSERT_EQ(Host.Jobs.size(), 1u);
+    TDoc* w = Host.Jobs[0];
     EXPECT_EQ(w->State, 1);
     EXPECT_TRUE(w->Held);
     EXPECT_EQ(w->Name, "R");
     EXPECT_EQ(w->DocID, 221);
     EXPECT_EQ(w->Dests, "12");
 
-    const size_t jobs = Module->Jobs.size();
-    EXPECT_FALSE(ReprocessDoc(*Module, "220", "999", "", false));
+    const size_t jobs = Host.Jobs.size();
+    EXPECT_FALSE(ReprocessDoc(Host, "220", "999", "", false));
     EXPECT_TRUE(LogHas("Exception in ReprocessDoc ("));
-    EXPECT_EQ(Module->Jobs.size(), jobs);
-    EXPECT_FALSE(ReprocessDoc(*Module, "x", "221", "", false));
-    EXPECT_EQ(Module->Jobs.size(), jobs);
+    EXPECT_EQ(Host.Jobs.size(), jobs);
+    EXPECT_FALSE(ReprocessDoc(Host, "x", "221", "", false));
+    EXPECT_EQ(Host.Jobs.size(), jobs);
 }
 
 TEST_F(JobsTest, LoadSavedDocSendsAtOnceOrEndsWithoutProgress) {
-    Module->FreeJob(*SpoolJob(230, 231, "Name=L", {Bytes(10, 1)}));
+    Host.FreeJob(*SpoolJob(230, 231, "Name=L", {Bytes(10, 1)}));
     TSavedDoc record;
     record.DocID = 231;
     record.JobID = 230;
@@ -99,25 +99,20 @@ TEST_F(JobsTest, LoadSavedDocSendsAtOnceOrEndsWithoutProgress) {
     record.SaveCount = 1;
 
     // Destination 0 neither fails nor progresses.
-    EXPECT_EQ(LoadSavedDoc(*Module, record, 0), -1);
-    EXPECT_TRUE(Module->Jobs.empty());
-    EXPECT_EQ(Window.Process.Count(), 0);
+    EXPECT_EQ(LoadSavedDoc(Host, record, 0), -1);
+    EXPECT_TRUE(Host.Jobs.empty());
+    EXPECT_EQ(Host.Rows.Count(), 0);
 
     // A reloaded job skips the readiness check.
-    const int32_t out = LoadSavedDoc(*Module, record, 12);
+    const int32_t out = LoadSavedDoc(Host, record, 12);
     EXPECT_GT(out, 0);
-    ASSERT_EQ(Module->Jobs.size(), 1u);
-    EXPECT_EQ(Module->Jobs[0]->ListItem->SubItems.at(siName), "* Unknown");
+    ASSERT_EQ(Host.Jobs.size(), 1u);
+    EXPECT_EQ(Host.Jobs[0]->ListItem->SubItems.at(siName), "* Unknown");
     EXPECT_TRUE(LogHas("Load document l.prn"));
     bool done = false;
-    ASSERT_TRUE(Module->Jobs[0]->Execute(done));
+    ASSERT_TRUE(Host.Jobs[0]->Execute(done));
     EXPECT_TRUE(done);
-    EXPECT_EQ(Window.Process.Count(), 0);
-
-    Module->SavedDocs.push_back(std::make_shared<TSavedDoc>(record));
-    EXPECT_EQ(Module->LoadDoc(901, 12), -1);
-    EXPECT_TRUE(LogHas("Can not load document 901. Document not found"));
-    EXPECT_GT(Module->LoadDoc(900, 12), 0);
+    EXPECT_EQ(Host.Rows.Count(), 0);
 }
 
 } // namespace

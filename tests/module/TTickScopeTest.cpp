@@ -73,5 +73,23 @@ TEST_F(TickScopeTest, KillDuringAPumpDoesItsFileWorkAtOnce) {
     EXPECT_EQ(Store->CallsOf("RCloseDoc").size(), 1u);
 }
 
+// The bounded wait a transferring job asks for while the store has no output document for it.
+TEST_F(TickScopeTest, WaitPumpingServesEventsUntilTheModuleIsClosed) {
+    InitModule();
+    int pumps = 0;
+    Window.OnPump = [&] { ++pumps; };
+    EXPECT_TRUE(Module->WaitPumping(0));
+    EXPECT_EQ(pumps, 1);
+    EXPECT_FALSE(Module->Busy);
+
+    // No tick starts inside the wait, and a Close ends it at once.
+    Window.OnPump = [&] {
+        EXPECT_TRUE(Module->Busy);
+        Module->Close();
+    };
+    EXPECT_FALSE(Module->WaitPumping(60000));
+    EXPECT_FALSE(Module->Busy);
+}
+
 } // namespace
 } // namespace raduvuz::test

@@ -1,11 +1,17 @@
-#include "jobs/JobsTestSupport.h"
+#include "module/ModuleFixture.h"
 
-#include "platform/System.h"
-
-namespace raduvuz {
+namespace raduvuz::test {
 namespace {
 
-TEST_F(JobsTest, FlowEntriesTerminatorsAndHoldList) {
+using ModuleFlowTest = ModuleFixture;
+
+TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
+    InitModule();
+    Server->Values[{12, 2}] = std::string("Module 12");
+    Server->Values[{15, 2}] = std::string("Module 15");
+    Server->Define("PtrToKey", [](const std::vector<TVariant>& a) {
+        return TCallResult{std::string("K") + std::to_string(VariantToInt(a.at(0))), {}};
+    });
     Module->AddFlowEntry(12, "Name=A");
     Module->AddFlowEntry(12, "Name=B");
     Module->AddFlowEntry(15, "Name=C");
@@ -39,8 +45,8 @@ TEST_F(JobsTest, FlowEntriesTerminatorsAndHoldList) {
     EXPECT_TRUE(Module->DestNames.empty());
 }
 
-TEST_F(JobsTest, ForceDirCreatesOnlyWhenAsked) {
-    const std::string folder = Dir + "/a/b";
+TEST_F(ModuleFlowTest, ForceDirCreatesOnlyWhenAsked) {
+    const std::string folder = Temp.Path() + "/a/b";
     EXPECT_FALSE(Module->ForceDir(folder, false));
     EXPECT_FALSE(DirectoryExists(folder));
     EXPECT_TRUE(Module->ForceDir(folder, true));
@@ -49,4 +55,4 @@ TEST_F(JobsTest, ForceDirCreatesOnlyWhenAsked) {
 }
 
 } // namespace
-} // namespace raduvuz
+} // namespace raduvuz::test
