@@ -29,14 +29,17 @@ namespace raduvuz {
 
 class TAlignPanel;
 class TJobListView;
-class TModuleControl;
 class TJobTableModel;
+class TModuleControl;
 class TSplitterBar;
 
 // The module's main window and operator console: created hidden behind a tray icon; the
 // toolbar, the two job lists, the (switched off) preview panel, the log pane, and the timer that
 // drives the module. It is the module's IModuleWindow. Nothing here decides what happens to a
-// job: the job actions call the module.
+// job: the job actions call the module. Its code is split by concern: TfMain.cpp (construction,
+// controls), _Actions (actions, menus, toolbar), _Events (form, tray, timer), _Window (the
+// window interface the module calls), _Layout (view toggles, splitters, preview), _Rules
+// (enabling rules), _Persist (layout persistence).
 class TfMain : public QMainWindow, public TTWForm, public IModuleWindow {
     Q_OBJECT
 
@@ -201,7 +204,6 @@ private:
     void HideAction(QAction* action);
     void ApplyRule(const TJobActionStates& states);
     void SelectionChanged(TJobListView* list);
-    void SetJobsHeight(int height);
 
     void TimerTimer();
     void AHideExecute();
@@ -215,6 +217,9 @@ private:
     void AViewCompletedJobsExecute();
     void AViewPreviewExecute();
     void ANegativeExecute();
+
+    // The tray tip field holds 63 characters.
+    static constexpr int kTrayTipLength = 63;
 
     TModuleControl* Module = nullptr;
     QList<QIcon> MainImages;

@@ -1,0 +1,334 @@
+// The main window's actions, its menus and toolbar, and what the actions that are not about
+// jobs or the view do.
+
+#include "console/TfMain.h"
+
+#include "console/ShowAbout.h"
+#include "console/TJobListView.h"
+#include "control/TModuleControl.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace raduvuz {
+
+namespace {
+
+constexpr const char* kImageProperty = "ImageIndex";
+
+QKeySequence Keys(QKeyCombination combination) {
+    return QKeySequence(combination);
+}
+
+} // namespace
+
+QAction* TfMain::NewAction(const char* name, const char* caption, const char* hint,
+                           const QKeySequence& shortcut, int image) {
+    auto* action = new QAction(QString::fromUtf8(caption), this);
+    action->setObjectName(QString::fromUtf8(name));
+    if (hint != nullptr) {
+        action->setToolTip(QString::fromUtf8(hint));
+        action->setStatusTip(QString::fromUtf8(hint));
+    }
+    action->setShortcut(shortcut);
+    SetImage(action, image);
+    // Every action's shortcut works in the window, whether or not a menu shows it.
+    addAction(action);
+    return action;
+}
+
+void TfMain::SetImage(QAction* action, int image) {
+    action->setProperty(kImageProperty, image);
+    action->setIcon(image >= 0 && image < MainImages.size() ? MainImages[image] : QIcon());
+}
+
+int TfMain::ImageIndex(const QAction* action) {
+    const QVariant value = action ? action->property(kImageProperty) : QVariant();
+    return value.isValid() ? value.toInt() : -1;
+}
+
+void TfMain::CreateActions() {
+    const QKeySequence none;
+    AExit = NewAction("AExit", "S&hut down", "Shut down module", none, -1);
+    AHide = NewAction("AHide", "&Hide Window", "Hide/Show main window", none, 0);
+    APause = NewAction("APause", "&Start", "Start", none, 3);
+    AAbort = NewAction("AAbort", "&Abort Job", "Abort selected jobs", none, 4);
+    AOptions = NewAction("AOptions", "S&etup...", "Setup module", Keys(Qt::Key_F5), -1);
+    ADelete = NewAction("ADelete", "&Delete", "Delete selected jobs", Keys(Qt::Key_Delete), 6);
+    AViewLog = NewAction("AViewLog", "&Log Window", "Hide/Show log window",
+                         Keys(Qt::CTRL | Qt::Key_L), -1);
+    AViewToolBar =
+        NewAction("AViewToolBar", "&Toolbar", "Hide/Show toolbar", Keys(Qt::CTRL | Qt::Key_T), -1);
+    AAbout = NewAction("AAbout", "&About", "About queuer module", none, -1);
+    // ADebug comes before ASendToDevice with the same key and does nothing. In the original the
+    // first action of the list with a key takes it, so Ctrl+Alt+D never redirects; here ADebug
+    // holds the key and ASendToDevice only shows it (see below).
+    ADebug = NewAction("ADebug", "ADebug", nullptr, Keys(Qt::CTRL | Qt::ALT | Qt::Key_D), -1);
+    AReprocess = NewAction("AReprocess", "&Reprocess", "Reprocess selected jobs",
+                           Keys(Qt::CTRL | Qt::ALT | Qt::Key_R), 5);
+    AViewProcessJobs =
+        NewAction("AViewProcessJobs", "P&rocess Jobs", nullptr, Keys(Qt::CTRL | Qt::Key_R), -1);
+    AViewCompletedJobs =
+        NewAction("AViewCompletedJobs", "&Passed Jobs", nullptr, Keys(Qt::CTRL | Qt::Key_P), -1);
+    AViewPreview =
+        NewAction("AViewPreview", "&Preview Window", nullptr, Keys(Qt::CTRL | Qt::Key_W), -1);
+    ASelectAll = NewAction("ASelectAll", "Select &All", nullptr, Keys(Qt::CTRL | Qt::Key_A), -1);
+    ASaveAs = NewAction("ASaveAs", "&Save As", nullptr, Keys(Qt::CTRL | Qt::Key_S), -1);
+    AChangeName = NewAction("AChangeName", "Change &Names", "Change names",
+                            Keys(Qt::CTRL | Qt::ALT | Qt::Key_N), 7);
+    AUnHold = NewAction("AUnHold", "Re&lease", "Release selected jobs",
+                        Keys(Qt::CTRL | Qt::ALT | Qt::Key_L), 8);
+    APriority = NewAction("APriority", "Change &Priority", nullptr,
+                          Keys(Qt::CTRL | Qt::ALT | Qt::Key_P), 9);
+    AHold =
+        NewAction("AHold", "&Hold", "Hold selected jobs", Keys(Qt::CTRL | Qt::ALT | Qt::Key_H), 10);
+    ASearch =
+        NewAction("ASearch", "&Search", "Search/Search again", Keys(Qt::CTRL | Qt::Key_F), 11);
+    ASearchAgain = NewAction("ASearchAgain", "Search Again", "Search Again", Keys(Qt::Key_F3), 11);
+    ACompos = NewAction("ACompos", "&Composed Preview", "Composed preview of selected jobs",
+                        Keys(Qt::CTRL | Qt::ALT | Qt::Key_C), 12);
+    ASendToDevice = NewAction("ASendToDevice", "Re&direct Selected Jobs", "Redirect selected jobs",
+                              Keys(Qt::CTRL | Qt::ALT | Qt::Key_D), 13);
+    // Shown in the menus, but the key is ADebug's: it is live only in a widget that never has
+    // the focus.
+    ASendToDevice->setShortcutContext(Qt::WidgetShortcut);
+    removeAction(ASendToDevice);
+    AAddSpotColor = NewAction("AAddSpotColor", "Add Spot Color", nullptr, none, -1);
+    AJobMerge = NewAction("AJobMerge", "Composed Job Previe&w", "Composed job preview",
+                          Keys(Qt::CTRL | Qt::ALT | Qt::Key_W), 14);
+    AGenPreview = NewAction("AGenPreview", "Custom Preview &Generation",
+                            "Custom preview generation", Keys(Qt::CTRL | Qt::ALT | Qt::Key_G), 17);
+    ANegative = NewAction("ANegative", "&Negative Preview On/Off", "Show negative preview",
+                          Keys(Qt::CTRL | Qt::Key_N), 16);
+    AHelp = NewAction("AHelp", "&Queuer", nullptr, Keys(Qt::Key_F1), -1);
+
+    for (QAction* view : {AViewLog, AViewProcessJobs, AViewCompletedJobs, AViewPreview}) {
+        view->setCheckable(true);
+        view->setChecked(true);
+    }
+    AViewToolBar->setCheckable(true);
+    ANegative->setCheckable(true);
+    ASaveAs->setEnabled(false);
+
+    // The view toggles find their action's check already turned by the trigger.
+    connect(AExit, &QAction::triggered, this, &TfMain::AExitExecute);
+    connect(AHide, &QAction::triggered, this, &TfMain::AHideExecute);
+    connect(APause, &QAction::triggered, this, &TfMain::APauseExecute);
+    connect(AAbout, &QAction::triggered, this, &TfMain::AAboutExecute);
+    connect(AHelp, &QAction::triggered, this, &TfMain::AHelpExecute);
+    connect(AViewLog, &QAction::triggered, this, &TfMain::AViewLogExecute);
+    connect(AViewToolBar, &QAction::triggered, this, &TfMain::AViewToolBarExecute);
+    connect(AViewProcessJobs, &QAction::triggered, this, &TfMain::AViewProcessJobsExecute);
+    connect(AViewCompletedJobs, &QAction::triggered, this, &TfMain::AViewCompletedJobsExecute);
+    connect(AViewPreview, &QAction::triggered, this, &TfMain::AViewPreviewExecute);
+    connect(ANegative, &QAction::triggered, this, &TfMain::ANegativeExecute);
+    // The composed previews and the custom generation show nothing: the preview is switched off.
+}
+
+void TfMain::CreateMenus() {
+    // miStopall is the start/stop action with a key of its own.
+    miStopall = new QAction(this);
+    miStopall->setObjectName(QStringLiteral("miStopall"));
+    miStopall->setShortcut(QKeySequence(Qt::Key_F2));
+    auto followPause = [this] {
+        miStopall->setText(APause->text());
+        miStopall->setIcon(APause->icon());
+        miStopall->setEnabled(APause->isEnabled());
+    };
+    followPause();
+    connect(APause, &QAction::changed, this, followPause);
+    connect(miStopall, &QAction::triggered, APause, &QAction::trigger);
+    addAction(miStopall);
+
+    Redirect1 = new QAction(QStringLiteral("Re&direct"), this);
+    Redirect1->setObjectName(QStringLiteral("Redirect1"));
+    Redirect1->setIcon(ASendToDevice->icon());
+    Redirect1->setShortcut(ASendToDevice->shortcut());
+    Redirect1->setShortcutContext(Qt::WidgetShortcut);
+    Redirect1->setEnabled(ASendToDevice->isEnabled());
+    connect(ASendToDevice, &QAction::changed, this,
+            [this] { Redirect1->setEnabled(ASendToDevice->isEnabled()); });
+    connect(Redirect1, &QAction::triggered, ASendToDevice, &QAction::trigger);
+
+    niSpotClr = new QAction(QStringLiteral("Spot Colors..."), this);
+    niSpotClr->setObjectName(QStringLiteral("niSpotClr"));
+    NegativePreviewOnOff1 = ANegative;
+
+    QMenuBar* bar = menuBar();
+    QMenu* miSystem = bar->addMenu(QStringLiteral("&Module"));
+    miSystem->setObjectName(QStringLiteral("miSystem"));
+    miSystem->addAction(miStopall);
+    miSystem->addSeparator();
+    miSystem->addAction(AOptions);
+    miSystem->addAction(niSpotClr);
+    miSystem->addSeparator();
+    miSystem->addAction(AExit);
+
+    QMenu* miView = bar->addMenu(QStringLiteral("&View"));
+    miView->setObjectName(QStringLiteral("miView"));
+    miView->addAction(AHide);
+    miView->addSeparator();
+    miView->addActions(
+        {AViewProcessJobs, AViewCompletedJobs, AViewPreview, AViewLog, AViewToolBar});
+    connect(miView, &QMenu::aboutToShow, this,
+            [this] { AViewToolBar->setChecked(TB_Main->isVisible()); });
+
+    QMenu* miJobs = bar->addMenu(QStringLiteral("&Jobs"));
+    miJobs->setObjectName(QStringLiteral("miJobs"));
+    miJobs->addActions({AReprocess, Redirect1, AAbort, ADelete, AHold, AUnHold, AChangeName,
+                        APriority, ACompos, AJobMerge, AGenPreview});
+    miJobs->addSeparator();
+    miJobs->addActions({ASaveAs, ASelectAll});
+    miJobs->addSeparator();
+    miJobs->addActions({ASearch, ASearchAgain, NegativePreviewOnOff1});
+
+    QMenu* miHelp = bar->addMenu(QStringLiteral("&Help"));
+    miHelp->setObjectName(QStringLiteral("miHelp"));
+    miHelp->addAction(AAbout);
+
+    pmJobs = new QMenu(this);
+    pmJobs->setObjectName(QStringLiteral("pmJobs"));
+    pmJobs->addActions({AReprocess, ASendToDevice, AAbort, ADelete, AHold, AUnHold, AChangeName,
+                        APriority, ACompos, AJobMerge, AGenPreview});
+    pmJobs->addSeparator();
+    pmJobs->addActions({ASaveAs, ASelectAll});
+    pmJobs->addSeparator();
+    pmJobs->addAction(AAddSpotColor);
+    for (TJobListView* list : {lvProcessJobs, lvCompletedJobs}) {
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& at) {
+            pmJobs->popup(list->viewport()->mapToGlobal(at));
+        });
+    }
+
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->addAction(APause);
+    PopupMenu->addSeparator();
+    PopupMenu->addAction(AExit);
+
+    ppMerge = new QMenu(this);
+    ppMerge->setObjectName(QStringLiteral("ppMerge"));
+    pmGenPreview = new QMenu(this);
+    pmGenPreview->setObjectName(QStringLiteral("pmGenPreview"));
+    pmGenPreview->addAction(QStringLiteral("ManDpi"))->setObjectName(QStringLiteral("miManDpi"));
+    pmGenPreview->addAction(QStringLiteral("LastDpi"))->setObjectName(QStringLiteral("miLastDpi"));
+    pmGenPreview->addAction(QStringLiteral("Fit to Screen"))
+        ->setObjectName(QStringLiteral("miFitToScreen"));
+    pmGenPreview->addSeparator();
+    pmGenPreview->addAction(QStringLiteral("Custom DPI"))
+        ->setObjectName(QStringLiteral("miCustomDpi"));
+}
+
+void TfMain::CreateToolBar() {
+    TB_Main = new QToolBar(QStringLiteral("Queuer toolbar"), this);
+    TB_Main->setObjectName(QStringLiteral("TB_Main"));
+    TB_Main->setIconSize(QSize(32, 32));
+    TB_Main->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    TB_Main->setMovable(true);
+    TB_Main->setFloatable(true);
+    addToolBar(Qt::TopToolBarArea, TB_Main);
+    auto add = [this](QAction* action, const char* name) {
+        TB_Main->addAction(action);
+        QWidget* button = TB_Main->widgetForAction(action);
+        button->setObjectName(QString::fromUtf8(name));
+        button->setMinimumSize(39, 38);
+        return qobject_cast<QToolButton*>(button);
+    };
+    add(APause, "tbPause");
+    add(AHide, "tbHide");
+    TB_Main->addSeparator();
+    add(AReprocess, "tbReprocess");
+    add(ASendToDevice, "tbDevice");
+    add(AAbort, "tbAbort");
+    add(ADelete, "tbDelete");
+    add(AHold, "tbHold");
+    add(AUnHold, "bUnHold");
+    add(AChangeName, "tbChangeName");
+    add(APriority, "tbPriority");
+    add(ACompos, "tbCompos");
+    if (QToolButton* merge = add(AJobMerge, "tbJobMerge")) {
+        merge->setMenu(ppMerge);
+        merge->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+    if (QToolButton* generate = add(AGenPreview, "tbGenPreview")) {
+        generate->setMenu(pmGenPreview);
+        generate->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+    TB_Main->addSeparator();
+    add(ASearchAgain, "tbSearch");
+    tbPos = add(ANegative, "tbPos");
+    TB_Main->resize(TB_Main->width(), 48);
+}
+
+void TfMain::HideAction(QAction* action) {
+    // Qt disables an invisible action, shortcut and all; the original keeps an invisible
+    // action's enabled state, so the action leaves every menu and toolbar instead.
+    for (QObject* holder : action->associatedObjects()) {
+        if (auto* menu = qobject_cast<QMenu*>(holder))
+            menu->removeAction(action);
+        else if (auto* bar = qobject_cast<QToolBar*>(holder))
+            bar->removeAction(action);
+    }
+    HiddenActions.insert(action);
+}
+
+bool TfMain::ActionVisible(const QAction* action) const {
+    return action->isVisible() && HiddenActions.count(action) == 0;
+}
+
+void TfMain::AHideExecute() {
+    setVisible(!isVisible());
+    SetImage(AHide, isVisible() ? 0 : 1);
+}
+
+void TfMain::APauseExecute() {
+    TModuleControl* module = ActiveModule();
+    if (!module)
+        return;
+    try {
+        if (module->Paused)
+            module->Resume();
+        else
+            module->Pause();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
+    }
+}
+
+void TfMain::AExitExecute() {
+    // Both steps swallow their errors so that the window always closes.
+    try {
+        TModuleControl* module = ActiveModule();
+        if (module && module->GetServerObject().Assigned())
+            module->GetServerObject().CloseMe(module->ModuleNumber);
+    } catch (const std::exception&) {
+    }
+    try {
+        if (TModuleControl* module = ActiveModule())
+            module->Close();
+    } catch (const std::exception&) {
+    }
+    Exiting = true;
+    close();
+    QCoreApplication::quit();
+}
+
+void TfMain::AAboutExecute() {
+    ShowAbout("");
+}
+
+void TfMain::AHelpExecute() {
+    Help(0, 0);
+}
+
+void TfMain::AViewToolBarExecute() {
+    TB_Main->setVisible(!TB_Main->isVisible());
+}
+
+} // namespace raduvuz

@@ -1,0 +1,97 @@
+// What the module asks of its main window (IModuleWindow).
+
+#include "console/TfMain.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QToolBar>
+
+namespace raduvuz {
+
+namespace {
+
+// Adding this many lines to the log pane empties it.
+constexpr int kLogLineLimit = 3500;
+
+} // namespace
+
+void TfMain::SetCaption(const std::string& text) {
+    const QString caption = QString::fromStdString(text);
+    setWindowTitle(caption);
+    QApplication::setApplicationDisplayName(caption);
+}
+
+void TfMain::SetTrayTip(const std::string& text) {
+    Tip = QString::fromStdString(text).left(kTrayTipLength);
+    Tray.setToolTip(Tip);
+}
+
+void TfMain::SetToolbarCaption(const std::string& text) {
+    TB_Main->setWindowTitle(QString::fromStdString(text));
+}
+
+int TfMain::LogLineCount() const {
+    return Log->document()->isEmpty() ? 0 : Log->document()->blockCount();
+}
+
+void TfMain::LogWriteLine(const std::string& line) {
+    Log->appendPlainText(QString::fromStdString(line));
+    if (LogLineCount() >= kLogLineLimit)
+        Log->clear();
+}
+
+void TfMain::SetPauseAction(const std::string& caption, const std::string& hint, int image) {
+    APause->setText(QString::fromStdString(caption));
+    APause->setToolTip(QString::fromStdString(hint));
+    APause->setStatusTip(QString::fromStdString(hint));
+    SetImage(APause, image);
+}
+
+void TfMain::SetPauseHint(const std::string& hint) {
+    APause->setToolTip(QString::fromStdString(hint));
+    APause->setStatusTip(QString::fromStdString(hint));
+}
+
+void TfMain::StopTimer() {
+    Timer.stop();
+}
+
+void TfMain::ShowAndActivate() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfMain::ProcessPendingMessages() {
+    QCoreApplication::processEvents();
+}
+
+void TfMain::WaitForEvents(int maxMs) {
+    // A timer wakes the wait when no event comes first.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(maxMs);
+    if (QAbstractEventDispatcher* dispatcher = QCoreApplication::eventDispatcher())
+        dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+}
+
+void TfMain::Beep() {
+    QApplication::beep();
+}
+
+void TfMain::SetBusyCursor(bool busy) {
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void TfMain::ShowMessage(const std::string& text) {
+    QMessageBox::information(this, windowTitle(), QString::fromStdString(text));
+}
+
+} // namespace raduvuz
