@@ -1,3 +1,6 @@
+// The program: process start, the command line and the automation objects on the bus. It wires
+// the console, the D-Bus binding and the module together; nothing includes app/.
+
 #include "app/Registration.h"
 #include "app/TModuleControlAdaptor.h"
 #include "app/TModuleStarter.h"

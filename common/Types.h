@@ -1,5 +1,9 @@
 #pragma once
 
+// The common layer: what every part of the module shares (parameter lists, comma texts, paths
+// and their macros, date-times, formatting, language texts, small utilities). It includes
+// platform/ and the C++ library; no Qt.
+
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The console layer (Qt Widgets): the operator's main window and dialogs over the module. It
+// may include control/ and every layer below; nothing of the core includes it.
+
 #include "console/TTWForm.h"
 #include "control/IModuleWindow.h"
 #include "control/JobActionRules.h"

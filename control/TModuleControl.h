@@ -1,5 +1,10 @@
 #pragma once
 
+// The control layer: the module object the workflow server drives (lifecycle, processing cycle,
+// configuration, saved jobs, flow entries, numbered values), the host and owner of its jobs,
+// and what a process keeps once (TModuleProcess). It includes jobs/ and the layers below; its
+// window is the IModuleWindow interface, so no console/ and no Qt.
+
 #include "common/Types.h"
 #include "control/TModuleProcess.h"
 #include "jobs/IJobHost.h"

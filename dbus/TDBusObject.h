@@ -1,5 +1,9 @@
 #pragma once
 
+// The D-Bus binding (QtDBus) beside the core: services/' late-bound objects over the bus and
+// the wire form of automation values. It includes services/ and the layers below; nothing of
+// the core includes it: app/ hands it to the module as the object factory.
+
 #include "services/Dispatch.h"
 
 #include <string>

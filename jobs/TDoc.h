@@ -1,5 +1,10 @@
 #pragma once
 
+// The jobs layer: one job passing the module (TDoc), its transfer steps, the spool file, the
+// wait list, the job list and its rows. A job reaches its module only through IJobHost, which
+// this layer declares. It includes services/, common/ and platform/, never control/ or
+// console/, and no Qt.
+
 #include "common/Types.h"
 
 #include <cstdint>

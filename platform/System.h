@@ -1,5 +1,10 @@
 #pragma once
 
+// The platform layer: how the module meets Linux (program folder, disk space, computer name,
+// registry file, go event, shared-memory blocks, byte and file streams with their locks,
+// compound files, uninstall registration). It includes only the C++ library, POSIX and libgsf:
+// nothing of ours outside platform/, and no Qt.
+
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -1,5 +1,9 @@
 #pragma once
 
+// The services layer: late-bound calls to objects outside the module, and the typed clients of
+// the document store and the workflow server over them. It includes common/ and platform/; the
+// D-Bus binding lives in dbus/, so no Qt here.
+
 #include <cstdint>
 #include <functional>
 #include <map>
