@@ -151,16 +151,12 @@ TEST_F(StoreTest, LoadDocMakesAKeptOutputDocumentAgainFromItsSpoolFile) {
         return TCallResult{int32_t(42), {}};
     });
     Process.StoreObject = TStoreClient(store);
-    TSavedDoc record;
-    record.DocID = 231;
-    record.JobID = 230;
-    record.OutDocID = 900;
-    record.DDS = "Name=Unknown";
-    record.Name = "Unknown";
-    record.FileName = "l.prn";
-    record.Devices = "3";
-    record.SaveCount = 1;
-    Module->SavedDocs.push_back(std::make_shared<TSavedDoc>(record));
+    auto record = std::make_shared<TSavedDoc>();
+    record->DocID = 231;
+    record->JobID = 230;
+    record->OutDocID = 900;
+    record->Devices = "3";
+    Module->SavedDocs.push_back(record);
 
     EXPECT_EQ(Module->LoadDoc(901, 12), -1);
     EXPECT_TRUE(LogHas("Can not load document 901. Document not found"));
