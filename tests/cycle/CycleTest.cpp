@@ -268,6 +268,30 @@ TEST_F(CycleTest, PassesWithoutProgressWaitForEventsInsteadOfSpinning) {
     EXPECT_TRUE(Module->Jobs.empty());
 }
 
+TEST_F(CycleTest, AJobFreedWhileItsStepWaitsStaysAliveUntilTheTickEndsAndIsNotSteppedAgain) {
+    TDoc* job = AddJob(1, 0, 10, 100);
+    job->SpoolMode = false;
+    int switches = 0;
+    // A call that comes in while the store answers ends the job; the step then fails.
+    Store->Define("RWSwitchBlock", [&](const std::vector<TVariant>&) {
+        ++switches;
+        Module->FreeJob(*job);
+        EXPECT_TRUE(Module->Jobs.empty());
+        EXPECT_EQ(Module->DeferredCount(), 1u);
+        return TCallResult{std::string(), {int32_t(0), int32_t(7), int32_t(0)}};
+    });
+    Window.OnPump = [&] {
+        if (switches > 0)
+            Module->Paused = true;
+    };
+    Module->Tick();
+    // Released once, stepped once; the sanitizer build sees any use of it after it was destroyed.
+    EXPECT_EQ(switches, 1);
+    EXPECT_EQ(Store->Count("RCloseDoc(7,1)"), 1);
+    EXPECT_EQ(Module->DeferredCount(), 0u);
+    EXPECT_FALSE(Module->Busy);
+}
+
 TEST_F(CycleTest, HoldAndRenameOnlyJobsThatWaitToBeSent) {
     TDoc* job = AddJob(1, 1, 10, 100);
     job->Name = "Job1";
