@@ -65,9 +65,9 @@ void TfMain::CreateActions() {
     AViewToolBar =
         NewAction("AViewToolBar", "&Toolbar", "Hide/Show toolbar", Keys(Qt::CTRL | Qt::Key_T), -1);
     AAbout = NewAction("AAbout", "&About", "About queuer module", none, -1);
-    // ADebug comes before ASendToDevice with the same key and does nothing. In the original the
-    // first action of the list with a key takes it, so Ctrl+Alt+D never redirects; here ADebug
-    // holds the key and ASendToDevice only shows it (see below).
+    // ADebug comes before ASendToDevice with the same key and does nothing. The first action of
+    // the list with a key takes it, so Ctrl+Alt+D never redirects: ADebug holds the key and
+    // ASendToDevice only shows it (see below).
     ADebug = NewAction("ADebug", "ADebug", nullptr, Keys(Qt::CTRL | Qt::ALT | Qt::Key_D), -1);
     AReprocess = NewAction("AReprocess", "&Reprocess", "Reprocess selected jobs",
                            Keys(Qt::CTRL | Qt::ALT | Qt::Key_R), 5);
@@ -267,8 +267,8 @@ void TfMain::CreateToolBar() {
 }
 
 void TfMain::HideAction(QAction* action) {
-    // Qt disables an invisible action, shortcut and all; the original keeps an invisible
-    // action's enabled state, so the action leaves every menu and toolbar instead.
+    // Qt disables an invisible action, shortcut and all; a hidden action here keeps its enabled
+    // state, so the action leaves every menu and toolbar instead.
     for (QObject* holder : action->associatedObjects()) {
         if (auto* menu = qobject_cast<QMenu*>(holder))
             menu->removeAction(action);
