@@ -421,6 +421,9 @@ TEST_F(StoreTest, VanishedReaderLosesADocumentThatCannotBeGivenAgainAndTheNotice
     EXPECT_EQ(store.MemoryInUse(), 700);
     store.SetCaller("");
     int32_t big = store.WCreateDoc(2, 1, "6", "Name=b");
+    // Releasing would not make room for this one, so nothing is given up for it.
+    EXPECT_EQ(store.WGetBlock(big, 950).Handle, -1);
+    EXPECT_EQ(store.MemoryInUse(), 700);
     TBlockAnswer room = store.WGetBlock(big, 600);
     ASSERT_NE(room.Name, "");
     EXPECT_EQ(store.MemoryInUse(), 900);

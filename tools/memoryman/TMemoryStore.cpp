@@ -206,12 +206,16 @@ int32_t TMemoryStore::NextNumber(int32_t& last, int32_t& reserved, bool document
     return ++last;
 }
 
-bool TMemoryStore::ReleasePassed(TDocument& d, const std::string& why) {
+size_t TMemoryStore::Passed(const TDocument& d) {
     size_t passed = d.Blocks.size();
     for (const auto& [module, reader] : d.Readers)
         passed = std::min(passed, reader.Next);
+    return passed;
+}
+
+bool TMemoryStore::ReleasePassed(TDocument& d, const std::string& why) {
     bool released = false;
-    for (size_t i = 0; i < passed; ++i)
+    for (size_t i = 0, passed = Passed(d); i < passed; ++i)
         if (d.Blocks[i].Block) {
             d.Blocks[i].Block.reset();
             released = true;
@@ -224,11 +228,22 @@ bool TMemoryStore::ReleasePassed(TDocument& d, const std::string& why) {
 }
 
 bool TMemoryStore::Fits(int64_t bytes) {
-    auto fits = [&] { return Usage->Bytes + bytes <= Opts.MemoryLimit; };
+    auto fits = [&](int64_t freed) { return Usage->Bytes - freed + bytes <= Opts.MemoryLimit; };
+    if (fits(0))
+        return true;
+    // Replays are given up only when that makes room: a block a reader still holds, or one
+    // switched into another document, frees nothing.
+    int64_t releasable = 0;
+    for (const auto& [id, d] : Docs)
+        for (size_t i = 0, passed = Passed(d); i < passed; ++i)
+            if (d.Blocks[i].Block && d.Blocks[i].Block.use_count() == 1)
+                releasable += d.Blocks[i].Size;
+    if (!fits(releasable))
+        return false;
     // Oldest documents first: their readers are the likeliest to be done with them soon.
-    for (auto it = Docs.begin(); !fits() && it != Docs.end(); ++it)
+    for (auto it = Docs.begin(); !fits(0) && it != Docs.end(); ++it)
         ReleasePassed(it->second, ReleasedForMemory);
-    return fits();
+    return fits(0);
 }
 
 void TMemoryStore::Refused() {

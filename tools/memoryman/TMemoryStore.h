@@ -154,6 +154,8 @@ private:
     // Whether bytes more fit in the memory limit, releasing blocks kept only for a replay when
     // they do not.
     bool Fits(int64_t bytes);
+    // How many blocks from the start every reader of the document has passed.
+    static size_t Passed(const TDocument& d);
     // Releases the blocks every reader of the document has passed; true when there were some.
     bool ReleasePassed(TDocument& d, const std::string& why);
     // Lets go of the document once nobody reads it and its producer is done; while a reader may
