@@ -236,8 +236,9 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
     const QString doc = QString::number(in);
     ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentAvailable 3 ") + doc));
     // The store is full; the writer that is refused hears when memory is free again.
-    EXPECT_EQ(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
-                                                     QStringLiteral("Name=l"), 2000, 4})
+    EXPECT_EQ(store
+                  .Call(QStringLiteral("PutFile"),
+                        {QString::fromStdString(Temp / "in"), QStringLiteral("Name=l"), 2000, 4})
                   .errorName(),
               QStringLiteral("RozEza.MemoryMan.Error.NoMemory"));
 
@@ -261,9 +262,8 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
         << store.Errors();
     EXPECT_TRUE(ServeUntil(
         [&] {
-            return store.Errors().find("left the bus while reading document " +
-                                       std::to_string(in) + " (job " +
-                                       opened[1].toStdString() +
+            return store.Errors().find("left the bus while reading document " + std::to_string(in) +
+                                       " (job " + opened[1].toStdString() +
                                        "): offered to module 3 again from its first block") !=
                    std::string::npos;
         },
@@ -333,8 +333,8 @@ TEST_F(StoreBusTest, KilledWriterHasItsDocumentsAbortedAndItsSwitchedInputDroppe
             const std::string log = store.Errors();
             return log.find("left the bus while writing document " + std::to_string(pending) +
                             " (job " + job + ") for 15: aborted") != std::string::npos &&
-                   log.find("left the bus while reading document " + std::to_string(in) +
-                            " (job " + job + "): it cannot be given again (blocks of it were " +
+                   log.find("left the bus while reading document " + std::to_string(in) + " (job " +
+                            job + "): it cannot be given again (blocks of it were " +
                             "switched into document " + std::to_string(out) +
                             "); dropped for module 3") != std::string::npos;
         },
@@ -419,11 +419,10 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNone) {
         TStoreProcess store(Bus);
         ASSERT_TRUE(store.Ok());
         const QString xml = introspect();
-        for (const char* signal : {"<signal name=\"DocumentAvailable\">",
-                                   "<signal name=\"DocumentTaken\">",
-                                   "<signal name=\"DocumentClosed\">", "<signal name=\"MemoryFreed\""})
-            EXPECT_TRUE(xml.contains(QLatin1String(signal))) << signal << "\n"
-                                                             << xml.toStdString();
+        for (const char* signal :
+             {"<signal name=\"DocumentAvailable\">", "<signal name=\"DocumentTaken\">",
+              "<signal name=\"DocumentClosed\">", "<signal name=\"MemoryFreed\""})
+            EXPECT_TRUE(xml.contains(QLatin1String(signal))) << signal << "\n" << xml.toStdString();
     }
     TStoreProcess silent(Bus, {QStringLiteral("--no-signals")});
     ASSERT_TRUE(silent.Ok());

@@ -76,10 +76,10 @@ protected:
 
     void StartTwf(const std::string& file, const QStringList& options = {}) {
         // The module keeps its data under the test's folder.
-        Twf.setEnvironment(Bus.Environment()
-                           << QStringLiteral("XDG_DATA_HOME=") + QString::fromStdString(Temp / "data")
-                           << QStringLiteral("XDG_STATE_HOME=") +
-                                  QString::fromStdString(Temp / "state"));
+        Twf.setEnvironment(Bus.Environment() << QStringLiteral("XDG_DATA_HOME=") +
+                                                    QString::fromStdString(Temp / "data")
+                                             << QStringLiteral("XDG_STATE_HOME=") +
+                                                    QString::fromStdString(Temp / "state"));
         Twf.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         EndWithParent(Twf);
         Twf.setStandardOutputFile(QString::fromStdString(Temp / "twf.out"));
