@@ -79,9 +79,11 @@ protected:
         // Never the machine's real go event: a test must not wait for somebody's RIP.
         const std::string goEvent =
             "/raduvuz-flow-go-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
-        Env = "XDG_DATA_HOME='" + (Root / "xdg").string() + "' RADUVUZ_PROGRAM_DIR='" +
-              (Root / "prog").string() + "/' RADUVUZ_REGISTRY='" + (Root / "reg.ini").string() +
-              "' RADUVUZ_GO_EVENT='" + goEvent + "' QT_QPA_PLATFORM=offscreen ";
+        // The store numbers documents in a file of the test's own, not in the home folder.
+        Env = "XDG_DATA_HOME='" + (Root / "xdg").string() + "' XDG_STATE_HOME='" +
+              (Root / "state").string() + "' RADUVUZ_PROGRAM_DIR='" + (Root / "prog").string() +
+              "/' RADUVUZ_REGISTRY='" + (Root / "reg.ini").string() + "' RADUVUZ_GO_EVENT='" +
+              goEvent + "' QT_QPA_PLATFORM=offscreen ";
     }
     void TearDown() override {
         std::error_code ignored;
@@ -131,10 +133,12 @@ protected:
     }
 
     // Workflow lines for a run that expects no output and closes once the log holds the text
-    // (waiting up to 20 s) and then seconds more.
+    // (waiting up to 20 s) and then seconds more. The first letter goes in brackets, so neither
+    // the pattern nor the test finds the log's own copy of the command.
     static std::string CloseAfterLog(const std::string& text, const std::string& seconds) {
-        return "expect = 0\nbefore-close = for i in $(seq 200); do grep -q '" + text +
-               "' flow.log && break; sleep 0.1; done; sleep " + seconds + "\n";
+        return "expect = 0\nbefore-close = for i in $(seq 200); do grep -q '[" + text.substr(0, 1) +
+               "]" + text.substr(1) + "' flow.log && break; sleep 0.1; done; sleep " + seconds +
+               "\n";
     }
 
     // Output documents of a sink folder, without their parameter files, in output number order.

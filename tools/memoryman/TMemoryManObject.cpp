@@ -10,8 +10,9 @@ namespace raduvuz {
 
 TMemoryManObject::TMemoryManObject(TMemoryStore& store, QDBusConnection bus, bool sendSignals,
                                    QObject* parent)
-    : QObject(parent), Store(store), Bus(bus),
-      Watcher(QString(), bus, QDBusServiceWatcher::WatchForUnregistration) {
+    : QObject(parent), Store(store), Bus(bus) {
+    Watcher.setConnection(bus);
+    Watcher.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(&Watcher, &QDBusServiceWatcher::serviceUnregistered, this, &TMemoryManObject::PeerLeft);
     if (!sendSignals)
         return;
