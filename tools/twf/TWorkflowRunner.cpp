@@ -613,6 +613,14 @@ int TWorkflowRunner::Run() {
                 CallModule(m, QStringLiteral("ShowModule"), {});
         Log.Line("workflow running: " + std::to_string(Feeds.size()) + " files to feed, " +
                  std::to_string(Expected) + " documents expected at the sinks");
+        // Each sink's folder is there from the start, also for a sink that gets nothing.
+        for (const auto& sink : Workflow.Sinks) {
+            std::error_code ec;
+            std::filesystem::create_directories(sink.Folder, ec);
+            if (ec)
+                Log.Line("sink " + Server->ModuleText(sink.Number) + ": cannot create " +
+                         sink.Folder + ": " + ec.message());
+        }
         Deadline.start(Workflow.TimeoutSeconds * 1000);
         if (Workflow.BackstopSeconds > 0)
             SinkTimer.start();
