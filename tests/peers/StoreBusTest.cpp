@@ -219,7 +219,8 @@ TEST_F(StoreBusTest, SecondStoreOnTheSameBusGivesUp) {
     ASSERT_TRUE(first.Ok());
     QProcess second;
     second.setEnvironment(Bus.Environment());
-    second.start(QStringLiteral(MEMORYMAN_PATH), {});
+    second.start(QStringLiteral(MEMORYMAN_PATH),
+                 {QStringLiteral("--state"), QString::fromStdString(Temp / "state")});
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitCode(), 1);
     EXPECT_FALSE(IsError(first.Call(QStringLiteral("ListDocs"))));
