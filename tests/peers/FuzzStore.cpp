@@ -1,5 +1,6 @@
-// Random call sequences against the store: no crash, no block over the limit, nothing left in
-// /dev/shm once the store is gone, whatever the input.
+// Random call sequences against the store, from several connections that may vanish at any
+// point: no crash, no block over the limit, nothing left in /dev/shm once the store is gone,
+// whatever the input.
 #include "tools/memoryman/TMemoryStore.h"
 
 #include <cstdint>
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int32_t job = 0;
         for (int steps = 0; in.More() && steps < 400; ++steps) {
             try {
-                const int op = in.Byte() % 16;
+                const int op = in.Byte() % 18;
                 const int32_t module = in.Small(4);
                 const int32_t doc = in.Small(8);
                 switch (op) {
@@ -101,6 +102,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 case 14:
                     store.RGetDocDDS(doc);
+                    break;
+                case 15: {
+                    const char* peers[] = {"", ":1.1", ":1.2"};
+                    store.SetCaller(peers[in.Byte() % 3]);
+                    break;
+                }
+                case 16:
+                    store.PeerGone(in.Byte() % 2 ? ":1.1" : ":1.2");
                     break;
                 default:
                     store.ListDocs();

@@ -87,10 +87,18 @@ qint64 TPrivateBus::PidOf(const QString& name) {
 TStoreProcess::TStoreProcess(TPrivateBus& bus, const QStringList& args) : Bus(bus) {
     EndWithParent(Process);
     Process.setEnvironment(bus.Environment());
-    Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    Process.start(QStringLiteral(MEMORYMAN_PATH), args);
+    QStringList all = args;
+    if (!all.contains(QStringLiteral("--state")))
+        all << QStringLiteral("--state") << QString::fromStdString(State / "state");
+    Process.start(QStringLiteral(MEMORYMAN_PATH), all);
     Started =
         Process.waitForStarted(10000) && bus.WaitForName(QStringLiteral("RozEza.MemoryMan"), 10000);
+    Pid_ = Process.processId();
+}
+
+std::string TStoreProcess::Errors() {
+    ErrorText += Process.readAllStandardError().toStdString();
+    return ErrorText;
 }
 
 TStoreProcess::~TStoreProcess() {
@@ -108,6 +116,65 @@ QDBusMessage TStoreProcess::Call(const QString& method, const QVariantList& args
         QStringLiteral("RozEza.MemoryMan"), QStringLiteral("/MemoryMan"), QString(), method);
     call.setArguments(args);
     return Bus.Connection().call(call, QDBus::Block, 20000);
+}
+
+TStoreCaller::TStoreCaller(TPrivateBus& bus) {
+    EndWithParent(Process);
+    Process.setEnvironment(bus.Environment());
+    Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    Process.start(QStringLiteral(STORE_CALLER_PATH), QStringList{});
+    Started = Process.waitForStarted(10000);
+}
+
+TStoreCaller::~TStoreCaller() {
+    Kill();
+}
+
+QStringList TStoreCaller::Call(const std::string& line) {
+    Process.write((line + "\n").c_str());
+    QDeadlineTimer deadline(20000);
+    while (!Process.canReadLine() && !deadline.hasExpired() && Process.state() == QProcess::Running)
+        Process.waitForReadyRead(100);
+    return QString::fromUtf8(Process.readLine()).chopped(1).split(QLatin1Char('\t'));
+}
+
+void TStoreCaller::Kill() {
+    if (Process.state() == QProcess::NotRunning)
+        return;
+    Process.kill();
+    Process.waitForFinished(10000);
+}
+
+TStoreSignals::TStoreSignals(QDBusConnection& bus) {
+    const QString service = QStringLiteral("RozEza.MemoryMan");
+    const QString path = QStringLiteral("/MemoryMan");
+    bus.connect(service, path, service, QStringLiteral("DocumentAvailable"), this,
+                SLOT(DocumentAvailable(int, int)));
+    bus.connect(service, path, service, QStringLiteral("DocumentTaken"), this,
+                SLOT(DocumentTaken(int, int)));
+    bus.connect(service, path, service, QStringLiteral("DocumentClosed"), this,
+                SLOT(DocumentClosed(int, bool)));
+    bus.connect(service, path, service, QStringLiteral("MemoryFreed"), this, SLOT(MemoryFreed()));
+}
+
+bool TStoreSignals::WaitFor(const QString& line, int guardMs) {
+    return ServeUntil([&] { return Seen.contains(line); }, guardMs);
+}
+
+void TStoreSignals::DocumentAvailable(int module, int doc) {
+    Seen << QStringLiteral("DocumentAvailable %1 %2").arg(module).arg(doc);
+}
+
+void TStoreSignals::DocumentTaken(int dest, int doc) {
+    Seen << QStringLiteral("DocumentTaken %1 %2").arg(dest).arg(doc);
+}
+
+void TStoreSignals::DocumentClosed(int doc, bool aborted) {
+    Seen << QStringLiteral("DocumentClosed %1 %2").arg(doc).arg(aborted ? "true" : "false");
+}
+
+void TStoreSignals::MemoryFreed() {
+    Seen << QStringLiteral("MemoryFreed");
 }
 
 bool IsError(const QDBusMessage& reply) {

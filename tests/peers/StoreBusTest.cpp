@@ -219,10 +219,223 @@ TEST_F(StoreBusTest, SecondStoreOnTheSameBusGivesUp) {
     ASSERT_TRUE(first.Ok());
     QProcess second;
     second.setEnvironment(Bus.Environment());
-    second.start(QStringLiteral(MEMORYMAN_PATH), {});
+    second.start(QStringLiteral(MEMORYMAN_PATH),
+                 {QStringLiteral("--state"), QString::fromStdString(Temp / "state")});
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitCode(), 1);
     EXPECT_FALSE(IsError(first.Call(QStringLiteral("ListDocs"))));
+}
+
+TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSayWhen) {
+    TStoreProcess store(Bus, {QStringLiteral("--memory-limit"), QStringLiteral("16000")});
+    ASSERT_TRUE(store.Ok());
+    TStoreSignals heard(Bus.Connection());
+    const std::string data = PatternBytes(10000, 11);
+    WriteTextFile(Temp / "in", data);
+    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
+                                                              QStringLiteral("Name=k"), 2000, 3}));
+    const QString doc = QString::number(in);
+    ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentAvailable 3 ") + doc));
+    // The store is full; the writer that is refused hears when memory is free again.
+    EXPECT_EQ(store
+                  .Call(QStringLiteral("PutFile"),
+                        {QString::fromStdString(Temp / "in"), QStringLiteral("Name=l"), 2000, 4})
+                  .errorName(),
+              QStringLiteral("RozEza.MemoryMan.Error.NoMemory"));
+
+    TStoreCaller reader(Bus);
+    ASSERT_TRUE(reader.Ok());
+    const std::string call = " 3 " + std::to_string(in);
+    const QStringList opened = reader.Call("ROpenDoc" + call);
+    ASSERT_EQ(opened.size(), 2) << opened.join(QLatin1Char(' ')).toStdString();
+    const QStringList first = reader.Call("RGetBlock" + call);
+    ASSERT_EQ(first.size(), 4);
+    EXPECT_EQ(reader.Call("RCloseBlock" + call + " " + first[2].toStdString()),
+              QStringList{QString()});
+    EXPECT_EQ(reader.Call("RGetBlock" + call).size(), 4);
+    ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentTaken 3 ") + doc));
+    EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), -1);
+
+    reader.Kill();
+    const QString offered = QStringLiteral("DocumentAvailable 3 ") + doc;
+    EXPECT_TRUE(ServeUntil([&] { return heard.Seen.count(offered) == 2; }, 10000))
+        << heard.Seen.join(QLatin1Char(' ')).toStdString() << "\n"
+        << store.Errors();
+    EXPECT_TRUE(ServeUntil(
+        [&] {
+            return store.Errors().find("left the bus while reading document " + std::to_string(in) +
+                                       " (job " + opened[1].toStdString() +
+                                       "): offered to module 3 again from its first block") !=
+                   std::string::npos;
+        },
+        10000))
+        << store.Errors();
+
+    // The module, started again, finds it and reads it from the first byte to the last.
+    EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), in);
+    QDBusMessage again = store.Call(QStringLiteral("ROpenDoc"), {3, in});
+    EXPECT_EQ(Str(again), QStringLiteral("Name=k"));
+    EXPECT_EQ(Int(again, 1), opened[1].toInt());
+    std::string read;
+    for (int last = 0; !last;) {
+        QDBusMessage b = store.Call(QStringLiteral("RGetBlock"), {3, in});
+        ASSERT_FALSE(IsError(b) || Str(b).isEmpty()) << b.errorMessage().toStdString();
+        read += ReadBlock(Str(b).toStdString(), Int(b, 1));
+        store.Call(QStringLiteral("RCloseBlock"), {3, in, Int(b, 2)});
+        last = Int(b, 3);
+    }
+    EXPECT_EQ(read, data);
+    store.Call(QStringLiteral("RCloseDoc"), {3, in});
+    EXPECT_TRUE(heard.WaitFor(QStringLiteral("MemoryFreed")));
+    EXPECT_TRUE(ShmFiles(store.Prefix()).empty());
+}
+
+TEST_F(StoreBusTest, KilledWriterHasItsDocumentsAbortedAndItsSwitchedInputDropped) {
+    TStoreProcess store(Bus);
+    ASSERT_TRUE(store.Ok());
+    TStoreSignals heard(Bus.Connection());
+    WriteTextFile(Temp / "in", PatternBytes(3000, 12));
+    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
+                                                              QStringLiteral("Name=w"), 1000, 3}));
+
+    // A pass-through module: one block switched on to 12, one written for 15.
+    TStoreCaller writer(Bus);
+    ASSERT_TRUE(writer.Ok());
+    const std::string job = writer.Call("ROpenDoc 3 " + std::to_string(in)).value(1).toStdString();
+    const int out = writer.Call("WCreateDoc 3 " + job + " 12 Name=w").value(0).toInt();
+    const int pending = writer.Call("WCreateDoc 3 " + job + " 15 Name=p").value(0).toInt();
+    ASSERT_GT(out, 0);
+    ASSERT_GT(pending, 0);
+    const QStringList switched =
+        writer.Call("RWSwitchBlock 3 " + std::to_string(in) + " " + std::to_string(out));
+    ASSERT_EQ(switched.size(), 4);
+    writer.Call("WCloseBlock " + std::to_string(out) + " " + switched[2].toStdString() + " 0");
+    EXPECT_EQ(writer.Call("WGetBlock " + std::to_string(pending) + " 500").size(), 2);
+    EXPECT_TRUE(store.Call(QStringLiteral("IsDocForExists"), {15}).arguments().value(0).toBool());
+
+    // Destination 12 streams behind the writer and waits for the next block.
+    store.Call(QStringLiteral("ROpenDoc"), {12, out});
+    QDBusMessage b = store.Call(QStringLiteral("RGetBlock"), {12, out});
+    ASSERT_FALSE(Str(b).isEmpty());
+    store.Call(QStringLiteral("RCloseBlock"), {12, out, Int(b, 2)});
+    EXPECT_EQ(Int(store.Call(QStringLiteral("RGetBlock"), {12, out}), 2), 0);
+
+    writer.Kill();
+    ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentClosed %1 true").arg(out)));
+    ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentClosed %1 true").arg(pending)));
+    EXPECT_FALSE(store.Call(QStringLiteral("IsDocForExists"), {15}).arguments().value(0).toBool());
+    QDBusMessage gone = store.Call(QStringLiteral("RGetBlock"), {12, out});
+    EXPECT_TRUE(Str(gone).isEmpty());
+    EXPECT_EQ(Int(gone, 2), -1);
+    // The input was switched on in part: it cannot be given again, and the log says so.
+    EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), -1);
+    EXPECT_TRUE(ServeUntil(
+        [&] {
+            const std::string log = store.Errors();
+            return log.find("left the bus while writing document " + std::to_string(pending) +
+                            " (job " + job + ") for 15: aborted") != std::string::npos &&
+                   log.find("left the bus while reading document " + std::to_string(in) + " (job " +
+                            job + "): it cannot be given again (blocks of it were " +
+                            "switched into document " + std::to_string(out) +
+                            "); dropped for module 3") != std::string::npos;
+        },
+        10000))
+        << store.Errors();
+    store.Call(QStringLiteral("RCloseDoc"), {12, out});
+    EXPECT_TRUE(ShmFiles(store.Prefix()).empty());
+}
+
+TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilledOneLeft) {
+    const QStringList state = {QStringLiteral("--state"),
+                               QString::fromStdString(Temp / "state/memoryman")};
+    WriteTextFile(Temp / "in", PatternBytes(300, 13));
+    const QVariantList put = {QString::fromStdString(Temp / "in"), QStringLiteral("Name=n"), 100,
+                              3};
+    auto jobOf = [](TStoreProcess& store, int doc) {
+        return Int(store.Call(QStringLiteral("ROpenDoc"), {3, doc}), 1);
+    };
+    int lastDoc = 0;
+    int lastJob = 0;
+    std::string killedPrefix;
+    {
+        TStoreProcess killed(Bus, state);
+        ASSERT_TRUE(killed.Ok());
+        for (int i = 0; i < 3; ++i) {
+            lastDoc = Int(killed.Call(QStringLiteral("PutFile"), put));
+            lastJob = jobOf(killed, lastDoc);
+        }
+        killedPrefix = killed.Prefix();
+        EXPECT_EQ(ShmFiles(killedPrefix).size(), 9u);
+        ::kill(static_cast<pid_t>(killed.Pid()), SIGKILL);
+        ASSERT_TRUE(killed.Proc().waitForFinished(10000));
+    }
+    EXPECT_EQ(ShmFiles(killedPrefix).size(), 9u);
+    {
+        TStoreProcess restarted(Bus, state);
+        ASSERT_TRUE(restarted.Ok());
+        EXPECT_TRUE(ShmFiles(killedPrefix).empty());
+        const std::string removed = "removed 9 shared-memory blocks left behind by the store "
+                                    "process " +
+                                    killedPrefix.substr(4, killedPrefix.size() - 5) + ",";
+        EXPECT_TRUE(ServeUntil(
+            [&] { return restarted.Errors().find(removed) != std::string::npos; }, 10000))
+            << restarted.Errors();
+        const int doc = Int(restarted.Call(QStringLiteral("PutFile"), put));
+        const int job = jobOf(restarted, doc);
+        EXPECT_GT(doc, lastDoc);
+        EXPECT_GT(job, lastJob);
+        lastDoc = doc;
+        lastJob = job;
+    }
+    // A store that ended cleanly gave back what it had not used: the next one goes on at once.
+    TStoreProcess next(Bus, state);
+    ASSERT_TRUE(next.Ok());
+    const int doc = Int(next.Call(QStringLiteral("PutFile"), put));
+    EXPECT_EQ(doc, lastDoc + 1);
+    EXPECT_EQ(jobOf(next, doc), lastJob + 1);
+    RemoveShm(killedPrefix);
+
+    // Numbers that cannot be kept are no reason to risk repeating them: the store does not start.
+    WriteTextFile(Temp / "damaged", "document x\n");
+    QProcess refused;
+    refused.setEnvironment(Bus.Environment());
+    refused.start(QStringLiteral(MEMORYMAN_PATH),
+                  {QStringLiteral("--state"), QString::fromStdString(Temp / "damaged")});
+    ASSERT_TRUE(refused.waitForFinished(10000));
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_TRUE(refused.readAllStandardError().contains((Temp / "damaged").c_str()));
+}
+
+TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNone) {
+    auto introspect = [&] {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("RozEza.MemoryMan"), QStringLiteral("/MemoryMan"),
+            QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"));
+        return Str(Bus.Connection().call(call, QDBus::Block, 20000));
+    };
+    WriteTextFile(Temp / "in", "x");
+    const QVariantList put = {QString::fromStdString(Temp / "in"), QStringLiteral("Name=s"), 100,
+                              3};
+    {
+        TStoreProcess store(Bus);
+        ASSERT_TRUE(store.Ok());
+        const QString xml = introspect();
+        for (const char* signal :
+             {"<signal name=\"DocumentAvailable\">", "<signal name=\"DocumentTaken\">",
+              "<signal name=\"DocumentClosed\">", "<signal name=\"MemoryFreed\""})
+            EXPECT_TRUE(xml.contains(QLatin1String(signal))) << signal << "\n" << xml.toStdString();
+    }
+    TStoreProcess silent(Bus, {QStringLiteral("--no-signals")});
+    ASSERT_TRUE(silent.Ok());
+    TStoreSignals heard(Bus.Connection());
+    EXPECT_FALSE(introspect().contains(QStringLiteral("<signal name=\"Document")));
+    const int doc = Int(silent.Call(QStringLiteral("PutFile"), put));
+    silent.Call(QStringLiteral("TakeFinished"), {3, QString::fromStdString(Temp / "out")});
+    // A signal would have come before the reply that follows it.
+    EXPECT_FALSE(IsError(silent.Call(QStringLiteral("ListDocs"))));
+    ServeUntil([] { return false; }, 200);
+    EXPECT_GT(doc, 0);
+    EXPECT_TRUE(heard.Seen.isEmpty()) << heard.Seen.join(QLatin1Char(' ')).toStdString();
 }
 
 } // namespace

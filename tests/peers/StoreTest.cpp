@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace raduvuz {
 namespace {
@@ -38,6 +39,41 @@ protected:
     std::string Prefix = UniquePrefix();
     test::TTempFolder Temp;
 };
+
+// The store's events and notices, as lines.
+struct TRecorder {
+    explicit TRecorder(TMemoryStore& store) {
+        store.Events.DocumentAvailable = [this](int32_t m, int32_t d) {
+            Events.push_back("available " + std::to_string(m) + " " + std::to_string(d));
+        };
+        store.Events.DocumentTaken = [this](int32_t m, int32_t d) {
+            Events.push_back("taken " + std::to_string(m) + " " + std::to_string(d));
+        };
+        store.Events.DocumentClosed = [this](int32_t d, bool aborted) {
+            Events.push_back("closed " + std::to_string(d) + (aborted ? " aborted" : ""));
+        };
+        store.Events.MemoryFreed = [this] { Events.push_back("freed"); };
+        store.Notice = [this](const std::string& line) { Notices.push_back(line); };
+    }
+    // The events since the last call.
+    std::vector<std::string> Take() { return std::exchange(Events, {}); }
+    std::vector<std::string> Events;
+    std::vector<std::string> Notices;
+};
+
+// Reads the rest of an open document block by block, closing each block.
+std::string ReadRest(TMemoryStore& store, int32_t module, int32_t doc) {
+    std::string data;
+    for (;;) {
+        TBlockAnswer r = store.RGetBlock(module, doc);
+        if (r.Name.empty())
+            return data;
+        data += ReadBlock(r.Name, r.Size);
+        store.RCloseBlock(module, doc, r.Handle);
+        if (r.Last)
+            return data;
+    }
+}
 
 TStoreError::TKind KindOf(const std::function<void()>& call) {
     try {
@@ -113,7 +149,8 @@ TEST_F(StoreTest, ReaderAheadOfItsProducerIsToldNotReadyThenGetsTheBytes) {
     EXPECT_EQ(r.Last, 0);
     EXPECT_EQ(ReadBlock(r.Name, r.Size), first);
     store.RCloseBlock(5, out, r.Handle);
-    EXPECT_EQ(store.BlockCount(), 0);
+    // Kept until the reader closes the document, in case it vanishes before.
+    EXPECT_EQ(store.BlockCount(), 1);
     EXPECT_EQ(store.RGetBlock(5, out).Handle, 0);
 
     // The producer gives up: the open reader is told by an error answer.
@@ -314,6 +351,254 @@ TEST_F(StoreTest, StoreEndReleasesEveryBlock) {
         EXPECT_EQ(ShmFiles(Prefix + ".").size(), 11u);
     }
     EXPECT_TRUE(ShmFiles(Prefix + ".").empty());
+}
+
+TEST_F(StoreTest, DocumentOfAVanishedReaderIsOfferedAgainAndReadWholeFromItsFirstBlock) {
+    TMemoryStore store(Options());
+    TRecorder seen(store);
+    const std::string data = PatternBytes(500, 5);
+    int32_t out = store.WCreateDoc(2, 40, "12,15", "Name=r");
+    for (int i = 0; i < 5; ++i) {
+        TBlockAnswer w = store.WGetBlock(out, 100);
+        ASSERT_TRUE(WriteBlock(w.Name, data.substr(i * 100, 100)));
+        store.WCloseBlock(out, w.Handle, 0);
+    }
+    store.WCloseDoc(out);
+    int32_t job = 0;
+    store.SetCaller(":1.7");
+    store.ROpenDoc(12, out, job);
+    TBlockAnswer first = store.RGetBlock(12, out);
+    store.RCloseBlock(12, out, first.Handle);
+    store.RGetBlock(12, out);
+    store.SetCaller(":1.8");
+    store.ROpenDoc(15, out, job);
+    const std::string other = ReadRest(store, 15, out);
+    store.RCloseDoc(15, out);
+    EXPECT_EQ(other, data);
+    // Every block stays while reader 12 could still vanish.
+    EXPECT_EQ(store.BlockCount(), 5);
+    EXPECT_EQ(store.RNextFindDoc(12, 0), -1);
+    seen.Take();
+
+    store.PeerGone(":1.9");
+    store.PeerGone(":1.8");
+    EXPECT_TRUE(seen.Events.empty());
+    store.PeerGone(":1.7");
+    EXPECT_EQ(seen.Take(), (std::vector<std::string>{"available 12 " + std::to_string(out)}));
+    ASSERT_EQ(seen.Notices.size(), 1u);
+    EXPECT_EQ(seen.Notices[0], "module 12 (connection :1.7) left the bus while reading document " +
+                                   std::to_string(out) +
+                                   " (job 40): offered to module 12 again from its first block");
+    EXPECT_TRUE(store.IsDocForExists(12));
+
+    store.SetCaller(":1.10");
+    EXPECT_EQ(store.RNextFindDoc(12, 0), out);
+    EXPECT_EQ(store.ROpenDoc(12, out, job), "Name=r");
+    EXPECT_EQ(job, 40);
+    EXPECT_EQ(ReadRest(store, 12, out), data);
+    store.RCloseDoc(12, out);
+    EXPECT_EQ(store.DocumentCount(), 0);
+    EXPECT_EQ(store.BlockCount(), 0);
+}
+
+TEST_F(StoreTest, VanishedReaderLosesADocumentThatCannotBeGivenAgainAndTheNoticeSaysWhy) {
+    TMemoryStore store(Options(1000));
+    TRecorder seen(store);
+    int32_t job = 0;
+    // Switched blocks belong to the output now.
+    int32_t in = store.PutData(PatternBytes(300, 6), "Name=s", 100, 3);
+    store.SetCaller(":1.4");
+    store.ROpenDoc(3, in, job);
+    int32_t out = store.WCreateDoc(3, job, "12", "Name=s");
+    TBlockAnswer b = store.RWSwitchBlock(3, in, out);
+    store.WCloseBlock(out, b.Handle, 0);
+    store.SetCaller("");
+    // Memory runs short: what reader 5 has passed goes.
+    int32_t kept = store.PutData(PatternBytes(400, 7), "Name=k", 100, 5);
+    store.SetCaller(":1.5");
+    store.ROpenDoc(5, kept, job);
+    ReadRest(store, 5, kept);
+    EXPECT_EQ(store.MemoryInUse(), 700);
+    store.SetCaller("");
+    int32_t big = store.WCreateDoc(2, 1, "6", "Name=b");
+    // Releasing would not make room for this one, so nothing is given up for it.
+    EXPECT_EQ(store.WGetBlock(big, 950).Handle, -1);
+    EXPECT_EQ(store.MemoryInUse(), 700);
+    TBlockAnswer room = store.WGetBlock(big, 600);
+    ASSERT_NE(room.Name, "");
+    EXPECT_EQ(store.MemoryInUse(), 900);
+
+    store.PeerGone(":1.5");
+    store.PeerGone(":1.4");
+    ASSERT_EQ(seen.Notices.size(), 3u);
+    EXPECT_EQ(seen.Notices[0],
+              "module 5 (connection :1.5) left the bus while reading document " +
+                  std::to_string(kept) +
+                  " (job 2): it cannot be given again (blocks every reader had passed were "
+                  "released for memory); dropped for module 5");
+    EXPECT_EQ(seen.Notices[1], "module 3 (connection :1.4) left the bus while reading document " +
+                                   std::to_string(in) +
+                                   " (job 1): it cannot be given again (blocks of it were "
+                                   "switched into document " +
+                                   std::to_string(out) + "); dropped for module 3");
+    EXPECT_NE(seen.Notices[2].find("left the bus while writing document " + std::to_string(out)),
+              std::string::npos);
+    EXPECT_EQ(store.RNextFindDoc(3, 0), -1);
+    EXPECT_EQ(store.RNextFindDoc(5, 0), -1);
+    store.WAbortDoc(big);
+    EXPECT_EQ(store.DocumentCount(), 0);
+    EXPECT_EQ(store.BlockCount(), 0);
+}
+
+TEST_F(StoreTest, DocumentsOfAVanishedWriterAreAbortedSoNoDestinationStaysBlocked) {
+    TMemoryStore store(Options());
+    TRecorder seen(store);
+    store.SetCaller(":1.3");
+    int32_t streamed = store.WCreateDoc(3, 9, "12", "Name=a");
+    int32_t pending = store.WCreateDoc(3, 9, "15", "Name=b");
+    TBlockAnswer w = store.WGetBlock(streamed, 10);
+    store.WCloseBlock(streamed, w.Handle, 0);
+    store.WGetBlock(pending, 10);
+    store.SetCaller(":1.6");
+    int32_t other = store.WCreateDoc(4, 10, "15", "Name=c");
+    store.SetCaller("");
+    int32_t job = 0;
+    store.ROpenDoc(12, streamed, job);
+    TBlockAnswer r = store.RGetBlock(12, streamed);
+    store.RCloseBlock(12, streamed, r.Handle);
+    EXPECT_EQ(store.RGetBlock(12, streamed).Handle, 0);
+    seen.Take();
+
+    store.PeerGone(":1.3");
+    EXPECT_EQ(seen.Take(),
+              (std::vector<std::string>{"closed " + std::to_string(streamed) + " aborted",
+                                        "closed " + std::to_string(pending) + " aborted"}));
+    EXPECT_EQ(seen.Notices.at(0),
+              "connection :1.3 (module 3) left the bus while writing document " +
+                  std::to_string(streamed) + " (job 9) for 12: aborted");
+    EXPECT_EQ(store.RGetBlock(12, streamed).Handle, -1);
+    // Only the other writer's document is left for 15.
+    EXPECT_EQ(store.RNextFindDoc(15, 0), other);
+    store.WAbortDoc(other);
+    EXPECT_FALSE(store.IsDocForExists(15));
+    store.RCloseDoc(12, streamed);
+    EXPECT_EQ(store.DocumentCount(), 0);
+    EXPECT_EQ(store.BlockCount(), 0);
+}
+
+TEST_F(StoreTest, EventsComeOnceForEachChangeAndNeverForNothing) {
+    TMemoryStore store(Options(1000));
+    TRecorder seen(store);
+    const std::string in = std::to_string(store.PutData("abc", "Name=i", 2, 3));
+    int32_t out = store.WCreateDoc(3, 1, "12,15", "Name=o");
+    const std::string o = std::to_string(out);
+    EXPECT_EQ(seen.Take(), (std::vector<std::string>{"available 3 " + in, "available 12 " + o,
+                                                     "available 15 " + o}));
+
+    int32_t job = 0;
+    store.ROpenDoc(12, out, job);
+    EXPECT_EQ(seen.Take(), (std::vector<std::string>{"taken 12 " + o}));
+    // A reader that was never told "not ready" needs no wake-up.
+    TBlockAnswer w = store.WGetBlock(out, 100);
+    store.WCloseBlock(out, w.Handle, 0);
+    EXPECT_TRUE(seen.Take().empty());
+    store.RCloseBlock(12, out, store.RGetBlock(12, out).Handle);
+    EXPECT_EQ(store.RGetBlock(12, out).Handle, 0);
+    EXPECT_EQ(store.RGetBlock(12, out).Handle, 0);
+    for (int i = 0; i < 2; ++i) {
+        w = store.WGetBlock(out, 100);
+        store.WCloseBlock(out, w.Handle, 0);
+    }
+    EXPECT_EQ(seen.Take(), (std::vector<std::string>{"available 12 " + o}));
+    EXPECT_EQ(ReadRest(store, 12, out).size(), 200u);
+
+    // The writer that was told to try later hears once memory is freed, and only once.
+    EXPECT_EQ(store.WGetBlock(out, 900).Handle, -1);
+    store.RAbortDoc(3, std::stoi(in));
+    store.WCloseDoc(out);
+    EXPECT_EQ(seen.Take(), (std::vector<std::string>{"taken 3 " + in, "freed", "available 12 " + o,
+                                                     "closed " + o}));
+    store.TakeFinished(15, Temp / "sink");
+    store.RAbortDoc(12, out);
+    EXPECT_EQ(seen.Take(), (std::vector<std::string>{"taken 15 " + o}));
+
+    // Declining a pending document takes it, too; aborting one closes it.
+    int32_t declined = store.PutData("x", "Name=x", 2, 3);
+    int32_t aborted = store.WCreateDoc(3, 3, "12", "Name=a");
+    seen.Take();
+    store.RAbortDoc(3, declined);
+    store.WAbortDoc(aborted);
+    EXPECT_EQ(seen.Take(),
+              (std::vector<std::string>{"taken 3 " + std::to_string(declined),
+                                        "closed " + std::to_string(aborted) + " aborted"}));
+    EXPECT_EQ(store.BlockCount(), 0);
+}
+
+TEST_F(StoreTest, NumbersNeverRepeatAcrossRestartsCrashesAndStoresSharingTheFile) {
+    TNumberFile file(Temp / "state/numbers");
+    auto options = Options();
+    options.Numbers = &file;
+    options.NumberStep = 4;
+    std::vector<int32_t> docs;
+    std::vector<int32_t> jobs;
+    auto put = [&](TMemoryStore& store) {
+        int32_t doc = store.PutData("a", "Name=a", 2, 3);
+        int32_t job = 0;
+        store.ROpenDoc(3, doc, job);
+        store.RCloseDoc(3, doc);
+        for (int32_t seen : docs)
+            EXPECT_NE(seen, doc);
+        for (int32_t seen : jobs)
+            EXPECT_NE(seen, job);
+        docs.push_back(doc);
+        jobs.push_back(job);
+    };
+    std::string crashed;
+    {
+        TMemoryStore first(options);
+        TMemoryStore second(options);
+        for (int i = 0; i < 6; ++i) {
+            put(first);
+            put(second);
+        }
+        EXPECT_EQ(docs.front(), 1);
+        // What a killed store leaves: its reservations, not what it gave back on the way out.
+        crashed = test::ReadTextFile(file.FilePath());
+    }
+    test::WriteTextFile(file.FilePath(), crashed);
+    {
+        TMemoryStore restarted(options);
+        put(restarted);
+        EXPECT_GT(docs.back(), 12);
+    }
+    // A clean end gives back what was reserved and unused: the next store goes on at once.
+    TMemoryStore next(options);
+    const int32_t before = docs.back();
+    put(next);
+    EXPECT_EQ(docs.back(), before + 1);
+    TNumbers numbers;
+    std::string error;
+    ASSERT_TRUE(file.Read(numbers, error)) << error;
+    EXPECT_EQ(numbers.Document, before + 4);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.FilePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_FALSE(std::filesystem::exists(file.FilePath() + ".new"));
+
+    TNumberFile damaged(Temp / "damaged");
+    test::WriteTextFile(damaged.FilePath(), "document 12\njob twelve\n");
+    auto refused = Options();
+    refused.Numbers = &damaged;
+    try {
+        TMemoryStore store(refused);
+        ADD_FAILURE() << "a damaged numbering file was taken";
+    } catch (const TStoreError& e) {
+        EXPECT_EQ(e.Kind, TStoreError::TKind::FileError);
+        EXPECT_NE(std::string(e.what()).find(damaged.FilePath() + " is damaged at line 2"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(test::ReadTextFile(damaged.FilePath()), "document 12\njob twelve\n");
 }
 
 } // namespace

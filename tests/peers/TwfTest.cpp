@@ -77,7 +77,9 @@ protected:
     void StartTwf(const std::string& file, const QStringList& options = {}) {
         // The module keeps its data under the test's folder.
         Twf.setEnvironment(Bus.Environment() << QStringLiteral("XDG_DATA_HOME=") +
-                                                    QString::fromStdString(Temp / "data"));
+                                                    QString::fromStdString(Temp / "data")
+                                             << QStringLiteral("XDG_STATE_HOME=") +
+                                                    QString::fromStdString(Temp / "state"));
         Twf.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         EndWithParent(Twf);
         Twf.setStandardOutputFile(QString::fromStdString(Temp / "twf.out"));
@@ -226,6 +228,52 @@ TEST_F(TwfTest, SinkPausedForSomeSecondsRunsAfterwards) {
     EXPECT_TRUE(fake.DestPaused.front());
     EXPECT_FALSE(fake.DestPaused.back());
     EXPECT_EQ(fake.Passed, 2);
+}
+
+TEST_F(TwfTest, SinksTakeDocumentsOnTheStoresSignalsAndFallBackToTheBackstopWithoutThem) {
+    TFakeModule fake(Bus.Connection());
+    ExportFake(fake);
+    // No backstop: only the store's signals can bring the documents to the sink.
+    StartTwf(Workflow(FakeModuleSection, "backstop = 0\n"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    EXPECT_EQ(fake.Passed, 2);
+
+    std::filesystem::remove_all(Temp / "out");
+    std::filesystem::remove(Temp / "twf.log");
+    StartTwf(Workflow(FakeModuleSection, "backstop = 1\nstore-options = --no-signals\n"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    EXPECT_EQ(fake.Passed, 4);
+    ExpectLogHas({"delivered 2 of 2 documents"});
+}
+
+TEST_F(TwfTest, WaitingRunMakesNoCallsToTheStore) {
+    TFakeModule fake(Bus.Connection(), false);
+    ExportFake(fake);
+    QProcess monitor;
+    EndWithParent(monitor);
+    monitor.start(QStringLiteral("dbus-monitor"),
+                  {QStringLiteral("--address"), Bus.Address(),
+                   QStringLiteral("type='method_call',destination='RozEza.MemoryMan'")});
+    // dbus-monitor speaks once it is listening.
+    ASSERT_TRUE(monitor.waitForStarted(10000));
+    ASSERT_TRUE(monitor.waitForReadyRead(10000));
+    // The documents stay with module 3, which passes nothing on: twf waits until the time-out,
+    // which comes before the first backstop.
+    StartTwf(Workflow(FakeModuleSection, "timeout = 2\n"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 1);
+    ExpectLogHas({"summary: FAILED (timed out after 2 s)"});
+    // The sink's folder is made at the start, not by a call to the store.
+    EXPECT_TRUE(std::filesystem::is_directory(Temp / "out"));
+    monitor.terminate();
+    ASSERT_TRUE(monitor.waitForFinished(10000));
+    const QString calls = QString::fromUtf8(monitor.readAllStandardOutput());
+    EXPECT_EQ(calls.count(QStringLiteral("member=PutFile")), 2);
+    // Polling every 200 ms made 10 calls here.
+    EXPECT_EQ(calls.count(QStringLiteral("member=TakeFinished")), 0) << calls.toStdString();
+    EXPECT_EQ(calls.count(QStringLiteral("member=ListDocs")), 1);
 }
 
 TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {

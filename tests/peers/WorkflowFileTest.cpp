@@ -30,6 +30,7 @@ store = existing
 store-options = --memory-limit 64M --verbose
 value-1004 = 7
 job-use = yes
+backstop = 0
 before-close = test -e x; echo a=b
 
 [module 3]
@@ -68,6 +69,7 @@ folder = in
     EXPECT_EQ(w.StoreOptions, (std::vector<std::string>{"--memory-limit", "64M", "--verbose"}));
     EXPECT_EQ(w.Value1004, 7);
     EXPECT_TRUE(w.JobUse);
+    EXPECT_EQ(w.BackstopSeconds, 0);
     EXPECT_EQ(w.BeforeClose, "test -e x; echo a=b");
     ASSERT_EQ(w.Modules.size(), 1u);
     const TModuleDef& m = w.Modules[0];
@@ -118,6 +120,7 @@ TEST(WorkflowFileTest, MistakesNameTheirLine) {
     EXPECT_EQ(ErrorOf("[sink 4]\npaused = maybe\n"), "line 2: expected yes or no, not \"maybe\"");
     EXPECT_EQ(ErrorOf("[input]\nblock-size = 0\n"), "line 2: block-size is above 0");
     EXPECT_EQ(ErrorOf("[sink 4]\npaused-for = -1\n"), "line 2: paused-for is 0 or more seconds");
+    EXPECT_EQ(ErrorOf("[workflow]\nbackstop = -3\n"), "line 2: backstop is 0 or more seconds");
     EXPECT_EQ(ErrorOf("[module 3\n"), "line 1: a section header ends with ]");
     EXPECT_EQ(ErrorOf("[module 3]\nnot a pair\n"), "line 2: expected key = value");
     EXPECT_EQ(ErrorOf("[module 3]\n[input]\nto = 9\n"),

@@ -65,8 +65,10 @@ for cfg in "$HERE"/config/*.cfg; do
     mv "$SETS/$key.set" "$RUN/data/TWF_Data/Config/"
 done
 
-# The modules see only the demo's data folder and an empty registry.
+# The modules see only the demo's data folder and an empty registry; the store numbers its
+# documents afresh with each run, as the run starts with empty storage.
 export XDG_DATA_HOME=$RUN/data
+export XDG_STATE_HOME=$RUN/state
 export RADUVUZ_REGISTRY=$RUN/registry.ini
 : >"$RADUVUZ_REGISTRY"
 unset DBUS_STARTER_ADDRESS DBUS_STARTER_BUS_TYPE

@@ -1,14 +1,65 @@
 #include "tools/memoryman/TMemoryManObject.h"
 
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <exception>
 
 namespace raduvuz {
 
-TMemoryManObject::TMemoryManObject(TMemoryStore& store, QObject* parent)
-    : QObject(parent), Store(store) {}
+TMemoryManObject::TMemoryManObject(TMemoryStore& store, QDBusConnection bus, bool sendSignals,
+                                   QObject* parent)
+    : QObject(parent), Store(store), Bus(bus) {
+    Watcher.setConnection(bus);
+    Watcher.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(&Watcher, &QDBusServiceWatcher::serviceUnregistered, this, &TMemoryManObject::PeerLeft);
+    if (!sendSignals)
+        return;
+    Store.Events.DocumentAvailable = [this](int32_t module, int32_t doc) {
+        emit DocumentAvailable(module, doc);
+    };
+    Store.Events.DocumentTaken = [this](int32_t dest, int32_t doc) {
+        emit DocumentTaken(dest, doc);
+    };
+    Store.Events.DocumentClosed = [this](int32_t doc, bool aborted) {
+        emit DocumentClosed(doc, aborted);
+    };
+    Store.Events.MemoryFreed = [this] { emit MemoryFreed(); };
+}
+
+TMemoryManObject::~TMemoryManObject() {
+    Store.Events = TStoreEvents{};
+}
+
+void TMemoryManObject::Track() {
+    const QString peer = calledFromDBus() ? message().service() : QString();
+    Store.SetCaller(peer.toStdString());
+    if (peer.isEmpty() || Peers.contains(peer))
+        return;
+    Peers.insert(peer);
+    Watcher.addWatchedService(peer);
+    // The connection may have left before the watch was set; then nobody would say so.
+    auto* check = new QDBusPendingCallWatcher(
+        Bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), peer), this);
+    connect(check, &QDBusPendingCallWatcher::finished, this, [this, check, peer] {
+        check->deleteLater();
+        QDBusPendingReply<bool> reply = *check;
+        if (reply.isValid() && !reply.value())
+            PeerLeft(peer);
+    });
+}
+
+void TMemoryManObject::PeerLeft(const QString& peer) {
+    if (!Peers.remove(peer))
+        return;
+    Watcher.removeWatchedService(peer);
+    Store.SetCaller(std::string());
+    Store.PeerGone(peer.toStdString());
+}
 
 template <typename TResult, typename TBody> TResult TMemoryManObject::Guarded(TBody body) {
+    Track();
     try {
         return body();
     } catch (const TStoreError& e) {

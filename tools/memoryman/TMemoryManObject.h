@@ -2,22 +2,35 @@
 
 #include "tools/memoryman/TMemoryStore.h"
 
+#include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 namespace raduvuz {
 
 // The store's D-Bus face at /MemoryMan: converts the arguments, makes one call into
 // TMemoryStore and turns its refusals into D-Bus error replies. Members are found by name, so
-// calls without an interface name reach these slots too.
+// calls without an interface name reach these slots too. It watches every connection that calls
+// it and tells the store when one leaves the bus, and sends the store's events as signals.
 class TMemoryManObject : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "RozEza.MemoryMan")
 
 public:
-    TMemoryManObject(TMemoryStore& store, QObject* parent = nullptr);
+    // Without sendSignals the store behaves as one that has none (for tests of the fallback).
+    TMemoryManObject(TMemoryStore& store, QDBusConnection bus, bool sendSignals,
+                     QObject* parent = nullptr);
+    ~TMemoryManObject() override;
+
+signals:
+    void DocumentAvailable(int module, int doc);
+    void DocumentTaken(int dest, int doc);
+    void DocumentClosed(int doc, bool aborted);
+    void MemoryFreed();
 
 public slots:
     bool IsMainComputer(const QDBusVariant& name);
@@ -43,7 +56,14 @@ public slots:
 
 private:
     template <typename TResult, typename TBody> TResult Guarded(TBody body);
+    // Tells the store who calls, and starts watching a connection seen for the first time.
+    void Track();
+    void PeerLeft(const QString& peer);
+
     TMemoryStore& Store;
+    QDBusConnection Bus;
+    QDBusServiceWatcher Watcher;
+    QSet<QString> Peers;
 };
 
 } // namespace raduvuz

@@ -4,9 +4,16 @@
 // readers are found by RNextFindDoc and counted by IsDocForExists. Readers see blocks as soon as
 // the producer commits them (WCloseBlock), so a chain of modules can stream; a reader ahead of
 // its producer is told "not ready" (no name, handle 0). Blocks are shared, reference-counted
-// shared-memory objects: the document keeps a block while some reader has not read past it, a
-// reader keeps the blocks it was handed until it closes them, and a switched block travels to
-// the output document. The object is unlinked when its last owner lets go.
+// shared-memory objects: a reader keeps the blocks it was handed until it closes them, and a
+// switched block travels to the output document. The object is unlinked when its last owner
+// lets go.
+//
+// Each reader and writer belongs to the bus connection that last used it. When that connection
+// leaves the bus, its half-written documents are aborted and the documents it was reading become
+// pending for their module again, to be read from the first block. For that the document keeps
+// every block until each reader has closed it; when memory runs short, or a block was switched
+// into another document, the blocks every reader has passed go and the document can no longer be
+// given again: a reader of it that vanishes loses it.
 #include "tools/memoryman/TMemoryStore.h"
 
 #include <algorithm>
@@ -111,18 +118,153 @@ const char* StateText(int state) {
     return texts[state];
 }
 
+const char* const ReleasedForMemory = "blocks every reader had passed were released for memory";
+
+std::string DocText(int32_t doc, int32_t job) {
+    return "document " + std::to_string(doc) + " (job " + std::to_string(job) + ")";
+}
+
 } // namespace
 
 TMemoryStore::TMemoryStore(TOptions options)
-    : Opts(std::move(options)), Usage(std::make_shared<TShmUsage>()) {}
+    : Opts(std::move(options)), Usage(std::make_shared<TShmUsage>()) {
+    if (Opts.Numbers) {
+        Reserve(LastDocId, ReservedDocId, true);
+        Reserve(LastJobId, ReservedJobId, false);
+    }
+}
 
 TMemoryStore::~TMemoryStore() {
     Docs.clear();
+    if (!Opts.Numbers)
+        return;
+    // Numbers reserved and never used go back, unless another store reserved after this one.
+    std::string error;
+    if (!Opts.Numbers->Update(
+            [&](TNumbers& n) {
+                bool changed = false;
+                if (n.Document == ReservedDocId && LastDocId < ReservedDocId) {
+                    n.Document = LastDocId;
+                    changed = true;
+                }
+                if (n.Job == ReservedJobId && LastJobId < ReservedJobId) {
+                    n.Job = LastJobId;
+                    changed = true;
+                }
+                return changed;
+            },
+            error))
+        Notify("cannot give back the unused numbers: " + error);
 }
 
 void TMemoryStore::Note(const std::string& line) const {
     if (Log)
         Log(line);
+}
+
+void TMemoryStore::Notify(const std::string& line) const {
+    if (Notice)
+        Notice(line);
+    else
+        Note(line);
+}
+
+void TMemoryStore::Reserve(int32_t& last, int32_t& reserved, bool document) {
+    const int32_t step = std::max(Opts.NumberStep, 1);
+    int32_t base = last;
+    int32_t mark = last;
+    std::string error;
+    const bool ok = Opts.Numbers->Update(
+        [&](TNumbers& n) {
+            int32_t& field = document ? n.Document : n.Job;
+            base = std::max(field, last);
+            mark = base + std::min(step, INT32_MAX - base);
+            field = mark;
+            return true;
+        },
+        error);
+    if (!ok) {
+        Notify("cannot reserve " + std::string(document ? "document" : "job") +
+               " numbers: " + error);
+        throw TStoreError(TKind::FileError, "cannot reserve " +
+                                                std::string(document ? "document" : "job") +
+                                                " numbers: " + error);
+    }
+    last = base;
+    reserved = mark;
+    Note("reserved " + std::string(document ? "document" : "job") + " numbers " +
+         std::to_string(base + 1) + " to " + std::to_string(mark) + " in " +
+         Opts.Numbers->FilePath());
+}
+
+int32_t TMemoryStore::NextNumber(int32_t& last, int32_t& reserved, bool document) {
+    if (Opts.Numbers && last >= reserved)
+        Reserve(last, reserved, document);
+    if (last >= reserved || last == INT32_MAX)
+        throw TStoreError(TKind::NoMemory,
+                          std::string(document ? "document" : "job") + " numbers are used up");
+    return ++last;
+}
+
+size_t TMemoryStore::Passed(const TDocument& d) {
+    size_t passed = d.Blocks.size();
+    for (const auto& [module, reader] : d.Readers)
+        passed = std::min(passed, reader.Next);
+    return passed;
+}
+
+bool TMemoryStore::ReleasePassed(TDocument& d, const std::string& why) {
+    bool released = false;
+    for (size_t i = 0, passed = Passed(d); i < passed; ++i)
+        if (d.Blocks[i].Block) {
+            d.Blocks[i].Block.reset();
+            released = true;
+        }
+    if (released && d.NotReplayable.empty() && !d.Readers.empty()) {
+        d.NotReplayable = why;
+        Note(DocText(d.Id, d.JobId) + ": " + why + "; it can no longer be given again");
+    }
+    return released;
+}
+
+bool TMemoryStore::Fits(int64_t bytes) {
+    auto fits = [&](int64_t freed) { return Usage->Bytes - freed + bytes <= Opts.MemoryLimit; };
+    if (fits(0))
+        return true;
+    // Replays are given up only when that makes room: a block a reader still holds, or one
+    // switched into another document, frees nothing.
+    int64_t releasable = 0;
+    for (const auto& [id, d] : Docs)
+        for (size_t i = 0, passed = Passed(d); i < passed; ++i)
+            if (d.Blocks[i].Block && d.Blocks[i].Block.use_count() == 1)
+                releasable += d.Blocks[i].Size;
+    if (!fits(releasable))
+        return false;
+    // Oldest documents first: their readers are the likeliest to be done with them soon.
+    for (auto it = Docs.begin(); !fits(0) && it != Docs.end(); ++it)
+        ReleasePassed(it->second, ReleasedForMemory);
+    return fits(0);
+}
+
+void TMemoryStore::Refused() {
+    RefusedAt = Usage->Bytes;
+}
+
+void TMemoryStore::CheckFreed() {
+    if (RefusedAt < 0 || Usage->Bytes >= RefusedAt)
+        return;
+    RefusedAt = -1;
+    if (Events.MemoryFreed)
+        Events.MemoryFreed();
+}
+
+void TMemoryStore::WakeReaders(TDocument& d) {
+    for (auto& [module, reader] : d.Readers)
+        if (reader.Waiting) {
+            reader.Waiting = false;
+            if (Events.DocumentAvailable)
+                Events.DocumentAvailable(module, d.Id);
+        }
 }
 
 TMemoryStore::TDocument& TMemoryStore::Doc(int32_t doc) {
@@ -159,38 +301,112 @@ TMemoryStore::TDocument& TMemoryStore::WritableDoc(int32_t outDoc) {
 }
 
 std::shared_ptr<TShmBlock> TMemoryStore::NewBlock(int64_t size, std::string& error) {
-    std::string name = Opts.Prefix + "." + std::to_string(++LastBlockNumber);
-    return TShmBlock::Create(name, size, Usage, error);
+    auto block = TShmBlock::Create(Opts.Prefix + "." + std::to_string(++LastBlockNumber), size,
+                                   Usage, error);
+    if (block)
+        return block;
+    // A full /dev/shm may still take the block once what was kept only for a replay is gone.
+    bool released = false;
+    for (auto& [id, d] : Docs)
+        released = ReleasePassed(d, ReleasedForMemory) || released;
+    if (!released)
+        return nullptr;
+    error.clear();
+    return TShmBlock::Create(Opts.Prefix + "." + std::to_string(++LastBlockNumber), size, Usage,
+                             error);
 }
 
 int32_t TMemoryStore::NewDocument(int32_t producer, int32_t jobId,
                                   const std::vector<int32_t>& dests, const std::string& dds) {
-    if (LastDocId == INT32_MAX)
-        throw TStoreError(TKind::NoMemory, "document numbers are used up");
     TDocument d;
-    d.Id = ++LastDocId;
+    d.Id = NextNumber(LastDocId, ReservedDocId, true);
     d.JobId = jobId;
     d.Producer = producer;
     d.Dds = dds;
     for (int32_t dest : dests)
         d.Readers[dest] = TReader{};
-    Docs.emplace(d.Id, std::move(d));
-    return LastDocId;
+    const int32_t id = d.Id;
+    Docs.emplace(id, std::move(d));
+    return id;
 }
 
 void TMemoryStore::Trim(int32_t doc) {
     auto it = Docs.find(doc);
-    if (it == Docs.end())
+    if (it != Docs.end()) {
+        TDocument& d = it->second;
+        // Kept blocks serve a replay only; without readers or replay they just take memory.
+        if (!d.NotReplayable.empty() || d.Readers.empty())
+            ReleasePassed(d, d.NotReplayable);
+        if (d.State != TDocState::Writing && d.Readers.empty()) {
+            Note("document " + std::to_string(doc) + " removed");
+            Docs.erase(it);
+        }
+    }
+    CheckFreed();
+}
+
+void TMemoryStore::Abort(TDocument& d) {
+    d.State = TDocState::Aborted;
+    d.PendingWrites.clear();
+    for (auto& b : d.Blocks)
+        b.Block.reset();
+    // Readers that never opened it simply lose it; open readers are told by an error answer.
+    std::erase_if(d.Readers, [](const auto& entry) { return !entry.second.Opened; });
+    for (auto& [module, reader] : d.Readers)
+        reader.Waiting = false;
+    Note("document " + std::to_string(d.Id) + " aborted");
+    if (Events.DocumentClosed)
+        Events.DocumentClosed(d.Id, true);
+    Trim(d.Id);
+}
+
+void TMemoryStore::PeerGone(const std::string& peer) {
+    if (peer.empty())
         return;
-    TDocument& d = it->second;
-    size_t needed = d.Blocks.size();
-    for (const auto& [module, reader] : d.Readers)
-        needed = std::min(needed, reader.Next);
-    for (size_t i = 0; i < needed; ++i)
-        d.Blocks[i].Block.reset();
-    if (d.State != TDocState::Writing && d.Readers.empty()) {
-        Note("document " + std::to_string(doc) + " removed");
-        Docs.erase(it);
+    std::vector<int32_t> ids;
+    for (const auto& [id, d] : Docs)
+        ids.push_back(id);
+    for (int32_t id : ids) {
+        auto it = Docs.find(id);
+        if (it == Docs.end())
+            continue;
+        TDocument& d = it->second;
+        if (d.State == TDocState::Writing && d.WriterPeer == peer) {
+            std::string dests;
+            for (const auto& [module, reader] : d.Readers)
+                dests += (dests.empty() ? "" : ",") + std::to_string(module);
+            Notify("connection " + peer + " (module " + std::to_string(d.Producer) +
+                   ") left the bus while writing " + DocText(id, d.JobId) + " for " +
+                   (dests.empty() ? std::string("nobody") : dests) + ": aborted");
+            Abort(d);
+        }
+        it = Docs.find(id);
+        if (it == Docs.end())
+            continue;
+        std::vector<int32_t> gone;
+        for (auto& [module, reader] : it->second.Readers)
+            if (reader.Opened && reader.Peer == peer)
+                gone.push_back(module);
+        for (int32_t module : gone) {
+            TDocument& doc = it->second;
+            const std::string who = "module " + std::to_string(module) + " (connection " + peer +
+                                    ") left the bus while reading " + DocText(id, doc.JobId);
+            if (doc.State == TDocState::Aborted) {
+                Note(who + ", which was aborted");
+                doc.Readers.erase(module);
+            } else if (doc.NotReplayable.empty()) {
+                doc.Readers[module] = TReader{};
+                Notify(who + ": offered to module " + std::to_string(module) +
+                       " again from its first block");
+                if (Events.DocumentAvailable)
+                    Events.DocumentAvailable(module, id);
+            } else {
+                Notify(who + ": it cannot be given again (" + doc.NotReplayable +
+                       "); dropped for module " + std::to_string(module));
+                doc.Readers.erase(module);
+            }
+        }
+        Trim(id);
     }
 }
 
@@ -226,16 +442,25 @@ std::string TMemoryStore::ROpenDoc(int32_t module, int32_t doc, int32_t& jobId) 
     if (r == it->second.Readers.end() || r->second.Opened)
         return {};
     r->second.Opened = true;
+    r->second.Peer = Caller;
     jobId = it->second.JobId;
     Note("module " + std::to_string(module) + " opened document " + std::to_string(doc));
+    if (Events.DocumentTaken)
+        Events.DocumentTaken(module, doc);
     return it->second.Dds;
 }
 
 void TMemoryStore::RAbortDoc(int32_t module, int32_t doc) {
     TDocument& d = Doc(doc);
     // Declining a refused document is no error: the reading side gives it up either way.
-    if (d.Readers.erase(module) > 0)
+    auto r = d.Readers.find(module);
+    if (r != d.Readers.end()) {
+        const bool pending = !r->second.Opened;
+        d.Readers.erase(r);
         Note("module " + std::to_string(module) + " aborted document " + std::to_string(doc));
+        if (pending && Events.DocumentTaken)
+            Events.DocumentTaken(module, doc);
+    }
     Trim(doc);
 }
 
@@ -256,6 +481,7 @@ std::shared_ptr<TShmBlock> TMemoryStore::NextBlock(TDocument& d, TReader& r, TBl
     if (r.Next >= d.Blocks.size()) {
         // Past the last block is an error; before it, the producer has not delivered yet.
         answer.Handle = (d.State == TDocState::Finished || d.LastWritten) ? -1 : 0;
+        r.Waiting = answer.Handle == 0;
         return nullptr;
     }
     const TDocBlock& b = d.Blocks[r.Next];
@@ -272,6 +498,8 @@ std::shared_ptr<TShmBlock> TMemoryStore::NextBlock(TDocument& d, TReader& r, TBl
 TBlockAnswer TMemoryStore::RGetBlock(int32_t module, int32_t doc) {
     TDocument& d = Doc(doc);
     TReader& r = OpenReader(d, module);
+    if (!Caller.empty())
+        r.Peer = Caller;
     TBlockAnswer answer;
     auto block = NextBlock(d, r, answer);
     if (block) {
@@ -288,6 +516,7 @@ void TMemoryStore::RCloseBlock(int32_t module, int32_t doc, int32_t handle) {
         throw TStoreError(TKind::UnknownHandle, "handle " + std::to_string(handle) +
                                                     " was not given for document " +
                                                     std::to_string(doc));
+    CheckFreed();
 }
 
 TBlockAnswer TMemoryStore::RWSwitchBlock(int32_t module, int32_t inDoc, int32_t outDoc) {
@@ -296,9 +525,19 @@ TBlockAnswer TMemoryStore::RWSwitchBlock(int32_t module, int32_t inDoc, int32_t 
     if (inDoc == outDoc)
         throw TStoreError(TKind::InvalidArgument, "a document cannot be switched into itself");
     TDocument& out = WritableDoc(outDoc);
+    if (!Caller.empty()) {
+        r.Peer = Caller;
+        out.WriterPeer = Caller;
+    }
     TBlockAnswer answer;
     auto block = NextBlock(in, r, answer);
     if (block) {
+        // The output's writer may change the block before it commits it.
+        if (in.NotReplayable.empty()) {
+            in.NotReplayable = "blocks of it were switched into document " + std::to_string(outDoc);
+            Note(DocText(inDoc, in.JobId) + ": " + in.NotReplayable +
+                 "; it can no longer be given again");
+        }
         out.PendingWrites[answer.Handle] = std::move(block);
         Trim(inDoc);
     }
@@ -313,11 +552,17 @@ int32_t TMemoryStore::WCreateDoc(int32_t module, int32_t jobId, const std::strin
         return -1;
     }
     // A store at its limit takes no new document now; the module tries again later.
-    if (Usage->Bytes >= Opts.MemoryLimit)
+    if (!Fits(1)) {
+        Refused();
         return 0;
+    }
     int32_t doc = NewDocument(module, jobId, targets, dds);
+    Docs.at(doc).WriterPeer = Caller;
     Note("module " + std::to_string(module) + " created document " + std::to_string(doc) + " for " +
          dests);
+    if (Events.DocumentAvailable)
+        for (int32_t dest : targets)
+            Events.DocumentAvailable(dest, doc);
     return doc;
 }
 
@@ -325,9 +570,12 @@ TBlockAnswer TMemoryStore::WGetBlock(int32_t outDoc, int32_t size) {
     if (size < 0)
         throw TStoreError(TKind::InvalidArgument, "negative block size " + std::to_string(size));
     TDocument& d = WritableDoc(outDoc);
+    if (!Caller.empty())
+        d.WriterPeer = Caller;
     TBlockAnswer answer;
-    if (Usage->Bytes + size > Opts.MemoryLimit) {
+    if (!Fits(size)) {
         answer.Handle = -1;
+        Refused();
         Note("no memory for a block of " + std::to_string(size) + " bytes");
         return answer;
     }
@@ -335,6 +583,7 @@ TBlockAnswer TMemoryStore::WGetBlock(int32_t outDoc, int32_t size) {
     auto block = NewBlock(size, error);
     if (!block) {
         Note(error);
+        Refused();
         answer.Handle = -1;
         return answer;
     }
@@ -349,6 +598,8 @@ TBlockAnswer TMemoryStore::WGetBlock(int32_t outDoc, int32_t size) {
 
 void TMemoryStore::WCloseBlock(int32_t outDoc, int32_t handle, int32_t last) {
     TDocument& d = WritableDoc(outDoc);
+    if (!Caller.empty())
+        d.WriterPeer = Caller;
     auto it = d.PendingWrites.find(handle);
     if (it == d.PendingWrites.end())
         throw TStoreError(TKind::UnknownHandle, "handle " + std::to_string(handle) +
@@ -361,6 +612,7 @@ void TMemoryStore::WCloseBlock(int32_t outDoc, int32_t handle, int32_t last) {
     d.PendingWrites.erase(it);
     d.Blocks.push_back(std::move(b));
     d.LastWritten = last != 0;
+    WakeReaders(d);
     Trim(outDoc);
 }
 
@@ -385,6 +637,9 @@ void TMemoryStore::WCloseDoc(int32_t outDoc) {
     }
     d.State = TDocState::Finished;
     Note("document " + std::to_string(outDoc) + " finished");
+    WakeReaders(d);
+    if (Events.DocumentClosed)
+        Events.DocumentClosed(outDoc, false);
     Trim(outDoc);
 }
 
@@ -393,14 +648,7 @@ void TMemoryStore::WAbortDoc(int32_t outDoc) {
     if (d.State != TDocState::Writing)
         throw TStoreError(TKind::InvalidState,
                           "document " + std::to_string(outDoc) + " is no longer being written");
-    d.State = TDocState::Aborted;
-    d.PendingWrites.clear();
-    for (auto& b : d.Blocks)
-        b.Block.reset();
-    // Readers that never opened it simply lose it; open readers are told by an error answer.
-    std::erase_if(d.Readers, [](const auto& entry) { return !entry.second.Opened; });
-    Note("document " + std::to_string(outDoc) + " aborted");
-    Trim(outDoc);
+    Abort(d);
 }
 
 bool TMemoryStore::IsDocForExists(int32_t dest) const {
@@ -418,10 +666,12 @@ int32_t TMemoryStore::PutData(const std::string& data, const std::string& dds, i
         throw TStoreError(TKind::InvalidArgument, "block size must be above 0");
     if (destModule <= 0)
         throw TStoreError(TKind::InvalidArgument, "destination module must be above 0");
-    if (Usage->Bytes + static_cast<int64_t>(data.size()) > Opts.MemoryLimit)
+    if (!Fits(static_cast<int64_t>(data.size()))) {
+        Refused();
         throw TStoreError(TKind::NoMemory, "no memory for " + std::to_string(data.size()) +
                                                " bytes (limit " + std::to_string(Opts.MemoryLimit) +
                                                ")");
+    }
     std::vector<TDocBlock> blocks;
     size_t offset = 0;
     do {
@@ -434,15 +684,16 @@ int32_t TMemoryStore::PutData(const std::string& data, const std::string& dds, i
         blocks.push_back(TDocBlock{std::move(block), static_cast<int64_t>(count), false});
     } while (offset < data.size());
     blocks.back().Last = true;
-    if (LastJobId == INT32_MAX)
-        LastJobId = 0;
-    int32_t doc = NewDocument(0, ++LastJobId, {destModule}, dds);
+    const int32_t job = NextNumber(LastJobId, ReservedJobId, false);
+    int32_t doc = NewDocument(0, job, {destModule}, dds);
     TDocument& d = Docs.at(doc);
     d.Blocks = std::move(blocks);
     d.LastWritten = true;
     d.State = TDocState::Finished;
     Note("document " + std::to_string(doc) + " put for module " + std::to_string(destModule) +
          ", " + std::to_string(data.size()) + " bytes");
+    if (Events.DocumentAvailable)
+        Events.DocumentAvailable(destModule, doc);
     return doc;
 }
 
@@ -452,10 +703,12 @@ int32_t TMemoryStore::PutFile(const std::string& path, const std::string& dds, i
     auto size = std::filesystem::file_size(path, ec);
     if (ec)
         throw TStoreError(TKind::FileError, "cannot read " + path + ": " + ec.message());
-    if (static_cast<int64_t>(size) > Opts.MemoryLimit - Usage->Bytes)
+    if (!Fits(static_cast<int64_t>(size))) {
+        Refused();
         throw TStoreError(TKind::NoMemory, "no memory for " + path + " (" + std::to_string(size) +
                                                " bytes, limit " + std::to_string(Opts.MemoryLimit) +
                                                ")");
+    }
     std::ifstream in(path, std::ios::binary);
     std::string data(size, '\0');
     if (!in || !in.read(data.data(), static_cast<std::streamsize>(size)))
@@ -524,6 +777,8 @@ std::vector<std::string> TMemoryStore::TakeFinished(int32_t destModule, const st
         d.Readers.erase(destModule);
         Note("document " + std::to_string(id) + " taken to " + path);
         files.push_back(path);
+        if (Events.DocumentTaken)
+            Events.DocumentTaken(destModule, id);
         Trim(id);
     }
     return files;

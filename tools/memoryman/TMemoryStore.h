@@ -1,8 +1,10 @@
 #pragma once
 
+#include "tools/memoryman/TNumberFile.h"
 #include "tools/memoryman/TShmBlock.h"
 #include "tools/memoryman/TStoreError.h"
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -22,6 +24,19 @@ struct TBlockAnswer {
     int32_t Last = 0;
 };
 
+// What the store tells its listeners; each is called only when something changed.
+struct TStoreEvents {
+    // The document is new for the module (or offered to it again), or a reader of it that was
+    // told "not ready" can now read on.
+    std::function<void(int32_t module, int32_t doc)> DocumentAvailable;
+    // The destination opened, took or declined the document, so IsDocForExists may be false.
+    std::function<void(int32_t dest, int32_t doc)> DocumentTaken;
+    // The producer finished the document, or it was aborted.
+    std::function<void(int32_t doc, bool aborted)> DocumentClosed;
+    // Memory was freed after a writer had been told to try later.
+    std::function<void()> MemoryFreed;
+};
+
 // The document store: documents made of shared-memory blocks, each document for one or more
 // destination modules that read it independently. Bad input throws TStoreError.
 class TMemoryStore {
@@ -32,8 +47,14 @@ public:
         std::string Prefix = "rmm";
         // When set, IsMainComputer answers true only for this name.
         std::string MainComputer;
+        // Where document and job numbers are reserved so they never repeat across restarts;
+        // without it they start at 1.
+        TNumberFile* Numbers = nullptr;
+        // Numbers reserved from the file at a time.
+        int32_t NumberStep = 1024;
     };
 
+    // Throws TStoreError (FileError) when the numbering file cannot be used.
     explicit TMemoryStore(TOptions options);
     ~TMemoryStore();
     TMemoryStore(const TMemoryStore&) = delete;
@@ -72,13 +93,28 @@ public:
     int DocumentCount() const { return static_cast<int>(Docs.size()); }
     const TOptions& Options() const { return Opts; }
 
+    // The bus connection (unique name) the following calls come from; empty for callers in
+    // this process. The last connection that used a reader or a writer holds it.
+    void SetCaller(std::string peer) { Caller = std::move(peer); }
+    // The connection left the bus: the documents it was reading are offered to their modules
+    // again from the first block (or dropped for it when they cannot be), and the documents it
+    // was writing are aborted.
+    void PeerGone(const std::string& peer);
+
+    // Every document and block event (verbose).
     std::function<void(const std::string&)> Log;
+    // Lines an operator needs: documents taken back from a vanished peer, numbering trouble.
+    std::function<void(const std::string&)> Notice;
+    TStoreEvents Events;
 
 private:
     enum class TDocState { Writing, Finished, Aborted };
     struct TReader {
         bool Opened = false;
+        // Told "not ready": gets DocumentAvailable when the producer commits more.
+        bool Waiting = false;
         size_t Next = 0;
+        std::string Peer;
         std::map<int32_t, std::shared_ptr<TShmBlock>> Outstanding;
     };
     struct TDocBlock {
@@ -93,6 +129,10 @@ private:
         std::string Dds;
         TDocState State = TDocState::Writing;
         bool LastWritten = false;
+        std::string WriterPeer;
+        // Why a reader that vanishes cannot be given the document again from its start; empty
+        // while every block is still held.
+        std::string NotReplayable;
         std::vector<TDocBlock> Blocks;
         std::map<int32_t, TReader> Readers;
         std::map<int32_t, std::shared_ptr<TShmBlock>> PendingWrites;
@@ -107,16 +147,38 @@ private:
     std::shared_ptr<TShmBlock> NewBlock(int64_t size, std::string& error);
     int32_t NewDocument(int32_t producer, int32_t jobId, const std::vector<int32_t>& dests,
                         const std::string& dds);
-    // Lets go of blocks no reader of the document still needs, and of the document once nobody
-    // reads it and its producer is done.
+    // The next number above last, reserving more from the numbering file when the reserved
+    // ones are used up.
+    int32_t NextNumber(int32_t& last, int32_t& reserved, bool document);
+    void Reserve(int32_t& last, int32_t& reserved, bool document);
+    // Whether bytes more fit in the memory limit, releasing blocks kept only for a replay when
+    // they do not.
+    bool Fits(int64_t bytes);
+    // How many blocks from the start every reader of the document has passed.
+    static size_t Passed(const TDocument& d);
+    // Releases the blocks every reader of the document has passed; true when there were some.
+    bool ReleasePassed(TDocument& d, const std::string& why);
+    // Lets go of the document once nobody reads it and its producer is done; while a reader may
+    // still vanish its blocks stay, unless the document can no longer be replayed anyway.
     void Trim(int32_t doc);
+    void Abort(TDocument& d);
+    // Tells the readers that were told "not ready" that they can read on.
+    void WakeReaders(TDocument& d);
+    void Refused();
+    void CheckFreed();
     void Note(const std::string& line) const;
+    void Notify(const std::string& line) const;
 
     TOptions Opts;
     std::shared_ptr<TShmUsage> Usage;
     std::map<int32_t, TDocument> Docs;
     int32_t LastDocId = 0;
     int32_t LastJobId = 0;
+    int32_t ReservedDocId = INT32_MAX;
+    int32_t ReservedJobId = INT32_MAX;
+    std::string Caller;
+    // Memory in use when a writer was last told to try later; -1 when nobody waits for memory.
+    int64_t RefusedAt = -1;
     int32_t LastHandle = 0;
     int64_t LastBlockNumber = 0;
 };

@@ -1,7 +1,10 @@
 #include "tools/memoryman/TShmBlock.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -124,6 +127,35 @@ bool TShmBlock::Read(int64_t offset, void* data, int64_t count, std::string& err
         count -= n;
     }
     return true;
+}
+
+std::map<long, int> TShmBlock::RemoveOrphans(const std::string& base) {
+    std::map<long, int> removed;
+    DIR* dir = ::opendir("/dev/shm");
+    if (!dir)
+        return removed;
+    const std::string prefix = base + ".";
+    while (dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind(prefix, 0) != 0)
+            continue;
+        const std::string rest = name.substr(prefix.size());
+        const size_t dot = rest.find('.');
+        const std::string pidText = rest.substr(0, dot);
+        const std::string number = dot == std::string::npos ? "" : rest.substr(dot + 1);
+        if (pidText.empty() || number.empty() || pidText.size() > 9 ||
+            pidText.find_first_not_of("0123456789") != std::string::npos ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long pid = std::strtol(pidText.c_str(), nullptr, 10);
+        // A running process keeps its blocks, even when it only reuses a dead store's pid.
+        if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        if (::shm_unlink(("/" + name).c_str()) == 0)
+            removed[pid]++;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 } // namespace raduvuz

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,10 @@ public:
 
     bool Write(int64_t offset, const void* data, int64_t count, std::string& error);
     bool Read(int64_t offset, void* data, int64_t count, std::string& error) const;
+
+    // Removes the blocks "<base>.<pid>.<n>" that a store which no longer runs left behind (it was
+    // killed before it could remove them); gives the number removed for each dead pid.
+    static std::map<long, int> RemoveOrphans(const std::string& base);
 
 private:
     TShmBlock(std::string name, int64_t size, std::shared_ptr<TShmUsage> usage);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,9 +61,14 @@ bool ParseBytes(const char* text, int64_t& bytes) {
 }
 
 void Usage() {
-    std::cerr << "usage: memoryman [--memory-limit BYTES[K|M|G]] [--main COMPUTER] [--verbose]\n"
+    std::cerr << "usage: memoryman [--memory-limit BYTES[K|M|G]] [--main COMPUTER] [--state FILE]\n"
+                 "                 [--no-signals] [--verbose]\n"
                  "  --memory-limit  bytes of blocks the store holds at most (default 512M)\n"
                  "  --main          answer IsMainComputer true only for this computer name\n"
+                 "  --state         the file that keeps document and job numbers from repeating\n"
+                 "                  (default $XDG_STATE_HOME/memoryman/state,\n"
+                 "                  else ~/.local/state/memoryman/state)\n"
+                 "  --no-signals    send no signals, as a store without them (for tests)\n"
                  "  --verbose       log every document and block event to stderr\n";
 }
 
@@ -73,6 +79,8 @@ int main(int argc, char** argv) {
     TMemoryStore::TOptions options;
     options.Prefix = "rmm." + std::to_string(::getpid());
     bool verbose = false;
+    bool sendSignals = true;
+    std::string statePath = TNumberFile::DefaultPath();
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--memory-limit" && i + 1 < argc) {
@@ -82,6 +90,10 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--main" && i + 1 < argc) {
             options.MainComputer = argv[++i];
+        } else if (arg == "--state" && i + 1 < argc) {
+            statePath = argv[++i];
+        } else if (arg == "--no-signals") {
+            sendSignals = false;
         } else if (arg == "--verbose" || arg == "-v") {
             verbose = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -113,21 +125,39 @@ int main(int argc, char** argv) {
         app.quit();
     });
 
-    TMemoryStore store(options);
-    if (verbose)
-        store.Log = [](const std::string& line) { std::cerr << "memoryman: " << line << "\n"; };
-
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::cerr << "memoryman: cannot connect to the bus: "
                   << bus.lastError().message().toStdString() << "\n";
         return 1;
     }
+
+    for (const auto& [pid, count] : TShmBlock::RemoveOrphans("rmm"))
+        std::cerr << "memoryman: removed " << count
+                  << " shared-memory blocks left behind by the store process " << pid
+                  << ", which no longer runs\n";
+
+    TNumberFile numbers(statePath);
+    options.Numbers = &numbers;
+    std::unique_ptr<TMemoryStore> store;
+    try {
+        store = std::make_unique<TMemoryStore>(options);
+    } catch (const TStoreError& e) {
+        std::cerr << "memoryman: " << e.what()
+                  << "; without it numbers could repeat, so the store does not start\n";
+        return 1;
+    }
+    store->Notice = [](const std::string& line) { std::cerr << "memoryman: " << line << "\n"; };
+    if (verbose)
+        store->Log = [](const std::string& line) { std::cerr << "memoryman: " << line << "\n"; };
+
     // The variant parameter must be known before the object's interface is described.
     qRegisterMetaType<QDBusVariant>();
-    TMemoryManObject object(store);
+    TMemoryManObject object(*store, bus, sendSignals);
     if (!bus.registerObject(QStringLiteral("/MemoryMan"), &object,
-                            QDBusConnection::ExportAllSlots)) {
+                            sendSignals ? QDBusConnection::ExportAllSlots |
+                                              QDBusConnection::ExportAllSignals
+                                        : QDBusConnection::ExportAllSlots)) {
         std::cerr << "memoryman: cannot export /MemoryMan\n";
         return 1;
     }
@@ -149,6 +179,6 @@ int main(int argc, char** argv) {
     int rc = app.exec();
     bus.unregisterObject(QStringLiteral("/MemoryMan"));
     if (verbose)
-        std::cerr << "memoryman: ended, " << store.DocumentCount() << " documents released\n";
+        std::cerr << "memoryman: ended, " << store->DocumentCount() << " documents released\n";
     return rc;
 }

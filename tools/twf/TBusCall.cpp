@@ -2,7 +2,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
-#include <QDeadlineTimer>
+#include <QDBusServiceWatcher>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -41,28 +41,46 @@ QString ErrorText(const QDBusMessage& reply) {
     return reply.errorName() + ": " + reply.errorMessage();
 }
 
-bool WaitForName(QDBusConnection& bus, const QString& name, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
+bool WaitForName(QDBusConnection& bus, const QString& name, int timeoutMs, const QProcess* owner) {
+    QEventLoop loop;
+    QDBusServiceWatcher watcher(name, bus, QDBusServiceWatcher::WatchForRegistration);
+    QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
+    if (owner)
+        QObject::connect(owner, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
+    // Asked once the watch is set, so a name that came meanwhile is not missed.
+    auto hasOwner = [&] {
         QDBusMessage reply = CallAndWait(bus,
                                          MakeCall(QStringLiteral("org.freedesktop.DBus"),
                                                   QStringLiteral("/org/freedesktop/DBus"),
                                                   QStringLiteral("org.freedesktop.DBus"),
                                                   QStringLiteral("NameHasOwner"), {name}),
                                          5000);
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-            reply.arguments().first().toBool())
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        ServeFor(50);
-    }
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+               reply.arguments().first().toBool();
+    };
+    if (hasOwner())
+        return true;
+    if (owner && owner->state() == QProcess::NotRunning)
+        return false;
+    loop.exec();
+    return hasOwner();
 }
 
-void ServeFor(int ms) {
+bool WaitForEnd(QProcess& process, int timeoutMs) {
+    if (process.state() == QProcess::NotRunning)
+        return true;
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
     loop.exec();
+    return process.state() == QProcess::NotRunning;
 }
 
 } // namespace raduvuz

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QProcess>
 #include <QString>
 #include <QVariantList>
 
@@ -17,10 +18,12 @@ QDBusMessage MakeCall(const QString& service, const QString& path, const QString
 // "Name: message" of an error reply; empty for a good reply.
 QString ErrorText(const QDBusMessage& reply);
 
-// Waits, serving events, until the name has an owner on the bus; false on time-out.
-bool WaitForName(QDBusConnection& bus, const QString& name, int timeoutMs);
+// Waits, serving events, until the name has an owner on the bus; false on time-out, or as soon
+// as the process that should own it has ended.
+bool WaitForName(QDBusConnection& bus, const QString& name, int timeoutMs,
+                 const QProcess* owner = nullptr);
 
-// Serves events for a while.
-void ServeFor(int ms);
+// Waits, serving events, until the process has ended; false on time-out.
+bool WaitForEnd(QProcess& process, int timeoutMs);
 
 } // namespace raduvuz

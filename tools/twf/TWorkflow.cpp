@@ -198,7 +198,11 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
                 w.JobUse = ToBool(value, at);
             else if (key == "expect")
                 w.Expect = ToInt(value, at, "expect");
-            else if (key == "before-close")
+            else if (key == "backstop") {
+                w.BackstopSeconds = ToInt(value, at, "backstop");
+                if (w.BackstopSeconds < 0)
+                    at.Fail("backstop is 0 or more seconds");
+            } else if (key == "before-close")
                 w.BeforeClose = value;
             else
                 unknown();

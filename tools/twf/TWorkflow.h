@@ -111,6 +111,9 @@ public:
     bool JobUse = false;
     // Documents the sinks must receive before the run is done; -1: one per fed file.
     int Expect = -1;
+    // Seconds between the sinks' and a waiting feed's own tries when no store signal came;
+    // 0: only the store's signals move them.
+    int BackstopSeconds = 3;
     // A shell command run once the run has ended, before the modules are closed.
     std::string BeforeClose;
 

@@ -53,11 +53,15 @@ std::string S(const QString& text) {
 
 TWorkflowRunner::TWorkflowRunner(TWorkflow workflow, TTwfLog& log, QString programFolder)
     : Workflow(std::move(workflow)), Log(log), ProgramFolder(std::move(programFolder)) {
-    FeedTimer.setInterval(50);
-    SinkTimer.setInterval(200);
+    FeedRetry.setSingleShot(true);
+    FeedRetry.setInterval(Workflow.BackstopSeconds * 1000);
+    SinkTimer.setInterval(Workflow.BackstopSeconds * 1000);
     Deadline.setSingleShot(true);
-    connect(&FeedTimer, &QTimer::timeout, this, &TWorkflowRunner::FeedNext);
-    connect(&SinkTimer, &QTimer::timeout, this, &TWorkflowRunner::PollSinks);
+    connect(&FeedRetry, &QTimer::timeout, this, [this] {
+        FeedWaiting = false;
+        FeedNext();
+    });
+    connect(&SinkTimer, &QTimer::timeout, this, &TWorkflowRunner::TakeAllSinks);
     connect(&Deadline, &QTimer::timeout, this, [this] {
         Finish(false, "timed out after " + std::to_string(Workflow.TimeoutSeconds) + " s");
     });
@@ -92,6 +96,7 @@ QProcess* TWorkflowRunner::NewChild() {
 void TWorkflowRunner::Interrupt() {
     Interrupted = true;
     Finish(false, "interrupted");
+    emit modulesChanged();
 }
 
 bool TWorkflowRunner::StartBus() {
@@ -151,7 +156,20 @@ bool TWorkflowRunner::StartStore() {
         return false;
     }
     Store = NewChild();
-    Store->setProcessChannelMode(QProcess::ForwardedChannels);
+    // The store's lines (a vanished module's documents taken back, say) belong in the log.
+    Store->setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    auto storeLines = [this, partial = std::make_shared<QByteArray>()] {
+        *partial += Store->readAllStandardError();
+        const bool ended = Store->state() == QProcess::NotRunning;
+        for (qsizetype end = partial->indexOf('\n'); end >= 0 || (ended && !partial->isEmpty());
+             end = partial->indexOf('\n')) {
+            const qsizetype cut = end >= 0 ? end : partial->size();
+            Log.Line(S(QString::fromUtf8(partial->left(cut))));
+            partial->remove(0, std::min(cut + 1, partial->size()));
+        }
+    };
+    connect(Store, &QProcess::readyReadStandardError, this, storeLines);
+    connect(Store, &QProcess::finished, this, storeLines);
     QStringList args;
     for (const auto& o : Workflow.StoreOptions)
         args << Q(o);
@@ -160,7 +178,7 @@ bool TWorkflowRunner::StartStore() {
         Log.Line("cannot start " + S(program));
         return false;
     }
-    if (!WaitForName(Bus, StoreName, 10000)) {
+    if (!WaitForName(Bus, StoreName, 10000, Store)) {
         Log.Line("the document store did not appear on the bus");
         return false;
     }
@@ -225,11 +243,12 @@ bool TWorkflowRunner::CreateModule(TDriven& module) {
                                                             : "exit code " + std::to_string(code)) +
                              ")");
                     Server->State(number).Running = false;
+                    emit modulesChanged();
                 });
         module.Service =
             QStringLiteral("RAduvuz.ModuleControl.p%1").arg(module.Process->processId());
         module.Path = QStringLiteral("/ModuleControl");
-        if (!WaitForName(Bus, module.Service, 30000)) {
+        if (!WaitForName(Bus, module.Service, 30000, module.Process)) {
             Log.Line("module " + std::to_string(def.Number) + ": " + S(module.Service) +
                      " did not appear on the bus");
             return false;
@@ -320,6 +339,7 @@ void TWorkflowRunner::CloseModule(TDriven& module) {
     module.Closed = true;
     CallModule(module, QStringLiteral("Close"), {}, 30000);
     Server->State(module.Def->Number).Running = false;
+    emit modulesChanged();
 }
 
 bool TWorkflowRunner::AnyModuleOpen() const {
@@ -349,25 +369,57 @@ void TWorkflowRunner::WaitForOperator() {
             wait.quit();
         }
     });
-    QTimer check;
-    check.setInterval(200);
-    connect(&check, &QTimer::timeout, &wait, [&] {
+    connect(this, &TWorkflowRunner::modulesChanged, &wait, [&] {
         if (Interrupted || !AnyModuleOpen())
             wait.quit();
     });
-    check.start();
-    wait.exec();
+    if (!Interrupted)
+        wait.exec();
 }
 
 QDBusMessage TWorkflowRunner::StoreCall(const QString& method, const QVariantList& args) {
     return MakeCall(StoreName, StorePath, StoreInterface, method, args);
 }
 
+void TWorkflowRunner::ListenToStore() {
+    const std::pair<const char*, const char*> signalSlots[] = {
+        {"DocumentAvailable", SLOT(OnDocumentAvailable(int, int))},
+        {"DocumentClosed", SLOT(OnDocumentClosed(int, bool))},
+        {"MemoryFreed", SLOT(OnMemoryFreed())},
+    };
+    for (const auto& [name, slot] : signalSlots)
+        Bus.connect(StoreName, StorePath, StoreInterface, QString::fromLatin1(name), this, slot);
+}
+
+void TWorkflowRunner::OnDocumentAvailable(int module, int doc) {
+    if (!Finished && Workflow.FindSink(module))
+        SinkDocs[doc].insert(module);
+}
+
+void TWorkflowRunner::OnDocumentClosed(int doc, bool aborted) {
+    auto it = SinkDocs.find(doc);
+    if (it == SinkDocs.end())
+        return;
+    const std::set<int32_t> sinks = std::move(it->second);
+    SinkDocs.erase(it);
+    if (aborted || Finished)
+        return;
+    for (int32_t sink : sinks)
+        TakeSink(sink);
+}
+
+void TWorkflowRunner::OnMemoryFreed() {
+    if (!FeedWaiting)
+        return;
+    FeedWaiting = false;
+    FeedRetry.stop();
+    FeedNext();
+}
+
 void TWorkflowRunner::FeedNext() {
-    if (FeedBusy || Finished)
+    if (FeedBusy || FeedWaiting || Finished)
         return;
     if (FeedIndex >= Feeds.size()) {
-        FeedTimer.stop();
         CheckDone();
         return;
     }
@@ -386,8 +438,12 @@ void TWorkflowRunner::FeedNext() {
         const TFeed& f = Feeds[FeedIndex];
         if (reply.type() == QDBusMessage::ErrorMessage) {
             // A full store is no failure: the file goes in once documents have moved on.
-            if (reply.errorName() == QStringLiteral("RozEza.MemoryMan.Error.NoMemory"))
+            if (reply.errorName() == QStringLiteral("RozEza.MemoryMan.Error.NoMemory")) {
+                FeedWaiting = true;
+                if (Workflow.BackstopSeconds > 0)
+                    FeedRetry.start();
                 return;
+            }
             Log.Line("feeding " + f.Path + " failed: " + S(ErrorText(reply)));
             FeedsFailed++;
         } else {
@@ -395,45 +451,57 @@ void TWorkflowRunner::FeedNext() {
                      std::to_string(reply.arguments().value(0).toInt()) + " for module " +
                      Server->ModuleText(f.To));
             FeedsOk++;
+            // A file fed straight to a sink is finished at once.
+            if (Workflow.FindSink(f.To))
+                TakeSink(f.To);
         }
         FeedIndex++;
+        FeedNext();
     });
 }
 
-void TWorkflowRunner::PollSinks() {
-    if (PollBusy || Finished || Workflow.Sinks.empty())
+void TWorkflowRunner::TakeAllSinks() {
+    for (const auto& sink : Workflow.Sinks)
+        TakeSink(sink.Number);
+}
+
+void TWorkflowRunner::TakeSink(int32_t number) {
+    const TSinkDef* sink = Workflow.FindSink(number);
+    if (Finished || !sink)
         return;
-    PollBusy = true;
-    auto pending = std::make_shared<int>(static_cast<int>(Workflow.Sinks.size()));
-    for (const auto& sink : Workflow.Sinks) {
-        auto* watcher = new QDBusPendingCallWatcher(
-            Bus.asyncCall(StoreCall(QStringLiteral("TakeFinished"), {sink.Number, Q(sink.Folder)}),
-                          30000),
-            this);
-        int number = sink.Number;
-        connect(
-            watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, pending, number] {
-                watcher->deleteLater();
-                QDBusMessage reply = watcher->reply();
-                if (reply.type() == QDBusMessage::ErrorMessage) {
-                    if (!Finished)
-                        Log.Line("sink " + Server->ModuleText(number) +
-                                 ": taking documents failed: " + S(ErrorText(reply)));
-                } else {
-                    for (const QString& file : reply.arguments().value(0).toStringList()) {
-                        std::error_code ec;
-                        auto size = std::filesystem::file_size(S(file), ec);
-                        DeliveredBytes += ec ? 0 : static_cast<int64_t>(size);
-                        Delivered++;
-                        Log.Line("sink " + Server->ModuleText(number) + ": received " + S(file));
-                    }
-                }
-                if (--*pending == 0) {
-                    PollBusy = false;
-                    CheckDone();
-                }
-            });
+    TSinkTake& take = SinkTakes[number];
+    if (take.Busy) {
+        take.Again = true;
+        return;
     }
+    take.Busy = true;
+    auto* watcher = new QDBusPendingCallWatcher(
+        Bus.asyncCall(StoreCall(QStringLiteral("TakeFinished"), {number, Q(sink->Folder)}), 30000),
+        this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, number] {
+        watcher->deleteLater();
+        QDBusMessage reply = watcher->reply();
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            if (!Finished)
+                Log.Line("sink " + Server->ModuleText(number) +
+                         ": taking documents failed: " + S(ErrorText(reply)));
+        } else {
+            for (const QString& file : reply.arguments().value(0).toStringList()) {
+                std::error_code ec;
+                auto size = std::filesystem::file_size(S(file), ec);
+                DeliveredBytes += ec ? 0 : static_cast<int64_t>(size);
+                Delivered++;
+                Log.Line("sink " + Server->ModuleText(number) + ": received " + S(file));
+            }
+        }
+        TSinkTake& take = SinkTakes[number];
+        take.Busy = false;
+        if (take.Again) {
+            take.Again = false;
+            TakeSink(number);
+        }
+        CheckDone();
+    });
 }
 
 void TWorkflowRunner::CheckDone() {
@@ -491,18 +559,18 @@ void TWorkflowRunner::StopProcess(QProcess* process, const char* what, int grace
     if (!process || process->state() == QProcess::NotRunning)
         return;
     if (graceMs > 0) {
-        if (process->waitForFinished(graceMs))
+        if (WaitForEnd(*process, graceMs))
             return;
         Log.Line(std::string("the ") + what + " process " + std::to_string(process->processId()) +
                  " is still running " + std::to_string(graceMs / 1000) +
                  " s after Close; ending it");
     }
     process->terminate();
-    if (!process->waitForFinished(5000)) {
+    if (!WaitForEnd(*process, 5000)) {
         Log.Line(std::string("killing the ") + what + " process " +
                  std::to_string(process->processId()));
         process->kill();
-        process->waitForFinished(5000);
+        WaitForEnd(*process, 5000);
     }
 }
 
@@ -522,6 +590,7 @@ int TWorkflowRunner::Run() {
             StoreName, Bus, QDBusServiceWatcher::WatchForUnregistration, this);
         connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
                 [this] { Finish(false, "the document store has gone"); });
+        ListenToStore();
         Modules.reserve(Workflow.Modules.size());
         for (const auto& def : Workflow.Modules) {
             Modules.emplace_back();
@@ -544,17 +613,25 @@ int TWorkflowRunner::Run() {
                 CallModule(m, QStringLiteral("ShowModule"), {});
         Log.Line("workflow running: " + std::to_string(Feeds.size()) + " files to feed, " +
                  std::to_string(Expected) + " documents expected at the sinks");
+        // Each sink's folder is there from the start, also for a sink that gets nothing.
+        for (const auto& sink : Workflow.Sinks) {
+            std::error_code ec;
+            std::filesystem::create_directories(sink.Folder, ec);
+            if (ec)
+                Log.Line("sink " + Server->ModuleText(sink.Number) + ": cannot create " +
+                         sink.Folder + ": " + ec.message());
+        }
         Deadline.start(Workflow.TimeoutSeconds * 1000);
-        FeedTimer.start();
-        SinkTimer.start();
+        if (Workflow.BackstopSeconds > 0)
+            SinkTimer.start();
+        FeedNext();
         CheckDone();
         if (!Finished)
             RunLoop.exec();
     } else {
-        Ok = false;
-        Reason = Interrupted ? "interrupted" : "the workflow could not be set up";
+        Finish(false, Interrupted ? "interrupted" : "the workflow could not be set up");
     }
-    FeedTimer.stop();
+    FeedRetry.stop();
     SinkTimer.stop();
     Deadline.stop();
     if (ready && !Interrupted)

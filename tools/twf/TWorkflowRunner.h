@@ -11,7 +11,9 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace raduvuz {
@@ -37,6 +39,17 @@ public slots:
     // SIGINT or SIGTERM: the run ends as a failure, cleaning up as usual.
     void Interrupt();
 
+signals:
+    // A module was closed or ended, or the run was interrupted.
+    void modulesChanged();
+
+private slots:
+    // The store's signals: the sinks take a document once it is finished, the feeding goes on
+    // once memory is free again.
+    void OnDocumentAvailable(int module, int doc);
+    void OnDocumentClosed(int doc, bool aborted);
+    void OnMemoryFreed();
+
 private:
     struct TDriven {
         const TModuleDef* Def = nullptr;
@@ -60,8 +73,11 @@ private:
     bool AnyModuleOpen() const;
     void WaitForOperator();
     QDBusMessage StoreCall(const QString& method, const QVariantList& args);
+    void ListenToStore();
     void FeedNext();
-    void PollSinks();
+    // Takes the sink's finished documents; a call asked for while one runs follows it.
+    void TakeSink(int32_t sink);
+    void TakeAllSinks();
     void CheckDone();
     void Finish(bool ok, const std::string& reason);
     // The workflow's before-close command; the modules are served while it runs.
@@ -83,7 +99,15 @@ private:
     int FeedsOk = 0;
     int FeedsFailed = 0;
     bool FeedBusy = false;
-    bool PollBusy = false;
+    // The store was full: the next file goes in on MemoryFreed or the backstop.
+    bool FeedWaiting = false;
+    struct TSinkTake {
+        bool Busy = false;
+        bool Again = false;
+    };
+    std::map<int32_t, TSinkTake> SinkTakes;
+    // Documents being written for a sink, taken once DocumentClosed says they are finished.
+    std::map<int32_t, std::set<int32_t>> SinkDocs;
     int Expected = 0;
     int Delivered = 0;
     int64_t DeliveredBytes = 0;
@@ -91,7 +115,8 @@ private:
     bool Interrupted = false;
     bool Ok = false;
     std::string Reason;
-    QTimer FeedTimer;
+    // Backstops for a store that sends no signals.
+    QTimer FeedRetry;
     QTimer SinkTimer;
     QTimer Deadline;
     QEventLoop RunLoop;
