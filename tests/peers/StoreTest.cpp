@@ -1,12 +1,16 @@
 // The store's rules, driven in-process: numbering, refusals, streaming, limits and block life.
 #include "peers/PeerTestSupport.h"
 #include "tools/memoryman/TMemoryStore.h"
+#include "tools/memoryman/TShmBlock.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -532,6 +536,30 @@ TEST_F(StoreTest, EventsComeOnceForEachChangeAndNeverForNothing) {
               (std::vector<std::string>{"taken 3 " + std::to_string(declined),
                                         "closed " + std::to_string(aborted) + " aborted"}));
     EXPECT_EQ(store.BlockCount(), 0);
+}
+
+TEST_F(StoreTest, OnlyTheBlocksOfAStoreThatNoLongerRunsAreRemoved) {
+    // A child that has ended gives a pid nobody runs under.
+    const pid_t dead = ::fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const std::string base = "rmmtest" + std::to_string(::getpid());
+    const auto make = [](const std::string& name) {
+        const int fd = ::shm_open(("/" + name).c_str(), O_CREAT | O_RDWR, 0600);
+        ASSERT_GE(fd, 0) << name;
+        ::close(fd);
+    };
+    const std::string own = base + "." + std::to_string(::getpid()) + ".1";
+    for (const std::string& name :
+         {base + "." + std::to_string(dead) + ".1", base + "." + std::to_string(dead) + ".2", own})
+        make(name);
+
+    const std::map<long, int> removed = TShmBlock::RemoveOrphans(base);
+    EXPECT_EQ(removed, (std::map<long, int>{{static_cast<long>(dead), 2}}));
+    EXPECT_EQ(ShmFiles(base), std::vector<std::string>{own});
+    ::shm_unlink(("/" + own).c_str());
 }
 
 TEST_F(StoreTest, NumbersNeverRepeatAcrossRestartsCrashesAndStoresSharingTheFile) {
