@@ -27,6 +27,9 @@ double ReadReal(std::string_view text, double def);
 int64_t MinutesBetween(TDateTime later, TDateTime earlier);
 bool SameComputerName(std::string_view a, std::string_view b);
 bool IsProcessColourName(std::string_view name);
+// Upper case of a UTF-8 text by the rules of the C library locale (ASCII letters alone in the "C"
+// locale); bytes that are not UTF-8 stay as they are.
+std::string UpperCaseText(std::string_view text);
 
 // Decimal integer as the module reads numbers from texts; def when the text is not one.
 int32_t StrToIntDef(std::string_view text, int32_t def);

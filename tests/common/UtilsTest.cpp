@@ -1,12 +1,14 @@
 #include "common/Utils.h"
 
 #include "CommonTestSupport.h"
+#include "support/CommaLocale.h"
 
 #include <clocale>
 #include <cmath>
 #include <limits>
 
 using namespace raduvuz;
+using raduvuz::test::TCommaLocale;
 using raduvuz::test::TCommonTest;
 using raduvuz::test::TScopedEnv;
 
@@ -135,6 +137,19 @@ TEST(Utils, ComputerAndColourNames) {
     EXPECT_FALSE(IsProcessColourName("Cyan2"));
 }
 
+TEST(Utils, UpperCaseOfUtf8Texts) {
+    EXPECT_EQ(UpperCaseText("Reflex blue 072"), "REFLEX BLUE 072");
+    // Bytes that are no UTF-8 pass unchanged, whatever follows them.
+    EXPECT_EQ(UpperCaseText("a\xC3(b\xFF"), "A\xC3(B\xFF");
+    EXPECT_EQ(UpperCaseText("\xE2\x82"), "\xE2\x82");
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8"))
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    const std::string umlauts = UpperCaseText("grün, ähre, façade, ωμέγα");
+    std::setlocale(LC_CTYPE, saved.c_str());
+    EXPECT_EQ(umlauts, "GRÜN, ÄHRE, FAÇADE, ΩΜΈΓΑ");
+}
+
 TEST(Utils, DecimalIntegers) {
     EXPECT_EQ(StrToIntDef("12", 0), 12);
     EXPECT_EQ(StrToIntDef("-3", 0), -3);
@@ -149,31 +164,7 @@ TEST(Utils, DecimalIntegers) {
     EXPECT_EQ(value, 5);
 }
 
-// A locale whose decimal separator is a comma, built from a definition in the test's folder.
-class CommaLocaleTest : public TCommonTest {
-protected:
-    void SetUp() override {
-        TCommonTest::SetUp();
-        WriteFile(PathOf("comma.def"), "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\n"
-                                       "grouping 3;3\nEND LC_NUMERIC\n");
-        const std::string command = "localedef -c -i '" + PathOf("comma.def") + "' '" +
-                                    PathOf("xx_XX") + "' >/dev/null 2>&1";
-        // localedef reports the categories it was not given; the numeric one is all we need.
-        [[maybe_unused]] const int ignored = std::system(command.c_str());
-        LocalePath.emplace("LOCPATH", Root);
-        Saved = std::setlocale(LC_NUMERIC, nullptr);
-        if (!std::setlocale(LC_NUMERIC, "xx_XX")) {
-            GTEST_SKIP() << "localedef could not build a test locale";
-        }
-    }
-    void TearDown() override {
-        std::setlocale(LC_NUMERIC, Saved.c_str());
-        LocalePath.reset();
-        TCommonTest::TearDown();
-    }
-    std::optional<TScopedEnv> LocalePath;
-    std::string Saved;
-};
+class CommaLocaleTest : public TCommaLocale {};
 
 TEST_F(CommaLocaleTest, UserLocaleReadsCommaWhilePointFormsStay) {
     ASSERT_STREQ(std::localeconv()->decimal_point, ",");

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "common/Types.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace raduvuz {
+
+class TJobListModel;
+struct TListRow;
+
+// How a row's value compares with a criterion's: written "=", ">", "<", ">=", "<=".
+enum class TSearchCompare { Equal, Greater, Less, GreaterEqual, LessEqual };
+
+std::optional<TSearchCompare> SearchCompareOf(std::string_view text);
+const char* SearchCompareText(TSearchCompare compare);
+
+// A text the column must equal or contain, both upper-cased.
+struct TTextCriterion {
+    std::string Text;
+    bool Equal = false;
+};
+
+// A day; the row's "Date" column is read in the short date format.
+struct TDateCriterion {
+    TDateTime Date = 0;
+    TSearchCompare Compare = TSearchCompare::Equal;
+};
+
+// A size in KB; "=" allows 0.01 either way. A negative size never matches.
+struct TSizeCriterion {
+    double Kb = 0;
+    TSearchCompare Compare = TSearchCompare::Equal;
+};
+
+// What a search looks for: the operator's search dialog and the job-control interface fill it
+// alike. A criterion that is not set is none.
+struct TJobSearchCriteria {
+    // The list of passed jobs, else the list of jobs in process.
+    bool PassedJobs = true;
+    // The exact texts of the "Job ID", "DocID" and "Page" columns.
+    std::optional<std::string> JobID;
+    std::optional<std::string> DocID;
+    std::optional<TTextCriterion> Name;
+    std::optional<std::string> Page;
+    std::optional<TTextCriterion> Color;
+    std::optional<TDateCriterion> Date;
+    // Equal to the "Type" column, both upper-cased.
+    std::optional<std::string> Type;
+    std::optional<TSizeCriterion> Size;
+    std::optional<TTextCriterion> Destination;
+};
+
+enum class TRowVerdict {
+    Pass,
+    Fail,
+    // The row has no size to test: it fails, and the operator is told "Invalid value".
+    InvalidSize,
+    // The row's date cannot be read: the search ends there.
+    BadDate
+};
+
+struct TRowTest {
+    TRowVerdict Verdict = TRowVerdict::Fail;
+    // The date text that could not be read.
+    std::string BadText;
+};
+
+// Tests one row against every criterion, in the order of the columns of the search dialog; the
+// first that fails decides.
+TRowTest TestRow(const TListRow& row, const TJobSearchCriteria& criteria);
+
+// The "Size" column in KB: "1.50 Kb" is 1.5, "1.5 MB" 1500, "2048" (bytes) 2.048; -1 when the
+// column holds no number.
+double SizeColumnKb(std::string_view column);
+
+enum class TSearchOutcome { Found, NotFound, BadDate };
+
+struct TSearchResult {
+    TSearchOutcome Outcome = TSearchOutcome::NotFound;
+    // The row found, or the row whose date could not be read; -1 when no row was left.
+    int Position = -1;
+    std::string BadText;
+};
+
+// One step of a search: walks the rows after position (the last row found, -1 before the first)
+// one at a time and stops at the first row that passes, at a row whose date cannot be read, or
+// after the last row. invalidSize is told of each row whose size could not be tested.
+TSearchResult SearchNext(const TJobListModel& rows, int position,
+                         const TJobSearchCriteria& criteria,
+                         const std::function<void()>& invalidSize);
+
+} // namespace raduvuz

@@ -1,0 +1,237 @@
+#include "control/JobSearch.h"
+#include "common/DateTime.h"
+#include "jobs/TJobListModel.h"
+#include "support/CommaLocale.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+namespace raduvuz::test {
+
+namespace {
+
+struct TRowText {
+    std::string Job = "1";
+    std::string Doc = "1";
+    std::string Name = "Job";
+    std::string Page = "1";
+    std::string Color = "CMYK";
+    std::string Date = {};
+    std::string Type = "RST";
+    std::string Size = "1.00 Kb";
+    std::string Destination = "Platesetter";
+};
+
+TListRow Row(const TRowText& text) {
+    TListRow row;
+    row.Caption = text.Job;
+    row.SubItems = {text.Doc,   text.Name, text.Page, text.Color,       text.Date,
+                    "10:00:00", text.Type, text.Size, text.Destination, ""};
+    return row;
+}
+
+TDateTime Day(int year, int month, int day) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    return DateTimeFromTm(tm);
+}
+
+// The verdict of one row under criteria.
+TRowVerdict Verdict(const TRowText& text, const TJobSearchCriteria& criteria) {
+    return TestRow(Row(text), criteria).Verdict;
+}
+
+bool Passes(const TRowText& text, const TJobSearchCriteria& criteria) {
+    return Verdict(text, criteria) == TRowVerdict::Pass;
+}
+
+TJobSearchCriteria SizeIs(TSearchCompare compare, double kb) {
+    TJobSearchCriteria criteria;
+    criteria.Size = TSizeCriterion{kb, compare};
+    return criteria;
+}
+
+} // namespace
+
+TEST(JobSearch, EmptyCriteriaWalkEveryRowThenReportNotFound) {
+    TJobListModel rows;
+    rows.Add(Row({.Job = "1"}));
+    rows.Add(Row({.Job = "2"}));
+    const TJobSearchCriteria none;
+    int invalid = 0;
+    const auto count = [&invalid] { ++invalid; };
+
+    TSearchResult first = SearchNext(rows, -1, none, count);
+    EXPECT_EQ(first.Outcome, TSearchOutcome::Found);
+    EXPECT_EQ(first.Position, 0);
+    TSearchResult second = SearchNext(rows, first.Position, none, count);
+    EXPECT_EQ(second.Position, 1);
+    TSearchResult end = SearchNext(rows, second.Position, none, count);
+    EXPECT_EQ(end.Outcome, TSearchOutcome::NotFound);
+    EXPECT_EQ(end.Position, -1);
+    // A position left behind by rows that went is past the end at once.
+    EXPECT_EQ(SearchNext(rows, 7, none, count).Outcome, TSearchOutcome::NotFound);
+    EXPECT_EQ(SearchNext(TJobListModel(), -1, none, count).Outcome, TSearchOutcome::NotFound);
+    EXPECT_EQ(invalid, 0);
+}
+
+TEST(JobSearch, NumbersAndPagesAreExactTexts) {
+    TJobSearchCriteria criteria;
+    criteria.JobID = "12";
+    EXPECT_TRUE(Passes({.Job = "12"}, criteria));
+    EXPECT_FALSE(Passes({.Job = "012"}, criteria));
+    EXPECT_FALSE(Passes({.Job = "12 "}, criteria));
+
+    criteria = {};
+    criteria.DocID = "301";
+    EXPECT_TRUE(Passes({.Doc = "301"}, criteria));
+    EXPECT_FALSE(Passes({.Doc = "3011"}, criteria));
+
+    criteria = {};
+    criteria.Page = "1-4a";
+    EXPECT_TRUE(Passes({.Page = "1-4a"}, criteria));
+    EXPECT_FALSE(Passes({.Page = "1-4A"}, criteria));
+}
+
+TEST(JobSearch, NamesColoursAndDestinationsMatchUpperCased) {
+    TJobSearchCriteria criteria;
+    criteria.Name = TTextCriterion{"abc", false};
+    EXPECT_TRUE(Passes({.Name = "xABCx"}, criteria));
+    EXPECT_FALSE(Passes({.Name = "xAB Cx"}, criteria));
+    criteria.Name->Equal = true;
+    EXPECT_FALSE(Passes({.Name = "xABCx"}, criteria));
+    EXPECT_TRUE(Passes({.Name = "Abc"}, criteria));
+
+    criteria = {};
+    criteria.Color = TTextCriterion{"reflex", false};
+    EXPECT_TRUE(Passes({.Color = "Reflex Blue"}, criteria));
+    criteria.Color->Equal = true;
+    EXPECT_FALSE(Passes({.Color = "Reflex Blue"}, criteria));
+
+    criteria = {};
+    criteria.Destination = TTextCriterion{"PLATE", false};
+    EXPECT_TRUE(Passes({.Destination = "Proofer, platesetter 2"}, criteria));
+    EXPECT_FALSE(Passes({.Destination = "Proofer"}, criteria));
+
+    // The type is equal or nothing: RSTBND is not RST.
+    criteria = {};
+    criteria.Type = "rst";
+    EXPECT_TRUE(Passes({.Type = "RST"}, criteria));
+    EXPECT_FALSE(Passes({.Type = "RSTBND"}, criteria));
+}
+
+TEST(JobSearch, LettersBeyondAsciiMatchInAUtf8Locale) {
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8"))
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    TJobSearchCriteria criteria;
+    criteria.Name = TTextCriterion{"müller", false};
+    const bool found = Passes({.Name = "Prospekt MÜLLER"}, criteria);
+    std::setlocale(LC_CTYPE, saved.c_str());
+    EXPECT_TRUE(found);
+}
+
+TEST(JobSearch, DatesCompareByDayInTheShortDateFormat) {
+    const std::string before = ShortDateText(Day(2026, 1, 14));
+    const std::string same = ShortDateText(Day(2026, 1, 15));
+    const std::string after = ShortDateText(Day(2026, 1, 16));
+    const auto passing = [&](TSearchCompare compare) {
+        TJobSearchCriteria criteria;
+        criteria.Date = TDateCriterion{Day(2026, 1, 15), compare};
+        std::string which;
+        for (const std::string& date : {before, same, after})
+            which += Passes({.Date = date}, criteria) ? "1" : "0";
+        return which;
+    };
+    EXPECT_EQ(passing(TSearchCompare::Equal), "010");
+    EXPECT_EQ(passing(TSearchCompare::Greater), "001");
+    EXPECT_EQ(passing(TSearchCompare::Less), "100");
+    EXPECT_EQ(passing(TSearchCompare::GreaterEqual), "011");
+    EXPECT_EQ(passing(TSearchCompare::LessEqual), "110");
+}
+
+TEST(JobSearch, AnUnreadableDateEndsTheSearchAtItsRow) {
+    TJobListModel rows;
+    rows.Add(Row({.Job = "1", .Date = ShortDateText(Day(2026, 2, 1))}));
+    rows.Add(Row({.Job = "2", .Date = "Loading"}));
+    rows.Add(Row({.Job = "3", .Date = ShortDateText(Day(2026, 2, 1))}));
+    TJobSearchCriteria criteria;
+    criteria.Date = TDateCriterion{Day(2026, 2, 1), TSearchCompare::Equal};
+    EXPECT_EQ(SearchNext(rows, -1, criteria, {}).Position, 0);
+    const TSearchResult bad = SearchNext(rows, 0, criteria, {});
+    EXPECT_EQ(bad.Outcome, TSearchOutcome::BadDate);
+    EXPECT_EQ(bad.Position, 1);
+    EXPECT_EQ(bad.BadText, "Loading");
+    EXPECT_EQ(SearchNext(rows, bad.Position, criteria, {}).Position, 2);
+
+    // Criteria are tested in column order: a job number that fails comes before the date.
+    criteria.JobID = "3";
+    EXPECT_EQ(Verdict({.Job = "2", .Date = "Loading"}, criteria), TRowVerdict::Fail);
+}
+
+TEST(JobSearch, SizeColumnsInKilobytes) {
+    EXPECT_DOUBLE_EQ(SizeColumnKb("1.50 Kb"), 1.5);
+    EXPECT_DOUBLE_EQ(SizeColumnKb("1.5 MB"), 1500);
+    EXPECT_DOUBLE_EQ(SizeColumnKb("3.00 Mb"), 3000);
+    EXPECT_DOUBLE_EQ(SizeColumnKb("2048"), 2.048);
+    EXPECT_DOUBLE_EQ(SizeColumnKb(" 7 4 5 kb"), 745);
+    for (const char* none : {"", "Spooling", "Loading", "Transfering", "KB", "1.5 GB"})
+        EXPECT_DOUBLE_EQ(SizeColumnKb(none), -1) << none;
+}
+
+TEST(JobSearch, SizesMatchWithinAHundredthOfAKilobyte) {
+    EXPECT_TRUE(Passes({.Size = "1.5 MB"}, SizeIs(TSearchCompare::Equal, 1500)));
+    EXPECT_TRUE(Passes({.Size = "1.5 MB"}, SizeIs(TSearchCompare::Equal, 1500.01)));
+    EXPECT_FALSE(Passes({.Size = "1.5 MB"}, SizeIs(TSearchCompare::Equal, 1500.02)));
+    EXPECT_TRUE(Passes({.Size = "2048"}, SizeIs(TSearchCompare::Equal, 2.048)));
+    EXPECT_FALSE(Passes({.Size = "2048"}, SizeIs(TSearchCompare::Equal, 2048)));
+
+    EXPECT_TRUE(Passes({.Size = "2.00 Kb"}, SizeIs(TSearchCompare::Greater, 1.99)));
+    EXPECT_FALSE(Passes({.Size = "2.00 Kb"}, SizeIs(TSearchCompare::Greater, 2)));
+    EXPECT_TRUE(Passes({.Size = "2.00 Kb"}, SizeIs(TSearchCompare::GreaterEqual, 2)));
+    EXPECT_TRUE(Passes({.Size = "2.00 Kb"}, SizeIs(TSearchCompare::Less, 2.5)));
+    EXPECT_TRUE(Passes({.Size = "2.00 Kb"}, SizeIs(TSearchCompare::LessEqual, 2)));
+    EXPECT_FALSE(Passes({.Size = "2.00 Kb"}, SizeIs(TSearchCompare::Less, 2)));
+
+    // An empty column or a negative size never matches, whatever the comparison.
+    for (TSearchCompare compare : {TSearchCompare::Equal, TSearchCompare::Greater,
+                                   TSearchCompare::Less, TSearchCompare::LessEqual}) {
+        EXPECT_FALSE(Passes({.Size = ""}, SizeIs(compare, 0)));
+        EXPECT_FALSE(Passes({.Size = "Spooling"}, SizeIs(compare, 1000)));
+        EXPECT_FALSE(Passes({.Size = "2.00 Kb"}, SizeIs(compare, -1)));
+    }
+}
+
+TEST(JobSearch, ARowWithoutASizeIsReportedAndPassedOver) {
+    TJobListModel rows;
+    // The list gives every row all its columns; a row changed by hand may have fewer.
+    rows.Add(Row({.Job = "1"}));
+    rows.At(0)->SubItems.resize(2);
+    rows.Add(Row({.Job = "2", .Size = "4.00 Kb"}));
+    int invalid = 0;
+    const TSearchResult found =
+        SearchNext(rows, -1, SizeIs(TSearchCompare::Equal, 4), [&invalid] { ++invalid; });
+    EXPECT_EQ(invalid, 1);
+    EXPECT_EQ(found.Position, 1);
+}
+
+TEST(JobSearch, ComparisonTexts) {
+    for (const char* text : {"=", ">", "<", ">=", "<="})
+        EXPECT_STREQ(SearchCompareText(*SearchCompareOf(text)), text);
+    EXPECT_FALSE(SearchCompareOf("=<").has_value());
+    EXPECT_FALSE(SearchCompareOf("").has_value());
+}
+
+class JobSearchCommaLocale : public TCommaLocale {};
+
+TEST_F(JobSearchCommaLocale, SizesInTheLocalesNotationAndTheModulesOwn) {
+    EXPECT_DOUBLE_EQ(SizeColumnKb("1,5 MB"), 1500);
+    // The module writes its size texts with a point whatever the locale.
+    EXPECT_DOUBLE_EQ(SizeColumnKb("1.50 Kb"), 1.5);
+}
+
+} // namespace raduvuz::test
