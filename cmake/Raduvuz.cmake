@@ -60,3 +60,13 @@ function(raduvuz_fuzzer name)
     set_tests_properties(${name} PROPERTIES TIMEOUT 120)
     file(MAKE_DIRECTORY ${corpus})
 endfunction()
+
+# The translations the module ships (app/Language.*), copied into this folder: a program reads
+# Language.<value> from its own folder.
+function(raduvuz_language_files)
+    file(GLOB tables CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/Language.*)
+    foreach(table ${tables})
+        get_filename_component(name ${table} NAME)
+        configure_file(${table} ${CMAKE_CURRENT_BINARY_DIR}/${name} COPYONLY)
+    endforeach()
+endfunction()

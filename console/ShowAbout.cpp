@@ -1,6 +1,7 @@
 #include "console/ShowAbout.h"
 
 #include "common/Utils.h"
+#include "common/WindowTexts.h"
 #include "console/TResourceFile.h"
 #include "console/TVersion.h"
 #include "console/TfAbout.h"
@@ -35,10 +36,10 @@ void PrepareAbout(TfAbout& form, const std::string& fileName) {
         form.Label1->setText(QString::fromStdString(*productLine));
 
     const TVersion version(fileName);
-    std::string build = FormatText("Build %d.%d", {static_cast<int>(version.FileVersion[2]),
-                                                   static_cast<int>(version.FileVersion[3])});
+    std::string build = FormatText(WindowText(wtBuild), {static_cast<int>(version.FileVersion[2]),
+                                                         static_cast<int>(version.FileVersion[3])});
     if (version.FileVersion[2] == 0)
-        build = "Beta " + build;
+        build = WindowText(wtBeta) + build;
     form.lVersion->setText(QString::fromStdString(build));
     form.lModuleName->setText(QString::fromStdString(version.FileDescription));
     if (!version.Comments.empty())

@@ -88,6 +88,19 @@ void TJobListView::SelectAllRows() {
     selectAll();
 }
 
+void TJobListView::FocusRow(int row) {
+    if (RowModel == nullptr || selectionModel() == nullptr || row < 0 ||
+        row >= RowModel->rowCount())
+        return;
+    const QModelIndex index = RowModel->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    scrollTo(index);
+}
+
+int TJobListView::FocusedRow() const {
+    return selectionModel() && currentIndex().isValid() ? currentIndex().row() : -1;
+}
+
 int TJobListView::ColumnWidth(int column) const {
     return header()->sectionSize(column);
 }

@@ -27,6 +27,10 @@ public:
     std::vector<TListRow*> SelectedRows() const;
     void SelectRow(int row, bool select = true);
     void SelectAllRows();
+    // Makes a row the focused row and scrolls it into view; the selection stays as it is.
+    void FocusRow(int row);
+    // The focused row, -1 for none.
+    int FocusedRow() const;
 
     int ColumnWidth(int column) const;
     void SetColumnWidth(int column, int width);

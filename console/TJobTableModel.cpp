@@ -66,6 +66,11 @@ QVariant TJobTableModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+void TJobTableModel::SetCaptions(const QStringList& captions) {
+    Captions = captions;
+    emit headerDataChanged(Qt::Horizontal, 0, static_cast<int>(Captions.size()) - 1);
+}
+
 QVariant TJobTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= Captions.size())
         return {};

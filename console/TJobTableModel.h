@@ -23,6 +23,8 @@ public:
 
     TJobListModel& Rows() const { return Source; }
     TListRow* RowAt(int row) const { return Source.At(row); }
+    // The column captions, as a translation gives them.
+    void SetCaptions(const QStringList& captions);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -10,6 +10,7 @@ namespace raduvuz {
 TRadioGroup::TRadioGroup(QWidget* parent)
     : QGroupBox(parent), Buttons(new QButtonGroup(this)), Column(new QVBoxLayout(this)) {
     Buttons->setExclusive(true);
+    connect(Buttons, &QButtonGroup::idClicked, this, &TRadioGroup::ItemClicked);
 }
 
 void TRadioGroup::SetItems(const QStringList& items) {

@@ -21,6 +21,10 @@ public:
     int ItemIndex() const;
     void SetItemIndex(int index);
 
+signals:
+    // The operator clicked an item.
+    void ItemClicked(int index);
+
 private:
     QButtonGroup* Buttons;
     QVBoxLayout* Column;

@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QShortcut>
 #include <QTextEdit>
 #include <QVariant>
@@ -89,19 +90,29 @@ void SetCaption(QObject* component, const QString& text) {
     }
 }
 
+// The chosen item stays chosen when the translated list has as many items as before.
 void SetItems(QObject* component, const QStringList& items) {
+    const auto keep = [&items](int count, int chosen) {
+        return count == items.size() ? chosen : -1;
+    };
     if (auto* checks = qobject_cast<TCheckListBox*>(component)) {
         checks->Clear();
         for (const QString& item : items)
             checks->AddItem(item, 0);
     } else if (auto* list = qobject_cast<QListWidget*>(component)) {
+        const int chosen = keep(list->count(), list->currentRow());
         list->clear();
         list->addItems(items);
+        list->setCurrentRow(chosen);
     } else if (auto* combo = qobject_cast<QComboBox*>(component)) {
+        const int chosen = keep(combo->count(), combo->currentIndex());
         combo->clear();
         combo->addItems(items);
+        combo->setCurrentIndex(chosen);
     } else if (auto* radios = qobject_cast<TRadioGroup*>(component)) {
+        const int chosen = keep(radios->Items().size(), radios->ItemIndex());
         radios->SetItems(items);
+        radios->SetItemIndex(chosen);
     }
 }
 
@@ -189,11 +200,17 @@ void TTWForm::TranslateForm(TLanguageTable& language) {
         language.Text(0, "");
     if (language.State() != TLanguageState::Loaded)
         return;
+    // Filling a list replaces its item widgets, so the tagged components are gathered first.
+    QList<QPointer<QObject>> tagged;
     for (QObject* component : Form->findChildren<QObject*>()) {
-        const int32_t tag = Tag(component);
-        if (tag > 0)
-            TranslateComponent(language, component, tag);
+        if (Tag(component) > 0)
+            tagged << component;
     }
+    for (const QPointer<QObject>& component : tagged) {
+        if (component)
+            TranslateComponent(language, component, Tag(component));
+    }
+    TranslateOwnTexts(language);
 }
 
 } // namespace raduvuz

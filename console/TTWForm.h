@@ -54,6 +54,10 @@ public:
     static bool FillFromText(QObject* component, const std::string& text);
 
 protected:
+    // Texts of the window that are no component of their own (list columns, for one); run after
+    // the components when a language table is loaded.
+    virtual void TranslateOwnTexts(TLanguageTable&) {}
+
     QWidget* Form;
 
 private:

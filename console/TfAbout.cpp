@@ -1,5 +1,7 @@
 #include "console/TfAbout.h"
 
+#include "common/WindowTexts.h"
+
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
@@ -9,12 +11,21 @@
 
 namespace raduvuz {
 
+namespace {
+
+QString Default(int number) {
+    return QString::fromStdString(WindowTextDefault(number));
+}
+
+} // namespace
+
 TfAbout::TfAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       TTWForm(this) {
     setObjectName(QStringLiteral("fAbout"));
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(Default(wtAboutCaption));
+    SetTag(this, wtAboutCaption);
     setFixedSize(450, 253);
 
     imgModule = new QLabel(this);
@@ -38,10 +49,12 @@ TfAbout::TfAbout(QWidget* parent)
 
     lVersion = new QLabel(QStringLiteral("Version"), this);
     lVersion->setGeometry(96, 76, 346, 18);
-    lLegal = new QLabel(QStringLiteral("Copyright (C) Tarnwick. All rights reserved."), this);
+    lLegal = new QLabel(Default(wtLegal), this);
+    SetTag(lLegal, wtLegal);
     lLegal->setGeometry(96, 96, 346, 18);
 
-    Label2 = new QLabel(QStringLiteral("Module description:"), this);
+    Label2 = new QLabel(Default(wtModuleDescription), this);
+    SetTag(Label2, wtModuleDescription);
     Label2->setGeometry(8, 122, 300, 18);
     Panel1 = new QFrame(this);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -59,7 +72,8 @@ TfAbout::TfAbout(QWidget* parent)
     inside->setContentsMargins(2, 2, 2, 2);
     inside->addWidget(mComment);
 
-    bOk = new QPushButton(QStringLiteral("OK"), this);
+    bOk = new QPushButton(Default(wtOk), this);
+    SetTag(bOk, wtOk);
     bOk->setGeometry(188, 220, 75, 25);
     bOk->setDefault(true);
     connect(bOk, &QPushButton::clicked, this, &QDialog::accept);

@@ -1,5 +1,6 @@
 #include "console/TfDevices.h"
 
+#include "common/WindowTexts.h"
 #include "console/TCheckListBox.h"
 
 #include <QHBoxLayout>
@@ -10,13 +11,16 @@ namespace raduvuz {
 
 TfDevices::TfDevices(QWidget* parent) : QDialog(parent), TTWForm(this) {
     setObjectName(QStringLiteral("fDevices"));
-    setWindowTitle(QStringLiteral("Select destination devices"));
+    setWindowTitle(QString::fromStdString(WindowTextDefault(wtDevicesCaption)));
+    SetTag(this, wtDevicesCaption);
     HelpContext = 14;
     cblDevices = new TCheckListBox(this);
     cblDevices->setObjectName(QStringLiteral("cblDevices"));
-    bOk = new QPushButton(QStringLiteral("OK"), this);
+    bOk = new QPushButton(QString::fromStdString(WindowTextDefault(wtOk)), this);
     bOk->setDefault(true);
-    bCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    SetTag(bOk, wtOk);
+    bCancel = new QPushButton(QString::fromStdString(WindowTextDefault(wtCancel)), this);
+    SetTag(bCancel, wtCancel);
     connect(bOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -1,5 +1,7 @@
 #include "console/TfMain.h"
 
+#include "common/Language.h"
+#include "common/WindowTexts.h"
 #include "console/ImageLists.h"
 #include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
@@ -24,11 +26,16 @@ constexpr int kColumnCount = TJobTableModel::kColumnCount;
 // Design widths of the list columns; -1 is a column of automatic width.
 constexpr int kColumnWidths[kColumnCount] = {60, 0, -1, 38, 60, 60, 80, 40, 68, -1, 1};
 
-QStringList ColumnCaptions(const QString& nameCaption) {
-    return {QStringLiteral("Job ID"),      QStringLiteral("DocID"), nameCaption,
-            QStringLiteral("Page"),        QStringLiteral("Color"), QStringLiteral("Date"),
-            QStringLiteral("Time"),        QStringLiteral("Type"),  QStringLiteral("Size"),
-            QStringLiteral("Destination"), QStringLiteral("dev")};
+// The column captions of a list in a language: the job-name column is the list's own.
+QStringList ColumnCaptions(int nameCaption, const std::function<std::string(int)>& text) {
+    QStringList captions;
+    for (int number : {int(wtColumnJobID), int(wtColumnDocID), nameCaption, int(wtColumnPage),
+                       int(wtColumnColor), int(wtColumnDate), int(wtColumnTime), int(wtColumnType),
+                       int(wtColumnSize), int(wtColumnDestination)})
+        captions << QString::fromStdString(text(number));
+    // The device column is kept out of sight and keeps its design caption.
+    captions << QStringLiteral("dev");
+    return captions;
 }
 
 } // namespace
@@ -37,7 +44,8 @@ TfMain::TfMain(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       TTWForm(this, false) {
     setObjectName(QStringLiteral("fMain"));
-    setWindowTitle(QStringLiteral("Queuer module"));
+    setWindowTitle(QString::fromStdString(WindowTextDefault(wtMainCaption)));
+    SetTag(this, wtMainCaption);
     HelpContext = 12;
     MainImages = MakeMainImages();
     ProcessImages = MakeProcessImages();
@@ -71,6 +79,14 @@ TfMain::~TfMain() {
     lvCompletedJobs->setModel(nullptr);
 }
 
+void TfMain::TranslateOwnTexts(TLanguageTable& language) {
+    const auto text = [&language](int number) {
+        return language.Text(number, WindowTextDefault(number));
+    };
+    ProcessJobsRows->SetCaptions(ColumnCaptions(wtColumnProcessingJob, text));
+    CompletedJobsRows->SetCaptions(ColumnCaptions(wtColumnPassedJob, text));
+}
+
 TModuleControl* TfMain::ActiveModule() const {
     return Module && Module->Current ? Module : nullptr;
 }
@@ -91,7 +107,8 @@ void TfMain::CreateControls() {
     Log->setFocusPolicy(Qt::ClickFocus);
     Log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Log->viewport()->setCursor(Qt::ArrowCursor);
-    Log->setToolTip(QStringLiteral("Log window for current server"));
+    Log->setToolTip(QString::fromStdString(WindowTextDefault(wtLogHint)));
+    SetTag(Log, TagOf(0, wtLogHint));
     QFont logFont(QStringLiteral("Arial"));
     logFont.setStyleHint(QFont::SansSerif);
     logFont.setPixelSize(12);
@@ -148,9 +165,9 @@ void TfMain::CreateControls() {
     Splitter3->SetControl(lvProcessJobs);
 
     ProcessJobsRows = std::make_unique<TJobTableModel>(
-        ProcessJobsModel, ColumnCaptions(QStringLiteral("Processing Job")), ProcessImages);
+        ProcessJobsModel, ColumnCaptions(wtColumnProcessingJob, WindowTextDefault), ProcessImages);
     CompletedJobsRows = std::make_unique<TJobTableModel>(
-        CompletedJobsModel, ColumnCaptions(QStringLiteral("Passed Job ")), ProcessImages);
+        CompletedJobsModel, ColumnCaptions(wtColumnPassedJob, WindowTextDefault), ProcessImages);
     lvProcessJobs->SetRows(ProcessJobsRows.get());
     lvCompletedJobs->SetRows(CompletedJobsRows.get());
     for (TJobListView* list : {lvProcessJobs, lvCompletedJobs}) {

@@ -99,6 +99,21 @@ public:
     void ShowPreview(TListRow* row);
     void FormKeyDown(int key);
 
+    // Job search: the dialog's criteria over the chosen list, from the row after the last one
+    // found (SearchPosition, -1 before the first).
+    void JobSearch();
+    int SearchPosition = -1;
+
+    // The spot colour map of the process's spot colour form: read when that form exists,
+    // written back when it goes, if an entry was added or edited since.
+    void LoadColorsCMYKmap();
+    void SaveColorsCMYKmap();
+    bool SpotMapModified = false;
+    // Before the job lists' popup opens: the spot colour item's caption and whether it works.
+    void pmJobsPopup();
+    // The job list that has the focus (also while one of its menus is open), or none.
+    TJobListView* FocusedList() const;
+
     // The splitters' rules on a proposed size, and what follows a move.
     bool Splitter1CanResize(int& newSize);
     bool Splitter2CanResize(int& newSize);
@@ -187,6 +202,7 @@ public:
     QAction* NegativePreviewOnOff1;
 
 protected:
+    void TranslateOwnTexts(TLanguageTable& language) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -201,8 +217,9 @@ private:
     void FormActivate();
     void FormDestroy();
 
-    QAction* NewAction(const char* name, const char* caption, const char* hint,
-                       const QKeySequence& shortcut, int image);
+    // An action with the texts of two window text numbers (0: none) as its caption and hint.
+    QAction* NewAction(const char* name, int caption, int hint, const QKeySequence& shortcut,
+                       int image);
     void SetImage(QAction* action, int image);
     void HideAction(QAction* action);
     void ApplyRule(const TJobActionStates& states);
@@ -220,6 +237,9 @@ private:
     void AViewCompletedJobsExecute();
     void AViewPreviewExecute();
     void ANegativeExecute();
+    void ASearchExecute();
+    void ASearchAgainExecute();
+    void AAddSpotColorExecute();
 
     // The tray tip field holds 63 characters.
     static constexpr int kTrayTipLength = 63;

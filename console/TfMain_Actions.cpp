@@ -3,6 +3,7 @@
 
 #include "console/TfMain.h"
 
+#include "common/WindowTexts.h"
 #include "console/ShowAbout.h"
 #include "console/TJobListView.h"
 #include "control/TModuleControl.h"
@@ -27,14 +28,16 @@ QKeySequence Keys(QKeyCombination combination) {
 
 } // namespace
 
-QAction* TfMain::NewAction(const char* name, const char* caption, const char* hint,
-                           const QKeySequence& shortcut, int image) {
-    auto* action = new QAction(QString::fromUtf8(caption), this);
+QAction* TfMain::NewAction(const char* name, int caption, int hint, const QKeySequence& shortcut,
+                           int image) {
+    auto* action = new QAction(QString::fromStdString(WindowTextDefault(caption)), this);
     action->setObjectName(QString::fromUtf8(name));
-    if (hint != nullptr) {
-        action->setToolTip(QString::fromUtf8(hint));
-        action->setStatusTip(QString::fromUtf8(hint));
+    if (hint != 0) {
+        const QString text = QString::fromStdString(WindowTextDefault(hint));
+        action->setToolTip(text);
+        action->setStatusTip(text);
     }
+    SetTag(action, TagOf(caption, hint));
     action->setShortcut(shortcut);
     SetImage(action, image);
     // Every action's shortcut works in the window, whether or not a menu shows it.
@@ -54,58 +57,52 @@ int TfMain::ImageIndex(const QAction* action) {
 
 void TfMain::CreateActions() {
     const QKeySequence none;
-    AExit = NewAction("AExit", "S&hut down", "Shut down module", none, -1);
-    AHide = NewAction("AHide", "&Hide Window", "Hide/Show main window", none, 0);
-    APause = NewAction("APause", "&Start", "Start", none, 3);
-    AAbort = NewAction("AAbort", "&Abort Job", "Abort selected jobs", none, 4);
-    AOptions = NewAction("AOptions", "S&etup...", "Setup module", Keys(Qt::Key_F5), -1);
-    ADelete = NewAction("ADelete", "&Delete", "Delete selected jobs", Keys(Qt::Key_Delete), 6);
-    AViewLog = NewAction("AViewLog", "&Log Window", "Hide/Show log window",
-                         Keys(Qt::CTRL | Qt::Key_L), -1);
+    AExit = NewAction("AExit", wtExit, wtExitHint, none, -1);
+    AHide = NewAction("AHide", wtHide, wtHideHint, none, 0);
+    APause = NewAction("APause", wtStart, wtStartHint, none, 3);
+    AAbort = NewAction("AAbort", wtAbort, wtAbortHint, none, 4);
+    AOptions = NewAction("AOptions", wtOptions, wtOptionsHint, Keys(Qt::Key_F5), -1);
+    ADelete = NewAction("ADelete", wtDelete, wtDeleteHint, Keys(Qt::Key_Delete), 6);
+    AViewLog = NewAction("AViewLog", wtViewLog, wtViewLogHint, Keys(Qt::CTRL | Qt::Key_L), -1);
     AViewToolBar =
-        NewAction("AViewToolBar", "&Toolbar", "Hide/Show toolbar", Keys(Qt::CTRL | Qt::Key_T), -1);
-    AAbout = NewAction("AAbout", "&About", "About queuer module", none, -1);
+        NewAction("AViewToolBar", wtViewToolBar, wtViewToolBarHint, Keys(Qt::CTRL | Qt::Key_T), -1);
+    AAbout = NewAction("AAbout", wtAbout, wtAboutHint, none, -1);
     // ADebug comes before ASendToDevice with the same key and does nothing. The first action of
     // the list with a key takes it, so Ctrl+Alt+D never redirects: ADebug holds the key and
-    // ASendToDevice only shows it (see below).
-    ADebug = NewAction("ADebug", "ADebug", nullptr, Keys(Qt::CTRL | Qt::ALT | Qt::Key_D), -1);
-    AReprocess = NewAction("AReprocess", "&Reprocess", "Reprocess selected jobs",
+    // ASendToDevice only shows it (see below). It is never shown and takes no translation.
+    ADebug = NewAction("ADebug", 0, 0, Keys(Qt::CTRL | Qt::ALT | Qt::Key_D), -1);
+    ADebug->setText(QStringLiteral("ADebug"));
+    AReprocess = NewAction("AReprocess", wtReprocess, wtReprocessHint,
                            Keys(Qt::CTRL | Qt::ALT | Qt::Key_R), 5);
     AViewProcessJobs =
-        NewAction("AViewProcessJobs", "P&rocess Jobs", nullptr, Keys(Qt::CTRL | Qt::Key_R), -1);
+        NewAction("AViewProcessJobs", wtViewProcessJobs, 0, Keys(Qt::CTRL | Qt::Key_R), -1);
     AViewCompletedJobs =
-        NewAction("AViewCompletedJobs", "&Passed Jobs", nullptr, Keys(Qt::CTRL | Qt::Key_P), -1);
-    AViewPreview =
-        NewAction("AViewPreview", "&Preview Window", nullptr, Keys(Qt::CTRL | Qt::Key_W), -1);
-    ASelectAll = NewAction("ASelectAll", "Select &All", nullptr, Keys(Qt::CTRL | Qt::Key_A), -1);
-    ASaveAs = NewAction("ASaveAs", "&Save As", nullptr, Keys(Qt::CTRL | Qt::Key_S), -1);
-    AChangeName = NewAction("AChangeName", "Change &Names", "Change names",
+        NewAction("AViewCompletedJobs", wtViewCompletedJobs, 0, Keys(Qt::CTRL | Qt::Key_P), -1);
+    AViewPreview = NewAction("AViewPreview", wtViewPreview, 0, Keys(Qt::CTRL | Qt::Key_W), -1);
+    ASelectAll = NewAction("ASelectAll", wtSelectAll, 0, Keys(Qt::CTRL | Qt::Key_A), -1);
+    ASaveAs = NewAction("ASaveAs", wtSaveAs, 0, Keys(Qt::CTRL | Qt::Key_S), -1);
+    AChangeName = NewAction("AChangeName", wtChangeName, wtChangeNameHint,
                             Keys(Qt::CTRL | Qt::ALT | Qt::Key_N), 7);
-    AUnHold = NewAction("AUnHold", "Re&lease", "Release selected jobs",
-                        Keys(Qt::CTRL | Qt::ALT | Qt::Key_L), 8);
-    APriority = NewAction("APriority", "Change &Priority", nullptr,
-                          Keys(Qt::CTRL | Qt::ALT | Qt::Key_P), 9);
-    AHold =
-        NewAction("AHold", "&Hold", "Hold selected jobs", Keys(Qt::CTRL | Qt::ALT | Qt::Key_H), 10);
-    ASearch =
-        NewAction("ASearch", "&Search", "Search/Search again", Keys(Qt::CTRL | Qt::Key_F), 11);
-    ASearchAgain = NewAction("ASearchAgain", "Search Again", "Search Again", Keys(Qt::Key_F3), 11);
-    ACompos = NewAction("ACompos", "&Composed Preview", "Composed preview of selected jobs",
-                        Keys(Qt::CTRL | Qt::ALT | Qt::Key_C), 12);
-    ASendToDevice = NewAction("ASendToDevice", "Re&direct Selected Jobs", "Redirect selected jobs",
+    AUnHold = NewAction("AUnHold", wtUnHold, wtUnHoldHint, Keys(Qt::CTRL | Qt::ALT | Qt::Key_L), 8);
+    APriority = NewAction("APriority", wtPriority, 0, Keys(Qt::CTRL | Qt::ALT | Qt::Key_P), 9);
+    AHold = NewAction("AHold", wtHold, wtHoldHint, Keys(Qt::CTRL | Qt::ALT | Qt::Key_H), 10);
+    ASearch = NewAction("ASearch", wtSearch, wtSearchHint, Keys(Qt::CTRL | Qt::Key_F), 11);
+    ASearchAgain = NewAction("ASearchAgain", wtSearchAgain, wtSearchAgain, Keys(Qt::Key_F3), 11);
+    ACompos =
+        NewAction("ACompos", wtCompos, wtComposHint, Keys(Qt::CTRL | Qt::ALT | Qt::Key_C), 12);
+    ASendToDevice = NewAction("ASendToDevice", wtSendToDevice, wtSendToDeviceHint,
                               Keys(Qt::CTRL | Qt::ALT | Qt::Key_D), 13);
     // Shown in the menus, but the key is ADebug's: it is live only in a widget that never has
     // the focus.
     ASendToDevice->setShortcutContext(Qt::WidgetShortcut);
     removeAction(ASendToDevice);
-    AAddSpotColor = NewAction("AAddSpotColor", "Add Spot Color", nullptr, none, -1);
-    AJobMerge = NewAction("AJobMerge", "Composed Job Previe&w", "Composed job preview",
+    AAddSpotColor = NewAction("AAddSpotColor", wtAddSpotColor, 0, none, -1);
+    AJobMerge = NewAction("AJobMerge", wtJobMerge, wtJobMergeHint,
                           Keys(Qt::CTRL | Qt::ALT | Qt::Key_W), 14);
-    AGenPreview = NewAction("AGenPreview", "Custom Preview &Generation",
-                            "Custom preview generation", Keys(Qt::CTRL | Qt::ALT | Qt::Key_G), 17);
-    ANegative = NewAction("ANegative", "&Negative Preview On/Off", "Show negative preview",
-                          Keys(Qt::CTRL | Qt::Key_N), 16);
-    AHelp = NewAction("AHelp", "&Queuer", nullptr, Keys(Qt::Key_F1), -1);
+    AGenPreview = NewAction("AGenPreview", wtGenPreview, wtGenPreviewHint,
+                            Keys(Qt::CTRL | Qt::ALT | Qt::Key_G), 17);
+    ANegative = NewAction("ANegative", wtNegative, wtNegativeHint, Keys(Qt::CTRL | Qt::Key_N), 16);
+    AHelp = NewAction("AHelp", wtHelp, 0, Keys(Qt::Key_F1), -1);
 
     for (QAction* view : {AViewLog, AViewProcessJobs, AViewCompletedJobs, AViewPreview}) {
         view->setCheckable(true);
@@ -127,6 +124,9 @@ void TfMain::CreateActions() {
     connect(AViewCompletedJobs, &QAction::triggered, this, &TfMain::AViewCompletedJobsExecute);
     connect(AViewPreview, &QAction::triggered, this, &TfMain::AViewPreviewExecute);
     connect(ANegative, &QAction::triggered, this, &TfMain::ANegativeExecute);
+    connect(ASearch, &QAction::triggered, this, &TfMain::ASearchExecute);
+    connect(ASearchAgain, &QAction::triggered, this, &TfMain::ASearchAgainExecute);
+    connect(AAddSpotColor, &QAction::triggered, this, &TfMain::AAddSpotColorExecute);
     // The composed previews and the custom generation show nothing: the preview is switched off.
 }
 
@@ -145,8 +145,9 @@ void TfMain::CreateMenus() {
     connect(miStopall, &QAction::triggered, APause, &QAction::trigger);
     addAction(miStopall);
 
-    Redirect1 = new QAction(QStringLiteral("Re&direct"), this);
+    Redirect1 = new QAction(QString::fromStdString(WindowTextDefault(wtRedirect)), this);
     Redirect1->setObjectName(QStringLiteral("Redirect1"));
+    SetTag(Redirect1, wtRedirect);
     Redirect1->setIcon(ASendToDevice->icon());
     Redirect1->setShortcut(ASendToDevice->shortcut());
     Redirect1->setShortcutContext(Qt::WidgetShortcut);
@@ -155,13 +156,15 @@ void TfMain::CreateMenus() {
             [this] { Redirect1->setEnabled(ASendToDevice->isEnabled()); });
     connect(Redirect1, &QAction::triggered, ASendToDevice, &QAction::trigger);
 
-    niSpotClr = new QAction(QStringLiteral("Spot Colors..."), this);
+    niSpotClr = new QAction(QString::fromStdString(WindowTextDefault(wtSpotColors)), this);
     niSpotClr->setObjectName(QStringLiteral("niSpotClr"));
+    SetTag(niSpotClr, wtSpotColors);
     NegativePreviewOnOff1 = ANegative;
 
     QMenuBar* bar = menuBar();
-    QMenu* miSystem = bar->addMenu(QStringLiteral("&Module"));
+    QMenu* miSystem = bar->addMenu(QString::fromStdString(WindowTextDefault(wtMenuModule)));
     miSystem->setObjectName(QStringLiteral("miSystem"));
+    SetTag(miSystem, wtMenuModule);
     miSystem->addAction(miStopall);
     miSystem->addSeparator();
     miSystem->addAction(AOptions);
@@ -169,8 +172,9 @@ void TfMain::CreateMenus() {
     miSystem->addSeparator();
     miSystem->addAction(AExit);
 
-    QMenu* miView = bar->addMenu(QStringLiteral("&View"));
+    QMenu* miView = bar->addMenu(QString::fromStdString(WindowTextDefault(wtMenuView)));
     miView->setObjectName(QStringLiteral("miView"));
+    SetTag(miView, wtMenuView);
     miView->addAction(AHide);
     miView->addSeparator();
     miView->addActions(
@@ -178,8 +182,9 @@ void TfMain::CreateMenus() {
     connect(miView, &QMenu::aboutToShow, this,
             [this] { AViewToolBar->setChecked(TB_Main->isVisible()); });
 
-    QMenu* miJobs = bar->addMenu(QStringLiteral("&Jobs"));
+    QMenu* miJobs = bar->addMenu(QString::fromStdString(WindowTextDefault(wtMenuJobs)));
     miJobs->setObjectName(QStringLiteral("miJobs"));
+    SetTag(miJobs, wtMenuJobs);
     miJobs->addActions({AReprocess, Redirect1, AAbort, ADelete, AHold, AUnHold, AChangeName,
                         APriority, ACompos, AJobMerge, AGenPreview});
     miJobs->addSeparator();
@@ -187,8 +192,9 @@ void TfMain::CreateMenus() {
     miJobs->addSeparator();
     miJobs->addActions({ASearch, ASearchAgain, NegativePreviewOnOff1});
 
-    QMenu* miHelp = bar->addMenu(QStringLiteral("&Help"));
+    QMenu* miHelp = bar->addMenu(QString::fromStdString(WindowTextDefault(wtMenuHelp)));
     miHelp->setObjectName(QStringLiteral("miHelp"));
+    SetTag(miHelp, wtMenuHelp);
     miHelp->addAction(AAbout);
 
     pmJobs = new QMenu(this);
@@ -199,6 +205,7 @@ void TfMain::CreateMenus() {
     pmJobs->addActions({ASaveAs, ASelectAll});
     pmJobs->addSeparator();
     pmJobs->addAction(AAddSpotColor);
+    connect(pmJobs, &QMenu::aboutToShow, this, &TfMain::pmJobsPopup);
     for (TJobListView* list : {lvProcessJobs, lvCompletedJobs}) {
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& at) {
@@ -226,8 +233,9 @@ void TfMain::CreateMenus() {
 }
 
 void TfMain::CreateToolBar() {
-    TB_Main = new QToolBar(QStringLiteral("Queuer toolbar"), this);
+    TB_Main = new QToolBar(QString::fromStdString(WindowTextDefault(wtToolbar)), this);
     TB_Main->setObjectName(QStringLiteral("TB_Main"));
+    SetTag(TB_Main, wtToolbar);
     TB_Main->setIconSize(QSize(32, 32));
     TB_Main->setToolButtonStyle(Qt::ToolButtonIconOnly);
     TB_Main->setMovable(true);

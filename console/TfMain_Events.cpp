@@ -16,6 +16,8 @@ namespace raduvuz {
 
 void TfMain::FormCreate() {
     ClearPreview();
+    SearchPosition = -1;
+    // The spot colour map is read once the form that holds it exists (TConsoleForms).
     if (tbPos)
         tbPos->setChecked(false);
     ANegative->setChecked(false);

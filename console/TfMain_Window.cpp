@@ -2,10 +2,11 @@
 
 #include "console/TfMain.h"
 
+#include "console/TNotice.h"
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QToolBar>
 
@@ -80,7 +81,7 @@ void TfMain::WaitForEvents(int maxMs) {
 }
 
 void TfMain::Beep() {
-    QApplication::beep();
+    TNotice::Beep();
 }
 
 void TfMain::SetBusyCursor(bool busy) {
@@ -91,7 +92,7 @@ void TfMain::SetBusyCursor(bool busy) {
 }
 
 void TfMain::ShowMessage(const std::string& text) {
-    QMessageBox::information(this, windowTitle(), QString::fromStdString(text));
+    TNotice::Message(this, text);
 }
 
 } // namespace raduvuz

@@ -1,5 +1,6 @@
 #include "console/TfPriority.h"
 
+#include "common/WindowTexts.h"
 #include "console/TUpDown.h"
 
 #include <QGridLayout>
@@ -10,22 +11,35 @@
 
 namespace raduvuz {
 
+namespace {
+
+QString Default(int number) {
+    return QString::fromStdString(WindowTextDefault(number));
+}
+
+} // namespace
+
 TfPriority::TfPriority(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       TTWForm(this) {
     setObjectName(QStringLiteral("fPriority"));
-    setWindowTitle(QStringLiteral("Change priority"));
-    StaticText1 = new QLabel(QStringLiteral("Priority:"), this);
+    setWindowTitle(Default(wtPriorityCaption));
+    SetTag(this, wtPriorityCaption);
+    StaticText1 = new QLabel(Default(wtPriorityLabel), this);
+    SetTag(StaticText1, wtPriorityLabel);
     mePriority = new QLineEdit(QStringLiteral("0"), this);
     mePriority->setObjectName(QStringLiteral("mePriority"));
     mePriority->setFixedWidth(40);
     UpDown1 = new TUpDown(mePriority, 0, 10, this);
     UpDown1->setFixedSize(16, mePriority->sizeHint().height());
-    Label1 = new QLabel(QStringLiteral("( 0 - minimal priority, 10 - maximum )"), this);
-    bOk = new QPushButton(QStringLiteral("OK"), this);
+    Label1 = new QLabel(Default(wtPriorityRange), this);
+    SetTag(Label1, wtPriorityRange);
+    bOk = new QPushButton(Default(wtOk), this);
     bOk->setDefault(true);
-    bCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    SetTag(bOk, wtOk);
+    bCancel = new QPushButton(Default(wtCancel), this);
+    SetTag(bCancel, wtCancel);
     connect(bOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -45,8 +59,8 @@ TfPriority::TfPriority(QWidget* parent)
     grid->addWidget(Label1, 0, 2);
     grid->addLayout(buttons, 1, 0, 1, 3);
     resize(295, 75);
-    setFixedSize(sizeHint().expandedTo(QSize(295, 75)));
     TranslateForm();
+    setFixedSize(sizeHint().expandedTo(QSize(295, 75)));
 }
 
 } // namespace raduvuz

@@ -31,6 +31,7 @@
 #include "common/Language.h"
 #include "common/TTwfPaths.h"
 #include "common/Utils.h"
+#include "common/WindowTexts.h"
 #include "control/IModuleWindow.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
@@ -123,7 +124,7 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
 
     DeletePolicy = 1;
     Paused = true;
-    MainWindow.SetPauseHint("Start");
+    MainWindow.SetPauseHint(WindowText(wtStartHint));
     Started = 0;
     InParams.clear();
     OutParams.clear();
@@ -186,7 +187,7 @@ void TModuleControl::Pause() {
         Process.ServerObject.ChangeStatus(ModuleNumber, true, Status);
     } catch (const std::exception&) {
     }
-    MainWindow.SetPauseAction("&Start", "Start", 3);
+    MainWindow.SetPauseAction(WindowText(wtStart), WindowText(wtStartHint), 3);
 }
 
 void TModuleControl::Resume() {
@@ -198,7 +199,7 @@ void TModuleControl::Resume() {
         Process.ServerObject.ChangeStatus(ModuleNumber, false, 1);
     } catch (const std::exception&) {
     }
-    MainWindow.SetPauseAction("&Stop", "Stop", 2);
+    MainWindow.SetPauseAction(WindowText(wtStop), WindowText(wtStopHint), 2);
 }
 
 void TModuleControl::StartLog() {

@@ -5,6 +5,9 @@
 namespace raduvuz::test {
 int RunMainWindowTests(int argc, char** argv);
 int RunDialogsTests(int argc, char** argv);
+int RunSearchTests(int argc, char** argv);
+int RunSpotColorsTests(int argc, char** argv);
+int RunLanguageFilesTests(int argc, char** argv);
 } // namespace raduvuz::test
 
 int main(int argc, char** argv) {
@@ -14,5 +17,8 @@ int main(int argc, char** argv) {
     int failed = 0;
     failed += raduvuz::test::RunMainWindowTests(argc, argv);
     failed += raduvuz::test::RunDialogsTests(argc, argv);
+    failed += raduvuz::test::RunSearchTests(argc, argv);
+    failed += raduvuz::test::RunSpotColorsTests(argc, argv);
+    failed += raduvuz::test::RunLanguageFilesTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }

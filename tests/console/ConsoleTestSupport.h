@@ -14,6 +14,11 @@ inline QString TestData(const QString& name) {
     return QString::fromLocal8Bit(qgetenv("RADUVUZ_TEST_DATA")) + QStringLiteral("/") + name;
 }
 
+inline QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Sets an environment variable for one test and puts the old value back.
 class TScopedVariable {
 public:

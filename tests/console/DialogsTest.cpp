@@ -63,11 +63,6 @@ QByteArray Registry(const QByteArray& language, const QByteArray& productLine = 
     return text;
 }
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class DialogsTest : public QObject {

@@ -1,0 +1,133 @@
+#include "common/WindowTexts.h"
+
+#include "common/Language.h"
+
+#include <algorithm>
+
+namespace raduvuz {
+
+namespace {
+
+// By number, so that a lookup can halve its way through.
+constexpr TWindowTextEntry kTexts[] = {
+    {wtMainCaption, "Queuer module"},
+    {wtMenuModule, "&Module"},
+    {wtMenuView, "&View"},
+    {wtMenuJobs, "&Jobs"},
+    {wtMenuHelp, "&Help"},
+    {wtSpotColors, "Spot Colors..."},
+    {wtRedirect, "Re&direct"},
+    {wtToolbar, "Queuer toolbar"},
+    {wtLogHint, "Log window for current server"},
+    {wtExit, "S&hut down"},
+    {wtExitHint, "Shut down module"},
+    {wtHide, "&Hide Window"},
+    {wtHideHint, "Hide/Show main window"},
+    {wtStart, "&Start"},
+    {wtStartHint, "Start"},
+    {wtStop, "&Stop"},
+    {wtStopHint, "Stop"},
+    {wtAbort, "&Abort Job"},
+    {wtAbortHint, "Abort selected jobs"},
+    {wtOptions, "S&etup..."},
+    {wtOptionsHint, "Setup module"},
+    {wtDelete, "&Delete"},
+    {wtDeleteHint, "Delete selected jobs"},
+    {wtViewLog, "&Log Window"},
+    {wtViewLogHint, "Hide/Show log window"},
+    {wtViewToolBar, "&Toolbar"},
+    {wtViewToolBarHint, "Hide/Show toolbar"},
+    {wtAbout, "&About"},
+    {wtAboutHint, "About queuer module"},
+    {wtReprocess, "&Reprocess"},
+    {wtReprocessHint, "Reprocess selected jobs"},
+    {wtViewProcessJobs, "P&rocess Jobs"},
+    {wtViewCompletedJobs, "&Passed Jobs"},
+    {wtViewPreview, "&Preview Window"},
+    {wtSelectAll, "Select &All"},
+    {wtSaveAs, "&Save As"},
+    {wtChangeName, "Change &Names"},
+    {wtChangeNameHint, "Change names"},
+    {wtUnHold, "Re&lease"},
+    {wtUnHoldHint, "Release selected jobs"},
+    {wtPriority, "Change &Priority"},
+    {wtHold, "&Hold"},
+    {wtHoldHint, "Hold selected jobs"},
+    {wtSearch, "&Search"},
+    {wtSearchHint, "Search/Search again"},
+    {wtSearchAgain, "Search Again"},
+    {wtCompos, "&Composed Preview"},
+    {wtComposHint, "Composed preview of selected jobs"},
+    {wtSendToDevice, "Re&direct Selected Jobs"},
+    {wtSendToDeviceHint, "Redirect selected jobs"},
+    {wtAddSpotColor, "Add Spot Color"},
+    {wtJobMerge, "Composed Job Previe&w"},
+    {wtJobMergeHint, "Composed job preview"},
+    {wtGenPreview, "Custom Preview &Generation"},
+    {wtGenPreviewHint, "Custom preview generation"},
+    {wtNegative, "&Negative Preview On/Off"},
+    {wtNegativeHint, "Show negative preview"},
+    {wtHelp, "&Queuer"},
+    {wtColumnJobID, "Job ID"},
+    {wtColumnDocID, "DocID"},
+    {wtColumnProcessingJob, "Processing Job"},
+    {wtColumnPassedJob, "Passed Job "},
+    {wtColumnPage, "Page"},
+    {wtColumnColor, "Color"},
+    {wtColumnDate, "Date"},
+    {wtColumnTime, "Time"},
+    {wtColumnType, "Type"},
+    {wtColumnSize, "Size"},
+    {wtColumnDestination, "Destination"},
+    {wtAddSpotColorOf, "Add &spot color \"%s\""},
+    {wtEditSpotColorOf, "Edit &spot color \"%s\""},
+    {wtInvalidColorName, "Invalid color name"},
+    {wtSpotColorExists, "Spot color %s already exists"},
+    {wtAboutCaption, "About"},
+    {wtModuleDescription, "Module description:"},
+    {wtLegal, "Copyright (C) Tarnwick. All rights reserved."},
+    {wtBuild, "Build %d.%d"},
+    {wtBeta, "Beta "},
+    {wtOk, "OK"},
+    {wtCancel, "Cancel"},
+    {wtPriorityCaption, "Change priority"},
+    {wtPriorityLabel, "Priority:"},
+    {wtPriorityRange, "( 0 - minimal priority, 10 - maximum )"},
+    {wtDevicesCaption, "Select destination devices"},
+    {wtSearchCaption, "Search"},
+    // A list control's text: its caption after "0:", then its items.
+    {wtJobStatus, "0: Job status  ,'Processing jobs','Passed jobs'"},
+    {wtJobIDLabel, "Job ID:"},
+    {wtDocIDLabel, "Doc ID:"},
+    {wtNameLabel, "Name:"},
+    {wtPageLabel, "Page:"},
+    {wtColorLabel, "Color:"},
+    {wtDateLabel, "Date:"},
+    {wtTypeLabel, "Type:"},
+    {wtSizeLabel, "Size:"},
+    {wtSizeUnit, "Kb"},
+    {wtDestLabel, "Dest:"},
+    {wtFind, "&Find"},
+    {wtFindNext, "Find &Next"},
+    {wtTextMatch, "=,consist"},
+    {wtNotADate, "'%s' is not a valid date"},
+};
+
+} // namespace
+
+std::span<const TWindowTextEntry> WindowTexts() {
+    return kTexts;
+}
+
+std::string WindowTextDefault(int number) {
+    const auto found =
+        std::lower_bound(std::begin(kTexts), std::end(kTexts), number,
+                         [](const TWindowTextEntry& entry, int n) { return entry.Number < n; });
+    return found != std::end(kTexts) && found->Number == number ? found->Text : std::string();
+}
+
+std::string WindowText(int number) {
+    return LanguageText(number, WindowTextDefault(number));
+}
+
+} // namespace raduvuz

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "console/TTWForm.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace raduvuz {
+
+class TRadioGroup;
+struct TJobSearchCriteria;
+
+// Collects the criteria of a job search. It is made once and keeps its fields between searches;
+// the main window reads them for every search step.
+class TfSearch : public QDialog, public TTWForm {
+    Q_OBJECT
+
+public:
+    explicit TfSearch(QWidget* parent = nullptr);
+
+    // The date field as its mask shows it, a blank for each place not filled.
+    QString DateText() const;
+    // The date field with nothing in it: no date criterion.
+    static constexpr const char* kEmptyDate = "  /  /  ";
+
+    // The checks of Find and Find Next, in order; the first refusal is shown and the dialog
+    // stays open.
+    bool CheckFields();
+    // The criteria of the fields as they were left; false, with the message, when the date
+    // field holds no date.
+    bool ReadCriteria(TJobSearchCriteria& criteria, std::string& error) const;
+
+    // Told when the next search starts from the first row: Find with good fields, or another
+    // list chosen.
+    std::function<void()> OnNewSearch;
+
+    TRadioGroup* rgJobStatus;
+    QLabel* lJobID;
+    QLineEdit* eJobID;
+    QLabel* lDocId;
+    QLineEdit* eDocId;
+    QLabel* lName;
+    QComboBox* cbName;
+    QLineEdit* eName;
+    QLabel* lPage;
+    QLineEdit* ePage;
+    QLabel* lColor;
+    QComboBox* cbColor;
+    QLineEdit* eColor;
+    QLabel* lDate;
+    QComboBox* cbDate;
+    QLineEdit* eDate;
+    QLabel* lType;
+    QLineEdit* eType;
+    QLabel* lSize;
+    QComboBox* cbSize;
+    QLineEdit* eSize;
+    QLabel* lKb;
+    QLabel* lDest;
+    QComboBox* cbDest;
+    QLineEdit* eDest;
+    QPushButton* bFind;
+    QPushButton* bFindNext;
+    QPushButton* bCancel;
+
+private:
+    void bFindClick();
+    void bFindNextClick();
+};
+
+} // namespace raduvuz

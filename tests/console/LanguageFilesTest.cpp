@@ -1,0 +1,146 @@
+#include "console/ConsoleTestSupport.h"
+
+#include "common/Language.h"
+#include "common/WindowTexts.h"
+#include "console/TJobListView.h"
+#include "console/TJobTableModel.h"
+#include "console/TRadioGroup.h"
+#include "console/TfAbout.h"
+#include "console/TfMain.h"
+#include "console/TfSearch.h"
+#include "platform/System.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDirIterator>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QToolBar>
+#include <QtTest>
+
+#include <map>
+
+namespace raduvuz::test {
+
+namespace {
+
+// The numbered texts the program's code asks for with a literal number, and their English text.
+std::map<int, QString> NumberedTextsInTheCode() {
+    std::map<int, QString> texts;
+    const QRegularExpression call(QStringLiteral(
+        "Language(?:Text|Format)\\(\\s*(\\d+)\\s*,[^\"]*\"((?:[^\"\\\\]|\\\\.)*)\""));
+    for (const char* layer :
+         {"platform", "common", "services", "jobs", "control", "dbus", "console", "app"}) {
+        QDirIterator files(QStringLiteral(RADUVUZ_SOURCE_DIR "/") + QLatin1String(layer),
+                           {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QString code = QString::fromUtf8(file.readAll());
+            for (const QRegularExpressionMatch& match : call.globalMatch(code))
+                texts[match.captured(1).toInt()] = match.captured(2);
+        }
+    }
+    return texts;
+}
+
+// The conversions of a format, in order: what a translation must keep.
+QStringList Conversions(const QString& format) {
+    QStringList found;
+    static const QRegularExpression conversion(
+        QStringLiteral("%[-+ #0]*(?:\\d+|\\*)?(?:\\.(?:\\d+|\\*))?([sdiuxXfeg%])"));
+    for (const QRegularExpressionMatch& match : conversion.globalMatch(format))
+        found << match.captured(1);
+    return found;
+}
+
+// The table of the program folder, as a registry that names it makes the program load it.
+struct TGerman {
+    TGerman() {
+        Folder.WriteFile(QStringLiteral("registry.ini"),
+                         "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\nLanguage=deu\n");
+    }
+    TTestFolder Folder;
+    TLanguageTable Table{ProgramFolder()};
+};
+
+} // namespace
+
+class LanguageFilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void germanCoversEveryNumberTheProgramUses() {
+        TGerman german;
+        german.Table.Text(0, "");
+        QCOMPARE(german.Table.State(), TLanguageState::Loaded);
+
+        std::map<int, QString> numbers = NumberedTextsInTheCode();
+        // The scan sees the program's messages; a scan that finds none proves nothing.
+        QVERIFY(numbers.count(1744) == 1 && numbers.count(1723) == 1 && numbers.size() >= 25);
+        for (const auto& [number, text] : numbers)
+            QVERIFY2(number < 2100 || number > 2299,
+                     qPrintable(QStringLiteral("%1 is in the window text block").arg(number)));
+        for (const TWindowTextEntry& entry : WindowTexts()) {
+            QVERIFY(entry.Number >= 2100 && entry.Number <= 2299);
+            numbers[entry.Number] = QString::fromUtf8(entry.Text);
+        }
+
+        const std::string missing = "\x01";
+        for (const auto& [number, english] : numbers) {
+            const std::string text = german.Table.Text(number, missing);
+            QVERIFY2(text != missing, qPrintable(QStringLiteral("no German text %1").arg(number)));
+            QCOMPARE(Conversions(QString::fromStdString(text)), Conversions(english));
+        }
+    }
+
+    void germanWindows() {
+        TGerman german;
+        TfMain window;
+        window.TranslateForm(german.Table);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Warteschlangenmodul"));
+        QMenu* jobs = window.findChild<QMenu*>(QStringLiteral("miJobs"));
+        QVERIFY(jobs);
+        QCOMPARE(jobs->title(), QStringLiteral("A&ufträge"));
+        QCOMPARE(window.ASearch->text(), QStringLiteral("&Suchen"));
+        QCOMPARE(window.AHold->toolTip(), QStringLiteral("Ausgewählte Aufträge zurückhalten"));
+        QCOMPARE(window.TB_Main->windowTitle(), QStringLiteral("Symbolleiste der Warteschlange"));
+        QCOMPARE(window.Log->toolTip(), QStringLiteral("Protokollfenster des aktuellen Servers"));
+        QCOMPARE(window.lvCompletedJobs->model()->headerData(2, Qt::Horizontal).toString(),
+                 QStringLiteral("Erledigter Auftrag "));
+        QCOMPARE(window.lvProcessJobs->model()->headerData(8, Qt::Horizontal).toString(),
+                 QStringLiteral("Größe"));
+
+        TfSearch search;
+        search.TranslateForm(german.Table);
+        QCOMPARE(search.windowTitle(), QStringLiteral("Suchen"));
+        QCOMPARE(search.lJobID->text(), QStringLiteral("Auftrags-ID:"));
+        QCOMPARE(search.bCancel->text(), QStringLiteral("Abbrechen"));
+        // The lists take their translated items and keep the item chosen.
+        QCOMPARE(search.rgJobStatus->title(), QStringLiteral(" Auftragsstatus  "));
+        QCOMPARE(search.rgJobStatus->Items(),
+                 QStringList({QStringLiteral("Aufträge in Bearbeitung"),
+                              QStringLiteral("Erledigte Aufträge")}));
+        QCOMPARE(search.rgJobStatus->ItemIndex(), 1);
+        QCOMPARE(search.cbName->currentText(), QStringLiteral("enthält"));
+        QCOMPARE(search.cbDest->currentIndex(), 1);
+
+        TfAbout about;
+        about.TranslateForm(german.Table);
+        QCOMPARE(about.Label2->text(), QStringLiteral("Modulbeschreibung:"));
+    }
+};
+
+int RunLanguageFilesTests(int argc, char** argv) {
+    LanguageFilesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace raduvuz::test
+
+#include "LanguageFilesTest.moc"

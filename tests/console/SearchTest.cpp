@@ -1,0 +1,210 @@
+#include "console/ConsoleTestSupport.h"
+
+#include "common/DateTime.h"
+#include "console/ConsoleForms.h"
+#include "console/TJobListView.h"
+#include "console/TNotice.h"
+#include "console/TRadioGroup.h"
+#include "console/TfMain.h"
+#include "console/TfSearch.h"
+#include "control/JobSearch.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace raduvuz::test {
+
+namespace {
+
+TListRow Passed(const std::string& job, const std::string& name, const std::string& date) {
+    TListRow row;
+    row.Caption = job;
+    row.SubItems = {"9" + job, name, "1", "CMYK", date, "10:00:00", "RST", "1.00 Kb", "", ""};
+    return row;
+}
+
+std::string Today() {
+    return ShortDateText(Now());
+}
+
+} // namespace
+
+class SearchTest : public QObject {
+    Q_OBJECT
+
+    QStringList Messages;
+
+private slots:
+    void init() {
+        Messages.clear();
+        TNotice::MessageBox() = [this](QWidget*, const QString& text) { Messages << text; };
+    }
+    void cleanup() {
+        TNotice::MessageBox() = [](QWidget*, const QString&) {};
+    }
+
+    void dialogStartsAsDesigned() {
+        TfSearch search;
+        QCOMPARE(search.windowTitle(), QStringLiteral("Search"));
+        QCOMPARE(search.rgJobStatus->title(), QStringLiteral(" Job status  "));
+        QCOMPARE(search.rgJobStatus->Items(),
+                 QStringList({QStringLiteral("Processing jobs"), QStringLiteral("Passed jobs")}));
+        QCOMPARE(search.rgJobStatus->ItemIndex(), 1);
+        for (QComboBox* match : {search.cbName, search.cbColor, search.cbDest}) {
+            QCOMPARE(match->count(), 2);
+            QCOMPARE(match->itemText(0), QStringLiteral("="));
+            QCOMPARE(match->currentText(), QStringLiteral("consist"));
+        }
+        for (QComboBox* compare : {search.cbDate, search.cbSize}) {
+            QCOMPARE(compare->count(), 5);
+            QCOMPARE(compare->itemText(4), QStringLiteral("<="));
+            QCOMPARE(compare->currentText(), QStringLiteral("="));
+        }
+        QCOMPARE(search.lKb->text(), QStringLiteral("Kb"));
+        QCOMPARE(search.bFind->text(), QStringLiteral("&Find"));
+        QVERIFY(search.bFind->isDefault());
+        QCOMPARE(search.bFindNext->text(), QStringLiteral("Find &Next"));
+        QCOMPARE(search.lDocId->text(), QStringLiteral("Doc ID:"));
+        // The empty date form is no criterion.
+        QCOMPARE(search.DateText(), QString::fromLatin1(TfSearch::kEmptyDate));
+        QCOMPARE(search.eDate->maxLength(), 8);
+        TJobSearchCriteria criteria;
+        std::string error;
+        QVERIFY(search.ReadCriteria(criteria, error));
+        QVERIFY(criteria.PassedJobs);
+        QVERIFY(!criteria.Date && !criteria.Size && !criteria.Name && !criteria.JobID);
+    }
+
+    void eachRefusalKeepsTheDialogOpen() {
+        TfSearch search;
+        int newSearches = 0;
+        search.OnNewSearch = [&newSearches] { ++newSearches; };
+        search.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&search));
+        // Every field wrong at once: the checks come in order, one message per click.
+        QTest::keyClicks(search.eDate, QStringLiteral("13"));
+        search.eSize->setText(QStringLiteral("12x"));
+        search.eJobID->setText(QStringLiteral("1.5"));
+        search.eDocId->setText(QStringLiteral("doc"));
+        const QStringList expected = {
+            QStringLiteral("Job date incorrect"), QStringLiteral("Job size incorrect"),
+            QStringLiteral("Job Id incorrect"), QStringLiteral("Doc Id incorrect")};
+        QList<QLineEdit*> fields = {search.eDate, search.eSize, search.eJobID, search.eDocId};
+        for (int i = 0; i < expected.size(); ++i) {
+            QPushButton* button = i % 2 == 0 ? search.bFind : search.bFindNext;
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(Messages.size(), i + 1);
+            QCOMPARE(Messages.last(), expected[i]);
+            QVERIFY(search.isVisible());
+            QCOMPARE(search.result(), 0);
+            fields[i]->clear();
+        }
+        QCOMPARE(newSearches, 0);
+        // A date in the short date format passes; Find then starts a new search.
+        search.eDate->setText(QString::fromStdString(Today()));
+        search.eSize->setText(QStringLiteral("2.5"));
+        QTest::mouseClick(search.bFind, Qt::LeftButton);
+        QCOMPARE(Messages.size(), expected.size());
+        QVERIFY(!search.isVisible());
+        QCOMPARE(search.result(), int(QDialog::Accepted));
+        QCOMPARE(newSearches, 1);
+        TJobSearchCriteria criteria;
+        std::string error;
+        QVERIFY(search.ReadCriteria(criteria, error));
+        QVERIFY(criteria.Date.has_value());
+        QCOMPARE(criteria.Size->Kb, 2.5);
+
+        // Choosing the other list starts anew as well.
+        search.rgJobStatus->findChildren<QAbstractButton*>().first()->click();
+        QCOMPARE(newSearches, 2);
+    }
+
+    void ctrlFThenF3MovesTheFocusedRow() {
+        TTestFolder folder;
+        TfMain window;
+        TConsoleForms forms(&window, folder.StdPath(QString()));
+        const std::string today = Today();
+        window.CompletedJobs().Add(Passed("11", "Flyer job", today));
+        window.CompletedJobs().Add(Passed("12", "Poster", today));
+        window.CompletedJobs().Add(Passed("13", "JOB card", today));
+        window.CompletedJobs().Add(Passed("14", "Jobs list", today));
+        window.ProcessJobs().Add(Passed("21", "Job in process", today));
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.lvCompletedJobs->SelectRow(1);
+
+        TfSearch& search = *forms.fSearch;
+        QTimer::singleShot(0, &search, [&search] {
+            search.eName->setText(QStringLiteral("job"));
+            QTest::mouseClick(search.bFind, Qt::LeftButton);
+        });
+        QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+        // The list has the input focus once the window is active again after the dialog.
+        QTRY_VERIFY(window.lvCompletedJobs->hasFocus());
+        QCOMPARE(window.lvCompletedJobs->FocusedRow(), 0);
+        QCOMPARE(window.SearchPosition, 0);
+        QTest::keyClick(&window, Qt::Key_F3);
+        QCOMPARE(window.lvCompletedJobs->FocusedRow(), 2);
+        QTest::keyClick(&window, Qt::Key_F3);
+        QCOMPARE(window.lvCompletedJobs->FocusedRow(), 3);
+        // The selection the operator made stays as it was.
+        QCOMPARE(window.lvCompletedJobs->SelectedRows().size(), size_t(1));
+        QCOMPARE(window.lvCompletedJobs->Selected(), window.CompletedJobs().At(1));
+        QVERIFY(Messages.isEmpty());
+
+        QTest::keyClick(&window, Qt::Key_F3);
+        QCOMPARE(Messages, QStringList({QStringLiteral("Job not found")}));
+        QCOMPARE(window.SearchPosition, -1);
+
+        // After the end F3 asks again; Cancel searches nothing.
+        bool asked = false;
+        QTimer::singleShot(0, &search, [&search, &asked] {
+            asked = search.isVisible();
+            QTest::mouseClick(search.bCancel, Qt::LeftButton);
+        });
+        window.ASearchAgain->trigger();
+        QVERIFY(asked);
+        QCOMPARE(Messages.size(), 1);
+        QCOMPARE(window.SearchPosition, -1);
+
+        // Find Next starts from the top too, here in the list of jobs in process.
+        QTimer::singleShot(0, &search, [&search] {
+            search.rgJobStatus->SetItemIndex(0);
+            QTest::mouseClick(search.bFindNext, Qt::LeftButton);
+        });
+        window.ASearch->trigger();
+        QCOMPARE(window.focusWidget(), window.lvProcessJobs);
+        QCOMPARE(window.lvProcessJobs->FocusedRow(), 0);
+        QVERIFY(window.lvProcessJobs->SelectedRows().empty());
+    }
+
+    void anUnreadableDateColumnEndsTheSearch() {
+        TTestFolder folder;
+        TfMain window;
+        TConsoleForms forms(&window, folder.StdPath(QString()));
+        window.CompletedJobs().Add(Passed("31", "A", "not a date"));
+        window.CompletedJobs().Add(Passed("32", "B", Today()));
+        forms.fSearch->eDate->setText(QString::fromStdString(Today()));
+        window.SearchPosition = -1;
+        window.JobSearch();
+        QCOMPARE(Messages, QStringList({QStringLiteral("'not a date' is not a valid date")}));
+        QCOMPARE(window.SearchPosition, 0);
+        window.JobSearch();
+        QCOMPARE(window.SearchPosition, 1);
+        QCOMPARE(window.lvCompletedJobs->FocusedRow(), 1);
+    }
+};
+
+int RunSearchTests(int argc, char** argv) {
+    SearchTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace raduvuz::test
+
+#include "SearchTest.moc"

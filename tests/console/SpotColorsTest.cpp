@@ -1,0 +1,244 @@
+#include "console/ConsoleTestSupport.h"
+
+#include "console/ConsoleForms.h"
+#include "console/TJobListView.h"
+#include "console/TNotice.h"
+#include "console/TfMain.h"
+#include "console/TfSClrEdit.h"
+#include "console/TfSpotClr.h"
+#include "control/TModuleControl.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QtTest>
+
+#include <optional>
+
+namespace raduvuz::test {
+
+namespace {
+
+constexpr const char* kMap = "%Prefix: Pan\r\n"
+                             "%Suffix: C\r\n"
+                             "%Space:CMYK\r\n"
+                             "%Noneditable\r\n"
+                             "0.0\t100.0\t79.0\t11.0\tRed 185\r\n"
+                             "10.5\t20\t30\t40\tMy Ink\r\n"
+                             "%PREFIX:\r\n"
+                             "%SUFFIX:\r\n"
+                             "55\t0\tReflex Blue\r\n";
+
+TListRow ColourRow(const std::string& job, const std::string& colour) {
+    TListRow row;
+    row.Caption = job;
+    row.SubItems = {"1" + job,  "Job " + job, "1",    colour, "01/01/26",
+                    "10:00:00", "RST",        "1 Kb", "",     ""};
+    return row;
+}
+
+// A main window with its forms over a folder of the test's own, whose module is current with
+// an existing job folder: what the spot colour rules ask for.
+struct TConsole {
+    explicit TConsole(const TTestFolder& folder) : Forms(&Window, folder.StdPath(QString())) {
+        Module.emplace(Process, Window);
+        Module->Current = true;
+        Module->JobDir = folder.StdPath(QString());
+        Window.SetModule(&*Module);
+    }
+    ~TConsole() { Window.SetModule(nullptr); }
+
+    // Selects the rows given in the passed list, which has the focus, and opens the popup.
+    QString Popup(std::initializer_list<int> rows) {
+        Window.lvCompletedJobs->clearSelection();
+        for (int row : rows)
+            Window.lvCompletedJobs->SelectRow(row);
+        Window.lvCompletedJobs->setFocus();
+        Window.pmJobsPopup();
+        return Window.AAddSpotColor->text();
+    }
+
+    TfMain Window;
+    TModuleProcess Process;
+    std::optional<TModuleControl> Module;
+    TConsoleForms Forms;
+};
+
+} // namespace
+
+class SpotColorsTest : public QObject {
+    Q_OBJECT
+
+    QStringList Messages;
+    int Beeps = 0;
+
+private slots:
+    void init() {
+        Messages.clear();
+        Beeps = 0;
+        TNotice::MessageBox() = [this](QWidget*, const QString& text) { Messages << text; };
+        TNotice::BeepSound() = [this] { ++Beeps; };
+    }
+    void cleanup() {
+        TNotice::MessageBox() = [](QWidget*, const QString&) {};
+        TNotice::BeepSound() = [] {};
+    }
+
+    void theMapIsReadWhenTheFormsExist() {
+        TTestFolder folder;
+        folder.WriteFile(QStringLiteral("ColorsCMYK.map"), kMap);
+        TConsole console(folder);
+        const TSpotColorMap& map = console.Forms.fSpotClr->SpotMap;
+        QCOMPARE(map.Entries.size(), size_t(3));
+        QCOMPARE(map.Entries[0].Color.Key, std::string("PAN RED 185 C"));
+        QCOMPARE(map.Entries[1].Color.Cyan, 10);
+        QCOMPARE(map.Entries[1].Color.Black, 40);
+        QCOMPARE(map.Entries[1].Color.Name, std::string("MY INK"));
+        QCOMPARE(map.Entries[2].Color.Cyan, 55);
+        QCOMPARE(map.Entries[2].Color.Yellow, 0);
+        QCOMPARE(map.Entries[2].Color.Key, std::string("REFLEX BLUE"));
+        QCOMPARE(console.Forms.fSpotClr->FindColor("Pan My Ink C"), 1);
+        QVERIFY(!console.Window.SpotMapModified);
+    }
+
+    void popupCaptionsFollowTheSelectedColour() {
+        TTestFolder folder;
+        folder.WriteFile(QStringLiteral("ColorsCMYK.map"), kMap);
+        TConsole console(folder);
+        for (const auto& [job, colour] :
+             {std::pair{"1", "Composite"}, {"2", "reflex blue"}, {"3", "New Ink"}})
+            console.Window.CompletedJobs().Add(ColourRow(job, colour));
+
+        QCOMPARE(console.Popup({0}), QStringLiteral("Edit &spot color \"COMPOSITE\""));
+        QVERIFY(!console.Window.AAddSpotColor->isEnabled());
+        QCOMPARE(console.Popup({1}), QStringLiteral("Edit &spot color \"REFLEX BLUE\""));
+        QVERIFY(console.Window.AAddSpotColor->isEnabled());
+        QCOMPARE(console.Popup({2}), QStringLiteral("Add &spot color \"NEW INK\""));
+        QVERIFY(console.Window.AAddSpotColor->isEnabled());
+
+        // Two rows, or no job folder: the item keeps its caption and is off.
+        console.Popup({1, 2});
+        QVERIFY(!console.Window.AAddSpotColor->isEnabled());
+        console.Module->JobDir = folder.StdPath(QStringLiteral("gone"));
+        QCOMPARE(console.Popup({2}), QStringLiteral("Add &spot color \"NEW INK\""));
+        QVERIFY(!console.Window.AAddSpotColor->isEnabled());
+        // The action refuses the same way, with a beep.
+        console.Window.AAddSpotColor->setEnabled(true);
+        console.Window.AAddSpotColor->trigger();
+        QCOMPARE(Beeps, 1);
+
+        // The popup itself runs the handler as it opens.
+        console.Module->JobDir = folder.StdPath(QString());
+        console.Window.lvCompletedJobs->clearSelection();
+        console.Window.lvCompletedJobs->SelectRow(0);
+        console.Window.pmJobs->popup(QPoint(10, 10));
+        QCOMPARE(console.Window.AAddSpotColor->text(),
+                 QStringLiteral("Edit &spot color \"COMPOSITE\""));
+        console.Window.pmJobs->close();
+    }
+
+    void addingAndEditingSaveTheMapWithItsBackup() {
+        TTestFolder folder;
+        folder.WriteFile(QStringLiteral("ColorsCMYK.map"), kMap);
+        {
+            TConsole console(folder);
+            console.Window.CompletedJobs().Add(ColourRow("1", "New Ink"));
+            console.Window.CompletedJobs().Add(ColourRow("2", "Pan My Ink C"));
+            TfSClrEdit& editor = *console.Forms.fSClrEdit;
+
+            console.Popup({0});
+            QTimer::singleShot(0, &editor, [&editor] {
+                QCOMPARE(editor.eName->text(), QStringLiteral("New Ink"));
+                QVERIFY(!editor.eName->isEnabled());
+                QCOMPARE(editor.eCyan->text(), QStringLiteral("0"));
+                editor.eCyan->setText(QStringLiteral("5"));
+                editor.eBlack->setText(QStringLiteral("95"));
+                QTest::mouseClick(editor.bOk, Qt::LeftButton);
+            });
+            console.Window.AAddSpotColor->trigger();
+            QVERIFY(console.Window.SpotMapModified);
+
+            // Editing keeps the recipe's name, now as its key; prefix and suffix go.
+            console.Popup({1});
+            QTimer::singleShot(0, &editor, [&editor] {
+                QCOMPARE(editor.eCyan->text(), QStringLiteral("10"));
+                QCOMPARE(editor.eBlack->text(), QStringLiteral("40"));
+                editor.eMagenta->setText(QStringLiteral("25"));
+                QTest::mouseClick(editor.bOk, Qt::LeftButton);
+            });
+            console.Window.AAddSpotColor->trigger();
+
+            // Cancel changes nothing.
+            QTimer::singleShot(0, &editor, [&editor] {
+                editor.eCyan->setText(QStringLiteral("77"));
+                QTest::mouseClick(editor.bCancel, Qt::LeftButton);
+            });
+            console.Window.AAddSpotColor->trigger();
+            QVERIFY(Messages.isEmpty());
+        }
+        QCOMPARE(QString::fromLatin1(ReadAll(folder.Path(QStringLiteral("ColorsCMYK.bak")))),
+                 QString::fromLatin1(kMap));
+        QCOMPARE(ReadAll(folder.Path(QStringLiteral("ColorsCMYK.map"))),
+                 QByteArray("%PREFIX:PAN\r\n%SUFFIX:C\r\n%Space:CMYK\r\n%Noneditable\r\n"
+                            "0.0\t100.0\t79.0\t11.0\tRED 185\r\n"
+                            "%PREFIX:\r\n%SUFFIX:\r\n%Space:CMYK\r\n%Noneditable\r\n"
+                            "10.0\t25.0\t30.0\t40.0\tPAN MY INK C\r\n"
+                            "55.0\t0.0\t0.0\t0.0\tREFLEX BLUE\r\n"
+                            "5.0\t0.0\t0.0\t95.0\tNew Ink\r\n"));
+    }
+
+    void aColourTakenTwiceIsRefused() {
+        TTestFolder folder;
+        folder.WriteFile(QStringLiteral("ColorsCMYK.map"), "1\tTwin\r\n2\tTwin\r\n");
+        {
+            TConsole console(folder);
+            console.Window.CompletedJobs().Add(ColourRow("1", "Twin"));
+            TfSClrEdit& editor = *console.Forms.fSClrEdit;
+            console.Popup({0});
+            QTimer::singleShot(0, &editor, [&editor] {
+                QCOMPARE(editor.eCyan->text(), QStringLiteral("1"));
+                QTest::mouseClick(editor.bOk, Qt::LeftButton);
+            });
+            console.Window.AAddSpotColor->trigger();
+            QCOMPARE(Messages, QStringList({QStringLiteral("Spot color Twin already exists")}));
+            QCOMPARE(console.Forms.fSpotClr->SpotMap.Entries[0].Color.Key, std::string("TWIN"));
+            QVERIFY(!console.Window.SpotMapModified);
+        }
+        // Nothing changed: the file stays and no backup is made.
+        QVERIFY(!QFile::exists(folder.Path(QStringLiteral("ColorsCMYK.bak"))));
+    }
+
+    void editorChecksPercentagesAndNames() {
+        TfSClrEdit editor;
+        editor.eName->setText(QStringLiteral("My Ink"));
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QVERIFY(editor.bOk->isEnabled());
+        editor.eName->setText(QStringLiteral(" black "));
+        QVERIFY(!editor.bOk->isEnabled());
+
+        QTest::keyClicks(editor.eCyan, QStringLiteral("100"));
+        QCOMPARE(Beeps, 0);
+        QCOMPARE(editor.SwatchColour(), QColor(0, 255, 255));
+        editor.eCyan->clear();
+        QTest::keyClicks(editor.eCyan, QStringLiteral("101"));
+        QCOMPARE(Beeps, 1);
+        QCOMPARE(editor.eCyan->text(), QString());
+        QTest::keyClicks(editor.eMagenta, QStringLiteral("-"));
+        QCOMPARE(Beeps, 2);
+        QCOMPARE(editor.eMagenta->text(), QString());
+        editor.eMagenta->setText(QStringLiteral("50"));
+        editor.eBlack->setText(QStringLiteral("40"));
+        QCOMPARE(editor.SwatchColour(), QColor(153, 25, 153));
+    }
+};
+
+int RunSpotColorsTests(int argc, char** argv) {
+    SpotColorsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace raduvuz::test
+
+#include "SpotColorsTest.moc"
