@@ -111,6 +111,10 @@ constexpr TWindowTextEntry kTexts[] = {
     {wtFindNext, "Find &Next"},
     {wtTextMatch, "=,consist"},
     {wtNotADate, "'%s' is not a valid date"},
+    // What a job's "Size" column shows while it has no size yet.
+    {wtLoading, "Loading"},
+    {wtTransferring, "Transfering"},
+    {wtSpooling, "Spooling"},
 };
 
 } // namespace

@@ -6,9 +6,10 @@
 
 namespace raduvuz {
 
-// Numbers of the window texts that have none among the numbered messages: one block of our own,
-// 2100 to 2299, which no numbered message uses. A language table translates them like any other
-// number; their English texts are in WindowTexts().
+// Numbers of the texts the operator sees in the windows (captions, menus, actions, controls, list
+// columns) that have none among the numbered messages: one block of our own, 2100 to 2299, which
+// no numbered message uses. A language table translates them like any other number; their
+// English texts are in WindowTexts().
 enum TWindowText : int {
     wtMainCaption = 2100,
     wtMenuModule = 2101,
@@ -110,6 +111,9 @@ enum TWindowText : int {
     wtFindNext = 2213,
     wtTextMatch = 2214,
     wtNotADate = 2216,
+    wtLoading = 2220,
+    wtTransferring = 2221,
+    wtSpooling = 2222,
 };
 
 struct TWindowTextEntry {

@@ -3,6 +3,7 @@
 #include "common/DateTime.h"
 #include "common/TParams.h"
 #include "common/Utils.h"
+#include "common/WindowTexts.h"
 #include "jobs/IJobHost.h"
 #include "jobs/TJobList.h"
 #include "jobs/TJobListModel.h"
@@ -47,13 +48,13 @@ void TDoc::AddToList(int32_t imageIndex) {
     std::string sizeColumn;
     switch (imageIndex) {
     case -1:
-        sizeColumn = SizeText.empty() ? "Loading" : SizeText;
+        sizeColumn = SizeText.empty() ? WindowText(wtLoading) : SizeText;
         break;
     case 1:
-        sizeColumn = "Transfering";
+        sizeColumn = WindowText(wtTransferring);
         break;
     case 2:
-        sizeColumn = "Spooling";
+        sizeColumn = WindowText(wtSpooling);
         break;
     default:
         sizeColumn = SizeText;

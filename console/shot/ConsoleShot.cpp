@@ -1,17 +1,27 @@
-// Shows the main window with sample rows in both job lists and saves a picture of it, as the
-// display shows it: raduvuz-console-shot OUTPUT.png (run it under a display, e.g. xvfb-run).
+// Shows the main window with sample rows in both job lists, or one of its dialogs, and saves a
+// picture of it as the display shows it (run it under a display, e.g. xvfb-run):
+//   raduvuz-console-shot [main|search|spot-editor] OUTPUT.png
+// The windows speak the language the registry names, as the program's do.
 
+#include "common/Language.h"
+#include "common/WindowTexts.h"
+#include "console/ConsoleForms.h"
 #include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
 #include "console/TfMain.h"
+#include "console/TfSClrEdit.h"
+#include "console/TfSearch.h"
 #include "jobs/TJobListModel.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 
 using namespace raduvuz;
 
@@ -29,10 +39,12 @@ TListRow Row(const char* job, const char* doc, const char* name, const char* pag
 
 void FillSamples(TfMain& window) {
     TJobListModel& process = window.ProcessJobs();
+    const std::string transferring = WindowText(wtTransferring);
+    const std::string spooling = WindowText(wtSpooling);
     process.Add(Row("1042", "311", "Catalogue spring", "48", "CMYK", "14:02:11", "RST",
-                    "Transfering", "Proofer A3", 1));
-    process.Add(Row("1041", "310", "Flyer A5 front", "1", "CMYK", "14:01:37", "RST", "Spooling",
-                    "Platesetter 1", 2));
+                    transferring.c_str(), "Proofer A3", 1));
+    process.Add(Row("1041", "310", "Flyer A5 front", "1", "CMYK", "14:01:37", "RST",
+                    spooling.c_str(), "Platesetter 1", 2));
     process.Add(Row("1040", "309", "Business cards", "2", "Black", "13:58:05", "RSTBND", "3.21 Mb",
                     "Platesetter 2", 0));
     process.Add(Row("1039", "308", "Newsletter May", "12", "CMYK", "13:57:40", "RST", "18.40 Mb",
@@ -57,28 +69,52 @@ void FillSamples(TfMain& window) {
     for (const auto& job : done)
         passed.Add(Row(job.Job, job.Doc, job.Name, job.Pages, job.Colour, job.Time, job.Type,
                        job.Size, job.Dest, job.Image));
-    const char* lines[] = {
-        "Prepress queue: Connected at 05/12/26 12:00:02",
-        "Prepress queue: Started at 05/12/26 12:00:03",
-        "Prepress queue: Job 1038 (307) passed to Platesetter 1 at 05/12/26 13:41:58",
-        "Prepress queue: Job 1040 (309) held at 05/12/26 13:58:20",
-        "Prepress queue: Job 1041 (310) spooling at 05/12/26 14:01:37",
+    // Lines as the module writes them: its description, the numbered text, " at " and the time.
+    const std::string lines[] = {
+        LanguageFormat(1758, {"1038_307"}, "File %s transferred") + " at 05/12/26 13:41:58",
+        LanguageFormat(1745, {"1039_308"}, "File %s spooling") + " at 05/12/26 13:57:40",
+        LanguageFormat(1757, {"1040_309"}, "File %s spooled") + " at 05/12/26 13:58:20",
+        LanguageFormat(1745, {"1041_310"}, "File %s spooling") + " at 05/12/26 14:01:37",
+        LanguageFormat(1746, {"1042_311"}, "File %s transferring") + " at 05/12/26 14:02:11",
     };
-    for (const char* line : lines)
-        window.LogWriteLine(line);
+    for (const std::string& line : lines)
+        window.LogWriteLine("Prepress queue: " + line);
+}
+
+// Fills the search dialog as an operator looking for a large catalogue job would.
+void FillSearch(TfSearch& search) {
+    search.eName->setText(QStringLiteral("catalogue"));
+    search.cbSize->setCurrentIndex(3);
+    search.eSize->setText(QStringLiteral("1000"));
+    search.eDest->setText(QStringLiteral("platesetter"));
+}
+
+void FillSpotEditor(TfSClrEdit& editor) {
+    editor.eName->setText(QStringLiteral("Reflex Blue 072"));
+    editor.eName->setEnabled(false);
+    editor.eCyan->setText(QStringLiteral("100"));
+    editor.eMagenta->setText(QStringLiteral("76"));
+    editor.eYellow->setText(QStringLiteral("0"));
+    editor.eBlack->setText(QStringLiteral("6"));
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: raduvuz-console-shot OUTPUT.png\n");
+    const bool named = argc == 3;
+    const char* what = named ? argv[1] : "main";
+    if (argc < 2 || argc > 3 ||
+        (std::strcmp(what, "main") != 0 && std::strcmp(what, "search") != 0 &&
+         std::strcmp(what, "spot-editor") != 0)) {
+        std::fprintf(stderr, "usage: raduvuz-console-shot [main|search|spot-editor] OUTPUT.png\n");
         return 2;
     }
+    const QString output = QString::fromLocal8Bit(argv[named ? 2 : 1]);
     QApplication app(argc, argv);
     TfMain window;
+    TConsoleForms forms(&window);
     window.SetCaption("Prepress queue");
-    window.SetPauseAction("&Stop", "Stop", 2);
+    window.SetPauseAction(WindowText(wtStop), WindowText(wtStopHint), 2);
     FillSamples(window);
     window.setGeometry(40, 40, 900, 560);
     // As an operator would size it: more room for the lists than for the log.
@@ -88,13 +124,27 @@ int main(int argc, char* argv[]) {
     window.ShowAndActivate();
     window.lvCompletedJobs->SelectRow(1);
     window.lvCompletedJobs->setFocus();
+
+    QWidget* shown = &window;
+    if (std::strcmp(what, "search") == 0) {
+        FillSearch(*forms.fSearch);
+        shown = forms.fSearch.get();
+    } else if (std::strcmp(what, "spot-editor") == 0) {
+        FillSpotEditor(*forms.fSClrEdit);
+        shown = forms.fSClrEdit.get();
+    }
+    if (shown != &window) {
+        shown->move(120, 90);
+        shown->show();
+        shown->activateWindow();
+    }
     int result = 1;
     QTimer::singleShot(1500, &app, [&] {
-        QScreen* screen = window.screen();
-        const QRect frame = window.frameGeometry();
+        QScreen* screen = shown->screen();
+        const QRect frame = shown->frameGeometry();
         const QPixmap shot =
             screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-        result = shot.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+        result = shot.save(output) ? 0 : 1;
         app.quit();
     });
     app.exec();
