@@ -114,6 +114,14 @@ std::string SizeTextOf(std::string_view text) {
     return SizeText(value);
 }
 
+int64_t SizeBytesOf(std::string_view text) {
+    int64_t value = 0;
+    if (!ParseInt64(text, value) || value < 0) {
+        return -1;
+    }
+    return value;
+}
+
 int PercentToByte(double percent) {
     const double scaled = std::nearbyint(percent * 255.0 / 100.0);
     if (std::isnan(scaled) || scaled <= 0) {

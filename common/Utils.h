@@ -13,6 +13,8 @@ namespace raduvuz {
 std::string SizeText(int64_t bytes);
 // SizeText of a decimal text; empty for zero, negative or non-numeric text.
 std::string SizeTextOf(std::string_view text);
+// The byte count of a job's "Size" text; -1 when it is not a number of bytes.
+int64_t SizeBytesOf(std::string_view text);
 int PercentToByte(double percent);
 std::string IntToStrPadded(int64_t value, int width, char padChar);
 // Makes a text safe as one parameter value: ";" and '"' become blanks, blanks or commas quote it.

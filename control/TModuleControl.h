@@ -87,6 +87,7 @@ public:
     int RetryDelayMs = 1000;
 
     IModuleWindow& Window() const { return MainWindow; }
+    TModuleProcess& ProcessState() const { return Process; }
 
     // IModuleControl, in slot order.
     void Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr IDisp);
@@ -131,8 +132,10 @@ public:
     // Rebuilds the list of passed jobs from the spool files and brings held jobs back; the first
     // CompletedSendTerminators of the process runs it.
     void ReloadSavedJobs();
-    // Operator questions about saved jobs, by job and document number texts.
-    void CopySavedJob(const std::string& job, const std::string& doc, const std::string& folder);
+    // Operator questions about saved jobs, by job and document number texts. CopySavedJob gives
+    // the system's text of a failed copy, empty when the file was copied.
+    std::string CopySavedJob(const std::string& job, const std::string& doc,
+                             const std::string& folder);
     bool SavedJobInUse(const std::string& doc) const;
     bool JobInProcess(const std::string& job, const std::string& doc) const;
 
@@ -146,6 +149,16 @@ public:
     bool HoldJob(TListRow* row);
     bool ReleaseJob(TListRow* row);
     bool RenameJob(TListRow* row, const std::string& name);
+    // Asks the tick to free the job of a row of the list of jobs in process and deletes its spool
+    // file unless a copy or a passed row still uses it; false when no job owns the row.
+    bool AbortJob(TListRow* row);
+
+    // One retention pass over the saved records and the passed jobs, by DeletePolicy.
+    void RetentionPass();
+    // Removes the preview folder of a job unless the server still uses the job.
+    void DeletePreview(const std::string& job);
+    // JobDir/<job>_<doc>: the spool file of a job by its number texts.
+    std::string SpoolFilePath(const std::string& job, const std::string& doc) const;
 
     // IJobHost: what the module's jobs read and use of it.
     int32_t GetModuleNumber() const override { return ModuleNumber; }
@@ -201,8 +214,9 @@ private:
     void Discard(std::unique_ptr<TDoc> job);
     // Frees what Close left for later and destroys every kept job.
     void ReleaseDeferred();
-    // Kept jobs whose time is over are deleted here once the retention policy exists.
-    void RetentionPass();
+    // The two halves of a retention pass: the low-disk rule and the age rules.
+    void DeleteOldestWhileDiskIsLow(TDateTime now);
+    void DeleteExpiredJobs(TDateTime now);
     void Rename(const std::string& description);
     void MoveStoreDir(const std::string& folder);
     std::string HeldTerminatorPositions() const;

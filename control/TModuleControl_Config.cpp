@@ -84,9 +84,11 @@ void TModuleControl::ApplyConfig(TParams& params, bool withHeldJobs) {
     if (!freeSpace.empty())
         FreeSpace = ReadRealPoint(freeSpace, 0.0);
 
+    // Only the numbered value re-sorts the passed jobs; a loaded or imported flag orders the rows
+    // that come from now on.
     const std::string lastInTop = params.GetItem("LastInTop", 0);
     if (!lastInTop.empty())
-        SetLastInTop(StrToIntDef(lastInTop, 1) == 1);
+        LastInTop = StrToIntDef(lastInTop, 1) == 1;
     const std::string multiplex = params.GetItem("Multiplex", 0);
     if (!multiplex.empty())
         Multiplex = StrToIntDef(multiplex, 1) == 1;

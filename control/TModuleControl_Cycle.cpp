@@ -75,13 +75,13 @@ void TModuleControl::TimerTimer() {
     try {
         if (Current && !Paused) {
             if (DeletePolicy < 2) {
-                const TDateTime now = Now();
+                const TDateTime now = Process.Clock();
                 if (MinutesBetween(now, Process.LastRetention) >= 1) {
                     RetentionPass();
                     Process.LastRetention = now;
                 }
             } else if (DeletePolicy == 3) {
-                if (static_cast<double>(Process.FreeSpaceKb(StoreDir) / 1024) < FreeSpace)
+                if (static_cast<double>(Process.FreeSpaceKb(StoreDir)) / 1024 < FreeSpace)
                     RetentionPass();
             }
             Tick();
@@ -204,6 +204,10 @@ void TModuleControl::AddCompletedRow(const TDoc& job, int imageIndex) {
     row.Caption = source.Caption;
     row.SubItems = source.SubItems;
     row.ImageIndex = imageIndex;
+    row.Bytes = SizeBytesOf(job.Size);
+    row.Created = job.Created;
+    row.Devices = job.Devices;
+    row.Priority = job.Priority;
     completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
 }
 

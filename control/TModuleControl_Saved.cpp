@@ -23,7 +23,15 @@ bool TModuleControl::SaveDoc(int32_t DocID) {
     if (LogLevel > 2)
         Log(LanguageFormat(1742, {doc.FileName, DocID, doc.DocID},
                            "Save doc Document %s (%d-%d) saved"));
-    doc.TestSaved();
+    // Every keep request needs its own release: a record made by an earlier request counts
+    // this one too.
+    const auto record = std::find_if(
+        SavedDocs.begin(), SavedDocs.end(),
+        [&](const std::shared_ptr<TSavedDoc>& saved) { return saved->OutDocID == DocID; });
+    if (record != SavedDocs.end())
+        ++(*record)->SaveCount;
+    else
+        doc.TestSaved();
     return true;
 }
 

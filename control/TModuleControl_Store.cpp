@@ -107,6 +107,10 @@ void TModuleControl::ReloadSavedJobs() {
                         SizeTextOf(params.GetValueText("Size")),
                         devices.empty() ? std::string() : NamesOfIds(devices, TermNames),
                         devices.empty() ? std::string() : NamesOfIds(devices, TermKeys)};
+        row.Bytes = SizeBytesOf(params.GetValueText("Size"));
+        row.Created = saved;
+        row.Devices = devices;
+        row.Priority = StrToIntDef(params.GetValueText("Priority"), 0);
         TListRow* added = completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
         const std::string entry = added->Caption + "_" + added->SubItems[siDocID];
         if (std::find(HoldJobs.begin(), HoldJobs.end(), entry) != HoldJobs.end()) {
@@ -118,14 +122,12 @@ void TModuleControl::ReloadSavedJobs() {
     }
 }
 
-void TModuleControl::CopySavedJob(const std::string& job, const std::string& doc,
-                                  const std::string& folder) {
-    try {
-        std::filesystem::copy_file(JobDir + "/" + job + "_" + doc, folder + "/" + job + "_" + doc,
-                                   std::filesystem::copy_options::overwrite_existing);
-    } catch (const std::filesystem::filesystem_error& error) {
-        MainWindow.ShowMessage(error.code().message());
-    }
+std::string TModuleControl::CopySavedJob(const std::string& job, const std::string& doc,
+                                         const std::string& folder) {
+    std::error_code error;
+    std::filesystem::copy_file(SpoolFilePath(job, doc), folder + "/" + job + "_" + doc,
+                               std::filesystem::copy_options::overwrite_existing, error);
+    return error ? error.message() : std::string();
 }
 
 bool TModuleControl::SavedJobInUse(const std::string& doc) const {

@@ -9,4 +9,15 @@ TDispatchPtr TModuleProcess::CreateObjectByProgId(const std::string& progId) con
     return object;
 }
 
+std::string TModuleProcess::SetupLibraryFile() const {
+    const size_t dot = ProgramName.rfind('.');
+    return ProgramFolder + (dot == std::string::npos ? ProgramName : ProgramName.substr(0, dot)) +
+           ".mod";
+}
+
+std::string TModuleProcess::ProgramFileName() {
+    const std::string file = ProgramFile();
+    return file.substr(file.rfind('/') + 1);
+}
+
 } // namespace raduvuz

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "common/DateTime.h"
 #include "common/Types.h"
 #include "platform/GoEvent.h"
+#include "platform/SetupLibrary.h"
 #include "platform/System.h"
 #include "services/Dispatch.h"
 #include "services/TServerClient.h"
@@ -36,8 +38,15 @@ public:
     // The folder of the program, with a trailing "/": the default storage and preview folders
     // lie in it, and the folders the module makes are registered with its uninstall helper.
     std::string ProgramFolder = ::raduvuz::ProgramFolder();
+    // The program file's name; the setup library is this name with ".mod" for its extension,
+    // in the program folder.
+    std::string ProgramName = ProgramFileName();
+    TSetupLibrary Setup;
     // The go event the module waits for while its Event setting is on.
     std::string GoEventName = kGoEventName;
+    // The time the module goes by for retention: the system's, in the program; the test's, in
+    // a test.
+    std::function<TDateTime()> Clock = [] { return Now(); };
     // Free space in KiB of the file system that holds a folder: what the file system says, in
     // the program; what the test says, in a test.
     std::function<int64_t(const std::string& folder)> FreeSpaceKb = [](const std::string& folder) {
@@ -45,6 +54,10 @@ public:
     };
 
     TDispatchPtr CreateObjectByProgId(const std::string& progId) const;
+    std::string SetupLibraryFile() const;
+
+private:
+    static std::string ProgramFileName();
 };
 
 } // namespace raduvuz

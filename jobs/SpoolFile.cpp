@@ -128,7 +128,10 @@ std::string TermKeysToDevices(std::string_view ddsText, const TTaggedList& termK
 
 bool WriteSpoolHeader(TStream& stream, std::string_view ddsText, const TTaggedList& termKeys,
                       TDateTime created) {
-    const std::string text = DevicesToTermKeys(ddsText, termKeys);
+    return WriteSpoolHeaderText(stream, DevicesToTermKeys(ddsText, termKeys), created);
+}
+
+bool WriteSpoolHeaderText(TStream& stream, std::string_view text, TDateTime created) {
     if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
         return false;
     }
@@ -145,11 +148,20 @@ bool WriteSpoolHeader(TStream& stream, std::string_view ddsText, const TTaggedLi
 
 bool ReadSpoolHeader(TStream& stream, const TTaggedList& termKeys, std::string& dds,
                      TDateTime& created) {
+    std::string text;
+    if (!ReadSpoolHeaderText(stream, text, created)) {
+        return false;
+    }
+    dds = TermKeysToDevices(text, termKeys);
+    return true;
+}
+
+bool ReadSpoolHeaderText(TStream& stream, std::string& text, TDateTime& created) {
     int32_t length = 0;
     if (!ReadInt32(stream, length) || length < 0 || length > SpoolMaxTextLength) {
         return false;
     }
-    std::string text(static_cast<size_t>(length), '\0');
+    text.assign(static_cast<size_t>(length), '\0');
     if (!ReadFully(stream, text.data(), length)) {
         return false;
     }
@@ -161,7 +173,6 @@ bool ReadSpoolHeader(TStream& stream, const TTaggedList& termKeys, std::string& 
     if (zero != std::string::npos) {
         text.resize(zero);
     }
-    dds = TermKeysToDevices(text, termKeys);
     return true;
 }
 

@@ -34,6 +34,10 @@ bool WriteSpoolHeader(TStream& stream, std::string_view ddsText, const TTaggedLi
 // stream stands at the first block record.
 bool ReadSpoolHeader(TStream& stream, const TTaggedList& termKeys, std::string& dds,
                      TDateTime& created);
+// The same with the text as the file holds it (devices as terminator keys), for a rewrite that
+// keeps every device whether or not the module knows its terminator.
+bool WriteSpoolHeaderText(TStream& stream, std::string_view text, TDateTime created);
+bool ReadSpoolHeaderText(TStream& stream, std::string& text, TDateTime& created);
 
 // Writes one block record of the store's block blockName. False without writing anything when
 // the block cannot be opened or its mapping is smaller than blockSize; else whether the packed

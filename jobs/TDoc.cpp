@@ -69,6 +69,10 @@ void TDoc::AddToList(int32_t imageIndex) {
     row.SubItems = {
         std::to_string(DocID), Name,     Page,       Color,       ShortDateText(Created),
         LongTimeText(Created), FileType, sizeColumn, destination, dev};
+    row.Bytes = SizeBytesOf(Size);
+    row.Created = Created;
+    row.Devices = Devices;
+    row.Priority = Priority;
     ListItem = Host.GetLastInTop() ? list.Insert(0, std::move(row)) : list.Add(std::move(row));
     ShowLabel(Host);
 }

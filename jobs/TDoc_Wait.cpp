@@ -194,8 +194,10 @@ bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& d
         std::string text;
         TDateTime created = 0;
         int64_t length = 0;
-        if (!ReadSpoolFile(host, jobID, docID, text, created, length))
+        if (!ReadSpoolFile(host, jobID, docID, text, created, length)) {
+            host.Log(LanguageFormat(1740, {jobID + "_" + docID}, "Error load saved job %s"));
             return false;
+        }
         TParams params(text);
         if (!device.empty()) {
             params.SetValue("Device", device);

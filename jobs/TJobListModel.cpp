@@ -1,8 +1,15 @@
 #include "jobs/TJobListModel.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace raduvuz {
+
+namespace {
+// One id space for every list of the process: a row keeps its id for life, and no other row ever
+// gets it again.
+std::atomic<uint32_t> LastRowId{0};
+} // namespace
 
 TListRow* TJobListModel::At(int index) const {
     if (index < 0 || index >= Count())
@@ -18,8 +25,18 @@ int TJobListModel::IndexOf(const TListRow* row) const {
     return -1;
 }
 
+TListRow* TJobListModel::FindId(uint32_t id) const {
+    for (const std::unique_ptr<TListRow>& row : Rows) {
+        if (row->Id == id)
+            return row.get();
+    }
+    return nullptr;
+}
+
 TListRow* TJobListModel::Insert(int index, TListRow row) {
     index = std::clamp(index, 0, Count());
+    if (row.Id == 0)
+        row.Id = ++LastRowId;
     if (row.SubItems.size() < siCount)
         row.SubItems.resize(siCount);
     auto owned = std::make_unique<TListRow>(std::move(row));

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "common/Types.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,12 +14,21 @@ namespace raduvuz {
 class TDoc;
 
 // One row of a job list: caption (the job number), sub-items in column order, image index and
-// the job that owns it (none for passed jobs).
+// the job that owns it (none for passed jobs). Id names the row for the job-control interface:
+// a list gives it when the row comes in, unique in the process and never given again. The
+// facts after it are what the columns show only as text.
 struct TListRow {
     std::string Caption;
     std::vector<std::string> SubItems;
     int ImageIndex = -1;
     TDoc* Job = nullptr;
+    uint32_t Id = 0;
+    // Bytes of the job's data; -1 when not known.
+    int64_t Bytes = -1;
+    TDateTime Created = 0;
+    // Terminator numbers, comma text.
+    std::string Devices;
+    int32_t Priority = 0;
 };
 
 // A job list owned by the core; the console's list views only view it. Rows are stable handles:
@@ -36,7 +48,11 @@ public:
     TListRow* At(int index) const;
     int IndexOf(const TListRow* row) const;
 
-    // Inserts a row at index (0 = top, Count() = end) and returns it.
+    // The row with this id, or null.
+    TListRow* FindId(uint32_t id) const;
+
+    // Inserts a row at index (0 = top, Count() = end) and returns it. A row without an id gets
+    // the next one of the process; a row put back keeps its own.
     TListRow* Insert(int index, TListRow row);
     TListRow* Add(TListRow row) { return Insert(Count(), std::move(row)); }
     void Delete(TListRow* row);

@@ -39,7 +39,14 @@ public:
             Record("GetConfigKey", args);
             return TCallResult{ConfigKey, {}};
         });
+        Define("IsJobUse", [this](const std::vector<TVariant>& args) {
+            Record("IsJobUse", args);
+            return TCallResult{JobsInUse.count(VariantToInt(args.at(1))) > 0, {}};
+        });
     }
+
+    // The jobs whose previews the workflow still shows.
+    std::set<int32_t> JobsInUse;
 
     bool Called(const std::string& call) const {
         for (const std::string& c : Calls)

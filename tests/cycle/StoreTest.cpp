@@ -107,10 +107,10 @@ TEST_F(StoreTest, CopyAndInUseQuestions) {
         std::ofstream old(Root + "/out/5_50");
         old << "old";
     }
-    Module->CopySavedJob("5", "50", Root + "/out");
+    EXPECT_EQ(Module->CopySavedJob("5", "50", Root + "/out"), "");
     EXPECT_EQ(std::filesystem::file_size(Root + "/out/5_50"),
               std::filesystem::file_size(Module->JobDir + "/5_50"));
-    Module->CopySavedJob("5", "51", Root + "/out");
+    EXPECT_NE(Module->CopySavedJob("5", "51", Root + "/out"), "");
     EXPECT_FALSE(FileExists(Root + "/out/5_51"));
 
     auto record = std::make_shared<TSavedDoc>();
@@ -125,21 +125,24 @@ TEST_F(StoreTest, CopyAndInUseQuestions) {
 
 TEST_F(StoreTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
     TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, 131, 130, "Name=Kept"));
-    job->State = 1;
+    job->State = 2;
     job->FileName = "Kept.prn";
     job->OutDocID = 555;
-    job->SaveCount = 1;
-    job->TestSaved();
-    ASSERT_EQ(Module->SavedDocs.size(), 1u);
+    EXPECT_FALSE(Module->SaveDoc(556));
+    EXPECT_TRUE(Module->SavedDocs.empty());
 
-    // Two keep requests need two releases.
+    // Two keep requests need two releases; the record stays saved in between.
+    EXPECT_TRUE(Module->SaveDoc(555));
     EXPECT_TRUE(Module->SaveDoc(555));
     EXPECT_EQ(job->SaveCount, 2);
-    Module->SavedDocs[0]->SaveCount = 2;
+    ASSERT_EQ(Module->SavedDocs.size(), 1u);
     Module->DeleteSavedDoc(555);
-    EXPECT_EQ(Module->SavedDocs.size(), 1u);
+    ASSERT_EQ(Module->SavedDocs.size(), 1u);
+    EXPECT_EQ(Module->SavedDocs[0]->SaveCount, 1);
+    EXPECT_TRUE(Module->SavedJobInUse("131"));
     Module->DeleteSavedDoc(555);
     EXPECT_TRUE(Module->SavedDocs.empty());
+    EXPECT_TRUE(LogHas("Delete saved doc Kept.prn"));
     Module->DeletePolicy = 0;
     EXPECT_FALSE(Module->SaveDoc(555));
 }

@@ -1,3 +1,4 @@
+#include "common/Utils.h"
 #include "module/ModuleFixture.h"
 
 namespace raduvuz::test {
@@ -127,6 +128,16 @@ TEST_F(ModuleValuesTest, LastInTopResortsTheCompletedListOnlyOnAChange) {
     EXPECT_EQ(order(), "x/1 2/5 2/7 10/1 ");
     Module->SetValue(57, true);
     EXPECT_EQ(order(), "10/1 2/7 2/5 x/1 ");
+
+    // A loaded or imported flag changes only where new rows go.
+    Module->ImportConfig("q", HexEncode("LastInTop=0"), 0);
+    EXPECT_FALSE(Module->LastInTop);
+    EXPECT_EQ(order(), "10/1 2/7 2/5 x/1 ");
+    Module->ImportConfig("q", HexEncode("LastInTop=1"), 0);
+    EXPECT_TRUE(Module->LastInTop);
+    EXPECT_EQ(order(), "10/1 2/7 2/5 x/1 ");
+    Module->SetValue(57, false);
+    EXPECT_EQ(order(), "x/1 2/5 2/7 10/1 ");
 }
 
 TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {

@@ -1,0 +1,382 @@
+#include "control/TJobActions.h"
+
+#include "common/DateTime.h"
+#include "common/Language.h"
+#include "common/TParams.h"
+#include "common/Utils.h"
+#include "control/IModuleWindow.h"
+#include "control/TModuleControl.h"
+#include "jobs/SpoolRename.h"
+#include "jobs/TDoc.h"
+#include "jobs/TJobListModel.h"
+#include "platform/System.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <set>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace raduvuz {
+
+namespace {
+
+// Keeps the processing tick from stepping jobs while a command changes them, and shows the
+// hourglass meanwhile; both come back as they were.
+class TPausedGuard {
+public:
+    TPausedGuard(TModuleControl& module, bool hourglass)
+        : Module(module), WasPaused(module.Paused), Hourglass(hourglass) {
+        Module.Paused = true;
+        if (Hourglass)
+            Module.Window().SetBusyCursor(true);
+    }
+    ~TPausedGuard() {
+        if (Hourglass)
+            Module.Window().SetBusyCursor(false);
+        Module.Paused = WasPaused;
+    }
+    TPausedGuard(const TPausedGuard&) = delete;
+    TPausedGuard& operator=(const TPausedGuard&) = delete;
+
+private:
+    TModuleControl& Module;
+    bool WasPaused;
+    bool Hourglass;
+};
+
+const std::string& SubItem(const TListRow& row, int index) {
+    static const std::string kEmpty;
+    return row.SubItems.size() > static_cast<size_t>(index) ? row.SubItems[index] : kEmpty;
+}
+
+std::string IsoLocalTime(TDateTime value) {
+    if (value == 0)
+        return std::string();
+    const std::tm local = TmFromDateTime(value);
+    char text[32];
+    return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) ? text : "";
+}
+
+std::string StateOf(const TDoc& job) {
+    if (job.Held)
+        return "held";
+    switch (job.State) {
+    case 0:
+        return job.SpoolMode ? "spooling" : "transferring";
+    case 1:
+        return "waiting";
+    default:
+        return "sending";
+    }
+}
+
+TJobRowView ViewOf(const TListRow& row, const char* list) {
+    TJobRowView view;
+    view.Id = row.Id;
+    view.List = list;
+    view.Job = StrToIntDef(row.Caption, 0);
+    view.Doc = StrToIntDef(SubItem(row, siDocID), 0);
+    view.Name = SubItem(row, siName);
+    view.Page = SubItem(row, siPage);
+    view.Color = SubItem(row, siColor);
+    view.Type = SubItem(row, siType);
+    view.Size = row.Bytes;
+    view.SizeText = SubItem(row, siSize);
+    view.Created = IsoLocalTime(row.Created);
+    view.Destination = SubItem(row, siDestination);
+    view.Devices = row.Devices;
+    view.Priority = row.Priority;
+    return view;
+}
+
+} // namespace
+
+TJobActions::TJobActions(TModuleControl& module) : Module(module) {}
+
+std::vector<TListRow*> TJobActions::RowsOf(const TJobListModel& list, const TJobIds& ids) {
+    const std::set<uint32_t> wanted(ids.begin(), ids.end());
+    std::vector<TListRow*> rows;
+    for (int i = 0; i < list.Count(); ++i) {
+        if (wanted.count(list.At(i)->Id) > 0)
+            rows.push_back(list.At(i));
+    }
+    return rows;
+}
+
+std::vector<TJobRowView> TJobActions::List() const {
+    std::vector<TJobRowView> views;
+    const TJobListModel& inProcess = Module.Window().ProcessJobs();
+    for (int i = 0; i < inProcess.Count(); ++i) {
+        const TListRow& row = *inProcess.At(i);
+        TJobRowView view = ViewOf(row, "process");
+        if (Module.Jobs.Contains(row.Job)) {
+            const TDoc& job = *row.Job;
+            view.Size = SizeBytesOf(job.Size);
+            view.Created = IsoLocalTime(job.Created);
+            view.Devices = job.Devices;
+            view.Priority = job.Priority;
+            view.State = StateOf(job);
+        }
+        views.push_back(std::move(view));
+    }
+    const TJobListModel& passed = Module.Window().CompletedJobs();
+    for (int i = 0; i < passed.Count(); ++i) {
+        const TListRow& row = *passed.At(i);
+        TJobRowView view = ViewOf(row, "passed");
+        // A passed row with the failure image is a job whose sending failed.
+        view.State = row.ImageIndex == 3 ? "failed" : "passed";
+        views.push_back(std::move(view));
+    }
+    return views;
+}
+
+TJobIds TJobActions::Hold(const TJobIds& ids) {
+    TPausedGuard paused(Module, true);
+    TJobIds done;
+    for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
+        const uint32_t id = row->Id;
+        if (Module.HoldJob(row) && row->Job && row->Job->Held)
+            done.push_back(id);
+    }
+    return done;
+}
+
+TJobIds TJobActions::Release(const TJobIds& ids) {
+    TPausedGuard paused(Module, true);
+    TJobIds done;
+    for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
+        const uint32_t id = row->Id;
+        if (Module.ReleaseJob(row))
+            done.push_back(id);
+    }
+    return done;
+}
+
+TJobIds TJobActions::Abort(const TJobIds& ids) {
+    TPausedGuard paused(Module, true);
+    TJobIds done;
+    for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
+        const uint32_t id = row->Id;
+        if (Module.AbortJob(row))
+            done.push_back(id);
+    }
+    return done;
+}
+
+TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
+    TPausedGuard paused(Module, true);
+    TJobIds done;
+    for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
+        if (!Module.Jobs.Contains(row->Job))
+            continue;
+        row->Job->Priority = priority;
+        row->Priority = priority;
+        done.push_back(row->Id);
+    }
+    return done;
+}
+
+int32_t TJobActions::PriorityOf(uint32_t id) const {
+    const TListRow* row = Module.Window().ProcessJobs().FindId(id);
+    return row && Module.Jobs.Contains(row->Job) ? row->Job->Priority : 0;
+}
+
+TJobIds TJobActions::Delete(const TJobIds& ids) {
+    TJobListModel& passed = Module.Window().CompletedJobs();
+    TJobIds order;
+    for (const TListRow* row : RowsOf(passed, ids))
+        order.push_back(row->Id);
+    TJobIds done;
+    for (uint32_t id : order) {
+        // Ticks may run between two rows, and may take a row away meanwhile.
+        Module.Window().ProcessPendingMessages();
+        TListRow* row = passed.FindId(id);
+        if (!row)
+            continue;
+        const std::string job = row->Caption;
+        const std::string doc = SubItem(*row, siDocID);
+        if (Module.SavedJobInUse(doc) || Module.JobInProcess(job, doc)) {
+            Module.Log(LanguageFormat(1731, {job, doc}, "Job %s (%s) can not be delete"));
+            continue;
+        }
+        const std::string path = Module.SpoolFilePath(job, doc);
+        // A file already gone is what deleting wanted; any other failure leaves it for the
+        // operator to see.
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            Module.Log(LanguageFormat(1736, {job, doc}, "Can not delete job %s (%s). ") +
+                       path + ": " + std::strerror(errno));
+        Module.DeletePreview(job);
+        if (TListRow* still = passed.FindId(id))
+            passed.Delete(still);
+        done.push_back(id);
+    }
+    return done;
+}
+
+TJobIds TJobActions::Reprocess(const TJobIds& ids) {
+    return ReprocessTo(ids, std::string());
+}
+
+TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& devices) {
+    // Each device an item of its own, so that every flow entry of a chosen device matches.
+    std::string device;
+    for (int32_t terminator : devices)
+        device += (device.empty() ? "" : ",") + std::to_string(terminator);
+    return ReprocessTo(ids, device);
+}
+
+TJobIds TJobActions::ReprocessTo(const TJobIds& ids, const std::string& device) {
+    TJobListModel& passed = Module.Window().CompletedJobs();
+    TJobIds order;
+    for (const TListRow* row : RowsOf(passed, ids))
+        order.push_back(row->Id);
+    TJobIds done;
+    for (uint32_t id : order) {
+        TListRow* row = passed.FindId(id);
+        if (!row)
+            continue;
+        TPausedGuard paused(Module, false);
+        const TListRow kept = *row;
+        const int index = passed.IndexOf(row);
+        // The row goes first: the job comes back as a passed row of its own once it is sent.
+        passed.Delete(row);
+        if (ReprocessDoc(Module, kept.Caption, SubItem(kept, siDocID), device, false))
+            done.push_back(id);
+        else
+            passed.Insert(std::min(index, passed.Count()), kept);
+    }
+    return done;
+}
+
+std::vector<TDeviceChoice> TJobActions::RedirectChoices(const TJobIds& ids) {
+    std::vector<std::string> allowed;
+    for (const TListRow* row : RowsOf(Module.Window().CompletedJobs(), ids)) {
+        std::string text;
+        try {
+            text = ReadSpoolDDS(Module, row->Caption, SubItem(*row, siDocID));
+        } catch (const std::exception& e) {
+            Module.Log(LanguageFormat(1732, {row->Caption}, "Can not find job %s") + " (" +
+                       e.what() + ")");
+            continue;
+        }
+        TParams params(text);
+        params.DeleteKey("Device");
+        for (const TTaggedString& entry : Module.FlowEntries) {
+            if (!params.Match(entry.Text))
+                continue;
+            const std::string device = TParams(entry.Text).GetValueText("Device");
+            if (std::find(allowed.begin(), allowed.end(), device) == allowed.end())
+                allowed.push_back(device);
+        }
+    }
+    std::vector<TDeviceChoice> choices;
+    for (const TTaggedString& terminator : Module.TermNames) {
+        const bool enabled = std::find(allowed.begin(), allowed.end(),
+                                       std::to_string(terminator.Tag)) != allowed.end();
+        choices.push_back({terminator.Text, terminator.Tag, enabled});
+    }
+    return choices;
+}
+
+TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
+    TPausedGuard paused(Module, false);
+    if (folder.empty() || !ForceDirectories(folder))
+        throw std::runtime_error("Cannot create the folder \"" + folder + "\" (" +
+                                 LastErrorText() + ")");
+    TCopyResult result;
+    for (const TListRow* row : RowsOf(Module.Window().CompletedJobs(), ids)) {
+        const std::string error = Module.CopySavedJob(row->Caption, SubItem(*row, siDocID), folder);
+        if (error.empty()) {
+            result.Done.push_back(row->Id);
+            continue;
+        }
+        Module.Log("Can not copy job " + row->Caption + " (" + SubItem(*row, siDocID) + ") to " +
+                   folder + ": " + error);
+        result.Errors.push_back(error);
+    }
+    return result;
+}
+
+TJobIds TJobActions::Rename(const TJobIds& ids, const std::string& name) {
+    if (name.empty())
+        return {};
+    TJobIds done;
+    {
+        TPausedGuard paused(Module, false);
+        // Only a job waiting to be sent takes a new name; its spool file follows.
+        std::vector<TListRow*> renamed;
+        for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
+            if (Module.RenameJob(row, name) && row->Job->State == 1) {
+                renamed.push_back(row);
+                done.push_back(row->Id);
+            }
+        }
+        SaveNewName(Module.Window().ProcessJobs(), renamed, name);
+    }
+    const std::vector<TListRow*> passed = RowsOf(Module.Window().CompletedJobs(), ids);
+    if (!passed.empty()) {
+        TPausedGuard paused(Module, false);
+        for (uint32_t id : SaveNewName(Module.Window().CompletedJobs(), passed, name))
+            done.push_back(id);
+    }
+    return done;
+}
+
+TJobIds TJobActions::SaveNewName(TJobListModel& list, const std::vector<TListRow*>& rows,
+                                 const std::string& name) {
+    Module.Window().SetBusyCursor(true);
+    const std::string safe = SanitizeValue(name);
+    TJobIds done;
+    for (TListRow* row : rows) {
+        const std::string job = row->Caption;
+        const TSpoolRename renamed =
+            RenameSpoolJob(Module.SpoolFilePath(job, SubItem(*row, siDocID)), safe);
+        switch (renamed.Result) {
+        case TSpoolRename::TResult::Renamed:
+            list.SetSubItem(row, siName, safe);
+            done.push_back(row->Id);
+            break;
+        case TSpoolRename::TResult::NotFound:
+            Module.Log(LanguageFormat(1732, {job}, "Can not find job %s") + " (" + renamed.Why +
+                       ")");
+            break;
+        case TSpoolRename::TResult::BadHeader:
+            Module.Log(LanguageFormat(1733, {job}, "Can not find job %s") + " (" + renamed.Why +
+                       ")");
+            break;
+        case TSpoolRename::TResult::NotWritten:
+            Module.Log(LanguageFormat(1718, {job}, "Can not rename job %s") + " (" + renamed.Why +
+                       ")");
+            break;
+        }
+    }
+    Module.Window().SetBusyCursor(false);
+    return done;
+}
+
+TSetupResult TJobActions::Setup() {
+    TModuleProcess& process = Module.ProcessState();
+    const std::string self = std::holds_alternative<std::string>(Module.SelfObj)
+                                 ? std::get<std::string>(Module.SelfObj)
+                                 : std::string();
+    const std::optional<int32_t> answer = process.Setup.DoAction(process.SetupLibraryFile(), self);
+    if (!answer)
+        return TSetupResult::NoLibrary;
+    if (*answer == 0)
+        return TSetupResult::Unchanged;
+    // The setup changed the settings whatever becomes of telling the server.
+    try {
+        Module.SaveConfig(Module.ConfigKey);
+        const std::string out = Module.GetOutParams();
+        const std::string in = Module.GetInParams();
+        process.ServerObject.ChangeSetup(Module.ModuleNumber, in, out);
+    } catch (const std::exception&) {
+    }
+    return TSetupResult::Changed;
+}
+
+} // namespace raduvuz

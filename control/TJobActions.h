@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace raduvuz {
+
+class TJobListModel;
+class TModuleControl;
+struct TListRow;
+
+// Rows of either job list by their ids, in no particular order; operations visit them in the
+// order of their list.
+using TJobIds = std::vector<uint32_t>;
+
+// One row of a job list as the job-control interface lists it.
+struct TJobRowView {
+    uint32_t Id = 0;
+    // "process" or "passed".
+    std::string List;
+    int32_t Job = 0;
+    int32_t Doc = 0;
+    std::string Name;
+    std::string Page;
+    std::string Color;
+    std::string Type;
+    // Bytes of the job's data, -1 when not known, and the size column's text.
+    int64_t Size = -1;
+    std::string SizeText;
+    // Local time as ISO 8601 ("2026-03-01T14:05:09"); empty when not known.
+    std::string Created;
+    std::string Destination;
+    // Terminator numbers, comma text.
+    std::string Devices;
+    int32_t Priority = 0;
+    // transferring, spooling, waiting, held or sending in the process list; passed or failed in
+    // the list of passed jobs.
+    std::string State;
+    // Bytes moved so far. Jobs do not count them yet, so it stays 0 until they do.
+    int64_t Done = 0;
+};
+
+// A terminator the redirect dialog offers: enabled when a flow entry that the selected jobs
+// match names it as its device.
+struct TDeviceChoice {
+    std::string Name;
+    int32_t Terminator = 0;
+    bool Enabled = false;
+};
+
+struct TCopyResult {
+    TJobIds Done;
+    // The system's texts of the copies that failed, one per job.
+    std::vector<std::string> Errors;
+};
+
+enum class TSetupResult { NoLibrary, Unchanged, Changed };
+
+// The operator's commands on jobs, by row id: the console's actions and the job-control
+// interface both come here, so the same rules and log lines hold for both. Each command answers
+// the ids it was done for; an id that names no row of the list it works on is passed over.
+// While a command changes several jobs it sets the module's Paused flag, so that a tick that
+// runs meanwhile does no step, and puts back the value it found.
+class TJobActions {
+public:
+    explicit TJobActions(TModuleControl& module);
+
+    // Every row, the jobs in process first, each list in its shown order.
+    std::vector<TJobRowView> List() const;
+
+    // Jobs in process. Only a job waiting to be sent can be held.
+    TJobIds Hold(const TJobIds& ids);
+    TJobIds Release(const TJobIds& ids);
+    TJobIds Abort(const TJobIds& ids);
+    TJobIds SetPriority(const TJobIds& ids, int32_t priority);
+    // The priority of the job of a row in process; 0 without one.
+    int32_t PriorityOf(uint32_t id) const;
+
+    // Passed jobs. A job the workflow keeps, or one being processed again, is not deleted and
+    // the log says so.
+    TJobIds Delete(const TJobIds& ids);
+    // Through the module again, to the job's own devices or to these terminators; a job whose
+    // spool file cannot be read keeps its row.
+    TJobIds Reprocess(const TJobIds& ids);
+    TJobIds Redirect(const TJobIds& ids, const std::vector<int32_t>& devices);
+    // Every terminator, enabled when a flow entry the jobs match has it as its whole device.
+    std::vector<TDeviceChoice> RedirectChoices(const TJobIds& ids);
+    // Spool files into folder (made with its parents); throws when the folder cannot be made.
+    TCopyResult Copy(const TJobIds& ids, const std::string& folder);
+
+    // Either list: a job in process only while it waits to be sent. An empty name does nothing.
+    TJobIds Rename(const TJobIds& ids, const std::string& name);
+
+    // Runs the module's setup library; when it changed the settings, saves the configuration and
+    // tells the server the module's parameters. Failures are swallowed.
+    TSetupResult Setup();
+
+private:
+    // The rows of list whose ids are given, in the list's order.
+    static std::vector<TListRow*> RowsOf(const TJobListModel& list, const TJobIds& ids);
+    TJobIds ReprocessTo(const TJobIds& ids, const std::string& device);
+    // Rewrites the spool files of rows with the new name; the ids whose file took it.
+    TJobIds SaveNewName(TJobListModel& list, const std::vector<TListRow*>& rows,
+                        const std::string& name);
+
+    TModuleControl& Module;
+};
+
+} // namespace raduvuz

@@ -1,0 +1,364 @@
+#include "CycleTestSupport.h"
+
+#include "common/DateTime.h"
+#include "control/TJobActions.h"
+#include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
+#include "jobs/TSavedDoc.h"
+#include "platform/System.h"
+#include "platform/TFileStream.h"
+#include "support/SmallDisk.h"
+
+#include <algorithm>
+#include <gmock/gmock.h>
+#include <numeric>
+
+namespace raduvuz::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+// A module with terminators, flow entries and a job folder whose passed jobs come from spool
+// files the test writes, reloaded as the module does at start.
+class JobActionsTest : public TModuleTest {
+protected:
+    void SetUp() override {
+        TModuleTest::SetUp();
+        Module->Current = true;
+        Module->Event = false;
+        Module->ConfigKey = "Q";
+        Module->JobDir = Root + "/store/Q";
+        ForceDirectories(Module->JobDir);
+        ForceDirectories(DataFolder() + "/Config");
+        Module->TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Module->TermKeys = {{"KP", 3}, {"KL", 4}};
+        Module->FlowEntries = {{"Color=Cyan;Device=3", 21}, {"Color=Black;Device=4", 22}};
+    }
+
+    // A spool file with one block of size bytes (a pattern, so that packing keeps its size).
+    void WriteJob(const std::string& folder, const std::string& name, const std::string& dds,
+                  size_t size = 64) {
+        TFileStream file;
+        ASSERT_TRUE(file.Open(folder + "/" + name, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->TermKeys, 45292.5));
+        std::vector<uint8_t> block(size);
+        std::iota(block.begin(), block.end(), uint8_t{0});
+        ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
+    }
+    void WriteJob(const std::string& name, const std::string& dds, size_t size = 64) {
+        WriteJob(Module->JobDir, name, dds, size);
+    }
+    // The passed rows the reload made, by job number.
+    uint32_t IdOf(const std::string& job) const {
+        for (int i = 0; i < Window.Completed.Count(); ++i) {
+            if (Window.Completed.At(i)->Caption == job)
+                return Window.Completed.At(i)->Id;
+        }
+        return 0;
+    }
+    std::string Rows() const {
+        std::string text;
+        for (int i = 0; i < Window.Completed.Count(); ++i)
+            text += (i ? " " : "") + Window.Completed.At(i)->Caption;
+        return text;
+    }
+    std::vector<std::string> Logged() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : Window.LogLines)
+            lines.push_back(line.substr(0, line.rfind(" at ")));
+        return lines;
+    }
+    TDoc* Waiting(int32_t job, int32_t doc, uint8_t state = 1) {
+        TDoc* w = Module->Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W"));
+        w->State = state;
+        w->Name = "W";
+        w->Devices = "3";
+        w->AddToList(-1);
+        return w;
+    }
+    std::string Header(const std::string& name) const {
+        TFileStream file;
+        std::string text;
+        TDateTime created = 0;
+        EXPECT_TRUE(file.Open(Module->JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite));
+        EXPECT_TRUE(ReadSpoolHeaderText(file, text, created));
+        return text;
+    }
+
+    // The commands of the module the fixture made.
+    TJobActions Actions() { return TJobActions(*Module); }
+};
+
+TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
+    WriteJob("5_50", "Name=Poster;Page=2;Color=Cyan;File=rst;Size=2048;Device=3;Priority=7");
+    Module->LastInTop = false;
+    Module->ReloadSavedJobs();
+    TDoc* spooling = Module->Jobs.Add(TDoc::Create(*Module, true, 61, 6, "Name=S"));
+    spooling->AddToList(2);
+    // Two copies of one job are two rows with two ids.
+    const std::unique_ptr<TDoc> spooled = TDoc::Create(*Module, true, 71, 7, "Name=C;Size=10");
+    spooled->ReadFields();
+    spooled->OutDocID = 71;
+    spooled->Copies = 2;
+    ASSERT_TRUE(AddWaitDocInn(*spooled, "21", "3", false));
+    ASSERT_EQ(Module->Jobs.size(), 3u);
+    Module->Jobs[2]->Held = true;
+    Window.Completed.SetImage(Window.Completed.At(0), 3);
+
+    const std::vector<TJobRowView> rows = Actions().List();
+    ASSERT_EQ(rows.size(), 4u);
+    std::vector<uint32_t> ids;
+    for (const TJobRowView& row : rows)
+        ids.push_back(row.Id);
+    EXPECT_EQ(std::set<uint32_t>(ids.begin(), ids.end()).size(), 4u);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
+
+    EXPECT_EQ(rows[0].List, "process");
+    EXPECT_EQ(rows[0].Job, 6);
+    EXPECT_EQ(rows[0].State, "spooling");
+    EXPECT_EQ(rows[0].Size, -1);
+    EXPECT_EQ(rows[1].Job, 7);
+    EXPECT_EQ(rows[1].Doc, 71);
+    EXPECT_EQ(rows[1].State, "waiting");
+    EXPECT_EQ(rows[1].Size, 10);
+    EXPECT_EQ(rows[1].Devices, "3");
+    EXPECT_EQ(rows[1].Destination, "Proofer");
+    EXPECT_EQ(rows[2].State, "held");
+    const TJobRowView& passed = rows[3];
+    EXPECT_EQ(passed.List, "passed");
+    EXPECT_EQ(passed.State, "failed");
+    EXPECT_EQ(passed.Job, 5);
+    EXPECT_EQ(passed.Doc, 50);
+    EXPECT_EQ(passed.Name, "Poster");
+    EXPECT_EQ(passed.Page, "2");
+    EXPECT_EQ(passed.Color, "Cyan");
+    EXPECT_EQ(passed.Type, "RST");
+    EXPECT_EQ(passed.Size, 2048);
+    EXPECT_EQ(passed.SizeText, "2.00 Kb");
+    EXPECT_EQ(passed.Created, "2024-01-01T12:00:00");
+    EXPECT_EQ(passed.Devices, "3");
+    EXPECT_EQ(passed.Priority, 7);
+
+    // An id is never given again, not even after its row has gone.
+    const uint32_t gone = passed.Id;
+    Window.Completed.Delete(Window.Completed.At(0));
+    TListRow fresh;
+    EXPECT_GT(Window.Completed.Add(fresh)->Id, *std::max_element(ids.begin(), ids.end()));
+    EXPECT_EQ(Window.Completed.FindId(gone), nullptr);
+}
+
+TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) {
+    TDoc* waiting = Waiting(4, 40);
+    TDoc* sending = Waiting(5, 50, 2);
+    const uint32_t w = waiting->ListItem->Id;
+    const uint32_t s = sending->ListItem->Id;
+    const uint32_t unknown = 999999;
+    Module->Paused = false;
+
+    // Only a job waiting to be sent is held.
+    EXPECT_THAT(Actions().Hold({s, w, unknown}), ElementsAre(w));
+    EXPECT_TRUE(waiting->Held);
+    EXPECT_FALSE(sending->Held);
+    EXPECT_THAT(Actions().Release({w, unknown}), ElementsAre(w));
+    EXPECT_FALSE(waiting->Held);
+    EXPECT_THAT(Actions().SetPriority({w, s}, 9), ElementsAre(s, w));
+    EXPECT_EQ(waiting->Priority, 9);
+    EXPECT_EQ(Actions().PriorityOf(s), 9);
+    EXPECT_EQ(Actions().PriorityOf(unknown), 0);
+    EXPECT_THAT(Actions().Abort({w}), ElementsAre(w));
+    EXPECT_TRUE(waiting->AbortRequested);
+    EXPECT_FALSE(sending->AbortRequested);
+    // Each command put the flag back as it found it.
+    EXPECT_FALSE(Module->Paused);
+    // Passed rows are not jobs in process.
+    WriteJob("8_80", "Name=P");
+    Module->ReloadSavedJobs();
+    EXPECT_THAT(Actions().Hold({IdOf("8")}), IsEmpty());
+}
+
+TEST_F(JobActionsTest, DeleteKeepsJobsInUseWithOneLogLineEach) {
+    for (const char* name : {"5_50", "6_60", "7_70", "9_90"})
+        WriteJob(name, "Name=D");
+    Module->LastInTop = false;
+    Module->ReloadSavedJobs();
+    std::vector<std::string> jobs;
+    for (int i = 0; i < Window.Completed.Count(); ++i)
+        jobs.push_back(Window.Completed.At(i)->Caption);
+    std::sort(jobs.begin(), jobs.end());
+    ASSERT_EQ(jobs, (std::vector<std::string>{"5", "6", "7", "9"}));
+    // 6 is kept by the workflow, 9 is being processed again.
+    auto record = std::make_shared<TSavedDoc>();
+    record->DocID = 60;
+    record->SaveCount = 1;
+    Module->SavedDocs.push_back(record);
+    Waiting(9, 90);
+
+    EXPECT_THAT(Actions().Delete({IdOf("5"), IdOf("6"), IdOf("7"), IdOf("9"), 999999}),
+                ::testing::UnorderedElementsAre(IdOf("5"), IdOf("7")));
+    EXPECT_FALSE(FileExists(Module->JobDir + "/5_50"));
+    EXPECT_TRUE(FileExists(Module->JobDir + "/6_60"));
+    EXPECT_FALSE(FileExists(Module->JobDir + "/7_70"));
+    EXPECT_TRUE(FileExists(Module->JobDir + "/9_90"));
+    std::vector<std::string> left = {Window.Completed.At(0)->Caption,
+                                     Window.Completed.At(1)->Caption};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"6", "9"}));
+    EXPECT_THAT(Logged(), ::testing::UnorderedElementsAre(": Job 6 (60) can not be delete",
+                                                          ": Job 9 (90) can not be delete"));
+}
+
+TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow) {
+    WriteJob("5_50", "Name=Again;Color=Cyan;Device=3");
+    WriteJob("6_60", "Name=Other;Color=Cyan;Device=3");
+    WriteJob("7_70", "Name=Both;Color=Cyan");
+    Module->ReloadSavedJobs();
+    Module->FlowEntries.push_back({"Color=Cyan;Device=4", 23});
+
+    EXPECT_THAT(Actions().Reprocess({IdOf("5")}), ElementsAre(IdOf("5")));
+    ASSERT_EQ(Module->Jobs.size(), 1u);
+    EXPECT_EQ(Module->Jobs[0]->Dests, "21");
+    EXPECT_EQ(Module->Jobs[0]->Devices, "3");
+    EXPECT_FALSE(Module->Jobs[0]->Held);
+
+    // Redirected to one terminator: the flow entries of that device alone.
+    const uint32_t other = IdOf("6");
+    EXPECT_THAT(Actions().Redirect({other}, {4}), ElementsAre(other));
+    ASSERT_EQ(Module->Jobs.size(), 2u);
+    EXPECT_EQ(Module->Jobs[1]->Dests, "23");
+    EXPECT_EQ(Module->Jobs[1]->Devices, "4");
+    // To two terminators: one waiting job per destination.
+    const uint32_t both = IdOf("7");
+    EXPECT_THAT(Actions().Redirect({both}, {3, 4}), ElementsAre(both));
+    ASSERT_EQ(Module->Jobs.size(), 4u);
+    EXPECT_EQ(Module->Jobs[2]->Dests, "21");
+    EXPECT_EQ(Module->Jobs[2]->Devices, "3");
+    EXPECT_EQ(Module->Jobs[3]->Dests, "23");
+    EXPECT_EQ(Module->Jobs[3]->Devices, "4");
+    EXPECT_EQ(Rows(), "");
+
+    // A job whose spool file is gone keeps its row, and its id, where it was.
+    WriteJob("8_80", "Name=Gone");
+    WriteJob("9_90", "Name=Stays");
+    Window.Completed.Clear();
+    Module->ReloadSavedJobs();
+    const std::string before = Rows();
+    const uint32_t gone = IdOf("8");
+    ::unlink((Module->JobDir + "/8_80").c_str());
+    EXPECT_THAT(Actions().Reprocess({gone}), IsEmpty());
+    EXPECT_EQ(Rows(), before);
+    EXPECT_EQ(IdOf("8"), gone);
+    ASSERT_FALSE(Logged().empty());
+    EXPECT_THAT(Logged().back(), HasSubstr(": Exception in ReprocessDoc (No such file"));
+}
+
+TEST_F(JobActionsTest, RedirectOffersTheDevicesOfMatchingFlowEntries) {
+    WriteJob("5_50", "Name=Cyan;Color=Cyan;Device=4");
+    WriteJob("6_60", "Name=Red;Color=Red");
+    Module->ReloadSavedJobs();
+    // A rule naming two devices enables neither of them.
+    Module->FlowEntries.push_back({"Color=Cyan;Device=3,4", 23});
+    auto enabled = [&](const TJobIds& ids) {
+        std::string text;
+        for (const TDeviceChoice& choice : Actions().RedirectChoices(ids))
+            text += choice.Name + "=" + std::to_string(choice.Terminator) +
+                    (choice.Enabled ? "+ " : "- ");
+        return text;
+    };
+    EXPECT_EQ(enabled({IdOf("5")}), "Proofer=3+ Plate=4- ");
+    EXPECT_EQ(enabled({IdOf("6")}), "Proofer=3- Plate=4- ");
+    Module->FlowEntries.push_back({"Color=Red;Device=4", 24});
+    EXPECT_EQ(enabled({IdOf("5"), IdOf("6")}), "Proofer=3+ Plate=4+ ");
+}
+
+TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
+    // KX is no terminator of this module: the rewrite keeps it all the same.
+    {
+        TFileStream file;
+        ASSERT_TRUE(file.Open(Module->JobDir + "/5_50", TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeaderText(file, "Name=Old;FileName=old.rst;Device=KP,KX", 45292.5));
+        std::vector<uint8_t> block(100000, 7);
+        ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
+    }
+    const std::string before = ReadTextFile(Module->JobDir + "/5_50");
+    const size_t headerLength = 4 + std::string("Name=Old;FileName=old.rst;Device=KP,KX").size() + 8;
+    Module->ReloadSavedJobs();
+    const uint32_t id = IdOf("5");
+
+    EXPECT_THAT(Actions().Rename({id}, ""), IsEmpty());
+    EXPECT_THAT(Actions().Rename({id}, "New; \"name\""), ElementsAre(id));
+    // ";" and the quote became blanks, and the blanks quote the value.
+    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "\"New   name \"");
+    const std::string header = Header("5_50");
+    EXPECT_EQ(header, "Name=\"New   name \";FileName=\"New   name \";Device=KP,KX");
+    const std::string after = ReadTextFile(Module->JobDir + "/5_50");
+    EXPECT_EQ(after.substr(4 + header.size()), before.substr(headerLength - 8));
+    EXPECT_FALSE(FileExists(Module->JobDir + "/5_50_tmp"));
+
+    // In process, only a job waiting to be sent is renamed, its spool file with it.
+    WriteJob("4_40", "Name=W");
+    TDoc* waiting = Waiting(4, 40);
+    TDoc* spooling = Waiting(6, 60, 0);
+    const uint32_t w = waiting->ListItem->Id;
+    EXPECT_THAT(Actions().Rename({w, spooling->ListItem->Id}, "Fresh"), ElementsAre(w));
+    EXPECT_EQ(waiting->Name, "Fresh");
+    EXPECT_EQ(spooling->Name, "W");
+    EXPECT_EQ(TParams(Header("4_40")).GetValueText("Name"), "Fresh");
+
+    // A job whose file is gone keeps its name, and the log says why.
+    ::unlink((Module->JobDir + "/5_50").c_str());
+    EXPECT_THAT(Actions().Rename({id}, "Lost"), IsEmpty());
+    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "\"New   name \"");
+    ASSERT_FALSE(Logged().empty());
+    EXPECT_EQ(Logged().back(),
+              ": Can not find job 5 (" + Module->JobDir + "/5_50: No such file or directory)");
+}
+
+TEST_F(JobActionsTest, RenameOnAFullDiskKeepsTheJobUnderItsOwnName) {
+    TSmallDisk disk(Root + "/disk", 1);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    Module->JobDir = disk.Path();
+    // Bytes that do not pack, so the file fills most of the disk.
+    {
+        TFileStream file;
+        ASSERT_TRUE(file.Open(Module->JobDir + "/5_50", TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, "Name=Full", Module->TermKeys, 45292.5));
+        std::vector<uint8_t> block(700 * 1024);
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+        ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
+    }
+    const std::string before = ReadTextFile(Module->JobDir + "/5_50");
+    Module->ReloadSavedJobs();
+    const uint32_t id = IdOf("5");
+
+    EXPECT_THAT(Actions().Rename({id}, "Bigger"), IsEmpty());
+    EXPECT_EQ(ReadTextFile(Module->JobDir + "/5_50"), before);
+    EXPECT_FALSE(FileExists(Module->JobDir + "/5_50_tmp"));
+    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "Full");
+    ASSERT_FALSE(Logged().empty());
+    EXPECT_EQ(Logged().back(), ": Can not rename job 5 (writing " + Module->JobDir +
+                                   "/5_50_tmp: No space left on device)");
+}
+
+TEST_F(JobActionsTest, CopyMakesTheFolderWithItsParentsAndReportsWhatFailed) {
+    WriteJob("5_50", "Name=C");
+    WriteJob("6_60", "Name=D");
+    Module->ReloadSavedJobs();
+    ::unlink((Module->JobDir + "/6_60").c_str());
+    const std::string folder = Root + "/out/a/b";
+    const TCopyResult copied = Actions().Copy({IdOf("5"), IdOf("6")}, folder);
+    EXPECT_THAT(copied.Done, ElementsAre(IdOf("5")));
+    EXPECT_THAT(copied.Errors, ElementsAre("No such file or directory"));
+    EXPECT_EQ(ReadTextFile(folder + "/5_50"), ReadTextFile(Module->JobDir + "/5_50"));
+    EXPECT_EQ(Logged().back(),
+              ": Can not copy job 6 (60) to " + folder + ": No such file or directory");
+
+    WriteTextFile(Root + "/plain", "x");
+    EXPECT_THROW(Actions().Copy({IdOf("5")}, Root + "/plain/sub"), std::runtime_error);
+}
+
+} // namespace
+} // namespace raduvuz::test

@@ -1,0 +1,263 @@
+#include "CycleTestSupport.h"
+
+#include "common/DateTime.h"
+#include "jobs/TDoc.h"
+#include "jobs/TSavedDoc.h"
+#include "platform/System.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace raduvuz::test {
+namespace {
+
+// Noon of a day in December 2025: whole minutes before it are whole seconds in the rows.
+constexpr TDateTime kNoon = 46000.5;
+constexpr double kMinute = 1.0 / 1440;
+
+// The module with a clock and free space of the test's own, a job folder, a preview folder and
+// passed jobs made by hand: a spool file and a completed row dated some minutes back.
+class RetentionTest : public TModuleTest {
+protected:
+    void SetUp() override {
+        TModuleTest::SetUp();
+        Module->Current = true;
+        Module->Event = false;
+        Module->JobDir = Root + "/store/Q";
+        Module->PreviewDir = Root + "/preview";
+        ForceDirectories(Module->JobDir);
+        Process.Clock = [this] { return Clock; };
+        Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
+        // The store finds nothing, so a tick only searches it.
+        auto store = std::make_shared<TInProcessObject>();
+        store->Define("RNextFindDoc", [](const std::vector<TVariant>&) {
+            return TCallResult{int32_t(-1), {}};
+        });
+        Process.StoreObject = TStoreClient(store);
+    }
+
+    // A passed job whose row says it passed minutesAgo; its spool file has size bytes (sparse).
+    TListRow* Passed(int32_t job, double minutesAgo, int64_t size = 16) {
+        const std::string name = std::to_string(job) + "_" + std::to_string(job * 10);
+        const int fd = ::open((Module->JobDir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::ftruncate(fd, size), 0);
+        ::close(fd);
+        ForceDirectories(Module->PreviewDir + "/" + std::to_string(job));
+        WriteTextFile(Module->PreviewDir + "/" + std::to_string(job) + "/page1.png", "png");
+        const TDateTime at = Clock - minutesAgo * kMinute;
+        TListRow row;
+        row.Caption = std::to_string(job);
+        row.SubItems = {std::to_string(job * 10), "Job" + std::to_string(job), "1", "Cyan",
+                        ShortDateText(at), LongTimeText(at), "RST", "16", "", ""};
+        return Window.Completed.Add(row);
+    }
+    bool Kept(int32_t job) const {
+        return FileExists(Module->JobDir + "/" + std::to_string(job) + "_" +
+                          std::to_string(job * 10));
+    }
+    std::string Rows() const {
+        std::string text;
+        for (int i = 0; i < Window.Completed.Count(); ++i)
+            text += (i ? " " : "") + Window.Completed.At(i)->Caption;
+        return text;
+    }
+    std::vector<std::string> Logged() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : Window.LogLines)
+            lines.push_back(line.substr(0, line.find(" at ")));
+        return lines;
+    }
+    void Save(int32_t doc, int32_t count, double minutesAgo) {
+        auto record = std::make_shared<TSavedDoc>();
+        record->DocID = doc;
+        record->OutDocID = doc + 1;
+        record->SaveCount = count;
+        record->SavedAt = Clock - minutesAgo * kMinute;
+        record->FileName = "saved" + std::to_string(doc);
+        Module->SavedDocs.push_back(record);
+    }
+
+    TDateTime Clock = kNoon;
+    int64_t FreeKb = int64_t{1} << 30;
+};
+
+TEST_F(RetentionTest, AgeRuleDeletesRowsOfKeepTimeMinutesButNotThoseInUse) {
+    Module->DeletePolicy = 1;
+    Module->KeepTime = 60;
+    Passed(1, 59);
+    Passed(2, 60);
+    Passed(3, 600);
+    Passed(4, 600);
+    Passed(5, 600);
+    // 3 is kept by the workflow, 4 still has a copy in process, 5's preview is still shown.
+    Save(30, 1, 0);
+    TListRow copy = *Window.Completed.At(3);
+    copy.Id = 0;
+    Window.Process.Add(copy);
+    Server->JobsInUse.insert(5);
+
+    Module->RetentionPass();
+    EXPECT_EQ(Rows(), "1 3 4");
+    EXPECT_TRUE(Kept(1));
+    EXPECT_FALSE(Kept(2));
+    EXPECT_TRUE(Kept(3));
+    EXPECT_TRUE(Kept(4));
+    EXPECT_FALSE(Kept(5));
+    EXPECT_FALSE(DirectoryExists(Root + "/preview/2"));
+    EXPECT_TRUE(DirectoryExists(Root + "/preview/5"));
+    const TDateTime at = Clock - 60 * kMinute;
+    EXPECT_EQ(Logged(), (std::vector<std::string>{
+                            ": Job time is expired 2 (Job2). Job deleted. " + ShortDateText(at) +
+                                " " + LongTimeText(at),
+                            ": Job time is expired 5 (Job5). Job deleted. " +
+                                ShortDateText(Clock - 600 * kMinute) + " " +
+                                LongTimeText(Clock - 600 * kMinute)}));
+
+    // Policy 0 takes every row that nothing uses, whatever its age; a row without its file goes
+    // quietly.
+    Module->DeletePolicy = 0;
+    Window.LogLines.clear();
+    ::unlink((Module->JobDir + "/1_10").c_str());
+    Passed(6, 0);
+    Module->RetentionPass();
+    EXPECT_EQ(Rows(), "3 4");
+    EXPECT_EQ(Logged(), std::vector<std::string>{": Job 6 (Job6) deleted"});
+}
+
+TEST_F(RetentionTest, LowDiskRuleDeletesTheOldestUntilEnoughIsFree) {
+    Module->DeletePolicy = 3;
+    Module->FreeSpace = 1000;
+    FreeKb = 900 * 1024;
+    Passed(1, 10, int64_t{300} << 20);
+    Passed(2, 30, int64_t{300} << 20);
+    Passed(3, 90, int64_t{300} << 20);
+    // The oldest is kept by the workflow: the next oldest is the one that goes.
+    Save(30, 1, 0);
+    Module->RetentionPass();
+    EXPECT_EQ(Rows(), "1 3");
+    EXPECT_FALSE(Kept(2));
+    EXPECT_EQ(Logged(), std::vector<std::string>{": Low disk space. Job deleted 2 (Job2)"});
+
+    // Enough free space: nothing goes, however old.
+    FreeKb = 1000 * 1024;
+    Module->RetentionPass();
+    EXPECT_EQ(Rows(), "1 3");
+}
+
+TEST_F(RetentionTest, SavedRecordsTimeOutOnlyWhileTheWorkflowKeepsThem) {
+    Module->DeletePolicy = 2;
+    Save(10, 1, 180);
+    Save(20, 1, 179);
+    Save(30, 0, 10000);
+    Module->RetentionPass();
+    ASSERT_EQ(Module->SavedDocs.size(), 2u);
+    EXPECT_EQ(Module->SavedDocs[0]->DocID, 20);
+    EXPECT_EQ(Module->SavedDocs[1]->DocID, 30);
+    EXPECT_EQ(Logged(), std::vector<std::string>{": Delete saved doc (timeout) saved10"});
+}
+
+TEST_F(RetentionTest, AnUnreadableDateEndsThePassAndLaterRowsWait) {
+    Module->DeletePolicy = 1;
+    Module->KeepTime = 1;
+    Passed(1, 100);
+    Window.Completed.SetSubItem(Passed(2, 100), siDate, "soon");
+    Passed(3, 100);
+    Module->RetentionPass();
+    EXPECT_EQ(Rows(), "2 3");
+    EXPECT_TRUE(Kept(3));
+}
+
+TEST_F(RetentionTest, TimerRunsThePassOnceAMinuteAndUnderLowDiskEveryTime) {
+    Module->Paused = false;
+    Module->DeletePolicy = 1;
+    Module->KeepTime = 5;
+    Module->TimerTimer();
+    Passed(1, 5);
+    // Within the same minute the timer does not pass again.
+    Clock += 0.5 * kMinute;
+    Module->TimerTimer();
+    EXPECT_EQ(Rows(), "1");
+    Clock += 0.5 * kMinute;
+    Module->TimerTimer();
+    EXPECT_EQ(Rows(), "");
+
+    // Policy 2 never passes by itself.
+    Module->DeletePolicy = 2;
+    Passed(2, 5);
+    Clock += 10 * kMinute;
+    Module->TimerTimer();
+    EXPECT_EQ(Rows(), "2");
+
+    // Policy 3 passes at every timer event while the free space is below the threshold.
+    Module->DeletePolicy = 3;
+    Module->FreeSpace = 200;
+    FreeKb = 300 * 1024;
+    Module->TimerTimer();
+    EXPECT_EQ(Rows(), "2");
+    FreeKb = 150 * 1024;
+    Module->TimerTimer();
+    EXPECT_EQ(Rows(), "");
+}
+
+TEST_F(RetentionTest, KillWithPlentyOfSpaceKeepsLowDiskRowsButRemovesTheFolder) {
+    Module->ConfigKey = "Q";
+    Module->DeletePolicy = 3;
+    Module->FreeSpace = 100;
+    Passed(1, 500);
+    Module->Kill();
+    EXPECT_EQ(Rows(), "1");
+    EXPECT_FALSE(DirectoryExists(Module->JobDir));
+
+    // Under an age rule Kill deletes every passed job first, as if all had timed out.
+    Module->Current = true;
+    Module->DeletePolicy = 1;
+    Module->KeepTime = 1440;
+    ForceDirectories(Module->JobDir);
+    Window.Completed.Clear();
+    Passed(2, 0);
+    Module->Kill();
+    EXPECT_EQ(Rows(), "");
+    EXPECT_FALSE(DirectoryExists(Module->JobDir));
+}
+
+TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
+    const std::string file = Module->JobDir + "/4_40";
+    WriteTextFile(file, "spool");
+    ForceDirectories(Module->PreviewDir + "/4");
+    std::vector<TDoc*> copies;
+    for (int i = 0; i < 2; ++i) {
+        TDoc* copy = Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Copy"));
+        copy->State = 1;
+        copy->AddToList(-1);
+        copies.push_back(copy);
+    }
+    EXPECT_TRUE(Module->AbortJob(copies[0]->ListItem));
+    EXPECT_TRUE(copies[0]->AbortRequested);
+    EXPECT_TRUE(FileExists(file));
+    // The tick frees the aborted copy; the last copy's abort takes the file and the preview.
+    EXPECT_EQ(Module->SelectJob(), copies[1]);
+    EXPECT_TRUE(Module->AbortJob(copies[1]->ListItem));
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_FALSE(DirectoryExists(Module->PreviewDir + "/4"));
+    EXPECT_EQ(Module->SelectJob(), nullptr);
+    ASSERT_TRUE(Module->Jobs.empty());
+
+    // A passed row of the same job keeps the file too.
+    WriteTextFile(file, "spool");
+    TDoc* again = Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Again"));
+    again->State = 1;
+    again->AddToList(-1);
+    TListRow passed = *again->ListItem;
+    passed.Id = 0;
+    passed.Job = nullptr;
+    Window.Completed.Add(passed);
+    EXPECT_TRUE(Module->AbortJob(again->ListItem));
+    EXPECT_TRUE(FileExists(file));
+
+    TListRow stranger;
+    EXPECT_FALSE(Module->AbortJob(&stranger));
+}
+
+} // namespace
+} // namespace raduvuz::test
