@@ -2,9 +2,11 @@
 
 #include "console/TJobTableModel.h"
 
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMimeData>
 
 #include <algorithm>
 
@@ -124,6 +126,46 @@ void TJobListView::focusOutEvent(QFocusEvent* event) {
         return;
     if (OnExit)
         OnExit();
+}
+
+void TJobListView::SetDragSource(bool enabled) {
+    setDragEnabled(enabled);
+    setDragDropMode(enabled ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
+}
+
+void TJobListView::AcceptListDrops(std::function<void()> onDrop) {
+    OnListDrop = std::move(onDrop);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+}
+
+bool TJobListView::TakesDrag(const QDropEvent* event) const {
+    return OnListDrop && event->source() != this && event->mimeData() &&
+           event->mimeData()->hasFormat(TJobTableModel::kRowsMimeType);
+}
+
+void TJobListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (TakesDrag(event))
+        event->acceptProposedAction();
+    else
+        QTreeView::dragEnterEvent(event);
+}
+
+void TJobListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (TakesDrag(event))
+        event->acceptProposedAction();
+    else
+        QTreeView::dragMoveEvent(event);
+}
+
+void TJobListView::dropEvent(QDropEvent* event) {
+    if (!TakesDrag(event)) {
+        QTreeView::dropEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+    OnListDrop();
 }
 
 } // namespace raduvuz

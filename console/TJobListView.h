@@ -38,13 +38,24 @@ public:
     std::function<void()> OnEnter;
     std::function<void()> OnExit;
     std::function<void()> OnSelectItem;
+    // Lets the operator drag the selected rows out of this list.
+    void SetDragSource(bool enabled);
+    // The list takes rows dragged from another job list; onDrop runs when they are dropped.
+    void AcceptListDrops(std::function<void()> onDrop);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    // A drag this list takes: job rows from another list.
+    bool TakesDrag(const QDropEvent* event) const;
+
     TJobTableModel* RowModel = nullptr;
+    std::function<void()> OnListDrop;
 };
 
 } // namespace raduvuz

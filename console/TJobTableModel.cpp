@@ -1,5 +1,6 @@
 #include "console/TJobTableModel.h"
 
+#include <QMimeData>
 #include <QPixmap>
 
 namespace raduvuz {
@@ -82,8 +83,27 @@ QVariant TJobTableModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 Qt::ItemFlags TJobTableModel::flags(const QModelIndex& index) const {
-    // Captions are read-only: no editing in place.
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    // Captions are read-only: no editing in place. Whether a row is dragged is the view's call.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled
+                           : Qt::NoItemFlags;
+}
+
+const QString TJobTableModel::kRowsMimeType = QStringLiteral("application/x-raduvuz-job-rows");
+
+QStringList TJobTableModel::mimeTypes() const {
+    return {kRowsMimeType};
+}
+
+QMimeData* TJobTableModel::mimeData(const QModelIndexList& indexes) const {
+    QStringList ids;
+    for (const QModelIndex& index : indexes) {
+        const TListRow* row = index.column() == 0 ? RowAt(index.row()) : nullptr;
+        if (row)
+            ids.push_back(QString::number(row->Id));
+    }
+    auto* data = new QMimeData;
+    data->setData(kRowsMimeType, ids.join(QLatin1Char('\n')).toUtf8());
+    return data;
 }
 
 void TJobTableModel::RowInserted(int index) {

@@ -31,6 +31,10 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Dragged rows travel as their ids, one per line, under kRowsMimeType.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    static const QString kRowsMimeType;
 
     static Qt::Alignment ColumnAlignment(int column);
 

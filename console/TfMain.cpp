@@ -8,6 +8,8 @@
 #include "console/TJobTableModel.h"
 #include "console/TResourceFile.h"
 #include "console/TSplitterBar.h"
+#include "console/TfDevices.h"
+#include "console/TfPriority.h"
 #include "control/TModuleControl.h"
 
 #include <QAction>
@@ -62,6 +64,7 @@ TfMain::TfMain(QWidget* parent)
     CreateControls();
     CreateMenus();
     CreateToolBar();
+    ConnectJobActions();
     setGeometry(370, 205, 722, 446);
     connect(&Tray, &QSystemTrayIcon::activated, this, &TfMain::TrayActivated);
 

@@ -3,9 +3,11 @@
 // The console layer (Qt Widgets): the operator's main window and dialogs over the module. It
 // may include control/ and every layer below; nothing of the core includes it.
 
+#include "console/ConsoleDialogs.h"
 #include "console/TTWForm.h"
 #include "control/IModuleWindow.h"
 #include "control/JobActionRules.h"
+#include "control/TJobActions.h"
 #include "jobs/TJobListModel.h"
 
 #include <QIcon>
@@ -31,6 +33,8 @@ class QToolButton;
 namespace raduvuz {
 
 class TAlignPanel;
+class TfDevices;
+class TfPriority;
 class TJobListView;
 class TJobTableModel;
 class TModuleControl;
@@ -39,10 +43,11 @@ class TSplitterBar;
 // The module's main window and operator console: created hidden behind a tray icon; the
 // toolbar, the two job lists, the (switched off) preview panel, the log pane, and the timer that
 // drives the module. It is the module's IModuleWindow. Nothing here decides what happens to a
-// job: the job actions call the module. Its code is split by concern: TfMain.cpp (construction,
-// controls), _Actions (actions, menus, toolbar), _Events (form, tray, timer), _Window (the
-// window interface the module calls), _Layout (view toggles, splitters, preview), _Rules
-// (enabling rules), _Persist (layout persistence).
+// job: the job actions call the module's job commands (TJobActions). Its code is split by
+// concern: TfMain.cpp (construction, controls), _Actions (actions, menus, toolbar), _JobActions
+// (what the job actions do), _Events (form, tray, timer), _Window (the window interface the
+// module calls), _Layout (view toggles, splitters, preview), _Rules (enabling rules), _Persist
+// (layout persistence).
 class TfMain : public QMainWindow, public TTWForm, public IModuleWindow {
     Q_OBJECT
 
@@ -52,6 +57,11 @@ public:
 
     // The module this window shows and drives; the program sets it once both exist.
     void SetModule(TModuleControl* module) { Module = module; }
+    // Who answers the job actions' questions; Qt's dialogs unless a test answers them.
+    void SetDialogs(IConsoleDialogs* dialogs) { Dialogs = dialogs ? dialogs : &QtDialogs; }
+    // The priority and device dialogs: the process's forms when they exist, else the window's.
+    TfPriority& PriorityForm();
+    TfDevices& DevicesForm();
     // The module while it is initialised and not closed, else none: the actions and the timer
     // do nothing without one.
     TModuleControl* ActiveModule() const;
@@ -226,6 +236,23 @@ private:
     void SelectionChanged(TJobListView* list);
 
     void TimerTimer();
+    void ConnectJobActions();
+    // The ids of a list's selected rows, first to last.
+    static TJobIds SelectedIds(const TJobListView* list);
+    // The module when a command may run on passed jobs: a selection in the passed list and the
+    // job folder there; else none, after a beep.
+    TModuleControl* PassedJobsModule();
+    TModuleControl* ProcessJobsModule();
+    void ADeleteExecute();
+    void AAbortExecute();
+    void AHoldExecute(bool hold);
+    void APriorityExecute();
+    void AReprocessExecute();
+    void ASendToDeviceExecute();
+    void AChangeNameExecute();
+    void ASaveAsExecute();
+    void ASelectAllExecute();
+    void AOptionsExecute();
     void AHideExecute();
     void APauseExecute();
     void AExitExecute();
@@ -245,6 +272,10 @@ private:
     static constexpr int kTrayTipLength = 63;
 
     TModuleControl* Module = nullptr;
+    TQtDialogs QtDialogs;
+    IConsoleDialogs* Dialogs = &QtDialogs;
+    std::unique_ptr<TfPriority> OwnPriority;
+    std::unique_ptr<TfDevices> OwnDevices;
     QList<QIcon> MainImages;
     QList<QIcon> ProcessImages;
     TAlignPanel* Root = nullptr;

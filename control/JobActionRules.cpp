@@ -88,4 +88,39 @@ TJobActionStates CompletedJobsExitRule() {
     return states;
 }
 
+TJobActionStates SelectAllRule(bool processActive, int processRows, bool completedActive,
+                               int completedRows, bool allRaster) {
+    TJobActionStates states;
+    if (processActive && processRows > 0) {
+        for (TJobAction action :
+             {TJobAction::Abort, TJobAction::UnHold, TJobAction::Hold, TJobAction::Priority})
+            states.Set(action, true);
+    }
+    if (completedActive && completedRows > 0) {
+        for (TJobAction action :
+             {TJobAction::Delete, TJobAction::Reprocess, TJobAction::SendToDevice,
+              TJobAction::ChangeName, TJobAction::SaveAs, TJobAction::JobMerge})
+            states.Set(action, true);
+        states.Set(TJobAction::Compos, allRaster);
+        states.Set(TJobAction::GenPreview, allRaster);
+    }
+    return states;
+}
+
+TJobActionStates ProcessJobsChangedRule() {
+    TJobActionStates states;
+    for (TJobAction action :
+         {TJobAction::Abort, TJobAction::UnHold, TJobAction::Hold, TJobAction::Priority})
+        states.Set(action, false);
+    return states;
+}
+
+TJobActionStates PassedJobsChangedRule() {
+    TJobActionStates states;
+    for (TJobAction action : {TJobAction::Delete, TJobAction::Reprocess, TJobAction::SendToDevice,
+                              TJobAction::ChangeName, TJobAction::SaveAs})
+        states.Set(action, false);
+    return states;
+}
+
 } // namespace raduvuz

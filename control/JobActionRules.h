@@ -59,4 +59,13 @@ TJobActionStates ProcessJobsExitRule();
 TJobActionStates CompletedJobsEnterRule(const TListRow* selected);
 TJobActionStates CompletedJobsExitRule();
 
+// Select all in the active list(s): with rows, the actions of that list; the composed previews
+// only when every selected row is a raster job.
+TJobActionStates SelectAllRule(bool processActive, int processRows, bool completedActive,
+                               int completedRows, bool allRaster);
+// After a command changed jobs, the actions of their list wait until the operator selects
+// again.
+TJobActionStates ProcessJobsChangedRule();
+TJobActionStates PassedJobsChangedRule();
+
 } // namespace raduvuz

@@ -207,8 +207,8 @@ TJobIds TJobActions::Delete(const TJobIds& ids) {
         // A file already gone is what deleting wanted; any other failure leaves it for the
         // operator to see.
         if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-            Module.Log(LanguageFormat(1736, {job, doc}, "Can not delete job %s (%s). ") +
-                       path + ": " + std::strerror(errno));
+            Module.Log(LanguageFormat(1736, {job, doc}, "Can not delete job %s (%s). ") + path +
+                       ": " + std::strerror(errno));
         Module.DeletePreview(job);
         if (TListRow* still = passed.FindId(id))
             passed.Delete(still);
@@ -285,8 +285,8 @@ std::vector<TDeviceChoice> TJobActions::RedirectChoices(const TJobIds& ids) {
 TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
     TPausedGuard paused(Module, false);
     if (folder.empty() || !ForceDirectories(folder))
-        throw std::runtime_error("Cannot create the folder \"" + folder + "\" (" +
-                                 LastErrorText() + ")");
+        throw std::runtime_error("Cannot create the folder \"" + folder + "\" (" + LastErrorText() +
+                                 ")");
     TCopyResult result;
     for (const TListRow* row : RowsOf(Module.Window().CompletedJobs(), ids)) {
         const std::string error = Module.CopySavedJob(row->Caption, SubItem(*row, siDocID), folder);

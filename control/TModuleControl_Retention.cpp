@@ -146,8 +146,7 @@ void TModuleControl::DeleteExpiredJobs(TDateTime now) {
                      SubItem(other, siName) == SubItem(row, siName) &&
                      SubItem(other, siPage) == SubItem(row, siPage);
         }
-        if (SavedJobInUse(doc) || shared ||
-            (DeletePolicy != 0 && RowAge(row, now) < KeepTime)) {
+        if (SavedJobInUse(doc) || shared || (DeletePolicy != 0 && RowAge(row, now) < KeepTime)) {
             ++i;
             continue;
         }

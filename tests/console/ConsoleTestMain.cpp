@@ -8,6 +8,7 @@ int RunDialogsTests(int argc, char** argv);
 int RunSearchTests(int argc, char** argv);
 int RunSpotColorsTests(int argc, char** argv);
 int RunLanguageFilesTests(int argc, char** argv);
+int RunJobActionsTests(int argc, char** argv);
 } // namespace raduvuz::test
 
 int main(int argc, char** argv) {
@@ -20,5 +21,6 @@ int main(int argc, char** argv) {
     failed += raduvuz::test::RunSearchTests(argc, argv);
     failed += raduvuz::test::RunSpotColorsTests(argc, argv);
     failed += raduvuz::test::RunLanguageFilesTests(argc, argv);
+    failed += raduvuz::test::RunJobActionsTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }

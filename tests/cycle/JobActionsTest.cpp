@@ -282,7 +282,8 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
         ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
     const std::string before = ReadTextFile(Module->JobDir + "/5_50");
-    const size_t headerLength = 4 + std::string("Name=Old;FileName=old.rst;Device=KP,KX").size() + 8;
+    const size_t headerLength =
+        4 + std::string("Name=Old;FileName=old.rst;Device=KP,KX").size() + 8;
     Module->ReloadSavedJobs();
     const uint32_t id = IdOf("5");
 

@@ -48,8 +48,16 @@ protected:
         const TDateTime at = Clock - minutesAgo * kMinute;
         TListRow row;
         row.Caption = std::to_string(job);
-        row.SubItems = {std::to_string(job * 10), "Job" + std::to_string(job), "1", "Cyan",
-                        ShortDateText(at), LongTimeText(at), "RST", "16", "", ""};
+        row.SubItems = {std::to_string(job * 10),
+                        "Job" + std::to_string(job),
+                        "1",
+                        "Cyan",
+                        ShortDateText(at),
+                        LongTimeText(at),
+                        "RST",
+                        "16",
+                        "",
+                        ""};
         return Window.Completed.Add(row);
     }
     bool Kept(int32_t job) const {
@@ -107,12 +115,11 @@ TEST_F(RetentionTest, AgeRuleDeletesRowsOfKeepTimeMinutesButNotThoseInUse) {
     EXPECT_FALSE(DirectoryExists(Root + "/preview/2"));
     EXPECT_TRUE(DirectoryExists(Root + "/preview/5"));
     const TDateTime at = Clock - 60 * kMinute;
-    EXPECT_EQ(Logged(), (std::vector<std::string>{
-                            ": Job time is expired 2 (Job2). Job deleted. " + ShortDateText(at) +
-                                " " + LongTimeText(at),
-                            ": Job time is expired 5 (Job5). Job deleted. " +
-                                ShortDateText(Clock - 600 * kMinute) + " " +
-                                LongTimeText(Clock - 600 * kMinute)}));
+    EXPECT_EQ(Logged(), (std::vector<std::string>{": Job time is expired 2 (Job2). Job deleted. " +
+                                                      ShortDateText(at) + " " + LongTimeText(at),
+                                                  ": Job time is expired 5 (Job5). Job deleted. " +
+                                                      ShortDateText(Clock - 600 * kMinute) + " " +
+                                                      LongTimeText(Clock - 600 * kMinute)}));
 
     // Policy 0 takes every row that nothing uses, whatever its age; a row without its file goes
     // quietly.

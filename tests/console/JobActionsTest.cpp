@@ -1,0 +1,450 @@
+#include "console/ConsoleTestSupport.h"
+
+#include "common/TParams.h"
+#include "console/TCheckListBox.h"
+#include "console/TJobListView.h"
+#include "console/TJobTableModel.h"
+#include "console/TfDevices.h"
+#include "console/TfMain.h"
+#include "console/TfPriority.h"
+#include "control/TModuleControl.h"
+#include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
+#include "jobs/TSavedDoc.h"
+#include "platform/System.h"
+#include "platform/TFileStream.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace raduvuz::test {
+
+namespace {
+
+std::string ReadTextFile(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+    QFile file(QString::fromStdString(path));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.data(), static_cast<qint64>(text.size()));
+}
+
+// The test answers the window's questions: what it was asked is recorded, the answers come
+// from the functions the test sets.
+class TAnsweringDialogs : public IConsoleDialogs {
+public:
+    QStringList Asked;
+    bool ConfirmAnswer = true;
+    std::function<bool(QDialog&)> OnExec = [](QDialog&) { return false; };
+    std::optional<QString> TextAnswer;
+    std::optional<QString> FolderAnswer;
+    QStringList Messages;
+
+    bool Confirm(QWidget*, const QString& text) override {
+        Asked << text;
+        return ConfirmAnswer;
+    }
+    bool Exec(QDialog& dialog) override {
+        Asked << dialog.windowTitle();
+        return OnExec(dialog);
+    }
+    std::optional<QString> AskText(QWidget*, const QString& caption,
+                                   const QString& prompt) override {
+        Asked << caption + " " + prompt;
+        return TextAnswer;
+    }
+    std::optional<QString> AskFolder(QWidget*, const QString& caption) override {
+        Asked << caption;
+        return FolderAnswer;
+    }
+    void Message(QWidget*, const QString& text) override { Messages << text; }
+};
+
+// The workflow server of the module: what it was told, as "Method(arg,arg)".
+class TNotedServer : public TInProcessObject {
+public:
+    QStringList Calls;
+    TNotedServer() {
+        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "ChangeSetup",
+                                   "SetValue", "IsJobUse", "GetValue", "CloseMe"}) {
+            Define(method, [this, method](const std::vector<TVariant>& args) {
+                QStringList texts;
+                for (const TVariant& arg : args)
+                    texts << (IsNull(arg) ? QStringLiteral("Null")
+                                          : QString::fromStdString(VariantToText(arg)));
+                Calls << QStringLiteral("%1(%2)").arg(method, texts.join(QLatin1Char(',')));
+                return TCallResult{std::string(method) == "IsJobUse" ? TVariant{false}
+                                                                     : TVariant{TNull{}},
+                                   {}};
+            });
+        }
+    }
+    QStringList CallsOf(const QString& method) const {
+        return Calls.filter(QRegularExpression(QStringLiteral("^") + method + "\\("));
+    }
+};
+
+// A console over a real module with a job folder, terminators and flow entries; passed jobs
+// come from spool files the test writes and the module reloads.
+struct TConsole {
+    TTestFolder Folder;
+    TScopedVariable Xdg{"XDG_DATA_HOME", Folder.Path(QStringLiteral("xdg")).toLocal8Bit()};
+    TModuleProcess Process;
+    TfMain Window;
+    TModuleControl Module{Process, Window};
+    std::shared_ptr<TNotedServer> Server = std::make_shared<TNotedServer>();
+    TAnsweringDialogs Dialogs;
+
+    TConsole() {
+        Process.ProgramFolder = Folder.StdPath(QStringLiteral("prog")) + "/";
+        ForceDirectories(Process.ProgramFolder);
+        Process.ProgramName = "raduvuz";
+        Window.SetModule(&Module);
+        Window.SetDialogs(&Dialogs);
+        Module.Init(5, "Queue", Server);
+        Module.ConfigKey = "Q";
+        Module.JobDir = Folder.StdPath(QStringLiteral("store/Q"));
+        ForceDirectories(Module.JobDir);
+        Module.TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Module.TermKeys = {{"KP", 3}, {"KL", 4}};
+        Module.FlowEntries = {{"Color=Cyan;Device=3", 21}};
+        Module.LastInTop = false;
+    }
+
+    void WriteJob(const std::string& name, const std::string& dds) {
+        TFileStream file;
+        QVERIFY(file.Open(Module.JobDir + "/" + name, TFileStream::TMode::CreateExclusive));
+        QVERIFY(WriteSpoolHeader(file, dds, Module.TermKeys, 45292.5));
+        const std::vector<uint8_t> block(256, 9);
+        QVERIFY(WriteSpoolBlock(file, block, 1));
+    }
+    // Passed jobs in file name order, each file named <job>_<job>0.
+    void PassedJobs(const std::vector<std::pair<int, std::string>>& jobs) {
+        for (const auto& [job, dds] : jobs)
+            WriteJob(std::to_string(job) + "_" + std::to_string(job * 10), dds);
+        Module.ReloadSavedJobs();
+        Window.CompletedJobs().Sort([](const TListRow& a, const TListRow& b) {
+            return a.Caption.size() < b.Caption.size() ||
+                   (a.Caption.size() == b.Caption.size() && a.Caption < b.Caption);
+        });
+    }
+    TDoc* WaitingJob(int32_t job, int32_t priority) {
+        TDoc* w = Module.Jobs.Add(TDoc::Create(Module, true, job * 10, job, "Name=W"));
+        w->State = 1;
+        w->Name = "W" + std::to_string(job);
+        w->Priority = priority;
+        w->AddToList(-1);
+        return w;
+    }
+    void SelectPassed(std::initializer_list<int> rows) {
+        Window.lvCompletedJobs->clearSelection();
+        for (int row : rows)
+            Window.lvCompletedJobs->SelectRow(row);
+    }
+    void SelectInProcess(std::initializer_list<int> rows) {
+        Window.lvProcessJobs->clearSelection();
+        for (int row : rows)
+            Window.lvProcessJobs->SelectRow(row);
+    }
+    std::string Passed() {
+        std::string text;
+        for (int i = 0; i < Window.CompletedJobs().Count(); ++i)
+            text += (i ? " " : "") + Window.CompletedJobs().At(i)->Caption;
+        return text;
+    }
+    bool SpoolFile(int job) const {
+        return FileExists(Module.JobDir + "/" + std::to_string(job) + "_" +
+                          std::to_string(job * 10));
+    }
+    QStringList LogLines() const {
+        return Window.LogPane()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+};
+
+} // namespace
+
+class JobActionsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void deleteKeepsTheMiddleJobThatIsInUse() {
+        TConsole console;
+        console.PassedJobs({{5, "Name=A"}, {6, "Name=B"}, {7, "Name=C"}});
+        auto record = std::make_shared<TSavedDoc>();
+        record->DocID = 60;
+        record->SaveCount = 1;
+        console.Module.SavedDocs.push_back(record);
+        console.SelectPassed({0, 1, 2});
+        QVERIFY(console.Window.ADelete->isEnabled());
+
+        // No keeps everything.
+        console.Dialogs.ConfirmAnswer = false;
+        console.Window.ADelete->trigger();
+        QCOMPARE(console.Passed(), std::string("5 6 7"));
+        QCOMPARE(console.Dialogs.Asked,
+                 QStringList{QStringLiteral("Do you really want to delete the selected jobs?")});
+
+        console.Dialogs.ConfirmAnswer = true;
+        const int linesBefore = console.LogLines().size();
+        console.Window.ADelete->trigger();
+        QCOMPARE(console.Passed(), std::string("6"));
+        QVERIFY(!console.SpoolFile(5));
+        QVERIFY(console.SpoolFile(6));
+        QVERIFY(!console.SpoolFile(7));
+        const QStringList lines = console.LogLines().mid(linesBefore);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("Queue: Job 6 (60) can not be delete at ")),
+                 qPrintable(lines[0]));
+        // The passed jobs' actions wait for a new selection.
+        for (QAction* action : {console.Window.ADelete, console.Window.AReprocess,
+                                console.Window.ASendToDevice, console.Window.AChangeName,
+                                console.Window.ASaveAs})
+            QVERIFY2(!action->isEnabled(), qPrintable(action->objectName()));
+    }
+
+    void priorityDialogShowsTheJobsPriorityAndCancelChangesNothing() {
+        TConsole console;
+        TDoc* first = console.WaitingJob(1, 4);
+        TDoc* second = console.WaitingJob(2, 6);
+        console.SelectInProcess({0, 1});
+        QVERIFY(console.Window.APriority->isEnabled());
+        QString shown;
+        console.Dialogs.OnExec = [&](QDialog& dialog) {
+            auto& form = dynamic_cast<TfPriority&>(dialog);
+            shown = form.mePriority->text();
+            form.mePriority->setText(QStringLiteral("9"));
+            return false;
+        };
+        console.Window.APriority->trigger();
+        QCOMPARE(console.Dialogs.Asked, QStringList{QStringLiteral("Change priority")});
+        QCOMPARE(shown, QStringLiteral("4"));
+        QCOMPARE(first->Priority, 4);
+        QCOMPARE(second->Priority, 6);
+
+        console.Dialogs.OnExec = [](QDialog& dialog) {
+            dynamic_cast<TfPriority&>(dialog).mePriority->setText(QStringLiteral(" 9 "));
+            return true;
+        };
+        console.Module.Paused = false;
+        console.Window.APriority->trigger();
+        QCOMPARE(first->Priority, 9);
+        QCOMPARE(second->Priority, 9);
+        QVERIFY(!console.Module.Paused);
+    }
+
+    void holdReleaseAndAbortWorkOnTheSelectedJobsInProcess() {
+        TConsole console;
+        TDoc* first = console.WaitingJob(1, 0);
+        TDoc* second = console.WaitingJob(2, 0);
+        console.SelectInProcess({1});
+        QVERIFY(console.Window.AHold->isEnabled());
+        console.Window.AHold->trigger();
+        QVERIFY(!first->Held);
+        QVERIFY(second->Held);
+        QVERIFY(!console.Window.AHold->isEnabled());
+        console.SelectInProcess({1});
+        QVERIFY(console.Window.AUnHold->isEnabled());
+        console.Window.AUnHold->trigger();
+        QVERIFY(!second->Held);
+
+        console.SelectInProcess({0, 1});
+        console.Dialogs.ConfirmAnswer = false;
+        console.Window.AAbort->trigger();
+        QVERIFY(!first->AbortRequested);
+        console.Dialogs.ConfirmAnswer = true;
+        console.Window.AAbort->trigger();
+        QVERIFY(first->AbortRequested);
+        QVERIFY(second->AbortRequested);
+        QVERIFY(!console.Window.AAbort->isEnabled());
+        QVERIFY(!console.Window.APriority->isEnabled());
+    }
+
+    void redirectOffersOnlyTheDevicesOfMatchingFlowEntries() {
+        TConsole console;
+        console.PassedJobs({{5, "Name=Red;Color=Red"}, {6, "Name=Cyan;Color=Cyan"}});
+        QStringList items;
+        const auto readItems = [&](QDialog& dialog) {
+            auto& form = dynamic_cast<TfDevices&>(dialog);
+            items.clear();
+            for (int i = 0; i < form.cblDevices->Count(); ++i)
+                items << form.cblDevices->ItemText(i) +
+                             (form.cblDevices->ItemEnabled(i) ? QStringLiteral("+")
+                                                              : QStringLiteral("-"));
+        };
+
+        // No flow entry matches: every device is disabled; OK with nothing checked sends the job
+        // to its own devices, which it has none of, so it stays passed.
+        console.SelectPassed({0});
+        console.Dialogs.OnExec = [&](QDialog& dialog) {
+            readItems(dialog);
+            return true;
+        };
+        console.Window.ASendToDevice->trigger();
+        QCOMPARE(console.Dialogs.Asked, QStringList{QStringLiteral("Select destination devices")});
+        QCOMPARE(items, (QStringList{QStringLiteral("Proofer-"), QStringLiteral("Plate-")}));
+        QCOMPARE(console.Passed(), std::string("5 6"));
+        QVERIFY(console.Module.Jobs.empty());
+
+        // The cyan job may go to the proofer; cancelling changes nothing, OK sends it there.
+        console.SelectPassed({1});
+        console.Dialogs.OnExec = [&](QDialog& dialog) {
+            readItems(dialog);
+            return false;
+        };
+        console.Window.ASendToDevice->trigger();
+        QCOMPARE(items, (QStringList{QStringLiteral("Proofer+"), QStringLiteral("Plate-")}));
+        QCOMPARE(console.Passed(), std::string("5 6"));
+        console.Dialogs.OnExec = [&](QDialog& dialog) {
+            dynamic_cast<TfDevices&>(dialog).cblDevices->SetChecked(0, true);
+            return true;
+        };
+        console.Window.ASendToDevice->trigger();
+        QCOMPARE(console.Passed(), std::string("5"));
+        QCOMPARE(console.Module.Jobs.size(), size_t{1});
+        QCOMPARE(console.Module.Jobs[0]->Devices, std::string("3"));
+        QCOMPARE(console.Module.Jobs[0]->Dests, std::string("21"));
+    }
+
+    void renameMakesSemicolonsAndQuotesBlanks() {
+        TConsole console;
+        console.PassedJobs({{5, "Name=Old;Color=Cyan"}});
+        console.SelectPassed({0});
+        QVERIFY(console.Window.CompletedListActive);
+        console.Dialogs.TextAnswer = QString();
+        console.Window.AChangeName->trigger();
+        QCOMPARE(console.Dialogs.Asked, QStringList{QStringLiteral("Enter new job name Name:")});
+        QCOMPARE(console.Window.CompletedJobs().At(0)->SubItems[siName], std::string("Old"));
+
+        console.Dialogs.TextAnswer = QStringLiteral("A;B \"C\"");
+        console.Window.AChangeName->trigger();
+        QCOMPARE(console.Window.CompletedJobs().At(0)->SubItems[siName],
+                 std::string("\"A B  C \""));
+        TFileStream file;
+        QVERIFY(file.Open(console.Module.JobDir + "/5_50", TFileStream::TMode::ReadDenyWrite));
+        std::string text;
+        TDateTime created = 0;
+        QVERIFY(ReadSpoolHeader(file, console.Module.TermKeys, text, created));
+        QCOMPARE(TParams(text).GetItem("Name", 0), std::string("A B  C "));
+        QCOMPARE(TParams(text).GetItem("FileName", 0), std::string("A B  C "));
+    }
+
+    void saveAsMakesTheMissingNestedFolder() {
+        TConsole console;
+        console.PassedJobs({{5, "Name=S"}, {6, "Name=T"}});
+        console.SelectPassed({0, 1});
+        QVERIFY(console.Window.ASaveAs->isEnabled());
+        console.Window.ASaveAs->trigger();
+        QCOMPARE(console.Dialogs.Asked, QStringList{QStringLiteral("Select directory for save")});
+
+        const QString folder = console.Folder.Path(QStringLiteral("out/a/b"));
+        console.Dialogs.FolderAnswer = folder;
+        console.Window.ASaveAs->trigger();
+        for (const char* name : {"5_50", "6_60"})
+            QCOMPARE(ReadTextFile(folder.toStdString() + "/" + name),
+                     ReadTextFile(console.Module.JobDir + "/" + name));
+        QVERIFY(console.Dialogs.Messages.isEmpty());
+
+        // A copy that fails says why.
+        ::unlink((console.Module.JobDir + "/6_60").c_str());
+        console.Window.ASaveAs->trigger();
+        QCOMPARE(console.Dialogs.Messages, QStringList{QStringLiteral("No such file or directory")});
+    }
+
+    void setupLibraryMissingThenPresent() {
+        TConsole console;
+        console.Module.SelfReg(std::string("RAduvuz.ModuleControl.p1/ModuleControl"));
+        console.Module.InParams = "In=1";
+        console.Module.OutParams = "Out=2";
+        const std::string library = console.Process.ProgramFolder + "raduvuz.mod";
+        console.Window.AOptions->trigger();
+        QVERIFY(console.Server->CallsOf(QStringLiteral("ChangeSetup")).isEmpty());
+        QVERIFY(!FileExists(console.Module.ConfigFilePath()));
+
+        // Installed later, it is found at the next use.
+        QVERIFY(QFile::copy(QStringLiteral(RADUVUZ_SETUP_MODULE), QString::fromStdString(library)));
+        console.Window.AOptions->trigger();
+        QCOMPARE(ReadTextFile(library + ".calls"),
+                 std::string("0 RAduvuz.ModuleControl.p1/ModuleControl\n"));
+        QCOMPARE(console.Server->CallsOf(QStringLiteral("ChangeSetup")),
+                 QStringList{QStringLiteral("ChangeSetup(5,In=1,Out=2)")});
+        QVERIFY(FileExists(console.Module.ConfigFilePath()));
+
+        // A setup that changed nothing tells nobody.
+        WriteTextFile(library + ".answer", "0");
+        console.Window.AOptions->trigger();
+        QCOMPARE(console.Server->CallsOf(QStringLiteral("ChangeSetup")).size(), 1);
+    }
+
+    void selectAllAndDroppingPassedRowsOnTheProcessList() {
+        TConsole console;
+        console.PassedJobs({{5, "Name=X;Color=Cyan;File=RST"}, {6, "Name=Y;Color=Cyan;File=RST"}});
+        console.Window.lvCompletedJobsEnter();
+        console.Window.AReprocess->setEnabled(false);
+        console.Window.ASelectAll->trigger();
+        QCOMPARE(console.Window.lvCompletedJobs->SelectedRows().size(), size_t{2});
+        QVERIFY(console.Window.AReprocess->isEnabled());
+        QVERIFY(console.Window.ACompos->isEnabled());
+
+        // The dragged rows carry their ids; the process list takes them and reprocesses.
+        QModelIndexList indexes;
+        for (int row = 0; row < 2; ++row)
+            indexes << console.Window.lvCompletedJobs->Rows()->index(row, 0);
+        std::unique_ptr<QMimeData> data(console.Window.lvCompletedJobs->Rows()->mimeData(indexes));
+        QVERIFY(data->hasFormat(TJobTableModel::kRowsMimeType));
+        QWidget* target = console.Window.lvProcessJobs->viewport();
+        const QPoint at(5, 5);
+        QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QCOMPARE(console.Passed(), std::string(""));
+        QCOMPARE(console.Module.Jobs.size(), size_t{2});
+
+        // Anything else dragged there is refused.
+        QMimeData text;
+        text.setText(QStringLiteral("5"));
+        QDragEnterEvent other(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &other);
+        QVERIFY(!other.isAccepted());
+    }
+
+    void aMissingPreconditionOnlyBeeps() {
+        TConsole console;
+        console.PassedJobs({{5, "Name=K"}});
+        // No selection: nothing asked, nothing changed.
+        console.Window.ADelete->setEnabled(true);
+        console.Window.ADelete->trigger();
+        console.Window.AReprocess->setEnabled(true);
+        console.Window.AReprocess->trigger();
+        QVERIFY(console.Dialogs.Asked.isEmpty());
+        QCOMPARE(console.Passed(), std::string("5"));
+        // Without the job folder neither.
+        console.SelectPassed({0});
+        console.Module.JobDir = console.Folder.StdPath(QStringLiteral("nowhere"));
+        console.Window.ADelete->trigger();
+        QVERIFY(console.Dialogs.Asked.isEmpty());
+        QCOMPARE(console.Passed(), std::string("5"));
+    }
+};
+
+int RunJobActionsTests(int argc, char** argv) {
+    JobActionsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace raduvuz::test
+
+#include "JobActionsTest.moc"
