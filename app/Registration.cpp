@@ -17,7 +17,8 @@ namespace raduvuz {
 namespace {
 
 const char* const kServiceFile = "/services/RAduvuz.ServerProvider.service";
-const char* const kInterfaces[] = {"RAduvuz.IModuleControl.xml", "RAduvuz.IServerProvider.xml"};
+const char* const kInterfaces[] = {"RAduvuz.IModuleControl.xml", "RAduvuz.IJobControl.xml",
+                                   "RAduvuz.IServerProvider.xml"};
 
 // Exec lines follow shell quoting.
 std::string Quoted(const std::string& text) {

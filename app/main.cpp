@@ -2,6 +2,7 @@
 // the console, the D-Bus binding and the module together; nothing includes app/.
 
 #include "app/Registration.h"
+#include "app/TJobControlAdaptor.h"
 #include "app/TModuleControlAdaptor.h"
 #include "app/TModuleStarter.h"
 #include "app/TProcessLifetime.h"
@@ -33,8 +34,9 @@ bool Publish(TModuleControlAdaptor& module, TServerProviderAdaptor& provider) {
                      qPrintable(bus.lastError().message()));
         return false;
     }
+    // The job-control adaptor, a child of the module's object, shares its path.
     if (!bus.registerObject(QStringLiteral("/ModuleControl"), &module,
-                            QDBusConnection::ExportAllSlots) ||
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAdaptors) ||
         !bus.registerObject(QStringLiteral("/ServerProvider"), &provider,
                             QDBusConnection::ExportAllSlots)) {
         std::fprintf(stderr, "raduvuz: cannot export the automation objects\n");
@@ -68,6 +70,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Slots taking variants are exported only once the type is known by name.
     qRegisterMetaType<QDBusVariant>();
+    RegisterJobControlTypes();
     QApplication::setQuitOnLastWindowClosed(false);
 
     TfMain mainWindow;
@@ -85,6 +88,7 @@ int main(int argc, char* argv[]) {
     TProcessLifetime lifetime(module, automation);
     TModuleStarter starter(QString::fromStdString(ProgramFile()));
     TModuleControlAdaptor moduleAdaptor(module, lifetime);
+    new TJobControlAdaptor(module, lifetime, &moduleAdaptor);
     TServerProviderAdaptor providerAdaptor(starter, lifetime);
     if (automation && !Publish(moduleAdaptor, providerAdaptor))
         return 1;

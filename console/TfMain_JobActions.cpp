@@ -107,7 +107,8 @@ TModuleControl* TfMain::ProcessJobsModule() {
 void TfMain::ADeleteExecute() {
     TModuleControl* module = PassedJobsModule();
     if (!module ||
-        !Dialogs->Confirm(this, LanguageQText(1720, "Do you really want to delete the selected jobs?")))
+        !Dialogs->Confirm(this,
+                          LanguageQText(1720, "Do you really want to delete the selected jobs?")))
         return;
     TQuietSelection quiet(SelectionEventsSuppressed);
     ApplyRule(PassedJobsChangedRule());
@@ -119,7 +120,8 @@ void TfMain::ADeleteExecute() {
 void TfMain::AAbortExecute() {
     TModuleControl* module = ProcessJobsModule();
     if (!module ||
-        !Dialogs->Confirm(this, LanguageQText(1720, "Do you really want to delete the selected jobs?")))
+        !Dialogs->Confirm(this,
+                          LanguageQText(1720, "Do you really want to delete the selected jobs?")))
         return;
     TJobActions(*module).Abort(SelectedIds(lvProcessJobs));
     ApplyRule(ProcessJobsChangedRule());
@@ -169,8 +171,8 @@ void TfMain::ASendToDeviceExecute() {
     TfDevices& form = DevicesForm();
     form.cblDevices->Clear();
     for (const TDeviceChoice& choice : actions.RedirectChoices(ids)) {
-        const int item = form.cblDevices->AddItem(QString::fromStdString(choice.Name),
-                                                  choice.Terminator);
+        const int item =
+            form.cblDevices->AddItem(QString::fromStdString(choice.Name), choice.Terminator);
         form.cblDevices->SetItemEnabled(item, choice.Enabled);
     }
     if (!Dialogs->Exec(form))
@@ -200,9 +202,8 @@ void TfMain::AChangeNameExecute() {
                                                      : nullptr;
     if (!list)
         return;
-    const std::optional<QString> name =
-        Dialogs->AskText(this, LanguageQText(1722, "Enter new job name"),
-                         LanguageQText(1227, "Name:"));
+    const std::optional<QString> name = Dialogs->AskText(
+        this, LanguageQText(1722, "Enter new job name"), LanguageQText(1227, "Name:"));
     if (!name || name->isEmpty())
         return;
     TJobActions(*module).Rename(SelectedIds(list), name->toStdString());

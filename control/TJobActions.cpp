@@ -10,6 +10,7 @@
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
+#include "services/Dispatch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -283,8 +284,10 @@ std::vector<TDeviceChoice> TJobActions::RedirectChoices(const TJobIds& ids) {
 }
 
 TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
+    if (folder.empty())
+        throw TDispatchError("RAduvuz.Error.InvalidArgs", "No folder to copy the jobs into");
     TPausedGuard paused(Module, false);
-    if (folder.empty() || !ForceDirectories(folder))
+    if (!ForceDirectories(folder))
         throw std::runtime_error("Cannot create the folder \"" + folder + "\" (" + LastErrorText() +
                                  ")");
     TCopyResult result;

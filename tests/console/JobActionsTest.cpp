@@ -85,9 +85,8 @@ public:
                     texts << (IsNull(arg) ? QStringLiteral("Null")
                                           : QString::fromStdString(VariantToText(arg)));
                 Calls << QStringLiteral("%1(%2)").arg(method, texts.join(QLatin1Char(',')));
-                return TCallResult{std::string(method) == "IsJobUse" ? TVariant{false}
-                                                                     : TVariant{TNull{}},
-                                   {}};
+                return TCallResult{
+                    std::string(method) == "IsJobUse" ? TVariant{false} : TVariant{TNull{}}, {}};
             });
         }
     }
@@ -208,9 +207,9 @@ private slots:
         QVERIFY2(lines[0].startsWith(QStringLiteral("Queue: Job 6 (60) can not be delete at ")),
                  qPrintable(lines[0]));
         // The passed jobs' actions wait for a new selection.
-        for (QAction* action : {console.Window.ADelete, console.Window.AReprocess,
-                                console.Window.ASendToDevice, console.Window.AChangeName,
-                                console.Window.ASaveAs})
+        for (QAction* action :
+             {console.Window.ADelete, console.Window.AReprocess, console.Window.ASendToDevice,
+              console.Window.AChangeName, console.Window.ASaveAs})
             QVERIFY2(!action->isEnabled(), qPrintable(action->objectName()));
     }
 
@@ -279,9 +278,9 @@ private slots:
             auto& form = dynamic_cast<TfDevices&>(dialog);
             items.clear();
             for (int i = 0; i < form.cblDevices->Count(); ++i)
-                items << form.cblDevices->ItemText(i) +
-                             (form.cblDevices->ItemEnabled(i) ? QStringLiteral("+")
-                                                              : QStringLiteral("-"));
+                items << form.cblDevices->ItemText(i) + (form.cblDevices->ItemEnabled(i)
+                                                             ? QStringLiteral("+")
+                                                             : QStringLiteral("-"));
         };
 
         // No flow entry matches: every device is disabled; OK with nothing checked sends the job
@@ -359,7 +358,8 @@ private slots:
         // A copy that fails says why.
         ::unlink((console.Module.JobDir + "/6_60").c_str());
         console.Window.ASaveAs->trigger();
-        QCOMPARE(console.Dialogs.Messages, QStringList{QStringLiteral("No such file or directory")});
+        QCOMPARE(console.Dialogs.Messages,
+                 QStringList{QStringLiteral("No such file or directory")});
     }
 
     void setupLibraryMissingThenPresent() {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ struct TBusWorld {
     std::string Address;
 };
 const TBusWorld& BusWorld();
+
+// Method name -> "in signature -> out signature" of one interface in introspection XML.
+std::map<std::string, std::string> MethodsOf(const QString& xml, const QString& interface);
 
 // One test on the private bus: a scripted server at /Workflow, an optional scripted store, and
 // module processes started from a copy of the program in the test's own folder.

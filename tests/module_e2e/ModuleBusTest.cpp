@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QXmlStreamReader>
 
 #include <filesystem>
 #include <map>
@@ -22,36 +21,6 @@ std::vector<std::string> Calls(const TTestServer& server) {
     for (const QString& call : server.Calls)
         calls.push_back(call.toStdString());
     return calls;
-}
-
-// Method name -> "in signature -> out signature" of one interface in introspection XML.
-std::map<std::string, std::string> MethodsOf(const QString& xml, const QString& interface) {
-    std::map<std::string, std::string> methods;
-    QXmlStreamReader reader(xml);
-    bool inside = false;
-    std::string method, in, out;
-    while (!reader.atEnd()) {
-        reader.readNext();
-        const auto name = reader.name();
-        if (reader.isStartElement() && name == QLatin1String("interface"))
-            inside = reader.attributes().value(QLatin1String("name")) == interface;
-        else if (inside && reader.isStartElement() && name == QLatin1String("method")) {
-            method = reader.attributes().value(QLatin1String("name")).toString().toStdString();
-            in.clear();
-            out.clear();
-        } else if (inside && reader.isStartElement() && name == QLatin1String("arg")) {
-            const std::string type =
-                reader.attributes().value(QLatin1String("type")).toString().toStdString();
-            if (reader.attributes().value(QLatin1String("direction")) == QLatin1String("out"))
-                out += type;
-            else
-                in += type;
-        } else if (inside && reader.isEndElement() && name == QLatin1String("method"))
-            methods[method] = in + " -> " + out;
-        else if (reader.isEndElement() && name == QLatin1String("interface"))
-            inside = false;
-    }
-    return methods;
 }
 
 class ModuleBusTest : public BusTest {

@@ -38,6 +38,8 @@ TEST_F(RegistrationTest, RegServerThenActivationByNameStartsAModuleAndUnregServe
     EXPECT_THAT(service, HasSubstr("Exec=" + ProgramCopy() + " -AUTOMATION\n"));
     EXPECT_EQ(ReadTextFile(Interfaces() + "/RAduvuz.IModuleControl.xml"),
               ReadTextFile(RADUVUZ_INTERFACE_XML));
+    EXPECT_EQ(ReadTextFile(Interfaces() + "/RAduvuz.IJobControl.xml"),
+              ReadTextFile(RADUVUZ_JOB_CONTROL_XML));
     EXPECT_THAT(ReadTextFile(Interfaces() + "/RAduvuz.IServerProvider.xml"),
                 HasSubstr("<method name=\"GetObject\">"));
 
@@ -65,6 +67,7 @@ TEST_F(RegistrationTest, RegServerThenActivationByNameStartsAModuleAndUnregServe
     EXPECT_FALSE(std::filesystem::exists(Services() + "/RAduvuz.ServerProvider.service"));
     EXPECT_FALSE(std::filesystem::exists(Interfaces() + "/RAduvuz.IModuleControl.xml"));
     EXPECT_FALSE(std::filesystem::exists(Interfaces() + "/RAduvuz.IServerProvider.xml"));
+    EXPECT_FALSE(std::filesystem::exists(Interfaces() + "/RAduvuz.IJobControl.xml"));
     // Unregistering twice is no failure.
     EXPECT_EQ(Run(QStringLiteral("-UnRegServer")), 0);
 }

@@ -1,0 +1,143 @@
+#include "module_e2e/BusFixture.h"
+
+#include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
+#include "jobs/SpoolFile.h"
+#include "platform/TFileStream.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QFile>
+
+#include <filesystem>
+
+namespace raduvuz::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+// A module over the bus whose job folder holds passed jobs before the server completes the
+// terminators, so that they come back as passed rows.
+class JobControlBusTest : public BusTest {
+protected:
+    TDispatchPtr Module;
+    QString Name;
+
+    void SetUp() override {
+        BusTest::SetUp();
+        if (IsSkipped())
+            return;
+        qDBusRegisterMetaType<QList<QVariantMap>>();
+        Module = StartModule();
+        ASSERT_NE(Module, nullptr);
+        Name = QString::fromStdString(Module->Reference().substr(0, Module->Reference().find('/')));
+        Module->Call("Init", {int32_t{5}, std::string("Queue"), ServerReference().toStdString()},
+                     "iss");
+        Module->Call("LoadConfig", {std::string("Q")}, "s");
+    }
+
+    std::string JobFolder() const { return Work + "/bin/Storage/Q"; }
+    void WriteJob(const std::string& name, const std::string& dds) {
+        TFileStream file;
+        ASSERT_TRUE(file.Open(JobFolder() + "/" + name, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, {}, 45292.5));
+        const std::vector<uint8_t> block(64, 1);
+        ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
+    }
+
+    QDBusMessage Call(const QString& method, const QVariantList& args) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            Name, QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IJobControl"), method);
+        call.setArguments(args);
+        return RaduvuzBus().call(call, QDBus::BlockWithGui, 20000);
+    }
+    std::vector<uint32_t> Done(const QString& method, const QVariantList& args) {
+        const QDBusMessage reply = Call(method, args);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        const QList<uint> ids = qdbus_cast<QList<uint>>(reply.arguments().value(0));
+        return std::vector<uint32_t>(ids.begin(), ids.end());
+    }
+    QList<QVariantMap> Rows() {
+        const QDBusMessage reply = Call(QStringLiteral("ListJobs"), {});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        EXPECT_EQ(reply.signature(), QStringLiteral("aa{sv}"));
+        return qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
+    }
+    static QVariant Ids(std::initializer_list<uint> ids) { return QVariant::fromValue(QList<uint>(ids)); }
+};
+
+TEST_F(JobControlBusTest, IntrospectionListsTheJobControlInterfaceBesideTheModulesOwn) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        Name, QStringLiteral("/ModuleControl"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
+        QStringLiteral("Introspect"));
+    const QDBusMessage reply = RaduvuzBus().call(call, QDBus::BlockWithGui, 20000);
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    const QString live = reply.arguments().value(0).toString();
+    QFile file(QStringLiteral(RADUVUZ_JOB_CONTROL_XML));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto contract =
+        MethodsOf(QString::fromUtf8(file.readAll()), QStringLiteral("RAduvuz.IJobControl"));
+    EXPECT_EQ(contract.size(), 10u);
+    EXPECT_EQ(MethodsOf(live, QStringLiteral("RAduvuz.IJobControl")), contract);
+    EXPECT_EQ(contract.at("ListJobs"), " -> aa{sv}");
+    EXPECT_EQ(contract.at("RedirectJobs"), "auai -> au");
+    // The module's own interface is still there, whole.
+    EXPECT_EQ(MethodsOf(live, QStringLiteral("RAduvuz.IModuleControl")).size(), 33u);
+}
+
+TEST_F(JobControlBusTest, PassedJobsAreListedChangedAndRefusedByIdOverTheBus) {
+    WriteJob("5_50", "Name=First;Page=1;Color=Cyan;File=rst;Size=64");
+    WriteJob("6_60", "Name=Second;Color=Black");
+    Module->Call("CompletedSendTerminators", {});
+
+    QList<QVariantMap> rows = Rows();
+    ASSERT_EQ(rows.size(), 2);
+    QVariantMap first = rows[0].value(QStringLiteral("job")).toInt() == 5 ? rows[0] : rows[1];
+    const uint second = (rows[0].value(QStringLiteral("job")).toInt() == 5 ? rows[1] : rows[0])
+                            .value(QStringLiteral("id"))
+                            .toUInt();
+    EXPECT_EQ(first.value(QStringLiteral("list")).toString(), QStringLiteral("passed"));
+    EXPECT_EQ(first.value(QStringLiteral("doc")).toInt(), 50);
+    EXPECT_EQ(first.value(QStringLiteral("name")).toString(), QStringLiteral("First"));
+    EXPECT_EQ(first.value(QStringLiteral("type")).toString(), QStringLiteral("RST"));
+    EXPECT_EQ(first.value(QStringLiteral("size")).metaType(), QMetaType::fromType<qlonglong>());
+    EXPECT_EQ(first.value(QStringLiteral("size")).toLongLong(), 64);
+    EXPECT_EQ(first.value(QStringLiteral("created")).toString(),
+              QStringLiteral("2024-01-01T12:00:00"));
+    EXPECT_EQ(first.value(QStringLiteral("state")).toString(), QStringLiteral("passed"));
+    EXPECT_EQ(first.value(QStringLiteral("id")).metaType(), QMetaType::fromType<uint>());
+    EXPECT_FALSE(first.contains(QStringLiteral("done")));
+    const uint id = first.value(QStringLiteral("id")).toUInt();
+
+    // Passed rows are no jobs in process; unknown ids are passed over.
+    EXPECT_THAT(Done(QStringLiteral("HoldJobs"), {Ids({id, 999999})}), IsEmpty());
+    EXPECT_THAT(Done(QStringLiteral("RenameJobs"), {Ids({second, 999999}), QStringLiteral("Renamed")}),
+                ElementsAre(second));
+    const std::string copies = Work + "/copies/deep";
+    EXPECT_THAT(Done(QStringLiteral("CopyJobs"), {Ids({second}), QString::fromStdString(copies)}),
+                ElementsAre(second));
+    EXPECT_TRUE(std::filesystem::exists(copies + "/6_60"));
+    EXPECT_THAT(Done(QStringLiteral("DeleteJobs"), {Ids({id, 999999})}), ElementsAre(id));
+    EXPECT_FALSE(std::filesystem::exists(JobFolder() + "/5_50"));
+    rows = Rows();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].value(QStringLiteral("name")).toString(), QStringLiteral("Renamed"));
+
+    // Bad input is an error reply, and the module goes on serving.
+    const QDBusMessage noFolder = Call(QStringLiteral("CopyJobs"), {Ids({second}), QString()});
+    EXPECT_EQ(noFolder.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs"));
+    const QDBusMessage wrongTypes =
+        Call(QStringLiteral("HoldJobs"), {QVariant::fromValue(QStringList{QStringLiteral("x")})});
+    EXPECT_EQ(wrongTypes.type(), QDBusMessage::ErrorMessage);
+    const QDBusMessage blocked = Call(QStringLiteral("CopyJobs"),
+                                      {Ids({second}), QString::fromStdString(JobFolder() + "/6_60/x")});
+    EXPECT_EQ(blocked.errorName(), QStringLiteral("RAduvuz.Error.Unexpected"));
+    EXPECT_THAT(blocked.errorMessage().toStdString(), HasSubstr("Cannot create the folder"));
+    EXPECT_EQ(Rows().size(), 1);
+}
+
+} // namespace
+} // namespace raduvuz::test
