@@ -84,8 +84,8 @@ QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
 }
 
 QList<uint> TJobControlAdaptor::HoldJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.Hold(Ids(ids))); });
+    return Guarded<QList<uint>>(message,
+                                [&](TJobActions actions) { return Done(actions.Hold(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::ReleaseJobs(const QList<uint>& ids, const QDBusMessage& message) {
@@ -94,14 +94,15 @@ QList<uint> TJobControlAdaptor::ReleaseJobs(const QList<uint>& ids, const QDBusM
 }
 
 QList<uint> TJobControlAdaptor::AbortJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.Abort(Ids(ids))); });
+    return Guarded<QList<uint>>(message,
+                                [&](TJobActions actions) { return Done(actions.Abort(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::SetPriority(const QList<uint>& ids, int priority,
                                             const QDBusMessage& message) {
-    return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.SetPriority(Ids(ids), priority)); });
+    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+        return Done(actions.SetPriority(Ids(ids), priority));
+    });
 }
 
 QList<uint> TJobControlAdaptor::DeleteJobs(const QList<uint>& ids, const QDBusMessage& message) {
@@ -109,8 +110,7 @@ QList<uint> TJobControlAdaptor::DeleteJobs(const QList<uint>& ids, const QDBusMe
         message, [&](TJobActions actions) { return Done(actions.Delete(Ids(ids))); });
 }
 
-QList<uint> TJobControlAdaptor::ReprocessJobs(const QList<uint>& ids,
-                                              const QDBusMessage& message) {
+QList<uint> TJobControlAdaptor::ReprocessJobs(const QList<uint>& ids, const QDBusMessage& message) {
     return Guarded<QList<uint>>(
         message, [&](TJobActions actions) { return Done(actions.Reprocess(Ids(ids))); });
 }
@@ -118,7 +118,8 @@ QList<uint> TJobControlAdaptor::ReprocessJobs(const QList<uint>& ids,
 QList<uint> TJobControlAdaptor::RedirectJobs(const QList<uint>& ids, const QList<int>& devices,
                                              const QDBusMessage& message) {
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
-        return Done(actions.Redirect(Ids(ids), std::vector<int32_t>(devices.begin(), devices.end())));
+        return Done(
+            actions.Redirect(Ids(ids), std::vector<int32_t>(devices.begin(), devices.end())));
     });
 }
 

@@ -1,245 +1,29 @@
-#include "common/Utils.h"
-#include "platform/GoEvent.h"
-#include "support/ConfigFiles.h"
-#include "support/SmallDisk.h"
-#include "support/TempFiles.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <set>
-#include <sstream>
-#include <string>
-#include <unistd.h>
-#include <vector>
+#include "cycle_e2e/WorkflowFixture.h"
 
 namespace raduvuz::test {
 namespace {
-
-namespace fs = std::filesystem;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
-// What comes after "PREFIX" on the first log line that holds it, up to the end of that line.
-std::string AfterInLog(const std::string& log, const std::string& prefix) {
-    const size_t at = log.find(prefix);
-    if (at == std::string::npos)
-        return "<no line with " + prefix + ">";
-    const size_t begin = at + prefix.size();
-    return log.substr(begin, log.find('\n', begin) - begin);
-}
-
-// Flow entries by colour with the device of each destination as a terminator number, and the
-// terminators whose keys a hold list names.
-const char* const ColourFlows = "flow = 12: Color=Cyan,Magenta;Device=1\n"
-                                "flow = 15: Color=Yellow,Black;Device=2\n";
-const char* const Terminators = "[terminator 1]\nname = Printer A\nkey = PRN_A\n"
-                                "[terminator 2]\nname = Printer B\nkey = PRN_B\n";
-
-struct TRun {
-    // Lines of [module 3] besides name and key: flow entries, values, before-close calls.
-    std::string Module = "flow = 12: Color=Cyan,Magenta;Device=PrinterA\n"
-                         "flow = 15: Color=Yellow,Black;Device=PrinterB\n";
-    // Lines of [workflow], e.g. expect and before-close.
-    std::string Workflow;
-    // Sections after the sinks.
-    std::string Extra;
-    std::string Sink12 = "";
-    bool Inputs = true;
-    std::string LogName = "flow.log";
-};
-
-// One workflow run in a clean folder: the module program installed in a program folder of its
-// own, a data folder and a registry; twf starts a private bus, the store and the module program.
-class WorkflowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        // A test must not wait for somebody's RIP.
-        if (GoEventExists(kGoEventName))
-            GTEST_SKIP() << "a RIP's go event " << kGoEventName << " exists on this machine";
-        std::string pattern = (fs::temp_directory_path() / "raduvuz-flow-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Root = pattern;
-        fs::create_directories(Root / "prog");
-        // A link where the file system allows one, else a copy: either way the program's folder
-        // (its default storage) is the test's.
-        std::error_code linked;
-        fs::create_hard_link(RADUVUZ_PROGRAM, Program(), linked);
-        if (linked)
-            fs::copy_file(RADUVUZ_PROGRAM, Program());
-        // The store numbers documents in a file of the test's own, not in the home folder.
-        Env = "XDG_DATA_HOME='" + (Root / "xdg").string() + "' XDG_STATE_HOME='" +
-              (Root / "state").string() + "' RADUVUZ_REGISTRY='" + (Root / "reg.ini").string() +
-              "' QT_QPA_PLATFORM=offscreen ";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        if (!Root.empty())
-            fs::remove_all(Root, ignored);
-    }
-
-    void MakePages(const std::string& name, int priority, const std::string& plates = "CMYK") {
-        const std::string command = std::string(RASTERGEN_PATH) +
-                                    " --width 256 --height 256 --device '*' --name " + name +
-                                    " --priority " + std::to_string(priority) + " --plates " +
-                                    plates + " '" + (Root / "pages").string() + "' >/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
-
-    // The module's stored configuration before the server loads it.
-    void WriteConfig(const std::string& text) {
-        WriteSetFile((ConfigFolder() / "Q.set").string(), "Q", text);
-    }
-
-    int Run(const TRun& run) {
-        std::ofstream ini(Root / "flow.ini");
-        ini << "[workflow]\nname = Flow\nbus = private\ntimeout = 60\n"
-            << "module-program = " << Program().string() << "\n"
-            << "store-program = " << MEMORYMAN_PATH << "\n"
-            << run.Workflow << "\n"
-            << "[module 3]\nname = Queuer\nconfig-key = Q\n"
-            << run.Module << "[sink 12]\nname = Printer A\nfolder = out/a\n"
-            << run.Sink12 << "\n[sink 15]\nname = Printer B\nfolder = out/b\n"
-            << run.Extra << "\n";
-        if (run.Inputs)
-            ini << "[input]\nto = 3\nblock-size = 16384\nfolder = pages\n";
-        ini.close();
-        LogFile = Root / run.LogName;
-        const std::string command = Env + TWF_PATH + " --quiet --log '" + LogFile.string() + "' '" +
-                                    (Root / "flow.ini").string() + "' >/dev/null 2>&1";
-        return std::system(command.c_str());
-    }
-    std::string Log() const { return ReadTextFile(LogFile); }
-    // Runs the workflow and keeps its log in RunLog; a failed run shows the log.
-    ::testing::AssertionResult Passes(const TRun& run) {
-        const int status = Run(run);
-        RunLog = Log();
-        if (status == 0)
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "twf ended with " << status << "\n" << RunLog;
-    }
-
-    // Workflow lines for a run that expects no output and closes once the log holds the text
-    // (waiting up to 20 s) and then seconds more. The first letter goes in brackets, so neither
-    // the pattern nor the test finds the log's own copy of the command.
-    static std::string CloseAfterLog(const std::string& text, const std::string& seconds) {
-        return "expect = 0\nbefore-close = for i in $(seq 200); do grep -q '[" + text.substr(0, 1) +
-               "]" + text.substr(1) + "' flow.log && break; sleep 0.1; done; sleep " + seconds +
-               "\n";
-    }
-
-    // Output documents of a sink folder, without their parameter files, in output number order.
-    std::vector<fs::path> Outputs(const std::string& sink) const {
-        std::vector<fs::path> files;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(Root / "out" / sink, ec)) {
-            if (entry.path().extension() != ".dds")
-                files.push_back(entry.path());
-        }
-        std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
-            return std::stol(a.filename().string()) < std::stol(b.filename().string());
-        });
-        return files;
-    }
-
-    // The input page an output carries after "<doc>_".
-    static std::string InputName(const fs::path& output) {
-        const std::string name = output.filename().string();
-        return name.substr(name.find('_') + 1);
-    }
-
-    // Every output equals the input page whose file name it carries after "<doc>_".
-    void ExpectOutputsEqualInputs(const std::string& sink) const {
-        for (const fs::path& output : Outputs(sink)) {
-            const fs::path input = Root / "pages" / InputName(output);
-            ASSERT_TRUE(fs::exists(input)) << output;
-            EXPECT_EQ(ReadTextFile(output), ReadTextFile(input)) << output;
-        }
-    }
-    void ExpectSent(const std::string& sink, size_t count) const {
-        EXPECT_EQ(Outputs(sink).size(), count) << sink << "\n" << RunLog;
-        ExpectOutputsEqualInputs(sink);
-    }
-
-    fs::path Program() const { return Root / "prog" / "raduvuz"; }
-    fs::path ConfigFolder() const { return Root / "xdg" / "TWF_Data" / "Config"; }
-    fs::path JobFolder() const { return Root / "prog" / "Storage" / "Q"; }
-
-    std::set<std::string> SpoolFiles() const { return SpoolFiles(JobFolder()); }
-    static std::set<std::string> SpoolFiles(const fs::path& folder) {
-        std::set<std::string> names;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(folder, ec))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
-
-    // The lines of the store's listing at the end of the run.
-    std::vector<std::string> StoreLines() const {
-        std::vector<std::string> lines;
-        for (const std::string& line : Lines(RunLog)) {
-            const size_t at = line.find(" store: ");
-            if (at != std::string::npos)
-                lines.push_back(line.substr(at + 8));
-        }
-        return lines;
-    }
-
-    // The store's first listing line: how many documents it still holds.
-    std::string StoreSummary() const {
-        const std::vector<std::string> store = StoreLines();
-        return store.empty() ? "<no store listing>" : store.front();
-    }
-
-    // The count of the module's last label before Close.
-    std::string LastLabelBeforeClose() const {
-        const std::string before = RunLog.substr(0, RunLog.find("-> module 3 (Queuer): Close()"));
-        const std::string label = "module 3 (Queuer): label ";
-        const size_t at = before.rfind(label);
-        return at == std::string::npos
-                   ? "<no label>"
-                   : before.substr(at + label.size(), before.find('\n', at) - at - label.size());
-    }
-
-    fs::path Root;
-    std::string Env;
-    fs::path LogFile;
-    std::string RunLog;
-};
 
 struct TModeCase {
     const char* Config;
     const char* Policy;
     size_t SpoolFiles;
     size_t Transferred;
+    // Passed jobs the retention policy deleted at once.
+    size_t Deleted;
 };
 void PrintTo(const TModeCase& c, std::ostream* out) {
     *out << (*c.Config ? c.Config : "defaults");
 }
 class WorkModeTest : public WorkflowTest, public ::testing::WithParamInterface<TModeCase> {};
 
-// Policy 0 deletes passed jobs at once, so a transferring job writes no spool copy at all.
+// Policy 0 deletes passed jobs at once, so a transferring job writes no spool copy at all and a
+// spooled job's file goes as soon as it is sent; policy 2 keeps them all.
 INSTANTIATE_TEST_SUITE_P(Modes, WorkModeTest,
-                         ::testing::Values(TModeCase{"", "1", 4, 4},
-                                           TModeCase{"DeletePolicy=0", "0", 0, 4},
-                                           TModeCase{"WorkMode=1", "1", 4, 0}));
+                         ::testing::Values(TModeCase{"", "1", 4, 4, 0},
+                                           TModeCase{"DeletePolicy=0", "0", 0, 4, 0},
+                                           TModeCase{"WorkMode=1", "1", 4, 0, 0},
+                                           TModeCase{"WorkMode=1;DeletePolicy=0", "0", 0, 0, 4},
+                                           TModeCase{"WorkMode=1;DeletePolicy=2", "2", 4, 0, 0}));
 
 TEST_P(WorkModeTest, EveryPlateArrivesUnchanged) {
     const TModeCase& c = GetParam();
@@ -253,6 +37,7 @@ TEST_P(WorkModeTest, EveryPlateArrivesUnchanged) {
     ExpectSent("a", 2);
     ExpectSent("b", 2);
     EXPECT_EQ(Count(RunLog, " transferred at "), c.Transferred) << RunLog;
+    EXPECT_EQ(Count(RunLog, ") deleted at "), c.Deleted) << RunLog;
     EXPECT_TRUE(fs::is_directory(JobFolder()));
     EXPECT_EQ(SpoolFiles().size(), c.SpoolFiles);
 }
@@ -476,6 +261,25 @@ TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {
               (std::vector<std::string>{"pb-1-C.rst", "pc-1-C.rst", "pa-1-C.rst", "pd-1-C.rst"}))
         << RunLog;
     ExpectOutputsEqualInputs("a");
+}
+
+TEST_F(WorkflowTest, KillLeavesNoJobFolderSettingsOrHoldFileBehind) {
+    MakePages("gone", 10);
+    WriteConfig("WorkMode=1;HoldList=PRN_A");
+    TRun run;
+    run.Module = std::string(ColourFlows) + "before-close = SaveConfig\nbefore-close = Kill\n";
+    run.Extra = Terminators;
+    run.Workflow = "expect = 2\n";
+    ASSERT_TRUE(Passes(run));
+    // Two plates went, two stayed held: Close would have written them to the hold file.
+    ExpectSent("b", 2);
+    EXPECT_NE(RunLog.find("module 3 (Queuer): Kill() = "), std::string::npos) << RunLog;
+    EXPECT_EQ(RunLog.find("-> module 3 (Queuer): Close()"), std::string::npos) << RunLog;
+    EXPECT_FALSE(fs::exists(JobFolder()));
+    EXPECT_FALSE(fs::exists(ConfigFolder() / "Q.set"));
+    EXPECT_FALSE(fs::exists(ConfigFolder() / "Q.hld"));
+    // What the store still held for the held jobs was nothing: they were spooled.
+    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
 }
 
 } // namespace

@@ -66,13 +66,15 @@ protected:
         EXPECT_EQ(reply.signature(), QStringLiteral("aa{sv}"));
         return qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
     }
-    static QVariant Ids(std::initializer_list<uint> ids) { return QVariant::fromValue(QList<uint>(ids)); }
+    static QVariant Ids(std::initializer_list<uint> ids) {
+        return QVariant::fromValue(QList<uint>(ids));
+    }
 };
 
 TEST_F(JobControlBusTest, IntrospectionListsTheJobControlInterfaceBesideTheModulesOwn) {
     QDBusMessage call = QDBusMessage::createMethodCall(
-        Name, QStringLiteral("/ModuleControl"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
-        QStringLiteral("Introspect"));
+        Name, QStringLiteral("/ModuleControl"),
+        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"));
     const QDBusMessage reply = RaduvuzBus().call(call, QDBus::BlockWithGui, 20000);
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     const QString live = reply.arguments().value(0).toString();
@@ -114,8 +116,9 @@ TEST_F(JobControlBusTest, PassedJobsAreListedChangedAndRefusedByIdOverTheBus) {
 
     // Passed rows are no jobs in process; unknown ids are passed over.
     EXPECT_THAT(Done(QStringLiteral("HoldJobs"), {Ids({id, 999999})}), IsEmpty());
-    EXPECT_THAT(Done(QStringLiteral("RenameJobs"), {Ids({second, 999999}), QStringLiteral("Renamed")}),
-                ElementsAre(second));
+    EXPECT_THAT(
+        Done(QStringLiteral("RenameJobs"), {Ids({second, 999999}), QStringLiteral("Renamed")}),
+        ElementsAre(second));
     const std::string copies = Work + "/copies/deep";
     EXPECT_THAT(Done(QStringLiteral("CopyJobs"), {Ids({second}), QString::fromStdString(copies)}),
                 ElementsAre(second));
@@ -132,8 +135,9 @@ TEST_F(JobControlBusTest, PassedJobsAreListedChangedAndRefusedByIdOverTheBus) {
     const QDBusMessage wrongTypes =
         Call(QStringLiteral("HoldJobs"), {QVariant::fromValue(QStringList{QStringLiteral("x")})});
     EXPECT_EQ(wrongTypes.type(), QDBusMessage::ErrorMessage);
-    const QDBusMessage blocked = Call(QStringLiteral("CopyJobs"),
-                                      {Ids({second}), QString::fromStdString(JobFolder() + "/6_60/x")});
+    const QDBusMessage blocked =
+        Call(QStringLiteral("CopyJobs"),
+             {Ids({second}), QString::fromStdString(JobFolder() + "/6_60/x")});
     EXPECT_EQ(blocked.errorName(), QStringLiteral("RAduvuz.Error.Unexpected"));
     EXPECT_THAT(blocked.errorMessage().toStdString(), HasSubstr("Cannot create the folder"));
     EXPECT_EQ(Rows().size(), 1);

@@ -112,9 +112,9 @@ TEST(WorkflowFileTest, MistakesNameTheirLine) {
     EXPECT_EQ(ErrorOf("[module 3]\nflow = 0: *\n"),
               "line 2: the flow destination is a module number above 0");
     EXPECT_EQ(ErrorOf("[module 3]\nvalue = 63\n"), "line 2: a module value is NUM: VALUE");
-    EXPECT_EQ(
-        ErrorOf("[module 3]\nbefore-close = Kill\n"),
-        "line 2: before-close is SaveConfig [KEY], ExportConfig, GetValue NUM or IsJobUse JOB");
+    EXPECT_EQ(ErrorOf("[module 3]\nbefore-close = Kill now\n"),
+              "line 2: before-close is SaveConfig [KEY], ExportConfig, GetValue NUM, IsJobUse JOB "
+              "or Kill");
     EXPECT_EQ(ErrorOf("[module 3]\ncolour = red\n"), "line 2: unknown key \"colour\" here");
     EXPECT_EQ(ErrorOf("[workflow]\nbus = system\n"), "line 2: bus is private or session");
     EXPECT_EQ(ErrorOf("[sink 4]\npaused = maybe\n"), "line 2: expected yes or no, not \"maybe\"");

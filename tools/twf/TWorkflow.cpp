@@ -252,9 +252,9 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
                     c.Arg = words.size() == 2 ? words[1] : std::string();
                 else if ((c.Method == "GetValue" || c.Method == "IsJobUse") && words.size() == 2)
                     c.Num = ToInt(words[1], at, "the number");
-                else if (c.Method != "ExportConfig" || words.size() != 1)
-                    at.Fail("before-close is SaveConfig [KEY], ExportConfig, GetValue NUM or "
-                            "IsJobUse JOB");
+                else if ((c.Method != "ExportConfig" && c.Method != "Kill") || words.size() != 1)
+                    at.Fail("before-close is SaveConfig [KEY], ExportConfig, GetValue NUM, "
+                            "IsJobUse JOB or Kill");
                 m.FinalCalls.push_back(std::move(c));
             } else
                 unknown();

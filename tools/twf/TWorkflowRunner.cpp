@@ -305,6 +305,12 @@ void TWorkflowRunner::FinalCalls(TDriven& module) {
                                      : S(answer.toString());
         Log.Line("module " + Server->ModuleText(module.Def->Number) + ": " + c.Method + "(" +
                  shown + ") = " + text);
+        // A killed module is gone from the workflow: it is not closed afterwards.
+        if (c.Method == "Kill") {
+            module.Closed = true;
+            Server->State(module.Def->Number).Running = false;
+            return;
+        }
     }
 }
 
@@ -373,8 +379,13 @@ void TWorkflowRunner::WaitForOperator() {
         if (Interrupted || !AnyModuleOpen())
             wait.quit();
     });
+    // What the operator sends on from a console (a released or reprocessed job) still reaches
+    // its sink meanwhile.
+    OperatorWaiting = true;
+    TakeAllSinks();
     if (!Interrupted)
         wait.exec();
+    OperatorWaiting = false;
 }
 
 QDBusMessage TWorkflowRunner::StoreCall(const QString& method, const QVariantList& args) {
@@ -392,7 +403,7 @@ void TWorkflowRunner::ListenToStore() {
 }
 
 void TWorkflowRunner::OnDocumentAvailable(int module, int doc) {
-    if (!Finished && Workflow.FindSink(module))
+    if (TakingSinks() && Workflow.FindSink(module))
         SinkDocs[doc].insert(module);
 }
 
@@ -402,7 +413,7 @@ void TWorkflowRunner::OnDocumentClosed(int doc, bool aborted) {
         return;
     const std::set<int32_t> sinks = std::move(it->second);
     SinkDocs.erase(it);
-    if (aborted || Finished)
+    if (aborted || !TakingSinks())
         return;
     for (int32_t sink : sinks)
         TakeSink(sink);
@@ -467,7 +478,7 @@ void TWorkflowRunner::TakeAllSinks() {
 
 void TWorkflowRunner::TakeSink(int32_t number) {
     const TSinkDef* sink = Workflow.FindSink(number);
-    if (Finished || !sink)
+    if (!TakingSinks() || !sink)
         return;
     TSinkTake& take = SinkTakes[number];
     if (take.Busy) {

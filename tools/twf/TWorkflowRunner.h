@@ -99,6 +99,9 @@ private:
     int FeedsOk = 0;
     int FeedsFailed = 0;
     bool FeedBusy = false;
+    // While the consoles stay open for the operator, the sinks are still emptied.
+    bool OperatorWaiting = false;
+    bool TakingSinks() const { return !Finished || OperatorWaiting; }
     // The store was full: the next file goes in on MemoryFreed or the backstop.
     bool FeedWaiting = false;
     struct TSinkTake {
