@@ -151,7 +151,6 @@ protected:
         RunLog = Log();
         return Twf->exitStatus() == QProcess::NormalExit ? Twf->exitCode() : -1;
     }
-    std::string StoreErrors() const { return ReadTextFile(Root / "twf.err"); }
 
     std::unique_ptr<QProcess> Twf;
     std::unique_ptr<QDBusConnection> Bus;
@@ -243,14 +242,12 @@ TEST_F(JobControlFlowTest, AnAbortedJobNeverReachesItsSinkAndItsOutputIsAborted)
     ASSERT_EQ(Finish(), 0) << RunLog;
     EXPECT_TRUE(Outputs("a").empty()) << RunLog;
     ExpectSent("b", 1);
-    // The store dropped the half-written output, and the spool file went with the job.
-    const std::string store = StoreErrors();
-    EXPECT_NE(store.find(" for 12\n"), std::string::npos) << store;
-    const size_t created = store.find("created document ");
-    ASSERT_NE(created, std::string::npos) << store;
-    const std::string doc =
-        store.substr(created + 17, store.find(' ', created + 17) - created - 17);
-    EXPECT_NE(store.find("document " + doc + " aborted"), std::string::npos) << store;
+    // The store dropped the half-written output (its lines are in the log), and the spool file
+    // went with the job.
+    const std::string created = AfterInLog(RunLog, "memoryman: module 3 created document ");
+    ASSERT_EQ(created.substr(created.find(' ')), " for 12") << RunLog;
+    const std::string doc = created.substr(0, created.find(' '));
+    EXPECT_NE(RunLog.find("memoryman: document " + doc + " aborted"), std::string::npos) << RunLog;
     EXPECT_EQ(SpoolFiles().size(), 1u);
 }
 
