@@ -1,13 +1,18 @@
 // Shows the main window with sample rows in both job lists, or one of its dialogs, and saves a
-// picture of it as the display shows it (run it under a display, e.g. xvfb-run):
-//   raduvuz-console-shot [main|search|spot-editor] OUTPUT.png
-// The windows speak the language the registry names, as the program's do.
+// picture of it as the display shows it (run it under a display, e.g. xvfb-run, with a window
+// manager for the title bars):
+//   raduvuz-console-shot [main|search|spot-editor|redirect] OUTPUT.png
+// The windows speak the language the registry names, as the program's do. "redirect" is the main
+// window with the device dialog of the redirect action open over it, filled as the action fills
+// it for the selected job.
 
 #include "common/Language.h"
 #include "common/WindowTexts.h"
 #include "console/ConsoleForms.h"
 #include "console/TAlignPanel.h"
+#include "console/TCheckListBox.h"
 #include "console/TJobListView.h"
+#include "console/TfDevices.h"
 #include "console/TfMain.h"
 #include "console/TfSClrEdit.h"
 #include "console/TfSearch.h"
@@ -98,6 +103,24 @@ void FillSpotEditor(TfSClrEdit& editor) {
     editor.eBlack->setText(QStringLiteral("6"));
 }
 
+// The terminators of the sample module; a flow entry of the selected job names the first two.
+void FillDevices(TfDevices& dialog) {
+    const struct {
+        const char* Name;
+        int Terminator;
+        bool Enabled;
+    } devices[] = {{"Platesetter 1", 4, true},
+                   {"Platesetter 2", 6, true},
+                   {"Proofer A3", 3, false},
+                   {"Press B", 2, false}};
+    for (const auto& device : devices) {
+        const int item =
+            dialog.cblDevices->AddItem(QString::fromLatin1(device.Name), device.Terminator);
+        dialog.cblDevices->SetItemEnabled(item, device.Enabled);
+    }
+    dialog.cblDevices->SetChecked(1, true);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -105,8 +128,9 @@ int main(int argc, char* argv[]) {
     const char* what = named ? argv[1] : "main";
     if (argc < 2 || argc > 3 ||
         (std::strcmp(what, "main") != 0 && std::strcmp(what, "search") != 0 &&
-         std::strcmp(what, "spot-editor") != 0)) {
-        std::fprintf(stderr, "usage: raduvuz-console-shot [main|search|spot-editor] OUTPUT.png\n");
+         std::strcmp(what, "spot-editor") != 0 && std::strcmp(what, "redirect") != 0)) {
+        std::fprintf(stderr,
+                     "usage: raduvuz-console-shot [main|search|spot-editor|redirect] OUTPUT.png\n");
         return 2;
     }
     const QString output = QString::fromLocal8Bit(argv[named ? 2 : 1]);
@@ -133,7 +157,14 @@ int main(int argc, char* argv[]) {
         FillSpotEditor(*forms.fSClrEdit);
         shown = forms.fSClrEdit.get();
     }
-    if (shown != &window) {
+    if (std::strcmp(what, "redirect") == 0) {
+        TfDevices& devices = *forms.fDevices;
+        FillDevices(devices);
+        // Wide enough for the whole caption, which the window manager puts in the title bar.
+        devices.resize(460, devices.height());
+        devices.move(window.frameGeometry().center() - devices.rect().center());
+        devices.show();
+    } else if (shown != &window) {
         shown->move(120, 90);
         shown->show();
         shown->activateWindow();
