@@ -98,14 +98,16 @@ TJobRowView ViewOf(const TListRow& row, const char* list) {
 
 TJobActions::TJobActions(TModuleControl& module) : Module(module) {}
 
-std::vector<TListRow*> TJobActions::RowsOf(const TJobListModel& list, const TJobIds& ids) {
+TJobIds TJobActions::InListOrder(const TJobListModel& list, const TJobIds& ids) const {
     const std::set<uint32_t> wanted(ids.begin(), ids.end());
-    std::vector<TListRow*> rows;
+    TJobIds ordered;
+    if (!Module.Current)
+        return ordered;
     for (int i = 0; i < list.Count(); ++i) {
         if (wanted.count(list.At(i)->Id) > 0)
-            rows.push_back(list.At(i));
+            ordered.push_back(list.At(i)->Id);
     }
-    return rows;
+    return ordered;
 }
 
 std::vector<TJobRowView> TJobActions::List() const {
@@ -137,10 +139,11 @@ std::vector<TJobRowView> TJobActions::List() const {
 
 TJobIds TJobActions::Hold(const TJobIds& ids) {
     TPausedGuard paused(Module, true);
+    TJobListModel& inProcess = Module.Window().ProcessJobs();
     TJobIds done;
-    for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
-        const uint32_t id = row->Id;
-        if (Module.HoldJob(row) && row->Job && row->Job->Held)
+    for (uint32_t id : InListOrder(inProcess, ids)) {
+        TListRow* row = inProcess.FindId(id);
+        if (row && Module.HoldJob(row) && row->Job->Held)
             done.push_back(id);
     }
     return done;
@@ -148,10 +151,11 @@ TJobIds TJobActions::Hold(const TJobIds& ids) {
 
 TJobIds TJobActions::Release(const TJobIds& ids) {
     TPausedGuard paused(Module, true);
+    TJobListModel& inProcess = Module.Window().ProcessJobs();
     TJobIds done;
-    for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
-        const uint32_t id = row->Id;
-        if (Module.ReleaseJob(row))
+    for (uint32_t id : InListOrder(inProcess, ids)) {
+        TListRow* row = inProcess.FindId(id);
+        if (row && Module.ReleaseJob(row))
             done.push_back(id);
     }
     return done;
@@ -159,10 +163,13 @@ TJobIds TJobActions::Release(const TJobIds& ids) {
 
 TJobIds TJobActions::Abort(const TJobIds& ids) {
     TPausedGuard paused(Module, true);
+    TJobListModel& inProcess = Module.Window().ProcessJobs();
     TJobIds done;
-    for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
-        const uint32_t id = row->Id;
-        if (Module.AbortJob(row))
+    // Aborting asks the server about the job's preview, which lets other calls in: each row is
+    // looked for again.
+    for (uint32_t id : InListOrder(inProcess, ids)) {
+        TListRow* row = inProcess.FindId(id);
+        if (row && Module.AbortJob(row))
             done.push_back(id);
     }
     return done;
@@ -170,13 +177,15 @@ TJobIds TJobActions::Abort(const TJobIds& ids) {
 
 TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
     TPausedGuard paused(Module, true);
+    TJobListModel& inProcess = Module.Window().ProcessJobs();
     TJobIds done;
-    for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
-        if (!Module.Jobs.Contains(row->Job))
+    for (uint32_t id : InListOrder(inProcess, ids)) {
+        TListRow* row = inProcess.FindId(id);
+        if (!row || !Module.Jobs.Contains(row->Job))
             continue;
         row->Job->Priority = priority;
         row->Priority = priority;
-        done.push_back(row->Id);
+        done.push_back(id);
     }
     return done;
 }
@@ -188,11 +197,8 @@ int32_t TJobActions::PriorityOf(uint32_t id) const {
 
 TJobIds TJobActions::Delete(const TJobIds& ids) {
     TJobListModel& passed = Module.Window().CompletedJobs();
-    TJobIds order;
-    for (const TListRow* row : RowsOf(passed, ids))
-        order.push_back(row->Id);
     TJobIds done;
-    for (uint32_t id : order) {
+    for (uint32_t id : InListOrder(passed, ids)) {
         // Ticks may run between two rows, and may take a row away meanwhile.
         Module.Window().ProcessPendingMessages();
         TListRow* row = passed.FindId(id);
@@ -232,11 +238,8 @@ TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& de
 
 TJobIds TJobActions::ReprocessTo(const TJobIds& ids, const std::string& device) {
     TJobListModel& passed = Module.Window().CompletedJobs();
-    TJobIds order;
-    for (const TListRow* row : RowsOf(passed, ids))
-        order.push_back(row->Id);
     TJobIds done;
-    for (uint32_t id : order) {
+    for (uint32_t id : InListOrder(passed, ids)) {
         TListRow* row = passed.FindId(id);
         if (!row)
             continue;
@@ -254,14 +257,18 @@ TJobIds TJobActions::ReprocessTo(const TJobIds& ids, const std::string& device) 
 }
 
 std::vector<TDeviceChoice> TJobActions::RedirectChoices(const TJobIds& ids) {
+    TJobListModel& passed = Module.Window().CompletedJobs();
     std::vector<std::string> allowed;
-    for (const TListRow* row : RowsOf(Module.Window().CompletedJobs(), ids)) {
+    for (uint32_t id : InListOrder(passed, ids)) {
+        const TListRow* row = passed.FindId(id);
+        if (!row)
+            continue;
+        const std::string job = row->Caption;
         std::string text;
         try {
-            text = ReadSpoolDDS(Module, row->Caption, SubItem(*row, siDocID));
+            text = ReadSpoolDDS(Module, job, SubItem(*row, siDocID));
         } catch (const std::exception& e) {
-            Module.Log(LanguageFormat(1732, {row->Caption}, "Can not find job %s") + " (" +
-                       e.what() + ")");
+            Module.Log(LanguageFormat(1732, {job}, "Can not find job %s") + " (" + e.what() + ")");
             continue;
         }
         TParams params(text);
@@ -290,15 +297,20 @@ TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
     if (!ForceDirectories(folder))
         throw std::runtime_error("Cannot create the folder \"" + folder + "\" (" + LastErrorText() +
                                  ")");
+    TJobListModel& passed = Module.Window().CompletedJobs();
     TCopyResult result;
-    for (const TListRow* row : RowsOf(Module.Window().CompletedJobs(), ids)) {
-        const std::string error = Module.CopySavedJob(row->Caption, SubItem(*row, siDocID), folder);
+    for (uint32_t id : InListOrder(passed, ids)) {
+        const TListRow* row = passed.FindId(id);
+        if (!row)
+            continue;
+        const std::string job = row->Caption;
+        const std::string doc = SubItem(*row, siDocID);
+        const std::string error = Module.CopySavedJob(job, doc, folder);
         if (error.empty()) {
-            result.Done.push_back(row->Id);
+            result.Done.push_back(id);
             continue;
         }
-        Module.Log("Can not copy job " + row->Caption + " (" + SubItem(*row, siDocID) + ") to " +
-                   folder + ": " + error);
+        Module.Log("Can not copy job " + job + " (" + doc + ") to " + folder + ": " + error);
         result.Errors.push_back(error);
     }
     return result;
@@ -307,41 +319,46 @@ TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
 TJobIds TJobActions::Rename(const TJobIds& ids, const std::string& name) {
     if (name.empty())
         return {};
+    TJobListModel& inProcess = Module.Window().ProcessJobs();
+    TJobListModel& passed = Module.Window().CompletedJobs();
     TJobIds done;
     {
         TPausedGuard paused(Module, false);
         // Only a job waiting to be sent takes a new name; its spool file follows.
-        std::vector<TListRow*> renamed;
-        for (TListRow* row : RowsOf(Module.Window().ProcessJobs(), ids)) {
-            if (Module.RenameJob(row, name) && row->Job->State == 1) {
-                renamed.push_back(row);
-                done.push_back(row->Id);
-            }
+        TJobIds renamed;
+        for (uint32_t id : InListOrder(inProcess, ids)) {
+            TListRow* row = inProcess.FindId(id);
+            if (row && Module.RenameJob(row, name) && row->Job->State == 1)
+                renamed.push_back(id);
         }
-        SaveNewName(Module.Window().ProcessJobs(), renamed, name);
+        SaveNewName(inProcess, renamed, name);
+        done = renamed;
     }
-    const std::vector<TListRow*> passed = RowsOf(Module.Window().CompletedJobs(), ids);
-    if (!passed.empty()) {
+    const TJobIds passedIds = InListOrder(passed, ids);
+    if (!passedIds.empty()) {
         TPausedGuard paused(Module, false);
-        for (uint32_t id : SaveNewName(Module.Window().CompletedJobs(), passed, name))
+        for (uint32_t id : SaveNewName(passed, passedIds, name))
             done.push_back(id);
     }
     return done;
 }
 
-TJobIds TJobActions::SaveNewName(TJobListModel& list, const std::vector<TListRow*>& rows,
-                                 const std::string& name) {
+TJobIds TJobActions::SaveNewName(TJobListModel& list, const TJobIds& ids, const std::string& name) {
     Module.Window().SetBusyCursor(true);
     const std::string safe = SanitizeValue(name);
     TJobIds done;
-    for (TListRow* row : rows) {
+    // A log line lets other calls in, which may take rows away: each is looked for again.
+    for (uint32_t id : ids) {
+        TListRow* row = list.FindId(id);
+        if (!row)
+            continue;
         const std::string job = row->Caption;
         const TSpoolRename renamed =
             RenameSpoolJob(Module.SpoolFilePath(job, SubItem(*row, siDocID)), safe);
         switch (renamed.Result) {
         case TSpoolRename::TResult::Renamed:
             list.SetSubItem(row, siName, safe);
-            done.push_back(row->Id);
+            done.push_back(id);
             break;
         case TSpoolRename::TResult::NotFound:
             Module.Log(LanguageFormat(1732, {job}, "Can not find job %s") + " (" + renamed.Why +

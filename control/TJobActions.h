@@ -8,7 +8,6 @@ namespace raduvuz {
 
 class TJobListModel;
 class TModuleControl;
-struct TListRow;
 
 // Rows of either job list by their ids, in no particular order; operations visit them in the
 // order of their list.
@@ -59,7 +58,8 @@ enum class TSetupResult { NoLibrary, Unchanged, Changed };
 
 // The operator's commands on jobs, by row id: the console's actions and the job-control
 // interface both come here, so the same rules and log lines hold for both. Each command answers
-// the ids it was done for; an id that names no row of the list it works on is passed over.
+// the ids it was done for; an id that names no row of the list it works on is passed over, and
+// so is every id while the module is not initialised or has been closed.
 // While a command changes several jobs it sets the module's Paused flag, so that a tick that
 // runs meanwhile does no step, and puts back the value it found.
 class TJobActions {
@@ -97,12 +97,12 @@ public:
     TSetupResult Setup();
 
 private:
-    // The rows of list whose ids are given, in the list's order.
-    static std::vector<TListRow*> RowsOf(const TJobListModel& list, const TJobIds& ids);
+    // The ids of list's rows among ids, in the list's order; none while the module is not
+    // initialised or has been closed, so that no command works on its jobs then.
+    TJobIds InListOrder(const TJobListModel& list, const TJobIds& ids) const;
     TJobIds ReprocessTo(const TJobIds& ids, const std::string& device);
     // Rewrites the spool files of rows with the new name; the ids whose file took it.
-    TJobIds SaveNewName(TJobListModel& list, const std::vector<TListRow*>& rows,
-                        const std::string& name);
+    TJobIds SaveNewName(TJobListModel& list, const TJobIds& ids, const std::string& name);
 
     TModuleControl& Module;
 };

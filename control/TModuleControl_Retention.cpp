@@ -213,7 +213,8 @@ bool TModuleControl::AbortJob(TListRow* row) {
             return true;
     }
     ::unlink(SpoolFilePath(std::to_string(job->JobID), doc).c_str());
-    DeletePreview(row->Caption);
+    const std::string caption = row->Caption;
+    DeletePreview(caption);
     return true;
 }
 
