@@ -34,8 +34,4 @@ std::optional<QString> TQtDialogs::AskFolder(QWidget* parent, const QString& cap
     return folder;
 }
 
-void TQtDialogs::Message(QWidget* parent, const QString& text) {
-    QMessageBox::information(parent, parent ? parent->windowTitle() : QString(), text);
-}
-
 } // namespace raduvuz

@@ -10,7 +10,8 @@ class QWidget;
 namespace raduvuz {
 
 // The modal questions of the job actions. The window asks through this seam, so a test can
-// answer in place of the operator; by default the questions are Qt's own dialogs.
+// answer in place of the operator; by default the questions are Qt's own dialogs. Plain messages
+// and the beep go through TNotice.
 class IConsoleDialogs {
 public:
     virtual ~IConsoleDialogs() = default;
@@ -24,7 +25,6 @@ public:
                                            const QString& prompt) = 0;
     // A folder; nullopt when cancelled.
     virtual std::optional<QString> AskFolder(QWidget* parent, const QString& caption) = 0;
-    virtual void Message(QWidget* parent, const QString& text) = 0;
 };
 
 // Qt's message box, input box and folder selection, and the form's own modal loop.
@@ -35,7 +35,6 @@ public:
     std::optional<QString> AskText(QWidget* parent, const QString& caption,
                                    const QString& prompt) override;
     std::optional<QString> AskFolder(QWidget* parent, const QString& caption) override;
-    void Message(QWidget* parent, const QString& text) override;
 };
 
 } // namespace raduvuz

@@ -10,6 +10,7 @@
 #include "console/ConsoleForms.h"
 #include "console/TCheckListBox.h"
 #include "console/TJobListView.h"
+#include "console/TNotice.h"
 #include "console/TfDevices.h"
 #include "console/TfPriority.h"
 #include "control/TModuleControl.h"
@@ -221,9 +222,9 @@ void TfMain::ASaveAsExecute() {
         const TCopyResult copied =
             TJobActions(*module).Copy(SelectedIds(lvCompletedJobs), folder->toStdString());
         for (const std::string& error : copied.Errors)
-            Dialogs->Message(this, QString::fromStdString(error));
+            TNotice::Message(this, error);
     } catch (const std::exception& e) {
-        Dialogs->Message(this, QString::fromStdString(e.what()));
+        TNotice::Message(this, e.what());
     }
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "console/TNotice.h"
+
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -61,6 +64,24 @@ public:
 private:
     QTemporaryDir Folder;
     TScopedVariable Registry;
+};
+
+// Catches the console's message boxes and beeps while it lives, so that a test reads them instead
+// of an operator; afterwards they show nothing.
+class TCaughtNotices {
+public:
+    TCaughtNotices(QStringList& messages, int& beeps) {
+        messages.clear();
+        beeps = 0;
+        TNotice::MessageBox() = [&messages](QWidget*, const QString& text) { messages << text; };
+        TNotice::BeepSound() = [&beeps] { ++beeps; };
+    }
+    ~TCaughtNotices() {
+        TNotice::MessageBox() = [](QWidget*, const QString&) {};
+        TNotice::BeepSound() = [] {};
+    }
+    TCaughtNotices(const TCaughtNotices&) = delete;
+    TCaughtNotices& operator=(const TCaughtNotices&) = delete;
 };
 
 } // namespace raduvuz::test

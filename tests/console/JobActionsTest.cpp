@@ -4,6 +4,7 @@
 #include "console/TCheckListBox.h"
 #include "console/TJobListView.h"
 #include "console/TJobTableModel.h"
+#include "console/TNotice.h"
 #include "console/TfDevices.h"
 #include "console/TfMain.h"
 #include "console/TfPriority.h"
@@ -22,6 +23,8 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QtTest>
+
+#include <optional>
 
 #include <functional>
 #include <memory>
@@ -50,7 +53,6 @@ public:
     std::function<bool(QDialog&)> OnExec = [](QDialog&) { return false; };
     std::optional<QString> TextAnswer;
     std::optional<QString> FolderAnswer;
-    QStringList Messages;
 
     bool Confirm(QWidget*, const QString& text) override {
         Asked << text;
@@ -69,7 +71,6 @@ public:
         Asked << caption;
         return FolderAnswer;
     }
-    void Message(QWidget*, const QString& text) override { Messages << text; }
 };
 
 // The workflow server of the module: what it was told, as "Method(arg,arg)".
@@ -177,7 +178,14 @@ struct TConsole {
 class JobActionsTest : public QObject {
     Q_OBJECT
 
+    QStringList Messages;
+    int Beeps = 0;
+    std::optional<TCaughtNotices> Caught;
+
 private slots:
+    void init() { Caught.emplace(Messages, Beeps); }
+    void cleanup() { Caught.reset(); }
+
     void deleteKeepsTheMiddleJobThatIsInUse() {
         TConsole console;
         console.PassedJobs({{5, "Name=A"}, {6, "Name=B"}, {7, "Name=C"}});
@@ -353,13 +361,12 @@ private slots:
         for (const char* name : {"5_50", "6_60"})
             QCOMPARE(ReadTextFile(folder.toStdString() + "/" + name),
                      ReadTextFile(console.Module.JobDir + "/" + name));
-        QVERIFY(console.Dialogs.Messages.isEmpty());
+        QVERIFY(Messages.isEmpty());
 
         // A copy that fails says why.
         ::unlink((console.Module.JobDir + "/6_60").c_str());
         console.Window.ASaveAs->trigger();
-        QCOMPARE(console.Dialogs.Messages,
-                 QStringList{QStringLiteral("No such file or directory")});
+        QCOMPARE(Messages, QStringList{QStringLiteral("No such file or directory")});
     }
 
     void setupLibraryMissingThenPresent() {
@@ -431,12 +438,14 @@ private slots:
         console.Window.AReprocess->trigger();
         QVERIFY(console.Dialogs.Asked.isEmpty());
         QCOMPARE(console.Passed(), std::string("5"));
+        QCOMPARE(Beeps, 2);
         // Without the job folder neither.
         console.SelectPassed({0});
         console.Module.JobDir = console.Folder.StdPath(QStringLiteral("nowhere"));
         console.Window.ADelete->trigger();
         QVERIFY(console.Dialogs.Asked.isEmpty());
         QCOMPARE(console.Passed(), std::string("5"));
+        QCOMPARE(Beeps, 3);
     }
 };
 

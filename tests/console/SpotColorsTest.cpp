@@ -72,18 +72,11 @@ class SpotColorsTest : public QObject {
 
     QStringList Messages;
     int Beeps = 0;
+    std::optional<TCaughtNotices> Caught;
 
 private slots:
-    void init() {
-        Messages.clear();
-        Beeps = 0;
-        TNotice::MessageBox() = [this](QWidget*, const QString& text) { Messages << text; };
-        TNotice::BeepSound() = [this] { ++Beeps; };
-    }
-    void cleanup() {
-        TNotice::MessageBox() = [](QWidget*, const QString&) {};
-        TNotice::BeepSound() = [] {};
-    }
+    void init() { Caught.emplace(Messages, Beeps); }
+    void cleanup() { Caught.reset(); }
 
     void theMapIsReadWhenTheFormsExist() {
         TTestFolder folder;
