@@ -178,6 +178,7 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
         } catch (const std::exception&) {
         }
     }
+    ListenToStore();
 }
 
 void TModuleControl::Pause() {
@@ -227,7 +228,7 @@ void TModuleControl::Close() {
 
     HoldJobs.clear();
     for (const TDoc* job : Jobs) {
-        if (job->Held)
+        if (job->Held())
             HoldJobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID));
     }
     const std::string holdFile = HoldFilePath();
@@ -324,10 +325,6 @@ TStoreClient& TModuleControl::GetStoreObject() {
 
 TJobListModel& TModuleControl::GetProcessJobs() {
     return MainWindow.ProcessJobs();
-}
-
-void TModuleControl::WaitGoEvent() {
-    ::raduvuz::WaitGoEvent(Process.GoEventName);
 }
 
 void TModuleControl::FreeJob(TDoc& job) {
