@@ -4,7 +4,12 @@
 #include "jobs/TDoc.h"
 #include "platform/System.h"
 
+#include "platform/GoEvent.h"
+
+#include <chrono>
 #include <deque>
+#include <thread>
+#include <unistd.h>
 
 namespace raduvuz::test {
 namespace {
@@ -289,6 +294,39 @@ TEST_F(CycleTest, NewsAsksForATickUnlessTheModuleIsPausedOrATickIsRunning) {
     Module->TimerTimer();
     EXPECT_EQ(Window.TicksScheduled, 2);
     EXPECT_EQ(Module->WorkNotices(), 3u);
+}
+
+TEST_F(CycleTest, ATickHeldByTheGoEventTakesItsReleaseAsNews) {
+    Process.GoEventName = "/raduvuz-cycle-go-" + std::to_string(::getpid());
+    ASSERT_TRUE(GoEventCreate(Process.GoEventName, true));
+    Module->Event = true;
+    // The RIP holds the module from inside the tick's search and lets it go a moment later.
+    std::thread rip;
+    int searches = 0;
+    Store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
+        if (++searches == 1) {
+            GoEventReset(Process.GoEventName);
+            rip = std::thread([name = Process.GoEventName] {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                GoEventSet(name);
+            });
+        }
+        return TCallResult{int32_t(-1), {}};
+    });
+    // A job that waits for its destination, which is not running.
+    TDoc* job = AddJob(1, 1, 10, 100);
+    job->SetDests("12");
+    job->Devices = "1";
+    Server->Define("GetValue", [](const std::vector<TVariant>&) {
+        return TCallResult{int32_t(0), {}};
+    });
+    const uint64_t before = Module->WorkNotices();
+    Module->Tick();
+    rip.join();
+    GoEventRemove(Process.GoEventName);
+    EXPECT_EQ(Module->WorkNotices(), before + 1);
+    // The news made the tick search once more before it ended.
+    EXPECT_EQ(searches, 2);
 }
 
 TEST_F(CycleTest, TheStoresSignalsAreNewsAndOnlyThoseForThisModuleAmongNewDocuments) {

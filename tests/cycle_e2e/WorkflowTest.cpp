@@ -42,6 +42,19 @@ TEST_P(WorkModeTest, EveryPlateArrivesUnchanged) {
     EXPECT_EQ(SpoolFiles().size(), c.SpoolFiles);
 }
 
+TEST_F(WorkflowTest, WithAStoreThatSendsNoSignalsTheModulesTimerStillMovesEveryPlate) {
+    // Nothing tells the module of new documents or of blocks: only its one-second timer and
+    // the ticks that follow ones that moved something find them.
+    MakePages("quiet", 5);
+    TRun run;
+    run.Workflow = "store-options = --no-signals\nbackstop = 1\n";
+    ASSERT_TRUE(Passes(run));
+    ExpectSent("a", 2);
+    ExpectSent("b", 2);
+    EXPECT_EQ(Count(RunLog, " transferred at "), 4u) << RunLog;
+    EXPECT_EQ(RunLog.find("Exception in"), std::string::npos) << RunLog;
+}
+
 TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
     MakePages("copies", 10);
     WriteConfig("WorkMode=1;Copies=2;HoldList=PRN_A");
