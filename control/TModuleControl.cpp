@@ -1,7 +1,9 @@
 // Design notes for the module object
 //
 // One TModuleControl lives in each process. The workflow server drives it through the automation
-// methods; the main window's timer calls TimerTimer every second. There is no thread of our own:
+// methods; the main window calls TimerTimer when its one-second timer comes and whenever the
+// module asks for a tick at once (NoteWorkPossible, TModuleControl_Cycle.cpp). There is no
+// thread of our own:
 // automation calls, operator commands and ticks all run on the user-interface thread, and a call
 // to the server or the store waits in a local event loop that serves incoming calls meanwhile.
 // So any call may arrive in the middle of another one, Close and Kill included.
