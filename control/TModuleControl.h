@@ -228,6 +228,8 @@ private:
     void DeleteExpiredJobs(TDateTime now);
     // Turns the store's signals into notices, once for each store object.
     void ListenToStore();
+    // The outermost work that held jobs has ended: news that came meanwhile asks for a tick.
+    void WorkEnded();
     void Rename(const std::string& description);
     void MoveStoreDir(const std::string& folder);
     std::string HeldTerminatorPositions() const;

@@ -84,14 +84,20 @@ void TModuleControl::TimerTimer() {
     }
     InTimer = false;
     // What moved may let more move; news that came while the handler ran was not acted on yet.
-    if (Current && !Paused && (moved || Notices != NoticesSeen))
+    // Inside other work that holds jobs (Busy) no tick can run: that work asks when it ends.
+    if (Current && !Paused && !Busy && (moved || Notices != NoticesSeen))
+        MainWindow.ScheduleTick();
+}
+
+void TModuleControl::WorkEnded() {
+    if (!InTimer && !Busy && Current && !Paused && Notices != NoticesSeen)
         MainWindow.ScheduleTick();
 }
 
 void TModuleControl::NoteWorkPossible() {
     ++Notices;
-    // A running timer handler looks at the notices before it ends.
-    if (!InTimer && Current && !Paused)
+    // A running timer handler, or other work that holds jobs, looks at the notices when it ends.
+    if (!InTimer && !Busy && Current && !Paused)
         MainWindow.ScheduleTick();
 }
 

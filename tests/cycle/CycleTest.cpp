@@ -1,6 +1,7 @@
 #include "CycleTestSupport.h"
 
 #include "common/CommaText.h"
+#include "control/TTickScope.h"
 #include "jobs/TDoc.h"
 #include "platform/System.h"
 
@@ -294,6 +295,18 @@ TEST_F(CycleTest, NewsAsksForATickUnlessTheModuleIsPausedOrATickIsRunning) {
     Module->TimerTimer();
     EXPECT_EQ(Window.TicksScheduled, 2);
     EXPECT_EQ(Module->WorkNotices(), 3u);
+}
+
+TEST_F(CycleTest, NewsDuringOtherWorkThatHoldsJobsAsksForATickOnceThatWorkEnds) {
+    {
+        TTickScope work(*Module);
+        Module->NoteWorkPossible();
+        // A timer that comes meanwhile runs no tick, and asks for none either.
+        Module->TimerTimer();
+        EXPECT_EQ(Window.TicksScheduled, 0);
+        EXPECT_EQ(Store->Count("RNextFindDoc"), 0);
+    }
+    EXPECT_EQ(Window.TicksScheduled, 1);
 }
 
 TEST_F(CycleTest, ATickHeldByTheGoEventTakesItsReleaseAsNews) {
