@@ -60,10 +60,15 @@ TJobControlAdaptor::TJobControlAdaptor(TModuleControl& module, TProcessLifetime&
 template <typename TResult, typename TBody>
 TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
     Lifetime.CallStarted(message.service());
+    // Whatever the call changed may let a job move.
     struct TFinish {
+        TModuleControl& Module;
         TProcessLifetime& Lifetime;
-        ~TFinish() { Lifetime.CallFinished(); }
-    } finish{Lifetime};
+        ~TFinish() {
+            Module.NoteWorkPossible();
+            Lifetime.CallFinished();
+        }
+    } finish{Module, Lifetime};
     try {
         return body(TJobActions(Module));
     } catch (const std::exception& e) {

@@ -32,10 +32,15 @@ TModuleControlAdaptor::TModuleControlAdaptor(TModuleControl& module, TProcessLif
 
 template <typename TResult, typename TBody> TResult TModuleControlAdaptor::Guarded(TBody body) {
     Lifetime.CallStarted(calledFromDBus() ? message().service() : QString());
+    // Whatever the call changed may let a job move.
     struct TFinish {
+        TModuleControl& Module;
         TProcessLifetime& Lifetime;
-        ~TFinish() { Lifetime.CallFinished(); }
-    } finish{Lifetime};
+        ~TFinish() {
+            Module.NoteWorkPossible();
+            Lifetime.CallFinished();
+        }
+    } finish{Module, Lifetime};
     try {
         if constexpr (std::is_void_v<TResult>)
             body();

@@ -71,6 +71,14 @@ TfMain::TfMain(QWidget* parent)
     Timer.setInterval(1000);
     connect(&Timer, &QTimer::timeout, this, &TfMain::TimerTimer);
     Timer.start();
+    Soon.setSingleShot(true);
+    Soon.setInterval(0);
+    connect(&Soon, &QTimer::timeout, this, [this] {
+        if (TicksResting)
+            TickWanted = true;
+        else if (ActiveModule())
+            TimerTimer();
+    });
     FormCreate();
     TranslateForm();
 }

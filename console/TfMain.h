@@ -84,7 +84,8 @@ public:
     void StopTimer() override;
     void ShowAndActivate() override;
     void ProcessPendingMessages() override;
-    void WaitForEvents(int maxMs) override;
+    void WaitForEvents(int maxMs, const std::function<bool()>& done) override;
+    void ScheduleTick() override;
     void Beep() override;
     void SetBusyCursor(bool busy) override;
     void ShowMessage(const std::string& text) override;
@@ -281,6 +282,11 @@ private:
     TAlignPanel* Root = nullptr;
     QSystemTrayIcon Tray;
     QTimer Timer;
+    // The queued call of ScheduleTick.
+    QTimer Soon;
+    // No tick runs while the tray menu is up; one asked for meanwhile runs after it.
+    bool TicksResting = false;
+    bool TickWanted = false;
     QString Tip;
     bool TrayAdded = false;
     bool Exiting = false;

@@ -42,6 +42,14 @@ QAction* TfMain::NewAction(const char* name, int caption, int hint, const QKeySe
     SetImage(action, image);
     // Every action's shortcut works in the window, whether or not a menu shows it.
     addAction(action);
+    // What the operator did may let a job move; the notice comes once the action is done.
+    connect(
+        action, &QAction::triggered, this,
+        [this] {
+            if (TModuleControl* module = ActiveModule())
+                module->NoteWorkPossible();
+        },
+        Qt::QueuedConnection);
     return action;
 }
 

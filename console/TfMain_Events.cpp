@@ -112,14 +112,22 @@ void TfMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     }
     // No tick runs from inside the menu's own event loop.
     Timer.stop();
+    TicksResting = true;
     if (OnTrayMenuShown)
         QTimer::singleShot(0, PopupMenu, [this] { OnTrayMenuShown(PopupMenu); });
     PopupMenu->exec(at);
+    TicksResting = false;
     Timer.start();
+    if (TickWanted) {
+        TickWanted = false;
+        Soon.start();
+    }
 }
 
 void TfMain::TimerTimer() {
-    // The timer rests while the module works, and runs again afterwards in every case.
+    // The timer rests while the module works, and runs again afterwards in every case: a second
+    // after the last tick, whatever started it.
+    Soon.stop();
     Timer.stop();
     if (TModuleControl* module = ActiveModule())
         module->TimerTimer();

@@ -4,9 +4,9 @@
 
 #include "console/TNotice.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QToolBar>
 
@@ -70,14 +70,20 @@ void TfMain::ProcessPendingMessages() {
     QCoreApplication::processEvents();
 }
 
-void TfMain::WaitForEvents(int maxMs) {
-    // A timer wakes the wait when no event comes first.
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.start(maxMs);
-    if (QAbstractEventDispatcher* dispatcher = QCoreApplication::eventDispatcher())
-        dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+void TfMain::WaitForEvents(int maxMs, const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    // A timer wakes the wait when nothing else comes first.
+    QTimer bound;
+    bound.setSingleShot(true);
+    bound.start(maxMs);
     QCoreApplication::processEvents();
+    while (!done() && clock.elapsed() < maxMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TfMain::ScheduleTick() {
+    Soon.start();
 }
 
 void TfMain::Beep() {

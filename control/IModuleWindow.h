@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -33,12 +35,23 @@ public:
     virtual void ShowAndActivate() = 0;
     // Lets the user interface handle its pending events (incoming calls among them).
     virtual void ProcessPendingMessages() = 0;
-    // Waits until an event arrives or maxMs have passed, then handles the pending events; the
-    // processing tick uses it when a whole pass found nothing to do.
-    virtual void WaitForEvents(int maxMs) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(maxMs));
-        ProcessPendingMessages();
+    // Handles events as they arrive, sleeping while none does, until done() says so or maxMs
+    // have passed. A user interface without an event wait of its own looks every few
+    // milliseconds.
+    virtual void WaitForEvents(int maxMs, const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+        for (;;) {
+            ProcessPendingMessages();
+            const auto now = std::chrono::steady_clock::now();
+            if (done() || now >= until)
+                return;
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                until - now, std::chrono::milliseconds(10)));
+        }
     }
+    // Calls the module's TimerTimer soon from the event loop, once however often it is asked
+    // before then; not while the window keeps its timer stopped.
+    virtual void ScheduleTick() = 0;
     virtual void Beep() = 0;
     virtual void SetBusyCursor(bool busy) = 0;
     virtual void ShowMessage(const std::string& text) = 0;

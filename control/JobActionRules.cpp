@@ -18,8 +18,8 @@ TRowJob JobOfRow(const TJobList& jobs, const TListRow* row) {
     for (const TDoc* job : jobs) {
         if (job != nullptr && job->ListItem == row) {
             result.Found = true;
-            result.State = job->State;
-            result.Held = job->Held;
+            result.State = job->State();
+            result.Held = job->Held();
             break;
         }
     }

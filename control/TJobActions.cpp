@@ -63,9 +63,9 @@ std::string IsoLocalTime(TDateTime value) {
 }
 
 std::string StateOf(const TDoc& job) {
-    if (job.Held)
+    if (job.Held())
         return "held";
-    switch (job.State) {
+    switch (job.State()) {
     case 0:
         return job.SpoolMode ? "spooling" : "transferring";
     case 1:
@@ -119,9 +119,9 @@ std::vector<TJobRowView> TJobActions::List() const {
         if (Module.Jobs.Contains(row.Job)) {
             const TDoc& job = *row.Job;
             view.Size = SizeBytesOf(job.Size);
-            view.Created = IsoLocalTime(job.Created);
+            view.Created = IsoLocalTime(job.Created());
             view.Devices = job.Devices;
-            view.Priority = job.Priority;
+            view.Priority = job.Priority();
             view.State = StateOf(job);
         }
         views.push_back(std::move(view));
@@ -143,7 +143,7 @@ TJobIds TJobActions::Hold(const TJobIds& ids) {
     TJobIds done;
     for (uint32_t id : InListOrder(inProcess, ids)) {
         TListRow* row = inProcess.FindId(id);
-        if (row && Module.HoldJob(row) && row->Job->Held)
+        if (row && Module.HoldJob(row) && row->Job->Held())
             done.push_back(id);
     }
     return done;
@@ -183,7 +183,7 @@ TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
         TListRow* row = inProcess.FindId(id);
         if (!row || !Module.Jobs.Contains(row->Job))
             continue;
-        row->Job->Priority = priority;
+        row->Job->SetPriority(priority);
         row->Priority = priority;
         done.push_back(id);
     }
@@ -192,7 +192,7 @@ TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
 
 int32_t TJobActions::PriorityOf(uint32_t id) const {
     const TListRow* row = Module.Window().ProcessJobs().FindId(id);
-    return row && Module.Jobs.Contains(row->Job) ? row->Job->Priority : 0;
+    return row && Module.Jobs.Contains(row->Job) ? row->Job->Priority() : 0;
 }
 
 TJobIds TJobActions::Delete(const TJobIds& ids) {
@@ -328,7 +328,7 @@ TJobIds TJobActions::Rename(const TJobIds& ids, const std::string& name) {
         TJobIds renamed;
         for (uint32_t id : InListOrder(inProcess, ids)) {
             TListRow* row = inProcess.FindId(id);
-            if (row && Module.RenameJob(row, name) && row->Job->State == 1)
+            if (row && Module.RenameJob(row, name) && row->Job->State() == 1)
                 renamed.push_back(id);
         }
         SaveNewName(inProcess, renamed, name);

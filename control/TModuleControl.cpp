@@ -1,7 +1,9 @@
 // Design notes for the module object
 //
 // One TModuleControl lives in each process. The workflow server drives it through the automation
-// methods; the main window's timer calls TimerTimer every second. There is no thread of our own:
+// methods; the main window calls TimerTimer when its one-second timer comes and whenever the
+// module asks for a tick at once (NoteWorkPossible, TModuleControl_Cycle.cpp). There is no
+// thread of our own:
 // automation calls, operator commands and ticks all run on the user-interface thread, and a call
 // to the server or the store waits in a local event loop that serves incoming calls meanwhile.
 // So any call may arrive in the middle of another one, Close and Kill included.
@@ -178,6 +180,7 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
         } catch (const std::exception&) {
         }
     }
+    ListenToStore();
 }
 
 void TModuleControl::Pause() {
@@ -227,7 +230,7 @@ void TModuleControl::Close() {
 
     HoldJobs.clear();
     for (const TDoc* job : Jobs) {
-        if (job->Held)
+        if (job->Held())
             HoldJobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID));
     }
     const std::string holdFile = HoldFilePath();
@@ -324,10 +327,6 @@ TStoreClient& TModuleControl::GetStoreObject() {
 
 TJobListModel& TModuleControl::GetProcessJobs() {
     return MainWindow.ProcessJobs();
-}
-
-void TModuleControl::WaitGoEvent() {
-    ::raduvuz::WaitGoEvent(Process.GoEventName);
 }
 
 void TModuleControl::FreeJob(TDoc& job) {

@@ -127,8 +127,15 @@ public:
     // The module's one log routine: text + " at " + date and time, to the log pane and, after
     // StartLog, to the server.
     void Log(const std::string& text) override;
-    // Called by the main window's timer every second.
+    // Called by the main window's timer every second, and by the window's queued call that
+    // ScheduleTick asks for: the retention triggers and one tick.
     void TimerTimer();
+    // News that may let a job move (a call to the module, an operator action, a store signal,
+    // the go event): the next tick runs as soon as the event loop comes round, not at the next
+    // timer; a tick that runs meanwhile goes on rather than end as idle.
+    void NoteWorkPossible();
+    // How many notices were raised so far.
+    uint64_t WorkNotices() const { return Notices; }
     // Rebuilds the list of passed jobs from the spool files and brings held jobs back; the first
     // CompletedSendTerminators of the process runs it.
     void ReloadSavedJobs();
@@ -139,8 +146,10 @@ public:
     bool SavedJobInUse(const std::string& doc) const;
     bool JobInProcess(const std::string& job, const std::string& doc) const;
 
-    // One processing tick: steps of jobs and searches for new documents until nothing is left.
-    void Tick();
+    // One processing tick: steps of jobs and searches for new documents until nothing is left,
+    // or until the tick would only repeat what it found nothing to do for. True when it moved
+    // something (a block, a job's state, a job finished or failed, a document taken in).
+    bool Tick();
     // The job to serve next, or none; frees aborted jobs first.
     TDoc* SelectJob();
     // One search of the store for a new document; true when a job was taken in.
@@ -217,6 +226,10 @@ private:
     // The two halves of a retention pass: the low-disk rule and the age rules.
     void DeleteOldestWhileDiskIsLow(TDateTime now);
     void DeleteExpiredJobs(TDateTime now);
+    // Turns the store's signals into notices, once for each store object.
+    void ListenToStore();
+    // The outermost work that held jobs has ended: news that came meanwhile asks for a tick.
+    void WorkEnded();
     void Rename(const std::string& description);
     void MoveStoreDir(const std::string& folder);
     std::string HeldTerminatorPositions() const;
@@ -246,6 +259,11 @@ private:
     // Held jobs seen by the last pick.
     int HeldCount = 0;
     bool InTimer = false;
+    uint64_t Notices = 0;
+    // The notices the running or last tick has taken into account.
+    uint64_t NoticesSeen = 0;
+    TDispatchPtr ListenedStore;
+    TListeningPtr StoreListening;
     // Jobs out of the list that a tick may still hold; those Close left are not freed yet.
     std::vector<std::unique_ptr<TDoc>> DeferredJobs;
     std::vector<std::shared_ptr<TSavedDoc>> DeferredSavedDocs;

@@ -1,17 +1,26 @@
 // Design notes for the processing cycle
 //
-// The main window's timer calls TimerTimer every second; it runs the retention triggers and one
-// tick. A tick loops until nothing is left to do: each iteration pumps the message queue, picks
-// one job (SelectJob) and lets it do one step, or, when no job is to be served, searches the
-// store for one new document (Intake). Automation calls and operator commands run inside the
-// pump, so after every pump (and after a job step, which may pump) the tick asks its TTickScope
-// whether Close or Init replaced the lists; if so it returns without touching a job again.
+// TimerTimer runs the retention triggers and one tick. A tick loops: each iteration pumps the
+// message queue, picks one job (SelectJob) and lets it do one step, or, when no job is to be
+// served, searches the store for one new document (Intake). Automation calls and operator
+// commands run inside the pump, so after every pump (and after a job step, which may pump) the
+// tick asks its TTickScope whether Close or Init replaced the lists; if so it returns without
+// touching a job again.
 //
-// Waiting without burning a core: jobs that wait for a destination that is not ready keep the
-// loop going, each step finding nothing to do. An iteration makes no progress when no job was
-// picked and the search found nothing, or when the picked job's step ended with its Waiting mark
-// set. After a whole pass of such iterations (one more than the jobs in the list) the tick waits
-// for events with a short bound instead of spinning; the picks themselves are unchanged.
+// When a tick runs. The window's timer calls TimerTimer once a second as a backstop; besides, a
+// tick that moved anything asks the window for the next one at once (a queued call, so that bus
+// calls and the operator are served between ticks), and so does any news that may let a job move
+// (NoteWorkPossible: a call to the module, an operator action, a store signal, the go event).
+// A tick also ends when it has nothing to do but repeat itself: an iteration moved something
+// when the search took a document, or a step moved a block, changed the job's state, finished or
+// failed it. After iterations that moved nothing, the first one that tries again the same job
+// (or the search) ends the tick: the picks would only go round the same jobs, asking the store
+// and the server the same questions, until something changes, and whatever changes raises a
+// notice (or the timer comes). A waiting module thus makes no bus calls between those moments.
+//
+// The picks follow the pick index of the job list (TPickIndex), which keeps the jobs in the
+// orders of their text keys as the keys change: a pick costs O(log N) and takes the very job
+// sorting every key would.
 
 #include "common/CommaText.h"
 #include "common/DateTime.h"
@@ -29,7 +38,7 @@
 #include <chrono>
 #include <exception>
 #include <set>
-#include <thread>
+#include <unordered_set>
 #include <utility>
 
 namespace raduvuz {
@@ -40,29 +49,11 @@ namespace {
 constexpr int64_t kIntakeMinFreeKb = 102400;
 // A store that keeps answering 0 to the search would hold the tick for ever.
 constexpr int kMaxZeroAnswers = 1000;
-// How long an idle pass waits for events before the tick looks at the jobs again.
-constexpr int kIdleWaitMs = 100;
 
-std::string PriorityText(int32_t priority) {
-    std::string text = std::to_string(priority);
-    if (priority >= 0 && text.size() < 2)
-        text.insert(0, 1, '0');
-    return text;
-}
-
-using TKeyedJobs = std::vector<std::pair<std::string, TDoc*>>;
-
-void SortKeys(TKeyedJobs& keys) {
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-}
-
-std::string CreatedKey(const TDoc& job) {
-    return PriorityText(job.Priority) + "_" + WriteRealPoint(job.Created);
-}
-
-std::string LastTimeKey(const TDoc& job) {
-    return PriorityText(job.Priority) + "_" + WriteRealPoint(job.LastTime);
+// Clears the Waiting mark of each job.
+void ClearWaiting(const std::vector<TDoc*>& jobs) {
+    for (TDoc* job : jobs)
+        job->SetWaiting(false);
 }
 
 } // namespace
@@ -72,6 +63,7 @@ void TModuleControl::TimerTimer() {
     if (InTimer)
         return;
     InTimer = true;
+    bool moved = false;
     try {
         if (Current && !Paused) {
             if (DeletePolicy < 2) {
@@ -84,96 +76,145 @@ void TModuleControl::TimerTimer() {
                 if (static_cast<double>(Process.FreeSpaceKb(StoreDir)) / 1024 < FreeSpace)
                     RetentionPass();
             }
-            Tick();
+            moved = Tick();
         }
         if (Current)
             MainWindow.ProcessPendingMessages();
     } catch (const std::exception&) {
     }
     InTimer = false;
+    // What moved may let more move; news that came while the handler ran was not acted on yet.
+    // Inside other work that holds jobs (Busy) no tick can run: that work asks when it ends.
+    if (Current && !Paused && !Busy && (moved || Notices != NoticesSeen))
+        MainWindow.ScheduleTick();
 }
 
-void TModuleControl::Tick() {
+void TModuleControl::WorkEnded() {
+    if (!InTimer && !Busy && Current && !Paused && Notices != NoticesSeen)
+        MainWindow.ScheduleTick();
+}
+
+void TModuleControl::NoteWorkPossible() {
+    ++Notices;
+    // A running timer handler, or other work that holds jobs, looks at the notices when it ends.
+    if (!InTimer && !Busy && Current && !Paused)
+        MainWindow.ScheduleTick();
+}
+
+bool TModuleControl::Tick() {
     if (Event)
         WaitGoEvent();
     if (Busy)
-        return;
+        return false;
     TTickScope scope(*this);
+    bool moved = false;
     try {
+        NoticesSeen = Notices;
         ModuleIdleCheck(*this);
         ExpireDestMarks();
         HeldCount = 0;
-        size_t idleIterations = 0;
+        // What the iterations since the last one that moved something tried: jobs, and the
+        // search as none.
+        std::unordered_set<const TDoc*> tried;
         for (;;) {
             if (Event)
                 WaitGoEvent();
             if (!scope.Pump() || Paused)
-                return;
+                return moved;
+            if (Notices != NoticesSeen) {
+                NoticesSeen = Notices;
+                tried.clear();
+            }
             TDoc* job = SelectJob();
             if (!scope.Valid())
-                return;
+                return moved;
             bool progress = false;
             if (!job) {
                 progress = Intake();
                 if (!scope.Valid())
-                    return;
+                    return moved;
             } else {
+                const uint8_t stateBefore = job->State();
                 bool done = false;
                 const bool more = job->Execute(done);
                 if (!scope.Valid())
-                    return;
+                    return moved;
                 // A call that came in during the step may have freed the job: it is left alone.
                 if (job->Freed) {
                     progress = true;
                 } else if (!more) {
-                    if (DeletePolicy > 0 && job->SpoolMode && job->State == 2)
+                    if (DeletePolicy > 0 && job->SpoolMode && job->State() == 2)
                         AddCompletedRow(*job, 3);
                     FreeJob(*job);
                     if (DeletePolicy == 0)
                         RetentionPass();
                     progress = true;
                 } else if (done) {
-                    if (job->SpoolMode && job->State == 0)
+                    if (job->SpoolMode && job->State() == 0)
                         SpoolToWait(*job);
                     if ((!job->SpoolMode && DeletePolicy > 0) ||
-                        (job->SpoolMode && job->State == 2))
+                        (job->SpoolMode && job->State() == 2))
                         AddCompletedRow(*job, -1);
                     FreeJob(*job);
                     if (DeletePolicy == 0)
                         RetentionPass();
                     progress = true;
+                } else if (stateBefore == 1) {
+                    // A waiting job's check moves something only when it starts sending.
+                    progress = job->State() != stateBefore;
                 } else {
-                    progress = !job->Waiting;
+                    progress = !job->Waiting();
                 }
             }
+            moved = moved || progress;
             const bool allHeldOrGone = Jobs.empty() || static_cast<int>(Jobs.size()) == HeldCount;
             if (allHeldOrGone && IntakeExhausted)
                 break;
-            idleIterations = progress ? 0 : idleIterations + 1;
-            if (idleIterations > Jobs.size()) {
-                idleIterations = 0;
-                MainWindow.WaitForEvents(kIdleWaitMs);
-                if (!scope.Valid())
-                    return;
-            }
+            if (progress)
+                tried.clear();
+            else if (!tried.insert(job).second && Notices == NoticesSeen)
+                break;
         }
         IntakeExhausted = false;
     } catch (const std::exception&) {
     }
+    return moved;
 }
 
 bool TModuleControl::WaitPumping(int ms) {
     TTickScope scope(*this);
+    const uint64_t notices = Notices;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    if (!scope.Pump())
+        return false;
+    // News that may let the caller go on ends the wait early.
+    const auto over = [&] { return Notices != notices || !scope.Valid(); };
     for (;;) {
-        if (!scope.Pump())
-            return false;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= until)
-            return true;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            until - now, std::chrono::milliseconds(20)));
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || over())
+            return scope.Valid();
+        MainWindow.WaitForEvents(static_cast<int>(left.count()), over);
     }
+}
+
+void TModuleControl::WaitGoEvent() {
+    // Whatever happened while the RIP held us may let a job move.
+    if (::raduvuz::WaitGoEvent(Process.GoEventName))
+        NoteWorkPossible();
+}
+
+void TModuleControl::ListenToStore() {
+    const TDispatchPtr& store = Process.StoreObject.Dispatch();
+    if (store == ListenedStore)
+        return;
+    StoreListening.reset();
+    ListenedStore = store;
+    // A store without signals never calls; the timer alone brings the next tick then.
+    StoreListening = Process.StoreObject.Listen([this](const TStoreSignal& signal) {
+        if (signal.Kind != TStoreSignal::TKind::DocumentAvailable || signal.Module == ModuleNumber)
+            NoteWorkPossible();
+    });
 }
 
 void TModuleControl::ExpireDestMarks() {
@@ -205,68 +246,44 @@ void TModuleControl::AddCompletedRow(const TDoc& job, int imageIndex) {
     row.SubItems = source.SubItems;
     row.ImageIndex = imageIndex;
     row.Bytes = SizeBytesOf(job.Size);
-    row.Created = job.Created;
+    row.Created = job.Created();
     row.Devices = job.Devices;
-    row.Priority = job.Priority;
+    row.Priority = job.Priority();
     completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
 }
 
 TDoc* TModuleControl::SelectJob() {
-    // Freeing a job changes the list: take the aborted ones first.
-    std::vector<TDoc*> aborted;
-    for (TDoc* job : Jobs) {
-        if (job->AbortRequested)
-            aborted.push_back(job);
-    }
-    // Freeing one may pump messages; a job freed meanwhile stays in the bin until the tick ends.
-    for (TDoc* job : aborted) {
-        if (job->Freed)
-            continue;
-        Log("Document " + job->Name + " aborted");
-        FreeJob(*job);
+    const TPickIndex& index = Jobs.PickIndex();
+    if (index.AbortRequestedCount() > 0) {
+        // Freeing a job changes the list: take the aborted ones first.
+        std::vector<TDoc*> aborted;
+        for (TDoc* job : Jobs) {
+            if (job->AbortRequested())
+                aborted.push_back(job);
+        }
+        // Freeing one may pump messages; a job freed meanwhile stays in the bin until the tick
+        // ends.
+        for (TDoc* job : aborted) {
+            if (job->Freed)
+                continue;
+            Log("Document " + job->Name + " aborted");
+            FreeJob(*job);
+        }
     }
     if (Jobs.empty())
         return nullptr;
 
-    HeldCount = 0;
-    int reading = 0;
-    int sending = 0;
-    int waiting = 0;
-    int reloaded = 0;
-    for (const TDoc* job : Jobs) {
-        if (job->Held) {
-            ++HeldCount;
-            continue;
-        }
-        if (job->State == 0)
-            ++reading;
-        else if (job->State == 2)
-            ++sending;
-        else if (job->State == 1)
-            ++waiting;
-        if (job->Reloaded)
-            ++reloaded;
-    }
-
-    const auto keyed = [this](uint8_t state, std::string (*key)(const TDoc&)) {
-        TKeyedJobs keys;
-        for (TDoc* job : Jobs) {
-            if (!job->Held && job->State == state)
-                keys.emplace_back(key(*job), job);
-        }
-        SortKeys(keys);
-        return keys;
-    };
+    HeldCount = index.HeldCount();
+    const int reading = index.Count(0);
+    const int waiting = index.Count(1);
+    const int sending = index.Count(2);
+    const int reloaded = index.ReloadedCount();
 
     if (reloaded > 0) {
         for (uint8_t state : {uint8_t(1), uint8_t(2)}) {
-            TKeyedJobs keys = keyed(state, LastTimeKey);
-            for (const auto& [key, job] : keys) {
-                if (!job->Waiting)
-                    return job;
-            }
-            for (const auto& [key, job] : keys)
-                job->Waiting = false;
+            if (TDoc* job = index.FirstByLastTime(state, false))
+                return job;
+            ClearWaiting(index.WaitingJobs(state));
         }
     }
 
@@ -286,57 +303,30 @@ TDoc* TModuleControl::SelectJob() {
     }
 
     if (mode == 2 && reloaded == 0) {
-        TKeyedJobs keys = keyed(1, CreatedKey);
-        if (!keys.empty()) {
-            TDoc* first = keys.front().second;
-            if (!first->Waiting)
+        if (TDoc* first = index.FirstByCreated(1)) {
+            if (!first->Waiting())
                 return first;
-            first->Waiting = false;
+            first->SetWaiting(false);
         }
     }
 
-    TDoc* sendCandidate = nullptr;
-    {
-        TKeyedJobs keys;
-        std::vector<std::string> noted;
-        for (TDoc* job : Jobs) {
-            if (job->Held || job->State != 2)
-                continue;
-            if (!job->Waiting) {
-                keys.emplace_back(CreatedKey(*job), job);
-            } else {
-                job->Waiting = false;
-                if (reloaded == 0)
-                    noted.push_back(job->Dests);
-            }
-        }
-        SortKeys(keys);
-        for (const auto& [key, job] : keys) {
-            if (std::find(noted.begin(), noted.end(), job->Dests) == noted.end()) {
-                sendCandidate = job;
-                break;
-            }
-        }
+    // The sending jobs marked Waiting are passed over this time; so are the others that go to
+    // the same destinations (unless jobs were reloaded).
+    const std::vector<TDoc*> passedSending = index.WaitingJobs(2);
+    std::vector<std::string> noted;
+    if (reloaded == 0) {
+        for (const TDoc* job : passedSending)
+            noted.push_back(job->Dests());
     }
+    TDoc* sendCandidate = index.FirstSendingNotTo(noted);
+    ClearWaiting(passedSending);
 
-    TDoc* readCandidate = nullptr;
-    {
-        TKeyedJobs keys;
-        for (TDoc* job : Jobs) {
-            if (job->Held || job->State != 0)
-                continue;
-            if (!job->Waiting)
-                keys.emplace_back(CreatedKey(*job), job);
-            else
-                job->Waiting = false;
-        }
-        SortKeys(keys);
-        if (!keys.empty())
-            readCandidate = keys.front().second;
-    }
+    TDoc* readCandidate = index.FirstByCreated(0, false);
+    ClearWaiting(index.WaitingJobs(0));
 
     if (sendCandidate && readCandidate)
-        return sendCandidate->LastTime < readCandidate->LastTime ? sendCandidate : readCandidate;
+        return sendCandidate->LastTime() < readCandidate->LastTime() ? sendCandidate
+                                                                     : readCandidate;
     return sendCandidate ? sendCandidate : readCandidate;
 }
 
@@ -419,8 +409,8 @@ bool TModuleControl::HoldJob(TListRow* row) {
     TDoc* job = JobOfRow(row);
     if (!job)
         return false;
-    if (job->State == 1) {
-        job->Held = true;
+    if (job->State() == 1) {
+        job->SetHeld(true);
         MainWindow.ProcessJobs().SetImage(row, 0);
     } else {
         MainWindow.Beep();
@@ -432,7 +422,7 @@ bool TModuleControl::ReleaseJob(TListRow* row) {
     TDoc* job = JobOfRow(row);
     if (!job)
         return false;
-    job->Held = false;
+    job->SetHeld(false);
     return true;
 }
 
@@ -440,7 +430,7 @@ bool TModuleControl::RenameJob(TListRow* row, const std::string& name) {
     TDoc* job = JobOfRow(row);
     if (!job)
         return false;
-    if (job->State != 1) {
+    if (job->State() != 1) {
         MainWindow.Beep();
         return true;
     }

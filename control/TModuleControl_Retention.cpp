@@ -199,7 +199,7 @@ bool TModuleControl::AbortJob(TListRow* row) {
     TDoc* job = JobOfRow(row);
     if (!job)
         return false;
-    job->AbortRequested = true;
+    job->SetAbortRequested(true);
     // A copy made from the same spool file still needs it.
     for (const TDoc* other : Jobs) {
         if (other != job && other->DocID == job->DocID)

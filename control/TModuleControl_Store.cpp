@@ -22,6 +22,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace raduvuz {
 
@@ -73,6 +74,7 @@ void TModuleControl::ReloadSavedJobs() {
         ::unlink(holdFile.c_str());
     }
 
+    const std::unordered_set<std::string> held(HoldJobs.begin(), HoldJobs.end());
     TJobListModel& completed = MainWindow.CompletedJobs();
     for (const std::string& name : OrdinaryFiles(JobDir)) {
         const auto [jobID, docID] = JobFileNumbers(name);
@@ -88,6 +90,12 @@ void TModuleControl::ReloadSavedJobs() {
         }
         if (!read) {
             Log(LanguageFormat(1740, {name}, "Error load saved job %s"));
+            continue;
+        }
+        // A held job comes back held in the list of jobs in process, not as a passed job.
+        const std::string entry = std::to_string(jobID) + "_" + std::to_string(docID);
+        if (held.count(entry) > 0) {
+            ReprocessDoc(*this, std::to_string(jobID), std::to_string(docID), std::string(), true);
             continue;
         }
         const TParams params(text);
@@ -111,14 +119,7 @@ void TModuleControl::ReloadSavedJobs() {
         row.Created = saved;
         row.Devices = devices;
         row.Priority = StrToIntDef(params.GetValueText("Priority"), 0);
-        TListRow* added = completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
-        const std::string entry = added->Caption + "_" + added->SubItems[siDocID];
-        if (std::find(HoldJobs.begin(), HoldJobs.end(), entry) != HoldJobs.end()) {
-            const std::string jobText = added->Caption;
-            const std::string docText = added->SubItems[siDocID];
-            completed.Delete(added);
-            ReprocessDoc(*this, jobText, docText, std::string(), true);
-        }
+        completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
     }
 }
 

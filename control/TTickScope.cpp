@@ -13,8 +13,10 @@ TTickScope::TTickScope(TModuleControl& module)
 
 TTickScope::~TTickScope() {
     Module.Busy = WasBusy;
-    if (--Module.Ticks == 0)
+    if (--Module.Ticks == 0) {
         Module.ReleaseDeferred();
+        Module.WorkEnded();
+    }
 }
 
 bool TTickScope::Pump() {

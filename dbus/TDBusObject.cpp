@@ -1,6 +1,7 @@
 #include "dbus/TDBusObject.h"
 
 #include "dbus/DBusBus.h"
+#include "dbus/TDBusListening.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -101,8 +102,8 @@ TDispatchPtr TDBusObject::Create(const std::string& progId) {
     return std::make_shared<TDBusObject>(progId, path);
 }
 
-TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVariant>& args,
-                              const std::string& signature) {
+QDBusMessage TDBusObject::MakeCall(const std::string& method, const std::vector<TVariant>& args,
+                                   const std::string& signature) const {
     if (!signature.empty() && signature.size() != args.size())
         throw TDispatchError(kUnexpectedError,
                              "The call " + method + " has " + std::to_string(args.size()) +
@@ -114,7 +115,34 @@ TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVari
     for (size_t i = 0; i < args.size(); ++i)
         wire << (signature.empty() ? ToWire(args[i]) : WireArgument(args[i], signature[i]));
     call.setArguments(wire);
+    return call;
+}
 
+void TDBusObject::Send(const std::string& method, const std::vector<TVariant>& args,
+                       const std::string& signature) {
+    // The connection queues the message behind the calls made before it and flags it as
+    // wanting no reply.
+    if (!RaduvuzBus().send(MakeCall(method, args, signature)))
+        throw TDispatchError(kUnexpectedError,
+                             "The call " + method + " on " + Reference() + " could not be sent");
+}
+
+TListeningPtr TDBusObject::Listen(const std::string& interface,
+                                  const std::vector<std::string>& members, TSignalHandler handler) {
+    auto listening = std::make_unique<TDBusListening>(std::move(handler));
+    QDBusConnection bus = RaduvuzBus();
+    for (const std::string& member : members) {
+        if (!bus.connect(QString::fromStdString(Service), QString::fromStdString(Path),
+                         QString::fromStdString(interface), QString::fromStdString(member),
+                         listening.get(), SLOT(Received(QDBusMessage))))
+            return nullptr;
+    }
+    return listening;
+}
+
+TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVariant>& args,
+                              const std::string& signature) {
+    const QDBusMessage call = MakeCall(method, args, signature);
     const QDBusMessage reply = CallAndWait(call);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         std::string name = reply.errorName().toStdString();

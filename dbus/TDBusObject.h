@@ -6,13 +6,17 @@
 
 #include "services/Dispatch.h"
 
+#include <QDBusMessage>
+
 #include <string>
 
 namespace raduvuz {
 
 // A dispatch object on the bus, named by its bus name and object path. Methods are called by
 // member name with no interface name. A call waits for its reply in a local event loop, so
-// incoming calls are served meanwhile and calls may nest in both directions.
+// incoming calls are served meanwhile and calls may nest in both directions. A send goes out
+// flagged as wanting no reply and is not waited for. Signals are listened to by match rules on
+// the object's bus name and path; a peer that has no such signals simply never sends one.
 class TDBusObject : public IDispatchObject {
 public:
     TDBusObject(std::string service, std::string path);
@@ -26,6 +30,10 @@ public:
     using IDispatchObject::Call;
     TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
                      const std::string& signature) override;
+    void Send(const std::string& method, const std::vector<TVariant>& args,
+              const std::string& signature) override;
+    TListeningPtr Listen(const std::string& interface, const std::vector<std::string>& members,
+                         TSignalHandler handler) override;
     std::string Reference() const override { return Service + Path; }
 
     // How long a call waits for its reply; a peer that leaves the bus fails the call at once.
@@ -35,6 +43,9 @@ public:
     static int PendingCalls();
 
 private:
+    QDBusMessage MakeCall(const std::string& method, const std::vector<TVariant>& args,
+                          const std::string& signature) const;
+
     std::string Service;
     std::string Path;
 };

@@ -75,7 +75,8 @@ public:
     // Returns at once when the go event does not exist; else blocks until it is signalled.
     virtual void WaitGoEvent() = 0;
     // Waits about ms milliseconds while the user interface handles its events (incoming calls
-    // among them); false when the module was closed or initialised again meanwhile.
+    // among them), less when news comes that may let the caller go on (the store freed memory,
+    // say); false when the module was closed or initialised again meanwhile.
     virtual bool WaitPumping(int ms) = 0;
 };
 

@@ -29,14 +29,82 @@ std::unique_ptr<TDoc> TDoc::Create(IJobHost& host, bool spoolMode, int32_t docID
     job->OutDocID = 0;
     job->Copies = host.GetCopies();
     job->OwnerModuleNumber = host.GetModuleNumber();
-    job->Created = Now();
-    job->LastTime = job->Created;
+    job->FCreated = Now();
+    job->FLastTime = job->FCreated;
     return job;
 }
 
 TDoc::TDoc(IJobHost& host) : Host(host) {}
 
 TDoc::~TDoc() = default;
+
+void TDoc::Reindex() {
+    if (Index)
+        Index->Update(*this);
+}
+
+void TDoc::SetState(uint8_t value) {
+    if (FState == value)
+        return;
+    FState = value;
+    Reindex();
+}
+
+void TDoc::SetPriority(int32_t value) {
+    if (FPriority == value)
+        return;
+    FPriority = value;
+    Reindex();
+}
+
+void TDoc::SetHeld(bool value) {
+    if (FHeld == value)
+        return;
+    FHeld = value;
+    Reindex();
+}
+
+void TDoc::SetWaiting(bool value) {
+    if (FWaiting == value)
+        return;
+    FWaiting = value;
+    Reindex();
+}
+
+void TDoc::SetCreated(TDateTime value) {
+    if (FCreated == value)
+        return;
+    FCreated = value;
+    Reindex();
+}
+
+void TDoc::SetLastTime(TDateTime value) {
+    if (FLastTime == value)
+        return;
+    FLastTime = value;
+    Reindex();
+}
+
+void TDoc::SetReloaded(bool value) {
+    if (FReloaded == value)
+        return;
+    FReloaded = value;
+    Reindex();
+}
+
+void TDoc::SetDests(const std::string& value) {
+    if (FDests == value)
+        return;
+    FDests = value;
+    Reindex();
+}
+
+void TDoc::SetAbortRequested(bool value) {
+    if (FAbortRequested == value)
+        return;
+    FAbortRequested = value;
+    Reindex();
+}
 
 void TDoc::AddToList(int32_t imageIndex) {
     TJobListModel& list = Host.GetProcessJobs();
@@ -67,12 +135,12 @@ void TDoc::AddToList(int32_t imageIndex) {
         dev = NamesOfIds(Devices, Host.GetTermKeys());
     }
     row.SubItems = {
-        std::to_string(DocID), Name,     Page,       Color,       ShortDateText(Created),
-        LongTimeText(Created), FileType, sizeColumn, destination, dev};
+        std::to_string(DocID),  Name,     Page,       Color,       ShortDateText(FCreated),
+        LongTimeText(FCreated), FileType, sizeColumn, destination, dev};
     row.Bytes = SizeBytesOf(Size);
-    row.Created = Created;
+    row.Created = FCreated;
     row.Devices = Devices;
-    row.Priority = Priority;
+    row.Priority = FPriority;
     ListItem = Host.GetLastInTop() ? list.Insert(0, std::move(row)) : list.Add(std::move(row));
     ShowLabel(Host);
 }
@@ -88,8 +156,7 @@ void ShowLabel(IJobHost& host) {
 
 void ModuleIdleCheck(IJobHost& host) {
     const TJobList& jobs = host.GetJobs();
-    const bool allWaiting =
-        std::all_of(jobs.begin(), jobs.end(), [](const TDoc* job) { return job->State == 1; });
+    const bool allWaiting = jobs.PickIndex().CountAll(1) == jobs.size();
     if (allWaiting && host.GetStatus() != 1)
         host.ChangeStatus(1);
 }
@@ -108,9 +175,9 @@ void TDoc::Free(bool storeSteps) {
         }
         SpoolStream.reset();
         if (storeSteps) {
-            if (State == 0 && DocID > 0)
+            if (FState == 0 && DocID > 0)
                 Host.GetStoreObject().RCloseDoc(OwnerModuleNumber, DocID);
-            if (((!SpoolMode && State == 0) || State == 2) && OutDocID > 0)
+            if (((!SpoolMode && FState == 0) || FState == 2) && OutDocID > 0)
                 Host.GetStoreObject().WAbortDoc(OutDocID);
         }
         if (current) {
@@ -135,7 +202,7 @@ void TDoc::ReadFields() {
     Page = params.GetValueText("Page");
     Color = params.GetValueText("Color");
     Size = params.GetValueText("Size");
-    Priority = StrToIntDef(params.GetValueText("Priority"), 0);
+    SetPriority(StrToIntDef(params.GetValueText("Priority"), 0));
 }
 
 std::string TDoc::SpoolFilePath() const {

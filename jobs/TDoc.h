@@ -6,6 +6,7 @@
 // console/, and no Qt.
 
 #include "common/Types.h"
+#include "jobs/TPickIndex.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,10 +40,8 @@ public:
     int32_t DocID = 0;
     int32_t OutDocID = 0;
     int32_t JobID = 0;
-    int32_t Priority = 0;
     int32_t Copies = 0;
     bool SpoolMode = false;
-    uint8_t State = 0;
     std::unique_ptr<TFileStream> SpoolStream;
     int32_t SaveCount = 0;
     std::string Color;
@@ -52,24 +51,42 @@ public:
     std::string FileType;
     std::string Size;
     std::string SizeText;
-    std::string Dests;
     std::string Devices;
     std::string DDS;
-    TDateTime Created = 0;
     bool SendAsPath = false;
     std::string BlockName;
-    bool Held = false;
-    bool AbortRequested = false;
     int32_t RetryCount = 0;
     int32_t BlockSize = 0;
     int32_t BlockHandle = 0;
     int32_t LastBlock = 0;
     TListRow* ListItem = nullptr;
-    TDateTime LastTime = 0;
-    bool Reloaded = false;
-    bool Waiting = false;
     // Set by Free: whoever still holds the job (a tick) leaves it alone.
     bool Freed = false;
+
+    // What the pick goes by. The list of jobs in process keeps its jobs ordered by these, so
+    // they change only through their setters, which tell the list.
+    uint8_t State() const { return FState; }
+    void SetState(uint8_t value);
+    int32_t Priority() const { return FPriority; }
+    void SetPriority(int32_t value);
+    bool Held() const { return FHeld; }
+    void SetHeld(bool value);
+    // The last step found nothing to do yet; the pick passes the job over once.
+    bool Waiting() const { return FWaiting; }
+    void SetWaiting(bool value);
+    TDateTime Created() const { return FCreated; }
+    void SetCreated(TDateTime value);
+    // Time of the job's last step.
+    TDateTime LastTime() const { return FLastTime; }
+    void SetLastTime(TDateTime value);
+    bool Reloaded() const { return FReloaded; }
+    void SetReloaded(bool value);
+    // The destination text: module numbers, comma text.
+    const std::string& Dests() const { return FDests; }
+    void SetDests(const std::string& value);
+    // The operator asked to abort the job; the next pick frees it.
+    bool AbortRequested() const { return FAbortRequested; }
+    void SetAbortRequested(bool value);
 
     // Creates the job's row in the list of jobs in process and tells the server the row count.
     void AddToList(int32_t imageIndex);
@@ -94,7 +111,12 @@ public:
     void ReadFields();
 
 private:
+    friend class TJobList;
+    friend class TPickIndex;
+
     explicit TDoc(IJobHost& host);
+    // Tells the index of the list that holds the job that its pick fields changed.
+    void Reindex();
 
     void SetSizeTextFromStream();
     bool DestinationReady(int32_t dest) const;
@@ -105,6 +127,19 @@ private:
 
     // The module number of the store calls of a release that comes after Close.
     int32_t OwnerModuleNumber = 0;
+
+    uint8_t FState = 0;
+    int32_t FPriority = 0;
+    bool FHeld = false;
+    bool FWaiting = false;
+    TDateTime FCreated = 0;
+    TDateTime FLastTime = 0;
+    bool FReloaded = false;
+    std::string FDests;
+    bool FAbortRequested = false;
+    // The index of the list that holds the job, and where it placed the job.
+    TPickIndex* Index = nullptr;
+    TPickEntry PickEntry;
 };
 
 // The log line of a step or operation that failed: "Exception in <name> (<system text>)".

@@ -74,9 +74,11 @@ bool TDoc::DestinationOnThisComputer(int32_t dest) const {
 
 bool TDoc::InitReadDoc() {
     try {
-        State = 0;
+        SetState(0);
         ReadFields();
-        TParams(DDS).SelectEntries(Host.GetFlowEntries(), Devices, Dests);
+        std::string dests;
+        TParams(DDS).SelectEntries(Host.GetFlowEntries(), Devices, dests);
+        SetDests(dests);
         const std::vector<std::string> devices = ReadCommaText(Devices);
         // Multiplexed and held jobs always go through the spool file.
         if (Host.GetMultiplex() ||
@@ -89,14 +91,14 @@ bool TDoc::InitReadDoc() {
             SpoolStream = std::make_unique<TFileStream>();
             if (!SpoolStream->Open(path, TFileStream::TMode::CreateExclusive))
                 throw std::runtime_error("Cannot create " + path);
-            if (!WriteSpoolHeader(*SpoolStream, DDS, Host.GetTermKeys(), Created))
+            if (!WriteSpoolHeader(*SpoolStream, DDS, Host.GetTermKeys(), FCreated))
                 throw std::runtime_error("Cannot write " + path);
         }
 
         if (!SpoolMode) {
             for (int attempt = 1;; ++attempt) {
                 OutDocID =
-                    Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, Dests, DDS);
+                    Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, FDests, DDS);
                 if (OutDocID == -1)
                     return false;
                 if (OutDocID > 0)
@@ -128,7 +130,7 @@ bool TDoc::Execute(bool& done) {
         if (Host.GetEvent())
             Host.WaitGoEvent();
         bool result = false;
-        switch (State) {
+        switch (FState) {
         case 0:
             result = SpoolMode ? SpoolNextBlock(done) : SwitchNextBlock(done);
             break;
@@ -141,7 +143,7 @@ bool TDoc::Execute(bool& done) {
         default:
             return false;
         }
-        LastTime = Now();
+        SetLastTime(Now());
         return result;
     } catch (const std::exception&) {
         LogException(Host, "Execute");
@@ -152,15 +154,15 @@ bool TDoc::Execute(bool& done) {
 bool TDoc::SwitchNextBlock(bool& done) {
     try {
         TStoreClient& store = Host.GetStoreObject();
-        Waiting = false;
-        if (Held)
+        SetWaiting(false);
+        if (FHeld)
             return true;
         BlockName = store.RWSwitchBlock(Host.GetModuleNumber(), DocID, OutDocID, BlockSize,
                                         BlockHandle, LastBlock);
         if (BlockName.empty()) {
             // A handle without a block is the store's failure, not "nothing yet".
-            Waiting = (BlockHandle == 0);
-            return Waiting;
+            SetWaiting(BlockHandle == 0);
+            return FWaiting;
         }
         bool ok = true;
         if (SpoolMode || Host.GetDeletePolicy() != 0)
@@ -188,11 +190,11 @@ bool TDoc::SpoolNextBlock(bool& done) {
     try {
         TStoreClient& store = Host.GetStoreObject();
         const int32_t module = Host.GetModuleNumber();
-        Waiting = false;
+        SetWaiting(false);
         BlockName = store.RGetBlock(module, DocID, BlockSize, BlockHandle, LastBlock);
         if (BlockName.empty()) {
-            Waiting = (BlockHandle == 0);
-            return Waiting;
+            SetWaiting(BlockHandle == 0);
+            return FWaiting;
         }
         const bool ok =
             SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
@@ -219,20 +221,20 @@ bool TDoc::SpoolNextBlock(bool& done) {
 bool TDoc::CheckWaitingDoc() {
     try {
         std::vector<TDestMark>& marks = Host.GetDestMarks();
-        Waiting = false;
+        SetWaiting(false);
         if (RetryCount > 300)
             return false;
-        if (Held)
+        if (FHeld)
             return true;
 
-        if (!Reloaded && Host.GetMultiplex() && marks.size() >= 2) {
+        if (!FReloaded && Host.GetMultiplex() && marks.size() >= 2) {
             bool found = false;
             // Plates of one job go where that job already is, one plate of each colour.
             if (!Color.empty()) {
                 for (TDestMark& mark : marks) {
                     if (found)
                         break;
-                    if (Dests.find(mark.Dest) == std::string::npos)
+                    if (FDests.find(mark.Dest) == std::string::npos)
                         continue;
                     for (const std::shared_ptr<TMPrec>& record : mark.Records) {
                         if (record->Name != Name && record->JobID != JobID)
@@ -241,7 +243,7 @@ bool TDoc::CheckWaitingDoc() {
                         if (std::find(colors.begin(), colors.end(), Color) != colors.end())
                             continue;
                         found = true;
-                        Dests = mark.Dest;
+                        SetDests(mark.Dest);
                         record->Colors += "," + Color;
                         record->Time = Now();
                         break;
@@ -249,7 +251,7 @@ bool TDoc::CheckWaitingDoc() {
                 }
             }
             if (!found) {
-                const std::vector<std::string> items = ReadCommaText(Dests);
+                const std::vector<std::string> items = ReadCommaText(FDests);
                 const int32_t count = static_cast<int32_t>(items.size());
                 for (int32_t k = 0; k < count; ++k) {
                     RoundRobin = RoundRobin + 1;
@@ -267,21 +269,21 @@ bool TDoc::CheckWaitingDoc() {
                         }
                     }
                     found = true;
-                    Dests = std::to_string(dest);
+                    SetDests(std::to_string(dest));
                     break;
                 }
             }
             if (!found) {
-                Waiting = true;
+                SetWaiting(true);
                 return true;
             }
         }
 
-        const int32_t dest = StrToIntDef(Dests, 0);
+        const int32_t dest = StrToIntDef(FDests, 0);
         if (dest == 0 || Devices.empty())
             return true;
-        if (!Reloaded && !DestinationReady(dest)) {
-            Waiting = true;
+        if (!FReloaded && !DestinationReady(dest)) {
+            SetWaiting(true);
             return true;
         }
 
@@ -290,15 +292,15 @@ bool TDoc::CheckWaitingDoc() {
         if (!SpoolStream->Open(path, TFileStream::TMode::ReadDenyWrite))
             throw std::runtime_error("Cannot open " + path);
         std::string headerText;
-        TDateTime created = Created;
+        TDateTime created = FCreated;
         if (!ReadSpoolHeader(*SpoolStream, Host.GetTermKeys(), headerText, created)) {
             LogJob(LanguageFormat(1748, {Name}, "Error load file %s [DDS]"));
             SpoolStream.reset();
             ++RetryCount;
-            Waiting = true;
+            SetWaiting(true);
             return true;
         }
-        Created = created;
+        SetCreated(created);
 
         if (Host.GetWorkMode() != 0) {
             TParams dds(DDS);
@@ -307,7 +309,7 @@ bool TDoc::CheckWaitingDoc() {
                     AsciiUpper(entry.Text).find("ACCEPTSPOOL") == std::string::npos)
                     continue;
                 const TParams entryParams(entry.Text);
-                if (ItemInList(Dests, entryParams.GetValueText("AcceptSpool")) &&
+                if (ItemInList(FDests, entryParams.GetValueText("AcceptSpool")) &&
                     entryParams.Match(DDS) && DestinationOnThisComputer(dest)) {
                     dds.SetValue("SpoolFile", path);
                     SendAsPath = true;
@@ -317,15 +319,15 @@ bool TDoc::CheckWaitingDoc() {
             DDS = dds.GetText();
         }
 
-        OutDocID = Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, Dests, DDS);
+        OutDocID = Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, FDests, DDS);
         if (OutDocID <= 0) {
             LogJob(LanguageFormat(1749, {Name}, "Error load file %s [wcreate doc]"));
             SpoolStream.reset();
             ++RetryCount;
-            Waiting = true;
+            SetWaiting(true);
             return true;
         }
-        State = 2;
+        SetState(2);
         if (ListItem)
             Host.GetProcessJobs().SetImage(ListItem, 1);
         LogJob(LanguageFormat(1750, {FileName}, "File %s sending"));
@@ -340,7 +342,7 @@ bool TDoc::CheckWaitingDoc() {
 bool TDoc::SendNextBlock(bool& done) {
     try {
         TStoreClient& store = Host.GetStoreObject();
-        Waiting = false;
+        SetWaiting(false);
         if (SendAsPath) {
             BlockName = store.WGetBlock(OutDocID, 1, BlockHandle);
             if (BlockName.empty()) {
@@ -349,7 +351,7 @@ bool TDoc::SendNextBlock(bool& done) {
                     Host.Log("Error send file path [memory] " + FileName);
                     return false;
                 }
-                Waiting = true;
+                SetWaiting(true);
                 return true;
             }
             // The next module reads the spool file itself; the block's byte is not written.
@@ -376,7 +378,7 @@ bool TDoc::SendNextBlock(bool& done) {
             }
             // The size is read again next time.
             SpoolStream->Seek(SpoolStream->Position() - 4);
-            Waiting = true;
+            SetWaiting(true);
             return true;
         }
         int32_t last = 0;
@@ -394,7 +396,7 @@ bool TDoc::SendNextBlock(bool& done) {
             OutDocID = 0;
             done = true;
             SpoolStream.reset();
-            if (Reloaded && ListItem) {
+            if (FReloaded && ListItem) {
                 TListRow* row = ListItem;
                 ListItem = nullptr;
                 Host.GetProcessJobs().Delete(row);
@@ -418,7 +420,7 @@ void TDoc::TestSaved() {
         if (recorded)
             return;
         auto saved = std::make_shared<TSavedDoc>(
-            TSavedDoc{DocID, OutDocID, JobID, SaveCount, Priority, DDS, Now(), Created, Devices,
+            TSavedDoc{DocID, OutDocID, JobID, SaveCount, FPriority, DDS, Now(), FCreated, Devices,
                       FileType, FileName, Name, Page, Color, Size, SizeText});
         savedDocs.push_back(saved);
         LogJob(LanguageFormat(1751, {FileName, OutDocID, DocID}, "Document %s (%d-%d) saved"));

@@ -34,13 +34,29 @@ int32_t ReadNumber(const std::string& text) {
     return value;
 }
 
+int32_t PriorityOf(const TDoc& job) {
+    return job.Priority();
+}
+
+int32_t PriorityOf(const TSavedDoc& record) {
+    return record.Priority;
+}
+
+TDateTime CreatedOf(const TDoc& job) {
+    return job.Created();
+}
+
+TDateTime CreatedOf(const TSavedDoc& record) {
+    return record.Created;
+}
+
 // A job that waits to be sent from the spool file of job jobID, document docID: the spooled job
 // or the kept output document it is made from gives it its description.
 template <typename TSource>
 std::unique_ptr<TDoc> WaitingJob(IJobHost& host, const TSource& from, int32_t docID, int32_t jobID,
                                  const std::string& dds) {
     std::unique_ptr<TDoc> w = TDoc::Create(host, true, docID, jobID, dds);
-    w->State = 1;
+    w->SetState(1);
     w->FileType = from.FileType;
     w->FileName = from.FileName;
     w->Name = from.Name;
@@ -48,9 +64,9 @@ std::unique_ptr<TDoc> WaitingJob(IJobHost& host, const TSource& from, int32_t do
     w->Color = from.Color;
     w->Size = from.Size;
     w->SizeText = from.SizeText;
-    w->Priority = from.Priority;
-    w->Created = from.Created;
-    w->LastTime = Now();
+    w->SetPriority(PriorityOf(from));
+    w->SetCreated(CreatedOf(from));
+    w->SetLastTime(Now());
     return w;
 }
 
@@ -72,10 +88,10 @@ bool ReadSpoolFile(IJobHost& host, const std::string& jobID, const std::string& 
 
 bool SpoolToWait(TDoc& job) {
     try {
-        if (job.Dests.find(',') == std::string::npos || job.Host.GetMultiplex())
-            return AddWaitDoc(job, job.Dests, job.Devices);
+        if (job.Dests().find(',') == std::string::npos || job.Host.GetMultiplex())
+            return AddWaitDoc(job, job.Dests(), job.Devices);
         bool result = false;
-        for (const std::string& dest : ReadCommaText(job.Dests)) {
+        for (const std::string& dest : ReadCommaText(job.Dests())) {
             const int32_t tag = StrToIntDef(dest, 0);
             std::string devs;
             for (const TTaggedString& entry : job.Host.GetFlowEntries()) {
@@ -103,7 +119,7 @@ bool AddWaitDoc(TDoc& job, const std::string& dests, const std::string& devices)
         return AddWaitDocInn(job, dests, devices, false);
     std::string held;
     std::string free;
-    if (job.Held) {
+    if (job.Held()) {
         held = devices;
     } else {
         for (const std::string& device : ReadCommaText(devices))
@@ -127,9 +143,9 @@ bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devic
         for (int32_t copy = 0; copy < job.Copies; ++copy) {
             std::unique_ptr<TDoc> made = WaitingJob(job.Host, job, job.OutDocID, job.JobID, text);
             made->SaveCount = job.SaveCount;
-            made->Dests = dests;
+            made->SetDests(dests);
             made->Devices = devices;
-            made->Held = hold;
+            made->SetHeld(hold);
             TDoc* w = job.Host.GetJobs().Add(std::move(made));
             w->AddToList(hold ? 0 : -1);
         }
@@ -149,11 +165,11 @@ int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
             host.Log(LanguageFormat(1759, {record.FileName}, "Load document %s"));
         w->Copies = 0;
         w->Name = "* " + record.Name;
-        w->Dests = std::to_string(dest);
+        w->SetDests(std::to_string(dest));
         w->Devices = record.Devices;
-        w->Held = false;
+        w->SetHeld(false);
         w->SaveCount = 0;
-        w->Reloaded = true;
+        w->SetReloaded(true);
         w->AddToList(-1);
 
         // Without a destination or a device the check neither fails nor progresses; a
@@ -166,7 +182,7 @@ int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
                 host.GetJobs().Add(std::move(w));
                 return outDocID;
             }
-            if (StrToIntDef(w->Dests, 0) == 0 || w->Devices.empty())
+            if (StrToIntDef(w->Dests(), 0) == 0 || w->Devices.empty())
                 break;
         }
         w->Free();
@@ -209,15 +225,17 @@ bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& d
         // never in the list of jobs in process.
         std::unique_ptr<TDoc> w = TDoc::Create(host, true, docNumber, jobNumber, text);
         w->Copies = 1;
-        w->State = 0;
+        w->SetState(0);
         w->OutDocID = w->DocID;
         w->ReadFields();
         w->SizeText = SizeText(length);
-        params.SelectEntries(host.GetFlowEntries(), w->Devices, w->Dests);
-        w->Held = hold;
+        std::string dests;
+        params.SelectEntries(host.GetFlowEntries(), w->Devices, dests);
+        w->SetDests(dests);
+        w->SetHeld(hold);
         w->SaveCount = 0;
-        w->Created = created;
-        w->LastTime = Now();
+        w->SetCreated(created);
+        w->SetLastTime(Now());
         const bool result = SpoolToWait(*w);
         w->Free(false);
         return result;

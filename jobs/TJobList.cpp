@@ -5,8 +5,11 @@
 namespace raduvuz {
 
 TDoc* TJobList::Add(std::unique_ptr<TDoc> job) {
+    TDoc* added = job.get();
     Items.push_back(std::move(job));
-    return Items.back().get();
+    added->Index = &Index;
+    Index.Place(*added, NextSeq++);
+    return added;
 }
 
 std::unique_ptr<TDoc> TJobList::Take(const TDoc& job) {
@@ -17,12 +20,19 @@ std::unique_ptr<TDoc> TJobList::Take(const TDoc& job) {
         return nullptr;
     std::unique_ptr<TDoc> taken = std::move(*found);
     Items.erase(found);
+    Index.Remove(*taken);
+    taken->Index = nullptr;
     return taken;
 }
 
 TJobList::TItems TJobList::TakeAll() {
     TItems taken;
     taken.swap(Items);
+    Index.Clear();
+    for (const std::unique_ptr<TDoc>& job : taken) {
+        job->PickEntry.Placed = false;
+        job->Index = nullptr;
+    }
     return taken;
 }
 

@@ -10,7 +10,8 @@
 namespace raduvuz {
 
 // The jobs in process of a module, in the order they came in; the list owns them. It reads like
-// a list of job pointers; a job enters with Add and leaves with Take, which hands it over.
+// a list of job pointers; a job enters with Add and leaves with Take, which hands it over. Its
+// pick index keeps the jobs it holds in the orders the pick takes them in.
 class TJobList {
 public:
     using TItems = std::vector<std::unique_ptr<TDoc>>;
@@ -47,6 +48,7 @@ public:
     // Every job out of the list, in order.
     TItems TakeAll();
     bool Contains(const TDoc* job) const;
+    const TPickIndex& PickIndex() const { return Index; }
 
     size_t size() const { return Items.size(); }
     bool empty() const { return Items.empty(); }
@@ -57,6 +59,9 @@ public:
 
 private:
     TItems Items;
+    TPickIndex Index;
+    // The place of the next job in the list's order, among jobs with equal keys.
+    uint64_t NextSeq = 0;
 };
 
 } // namespace raduvuz

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,7 +33,8 @@ struct TListRow {
 };
 
 // A job list owned by the core; the console's list views only view it. Rows are stable handles:
-// a job keeps its row pointer until the row is deleted.
+// a job keeps its row pointer until the row is deleted. A row goes in at the top or the end in
+// amortised constant time, as a reload of thousands of kept jobs needs.
 class TJobListModel {
 public:
     class IListener {
@@ -67,7 +69,7 @@ public:
     void RemoveListener(IListener* listener);
 
 private:
-    std::vector<std::unique_ptr<TListRow>> Rows;
+    std::deque<std::unique_ptr<TListRow>> Rows;
     std::vector<IListener*> Listeners;
     void Changed(const TListRow* row);
 };

@@ -177,22 +177,25 @@ bool GoEventExists(const std::string& name) {
     return mapping.IsValid();
 }
 
-void WaitGoEvent(const std::string& name) {
+bool WaitGoEvent(const std::string& name) {
     TGoEventMapping mapping(name);
     if (!mapping.IsValid())
-        return;
+        return false;
     GoEventShared& event = mapping.Event();
     if (!LockEvent(event))
-        return;
+        return false;
+    bool waited = false;
     while (event.Signalled == 0) {
+        waited = true;
         int result = pthread_cond_wait(&event.Changed, &event.Mutex);
         if (result == EOWNERDEAD && pthread_mutex_consistent(&event.Mutex) != 0)
             break;
         // Not recoverable: the mutex is not held, and waiting on is impossible.
         if (result != 0 && result != EOWNERDEAD)
-            return;
+            return waited;
     }
     pthread_mutex_unlock(&event.Mutex);
+    return waited;
 }
 
 } // namespace raduvuz

@@ -15,7 +15,8 @@ bool GoEventReset(const std::string& name);
 bool GoEventRemove(const std::string& name);
 bool GoEventExists(const std::string& name);
 
-// Returns at once when the event does not exist; else blocks until it is signalled.
-void WaitGoEvent(const std::string& name);
+// Returns at once when the event does not exist; else blocks until it is signalled. True when
+// it had to wait (the event was there and not signalled).
+bool WaitGoEvent(const std::string& name);
 
 } // namespace raduvuz

@@ -3,6 +3,7 @@
 #include "common/CommaText.h"
 #include "common/Utils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -137,6 +138,38 @@ TCallResult TInProcessObject::Call(const std::string& method, const std::vector<
         throw;
     } catch (const std::exception& e) {
         throw TDispatchError(kUnexpectedError, e.what());
+    }
+}
+
+namespace {
+
+// Listening in process ends when this goes: the object keeps only a weak link.
+class TInProcessListening : public TListening {
+public:
+    explicit TInProcessListening(std::shared_ptr<void> listener) : Listener(std::move(listener)) {}
+
+private:
+    std::shared_ptr<void> Listener;
+};
+
+} // namespace
+
+TListeningPtr TInProcessObject::Listen(const std::string&, const std::vector<std::string>& members,
+                                       TSignalHandler handler) {
+    auto listener = std::make_shared<TListener>(TListener{members, std::move(handler)});
+    std::erase_if(Listeners, [](const std::weak_ptr<TListener>& l) { return l.expired(); });
+    Listeners.push_back(listener);
+    return std::make_unique<TInProcessListening>(listener);
+}
+
+void TInProcessObject::Emit(const std::string& member, const std::vector<TVariant>& args) {
+    // A handler may stop listening or start another listener: go over a copy.
+    const std::vector<std::weak_ptr<TListener>> listeners = Listeners;
+    for (const std::weak_ptr<TListener>& weak : listeners) {
+        const std::shared_ptr<TListener> listener = weak.lock();
+        if (listener && std::find(listener->Members.begin(), listener->Members.end(), member) !=
+                            listener->Members.end())
+            listener->Handler(member, args);
     }
 }
 

@@ -46,6 +46,17 @@ struct TCallResult {
     std::vector<TVariant> Outs; // out values in the order of the contract
 };
 
+// Told of one signal of an object: its member name and its arguments.
+using TSignalHandler =
+    std::function<void(const std::string& member, const std::vector<TVariant>& args)>;
+
+// Keeps a signal handler registered with its object; destroying it lets go of the handler.
+class TListening {
+public:
+    virtual ~TListening() = default;
+};
+using TListeningPtr = std::unique_ptr<TListening>;
+
 // A late-bound object: a method called by name with variant arguments.
 class IDispatchObject {
 public:
@@ -58,12 +69,32 @@ public:
     TCallResult Call(const std::string& method, const std::vector<TVariant>& args) {
         return Call(method, args, std::string());
     }
+    // Sends a call whose method answers nothing without waiting for its reply. Calls and sends
+    // to one object arrive in the order they were made. Throws TDispatchError when the call
+    // cannot be sent; what the method itself makes of it is not seen. A binding without a way
+    // to send makes the call and drops its result.
+    virtual void Send(const std::string& method, const std::vector<TVariant>& args,
+                      const std::string& signature) {
+        Call(method, args, signature);
+    }
+    // Asks to be told of the object's signals named members of interface. The handler runs on
+    // the user-interface thread whenever events are handled, also while a call waits for its
+    // reply. None when the binding has no signals; an object that never sends them simply
+    // never calls the handler.
+    virtual TListeningPtr Listen(const std::string& interface,
+                                 const std::vector<std::string>& members, TSignalHandler handler) {
+        (void)interface;
+        (void)members;
+        (void)handler;
+        return nullptr;
+    }
     // The reference text that names the object to another process ("busname/path"), if any.
     virtual std::string Reference() const { return {}; }
 };
 using TDispatchPtr = std::shared_ptr<IDispatchObject>;
 
-// In-process binding: methods are functions registered by name (tests and embedding).
+// In-process binding: methods are functions registered by name (tests and embedding). A send
+// runs the method at once, like a call; Emit tells the listeners of a signal at once.
 class TInProcessObject : public IDispatchObject {
 public:
     using TMethod = std::function<TCallResult(const std::vector<TVariant>&)>;
@@ -71,9 +102,18 @@ public:
     using IDispatchObject::Call;
     TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
                      const std::string& signature) override;
+    TListeningPtr Listen(const std::string& interface, const std::vector<std::string>& members,
+                         TSignalHandler handler) override;
+    // The object sends the signal member with args to every listener of that member.
+    void Emit(const std::string& member, const std::vector<TVariant>& args);
 
 private:
+    struct TListener {
+        std::vector<std::string> Members;
+        TSignalHandler Handler;
+    };
     std::map<std::string, TMethod> Methods;
+    std::vector<std::weak_ptr<TListener>> Listeners;
 };
 
 } // namespace raduvuz

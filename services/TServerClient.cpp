@@ -11,14 +11,21 @@ TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
     return object->Call(method, args, signature);
 }
 
+void Send(const TDispatchPtr& object, const std::string& method, const std::vector<TVariant>& args,
+          const std::string& signature) {
+    if (!object)
+        throw TDispatchError(kUnexpectedError, "No workflow server object for the call " + method);
+    object->Send(method, args, signature);
+}
+
 } // namespace
 
 void TServerClient::ChangeStatus(int32_t module, bool paused, int32_t status) {
-    Invoke(Object, "ChangeStatus", {module, paused, status}, "ibi");
+    Send(Object, "ChangeStatus", {module, paused, status}, "ibi");
 }
 
 void TServerClient::WriteLog(int32_t module, const std::string& line) {
-    Invoke(Object, "WriteLog", {module, line}, "is");
+    Send(Object, "WriteLog", {module, line}, "is");
 }
 
 TVariant TServerClient::GetValue(int32_t module, int32_t num) {
@@ -34,7 +41,12 @@ bool TServerClient::IsJobUse(int32_t module, int32_t docId) {
 }
 
 void TServerClient::ShowLabel(int32_t module, const std::string& text) {
-    Invoke(Object, "ShowLabel", {module, text}, "is");
+    if (LabelShown && LabelModule == module && Label == text)
+        return;
+    Send(Object, "ShowLabel", {module, text}, "is");
+    LabelShown = true;
+    LabelModule = module;
+    Label = text;
 }
 
 std::string TServerClient::GetConfigKey(int32_t module) {

@@ -8,7 +8,9 @@
 namespace raduvuz {
 
 // Typed callbacks of the workflow server object given to Init. Every call throws
-// TDispatchError when the server fails or cannot be reached.
+// TDispatchError when the server fails or cannot be reached. The callbacks that answer nothing
+// (ChangeStatus, WriteLog, ShowLabel) are sent without waiting for their replies, in order with
+// the calls; they throw only when they cannot be sent.
 class TServerClient {
 public:
     TServerClient() = default;
@@ -21,6 +23,7 @@ public:
     TVariant GetValue(int32_t module, int32_t num);
     void SetValue(int32_t module, int32_t num, bool value);
     bool IsJobUse(int32_t module, int32_t docId);
+    // A label the server shows already is not sent again.
     void ShowLabel(int32_t module, const std::string& text);
     std::string GetConfigKey(int32_t module);
     std::string PtrToKey(int32_t term);
@@ -29,6 +32,10 @@ public:
 
 private:
     TDispatchPtr Object;
+    // The label last sent, with its module number.
+    bool LabelShown = false;
+    int32_t LabelModule = 0;
+    std::string Label;
 };
 
 } // namespace raduvuz

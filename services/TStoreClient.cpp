@@ -1,5 +1,7 @@
 #include "services/TStoreClient.h"
 
+#include <exception>
+
 namespace raduvuz {
 
 namespace {
@@ -97,6 +99,37 @@ void TStoreClient::WAbortDoc(int32_t outDoc) {
 
 bool TStoreClient::IsDocForExists(int32_t dest) {
     return VariantToBool(Invoke(Object, "IsDocForExists", {dest}, "i").Result);
+}
+
+TListeningPtr TStoreClient::Listen(std::function<void(const TStoreSignal&)> handler) {
+    if (!Object)
+        return nullptr;
+    return Object->Listen("RozEza.MemoryMan",
+                          {"DocumentAvailable", "DocumentTaken", "DocumentClosed", "MemoryFreed"},
+                          [handler = std::move(handler)](const std::string& member,
+                                                         const std::vector<TVariant>& args) {
+                              TStoreSignal signal;
+                              try {
+                                  if (member == "DocumentAvailable" || member == "DocumentTaken") {
+                                      signal.Kind = member == "DocumentAvailable"
+                                                        ? TStoreSignal::TKind::DocumentAvailable
+                                                        : TStoreSignal::TKind::DocumentTaken;
+                                      signal.Module = VariantToInt(args.at(0));
+                                      signal.Doc = VariantToInt(args.at(1));
+                                  } else if (member == "DocumentClosed") {
+                                      signal.Kind = TStoreSignal::TKind::DocumentClosed;
+                                      signal.Doc = VariantToInt(args.at(0));
+                                      signal.Aborted = VariantToBool(args.at(1));
+                                  } else if (member == "MemoryFreed") {
+                                      signal.Kind = TStoreSignal::TKind::MemoryFreed;
+                                  } else {
+                                      return;
+                                  }
+                              } catch (const std::exception&) {
+                                  return;
+                              }
+                              handler(signal);
+                          });
 }
 
 } // namespace raduvuz

@@ -3,9 +3,28 @@
 #include "services/Dispatch.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace raduvuz {
+
+// One of the store's signals: something changed that may let a waiting reader or writer go on.
+struct TStoreSignal {
+    enum class TKind {
+        // A document for Module was made, offered again, or has more to read.
+        DocumentAvailable,
+        // Module (a destination) opened, took out or declined document Doc.
+        DocumentTaken,
+        // Document Doc was finished, or aborted.
+        DocumentClosed,
+        // Memory the store refused a writer is free again.
+        MemoryFreed
+    };
+    TKind Kind = TKind::MemoryFreed;
+    int32_t Module = 0;
+    int32_t Doc = 0;
+    bool Aborted = false;
+};
 
 // Typed calls of the document store "RozEza.MemoryMan" over a late-bound object. Every call
 // throws TDispatchError when the store fails or cannot be reached.
@@ -34,6 +53,11 @@ public:
     void WCloseDoc(int32_t outDoc);
     void WAbortDoc(int32_t outDoc);
     bool IsDocForExists(int32_t dest);
+
+    // Tells handler of the store's signals while the result lives; none when the store's
+    // binding has no signals. A store that sends none (an older one) never calls it, and a
+    // signal whose arguments are not what the contract says is passed over.
+    TListeningPtr Listen(std::function<void(const TStoreSignal&)> handler);
 
 private:
     TDispatchPtr Object;

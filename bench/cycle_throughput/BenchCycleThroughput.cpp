@@ -65,6 +65,7 @@ public:
         if (Pump)
             Pump();
     }
+    void ScheduleTick() override {}
     void Beep() override {}
     void SetBusyCursor(bool) override {}
     void ShowMessage(const std::string&) override {}
@@ -271,7 +272,7 @@ TResult Measure(const std::vector<uint8_t>& halftone, const std::string& folder,
             if (spool) {
                 int held = 0;
                 for (const TDoc* job : module.Jobs)
-                    held += job->Held ? 1 : 0;
+                    held += job->Held() ? 1 : 0;
                 result.Ok = result.Ok && held == kDocs && store.DocumentCount() == 0;
             } else {
                 result.Ok = result.Ok && drain.Documents == kDocs && drain.Bytes == fed;

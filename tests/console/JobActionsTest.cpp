@@ -142,9 +142,9 @@ struct TConsole {
     }
     TDoc* WaitingJob(int32_t job, int32_t priority) {
         TDoc* w = Module.Jobs.Add(TDoc::Create(Module, true, job * 10, job, "Name=W"));
-        w->State = 1;
+        w->SetState(1);
         w->Name = "W" + std::to_string(job);
-        w->Priority = priority;
+        w->SetPriority(priority);
         w->AddToList(-1);
         return w;
     }
@@ -237,8 +237,8 @@ private slots:
         console.Window.APriority->trigger();
         QCOMPARE(console.Dialogs.Asked, QStringList{QStringLiteral("Change priority")});
         QCOMPARE(shown, QStringLiteral("4"));
-        QCOMPARE(first->Priority, 4);
-        QCOMPARE(second->Priority, 6);
+        QCOMPARE(first->Priority(), 4);
+        QCOMPARE(second->Priority(), 6);
 
         console.Dialogs.OnExec = [](QDialog& dialog) {
             dynamic_cast<TfPriority&>(dialog).mePriority->setText(QStringLiteral(" 9 "));
@@ -246,8 +246,8 @@ private slots:
         };
         console.Module.Paused = false;
         console.Window.APriority->trigger();
-        QCOMPARE(first->Priority, 9);
-        QCOMPARE(second->Priority, 9);
+        QCOMPARE(first->Priority(), 9);
+        QCOMPARE(second->Priority(), 9);
         QVERIFY(!console.Module.Paused);
     }
 
@@ -258,22 +258,22 @@ private slots:
         console.SelectInProcess({1});
         QVERIFY(console.Window.AHold->isEnabled());
         console.Window.AHold->trigger();
-        QVERIFY(!first->Held);
-        QVERIFY(second->Held);
+        QVERIFY(!first->Held());
+        QVERIFY(second->Held());
         QVERIFY(!console.Window.AHold->isEnabled());
         console.SelectInProcess({1});
         QVERIFY(console.Window.AUnHold->isEnabled());
         console.Window.AUnHold->trigger();
-        QVERIFY(!second->Held);
+        QVERIFY(!second->Held());
 
         console.SelectInProcess({0, 1});
         console.Dialogs.ConfirmAnswer = false;
         console.Window.AAbort->trigger();
-        QVERIFY(!first->AbortRequested);
+        QVERIFY(!first->AbortRequested());
         console.Dialogs.ConfirmAnswer = true;
         console.Window.AAbort->trigger();
-        QVERIFY(first->AbortRequested);
-        QVERIFY(second->AbortRequested);
+        QVERIFY(first->AbortRequested());
+        QVERIFY(second->AbortRequested());
         QVERIFY(!console.Window.AAbort->isEnabled());
         QVERIFY(!console.Window.APriority->isEnabled());
     }
@@ -321,7 +321,7 @@ private slots:
         QCOMPARE(console.Passed(), std::string("5"));
         QCOMPARE(console.Module.Jobs.size(), size_t{1});
         QCOMPARE(console.Module.Jobs[0]->Devices, std::string("3"));
-        QCOMPARE(console.Module.Jobs[0]->Dests, std::string("21"));
+        QCOMPARE(console.Module.Jobs[0]->Dests(), std::string("21"));
     }
 
     void renameMakesSemicolonsAndQuotesBlanks() {

@@ -5,6 +5,7 @@
 #include "console/TSplitterBar.h"
 #include "console/TfMain.h"
 #include "control/JobActionRules.h"
+#include "control/TModuleControl.h"
 #include "platform/TCompoundFile.h"
 
 #include <QAction>
@@ -414,6 +415,65 @@ private slots:
 
         window.TrayActivated(QSystemTrayIcon::DoubleClick);
         QVERIFY(window.isVisible());
+    }
+
+    void anOperatorActionBringsTheNextTickAtOnceButNotInsideTheTrayMenu() {
+        TTestFolder folder;
+        TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
+        TfMain window;
+        window.StartMessage();
+        // The timer alone would not tick during this test.
+        window.ProcessingTimer().setInterval(3600 * 1000);
+        window.ProcessingTimer().start();
+        TModuleProcess process;
+        process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
+        process.GoEventName = "/raduvuz-console-test-no-event";
+        process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
+        auto server = std::make_shared<TInProcessObject>();
+        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel"})
+            server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
+        server->Define("GetValue", [](const std::vector<TVariant>&) {
+            return TCallResult{std::string(), {}};
+        });
+        auto store = std::make_shared<TInProcessObject>();
+        int searches = 0;
+        store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
+            return TCallResult{true, {}};
+        });
+        store->Define("RNextFindDoc", [&searches](const std::vector<TVariant>&) {
+            ++searches;
+            return TCallResult{int32_t(-1), {}};
+        });
+        process.StoreObject = TStoreClient(store);
+        TModuleControl module(process, window);
+        window.SetModule(&module);
+        module.Init(3, "Queue", server);
+        module.Resume();
+        QTest::qWait(20);
+        QCOMPARE(searches, 0);
+
+        window.AViewLog->trigger();
+        QTRY_COMPARE(searches, 1);
+
+        // Inside the tray menu no tick runs; the one asked for comes once the menu is gone.
+        int searchesInside = -1;
+        window.OnTrayMenuShown = [&](QMenu* menu) {
+            store->Emit("MemoryFreed", {});
+            QTest::qWait(60);
+            searchesInside = searches;
+            menu->close();
+        };
+        window.TrayActivated(QSystemTrayIcon::Context);
+        QCOMPARE(searchesInside, 1);
+        QTRY_COMPARE(searches, 2);
+
+        // After Close news brings no tick, and the stopped timer stays stopped.
+        module.Close();
+        window.AViewLog->trigger();
+        QTest::qWait(60);
+        QCOMPARE(searches, 2);
+        QVERIFY(!window.ProcessingTimer().isActive());
+        window.SetModule(nullptr);
     }
 
     void escapeAndCloseHideTheWindow() {

@@ -1,10 +1,16 @@
 #include "CycleTestSupport.h"
 
 #include "common/CommaText.h"
+#include "control/TTickScope.h"
 #include "jobs/TDoc.h"
 #include "platform/System.h"
 
+#include "platform/GoEvent.h"
+
+#include <chrono>
 #include <deque>
+#include <thread>
+#include <unistd.h>
 
 namespace raduvuz::test {
 namespace {
@@ -79,11 +85,11 @@ protected:
     TDoc* AddJob(int32_t docID, uint8_t state, int32_t priority, double created) {
         TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, state != 0, docID, docID * 10,
                                                   "Name=Job" + std::to_string(docID)));
-        job->State = state;
+        job->SetState(state);
         job->Name = "Job" + std::to_string(docID);
-        job->Priority = priority;
-        job->Created = created;
-        job->LastTime = created;
+        job->SetPriority(priority);
+        job->SetCreated(created);
+        job->SetLastTime(created);
         return job;
     }
 
@@ -101,11 +107,11 @@ TEST_F(CycleTest, SendingJobsArePickedByPriorityAsText) {
     EXPECT_FALSE(Module->IntakeExhausted);
 
     // 100 sorts before 20 as text, and before 10 because "0" comes before the "_" after it.
-    p5->Priority = 20;
-    p10->Priority = 100;
+    p5->SetPriority(20);
+    p10->SetPriority(100);
     Module->IntakeExhausted = true;
     EXPECT_EQ(Module->SelectJob(), p10);
-    p5->Priority = 10;
+    p5->SetPriority(10);
     Module->IntakeExhausted = true;
     EXPECT_EQ(Module->SelectJob(), p10);
 }
@@ -114,28 +120,28 @@ TEST_F(CycleTest, WaitingJobIsPassedOverOnceAndHeldJobsNever) {
     TDoc* first = AddJob(1, 0, 10, 100);
     TDoc* second = AddJob(2, 0, 10, 200);
     EXPECT_EQ(Module->SelectJob(), first);
-    first->Waiting = true;
+    first->SetWaiting(true);
     EXPECT_EQ(Module->SelectJob(), second);
-    EXPECT_FALSE(first->Waiting);
+    EXPECT_FALSE(first->Waiting());
     EXPECT_EQ(Module->SelectJob(), first);
 
-    first->Held = true;
-    second->Held = true;
+    first->SetHeld(true);
+    second->SetHeld(true);
     EXPECT_EQ(Module->SelectJob(), nullptr);
 
     // Waiting jobs (state 1) go by priority and age; a held one is never picked.
-    second->Held = false;
-    second->State = 1;
+    second->SetHeld(false);
+    second->SetState(1);
     TDoc* urgent = AddJob(3, 1, 1, 300);
     EXPECT_EQ(Module->SelectJob(), urgent);
-    urgent->Held = true;
+    urgent->SetHeld(true);
     EXPECT_EQ(Module->SelectJob(), second);
 }
 
 TEST_F(CycleTest, AbortedJobsAreFreedBeforeThePick) {
     TDoc* aborted = AddJob(1, 0, 10, 100);
     TDoc* other = AddJob(2, 0, 10, 200);
-    aborted->AbortRequested = true;
+    aborted->SetAbortRequested(true);
     EXPECT_EQ(Module->SelectJob(), other);
     ASSERT_EQ(Module->Jobs.size(), 1u);
     ASSERT_FALSE(Window.LogLines.empty());
@@ -211,7 +217,7 @@ TEST_F(CycleTest, TickWithNothingToDoSearchesOnceAndReturns) {
     EXPECT_FALSE(Module->IntakeExhausted);
 
     // Only held jobs: searches until one finds nothing.
-    AddJob(1, 1, 10, 100)->Held = true;
+    AddJob(1, 1, 10, 100)->SetHeld(true);
     Store->Calls.clear();
     Module->Tick();
     EXPECT_EQ(Store->Count("RNextFindDoc"), 1);
@@ -231,7 +237,7 @@ TEST_F(CycleTest, TickWithNothingToDoSearchesOnceAndReturns) {
     EXPECT_FALSE(Module->Busy);
 }
 
-TEST_F(CycleTest, PassesWithoutProgressWaitForEventsInsteadOfSpinning) {
+TEST_F(CycleTest, ATickThatMovesNothingEndsOnceItWouldRepeatItselfAndAsksForNoOtherTick) {
     // The input document has no block ready yet: every step of the job ends Waiting.
     int switches = 0;
     Store->Define("RWSwitchBlock", [&switches](const std::vector<TVariant>&) {
@@ -240,32 +246,133 @@ TEST_F(CycleTest, PassesWithoutProgressWaitForEventsInsteadOfSpinning) {
     });
     TDoc* job = AddJob(1, 0, 10, 100);
     job->SpoolMode = false;
-    std::vector<int> switchesAtWait;
-    Window.OnWait = [&] {
-        switchesAtWait.push_back(switches);
-        if (Window.Waits == 5)
-            Module->Paused = true;
-    };
-    Module->Tick();
-    ASSERT_EQ(Window.Waits, 5);
+    // Picked, passed over for a search, picked again: the same as the first time, so it ends.
+    EXPECT_FALSE(Module->Tick());
+    EXPECT_EQ(switches, 2);
+    EXPECT_EQ(Store->Count("RNextFindDoc"), 1);
     EXPECT_FALSE(Module->Busy);
-    // Between two waits the job is tried at most twice: once picked, once after its pass-over.
-    for (size_t i = 1; i < switchesAtWait.size(); ++i)
-        EXPECT_LE(switchesAtWait[i] - switchesAtWait[i - 1], 2) << i;
-    EXPECT_GE(switches, 5);
+    EXPECT_EQ(Window.Waits, 0);
+    // The timer's handler asks for no tick before the next timer.
+    Module->TimerTimer();
+    EXPECT_EQ(Window.TicksScheduled, 0);
     ASSERT_EQ(Module->Jobs.size(), 1u);
 
-    // A step that ends the job (here the store's failure) is progress: no wait follows.
-    Window.Waits = 0;
-    Module->Paused = false;
+    // News while the tick runs (here from inside the step) makes it look again before it ends.
+    switches = 0;
+    Store->Calls.clear();
     Store->Define("RWSwitchBlock", [&](const std::vector<TVariant>&) {
-        if (++switches > 20)
-            Module->Paused = true;
+        if (++switches == 1)
+            Module->NoteWorkPossible();
+        return TCallResult{std::string(), {int32_t(0), int32_t(0), int32_t(0)}};
+    });
+    EXPECT_FALSE(Module->Tick());
+    EXPECT_EQ(switches, 2);
+    EXPECT_EQ(Store->Count("RNextFindDoc"), 2);
+
+    // A step that ends the job (here the store's failure) moves something: the next tick is
+    // asked for at once.
+    Window.TicksScheduled = 0;
+    Store->Define("RWSwitchBlock", [](const std::vector<TVariant>&) {
         return TCallResult{std::string(), {int32_t(0), int32_t(7), int32_t(0)}};
     });
-    Module->Tick();
-    EXPECT_EQ(Window.Waits, 0);
+    Module->TimerTimer();
     EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_EQ(Window.TicksScheduled, 1);
+}
+
+TEST_F(CycleTest, NewsAsksForATickUnlessTheModuleIsPausedOrATickIsRunning) {
+    Module->NoteWorkPossible();
+    EXPECT_EQ(Window.TicksScheduled, 1);
+    Module->Paused = true;
+    Module->NoteWorkPossible();
+    EXPECT_EQ(Window.TicksScheduled, 1);
+    // Resumed by a call whose news came while the handler ran: the handler asks at its end.
+    Window.OnPump = [&] {
+        Window.OnPump = nullptr;
+        Module->Paused = false;
+        Module->NoteWorkPossible();
+    };
+    Module->TimerTimer();
+    EXPECT_EQ(Window.TicksScheduled, 2);
+    EXPECT_EQ(Module->WorkNotices(), 3u);
+}
+
+TEST_F(CycleTest, NewsDuringOtherWorkThatHoldsJobsAsksForATickOnceThatWorkEnds) {
+    {
+        TTickScope work(*Module);
+        Module->NoteWorkPossible();
+        // A timer that comes meanwhile runs no tick, and asks for none either.
+        Module->TimerTimer();
+        EXPECT_EQ(Window.TicksScheduled, 0);
+        EXPECT_EQ(Store->Count("RNextFindDoc"), 0);
+    }
+    EXPECT_EQ(Window.TicksScheduled, 1);
+}
+
+TEST_F(CycleTest, ATickHeldByTheGoEventTakesItsReleaseAsNews) {
+    Process.GoEventName = "/raduvuz-cycle-go-" + std::to_string(::getpid());
+    ASSERT_TRUE(GoEventCreate(Process.GoEventName, true));
+    Module->Event = true;
+    // The RIP holds the module from inside the tick's search and lets it go a moment later.
+    std::thread rip;
+    int searches = 0;
+    Store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
+        if (++searches == 1) {
+            GoEventReset(Process.GoEventName);
+            rip = std::thread([name = Process.GoEventName] {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                GoEventSet(name);
+            });
+        }
+        return TCallResult{int32_t(-1), {}};
+    });
+    // A job that waits for its destination, which is not running.
+    TDoc* job = AddJob(1, 1, 10, 100);
+    job->SetDests("12");
+    job->Devices = "1";
+    Server->Define("GetValue", [](const std::vector<TVariant>&) {
+        return TCallResult{int32_t(0), {}};
+    });
+    const uint64_t before = Module->WorkNotices();
+    Module->Tick();
+    rip.join();
+    GoEventRemove(Process.GoEventName);
+    EXPECT_EQ(Module->WorkNotices(), before + 1);
+    // The news made the tick search once more before it ended.
+    EXPECT_EQ(searches, 2);
+}
+
+TEST_F(CycleTest, TheStoresSignalsAreNewsAndOnlyThoseForThisModuleAmongNewDocuments) {
+    Store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
+        return TCallResult{true, {}};
+    });
+    Server->Define("GetValue", [](const std::vector<TVariant>&) {
+        return TCallResult{std::string("HOST"), {}};
+    });
+    Module->Init(7, "Q", Server);
+    const uint64_t before = Module->WorkNotices();
+    Store->Emit("DocumentAvailable", {int32_t(8), int32_t(30)});
+    EXPECT_EQ(Module->WorkNotices(), before);
+    Store->Emit("DocumentAvailable", {int32_t(7), int32_t(31)});
+    Store->Emit("DocumentTaken", {int32_t(12), int32_t(31)});
+    Store->Emit("DocumentClosed", {int32_t(31), false});
+    Store->Emit("MemoryFreed", {});
+    EXPECT_EQ(Module->WorkNotices(), before + 4);
+    // A signal whose arguments are not the contract's is passed over.
+    Store->Emit("DocumentTaken", {std::string("x")});
+    EXPECT_EQ(Module->WorkNotices(), before + 4);
+
+    // A second Init does not listen twice; a store the module is no longer given is not listened
+    // to.
+    Module->Init(7, "Q", Server);
+    Store->Emit("MemoryFreed", {});
+    EXPECT_EQ(Module->WorkNotices(), before + 5);
+    Store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
+        return TCallResult{false, {}};
+    });
+    Module->Init(7, "Q", Server);
+    Store->Emit("MemoryFreed", {});
+    EXPECT_EQ(Module->WorkNotices(), before + 5);
 }
 
 TEST_F(CycleTest, AJobFreedWhileItsStepWaitsStaysAliveUntilTheTickEndsAndIsNotSteppedAgain) {
@@ -299,10 +406,10 @@ TEST_F(CycleTest, HoldAndRenameOnlyJobsThatWaitToBeSent) {
     ASSERT_NE(job->ListItem, nullptr);
     TListRow* row = job->ListItem;
     EXPECT_TRUE(Module->HoldJob(row));
-    EXPECT_TRUE(job->Held);
+    EXPECT_TRUE(job->Held());
     EXPECT_EQ(row->ImageIndex, 0);
     EXPECT_TRUE(Module->ReleaseJob(row));
-    EXPECT_FALSE(job->Held);
+    EXPECT_FALSE(job->Held());
     EXPECT_EQ(row->ImageIndex, 0);
 
     EXPECT_TRUE(Module->RenameJob(row, "New; \"name\""));
@@ -314,9 +421,9 @@ TEST_F(CycleTest, HoldAndRenameOnlyJobsThatWaitToBeSent) {
     EXPECT_EQ(dds.GetItem("Name", 0), "New   name ");
     EXPECT_EQ(dds.GetItem("FileName", 0), "New   name ");
 
-    job->State = 2;
+    job->SetState(2);
     EXPECT_TRUE(Module->HoldJob(row));
-    EXPECT_FALSE(job->Held);
+    EXPECT_FALSE(job->Held());
     const std::string before = job->Name;
     EXPECT_TRUE(Module->RenameJob(row, "Other"));
     EXPECT_EQ(job->Name, before);

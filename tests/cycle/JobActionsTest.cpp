@@ -72,7 +72,7 @@ protected:
     }
     TDoc* Waiting(int32_t job, int32_t doc, uint8_t state = 1) {
         TDoc* w = Module->Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W"));
-        w->State = state;
+        w->SetState(state);
         w->Name = "W";
         w->Devices = "3";
         w->AddToList(-1);
@@ -104,7 +104,7 @@ TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
     spooled->Copies = 2;
     ASSERT_TRUE(AddWaitDocInn(*spooled, "21", "3", false));
     ASSERT_EQ(Module->Jobs.size(), 3u);
-    Module->Jobs[2]->Held = true;
+    Module->Jobs[2]->SetHeld(true);
     Window.Completed.SetImage(Window.Completed.At(0), 3);
 
     const std::vector<TJobRowView> rows = Actions().List();
@@ -159,17 +159,17 @@ TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) 
 
     // Only a job waiting to be sent is held.
     EXPECT_THAT(Actions().Hold({s, w, unknown}), ElementsAre(w));
-    EXPECT_TRUE(waiting->Held);
-    EXPECT_FALSE(sending->Held);
+    EXPECT_TRUE(waiting->Held());
+    EXPECT_FALSE(sending->Held());
     EXPECT_THAT(Actions().Release({w, unknown}), ElementsAre(w));
-    EXPECT_FALSE(waiting->Held);
+    EXPECT_FALSE(waiting->Held());
     EXPECT_THAT(Actions().SetPriority({w, s}, 9), ElementsAre(s, w));
-    EXPECT_EQ(waiting->Priority, 9);
+    EXPECT_EQ(waiting->Priority(), 9);
     EXPECT_EQ(Actions().PriorityOf(s), 9);
     EXPECT_EQ(Actions().PriorityOf(unknown), 0);
     EXPECT_THAT(Actions().Abort({w}), ElementsAre(w));
-    EXPECT_TRUE(waiting->AbortRequested);
-    EXPECT_FALSE(sending->AbortRequested);
+    EXPECT_TRUE(waiting->AbortRequested());
+    EXPECT_FALSE(sending->AbortRequested());
     // Each command put the flag back as it found it.
     EXPECT_FALSE(Module->Paused);
     // Passed rows are not jobs in process.
@@ -179,7 +179,7 @@ TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) 
     // A closed module's jobs are nobody's to change.
     Module->Current = false;
     EXPECT_THAT(Actions().Hold({w}), IsEmpty());
-    EXPECT_FALSE(waiting->Held);
+    EXPECT_FALSE(waiting->Held());
 }
 
 TEST_F(JobActionsTest, DeleteKeepsAJobBeingProcessedAgain) {
@@ -204,23 +204,23 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
 
     EXPECT_THAT(Actions().Reprocess({IdOf("5")}), ElementsAre(IdOf("5")));
     ASSERT_EQ(Module->Jobs.size(), 1u);
-    EXPECT_EQ(Module->Jobs[0]->Dests, "21");
+    EXPECT_EQ(Module->Jobs[0]->Dests(), "21");
     EXPECT_EQ(Module->Jobs[0]->Devices, "3");
-    EXPECT_FALSE(Module->Jobs[0]->Held);
+    EXPECT_FALSE(Module->Jobs[0]->Held());
 
     // Redirected to one terminator: the flow entries of that device alone.
     const uint32_t other = IdOf("6");
     EXPECT_THAT(Actions().Redirect({other}, {4}), ElementsAre(other));
     ASSERT_EQ(Module->Jobs.size(), 2u);
-    EXPECT_EQ(Module->Jobs[1]->Dests, "23");
+    EXPECT_EQ(Module->Jobs[1]->Dests(), "23");
     EXPECT_EQ(Module->Jobs[1]->Devices, "4");
     // To two terminators: one waiting job per destination.
     const uint32_t both = IdOf("7");
     EXPECT_THAT(Actions().Redirect({both}, {3, 4}), ElementsAre(both));
     ASSERT_EQ(Module->Jobs.size(), 4u);
-    EXPECT_EQ(Module->Jobs[2]->Dests, "21");
+    EXPECT_EQ(Module->Jobs[2]->Dests(), "21");
     EXPECT_EQ(Module->Jobs[2]->Devices, "3");
-    EXPECT_EQ(Module->Jobs[3]->Dests, "23");
+    EXPECT_EQ(Module->Jobs[3]->Dests(), "23");
     EXPECT_EQ(Module->Jobs[3]->Devices, "4");
     EXPECT_EQ(Rows(), "");
 

@@ -235,12 +235,12 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
     std::vector<TDoc*> copies;
     for (int i = 0; i < 2; ++i) {
         TDoc* copy = Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Copy"));
-        copy->State = 1;
+        copy->SetState(1);
         copy->AddToList(-1);
         copies.push_back(copy);
     }
     EXPECT_TRUE(Module->AbortJob(copies[0]->ListItem));
-    EXPECT_TRUE(copies[0]->AbortRequested);
+    EXPECT_TRUE(copies[0]->AbortRequested());
     EXPECT_TRUE(FileExists(file));
     // The tick frees the aborted copy; the last copy's abort takes the file and the preview.
     EXPECT_EQ(Module->SelectJob(), copies[1]);
@@ -253,7 +253,7 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
     // A passed row of the same job keeps the file too.
     WriteTextFile(file, "spool");
     TDoc* again = Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Again"));
-    again->State = 1;
+    again->SetState(1);
     again->AddToList(-1);
     TListRow passed = *again->ListItem;
     passed.Id = 0;

@@ -93,7 +93,7 @@ TEST_F(StoreTest, HoldFileBringsHeldJobsBackAndIsDeleted) {
     ASSERT_EQ(completed.Count(), 1);
     EXPECT_EQ(completed.At(0)->Caption, "6");
     ASSERT_EQ(Module->Jobs.size(), 1u);
-    EXPECT_TRUE(Module->Jobs[0]->Held);
+    EXPECT_TRUE(Module->Jobs[0]->Held());
     EXPECT_EQ(Module->Jobs[0]->Devices, "4");
     EXPECT_EQ(Module->Jobs[0]->JobID, 5);
     EXPECT_EQ(Module->Jobs[0]->DocID, 50);
@@ -125,7 +125,7 @@ TEST_F(StoreTest, CopyAndInUseQuestions) {
 
 TEST_F(StoreTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
     TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, 131, 130, "Name=Kept"));
-    job->State = 2;
+    job->SetState(2);
     job->FileName = "Kept.prn";
     job->OutDocID = 555;
     EXPECT_FALSE(Module->SaveDoc(556));

@@ -42,6 +42,43 @@ TEST_P(WorkModeTest, EveryPlateArrivesUnchanged) {
     EXPECT_EQ(SpoolFiles().size(), c.SpoolFiles);
 }
 
+TEST_F(WorkflowTest, WithAStoreThatSendsNoSignalsTheModulesTimerStillMovesEveryPlate) {
+    // Nothing tells the module of new documents or of blocks: only its one-second timer and
+    // the ticks that follow ones that moved something find them.
+    MakePages("quiet", 5);
+    TRun run;
+    run.Workflow = "store-options = --no-signals\nbackstop = 1\n";
+    ASSERT_TRUE(Passes(run));
+    ExpectSent("a", 2);
+    ExpectSent("b", 2);
+    EXPECT_EQ(Count(RunLog, " transferred at "), 4u) << RunLog;
+    EXPECT_EQ(RunLog.find("Exception in"), std::string::npos) << RunLog;
+}
+
+TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls) {
+    MakePages("idle", 5, "C");
+    WriteConfig("WorkMode=1");
+    TRun run;
+    run.Module = "flow = 12: Device=*\n";
+    run.Sink12 = "paused = yes\n";
+    // Once the job waits, every call on the bus is listened to for three seconds; the sinks
+    // make none of their own.
+    run.Workflow = "expect = 0\nbackstop = 0\nbefore-close = for i in $(seq 200); do grep -q "
+                   "'[F]ile idle-1-C.rst spooled' flow.log && break; sleep 0.1; done; sleep 1; "
+                   "timeout 3 dbus-monitor --session \"type='method_call'\" >calls.txt; true\n";
+    ASSERT_TRUE(Passes(run));
+    const std::string calls = ReadTextFile(Root / "calls.txt");
+    // Each second the timer's tick asks once or twice whether the destination is ready and
+    // searches the store once or twice; a module that kept trying made thousands of calls a
+    // second.
+    const size_t count = Count(calls, "method call ");
+    EXPECT_GE(count, 2u) << calls;
+    EXPECT_LE(count, 40u) << calls;
+    EXPECT_EQ(Count(calls, "member=GetValue") + Count(calls, "member=RNextFindDoc"), count)
+        << calls;
+    EXPECT_TRUE(Outputs("a").empty());
+}
+
 TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
     MakePages("copies", 10);
     WriteConfig("WorkMode=1;Copies=2;HoldList=PRN_A");

@@ -179,7 +179,7 @@ bool JobsTest::LogHas(const std::string& text) const {
 std::vector<TDoc*> JobsTest::WaitingJobs() const {
     std::vector<TDoc*> jobs;
     for (TDoc* job : Host.Jobs) {
-        if (job->State == 1)
+        if (job->State() == 1)
             jobs.push_back(job);
     }
     return jobs;

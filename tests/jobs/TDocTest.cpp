@@ -17,7 +17,7 @@ TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) 
     ASSERT_TRUE(job->InitReadDoc());
 
     EXPECT_EQ(job->Name, "Unknown");
-    EXPECT_EQ(job->Priority, 0);
+    EXPECT_EQ(job->Priority(), 0);
     ASSERT_NE(job->ListItem, nullptr);
     EXPECT_EQ(job->ListItem->Caption, "1507");
     EXPECT_EQ(job->ListItem->ImageIndex, 2);
@@ -81,10 +81,10 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
     EXPECT_TRUE(LogHas("File t.prn transferring"));
 
     TDoc* waiting = Host.Jobs.Add(TDoc::Create(Host, true, 12, 501, ""));
-    waiting->State = 1;
+    waiting->SetState(1);
     waiting->AddToList(-1);
     TDoc* waiting2 = Host.Jobs.Add(TDoc::Create(Host, true, 13, 502, ""));
-    waiting2->State = 1;
+    waiting2->SetState(1);
 
     Calls.clear();
     Host.FreeJob(*transfer);

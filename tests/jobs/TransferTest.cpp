@@ -22,11 +22,11 @@ Bytes Pattern(size_t size, uint8_t seed) {
 TDoc* Waiting(TFakeJobHost& host, int32_t jobID, int32_t docID, const std::string& dests,
               const std::string& name = "W", const std::string& color = "") {
     TDoc* job = host.Jobs.Add(TDoc::Create(host, true, docID, jobID, "Name=" + name));
-    job->State = 1;
+    job->SetState(1);
     job->Name = name;
     job->FileName = name + ".prn";
     job->Color = color;
-    job->Dests = dests;
+    job->SetDests(dests);
     job->Devices = "3";
     job->AddToList(-1);
     return job;
@@ -38,13 +38,13 @@ TEST_F(JobsTest, ReadingStepsWaitOnHandleZeroAndFailOnAHandleWithoutBlock) {
     bool done = false;
     ReadBlocks.push_back(TBlockAnswer{false, {}, 0, 0});
     EXPECT_TRUE(job->Execute(done));
-    EXPECT_TRUE(job->Waiting);
+    EXPECT_TRUE(job->Waiting());
     EXPECT_FALSE(done);
     EXPECT_EQ(CallCount("RCloseBlock"), 0);
 
     ReadBlocks.push_back(TBlockAnswer{false, {}, 5, 0});
     EXPECT_FALSE(job->Execute(done));
-    EXPECT_FALSE(job->Waiting);
+    EXPECT_FALSE(job->Waiting());
 }
 
 TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
@@ -95,11 +95,11 @@ TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
     TDoc* job = Waiting(Host, 70, 71, "12");
     CreateAnswers = {0};
     EXPECT_TRUE(job->CheckWaitingDoc());
-    EXPECT_TRUE(job->Waiting);
+    EXPECT_TRUE(job->Waiting());
     EXPECT_EQ(job->RetryCount, 1);
     EXPECT_TRUE(LogHas("Error load file W [wcreate doc]"));
     EXPECT_TRUE(job->CheckWaitingDoc());
-    EXPECT_EQ(job->State, 2);
+    EXPECT_EQ(job->State(), 2);
     EXPECT_EQ(job->ListItem->ImageIndex, 1);
     const int32_t out = job->OutDocID;
     EXPECT_GT(out, 0);
@@ -108,7 +108,7 @@ TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
     WriteBlocks.push_back(TBlockAnswer{false, {}, 0, 0});
     bool done = false;
     ASSERT_TRUE(job->Execute(done));
-    EXPECT_TRUE(job->Waiting);
+    EXPECT_TRUE(job->Waiting());
     ASSERT_TRUE(job->Execute(done));
     ASSERT_TRUE(job->Execute(done));
     EXPECT_TRUE(done);
@@ -138,10 +138,10 @@ TEST_F(JobsTest, TwoDestinationsWithoutMultiplexAreNeverSent) {
     TDoc* job = Waiting(Host, 90, 91, "12,15");
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(job->CheckWaitingDoc());
-        EXPECT_FALSE(job->Waiting);
+        EXPECT_FALSE(job->Waiting());
     }
     EXPECT_EQ(CallCount("WCreateDoc"), 0);
-    EXPECT_EQ(job->State, 1);
+    EXPECT_EQ(job->State(), 1);
 }
 
 TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
@@ -154,7 +154,7 @@ TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
 
     TDoc* cyan = Waiting(Host, 100, 1, "12,15", "J", "Cyan");
     ASSERT_TRUE(cyan->CheckWaitingDoc());
-    EXPECT_EQ(cyan->Dests, "12");
+    EXPECT_EQ(cyan->Dests(), "12");
     ASSERT_EQ(Host.DestMarks[0].Records.size(), 1u);
     EXPECT_EQ(Host.DestMarks[0].Records[0]->Colors, "Cyan");
 
@@ -162,23 +162,23 @@ TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
     Ready[12] = false;
     TDoc* magenta = Waiting(Host, 100, 2, "12,15", "J", "Magenta");
     ASSERT_TRUE(magenta->CheckWaitingDoc());
-    EXPECT_EQ(magenta->Dests, "12");
-    EXPECT_TRUE(magenta->Waiting);
+    EXPECT_EQ(magenta->Dests(), "12");
+    EXPECT_TRUE(magenta->Waiting());
     EXPECT_EQ(Host.DestMarks[0].Records[0]->Colors, "Cyan,Magenta");
 
     // A second plate of a colour already there is routed by round robin.
     TDoc* cyan2 = Waiting(Host, 100, 3, "12,15", "J", "Cyan");
     ASSERT_TRUE(cyan2->CheckWaitingDoc());
-    EXPECT_EQ(cyan2->Dests, "15");
-    EXPECT_EQ(cyan2->State, 2);
+    EXPECT_EQ(cyan2->Dests(), "15");
+    EXPECT_EQ(cyan2->State(), 2);
     EXPECT_EQ(RoundRobin, 1);
 
     // No destination ready: the job waits and keeps all its destinations.
     Ready[15] = false;
     TDoc* other = Waiting(Host, 101, 4, "12,15", "K", "Black");
     ASSERT_TRUE(other->CheckWaitingDoc());
-    EXPECT_TRUE(other->Waiting);
-    EXPECT_EQ(other->Dests, "12,15");
+    EXPECT_TRUE(other->Waiting());
+    EXPECT_EQ(other->Dests(), "12,15");
     EXPECT_EQ(CreatedDests, (std::vector<std::string>{"12", "15"}));
 }
 

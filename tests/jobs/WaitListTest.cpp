@@ -14,7 +14,7 @@ TEST_F(JobsTest, CopiesTimesHeldAndFreeDeviceGroups) {
     Host.Copies = 3;
     Host.HoldList = {{"K7", 7}};
     TDoc* job = SpoolJob(200, 201, "Name=C;Device=3,7", {Bytes(10, 1)});
-    job->Dests = "12";
+    job->SetDests("12");
     job->Devices = "3,7";
     ASSERT_TRUE(SpoolToWait(*job));
     Host.FreeJob(*job);
@@ -25,8 +25,8 @@ TEST_F(JobsTest, CopiesTimesHeldAndFreeDeviceGroups) {
     int held = 0;
     for (TDoc* w : waiting) {
         EXPECT_EQ(w->DocID, 201);
-        EXPECT_EQ(w->Dests, "12");
-        if (w->Held) {
+        EXPECT_EQ(w->Dests(), "12");
+        if (w->Held()) {
             ++held;
             EXPECT_EQ(w->Devices, "7");
             EXPECT_EQ(w->ListItem->ImageIndex, 0);
@@ -43,22 +43,22 @@ TEST_F(JobsTest, DestinationSplitStopsAtTheFirstDestinationWithoutDevices) {
     Host.FlowEntries = {{"Device=5", 4}, {"Device=3", 9}};
     TDoc* job = SpoolJob(210, 211, "Name=D", {Bytes(10, 1)});
     job->Devices = "3";
-    job->Dests = "4,9";
+    job->SetDests("4,9");
     EXPECT_FALSE(SpoolToWait(*job));
     EXPECT_TRUE(WaitingJobs().empty());
 
-    job->Dests = "9,4";
+    job->SetDests("9,4");
     EXPECT_TRUE(SpoolToWait(*job));
     ASSERT_EQ(WaitingJobs().size(), 1u);
-    EXPECT_EQ(WaitingJobs()[0]->Dests, "9");
+    EXPECT_EQ(WaitingJobs()[0]->Dests(), "9");
     EXPECT_EQ(WaitingJobs()[0]->Devices, "3");
 
     // With multiplex every destination stays in one waiting job.
     Host.Multiplex = true;
-    job->Dests = "4,9";
+    job->SetDests("4,9");
     EXPECT_TRUE(SpoolToWait(*job));
     ASSERT_EQ(WaitingJobs().size(), 2u);
-    EXPECT_EQ(WaitingJobs()[1]->Dests, "4,9");
+    EXPECT_EQ(WaitingJobs()[1]->Dests(), "4,9");
 }
 
 TEST_F(JobsTest, ReprocessMakesWaitingJobsFromTheSpoolFile) {
@@ -72,11 +72,11 @@ TEST_F(JobsTest, ReprocessMakesWaitingJobsFromTheSpoolFile) {
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
     ASSERT_EQ(Host.Jobs.size(), 1u);
     TDoc* w = Host.Jobs[0];
-    EXPECT_EQ(w->State, 1);
-    EXPECT_TRUE(w->Held);
+    EXPECT_EQ(w->State(), 1);
+    EXPECT_TRUE(w->Held());
     EXPECT_EQ(w->Name, "R");
     EXPECT_EQ(w->DocID, 221);
-    EXPECT_EQ(w->Dests, "12");
+    EXPECT_EQ(w->Dests(), "12");
 
     const size_t jobs = Host.Jobs.size();
     EXPECT_FALSE(ReprocessDoc(Host, "220", "999", "", false));

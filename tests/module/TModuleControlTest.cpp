@@ -205,7 +205,7 @@ TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
     for (int i = 1; i <= 3; ++i) {
         TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 10 + i, "Name=a"));
         job->DocID = 100 + i;
-        job->Held = i != 2;
+        job->SetHeld(i != 2);
     }
     Module->TermNames.push_back({"t", 1});
     Module->FlowEntries.push_back({"rule", 2});

@@ -91,5 +91,20 @@ TEST_F(TickScopeTest, WaitPumpingServesEventsUntilTheModuleIsClosed) {
     EXPECT_FALSE(Module->Busy);
 }
 
+// News that may let the waiting job go on (the store's MemoryFreed, say) ends the wait early.
+TEST_F(TickScopeTest, WaitPumpingEndsWithNewsThatCameDuringIt) {
+    InitModule();
+    Window.OnPump = nullptr;
+    Module->NoteWorkPossible();
+    int waits = 0;
+    Window.OnWait = [&] {
+        if (++waits == 3)
+            Module->NoteWorkPossible();
+    };
+    // News from before the wait does not end it.
+    EXPECT_TRUE(Module->WaitPumping(60000));
+    EXPECT_EQ(waits, 3);
+}
+
 } // namespace
 } // namespace raduvuz::test

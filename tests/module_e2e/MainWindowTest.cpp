@@ -57,10 +57,10 @@ TEST(MainWindowTest, WaitingForEventsHandlesTheEventThatArrives) {
     bool handled = false;
     QMetaObject::invokeMethod(
         &window, [&handled] { handled = true; }, Qt::QueuedConnection);
-    window.WaitForEvents(60000);
+    window.WaitForEvents(60000, [&handled] { return handled; });
     EXPECT_TRUE(handled);
     // With nothing pending the wait ends by its own timer.
-    window.WaitForEvents(1);
+    window.WaitForEvents(1, [] { return false; });
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "module_e2e/TestPeers.h"
 
+#include <QDBusMessage>
+
 namespace raduvuz::test {
 
 namespace {
@@ -10,6 +12,9 @@ QString B(bool value) {
 
 void TTestServer::Record(const QString& call) {
     Calls << call;
+    const QString method = call.left(call.indexOf(QLatin1Char('(')));
+    if (calledFromDBus() && !message().isReplyRequired() && !Unanswered.contains(method))
+        Unanswered << method;
     if (OnCall)
         OnCall(call.left(call.indexOf(QLatin1Char('('))));
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -62,7 +63,7 @@ public:
         if (pipe(Pipe) != 0)
             ADD_FAILURE() << "cannot make a pipe";
         Thread = std::thread([this, name] {
-            WaitGoEvent(name);
+            Waited = WaitGoEvent(name);
             char done = 1;
             EXPECT_EQ(write(Pipe[1], &done, 1), 1);
         });
@@ -80,6 +81,8 @@ public:
         pollfd ready{Pipe[0], POLLIN, 0};
         return poll(&ready, 1, milliseconds) == 1;
     }
+    // What the wait answered, once it has ended.
+    std::atomic<bool> Waited{false};
 
 private:
     int Pipe[2] = {-1, -1};
@@ -103,7 +106,7 @@ protected:
 
 TEST_F(GoEventTest, WaitReturnsAtOnceWhenThereIsNoEvent) {
     EXPECT_FALSE(GoEventExists(Name));
-    WaitGoEvent(Name);
+    EXPECT_FALSE(WaitGoEvent(Name));
     EXPECT_EQ(RunTool({"exists"}), 1);
     EXPECT_EQ(RunTool({"wait"}), 0);
     EXPECT_FALSE(GoEventSet(Name));
@@ -123,10 +126,12 @@ TEST_F(GoEventTest, BlocksWhileResetAndGoesOnWhenAnotherProcessSetsIt) {
         EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
         ASSERT_EQ(RunTool({"set"}), 0);
         EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
+        // The caller learns that it was held: the world may have changed meanwhile.
+        EXPECT_TRUE(waiter.Waited);
     }
 
     // Manual reset: the event stays signalled until somebody resets it.
-    WaitGoEvent(Name);
+    EXPECT_FALSE(WaitGoEvent(Name));
     ASSERT_EQ(RunTool({"reset"}), 0);
     TWaiter waiter(Name);
     EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
@@ -169,13 +174,13 @@ TEST_F(GoEventTest, HalfMadeObjectCountsAsNoEvent) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, 1), 0);
     EXPECT_FALSE(GoEventExists(Name));
-    WaitGoEvent(Name);
+    EXPECT_FALSE(WaitGoEvent(Name));
 
     // Full size, but the creator has not written the magic word yet.
     ASSERT_EQ(ftruncate(fd, sizeof(GoEventShared)), 0);
     close(fd);
     EXPECT_FALSE(GoEventExists(Name));
-    WaitGoEvent(Name);
+    EXPECT_FALSE(WaitGoEvent(Name));
     EXPECT_EQ(RunTool({"wait"}), 0);
     EXPECT_FALSE(GoEventSet(Name));
     EXPECT_FALSE(GoEventCreate(Name, false));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 namespace raduvuz::test {
@@ -24,6 +25,11 @@ public:
         Calls.push_back(text + ")");
         auto it = Answers.find(method);
         return it == Answers.end() ? TCallResult{} : it->second;
+    }
+    // A send is recorded as a call marked with "!".
+    void Send(const std::string& method, const std::vector<TVariant>& args,
+              const std::string& signature) override {
+        Call("!" + method, args, signature);
     }
 };
 
@@ -102,12 +108,55 @@ TEST(ClientsTest, ServerCallbacksPassTheModuleNumberFirst) {
     EXPECT_EQ(server.PtrToKey(8), "t");
     server.CloseMe(4);
     server.ChangeSetup(4, "in", "out");
+    // The callbacks that answer nothing are sent without waiting; the others are calls.
     EXPECT_EQ(object->Calls, (std::vector<std::string>{
-                                 "ChangeStatus[ibi](4,True,-3)", "WriteLog[is](4,line)",
+                                 "!ChangeStatus[ibi](4,True,-3)", "!WriteLog[is](4,line)",
                                  "GetValue[ii](0,2)", "SetValue[iib](4,1010,False)",
-                                 "IsJobUse[ii](4,9)", "ShowLabel[is](4,2)", "GetConfigKey[i](4)",
+                                 "IsJobUse[ii](4,9)", "!ShowLabel[is](4,2)", "GetConfigKey[i](4)",
                                  "PtrToKey[i](8)", "CloseMe[i](4)", "ChangeSetup[iss](4,in,out)"}));
     EXPECT_THROW(TServerClient().WriteLog(1, "x"), TDispatchError);
+}
+
+TEST(ClientsTest, ALabelTheServerShowsAlreadyIsNotSentAgain) {
+    auto object = std::make_shared<TRecordingObject>();
+    TServerClient server(object);
+    for (const char* text : {"1", "1", "2", "2", "1"})
+        server.ShowLabel(4, text);
+    server.ShowLabel(5, "1");
+    EXPECT_EQ(object->Calls,
+              (std::vector<std::string>{"!ShowLabel[is](4,1)", "!ShowLabel[is](4,2)",
+                                        "!ShowLabel[is](4,1)", "!ShowLabel[is](5,1)"}));
+    // A label that could not be sent is sent again next time.
+    TServerClient none;
+    EXPECT_THROW(none.ShowLabel(4, "1"), TDispatchError);
+    EXPECT_THROW(none.ShowLabel(4, "1"), TDispatchError);
+}
+
+TEST(ClientsTest, TheStoresSignalsReachTheListenerAsTheContractNamesThem) {
+    auto object = std::make_shared<TInProcessObject>();
+    TStoreClient store(object);
+    std::vector<std::string> told;
+    TListeningPtr listening = store.Listen([&told](const TStoreSignal& s) {
+        told.push_back(std::to_string(static_cast<int>(s.Kind)) + ":" + std::to_string(s.Module) +
+                       "," + std::to_string(s.Doc) + "," + (s.Aborted ? "aborted" : "-"));
+    });
+    ASSERT_NE(listening, nullptr);
+    object->Emit("DocumentAvailable", {int32_t{3}, int32_t{40}});
+    object->Emit("DocumentTaken", {int32_t{12}, int32_t{40}});
+    object->Emit("DocumentClosed", {int32_t{40}, true});
+    object->Emit("MemoryFreed", {});
+    // Arguments the contract does not give are passed over.
+    object->Emit("DocumentClosed", {int32_t{40}});
+    object->Emit("DocumentAvailable", {std::string("three"), int32_t{1}});
+    EXPECT_EQ(told,
+              (std::vector<std::string>{"0:3,40,-", "1:12,40,-", "2:0,40,aborted", "3:0,0,-"}));
+    listening.reset();
+    object->Emit("MemoryFreed", {});
+    EXPECT_EQ(told.size(), 4u);
+    // A store whose binding has no signals gives nothing to listen to.
+    EXPECT_EQ(TStoreClient(std::make_shared<TRecordingObject>()).Listen([](const TStoreSignal&) {}),
+              nullptr);
+    EXPECT_EQ(TStoreClient().Listen([](const TStoreSignal&) {}), nullptr);
 }
 
 } // namespace

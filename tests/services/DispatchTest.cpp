@@ -79,5 +79,36 @@ TEST(DispatchTest, InProcessObjectsCallByNameAndReportFailures) {
     EXPECT_EQ(object.Reference(), "");
 }
 
+TEST(DispatchTest, InProcessSendsRunAtOnceAndSignalsReachTheirListenersWhileTheyListen) {
+    TInProcessObject object;
+    std::vector<std::string> runs;
+    object.Define("Note", [&runs](const std::vector<TVariant>& args) {
+        runs.push_back(VariantToText(args.at(0)));
+        return TCallResult{};
+    });
+    object.Send("Note", {std::string("a")}, "s");
+    EXPECT_EQ(runs, std::vector<std::string>{"a"});
+    EXPECT_THROW(object.Send("Missing", {}, ""), TDispatchError);
+
+    std::vector<std::string> heard;
+    TListeningPtr first =
+        object.Listen("I", {"A", "B"}, [&heard](const std::string& member, const auto& args) {
+            heard.push_back("1" + member + std::to_string(args.size()));
+        });
+    TListeningPtr second = object.Listen("I", {"B"}, [&](const std::string& member, const auto&) {
+        heard.push_back("2" + member);
+        // A listener that stops while it is told does not disturb the others.
+        second.reset();
+    });
+    object.Emit("A", {int32_t{1}});
+    object.Emit("B", {});
+    object.Emit("C", {});
+    object.Emit("B", {});
+    EXPECT_EQ(heard, (std::vector<std::string>{"1A1", "1B0", "2B", "1B0"}));
+    first.reset();
+    object.Emit("A", {});
+    EXPECT_EQ(heard.size(), 4u);
+}
+
 } // namespace
 } // namespace raduvuz::test

@@ -32,8 +32,10 @@ public:
     // Runs while the module pumps messages (calls that arrive meanwhile).
     std::function<void()> OnPump;
     int Waits = 0;
-    // When set, runs at each idle wait of the tick instead of waiting.
+    // When set, runs at each bounded wait instead of waiting.
     std::function<void()> OnWait;
+    // Ticks the module asked for since the last look.
+    int TicksScheduled = 0;
 
     void SetCaption(const std::string& text) override { Caption = text; }
     void SetTrayTip(const std::string& text) override { TrayTip = text; }
@@ -62,13 +64,14 @@ public:
         if (OnPump)
             OnPump();
     }
-    void WaitForEvents(int maxMs) override {
+    void WaitForEvents(int maxMs, const std::function<bool()>& done) override {
         ++Waits;
         if (OnWait)
             OnWait();
         else
-            IModuleWindow::WaitForEvents(maxMs);
+            IModuleWindow::WaitForEvents(maxMs, done);
     }
+    void ScheduleTick() override { ++TicksScheduled; }
     void Beep() override {}
     void SetBusyCursor(bool) override {}
     void ShowMessage(const std::string& text) override { Messages.push_back(text); }

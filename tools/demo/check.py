@@ -161,9 +161,13 @@ def main():
         "%s %d" % (f, len(outputs.get(int(f.split("-")[0]), []))) for f in folders[:3]))
     print("                   " + ", ".join(
         "%s %d" % (f, len(outputs.get(int(f.split("-")[0]), []))) for f in folders[3:]))
+    pace = mb(out_bytes) / seconds if seconds else 0
+    steps = mb(in_bytes) / moving if moving else 0
     print("Delivered %d documents, %.1f MB in %.1f s from the first feed to the last output:"
-          " %.1f MB/s" % (len(all_outputs), mb(out_bytes), seconds,
-                          mb(out_bytes) / seconds if seconds else 0))
+          " %.1f MB/s" % (len(all_outputs), mb(out_bytes), seconds, pace))
+    print("Pace of the run against its transfer steps: %.1f MB/s from the first feed to the last"
+          " output, %.0f MB/s in module Pass's transfer steps (%.0f%%)"
+          % (pace, steps, 100 * pace / steps if steps else 0))
     print("Checks:")
     for ok, text in checks:
         print("  %s  %s" % ("ok  " if ok else "FAIL", text))

@@ -1,0 +1,206 @@
+#include "jobs/TPickIndex.h"
+
+#include "common/Utils.h"
+#include "jobs/TDoc.h"
+
+#include <algorithm>
+
+namespace raduvuz {
+
+std::string TPickIndex::PriorityText(int32_t priority) {
+    std::string text = std::to_string(priority);
+    if (priority >= 0 && text.size() < 2)
+        text.insert(0, 1, '0');
+    return text;
+}
+
+std::string TPickIndex::CreatedKey(const TDoc& job) {
+    return PriorityText(job.Priority()) + "_" + WriteRealPoint(job.Created());
+}
+
+std::string TPickIndex::LastTimeKey(const TDoc& job) {
+    return PriorityText(job.Priority()) + "_" + WriteRealPoint(job.LastTime());
+}
+
+void TPickIndex::Place(TDoc& job, uint64_t seq) {
+    TPickEntry& entry = job.PickEntry;
+    if (entry.Placed)
+        Erase(entry);
+    entry.Seq = seq;
+    // The keys are made afresh: the job may have changed while it was not placed.
+    entry.CreatedKey = CreatedKey(job);
+    entry.LastTimeKey = LastTimeKey(job);
+    entry.Priority = job.Priority();
+    entry.Created = job.Created();
+    entry.LastTime = job.LastTime();
+    Insert(job, entry);
+}
+
+void TPickIndex::Remove(TDoc& job) {
+    if (job.PickEntry.Placed)
+        Erase(job.PickEntry);
+}
+
+void TPickIndex::Update(TDoc& job) {
+    TPickEntry& entry = job.PickEntry;
+    if (!entry.Placed)
+        return;
+    Erase(entry);
+    const bool priorityChanged = entry.Priority != job.Priority();
+    if (priorityChanged || entry.Created != job.Created())
+        entry.CreatedKey = CreatedKey(job);
+    if (priorityChanged || entry.LastTime != job.LastTime())
+        entry.LastTimeKey = LastTimeKey(job);
+    entry.Priority = job.Priority();
+    entry.Created = job.Created();
+    entry.LastTime = job.LastTime();
+    Insert(job, entry);
+}
+
+void TPickIndex::Clear() {
+    for (auto& state : ByCreated)
+        for (TOrder& order : state)
+            order.clear();
+    for (auto& state : ByLastTime)
+        for (TOrder& order : state)
+            order.clear();
+    SendGroups.clear();
+    GroupHeads.clear();
+    Free.fill(0);
+    All.fill(0);
+    Held = 0;
+    Reloaded = 0;
+    Aborts = 0;
+}
+
+void TPickIndex::Insert(TDoc& job, TPickEntry& entry) {
+    entry.Placed = true;
+    entry.State = job.State();
+    entry.Held = job.Held();
+    entry.Waiting = job.Waiting();
+    entry.Reloaded = job.Reloaded();
+    entry.AbortRequested = job.AbortRequested();
+    entry.Dests = job.Dests();
+    if (entry.AbortRequested)
+        ++Aborts;
+    if (entry.State < kStates)
+        ++All[entry.State];
+    if (entry.Held) {
+        ++Held;
+        return;
+    }
+    if (entry.Reloaded)
+        ++Reloaded;
+    if (entry.State >= kStates)
+        return;
+    ++Free[entry.State];
+    const int waiting = entry.Waiting ? 1 : 0;
+    const TRef created{&entry.CreatedKey, entry.Seq, &job};
+    ByCreated[entry.State][waiting].insert(created);
+    if (entry.State != 0)
+        ByLastTime[entry.State][waiting].insert(TRef{&entry.LastTimeKey, entry.Seq, &job});
+    if (entry.State == 2 && !entry.Waiting)
+        AddToGroup(created, entry.Dests);
+}
+
+void TPickIndex::Erase(TPickEntry& entry) {
+    entry.Placed = false;
+    if (entry.AbortRequested)
+        --Aborts;
+    if (entry.State < kStates)
+        --All[entry.State];
+    if (entry.Held) {
+        --Held;
+        return;
+    }
+    if (entry.Reloaded)
+        --Reloaded;
+    if (entry.State >= kStates)
+        return;
+    --Free[entry.State];
+    const int waiting = entry.Waiting ? 1 : 0;
+    const TRef created{&entry.CreatedKey, entry.Seq, nullptr};
+    ByCreated[entry.State][waiting].erase(created);
+    if (entry.State != 0)
+        ByLastTime[entry.State][waiting].erase(TRef{&entry.LastTimeKey, entry.Seq, nullptr});
+    if (entry.State == 2 && !entry.Waiting)
+        RemoveFromGroup(created, entry.Dests);
+}
+
+void TPickIndex::AddToGroup(const TRef& ref, const std::string& dests) {
+    TOrder& group = SendGroups[dests];
+    const TRef* oldHead = group.empty() ? nullptr : &*group.begin();
+    const TKeyOrder less;
+    if (oldHead && !less(ref, *oldHead)) {
+        group.insert(ref);
+        return;
+    }
+    if (oldHead)
+        GroupHeads.erase(*oldHead);
+    group.insert(ref);
+    GroupHeads.insert(ref);
+}
+
+void TPickIndex::RemoveFromGroup(const TRef& ref, const std::string& dests) {
+    const auto found = SendGroups.find(dests);
+    if (found == SendGroups.end())
+        return;
+    TOrder& group = found->second;
+    const bool wasHead =
+        !group.empty() && !TKeyOrder()(*group.begin(), ref) && !TKeyOrder()(ref, *group.begin());
+    group.erase(ref);
+    if (!wasHead)
+        return;
+    GroupHeads.erase(ref);
+    if (group.empty())
+        SendGroups.erase(found);
+    else
+        GroupHeads.insert(*group.begin());
+}
+
+TDoc* TPickIndex::FirstByCreated(uint8_t state, bool waiting) const {
+    if (state >= kStates)
+        return nullptr;
+    const TOrder& order = ByCreated[state][waiting ? 1 : 0];
+    return order.empty() ? nullptr : order.begin()->Job;
+}
+
+TDoc* TPickIndex::FirstByCreated(uint8_t state) const {
+    if (state >= kStates)
+        return nullptr;
+    const TOrder& ready = ByCreated[state][0];
+    const TOrder& passed = ByCreated[state][1];
+    if (ready.empty() || passed.empty())
+        return ready.empty() ? (passed.empty() ? nullptr : passed.begin()->Job)
+                             : ready.begin()->Job;
+    return TKeyOrder()(*passed.begin(), *ready.begin()) ? passed.begin()->Job : ready.begin()->Job;
+}
+
+TDoc* TPickIndex::FirstByLastTime(uint8_t state, bool waiting) const {
+    if (state == 0 || state >= kStates)
+        return nullptr;
+    const TOrder& order = ByLastTime[state][waiting ? 1 : 0];
+    return order.empty() ? nullptr : order.begin()->Job;
+}
+
+std::vector<TDoc*> TPickIndex::WaitingJobs(uint8_t state) const {
+    std::vector<TDoc*> jobs;
+    if (state >= kStates)
+        return jobs;
+    for (const TRef& ref : ByCreated[state][1])
+        jobs.push_back(ref.Job);
+    return jobs;
+}
+
+TDoc* TPickIndex::FirstSendingNotTo(const std::vector<std::string>& noted) const {
+    // Only the first job of each destination can be the answer; a noted destination skips its
+    // whole group, so the walk is as long as the noted list at most.
+    for (const TRef& head : GroupHeads) {
+        const std::string& dests = head.Job->Dests();
+        if (std::find(noted.begin(), noted.end(), dests) == noted.end())
+            return head.Job;
+    }
+    return nullptr;
+}
+
+} // namespace raduvuz

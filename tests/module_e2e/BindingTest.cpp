@@ -1,0 +1,121 @@
+#include "module_e2e/BusFixture.h"
+
+#include "dbus/TDBusObject.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <functional>
+
+namespace raduvuz::test {
+namespace {
+
+// A peer on a connection of its own: records each call it takes and whether the caller asked
+// for a reply.
+class TRecordingPeer : public QObject, protected QDBusContext {
+    Q_OBJECT
+
+public:
+    QStringList Taken;
+
+public slots:
+    void Note(const QString& text) { Record(text); }
+    QString Echo(const QString& text) {
+        Record(text);
+        return text;
+    }
+
+private:
+    void Record(const QString& text) {
+        Taken << text + (message().isReplyRequired() ? QStringLiteral("?") : QStringLiteral("!"));
+    }
+};
+
+bool ServeUntil(const std::function<bool()>& done, int ms = 20000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+class BindingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(BusWorld().Address.empty());
+        Peer = QDBusConnection::connectToBus(QString::fromStdString(BusWorld().Address),
+                                             QStringLiteral("binding-peer"));
+        ASSERT_TRUE(Peer.isConnected());
+    }
+    void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("binding-peer")); }
+    std::string PeerName() const { return Peer.baseService().toStdString(); }
+
+    QDBusConnection Peer{QString()};
+};
+
+TEST_F(BindingTest, SendsAskForNoReplyAndArriveInOrderWithTheCalls) {
+    TRecordingPeer recorder;
+    ASSERT_TRUE(
+        Peer.registerObject(QStringLiteral("/Rec"), &recorder, QDBusConnection::ExportAllSlots));
+    TDBusObject object(PeerName(), "/Rec");
+    object.Send("Note", {std::string("a")}, "s");
+    object.Send("Note", {std::string("b")}, "s");
+    EXPECT_EQ(VariantToText(object.Call("Echo", {std::string("c")}, "s").Result), "c");
+    object.Send("Note", {std::string("d")}, "s");
+    ASSERT_TRUE(ServeUntil([&] { return recorder.Taken.size() == 4; })) << recorder.Taken.size();
+    EXPECT_EQ(recorder.Taken, (QStringList{QStringLiteral("a!"), QStringLiteral("b!"),
+                                           QStringLiteral("c?"), QStringLiteral("d!")}));
+    EXPECT_EQ(TDBusObject::PendingCalls(), 0);
+    EXPECT_THROW(object.Send("Note", {std::string("x")}, "ii"), TDispatchError);
+}
+
+TEST_F(BindingTest, SignalsOfTheObjectReachTheListenerAsAutomationValuesWhileItListens) {
+    TDBusObject store(PeerName(), "/MemoryMan");
+    std::vector<std::string> heard;
+    TListeningPtr listening =
+        store.Listen("RozEza.MemoryMan", {"DocumentAvailable", "MemoryFreed"},
+                     [&heard](const std::string& member, const std::vector<TVariant>& args) {
+                         std::string text = member;
+                         for (const TVariant& arg : args)
+                             text += " " + VariantToText(arg);
+                         heard.push_back(text);
+                     });
+    ASSERT_NE(listening, nullptr);
+    const auto sendSignal = [&](const QString& path, const QString& interface,
+                                const QString& member, const QVariantList& args) {
+        QDBusMessage signal = QDBusMessage::createSignal(path, interface, member);
+        signal.setArguments(args);
+        ASSERT_TRUE(Peer.send(signal));
+    };
+    const QString path = QStringLiteral("/MemoryMan");
+    const QString interface = QStringLiteral("RozEza.MemoryMan");
+    // Neither a member it did not ask for, nor another object's, nor another interface's.
+    sendSignal(path, interface, QStringLiteral("DocumentTaken"), {12, 40});
+    sendSignal(QStringLiteral("/Other"), interface, QStringLiteral("MemoryFreed"), {});
+    sendSignal(path, QStringLiteral("Other.Interface"), QStringLiteral("MemoryFreed"), {});
+    sendSignal(path, interface, QStringLiteral("DocumentAvailable"), {3, 40});
+    sendSignal(path, interface, QStringLiteral("MemoryFreed"), {});
+    ASSERT_TRUE(ServeUntil([&] { return heard.size() >= 2; }));
+    EXPECT_EQ(heard, (std::vector<std::string>{"DocumentAvailable 3 40", "MemoryFreed"}));
+
+    // Once the listening ends, the bus forgets it: a later signal reaches nobody, while one that
+    // a second listener asks for still arrives.
+    listening.reset();
+    bool second = false;
+    TListeningPtr other = store.Listen(
+        "RozEza.MemoryMan", {"DocumentTaken"},
+        [&second](const std::string&, const std::vector<TVariant>&) { second = true; });
+    sendSignal(path, interface, QStringLiteral("MemoryFreed"), {});
+    sendSignal(path, interface, QStringLiteral("DocumentTaken"), {12, 41});
+    ASSERT_TRUE(ServeUntil([&] { return second; }));
+    EXPECT_EQ(heard.size(), 2u);
+}
+
+} // namespace
+} // namespace raduvuz::test
+
+#include "BindingTest.moc"
