@@ -14,7 +14,8 @@
 // What a step may do: one block, or one attempt to start sending. A step never blocks on the
 // store: when nothing is ready it sets Waiting and returns true. The one wait is InitReadDoc's
 // WCreateDoc retry, which keeps the user interface served while it waits. Every step catches
-// its exceptions, logs "Exception in <step> (<system text>)" and reports failure.
+// its exceptions, logs "Exception in <step> (<message>; job <JobID>_<DocID>, file <spool file>)"
+// and reports failure.
 
 #include "common/CommaText.h"
 #include "common/DateTime.h"
@@ -27,6 +28,7 @@
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
 #include "jobs/TSavedDoc.h"
+#include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
@@ -88,9 +90,9 @@ bool TDoc::InitReadDoc() {
             const std::string path = SpoolFilePath();
             SpoolStream = std::make_unique<TFileStream>();
             if (!SpoolStream->Open(path, TFileStream::TMode::CreateExclusive))
-                throw std::runtime_error("Cannot create " + path);
+                throw std::runtime_error("Cannot create the spool file: " + LastErrorText());
             if (!WriteSpoolHeader(*SpoolStream, DDS, Host.GetTermKeys(), Created))
-                throw std::runtime_error("Cannot write " + path);
+                throw std::runtime_error("Cannot write the spool file: " + LastErrorText());
         }
 
         if (!SpoolMode) {
@@ -117,8 +119,8 @@ bool TDoc::InitReadDoc() {
         else
             LogJob(LanguageFormat(1746, {FileName}, "File %s transferring"));
         return true;
-    } catch (const std::exception&) {
-        LogException(Host, "InitReadDoc");
+    } catch (const std::exception& e) {
+        LogException(Host, "InitReadDoc", e, this);
         return false;
     }
 }
@@ -143,8 +145,8 @@ bool TDoc::Execute(bool& done) {
         }
         LastTime = Now();
         return result;
-    } catch (const std::exception&) {
-        LogException(Host, "Execute");
+    } catch (const std::exception& e) {
+        LogException(Host, "Execute", e, this);
         return false;
     }
 }
@@ -178,8 +180,8 @@ bool TDoc::SwitchNextBlock(bool& done) {
             done = true;
         }
         return ok;
-    } catch (const std::exception&) {
-        LogException(Host, "SwitchNextBlock");
+    } catch (const std::exception& e) {
+        LogException(Host, "SwitchNextBlock", e, this);
         return false;
     }
 }
@@ -210,8 +212,8 @@ bool TDoc::SpoolNextBlock(bool& done) {
             done = true;
         }
         return ok;
-    } catch (const std::exception&) {
-        LogException(Host, "SpoolNextBlock");
+    } catch (const std::exception& e) {
+        LogException(Host, "SpoolNextBlock", e, this);
         return false;
     }
 }
@@ -288,7 +290,7 @@ bool TDoc::CheckWaitingDoc() {
         const std::string path = SpoolFilePath();
         SpoolStream = std::make_unique<TFileStream>();
         if (!SpoolStream->Open(path, TFileStream::TMode::ReadDenyWrite))
-            throw std::runtime_error("Cannot open " + path);
+            throw std::runtime_error("Cannot open the spool file: " + LastErrorText());
         std::string headerText;
         TDateTime created = Created;
         if (!ReadSpoolHeader(*SpoolStream, Host.GetTermKeys(), headerText, created)) {
@@ -331,8 +333,8 @@ bool TDoc::CheckWaitingDoc() {
         LogJob(LanguageFormat(1750, {FileName}, "File %s sending"));
         ReportWorking();
         return true;
-    } catch (const std::exception&) {
-        LogException(Host, "CheckWaitingDoc");
+    } catch (const std::exception& e) {
+        LogException(Host, "CheckWaitingDoc", e, this);
         return false;
     }
 }
@@ -401,8 +403,8 @@ bool TDoc::SendNextBlock(bool& done) {
             }
         }
         return true;
-    } catch (const std::exception&) {
-        LogException(Host, "SendNextBlock");
+    } catch (const std::exception& e) {
+        LogException(Host, "SendNextBlock", e, this);
         return false;
     }
 }
@@ -422,8 +424,8 @@ void TDoc::TestSaved() {
                       FileType, FileName, Name, Page, Color, Size, SizeText});
         savedDocs.push_back(saved);
         LogJob(LanguageFormat(1751, {FileName, OutDocID, DocID}, "Document %s (%d-%d) saved"));
-    } catch (const std::exception&) {
-        LogException(Host, "TestSaved");
+    } catch (const std::exception& e) {
+        LogException(Host, "TestSaved", e, this);
     }
 }
 

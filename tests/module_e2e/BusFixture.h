@@ -41,6 +41,8 @@ protected:
     std::string Work;
     std::string ProgramCopy() const { return Work + "/bin/raduvuz"; }
     std::string DataFolder() const { return Work + "/xdg/TWF_Data"; }
+    // The module processes' working folder, two levels below Work.
+    std::string WorkingFolder() const { return Work + "/run/here"; }
     QString ServerReference() const;
 
     TTestServer Server;
