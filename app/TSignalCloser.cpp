@@ -1,5 +1,6 @@
 #include "app/TSignalCloser.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -10,6 +11,9 @@ namespace raduvuz {
 namespace {
 
 int Pipe[2] = {-1, -1};
+// Set by the first signal; threads may take signals at the same moment.
+std::atomic<bool> Received{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void SetHandlers(void (*handler)(int)) {
@@ -24,6 +28,14 @@ void SetHandlers(void (*handler)(int)) {
 // Only async-signal-safe calls here.
 void Handle(int signal) {
     const int saved = errno;
+    if (Received.exchange(true)) {
+        // Another thread took the first signal a moment ago: this one ends the process, as the
+        // default action would, once the handler returns.
+        SetHandlers(SIG_DFL);
+        ::raise(signal);
+        errno = saved;
+        return;
+    }
     SetHandlers(SIG_DFL);
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(Pipe[1], &number, 1);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 
@@ -221,6 +222,36 @@ TEST_F(ModuleBusTest, AClosedModuleEndsItsProcessWhileItsServerStaysOnTheBus) {
     // A module that nobody initialised is not ended by that rule.
     ASSERT_NE(StartModule(), nullptr);
     EXPECT_FALSE(LastProcess()->waitForFinished(2500));
+}
+
+TEST_F(ModuleBusTest, ASignalClosesTheModuleAndASecondOneEndsTheProcessAtOnce) {
+    Init(5);
+    Module->Call("LoadConfig", {std::string("Q")}, "s");
+    QProcess* process = LastProcess();
+    ASSERT_NE(process, nullptr);
+    // SIGHUP closes as Close does: the hold file is written, then the process ends by itself.
+    ::kill(static_cast<pid_t>(process->processId()), SIGHUP);
+    ASSERT_TRUE(process->waitForFinished(10000));
+    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process->exitCode(), 0);
+    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
+
+    // Two signals at once: the first one's handler gives the signals their default action back,
+    // so the second ends the process before the event loop gets to Close.
+    std::filesystem::remove(DataFolder() + "/Config/Q.hld");
+    Module = StartModule();
+    ASSERT_NE(Module, nullptr);
+    Init(5);
+    Module->Call("LoadConfig", {std::string("Q")}, "s");
+    process = LastProcess();
+    const auto pid = static_cast<pid_t>(process->processId());
+    ::kill(pid, SIGSTOP);
+    ::kill(pid, SIGINT);
+    ::kill(pid, SIGTERM);
+    ::kill(pid, SIGCONT);
+    ASSERT_TRUE(process->waitForFinished(10000));
+    EXPECT_EQ(process->exitStatus(), QProcess::CrashExit);
+    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
 }
 
 } // namespace

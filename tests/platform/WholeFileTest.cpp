@@ -1,7 +1,7 @@
-#include "platform/SystemLog.h"
-#include "platform/System.h"
-#include "platform/TFileStream.h"
 #include "platform/WholeFile.h"
+#include "platform/System.h"
+#include "platform/SystemLog.h"
+#include "platform/TFileStream.h"
 
 #include "PlatformTestSupport.h"
 #include "support/SmallDisk.h"
