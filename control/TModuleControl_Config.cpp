@@ -216,7 +216,9 @@ void TModuleControl::ConfigSaveFailed(const std::string& path, const std::string
 void TModuleControl::SetJobDir() {
     JobDir = StoreDir + "/" + ConfigKey;
     if (!DirectoryExists(JobDir)) {
-        ForceDirectories(JobDir);
+        if (!ForceDirectories(JobDir))
+            LogFailure("Cannot make the job folder (" + LastErrorText() + "; folder " + JobDir +
+                       ")");
         RegisterForUninstall(Process.ProgramFolder, JobDir, 1);
     }
 }
