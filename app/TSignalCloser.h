@@ -10,7 +10,8 @@ namespace raduvuz {
 // SIGTERM, SIGINT and SIGHUP end the process the way the workflow server would: the handler
 // only writes the signal's number into a pipe and puts the default actions back, so that a
 // second signal ends the process at once; the event loop reads the number and calls OnSignal,
-// where anything may be done. One per process.
+// where anything may be done. Without a pipe the signals keep their default actions. One per
+// process.
 class TSignalCloser : public QObject {
     Q_OBJECT
 
@@ -18,9 +19,7 @@ public:
     explicit TSignalCloser(std::function<void(int signal)> onSignal, QObject* parent = nullptr);
     ~TSignalCloser() override;
 
-    // False when the pipe could not be made; the signals then keep their default actions.
-    bool Installed() const { return Notifier != nullptr; }
-    // "SIGTERM", "SIGINT", "SIGHUP" or the number.
+    // "SIGTERM", "SIGINT", "SIGHUP", else "a signal".
     static const char* SignalName(int signal);
 
 private:

@@ -41,6 +41,20 @@ void RequireAbsoluteFolder(const std::string& argument, const std::string& folde
         throw TInvalidArgument(argument, "\"" + Shown(folder) + "\" is not an absolute path");
 }
 
+std::string StorageFolderProblem(const std::string& folder) {
+    if (!IsAbsoluteFolder(folder))
+        return "\"" + Shown(folder) + "\" is not an absolute path";
+    if (folder.find('"') != std::string::npos)
+        return "\"" + folder + "\" holds a double quote, which the configuration cannot keep";
+    return std::string();
+}
+
+void RequireStorageFolder(const std::string& argument, const std::string& folder) {
+    const std::string problem = StorageFolderProblem(folder);
+    if (!problem.empty())
+        throw TInvalidArgument(argument, problem);
+}
+
 std::string RangeProblem(const TSettingRange& range, int32_t value) {
     if (value >= range.Min && value <= range.Max)
         return std::string();

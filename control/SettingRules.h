@@ -20,6 +20,10 @@ void RequirePlainName(const std::string& argument, const std::string& key);
 // folder the process happens to run in.
 bool IsAbsoluteFolder(std::string_view folder);
 void RequireAbsoluteFolder(const std::string& argument, const std::string& folder);
+// The storage folder is also written between double quotes into the configuration string,
+// which has no way to hold one inside. Empty when folder is fine, else what is wrong.
+std::string StorageFolderProblem(const std::string& folder);
+void RequireStorageFolder(const std::string& argument, const std::string& folder);
 
 // An integer setting and the values that mean something for it.
 struct TSettingRange {
@@ -30,7 +34,6 @@ struct TSettingRange {
 inline constexpr TSettingRange kDeletePolicyRange{"DeletePolicy", 0, 3};
 inline constexpr TSettingRange kWorkModeRange{"WorkMode", 0, 1};
 inline constexpr TSettingRange kKeepTimeRange{"KeepTime", 0, INT32_MAX};
-inline constexpr TSettingRange kSavedKeepTimeRange{"SavedKeepTime", 0, INT32_MAX};
 inline constexpr TSettingRange kMaxFilesRange{"MaxFiles", 0, INT32_MAX};
 // More copies than a press run needs only keep a core busy.
 inline constexpr TSettingRange kCopiesRange{"Copies", 0, 999};

@@ -239,6 +239,8 @@ private:
     void ConfigLoadFailed(const std::string& path, const std::string& why, bool damaged);
     // A save that failed: status -1, ErrorMessage and a log line say why; throws.
     [[noreturn]] void ConfigSaveFailed(const std::string& path, const std::string& why);
+    // Paused with status -1 (reported to the server), text in ErrorMessage and the log.
+    void StopForConfiguration(const std::string& text);
     // An integer setting of a loaded or imported configuration, when it lies in its range; else
     // a log line and the field keeps its value.
     void ApplyInteger(const TParams& params, const TSettingRange& range, int32_t def,
@@ -247,7 +249,7 @@ private:
     void LogRefusedSetting(const std::string& problem, const std::string& kept);
     // The items of a list setting, without those over the text limit (each logged).
     std::vector<std::string> ListWithinLimit(TParams& params, const char* key);
-    // StoreDir from a loaded or imported configuration, when it is an absolute path within the
+    // StoreDir from a loaded or imported configuration, when it is a storage folder within the
     // text limit; else a log line, and StoreDir stays.
     void ApplyStoreDir(const std::string& folder);
     // Settings of a parsed configuration text except StoreDir; the held job entries only when

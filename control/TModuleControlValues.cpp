@@ -106,7 +106,7 @@ void TModuleControl::SetValue(int32_t Num, const TVariant& Value) {
         break;
     case 51: {
         const std::string folder = VariantToText(Value);
-        RequireAbsoluteFolder("Value", folder);
+        RequireStorageFolder("Value", folder);
         MoveStoreDir(folder);
         break;
     }

@@ -170,14 +170,13 @@ std::vector<std::string> TModuleControl::ListWithinLimit(TParams& params, const 
 }
 
 void TModuleControl::ApplyStoreDir(const std::string& folder) {
-    if (folder.size() > kMaxTextBytes)
-        LogRefusedSetting("StoreDir is " + std::to_string(folder.size()) + " bytes long",
-                          "StoreDir stays " + StoreDir);
-    else if (!IsAbsoluteFolder(folder))
-        LogRefusedSetting("StoreDir \"" + folder + "\" is not an absolute path",
-                          "StoreDir stays " + StoreDir);
-    else
+    const std::string problem = folder.size() > kMaxTextBytes
+                                    ? std::to_string(folder.size()) + " bytes long"
+                                    : StorageFolderProblem(folder);
+    if (problem.empty())
         StoreDir = folder;
+    else
+        LogRefusedSetting("StoreDir " + problem, "StoreDir stays " + StoreDir);
 }
 
 void TModuleControl::ConfigLoadFailed(const std::string& path, const std::string& why,
@@ -189,7 +188,16 @@ void TModuleControl::ConfigLoadFailed(const std::string& path, const std::string
                     ? "; the damaged file could not be moved aside (" + LastErrorText() + ")"
                     : "; the file is kept as " + kept;
     }
-    text += "; the settings stay as they were";
+    StopForConfiguration(text + "; the settings stay as they were");
+}
+
+void TModuleControl::ConfigSaveFailed(const std::string& path, const std::string& why) {
+    StopForConfiguration(LanguageText(1738, "Can not save module configuration") + " (" + why +
+                         "; file " + path + ")");
+    throw TDispatchError(kUnexpectedError, ErrorMessage);
+}
+
+void TModuleControl::StopForConfiguration(const std::string& text) {
     Paused = true;
     Status = -1;
     ErrorMessage = text;
@@ -198,19 +206,6 @@ void TModuleControl::ConfigLoadFailed(const std::string& path, const std::string
         Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
     } catch (const std::exception&) {
     }
-}
-
-void TModuleControl::ConfigSaveFailed(const std::string& path, const std::string& why) {
-    Paused = true;
-    Status = -1;
-    ErrorMessage = LanguageText(1738, "Can not save module configuration") + " (" + why +
-                   "; file " + path + ")";
-    LogFailure(ErrorMessage);
-    try {
-        Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
-    } catch (const std::exception&) {
-    }
-    throw TDispatchError(kUnexpectedError, ErrorMessage);
 }
 
 void TModuleControl::SetJobDir() {

@@ -279,6 +279,10 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
     EXPECT_EQ(Module->DeletePolicy, 2);
     EXPECT_EQ(Module->Copies, 2);
     EXPECT_EQ(Window.LogLines.size(), 3u);
+    // A folder the configuration string could not write back.
+    Module->ImportConfig("Q", HexEncode("StoreDir=\"$MAINTWFDIR$/a\"\"b\""), 0);
+    EXPECT_EQ(Module->StoreDir, Root + "/store");
+    EXPECT_NE(Window.LogLines.back().find("holds a double quote"), std::string::npos);
 }
 
 TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& [number, text] : texts) {
         Check(number >= 0 && number <= 65535);
         Check(text.size() <= 2047);
-        const std::string all = FormatText(text, {"File a.rst", 12, 3.5, -7, std::string(300, 'w')});
+        const std::string all =
+            FormatText(text, {"File a.rst", 12, 3.5, -7, std::string(300, 'w')});
         const std::string none = FormatText(text, {});
         Check(all.size() < 1024 * 1024 && none.size() < 1024 * 1024);
     }

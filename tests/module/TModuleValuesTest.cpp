@@ -236,6 +236,10 @@ TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
         EXPECT_EQ(Refusal([&] { Module->SetValue(51, std::string(folder)); }),
                   std::string("RAduvuz.Error.InvalidArgs: Value: \"") + folder +
                       "\" is not an absolute path");
+    // The configuration string keeps the folder between double quotes.
+    EXPECT_EQ(Refusal([&] { Module->SetValue(51, std::string("/a\"b")); }),
+              "RAduvuz.Error.InvalidArgs: Value: \"/a\"b\" holds a double quote, which the "
+              "configuration cannot keep");
     EXPECT_EQ(Module->StoreDir, Temp.Path() + "/missing/parent");
     EXPECT_TRUE(DirectoryExists(Module->JobDir));
 }

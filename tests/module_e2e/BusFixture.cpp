@@ -233,6 +233,14 @@ TDispatchPtr BusTest::StartModule(qint64* pid) {
     return std::make_shared<TDBusObject>(name.toStdString(), "/ModuleControl");
 }
 
+void OneModuleTest::SetUp() {
+    BusTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    Module = StartModule();
+    ASSERT_NE(Module, nullptr);
+}
+
 std::string BusTest::ErrorOf(const std::function<void()>& call) {
     try {
         call();

@@ -66,4 +66,13 @@ private:
     bool StorePublished = false;
 };
 
+// A test with one module process, started before the test begins.
+class OneModuleTest : public BusTest {
+protected:
+    void SetUp() override;
+    TVariant Value(int32_t num) { return Module->Call("GetValue", {num}, "i").Result; }
+
+    TDispatchPtr Module;
+};
+
 } // namespace raduvuz::test

@@ -29,20 +29,12 @@ std::vector<std::string> Paths(const std::map<std::string, std::string>& snapsho
 
 // Hostile input over the bus: each call gets an error reply, the old value stays, and nothing
 // outside the module's own folders is touched.
-class HostileInputTest : public BusTest {
+class HostileInputTest : public OneModuleTest {
 protected:
-    TDispatchPtr Module;
-
-    void SetUp() override {
-        BusTest::SetUp();
-        Module = StartModule();
-        ASSERT_NE(Module, nullptr);
-    }
     std::string Call(const std::string& method, const std::vector<TVariant>& args,
                      const std::string& signature) {
         return ErrorOf([&] { Module->Call(method, args, signature); });
     }
-    TVariant Value(int32_t num) { return Module->Call("GetValue", {num}, "i").Result; }
 };
 
 TEST_F(HostileInputTest, KeysAndFoldersThatLeaveTheModulesFoldersAreRefused) {

@@ -24,20 +24,11 @@ std::vector<std::string> Calls(const TTestServer& server) {
     return calls;
 }
 
-class ModuleBusTest : public BusTest {
+class ModuleBusTest : public OneModuleTest {
 protected:
-    TDispatchPtr Module;
-
-    void SetUp() override {
-        BusTest::SetUp();
-        Module = StartModule();
-        ASSERT_NE(Module, nullptr);
-    }
-
     void Init(int32_t number = 5, const std::string& description = "Queue") {
         Module->Call("Init", {number, description, ServerReference().toStdString()}, "iss");
     }
-    TVariant Value(int32_t num) { return Module->Call("GetValue", {num}, "i").Result; }
     std::string Text(const std::string& method) {
         return VariantToText(Module->Call(method, {}).Result);
     }
