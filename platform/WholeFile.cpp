@@ -43,41 +43,46 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 } // namespace
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
-    static std::atomic<unsigned> counter{0};
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
-        if (fd < 0 && errno != EEXIST)
-            return Fail(error, errno);
-    }
+bool WriteFlushedFile(const std::string& path, std::string_view bytes, mode_t mode,
+                      std::string* error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
-        return Fail(error, EEXIST);
-    // The umask may have taken bits the owner needs; the mode is ours to set.
-    bool ok = ::fchmod(fd, kPrivateFileMode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+        return Fail(error, errno);
+    // The umask may have taken bits the owner needs; the mode is the caller's to set.
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     int code = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
         code = errno;
     }
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return Fail(error, code);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        code = errno;
-        ::unlink(temporary.c_str());
-        return Fail(error, code);
-    }
-    // The rename itself must reach the disk too.
-    const int folder = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (ok)
+        return true;
+    ::unlink(path.c_str());
+    return Fail(error, code);
+}
+
+bool RenameFlushed(const std::string& from, const std::string& to, std::string* error) {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return Fail(error, errno);
+    const int folder = ::open(FolderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);
     }
     return true;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+    // A name of this process's own: another writer of the same file has its own.
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary =
+        path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+    if (!WriteFlushedFile(temporary, bytes, kPrivateFileMode, error))
+        return false;
+    if (RenameFlushed(temporary, path, error))
+        return true;
+    ::unlink(temporary.c_str());
+    return false;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t maxBytes,

@@ -84,12 +84,12 @@ struct TSettings {
             HoldList.push_back(entry.Text);
     }
     bool SameAs(const TSettings& o) const {
-        // The file keeps two digits after the point.
+        // The file keeps two digits after the point, rounded from the binary value.
         return StoreDir == o.StoreDir && DeletePolicy == o.DeletePolicy && KeepTime == o.KeepTime &&
                WorkMode == o.WorkMode && Copies == o.Copies &&
-               std::fabs(FreeSpace - o.FreeSpace) <= 0.005 * std::max(1.0, FreeSpace) &&
-               LastInTop == o.LastInTop && Multiplex == o.Multiplex && GenPreview == o.GenPreview &&
-               Event == o.Event && HoldJobs == o.HoldJobs && HoldList == o.HoldList;
+               std::fabs(FreeSpace - o.FreeSpace) <= 0.00501 && LastInTop == o.LastInTop &&
+               Multiplex == o.Multiplex && GenPreview == o.GenPreview && Event == o.Event &&
+               HoldJobs == o.HoldJobs && HoldList == o.HoldList;
     }
 };
 
