@@ -24,7 +24,8 @@ namespace {
 
 // Two digits after the point and "." whatever the locale.
 std::string FixedTwoDigits(double value) {
-    std::array<char, 64> buffer{};
+    // Room for the largest double written out in full: 309 digits, a sign, the point and two.
+    std::array<char, 320> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                       std::chars_format::fixed, 2);
     if (result.ec != std::errc())

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 namespace raduvuz::test {
 namespace {
@@ -350,6 +351,20 @@ TEST_F(ConfigTest, SaveOnAFullDiskIsAFailedCallAndKeepsTheOldFile) {
     TModuleControl other(Process, otherWindow);
     other.LoadConfig("Q");
     EXPECT_EQ(other.KeepTime, 10);
+}
+
+TEST_F(ConfigTest, AHugeFreeSpaceIsSavedInFull) {
+    // Found by fuzz_config: a value of more than 60 digits was saved as 0.00.
+    Module->FreeSpace = 1.5e63;
+    Module->SaveConfig("Q");
+    TFakeWindow otherWindow;
+    TModuleControl other(Process, otherWindow);
+    other.LoadConfig("Q");
+    EXPECT_EQ(other.FreeSpace, 1.5e63);
+    Module->FreeSpace = std::numeric_limits<double>::max();
+    Module->SaveConfig("Q");
+    other.LoadConfig("Q");
+    EXPECT_EQ(other.FreeSpace, std::numeric_limits<double>::max());
 }
 
 TEST_F(ConfigTest, SaveWithoutKeyOnlyAsksTheServer) {
