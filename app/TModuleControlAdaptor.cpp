@@ -12,11 +12,8 @@ namespace raduvuz {
 
 namespace {
 
-// A text argument in, refused when it is over the text limit.
 std::string S(const QString& text, const char* argument) {
-    std::string value = text.toStdString();
-    CheckTextSize(argument, value);
-    return value;
+    return TextArgument(text, argument);
 }
 
 QString Q(const std::string& text) {
