@@ -40,4 +40,10 @@ TAutomationError AutomationErrorOf(const std::exception& e) {
     return error;
 }
 
+std::string TextArgument(const QString& text, const char* argument) {
+    std::string value = text.toStdString();
+    CheckTextSize(argument, value);
+    return value;
+}
+
 } // namespace raduvuz

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <exception>
+#include <string>
 
 namespace raduvuz {
 
@@ -13,5 +14,9 @@ struct TAutomationError {
     QString Message;
 };
 TAutomationError AutomationErrorOf(const std::exception& e);
+
+// A text argument of an automation call as the core takes it; RAduvuz.Error.InvalidArgs naming
+// the argument when it is longer than the core takes.
+std::string TextArgument(const QString& text, const char* argument);
 
 } // namespace raduvuz

@@ -131,14 +131,14 @@ QList<uint> TJobControlAdaptor::RedirectJobs(const QList<uint>& ids, const QList
 QList<uint> TJobControlAdaptor::RenameJobs(const QList<uint>& ids, const QString& name,
                                            const QDBusMessage& message) {
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
-        return Done(actions.Rename(Ids(ids), name.toStdString()));
+        return Done(actions.Rename(Ids(ids), TextArgument(name, "name")));
     });
 }
 
 QList<uint> TJobControlAdaptor::CopyJobs(const QList<uint>& ids, const QString& folder,
                                          const QDBusMessage& message) {
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
-        return Done(actions.Copy(Ids(ids), folder.toStdString()).Done);
+        return Done(actions.Copy(Ids(ids), TextArgument(folder, "folder")).Done);
     });
 }
 

@@ -12,16 +12,18 @@ namespace raduvuz {
 
 namespace {
 
-std::string S(const QString& text) {
-    return text.toStdString();
+std::string S(const QString& text, const char* argument) {
+    return TextArgument(text, argument);
 }
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-TVariant V(const QDBusVariant& value) {
-    return FromWire(value.variant());
+TVariant V(const QDBusVariant& value, const char* argument) {
+    TVariant converted = FromWire(value.variant());
+    CheckValueSize(argument, converted);
+    return converted;
 }
 
 } // namespace
@@ -58,8 +60,9 @@ template <typename TResult, typename TBody> TResult TModuleControlAdaptor::Guard
 
 void TModuleControlAdaptor::Init(int pSrv, const QString& sDesc, const QString& IDisp) {
     Guarded<void>([&] {
-        TDispatchPtr server = IDisp.isEmpty() ? nullptr : TDBusObject::FromReference(S(IDisp));
-        Module.Init(pSrv, S(sDesc), server);
+        TDispatchPtr server =
+            IDisp.isEmpty() ? nullptr : TDBusObject::FromOwnedReference(S(IDisp, "IDisp"), "IDisp");
+        Module.Init(pSrv, S(sDesc, "sDesc"), server);
     });
 }
 
@@ -84,11 +87,11 @@ void TModuleControlAdaptor::Close() {
 }
 
 void TModuleControlAdaptor::LoadConfig(const QString& Key) {
-    Guarded<void>([&] { Module.LoadConfig(S(Key)); });
+    Guarded<void>([&] { Module.LoadConfig(S(Key, "Key")); });
 }
 
 void TModuleControlAdaptor::SaveConfig(const QString& Key) {
-    Guarded<void>([&] { Module.SaveConfig(S(Key)); });
+    Guarded<void>([&] { Module.SaveConfig(S(Key, "Key")); });
 }
 
 QString TModuleControlAdaptor::GetErrorMessage() {
@@ -96,7 +99,7 @@ QString TModuleControlAdaptor::GetErrorMessage() {
 }
 
 void TModuleControlAdaptor::SetID(const QString& sID) {
-    Guarded<void>([&] { Module.SetID(S(sID)); });
+    Guarded<void>([&] { Module.SetID(S(sID, "sID")); });
 }
 
 QString TModuleControlAdaptor::GetComputerName() {
@@ -104,7 +107,7 @@ QString TModuleControlAdaptor::GetComputerName() {
 }
 
 void TModuleControlAdaptor::AddSource(const QString& ServerName, const QDBusVariant& ID) {
-    Guarded<void>([&] { Module.AddSource(S(ServerName), V(ID)); });
+    Guarded<void>([&] { Module.AddSource(S(ServerName, "ServerName"), V(ID, "ID")); });
 }
 
 void TModuleControlAdaptor::ClearSources() {
@@ -117,7 +120,7 @@ QDBusVariant TModuleControlAdaptor::GetValue(int Num) {
 }
 
 void TModuleControlAdaptor::SetValue(int Num, const QDBusVariant& Value) {
-    Guarded<void>([&] { Module.SetValue(Num, V(Value)); });
+    Guarded<void>([&] { Module.SetValue(Num, V(Value, "Value")); });
 }
 
 QString TModuleControlAdaptor::GetInParams() {
@@ -133,7 +136,7 @@ void TModuleControlAdaptor::ClearFlowEntrySet() {
 }
 
 void TModuleControlAdaptor::AddFlowEntry(int Dest, const QString& FlowEntry) {
-    Guarded<void>([&] { Module.AddFlowEntry(Dest, S(FlowEntry)); });
+    Guarded<void>([&] { Module.AddFlowEntry(Dest, S(FlowEntry, "FlowEntry")); });
 }
 
 void TModuleControlAdaptor::AfterLoad() {
@@ -146,7 +149,7 @@ void TModuleControlAdaptor::Kill() {
 
 void TModuleControlAdaptor::AddTerminator(int Term, const QString& Name,
                                           const QDBusVariant& FileType) {
-    Guarded<void>([&] { Module.AddTerminator(Term, S(Name), V(FileType)); });
+    Guarded<void>([&] { Module.AddTerminator(Term, S(Name, "Name"), V(FileType, "FileType")); });
 }
 
 void TModuleControlAdaptor::ClearTerminatorsSet() {
@@ -158,7 +161,7 @@ void TModuleControlAdaptor::CompletedSendTerminators() {
 }
 
 void TModuleControlAdaptor::SelfReg(const QDBusVariant& SelfObj) {
-    Guarded<void>([&] { Module.SelfReg(V(SelfObj)); });
+    Guarded<void>([&] { Module.SelfReg(V(SelfObj, "SelfObj")); });
 }
 
 bool TModuleControlAdaptor::IsJobUse(int JobID) {
@@ -182,12 +185,14 @@ void TModuleControlAdaptor::DeleteSavedDoc(int DocID) {
 }
 
 bool TModuleControlAdaptor::ForceDir(const QString& sDir, bool NeedCreate) {
-    return Guarded<bool>([&] { return Module.ForceDir(S(sDir), NeedCreate); });
+    return Guarded<bool>([&] { return Module.ForceDir(S(sDir, "sDir"), NeedCreate); });
 }
 
 int TModuleControlAdaptor::ImportConfig(const QString& Key, const QString& ConfigStr, int ParInt) {
-    return Guarded<int>(
-        [&] { return static_cast<int>(Module.ImportConfig(S(Key), S(ConfigStr), ParInt)); });
+    return Guarded<int>([&] {
+        return static_cast<int>(
+            Module.ImportConfig(S(Key, "Key"), S(ConfigStr, "ConfigStr"), ParInt));
+    });
 }
 
 QString TModuleControlAdaptor::ExportConfig() {

@@ -10,9 +10,10 @@ namespace raduvuz {
 class TModuleControl;
 class TProcessLifetime;
 
-// IModuleControl on the bus at /ModuleControl. Each slot only converts: arguments in, one call
-// into the module, the result or the error out. An exception that leaves the module becomes the
-// error reply RAduvuz.Error.Unexpected (or the exception's own RAduvuz.Error.0x... name) with its
+// IModuleControl on the bus at /ModuleControl. Each slot only converts: arguments in (a text over
+// the text limit is refused as RAduvuz.Error.InvalidArgs), one call into the module, the result
+// or the error out. An exception that leaves the module becomes the error reply
+// RAduvuz.Error.Unexpected, or its own RAduvuz.Error name (InvalidArgs, H<code>), with its
 // message, and the module keeps serving.
 class TModuleControlAdaptor : public QObject, protected QDBusContext {
     Q_OBJECT

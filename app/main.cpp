@@ -7,18 +7,21 @@
 #include "app/TModuleStarter.h"
 #include "app/TProcessLifetime.h"
 #include "app/TServerProviderAdaptor.h"
+#include "app/TSignalCloser.h"
 #include "console/ConsoleForms.h"
 #include "console/TfMain.h"
 #include "control/TModuleControl.h"
 #include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
 #include "platform/System.h"
+#include "platform/SystemLog.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusVariant>
 
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 using namespace raduvuz;
@@ -81,8 +84,23 @@ int main(int argc, char* argv[]) {
 
     TModuleProcess process;
     process.ObjectFactory = [](const std::string& progId) { return TDBusObject::Create(progId); };
+    const std::string programFile = ProgramFile();
+    process.LogSink = std::make_shared<TSystemLog>(programFile.substr(programFile.rfind('/') + 1));
     TModuleControl module(process, mainWindow);
     mainWindow.SetModule(&module);
+
+    // A signal closes the module as its server would (hold file, layout), then the process ends.
+    TSignalCloser signalCloser([&](int signal) {
+        if (module.Current) {
+            module.Log(std::string("Closing on ") + TSignalCloser::SignalName(signal));
+            try {
+                module.Close();
+            } catch (const std::exception& e) {
+                module.LogFailure(std::string("Exception in Close (") + e.what() + ")");
+            }
+        }
+        QCoreApplication::exit(0);
+    });
 
     const bool automation = mode == TStartMode::Automation;
     TProcessLifetime lifetime(module, automation);

@@ -56,9 +56,12 @@ std::string_view TrimSpaces(std::string_view text) {
     return text;
 }
 
-// Lines "NUMBER=TEXT"; blank lines and lines starting with "#" are comments. The first line of a
-// number counts, as a string table holds each number once.
-void ParseTable(std::istream& in, std::unordered_map<int, std::string>& texts) {
+} // namespace
+
+// Blank lines and lines starting with "#" are comments. The first line of a number counts, as a
+// string table holds each number once.
+std::unordered_map<int, std::string> ParseLanguageTable(std::istream& in) {
+    std::unordered_map<int, std::string> texts;
     std::string line;
     bool firstLine = true;
     while (std::getline(in, line)) {
@@ -80,9 +83,8 @@ void ParseTable(std::istream& in, std::unordered_map<int, std::string>& texts) {
         }
         texts.emplace(number, Unescape(view.substr(eq + 1)));
     }
+    return texts;
 }
-
-} // namespace
 
 TLanguageTable::TLanguageTable(std::string programFolder) : Folder(std::move(programFolder)) {
     if (Folder.empty() || Folder.back() != '/') {
@@ -107,8 +109,7 @@ void TLanguageTable::Load() {
     if (!in) {
         return;
     }
-    std::unordered_map<int, std::string> texts;
-    ParseTable(in, texts);
+    std::unordered_map<int, std::string> texts = ParseLanguageTable(in);
     if (in.bad()) {
         return;
     }

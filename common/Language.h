@@ -3,6 +3,7 @@
 #include "common/Utils.h"
 
 #include <initializer_list>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -31,6 +32,11 @@ private:
     TLanguageState LoadState = TLanguageState::NotTried;
     std::unordered_map<int, std::string> Texts;
 };
+
+// The texts of a table file's lines "NUMBER=TEXT" (numbers 0 to 65535; "#" starts a comment
+// line; escapes "\n" "\t" "\\"; at most 2047 bytes of a text are kept; the first line of a
+// number counts).
+std::unordered_map<int, std::string> ParseLanguageTable(std::istream& in);
 
 // The table of the running program, from the program's own folder.
 TLanguageTable& ProgramLanguage();

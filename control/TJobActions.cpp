@@ -5,6 +5,7 @@
 #include "common/TParams.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
+#include "control/SettingRules.h"
 #include "control/TModuleControl.h"
 #include "jobs/SpoolRename.h"
 #include "jobs/TDoc.h"
@@ -291,8 +292,8 @@ std::vector<TDeviceChoice> TJobActions::RedirectChoices(const TJobIds& ids) {
 }
 
 TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
-    if (folder.empty())
-        throw TDispatchError("RAduvuz.Error.InvalidArgs", "No folder to copy the jobs into");
+    // A relative folder would depend on the folder the module runs in.
+    RequireAbsoluteFolder("folder", folder);
     TPausedGuard paused(Module, false);
     if (!ForceDirectories(folder))
         throw std::runtime_error("Cannot create the folder \"" + folder + "\" (" + LastErrorText() +

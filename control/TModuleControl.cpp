@@ -29,22 +29,23 @@
 
 #include "control/TModuleControl.h"
 
+#include "common/CommaText.h"
 #include "common/DateTime.h"
 #include "common/Language.h"
 #include "common/TTwfPaths.h"
 #include "common/Utils.h"
 #include "common/WindowTexts.h"
+#include "control/HoldFile.h"
 #include "control/IModuleWindow.h"
+#include "control/SettingRules.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
 #include "platform/Uninstall.h"
+#include "platform/WholeFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <dirent.h>
-#include <fstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,8 +147,8 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
         if (!Process.ServerObject.Assigned())
             Process.ServerObject = TServerClient(IDisp);
         Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
-        Process.ServerObject.WriteLog(ModuleNumber,
-                                      LanguageText(1612, " Connected at ") + DateTimeText(Now()));
+        WriteServerLog(TLogSeverity::Info,
+                       LanguageText(1612, " Connected at ") + DateTimeText(Now()));
         Process.ServerValue1004 = VariantToInt(Process.ServerObject.GetValue(0, 1004));
         PreviewDir = VariantToText(Process.ServerObject.GetValue(0, 2));
         if (SameComputerName(PreviewDir, ComputerName))
@@ -170,17 +171,30 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
             ErrorMessage =
                 LanguageText(1611, "TERN WorkFlow is already running on ") + ComputerName;
             Process.ServerObject.ChangeStatus(ModuleNumber, Paused, -3);
-            Process.ServerObject.WriteLog(ModuleNumber, ErrorMessage);
+            WriteServerLog(TLogSeverity::Error, ErrorMessage);
             Close();
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         try {
-            Process.ServerObject.WriteLog(ModuleNumber,
-                                          LanguageText(1613, "Cannot connect to memory manager"));
+            WriteServerLog(TLogSeverity::Error,
+                           LanguageText(1613, "Cannot connect to memory manager") + " (" +
+                               e.what() + ")");
         } catch (const std::exception&) {
         }
     }
     ListenToStore();
+}
+
+void TModuleControl::WriteServerLog(TLogSeverity severity, const std::string& text) {
+    // The system log keeps the line even when the server does not take it.
+    ToLogSink(severity, text);
+    Process.ServerObject.WriteLog(ModuleNumber, text);
+}
+
+void TModuleControl::ToLogSink(TLogSeverity severity, const std::string& line) {
+    if (Process.LogSink)
+        Process.LogSink->Write(severity, "module " + std::to_string(ModuleNumber) + " (" +
+                                             Description + "): " + line);
 }
 
 void TModuleControl::Pause() {
@@ -214,7 +228,16 @@ void TModuleControl::StopLog() {
 }
 
 void TModuleControl::Log(const std::string& text) {
+    LogLine(TLogSeverity::Info, text);
+}
+
+void TModuleControl::LogFailure(const std::string& text) {
+    LogLine(TLogSeverity::Error, text);
+}
+
+void TModuleControl::LogLine(TLogSeverity severity, const std::string& text) {
     const std::string line = text + " at " + DateTimeText(Now());
+    ToLogSink(severity, line);
     if (LogToWindow)
         MainWindow.LogWriteLine(Description + ": " + line);
     if (LogToServer) {
@@ -233,12 +256,17 @@ void TModuleControl::Close() {
         if (job->Held())
             HoldJobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID));
     }
+    // The old hold file stays until the new one is whole on the disk.
     const std::string holdFile = HoldFilePath();
-    ::unlink(holdFile.c_str());
-    {
-        std::ofstream out(holdFile, std::ios::binary | std::ios::trunc);
-        for (const std::string& entry : HoldJobs)
-            out << entry << '\n';
+    std::string why;
+    if (!ForceDirectories(ConfigFolder()))
+        why = LastErrorText();
+    else
+        WriteWholeFile(holdFile, HoldFileText(HoldJobs), &why);
+    if (!why.empty()) {
+        ErrorMessage = "Cannot write the hold file (" + why + "; file " + holdFile +
+                       "); held jobs: " + (HoldJobs.empty() ? "none" : WriteCommaText(HoldJobs));
+        LogFailure(ErrorMessage);
     }
 
     FlowEntries.clear();
@@ -262,6 +290,11 @@ void TModuleControl::Close() {
 }
 
 void TModuleControl::Kill() {
+    // Without a key the job folder would be the storage folder itself.
+    if (!IsPlainName(ConfigKey))
+        throw std::runtime_error("Kill needs the module's configuration key (LoadConfig, "
+                                 "SaveConfig or ImportConfig give it): without one the module "
+                                 "has no files of its own, and nothing was deleted");
     SavedKeepTime = 0;
     KeepTime = 0;
     RetentionPass();
@@ -270,8 +303,8 @@ void TModuleControl::Kill() {
     if (DirectoryExists(folder)) {
         DeleteOrdinaryFiles(folder);
         if (::rmdir(folder.c_str()) != 0)
-            throw std::runtime_error("Cannot remove the folder " + folder + " (" +
-                                     std::strerror(errno) + ")");
+            throw std::runtime_error("Cannot remove the folder " + folder + " (" + LastErrorText() +
+                                     ")");
     }
     for (const std::string& file : {ConfigFilePath(), HoldFilePath()}) {
         if (FileExists(file))

@@ -25,6 +25,7 @@ class IModuleWindow;
 class TDoc;
 class TParams;
 struct TListRow;
+struct TSettingRange;
 struct TSavedDoc;
 
 // The module object the workflow server drives: one per process. Its methods are the automation
@@ -124,9 +125,12 @@ public:
     int32_t ImportConfig(const std::string& Key, const std::string& ConfigStr, int32_t ParInt);
     std::string ExportConfig();
 
-    // The module's one log routine: text + " at " + date and time, to the log pane and, after
-    // StartLog, to the server.
+    // The module's one log routine: text + " at " + date and time, to the log pane, after
+    // StartLog to the server, and always to the process's log sink (the system log) with the
+    // module's number and description.
     void Log(const std::string& text) override;
+    // The same for a line that says something failed (an error in the system log).
+    void LogFailure(const std::string& text) override;
     // Called by the main window's timer every second, and by the window's queued call that
     // ScheduleTick asks for: the retention triggers and one tick.
     void TimerTimer();
@@ -237,6 +241,30 @@ private:
     void SetLastInTop(bool value);
     // The configuration string as the .set file keeps it.
     std::string ConfigString() const;
+    // One log line, everywhere Log sends it.
+    void LogLine(TLogSeverity severity, const std::string& text);
+    // A line the module writes to its server itself, also to the log sink.
+    void WriteServerLog(TLogSeverity severity, const std::string& text);
+    // The log sink's copy of a line: "module <number> (<description>): <line>".
+    void ToLogSink(TLogSeverity severity, const std::string& line);
+    // A configuration file that could not be read: logged, kept beside as .damaged when it is
+    // damaged, status -1 reported.
+    void ConfigLoadFailed(const std::string& path, const std::string& why, bool damaged);
+    // A save that failed: status -1, ErrorMessage and a log line say why; throws.
+    [[noreturn]] void ConfigSaveFailed(const std::string& path, const std::string& why);
+    // Paused with status -1 (reported to the server), text in ErrorMessage and the log.
+    void StopForConfiguration(const std::string& text);
+    // An integer setting of a loaded or imported configuration, when it lies in its range; else
+    // a log line and the field keeps its value.
+    void ApplyInteger(const TParams& params, const TSettingRange& range, int32_t def,
+                      int32_t& field);
+    // The log line of a refused value of a loaded or imported configuration.
+    void LogRefusedSetting(const std::string& problem, const std::string& kept);
+    // The items of a list setting, without those over the text limit (each logged).
+    std::vector<std::string> ListWithinLimit(TParams& params, const char* key);
+    // StoreDir from a loaded or imported configuration, when it is a storage folder within the
+    // text limit; else a log line, and StoreDir stays.
+    void ApplyStoreDir(const std::string& folder);
     // Settings of a parsed configuration text except StoreDir; the held job entries only when
     // withHeldJobs.
     void ApplyConfig(TParams& params, bool withHeldJobs);

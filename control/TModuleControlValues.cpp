@@ -1,16 +1,17 @@
 // Numbered module values (GetValue / SetValue). A value that cannot be converted to the type its
-// number needs raises before anything changes, so the field keeps its old value.
+// number needs, or that lies outside what the setting means, raises before anything changes, so
+// the field keeps its old value.
 
 #include "common/CommaText.h"
 #include "common/Language.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
+#include "control/SettingRules.h"
 #include "control/TModuleControl.h"
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
 #include "platform/Uninstall.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace raduvuz {
@@ -103,17 +104,20 @@ void TModuleControl::SetValue(int32_t Num, const TVariant& Value) {
         else
             Resume();
         break;
-    case 51:
-        MoveStoreDir(VariantToText(Value));
+    case 51: {
+        const std::string folder = VariantToText(Value);
+        RequireStorageFolder("Value", folder);
+        MoveStoreDir(folder);
         break;
+    }
     case 52:
-        WorkMode = VariantToInt(Value);
+        WorkMode = RequireInRange("Value", kWorkModeRange, VariantToInt(Value));
         break;
     case 53:
-        DeletePolicy = VariantToInt(Value);
+        DeletePolicy = RequireInRange("Value", kDeletePolicyRange, VariantToInt(Value));
         break;
     case 54:
-        KeepTime = VariantToInt(Value);
+        KeepTime = RequireInRange("Value", kKeepTimeRange, VariantToInt(Value));
         break;
     case 56:
         SetHeldTerminatorPositions(VariantToText(Value));
@@ -125,13 +129,11 @@ void TModuleControl::SetValue(int32_t Num, const TVariant& Value) {
         Multiplex = VariantToBool(Value);
         Process.ServerObject.SetValue(ModuleNumber, 1010, Multiplex);
         break;
-    case 59: {
-        const double value = ReadRealPoint(VariantToText(Value), 0);
-        FreeSpace = std::fabs(value) < 0.0001 ? 0 : value;
+    case 59:
+        FreeSpace = RequireFreeSpace("Value", VariantToText(Value));
         break;
-    }
     case 60:
-        Copies = VariantToInt(Value);
+        Copies = RequireInRange("Value", kCopiesRange, VariantToInt(Value));
         break;
     case 61:
         GenPreview = VariantToBool(Value);
@@ -140,7 +142,7 @@ void TModuleControl::SetValue(int32_t Num, const TVariant& Value) {
         Event = VariantToBool(Value);
         break;
     case 63:
-        MaxFiles = VariantToInt(Value);
+        MaxFiles = RequireInRange("Value", kMaxFilesRange, VariantToInt(Value));
         break;
     case 1004:
         Process.ServerValue1004 = VariantToInt(Value);

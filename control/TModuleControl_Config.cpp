@@ -7,6 +7,7 @@
 #include "common/TTwfPaths.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
+#include "control/SettingRules.h"
 #include "control/TModuleControl.h"
 #include "platform/System.h"
 #include "platform/TCompoundFile.h"
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <exception>
 
 namespace raduvuz {
@@ -22,7 +24,8 @@ namespace {
 
 // Two digits after the point and "." whatever the locale.
 std::string FixedTwoDigits(double value) {
-    std::array<char, 64> buffer{};
+    // Room for the largest double written out in full: 309 digits, a sign, the point and two.
+    std::array<char, 320> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                       std::chars_format::fixed, 2);
     if (result.ec != std::errc())
@@ -66,6 +69,21 @@ void ReadInteger(const TParams& params, const char* key, int32_t def, int32_t& f
         field = StrToIntDef(value, def);
 }
 
+// The first free name beside path for a damaged copy: path.damaged, then path.damaged.2, ...
+std::string DamagedName(const std::string& path) {
+    std::string name = path + ".damaged";
+    for (int n = 2; FileExists(name) || DirectoryExists(name); ++n)
+        name = path + ".damaged." + std::to_string(n);
+    return name;
+}
+
+// Moves a damaged file aside so that no later save overwrites it; its new name, or empty when it
+// could not be moved.
+std::string KeepDamaged(const std::string& path) {
+    const std::string kept = DamagedName(path);
+    return std::rename(path.c_str(), kept.c_str()) == 0 ? kept : std::string();
+}
+
 } // namespace
 
 std::string TModuleControl::ConfigString() const {
@@ -73,16 +91,39 @@ std::string TModuleControl::ConfigString() const {
            ";HoldJobs=" + WriteCommaText(HoldJobs) + ";HoldList=" + WriteCommaText(Texts(HoldList));
 }
 
+void TModuleControl::LogRefusedSetting(const std::string& problem, const std::string& kept) {
+    LogFailure("Configuration " + ConfigKey + ": " + problem + "; " + kept);
+}
+
+void TModuleControl::ApplyInteger(const TParams& params, const TSettingRange& range, int32_t def,
+                                  int32_t& field) {
+    const std::string text = params.GetItem(range.Name, 0);
+    if (text.empty())
+        return;
+    const int32_t value = StrToIntDef(text, def);
+    const std::string problem = RangeProblem(range, value);
+    if (problem.empty())
+        field = value;
+    else
+        LogRefusedSetting(problem, std::string(range.Name) + " stays " + std::to_string(field));
+}
+
 void TModuleControl::ApplyConfig(TParams& params, bool withHeldJobs) {
-    ReadInteger(params, "DeletePolicy", 1, DeletePolicy);
-    ReadInteger(params, "KeepTime", 1440, KeepTime);
-    ReadInteger(params, "WorkMode", 0, WorkMode);
-    ReadInteger(params, "Copies", 0, Copies);
+    ApplyInteger(params, kDeletePolicyRange, 1, DeletePolicy);
+    ApplyInteger(params, kKeepTimeRange, 1440, KeepTime);
+    ApplyInteger(params, kWorkModeRange, 0, WorkMode);
+    ApplyInteger(params, kCopiesRange, 0, Copies);
     ReadInteger(params, "LastPrvDpi", 0, Process.LastPrvDpi);
 
     const std::string freeSpace = params.GetItem("FreeSpace", 0);
-    if (!freeSpace.empty())
-        FreeSpace = ReadRealPoint(freeSpace, 0.0);
+    if (!freeSpace.empty()) {
+        const double value = ReadRealPoint(freeSpace, 0.0);
+        const std::string problem = FreeSpaceProblem(value);
+        if (problem.empty())
+            FreeSpace = value;
+        else
+            LogRefusedSetting(problem, "FreeSpace stays " + WriteRealPoint(FreeSpace));
+    }
 
     // Only the numbered value re-sorts the passed jobs; a loaded or imported flag orders the rows
     // that come from now on.
@@ -100,15 +141,10 @@ void TModuleControl::ApplyConfig(TParams& params, bool withHeldJobs) {
     Event = params.GetItem("Event", 0) != "0";
 
     HoldList.clear();
-    if (const TParams::TValueList* held = params.GetList("HoldList")) {
-        for (const std::string& key : *held)
-            HoldList.push_back({key, 0});
-    }
-    if (withHeldJobs) {
-        HoldJobs.clear();
-        if (const TParams::TValueList* held = params.GetList("HoldJobs"))
-            HoldJobs = *held;
-    }
+    for (const std::string& key : ListWithinLimit(params, "HoldList"))
+        HoldList.push_back({key, 0});
+    if (withHeldJobs)
+        HoldJobs = ListWithinLimit(params, "HoldJobs");
 
     if (Multiplex) {
         try {
@@ -118,28 +154,95 @@ void TModuleControl::ApplyConfig(TParams& params, bool withHeldJobs) {
     }
 }
 
+std::vector<std::string> TModuleControl::ListWithinLimit(TParams& params, const char* key) {
+    std::vector<std::string> items;
+    const TParams::TValueList* list = params.GetList(key);
+    if (!list)
+        return items;
+    for (const std::string& item : *list) {
+        if (item.size() <= kMaxTextBytes)
+            items.push_back(item);
+        else
+            LogRefusedSetting("an item of " + std::string(key) + " is " +
+                                  std::to_string(item.size()) + " bytes long",
+                              "it is left out");
+    }
+    return items;
+}
+
+void TModuleControl::ApplyStoreDir(const std::string& folder) {
+    const std::string problem = folder.size() > kMaxTextBytes
+                                    ? std::to_string(folder.size()) + " bytes long"
+                                    : StorageFolderProblem(folder);
+    if (problem.empty())
+        StoreDir = folder;
+    else
+        LogRefusedSetting("StoreDir " + problem, "StoreDir stays " + StoreDir);
+}
+
+void TModuleControl::ConfigLoadFailed(const std::string& path, const std::string& why,
+                                      bool damaged) {
+    std::string text = "Can not load module configuration (" + why + "; file " + path + ")";
+    if (damaged) {
+        const std::string kept = KeepDamaged(path);
+        text += kept.empty()
+                    ? "; the damaged file could not be moved aside (" + LastErrorText() + ")"
+                    : "; the file is kept as " + kept;
+    }
+    StopForConfiguration(text + "; the settings stay as they were");
+}
+
+void TModuleControl::ConfigSaveFailed(const std::string& path, const std::string& why) {
+    StopForConfiguration(LanguageText(1738, "Can not save module configuration") + " (" + why +
+                         "; file " + path + ")");
+    throw TDispatchError(kUnexpectedError, ErrorMessage);
+}
+
+void TModuleControl::StopForConfiguration(const std::string& text) {
+    Paused = true;
+    Status = -1;
+    ErrorMessage = text;
+    LogFailure(text);
+    try {
+        Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
+    } catch (const std::exception&) {
+    }
+}
+
 void TModuleControl::SetJobDir() {
     JobDir = StoreDir + "/" + ConfigKey;
     if (!DirectoryExists(JobDir)) {
-        ForceDirectories(JobDir);
+        if (!ForceDirectories(JobDir))
+            LogFailure("Cannot make the job folder (" + LastErrorText() + "; folder " + JobDir +
+                       ")");
         RegisterForUninstall(Process.ProgramFolder, JobDir, 1);
     }
 }
 
 void TModuleControl::LoadConfig(const std::string& Key) {
+    RequirePlainName("Key", Key);
     ConfigKey = Key;
-    MainWindow.SetLayoutFile(ConfigFilePath());
+    const std::string path = ConfigFilePath();
+    MainWindow.SetLayoutFile(path);
     {
         TCompoundFile storage;
-        if (storage.OpenRead(ConfigFilePath())) {
+        if (storage.OpenRead(path)) {
             MainWindow.LoadLayout(storage);
             if (std::optional<std::string> text = storage.ReadCountedText(Key)) {
                 TParams params(*text);
                 const std::string storeDir = params.GetItem("StoreDir", 0);
                 if (!storeDir.empty())
-                    StoreDir = storeDir;
+                    ApplyStoreDir(storeDir);
                 ApplyConfig(params, true);
+            } else if (storage.HasStream(Key)) {
+                storage.Close();
+                ConfigLoadFailed(path, "the stream " + Key + " is shorter than its count says",
+                                 true);
             }
+        } else if (storage.Status() != TCompoundFile::TStatus::Missing) {
+            // A file in use or without read permission is not damaged; it stays where it is.
+            ConfigLoadFailed(path, storage.ErrorText(),
+                             storage.Status() == TCompoundFile::TStatus::NotCompound);
         }
     }
     SetJobDir();
@@ -147,26 +250,37 @@ void TModuleControl::LoadConfig(const std::string& Key) {
 
 void TModuleControl::SaveConfig(const std::string& Key) {
     if (Key.empty()) {
-        ConfigKey = Process.ServerObject.GetConfigKey(ModuleNumber);
+        const std::string key = Process.ServerObject.GetConfigKey(ModuleNumber);
+        if (!IsPlainName(key))
+            throw TDispatchError(kUnexpectedError, "The server's configuration key \"" + key +
+                                                       "\" is not a plain name; the key stays \"" +
+                                                       ConfigKey + "\"");
+        ConfigKey = key;
         MainWindow.SetLayoutFile(ConfigFilePath());
         return;
     }
+    RequirePlainName("Key", Key);
     ConfigKey = Key;
-    MainWindow.SetLayoutFile(ConfigFilePath());
     const std::string path = ConfigFilePath();
-    ForceDirectories(path.substr(0, path.rfind('/')));
+    MainWindow.SetLayoutFile(path);
+    if (!ForceDirectories(path.substr(0, path.rfind('/'))))
+        ConfigSaveFailed(path, "the Config folder cannot be made: " + LastErrorText());
     TCompoundFile storage;
-    if (!storage.OpenOrCreate(path))
-        return;
-    if (!storage.WriteCountedText(Key, ConfigString())) {
-        Paused = true;
-        Status = -1;
-        ErrorMessage = LanguageText(1738, "Can not save module configuration");
-        try {
-            Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
-        } catch (const std::exception&) {
-        }
+    bool open = storage.OpenOrCreate(path);
+    if (!open && storage.Status() == TCompoundFile::TStatus::NotCompound) {
+        // A damaged file is kept for the operator, and a new one takes its place.
+        const std::string kept = KeepDamaged(path);
+        if (kept.empty())
+            ConfigSaveFailed(path, "the damaged file in the way cannot be moved aside: " +
+                                       LastErrorText());
+        LogFailure("Damaged module configuration (" + storage.ErrorText() + "; file " + path +
+                   ") kept as " + kept);
+        open = storage.Create(path);
     }
+    if (!open)
+        ConfigSaveFailed(path, storage.ErrorText());
+    if (!storage.WriteCountedText(Key, ConfigString()))
+        ConfigSaveFailed(path, storage.ErrorText());
 }
 
 std::string TModuleControl::ExportConfig() {
@@ -182,6 +296,7 @@ std::string TModuleControl::ExportConfig() {
 
 int32_t TModuleControl::ImportConfig(const std::string& Key, const std::string& ConfigStr,
                                      int32_t) {
+    RequirePlainName("Key", Key);
     ConfigKey = Key;
     MainWindow.SetLayoutFile(ConfigFilePath());
     TParams params(HexDecode(ConfigStr));
@@ -189,11 +304,13 @@ int32_t TModuleControl::ImportConfig(const std::string& Key, const std::string& 
     if (!storeDir.empty()) {
         const TTwfPaths paths(Process.ProgramFolder, DataPath());
         bool hadMacro = false;
-        StoreDir = paths.ExpandMacros(storeDir, &hadMacro);
-        if (!hadMacro && !DirectoryExists(StoreDir)) {
-            Log("Import warning: Can not find folder " + StoreDir +
+        const std::string folder = paths.ExpandMacros(storeDir, &hadMacro);
+        if (IsAbsoluteFolder(folder) && !hadMacro && !DirectoryExists(folder)) {
+            Log("Import warning: Can not find folder " + folder +
                 ". Set queuer storage folder to default");
             StoreDir = Process.ProgramFolder + "Storage";
+        } else {
+            ApplyStoreDir(folder);
         }
     }
     ApplyConfig(params, false);

@@ -1,6 +1,7 @@
 // Where the module's jobs may go: flow entries (destinations with their rules), terminators
 // (output devices with their names and keys) and the hold list kept in step with them.
 
+#include "control/SettingRules.h"
 #include "control/TModuleControl.h"
 #include "jobs/TMPrec.h"
 #include "platform/System.h"
@@ -66,6 +67,7 @@ void TModuleControl::CompletedSendTerminators() {
 }
 
 bool TModuleControl::ForceDir(const std::string& sDir, bool NeedCreate) {
+    RequireAbsoluteFolder("sDir", sDir);
     if (!NeedCreate)
         return DirectoryExists(sDir);
     const bool exists = ForceDirectories(sDir);

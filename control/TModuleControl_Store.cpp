@@ -6,6 +6,7 @@
 #include "common/Language.h"
 #include "common/TParams.h"
 #include "common/Utils.h"
+#include "control/HoldFile.h"
 #include "control/IModuleWindow.h"
 #include "control/TModuleControl.h"
 #include "jobs/SpoolFile.h"
@@ -14,12 +15,12 @@
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "platform/WholeFile.h"
 
 #include <algorithm>
 #include <dirent.h>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -61,17 +62,16 @@ void TModuleControl::ReloadSavedJobs() {
         return;
     const std::string holdFile = HoldFilePath();
     if (FileExists(holdFile)) {
-        HoldJobs.clear();
-        {
-            std::ifstream in(holdFile, std::ios::binary);
-            std::string line;
-            while (std::getline(in, line)) {
-                if (!line.empty() && line.back() == '\r')
-                    line.pop_back();
-                HoldJobs.push_back(line);
-            }
+        std::string text;
+        std::string why;
+        // A hold file that cannot be read stays for the operator; its jobs come back as passed.
+        if (ReadWholeFile(holdFile, text, kMaxHoldFileBytes, &why)) {
+            HoldJobs = ParseHoldFile(text);
+            ::unlink(holdFile.c_str());
+        } else {
+            LogFailure("Cannot read the hold file (" + why + "; file " + holdFile +
+                       "); its jobs are not held again");
         }
-        ::unlink(holdFile.c_str());
     }
 
     const std::unordered_set<std::string> held(HoldJobs.begin(), HoldJobs.end());

@@ -5,12 +5,14 @@
 #include "platform/GoEvent.h"
 #include "platform/SetupLibrary.h"
 #include "platform/System.h"
+#include "platform/SystemLog.h"
 #include "services/Dispatch.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace raduvuz {
@@ -52,6 +54,10 @@ public:
     std::function<int64_t(const std::string& folder)> FreeSpaceKb = [](const std::string& folder) {
         return DiskFreeKb(folder);
     };
+
+    // Where every log line of the module also goes: the system log, in the program; a test may
+    // give a sink of its own, or none.
+    std::shared_ptr<ILogSink> LogSink;
 
     TDispatchPtr CreateObjectByProgId(const std::string& progId) const;
     std::string SetupLibraryFile() const;

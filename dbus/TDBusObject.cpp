@@ -54,9 +54,9 @@ struct TPendingGuard {
 // library's notice alone: a short timer also looks whether the reply is there, and a deadline
 // of our own backs the library's reply timeout. Under load a notice or a time-out can get lost,
 // and the call, with the whole module, must not wait for ever.
-QDBusMessage CallAndWait(const QDBusMessage& call) {
+QDBusMessage CallAndWait(const QDBusMessage& call, int timeoutMs) {
     TPendingGuard guard;
-    QDBusPendingCall pending = RaduvuzBus().asyncCall(call, ReplyTimeout);
+    QDBusPendingCall pending = RaduvuzBus().asyncCall(call, timeoutMs);
     if (!pending.isFinished()) {
         QEventLoop loop;
         QDBusPendingCallWatcher watcher(pending);
@@ -65,7 +65,7 @@ QDBusMessage CallAndWait(const QDBusMessage& call) {
         clock.start();
         QTimer look;
         QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-            if (pending.isFinished() || clock.elapsed() >= ReplyTimeout + kDeadlineSlackMs)
+            if (pending.isFinished() || clock.elapsed() >= timeoutMs + kDeadlineSlackMs)
                 loop.quit();
         });
         look.start(kLookIntervalMs);
@@ -76,7 +76,7 @@ QDBusMessage CallAndWait(const QDBusMessage& call) {
         return call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
                                      QStringLiteral("No reply to %1 within %2 ms")
                                          .arg(call.member())
-                                         .arg(ReplyTimeout + kDeadlineSlackMs));
+                                         .arg(timeoutMs + kDeadlineSlackMs));
     return pending.reply();
 }
 
@@ -91,6 +91,20 @@ TDispatchPtr TDBusObject::FromReference(const std::string& reference) {
         throw TDispatchError(kUnexpectedError,
                              "\"" + reference + "\" is not a reference to a dispatch object");
     return std::make_shared<TDBusObject>(reference.substr(0, slash), reference.substr(slash));
+}
+
+TDispatchPtr TDBusObject::FromOwnedReference(const std::string& reference,
+                                             const std::string& argument) {
+    const auto slash = reference.find('/');
+    if (slash == std::string::npos || slash == 0)
+        throw TInvalidArgument(argument,
+                               "\"" + reference + "\" is not a reference to a dispatch object");
+    const std::string name = reference.substr(0, slash);
+    TDBusObject bus("org.freedesktop.DBus", "/org/freedesktop/DBus");
+    if (!VariantToBool(bus.Call("NameHasOwner", {name}, "s").Result))
+        throw TInvalidArgument(argument,
+                               "nobody owns the bus name " + name + " of \"" + reference + "\"");
+    return std::make_shared<TDBusObject>(name, reference.substr(slash));
 }
 
 TDispatchPtr TDBusObject::Create(const std::string& progId) {
@@ -143,7 +157,7 @@ TListeningPtr TDBusObject::Listen(const std::string& interface,
 TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVariant>& args,
                               const std::string& signature) {
     const QDBusMessage call = MakeCall(method, args, signature);
-    const QDBusMessage reply = CallAndWait(call);
+    const QDBusMessage reply = CallAndWait(call, DeadlineMs > 0 ? DeadlineMs : ReplyTimeout);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         std::string name = reply.errorName().toStdString();
         std::string message = reply.errorMessage().toStdString();

@@ -23,6 +23,10 @@ public:
 
     // "busname/path", split at the first "/"; TDispatchError when the text is not a reference.
     static TDispatchPtr FromReference(const std::string& reference);
+    // The same for a reference given as the argument named argument, whose bus name must have
+    // an owner right now: TInvalidArgument naming the argument otherwise.
+    static TDispatchPtr FromOwnedReference(const std::string& reference,
+                                           const std::string& argument);
     // The object of a ProgID ("RozEza.MemoryMan": bus name RozEza.MemoryMan, object /MemoryMan),
     // started by bus activation when nobody owns the name yet; TDispatchError when it cannot be.
     static TDispatchPtr Create(const std::string& progId);
@@ -35,8 +39,11 @@ public:
     TListeningPtr Listen(const std::string& interface, const std::vector<std::string>& members,
                          TSignalHandler handler) override;
     std::string Reference() const override { return Service + Path; }
+    // This object's calls wait so long instead of ReplyTimeoutMs.
+    void SetReplyDeadlineMs(int ms) override { DeadlineMs = ms; }
 
-    // How long a call waits for its reply; a peer that leaves the bus fails the call at once.
+    // How long a call waits for its reply unless its object has a deadline of its own; a peer
+    // that leaves the bus fails the call at once.
     static void SetReplyTimeoutMs(int ms);
     static int ReplyTimeoutMs();
     // Calls of this process that wait for their replies right now.
@@ -48,6 +55,7 @@ private:
 
     std::string Service;
     std::string Path;
+    int DeadlineMs = 0;
 };
 
 } // namespace raduvuz

@@ -48,6 +48,8 @@ public:
     virtual void ChangeStatus(int32_t status) = 0;
     // The module's one log routine.
     virtual void Log(const std::string& text) = 0;
+    // The same for a line that says something failed.
+    virtual void LogFailure(const std::string& text) { Log(text); }
 
     // Where jobs go: destinations with their rules, the terminators' names and keys, the held
     // terminators and the jobs recently routed to each destination.

@@ -4,9 +4,8 @@
 #include "jobs/SpoolFile.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "platform/WholeFile.h"
 
-#include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -19,17 +18,6 @@ constexpr int64_t kCopyBlock = 65535;
 TSpoolRename Failed(TSpoolRename::TResult result, const std::string& path,
                     const std::string& what) {
     return TSpoolRename{result, path + ": " + what};
-}
-
-// Makes the rename itself durable: the folder's entry is on disk once this returns.
-void FlushFolder(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 } // namespace
@@ -80,14 +68,14 @@ TSpoolRename RenameSpoolJob(const std::string& path, const std::string& name) {
         if (!ok && why.empty())
             why = "writing " + temporary + ": " + LastErrorText();
         fresh.Close();
-        if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
-            why = "renaming " + temporary + " to " + path + ": " + LastErrorText();
+        // The rename itself is on the disk, with its folder, once this returns.
+        std::string renameError;
+        if (ok && !RenameFlushed(temporary, path, &renameError)) {
+            why = "renaming " + temporary + " to " + path + ": " + renameError;
             ok = false;
         }
-        if (ok) {
-            FlushFolder(path);
+        if (ok)
             return TSpoolRename{TResult::Renamed, std::string()};
-        }
     }
     ::unlink(temporary.c_str());
     return TSpoolRename{TResult::NotWritten, why};

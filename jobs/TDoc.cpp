@@ -145,8 +145,25 @@ void TDoc::AddToList(int32_t imageIndex) {
     ShowLabel(Host);
 }
 
-void LogException(IJobHost& host, const char* name) {
-    host.Log(std::string("Exception in ") + name + " (" + LastErrorText() + ")");
+void LogException(IJobHost& host, const char* name, const std::exception& error,
+                  const std::string& jobKey, const std::string& file) {
+    std::string message = error.what();
+    if (message.empty())
+        message = "no message";
+    if (!jobKey.empty())
+        message += "; job " + jobKey;
+    if (!file.empty())
+        message += (jobKey.empty() ? "; file " : ", file ") + file;
+    host.LogFailure(std::string("Exception in ") + name + " (" + message + ")");
+}
+
+void LogException(IJobHost& host, const char* name, const std::exception& error, const TDoc* job) {
+    if (!job) {
+        LogException(host, name, error, std::string(), std::string());
+        return;
+    }
+    LogException(host, name, error, std::to_string(job->JobID) + "_" + std::to_string(job->DocID),
+                 job->HasSpoolFile() ? job->SpoolFilePath() : std::string());
 }
 
 void ShowLabel(IJobHost& host) {
@@ -186,9 +203,9 @@ void TDoc::Free(bool storeSteps) {
                 Host.DeleteSavedDoc(OutDocID);
             ShowLabel(Host);
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         if (current)
-            LogException(Host, "TDoc.Free");
+            LogException(Host, "TDoc.Free", e, this);
     }
 }
 
@@ -207,6 +224,10 @@ void TDoc::ReadFields() {
 
 std::string TDoc::SpoolFilePath() const {
     return Host.GetJobDir() + "/" + std::to_string(JobID) + "_" + std::to_string(DocID);
+}
+
+bool TDoc::HasSpoolFile() const {
+    return SpoolMode || State != 0 || Host.GetDeletePolicy() != 0;
 }
 
 void TDoc::LogJob(const std::string& text) const {

@@ -9,6 +9,7 @@
 #include "jobs/TPickIndex.h"
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -107,6 +108,9 @@ public:
 
     // The spool file of this job: JobDir/JobID_DocID.
     std::string SpoolFilePath() const;
+    // Whether the job writes or reads a spool file (a transferring job keeps none under
+    // DeletePolicy 0).
+    bool HasSpoolFile() const;
     // Reads the job's own fields from its parameter text ("Unknown" for a missing name).
     void ReadFields();
 
@@ -142,8 +146,13 @@ private:
     TPickEntry PickEntry;
 };
 
-// The log line of a step or operation that failed: "Exception in <name> (<system text>)".
-void LogException(IJobHost& host, const char* name);
+// The log line of a step or operation that failed, with the exception's own message and the job
+// and its spool file where there is one: "Exception in <name> (<message>; job <JobID>_<DocID>,
+// file <spool file>)".
+void LogException(IJobHost& host, const char* name, const std::exception& error,
+                  const TDoc* job = nullptr);
+void LogException(IJobHost& host, const char* name, const std::exception& error,
+                  const std::string& jobKey, const std::string& file);
 // Whether device (a terminator number) is on the host's hold list.
 bool IsHeldDevice(const IJobHost& host, const std::string& device);
 // Tells the server how many rows the list of jobs in process has.

@@ -14,7 +14,8 @@
 // What a step may do: one block, or one attempt to start sending. A step never blocks on the
 // store: when nothing is ready it sets Waiting and returns true. The one wait is InitReadDoc's
 // WCreateDoc retry, which keeps the user interface served while it waits. Every step catches
-// its exceptions, logs "Exception in <step> (<system text>)" and reports failure.
+// its exceptions, logs "Exception in <step> (<message>; job <JobID>_<DocID>, file <spool file>)"
+// and reports failure.
 
 #include "common/CommaText.h"
 #include "common/DateTime.h"
@@ -27,6 +28,7 @@
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
 #include "jobs/TSavedDoc.h"
+#include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
@@ -90,9 +92,9 @@ bool TDoc::InitReadDoc() {
             const std::string path = SpoolFilePath();
             SpoolStream = std::make_unique<TFileStream>();
             if (!SpoolStream->Open(path, TFileStream::TMode::CreateExclusive))
-                throw std::runtime_error("Cannot create " + path);
+                throw std::runtime_error("Cannot create the spool file: " + LastErrorText());
             if (!WriteSpoolHeader(*SpoolStream, DDS, Host.GetTermKeys(), FCreated))
-                throw std::runtime_error("Cannot write " + path);
+                throw std::runtime_error("Cannot write the spool file: " + LastErrorText());
         }
 
         if (!SpoolMode) {
@@ -119,8 +121,8 @@ bool TDoc::InitReadDoc() {
         else
             LogJob(LanguageFormat(1746, {FileName}, "File %s transferring"));
         return true;
-    } catch (const std::exception&) {
-        LogException(Host, "InitReadDoc");
+    } catch (const std::exception& e) {
+        LogException(Host, "InitReadDoc", e, this);
         return false;
     }
 }
@@ -145,8 +147,8 @@ bool TDoc::Execute(bool& done) {
         }
         SetLastTime(Now());
         return result;
-    } catch (const std::exception&) {
-        LogException(Host, "Execute");
+    } catch (const std::exception& e) {
+        LogException(Host, "Execute", e, this);
         return false;
     }
 }
@@ -180,8 +182,8 @@ bool TDoc::SwitchNextBlock(bool& done) {
             done = true;
         }
         return ok;
-    } catch (const std::exception&) {
-        LogException(Host, "SwitchNextBlock");
+    } catch (const std::exception& e) {
+        LogException(Host, "SwitchNextBlock", e, this);
         return false;
     }
 }
@@ -212,8 +214,8 @@ bool TDoc::SpoolNextBlock(bool& done) {
             done = true;
         }
         return ok;
-    } catch (const std::exception&) {
-        LogException(Host, "SpoolNextBlock");
+    } catch (const std::exception& e) {
+        LogException(Host, "SpoolNextBlock", e, this);
         return false;
     }
 }
@@ -290,7 +292,7 @@ bool TDoc::CheckWaitingDoc() {
         const std::string path = SpoolFilePath();
         SpoolStream = std::make_unique<TFileStream>();
         if (!SpoolStream->Open(path, TFileStream::TMode::ReadDenyWrite))
-            throw std::runtime_error("Cannot open " + path);
+            throw std::runtime_error("Cannot open the spool file: " + LastErrorText());
         std::string headerText;
         TDateTime created = FCreated;
         if (!ReadSpoolHeader(*SpoolStream, Host.GetTermKeys(), headerText, created)) {
@@ -333,8 +335,8 @@ bool TDoc::CheckWaitingDoc() {
         LogJob(LanguageFormat(1750, {FileName}, "File %s sending"));
         ReportWorking();
         return true;
-    } catch (const std::exception&) {
-        LogException(Host, "CheckWaitingDoc");
+    } catch (const std::exception& e) {
+        LogException(Host, "CheckWaitingDoc", e, this);
         return false;
     }
 }
@@ -403,8 +405,8 @@ bool TDoc::SendNextBlock(bool& done) {
             }
         }
         return true;
-    } catch (const std::exception&) {
-        LogException(Host, "SendNextBlock");
+    } catch (const std::exception& e) {
+        LogException(Host, "SendNextBlock", e, this);
         return false;
     }
 }
@@ -424,8 +426,8 @@ void TDoc::TestSaved() {
                       FileType, FileName, Name, Page, Color, Size, SizeText});
         savedDocs.push_back(saved);
         LogJob(LanguageFormat(1751, {FileName, OutDocID, DocID}, "Document %s (%d-%d) saved"));
-    } catch (const std::exception&) {
-        LogException(Host, "TestSaved");
+    } catch (const std::exception& e) {
+        LogException(Host, "TestSaved", e, this);
     }
 }
 

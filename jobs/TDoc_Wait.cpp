@@ -77,7 +77,7 @@ bool ReadSpoolFile(IJobHost& host, const std::string& jobID, const std::string& 
     const std::string path = host.GetJobDir() + "/" + jobID + "_" + docID;
     TFileStream file;
     if (!file.Open(path, TFileStream::TMode::ReadDenyWrite))
-        throw std::runtime_error("Cannot open " + path + " (" + LastErrorText() + ")");
+        throw std::runtime_error("Cannot open the spool file: " + LastErrorText());
     if (!ReadSpoolHeader(file, host.GetTermKeys(), text, created))
         return false;
     length = file.Size();
@@ -108,8 +108,8 @@ bool SpoolToWait(TDoc& job) {
                 break;
         }
         return result;
-    } catch (const std::exception&) {
-        LogException(job.Host, "SpoolToWait");
+    } catch (const std::exception& e) {
+        LogException(job.Host, "SpoolToWait", e, &job);
         return false;
     }
 }
@@ -150,8 +150,8 @@ bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devic
             w->AddToList(hold ? 0 : -1);
         }
         return true;
-    } catch (const std::exception&) {
-        LogException(job.Host, "AddWaitDocInn");
+    } catch (const std::exception& e) {
+        LogException(job.Host, "AddWaitDocInn", e, &job);
         return false;
     }
 }
@@ -187,8 +187,9 @@ int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
         }
         w->Free();
         return -1;
-    } catch (const std::exception&) {
-        LogException(host, "LoadSavedDoc");
+    } catch (const std::exception& e) {
+        const std::string job = std::to_string(record.JobID) + "_" + std::to_string(record.DocID);
+        LogException(host, "LoadSavedDoc", e, job, host.GetJobDir() + "/" + job);
         if (w)
             w->Free();
         return -1;
@@ -239,8 +240,9 @@ bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& d
         const bool result = SpoolToWait(*w);
         w->Free(false);
         return result;
-    } catch (const std::exception&) {
-        LogException(host, "ReprocessDoc");
+    } catch (const std::exception& e) {
+        LogException(host, "ReprocessDoc", e, jobID + "_" + docID,
+                     host.GetJobDir() + "/" + jobID + "_" + docID);
         return false;
     }
 }

@@ -1,5 +1,7 @@
 #include "platform/System.h"
 
+#include "platform/WholeFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -106,8 +108,12 @@ bool ForceDirectories(std::string_view path) {
     if (!parent.empty() && !ForceDirectories(parent))
         return false;
     // Another process may make the same folder at the same moment; that is success too.
-    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
+    if (mkdir(folder.c_str(), kPrivateFolderMode) == 0) {
+        // The umask may have taken bits the owner needs; the mode is ours to set.
+        chmod(folder.c_str(), kPrivateFolderMode);
+    } else if (errno != EEXIST) {
         return false;
+    }
     return IsDirectory(folder);
 }
 

@@ -23,7 +23,7 @@ std::string LastErrorText();
 
 bool DirectoryExists(std::string_view path);
 bool FileExists(std::string_view path);
-// Creates the folder with all missing parents; true when it exists afterwards.
+// Creates the folder with all missing parents, each made 0700; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 
 } // namespace raduvuz

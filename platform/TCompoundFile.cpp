@@ -1,6 +1,7 @@
 #include "platform/TCompoundFile.h"
 
 #include "platform/FileLock.h"
+#include "platform/WholeFile.h"
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -10,7 +11,6 @@
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-utils.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -36,7 +36,7 @@ void CloseKeepingErrno(int fd) {
     errno = saved;
 }
 
-bool ReadWholeFile(int fd, std::string& bytes) {
+bool ReadFileBytes(int fd, std::string& bytes) {
     bytes.clear();
     char buffer[kReadChunk];
     off_t offset = 0;
@@ -51,19 +51,6 @@ bool ReadWholeFile(int fd, std::string& bytes) {
         bytes.append(buffer, static_cast<size_t>(done));
         offset += done;
     }
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t written = 0;
-    while (written < bytes.size()) {
-        ssize_t done = write(fd, bytes.data() + written, bytes.size() - written);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        written += static_cast<size_t>(done);
-    }
-    return true;
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -183,48 +170,6 @@ bool Serialize(const TCompoundFile::TNode& root, std::string& bytes) {
     return ok;
 }
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes bytes to a new file beside path and moves it over path; on failure the file at path is
-// untouched.
-bool ReplaceFile(const std::string& path, const std::string& bytes, int currentFd) {
-    static std::atomic<unsigned> counter{0};
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = path + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    bool ok = true;
-    // The new file keeps the permissions the file had.
-    if (currentFd >= 0 && fstat(currentFd, &info) == 0)
-        ok = fchmod(fd, info.st_mode & 07777) == 0;
-    ok = ok && WriteAll(fd, bytes) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    // The rename itself must reach the disk too.
-    int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
-    return true;
-}
-
 size_t Utf16Units(std::string_view text) {
     size_t units = 0;
     for (unsigned char c : text) {
@@ -243,25 +188,41 @@ bool TCompoundFile::IsValidName(std::string_view name) {
     return name.find_first_of("/\\:!") == std::string_view::npos;
 }
 
+bool TCompoundFile::Failed(TStatus status, const std::string& text) {
+    LastStatus = status;
+    LastError = text;
+    return false;
+}
+
 bool TCompoundFile::OpenLocked(const std::string& path, bool writable) {
     Close();
     int fd = open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) {
+        const int code = errno;
+        return Failed(code == ENOENT ? TStatus::Missing : TStatus::Unreadable, std::strerror(code));
+    }
     if (!LockWholeFile(fd, writable ? F_WRLCK : F_RDLCK)) {
         CloseKeepingErrno(fd);
-        return false;
+        return Failed(TStatus::InUse, "another process holds it");
     }
     std::string bytes;
     TNode root;
-    if (!ReadWholeFile(fd, bytes) || !Parse(bytes, root)) {
+    if (!ReadFileBytes(fd, bytes)) {
+        const int code = errno;
         CloseKeepingErrno(fd);
-        return false;
+        return Failed(TStatus::Unreadable, std::strerror(code));
+    }
+    if (!Parse(bytes, root)) {
+        CloseKeepingErrno(fd);
+        return Failed(TStatus::NotCompound,
+                      bytes.empty() ? "the file is empty" : "not a compound file");
     }
     Fd = fd;
     Writable = writable;
     FilePath = path;
     Root = std::move(root);
+    LastStatus = TStatus::Ok;
+    LastError.clear();
     return true;
 }
 
@@ -275,31 +236,34 @@ bool TCompoundFile::OpenReadWrite(const std::string& path) {
 
 bool TCompoundFile::Create(const std::string& path) {
     Close();
-    struct stat info {};
-    const bool existed = stat(path.c_str(), &info) == 0;
-    // No O_TRUNC: the file is replaced only once the lock shows nobody else holds it.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    if (!LockWholeFile(fd, F_WRLCK)) {
+    // An existing file is replaced only once the lock shows nobody else holds it; a new one
+    // appears whole or not at all.
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT)
+        return Failed(TStatus::WriteFailed, std::strerror(errno));
+    if (fd >= 0 && !LockWholeFile(fd, F_WRLCK)) {
         CloseKeepingErrno(fd);
-        return false;
+        return Failed(TStatus::InUse, "another process holds it");
     }
     Fd = fd;
     Writable = true;
     FilePath = path;
     Root = TNode{};
     if (!Flush()) {
-        if (!existed)
-            unlink(path.c_str());
+        const std::string why = LastError;
         Close();
-        return false;
+        return Failed(TStatus::WriteFailed, why);
+    }
+    // Somebody took the new file between its rename and our lock.
+    if (Fd < 0) {
+        Close();
+        return Failed(TStatus::InUse, "another process holds it");
     }
     return true;
 }
 
 bool TCompoundFile::OpenOrCreate(const std::string& path) {
-    return OpenReadWrite(path) || Create(path);
+    return OpenReadWrite(path) || (LastStatus == TStatus::Missing && Create(path));
 }
 
 void TCompoundFile::Close() {
@@ -314,12 +278,18 @@ void TCompoundFile::Close() {
 
 bool TCompoundFile::Flush() {
     std::string bytes;
-    if (!Serialize(Root, bytes) || !ReplaceFile(FilePath, bytes, Fd))
-        return false;
+    if (!Serialize(Root, bytes))
+        return Failed(TStatus::WriteFailed, "the compound file cannot be made");
+    std::string why;
+    if (!WriteWholeFile(FilePath, bytes, &why))
+        return Failed(TStatus::WriteFailed, why);
+    LastStatus = TStatus::Ok;
+    LastError.clear();
     // The lock moves to the file that now holds the name; the old one is gone from the folder.
     int fd = open(FilePath.c_str(), O_RDWR | O_CLOEXEC);
     if (fd >= 0 && LockWholeFile(fd, F_WRLCK)) {
-        close(Fd);
+        if (Fd >= 0)
+            close(Fd);
         Fd = fd;
     } else if (fd >= 0) {
         close(fd);
@@ -364,12 +334,15 @@ std::optional<std::string> TCompoundFile::ReadStream(std::string_view name) cons
 }
 
 bool TCompoundFile::WriteStream(std::string_view name, std::string_view data) {
-    if (!IsOpen() || !Writable || !IsValidName(name))
-        return false;
+    if (!IsOpen() || !Writable)
+        return Failed(TStatus::WriteFailed, "the file is not open for writing");
+    if (!IsValidName(name))
+        return Failed(TStatus::WriteFailed, "\"" + std::string(name) + "\" cannot name a stream");
     // A storage of the same name is in the way, as it would be for the system's own call.
     for (const TNode& node : Root.Children) {
         if (node.IsStorage && SameName(node.Name, name))
-            return false;
+            return Failed(TStatus::WriteFailed,
+                          "a storage \"" + std::string(name) + "\" is in the way");
     }
     const TNode saved = Root;
     if (TNode* node = FindStream(name)) {

@@ -12,10 +12,14 @@ namespace raduvuz {
 // A structured-storage (OLE2 compound) file, the form of the module's configuration file.
 // The whole file is held in memory while it is open. Every change is written at once, as in a
 // storage opened in direct mode: the complete file goes to a temporary file in the same folder,
-// which then takes the file's place, so a crash leaves either the old or the new file.
-// Sharing modes are advisory OFD locks: a reader shuts out writers, a writer shuts out everybody.
+// which then takes the file's place (WriteWholeFile), so a crash or a full disk leaves either
+// the old or the new file. Files it makes are 0600. Sharing modes are advisory OFD locks: a
+// reader shuts out writers, a writer shuts out everybody.
 class TCompoundFile {
 public:
+    // How the last open or write went.
+    enum class TStatus { Ok, Missing, InUse, Unreadable, NotCompound, WriteFailed };
+
     TCompoundFile() = default;
     ~TCompoundFile() { Close(); }
     TCompoundFile(const TCompoundFile&) = delete;
@@ -28,13 +32,18 @@ public:
     bool OpenReadWrite(const std::string& path);
     // A new empty file, read-write, exclusive; an existing file at path is replaced.
     bool Create(const std::string& path);
-    // OpenReadWrite, else Create (which also replaces a file that is not a compound file).
+    // OpenReadWrite, else Create when there is no file at path. A file that is not a compound
+    // file is never replaced here: whoever owns it decides what becomes of it.
     bool OpenOrCreate(const std::string& path);
     void Close();
 
     bool IsOpen() const { return Fd >= 0; }
     bool IsWritable() const { return Writable; }
     const std::string& Path() const { return FilePath; }
+    TStatus Status() const { return LastStatus; }
+    // Why the last open or write failed: the system's text or what is wrong with the file, and
+    // the file; empty after a success.
+    const std::string& ErrorText() const { return LastError; }
 
     // Streams of the root storage, in the order the file's directory gives them (the format keeps
     // no order of its own). Names compare without regard to ASCII case.
@@ -70,7 +79,10 @@ private:
     bool Writable = false;
     std::string FilePath;
     TNode Root;
+    TStatus LastStatus = TStatus::Ok;
+    std::string LastError;
 
+    bool Failed(TStatus status, const std::string& text);
     bool OpenLocked(const std::string& path, bool writable);
     bool Flush();
     TNode* FindStream(std::string_view name);

@@ -1,6 +1,7 @@
 #include "platform/TFileStream.h"
 
 #include "platform/FileLock.h"
+#include "platform/WholeFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -33,12 +34,13 @@ bool TFileStream::Open(const std::string& path, TMode mode) {
         flags |= O_RDWR;
         break;
     }
-    int fd = open(path.c_str(), flags, 0666);
+    int fd = open(path.c_str(), flags, kPrivateFileMode);
     if (fd < 0)
         return false;
     bool ok = LockWholeFile(fd, lockType);
+    // A file written from the start is ours, whatever the umask or its old mode said.
     if (ok && mode == TMode::CreateExclusive)
-        ok = ftruncate(fd, 0) == 0;
+        ok = ftruncate(fd, 0) == 0 && fchmod(fd, kPrivateFileMode) == 0;
     if (!ok) {
         int savedErrno = errno;
         close(fd);

@@ -12,7 +12,8 @@ namespace raduvuz {
 class TFileStream : public TStream {
 public:
     enum class TMode {
-        CreateExclusive, // created or truncated, read-write, nobody else may write or read-lock
+        CreateExclusive, // created or truncated (mode 0600), read-write, nobody else may write or
+                         // lock
         ReadDenyWrite,   // read only; fails while a writer holds the file
         ReadWrite,       // existing file, read-write, exclusive
     };

@@ -67,8 +67,20 @@ bool RealToInt(double real, int32_t& value) {
 
 std::string ErrorNameOfCode(uint32_t code) {
     char text[32];
-    std::snprintf(text, sizeof text, "RAduvuz.Error.0x%08X", code);
+    std::snprintf(text, sizeof text, "RAduvuz.Error.H%08X", code);
     return text;
+}
+
+void CheckTextSize(const std::string& argument, std::string_view text) {
+    if (text.size() > kMaxTextBytes)
+        throw TInvalidArgument(argument, "a text of " + std::to_string(text.size()) +
+                                             " bytes is longer than the " +
+                                             std::to_string(kMaxTextBytes) + " bytes allowed");
+}
+
+void CheckValueSize(const std::string& argument, const TVariant& value) {
+    if (const auto* text = std::get_if<std::string>(&value))
+        CheckTextSize(argument, *text);
 }
 
 bool IsNull(const TVariant& v) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -27,11 +28,16 @@ int32_t VariantToInt(const TVariant& v);
 bool VariantToBool(const TVariant& v);
 std::string VariantToText(const TVariant& v);
 
-// Error names of failed automation calls: E_UNEXPECTED, or an exception's own code.
+// Error names of failed automation calls: E_UNEXPECTED, a call refused for one of its arguments,
+// or an exception's own code.
 inline constexpr const char* kUnexpectedError = "RAduvuz.Error.Unexpected";
-// "RAduvuz.Error.0x8000FFFF". The bus refuses such a name (an element may not begin with a
-// digit), so a reply that would carry it goes out as RAduvuz.Error.Unexpected instead.
+inline constexpr const char* kInvalidArgsError = "RAduvuz.Error.InvalidArgs";
+// "RAduvuz.Error.H8000FFFF": the code as 8 upper-case hex digits after an "H", since an element
+// of a bus name may not begin with a digit.
 std::string ErrorNameOfCode(uint32_t code);
+
+// The longest text an automation call takes in any argument.
+inline constexpr size_t kMaxTextBytes = 1024 * 1024;
 
 // A failed call: the error name (e.g. "RAduvuz.Error.Unexpected") and the message.
 class TDispatchError : public std::runtime_error {
@@ -40,6 +46,19 @@ public:
         : std::runtime_error(message), Name(std::move(name)) {}
     std::string Name;
 };
+
+// A call refused because of one of its arguments: RAduvuz.Error.InvalidArgs, and the message
+// names the argument ("Key: ...").
+class TInvalidArgument : public TDispatchError {
+public:
+    TInvalidArgument(const std::string& argument, const std::string& problem)
+        : TDispatchError(kInvalidArgsError, argument + ": " + problem) {}
+};
+
+// TInvalidArgument when text is longer than kMaxTextBytes.
+void CheckTextSize(const std::string& argument, std::string_view text);
+// The same for a value that is a text.
+void CheckValueSize(const std::string& argument, const TVariant& value);
 
 struct TCallResult {
     TVariant Result;            // the method's result, Null for none
@@ -90,6 +109,9 @@ public:
     }
     // The reference text that names the object to another process ("busname/path"), if any.
     virtual std::string Reference() const { return {}; }
+    // How long a call waits for the object's answer before it fails; an object in this process
+    // answers at once and has no use for it.
+    virtual void SetReplyDeadlineMs(int) {}
 };
 using TDispatchPtr = std::shared_ptr<IDispatchObject>;
 

@@ -7,14 +7,22 @@
 
 namespace raduvuz {
 
+// How long the module waits for the workflow server's answer to one callback: a server that
+// does not answer holds the module at most this long per call (a server that left the bus
+// fails the call at once).
+inline constexpr int kServerReplyDeadlineMs = 5000;
+
 // Typed callbacks of the workflow server object given to Init. Every call throws
-// TDispatchError when the server fails or cannot be reached. The callbacks that answer nothing
-// (ChangeStatus, WriteLog, ShowLabel) are sent without waiting for their replies, in order with
-// the calls; they throw only when they cannot be sent.
+// TDispatchError when the server fails, cannot be reached or does not answer in time. The
+// callbacks that answer nothing (ChangeStatus, WriteLog, ShowLabel) are sent without waiting for
+// their replies, in order with the calls; they throw only when they cannot be sent.
 class TServerClient {
 public:
     TServerClient() = default;
-    explicit TServerClient(TDispatchPtr object) : Object(std::move(object)) {}
+    explicit TServerClient(TDispatchPtr object) : Object(std::move(object)) {
+        if (Object)
+            Object->SetReplyDeadlineMs(kServerReplyDeadlineMs);
+    }
     bool Assigned() const { return Object != nullptr; }
     const TDispatchPtr& Dispatch() const { return Object; }
 

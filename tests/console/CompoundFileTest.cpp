@@ -1,6 +1,7 @@
 #include "platform/TCompoundFile.h"
 
 #include "platform/PlatformTestSupport.h"
+#include "support/SmallDisk.h"
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -105,7 +106,7 @@ TEST(CompoundFile, ReplacingOneStreamKeepsTheOthers) {
         ASSERT_TRUE(file.WriteStream("Config", "first layout"));
         ASSERT_TRUE(file.WriteStream("Other", std::string("\0binary\xff", 8)));
     }
-    ::chmod(path.c_str(), 0640);
+    ::chmod(path.c_str(), 0644);
     {
         TCompoundFile file;
         ASSERT_TRUE(file.OpenOrCreate(path));
@@ -125,7 +126,7 @@ TEST(CompoundFile, ReplacingOneStreamKeepsTheOthers) {
 
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u) << "a rewrite keeps the file's permissions";
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "a rewrite leaves the file to its owner alone";
     // No temporary file is left beside the file.
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Queue.set"});
 
@@ -157,18 +158,33 @@ TEST(CompoundFile, MissingAndForeignFiles) {
     const std::string missing = folder / "missing.set";
     TCompoundFile file;
     EXPECT_FALSE(file.OpenRead(missing));
+    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::Missing);
+    EXPECT_EQ(file.ErrorText(), "No such file or directory");
     EXPECT_FALSE(file.OpenReadWrite(missing));
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(std::filesystem::exists(missing)) << "opening never creates";
     EXPECT_FALSE(file.OpenOrCreate(folder / "no-folder/x.set"));
+    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::WriteFailed);
+    EXPECT_EQ(file.ErrorText(), "No such file or directory");
 
-    // A text file is no compound file: it cannot be opened, and creating replaces it.
+    // A text file is no compound file: it cannot be opened, OpenOrCreate leaves it as it is,
+    // and only Create replaces it.
     const std::string text = folder / "text.set";
     WriteTextFile(text, "just some text that is not a compound file");
     EXPECT_FALSE(file.OpenRead(text));
+    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::NotCompound);
+    EXPECT_EQ(file.ErrorText(), "not a compound file");
     EXPECT_FALSE(file.OpenReadWrite(text));
+    EXPECT_FALSE(file.OpenOrCreate(text));
+    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::NotCompound);
     EXPECT_EQ(ReadTextFile(text), "just some text that is not a compound file");
-    ASSERT_TRUE(file.OpenOrCreate(text));
+    const std::string empty = folder / "empty.set";
+    WriteTextFile(empty, "");
+    EXPECT_FALSE(file.OpenOrCreate(empty));
+    EXPECT_EQ(file.ErrorText(), "the file is empty");
+    ASSERT_TRUE(file.Create(text));
+    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::Ok);
+    EXPECT_EQ(file.ErrorText(), "");
     EXPECT_TRUE(file.StreamNames().empty());
     file.Close();
     ASSERT_TRUE(file.OpenRead(text));
@@ -238,6 +254,8 @@ TEST(CompoundFile, SharingModesKeepWritersAndReadersApart) {
 
     TCompoundFile other;
     EXPECT_FALSE(other.OpenRead(path)) << "a writer shuts out readers";
+    EXPECT_EQ(other.Status(), TCompoundFile::TStatus::InUse);
+    EXPECT_EQ(other.ErrorText(), "another process holds it");
     EXPECT_FALSE(other.OpenReadWrite(path));
     EXPECT_FALSE(other.OpenOrCreate(path)) << "nor may another writer replace the file";
     writer.Close();
@@ -252,6 +270,40 @@ TEST(CompoundFile, SharingModesKeepWritersAndReadersApart) {
     secondReader.Close();
     ASSERT_TRUE(other.OpenReadWrite(path));
     EXPECT_EQ(other.ReadStream("S"), "1");
+}
+
+TEST(CompoundFile, AWriteOnAFullDiskFailsAndLeavesTheOldFileWhole) {
+    TTempFolder folder;
+    test::TSmallDisk disk(folder / "disk", 1);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    const std::string path = disk.Path() + "/Q.set";
+    TCompoundFile file;
+    ASSERT_TRUE(file.Create(path));
+    ASSERT_TRUE(file.WriteCountedText("Q", "KeepTime=10"));
+    // The rest of the disk goes to another file.
+    {
+        std::FILE* filler = std::fopen((disk.Path() + "/filler").c_str(), "wb");
+        ASSERT_NE(filler, nullptr);
+        const std::string block(4096, 'f');
+        while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() &&
+               std::fflush(filler) == 0) {
+        }
+        std::fclose(filler);
+    }
+
+    EXPECT_FALSE(file.WriteStream("Config", std::string(100000, 'l')));
+    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::WriteFailed);
+    EXPECT_EQ(file.ErrorText(), "No space left on device");
+    EXPECT_FALSE(file.HasStream("Config")) << "the file in memory stays as on the disk";
+    file.Close();
+    ASSERT_TRUE(file.OpenRead(path));
+    EXPECT_EQ(file.ReadCountedText("Q"), "KeepTime=10");
+    file.Close();
+    // A new file on the full disk does not appear at all.
+    EXPECT_FALSE(file.Create(disk.Path() + "/new.set"));
+    EXPECT_EQ(file.ErrorText(), "No space left on device");
+    EXPECT_EQ(FolderEntries(disk.Path()), (std::vector<std::string>{"Q.set", "filler"}));
 }
 
 } // namespace

@@ -4,11 +4,25 @@
 #include "common/Utils.h"
 #include "platform/System.h"
 #include "support/ConfigFiles.h"
+#include "support/SmallDisk.h"
+
+#include <algorithm>
+#include <functional>
+#include <limits>
 
 namespace raduvuz::test {
 namespace {
 
 class ConfigTest : public TModuleTest {};
+
+std::vector<std::string> SpoolFolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayout) {
     if (!OlefileAvailable())
@@ -51,7 +65,7 @@ TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayout) {
 TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
     Module->DeletePolicy = 3;
     Module->KeepTime = 10;
-    Module->WorkMode = 2;
+    Module->WorkMode = 1;
     Module->Copies = 4;
     Process.LastPrvDpi = 150;
     Module->MaxFiles = 5;
@@ -74,7 +88,7 @@ TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
     EXPECT_TRUE(DirectoryExists(other.JobDir));
     EXPECT_EQ(other.DeletePolicy, 3);
     EXPECT_EQ(other.KeepTime, 10);
-    EXPECT_EQ(other.WorkMode, 2);
+    EXPECT_EQ(other.WorkMode, 1);
     EXPECT_EQ(other.Copies, 4);
     EXPECT_EQ(Process.LastPrvDpi, 150);
     EXPECT_EQ(other.MaxFiles, 0);
@@ -119,23 +133,238 @@ TEST_F(ConfigTest, LoadReadsFlagsAndNumbersAsTheServerWroteThem) {
     EXPECT_TRUE(Server->Calls.empty());
 }
 
-TEST_F(ConfigTest, MissingOrShortFileKeepsSettingsAndStillMakesTheJobFolder) {
+TEST_F(ConfigTest, MissingFileOrStreamKeepsSettingsAndStillMakesTheJobFolder) {
     Module->KeepTime = 33;
     Module->LoadConfig("Nothing");
     EXPECT_EQ(Module->KeepTime, 33);
     EXPECT_TRUE(DirectoryExists(Root + "/store/Nothing"));
 
-    // A count larger than the stream is a short read.
+    // A file that holds only the window layout (Close wrote it, SaveConfig never ran).
     ForceDirectories(DataFolder() + "/Config");
-    {
-        TCompoundFile storage;
-        ASSERT_TRUE(storage.Create(SetFile("Short")));
-        ASSERT_TRUE(storage.WriteStream("Short", Counted("KeepTime=1").substr(0, 9)));
-    }
-    Module->LoadConfig("Short");
+    Window.SaveLayout();
+    Module->LoadConfig("Nothing");
     EXPECT_EQ(Module->KeepTime, 33);
-    EXPECT_EQ(Module->JobDir, Root + "/store/Short");
-    EXPECT_TRUE(DirectoryExists(Module->JobDir));
+    EXPECT_EQ(Module->Status, 1);
+    EXPECT_TRUE(Window.LogLines.empty());
+    EXPECT_TRUE(FileExists(SetFile("Nothing")));
+}
+
+struct TDamage {
+    const char* Name;
+    // What the .set holds; a short counted stream when empty.
+    std::string Bytes;
+    const char* Why;
+};
+void PrintTo(const TDamage& damage, std::ostream* out) {
+    *out << damage.Name;
+}
+class DamagedConfigTest : public ConfigTest, public ::testing::WithParamInterface<TDamage> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedConfigTest,
+    ::testing::Values(TDamage{"Text", "StoreDir=\"/srv\";KeepTime=1", "not a compound file"},
+                      TDamage{"Empty", "", "the file is empty"},
+                      TDamage{"Cut", "\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1\0\0", "not a compound file"},
+                      TDamage{"ShortStream", "short",
+                              "the stream Q is shorter than its count says"}),
+    [](const ::testing::TestParamInfo<TDamage>& info) { return info.param.Name; });
+
+TEST_P(DamagedConfigTest, IsLoggedKeptBesideAndReportedAndNeverOverwritten) {
+    const TDamage& damage = GetParam();
+    ForceDirectories(DataFolder() + "/Config");
+    std::string original;
+    if (damage.Bytes == "short") {
+        // A count larger than the stream.
+        TCompoundFile storage;
+        ASSERT_TRUE(storage.Create(SetFile("Q")));
+        ASSERT_TRUE(storage.WriteStream("Q", Counted("KeepTime=1").substr(0, 9)));
+        storage.Close();
+        original = ReadTextFile(SetFile("Q"));
+    } else {
+        original = damage.Bytes;
+        WriteTextFile(SetFile("Q"), original);
+    }
+    Module->KeepTime = 33;
+    Module->Paused = false;
+
+    Module->LoadConfig("Q");
+
+    // The settings stay, the module stops and says why, before any StartLog.
+    EXPECT_EQ(Module->KeepTime, 33);
+    EXPECT_EQ(Module->StoreDir, Root + "/store");
+    EXPECT_TRUE(Module->Paused);
+    EXPECT_EQ(Module->Status, -1);
+    EXPECT_TRUE(Server->Called("ChangeStatus(7,true,-1)"));
+    const std::string expected = std::string("Can not load module configuration (") + damage.Why +
+                                 "; file " + SetFile("Q") + "); the file is kept as " +
+                                 SetFile("Q") + ".damaged; the settings stay as they were";
+    EXPECT_EQ(Module->GetErrorMessage(), expected);
+    ASSERT_EQ(Window.LogLines.size(), 1u);
+    EXPECT_EQ(Window.LogLines[0].rfind(": " + expected + " at ", 0), 0u) << Window.LogLines[0];
+    EXPECT_EQ(SystemLog->Find("Can not load").rfind("module 7 (): " + expected + " at ", 0), 0u);
+    EXPECT_EQ(SystemLog->SeverityOf("Can not load"), TLogSeverity::Error);
+    EXPECT_EQ(ReadTextFile(SetFile("Q") + ".damaged"), original);
+    EXPECT_TRUE(DirectoryExists(Root + "/store/Q"));
+
+    // Neither the layout of Close nor SaveConfig overwrites the kept file.
+    Window.SaveLayout();
+    Module->SaveConfig("Q");
+    EXPECT_EQ(ReadTextFile(SetFile("Q") + ".damaged"), original);
+    TFakeWindow otherWindow;
+    TModuleControl other(Process, otherWindow);
+    other.LoadConfig("Q");
+    EXPECT_EQ(other.KeepTime, 33);
+
+    // A second damaged file is kept beside the first.
+    WriteTextFile(SetFile("Q"), "garbage again");
+    Module->LoadConfig("Q");
+    EXPECT_EQ(ReadTextFile(SetFile("Q") + ".damaged"), original);
+    EXPECT_EQ(ReadTextFile(SetFile("Q") + ".damaged.2"), "garbage again");
+}
+
+TEST_F(ConfigTest, AFileThatCannotBeReadIsReportedAndLeftWhereItIs) {
+    ForceDirectories(DataFolder() + "/Config");
+    Module->SaveConfig("Q");
+    // Another process writing it holds the file; it is not damaged.
+    TCompoundFile writer;
+    ASSERT_TRUE(writer.OpenReadWrite(SetFile("Q")));
+    Module->LoadConfig("Q");
+    EXPECT_EQ(Module->Status, -1);
+    EXPECT_EQ(Module->GetErrorMessage(), "Can not load module configuration (another process "
+                                         "holds it; file " +
+                                             SetFile("Q") + "); the settings stay as they were");
+    EXPECT_FALSE(FileExists(SetFile("Q") + ".damaged"));
+}
+
+TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
+    WriteSetFile(SetFile("Q"), "Q",
+                 "StoreDir=\"../../x\";DeletePolicy=99;WorkMode=-7;KeepTime=-2147483648;"
+                 "Copies=2147483647;FreeSpace=-3;MaxFiles=-1;LastInTop=0");
+    Module->DeletePolicy = 2;
+    Module->WorkMode = 1;
+    Module->KeepTime = 60;
+    Module->Copies = 2;
+    Module->FreeSpace = 1.5;
+    Module->LoadConfig("Q");
+    EXPECT_EQ(Module->StoreDir, Root + "/store");
+    EXPECT_EQ(Module->JobDir, Root + "/store/Q");
+    EXPECT_EQ(Module->DeletePolicy, 2);
+    EXPECT_EQ(Module->WorkMode, 1);
+    EXPECT_EQ(Module->KeepTime, 60);
+    EXPECT_EQ(Module->Copies, 2);
+    EXPECT_EQ(Module->FreeSpace, 1.5);
+    EXPECT_EQ(Module->MaxFiles, 0);
+    // The values that mean something are taken.
+    EXPECT_FALSE(Module->LastInTop);
+    EXPECT_EQ(Module->Status, 1);
+    std::vector<std::string> lines;
+    for (const std::string& line : Window.LogLines)
+        lines.push_back(line.substr(0, line.find(" at ")));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         ": Configuration Q: StoreDir \"../../x\" is not an absolute path; "
+                         "StoreDir stays " +
+                             Root + "/store",
+                         ": Configuration Q: DeletePolicy 99 is outside 0 to 3; DeletePolicy "
+                         "stays 2",
+                         ": Configuration Q: KeepTime -2147483648 is outside the values from 0 "
+                         "up; KeepTime stays 60",
+                         ": Configuration Q: WorkMode -7 is outside 0 to 1; WorkMode stays 1",
+                         ": Configuration Q: Copies 2147483647 is outside 0 to 999; Copies "
+                         "stays 2",
+                         ": Configuration Q: FreeSpace -3 is below 0; FreeSpace stays 1.5"}));
+
+    // The same values imported.
+    Window.LogLines.clear();
+    Module->ImportConfig("Q", HexEncode("StoreDir=\"rel\";DeletePolicy=4;Copies=1000"), 0);
+    EXPECT_EQ(Module->StoreDir, Root + "/store");
+    EXPECT_EQ(Module->DeletePolicy, 2);
+    EXPECT_EQ(Module->Copies, 2);
+    EXPECT_EQ(Window.LogLines.size(), 3u);
+    // A folder the configuration string could not write back.
+    Module->ImportConfig("Q", HexEncode("StoreDir=\"$MAINTWFDIR$/a\"\"b\""), 0);
+    EXPECT_EQ(Module->StoreDir, Root + "/store");
+    EXPECT_NE(Window.LogLines.back().find("holds a double quote"), std::string::npos);
+}
+
+TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
+    Module->LoadConfig("Good");
+    const std::string before = Module->JobDir;
+    for (const std::string& key : std::vector<std::string>{"../../victim", "a/b", "..", ".",
+                                                           std::string("a\0b", 3), "x..y"}) {
+        SCOPED_TRACE(key);
+        const std::string shown = key.find('\0') == std::string::npos ? key : "a\\0b";
+        const std::string expected = "Key: \"" + shown +
+                                     "\" is not a plain name (it must not be empty or \".\", "
+                                     "nor hold \"/\", \"..\" or a NUL)";
+        for (const auto& call : std::vector<std::function<void()>>{
+                 [&] { Module->LoadConfig(key); }, [&] { Module->SaveConfig(key); },
+                 [&] { Module->ImportConfig(key, HexEncode("KeepTime=5"), 0); }}) {
+            try {
+                call();
+                ADD_FAILURE() << "accepted";
+            } catch (const TDispatchError& e) {
+                EXPECT_EQ(e.Name, "RAduvuz.Error.InvalidArgs");
+                EXPECT_EQ(e.what(), expected);
+            }
+        }
+        EXPECT_EQ(Module->ConfigKey, "Good");
+        EXPECT_EQ(Module->JobDir, before);
+    }
+    EXPECT_THROW(Module->LoadConfig(""), TDispatchError);
+    EXPECT_THROW(Module->ImportConfig("", "", 0), TDispatchError);
+    EXPECT_NE(Module->KeepTime, 5);
+    EXPECT_EQ(SpoolFolderEntries(Root), (std::vector<std::string>{"prog", "store"}));
+    EXPECT_EQ(SpoolFolderEntries(Root + "/store"), std::vector<std::string>{"Good"});
+    EXPECT_FALSE(std::filesystem::exists(Root + "/store/../../victim"));
+
+    // A key the server gives is no better for coming from the server.
+    Server->ConfigKey = "../up";
+    EXPECT_THROW(Module->SaveConfig(""), TDispatchError);
+    EXPECT_EQ(Module->ConfigKey, "Good");
+}
+
+TEST_F(ConfigTest, SaveOnAFullDiskIsAFailedCallAndKeepsTheOldFile) {
+    ForceDirectories(DataFolder() + "/Config");
+    TSmallDisk disk(DataFolder() + "/Config", 1);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    Module->KeepTime = 10;
+    Module->SaveConfig("Q");
+    WriteTextFile(DataFolder() + "/Config/filler", std::string(1024 * 1024, 'f'));
+    Module->KeepTime = 20;
+    Module->Paused = false;
+    try {
+        Module->SaveConfig("Q");
+        FAIL() << "a save on a full disk succeeded";
+    } catch (const TDispatchError& e) {
+        EXPECT_EQ(e.Name, "RAduvuz.Error.Unexpected");
+        EXPECT_EQ(e.what(), "Can not save module configuration (No space left on device; file " +
+                                SetFile("Q") + ")");
+    }
+    EXPECT_EQ(Module->GetErrorMessage(),
+              "Can not save module configuration (No space left on device; file " + SetFile("Q") +
+                  ")");
+    EXPECT_EQ(Module->Status, -1);
+    EXPECT_TRUE(Module->Paused);
+    EXPECT_TRUE(Server->Called("ChangeStatus(7,true,-1)"));
+    TFakeWindow otherWindow;
+    TModuleControl other(Process, otherWindow);
+    other.LoadConfig("Q");
+    EXPECT_EQ(other.KeepTime, 10);
+}
+
+TEST_F(ConfigTest, AHugeFreeSpaceIsSavedInFull) {
+    // Found by fuzz_config: a value of more than 60 digits was saved as 0.00.
+    Module->FreeSpace = 1.5e63;
+    Module->SaveConfig("Q");
+    TFakeWindow otherWindow;
+    TModuleControl other(Process, otherWindow);
+    other.LoadConfig("Q");
+    EXPECT_EQ(other.FreeSpace, 1.5e63);
+    Module->FreeSpace = std::numeric_limits<double>::max();
+    Module->SaveConfig("Q");
+    other.LoadConfig("Q");
+    EXPECT_EQ(other.FreeSpace, std::numeric_limits<double>::max());
 }
 
 TEST_F(ConfigTest, SaveWithoutKeyOnlyAsksTheServer) {
@@ -150,10 +379,11 @@ TEST_F(ConfigTest, StreamThatCannotBeMadeStopsTheModule) {
     // Stream names hold at most 31 characters.
     const std::string key(40, 'k');
     Module->Paused = false;
-    Module->SaveConfig(key);
+    EXPECT_THROW(Module->SaveConfig(key), TDispatchError);
     EXPECT_TRUE(Module->Paused);
     EXPECT_EQ(Module->Status, -1);
-    EXPECT_EQ(Module->GetErrorMessage(), "Can not save module configuration");
+    EXPECT_EQ(Module->GetErrorMessage(), "Can not save module configuration (\"" + key +
+                                             "\" cannot name a stream; file " + SetFile(key) + ")");
     EXPECT_TRUE(Server->Called("ChangeStatus(7,true,-1)"));
 }
 

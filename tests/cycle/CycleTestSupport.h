@@ -6,6 +6,7 @@
 #include "platform/TCompoundFile.h"
 #include "services/Dispatch.h"
 #include "support/FakeWindow.h"
+#include "support/RecordingLogSink.h"
 #include "support/TempFiles.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,7 @@ protected:
         SetEnv("RADUVUZ_REGISTRY", Root + "/registry.ini");
         SetEnv("XDG_DATA_HOME", Root + "/xdg");
         Process.ProgramFolder = Root + "/prog/";
+        Process.LogSink = SystemLog;
         Server = std::make_shared<TRecordingServer>();
         Process.ServerObject = TServerClient(Server);
         Module = std::make_unique<TModuleControl>(Process, Window);
@@ -106,6 +108,7 @@ protected:
     std::string Root;
     TModuleProcess Process;
     TFakeWindow Window;
+    std::shared_ptr<TRecordingLogSink> SystemLog = std::make_shared<TRecordingLogSink>();
     std::shared_ptr<TRecordingServer> Server;
     std::unique_ptr<TModuleControl> Module;
     std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;

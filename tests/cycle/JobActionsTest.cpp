@@ -236,7 +236,9 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     EXPECT_EQ(Rows(), before);
     EXPECT_EQ(IdOf("8"), gone);
     ASSERT_FALSE(Logged().empty());
-    EXPECT_THAT(Logged().back(), HasSubstr(": Exception in ReprocessDoc (No such file"));
+    EXPECT_THAT(Logged().back(), HasSubstr(": Exception in ReprocessDoc (Cannot open the spool "
+                                           "file: No such file or directory; job 8_80, file " +
+                                           Module->JobDir + "/8_80)"));
 }
 
 TEST_F(JobActionsTest, RedirectOffersTheDevicesOfMatchingFlowEntries) {

@@ -147,13 +147,25 @@ protected:
         return ::testing::AssertionFailure() << "twf ended with " << status << "\n" << RunLog;
     }
 
+    // A shell loop that waits (up to 20 s) until the log holds text. The first letter goes in
+    // brackets, so neither the pattern nor the test finds the log's own copy of the command.
+    static std::string WaitForLog(const std::string& text) {
+        return "for i in $(seq 200); do grep -q '[" + text.substr(0, 1) + "]" + text.substr(1) +
+               "' flow.log && break; sleep 0.1; done; ";
+    }
     // Workflow lines for a run that expects no output and closes once the log holds the text
-    // (waiting up to 20 s) and then seconds more. The first letter goes in brackets, so neither
-    // the pattern nor the test finds the log's own copy of the command.
+    // and then seconds more.
     static std::string CloseAfterLog(const std::string& text, const std::string& seconds) {
-        return "expect = 0\nbefore-close = for i in $(seq 200); do grep -q '[" + text.substr(0, 1) +
-               "]" + text.substr(1) + "' flow.log && break; sleep 0.1; done; sleep " + seconds +
-               "\n";
+        return "expect = 0\nbefore-close = " + WaitForLog(text) + "sleep " + seconds + "\n";
+    }
+    // Workflow lines that wait until the log holds text, then send the module SIGTERM and wait
+    // until its process has ended.
+    static std::string TerminateAfterLog(const std::string& text) {
+        return "expect = 0\nbefore-close = " + WaitForLog(text) +
+               "pid=$(sed -n 's/.*created as RAduvuz.ModuleControl.p\\([0-9]*\\).*/\\1/p' "
+               "flow.log); kill -TERM $pid; for i in $(seq 100); do kill -0 $pid 2>/dev/null || "
+               "break; sleep 0.1; done; kill -0 $pid 2>/dev/null && echo module running || echo "
+               "module gone\n";
     }
 
     // Output documents of a sink folder, without their parameter files, in output number order.

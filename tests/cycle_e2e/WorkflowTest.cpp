@@ -1,5 +1,7 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
+#include <sys/stat.h>
+
 namespace raduvuz::test {
 namespace {
 
@@ -199,6 +201,52 @@ TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
     EXPECT_EQ(SpoolFiles(), spooled);
     // Close wrote the held jobs again.
     EXPECT_EQ(Lines(ReadTextFile(holdFile)), held);
+}
+
+TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
+    // What the module makes is its user's alone under the usual umask, which twf hands on.
+    const mode_t umask = ::umask(022);
+    MakePages("term", 10, "C");
+    WriteConfig("WorkMode=1;HoldList=PRN_A");
+    TRun first;
+    first.Module = ColourFlows;
+    first.Extra = Terminators;
+    first.Workflow = TerminateAfterLog("File term-1-C.rst spooled");
+    Run(first);
+    RunLog = Log();
+    ::umask(umask);
+    EXPECT_NE(RunLog.find("before-close| module gone"), std::string::npos) << RunLog;
+    EXPECT_NE(RunLog.find("module 3 (Queuer): process ended (exit code 0)"), std::string::npos)
+        << RunLog;
+    EXPECT_NE(RunLog.find("module 3 (Queuer): Closing on SIGTERM at "), std::string::npos)
+        << RunLog;
+    // Close wrote the hold file before the process ended.
+    const std::set<std::string> spooled = SpoolFiles();
+    ASSERT_EQ(spooled.size(), 1u) << RunLog;
+    const std::string holdFile = (ConfigFolder() / "Q.hld").string();
+    EXPECT_EQ(Lines(ReadTextFile(holdFile)), std::vector<std::string>{*spooled.begin()});
+    EXPECT_TRUE(Outputs("a").empty());
+
+    const auto mode = [](const fs::path& path) {
+        return fs::status(path).permissions() & fs::perms::all;
+    };
+    EXPECT_EQ(mode(JobFolder().parent_path()), fs::perms::owner_all);
+    EXPECT_EQ(mode(JobFolder()), fs::perms::owner_all);
+    EXPECT_EQ(mode(JobFolder() / *spooled.begin()), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(mode(holdFile), fs::perms::owner_read | fs::perms::owner_write);
+
+    // Started again, the module holds the job again; a second SIGTERM writes it down again.
+    TRun second = first;
+    second.Inputs = false;
+    second.Workflow = TerminateAfterLog("Resume()");
+    ::rename(LogFile.c_str(), (Root / "first.log").c_str());
+    Run(second);
+    RunLog = Log();
+    EXPECT_NE(RunLog.find("before-close| module gone"), std::string::npos) << RunLog;
+    EXPECT_EQ(Lines(ReadTextFile(holdFile)), std::vector<std::string>{*spooled.begin()}) << RunLog;
+    EXPECT_EQ(RunLog.find("sending"), std::string::npos) << RunLog;
+    EXPECT_TRUE(Outputs("a").empty());
+    EXPECT_EQ(SpoolFiles(), spooled);
 }
 
 TEST_F(WorkflowTest, SavedConfigurationIsOneCountedStreamBesideTheLayout) {

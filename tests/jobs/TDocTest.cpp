@@ -130,7 +130,9 @@ TEST_F(JobsTest, FreeLogsAFailingStoreAndStillLeavesTheList) {
     // A store that has none of the calls fails every one of them.
     Host.Store = TStoreClient(std::make_shared<TInProcessObject>());
     Host.FreeJob(*job);
-    EXPECT_TRUE(LogHas("Exception in TDoc.Free ("));
+    // The exception's own message, the job and its spool file.
+    EXPECT_TRUE(LogHas("Exception in TDoc.Free (No such method \"RCloseDoc\"; job 600_11, file " +
+                       Host.JobDir + "/600_11)"));
     EXPECT_TRUE(Host.Jobs.empty());
     EXPECT_EQ(Host.Rows.Count(), 0);
 }

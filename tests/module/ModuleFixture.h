@@ -4,6 +4,7 @@
 #include "control/TModuleControl.h"
 #include "module/ModuleTestSupport.h"
 #include "platform/System.h"
+#include "support/RecordingLogSink.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,11 +26,13 @@ protected:
     std::unique_ptr<TModuleControl> Module;
     std::shared_ptr<TScriptedPeer> Server;
     std::shared_ptr<TScriptedPeer> Store;
+    std::shared_ptr<TRecordingLogSink> SystemLog = std::make_shared<TRecordingLogSink>();
     int StoreCreations = 0;
     std::string CreatedProgId;
 
     void SetUp() override {
         Process.ProgramFolder = Temp.Path() + "/prog/";
+        Process.LogSink = SystemLog;
         ForceDirectories(ConfigFolder());
         Module = std::make_unique<TModuleControl>(Process, Window);
         Server = MakeServer(::raduvuz::ComputerName(), Temp.Path() + "/preview");

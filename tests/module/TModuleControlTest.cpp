@@ -1,8 +1,10 @@
 #include "common/DateTime.h"
 #include "jobs/TDoc.h"
 #include "module/ModuleFixture.h"
+#include "support/SmallDisk.h"
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace raduvuz::test {
 namespace {
@@ -94,7 +96,11 @@ TEST_F(ModuleControlTest, NoStoreLeavesTheModuleInitialisedAndPaused) {
     };
     Module->Init(6, "Queue", Server);
 
-    EXPECT_EQ(Server->Calls.back(), "WriteLog(6,Cannot connect to memory manager)");
+    EXPECT_EQ(Server->Calls.back(),
+              "WriteLog(6,Cannot connect to memory manager (RozEza.MemoryMan unknown))");
+    EXPECT_EQ(SystemLog->Find("Cannot connect"),
+              "module 6 (Queue): Cannot connect to memory manager (RozEza.MemoryMan unknown)");
+    EXPECT_EQ(SystemLog->SeverityOf("Cannot connect"), TLogSeverity::Error);
     EXPECT_TRUE(Server->CallsOf("ChangeStatus").size() == 1);
     EXPECT_TRUE(Module->Current);
     EXPECT_TRUE(Module->Paused);
@@ -137,12 +143,23 @@ TEST_F(ModuleControlTest, InitWithoutAServerStillInitialises) {
     EXPECT_EQ(Module->GetErrorMessage(), "no error");
 }
 
-TEST_F(ModuleControlTest, LogGoesToTheWindowAndAfterStartLogToTheServer) {
+TEST_F(ModuleControlTest, LogGoesToTheWindowTheSystemLogAndAfterStartLogToTheServer) {
+    // Lines before Init, before StartLog and those the server does not take are kept by the
+    // system log, with the module's number and description.
+    Module->Log("Early");
+    EXPECT_THAT(SystemLog->Find("Early"), StartsWith("module 0 (): Early at "));
     InitModule(9, "Queue nine");
+    Window.LogLines.clear();
+    EXPECT_THAT(SystemLog->Find("Connected"), StartsWith("module 9 (Queue nine):  Connected at "));
     Module->Log("Hello");
     ASSERT_EQ(Window.LogLines.size(), 1u);
     EXPECT_THAT(Window.LogLines[0], StartsWith("Queue nine: Hello at "));
     EXPECT_TRUE(Server->Calls.empty());
+    EXPECT_THAT(SystemLog->Find("Hello"), StartsWith("module 9 (Queue nine): Hello at "));
+    EXPECT_EQ(SystemLog->SeverityOf("Hello"), TLogSeverity::Info);
+    Module->LogFailure("Exception in Execute (gone)");
+    EXPECT_EQ(SystemLog->SeverityOf("Exception in Execute"), TLogSeverity::Error);
+    EXPECT_THAT(Window.LogLines.back(), StartsWith("Queue nine: Exception in Execute (gone) at "));
 
     Module->StartLog();
     Module->Log("Again");
@@ -152,7 +169,8 @@ TEST_F(ModuleControlTest, LogGoesToTheWindowAndAfterStartLogToTheServer) {
     Module->LogToWindow = false;
     Server->Failing = {"WriteLog"};
     EXPECT_NO_THROW(Module->Log("Lost"));
-    EXPECT_EQ(Window.LogLines.size(), 2u);
+    EXPECT_EQ(Window.LogLines.size(), 3u);
+    EXPECT_THAT(SystemLog->Find("Lost"), StartsWith("module 9 (Queue nine): Lost at "));
 
     Module->StopLog();
     Server->Calls.clear();
@@ -215,6 +233,7 @@ TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
     Module->Close();
 
     EXPECT_EQ(ReadTextFile(ConfigFolder() + "/q1.hld"), "11_101\n13_103\n");
+    EXPECT_EQ(Module->GetErrorMessage(), "no error");
     EXPECT_TRUE(Module->Jobs.empty());
     EXPECT_TRUE(Module->TermNames.empty());
     EXPECT_TRUE(Module->FlowEntries.empty());
@@ -226,6 +245,75 @@ TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
     // A second Close has no self-reference left to drop.
     Module->Close();
     EXPECT_EQ(released, 1);
+}
+
+TEST_F(ModuleControlTest, CloseThatCannotWriteTheHoldFileKeepsTheOldOneAndSaysWhy) {
+    TSmallDisk disk(ConfigFolder(), 1);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    InitModule();
+    Module->ConfigKey = "q1";
+    WriteTextFile(Module->HoldFilePath(), "7_70\n");
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
+    job->DocID = 101;
+    job->Held = true;
+    WriteTextFile(ConfigFolder() + "/filler", std::string(1024 * 1024, 'f'));
+
+    Module->Close();
+
+    EXPECT_EQ(ReadTextFile(Module->HoldFilePath()), "7_70\n") << "never a part of the new one";
+    EXPECT_EQ(Module->GetErrorMessage(), "Cannot write the hold file (No space left on device; "
+                                         "file " +
+                                             Module->HoldFilePath() + "); held jobs: 11_101");
+    EXPECT_THAT(SystemLog->Find("Cannot write the hold file"), HasSubstr("held jobs: 11_101 at "));
+    EXPECT_EQ(SystemLog->SeverityOf("Cannot write the hold file"), TLogSeverity::Error);
+    EXPECT_FALSE(Module->Current);
+}
+
+TEST_F(ModuleControlTest, WhatTheModuleWritesIsTheOwnersAloneUnderTheUsualUmask) {
+    const mode_t old = ::umask(022);
+    InitModule();
+    Module->StoreDir = Temp.Path() + "/store";
+    std::filesystem::remove_all(ConfigFolder());
+    Module->LoadConfig("q1");
+    Module->SaveConfig("q1");
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
+    job->DocID = 101;
+    job->Held = true;
+    Module->Close();
+    ::umask(old);
+
+    const auto mode = [](const std::string& path) {
+        return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
+    };
+    using std::filesystem::perms;
+    EXPECT_EQ(mode(Temp.Path() + "/store"), perms::owner_all);
+    EXPECT_EQ(mode(Temp.Path() + "/store/q1"), perms::owner_all);
+    EXPECT_EQ(mode(ConfigFolder()), perms::owner_all);
+    EXPECT_EQ(mode(ConfigFolder() + "/q1.set"), perms::owner_read | perms::owner_write);
+    EXPECT_EQ(mode(ConfigFolder() + "/q1.hld"), perms::owner_read | perms::owner_write);
+    EXPECT_EQ(mode(Temp.Path() + "/preview"), perms::owner_all);
+}
+
+TEST_F(ModuleControlTest, KillWithoutAKeyDeletesNothing) {
+    InitModule();
+    // Without a key the job folder would be the storage folder, holding other modules' folders.
+    Module->StoreDir = Temp.Path() + "/store";
+    ForceDirectories(Module->StoreDir + "/other");
+    WriteTextFile(Module->StoreDir + "/other/1_2", "spool");
+    WriteTextFile(Module->StoreDir + "/3_4", "spool");
+    WriteTextFile(ConfigFolder() + "/.set", "x");
+    try {
+        Module->Kill();
+        FAIL() << "Kill without a key";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), StartsWith("Kill needs the module's configuration key"));
+    }
+    EXPECT_TRUE(FileExists(Module->StoreDir + "/other/1_2"));
+    EXPECT_TRUE(FileExists(Module->StoreDir + "/3_4"));
+    EXPECT_TRUE(FileExists(ConfigFolder() + "/.set"));
+    EXPECT_TRUE(Module->Current);
+    EXPECT_EQ(Module->KeepTime, 1440);
 }
 
 TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {

@@ -1,6 +1,9 @@
 #include "common/Utils.h"
 #include "module/ModuleFixture.h"
 
+#include <functional>
+#include <limits>
+
 namespace raduvuz::test {
 namespace {
 
@@ -38,8 +41,8 @@ TEST_F(ModuleValuesTest, SetValueConvertsOrFailsWithoutChangingTheField) {
     EXPECT_THROW(Module->SetValue(0, std::string("abc")), TDispatchError);
     EXPECT_THROW(Module->SetValue(0, TNull{}), TDispatchError);
     EXPECT_EQ(Module->Status, 12);
-    Module->SetValue(63, true);
-    EXPECT_EQ(Module->MaxFiles, -1);
+    Module->SetValue(63, false);
+    EXPECT_EQ(Module->MaxFiles, 0);
     Module->SetValue(4, std::string("A=1"));
     Module->SetValue(5, int32_t{3});
     EXPECT_EQ(Module->GetInParams(), "A=1");
@@ -57,8 +60,68 @@ TEST_F(ModuleValuesTest, FreeSpaceIsReadWithAPointAndTinyValuesBecomeZero) {
     EXPECT_EQ(Describe(Module->GetValue(59)), "12.5");
     Module->SetValue(59, std::string("0.00001"));
     EXPECT_EQ(Module->FreeSpace, 0.0);
+    Module->SetValue(59, std::string("-0.00001"));
+    EXPECT_EQ(Module->FreeSpace, 0.0);
     Module->SetValue(59, std::string("abc"));
     EXPECT_EQ(Module->FreeSpace, 0.0);
+}
+
+// Each refusal is RAduvuz.Error.InvalidArgs naming the argument; the field keeps its value.
+std::string Refusal(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const TDispatchError& e) {
+        return e.Name + ": " + e.what();
+    }
+    return "accepted";
+}
+
+TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue) {
+    InitModule();
+    Module->SetValue(53, int32_t{3});
+    Module->SetValue(52, int32_t{1});
+    Module->SetValue(54, int32_t{0});
+    Module->SetValue(60, int32_t{999});
+    Module->SetValue(63, int32_t{4});
+    Module->SetValue(59, std::string("2.5"));
+    const auto set = [&](int32_t num, const TVariant& value) {
+        return Refusal([&] { Module->SetValue(num, value); });
+    };
+    EXPECT_EQ(set(53, int32_t{99}),
+              "RAduvuz.Error.InvalidArgs: Value: DeletePolicy 99 is outside 0 to 3");
+    EXPECT_EQ(set(53, int32_t{-1}),
+              "RAduvuz.Error.InvalidArgs: Value: DeletePolicy -1 is outside 0 to 3");
+    EXPECT_EQ(set(52, int32_t{-7}),
+              "RAduvuz.Error.InvalidArgs: Value: WorkMode -7 is outside 0 to 1");
+    EXPECT_EQ(set(52, int32_t{2}),
+              "RAduvuz.Error.InvalidArgs: Value: WorkMode 2 is outside 0 to 1");
+    EXPECT_EQ(set(54, INT32_MIN), "RAduvuz.Error.InvalidArgs: Value: KeepTime -2147483648 is "
+                                  "outside the values from 0 up");
+    EXPECT_EQ(set(60, INT32_MAX),
+              "RAduvuz.Error.InvalidArgs: Value: Copies 2147483647 is outside 0 to 999");
+    EXPECT_EQ(set(60, int32_t{-1}),
+              "RAduvuz.Error.InvalidArgs: Value: Copies -1 is outside 0 to 999");
+    EXPECT_EQ(set(63, int32_t{-1}),
+              "RAduvuz.Error.InvalidArgs: Value: MaxFiles -1 is outside the values from 0 up");
+    // true is -1 as an integer.
+    EXPECT_EQ(set(63, true),
+              "RAduvuz.Error.InvalidArgs: Value: MaxFiles -1 is outside the values from 0 up");
+    for (const char* text : {"nan", "NaN", "-inf", "Infinity", " +inf"})
+        EXPECT_EQ(set(59, std::string(text)), std::string("RAduvuz.Error.InvalidArgs: Value: "
+                                                          "FreeSpace must be a finite number, "
+                                                          "not \"") +
+                                                  text + "\"");
+    EXPECT_EQ(set(59, std::numeric_limits<double>::quiet_NaN()),
+              "RAduvuz.Error.InvalidArgs: Value: FreeSpace must be a finite number, not \"nan\"");
+    EXPECT_EQ(set(59, std::string("-5")),
+              "RAduvuz.Error.InvalidArgs: Value: FreeSpace -5 is below 0");
+
+    EXPECT_EQ(Module->DeletePolicy, 3);
+    EXPECT_EQ(Module->WorkMode, 1);
+    EXPECT_EQ(Module->KeepTime, 0);
+    EXPECT_EQ(Module->Copies, 999);
+    EXPECT_EQ(Module->MaxFiles, 4);
+    EXPECT_EQ(Module->FreeSpace, 2.5);
 }
 
 TEST_F(ModuleValuesTest, RenamingChangesCaptionToolbarAndTray) {
@@ -166,6 +229,19 @@ TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
     Module->JobDir = Temp.Path() + "/none";
     Module->SetValue(51, Temp.Path() + "/other");
     EXPECT_EQ(Module->StoreDir, Temp.Path() + "/missing/parent");
+
+    // A relative folder would depend on the folder the process runs in.
+    Module->JobDir = Module->StoreDir + "/q";
+    for (const char* folder : {"../../x", "x", ""})
+        EXPECT_EQ(Refusal([&] { Module->SetValue(51, std::string(folder)); }),
+                  std::string("RAduvuz.Error.InvalidArgs: Value: \"") + folder +
+                      "\" is not an absolute path");
+    // The configuration string keeps the folder between double quotes.
+    EXPECT_EQ(Refusal([&] { Module->SetValue(51, std::string("/a\"b")); }),
+              "RAduvuz.Error.InvalidArgs: Value: \"/a\"b\" holds a double quote, which the "
+              "configuration cannot keep");
+    EXPECT_EQ(Module->StoreDir, Temp.Path() + "/missing/parent");
+    EXPECT_TRUE(DirectoryExists(Module->JobDir));
 }
 
 } // namespace

@@ -217,6 +217,9 @@ TDispatchPtr BusTest::StartModule(qint64* pid) {
     env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(Work + "/xdg"));
     process->setProcessEnvironment(env);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
+    // Relative paths the module were given would land inside the test's folder.
+    std::filesystem::create_directories(WorkingFolder());
+    process->setWorkingDirectory(QString::fromStdString(WorkingFolder()));
     process->start(QString::fromStdString(ProgramCopy()), {QStringLiteral("-EMBEDDING")});
     if (!process->waitForStarted(10000))
         return nullptr;
@@ -228,6 +231,14 @@ TDispatchPtr BusTest::StartModule(qint64* pid) {
     if (pid)
         *pid = id;
     return std::make_shared<TDBusObject>(name.toStdString(), "/ModuleControl");
+}
+
+void OneModuleTest::SetUp() {
+    BusTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    Module = StartModule();
+    ASSERT_NE(Module, nullptr);
 }
 
 std::string BusTest::ErrorOf(const std::function<void()>& call) {

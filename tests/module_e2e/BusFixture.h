@@ -41,6 +41,8 @@ protected:
     std::string Work;
     std::string ProgramCopy() const { return Work + "/bin/raduvuz"; }
     std::string DataFolder() const { return Work + "/xdg/TWF_Data"; }
+    // The module processes' working folder, two levels below Work.
+    std::string WorkingFolder() const { return Work + "/run/here"; }
     QString ServerReference() const;
 
     TTestServer Server;
@@ -62,6 +64,15 @@ private:
     std::vector<std::unique_ptr<QProcess>> Processes;
     std::vector<qint64> Adopted;
     bool StorePublished = false;
+};
+
+// A test with one module process, started before the test begins.
+class OneModuleTest : public BusTest {
+protected:
+    void SetUp() override;
+    TVariant Value(int32_t num) { return Module->Call("GetValue", {num}, "i").Result; }
+
+    TDispatchPtr Module;
 };
 
 } // namespace raduvuz::test

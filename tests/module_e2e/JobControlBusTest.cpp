@@ -132,6 +132,16 @@ TEST_F(JobControlBusTest, PassedJobsAreListedChangedAndRefusedByIdOverTheBus) {
     // Bad input is an error reply, and the module goes on serving.
     const QDBusMessage noFolder = Call(QStringLiteral("CopyJobs"), {Ids({second}), QString()});
     EXPECT_EQ(noFolder.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs"));
+    const QDBusMessage relative =
+        Call(QStringLiteral("CopyJobs"), {Ids({second}), QStringLiteral("../../elsewhere")});
+    EXPECT_EQ(relative.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs"));
+    EXPECT_EQ(relative.errorMessage(),
+              QStringLiteral("folder: \"../../elsewhere\" is not an absolute path"));
+    EXPECT_FALSE(std::filesystem::exists(WorkingFolder() + "/../../elsewhere"));
+    const QDBusMessage huge = Call(QStringLiteral("RenameJobs"),
+                                   {Ids({second}), QString(2 * 1024 * 1024, QLatin1Char('n'))});
+    EXPECT_EQ(huge.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs"));
+    EXPECT_EQ(huge.errorMessage().left(6), QStringLiteral("name: "));
     const QDBusMessage wrongTypes =
         Call(QStringLiteral("HoldJobs"), {QVariant::fromValue(QStringList{QStringLiteral("x")})});
     EXPECT_EQ(wrongTypes.type(), QDBusMessage::ErrorMessage);

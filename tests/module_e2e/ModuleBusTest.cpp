@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 
@@ -23,20 +24,11 @@ std::vector<std::string> Calls(const TTestServer& server) {
     return calls;
 }
 
-class ModuleBusTest : public BusTest {
+class ModuleBusTest : public OneModuleTest {
 protected:
-    TDispatchPtr Module;
-
-    void SetUp() override {
-        BusTest::SetUp();
-        Module = StartModule();
-        ASSERT_NE(Module, nullptr);
-    }
-
     void Init(int32_t number = 5, const std::string& description = "Queue") {
         Module->Call("Init", {number, description, ServerReference().toStdString()}, "iss");
     }
-    TVariant Value(int32_t num) { return Module->Call("GetValue", {num}, "i").Result; }
     std::string Text(const std::string& method) {
         return VariantToText(Module->Call(method, {}).Result);
     }
@@ -104,15 +96,17 @@ TEST_F(ModuleBusTest, KillFailsWhenTheJobFolderHoldsASubfolder) {
     PublishStore();
     Server.Values[2] = QStringLiteral("ELSEWHERE");
     Init(5);
-    // Without a configuration key the job folder is the storage folder, which holds "preview".
-    WriteTextFile(DataFolder() + "/Config/.set", "x");
-    WriteTextFile(Work + "/bin/Storage/spool", "x");
+    Module->Call("LoadConfig", {std::string("Q")}, "s");
+    Module->Call("SaveConfig", {std::string("Q")}, "s");
+    WriteTextFile(Work + "/bin/Storage/Q/spool", "x");
+    std::filesystem::create_directories(Work + "/bin/Storage/Q/sub");
     EXPECT_THAT(ErrorOf([&] { Module->Call("Kill", {}); }),
                 StartsWith("RAduvuz.Error.Unexpected: Cannot remove the folder "));
-    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/.set"));
-    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/.hld"));
+    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/Q.set"));
+    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
+    EXPECT_TRUE(std::filesystem::is_directory(Work + "/bin/Storage/Q/sub"));
     EXPECT_TRUE(std::filesystem::is_directory(Work + "/bin/Storage/preview"));
-    EXPECT_FALSE(std::filesystem::exists(Work + "/bin/Storage/spool"));
+    EXPECT_FALSE(std::filesystem::exists(Work + "/bin/Storage/Q/spool"));
     // The module keeps serving after the failed call.
     EXPECT_EQ(VariantToInt(Value(54)), 0);
 }
@@ -129,8 +123,8 @@ TEST_F(ModuleBusTest, AThrowingMethodAnswersUnexpectedAndTheModuleKeepsServing) 
                   Module->Call("Init", {int32_t{5}, std::string("x"), std::string("no reference")},
                                "iss");
               }),
-              "RAduvuz.Error.Unexpected: \"no reference\" is not a reference to a dispatch "
-              "object");
+              "RAduvuz.Error.InvalidArgs: IDisp: \"no reference\" is not a reference to a "
+              "dispatch object");
     EXPECT_EQ(Text("GetErrorMessage"), "no error");
 }
 
@@ -146,18 +140,16 @@ TEST_F(ModuleBusTest, AFailureWithItsOwnNameKeepsItAndOtherFailuresBecomeUnexpec
                   Module->Call("SetValue", {int32_t{58}, false}, "iv");
               }),
               "RAduvuz.Error.Unexpected: the server refused");
+    // An exception with its own code travels as RAduvuz.Error.H and the code.
+    Server.SetValueError = QString::fromStdString(ErrorNameOfCode(0x80004005u));
+    EXPECT_EQ(ErrorOf([&] {
+                  Module->Call("SetValue", {int32_t{58}, true}, "iv");
+              }),
+              "RAduvuz.Error.H80004005: the server refused");
     EXPECT_EQ(Server.Calls.filter(QStringLiteral("SetValue")),
               (QStringList{QStringLiteral("SetValue(5,1010,true)"),
-                           QStringLiteral("SetValue(5,1010,false)")}));
-}
-
-TEST_F(ModuleBusTest, AServerThatIsNotOnTheBusFailsItsCallsAtOnce) {
-    // Every callback fails with the bus's own answer instead of waiting for a reply.
-    Module->Call("Init", {int32_t{5}, std::string("Q"), std::string(":1.9999/Workflow")}, "iss");
-    EXPECT_EQ(Text("GetErrorMessage"), "no error");
-    EXPECT_EQ(VariantToInt(Value(1004)), 36);
-    EXPECT_TRUE(VariantToBool(Value(6)));
-    EXPECT_TRUE(Server.Calls.isEmpty());
+                           QStringLiteral("SetValue(5,1010,false)"),
+                           QStringLiteral("SetValue(5,1010,true)")}));
 }
 
 TEST_F(ModuleBusTest, CallsNestWhileTheModuleWaitsForTheServer) {
@@ -230,6 +222,36 @@ TEST_F(ModuleBusTest, AClosedModuleEndsItsProcessWhileItsServerStaysOnTheBus) {
     // A module that nobody initialised is not ended by that rule.
     ASSERT_NE(StartModule(), nullptr);
     EXPECT_FALSE(LastProcess()->waitForFinished(2500));
+}
+
+TEST_F(ModuleBusTest, ASignalClosesTheModuleAndASecondOneEndsTheProcessAtOnce) {
+    Init(5);
+    Module->Call("LoadConfig", {std::string("Q")}, "s");
+    QProcess* process = LastProcess();
+    ASSERT_NE(process, nullptr);
+    // SIGHUP closes as Close does: the hold file is written, then the process ends by itself.
+    ::kill(static_cast<pid_t>(process->processId()), SIGHUP);
+    ASSERT_TRUE(process->waitForFinished(10000));
+    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process->exitCode(), 0);
+    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
+
+    // Two signals at once: the first one's handler gives the signals their default action back,
+    // so the second ends the process before the event loop gets to Close.
+    std::filesystem::remove(DataFolder() + "/Config/Q.hld");
+    Module = StartModule();
+    ASSERT_NE(Module, nullptr);
+    Init(5);
+    Module->Call("LoadConfig", {std::string("Q")}, "s");
+    process = LastProcess();
+    const auto pid = static_cast<pid_t>(process->processId());
+    ::kill(pid, SIGSTOP);
+    ::kill(pid, SIGINT);
+    ::kill(pid, SIGTERM);
+    ::kill(pid, SIGCONT);
+    ASSERT_TRUE(process->waitForFinished(10000));
+    EXPECT_EQ(process->exitStatus(), QProcess::CrashExit);
+    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
 }
 
 } // namespace

@@ -2,9 +2,11 @@
 
 #include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
+#include "services/TServerClient.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -60,6 +62,53 @@ TEST(ReplyTimeoutTest, ACallThatGetsNoAnswerFailsAfterItsTimeoutAndEventsAreServ
     EXPECT_LT(elapsed, 20000);
     EXPECT_GT(served, 3);
     EXPECT_EQ(TDBusObject::PendingCalls(), 0);
+}
+
+// A workflow server that takes every call and never answers any.
+class TMutePeer : public QDBusVirtualObject {
+public:
+    QStringList Taken;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override {
+        Taken << message.member();
+        return true;
+    }
+    QString introspect(const QString&) const override { return QString(); }
+};
+
+using MuteServerTest = BusTest;
+
+TEST_F(MuteServerTest, InitGivesUpOnEachCallbackAfterItsDeadlineAndServesCallsMeanwhile) {
+    TDispatchPtr module = StartModule();
+    ASSERT_NE(module, nullptr);
+    QDBusConnection mute = QDBusConnection::connectToBus(QString::fromStdString(BusWorld().Address),
+                                                         QStringLiteral("mute-server"));
+    ASSERT_TRUE(mute.isConnected());
+    TMutePeer peer;
+    ASSERT_TRUE(mute.registerVirtualObject(QStringLiteral("/Workflow"), &peer));
+    const std::string reference = mute.baseService().toStdString() + "/Workflow";
+
+    // A call that comes in while the module waits for its server is answered at once.
+    std::string nested;
+    QTimer::singleShot(
+        1000, [&] { nested = VariantToText(module->Call("GetValue", {int32_t{2}}, "i").Result); });
+    QElapsedTimer clock;
+    clock.start();
+    const std::string error = ErrorOf([&] {
+        module->Call("Init", {int32_t{5}, std::string("Muted"), reference}, "iss");
+    });
+    const qint64 elapsed = clock.elapsed();
+    mute.unregisterObject(QStringLiteral("/Workflow"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("mute-server"));
+
+    // ChangeStatus gets no answer, so the rest of the first block is skipped; the store cannot be
+    // made here, and the line that says so gets no answer either.
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(peer.Taken,
+              (QStringList{QStringLiteral("ChangeStatus"), QStringLiteral("WriteLog")}));
+    EXPECT_GE(elapsed, 2 * kServerReplyDeadlineMs - 500);
+    EXPECT_LT(elapsed, 2 * kServerReplyDeadlineMs + 8000);
+    EXPECT_EQ(nested, "Muted");
+    EXPECT_EQ(VariantToText(module->Call("GetErrorMessage", {}).Result), "no error");
 }
 
 } // namespace

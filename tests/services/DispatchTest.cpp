@@ -42,7 +42,28 @@ TEST(DispatchTest, FlagsAndTexts) {
     EXPECT_EQ(VariantToText(std::string("x")), "x");
     EXPECT_THROW(VariantToText(TNull{}), TDispatchError);
     EXPECT_TRUE(IsNull(TVariant{}));
-    EXPECT_EQ(ErrorNameOfCode(0x8000FFFFu), "RAduvuz.Error.0x8000FFFF");
+}
+
+TEST(DispatchTest, ErrorNamesOfCodesAndRefusedArguments) {
+    // An element of a bus name may not begin with a digit: the code follows an "H".
+    EXPECT_EQ(ErrorNameOfCode(0x8000FFFFu), "RAduvuz.Error.H8000FFFF");
+    EXPECT_EQ(ErrorNameOfCode(0x1u), "RAduvuz.Error.H00000001");
+    EXPECT_EQ(ErrorNameOfCode(0xdeadbeefu), "RAduvuz.Error.HDEADBEEF");
+
+    const TInvalidArgument refused("Key", "\"../x\" is not a plain name");
+    EXPECT_EQ(refused.Name, "RAduvuz.Error.InvalidArgs");
+    EXPECT_STREQ(refused.what(), "Key: \"../x\" is not a plain name");
+
+    EXPECT_NO_THROW(CheckTextSize("Value", std::string(kMaxTextBytes, 'x')));
+    try {
+        CheckValueSize("Value", TVariant(std::string(kMaxTextBytes + 1, 'x')));
+        FAIL();
+    } catch (const TDispatchError& e) {
+        EXPECT_EQ(e.Name, "RAduvuz.Error.InvalidArgs");
+        EXPECT_STREQ(e.what(),
+                     "Value: a text of 1048577 bytes is longer than the 1048576 bytes allowed");
+    }
+    EXPECT_NO_THROW(CheckValueSize("Value", TVariant(int32_t{5})));
 }
 
 TEST(DispatchTest, InProcessObjectsCallByNameAndReportFailures) {
@@ -68,7 +89,7 @@ TEST(DispatchTest, InProcessObjectsCallByNameAndReportFailures) {
         object.Call("Coded", {});
         FAIL();
     } catch (const TDispatchError& e) {
-        EXPECT_EQ(e.Name, "RAduvuz.Error.0x80004005");
+        EXPECT_EQ(e.Name, "RAduvuz.Error.H80004005");
     }
     try {
         object.Call("Missing", {});

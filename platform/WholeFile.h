@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace raduvuz {
+
+// Files the module reads and writes whole (the hold file, the compound configuration file, the
+// colour map).
+
+// Mode of every file and folder the module makes, whatever the umask: the print data and the
+// settings are the module user's alone.
+inline constexpr mode_t kPrivateFileMode = 0600;
+inline constexpr mode_t kPrivateFolderMode = 0700;
+
+// Writes bytes to a new temporary file in path's folder (mode 0600), flushes it to the disk and
+// renames it over path, then flushes the folder, so that a crash or a full disk leaves either
+// the old file or the new one, never a part. On failure the temporary file is gone, the file at
+// path is untouched, and error (when given) says why (the system's text).
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// The steps of WriteWholeFile for whoever puts something between them. A file of exactly mode
+// holding bytes, flushed to the disk; a file left half written is removed.
+bool WriteFlushedFile(const std::string& path, std::string_view bytes, mode_t mode,
+                      std::string* error = nullptr);
+// from takes the name to, and the folder is flushed so that the new name is on the disk too.
+bool RenameFlushed(const std::string& from, const std::string& to, std::string* error = nullptr);
+
+// The whole file; false with error set (the system's text) when it cannot be read or is larger
+// than maxBytes.
+bool ReadWholeFile(const std::string& path, std::string& bytes, size_t maxBytes,
+                   std::string* error = nullptr);
+
+} // namespace raduvuz
