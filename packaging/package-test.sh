@@ -72,6 +72,7 @@ for path in /usr/lib/raduvuz/raduvuz /usr/lib/raduvuz/Language.deu /usr/bin/radu
     $SERVICES/RAduvuz.ServerProvider.service $SERVICES/RozEza.MemoryMan.service \
     /usr/share/dbus-1/interfaces/RAduvuz.IModuleControl.xml \
     /usr/share/dbus-1/interfaces/RAduvuz.IServerProvider.xml \
+    /usr/share/dbus-1/interfaces/RAduvuz.IJobControl.xml \
     /usr/share/icons/hicolor/32x32/apps/raduvuz.png /etc/opt/raduvuz/registry.ini \
     /usr/share/man/man1/raduvuz.1.gz /usr/share/man/man1/twf.1.gz \
     /usr/share/man/man1/memoryman.1.gz /usr/share/doc/raduvuz/copyright \
