@@ -15,12 +15,14 @@
 #include "dbus/TDBusObject.h"
 #include "platform/System.h"
 #include "platform/SystemLog.h"
+#include "version/ProgramVersion.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusVariant>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -57,9 +59,30 @@ bool Publish(TModuleControlAdaptor& module, TServerProviderAdaptor& provider) {
     return true;
 }
 
+bool HelpAsked(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (PrintVersionIfAsked(argc, argv, "raduvuz"))
+        return 0;
+    if (HelpAsked(argc, argv)) {
+        std::printf(
+            "usage: raduvuz [-AUTOMATION | -EMBEDDING]\n"
+            "       raduvuz -REGSERVER | -UNREGSERVER\n"
+            "       raduvuz --version | --help\n"
+            "  -AUTOMATION, -EMBEDDING  serve the module on the bus for a workflow server\n"
+            "  -REGSERVER     write the bus activation file and the interface XML\n"
+            "                 below $XDG_DATA_HOME/dbus-1, then end\n"
+            "  -UNREGSERVER   remove them, then end\n"
+            "Switches also start with \"/\" and are matched in any case. See raduvuz(1).\n");
+        return 0;
+    }
     const TStartMode mode = StartModeOf(argc, argv);
     if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer) {
         std::string error;

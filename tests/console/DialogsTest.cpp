@@ -13,6 +13,7 @@
 #include "console/TfMain.h"
 #include "console/TfPriority.h"
 #include "platform/System.h"
+#include "version/ProgramVersion.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -182,10 +183,15 @@ private slots:
         PrepareAbout(about, "");
         QCOMPARE(about.Label1->text(), QStringLiteral("Korvo PDF Server"));
         QCOMPARE(about.lModuleName->text(), QStringLiteral("Queuer module"));
-        const QString build =
-            QStringLiteral("Build %1.%2").arg(own.FileVersion[2]).arg(own.FileVersion[3]);
+        // The box agrees with the version the programs print: "1.1.0+g5e9013d" shows Build 1.1.
+        const QStringList version = QString::fromLatin1(ProgramVersion()).split(QLatin1Char('.'));
+        QVERIFY(version.size() >= 3);
         QCOMPARE(about.lVersion->text(),
-                 own.FileVersion[2] == 0 ? QStringLiteral("Beta ") + build : build);
+                 QStringLiteral("Build %1.%2").arg(version[0].toInt()).arg(version[1].toInt()));
+        QCOMPARE(own.ProductVersion[0], uint16_t(version[0].toUInt()));
+        QCOMPARE(own.ProductVersion[1], uint16_t(version[1].toUInt()));
+        QCOMPARE(own.ProductVersion[2],
+                 uint16_t(version[2].section(QLatin1Char('+'), 0, 0).toUInt()));
         QCOMPARE(about.mComment->toPlainText().toStdString(), own.Comments);
         QCOMPARE(about.imgModule->pos(), QPoint(8, 8));
         QVERIFY(!about.imgModule->pixmap().isNull());

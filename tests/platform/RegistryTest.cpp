@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
 namespace raduvuz {
 namespace {
 
@@ -46,6 +50,32 @@ TEST_F(RegistryTest, FindsValuesBySectionWhateverTheCaseAndLeadingBackslash) {
     EXPECT_FALSE(RegistryKeyExists("SOFTWARE\\Tarn"));
     EXPECT_FALSE(RegistryKeyExists("SOFTWARE\\Tarnwick\\Korvo PDF Server\\6.0"));
     EXPECT_FALSE(RegistryKeyExists(""));
+}
+
+// The package's example registry sets nothing as shipped; each commented value, once its ";" is
+// taken away, is read under the key the module looks it up in.
+TEST_F(RegistryTest, ShippedExampleSetsNothingUntilAValueIsUncommented) {
+    std::ifstream in(RADUVUZ_REGISTRY_EXAMPLE, std::ios::binary);
+    ASSERT_TRUE(in) << RADUVUZ_REGISTRY_EXAMPLE;
+    const std::string example((std::istreambuf_iterator<char>(in)), {});
+    test::WriteTextFile(File, example);
+    EXPECT_TRUE(RegistryKeyExists(kServerKey));
+    EXPECT_EQ(RegistryString(kServerKey, "DataPath"), std::nullopt);
+    EXPECT_EQ(RegistryString(kServerKey, "Language"), std::nullopt);
+    EXPECT_EQ(RegistryString(kWorkflowKey, "ProductLine"), std::nullopt);
+
+    std::string uncommented;
+    std::istringstream lines(example);
+    for (std::string line; std::getline(lines, line);)
+        uncommented += (line.starts_with(";") && line.find('=') != std::string::npos &&
+                                line.find(' ') > line.find('=')
+                            ? line.substr(1)
+                            : line) +
+                       "\n";
+    test::WriteTextFile(File, uncommented);
+    EXPECT_EQ(RegistryString(kServerKey, "DataPath"), "/srv/twf/TWF_Data");
+    EXPECT_EQ(RegistryString(kServerKey, "Language"), "deu");
+    EXPECT_EQ(RegistryString(kWorkflowKey, "ProductLine"), "Korvo PDF Server");
 }
 
 TEST_F(RegistryTest, SeesChangesOfTheFileAtOnce) {

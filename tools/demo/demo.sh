@@ -1,29 +1,45 @@
 #!/usr/bin/env bash
 # The demo run: sample pages, module settings, one twf workflow, then the checks and a summary.
-# Usage: tools/demo/demo.sh BUILD_DIR [--show]   (./run demo builds build/ and calls this)
+# Usage: tools/demo/demo.sh BUILD_DIR|--installed [--show]
+#   BUILD_DIR: the programs of that build (./run demo builds build/ and calls this);
+#   --installed: the installed programs, found on the PATH (./run demo --installed).
 set -euo pipefail
 
 HERE=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-BUILD=$(cd "${1:?build folder}" && pwd)
+WHERE=${1:?build folder or --installed}
 shift
 SHOW=0
 for arg in "$@"; do
     case "$arg" in
     --show) SHOW=1 ;;
     *)
-        echo "usage: ./run demo [--show]" >&2
+        echo "usage: ./run demo [--installed] [--show]" >&2
         exit 2
         ;;
     esac
 done
 
 RUN=${RADUVUZ_DEMO_DIR:-$ROOT/out/demo}
-TWF=$BUILD/tools/twf/twf
-RASTERGEN=$BUILD/tools/rastergen/raduvuz-rastergen
-for program in "$TWF" "$RASTERGEN" "$BUILD/app/raduvuz" "$BUILD/tools/memoryman/memoryman"; do
-    [ -x "$program" ] || { echo "demo: $program is missing; build first (./run build)" >&2; exit 1; }
-done
+# twf starts the module and the store programs that lie beside it.
+if [ "$WHERE" = --installed ]; then
+    for program in twf raduvuz-rastergen raduvuz memoryman; do
+        command -v "$program" >/dev/null || {
+            echo "demo: $program is not on the PATH; install the package first (./run package)" >&2
+            exit 1
+        }
+    done
+    TWF=$(command -v twf)
+    RASTERGEN=$(command -v raduvuz-rastergen)
+    echo "demo: the installed programs ($TWF, $("$TWF" --version))"
+else
+    BUILD=$(cd "$WHERE" && pwd)
+    TWF=$BUILD/tools/twf/twf
+    RASTERGEN=$BUILD/tools/rastergen/raduvuz-rastergen
+    for program in "$TWF" "$RASTERGEN" "$BUILD/app/raduvuz" "$BUILD/tools/memoryman/memoryman"; do
+        [ -x "$program" ] || { echo "demo: $program is missing; build first (./run build)" >&2; exit 1; }
+    done
+fi
 
 if [ "$SHOW" = 1 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "demo: --show needs a display (DISPLAY is not set); running without the consoles"

@@ -1,6 +1,7 @@
 // raduvuz-goevent: creates, sets, resets, removes, tests and waits on the go event that lets
 // the queuer's processing run when its Event setting is on.
 #include "platform/GoEvent.h"
+#include "version/ProgramVersion.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,7 @@ constexpr int kUsage = 2;
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: raduvuz-goevent [--event NAME] COMMAND\n"
+                 "       raduvuz-goevent --version\n"
                  "\n"
                  "Commands:\n"
                  "  create [--set]  create the event, reset (or set with --set); an existing\n"
@@ -46,6 +48,8 @@ int Report(bool done, const char* what, const std::string& name) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (raduvuz::PrintVersionIfAsked(argc, argv, "raduvuz-goevent"))
+        return 0;
     int next = 1;
     std::string name = raduvuz::kGoEventName;
     if (argc > 2 && std::string_view(argv[1]) == "--event") {

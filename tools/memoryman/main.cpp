@@ -2,6 +2,7 @@
 // bus (or the bus named by DBUS_STARTER_ADDRESS / DBUS_SESSION_BUS_ADDRESS).
 #include "tools/memoryman/TMemoryManObject.h"
 #include "tools/memoryman/TMemoryStore.h"
+#include "version/ProgramVersion.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -69,12 +70,15 @@ void Usage() {
                  "                  (default $XDG_STATE_HOME/memoryman/state,\n"
                  "                  else ~/.local/state/memoryman/state)\n"
                  "  --no-signals    send no signals, as a store without them (for tests)\n"
-                 "  --verbose       log every document and block event to stderr\n";
+                 "  --verbose       log every document and block event to stderr\n"
+                 "  --version       print the version and end\n";
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (raduvuz::PrintVersionIfAsked(argc, argv, "memoryman"))
+        return 0;
     using namespace raduvuz;
     TMemoryStore::TOptions options;
     options.Prefix = "rmm." + std::to_string(::getpid());

@@ -1,5 +1,6 @@
 // raduvuz-rastergen: writes halftone-like sample plates and their parameter texts.
 #include "tools/rastergen/TRasterGen.h"
+#include "version/ProgramVersion.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -18,6 +19,7 @@ void Usage() {
                  "  --name TEXT    job name, also the start of the file names (default raster)\n"
                  "  --priority N   Priority of the parameter text (default 5)\n"
                  "  --device TEXT  Device of the parameter text (default Printer)\n"
+                 "  --version      print the version and end\n"
                  "Writes NAME-PAGE-PLATE.rst (one byte per pixel) and NAME-PAGE-PLATE.rst.dds.\n";
 }
 
@@ -33,6 +35,8 @@ bool ToInt(const char* text, int& value) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (raduvuz::PrintVersionIfAsked(argc, argv, "raduvuz-rastergen"))
+        return 0;
     raduvuz::TRasterOptions options;
     std::string folder;
     for (int i = 1; i < argc; ++i) {

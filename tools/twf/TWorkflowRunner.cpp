@@ -235,6 +235,8 @@ bool TWorkflowRunner::CreateModule(TDriven& module) {
             Log.Line("module " + std::to_string(def.Number) + ": cannot start " + S(program));
             return false;
         }
+        Log.Line("module " + std::to_string(def.Number) + ": started " + S(program) + ", pid " +
+                 std::to_string(module.Process->processId()));
         int number = def.Number;
         connect(module.Process, &QProcess::finished, this,
                 [this, number](int code, QProcess::ExitStatus status) {

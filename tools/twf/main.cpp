@@ -3,6 +3,7 @@
 #include "tools/twf/TTwfLog.h"
 #include "tools/twf/TWorkflow.h"
 #include "tools/twf/TWorkflowRunner.h"
+#include "version/ProgramVersion.h"
 
 #include <QCoreApplication>
 #include <QDBusVariant>
@@ -32,12 +33,15 @@ void Usage() {
                  "  --quiet        log to the file only, not to stdout\n"
                  "  --show         show the module consoles and keep them up after the run\n"
                  "                 until Enter, or until every console has chosen Exit\n"
+                 "  --version      print the version and end\n"
                  "The workflow file format is described in docs/twf.md.\n";
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (raduvuz::PrintVersionIfAsked(argc, argv, "twf"))
+        return 0;
     using namespace raduvuz;
     std::string file;
     std::string logFile;

@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# ./run package-test runs this as root in a mount namespace of its own: installs the package,
+# checks the installed files and versions, runs the demo and the bus activation against the
+# installed programs only, then purges the package and checks that nothing of it is left.
+# Usage: packaging/package-test.sh PACKAGE.deb
+set -euo pipefail
+
+DEB=$(readlink -f "${1:?package file}")
+ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+SERVICES=/usr/share/dbus-1/services
+export DEBIAN_FRONTEND=noninteractive
+# Only the installed programs: no build folder, nothing of the caller's environment.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
+unset LD_LIBRARY_PATH RADUVUZ_REGISTRY XDG_DATA_HOME XDG_STATE_HOME DBUS_SESSION_BUS_ADDRESS \
+    DBUS_STARTER_ADDRESS DBUS_STARTER_BUS_TYPE QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY
+
+ok() { echo "  ok    $*"; }
+fail() {
+    echo "  FAIL  $*" >&2
+    exit 1
+}
+
+installed() { dpkg-query -W -f='${Status}' raduvuz 2>/dev/null | grep -q 'ok installed'; }
+known() { dpkg-query -W raduvuz >/dev/null 2>&1; }
+
+if known; then
+    echo "raduvuz is already on this machine ($(dpkg-query -W -f='${Status}' raduvuz)):" \
+        "remove it first (apt-get purge raduvuz)" >&2
+    exit 1
+fi
+
+WORK=$(mktemp -d /tmp/raduvuz-package-test-XXXXXX)
+PRIVATE_SERVICES=$WORK/services
+DAEMON_PID=
+STARTED=()
+cleanup() {
+    local rc=$?
+    [ -n "$DAEMON_PID" ] && kill "$DAEMON_PID" 2>/dev/null
+    for pid in "${STARTED[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+    if known; then
+        echo "package-test: purging raduvuz after a failure" >&2
+        apt-get purge -y -qq raduvuz >/dev/null 2>&1 || dpkg --purge raduvuz >/dev/null 2>&1 || true
+    fi
+    umount "$SERVICES" 2>/dev/null || true
+    rm -rf "$WORK"
+    exit $rc
+}
+trap cleanup EXIT
+
+# The bus's session service folder is a copy in this namespace only.
+mkdir -p "$PRIVATE_SERVICES"
+cp -a "$SERVICES/." "$PRIVATE_SERVICES/"
+mount --bind "$PRIVATE_SERVICES" "$SERVICES"
+
+echo "Install"
+if ! apt-get install -y -q "$DEB" >"$WORK/apt-install.log" 2>&1; then
+    cat "$WORK/apt-install.log" >&2
+    fail "apt-get install $DEB"
+fi
+installed || fail "dpkg does not list raduvuz as installed"
+VERSION=$(dpkg-query -W -f='${Version}' raduvuz)
+ok "apt-get install $(basename "$DEB"): raduvuz $VERSION"
+dpkg -L raduvuz >"$WORK/files"
+missing=0
+while read -r path; do
+    [ -e "$path" ] || [ -L "$path" ] || { echo "  not on disk: $path" >&2; missing=1; }
+done <"$WORK/files"
+[ "$missing" = 0 ] || fail "files of the package are missing"
+ok "every path of dpkg -L is on disk ($(wc -l <"$WORK/files") paths)"
+for path in /usr/lib/raduvuz/raduvuz /usr/lib/raduvuz/Language.deu /usr/bin/raduvuz /usr/bin/twf \
+    /usr/bin/memoryman /usr/bin/raduvuz-rastergen /usr/bin/raduvuz-goevent \
+    $SERVICES/RAduvuz.ServerProvider.service $SERVICES/RozEza.MemoryMan.service \
+    /usr/share/dbus-1/interfaces/RAduvuz.IModuleControl.xml \
+    /usr/share/dbus-1/interfaces/RAduvuz.IServerProvider.xml \
+    /usr/share/dbus-1/interfaces/RAduvuz.IJobControl.xml \
+    /usr/share/icons/hicolor/32x32/apps/raduvuz.png /etc/opt/raduvuz/registry.ini \
+    /usr/share/man/man1/raduvuz.1.gz /usr/share/man/man1/twf.1.gz \
+    /usr/share/man/man1/memoryman.1.gz /usr/share/doc/raduvuz/copyright \
+    /usr/share/doc/raduvuz/changelog.gz; do
+    grep -qx "$path" "$WORK/files" || fail "the package has no $path"
+done
+ok "the programs, the activation files, the interface XML, the icon, the man pages and the registry file are there"
+dpkg-query -W -f='${Conffiles}\n' raduvuz | grep -q '^ /etc/opt/raduvuz/registry.ini ' ||
+    fail "/etc/opt/raduvuz/registry.ini is not a configuration file of the package"
+ok "/etc/opt/raduvuz/registry.ini is a configuration file"
+
+echo "Versions"
+programs=(raduvuz twf memoryman raduvuz-rastergen raduvuz-goevent)
+grep -qx /usr/bin/raduvuz-ctl "$WORK/files" && programs+=(raduvuz-ctl)
+for program in "${programs[@]}"; do
+    [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not /usr/bin/$program"
+    shown=$("$program" --version)
+    [ "$shown" = "$program $VERSION" ] || fail "$program --version shows \"$shown\", the package is $VERSION"
+done
+ok "--version of ${programs[*]}: $VERSION, the package's version"
+# The about box shows the release and build parts of the file version the program carries.
+file_version=$(grep -ao 'FileVersion=[0-9.]*' /usr/lib/raduvuz/raduvuz | head -1 | cut -d= -f2)
+IFS=. read -r _ _ release build <<<"$file_version"
+IFS=. read -r major minor _ <<<"$VERSION"
+[ "$release.$build" = "$major.$minor" ] && [ "$release" != 0 ] ||
+    fail "the about box would show Build $release.$build (file version $file_version) for $VERSION"
+ok "the about box shows \"Build $release.$build\" (file version $file_version)"
+for page in $(grep '^/usr/share/man/man1/' "$WORK/files"); do
+    name=$(basename "$page" .1.gz)
+    warnings=$(MANWIDTH=80 man --warnings -E UTF-8 1 "$name" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man $name: $warnings"
+done
+ok "man renders $(grep -c '^/usr/share/man/man1/' "$WORK/files") installed pages without warnings"
+
+echo "Demo with the installed programs"
+if ! RADUVUZ_DEMO_DIR=$WORK/demo HOME=$WORK/home "$ROOT/tools/demo/demo.sh" --installed \
+    >"$WORK/demo.out" 2>&1; then
+    cat "$WORK/demo.out" >&2
+    fail "the demo failed"
+fi
+sed 's/^/        /' "$WORK/demo.out"
+grep -q "document store started (/usr/bin/memoryman," "$WORK/demo/twf.log" ||
+    fail "twf did not start the installed store"
+modules=$(grep -c ': started /usr/bin/raduvuz, pid' "$WORK/demo/twf.log")
+[ "$modules" = 3 ] || fail "twf started $modules modules from /usr/bin/raduvuz, not 3"
+ok "the demo passed with /usr/bin/twf, /usr/bin/memoryman and 3 modules of /usr/bin/raduvuz"
+
+echo "Bus activation"
+mkdir -p "$WORK/bus-home" "$WORK/bus-xdg" "$WORK/bus-state"
+BUS=unix:path=$WORK/bus
+# What the bus hands to the programs it starts: its own address, no display, the test's folders.
+env -i PATH="$PATH" HOME="$WORK/bus-home" XDG_DATA_HOME="$WORK/bus-xdg" \
+    XDG_STATE_HOME="$WORK/bus-state" DBUS_SESSION_BUS_ADDRESS="$BUS" QT_QPA_PLATFORM=offscreen \
+    dbus-daemon --session --address="$BUS" --nofork \
+    >"$WORK/daemon.log" 2>&1 &
+DAEMON_PID=$!
+for _ in $(seq 50); do [ -S "$WORK/bus" ] && break; sleep 0.1; done
+[ -S "$WORK/bus" ] || fail "the private dbus-daemon did not start"
+call() { dbus-send --bus="$BUS" --print-reply=literal "$@"; }
+pid_of() {
+    call --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.GetConnectionUnixProcessID \
+        "string:$1" | awk '{print $2}'
+}
+activatable=$(call --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.ListActivatableNames)
+for name in RAduvuz.ServerProvider RozEza.MemoryMan; do
+    echo "$activatable" | grep -qw "$name" || fail "$name is not activatable on the private bus"
+done
+owned=$(call --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.ListNames)
+if echo "$owned" | grep -qwE 'RAduvuz.ServerProvider|RozEza.MemoryMan'; then
+    fail "a provider or store was on the bus before the first call"
+fi
+ok "RAduvuz.ServerProvider and RozEza.MemoryMan are activatable, nobody owns them yet"
+
+# Started by name first, the provider stays until someone calls it, so its program can be seen.
+call --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.StartServiceByName \
+    string:RAduvuz.ServerProvider uint32:0 >/dev/null || fail "the bus cannot start RAduvuz.ServerProvider"
+provider=$(pid_of RAduvuz.ServerProvider)
+STARTED+=("$provider")
+[ "$(readlink "/proc/$provider/exe")" = /usr/lib/raduvuz/raduvuz ] ||
+    fail "the provider runs \"$(readlink "/proc/$provider/exe")\""
+reference=$(call --dest=RAduvuz.ServerProvider /ServerProvider RAduvuz.IServerProvider.GetObject string: |
+    grep -o 'RAduvuz\.ModuleControl\.p[0-9]*/ModuleControl') ||
+    fail "GetObject of RAduvuz.ServerProvider gave no module"
+module=${reference%%/*}
+module_pid=${module#RAduvuz.ModuleControl.p}
+STARTED+=("$module_pid")
+[ "$(readlink "/proc/$module_pid/exe")" = /usr/lib/raduvuz/raduvuz ] ||
+    fail "the module runs \"$(readlink "/proc/$module_pid/exe")\""
+# A module knows its computer once initialised; with no server given, the rest of Init is passed over.
+call --dest="$module" /ModuleControl RAduvuz.IModuleControl.Init int32:9 "string:package test" string: >/dev/null ||
+    fail "Init of the module failed"
+name=$(call --dest="$module" /ModuleControl RAduvuz.IModuleControl.GetComputerName | xargs)
+[ "$name" = "$(hostname | cut -c1-15)" ] || fail "the module answered GetComputerName with \"$name\""
+ok "the bus started the provider (pid $provider, /usr/lib/raduvuz/raduvuz); GetObject gave $reference, which answers Init and GetComputerName"
+
+main=$(call --dest=RozEza.MemoryMan /MemoryMan RozEza.MemoryMan.IsMainComputer "variant:string:$(hostname)" | xargs)
+store=$(pid_of RozEza.MemoryMan)
+STARTED+=("$store")
+[ "$(readlink "/proc/$store/exe")" = /usr/bin/memoryman ] || fail "the store runs $(readlink "/proc/$store/exe")"
+[ "$main" = "boolean true" ] || [ "$main" = true ] || fail "IsMainComputer answered \"$main\""
+ok "the bus started the store (pid $store, /usr/bin/memoryman), which answers IsMainComputer"
+
+call --dest="$module" /ModuleControl RAduvuz.IModuleControl.Close >/dev/null
+kill "$DAEMON_PID"
+wait "$DAEMON_PID" 2>/dev/null || true
+DAEMON_PID=
+for pid in "${STARTED[@]}"; do
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$pid" 2>/dev/null && fail "process $pid ($(readlink "/proc/$pid/exe")) outlived its bus"
+done
+STARTED=()
+ok "module, provider and store ended with their bus"
+
+echo "Purge"
+if ! apt-get purge -y -q raduvuz >"$WORK/apt-purge.log" 2>&1; then
+    cat "$WORK/apt-purge.log" >&2
+    fail "apt-get purge raduvuz"
+fi
+known && fail "dpkg still knows raduvuz after the purge"
+left=0
+while read -r path; do
+    if [ -d "$path" ] && [ ! -L "$path" ]; then
+        # A folder stays only while another package has it.
+        dpkg -S "$path" >/dev/null 2>&1 && continue
+    fi
+    if [ -e "$path" ] || [ -L "$path" ]; then
+        echo "  left behind: $path" >&2
+        left=1
+    fi
+done <"$WORK/files"
+[ "$left" = 0 ] || fail "the purge left files of the package"
+ok "apt-get purge raduvuz: none of the $(wc -l <"$WORK/files") paths is left (folders of other packages stay)"
+echo "Package test passed"
