@@ -227,7 +227,7 @@ std::string TDoc::SpoolFilePath() const {
 }
 
 bool TDoc::HasSpoolFile() const {
-    return SpoolMode || State != 0 || Host.GetDeletePolicy() != 0;
+    return SpoolMode || FState != 0 || Host.GetDeletePolicy() != 0;
 }
 
 void TDoc::LogJob(const std::string& text) const {

@@ -256,7 +256,7 @@ TEST_F(ModuleControlTest, CloseThatCannotWriteTheHoldFileKeepsTheOldOneAndSaysWh
     WriteTextFile(Module->HoldFilePath(), "7_70\n");
     TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
     job->DocID = 101;
-    job->Held = true;
+    job->SetHeld(true);
     WriteTextFile(ConfigFolder() + "/filler", std::string(1024 * 1024, 'f'));
 
     Module->Close();
@@ -279,7 +279,7 @@ TEST_F(ModuleControlTest, WhatTheModuleWritesIsTheOwnersAloneUnderTheUsualUmask)
     Module->SaveConfig("q1");
     TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
     job->DocID = 101;
-    job->Held = true;
+    job->SetHeld(true);
     Module->Close();
     ::umask(old);
 
