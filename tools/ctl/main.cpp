@@ -4,6 +4,7 @@
 #include "tools/ctl/CtlCommandLine.h"
 #include "tools/ctl/CtlTables.h"
 #include "tools/ctl/TCtlBus.h"
+#include "version/ProgramVersion.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -190,7 +191,7 @@ int Run(const TCtlRequest& request) {
         return kExitOk;
     }
     if (request.Command == "version") {
-        Print("raduvuz-ctl " RADUVUZ_VERSION "\n");
+        Print(std::string("raduvuz-ctl ") + raduvuz::ProgramVersion() + "\n");
         return kExitOk;
     }
     TCtlBus bus;
