@@ -176,11 +176,10 @@ QList<uint> TJobControlAdaptor::FindJobs(const QVariantMap& criteria, const QDBu
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
         std::map<std::string, std::string> texts;
         for (auto at = criteria.begin(); at != criteria.end(); ++at) {
+            const std::string key = TextArgument(at.key(), "criterion name");
             if (at.value().metaType() != QMetaType::fromType<QString>())
-                throw TDispatchError("RAduvuz.Error.InvalidArgs", "Malformed criterion \"" +
-                                                                      at.key().toStdString() +
-                                                                      "\": not a text (s)");
-            texts[at.key().toStdString()] = at.value().toString().toStdString();
+                throw TInvalidArgument("Malformed criterion \"" + key + "\"", "not a text (s)");
+            texts[key] = TextArgument(at.value().toString(), ("criterion " + key).c_str());
         }
         return Done(actions.Find(SearchCriteriaOf(texts)));
     });

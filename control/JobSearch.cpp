@@ -71,8 +71,8 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 [[noreturn]] void Malformed(const std::string& key, const std::string& text, const char* form) {
-    throw TDispatchError("RAduvuz.Error.InvalidArgs",
-                         "Malformed criterion \"" + key + "\": \"" + text + "\" is not " + form);
+    throw TInvalidArgument("Malformed criterion \"" + key + "\"",
+                           "\"" + text + "\" is not " + form);
 }
 
 // The comparison at the front of text ("=", ">", "<", ">=", "<="), the rest after blanks.
@@ -124,7 +124,9 @@ TJobSearchCriteria SearchCriteriaOf(const std::map<std::string, std::string>& te
     TJobSearchCriteria criteria;
     for (const auto& [key, text] : texts) {
         if (kKeys.count(key) == 0)
-            throw TDispatchError("RAduvuz.Error.InvalidArgs", "Unknown criterion \"" + key + "\"");
+            throw TInvalidArgument("Unknown criterion \"" + key + "\"",
+                                   "the keys are list, job, doc, page, name, color, destination, "
+                                   "type, date and sizeKb");
         if (text.empty())
             continue;
         int32_t number = 0;
