@@ -22,9 +22,9 @@ const TCommandHelp kCommands[] = {
      "how many jobs it has in process and passed.\n"},
     {"jobs", "jobs [-m MODULE] [--process|--passed] [--json]",
      "Lists the module's jobs in process and its passed jobs: row id, job and document\n"
-     "number, name, colour, state, progress (of a job that moves) or size, destination,\n"
-     "priority and age (from a day on, the day it came). The ids are what the other\n"
-     "commands take.\n"},
+     "number, name, colour, state, progress (of a job that moves) or size,\n"
+     "destination, priority and age (from a day on, the day it came). The ids are what\n"
+     "the other commands take.\n"},
     {"hold", "hold [-m MODULE] ID...",
      "Holds jobs in process that wait to be sent; a held job is never sent.\n"},
     {"release", "release [-m MODULE] ID...", "Releases held jobs.\n"},
@@ -32,8 +32,8 @@ const TCommandHelp kCommands[] = {
      "Aborts jobs in process: the module drops each and aborts its documents in the\n"
      "store; its spool file goes unless another copy or a passed job still uses it.\n"},
     {"delete", "delete [-m MODULE] ID...",
-     "Deletes passed jobs: their spool files and rows. A job the workflow keeps, or one\n"
-     "being processed again, is refused.\n"},
+     "Deletes passed jobs: their spool files and rows. A job the workflow keeps, or\n"
+     "one with a copy still in process, is refused.\n"},
     {"reprocess", "reprocess [-m MODULE] ID...",
      "Sends passed jobs through the module again, to their own devices.\n"},
     {"redirect", "redirect [-m MODULE] --to DEV[,DEV...] ID...",
@@ -56,7 +56,8 @@ const TCommandHelp kCommands[] = {
      "                        contained in the column, in any case; \"=TEXT\" for equal\n"
      "  --type TEXT           the type, in any case\n"
      "  --date [OP]YYYY-MM-DD the day the job came\n"
-     "  --size-kb [OP]NUMBER  the size column in KB\n"
+     "  --size-kb [OP]NUMBER  the console's Size column in KB (of a spooled job, its\n"
+     "                        packed spool file: sizeText in --json)\n"
      "OP is one of = > < >= <= (= when left out).\n"},
     {"watch", "watch [-m MODULE] [--process|--passed]",
      "Shows the jobs table and draws it again whenever the module's jobs change, until\n"
@@ -77,6 +78,22 @@ const char* const kCommon = "MODULE is a module's number (see \"modules\"), its 
                             "Exit status: 0 done, 1 some ids refused (named on standard error) "
                             "or the\n"
                             "module failed the call, 2 wrong usage, 3 no such module or no bus.\n";
+
+// "usage: raduvuz-ctl SYNOPSIS", the synopsis broken before an option where it would pass 80
+// columns.
+std::string Usage(const std::string& synopsis) {
+    const std::string first = "usage: raduvuz-ctl ";
+    std::string text = first + synopsis;
+    std::string lines;
+    while (text.size() > 80) {
+        const size_t cut = text.rfind(" [", 80);
+        if (cut == std::string::npos || cut <= first.size())
+            break;
+        lines += text.substr(0, cut) + "\n";
+        text = std::string(first.size(), ' ') + text.substr(cut + 1);
+    }
+    return lines + text + "\n";
+}
 
 bool IsNumber(const std::string& text) {
     const size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
@@ -123,7 +140,7 @@ bool IsJobCommand(const std::string& command) {
 
 std::string HelpText(const std::string& command) {
     if (const TCommandHelp* help = Find(command))
-        return std::string("usage: raduvuz-ctl ") + help->Synopsis + "\n\n" + help->Text + "\n" +
+        return Usage(help->Synopsis) + "\n" + help->Text + "\n" +
                (command == "modules" ? "" : kCommon);
     std::string text = "usage: raduvuz-ctl COMMAND [OPTIONS] [ARGUMENTS]\n"
                        "       raduvuz-ctl help [COMMAND] | --help | --version\n\n"
