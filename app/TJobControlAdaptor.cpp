@@ -2,13 +2,19 @@
 
 #include "app/AutomationError.h"
 #include "app/TProcessLifetime.h"
+#include "control/IModuleWindow.h"
+#include "control/JobSearch.h"
 #include "control/TJobActions.h"
 #include "control/TModuleControl.h"
 #include "dbus/DBusBus.h"
+#include "services/Dispatch.h"
 
 #include <QDBusMetaType>
 
+#include <algorithm>
 #include <exception>
+#include <map>
+#include <string>
 
 namespace raduvuz {
 
@@ -55,7 +61,31 @@ void RegisterJobControlTypes() {
 
 TJobControlAdaptor::TJobControlAdaptor(TModuleControl& module, TProcessLifetime& lifetime,
                                        QObject* parent)
-    : QDBusAbstractAdaptor(parent), Module(module), Lifetime(lifetime) {}
+    : QDBusAbstractAdaptor(parent), Module(module), Lifetime(lifetime) {
+    Notice.setSingleShot(true);
+    // A coarse timer may fire early, which would shorten the gap.
+    Notice.setTimerType(Qt::PreciseTimer);
+    connect(&Notice, &QTimer::timeout, this, &TJobControlAdaptor::Announce);
+    Module.Window().ProcessJobs().AddListener(this);
+    Module.Window().CompletedJobs().AddListener(this);
+}
+
+TJobControlAdaptor::~TJobControlAdaptor() {
+    Module.Window().ProcessJobs().RemoveListener(this);
+    Module.Window().CompletedJobs().RemoveListener(this);
+}
+
+void TJobControlAdaptor::RowsChanged() {
+    if (Notice.isActive())
+        return;
+    const qint64 since = SinceNotice.isValid() ? SinceNotice.elapsed() : kNoticeGapMs;
+    Notice.start(static_cast<int>(std::max<qint64>(0, kNoticeGapMs - since)));
+}
+
+void TJobControlAdaptor::Announce() {
+    SinceNotice.start();
+    emit JobsChanged();
+}
 
 template <typename TResult, typename TBody>
 TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
@@ -139,6 +169,19 @@ QList<uint> TJobControlAdaptor::CopyJobs(const QList<uint>& ids, const QString& 
                                          const QDBusMessage& message) {
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
         return Done(actions.Copy(Ids(ids), TextArgument(folder, "folder")).Done);
+    });
+}
+
+QList<uint> TJobControlAdaptor::FindJobs(const QVariantMap& criteria, const QDBusMessage& message) {
+    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+        std::map<std::string, std::string> texts;
+        for (auto at = criteria.begin(); at != criteria.end(); ++at) {
+            const std::string key = TextArgument(at.key(), "criterion name");
+            if (at.value().metaType() != QMetaType::fromType<QString>())
+                throw TInvalidArgument("Malformed criterion \"" + key + "\"", "not a text (s)");
+            texts[key] = TextArgument(at.value().toString(), ("criterion " + key).c_str());
+        }
+        return Done(actions.Find(SearchCriteriaOf(texts)));
     });
 }
 

@@ -115,6 +115,7 @@ constexpr TWindowTextEntry kTexts[] = {
     {wtLoading, "Loading"},
     {wtTransferring, "Transfering"},
     {wtSpooling, "Spooling"},
+    {wtJobCounts, "%d in process, %d held, %d passed"},
 };
 
 } // namespace

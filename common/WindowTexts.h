@@ -114,6 +114,7 @@ enum TWindowText : int {
     wtLoading = 2220,
     wtTransferring = 2221,
     wtSpooling = 2222,
+    wtJobCounts = 2223,
 };
 
 struct TWindowTextEntry {

@@ -1,6 +1,7 @@
 #include "console/TJobListView.h"
 
 #include "console/TJobTableModel.h"
+#include "console/TProgressDelegate.h"
 
 #include <QDropEvent>
 #include <QFocusEvent>
@@ -36,6 +37,7 @@ TJobListView::TJobListView(QWidget* parent) : QTreeView(parent) {
     header()->setMinimumSectionSize(0);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    setItemDelegateForColumn(TJobTableModel::kSizeColumn, new TProgressDelegate(this));
 }
 
 void TJobListView::SetRows(TJobTableModel* model) {

@@ -1,7 +1,11 @@
 #include "console/TJobTableModel.h"
 
+#include "common/Utils.h"
+
 #include <QMimeData>
 #include <QPixmap>
+
+#include <algorithm>
 
 namespace raduvuz {
 
@@ -40,14 +44,31 @@ int TJobTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
+std::optional<double> TJobTableModel::ProgressOf(const TListRow& row) {
+    // Images 1 and 2 are the rows of jobs that transfer, send or spool.
+    if ((row.ImageIndex != 1 && row.ImageIndex != 2) || row.Bytes <= 0)
+        return std::nullopt;
+    return std::clamp(static_cast<double>(row.Done) / static_cast<double>(row.Bytes), 0.0, 1.0);
+}
+
 QVariant TJobTableModel::data(const QModelIndex& index, int role) const {
     const TListRow* row = index.isValid() ? Source.At(index.row()) : nullptr;
     if (row == nullptr)
         return {};
     const int column = index.column();
+    const std::optional<double> progress =
+        column == kSizeColumn ? ProgressOf(*row) : std::optional<double>();
     switch (role) {
-    case Qt::DisplayRole:
+    case kProgressRole:
+        return progress ? QVariant(*progress) : QVariant();
     case Qt::ToolTipRole:
+        if (progress)
+            return QStringLiteral("%1% (%2 / %3)")
+                .arg(static_cast<int>(*progress * 100))
+                .arg(QString::fromStdString(SizeText(row->Done)),
+                     QString::fromStdString(SizeText(row->Bytes)));
+        [[fallthrough]];
+    case Qt::DisplayRole:
         if (column == 0)
             return QString::fromStdString(row->Caption);
         if (static_cast<size_t>(column - 1) < row->SubItems.size())

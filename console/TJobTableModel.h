@@ -7,6 +7,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <optional>
+
 namespace raduvuz {
 
 // The view side of a job list the core owns: column 0 is the row's caption with its image,
@@ -16,6 +18,11 @@ class TJobTableModel : public QAbstractTableModel, private TJobListModel::IListe
 
 public:
     static constexpr int kColumnCount = 11;
+    // The "Size" column, where a moving job shows how far it has got.
+    static constexpr int kSizeColumn = 8;
+    // In the "Size" column of a job that moves (transferring, spooling or sending) and whose
+    // size is known: the part moved, 0 to 1; nothing otherwise.
+    static constexpr int kProgressRole = Qt::UserRole + 1;
 
     TJobTableModel(TJobListModel& rows, QStringList captions, QList<QIcon> images,
                    QObject* parent = nullptr);
@@ -37,6 +44,8 @@ public:
     static const QString kRowsMimeType;
 
     static Qt::Alignment ColumnAlignment(int column);
+    // The part of its data a row's job has moved, when it moves and its size is known.
+    static std::optional<double> ProgressOf(const TListRow& row);
 
 private:
     void RowInserted(int index) override;

@@ -65,6 +65,7 @@ TfMain::TfMain(QWidget* parent)
     CreateMenus();
     CreateToolBar();
     ConnectJobActions();
+    WatchJobCounts();
     setGeometry(370, 205, 722, 446);
     connect(&Tray, &QSystemTrayIcon::activated, this, &TfMain::TrayActivated);
 
@@ -96,6 +97,8 @@ void TfMain::TranslateOwnTexts(TLanguageTable& language) {
     };
     ProcessJobsRows->SetCaptions(ColumnCaptions(wtColumnProcessingJob, text));
     CompletedJobsRows->SetCaptions(ColumnCaptions(wtColumnPassedJob, text));
+    CountsFormat = text(wtJobCounts);
+    ShowJobCounts();
 }
 
 TModuleControl* TfMain::ActiveModule() const {

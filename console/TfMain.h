@@ -47,7 +47,7 @@ class TSplitterBar;
 // concern: TfMain.cpp (construction, controls), _Actions (actions, menus, toolbar), _JobActions
 // (what the job actions do), _Events (form, tray, timer), _Window (the window interface the
 // module calls), _Layout (view toggles, splitters, preview), _Rules (enabling rules), _Persist
-// (layout persistence).
+// (layout persistence), _Status (the counts of jobs in the status bar and the tray tip).
 class TfMain : public QMainWindow, public TTWForm, public IModuleWindow {
     Q_OBJECT
 
@@ -145,6 +145,15 @@ public:
     bool ActionVisible(const QAction* action) const;
     QAction* ActionFor(TJobAction action) const;
 
+    // The counts of jobs in process, held and passed, as the status bar shows them; the tray tip
+    // shows them after the module description. Both follow the lists a moment after they change.
+    TJobCounts JobCounts() const;
+    QString JobCountsText() const;
+    void ShowJobCounts();
+    // The description first, cut so that the counts fit in the tip's 63 characters.
+    static QString TrayTipText(const QString& description, const QString& counts);
+    QLabel* lJobCounts;
+
     // What the tray shows and how the start/stop action looks (tests read them).
     QString TrayTip() const { return Tip; }
     bool TrayIconAdded() const { return TrayAdded; }
@@ -238,6 +247,9 @@ private:
 
     void TimerTimer();
     void ConnectJobActions();
+    // The counts and the tip follow the lists once the changes of a moment are over.
+    void WatchJobCounts();
+    void SetTip(const QString& description);
     // The ids of a list's selected rows, first to last.
     static TJobIds SelectedIds(const TJobListView* list);
     // The module when a command may run on passed jobs: a selection in the passed list and the
@@ -287,7 +299,10 @@ private:
     // No tick runs while the tray menu is up; one asked for meanwhile runs after it.
     bool TicksResting = false;
     bool TickWanted = false;
+    QTimer CountsTimer;
     QString Tip;
+    QString TipDescription;
+    std::string CountsFormat;
     bool TrayAdded = false;
     bool Exiting = false;
     std::string LayoutFile;

@@ -89,8 +89,7 @@ void TfMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfMain::StartMessage() {
-    Tip = windowTitle().left(kTrayTipLength);
-    Tray.setToolTip(Tip);
+    SetTip(windowTitle());
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         Tray.show();
         TrayAdded = true;

@@ -26,8 +26,7 @@ void TfMain::SetCaption(const std::string& text) {
 }
 
 void TfMain::SetTrayTip(const std::string& text) {
-    Tip = QString::fromStdString(text).left(kTrayTipLength);
-    Tray.setToolTip(Tip);
+    SetTip(QString::fromStdString(text));
 }
 
 void TfMain::SetToolbarCaption(const std::string& text) {

@@ -3,9 +3,12 @@
 #include "common/DateTime.h"
 #include "common/Utils.h"
 #include "jobs/TJobListModel.h"
+#include "services/Dispatch.h"
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
+#include <set>
 
 namespace raduvuz {
 
@@ -56,7 +59,112 @@ double ReadSizeNumber(std::string_view text) {
     return std::isnan(value) ? ReadRealPoint(text, -1) : value;
 }
 
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+[[noreturn]] void Malformed(const std::string& key, const std::string& text, const char* form) {
+    throw TInvalidArgument("Malformed criterion \"" + key + "\"",
+                           "\"" + text + "\" is not " + form);
+}
+
+// The comparison at the front of text ("=", ">", "<", ">=", "<="), the rest after blanks.
+std::optional<TSearchCompare> SplitCompare(std::string_view text, std::string_view& rest) {
+    for (std::string_view op : {">=", "<=", "=", ">", "<"}) {
+        if (text.substr(0, op.size()) == op) {
+            rest = TrimBlanks(text.substr(op.size()));
+            return SearchCompareOf(op);
+        }
+    }
+    return std::nullopt;
+}
+
+// A day written YYYY-MM-DD that exists in the calendar.
+std::optional<TDateTime> IsoDay(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return std::nullopt;
+    int32_t year = 0;
+    int32_t month = 0;
+    int32_t day = 0;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return IsDigit(c) || c == '-'; }) ||
+        !TryStrToInt(text.substr(0, 4), year) || !TryStrToInt(text.substr(5, 2), month) ||
+        !TryStrToInt(text.substr(8, 2), day))
+        return std::nullopt;
+    std::tm wanted{};
+    wanted.tm_year = year - 1900;
+    wanted.tm_mon = month - 1;
+    wanted.tm_mday = day;
+    wanted.tm_hour = 12;
+    const TDateTime date = DateTimeFromTm(wanted);
+    const std::tm back = TmFromDateTime(date);
+    if (back.tm_year != wanted.tm_year || back.tm_mon != wanted.tm_mon ||
+        back.tm_mday != wanted.tm_mday)
+        return std::nullopt;
+    return date;
+}
+
+TTextCriterion TextCriterionOf(const std::string& text) {
+    if (!text.empty() && text.front() == '=')
+        return TTextCriterion{text.substr(1), true};
+    return TTextCriterion{text, false};
+}
+
 } // namespace
+
+TJobSearchCriteria SearchCriteriaOf(const std::map<std::string, std::string>& texts) {
+    static const std::set<std::string> kKeys = {"list",  "job",         "doc",  "page", "name",
+                                                "color", "destination", "type", "date", "sizeKb"};
+    TJobSearchCriteria criteria;
+    for (const auto& [key, text] : texts) {
+        if (kKeys.count(key) == 0)
+            throw TInvalidArgument("Unknown criterion \"" + key + "\"",
+                                   "the keys are list, job, doc, page, name, color, destination, "
+                                   "type, date and sizeKb");
+        if (text.empty())
+            continue;
+        int32_t number = 0;
+        std::string_view rest;
+        if (key == "list") {
+            if (text != "process" && text != "passed")
+                Malformed(key, text, "process or passed");
+            criteria.PassedJobs = text == "passed";
+        } else if (key == "job" || key == "doc") {
+            if (!TryStrToInt(text, number))
+                Malformed(key, text, "a whole number");
+            (key == "job" ? criteria.JobID : criteria.DocID) = text;
+        } else if (key == "page") {
+            criteria.Page = text;
+        } else if (key == "name") {
+            criteria.Name = TextCriterionOf(text);
+        } else if (key == "color") {
+            criteria.Color = TextCriterionOf(text);
+        } else if (key == "destination") {
+            criteria.Destination = TextCriterionOf(text);
+        } else if (key == "type") {
+            criteria.Type = text;
+        } else if (key == "date") {
+            const std::optional<TSearchCompare> compare = SplitCompare(text, rest);
+            const std::optional<TDateTime> day = compare ? IsoDay(rest) : std::nullopt;
+            if (!day)
+                Malformed(key, text, "OP YYYY-MM-DD (OP one of = > < >= <=)");
+            criteria.Date = TDateCriterion{*day, *compare};
+        } else if (key == "sizeKb") {
+            const std::optional<TSearchCompare> compare = SplitCompare(text, rest);
+            const double kb = compare ? ReadRealPoint(rest, -1) : -1;
+            if (kb < 0)
+                Malformed(key, text, "OP NUMBER (OP one of = > < >= <=, a number of 0 or more)");
+            criteria.Size = TSizeCriterion{kb, *compare};
+        }
+    }
+    return criteria;
+}
 
 std::optional<TSearchCompare> SearchCompareOf(std::string_view text) {
     for (TSearchCompare compare :

@@ -3,6 +3,7 @@
 #include "common/Types.h"
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +54,14 @@ struct TJobSearchCriteria {
     std::optional<TSizeCriterion> Size;
     std::optional<TTextCriterion> Destination;
 };
+
+// The criteria of the job-control interface, as texts by key: "list" ("process" or "passed"),
+// "job", "doc" (decimal numbers) and "page" (exact texts), "name", "color", "destination"
+// (contained in any case, "=" first for equal), "type" (equal in any case), "date"
+// ("OP YYYY-MM-DD") and "sizeKb" ("OP NUMBER"), OP one of = > < >= <=. An empty text is no
+// criterion. Throws a TDispatchError named RAduvuz.Error.InvalidArgs that names the first key
+// that is unknown or whose text is malformed.
+TJobSearchCriteria SearchCriteriaOf(const std::map<std::string, std::string>& texts);
 
 enum class TRowVerdict {
     Pass,

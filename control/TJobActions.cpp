@@ -5,6 +5,7 @@
 #include "common/TParams.h"
 #include "common/Utils.h"
 #include "control/IModuleWindow.h"
+#include "control/JobSearch.h"
 #include "control/SettingRules.h"
 #include "control/TModuleControl.h"
 #include "jobs/SpoolRename.h"
@@ -21,6 +22,7 @@
 #include <set>
 #include <stdexcept>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace raduvuz {
 
@@ -63,19 +65,6 @@ std::string IsoLocalTime(TDateTime value) {
     return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) ? text : "";
 }
 
-std::string StateOf(const TDoc& job) {
-    if (job.Held())
-        return "held";
-    switch (job.State()) {
-    case 0:
-        return job.SpoolMode ? "spooling" : "transferring";
-    case 1:
-        return "waiting";
-    default:
-        return "sending";
-    }
-}
-
 TJobRowView ViewOf(const TListRow& row, const char* list) {
     TJobRowView view;
     view.Id = row.Id;
@@ -114,16 +103,19 @@ TJobIds TJobActions::InListOrder(const TJobListModel& list, const TJobIds& ids) 
 std::vector<TJobRowView> TJobActions::List() const {
     std::vector<TJobRowView> views;
     const TJobListModel& inProcess = Module.Window().ProcessJobs();
+    // A row's job pointer is read only while the module still holds that job.
+    const std::unordered_set<const TDoc*> jobs(Module.Jobs.begin(), Module.Jobs.end());
     for (int i = 0; i < inProcess.Count(); ++i) {
         const TListRow& row = *inProcess.At(i);
         TJobRowView view = ViewOf(row, "process");
-        if (Module.Jobs.Contains(row.Job)) {
+        if (jobs.count(row.Job) > 0) {
             const TDoc& job = *row.Job;
-            view.Size = SizeBytesOf(job.Size);
+            view.Size = job.DataSize;
             view.Created = IsoLocalTime(job.Created());
             view.Devices = job.Devices;
             view.Priority = job.Priority();
-            view.State = StateOf(job);
+            view.State = JobStageName(job.Stage());
+            view.Done = job.Moved;
         }
         views.push_back(std::move(view));
     }
@@ -136,6 +128,33 @@ std::vector<TJobRowView> TJobActions::List() const {
         views.push_back(std::move(view));
     }
     return views;
+}
+
+TJobCounts TJobActions::Counts() const {
+    TJobCounts counts;
+    counts.InProcess = Module.Window().ProcessJobs().Count();
+    counts.Passed = Module.Window().CompletedJobs().Count();
+    for (const TDoc* job : Module.Jobs) {
+        if (job->Held() && job->ListItem)
+            ++counts.Held;
+    }
+    return counts;
+}
+
+TJobIds TJobActions::Find(const TJobSearchCriteria& criteria) const {
+    TJobIds found;
+    if (!Module.Current)
+        return found;
+    const TJobListModel& list =
+        criteria.PassedJobs ? Module.Window().CompletedJobs() : Module.Window().ProcessJobs();
+    for (int at = -1;;) {
+        const TSearchResult result = SearchNext(list, at, criteria, nullptr);
+        if (result.Position < 0)
+            return found;
+        if (result.Outcome == TSearchOutcome::Found)
+            found.push_back(list.At(result.Position)->Id);
+        at = result.Position;
+    }
 }
 
 TJobIds TJobActions::Hold(const TJobIds& ids) {
@@ -186,6 +205,7 @@ TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
             continue;
         row->Job->SetPriority(priority);
         row->Priority = priority;
+        inProcess.Refresh(row);
         done.push_back(id);
     }
     return done;

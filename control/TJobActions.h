@@ -8,6 +8,7 @@ namespace raduvuz {
 
 class TJobListModel;
 class TModuleControl;
+struct TJobSearchCriteria;
 
 // Rows of either job list by their ids, in no particular order; operations visit them in the
 // order of their list.
@@ -33,11 +34,18 @@ struct TJobRowView {
     // Terminator numbers, comma text.
     std::string Devices;
     int32_t Priority = 0;
-    // transferring, spooling, waiting, held or sending in the process list; passed or failed in
-    // the list of passed jobs.
+    // reading, transferring, spooling, waiting, held or sending in the process list; passed or
+    // failed in the list of passed jobs.
     std::string State;
-    // Bytes moved so far. Jobs do not count them yet, so it stays 0 until they do.
+    // Bytes a job in process has moved so far in its state (read, or sent); 0 while it waits.
     int64_t Done = 0;
+};
+
+// How many rows the lists have, and how many jobs in process are held.
+struct TJobCounts {
+    int InProcess = 0;
+    int Held = 0;
+    int Passed = 0;
 };
 
 // A terminator the redirect dialog offers: enabled when a flow entry that the selected jobs
@@ -68,6 +76,10 @@ public:
 
     // Every row, the jobs in process first, each list in its shown order.
     std::vector<TJobRowView> List() const;
+    TJobCounts Counts() const;
+    // The rows of the criteria's list that meet every criterion, in list order; a row whose
+    // date or size cannot be tested does not.
+    TJobIds Find(const TJobSearchCriteria& criteria) const;
 
     // Jobs in process. Only a job waiting to be sent can be held.
     TJobIds Hold(const TJobIds& ids);

@@ -245,7 +245,7 @@ void TModuleControl::AddCompletedRow(const TDoc& job, int imageIndex) {
     row.Caption = source.Caption;
     row.SubItems = source.SubItems;
     row.ImageIndex = imageIndex;
-    row.Bytes = SizeBytesOf(job.Size);
+    row.Bytes = job.DataSize;
     row.Created = job.Created();
     row.Devices = job.Devices;
     row.Priority = job.Priority();
@@ -423,6 +423,8 @@ bool TModuleControl::ReleaseJob(TListRow* row) {
     if (!job)
         return false;
     job->SetHeld(false);
+    // The row keeps its image, but the job is no longer held.
+    MainWindow.ProcessJobs().Refresh(row);
     return true;
 }
 

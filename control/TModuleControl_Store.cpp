@@ -82,11 +82,14 @@ void TModuleControl::ReloadSavedJobs() {
             continue;
         std::string text;
         TDateTime saved = 0;
+        int64_t dataSize = -1;
         bool read = false;
         {
             TFileStream file;
             if (file.Open(JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite))
                 read = ReadSpoolHeader(file, TermKeys, text, saved);
+            if (read)
+                dataSize = SpoolDataSize(text, file);
         }
         if (!read) {
             Log(LanguageFormat(1740, {name}, "Error load saved job %s"));
@@ -115,7 +118,7 @@ void TModuleControl::ReloadSavedJobs() {
                         SizeTextOf(params.GetValueText("Size")),
                         devices.empty() ? std::string() : NamesOfIds(devices, TermNames),
                         devices.empty() ? std::string() : NamesOfIds(devices, TermKeys)};
-        row.Bytes = SizeBytesOf(params.GetValueText("Size"));
+        row.Bytes = dataSize;
         row.Created = saved;
         row.Devices = devices;
         row.Priority = StrToIntDef(params.GetValueText("Priority"), 0);

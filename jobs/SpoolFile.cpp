@@ -235,6 +235,30 @@ bool ReadSpoolBlockSize(TStream& stream, int32_t& blockSize) {
     return ReadInt32(stream, blockSize);
 }
 
+int64_t SpoolDataBytes(TFileStream& stream) {
+    int64_t total = 0;
+    for (;;) {
+        int32_t blockSize = 0;
+        int32_t packedSize = 0;
+        int32_t last = 0;
+        if (!ReadInt32(stream, blockSize) || blockSize < 0 || !ReadInt32(stream, packedSize) ||
+            packedSize < 0 || static_cast<int64_t>(packedSize) > 2 * int64_t{blockSize} ||
+            stream.Position() + packedSize > stream.Size() ||
+            !stream.Seek(stream.Position() + packedSize) || !ReadInt32(stream, last)) {
+            return -1;
+        }
+        total += blockSize;
+        if (last != 0) {
+            return total;
+        }
+    }
+}
+
+int64_t SpoolDataSize(std::string_view ddsText, TFileStream& stream) {
+    const int64_t size = SizeBytesOf(TParams(ddsText).GetValueText("Size"));
+    return size >= 0 ? size : SpoolDataBytes(stream);
+}
+
 bool ReadSpoolBlock(TStream& stream, std::span<uint8_t> block, int32_t& last) {
     const auto blockSize = static_cast<int64_t>(block.size());
     int32_t packedSize = 0;

@@ -51,6 +51,14 @@ bool WriteSpoolBlock(TFileStream& stream, std::span<const uint8_t> block, int32_
 // False when 4 bytes cannot be read: also the end of a file whose writer stopped early.
 bool ReadSpoolBlockSize(TStream& stream, int32_t& blockSize);
 
+// The bytes of data the block records from the stream's position hold, the sum of their
+// BlockSize, read without unpacking; -1 when a record is damaged or the file ends before its
+// last block.
+int64_t SpoolDataBytes(TFileStream& stream);
+// The size of a spooled job's data: the "Size" of its parameter text when that is a number,
+// else SpoolDataBytes of the stream, which stands at the first block record.
+int64_t SpoolDataSize(std::string_view ddsText, TFileStream& stream);
+
 // Reads the rest of a block record (after BlockSize) and unpacks it into the store's block
 // blockName. False when the block cannot be opened, its mapping is smaller than blockSize, or
 // the record is damaged; nothing is ever written outside the block's first blockSize bytes.

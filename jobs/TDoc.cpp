@@ -19,6 +19,24 @@ namespace raduvuz {
 
 int32_t RoundRobin = -1;
 
+const char* JobStageName(TJobStage stage) {
+    switch (stage) {
+    case TJobStage::Reading:
+        return "reading";
+    case TJobStage::Transferring:
+        return "transferring";
+    case TJobStage::Spooling:
+        return "spooling";
+    case TJobStage::Waiting:
+        return "waiting";
+    case TJobStage::Held:
+        return "held";
+    case TJobStage::Sending:
+        return "sending";
+    }
+    return "waiting";
+}
+
 std::unique_ptr<TDoc> TDoc::Create(IJobHost& host, bool spoolMode, int32_t docID, int32_t jobID,
                                    const std::string& dds) {
     std::unique_ptr<TDoc> job(new TDoc(host));
@@ -137,7 +155,8 @@ void TDoc::AddToList(int32_t imageIndex) {
     row.SubItems = {
         std::to_string(DocID),  Name,     Page,       Color,       ShortDateText(FCreated),
         LongTimeText(FCreated), FileType, sizeColumn, destination, dev};
-    row.Bytes = SizeBytesOf(Size);
+    row.Bytes = DataSize;
+    row.Done = Moved;
     row.Created = FCreated;
     row.Devices = Devices;
     row.Priority = FPriority;
@@ -209,6 +228,27 @@ void TDoc::Free(bool storeSteps) {
     }
 }
 
+TJobStage TDoc::Stage() const {
+    if (FHeld)
+        return TJobStage::Held;
+    switch (FState) {
+    case 0:
+        if (Moved == 0)
+            return TJobStage::Reading;
+        return SpoolMode ? TJobStage::Spooling : TJobStage::Transferring;
+    case 1:
+        return TJobStage::Waiting;
+    default:
+        return TJobStage::Sending;
+    }
+}
+
+void TDoc::CountMoved(int64_t bytes) {
+    Moved += bytes;
+    if (ListItem)
+        Host.GetProcessJobs().SetProgress(ListItem, Moved, DataSize);
+}
+
 void TDoc::ReadFields() {
     const TParams params(DDS);
     FileType = params.GetValueText("File");
@@ -219,6 +259,7 @@ void TDoc::ReadFields() {
     Page = params.GetValueText("Page");
     Color = params.GetValueText("Color");
     Size = params.GetValueText("Size");
+    DataSize = SizeBytesOf(Size);
     SetPriority(StrToIntDef(params.GetValueText("Priority"), 0));
 }
 

@@ -20,6 +20,13 @@ class TFileStream;
 struct TListRow;
 struct TSavedDoc;
 
+// Where a job in process stands, as the operator sees it: reading until the store gives its
+// first block, then transferring or spooling it; a spooled copy waiting (or held) to be sent;
+// sending it from the spool file.
+enum class TJobStage { Reading, Transferring, Spooling, Waiting, Held, Sending };
+// "reading", "transferring", "spooling", "waiting", "held", "sending".
+const char* JobStageName(TJobStage stage);
+
 // The position last used when a multiplexing module chose a destination; -1 at program start,
 // so the first choice tries the first item. One value for the whole process.
 extern int32_t RoundRobin;
@@ -63,6 +70,14 @@ public:
     TListRow* ListItem = nullptr;
     // Set by Free: whoever still holds the job (a tick) leaves it alone.
     bool Freed = false;
+    // Bytes of the job's data moved in its current state: taken from the store while it reads,
+    // sent from the spool file while it sends; 0 while it waits.
+    int64_t Moved = 0;
+    // Bytes of the job's data: its "Size" parameter when that is a number, else what the store
+    // gave once the whole document was read; -1 while not known.
+    int64_t DataSize = -1;
+
+    TJobStage Stage() const;
 
     // What the pick goes by. The list of jobs in process keeps its jobs ordered by these, so
     // they change only through their setters, which tell the list.
@@ -123,6 +138,8 @@ private:
     void Reindex();
 
     void SetSizeTextFromStream();
+    // Counts bytes a step moved and shows the progress in the job's row.
+    void CountMoved(int64_t bytes);
     bool DestinationReady(int32_t dest) const;
     bool DestinationOnThisComputer(int32_t dest) const;
     void ReportWorking();

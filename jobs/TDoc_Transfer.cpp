@@ -16,6 +16,9 @@
 // WCreateDoc retry, which keeps the user interface served while it waits. Every step catches
 // its exceptions, logs "Exception in <step> (<message>; job <JobID>_<DocID>, file <spool file>)"
 // and reports failure.
+// Progress: each block a step moves is counted (Moved, from 0 in each state) against the job's
+// size (DataSize) and shown in its row; Stage() names where the job stands for the operator,
+// "reading" in state 0 until the store has given the first block.
 
 #include "common/CommaText.h"
 #include "common/DateTime.h"
@@ -170,7 +173,11 @@ bool TDoc::SwitchNextBlock(bool& done) {
         if (SpoolMode || Host.GetDeletePolicy() != 0)
             ok = SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
         store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        CountMoved(BlockSize);
         if (LastBlock != 0 && ok) {
+            // Without a size among its parameters the job's size is what it moved.
+            if (DataSize < 0)
+                DataSize = Moved;
             store.RCloseDoc(Host.GetModuleNumber(), DocID);
             if (SpoolStream)
                 SetSizeTextFromStream();
@@ -201,9 +208,13 @@ bool TDoc::SpoolNextBlock(bool& done) {
         const bool ok =
             SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
         // A block that could not be copied stays with the store until Free closes the document.
-        if (ok)
+        if (ok) {
             store.RCloseBlock(module, DocID, BlockHandle);
+            CountMoved(BlockSize);
+        }
         if (LastBlock != 0 && ok) {
+            if (DataSize < 0)
+                DataSize = Moved;
             if (SpoolStream)
                 SetSizeTextFromStream();
             store.RCloseDoc(module, DocID);
@@ -391,6 +402,7 @@ bool TDoc::SendNextBlock(bool& done) {
         }
         LastBlock = last;
         store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        CountMoved(BlockSize);
         if (LastBlock != 0) {
             TestSaved();
             store.WCloseDoc(OutDocID);

@@ -63,6 +63,7 @@ std::unique_ptr<TDoc> WaitingJob(IJobHost& host, const TSource& from, int32_t do
     w->Page = from.Page;
     w->Color = from.Color;
     w->Size = from.Size;
+    w->DataSize = SizeBytesOf(from.Size);
     w->SizeText = from.SizeText;
     w->SetPriority(PriorityOf(from));
     w->SetCreated(CreatedOf(from));
@@ -70,10 +71,11 @@ std::unique_ptr<TDoc> WaitingJob(IJobHost& host, const TSource& from, int32_t do
     return w;
 }
 
-// The spool file of job jobID, document docID, with its parameter text and creation time;
-// false when its header is damaged.
+// The spool file of job jobID, document docID, with its parameter text, creation time, length
+// and (when asked) the size of its data; false when its header is damaged.
 bool ReadSpoolFile(IJobHost& host, const std::string& jobID, const std::string& docID,
-                   std::string& text, TDateTime& created, int64_t& length) {
+                   std::string& text, TDateTime& created, int64_t& length,
+                   int64_t* dataSize = nullptr) {
     const std::string path = host.GetJobDir() + "/" + jobID + "_" + docID;
     TFileStream file;
     if (!file.Open(path, TFileStream::TMode::ReadDenyWrite))
@@ -81,6 +83,8 @@ bool ReadSpoolFile(IJobHost& host, const std::string& jobID, const std::string& 
     if (!ReadSpoolHeader(file, host.GetTermKeys(), text, created))
         return false;
     length = file.Size();
+    if (dataSize)
+        *dataSize = SpoolDataSize(text, file);
     return true;
 }
 
@@ -146,6 +150,7 @@ bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devic
             made->SetDests(dests);
             made->Devices = devices;
             made->SetHeld(hold);
+            made->DataSize = job.DataSize;
             TDoc* w = job.Host.GetJobs().Add(std::move(made));
             w->AddToList(hold ? 0 : -1);
         }
@@ -211,7 +216,8 @@ bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& d
         std::string text;
         TDateTime created = 0;
         int64_t length = 0;
-        if (!ReadSpoolFile(host, jobID, docID, text, created, length)) {
+        int64_t dataSize = -1;
+        if (!ReadSpoolFile(host, jobID, docID, text, created, length, &dataSize)) {
             host.Log(LanguageFormat(1740, {jobID + "_" + docID}, "Error load saved job %s"));
             return false;
         }
@@ -229,6 +235,7 @@ bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& d
         w->SetState(0);
         w->OutDocID = w->DocID;
         w->ReadFields();
+        w->DataSize = dataSize;
         w->SizeText = SizeText(length);
         std::string dests;
         params.SelectEntries(host.GetFlowEntries(), w->Devices, dests);

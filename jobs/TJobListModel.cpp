@@ -85,6 +85,19 @@ void TJobListModel::SetCaption(TListRow* row, const std::string& caption) {
     Changed(row);
 }
 
+void TJobListModel::SetProgress(TListRow* row, int64_t done, int64_t bytes) {
+    if (!row)
+        return;
+    row->Done = done;
+    row->Bytes = bytes;
+    Changed(row);
+}
+
+void TJobListModel::Refresh(TListRow* row) {
+    if (row)
+        Changed(row);
+}
+
 void TJobListModel::Sort(const std::function<bool(const TListRow&, const TListRow&)>& less) {
     std::stable_sort(Rows.begin(), Rows.end(),
                      [&less](const std::unique_ptr<TListRow>& a,

@@ -26,6 +26,8 @@ struct TListRow {
     uint32_t Id = 0;
     // Bytes of the job's data; -1 when not known.
     int64_t Bytes = -1;
+    // Bytes a job in process has moved so far in its current state.
+    int64_t Done = 0;
     TDateTime Created = 0;
     // Terminator numbers, comma text.
     std::string Devices;
@@ -63,6 +65,11 @@ public:
     void SetSubItem(TListRow* row, int subItem, const std::string& text);
     void SetImage(TListRow* row, int imageIndex);
     void SetCaption(TListRow* row, const std::string& caption);
+    // How far the row's job has got: bytes moved and bytes of its data (-1 unknown).
+    void SetProgress(TListRow* row, int64_t done, int64_t bytes);
+    // Tells the listeners that facts of a row changed that no setter changed (a job released,
+    // a priority set).
+    void Refresh(TListRow* row);
     void Sort(const std::function<bool(const TListRow&, const TListRow&)>& less);
 
     void AddListener(IListener* listener);

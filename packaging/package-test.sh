@@ -68,14 +68,15 @@ done <"$WORK/files"
 [ "$missing" = 0 ] || fail "files of the package are missing"
 ok "every path of dpkg -L is on disk ($(wc -l <"$WORK/files") paths)"
 for path in /usr/lib/raduvuz/raduvuz /usr/lib/raduvuz/Language.deu /usr/bin/raduvuz /usr/bin/twf \
-    /usr/bin/memoryman /usr/bin/raduvuz-rastergen /usr/bin/raduvuz-goevent \
+    /usr/bin/memoryman /usr/bin/raduvuz-rastergen /usr/bin/raduvuz-goevent /usr/bin/raduvuz-ctl \
     $SERVICES/RAduvuz.ServerProvider.service $SERVICES/RozEza.MemoryMan.service \
     /usr/share/dbus-1/interfaces/RAduvuz.IModuleControl.xml \
     /usr/share/dbus-1/interfaces/RAduvuz.IServerProvider.xml \
     /usr/share/dbus-1/interfaces/RAduvuz.IJobControl.xml \
     /usr/share/icons/hicolor/32x32/apps/raduvuz.png /etc/opt/raduvuz/registry.ini \
     /usr/share/man/man1/raduvuz.1.gz /usr/share/man/man1/twf.1.gz \
-    /usr/share/man/man1/memoryman.1.gz /usr/share/doc/raduvuz/copyright \
+    /usr/share/man/man1/memoryman.1.gz /usr/share/man/man1/raduvuz-ctl.1.gz \
+    /usr/share/doc/raduvuz/copyright \
     /usr/share/doc/raduvuz/changelog.gz; do
     grep -qx "$path" "$WORK/files" || fail "the package has no $path"
 done
@@ -85,8 +86,7 @@ dpkg-query -W -f='${Conffiles}\n' raduvuz | grep -q '^ /etc/opt/raduvuz/registry
 ok "/etc/opt/raduvuz/registry.ini is a configuration file"
 
 echo "Versions"
-programs=(raduvuz twf memoryman raduvuz-rastergen raduvuz-goevent)
-grep -qx /usr/bin/raduvuz-ctl "$WORK/files" && programs+=(raduvuz-ctl)
+programs=(raduvuz twf memoryman raduvuz-rastergen raduvuz-goevent raduvuz-ctl)
 for program in "${programs[@]}"; do
     [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not /usr/bin/$program"
     shown=$("$program" --version)

@@ -1,4 +1,5 @@
-// Shows the main window with sample rows in both job lists, or one of its dialogs, and saves a
+// Shows the main window with sample rows in both job lists (two of them moving) and the counts in
+// its status bar, or one of its dialogs, and saves a
 // picture of it as the display shows it (run it under a display, e.g. xvfb-run, with a window
 // manager for the title bars):
 //   raduvuz-console-shot [main|search|spot-editor|redirect] OUTPUT.png
@@ -27,6 +28,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 using namespace raduvuz;
 
@@ -46,10 +48,17 @@ void FillSamples(TfMain& window) {
     TJobListModel& process = window.ProcessJobs();
     const std::string transferring = WindowText(wtTransferring);
     const std::string spooling = WindowText(wtSpooling);
-    process.Add(Row("1042", "311", "Catalogue spring", "48", "CMYK", "14:02:11", "RST",
-                    transferring.c_str(), "Proofer A3", 1));
-    process.Add(Row("1041", "310", "Flyer A5 front", "1", "CMYK", "14:01:37", "RST",
-                    spooling.c_str(), "Platesetter 1", 2));
+    // The two jobs that move, as far as they have got: the bar fills their Size cells.
+    TListRow catalogue = Row("1042", "311", "Catalogue spring", "48", "CMYK", "14:02:11", "RST",
+                             transferring.c_str(), "Proofer A3", 1);
+    catalogue.Bytes = 188743680;
+    catalogue.Done = 117440512;
+    process.Add(std::move(catalogue));
+    TListRow flyer = Row("1041", "310", "Flyer A5 front", "1", "CMYK", "14:01:37", "RST",
+                         spooling.c_str(), "Platesetter 1", 2);
+    flyer.Bytes = 33554432;
+    flyer.Done = 8388608;
+    process.Add(std::move(flyer));
     process.Add(Row("1040", "309", "Business cards", "2", "Black", "13:58:05", "RSTBND", "3.21 Mb",
                     "Platesetter 2", 0));
     process.Add(Row("1039", "308", "Newsletter May", "12", "CMYK", "13:57:40", "RST", "18.40 Mb",

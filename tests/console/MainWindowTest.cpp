@@ -2,6 +2,7 @@
 
 #include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
+#include "console/TJobTableModel.h"
 #include "console/TSplitterBar.h"
 #include "console/TfMain.h"
 #include "control/JobActionRules.h"
@@ -535,6 +536,57 @@ private slots:
         QVERIFY(!window.TB_Main->isHidden());
         window.AViewToolBar->trigger();
         QVERIFY(window.TB_Main->isHidden());
+    }
+
+    void aMovingJobShowsItsProgressAndTheCountsFollowTheLists() {
+        TfMain window;
+        window.SetCaption("Queue");
+        window.StartMessage();
+        TJobListModel& process = window.ProcessJobs();
+        TListRow moving = JobRow("1", "10", "RST");
+        moving.SubItems[siSize] = "Transfering";
+        moving.ImageIndex = 1;
+        moving.Bytes = 1000;
+        moving.Done = 250;
+        TListRow* movingRow = process.Add(std::move(moving));
+        TListRow held = JobRow("2", "20", "RST");
+        held.ImageIndex = 0;
+        held.Bytes = 1000;
+        process.Add(std::move(held));
+        TListRow unknown = JobRow("3", "30", "RST");
+        unknown.ImageIndex = 2;
+        process.Add(std::move(unknown));
+        window.CompletedJobs().Add(JobRow("4", "40", "RST"));
+
+        // The Size cell keeps its text; a bar shows the part moved where the size is known.
+        const QAbstractItemModel* rows = window.lvProcessJobs->model();
+        const QModelIndex cell = rows->index(0, TJobTableModel::kSizeColumn);
+        QCOMPARE(cell.data(Qt::DisplayRole).toString(), QStringLiteral("Transfering"));
+        QCOMPARE(cell.data(TJobTableModel::kProgressRole).toDouble(), 0.25);
+        QCOMPARE(cell.data(Qt::ToolTipRole).toString(), QStringLiteral("25% (250 / 1000)"));
+        QVERIFY(!rows->index(1, TJobTableModel::kSizeColumn)
+                     .data(TJobTableModel::kProgressRole)
+                     .isValid());
+        QVERIFY(!rows->index(2, TJobTableModel::kSizeColumn)
+                     .data(TJobTableModel::kProgressRole)
+                     .isValid());
+        QVERIFY(!rows->index(0, 1).data(TJobTableModel::kProgressRole).isValid());
+        process.SetProgress(movingRow, 750, 1000);
+        QCOMPARE(cell.data(TJobTableModel::kProgressRole).toDouble(), 0.75);
+        window.resize(800, 500);
+        QVERIFY(!window.lvProcessJobs->grab().isNull());
+
+        // The counts come a moment after the changes, in the status bar and below the tip's
+        // description.
+        const QString counts = QStringLiteral("3 in process, 1 held, 1 passed");
+        QTRY_COMPARE(window.lJobCounts->text(), counts);
+        QCOMPARE(window.TrayTip(), QStringLiteral("Queue\n") + counts);
+        process.Delete(movingRow);
+        QTRY_COMPARE(window.lJobCounts->text(), QStringLiteral("2 in process, 1 held, 1 passed"));
+        window.SetTrayTip(std::string(70, 'd'));
+        QCOMPARE(window.TrayTip().size(), 63);
+        QVERIFY(window.TrayTip().endsWith(QStringLiteral("\n2 in process, 1 held, 1 passed")));
+        QVERIFY(window.TrayTip().startsWith(QString(31, QLatin1Char('d'))));
     }
 };
 

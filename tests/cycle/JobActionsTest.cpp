@@ -117,8 +117,12 @@ TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
 
     EXPECT_EQ(rows[0].List, "process");
     EXPECT_EQ(rows[0].Job, 6);
-    EXPECT_EQ(rows[0].State, "spooling");
+    // Nothing read yet: the job is reading; its first block makes it spool.
+    EXPECT_EQ(rows[0].State, "reading");
     EXPECT_EQ(rows[0].Size, -1);
+    spooling->Moved = 4096;
+    EXPECT_EQ(Actions().List()[0].State, "spooling");
+    EXPECT_EQ(Actions().List()[0].Done, 4096);
     EXPECT_EQ(rows[1].Job, 7);
     EXPECT_EQ(rows[1].Doc, 71);
     EXPECT_EQ(rows[1].State, "waiting");

@@ -8,20 +8,37 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
 
 #include <functional>
 #include <memory>
+#include <ostream>
+
+#include <csignal>
+#include <sys/types.h>
 
 namespace raduvuz::test {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
 using TRows = QList<QVariantMap>;
+
+// Notes when each JobsChanged signal came.
+class TSignalClock : public QObject {
+    Q_OBJECT
+
+public:
+    std::vector<qint64> Times;
+    QElapsedTimer Clock;
+
+public slots:
+    void JobsChanged() { Times.push_back(Clock.elapsed()); }
+};
 
 // QtDBus needs an application object; the first test makes one for the program.
 void EnsureApplication() {
@@ -35,12 +52,21 @@ void EnsureApplication() {
     }();
 }
 
-QVariant Ids(const std::vector<uint>& ids) {
-    return QVariant::fromValue(QList<uint>(ids.begin(), ids.end()));
+// What raduvuz-ctl answered: its exit code, standard output and standard error.
+struct TCtlResult {
+    int Code = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::ostream& operator<<(std::ostream& out, const TCtlResult& result) {
+    return out << "exit code " << result.Code << "\nstdout:\n"
+               << result.Out << "stderr:\n"
+               << result.Err;
 }
 
-// A workflow that runs while the test drives the module's job commands over twf's private bus,
-// as an operator's script would.
+// A workflow that runs while the test drives the module's jobs with raduvuz-ctl over twf's
+// private bus, as an operator at a terminal or a script would.
 class JobControlFlowTest : public WorkflowTest {
 protected:
     void SetUp() override {
@@ -81,9 +107,9 @@ protected:
         const std::string log = Log();
         const std::string reference = AfterInLog(log, "module 3 (Queuer): created as ");
         Module = QString::fromStdString(reference.substr(0, reference.find('/')));
+        Address = QString::fromStdString(AfterInLog(log, "private bus at "));
         BusName = QStringLiteral("flow-test");
-        Bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
-            QString::fromStdString(AfterInLog(log, "private bus at ")), BusName));
+        Bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(Address, BusName));
         ASSERT_TRUE(Bus->isConnected()) << log;
     }
 
@@ -97,45 +123,81 @@ protected:
         return true;
     }
 
-    QDBusMessage Call(const QString& method, const QVariantList& args) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(Module, QStringLiteral("/ModuleControl"),
-                                           QStringLiteral("RAduvuz.IJobControl"), method);
-        call.setArguments(args);
-        return Bus->call(call, QDBus::Block, 30000);
+    // raduvuz-ctl on twf's bus, from the test's folder.
+    QProcessEnvironment CtlEnvironment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DBUS_STARTER_ADDRESS"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), Address);
+        return env;
     }
-    std::vector<uint> Done(const QString& method, const QVariantList& args) {
-        const QDBusMessage reply = Call(method, args);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        const QList<uint> ids = qdbus_cast<QList<uint>>(reply.arguments().value(0));
-        return std::vector<uint>(ids.begin(), ids.end());
+    TCtlResult Ctl(const QStringList& args) {
+        QProcess ctl;
+        ctl.setProcessEnvironment(CtlEnvironment());
+        ctl.setWorkingDirectory(QString::fromStdString(Root.string()));
+        ctl.start(QStringLiteral(CTL_PATH), args);
+        TCtlResult result;
+        if (!ctl.waitForFinished(60000)) {
+            ctl.kill();
+            ctl.waitForFinished();
+            result.Err = "raduvuz-ctl did not end";
+            return result;
+        }
+        result.Code = ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
+        result.Out = ctl.readAllStandardOutput().toStdString();
+        result.Err = ctl.readAllStandardError().toStdString();
+        return result;
     }
-    TRows ListJobs() {
-        const QDBusMessage reply = Call(QStringLiteral("ListJobs"), {});
-        return reply.type() == QDBusMessage::ReplyMessage
-                   ? qdbus_cast<TRows>(reply.arguments().value(0))
-                   : TRows();
+    // The module's rows as "raduvuz-ctl jobs --json" gives them.
+    QJsonArray Rows() {
+        const TCtlResult listed = Ctl({QStringLiteral("jobs"), QStringLiteral("--json")});
+        EXPECT_EQ(listed.Code, 0) << listed;
+        return QJsonDocument::fromJson(QByteArray::fromStdString(listed.Out)).array();
     }
-    // The ids of the rows of ListJobs that match, once there are count of them.
-    std::vector<uint> WaitForRows(const std::function<bool(const QVariantMap&)>& match, int count) {
+    // The ids of the rows that match, once there are count of them.
+    std::vector<uint> WaitForRows(const std::function<bool(const QJsonObject&)>& match, int count) {
         QDeadlineTimer deadline(30000);
         for (;;) {
             std::vector<uint> ids;
-            for (const QVariantMap& row : ListJobs()) {
-                if (match(row))
-                    ids.push_back(row.value(QStringLiteral("id")).toUInt());
+            for (const QJsonValue& row : Rows()) {
+                if (match(row.toObject()))
+                    ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
             }
             if (static_cast<int>(ids.size()) >= count || deadline.hasExpired() ||
                 Twf->state() == QProcess::NotRunning)
                 return ids;
-            QThread::msleep(10);
+            QThread::msleep(50);
         }
     }
-    static std::function<bool(const QVariantMap&)> Where(const char* key, const QString& value) {
-        return [key, value](const QVariantMap& row) {
-            return row.value(QString::fromLatin1(key)).toString() == value;
+    static std::function<bool(const QJsonObject&)> Where(const char* key, const QString& value) {
+        return [key, value](const QJsonObject& row) {
+            return row.value(QLatin1String(key)).toString() == value;
         };
     }
+    // The row with this id, empty when there is none.
+    QJsonObject Row(uint id) {
+        for (const QJsonValue& row : Rows()) {
+            if (row.toObject().value("id").toInteger() == id)
+                return row.toObject();
+        }
+        return {};
+    }
+    // Its spool file, from its job and document numbers.
+    fs::path SpoolFileOf(const QJsonObject& row) const {
+        return JobFolder() / (std::to_string(row.value("job").toInt()) + "_" +
+                              std::to_string(row.value("doc").toInt()));
+    }
+    static bool WaitUntil(const std::function<bool()>& done) {
+        QDeadlineTimer deadline(20000);
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(50);
+        }
+        return true;
+    }
+    static QString Id(uint id) { return QString::number(id); }
+    static std::string Text(uint id) { return std::to_string(id); }
+
     // A method of the module's own interface, as the workflow server calls it.
     void CallModule(const QString& method) {
         const QDBusMessage reply = Bus->call(
@@ -155,8 +217,109 @@ protected:
     std::unique_ptr<QProcess> Twf;
     std::unique_ptr<QDBusConnection> Bus;
     QString BusName;
+    QString Address;
     QString Module;
 };
+
+TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDeletedWithTheTool) {
+    // Cyan goes to a held printer and to one that takes it; yellow only to that one; black to a
+    // paused printer, where it waits. Black comes last in the pick order: a job that waits for a
+    // paused printer still holds back the jobs picked after it.
+    MakePages("both", 10, "C", "*", 512);
+    MakePages("solo", 10, "Y");
+    MakePages("late", 30, "K");
+    WriteConfig("WorkMode=1;HoldList=PRN_A");
+    TRun run;
+    run.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Cyan,Yellow;Device=2\n"
+                 "flow = 17: Color=Black;Device=3\n";
+    run.Extra = std::string(Terminators) +
+                "[terminator 3]\nname = Printer C\nkey = PRN_C\n"
+                "[sink 17]\nname = Printer C\nfolder = out/c\npaused = yes\n";
+    run.Workflow = "expect = 3\n";
+    Start(run);
+    // Once two have passed, the other two stay where they are.
+    const std::vector<uint> passed = WaitForRows(Where("list", QStringLiteral("passed")), 2);
+    const std::vector<uint> held = WaitForRows(Where("state", QStringLiteral("held")), 1);
+    const std::vector<uint> waiting = WaitForRows(Where("state", QStringLiteral("waiting")), 1);
+    ASSERT_EQ(held.size(), 1u) << Log();
+    ASSERT_EQ(waiting.size(), 1u) << Log();
+    ASSERT_EQ(passed.size(), 2u) << Log();
+
+    // The table a person reads: both lists, each row's state, sizes for people.
+    const TCtlResult table =
+        Ctl({QStringLiteral("jobs"), QStringLiteral("-m"), QStringLiteral("Queuer")});
+    ASSERT_EQ(table.Code, 0) << table;
+    const std::vector<std::string> lines = Lines(table.Out);
+    ASSERT_EQ(lines.size(), 9u) << table;
+    EXPECT_EQ(lines[0], "Jobs in process (2)");
+    EXPECT_EQ(lines[5], "Passed jobs (2)");
+    EXPECT_NE(table.Out.find(" held "), std::string::npos) << table;
+    EXPECT_NE(table.Out.find(" waiting "), std::string::npos) << table;
+    EXPECT_NE(table.Out.find("256 KiB"), std::string::npos) << table;
+    for (const std::string& line : lines)
+        EXPECT_LE(line.size(), 80u) << line;
+    const TCtlResult onlyPassed = Ctl({QStringLiteral("jobs"), QStringLiteral("--passed")});
+    EXPECT_EQ(Lines(onlyPassed.Out).size(), 4u) << onlyPassed;
+
+    // Found by name, by size and by colour, in the list asked for.
+    uint cyan = 0;
+    uint yellow = 0;
+    for (uint id : passed)
+        (Row(id).value("color").toString() == QStringLiteral("Cyan") ? cyan : yellow) = id;
+    ASSERT_NE(cyan, 0u);
+    ASSERT_NE(yellow, 0u);
+    const TCtlResult byName = Ctl({QStringLiteral("find"), QStringLiteral("--name"),
+                                   QStringLiteral("SOL"), QStringLiteral("--ids")});
+    EXPECT_EQ(byName.Out, Text(yellow) + "\n") << byName;
+    // The size criterion reads the Size column: the packed spool file, 81 KB and 19 KB here.
+    const TCtlResult bySize = Ctl({QStringLiteral("find"), QStringLiteral("--size-kb"),
+                                   QStringLiteral(">50"), QStringLiteral("--ids")});
+    EXPECT_EQ(bySize.Out, Text(cyan) + "\n") << bySize;
+    const TCtlResult byColour = Ctl({QStringLiteral("find"), QStringLiteral("--process"),
+                                     QStringLiteral("--color"), QStringLiteral("=black")});
+    EXPECT_EQ(byColour.Code, 0) << byColour;
+    EXPECT_NE(byColour.Out.find("Jobs in process (1)"), std::string::npos) << byColour;
+    EXPECT_NE(byColour.Out.find("late"), std::string::npos) << byColour;
+    const TCtlResult malformed =
+        Ctl({QStringLiteral("find"), QStringLiteral("--date"), QStringLiteral("2026-02-30")});
+    EXPECT_EQ(malformed.Code, 2) << malformed;
+    EXPECT_NE(malformed.Err.find("\"date\""), std::string::npos) << malformed;
+
+    // The cyan job still has a copy in process: its passed row is refused, the other deleted.
+    const fs::path cyanFile = SpoolFileOf(Row(cyan));
+    const fs::path yellowFile = SpoolFileOf(Row(yellow));
+    ASSERT_TRUE(fs::exists(yellowFile));
+    const TCtlResult deleted =
+        Ctl({QStringLiteral("delete"), Id(cyan), Id(yellow), QStringLiteral("999999")});
+    EXPECT_EQ(deleted.Code, 1) << deleted;
+    EXPECT_EQ(deleted.Out, "deleted " + Text(yellow) + "\n") << deleted;
+    EXPECT_NE(deleted.Err.find("refused " + Text(cyan) + " 999999"), std::string::npos) << deleted;
+    EXPECT_FALSE(fs::exists(yellowFile));
+    EXPECT_TRUE(fs::exists(cyanFile));
+    EXPECT_TRUE(Row(yellow).isEmpty());
+
+    // The waiting job is aborted: its spool file goes with it.
+    const fs::path blackFile = SpoolFileOf(Row(waiting[0]));
+    ASSERT_TRUE(fs::exists(blackFile));
+    const TCtlResult aborted = Ctl({QStringLiteral("abort"), Id(waiting[0])});
+    EXPECT_EQ(aborted.Code, 0) << aborted;
+    EXPECT_TRUE(WaitUntil([&] { return Row(waiting[0]).isEmpty(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !fs::exists(blackFile); }));
+
+    // The held job, released, reaches its printer byte for byte.
+    const TCtlResult priority = Ctl({QStringLiteral("priority"), QStringLiteral("3"), Id(held[0])});
+    EXPECT_EQ(priority.Code, 0) << priority;
+    EXPECT_EQ(Row(held[0]).value("priority").toInt(), 3);
+    const TCtlResult released = Ctl({QStringLiteral("release"), Id(held[0])});
+    EXPECT_EQ(released.Code, 0) << released;
+    EXPECT_EQ(released.Out, "released " + Text(held[0]) + "\n");
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 1);
+    ExpectSent("b", 2);
+    EXPECT_TRUE(Outputs("c").empty());
+    ASSERT_EQ(Outputs("a").size(), 1u);
+    EXPECT_EQ(InputName(Outputs("a")[0]), "both-1-C.rst");
+}
 
 TEST_F(JobControlFlowTest, PassedJobsReprocessedOrRedirectedReachTheirSinksAgainUnchanged) {
     MakePages("again", 10, "CM", "1");
@@ -169,18 +332,19 @@ TEST_F(JobControlFlowTest, PassedJobsReprocessedOrRedirectedReachTheirSinksAgain
     ASSERT_EQ(passed.size(), 2u) << Log();
     uint cyan = 0;
     uint magenta = 0;
-    for (const QVariantMap& row : ListJobs()) {
-        const QString color = row.value(QStringLiteral("color")).toString();
-        (color == QStringLiteral("Cyan") ? cyan : magenta) =
-            row.value(QStringLiteral("id")).toUInt();
-    }
+    for (uint id : passed)
+        (Row(id).value("color").toString() == QStringLiteral("Cyan") ? cyan : magenta) = id;
     ASSERT_NE(cyan, 0u);
     ASSERT_NE(magenta, 0u);
 
-    EXPECT_THAT(Done(QStringLiteral("ReprocessJobs"), {Ids({cyan, 999999})}), ElementsAre(cyan));
-    EXPECT_THAT(
-        Done(QStringLiteral("RedirectJobs"), {Ids({magenta}), QVariant::fromValue(QList<int>{2})}),
-        ElementsAre(magenta));
+    const TCtlResult again = Ctl({QStringLiteral("reprocess"), Id(cyan), QStringLiteral("999999")});
+    EXPECT_EQ(again.Code, 1) << again;
+    EXPECT_EQ(again.Out, "reprocessed " + Text(cyan) + "\n");
+    EXPECT_NE(again.Err.find("refused 999999"), std::string::npos) << again;
+    const TCtlResult redirected =
+        Ctl({QStringLiteral("redirect"), QStringLiteral("--to"), QStringLiteral("2"), Id(magenta)});
+    EXPECT_EQ(redirected.Code, 0) << redirected;
+    EXPECT_EQ(redirected.Out, "redirected " + Text(magenta) + "\n");
     ASSERT_EQ(Finish(), 0) << RunLog;
 
     // The cyan plate twice at its own printer, the magenta one also at the other.
@@ -194,32 +358,7 @@ TEST_F(JobControlFlowTest, PassedJobsReprocessedOrRedirectedReachTheirSinksAgain
     EXPECT_EQ(InputName(Outputs("b")[0]), "again-1-M.rst");
 }
 
-TEST_F(JobControlFlowTest, HeldJobsReleasedReachTheirSink) {
-    MakePages("held", 10);
-    WriteConfig("WorkMode=1;HoldList=PRN_A");
-    TRun run;
-    run.Module = ColourFlows;
-    run.Extra = Terminators;
-    run.Workflow = "expect = 4\n";
-    Start(run);
-    const std::vector<uint> held = WaitForRows(Where("state", QStringLiteral("held")), 2);
-    ASSERT_EQ(held.size(), 2u) << Log();
-    for (const QVariantMap& row : ListJobs()) {
-        if (row.value(QStringLiteral("state")).toString() != QStringLiteral("held"))
-            continue;
-        EXPECT_EQ(row.value(QStringLiteral("list")).toString(), QStringLiteral("process"));
-        EXPECT_EQ(row.value(QStringLiteral("devices")).toString(), QStringLiteral("1"));
-        EXPECT_EQ(row.value(QStringLiteral("priority")).toInt(), 10);
-        EXPECT_TRUE(row.contains(QStringLiteral("done")));
-    }
-    EXPECT_EQ(Done(QStringLiteral("SetPriority"), {Ids(held), 3}), held);
-    EXPECT_EQ(Done(QStringLiteral("ReleaseJobs"), {Ids(held)}), held);
-    ASSERT_EQ(Finish(), 0) << RunLog;
-    ExpectSent("a", 2);
-    ExpectSent("b", 2);
-}
-
-TEST_F(JobControlFlowTest, AnAbortedJobNeverReachesItsSinkAndItsOutputIsAborted) {
+TEST_F(JobControlFlowTest, AJobAbortedWhileSendingNeverReachesItsSinkAndItsOutputIsAborted) {
     // A big plate in small blocks takes a while to send; the small one waits held meanwhile.
     MakePages("big", 10, "C", "1", 3072);
     MakePages("small", 10, "Y", "2");
@@ -232,13 +371,18 @@ TEST_F(JobControlFlowTest, AnAbortedJobNeverReachesItsSinkAndItsOutputIsAborted)
     Start(run);
     const std::vector<uint> sending = WaitForRows(Where("state", QStringLiteral("sending")), 1);
     ASSERT_EQ(sending.size(), 1u) << Log();
-    EXPECT_THAT(Done(QStringLiteral("AbortJobs"), {Ids(sending)}), ElementsAre(sending[0]));
+    // While it moves, the table shows how far it got.
+    const QJsonObject moving = Row(sending[0]);
+    EXPECT_GT(moving.value("size").toInteger(), 9000000) << moving.value("size").toInteger();
+    EXPECT_LT(moving.value("done").toInteger(), moving.value("size").toInteger());
+    const TCtlResult aborted = Ctl({QStringLiteral("abort"), Id(sending[0])});
+    EXPECT_EQ(aborted.Code, 0) << aborted;
     ASSERT_TRUE(WaitForLog("Document big aborted")) << Log();
 
     // Once the aborted job is gone, the held one goes to the other sink and ends the run.
     const std::vector<uint> held = WaitForRows(Where("state", QStringLiteral("held")), 1);
     ASSERT_EQ(held.size(), 1u);
-    EXPECT_EQ(Done(QStringLiteral("ReleaseJobs"), {Ids(held)}), held);
+    EXPECT_EQ(Ctl({QStringLiteral("release"), Id(held[0])}).Code, 0);
     ASSERT_EQ(Finish(), 0) << RunLog;
     EXPECT_TRUE(Outputs("a").empty()) << RunLog;
     ExpectSent("b", 1);
@@ -274,8 +418,10 @@ TEST_F(JobControlFlowTest, RenameOnAFullDiskKeepsTheJobWhole) {
         while (filler.write(chunk.data(), static_cast<std::streamsize>(chunk.size())))
             ;
     }
-    EXPECT_THAT(Done(QStringLiteral("RenameJobs"), {Ids(passed), QStringLiteral("Renamed")}),
-                IsEmpty());
+    const TCtlResult renamed =
+        Ctl({QStringLiteral("rename"), QStringLiteral("Renamed"), Id(passed[0])});
+    EXPECT_EQ(renamed.Code, 1) << renamed;
+    EXPECT_NE(renamed.Err.find("refused " + Text(passed[0])), std::string::npos) << renamed;
     ASSERT_TRUE(WaitForLog("Can not rename job ")) << Log();
     EXPECT_NE(Log().find("No space left on device"), std::string::npos) << Log();
     EXPECT_EQ(ReadTextFile(spool), before);
@@ -285,10 +431,71 @@ TEST_F(JobControlFlowTest, RenameOnAFullDiskKeepsTheJobWhole) {
     // out once more unchanged.
     fs::remove(Root / "disk" / "filler");
     CallModule(QStringLiteral("Resume"));
-    EXPECT_EQ(Done(QStringLiteral("ReprocessJobs"), {Ids(passed)}), passed);
+    EXPECT_EQ(Ctl({QStringLiteral("reprocess"), Id(passed[0])}).Code, 0);
     ASSERT_EQ(Finish(), 0) << RunLog;
     ExpectSent("a", 2);
 }
 
+TEST_F(JobControlFlowTest, JobsChangedComesAtMostTenTimesASecondUnderAStreamOfSmallJobs) {
+    const std::string pages = std::string(RASTERGEN_PATH) +
+                              " --width 64 --height 64 --pages 30 --plates CMYK --name small '" +
+                              (Root / "pages").string() + "' >/dev/null";
+    ASSERT_EQ(std::system(pages.c_str()), 0);
+    TRun run;
+    run.Module = "flow = 12: Color=Cyan,Magenta\nflow = 15: Color=Yellow,Black\n";
+    run.Workflow = "expect = 120\nbefore-close = sleep 1\n";
+    Start(run);
+    TSignalClock clock;
+    clock.Clock.start();
+    ASSERT_TRUE(Bus->connect(Module, QStringLiteral("/ModuleControl"),
+                             QStringLiteral("RAduvuz.IJobControl"), QStringLiteral("JobsChanged"),
+                             &clock, SLOT(JobsChanged())));
+    // The operator's watch redraws its table on every signal, until interrupted.
+    QProcess watch;
+    watch.setProcessEnvironment(CtlEnvironment());
+    watch.setStandardOutputFile(QString::fromStdString((Root / "watch.txt").string()));
+    watch.start(QStringLiteral(CTL_PATH), {QStringLiteral("watch")});
+    ASSERT_TRUE(watch.waitForStarted(10000));
+
+    QDeadlineTimer deadline(120000);
+    while (Log().find("before-close: sleep 1") == std::string::npos && !deadline.hasExpired() &&
+           Twf->state() != QProcess::NotRunning) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    // The last change's signal comes within 100 ms of it.
+    QDeadlineTimer settle(500);
+    while (!settle.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(10000));
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 60);
+    ExpectSent("b", 60);
+
+    // 120 jobs came and went, each changing rows several times; the listeners heard far less,
+    // never more than 10 times in a second (20 ms allowed for the bus's delivery).
+    const std::vector<qint64>& times = clock.Times;
+    ASSERT_GE(times.size(), 3u);
+    EXPECT_LT(times.size(), 120u);
+    for (size_t first = 0; first < times.size(); ++first) {
+        size_t inWindow = 0;
+        for (size_t i = first; i < times.size() && times[i] < times[first] + 980; ++i)
+            ++inWindow;
+        EXPECT_LE(inWindow, 10u) << "from " << times[first] << " ms";
+    }
+    const std::string watched = ReadTextFile(Root / "watch.txt");
+    const size_t tables = Count(watched, "Jobs in process");
+    EXPECT_GE(tables, 2u);
+    EXPECT_LE(tables, times.size() + 2);
+    const std::string last = watched.substr(watched.rfind("Module "));
+    EXPECT_NE(last.find("Jobs in process: none"), std::string::npos) << last;
+    EXPECT_NE(last.find("Passed jobs (120)"), std::string::npos) << last;
+}
+
 } // namespace
 } // namespace raduvuz::test
+
+#include "JobControlFlowTest.moc"

@@ -125,8 +125,10 @@ std::map<std::string, std::string> MethodsOf(const QString& xml, const QString& 
         const auto name = reader.name();
         if (reader.isStartElement() && name == QLatin1String("interface"))
             inside = reader.attributes().value(QLatin1String("name")) == interface;
-        else if (inside && reader.isStartElement() && name == QLatin1String("method")) {
-            method = reader.attributes().value(QLatin1String("name")).toString().toStdString();
+        else if (inside && reader.isStartElement() &&
+                 (name == QLatin1String("method") || name == QLatin1String("signal"))) {
+            method = (name == QLatin1String("signal") ? "signal " : "") +
+                     reader.attributes().value(QLatin1String("name")).toString().toStdString();
             in.clear();
             out.clear();
         } else if (inside && reader.isStartElement() && name == QLatin1String("arg")) {
@@ -136,7 +138,8 @@ std::map<std::string, std::string> MethodsOf(const QString& xml, const QString& 
                 out += type;
             else
                 in += type;
-        } else if (inside && reader.isEndElement() && name == QLatin1String("method"))
+        } else if (inside && reader.isEndElement() &&
+                   (name == QLatin1String("method") || name == QLatin1String("signal")))
             methods[method] = in + " -> " + out;
         else if (reader.isEndElement() && name == QLatin1String("interface"))
             inside = false;

@@ -27,7 +27,8 @@ struct TBusWorld {
 };
 const TBusWorld& BusWorld();
 
-// Method name -> "in signature -> out signature" of one interface in introspection XML.
+// Member name -> "in signature -> out signature" of one interface in introspection XML; a
+// signal is named "signal NAME".
 std::map<std::string, std::string> MethodsOf(const QString& xml, const QString& interface);
 
 // One test on the private bus: a scripted server at /Workflow, an optional scripted store, and

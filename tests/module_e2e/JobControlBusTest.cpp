@@ -9,8 +9,11 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QFile>
+#include <QProcess>
 
 #include <filesystem>
+#include <map>
+#include <utility>
 
 namespace raduvuz::test {
 namespace {
@@ -82,10 +85,12 @@ TEST_F(JobControlBusTest, IntrospectionListsTheJobControlInterfaceBesideTheModul
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const auto contract =
         MethodsOf(QString::fromUtf8(file.readAll()), QStringLiteral("RAduvuz.IJobControl"));
-    EXPECT_EQ(contract.size(), 10u);
+    EXPECT_EQ(contract.size(), 12u);
     EXPECT_EQ(MethodsOf(live, QStringLiteral("RAduvuz.IJobControl")), contract);
     EXPECT_EQ(contract.at("ListJobs"), " -> aa{sv}");
     EXPECT_EQ(contract.at("RedirectJobs"), "auai -> au");
+    EXPECT_EQ(contract.at("FindJobs"), "a{sv} -> au");
+    EXPECT_EQ(contract.at("signal JobsChanged"), " -> ");
     // The module's own interface is still there, whole.
     EXPECT_EQ(MethodsOf(live, QStringLiteral("RAduvuz.IModuleControl")).size(), 33u);
 }
@@ -151,6 +156,72 @@ TEST_F(JobControlBusTest, PassedJobsAreListedChangedAndRefusedByIdOverTheBus) {
     EXPECT_EQ(blocked.errorName(), QStringLiteral("RAduvuz.Error.Unexpected"));
     EXPECT_THAT(blocked.errorMessage().toStdString(), HasSubstr("Cannot create the folder"));
     EXPECT_EQ(Rows().size(), 1);
+}
+
+TEST_F(JobControlBusTest, FindJobsTakesTheSearchCriteriaAndNamesAMalformedOne) {
+    WriteJob("5_50", "Name=First proof;Color=Cyan;File=rst;Size=2048");
+    WriteJob("6_60", "Name=Second;Color=Black;File=tif;Size=64");
+    Module->Call("CompletedSendTerminators", {});
+    QList<QVariantMap> rows = Rows();
+    ASSERT_EQ(rows.size(), 2);
+    std::map<int, uint> ids;
+    for (const QVariantMap& row : rows)
+        ids[row.value(QStringLiteral("job")).toInt()] = row.value(QStringLiteral("id")).toUInt();
+    const uint first = ids[5];
+    const uint second = ids[6];
+    const auto find = [this](QVariantMap criteria) {
+        return Done(QStringLiteral("FindJobs"), {criteria});
+    };
+    EXPECT_THAT(find({{"name", "PROOF"}}), ElementsAre(first));
+    EXPECT_THAT(find({{"name", "=second"}, {"color", "black"}}), ElementsAre(second));
+    EXPECT_THAT(find({{"name", "=secon"}}), IsEmpty());
+    EXPECT_THAT(find({{"type", "TIF"}}), ElementsAre(second));
+    EXPECT_THAT(find({{"sizeKb", ">1"}}), ElementsAre(first));
+    EXPECT_THAT(find({{"sizeKb", "<= 0.064"}}), ElementsAre(second));
+    EXPECT_THAT(find({{"date", "=2024-01-01"}, {"job", "6"}}), ElementsAre(second));
+    EXPECT_THAT(find({{"date", ">2024-01-01"}}), IsEmpty());
+    EXPECT_EQ(find({}).size(), 2u);
+    EXPECT_THAT(find({{"list", "process"}}), IsEmpty());
+
+    // Ids that name nothing are passed over; an empty list does nothing and is no error.
+    EXPECT_THAT(Done(QStringLiteral("DeleteJobs"), {Ids({})}), IsEmpty());
+    EXPECT_THAT(Done(QStringLiteral("ReleaseJobs"), {Ids({})}), IsEmpty());
+    EXPECT_THAT(Done(QStringLiteral("ReprocessJobs"), {Ids({0, 4000000000u})}), IsEmpty());
+    EXPECT_EQ(Rows().size(), 2);
+
+    const std::pair<QVariantMap, const char*> malformed[] = {
+        {{{"sizeKb", "abc"}}, "Malformed criterion \"sizeKb\": \"abc\" is not OP NUMBER"},
+        {{{"sizeKb", "> -3"}}, "Malformed criterion \"sizeKb\""},
+        {{{"date", "2024-01-01"}}, "Malformed criterion \"date\""},
+        {{{"date", "=2024-02-30"}}, "Malformed criterion \"date\": \"=2024-02-30\""},
+        {{{"job", "five"}}, "Malformed criterion \"job\""},
+        {{{"list", "held"}}, "Malformed criterion \"list\""},
+        {{{"colour", "Cyan"}}, "Unknown criterion \"colour\""},
+        {{{"name", 5}}, "Malformed criterion \"name\": not a text (s)"},
+        {{{"name", QString(2 * 1024 * 1024, QLatin1Char('n'))}}, "criterion name: "},
+    };
+    for (const auto& [criteria, message] : malformed) {
+        const QDBusMessage reply = Call(QStringLiteral("FindJobs"), {criteria});
+        EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << message;
+        EXPECT_THAT(reply.errorMessage().toStdString(), HasSubstr(message));
+    }
+    EXPECT_EQ(Rows().size(), 2);
+}
+
+TEST_F(JobControlBusTest, BusctlIntrospectionShowsBothInterfaces) {
+    QProcess busctl;
+    busctl.start(QStringLiteral("busctl"),
+                 {QStringLiteral("--address=") + QString::fromStdString(BusWorld().Address),
+                  QStringLiteral("introspect"), Name, QStringLiteral("/ModuleControl")});
+    if (!busctl.waitForStarted(10000))
+        GTEST_SKIP() << "no busctl on this machine";
+    ASSERT_TRUE(busctl.waitForFinished(20000));
+    ASSERT_EQ(busctl.exitCode(), 0) << busctl.readAllStandardError().toStdString();
+    const std::string listing = busctl.readAllStandardOutput().toStdString();
+    EXPECT_THAT(listing, HasSubstr("RAduvuz.IModuleControl"));
+    EXPECT_THAT(listing, HasSubstr("RAduvuz.IJobControl"));
+    EXPECT_THAT(listing, HasSubstr(".FindJobs"));
+    EXPECT_THAT(listing, HasSubstr(".JobsChanged"));
 }
 
 } // namespace

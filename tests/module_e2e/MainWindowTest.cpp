@@ -16,7 +16,8 @@ TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
         TfMain window;
         window.StartMessage();
         EXPECT_FALSE(window.isVisible());
-        EXPECT_EQ(window.TrayTip(), QStringLiteral("Queuer module"));
+        EXPECT_EQ(window.TrayTip(),
+                  QStringLiteral("Queuer module\n0 in process, 0 held, 0 passed"));
         EXPECT_TRUE(window.ProcessingTimer().isActive());
 
         TModuleProcess process;
@@ -36,7 +37,10 @@ TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
         module.Init(5, description, server);
 
         EXPECT_EQ(window.windowTitle().toStdString(), description);
-        EXPECT_EQ(window.TrayTip().toStdString(), description.substr(0, 63));
+        // The description comes first, cut so that the counts fit in the tip's 63 characters.
+        const std::string counts = "\n0 in process, 0 held, 0 passed";
+        EXPECT_EQ(window.TrayTip().toStdString(),
+                  description.substr(0, 63 - counts.size()) + counts);
         EXPECT_EQ(window.PauseAction()->toolTip(), QStringLiteral("Start"));
 
         module.Resume();

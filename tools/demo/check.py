@@ -109,6 +109,15 @@ def main():
           "the Proof plates stayed held in module Spool (%d held jobs, none at the Proofer)"
           % len(held))
 
+    # The operator's view from a terminal: raduvuz-ctl listed the held jobs of module Spool.
+    ctl_path = os.path.join(run, "ctl-jobs.txt")
+    ctl = read(ctl_path).decode("utf-8", "replace") if os.path.exists(ctl_path) else ""
+    ctl_held = [l for l in ctl.splitlines() if re.search(r" held +\d", l)]
+    check("Jobs in process (%d)" % len(held) in ctl and len(ctl_held) == len(held)
+          and "Passed jobs" in ctl,
+          "raduvuz-ctl jobs -m Spool listed the %d held jobs (%d rows held)"
+          % (len(held), len(ctl_held)))
+
     plates_of_job = {}
     for sink in (31, 32):
         for _, source in outputs.get(sink, []):

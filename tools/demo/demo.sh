@@ -23,7 +23,7 @@ done
 RUN=${RADUVUZ_DEMO_DIR:-$ROOT/out/demo}
 # twf starts the module and the store programs that lie beside it.
 if [ "$WHERE" = --installed ]; then
-    for program in twf raduvuz-rastergen raduvuz memoryman; do
+    for program in twf raduvuz-rastergen raduvuz memoryman raduvuz-ctl; do
         command -v "$program" >/dev/null || {
             echo "demo: $program is not on the PATH; install the package first (./run package)" >&2
             exit 1
@@ -36,9 +36,12 @@ else
     BUILD=$(cd "$WHERE" && pwd)
     TWF=$BUILD/tools/twf/twf
     RASTERGEN=$BUILD/tools/rastergen/raduvuz-rastergen
-    for program in "$TWF" "$RASTERGEN" "$BUILD/app/raduvuz" "$BUILD/tools/memoryman/memoryman"; do
+    for program in "$TWF" "$RASTERGEN" "$BUILD/app/raduvuz" "$BUILD/tools/memoryman/memoryman" \
+        "$BUILD/tools/ctl/raduvuz-ctl"; do
         [ -x "$program" ] || { echo "demo: $program is missing; build first (./run build)" >&2; exit 1; }
     done
+    # The workflow's last step lists module Spool's jobs with the raduvuz-ctl of this build.
+    export PATH="$BUILD/tools/ctl:$PATH"
 fi
 
 if [ "$SHOW" = 1 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -107,4 +110,13 @@ fi
 twf_rc=$?
 set -e
 
+set +e
 python3 "$HERE/check.py" "$RUN" "$twf_rc"
+check_rc=$?
+set -e
+if [ -s "$RUN/ctl-jobs.txt" ]; then
+    echo
+    echo "raduvuz-ctl jobs -m Spool, as the run ended:"
+    cat "$RUN/ctl-jobs.txt"
+fi
+exit "$check_rc"

@@ -1,0 +1,195 @@
+#include "tools/ctl/CtlCommandLine.h"
+#include "tools/ctl/CtlTables.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace raduvuz::ctl {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+TCtlRequest Parse(std::vector<std::string> args) {
+    return ParseCommandLine(args);
+}
+
+std::string UsageError(std::vector<std::string> args) {
+    try {
+        Parse(std::move(args));
+    } catch (const TUsageError& error) {
+        return error.what();
+    }
+    return "<accepted>";
+}
+
+TEST(CtlCommandLineTest, CommandsTakeTheirIdsOptionsAndCriteria) {
+    TCtlRequest request = Parse({"redirect", "--to", "2,5", "-m", "Spool", "17", "18,19"});
+    EXPECT_EQ(request.Command, "redirect");
+    EXPECT_EQ(request.Module, "Spool");
+    EXPECT_THAT(request.Devices, ElementsAre(2, 5));
+    EXPECT_THAT(request.Ids, ElementsAre(17u, 18u, 19u));
+
+    request = Parse({"priority", "-3", "4"});
+    EXPECT_EQ(request.Priority, -3);
+    EXPECT_THAT(request.Ids, ElementsAre(4u));
+    request = Parse({"rename", "New name", "--module=4242", "7"});
+    EXPECT_EQ(request.Text, "New name");
+    EXPECT_EQ(request.Module, "4242");
+
+    // A comparison may be left out (equal) and goes to the module as FindJobs' criteria.
+    request = Parse({"find", "--process", "--name", "=proof", "--size-kb", "12.5", "--date",
+                     ">=2026-03-01", "--ids"});
+    EXPECT_TRUE(request.IdsOnly);
+    EXPECT_EQ(request.Criteria, (std::map<std::string, std::string>{{"list", "process"},
+                                                                    {"name", "=proof"},
+                                                                    {"sizeKb", "=12.5"},
+                                                                    {"date", ">=2026-03-01"}}));
+    EXPECT_EQ(Parse({"find"}).Criteria.at("list"), "passed");
+    EXPECT_EQ(Parse({"jobs", "--passed", "--json"}).Lists, TListChoice::Passed);
+
+    EXPECT_EQ(Parse({"--version"}).Command, "version");
+    EXPECT_EQ(Parse({}).Command, "help");
+    request = Parse({"abort", "--help"});
+    EXPECT_EQ(request.Command, "help");
+    EXPECT_EQ(request.HelpTopic, "abort");
+    EXPECT_EQ(Parse({"help", "find"}).HelpTopic, "find");
+}
+
+TEST(CtlCommandLineTest, WrongUsageIsNamed) {
+    EXPECT_EQ(UsageError({"frob"}), "unknown command \"frob\"");
+    EXPECT_EQ(UsageError({"hold"}), "hold needs job ids (see \"raduvuz-ctl jobs\")");
+    EXPECT_EQ(UsageError({"hold", "0"}), "not a job id: \"0\"");
+    EXPECT_EQ(UsageError({"hold", "1,x"}), "not a job id: \"x\"");
+    EXPECT_EQ(UsageError({"release", "99999999999"}), "not a job id: \"99999999999\"");
+    EXPECT_EQ(UsageError({"redirect", "5"}), "redirect needs --to DEV[,DEV...]");
+    EXPECT_EQ(UsageError({"redirect", "--to", "2,", "5"}), "not a device number: \"\"");
+    EXPECT_EQ(UsageError({"priority", "high", "5"}), "not a priority: \"high\"");
+    EXPECT_EQ(UsageError({"copy"}), "copy needs a folder and job ids");
+    EXPECT_EQ(UsageError({"jobs", "-m"}), "-m needs a value");
+    EXPECT_EQ(UsageError({"jobs", "--to", "2"}), "--to is no option of jobs");
+    EXPECT_EQ(UsageError({"modules", "-m", "5"}), "-m is no option of modules");
+    EXPECT_EQ(UsageError({"jobs", "--process", "--passed"}),
+              "--process and --passed exclude each other");
+    EXPECT_EQ(UsageError({"hold", "--json", "5"}),
+              "--json is an option of modules, jobs and find only");
+    EXPECT_EQ(UsageError({"jobs", "stray"}), "jobs takes no argument \"stray\"");
+    EXPECT_EQ(UsageError({"jobs", "--colour=x"}), "unknown option --colour");
+    EXPECT_EQ(UsageError({"help", "frob"}), "unknown command \"frob\"");
+}
+
+TEST(CtlCommandLineTest, EveryCommandHasHelpThatFitsATerminal) {
+    const std::string all = HelpText("");
+    for (const char* command :
+         {"modules", "jobs", "hold", "release", "abort", "delete", "reprocess", "redirect",
+          "priority", "rename", "copy", "find", "watch"}) {
+        EXPECT_THAT(all, HasSubstr(std::string("  ") + command)) << command;
+        const std::string help = HelpText(command);
+        EXPECT_THAT(help, HasSubstr(std::string("usage: raduvuz-ctl ") + command)) << command;
+        std::istringstream lines(help);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 80u) << command << ": " << line;
+    }
+    EXPECT_THAT(HelpText("hold"), HasSubstr("1 some ids refused"));
+    EXPECT_THAT(HelpText("find"),
+                HasSubstr("usage: raduvuz-ctl find [-m MODULE] [--process|--passed] [CRITERIA]\n"
+                          "                   [--json|--ids]\n"));
+}
+
+TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
+    EXPECT_EQ(HumanSize(-1), "-");
+    EXPECT_EQ(HumanSize(512), "512 B");
+    EXPECT_EQ(HumanSize(8400), "8.2 KiB");
+    EXPECT_EQ(HumanSize(86 * 1024 * 1024), "86 MiB");
+    EXPECT_EQ(HumanSize(1048575), "1.0 MiB");
+    EXPECT_EQ(HumanSize(int64_t{1288490189}), "1.2 GiB");
+
+    std::tm then{};
+    then.tm_year = 126;
+    then.tm_mon = 2;
+    then.tm_mday = 1;
+    then.tm_hour = 10;
+    then.tm_isdst = -1;
+    const std::time_t at = std::mktime(&then);
+    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 12), "12s");
+    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 300), "5m");
+    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 3 * 3600 + 5 * 60), "3h05m");
+    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 2 * 86400), "2026-03-01");
+    EXPECT_EQ(AgeText("", at), "-");
+    EXPECT_EQ(AgeText("2026-03-01 10:00", at), "-");
+
+    TCtlJob job;
+    job.List = "process";
+    job.State = "sending";
+    job.Size = 4000;
+    job.Done = 1000;
+    EXPECT_EQ(SizeOrProgress(job), "25%");
+    job.Size = -1;
+    EXPECT_EQ(SizeOrProgress(job), "1000 B");
+    job.State = "held";
+    job.Size = 4000;
+    EXPECT_EQ(SizeOrProgress(job), "3.9 KiB");
+    EXPECT_EQ(StatusText(1), "idle");
+    EXPECT_EQ(StatusText(-2), "failed (-2)");
+}
+
+TEST(CtlTablesTest, TablesFitTheWidthAndJsonEscapesTexts) {
+    TCtlJob passed;
+    passed.Id = 12;
+    passed.List = "passed";
+    passed.Job = 4;
+    passed.Doc = 40;
+    passed.Name = "A name much longer than any table column would show \"quoted\"\n";
+    passed.Color = "Cyan";
+    passed.State = "passed";
+    passed.Size = 70000;
+    passed.Created = "2026-03-01T10:00:00";
+    passed.Destination = "Platesetter in the back room, left of the door";
+    TCtlJob held = passed;
+    held.Id = 13;
+    held.List = "process";
+    held.State = "held";
+    held.Name = "Proof – ä";
+
+    const std::string tables = JobTables({held, passed}, TListChoice::Both, 80, 0);
+    std::istringstream lines(tables);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(lines, line);)
+        all.push_back(line);
+    ASSERT_EQ(all.size(), 7u) << tables;
+    EXPECT_EQ(all[0], "Jobs in process (1)");
+    EXPECT_THAT(all[1], HasSubstr("ID JOB DOC NAME"));
+    EXPECT_THAT(all[2], HasSubstr("Proof – ä"));
+    EXPECT_EQ(all[4], "Passed jobs (1)");
+    EXPECT_THAT(all[6], HasSubstr("…"));
+    EXPECT_THAT(all[6], HasSubstr("68 KiB"));
+    for (const std::string& line : all) {
+        int columns = 0;
+        for (char c : line)
+            columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        EXPECT_LE(columns, 80) << line;
+        EXPECT_TRUE(line.empty() || line.back() != ' ') << line;
+    }
+    EXPECT_EQ(JobTables({passed}, TListChoice::Process, 80, 0), "Jobs in process: none\n");
+
+    const std::string json = JobsJson({held, passed});
+    EXPECT_THAT(json, HasSubstr("\"name\": \"A name much longer than any table column would "
+                                "show \\\"quoted\\\"\\n\""));
+    EXPECT_THAT(json, HasSubstr("\"state\": \"held\", \"done\": 0}"));
+    EXPECT_THAT(json, HasSubstr("\"state\": \"passed\"}"));
+
+    TCtlModule module{4242, "RAduvuz.ModuleControl.p4242", "Spool", 2, true, 1, 3, true};
+    TCtlModule silent{4243, "RAduvuz.ModuleControl.p4243", "", 0, false, 0, 0, false};
+    const std::string modules = ModuleTable({module, silent}, 80);
+    EXPECT_EQ(modules, "NUMBER DESCRIPTION STATUS    PAUSED IN PROCESS PASSED\n"
+                       "  4242 Spool       working   yes             1      3\n"
+                       "  4243             no answer -               -      -\n");
+    EXPECT_EQ(ModulesJson({silent}),
+              "[\n  {\"number\": 4243, \"busName\": \"RAduvuz.ModuleControl.p4243\", "
+              "\"answered\": false}\n]\n");
+}
+
+} // namespace
+} // namespace raduvuz::ctl

@@ -1,0 +1,73 @@
+#pragma once
+
+// What raduvuz-ctl prints: the job and module tables for a terminal, sizes and ages for people.
+// Plain C++, so the tests check the layout without a bus.
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace raduvuz::ctl {
+
+// One row of a module's job lists, as ListJobs gives it.
+struct TCtlJob {
+    uint32_t Id = 0;
+    // "process" or "passed".
+    std::string List;
+    int32_t Job = 0;
+    int32_t Doc = 0;
+    std::string Name;
+    std::string Page;
+    std::string Color;
+    std::string Type;
+    int64_t Size = -1;
+    std::string SizeText;
+    // ISO 8601 local time, empty when not known.
+    std::string Created;
+    std::string Destination;
+    std::string Devices;
+    int32_t Priority = 0;
+    std::string State;
+    int64_t Done = 0;
+};
+
+// One module on the bus.
+struct TCtlModule {
+    // The process number in its bus name, RAduvuz.ModuleControl.p<number>.
+    int64_t Number = 0;
+    std::string BusName;
+    std::string Description;
+    // The module's status value (1 idle, 2 working, below 0 failed); Answered false when the
+    // module did not answer in time.
+    int32_t Status = 0;
+    bool Paused = false;
+    int InProcess = 0;
+    int Passed = 0;
+    bool Answered = true;
+};
+
+enum class TListChoice { Both, Process, Passed };
+
+// 512 B, 8.2 KiB, 82 MiB, 1.2 GiB; "-" for a negative size.
+std::string HumanSize(int64_t bytes);
+// How long ago an ISO local time was, as of now: "12s", "5m", "3h05m", or its day (YYYY-MM-DD)
+// from a day on; "-" when it cannot be read.
+std::string AgeText(const std::string& created, std::time_t now);
+// The size column: for a job that moves, the part done ("42%", or the bytes done when its size
+// is unknown); else its size.
+std::string SizeOrProgress(const TCtlJob& job);
+// The module's status in a word: idle, working, failed (N).
+std::string StatusText(int32_t status);
+
+// The jobs of the chosen lists as tables no wider than width, each under a title line with
+// its count; the rows of each list in the order given.
+std::string JobTables(const std::vector<TCtlJob>& jobs, TListChoice lists, int width,
+                      std::time_t now);
+std::string ModuleTable(const std::vector<TCtlModule>& modules, int width);
+
+// The rows and modules as JSON, with ListJobs' keys.
+std::string JobsJson(const std::vector<TCtlJob>& jobs);
+std::string ModulesJson(const std::vector<TCtlModule>& modules);
+
+} // namespace raduvuz::ctl
