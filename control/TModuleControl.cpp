@@ -199,6 +199,7 @@ void TModuleControl::ToLogSink(TLogSeverity severity, const std::string& line) {
 
 void TModuleControl::Pause() {
     Paused = true;
+    PausedForDisk = false;
     Log("Paused");
     try {
         Process.ServerObject.ChangeStatus(ModuleNumber, true, Status);
@@ -210,6 +211,7 @@ void TModuleControl::Pause() {
 void TModuleControl::Resume() {
     Status = 1;
     Paused = false;
+    PausedForDisk = false;
     Log("Started");
     Started = 1;
     try {
