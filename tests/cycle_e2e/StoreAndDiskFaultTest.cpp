@@ -139,7 +139,7 @@ protected:
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         return reply.arguments().value(0).toInt();
     }
-    // Writes blocks of the page's bytes [from, to) into doc.
+    // Writes blocks of the page's bytes [from, to) into doc; the page's last one says so.
     void WriteBlocks(int doc, const std::string& bytes, size_t from, size_t to) {
         for (size_t at = from; at < to; at += kBlock) {
             const size_t size = std::min(kBlock, to - at);
@@ -153,14 +153,55 @@ protected:
             const ssize_t written = ::pwrite(fd, bytes.data() + at, size, 0);
             ::close(fd);
             ASSERT_EQ(written, static_cast<ssize_t>(size));
+            const int last = at + size == bytes.size() ? 1 : 0;
             const QDBusMessage closed = StoreCall(QStringLiteral("WCloseBlock"),
-                                                  {doc, got.arguments().value(1).toInt(), 0});
+                                                  {doc, got.arguments().value(1).toInt(), last});
             ASSERT_EQ(closed.type(), QDBusMessage::ReplyMessage);
         }
     }
     void CloseDoc(int doc) {
         EXPECT_EQ(StoreCall(QStringLiteral("WCloseDoc"), {doc}).type(),
                   QDBusMessage::ReplyMessage);
+    }
+
+    // A method of the module's automation interface, as the workflow server calls it.
+    void CallModule(const QString& method) {
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("RAduvuz.ModuleControl.p%1").arg(ModulePid),
+            QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IModuleControl"), method);
+        EXPECT_EQ(Bus->call(call, QDBus::Block, 30000).type(), QDBusMessage::ReplyMessage)
+            << method.toStdString();
+    }
+    // The store's line for document doc ("4 job=78 from=2 state=finished ... for=3:open ...").
+    std::string StoreLine(int doc) {
+        const QDBusMessage reply = StoreCall(QStringLiteral("ListDocs"), {});
+        for (const std::string& line : Lines(reply.arguments().value(0).toString().toStdString()))
+            if (line.rfind(std::to_string(doc) + " ", 0) == 0)
+                return line;
+        return "<no document " + std::to_string(doc) + ">";
+    }
+    // Waits until the spool file has grown to at least bytes.
+    void WaitForSpoolFile(const fs::path& file, uintmax_t bytes) {
+        QDeadlineTimer deadline(20000);
+        std::error_code ec;
+        while (!deadline.hasExpired() && fs::file_size(file, ec) < bytes)
+            QThread::msleep(20);
+        ASSERT_GE(fs::file_size(file, ec), bytes) << file;
+    }
+    // Fills the file system of folder up to the last byte.
+    static void FillUp(const fs::path& file) {
+        std::ofstream filler(file, std::ios::binary);
+        const std::string chunk(1 << 20, 'f');
+        while (filler.write(chunk.data(), static_cast<std::streamsize>(chunk.size())))
+            ;
+        filler.close();
+        std::ofstream tail(file.string() + ".tail", std::ios::binary);
+        while (tail.put('f'))
+            ;
+    }
+    static void MakeRoom(const fs::path& file) {
+        fs::remove(file);
+        fs::remove(file.string() + ".tail");
     }
 
     // A page of about 4 MB in folder, made as the workflow's pages are; its path.
@@ -224,10 +265,7 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     WriteBlocks(doc, bytes, 0, 3 * kBlock);
     const std::string partial = "77_" + std::to_string(doc);
     ASSERT_TRUE(WaitForLog("File slow-1-C.rst spooling")) << Log();
-    QDeadlineTimer spooled(20000);
-    while (!spooled.hasExpired() && (!fs::exists(JobFolder() / partial) ||
-                                     fs::file_size(JobFolder() / partial) < 3 * kBlock / 4))
-        QThread::msleep(20);
+    WaitForSpoolFile(JobFolder() / partial, 3 * kBlock / 4);
 
     ASSERT_EQ(::kill(static_cast<pid_t>(StorePid), SIGKILL), 0);
     const std::string gone = "Job " + partial + " (slow): the document store has gone "
@@ -272,7 +310,6 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     ASSERT_EQ(put.arguments().value(0).toInt(), 1);
 
     ASSERT_EQ(Finish(), 0) << RunLog;
-    if (getenv("SHOWLOG")) std::cout << RunLog;
     ExpectDelivered("a", {"kept-1-C.rst", "after-1-C.rst"});
     ExpectDelivered("b", {"waits-1-Y.rst"});
     // The kept job's file was moved aside, and the line names both jobs.
@@ -282,6 +319,104 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
         << RunLog;
     EXPECT_EQ(ReadTextFile(JobFolder() / "damaged" / "1_1.kept").size() > 0, true);
     EXPECT_EQ(SpoolFiles(), (std::set<std::string>{"1_1", "2_2", "damaged"}));
+    EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
+    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+}
+
+TEST_F(StoreAndDiskFaultTest, FullDiskWhileSpoolingKeepsTheJobAndItsInputUntilThereIsRoom) {
+    // The intake wants 100 MB free; the test fills what is left once the job is spooling.
+    TSmallDisk disk((Root / "disk").string(), 112);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    const fs::path storage = Root / "disk" / "Storage";
+    WriteConfig("WorkMode=1;StoreDir=\"" + storage.string() + "\"");
+    TRun run;
+    run.Inputs = false;
+    run.Workflow = "expect = 1\n";
+    Start(run);
+    const fs::path page = Page("full", "own", "C");
+    const std::string bytes = ReadTextFile(page);
+    const int doc = CreateDoc(page, 78);
+    const std::string job = "78_" + std::to_string(doc);
+    WriteBlocks(doc, bytes, 0, 4 * kBlock);
+    WaitForSpoolFile(storage / "Q" / job, kBlock);
+
+    FillUp(Root / "disk" / "filler");
+    WriteBlocks(doc, bytes, 4 * kBlock, bytes.size());
+    CloseDoc(doc);
+    ASSERT_TRUE(WaitForLog("Job " + job + " (full): the disk is full (No space left on device; file " +
+                           (storage / "Q" / job).string() +
+                           "); the job waits with the rest of its input in the store"))
+        << Log();
+    ASSERT_TRUE(WaitForLog("module 3 (Queuer): status 2, paused")) << Log();
+    EXPECT_NE(Log().find("Not enough free disk space"), std::string::npos);
+    // The job is still there, and so is what it has not spooled yet.
+    EXPECT_NE(StoreLine(doc).find(" for=3:open "), std::string::npos) << StoreLine(doc);
+    EXPECT_TRUE(fs::exists(storage / "Q" / job));
+
+    // The operator pauses as well: room alone no longer starts the module, Resume does.
+    CallModule(QStringLiteral("Pause"));
+    MakeRoom(Root / "disk" / "filler");
+    QThread::msleep(2000);
+    EXPECT_EQ(Log().find("There is room on the disk again"), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("File full-1-C.rst spooled"), std::string::npos) << Log();
+    CallModule(QStringLiteral("Resume"));
+
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectDelivered("a", {"full-1-C.rst"});
+    EXPECT_NE(RunLog.find("Job " + job + " (full): there is room on the disk again; spooling goes on"),
+              std::string::npos)
+        << RunLog;
+    EXPECT_EQ(Count(RunLog, "): the disk is full ("), 1u) << RunLog;
+    EXPECT_EQ(SpoolFiles(storage / "Q"), (std::set<std::string>{job}));
+    EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
+    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+}
+
+TEST_F(StoreAndDiskFaultTest, FullDiskInPassThroughDropsOnlyTheCopyAndIntakeStartsAgainWithRoom) {
+    TSmallDisk disk((Root / "disk").string(), 112);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    const fs::path storage = Root / "disk" / "Storage";
+    WriteConfig("StoreDir=\"" + storage.string() + "\"");
+    TRun run;
+    run.Inputs = false;
+    run.Workflow = "expect = 2\n";
+    Start(run);
+    const fs::path page = Page("copy", "own", "C");
+    const std::string bytes = ReadTextFile(page);
+    const int doc = CreateDoc(page, 81);
+    const std::string job = "81_" + std::to_string(doc);
+    WriteBlocks(doc, bytes, 0, 4 * kBlock);
+    WaitForSpoolFile(storage / "Q" / job, kBlock);
+
+    FillUp(Root / "disk" / "filler");
+    WriteBlocks(doc, bytes, 4 * kBlock, bytes.size());
+    CloseDoc(doc);
+    ASSERT_TRUE(WaitForLog("Job " + job + " (copy): its spool copy cannot be written (No space "
+                           "left on device; file " +
+                           (storage / "Q" / job).string() +
+                           "); the copy is dropped and the document is passed on without it"))
+        << Log();
+    ASSERT_TRUE(WaitForLog("sink 12 (Printer A): received ")) << Log();
+    // With the document out, the next search finds the disk full and pauses for it.
+    ASSERT_TRUE(WaitForLog("Not enough free disk space")) << Log();
+    EXPECT_FALSE(fs::exists(storage / "Q" / job));
+
+    MakeRoom(Root / "disk" / "filler");
+    ASSERT_TRUE(WaitForLog("There is room on the disk again")) << Log();
+    const fs::path next = Page("next", "own", "Y");
+    const QDBusMessage put = StoreCall(
+        QStringLiteral("PutFile"),
+        {Q(next.string()), Q(ReadTextFile(next.string() + ".dds")), int(kBlock), 3});
+    ASSERT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
+
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectDelivered("a", {"copy-1-C.rst"});
+    ExpectDelivered("b", {"next-1-Y.rst"});
+    // Only the document that went while there was room has its copy.
+    EXPECT_EQ(SpoolFiles(storage / "Q").size(), 1u);
+    EXPECT_EQ(SpoolFiles(storage / "Q").count(job), 0u);
     EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
     EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
 }
