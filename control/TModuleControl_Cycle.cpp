@@ -274,7 +274,8 @@ bool TModuleControl::StoreBack() {
 }
 
 void TModuleControl::LowDiskSpace() {
-    if (!Paused)
+    // A quota or a file-size limit with room on the disk stops only the job that met it.
+    if (!Paused && Process.FreeSpaceKb(StoreDir) < kIntakeMinFreeKb)
         PauseForDisk();
 }
 

@@ -78,7 +78,8 @@ public:
     // module lets its jobs leave what they had in it (TDoc::LeaveGoneStore) before it goes on.
     virtual void StoreGone(const std::string& why) { (void)why; }
     virtual bool IsStoreAway() const { return false; }
-    // A job found the disk of the job folder full: the intake stops until there is room again.
+    // A job found the disk of the job folder full: when the disk is low, the module pauses until
+    // there is room again.
     virtual void LowDiskSpace() {}
     // The spool file of a passed job was moved aside: its row in the list of passed jobs goes.
     virtual void ForgetPassedJob(int32_t jobID, int32_t docID) {

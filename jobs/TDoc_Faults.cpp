@@ -74,10 +74,10 @@ bool TDoc::LeaveGoneStore() {
         SpoolStream.reset();
         ::unlink(file.c_str());
     }
-    Host.LogFailure("Job " + JobText() + ": the document store has gone while the job was " +
-                    (SpoolMode ? "spooling" : "being passed on") +
-                    "; its input went with the store" +
-                    (file.empty() ? std::string() : ", the partial spool file " + file + " is removed"));
+    Host.LogFailure(
+        "Job " + JobText() + ": the document store has gone while the job was " +
+        (SpoolMode ? "spooling" : "being passed on") + "; its input went with the store" +
+        (file.empty() ? std::string() : ", the partial spool file " + file + " is removed"));
     return true;
 }
 
@@ -103,8 +103,10 @@ void TDoc::SetAsideSpoolFile(const std::string& path) {
                                  " (" + oldName + ") aside: " + why);
     Host.ForgetPassedJob(JobID, DocID);
     Host.LogFailure("Job " + JobText() + ": the spool file " + path + " of the kept job " + key +
-                    " (" + oldName + ") is in the way (the store numbered a document again); "
-                    "the kept file was moved to " + aside);
+                    " (" + oldName +
+                    ") is in the way (the store numbered a document again); "
+                    "the kept file was moved to " +
+                    aside);
 }
 
 bool TDoc::WaitForRoom(int error, int64_t at) {
@@ -113,8 +115,8 @@ bool TDoc::WaitForRoom(int error, int64_t at) {
         return false;
     RoomWaitAt = at;
     if (!BlockPending && !HeaderPending)
-        Host.LogFailure("Job " + JobText() + ": the disk is full (" + ErrorText(error) +
-                        "; file " + SpoolFilePath() +
+        Host.LogFailure("Job " + JobText() + ": the disk is full (" + ErrorText(error) + "; file " +
+                        SpoolFilePath() +
                         "); the job waits with the rest of its input in the store until there "
                         "is room again");
     Host.LowDiskSpace();
@@ -139,8 +141,8 @@ void TDoc::DropSpoolCopy(int error) {
     SpoolStream.reset();
     ::unlink(path.c_str());
     SpoolCopyDropped = true;
-    Host.LogFailure("Job " + JobText() + ": its spool copy cannot be written (" +
-                    ErrorText(error) + "; file " + path +
+    Host.LogFailure("Job " + JobText() + ": its spool copy cannot be written (" + ErrorText(error) +
+                    "; file " + path +
                     "); the copy is dropped and the document is passed on without it");
 }
 
