@@ -27,16 +27,18 @@ public:
             Define(method, [](const std::vector<TVariant>&) {
                 return TCallResult{std::string(), {int32_t(0), int32_t(0), int32_t(0)}};
             });
-        Define("RNextFindDoc",
-               [](const std::vector<TVariant>&) { return TCallResult{int32_t(-1), {}}; });
+        Define("RNextFindDoc", [](const std::vector<TVariant>&) {
+            return TCallResult{int32_t(-1), {}};
+        });
     }
     using TInProcessObject::Call;
     TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
                      const std::string& signature) override {
         ++Calls;
         if (Gone)
-            throw TDispatchError("org.freedesktop.DBus.Error.ServiceUnknown",
-                                 "The name RozEza.MemoryMan was not provided by any .service files");
+            throw TDispatchError(
+                "org.freedesktop.DBus.Error.ServiceUnknown",
+                "The name RozEza.MemoryMan was not provided by any .service files");
         return TInProcessObject::Call(method, args, signature);
     }
     bool PeerGone() override { return Gone; }
@@ -65,8 +67,8 @@ protected:
         job->ReadFields();
         job->SetState(state);
         job->SpoolStream = std::make_unique<TFileStream>();
-        EXPECT_TRUE(job->SpoolStream->Open(job->SpoolFilePath(),
-                                           TFileStream::TMode::CreateExclusive));
+        EXPECT_TRUE(
+            job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
         EXPECT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, {}, 45292.5));
         if (state == 2)
             job->OutDocID = 900;
@@ -98,7 +100,8 @@ TEST_F(StoreAndDiskTest, ACallThatFailsBecauseTheStoreLeftSaysSoAndOthersStayOrd
     EXPECT_FALSE(client.Present());
 }
 
-TEST_F(StoreAndDiskTest, ReadingJobsLoseTheirPartialFileSendingOnesWaitAndNothingAsksAnAbsentStore) {
+TEST_F(StoreAndDiskTest,
+       ReadingJobsLoseTheirPartialFileSendingOnesWaitAndNothingAsksAnAbsentStore) {
     TDoc* sending = AddJob(5, 50, 2, "Sent");
     AddJob(6, 60, 0, "Read");
     Module->Status = 2;
