@@ -303,6 +303,12 @@ void TModuleControl::Kill() {
     Close();
     const std::string folder = StoreDir + "/" + ConfigKey;
     if (DirectoryExists(folder)) {
+        // Spool files moved aside are the module's own as well.
+        const std::string aside = folder + "/damaged";
+        if (DirectoryExists(aside)) {
+            DeleteOrdinaryFiles(aside);
+            ::rmdir(aside.c_str());
+        }
         DeleteOrdinaryFiles(folder);
         if (::rmdir(folder.c_str()) != 0)
             throw std::runtime_error("Cannot remove the folder " + folder + " (" + LastErrorText() +

@@ -232,6 +232,9 @@ void TModuleControl::ListenToStore() {
     });
     StorePresence.reset();
     StorePresence = Process.StoreObject.WatchPresence([this](bool present) {
+        // A closed module has nothing in the store; its process may outlive the store a moment.
+        if (!Current)
+            return;
         if (!present) {
             StoreGone("the bus name " + std::string(kStoreProgId) + " lost its owner");
             // Between ticks no job is inside a step: what the store held is let go at once.

@@ -175,5 +175,52 @@ TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot)
     EXPECT_FALSE(Module->Paused);
 }
 
+TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAlong) {
+    Module->ConfigKey = "Q";
+    const std::string kept = Module->JobDir + "/1_1";
+    const auto writeKept = [&](const std::string& name) {
+        TFileStream file;
+        ASSERT_TRUE(file.Open(kept, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, "Name=" + name, {}, 45292.5));
+    };
+    writeKept("Old");
+    TListRow row;
+    row.Caption = "1";
+    row.SubItems = {"1", "Old"};
+    Window.CompletedJobs().Add(row);
+
+    std::unique_ptr<TDoc> job = TDoc::Create(*Module, true, 1, 1, "Name=New");
+    ASSERT_TRUE(job->InitReadDoc());
+    const std::string aside = Module->JobDir + "/damaged/1_1.kept";
+    EXPECT_THAT(SystemLog->Find("Job 1_1 (New): the spool file " + kept +
+                                " of the kept job 1_1 (Old) is in the way (the store numbered a "
+                                "document again); the kept file was moved to " +
+                                aside),
+                Not(IsEmpty()));
+    EXPECT_THAT(ReadTextFile(aside), HasSubstr("Name=Old"));
+    EXPECT_EQ(Window.CompletedJobs().Count(), 0);
+    TDoc* inProcess = Module->Jobs.Add(std::move(job));
+    inProcess->SpoolStream.reset();
+    EXPECT_THAT(ReadTextFile(kept), HasSubstr("Name=New"));
+
+    // The name taken again: the next one goes beside; one a job in process uses stays put.
+    std::unique_ptr<TDoc> again = TDoc::Create(*Module, true, 1, 1, "Name=Again");
+    EXPECT_FALSE(again->InitReadDoc());
+    again->Free(false);
+    EXPECT_THAT(SystemLog->Find("Exception in InitReadDoc (the spool file " + kept +
+                                " belongs to job 1_1 (New), which is in process; job 1_1 (Again) "
+                                "cannot be spooled under the same name"),
+                Not(IsEmpty()));
+    EXPECT_THAT(ReadTextFile(kept), HasSubstr("Name=New"));
+    Module->FreeJob(*inProcess);
+    std::unique_ptr<TDoc> third = TDoc::Create(*Module, true, 1, 1, "Name=Third");
+    ASSERT_TRUE(third->InitReadDoc());
+    third->Free(false);
+    EXPECT_THAT(ReadTextFile(aside + ".2"), HasSubstr("Name=New"));
+
+    Module->Kill();
+    EXPECT_FALSE(DirectoryExists(Module->JobDir));
+}
+
 } // namespace
 } // namespace raduvuz::test
