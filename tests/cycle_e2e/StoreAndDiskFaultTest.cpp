@@ -11,6 +11,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -31,8 +32,11 @@ void EnsureApplication() {
     static int argc = 1;
     static char name[] = "test_store_disk_faults";
     static char* argv[] = {name, nullptr};
-    static const std::unique_ptr<QCoreApplication> app =
-        std::make_unique<QCoreApplication>(argc, argv);
+    static const std::unique_ptr<QCoreApplication> app = [] {
+        auto made = std::make_unique<QCoreApplication>(argc, argv);
+        qDBusRegisterMetaType<QList<QVariantMap>>();
+        return made;
+    }();
 }
 
 QString Q(const std::string& text) {
@@ -172,6 +176,28 @@ protected:
         EXPECT_EQ(Bus->call(call, QDBus::Block, 30000).type(), QDBusMessage::ReplyMessage)
             << method.toStdString();
     }
+    // The module's passed jobs as "<job>_<doc> <name>", in list order.
+    std::vector<std::string> PassedJobs() {
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("RAduvuz.ModuleControl.p%1").arg(ModulePid),
+            QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IJobControl"),
+            QStringLiteral("ListJobs"));
+        const QDBusMessage reply = Bus->call(call, QDBus::Block, 30000);
+        std::vector<std::string> rows;
+        for (const QVariantMap& row : qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0)))
+            if (row.value(QStringLiteral("list")).toString() == QStringLiteral("passed"))
+                rows.push_back(std::to_string(row.value(QStringLiteral("job")).toInt()) + "_" +
+                               std::to_string(row.value(QStringLiteral("doc")).toInt()) + " " +
+                               row.value(QStringLiteral("name")).toString().toStdString());
+        return rows;
+    }
+    // Feeds page to module 3 through the store.
+    void Put(const fs::path& page) {
+        const QDBusMessage put =
+            StoreCall(QStringLiteral("PutFile"),
+                      {Q(page.string()), Q(ReadTextFile(page.string() + ".dds")), int(kBlock), 3});
+        ASSERT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
+    }
     // The store's line for document doc ("4 job=78 from=2 state=finished ... for=3:open ...").
     std::string StoreLine(int doc) {
         const QDBusMessage reply = StoreCall(QStringLiteral("ListDocs"), {});
@@ -287,7 +313,7 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     MakePages("waits", 10, "Y");
     WriteConfig("WorkMode=1");
     TRun run;
-    run.Workflow = "expect = 3\n";
+    run.Workflow = "expect = 4\n";
     run.Extra = "paused-for = 6\n";
     Start(run);
     ASSERT_TRUE(WaitForLog("File kept-1-C.rst sent")) << Log();
@@ -344,9 +370,13 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
                   {Q(after.string()), Q(ReadTextFile(after.string() + ".dds")), int(kBlock), 3});
     ASSERT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
     ASSERT_EQ(put.arguments().value(0).toInt(), 1);
+    // Neither the moved nor the partial file is listed as passed; the new 1_1 is, once.
+    ASSERT_TRUE(WaitForLog("File after-1-C.rst sent")) << Log();
+    EXPECT_EQ(PassedJobs(), (std::vector<std::string>{"1_1 after"}));
+    Put(Page("last", "own", "M"));
 
     ASSERT_EQ(Finish(), 0) << RunLog;
-    ExpectDelivered("a", {"kept-1-C.rst", "after-1-C.rst"});
+    ExpectDelivered("a", {"kept-1-C.rst", "after-1-C.rst", "last-1-M.rst"});
     ExpectDelivered("b", {"waits-1-Y.rst"});
     // The kept job's file was moved aside, and the line names both jobs.
     EXPECT_NE(RunLog.find("Job 1_1 (after): the spool file " + (JobFolder() / "1_1").string() +
@@ -354,7 +384,12 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
               std::string::npos)
         << RunLog;
     EXPECT_EQ(ReadTextFile(JobFolder() / "damaged" / "1_1.kept").size() > 0, true);
-    EXPECT_EQ(SpoolFiles(), (std::set<std::string>{"1_1", "2_2", "damaged"}));
+    // Those of kept, waits (the first store's numbers), after and last (the second store's).
+    const std::set<std::string> files = SpoolFiles();
+    EXPECT_EQ(files.size(), 4u);
+    for (const char* name : {"1_1", "2_2", "damaged"})
+        EXPECT_EQ(files.count(name), 1u) << name;
+    EXPECT_EQ(files.count(partial), 0u);
     EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
     EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
 }
@@ -441,11 +476,7 @@ TEST_F(StoreAndDiskFaultTest, FullDiskInPassThroughDropsOnlyTheCopyAndIntakeStar
     } else {
         MakeRoom();
     }
-    const fs::path next = Page("next", "own", "Y");
-    const QDBusMessage put =
-        StoreCall(QStringLiteral("PutFile"),
-                  {Q(next.string()), Q(ReadTextFile(next.string() + ".dds")), int(kBlock), 3});
-    ASSERT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
+    Put(Page("next", "own", "Y"));
 
     ASSERT_EQ(Finish(), 0) << RunLog;
     ExpectDelivered("a", {"copy-1-C.rst"});
