@@ -61,8 +61,11 @@ bool TDoc::LeaveGoneStore() {
         OutDocID = 0;
         SendAsPath = false;
         SetState(1);
-        if (ListItem)
+        Moved = 0;
+        if (ListItem) {
             Host.GetProcessJobs().SetImage(ListItem, -1);
+            Host.GetProcessJobs().SetProgress(ListItem, 0, DataSize);
+        }
         Host.LogFailure("Job " + JobText() +
                         ": the document store has gone while the job was being sent; it is sent "
                         "again from its spool file once a store is back");

@@ -113,6 +113,7 @@ TEST_F(StoreAndDiskTest,
     ASSERT_EQ(Module->Jobs.size(), 1u);
     EXPECT_EQ(Module->Jobs.front(), sending);
     EXPECT_EQ(sending->State(), 1);
+    EXPECT_EQ(sending->Stage(), TJobStage::Waiting);
     EXPECT_EQ(sending->OutDocID, 0);
     EXPECT_EQ(sending->SpoolStream, nullptr);
     EXPECT_TRUE(FileExists(Module->JobDir + "/5_50"));
