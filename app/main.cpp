@@ -21,6 +21,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusVariant>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -83,6 +84,9 @@ int main(int argc, char* argv[]) {
             "Switches also start with \"/\" and are matched in any case. See raduvuz(1).\n");
         return 0;
     }
+    // A file-size limit (ulimit -f) fails the write that crosses it, as a full disk does, and the
+    // job that wrote it waits; it does not end the module.
+    ::signal(SIGXFSZ, SIG_IGN);
     const TStartMode mode = StartModeOf(argc, argv);
     if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer) {
         std::string error;

@@ -199,6 +199,7 @@ void TModuleControl::ToLogSink(TLogSeverity severity, const std::string& line) {
 
 void TModuleControl::Pause() {
     Paused = true;
+    PausedForDisk = false;
     Log("Paused");
     try {
         Process.ServerObject.ChangeStatus(ModuleNumber, true, Status);
@@ -210,6 +211,7 @@ void TModuleControl::Pause() {
 void TModuleControl::Resume() {
     Status = 1;
     Paused = false;
+    PausedForDisk = false;
     Log("Started");
     Started = 1;
     try {
@@ -301,6 +303,12 @@ void TModuleControl::Kill() {
     Close();
     const std::string folder = StoreDir + "/" + ConfigKey;
     if (DirectoryExists(folder)) {
+        // Spool files moved aside are the module's own as well.
+        const std::string aside = folder + "/damaged";
+        if (DirectoryExists(aside)) {
+            DeleteOrdinaryFiles(aside);
+            ::rmdir(aside.c_str());
+        }
         DeleteOrdinaryFiles(folder);
         if (::rmdir(folder.c_str()) != 0)
             throw std::runtime_error("Cannot remove the folder " + folder + " (" + LastErrorText() +

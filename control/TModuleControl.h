@@ -84,6 +84,11 @@ public:
     int32_t Copies = 0;
     int32_t MaxFiles = 0;
     bool IntakeExhausted = false;
+    // The document store left the bus: no job calls it until a store owns its name again.
+    bool StoreAway = false;
+    // Paused because the disk of the job folder had too little room, not by the operator: the
+    // module starts again by itself once there is room.
+    bool PausedForDisk = false;
     // How long a transferring job waits, serving events, between attempts to create its output.
     int RetryDelayMs = 1000;
 
@@ -198,6 +203,10 @@ public:
     TJobList& GetJobs() override { return Jobs; }
     TJobListModel& GetProcessJobs() override;
     void FreeJob(TDoc& job) override;
+    void StoreGone(const std::string& why) override;
+    bool IsStoreAway() const override { return StoreAway; }
+    void LowDiskSpace() override;
+    void ForgetPassedJob(int32_t jobID, int32_t docID) override;
     void WaitGoEvent() override;
     bool WaitPumping(int ms) override;
 
@@ -230,8 +239,19 @@ private:
     // The two halves of a retention pass: the low-disk rule and the age rules.
     void DeleteOldestWhileDiskIsLow(TDateTime now);
     void DeleteExpiredJobs(TDateTime now);
-    // Turns the store's signals into notices, once for each store object.
+    // Turns the store's signals into notices, once for each store object, and watches whether
+    // a store owns its name.
     void ListenToStore();
+    // What the jobs had in a store that has gone: readers are dropped, senders wait again.
+    void LeaveGoneStore();
+    // While the store is away: true once a store owns its name again.
+    bool StoreBack();
+    // Not enough room in the storage folder's file system: paused until there is.
+    void PauseForDisk();
+    // A pause for the disk ends by itself once the disk has room again.
+    void ResumeWhenRoom();
+    // A job passes a document on (its output is open in the store).
+    bool PassingOn() const;
     // The outermost work that held jobs has ended: news that came meanwhile asks for a tick.
     void WorkEnded();
     void Rename(const std::string& description);
@@ -292,6 +312,7 @@ private:
     uint64_t NoticesSeen = 0;
     TDispatchPtr ListenedStore;
     TListeningPtr StoreListening;
+    TListeningPtr StorePresence;
     // Jobs out of the list that a tick may still hold; those Close left are not freed yet.
     std::vector<std::unique_ptr<TDoc>> DeferredJobs;
     std::vector<std::shared_ptr<TSavedDoc>> DeferredSavedDocs;

@@ -33,6 +33,7 @@
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
 #include "platform/System.h"
+#include "services/TStoreClient.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,6 +48,8 @@ namespace {
 
 // Below this much free space in the storage folder's file system no document is taken in.
 constexpr int64_t kIntakeMinFreeKb = 102400;
+// The document store's name on the bus.
+constexpr const char* kStoreProgId = "RozEza.MemoryMan";
 // A store that keeps answering 0 to the search would hold the tick for ever.
 constexpr int kMaxZeroAnswers = 1000;
 
@@ -65,6 +68,7 @@ void TModuleControl::TimerTimer() {
     InTimer = true;
     bool moved = false;
     try {
+        ResumeWhenRoom();
         if (Current && !Paused) {
             if (DeletePolicy < 2) {
                 const TDateTime now = Process.Clock();
@@ -110,6 +114,9 @@ bool TModuleControl::Tick() {
     bool moved = false;
     try {
         NoticesSeen = Notices;
+        // While the store is away nothing is asked of it; one look a second at its name.
+        if (StoreAway && !StoreBack())
+            return moved;
         ModuleIdleCheck(*this);
         ExpireDestMarks();
         HeldCount = 0;
@@ -133,12 +140,20 @@ bool TModuleControl::Tick() {
                 progress = Intake();
                 if (!scope.Valid())
                     return moved;
+                if (StoreAway) {
+                    LeaveGoneStore();
+                    return true;
+                }
             } else {
                 const uint8_t stateBefore = job->State();
                 bool done = false;
                 const bool more = job->Execute(done);
                 if (!scope.Valid())
                     return moved;
+                if (StoreAway) {
+                    LeaveGoneStore();
+                    return true;
+                }
                 // A call that came in during the step may have freed the job: it is left alone.
                 if (job->Freed) {
                     progress = true;
@@ -152,7 +167,7 @@ bool TModuleControl::Tick() {
                 } else if (done) {
                     if (job->SpoolMode && job->State() == 0)
                         SpoolToWait(*job);
-                    if ((!job->SpoolMode && DeletePolicy > 0) ||
+                    if ((!job->SpoolMode && DeletePolicy > 0 && !job->SpoolCopyDropped) ||
                         (job->SpoolMode && job->State() == 2))
                         AddCompletedRow(*job, -1);
                     FreeJob(*job);
@@ -215,6 +230,94 @@ void TModuleControl::ListenToStore() {
         if (signal.Kind != TStoreSignal::TKind::DocumentAvailable || signal.Module == ModuleNumber)
             NoteWorkPossible();
     });
+    StorePresence.reset();
+    StorePresence = Process.StoreObject.WatchPresence([this](bool present) {
+        // A closed module has nothing in the store; its process may outlive the store a moment.
+        if (!Current)
+            return;
+        if (!present) {
+            StoreGone("the bus name " + std::string(kStoreProgId) + " lost its owner");
+            // Between ticks no job is inside a step: what the store held is let go at once.
+            if (Ticks == 0)
+                LeaveGoneStore();
+        }
+        NoteWorkPossible();
+    });
+}
+
+void TModuleControl::StoreGone(const std::string& why) {
+    if (StoreAway)
+        return;
+    StoreAway = true;
+    LogFailure("The document store has gone (" + why + "); the module waits until a store owns " +
+               kStoreProgId + " again");
+}
+
+void TModuleControl::LeaveGoneStore() {
+    std::vector<TDoc*> jobs;
+    for (TDoc* job : Jobs)
+        jobs.push_back(job);
+    for (TDoc* job : jobs) {
+        if (job->Freed || !job->LeaveGoneStore())
+            continue;
+        std::unique_ptr<TDoc> owned = Jobs.Take(*job);
+        job->Free();
+        Discard(std::move(owned));
+    }
+    ModuleIdleCheck(*this);
+}
+
+bool TModuleControl::StoreBack() {
+    LeaveGoneStore();
+    if (!Process.StoreObject.Present())
+        return false;
+    StoreAway = false;
+    Log(std::string("A document store owns ") + kStoreProgId + " again; the module goes on");
+    return true;
+}
+
+void TModuleControl::LowDiskSpace() {
+    // A quota or a file-size limit with room on the disk stops only the job that met it.
+    if (!Paused && Process.FreeSpaceKb(StoreDir) < kIntakeMinFreeKb)
+        PauseForDisk();
+}
+
+void TModuleControl::PauseForDisk() {
+    Log("Not enough free disk space");
+    Pause();
+    PausedForDisk = true;
+    Log("The module starts again by itself once " + StoreDir + " has " +
+        std::to_string(kIntakeMinFreeKb / 1024) + " MB free (now " +
+        std::to_string(Process.FreeSpaceKb(StoreDir) / 1024) + " MB); Pause keeps it paused");
+}
+
+void TModuleControl::ResumeWhenRoom() {
+    if (!Current || !Paused || !PausedForDisk)
+        return;
+    const int64_t freeKb = Process.FreeSpaceKb(StoreDir);
+    if (freeKb < kIntakeMinFreeKb)
+        return;
+    Log("There is room on the disk again (" + std::to_string(freeKb / 1024) + " MB free in " +
+        StoreDir + "); the module starts again");
+    Resume();
+}
+
+bool TModuleControl::PassingOn() const {
+    for (const TDoc* job : Jobs) {
+        if (job->State() == 0 && !job->SpoolMode)
+            return true;
+    }
+    return false;
+}
+
+void TModuleControl::ForgetPassedJob(int32_t jobID, int32_t docID) {
+    TJobListModel& completed = MainWindow.CompletedJobs();
+    for (int i = completed.Count() - 1; i >= 0; --i) {
+        TListRow* row = completed.At(i);
+        if (row->Caption == std::to_string(jobID) && !row->SubItems.empty() &&
+            row->SubItems[0] == std::to_string(docID))
+            completed.Delete(row);
+    }
 }
 
 void TModuleControl::ExpireDestMarks() {
@@ -357,9 +460,10 @@ bool TModuleControl::DestinationsFree(int32_t docID, std::set<int32_t>& visited)
 bool TModuleControl::Intake() {
     try {
         if (Process.FreeSpaceKb(StoreDir) < kIntakeMinFreeKb) {
-            Log("Not enough free disk space");
             IntakeExhausted = true;
-            Pause();
+            // A document being passed on goes out first: its output must not wait for the disk.
+            if (!PassingOn())
+                PauseForDisk();
             return false;
         }
         int32_t handle = 0;
@@ -400,6 +504,9 @@ bool TModuleControl::Intake() {
             job->Free();
             return false;
         }
+    } catch (const TStoreGone& e) {
+        StoreGone(e.what());
+        return false;
     } catch (const std::exception&) {
         return false;
     }

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -78,6 +79,38 @@ QDBusMessage CallAndWait(const QDBusMessage& call, int timeoutMs) {
                                          .arg(call.member())
                                          .arg(timeoutMs + kDeadlineSlackMs));
     return pending.reply();
+}
+
+// Keeps a watch on a bus name's owner for as long as it lives.
+class TPeerWatch : public TListening {
+public:
+    TPeerWatch(const std::string& service, std::function<void(bool present)> handler)
+        : Watcher(QString::fromStdString(service), RaduvuzBus(),
+                  QDBusServiceWatcher::WatchForOwnerChange) {
+        QObject::connect(&Watcher, &QDBusServiceWatcher::serviceOwnerChanged, &Watcher,
+                         [handler = std::move(handler)](const QString&, const QString& oldOwner,
+                                                        const QString& newOwner) {
+                             if (!oldOwner.isEmpty())
+                                 handler(false);
+                             if (!newOwner.isEmpty())
+                                 handler(true);
+                         });
+    }
+
+private:
+    QDBusServiceWatcher Watcher;
+};
+
+// The unique name that owns name now; empty when nobody does or the bus cannot say.
+std::string OwnerOf(const std::string& name) {
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
+    ask.setArguments({QString::fromStdString(name)});
+    const QDBusMessage reply = RaduvuzBus().call(ask, QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return reply.arguments().constFirst().toString().toStdString();
 }
 
 } // namespace
@@ -167,6 +200,7 @@ TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVari
             message = "The call " + method + " on " + Reference() + " failed";
         throw TDispatchError(name, message);
     }
+    LastOwner = reply.service().toStdString();
     TCallResult result;
     const QVariantList values = reply.arguments();
     for (qsizetype i = 0; i < values.size(); ++i) {
@@ -176,6 +210,22 @@ TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVari
             result.Outs.push_back(FromWire(values[i]));
     }
     return result;
+}
+
+bool TDBusObject::PeerGone() {
+    const std::string owner = OwnerOf(Service);
+    return owner.empty() || (!LastOwner.empty() && owner != LastOwner);
+}
+
+bool TDBusObject::PeerPresent() {
+    const std::string owner = OwnerOf(Service);
+    if (!owner.empty())
+        LastOwner = owner;
+    return !owner.empty();
+}
+
+TListeningPtr TDBusObject::WatchPeer(std::function<void(bool present)> handler) {
+    return std::make_unique<TPeerWatch>(Service, std::move(handler));
 }
 
 void TDBusObject::SetReplyTimeoutMs(int ms) {

@@ -39,6 +39,11 @@ public:
     TListeningPtr Listen(const std::string& interface, const std::vector<std::string>& members,
                          TSignalHandler handler) override;
     std::string Reference() const override { return Service + Path; }
+    // The unique name that answered the last call is the peer; it is gone once the name has no
+    // owner or another one.
+    bool PeerGone() override;
+    bool PeerPresent() override;
+    TListeningPtr WatchPeer(std::function<void(bool present)> handler) override;
     // This object's calls wait so long instead of ReplyTimeoutMs.
     void SetReplyDeadlineMs(int ms) override { DeadlineMs = ms; }
 
@@ -56,6 +61,8 @@ private:
     std::string Service;
     std::string Path;
     int DeadlineMs = 0;
+    // The unique bus name of the process that answered this object's last call.
+    std::string LastOwner;
 };
 
 } // namespace raduvuz

@@ -74,6 +74,19 @@ public:
     // has unwound.
     virtual void FreeJob(TDoc& job) = 0;
 
+    // A step found the document store gone (why says how): from now on no job calls it, and the
+    // module lets its jobs leave what they had in it (TDoc::LeaveGoneStore) before it goes on.
+    virtual void StoreGone(const std::string& why) { (void)why; }
+    virtual bool IsStoreAway() const { return false; }
+    // A job found the disk of the job folder full: when the disk is low, the module pauses until
+    // there is room again.
+    virtual void LowDiskSpace() {}
+    // The spool file of a passed job was moved aside: its row in the list of passed jobs goes.
+    virtual void ForgetPassedJob(int32_t jobID, int32_t docID) {
+        (void)jobID;
+        (void)docID;
+    }
+
     // Returns at once when the go event does not exist; else blocks until it is signalled.
     virtual void WaitGoEvent() = 0;
     // Waits about ms milliseconds while the user interface handles its events (incoming calls

@@ -210,7 +210,8 @@ void TDoc::Free(bool storeSteps) {
             Host.GetProcessJobs().Delete(row);
         }
         SpoolStream.reset();
-        if (storeSteps) {
+        // A store that has gone holds nothing of the job any more.
+        if (storeSteps && !Host.IsStoreAway()) {
             if (FState == 0 && DocID > 0)
                 Host.GetStoreObject().RCloseDoc(OwnerModuleNumber, DocID);
             if (((!SpoolMode && FState == 0) || FState == 2) && OutDocID > 0)

@@ -17,6 +17,7 @@ namespace raduvuz {
 
 class IJobHost;
 class TFileStream;
+class TStoreGone;
 struct TListRow;
 struct TSavedDoc;
 
@@ -68,6 +69,13 @@ public:
     int32_t BlockHandle = 0;
     int32_t LastBlock = 0;
     TListRow* ListItem = nullptr;
+    // A transferring job whose spool copy could not be written passes its document on without it.
+    bool SpoolCopyDropped = false;
+    // The disk was full: the store's block BlockName (or, with HeaderPending, the header) waits to
+    // be written at RoomWaitAt, where the spool file was cut back to.
+    bool BlockPending = false;
+    bool HeaderPending = false;
+    int64_t RoomWaitAt = 0;
     // Set by Free: whoever still holds the job (a tick) leaves it alone.
     bool Freed = false;
     // Bytes of the job's data moved in its current state: taken from the store while it reads,
@@ -123,6 +131,12 @@ public:
 
     // The spool file of this job: JobDir/JobID_DocID.
     std::string SpoolFilePath() const;
+    // "<JobID>_<DocID> (<Name>)", how log lines name the job.
+    std::string JobText() const;
+    // What the job had in a store that has gone (TDoc_Faults.cpp): a job that was reading loses
+    // its input with the store, logs it and removes its partial spool file, and the caller drops
+    // it (true); a job that was sending waits to be sent again; a waiting job stays as it is.
+    bool LeaveGoneStore();
     // Whether the job writes or reads a spool file (a transferring job keeps none under
     // DeletePolicy 0).
     bool HasSpoolFile() const;
@@ -140,6 +154,18 @@ private:
     void SetSizeTextFromStream();
     // Counts bytes a step moved and shows the progress in the job's row.
     void CountMoved(int64_t bytes);
+    // The step met a store that has gone: the module is told, the job waits.
+    void StoreGoneInStep(const TStoreGone& error);
+    // A file of the job's spool file name that another job left: moved aside, never overwritten.
+    void SetAsideSpoolFile(const std::string& path);
+    // A write of the spool file failed with error. A disk that is full: the file is cut back to
+    // at, the job waits for room with what it holds of the store, and true is answered; any other
+    // failure answers false.
+    bool WaitForRoom(int error, int64_t at);
+    // Writes the header (again, after a full disk); false when the job waits for room.
+    bool WriteHeaderOrWait();
+    // A transferring job's spool copy that cannot be written goes; the document is passed on.
+    void DropSpoolCopy(int error);
     bool DestinationReady(int32_t dest) const;
     bool DestinationOnThisComputer(int32_t dest) const;
     void ReportWorking();

@@ -37,6 +37,7 @@
 #include "services/TStoreClient.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 
 namespace raduvuz {
@@ -93,11 +94,16 @@ bool TDoc::InitReadDoc() {
 
         if (SpoolMode || Host.GetDeletePolicy() != 0) {
             const std::string path = SpoolFilePath();
+            if (FileExists(path))
+                SetAsideSpoolFile(path);
             SpoolStream = std::make_unique<TFileStream>();
             if (!SpoolStream->Open(path, TFileStream::TMode::CreateExclusive))
                 throw std::runtime_error("Cannot create the spool file: " + LastErrorText());
-            if (!WriteSpoolHeader(*SpoolStream, DDS, Host.GetTermKeys(), FCreated))
-                throw std::runtime_error("Cannot write the spool file: " + LastErrorText());
+            // A spooling job waits for room on a full disk; a passing one goes without its copy.
+            if (SpoolMode)
+                WriteHeaderOrWait();
+            else if (!WriteSpoolHeader(*SpoolStream, DDS, Host.GetTermKeys(), FCreated))
+                DropSpoolCopy(errno);
         }
 
         if (!SpoolMode) {
@@ -124,6 +130,10 @@ bool TDoc::InitReadDoc() {
         else
             LogJob(LanguageFormat(1746, {FileName}, "File %s transferring"));
         return true;
+    } catch (const TStoreGone& e) {
+        Host.StoreGone(e.what());
+        LeaveGoneStore();
+        return false;
     } catch (const std::exception& e) {
         LogException(Host, "InitReadDoc", e, this);
         return false;
@@ -169,12 +179,13 @@ bool TDoc::SwitchNextBlock(bool& done) {
             SetWaiting(BlockHandle == 0);
             return FWaiting;
         }
-        bool ok = true;
-        if (SpoolMode || Host.GetDeletePolicy() != 0)
-            ok = SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
+        // The copy is the module's own; the next module gets its document without it.
+        if ((SpoolMode || Host.GetDeletePolicy() != 0) && !SpoolCopyDropped &&
+            !(SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock)))
+            DropSpoolCopy(SpoolStream ? errno : 0);
         store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
         CountMoved(BlockSize);
-        if (LastBlock != 0 && ok) {
+        if (LastBlock != 0) {
             // Without a size among its parameters the job's size is what it moved.
             if (DataSize < 0)
                 DataSize = Moved;
@@ -188,7 +199,10 @@ bool TDoc::SwitchNextBlock(bool& done) {
             LogJob(LanguageFormat(1758, {FileName}, "File %s transferred"));
             done = true;
         }
-        return ok;
+        return true;
+    } catch (const TStoreGone& e) {
+        StoreGoneInStep(e);
+        return true;
     } catch (const std::exception& e) {
         LogException(Host, "SwitchNextBlock", e, this);
         return false;
@@ -200,13 +214,27 @@ bool TDoc::SpoolNextBlock(bool& done) {
         TStoreClient& store = Host.GetStoreObject();
         const int32_t module = Host.GetModuleNumber();
         SetWaiting(false);
-        BlockName = store.RGetBlock(module, DocID, BlockSize, BlockHandle, LastBlock);
-        if (BlockName.empty()) {
-            SetWaiting(BlockHandle == 0);
-            return FWaiting;
+        if (HeaderPending && !WriteHeaderOrWait())
+            return true;
+        // A block the full disk turned away is written again before the store is asked for more.
+        if (!BlockPending) {
+            BlockName = store.RGetBlock(module, DocID, BlockSize, BlockHandle, LastBlock);
+            if (BlockName.empty()) {
+                SetWaiting(BlockHandle == 0);
+                return FWaiting;
+            }
         }
+        const int64_t at = SpoolStream ? SpoolStream->Position() : 0;
         const bool ok =
             SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock);
+        if (!ok && WaitForRoom(SpoolStream ? errno : 0, at)) {
+            BlockPending = true;
+            return true;
+        }
+        if (ok && BlockPending) {
+            BlockPending = false;
+            Host.Log("Job " + JobText() + ": there is room on the disk again; spooling goes on");
+        }
         // A block that could not be copied stays with the store until Free closes the document.
         if (ok) {
             store.RCloseBlock(module, DocID, BlockHandle);
@@ -225,6 +253,9 @@ bool TDoc::SpoolNextBlock(bool& done) {
             done = true;
         }
         return ok;
+    } catch (const TStoreGone& e) {
+        StoreGoneInStep(e);
+        return true;
     } catch (const std::exception& e) {
         LogException(Host, "SpoolNextBlock", e, this);
         return false;
@@ -346,6 +377,9 @@ bool TDoc::CheckWaitingDoc() {
         LogJob(LanguageFormat(1750, {FileName}, "File %s sending"));
         ReportWorking();
         return true;
+    } catch (const TStoreGone& e) {
+        StoreGoneInStep(e);
+        return true;
     } catch (const std::exception& e) {
         LogException(Host, "CheckWaitingDoc", e, this);
         return false;
@@ -416,6 +450,9 @@ bool TDoc::SendNextBlock(bool& done) {
                 Host.GetProcessJobs().Delete(row);
             }
         }
+        return true;
+    } catch (const TStoreGone& e) {
+        StoreGoneInStep(e);
         return true;
     } catch (const std::exception& e) {
         LogException(Host, "SendNextBlock", e, this);

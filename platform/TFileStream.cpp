@@ -103,4 +103,8 @@ bool TFileStream::Flush() {
     return Fd >= 0 && fsync(Fd) == 0;
 }
 
+bool TFileStream::Truncate(int64_t size) {
+    return Fd >= 0 && size >= 0 && ftruncate(Fd, size) == 0;
+}
+
 } // namespace raduvuz

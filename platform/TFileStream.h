@@ -35,6 +35,8 @@ public:
     bool Seek(int64_t position);
     int64_t Size() const;
     bool Flush(); // fsync
+    // Cuts the file to size bytes (what a write that failed half-way added goes).
+    bool Truncate(int64_t size);
 
 private:
     int Fd = -1;

@@ -109,6 +109,18 @@ public:
     }
     // The reference text that names the object to another process ("busname/path"), if any.
     virtual std::string Reference() const { return {}; }
+    // Whether the process that answered this object's calls has left since: nobody owns the
+    // object's name any more, or another process does. A binding that cannot tell says no.
+    virtual bool PeerGone() { return false; }
+    // Whether somebody owns the object's name now (a binding that cannot tell says yes); the
+    // owner found is the one PeerGone compares with from now on.
+    virtual bool PeerPresent() { return true; }
+    // Tells handler whenever the object's name loses its owner (false) or gets one (true),
+    // while the result lives; none when the binding cannot watch.
+    virtual TListeningPtr WatchPeer(std::function<void(bool present)> handler) {
+        (void)handler;
+        return nullptr;
+    }
     // How long a call waits for the object's answer before it fails; an object in this process
     // answers at once and has no use for it.
     virtual void SetReplyDeadlineMs(int) {}

@@ -11,7 +11,16 @@ TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
                    size_t outs = 0) {
     if (!object)
         throw TDispatchError(kUnexpectedError, "No document store object for the call " + method);
-    TCallResult result = object->Call(method, args, signature);
+    TCallResult result;
+    try {
+        result = object->Call(method, args, signature);
+    } catch (const TDispatchError& e) {
+        // A stale error text helps nobody: say that the store is gone, and what the call saw.
+        if (object->PeerGone())
+            throw TStoreGone(e.Name, "the document store " + object->Reference() + " has gone (" +
+                                         method + ": " + e.what() + ")");
+        throw;
+    }
     if (result.Outs.size() < outs)
         throw TDispatchError(kUnexpectedError, "The document store answered " + method + " with " +
                                                    std::to_string(result.Outs.size()) +
@@ -130,6 +139,16 @@ TListeningPtr TStoreClient::Listen(std::function<void(const TStoreSignal&)> hand
                               }
                               handler(signal);
                           });
+}
+
+bool TStoreClient::Present() {
+    return Object && Object->PeerPresent();
+}
+
+TListeningPtr TStoreClient::WatchPresence(std::function<void(bool present)> handler) {
+    if (!Object)
+        return nullptr;
+    return Object->WatchPeer(std::move(handler));
 }
 
 } // namespace raduvuz

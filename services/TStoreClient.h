@@ -26,8 +26,16 @@ struct TStoreSignal {
     bool Aborted = false;
 };
 
+// A store call that failed because the store itself is gone: the process that answered the
+// module's calls left the bus (killed, or ended), whether or not another owns the name now.
+class TStoreGone : public TDispatchError {
+public:
+    using TDispatchError::TDispatchError;
+};
+
 // Typed calls of the document store "RozEza.MemoryMan" over a late-bound object. Every call
-// throws TDispatchError when the store fails or cannot be reached.
+// throws TDispatchError when the store fails or cannot be reached, TStoreGone when it failed
+// because the store left the bus.
 class TStoreClient {
 public:
     TStoreClient() = default;
@@ -58,6 +66,11 @@ public:
     // binding has no signals. A store that sends none (an older one) never calls it, and a
     // signal whose arguments are not what the contract says is passed over.
     TListeningPtr Listen(std::function<void(const TStoreSignal&)> handler);
+    // Whether somebody owns the store's name now; the owner found is the one the next failed
+    // call is compared with.
+    bool Present();
+    // Tells handler when the store's name loses its owner (false) or gets one (true).
+    TListeningPtr WatchPresence(std::function<void(bool present)> handler);
 
 private:
     TDispatchPtr Object;

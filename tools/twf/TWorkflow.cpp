@@ -202,6 +202,10 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
                 w.BackstopSeconds = ToInt(value, at, "backstop");
                 if (w.BackstopSeconds < 0)
                     at.Fail("backstop is 0 or more seconds");
+            } else if (key == "store-lost") {
+                if (value != "end" && value != "wait")
+                    at.Fail("store-lost is end or wait");
+                w.WaitForStore = value == "wait";
             } else if (key == "before-close")
                 w.BeforeClose = value;
             else

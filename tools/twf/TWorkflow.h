@@ -114,6 +114,9 @@ public:
     // Seconds between the sinks' and a waiting feed's own tries when no store signal came;
     // 0: only the store's signals move them.
     int BackstopSeconds = 3;
+    // When the store leaves the bus: false ends the run; true waits for a store to own its
+    // name again (one the operator or a test starts) and goes on with it.
+    bool WaitForStore = false;
     // A shell command run once the run has ended, before the modules are closed.
     std::string BeforeClose;
 

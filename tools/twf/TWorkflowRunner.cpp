@@ -480,7 +480,7 @@ void TWorkflowRunner::TakeAllSinks() {
 
 void TWorkflowRunner::TakeSink(int32_t number) {
     const TSinkDef* sink = Workflow.FindSink(number);
-    if (!TakingSinks() || !sink)
+    if (!TakingSinks() || !sink || StoreAway)
         return;
     TSinkTake& take = SinkTakes[number];
     if (take.Busy) {
@@ -599,10 +599,23 @@ int TWorkflowRunner::Run() {
     Expected = Workflow.Expect >= 0 ? Workflow.Expect : static_cast<int>(Feeds.size());
     bool ready = StartBus() && StartStore();
     if (ready) {
-        QDBusServiceWatcher* watcher = new QDBusServiceWatcher(
-            StoreName, Bus, QDBusServiceWatcher::WatchForUnregistration, this);
-        connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
-                [this] { Finish(false, "the document store has gone"); });
+        QDBusServiceWatcher* watcher =
+            new QDBusServiceWatcher(StoreName, Bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                [this](const QString&, const QString& oldOwner, const QString& newOwner) {
+                    if (!oldOwner.isEmpty() && !Workflow.WaitForStore)
+                        Finish(false, "the document store has gone");
+                    else if (!oldOwner.isEmpty())
+                        Log.Line("the document store has gone; waiting for a store to own " +
+                                 S(StoreName) + " again");
+                    StoreAway = newOwner.isEmpty();
+                    // What the new store finished already is taken at once.
+                    if (!newOwner.isEmpty() && !Finished) {
+                        Log.Line("a document store owns " + S(StoreName) + " again (" +
+                                 S(newOwner) + ")");
+                        TakeAllSinks();
+                    }
+                });
         ListenToStore();
         Modules.reserve(Workflow.Modules.size());
         for (const auto& def : Workflow.Modules) {

@@ -104,6 +104,8 @@ private:
     bool TakingSinks() const { return !Finished || OperatorWaiting; }
     // The store was full: the next file goes in on MemoryFreed or the backstop.
     bool FeedWaiting = false;
+    // The store left the bus and no other owns its name yet (store-lost = wait).
+    bool StoreAway = false;
     struct TSinkTake {
         bool Busy = false;
         bool Again = false;

@@ -1,0 +1,227 @@
+#include "CycleTestSupport.h"
+
+#include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
+#include "platform/System.h"
+#include "platform/TFileStream.h"
+#include "services/TStoreClient.h"
+
+#include <gmock/gmock.h>
+
+namespace raduvuz::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+// A store that can leave: while Gone every call fails as a call to a name nobody owns does, and
+// the binding says that the peer has gone. Calls are counted, the look at the name is not.
+class TVanishingStore : public TInProcessObject {
+public:
+    bool Gone = false;
+    int Calls = 0;
+
+    TVanishingStore() {
+        for (const char* method : {"RGetBlock", "WGetBlock", "RCloseDoc", "WAbortDoc"})
+            Define(method, [](const std::vector<TVariant>&) {
+                return TCallResult{std::string(), {int32_t(0), int32_t(0), int32_t(0)}};
+            });
+        Define("RNextFindDoc", [](const std::vector<TVariant>&) {
+            return TCallResult{int32_t(-1), {}};
+        });
+    }
+    using TInProcessObject::Call;
+    TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
+                     const std::string& signature) override {
+        ++Calls;
+        if (Gone)
+            throw TDispatchError(
+                "org.freedesktop.DBus.Error.ServiceUnknown",
+                "The name RozEza.MemoryMan was not provided by any .service files");
+        return TInProcessObject::Call(method, args, signature);
+    }
+    bool PeerGone() override { return Gone; }
+    bool PeerPresent() override { return !Gone; }
+};
+
+class StoreAndDiskTest : public TModuleTest {
+protected:
+    void SetUp() override {
+        TModuleTest::SetUp();
+        Store = std::make_shared<TVanishingStore>();
+        Process.StoreObject = TStoreClient(Store);
+        Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
+        Process.GoEventName = "/raduvuz-cycle-test-no-event";
+        Module->Current = true;
+        Module->Event = false;
+        Module->Paused = false;
+        Module->JobDir = Root + "/store/Q";
+        ForceDirectories(Module->JobDir);
+    }
+
+    // A job of the module with its spool file open: written (reading) or read (sending).
+    TDoc* AddJob(int32_t jobID, int32_t docID, uint8_t state, const std::string& name) {
+        TDoc* job = Module->Jobs.Add(
+            TDoc::Create(*Module, true, docID, jobID, "Name=" + name + ";FileName=" + name));
+        job->ReadFields();
+        job->SetState(state);
+        job->SpoolStream = std::make_unique<TFileStream>();
+        EXPECT_TRUE(
+            job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
+        EXPECT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, {}, 45292.5));
+        if (state == 2)
+            job->OutDocID = 900;
+        job->AddToList(state == 0 ? 2 : 1);
+        return job;
+    }
+
+    std::shared_ptr<TVanishingStore> Store;
+    int64_t FreeKb = 10000000;
+};
+
+TEST_F(StoreAndDiskTest, ACallThatFailsBecauseTheStoreLeftSaysSoAndOthersStayOrdinaryFailures) {
+    TStoreClient client(Store);
+    auto unknown = std::make_shared<TInProcessObject>();
+    try {
+        TStoreClient(unknown).RCloseDoc(3, 7);
+        ADD_FAILURE() << "no such method";
+    } catch (const TStoreGone&) {
+        ADD_FAILURE() << "a store that answers has not gone";
+    } catch (const TDispatchError&) {
+    }
+    Store->Gone = true;
+    try {
+        client.RCloseDoc(3, 7);
+        ADD_FAILURE() << "the store is gone";
+    } catch (const TStoreGone& e) {
+        EXPECT_THAT(std::string(e.what()), HasSubstr("has gone (RCloseDoc: The name "));
+    }
+    EXPECT_FALSE(client.Present());
+}
+
+TEST_F(StoreAndDiskTest,
+       ReadingJobsLoseTheirPartialFileSendingOnesWaitAndNothingAsksAnAbsentStore) {
+    TDoc* sending = AddJob(5, 50, 2, "Sent");
+    AddJob(6, 60, 0, "Read");
+    Module->Status = 2;
+    Store->Gone = true;
+
+    Module->Tick();
+
+    EXPECT_TRUE(Module->StoreAway);
+    ASSERT_EQ(Module->Jobs.size(), 1u);
+    EXPECT_EQ(Module->Jobs.front(), sending);
+    EXPECT_EQ(sending->State(), 1);
+    EXPECT_EQ(sending->Stage(), TJobStage::Waiting);
+    EXPECT_EQ(sending->OutDocID, 0);
+    EXPECT_EQ(sending->SpoolStream, nullptr);
+    EXPECT_TRUE(FileExists(Module->JobDir + "/5_50"));
+    EXPECT_FALSE(FileExists(Module->JobDir + "/6_60"));
+    EXPECT_EQ(Window.ProcessJobs().Count(), 1);
+    EXPECT_THAT(SystemLog->Find("Job 6_60 (Read): the document store has gone while the job was "
+                                "spooling; its input went with the store, the partial spool file " +
+                                Module->JobDir + "/6_60 is removed"),
+                Not(IsEmpty()));
+    EXPECT_THAT(SystemLog->Find("Job 5_50 (Sent): the document store has gone while the job was "
+                                "being sent; it is sent again from its spool file once a store is "
+                                "back"),
+                Not(IsEmpty()));
+    EXPECT_EQ(SystemLog->SeverityOf("The document store has gone ("), TLogSeverity::Error);
+    EXPECT_THAT(SystemLog->Find("Exception in"), IsEmpty());
+    EXPECT_TRUE(Server->Called("ChangeStatus(7,false,1)"));
+
+    // Away, a tick only looks whether the name has an owner again.
+    const int calls = Store->Calls;
+    Module->Tick();
+    Module->TimerTimer();
+    EXPECT_EQ(Store->Calls, calls);
+
+    Store->Gone = false;
+    Module->Tick();
+    EXPECT_FALSE(Module->StoreAway);
+    EXPECT_THAT(SystemLog->Find("A document store owns RozEza.MemoryMan again; the module goes on"),
+                Not(IsEmpty()));
+}
+
+TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot) {
+    FreeKb = 102399;
+    EXPECT_FALSE(Module->Intake());
+    EXPECT_TRUE(Module->Paused);
+    EXPECT_TRUE(Module->PausedForDisk);
+    EXPECT_THAT(SystemLog->Find("The module starts again by itself once " + Module->StoreDir +
+                                " has 100 MB free (now 99 MB)"),
+                Not(IsEmpty()));
+    Module->TimerTimer();
+    EXPECT_TRUE(Module->Paused) << "still no room";
+
+    FreeKb = 102400;
+    Module->TimerTimer();
+    EXPECT_FALSE(Module->Paused);
+    EXPECT_THAT(SystemLog->Find("There is room on the disk again (100 MB free in "),
+                Not(IsEmpty()));
+
+    // The operator's pause wins over the disk's, and room does not end it.
+    FreeKb = 0;
+    EXPECT_FALSE(Module->Intake());
+    Module->Pause();
+    EXPECT_FALSE(Module->PausedForDisk);
+    FreeKb = 10000000;
+    Module->TimerTimer();
+    EXPECT_TRUE(Module->Paused);
+
+    // A job that meets a quota or a file-size limit while the disk has room waits alone.
+    Module->Resume();
+    Module->LowDiskSpace();
+    EXPECT_FALSE(Module->Paused);
+}
+
+TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAlong) {
+    Module->ConfigKey = "Q";
+    const std::string kept = Module->JobDir + "/1_1";
+    const auto writeKept = [&](const std::string& name) {
+        TFileStream file;
+        ASSERT_TRUE(file.Open(kept, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, "Name=" + name, {}, 45292.5));
+    };
+    writeKept("Old");
+    TListRow row;
+    row.Caption = "1";
+    row.SubItems = {"1", "Old"};
+    Window.CompletedJobs().Add(row);
+
+    std::unique_ptr<TDoc> job = TDoc::Create(*Module, true, 1, 1, "Name=New");
+    ASSERT_TRUE(job->InitReadDoc());
+    const std::string aside = Module->JobDir + "/damaged/1_1.kept";
+    EXPECT_THAT(SystemLog->Find("Job 1_1 (New): the spool file " + kept +
+                                " of the kept job 1_1 (Old) is in the way (the store numbered a "
+                                "document again); the kept file was moved to " +
+                                aside),
+                Not(IsEmpty()));
+    EXPECT_THAT(ReadTextFile(aside), HasSubstr("Name=Old"));
+    EXPECT_EQ(Window.CompletedJobs().Count(), 0);
+    TDoc* inProcess = Module->Jobs.Add(std::move(job));
+    inProcess->SpoolStream.reset();
+    EXPECT_THAT(ReadTextFile(kept), HasSubstr("Name=New"));
+
+    // The name taken again: the next one goes beside; one a job in process uses stays put.
+    std::unique_ptr<TDoc> again = TDoc::Create(*Module, true, 1, 1, "Name=Again");
+    EXPECT_FALSE(again->InitReadDoc());
+    again->Free(false);
+    EXPECT_THAT(SystemLog->Find("Exception in InitReadDoc (the spool file " + kept +
+                                " belongs to job 1_1 (New), which is in process; job 1_1 (Again) "
+                                "cannot be spooled under the same name"),
+                Not(IsEmpty()));
+    EXPECT_THAT(ReadTextFile(kept), HasSubstr("Name=New"));
+    Module->FreeJob(*inProcess);
+    std::unique_ptr<TDoc> third = TDoc::Create(*Module, true, 1, 1, "Name=Third");
+    ASSERT_TRUE(third->InitReadDoc());
+    third->Free(false);
+    EXPECT_THAT(ReadTextFile(aside + ".2"), HasSubstr("Name=New"));
+
+    Module->Kill();
+    EXPECT_FALSE(DirectoryExists(Module->JobDir));
+}
+
+} // namespace
+} // namespace raduvuz::test

@@ -1,0 +1,492 @@
+// Faults caused for real in a running workflow: the document store is killed while the module
+// spools, the disk of the job folder fills up while it spools or passes a document on. The test
+// is the producer of the document the fault hits, block by block over twf's private bus, so
+// the fault comes at a known point of the transfer.
+
+#include "cycle_e2e/WorkflowFixture.h"
+
+#include <gmock/gmock.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <iostream>
+#include <memory>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
+namespace raduvuz::test {
+namespace {
+
+// QtDBus needs an application object; the first test makes one for the program.
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "test_store_disk_faults";
+    static char* argv[] = {name, nullptr};
+    static const std::unique_ptr<QCoreApplication> app = [] {
+        auto made = std::make_unique<QCoreApplication>(argc, argv);
+        qDBusRegisterMetaType<QList<QVariantMap>>();
+        return made;
+    }();
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The number after "prefix" on the first log line that has it; -1 when there is none.
+long NumberAfter(const std::string& log, const std::string& prefix) {
+    const std::string after = AfterInLog(log, prefix);
+    return after.empty() || !std::isdigit(static_cast<unsigned char>(after[0])) ? -1
+                                                                                : std::stol(after);
+}
+
+// CPU seconds (user and system) a process has used so far.
+double CpuSeconds(long pid) {
+    std::istringstream stat(ReadTextFile("/proc/" + std::to_string(pid) + "/stat"));
+    std::string field;
+    std::vector<std::string> fields;
+    while (stat >> field)
+        fields.push_back(field);
+    if (fields.size() < 15)
+        return -1;
+    return static_cast<double>(std::stoll(fields[13]) + std::stoll(fields[14])) /
+           static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+class StoreAndDiskFaultTest : public WorkflowTest {
+protected:
+    void SetUp() override {
+        WorkflowTest::SetUp();
+        EnsureApplication();
+    }
+    void TearDown() override {
+        if (Twf && Twf->state() != QProcess::NotRunning) {
+            Twf->kill();
+            Twf->waitForFinished(10000);
+        }
+        if (Store && Store->state() != QProcess::NotRunning) {
+            Store->kill();
+            Store->waitForFinished(10000);
+        }
+        if (Bus)
+            QDBusConnection::disconnectFromBus(QStringLiteral("fault-test"));
+        WorkflowTest::TearDown();
+    }
+
+    // Starts twf on run and connects to its private bus, as the producer of the test's documents.
+    void Start(TRun run) {
+        run.Workflow += "store-lost = wait\nbackstop = 1\n";
+        WriteFlow(run);
+        Twf = std::make_unique<QProcess>();
+        Twf->setProcessEnvironment(Environment());
+        Twf->setStandardOutputFile(QProcess::nullDevice());
+        Twf->setStandardErrorFile(Q((Root / "twf.err").string()));
+        Twf->start(QStringLiteral(TWF_PATH),
+                   {QStringLiteral("--quiet"), QStringLiteral("--log"), Q(LogFile.string()),
+                    Q((Root / "flow.ini").string())});
+        ASSERT_TRUE(Twf->waitForStarted(10000));
+        ASSERT_TRUE(WaitForLog("module 3 (Queuer): status 1, running")) << Log();
+        const std::string log = Log();
+        ModulePid = NumberAfter(log, "created as RAduvuz.ModuleControl.p");
+        StorePid = NumberAfter(log, ", pid ");
+        Address = AfterInLog(log, "private bus at ");
+        Bus = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(Q(Address), QStringLiteral("fault-test")));
+        ASSERT_TRUE(Bus->isConnected()) << log;
+        ASSERT_GT(ModulePid, 0) << log;
+    }
+    QProcessEnvironment Environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), Q((Root / "xdg").string()));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), Q((Root / "state").string()));
+        env.insert(QStringLiteral("RADUVUZ_REGISTRY"), Q((Root / "reg.ini").string()));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return env;
+    }
+    bool WaitForLog(const std::string& text, int ms = 30000) {
+        QDeadlineTimer deadline(ms);
+        while (Log().find(text) == std::string::npos) {
+            if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
+                return Log().find(text) != std::string::npos;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+    int Finish() {
+        Twf->waitForFinished(120000);
+        RunLog = Log();
+        return Twf->exitStatus() == QProcess::NormalExit ? Twf->exitCode() : -1;
+    }
+
+    // A store call by member name, as the module makes it.
+    QDBusMessage StoreCall(const QString& method, const QVariantList& args) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("RozEza.MemoryMan"), QStringLiteral("/MemoryMan"), QString(), method);
+        call.setArguments(args);
+        return Bus->call(call, QDBus::Block, 30000);
+    }
+    // A document for module 3 that the test writes block by block, with the parameter text of
+    // the page file beside it.
+    int CreateDoc(const fs::path& page, int jobId) {
+        const QDBusMessage reply =
+            StoreCall(QStringLiteral("WCreateDoc"),
+                      {2, jobId, QStringLiteral("3"), Q(ReadTextFile(page.string() + ".dds"))});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments().value(0).toInt();
+    }
+    // Writes blocks of the page's bytes [from, to) into doc; the page's last one says so.
+    void WriteBlocks(int doc, const std::string& bytes, size_t from, size_t to) {
+        for (size_t at = from; at < to; at += kBlock) {
+            const size_t size = std::min(kBlock, to - at);
+            const QDBusMessage got =
+                StoreCall(QStringLiteral("WGetBlock"), {doc, static_cast<int>(size)});
+            ASSERT_EQ(got.type(), QDBusMessage::ReplyMessage) << got.errorMessage().toStdString();
+            const std::string name = got.arguments().value(0).toString().toStdString();
+            ASSERT_FALSE(name.empty()) << "the store has no room for a block";
+            const int fd = ::open(("/dev/shm/" + name).c_str(), O_RDWR | O_CLOEXEC);
+            ASSERT_GE(fd, 0) << name;
+            const ssize_t written = ::pwrite(fd, bytes.data() + at, size, 0);
+            ::close(fd);
+            ASSERT_EQ(written, static_cast<ssize_t>(size));
+            const int last = at + size == bytes.size() ? 1 : 0;
+            const QDBusMessage closed = StoreCall(QStringLiteral("WCloseBlock"),
+                                                  {doc, got.arguments().value(1).toInt(), last});
+            ASSERT_EQ(closed.type(), QDBusMessage::ReplyMessage);
+        }
+    }
+    void CloseDoc(int doc) {
+        EXPECT_EQ(StoreCall(QStringLiteral("WCloseDoc"), {doc}).type(), QDBusMessage::ReplyMessage);
+    }
+
+    // A method of the module's automation interface, as the workflow server calls it.
+    void CallModule(const QString& method) {
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("RAduvuz.ModuleControl.p%1").arg(ModulePid),
+            QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IModuleControl"), method);
+        EXPECT_EQ(Bus->call(call, QDBus::Block, 30000).type(), QDBusMessage::ReplyMessage)
+            << method.toStdString();
+    }
+    // The module's passed jobs as "<job>_<doc> <name>", in list order.
+    std::vector<std::string> PassedJobs() {
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("RAduvuz.ModuleControl.p%1").arg(ModulePid),
+            QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IJobControl"),
+            QStringLiteral("ListJobs"));
+        const QDBusMessage reply = Bus->call(call, QDBus::Block, 30000);
+        std::vector<std::string> rows;
+        for (const QVariantMap& row : qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0)))
+            if (row.value(QStringLiteral("list")).toString() == QStringLiteral("passed"))
+                rows.push_back(std::to_string(row.value(QStringLiteral("job")).toInt()) + "_" +
+                               std::to_string(row.value(QStringLiteral("doc")).toInt()) + " " +
+                               row.value(QStringLiteral("name")).toString().toStdString());
+        return rows;
+    }
+    // Feeds page to module 3 through the store.
+    void Put(const fs::path& page) {
+        const QDBusMessage put =
+            StoreCall(QStringLiteral("PutFile"),
+                      {Q(page.string()), Q(ReadTextFile(page.string() + ".dds")), int(kBlock), 3});
+        ASSERT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
+    }
+    // The store's line for document doc ("4 job=78 from=2 state=finished ... for=3:open ...").
+    std::string StoreLine(int doc) {
+        const QDBusMessage reply = StoreCall(QStringLiteral("ListDocs"), {});
+        for (const std::string& line : Lines(reply.arguments().value(0).toString().toStdString()))
+            if (line.rfind(std::to_string(doc) + " ", 0) == 0)
+                return line;
+        return "<no document " + std::to_string(doc) + ">";
+    }
+    // Waits until the spool file has grown to at least bytes.
+    void WaitForSpoolFile(const fs::path& file, uintmax_t bytes) {
+        const auto size = [&] {
+            std::error_code ec;
+            const uintmax_t got = fs::file_size(file, ec);
+            return ec ? 0 : got;
+        };
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired() && size() < bytes)
+            QThread::msleep(20);
+        ASSERT_GE(size(), bytes) << file;
+    }
+    // Where the job folder's disk fills up: a small file system (tmpfs) when the test may mount
+    // one, which CI can as root; else a file-size limit put on the module process, under which
+    // a write fails as it would on a full disk ("File too large" for "No space left on device").
+    // The small disk also runs out of the room the intake asks for; the limit does not.
+    fs::path Storage() {
+        Disk = std::make_unique<TSmallDisk>((Root / "disk").string(), 112);
+        std::cout << "[ disk     ] "
+                  << (Disk->Mounted() ? "a 112 MB tmpfs, filled up by the test"
+                                      : "a file-size limit on the module (" + Disk->Why + ")")
+                  << "\n";
+        return Disk->Mounted() ? Root / "disk" / "Storage" : Root / "storage";
+    }
+    bool SmallDisk() const { return Disk && Disk->Mounted(); }
+    std::string FullText() const {
+        return SmallDisk() ? "No space left on device" : "File too large";
+    }
+    // No write of the module grows a file beyond what spool already holds.
+    void FillUp(const fs::path& spool) {
+        if (!SmallDisk()) {
+            rlimit limit{};
+            ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, nullptr, &limit), 0);
+            limit.rlim_cur = static_cast<rlim_t>(fs::file_size(spool));
+            ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, &limit, nullptr), 0);
+            return;
+        }
+        const fs::path filler = Root / "disk" / "filler";
+        std::ofstream big(filler, std::ios::binary);
+        const std::string chunk(1 << 20, 'f');
+        while (big.write(chunk.data(), static_cast<std::streamsize>(chunk.size())))
+            ;
+        big.close();
+        std::ofstream tail(filler.string() + ".tail", std::ios::binary);
+        while (tail.put('f'))
+            ;
+    }
+    void MakeRoom() {
+        if (!SmallDisk()) {
+            rlimit limit{};
+            ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, nullptr, &limit), 0);
+            limit.rlim_cur = limit.rlim_max;
+            ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, &limit, nullptr), 0);
+            return;
+        }
+        fs::remove(Root / "disk" / "filler");
+        fs::remove(Root / "disk" / "filler.tail");
+    }
+
+    // A page of about 4 MB in folder, made as the workflow's pages are; its path.
+    fs::path Page(const std::string& name, const std::string& folder, const std::string& plate) {
+        const std::string command =
+            std::string(RASTERGEN_PATH) + " --width 2048 --height 2048 --device '*' --name " +
+            name + " --plates " + plate + " '" + (Root / folder).string() + "' >/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return Root / folder / (name + "-1-" + plate + ".rst");
+    }
+
+    // The outputs of a sink, each equal to the input whose file name it carries, from pages/ or
+    // the test's own folder.
+    void ExpectDelivered(const std::string& sink, const std::multiset<std::string>& names) const {
+        std::multiset<std::string> got;
+        for (const fs::path& output : Outputs(sink)) {
+            got.insert(InputName(output));
+            fs::path input = Root / "pages" / InputName(output);
+            if (!fs::exists(input))
+                input = Root / "own" / InputName(output);
+            EXPECT_EQ(ReadTextFile(output), ReadTextFile(input)) << output;
+        }
+        EXPECT_EQ(got, names) << RunLog;
+    }
+    // Every line that says a step failed; a fault this test causes must never end up there.
+    std::vector<std::string> ExceptionLines() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : Lines(RunLog))
+            if (line.find("Exception in ") != std::string::npos)
+                lines.push_back(line);
+        return lines;
+    }
+
+    static constexpr size_t kBlock = 262144;
+    std::unique_ptr<QProcess> Twf;
+    std::unique_ptr<QProcess> Store;
+    std::unique_ptr<QDBusConnection> Bus;
+    std::unique_ptr<TSmallDisk> Disk;
+    std::string Address;
+    long ModulePid = -1;
+    long StorePid = -1;
+};
+
+TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewStoreIsUsedAtOnce) {
+    // "kept" passes before the fault and stays as a passed job with spool file 1_1; "waits"
+    // waits for its paused printer through the fault.
+    MakePages("kept", 10, "C");
+    MakePages("waits", 10, "Y");
+    WriteConfig("WorkMode=1");
+    TRun run;
+    run.Workflow = "expect = 4\n";
+    run.Extra = "paused-for = 6\n";
+    Start(run);
+    ASSERT_TRUE(WaitForLog("File kept-1-C.rst sent")) << Log();
+    ASSERT_TRUE(WaitForLog("File waits-1-Y.rst spooled")) << Log();
+    ASSERT_TRUE(fs::exists(JobFolder() / "1_1"));
+
+    const fs::path slow = Page("slow", "own", "C");
+    const std::string bytes = ReadTextFile(slow);
+    const int doc = CreateDoc(slow, 77);
+    WriteBlocks(doc, bytes, 0, 3 * kBlock);
+    const std::string partial = "77_" + std::to_string(doc);
+    ASSERT_TRUE(WaitForLog("File slow-1-C.rst spooling")) << Log();
+    WaitForSpoolFile(JobFolder() / partial, 3 * kBlock / 4);
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(StorePid), SIGKILL), 0);
+    const std::string gone = "Job " + partial +
+                             " (slow): the document store has gone "
+                             "while the job was spooling; its input went with "
+                             "the store, the partial spool file ";
+    ASSERT_TRUE(WaitForLog(gone)) << Log();
+    EXPECT_FALSE(fs::exists(JobFolder() / partial));
+    // While nobody owns the store's name the module only looks for it once a second.
+    const double before = CpuSeconds(ModulePid);
+    QThread::msleep(2000);
+    const double away = CpuSeconds(ModulePid) - before;
+    std::cout << "[ figures  ] module CPU while the store was away: " << away << " s in 2 s\n";
+    EXPECT_LT(away, 0.3);
+    const std::string log = Log();
+    const std::string afterGone = log.substr(log.find(gone));
+    EXPECT_NE(afterGone.find("module 3 (Queuer): label 1"), std::string::npos) << afterGone;
+    EXPECT_NE(afterGone.find("module 3 (Queuer): status 1, running"), std::string::npos)
+        << afterGone;
+    EXPECT_NE(log.find("The document store has gone ("), std::string::npos) << log;
+
+    // A new store that numbers from 1 again: its first job is 1_1, as the kept one was.
+    Store = std::make_unique<QProcess>();
+    QProcessEnvironment env = Environment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), Q(Address));
+    Store->setProcessEnvironment(env);
+    Store->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    Store->setStandardOutputFile(QProcess::nullDevice());
+    Store->setStandardErrorFile(Q((Root / "store2.err").string()));
+    Store->start(QStringLiteral(MEMORYMAN_PATH),
+                 {QStringLiteral("--state"), Q((Root / "state2" / "numbers").string())});
+    QDeadlineTimer started(10000);
+    while (!Bus->interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")) &&
+           !started.hasExpired())
+        QThread::msleep(20);
+    ASSERT_TRUE(WaitForLog("A document store owns RozEza.MemoryMan again; the module goes on"))
+        << Log();
+    const fs::path after = Page("after", "own", "C");
+    const QDBusMessage put =
+        StoreCall(QStringLiteral("PutFile"),
+                  {Q(after.string()), Q(ReadTextFile(after.string() + ".dds")), int(kBlock), 3});
+    ASSERT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
+    ASSERT_EQ(put.arguments().value(0).toInt(), 1);
+    // Neither the moved nor the partial file is listed as passed; the new 1_1 is, once.
+    ASSERT_TRUE(WaitForLog("File after-1-C.rst sent")) << Log();
+    EXPECT_EQ(PassedJobs(), (std::vector<std::string>{"1_1 after"}));
+    Put(Page("last", "own", "M"));
+
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectDelivered("a", {"kept-1-C.rst", "after-1-C.rst", "last-1-M.rst"});
+    ExpectDelivered("b", {"waits-1-Y.rst"});
+    // The kept job's file was moved aside, and the line names both jobs.
+    EXPECT_NE(RunLog.find("Job 1_1 (after): the spool file " + (JobFolder() / "1_1").string() +
+                          " of the kept job 1_1 (kept) is in the way"),
+              std::string::npos)
+        << RunLog;
+    EXPECT_EQ(ReadTextFile(JobFolder() / "damaged" / "1_1.kept").size() > 0, true);
+    // Those of kept, waits (the first store's numbers), after and last (the second store's).
+    const std::set<std::string> files = SpoolFiles();
+    EXPECT_EQ(files.size(), 4u);
+    for (const char* name : {"1_1", "2_2", "damaged"})
+        EXPECT_EQ(files.count(name), 1u) << name;
+    EXPECT_EQ(files.count(partial), 0u);
+    EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
+    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+}
+
+TEST_F(StoreAndDiskFaultTest, FullDiskWhileSpoolingKeepsTheJobAndItsInputUntilThereIsRoom) {
+    // The intake wants 100 MB free; the test fills what is left once the job is spooling.
+    const fs::path storage = Storage();
+    WriteConfig("WorkMode=1;StoreDir=\"" + storage.string() + "\"");
+    TRun run;
+    run.Inputs = false;
+    run.Workflow = "expect = 1\n";
+    Start(run);
+    const fs::path page = Page("full", "own", "C");
+    const std::string bytes = ReadTextFile(page);
+    const int doc = CreateDoc(page, 78);
+    const std::string job = "78_" + std::to_string(doc);
+    WriteBlocks(doc, bytes, 0, 4 * kBlock);
+    WaitForSpoolFile(storage / "Q" / job, kBlock);
+
+    FillUp(storage / "Q" / job);
+    WriteBlocks(doc, bytes, 4 * kBlock, bytes.size());
+    CloseDoc(doc);
+    ASSERT_TRUE(WaitForLog("Job " + job + " (full): the disk is full (" + FullText() + "; file " +
+                           (storage / "Q" / job).string() +
+                           "); the job waits with the rest of its input in the store"))
+        << Log();
+    // A disk without room pauses the module; under a file-size limit only the job waits.
+    if (SmallDisk()) {
+        ASSERT_TRUE(WaitForLog("Not enough free disk space")) << Log();
+    }
+    // The job is still there, and so is what it has not spooled yet.
+    EXPECT_NE(StoreLine(doc).find(" for=3:open "), std::string::npos) << StoreLine(doc);
+    EXPECT_TRUE(fs::exists(storage / "Q" / job));
+
+    // The operator pauses as well: room alone no longer starts the module, Resume does.
+    CallModule(QStringLiteral("Pause"));
+    const size_t paused = Log().size();
+    MakeRoom();
+    QThread::msleep(2000);
+    EXPECT_EQ(Log().find("There is room on the disk again", paused), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("File full-1-C.rst spooled"), std::string::npos) << Log();
+    CallModule(QStringLiteral("Resume"));
+
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectDelivered("a", {"full-1-C.rst"});
+    EXPECT_NE(
+        RunLog.find("Job " + job + " (full): there is room on the disk again; spooling goes on"),
+        std::string::npos)
+        << RunLog;
+    EXPECT_EQ(Count(RunLog, "): the disk is full ("), 1u) << RunLog;
+    EXPECT_EQ(SpoolFiles(storage / "Q"), (std::set<std::string>{job}));
+    EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
+    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+}
+
+TEST_F(StoreAndDiskFaultTest, FullDiskInPassThroughDropsOnlyTheCopyAndIntakeStartsAgainWithRoom) {
+    const fs::path storage = Storage();
+    WriteConfig("StoreDir=\"" + storage.string() + "\"");
+    TRun run;
+    run.Inputs = false;
+    run.Workflow = "expect = 2\n";
+    Start(run);
+    const fs::path page = Page("copy", "own", "C");
+    const std::string bytes = ReadTextFile(page);
+    const int doc = CreateDoc(page, 81);
+    const std::string job = "81_" + std::to_string(doc);
+    WriteBlocks(doc, bytes, 0, 4 * kBlock);
+    WaitForSpoolFile(storage / "Q" / job, kBlock);
+
+    FillUp(storage / "Q" / job);
+    WriteBlocks(doc, bytes, 4 * kBlock, bytes.size());
+    CloseDoc(doc);
+    ASSERT_TRUE(WaitForLog("Job " + job + " (copy): its spool copy cannot be written (" +
+                           FullText() + "; file " + (storage / "Q" / job).string() +
+                           "); the copy is dropped and the document is passed on without it"))
+        << Log();
+    ASSERT_TRUE(WaitForLog("sink 12 (Printer A): received ")) << Log();
+    EXPECT_FALSE(fs::exists(storage / "Q" / job));
+    if (SmallDisk()) {
+        // With the document out, the next search finds the disk full and pauses for it.
+        ASSERT_TRUE(WaitForLog("Not enough free disk space")) << Log();
+        MakeRoom();
+        ASSERT_TRUE(WaitForLog("There is room on the disk again")) << Log();
+    } else {
+        MakeRoom();
+    }
+    Put(Page("next", "own", "Y"));
+
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectDelivered("a", {"copy-1-C.rst"});
+    ExpectDelivered("b", {"next-1-Y.rst"});
+    // Only the document that went while there was room has its copy.
+    EXPECT_EQ(SpoolFiles(storage / "Q").size(), 1u);
+    EXPECT_EQ(SpoolFiles(storage / "Q").count(job), 0u);
+    EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
+    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+}
+
+} // namespace
+} // namespace raduvuz::test
