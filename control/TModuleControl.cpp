@@ -268,6 +268,7 @@ void TModuleControl::Close() {
                        "); held jobs: " + (HoldJobs.empty() ? "none" : WriteCommaText(HoldJobs));
         LogFailure(ErrorMessage);
     }
+    GiveBackReadingJobs();
 
     FlowEntries.clear();
     DestMarks.clear();
@@ -301,6 +302,10 @@ void TModuleControl::Kill() {
     Close();
     const std::string folder = StoreDir + "/" + ConfigKey;
     if (DirectoryExists(folder)) {
+        if (DirectoryExists(folder + "/damaged")) {
+            DeleteOrdinaryFiles(folder + "/damaged");
+            ::rmdir((folder + "/damaged").c_str());
+        }
         DeleteOrdinaryFiles(folder);
         if (::rmdir(folder.c_str()) != 0)
             throw std::runtime_error("Cannot remove the folder " + folder + " (" + LastErrorText() +
@@ -365,6 +370,10 @@ TJobListModel& TModuleControl::GetProcessJobs() {
 void TModuleControl::FreeJob(TDoc& job) {
     // Out of the list first: the job is gone from it whatever its release runs into.
     std::unique_ptr<TDoc> owned = Jobs.Take(job);
+    // A copy that was sent, failed or was aborted leaves the journal; one that Close lets go of
+    // stays there for the next start.
+    if (!ReleasingLists)
+        WaitJournal.Remove(job);
     job.Free();
     Discard(std::move(owned));
 }
@@ -375,6 +384,11 @@ void TModuleControl::Discard(std::unique_ptr<TDoc> job) {
 }
 
 void TModuleControl::ReleaseJobLists() {
+    ReleasingLists = true;
+    struct TReleased {
+        bool& Flag;
+        ~TReleased() { Flag = false; }
+    } released{ReleasingLists};
     if (Ticks > 0) {
         for (std::unique_ptr<TDoc>& job : Jobs.TakeAll())
             DeferredJobs.push_back(std::move(job));

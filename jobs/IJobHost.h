@@ -14,6 +14,7 @@ class TJobList;
 class TJobListModel;
 class TServerClient;
 class TStoreClient;
+class TWaitJournal;
 struct TDestMark;
 struct TSavedDoc;
 
@@ -73,6 +74,9 @@ public:
     // once or, while a tick or other work that pumps messages may still hold it, once that work
     // has unwound.
     virtual void FreeJob(TDoc& job) = 0;
+
+    // The journal of the jobs waiting to be sent; none for a host that keeps no journal.
+    virtual TWaitJournal* GetWaitJournal() { return nullptr; }
 
     // Returns at once when the go event does not exist; else blocks until it is signalled.
     virtual void WaitGoEvent() = 0;
