@@ -71,8 +71,7 @@ bool TModuleControl::ReadReloadedSpoolFile(const std::string& name, std::string&
     TFileStream file;
     // A file another process holds is left where it is, as the reload always did.
     if (!file.Open(JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite)) {
-        Log(LanguageFormat(1740, {name}, "Error load saved job %s") + " (" + LastErrorText() +
-            ")");
+        Log(LanguageFormat(1740, {name}, "Error load saved job %s") + " (" + LastErrorText() + ")");
         return false;
     }
     std::string problem;

@@ -113,8 +113,7 @@ bool ReadLine(std::string_view line, bool& put, TWaitRecord& record) {
         else if (key == "held") {
             ok = value == "0" || value == "1";
             record.Held = value == "1";
-        }
-        else if (key == "dests")
+        } else if (key == "dests")
             record.Dests = value;
         else if (key == "devices")
             record.Devices = value;
@@ -364,8 +363,9 @@ std::string DevicesToJournal(const std::string& devices, const IJobHost& host) {
     for (const std::string& item : ReadCommaText(devices)) {
         const int32_t term = StrToIntDef(item, 0);
         const TTaggedList& keys = host.GetTermKeys();
-        const auto key = std::find_if(keys.begin(), keys.end(),
-                                      [&](const TTaggedString& entry) { return entry.Tag == term; });
+        const auto key = std::find_if(keys.begin(), keys.end(), [&](const TTaggedString& entry) {
+            return entry.Tag == term;
+        });
         items.push_back(key != keys.end() && !key->Text.empty() ? key->Text : "#" + item);
     }
     return WriteCommaText(items);
@@ -379,8 +379,9 @@ std::string DevicesFromJournal(const std::string& devices, const IJobHost& host)
             continue;
         }
         const TTaggedList& keys = host.GetTermKeys();
-        const auto key = std::find_if(keys.begin(), keys.end(),
-                                      [&](const TTaggedString& entry) { return entry.Text == item; });
+        const auto key = std::find_if(keys.begin(), keys.end(), [&](const TTaggedString& entry) {
+            return entry.Text == item;
+        });
         if (key != keys.end())
             items.push_back(std::to_string(key->Tag));
     }

@@ -258,9 +258,9 @@ TEST_F(CrashTest, KilledWhileSpoolingTheJobIsTakenAgainFromTheStoreAndThePartIsS
     const std::string part = OnlySpoolFile();
     ASSERT_FALSE(part.empty());
     EXPECT_FALSE(Whole(JobFolder() / part)) << "the kill came after the spool had ended";
-    EXPECT_NE(FaultLog().find("left the bus while reading document " +
-                              part.substr(part.find('_') + 1)),
-              std::string::npos)
+    EXPECT_NE(
+        FaultLog().find("left the bus while reading document " + part.substr(part.find('_') + 1)),
+        std::string::npos)
         << FaultLog();
 
     TRun second = first;
