@@ -107,8 +107,9 @@ protected:
         return ReadWaitJournal(ReadTextFile(Module->JobDir + "/waiting.journal")).Records;
     }
     bool Logged(const std::string& text) const {
-        return std::any_of(Window.LogLines.begin(), Window.LogLines.end(),
-                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+        return std::any_of(
+            Window.LogLines.begin(), Window.LogLines.end(),
+            [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
     std::vector<std::string> JobsInProcess() const {
         std::vector<std::string> jobs;
@@ -144,9 +145,9 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
     WriteTextFile(Module->HoldFilePath(), "5_50\n6_60\n");
 
     StartAgain();
-    EXPECT_EQ(JobsInProcess(), (std::vector<std::string>{"5_50 held to 21 devices 3",
-                                                         "5_50 to 21 devices 3",
-                                                         "6_60 held to 22 devices 4"}));
+    EXPECT_EQ(JobsInProcess(),
+              (std::vector<std::string>{"5_50 held to 21 devices 3", "5_50 to 21 devices 3",
+                                        "6_60 held to 22 devices 4"}));
     EXPECT_TRUE(Logged("Job 5_50 waited to be sent when the module ended: 2 copies wait again "
                        "(to 21, 1 held)"));
     // The file cut short is neither sent nor listed, and its copy is named as lost.

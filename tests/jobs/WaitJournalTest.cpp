@@ -1,8 +1,8 @@
 #include "JobsTestSupport.h"
 
+#include "common/Utils.h"
 #include "jobs/TDoc.h"
 #include "jobs/TWaitJournal.h"
-#include "common/Utils.h"
 #include "support/TempFiles.h"
 
 #include <gtest/gtest.h>
@@ -117,7 +117,8 @@ TEST_F(WaitJournalTest, EveryCopyOfASpooledJobIsOnTheDiskAndComesBackAsItWas) {
     EXPECT_EQ(first.Dests(), "12");
     EXPECT_FALSE(first.Held());
     EXPECT_EQ(first.Name, "Poster");
-    EXPECT_EQ(first.SizeText, SizeText(static_cast<int64_t>(std::filesystem::file_size(Dir + "/7_39"))));
+    EXPECT_EQ(first.SizeText,
+              SizeText(static_cast<int64_t>(std::filesystem::file_size(Dir + "/7_39"))));
     EXPECT_TRUE(second.Held());
     EXPECT_EQ(second.Priority(), 2);
     EXPECT_EQ(second.Name, "Renamed");
