@@ -200,13 +200,10 @@ protected:
         return count;
     }
 
-    // The one spool file of the job folder whose name starts with a digit, and its size.
+    // The one spool file of the job folder.
     std::string OnlySpoolFile() const {
-        std::string found;
-        for (const std::string& name : SpoolFiles())
-            if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0])))
-                found = found.empty() ? name : "<more than one>";
-        return found;
+        const std::set<std::string> names = SpoolFiles();
+        return names.size() == 1 ? *names.begin() : std::string();
     }
     int64_t SizeOf(const fs::path& path) const {
         std::error_code ec;
