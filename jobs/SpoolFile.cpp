@@ -210,9 +210,13 @@ bool SpoolFileWhole(TFileStream& stream, std::string& why) {
             why = "it ends in " + which;
             return false;
         }
-        // A writer that stopped in the middle of a block leaves PackedSize at 0; packed data is
-        // never more than twice the block.
-        if (blockSize < 0 || packedSize < 0 || (packedSize == 0 && blockSize > 0) ||
+        // A writer that stopped in the middle of a block leaves PackedSize at 0.
+        if (packedSize == 0 && blockSize > 0) {
+            why = "it ends in " + which + ", whose packed size was never written";
+            return false;
+        }
+        // Packed data is never more than twice the block.
+        if (blockSize < 0 || packedSize < 0 ||
             static_cast<int64_t>(packedSize) > 2 * static_cast<int64_t>(blockSize)) {
             why = which + " is damaged (block size " + std::to_string(blockSize) +
                   ", packed size " + std::to_string(packedSize) + ")";

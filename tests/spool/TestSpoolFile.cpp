@@ -381,8 +381,9 @@ TEST_F(SpoolFileTest, OnlyAFileWithItsLastBlockIsWhole) {
         return copy;
     };
     EXPECT_FALSE(whole(patched(record + 4, 0), why));
-    EXPECT_EQ(why, "block record 1 is damaged (block size 300, packed size 0)");
+    EXPECT_EQ(why, "it ends in block record 1, whose packed size was never written");
     EXPECT_FALSE(whole(patched(record + 4, 601), why));
+    EXPECT_EQ(why, "block record 1 is damaged (block size 300, packed size 601)");
     EXPECT_FALSE(whole(patched(record, -1), why));
     EXPECT_FALSE(whole(patched(0, 1 << 30), why));
     EXPECT_EQ(why, "its header is damaged");
