@@ -204,6 +204,7 @@ TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
         if (!row || !Module.Jobs.Contains(row->Job))
             continue;
         row->Job->SetPriority(priority);
+        Module.GetWaitJournal()->Update(*row->Job);
         row->Priority = priority;
         inProcess.Refresh(row);
         done.push_back(id);

@@ -270,6 +270,7 @@ void TModuleControl::Close() {
                        "); held jobs: " + (HoldJobs.empty() ? "none" : WriteCommaText(HoldJobs));
         LogFailure(ErrorMessage);
     }
+    GiveBackReadingJobs();
 
     FlowEntries.clear();
     DestMarks.clear();
@@ -373,6 +374,10 @@ TJobListModel& TModuleControl::GetProcessJobs() {
 void TModuleControl::FreeJob(TDoc& job) {
     // Out of the list first: the job is gone from it whatever its release runs into.
     std::unique_ptr<TDoc> owned = Jobs.Take(job);
+    // A copy that was sent, failed or was aborted leaves the journal; one that Close lets go of
+    // stays there for the next start.
+    if (!ReleasingLists)
+        WaitJournal.Remove(job);
     job.Free();
     Discard(std::move(owned));
 }
@@ -383,6 +388,11 @@ void TModuleControl::Discard(std::unique_ptr<TDoc> job) {
 }
 
 void TModuleControl::ReleaseJobLists() {
+    ReleasingLists = true;
+    struct TReleased {
+        bool& Flag;
+        ~TReleased() { Flag = false; }
+    } released{ReleasingLists};
     if (Ticks > 0) {
         for (std::unique_ptr<TDoc>& job : Jobs.TakeAll())
             DeferredJobs.push_back(std::move(job));

@@ -10,6 +10,7 @@
 #include "jobs/IJobHost.h"
 #include "jobs/TJobList.h"
 #include "jobs/TMPrec.h"
+#include "jobs/TWaitJournal.h"
 #include "services/Dispatch.h"
 
 #include <cstdint>
@@ -207,6 +208,7 @@ public:
     bool IsStoreAway() const override { return StoreAway; }
     void LowDiskSpace() override;
     void ForgetPassedJob(int32_t jobID, int32_t docID) override;
+    TWaitJournal* GetWaitJournal() override { return &WaitJournal; }
     void WaitGoEvent() override;
     bool WaitPumping(int ms) override;
 
@@ -227,8 +229,32 @@ public:
     std::string HoldFilePath() const;
     std::string ConfigFilePath() const;
 
+    // The job folder's subfolder where spool files that cannot be sent are kept.
+    std::string DamagedFolder() const { return JobDir + "/damaged"; }
+
 private:
     friend class TTickScope;
+
+    // Recovery after the module ended without sending everything (TModuleControl_Recovery.cpp).
+    // The reload reads the journal of waiting jobs first and writes it anew at the end.
+    void BeginJournalReload();
+    void EndJournalReload();
+    // Whether the reloaded spool file JobDir/name holds its whole document; if so its parameter
+    // text, saved time and data size. A damaged one is logged and moved into the damaged folder.
+    bool ReadReloadedSpoolFile(const std::string& name, std::string& text, TDateTime& saved,
+                               int64_t& dataSize);
+    // Makes the waiting copies that the journal keeps for the spool file; false when it keeps
+    // none.
+    bool RemakeJournalledJobs(int32_t jobID, int32_t docID);
+    // Moves JobDir/name into the damaged folder (with a suffix when the name is taken there);
+    // the place it went, or empty when it could not be moved (why says why).
+    std::string SetSpoolFileAside(const std::string& name, std::string& why);
+    // Close: a job still spooling lets its input document go back to the store, which offers
+    // it again once the process has left the bus; its part of a spool file is set aside.
+    void GiveBackReadingJobs();
+    // Intake: the store offers again a document spooled before the module ended, whose copies
+    // the journal keeps: it is closed instead of spooled twice. True when it was.
+    bool CloseDocumentSpooledBefore(int32_t docID, int32_t jobID, const std::string& dds);
 
     // Frees every job and saved-job record now, or after the running tick when one is running.
     void ReleaseJobLists();
@@ -316,6 +342,12 @@ private:
     // Jobs out of the list that a tick may still hold; those Close left are not freed yet.
     std::vector<std::unique_ptr<TDoc>> DeferredJobs;
     std::vector<std::shared_ptr<TSavedDoc>> DeferredSavedDocs;
+    TWaitJournal WaitJournal{*this};
+    // Set while Close (or Init) lets go of the jobs: they stay in the journal.
+    bool ReleasingLists = false;
+    // The journal's records while the reload makes their copies, and which were made.
+    std::vector<TWaitRecord> JournalRecords;
+    std::vector<bool> JournalRecordMade;
 };
 
 } // namespace raduvuz

@@ -494,6 +494,8 @@ bool TModuleControl::Intake() {
                 Process.StoreObject.RAbortDoc(ModuleNumber, handle);
                 return false;
             }
+            if (CloseDocumentSpooledBefore(handle, jobID, dds))
+                return true;
             const uint64_t generation = Generation();
             std::unique_ptr<TDoc> job = TDoc::Create(*this, WorkMode != 0, handle, jobID, dds);
             // Opening may pump messages; a Close meanwhile leaves the job to nobody but us.
@@ -518,6 +520,7 @@ bool TModuleControl::HoldJob(TListRow* row) {
         return false;
     if (job->State() == 1) {
         job->SetHeld(true);
+        WaitJournal.Update(*job);
         MainWindow.ProcessJobs().SetImage(row, 0);
     } else {
         MainWindow.Beep();
@@ -530,6 +533,7 @@ bool TModuleControl::ReleaseJob(TListRow* row) {
     if (!job)
         return false;
     job->SetHeld(false);
+    WaitJournal.Update(*job);
     // The row keeps its image, but the job is no longer held.
     MainWindow.ProcessJobs().Refresh(row);
     return true;
@@ -550,6 +554,7 @@ bool TModuleControl::RenameJob(TListRow* row, const std::string& name) {
     params.SetValue("Name", safe);
     params.SetValue("FileName", safe);
     job->DDS = params.GetText();
+    WaitJournal.Update(*job);
     return true;
 }
 

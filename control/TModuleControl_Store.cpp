@@ -76,6 +76,7 @@ void TModuleControl::ReloadSavedJobs() {
 
     const std::unordered_set<std::string> held(HoldJobs.begin(), HoldJobs.end());
     TJobListModel& completed = MainWindow.CompletedJobs();
+    BeginJournalReload();
     for (const std::string& name : OrdinaryFiles(JobDir)) {
         const auto [jobID, docID] = JobFileNumbers(name);
         if (jobID <= 0 || docID <= 0)
@@ -83,18 +84,12 @@ void TModuleControl::ReloadSavedJobs() {
         std::string text;
         TDateTime saved = 0;
         int64_t dataSize = -1;
-        bool read = false;
-        {
-            TFileStream file;
-            if (file.Open(JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite))
-                read = ReadSpoolHeader(file, TermKeys, text, saved);
-            if (read)
-                dataSize = SpoolDataSize(text, file);
-        }
-        if (!read) {
-            Log(LanguageFormat(1740, {name}, "Error load saved job %s"));
+        if (!ReadReloadedSpoolFile(name, text, saved, dataSize))
             continue;
-        }
+        // The journal knows the copies that still wait better than the hold file of the last
+        // Close: they come back as they were.
+        if (RemakeJournalledJobs(jobID, docID))
+            continue;
         // A held job comes back held in the list of jobs in process, not as a passed job.
         const std::string entry = std::to_string(jobID) + "_" + std::to_string(docID);
         if (held.count(entry) > 0) {
@@ -124,6 +119,7 @@ void TModuleControl::ReloadSavedJobs() {
         row.Priority = StrToIntDef(params.GetValueText("Priority"), 0);
         completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
     }
+    EndJournalReload();
 }
 
 std::string TModuleControl::CopySavedJob(const std::string& job, const std::string& doc,

@@ -14,6 +14,7 @@ class TJobList;
 class TJobListModel;
 class TServerClient;
 class TStoreClient;
+class TWaitJournal;
 struct TDestMark;
 struct TSavedDoc;
 
@@ -86,6 +87,8 @@ public:
         (void)jobID;
         (void)docID;
     }
+    // The journal of the jobs waiting to be sent; none for a host that keeps no journal.
+    virtual TWaitJournal* GetWaitJournal() { return nullptr; }
 
     // Returns at once when the go event does not exist; else blocks until it is signalled.
     virtual void WaitGoEvent() = 0;

@@ -176,6 +176,63 @@ bool ReadSpoolHeaderText(TStream& stream, std::string& text, TDateTime& created)
     return true;
 }
 
+bool SpoolFileWhole(TFileStream& stream, std::string& why) {
+    const int64_t size = stream.Size();
+    std::string text;
+    TDateTime created = 0;
+    if (size < 0 || !stream.Seek(0) || !ReadSpoolHeaderText(stream, text, created)) {
+        why = "its header is damaged";
+        return false;
+    }
+    int32_t textLength = 0;
+    if (!stream.Seek(0) || !ReadInt32(stream, textLength)) {
+        why = "its header is damaged";
+        return false;
+    }
+    // TextLength, the text and Created.
+    int64_t at = 4 + static_cast<int64_t>(textLength) + 8;
+    if (at > size) {
+        why = "it ends in its header";
+        return false;
+    }
+    for (int64_t record = 1;; ++record) {
+        const std::string which = "block record " + std::to_string(record);
+        int32_t blockSize = 0;
+        int32_t packedSize = 0;
+        int32_t last = 0;
+        if (at == size) {
+            why = "it ends before its last block (" + std::to_string(record - 1) +
+                  " blocks, the last flag of none set)";
+            return false;
+        }
+        if (at + 8 > size || !stream.Seek(at) || !ReadInt32(stream, blockSize) ||
+            !ReadInt32(stream, packedSize)) {
+            why = "it ends in " + which;
+            return false;
+        }
+        // A writer that stopped in the middle of a block leaves PackedSize at 0.
+        if (packedSize == 0 && blockSize > 0) {
+            why = "it ends in " + which + ", whose packed size was never written";
+            return false;
+        }
+        // Packed data is never more than twice the block.
+        if (blockSize < 0 || packedSize < 0 ||
+            static_cast<int64_t>(packedSize) > 2 * static_cast<int64_t>(blockSize)) {
+            why = which + " is damaged (block size " + std::to_string(blockSize) +
+                  ", packed size " + std::to_string(packedSize) + ")";
+            return false;
+        }
+        at += 8 + static_cast<int64_t>(packedSize);
+        if (at + 4 > size || !stream.Seek(at) || !ReadInt32(stream, last)) {
+            why = "it ends in " + which;
+            return false;
+        }
+        at += 4;
+        if (last != 0)
+            return true;
+    }
+}
+
 namespace {
 
 // Writes one block record: BlockSize, PackedSize, the packed pieces and the last flag.

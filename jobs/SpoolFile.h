@@ -48,6 +48,12 @@ bool WriteSpoolBlock(TFileStream& stream, const std::string& blockName, int32_t 
 // data is written, so the stream must be able to seek.
 bool WriteSpoolBlock(TFileStream& stream, std::span<const uint8_t> block, int32_t last);
 
+// Whether the spool file holds its whole document: a readable header and Created, then block
+// records up to one whose last flag is set, each with sizes that fit the file. Otherwise why
+// says what is wrong (a writer that stopped early, a damaged header or record). Only the
+// records' sizes are read, not their packed data. The stream is left anywhere.
+bool SpoolFileWhole(TFileStream& stream, std::string& why);
+
 // False when 4 bytes cannot be read: also the end of a file whose writer stopped early.
 bool ReadSpoolBlockSize(TStream& stream, int32_t& blockSize);
 

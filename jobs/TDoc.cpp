@@ -212,7 +212,7 @@ void TDoc::Free(bool storeSteps) {
         SpoolStream.reset();
         // A store that has gone holds nothing of the job any more.
         if (storeSteps && !Host.IsStoreAway()) {
-            if (FState == 0 && DocID > 0)
+            if (FState == 0 && DocID > 0 && !InputGoesBack)
                 Host.GetStoreObject().RCloseDoc(OwnerModuleNumber, DocID);
             if (((!SpoolMode && FState == 0) || FState == 2) && OutDocID > 0)
                 Host.GetStoreObject().WAbortDoc(OutDocID);

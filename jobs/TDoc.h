@@ -20,6 +20,7 @@ class TFileStream;
 class TStoreGone;
 struct TListRow;
 struct TSavedDoc;
+struct TWaitRecord;
 
 // Where a job in process stands, as the operator sees it: reading until the store gives its
 // first block, then transferring or spooling it; a spooled copy waiting (or held) to be sent;
@@ -78,6 +79,11 @@ public:
     int64_t RoomWaitAt = 0;
     // Set by Free: whoever still holds the job (a tick) leaves it alone.
     bool Freed = false;
+    // The job's record in the journal of waiting jobs; 0 when it has none.
+    uint64_t JournalId = 0;
+    // Free leaves the input document open, so that the store offers it again once this process
+    // has left the bus (a job still spooling when the module closes).
+    bool InputGoesBack = false;
     // Bytes of the job's data moved in its current state: taken from the store while it reads,
     // sent from the spool file while it sends; 0 while it waits.
     int64_t Moved = 0;
@@ -212,6 +218,10 @@ bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devic
 int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest);
 inline constexpr int LoadSavedDocMaxTries = 1000;
 std::string ReadSpoolDDS(IJobHost& host, const std::string& jobID, const std::string& docID);
+// Makes the waiting copy a journal record describes from its spool file, as it was when the
+// module ended (destinations, devices, held, priority, name); false when the spool file cannot
+// be read.
+bool RemakeWaitDoc(IJobHost& host, const TWaitRecord& record);
 bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& docID,
                   const std::string& device, bool hold);
 

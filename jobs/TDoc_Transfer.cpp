@@ -33,6 +33,7 @@
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "platform/WholeFile.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
 
@@ -243,12 +244,18 @@ bool TDoc::SpoolNextBlock(bool& done) {
         if (LastBlock != 0 && ok) {
             if (DataSize < 0)
                 DataSize = Moved;
-            if (SpoolStream)
-                SetSizeTextFromStream();
-            store.RCloseDoc(module, DocID);
-            // The waiting jobs find the spool file by this number.
+            // The file and its name are on the disk before the job counts as spooled, so that
+            // the copies made from it can be sent after a crash.
+            std::string why;
+            if (!SpoolStream->Flush())
+                throw std::runtime_error("Cannot flush the spool file to the disk: " +
+                                         LastErrorText());
+            if (!FlushFolder(Host.GetJobDir(), &why))
+                throw std::runtime_error("Cannot flush the job folder to the disk: " + why);
+            SetSizeTextFromStream();
+            // The waiting jobs find the spool file by this number. The input document stays
+            // open until they are in the journal: the cycle closes it when it releases this job.
             OutDocID = DocID;
-            DocID = 0;
             LogJob(LanguageFormat(1757, {FileName}, "File %s spooled"));
             done = true;
         }

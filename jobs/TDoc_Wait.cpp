@@ -12,6 +12,7 @@
 #include "jobs/TDoc.h"
 #include "jobs/TJobList.h"
 #include "jobs/TSavedDoc.h"
+#include "jobs/TWaitJournal.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 
@@ -91,6 +92,8 @@ bool ReadSpoolFile(IJobHost& host, const std::string& jobID, const std::string& 
 } // namespace
 
 bool SpoolToWait(TDoc& job) {
+    // Every copy is in the journal, on the disk, before the job counts as passed.
+    TWaitJournal::TBatch batch(job.Host.GetWaitJournal());
     try {
         if (job.Dests().find(',') == std::string::npos || job.Host.GetMultiplex())
             return AddWaitDoc(job, job.Dests(), job.Devices);
@@ -138,6 +141,7 @@ bool AddWaitDoc(TDoc& job, const std::string& dests, const std::string& devices)
 }
 
 bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devices, bool hold) {
+    TWaitJournal::TBatch batch(job.Host.GetWaitJournal());
     try {
         TParams params(job.DDS);
         params.SetValue("Device", devices);
@@ -153,6 +157,8 @@ bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devic
             made->DataSize = job.DataSize;
             TDoc* w = job.Host.GetJobs().Add(std::move(made));
             w->AddToList(hold ? 0 : -1);
+            if (TWaitJournal* journal = job.Host.GetWaitJournal())
+                journal->Add(*w);
         }
         return true;
     } catch (const std::exception& e) {
@@ -249,6 +255,51 @@ bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& d
         return result;
     } catch (const std::exception& e) {
         LogException(host, "ReprocessDoc", e, jobID + "_" + docID,
+                     host.GetJobDir() + "/" + jobID + "_" + docID);
+        return false;
+    }
+}
+
+bool RemakeWaitDoc(IJobHost& host, const TWaitRecord& record) {
+    const std::string jobID = std::to_string(record.JobID);
+    const std::string docID = std::to_string(record.DocID);
+    try {
+        std::string text;
+        TDateTime created = 0;
+        int64_t length = 0;
+        if (!ReadSpoolFile(host, jobID, docID, text, created, length))
+            return false;
+        TParams params(text);
+        // Devices whose terminators are gone leave the copy with those of its spool file.
+        std::string devices = DevicesFromJournal(record.Devices, host);
+        if (devices.empty())
+            devices = params.GetValueText("Device");
+        params.SetValue("Device", devices);
+        std::unique_ptr<TDoc> from =
+            TDoc::Create(host, true, record.DocID, record.JobID, params.GetText());
+        from->ReadFields();
+        // The operator renamed the copy while it waited.
+        if (!record.Name.empty() && record.Name != from->Name) {
+            params.SetValue("Name", record.Name);
+            params.SetValue("FileName", record.Name);
+            from->DDS = params.GetText();
+            from->Name = record.Name;
+        }
+        from->SizeText = SizeText(length);
+        from->SetCreated(created);
+        std::unique_ptr<TDoc> made = WaitingJob(host, *from, record.DocID, record.JobID, from->DDS);
+        made->SaveCount = 0;
+        made->SetDests(record.Dests);
+        made->Devices = devices;
+        made->SetHeld(record.Held);
+        made->SetPriority(record.Priority);
+        TDoc* w = host.GetJobs().Add(std::move(made));
+        w->AddToList(record.Held ? 0 : -1);
+        if (TWaitJournal* journal = host.GetWaitJournal())
+            journal->Add(*w);
+        return true;
+    } catch (const std::exception& e) {
+        LogException(host, "RemakeWaitDoc", e, jobID + "_" + docID,
                      host.GetJobDir() + "/" + jobID + "_" + docID);
         return false;
     }

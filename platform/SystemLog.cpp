@@ -1,11 +1,15 @@
 #include "platform/SystemLog.h"
 
 #include <syslog.h>
+#include <unistd.h>
 
 namespace raduvuz {
 
 TSystemLog::TSystemLog(std::string ident, int extraOptions) : Ident(std::move(ident)) {
-    ::openlog(Ident.c_str(), LOG_PID | extraOptions, LOG_USER);
+    // Without a system logger to take the lines (no /dev/log, as in many containers) they go to
+    // standard error, where whoever started the program keeps them.
+    const int toStandardError = ::access("/dev/log", F_OK) == 0 ? 0 : LOG_PERROR;
+    ::openlog(Ident.c_str(), LOG_PID | extraOptions | toStandardError, LOG_USER);
 }
 
 TSystemLog::~TSystemLog() {

@@ -16,8 +16,8 @@ public:
 };
 
 // The system log: syslog with facility LOG_USER, each line tagged with ident and the process id.
-// Whatever system logger the machine runs keeps the lines; without one they are dropped
-// quietly. openlog is process-wide, so a process makes one.
+// Whatever system logger the machine runs keeps the lines; on a machine without one (no
+// /dev/log) they go to standard error instead. openlog is process-wide, so a process makes one.
 class TSystemLog : public ILogSink {
 public:
     // extraOptions are added to LOG_PID (LOG_PERROR also copies each line to standard error).

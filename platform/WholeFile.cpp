@@ -64,12 +64,39 @@ bool WriteFlushedFile(const std::string& path, std::string_view bytes, mode_t mo
 bool RenameFlushed(const std::string& from, const std::string& to, std::string* error) {
     if (::rename(from.c_str(), to.c_str()) != 0)
         return Fail(error, errno);
-    const int folder = ::open(FolderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    FlushFolder(FolderOf(to));
     return true;
+}
+
+bool FlushFolder(const std::string& folder, std::string* error) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return Fail(error, errno);
+    const bool ok = ::fsync(fd) == 0;
+    const int code = errno;
+    ::close(fd);
+    return ok || Fail(error, code);
+}
+
+bool AppendFlushed(const std::string& path, std::string_view bytes, std::string* error) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    bool made = false;
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFileMode);
+        made = fd >= 0 && ::fchmod(fd, kPrivateFileMode) == 0;
+    }
+    if (fd < 0)
+        return Fail(error, errno);
+    bool ok = WriteAll(fd, bytes) && ::fdatasync(fd) == 0;
+    int code = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok)
+        return Fail(error, code);
+    // A new file's name must be on the disk too, or a crash loses the whole file.
+    return !made || FlushFolder(FolderOf(path), error);
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {

@@ -27,6 +27,14 @@ bool WriteFlushedFile(const std::string& path, std::string_view bytes, mode_t mo
 // from takes the name to, and the folder is flushed so that the new name is on the disk too.
 bool RenameFlushed(const std::string& from, const std::string& to, std::string* error = nullptr);
 
+// Flushes a folder, so that the names made or moved in it are on the disk.
+bool FlushFolder(const std::string& folder, std::string* error = nullptr);
+
+// Appends bytes to the file at path (made 0600 when missing, its folder flushed then) and
+// flushes the file's data to the disk before it returns, so that a crash keeps what was
+// appended. A crash in the middle of the call may leave a part of bytes at the end.
+bool AppendFlushed(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
 // The whole file; false with error set (the system's text) when it cannot be read or is larger
 // than maxBytes.
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t maxBytes,

@@ -24,11 +24,14 @@ protected:
         Module->TermKeys = {{"KP", 3}, {"KL", 4}};
     }
 
+    // A whole spool file: the header and one last block.
     void WriteJob(const std::string& name, const std::string& dds) {
         TFileStream file;
         ASSERT_TRUE(file.Open(Module->JobDir + "/" + name, TFileStream::TMode::CreateExclusive));
         // 1 January 2024, 12:00.
         ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->TermKeys, 45292.5));
+        const std::vector<uint8_t> block = {1, 2, 3};
+        ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
 
     bool LogHas(const std::string& text) const {
@@ -71,11 +74,12 @@ TEST_F(StoreTest, ReloadRebuildsTheCompletedListFromJobFiles) {
     EXPECT_EQ(second->SubItems[siDestination], "");
     EXPECT_EQ(second->SubItems[siDev], "");
 
-    bool logged = false;
-    for (const std::string& line : Window.LogLines)
-        logged = logged || line.find("Error load saved job 8_80") != std::string::npos;
-    EXPECT_TRUE(logged);
-    EXPECT_TRUE(FileExists(Module->JobDir + "/8_80"));
+    // A file that is no spool file is named in the log and kept aside, never listed.
+    EXPECT_TRUE(LogHas("Error load saved job 8_80 (its header is damaged; file " + Module->JobDir +
+                       "/8_80): it is kept as " + Module->JobDir +
+                       "/damaged/8_80 and is not listed as passed"));
+    EXPECT_FALSE(FileExists(Module->JobDir + "/8_80"));
+    EXPECT_TRUE(FileExists(Module->JobDir + "/damaged/8_80"));
 }
 
 TEST_F(StoreTest, HoldFileBringsHeldJobsBackAndIsDeleted) {

@@ -205,12 +205,23 @@ protected:
     fs::path ConfigFolder() const { return Root / "xdg" / "TWF_Data" / "Config"; }
     fs::path JobFolder() const { return Root / "prog" / "Storage" / "Q"; }
 
+    // The spool files of a job folder: the files named <JobID>_<DocID> (the journal of waiting
+    // jobs and the damaged folder are no spool files).
     std::set<std::string> SpoolFiles() const { return SpoolFiles(JobFolder()); }
     static std::set<std::string> SpoolFiles(const fs::path& folder) {
         std::set<std::string> names;
         std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(folder, ec))
-            names.insert(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            const std::string name = entry.path().filename().string();
+            const size_t underscore = name.find('_');
+            const auto digits = [](const std::string& part) {
+                return !part.empty() && std::all_of(part.begin(), part.end(),
+                                                    [](char c) { return c >= '0' && c <= '9'; });
+            };
+            if (underscore != std::string::npos && digits(name.substr(0, underscore)) &&
+                digits(name.substr(underscore + 1)))
+                names.insert(name);
+        }
         return names;
     }
 

@@ -5,6 +5,7 @@
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
 #include "jobs/TSavedDoc.h"
+#include "jobs/TWaitJournal.h"
 #include "services/Dispatch.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
@@ -84,6 +85,10 @@ public:
         const std::unique_ptr<TDoc> owned = Jobs.Take(job);
         job.Free();
     }
+    // A test that follows the journal gives it one.
+    TWaitJournal* Journal = nullptr;
+    TWaitJournal* GetWaitJournal() override { return Journal; }
+    void LogFailure(const std::string& text) override { LogLines.push_back("failure: " + text); }
     void WaitGoEvent() override {}
     bool WaitPumping(int) override {
         ++Waits;

@@ -36,10 +36,13 @@ TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) 
     EXPECT_EQ(job->SizeText, SizeText(file.Size()));
     EXPECT_EQ(job->ListItem->SubItems.at(siSize), job->SizeText);
     EXPECT_EQ(job->OutDocID, 88);
-    EXPECT_EQ(job->DocID, 0);
     EXPECT_EQ(CallCount("RCloseBlock"), 1);
-    EXPECT_EQ(CallCount("RCloseDoc 88"), 1);
     EXPECT_TRUE(LogHas("File a.prn spooled"));
+    // The input stays open until the waiting copies are made: the job's release closes it.
+    EXPECT_EQ(job->DocID, 88);
+    EXPECT_EQ(CallCount("RCloseDoc"), 0);
+    Host.FreeJob(*job);
+    EXPECT_EQ(CallCount("RCloseDoc 88"), 1);
 }
 
 TEST_F(JobsTest, RowColumnsDestinationsAndOrder) {
@@ -108,13 +111,27 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
     EXPECT_TRUE(Host.Jobs.empty());
 }
 
-TEST_F(JobsTest, FreeOfASpoolingJobLeavesItsSpoolNumberAlone) {
+TEST_F(JobsTest, FreeOfASpooledJobClosesItsInputAndLeavesItsSpoolNumberAlone) {
     TDoc* job = SpoolJob(20, 30, "Name=S", {Bytes(10, 1)});
     Calls.clear();
     Host.FreeJob(*job);
     // OutDocID names the spool file, not an output document.
     EXPECT_EQ(CallCount("WAbortDoc"), 0);
+    EXPECT_EQ(CallCount("RCloseDoc 30"), 1);
+}
+
+TEST_F(JobsTest, AJobWhoseInputGoesBackLeavesItOpenForTheStoreToOfferAgain) {
+    ReadBlocks.push_back(TBlockAnswer{true, Bytes(10, 1), 1, 0});
+    TDoc* job = Host.Jobs.Add(TDoc::Create(Host, true, 31, 21, "Name=Part"));
+    ASSERT_TRUE(job->InitReadDoc());
+    bool done = false;
+    ASSERT_TRUE(job->Execute(done));
+    ASSERT_FALSE(done);
+    Calls.clear();
+    job->InputGoesBack = true;
+    Host.FreeJob(*job);
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
+    EXPECT_EQ(CallCount("RAbortDoc"), 0);
 }
 
 } // namespace

@@ -341,6 +341,54 @@ TEST_F(SpoolFileTest, StoppedWriterLeavesNoNextBlock) {
     EXPECT_FALSE(ReadSpoolBlockSize(reader, size));
 }
 
+TEST_F(SpoolFileTest, OnlyAFileWithItsLastBlockIsWhole) {
+    const fs::path path = Dir / "5_6";
+    {
+        TFileStream writer;
+        ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Whole", TermKeys, 1));
+        ASSERT_TRUE(WriteSpoolBlock(writer, TBytes(300, 1), 0));
+        ASSERT_TRUE(WriteSpoolBlock(writer, TBytes(0), 0));
+        TBytes mixed(70000);
+        for (size_t i = 0; i < mixed.size(); ++i)
+            mixed[i] = static_cast<uint8_t>(i * 7 % 13);
+        ASSERT_TRUE(WriteSpoolBlock(writer, mixed, 1));
+    }
+    const std::string bytes = ReadAll(path);
+    const auto whole = [&](const std::string& content, std::string& why) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        TFileStream reader;
+        return reader.Open(path.string(), TFileStream::TMode::ReadDenyWrite) &&
+               SpoolFileWhole(reader, why);
+    };
+    std::string why;
+    EXPECT_TRUE(whole(bytes, why)) << why;
+    // Cut anywhere, as a crash leaves it, the file is never whole.
+    for (size_t length = 0; length < bytes.size(); length += length < 64 ? 1 : 97) {
+        EXPECT_FALSE(whole(bytes.substr(0, length), why)) << length;
+        EXPECT_FALSE(why.empty());
+    }
+    EXPECT_FALSE(whole(bytes.substr(0, bytes.size() - 1), why));
+    EXPECT_EQ(why, "it ends in block record 3");
+    EXPECT_FALSE(whole(bytes.substr(0, 4 + 10 + 8), why));
+    EXPECT_EQ(why, "it ends before its last block (0 blocks, the last flag of none set)");
+
+    // A writer that stopped inside a block leaves its PackedSize at 0; sizes that do not fit.
+    const size_t record = 4 + 10 + 8;
+    const auto patched = [&](size_t at, int32_t value) {
+        std::string copy = bytes;
+        std::memcpy(copy.data() + at, &value, 4);
+        return copy;
+    };
+    EXPECT_FALSE(whole(patched(record + 4, 0), why));
+    EXPECT_EQ(why, "it ends in block record 1, whose packed size was never written");
+    EXPECT_FALSE(whole(patched(record + 4, 601), why));
+    EXPECT_EQ(why, "block record 1 is damaged (block size 300, packed size 601)");
+    EXPECT_FALSE(whole(patched(record, -1), why));
+    EXPECT_FALSE(whole(patched(0, 1 << 30), why));
+    EXPECT_EQ(why, "its header is damaged");
+}
+
 TEST_F(SpoolFileTest, DamagedRecordsAreRejectedInsideTheBlock) {
     struct TCase {
         const char* Name;

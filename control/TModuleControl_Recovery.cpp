@@ -1,0 +1,147 @@
+// What the module does after it ended without finishing its work (a crash, a kill, Close in the
+// middle of a job). A spool file counts only when it holds its whole document; one cut short or
+// damaged is moved into the job folder's damaged/ folder and named in the log, never listed as
+// passed. The jobs that waited to be sent come back from the journal of waiting jobs, one copy
+// for each copy not sent yet. A document that was being spooled stays with the store (its
+// reader left without closing it), which offers it again, and it is spooled again whole.
+
+#include "common/Language.h"
+#include "common/TParams.h"
+#include "control/TModuleControl.h"
+#include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
+#include "platform/System.h"
+#include "platform/TFileStream.h"
+#include "platform/WholeFile.h"
+
+#include <map>
+#include <sys/stat.h>
+
+namespace raduvuz {
+
+namespace {
+
+std::string JobKey(int32_t jobID, int32_t docID) {
+    return std::to_string(jobID) + "_" + std::to_string(docID);
+}
+
+} // namespace
+
+void TModuleControl::BeginJournalReload() {
+    JournalRecords = WaitJournal.BeginReload();
+    JournalRecordMade.assign(JournalRecords.size(), false);
+}
+
+void TModuleControl::EndJournalReload() {
+    // Copies whose spool file is gone or was set aside as damaged cannot be sent: said once
+    // for each file.
+    std::map<std::string, std::string> lost;
+    for (size_t i = 0; i < JournalRecords.size(); ++i) {
+        if (JournalRecordMade[i])
+            continue;
+        const TWaitRecord& record = JournalRecords[i];
+        std::string& dests = lost[JobKey(record.JobID, record.DocID)];
+        dests += (dests.empty() ? "" : ",") + record.Dests;
+    }
+    for (const auto& [job, dests] : lost)
+        LogFailure("Job " + job + " waited to be sent (to " + dests +
+                   ") when the module ended, but its spool file " + JobDir + "/" + job +
+                   " is missing or damaged; it is not sent again");
+    JournalRecords.clear();
+    JournalRecordMade.clear();
+    WaitJournal.EndReload();
+}
+
+std::string TModuleControl::SetSpoolFileAside(const std::string& name, std::string& why) {
+    const std::string folder = DamagedFolder();
+    if (!DirectoryExists(folder) && !ForceDirectories(folder)) {
+        why = LastErrorText();
+        return std::string();
+    }
+    std::string target = folder + "/" + name;
+    for (int n = 2; FileExists(target); ++n)
+        target = folder + "/" + name + "." + std::to_string(n);
+    if (!RenameFlushed(JobDir + "/" + name, target, &why))
+        return std::string();
+    return target;
+}
+
+bool TModuleControl::ReadReloadedSpoolFile(const std::string& name, std::string& text,
+                                           TDateTime& saved, int64_t& dataSize) {
+    TFileStream file;
+    // A file another process holds is left where it is, as the reload always did.
+    if (!file.Open(JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite)) {
+        Log(LanguageFormat(1740, {name}, "Error load saved job %s") + " (" + LastErrorText() + ")");
+        return false;
+    }
+    std::string problem;
+    if (SpoolFileWhole(file, problem) && file.Seek(0) &&
+        ReadSpoolHeader(file, TermKeys, text, saved)) {
+        dataSize = SpoolDataSize(text, file);
+        return true;
+    }
+    file.Close();
+    std::string why;
+    const std::string kept = SetSpoolFileAside(name, why);
+    LogFailure(LanguageFormat(1740, {name}, "Error load saved job %s") + " (" + problem +
+               "; file " + JobDir + "/" + name + "): " +
+               (kept.empty() ? "it cannot be moved aside (" + why + ") and stays where it is"
+                             : "it is kept as " + kept) +
+               " and is not listed as passed");
+    return false;
+}
+
+bool TModuleControl::RemakeJournalledJobs(int32_t jobID, int32_t docID) {
+    int made = 0;
+    int held = 0;
+    std::string dests;
+    bool journalled = false;
+    for (size_t i = 0; i < JournalRecords.size(); ++i) {
+        const TWaitRecord& record = JournalRecords[i];
+        if (record.JobID != jobID || record.DocID != docID || JournalRecordMade[i])
+            continue;
+        journalled = true;
+        if (!RemakeWaitDoc(*this, record))
+            continue;
+        JournalRecordMade[i] = true;
+        ++made;
+        held += record.Held ? 1 : 0;
+        if (dests.find(record.Dests) == std::string::npos)
+            dests += (dests.empty() ? "" : ",") + record.Dests;
+    }
+    if (made > 0)
+        Log("Job " + JobKey(jobID, docID) + " waited to be sent when the module ended: " +
+            std::to_string(made) + (made == 1 ? " copy waits" : " copies wait") + " again (to " +
+            dests + (held > 0 ? ", " + std::to_string(held) + " held" : std::string()) + ")");
+    return journalled;
+}
+
+void TModuleControl::GiveBackReadingJobs() {
+    for (TDoc* job : Jobs) {
+        if (job->State() != 0 || !job->SpoolMode || job->DocID <= 0)
+            continue;
+        job->InputGoesBack = true;
+        job->SpoolStream.reset();
+        const std::string name = JobKey(job->JobID, job->DocID);
+        std::string why;
+        const std::string kept =
+            FileExists(JobDir + "/" + name) ? SetSpoolFileAside(name, why) : std::string();
+        Log("File " + job->FileName + " (job " + name +
+            ") was being spooled when the module closed: the store offers the document again "
+            "once the module has left the bus" +
+            (kept.empty() ? std::string() : "; the part spooled is kept as " + kept));
+    }
+}
+
+bool TModuleControl::CloseDocumentSpooledBefore(int32_t docID, int32_t jobID,
+                                                const std::string& dds) {
+    if (!WaitJournal.HasSpoolFile(jobID, docID))
+        return false;
+    Process.StoreObject.RCloseDoc(ModuleNumber, docID);
+    Log("File " + TParams(dds).GetValueText("FileName") + " (job " + JobKey(jobID, docID) +
+        ") was spooled before the module ended and its copies wait to be sent: the store's "
+        "document, offered again, is closed");
+    return true;
+}
+
+} // namespace raduvuz

@@ -1,0 +1,229 @@
+#include "CycleTestSupport.h"
+
+#include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
+#include "jobs/TWaitJournal.h"
+#include "platform/System.h"
+#include "platform/TFileStream.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace raduvuz::test {
+namespace {
+
+// The store of a module that starts again: it offers one document and records the calls.
+class TOfferingStore : public TInProcessObject {
+public:
+    std::vector<std::string> Calls;
+    std::deque<int32_t> NextDocs;
+    int32_t JobID = -1;
+
+    TOfferingStore() {
+        Define("RNextFindDoc", [this](const std::vector<TVariant>& args) {
+            Record("RNextFindDoc", args);
+            const int32_t doc = NextDocs.empty() ? -1 : NextDocs.front();
+            if (!NextDocs.empty())
+                NextDocs.pop_front();
+            return TCallResult{doc, {}};
+        });
+        Define("ROpenDoc", [this](const std::vector<TVariant>& args) {
+            Record("ROpenDoc", args);
+            return TCallResult{std::string("Name=Again;FileName=again.rst"), {JobID}};
+        });
+        for (const char* method : {"RCloseDoc", "RAbortDoc", "WAbortDoc"})
+            Define(method, [this, method](const std::vector<TVariant>& args) {
+                Record(method, args);
+                return TCallResult{};
+            });
+    }
+
+private:
+    void Record(const std::string& method, const std::vector<TVariant>& args) {
+        std::string call = method + "(";
+        for (size_t i = 0; i < args.size(); ++i)
+            call += (i ? "," : "") + VariantToText(args[i]);
+        Calls.push_back(call + ")");
+    }
+};
+
+class RecoveryTest : public TModuleTest {
+protected:
+    void SetUp() override {
+        TModuleTest::SetUp();
+        Store = std::make_shared<TOfferingStore>();
+        Process.StoreObject = TStoreClient(Store);
+        Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
+        Prepare(*Module);
+    }
+
+    void Prepare(TModuleControl& module) {
+        module.Current = true;
+        module.Event = false;
+        module.ModuleNumber = 7;
+        module.ConfigKey = "Q";
+        module.StoreDir = Root + "/store";
+        module.JobDir = Root + "/store/Q";
+        ForceDirectories(module.JobDir);
+        ForceDirectories(DataFolder() + "/Config");
+        module.TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        module.TermKeys = {{"KP", 3}, {"KL", 4}};
+        module.FlowEntries = {{"Device=3", 21}, {"Device=4", 22}};
+    }
+
+    // A spool file of one block, whole or cut before its last block.
+    void WriteJob(const std::string& name, const std::string& dds, bool whole = true) {
+        TFileStream file;
+        ASSERT_TRUE(file.Open(Module->JobDir + "/" + name, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->TermKeys, 45292.5));
+        const std::vector<uint8_t> block(100, 7);
+        ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
+    }
+
+    // The waiting copies the end of a job's spool makes, as the cycle makes them.
+    void Spooled(int32_t jobID, int32_t docID, const std::string& dds, int32_t copies) {
+        const std::unique_ptr<TDoc> job = TDoc::Create(*Module, true, docID, jobID, dds);
+        job->ReadFields();
+        std::string devices;
+        std::string dests;
+        TParams(dds).SelectEntries(Module->FlowEntries, devices, dests);
+        job->Devices = devices;
+        job->SetDests(dests);
+        job->OutDocID = docID;
+        job->Copies = copies;
+        ASSERT_TRUE(SpoolToWait(*job));
+    }
+
+    // The module as a new process makes it after the old one ended.
+    void StartAgain() {
+        Module.reset();
+        Window.Process.Clear();
+        Module = std::make_unique<TModuleControl>(Process, Window);
+        Prepare(*Module);
+        Module->ReloadSavedJobs();
+    }
+
+    std::vector<TWaitRecord> JournalRecords() const {
+        return ReadWaitJournal(ReadTextFile(Module->JobDir + "/waiting.journal")).Records;
+    }
+    bool Logged(const std::string& text) const {
+        return std::any_of(
+            Window.LogLines.begin(), Window.LogLines.end(),
+            [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+    std::vector<std::string> JobsInProcess() const {
+        std::vector<std::string> jobs;
+        for (const TDoc* job : Module->Jobs)
+            jobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID) +
+                           (job->Held() ? " held" : "") + " to " + job->Dests() + " devices " +
+                           job->Devices);
+        std::sort(jobs.begin(), jobs.end());
+        return jobs;
+    }
+    std::vector<std::string> PassedRows() const {
+        std::vector<std::string> rows;
+        for (int i = 0; i < Window.Completed.Count(); ++i)
+            rows.push_back(Window.Completed.At(i)->Caption + "_" +
+                           Window.Completed.At(i)->SubItems[siDocID]);
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    std::shared_ptr<TOfferingStore> Store;
+};
+
+TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFilesAside) {
+    WriteJob("5_50", "Name=Two;Device=3");
+    WriteJob("6_60", "Name=HeldBefore;Device=4");
+    WriteJob("7_70", "Name=Cut;Device=3", false);
+    WriteJob("8_80", "Name=Passed;Device=3");
+    Spooled(5, 50, "Name=Two;Device=3", 2);
+    Spooled(7, 70, "Name=Cut;Device=3", 1);
+    ASSERT_EQ(Module->Jobs.size(), 3u);
+    // The operator held one copy; the hold file is the one of an older Close.
+    ASSERT_TRUE(Module->HoldJob(Module->Jobs[1]->ListItem));
+    WriteTextFile(Module->HoldFilePath(), "5_50\n6_60\n");
+
+    StartAgain();
+    EXPECT_EQ(JobsInProcess(),
+              (std::vector<std::string>{"5_50 held to 21 devices 3", "5_50 to 21 devices 3",
+                                        "6_60 held to 22 devices 4"}));
+    EXPECT_TRUE(Logged("Job 5_50 waited to be sent when the module ended: 2 copies wait again "
+                       "(to 21, 1 held)"));
+    // The file cut short is neither sent nor listed, and its copy is named as lost.
+    EXPECT_EQ(PassedRows(), std::vector<std::string>{"8_80"});
+    EXPECT_FALSE(FileExists(Module->JobDir + "/7_70"));
+    EXPECT_TRUE(FileExists(Module->JobDir + "/damaged/7_70"));
+    EXPECT_TRUE(Logged("Error load saved job 7_70 (it ends before its last block (1 blocks, the "
+                       "last flag of none set); file " +
+                       Module->JobDir + "/7_70): it is kept as " + Module->JobDir +
+                       "/damaged/7_70 and is not listed as passed"));
+    EXPECT_TRUE(Logged("Job 7_70 waited to be sent (to 21) when the module ended, but its spool "
+                       "file " +
+                       Module->JobDir + "/7_70 is missing or damaged; it is not sent again"));
+    // The journal is written anew with what waits now, the held job of the hold file too.
+    EXPECT_EQ(JournalRecords().size(), 3u);
+
+    // Another damaged file of the same name goes beside the first.
+    WriteJob("7_70", "Name=Cut;Device=3", false);
+    StartAgain();
+    EXPECT_TRUE(FileExists(Module->JobDir + "/damaged/7_70.2"));
+    EXPECT_EQ(JobsInProcess().size(), 3u);
+}
+
+TEST_F(RecoveryTest, ACopySentLeavesTheJournalAndCloseKeepsTheOthers) {
+    WriteJob("5_50", "Name=Two;Device=3");
+    Spooled(5, 50, "Name=Two;Device=3", 3);
+    ASSERT_EQ(JournalRecords().size(), 3u);
+    // One sent, one aborted by the operator; Close lets go of the last one.
+    Module->FreeJob(*Module->Jobs[0]);
+    Module->Jobs[0]->SetAbortRequested(true);
+    Module->SelectJob();
+    EXPECT_EQ(JournalRecords().size(), 1u);
+    Module->Close();
+    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_EQ(JournalRecords().size(), 1u);
+    StartAgain();
+    EXPECT_EQ(JobsInProcess(), std::vector<std::string>{"5_50 to 21 devices 3"});
+    EXPECT_TRUE(PassedRows().empty());
+}
+
+TEST_F(RecoveryTest, CloseGivesAJobBeingSpooledBackToTheStoreAndSetsItsPartAside) {
+    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, 90, 9, "Name=Big;FileName=big.rst"));
+    job->ReadFields();
+    job->SpoolStream = std::make_unique<TFileStream>();
+    ASSERT_TRUE(job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
+    ASSERT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, Module->TermKeys, 45292.5));
+    Module->Close();
+    // The store takes the document back when the process leaves the bus, not closed by us.
+    EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,90)"), 0);
+    EXPECT_FALSE(FileExists(Module->JobDir + "/9_90"));
+    EXPECT_TRUE(FileExists(Module->JobDir + "/damaged/9_90"));
+    EXPECT_TRUE(Logged("File big.rst (job 9_90) was being spooled when the module closed: the "
+                       "store offers the document again once the module has left the bus; the "
+                       "part spooled is kept as " +
+                       Module->JobDir + "/damaged/9_90"));
+}
+
+TEST_F(RecoveryTest, ADocumentOfferedAgainWhoseCopiesWaitIsClosedNotSpooledTwice) {
+    WriteJob("5_50", "Name=Again;Device=3");
+    Spooled(5, 50, "Name=Again;Device=3", 1);
+    StartAgain();
+    ASSERT_EQ(Module->Jobs.size(), 1u);
+    Store->NextDocs = {50};
+    Store->JobID = 5;
+    Module->WorkMode = 1;
+    EXPECT_TRUE(Module->Intake());
+    EXPECT_EQ(Module->Jobs.size(), 1u);
+    EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,50)"), 1);
+    EXPECT_TRUE(Logged("File again.rst (job 5_50) was spooled before the module ended and its "
+                       "copies wait to be sent: the store's document, offered again, is closed"));
+    EXPECT_TRUE(FileExists(Module->JobDir + "/5_50"));
+    // Any other document is taken in as always.
+    Store->NextDocs = {51};
+    EXPECT_TRUE(Module->Intake());
+    EXPECT_EQ(Module->Jobs.size(), 2u);
+}
+
+} // namespace
+} // namespace raduvuz::test
