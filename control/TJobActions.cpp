@@ -157,42 +157,32 @@ TJobIds TJobActions::Find(const TJobSearchCriteria& criteria) const {
     }
 }
 
-TJobIds TJobActions::Hold(const TJobIds& ids) {
+TJobIds TJobActions::EachInProcess(const TJobIds& ids,
+                                   const std::function<bool(TListRow*)>& command) {
     TPausedGuard paused(Module, true);
     TJobListModel& inProcess = Module.Window().ProcessJobs();
     TJobIds done;
-    for (uint32_t id : InListOrder(inProcess, ids)) {
-        TListRow* row = inProcess.FindId(id);
-        if (row && Module.HoldJob(row) && row->Job->Held())
-            done.push_back(id);
-    }
-    return done;
-}
-
-TJobIds TJobActions::Release(const TJobIds& ids) {
-    TPausedGuard paused(Module, true);
-    TJobListModel& inProcess = Module.Window().ProcessJobs();
-    TJobIds done;
-    for (uint32_t id : InListOrder(inProcess, ids)) {
-        TListRow* row = inProcess.FindId(id);
-        if (row && Module.ReleaseJob(row))
-            done.push_back(id);
-    }
-    return done;
-}
-
-TJobIds TJobActions::Abort(const TJobIds& ids) {
-    TPausedGuard paused(Module, true);
-    TJobListModel& inProcess = Module.Window().ProcessJobs();
-    TJobIds done;
-    // Aborting asks the server about the job's preview, which lets other calls in: each row is
+    // A command may let other calls in (aborting asks the server about the preview): each row is
     // looked for again.
     for (uint32_t id : InListOrder(inProcess, ids)) {
         TListRow* row = inProcess.FindId(id);
-        if (row && Module.AbortJob(row))
+        if (row && command(row))
             done.push_back(id);
     }
     return done;
+}
+
+TJobIds TJobActions::Hold(const TJobIds& ids) {
+    return EachInProcess(ids,
+                         [this](TListRow* row) { return Module.HoldJob(row) && row->Job->Held(); });
+}
+
+TJobIds TJobActions::Release(const TJobIds& ids) {
+    return EachInProcess(ids, [this](TListRow* row) { return Module.ReleaseJob(row); });
+}
+
+TJobIds TJobActions::Abort(const TJobIds& ids) {
+    return EachInProcess(ids, [this](TListRow* row) { return Module.AbortJob(row); });
 }
 
 TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace raduvuz {
 
 class TJobListModel;
+struct TListRow;
 class TModuleControl;
 struct TJobSearchCriteria;
 
@@ -112,6 +114,9 @@ private:
     // The ids of list's rows among ids, in the list's order; none while the module is not
     // initialised or has been closed, so that no command works on its jobs then.
     TJobIds InListOrder(const TJobListModel& list, const TJobIds& ids) const;
+    // Runs the command on the row of each id among the jobs in process, in list order, with the
+    // module's Paused flag held; the ids whose command did its work.
+    TJobIds EachInProcess(const TJobIds& ids, const std::function<bool(TListRow*)>& command);
     TJobIds ReprocessTo(const TJobIds& ids, const std::string& device);
     // Rewrites the spool files of rows with the new name; the ids whose file took it.
     TJobIds SaveNewName(TJobListModel& list, const TJobIds& ids, const std::string& name);

@@ -44,6 +44,13 @@ QString Q(const std::string& text) {
 // a module that crashed, so the store can take back what the dead module held.
 class CrashTest : public WorkflowTest {
 protected:
+    // The inputs the sink's outputs were made from, as often as each was sent.
+    std::multiset<std::string> SentNames(const std::string& sink) const {
+        std::multiset<std::string> names;
+        for (const fs::path& output : Outputs(sink))
+            names.insert(InputName(output));
+        return names;
+    }
     void SetUp() override {
         WorkflowTest::SetUp();
         if (IsSkipped())
@@ -353,10 +360,7 @@ TEST_F(CrashTest, KilledWhileSendingTheCopyIsSentAgainAndTheDestinationIsNotBloc
     Start(second, "second");
     EXPECT_EQ(Finish(), 0) << RunLog;
     ExpectSent("a", 2);
-    std::multiset<std::string> names;
-    for (const fs::path& output : Outputs("a"))
-        names.insert(InputName(output));
-    EXPECT_EQ(names, (std::multiset<std::string>{"next-1-C.rst", "send-1-C.rst"}));
+    EXPECT_EQ(SentNames("a"), (std::multiset<std::string>{"next-1-C.rst", "send-1-C.rst"}));
     const std::string faults = FaultLog();
     EXPECT_NE(faults.find("waited to be sent when the module ended: 1 copy waits again (to 12)"),
               std::string::npos)
@@ -400,10 +404,7 @@ TEST_F(CrashTest, SigtermKeepsTheWaitingJobAndGivesTheJobBeingSpooledBackToTheSt
     Start(second, "second");
     EXPECT_EQ(Finish(), 0) << RunLog;
     ExpectSent("a", 2);
-    std::multiset<std::string> names;
-    for (const fs::path& output : Outputs("a"))
-        names.insert(InputName(output));
-    EXPECT_EQ(names, (std::multiset<std::string>{"term-1-C.rst", "termbig-1-M.rst"}));
+    EXPECT_EQ(SentNames("a"), (std::multiset<std::string>{"term-1-C.rst", "termbig-1-M.rst"}));
     EXPECT_TRUE(Whole(JobFolder() / big));
     EXPECT_NE(FaultLog().find("waited to be sent when the module ended: 1 copy waits again"),
               std::string::npos)
