@@ -15,16 +15,31 @@ function(raduvuz_library target)
     raduvuz_add_layer(${target} "${sources}" "${ARG_LIBS}")
 endfunction()
 
+# The include folder of one layer: a folder of the build tree that holds only that layer (a link
+# named after it to its source folder), so that "control/X.h" is found by a target that sees the
+# control layer and by no other. A target sees its own layer and, through the targets it links,
+# the layers below: an include that runs up a layer does not compile.
+function(raduvuz_layer_includes out layer)
+    set(dir ${PROJECT_BINARY_DIR}/layers/${layer})
+    if(NOT EXISTS ${dir}/${layer})
+        file(MAKE_DIRECTORY ${dir})
+        file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${layer} ${dir}/${layer} SYMBOLIC)
+    endif()
+    set(${out} ${dir} PARENT_SCOPE)
+endfunction()
+
 # A layer whose folder holds only headers so far is an interface target.
 function(raduvuz_add_layer target sources libs)
+    get_filename_component(layer ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    raduvuz_layer_includes(includes ${layer})
     if(sources)
         add_library(${target} STATIC ${sources})
-        target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+        target_include_directories(${target} PUBLIC ${includes})
         target_link_libraries(${target} PUBLIC ${libs})
         raduvuz_strict(${target})
     else()
         add_library(${target} INTERFACE)
-        target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+        target_include_directories(${target} INTERFACE ${includes})
         target_link_libraries(${target} INTERFACE ${libs})
     endif()
 endfunction()

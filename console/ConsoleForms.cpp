@@ -10,10 +10,6 @@
 
 namespace raduvuz {
 
-namespace {
-TConsoleForms* Current = nullptr;
-}
-
 TConsoleForms::TConsoleForms(TfMain* mainWindow, const std::string& programFolder)
     : fAbout(std::make_unique<TfAbout>(mainWindow)),
       fPriority(std::make_unique<TfPriority>(mainWindow)),
@@ -21,21 +17,18 @@ TConsoleForms::TConsoleForms(TfMain* mainWindow, const std::string& programFolde
       fDevices(std::make_unique<TfDevices>(mainWindow)),
       fSpotClr(std::make_unique<TfSpotClr>(mainWindow, programFolder)),
       fSClrEdit(std::make_unique<TfSClrEdit>(mainWindow)), MainWindow(mainWindow) {
-    Current = this;
-    if (MainWindow)
+    if (MainWindow) {
+        MainWindow->SetForms(this);
         MainWindow->LoadColorsCMYKmap();
+    }
 }
 
 TConsoleForms::~TConsoleForms() {
     if (MainWindow)
         MainWindow->SaveColorsCMYKmap();
     fSpotClr->FreeSpotMap();
-    if (Current == this)
-        Current = nullptr;
-}
-
-TConsoleForms* ConsoleForms() {
-    return Current;
+    if (MainWindow)
+        MainWindow->SetForms(nullptr);
 }
 
 } // namespace raduvuz

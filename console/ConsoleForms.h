@@ -16,7 +16,8 @@ class TfSearch;
 class TfSpotClr;
 
 // The forms a process creates at start, after the main window and in this order, hidden; the
-// dialogs are reused from here for the life of the process. The spot colour map is held by
+// dialogs are reused from here for the life of the process. The main window is given them while
+// they exist. The spot colour map is held by
 // fSpotClr, which comes after the main window: the main window reads the map once that form
 // exists and writes it back before the form goes.
 class TConsoleForms {
@@ -38,8 +39,5 @@ public:
 private:
     QPointer<TfMain> MainWindow;
 };
-
-// The forms of the running process; null before they are created and after they are freed.
-TConsoleForms* ConsoleForms();
 
 } // namespace raduvuz

@@ -35,6 +35,7 @@ class QToolButton;
 namespace raduvuz {
 
 class TAlignPanel;
+class TConsoleForms;
 class TfDevices;
 class TfPriority;
 class TJobListView;
@@ -65,6 +66,8 @@ public:
     void SetEventLoop(IEventLoop* loop) { Loop = loop; }
     // Who answers the job actions' questions; Qt's dialogs unless a test answers them.
     void SetDialogs(IConsoleDialogs* dialogs) { Dialogs = dialogs ? dialogs : &QtDialogs; }
+    // The process's forms (TConsoleForms gives them while they exist); null: none.
+    void SetForms(TConsoleForms* forms) { Forms = forms; }
     // The priority and device dialogs: the process's forms when they exist, else the window's.
     TfPriority& PriorityForm();
     TfDevices& DevicesForm();
@@ -288,6 +291,7 @@ private:
     TJobRows& Rows;
     TModuleControl* Module = nullptr;
     IEventLoop* Loop = nullptr;
+    TConsoleForms* Forms = nullptr;
     TQtDialogs QtDialogs;
     IConsoleDialogs* Dialogs = &QtDialogs;
     std::unique_ptr<TfPriority> OwnPriority;

@@ -65,7 +65,7 @@ void TfMain::ConnectJobActions() {
 }
 
 TfPriority& TfMain::PriorityForm() {
-    if (TConsoleForms* forms = ConsoleForms())
+    if (TConsoleForms* forms = Forms)
         return *forms->fPriority;
     if (!OwnPriority)
         OwnPriority = std::make_unique<TfPriority>(this);
@@ -73,7 +73,7 @@ TfPriority& TfMain::PriorityForm() {
 }
 
 TfDevices& TfMain::DevicesForm() {
-    if (TConsoleForms* forms = ConsoleForms())
+    if (TConsoleForms* forms = Forms)
         return *forms->fDevices;
     if (!OwnDevices)
         OwnDevices = std::make_unique<TfDevices>(this);

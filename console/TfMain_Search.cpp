@@ -16,15 +16,14 @@ namespace raduvuz {
 
 namespace {
 
-TfSearch* SearchForm() {
-    TConsoleForms* forms = ConsoleForms();
+TfSearch* SearchForm(TConsoleForms* forms) {
     return forms ? forms->fSearch.get() : nullptr;
 }
 
 } // namespace
 
 void TfMain::ASearchExecute() {
-    TfSearch* dialog = SearchForm();
+    TfSearch* dialog = SearchForm(Forms);
     if (!dialog)
         return;
     dialog->OnNewSearch = [this] { SearchPosition = -1; };
@@ -46,7 +45,7 @@ void TfMain::ASearchAgainExecute() {
 }
 
 void TfMain::JobSearch() {
-    TfSearch* dialog = SearchForm();
+    TfSearch* dialog = SearchForm(Forms);
     if (!dialog)
         return;
     TJobSearchCriteria criteria;

@@ -23,8 +23,7 @@ namespace raduvuz {
 
 namespace {
 
-TfSpotClr* SpotColorForm() {
-    TConsoleForms* forms = ConsoleForms();
+TfSpotClr* SpotColorForm(TConsoleForms* forms) {
     return forms ? forms->fSpotClr.get() : nullptr;
 }
 
@@ -34,7 +33,7 @@ constexpr const char* kKeyInEdit = "?????";
 } // namespace
 
 void TfMain::LoadColorsCMYKmap() {
-    TfSpotClr* spots = SpotColorForm();
+    TfSpotClr* spots = SpotColorForm(Forms);
     if (!spots || !FileExists(spots->MapPath()))
         return;
     SpotMapModified = false;
@@ -44,7 +43,7 @@ void TfMain::LoadColorsCMYKmap() {
 }
 
 void TfMain::SaveColorsCMYKmap() {
-    TfSpotClr* spots = SpotColorForm();
+    TfSpotClr* spots = SpotColorForm(Forms);
     if (!spots || !SpotMapModified)
         return;
     std::string error;
@@ -76,7 +75,7 @@ void TfMain::pmJobsPopup() {
     if (!list || list->SelectedRows().size() != 1)
         return;
     const std::string name = UpperCaseText(list->Selected()->SubItems[siColor]);
-    const TfSpotClr* spots = SpotColorForm();
+    const TfSpotClr* spots = SpotColorForm(Forms);
     if (IsProcessColourName(name)) {
         AAddSpotColor->setText(
             QString::fromStdString(FormatText(WindowText(wtEditSpotColorOf), {name})));
@@ -89,7 +88,7 @@ void TfMain::pmJobsPopup() {
 }
 
 void TfMain::AAddSpotColorExecute() {
-    TConsoleForms* forms = ConsoleForms();
+    TConsoleForms* forms = Forms;
     TModuleControl* module = ActiveModule();
     TJobListView* list = FocusedList();
     if ((!lvProcessJobs->Selected() && !lvCompletedJobs->Selected()) || !module ||

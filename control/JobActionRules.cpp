@@ -6,11 +6,6 @@
 
 namespace raduvuz {
 
-namespace {
-// A job in this state waits to be sent: only such a job may be held, released or renamed.
-constexpr uint8_t kWaitingState = 1;
-} // namespace
-
 TRowJob JobOfRow(const TJobList& jobs, const TListRow* row) {
     TRowJob result;
     if (row == nullptr)
@@ -37,18 +32,18 @@ TJobActionStates ProcessJobsEnterRule(const TListRow* selected, bool moduleSet,
                                       const TRowJob& job) {
     TJobActionStates states;
     const bool hasSelection = selected != nullptr;
-    states.Set(TJobAction::Abort, hasSelection);
+    states.Set(TJobAction::Abort, hasSelection && (!job.Found || MayAbort(job.State)));
     states.Set(TJobAction::SelectAll, true);
     for (TJobAction action :
          {TJobAction::Delete, TJobAction::Reprocess, TJobAction::SendToDevice, TJobAction::SaveAs,
           TJobAction::UnHold, TJobAction::Hold, TJobAction::ChangeName, TJobAction::Compos,
           TJobAction::GenPreview, TJobAction::JobMerge})
         states.Set(action, false);
-    states.Set(TJobAction::Priority, hasSelection);
-    if (moduleSet && job.Found && job.State == kWaitingState && hasSelection) {
+    states.Set(TJobAction::Priority, hasSelection && (!job.Found || MaySetPriority(job.State)));
+    if (moduleSet && job.Found && MayRename(job.State) && hasSelection) {
         const bool raster = IsRasterRow(selected);
-        states.Set(TJobAction::UnHold, job.Held);
-        states.Set(TJobAction::Hold, !job.Held);
+        states.Set(TJobAction::UnHold, MayRelease(job.State, job.Held));
+        states.Set(TJobAction::Hold, MayHold(job.State, job.Held));
         states.Set(TJobAction::ChangeName, true);
         states.Set(TJobAction::Compos, raster);
         states.Set(TJobAction::GenPreview, raster);

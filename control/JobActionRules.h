@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jobs/TJobList.h"
+#include "jobs/TJobState.h"
 
 #include <array>
 #include <cstdint>
@@ -42,7 +43,7 @@ private:
 // What the rules read of the job that owns the selected row of the list of jobs in process.
 struct TRowJob {
     bool Found = false;
-    uint8_t State = 0;
+    TJobState State = TJobState::Reading;
     bool Held = false;
 };
 

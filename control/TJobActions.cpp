@@ -287,7 +287,7 @@ TJobIds TJobActions::Delete(const TJobIds& ids) {
             continue;
         const std::string job = row->Caption;
         const std::string doc = SubItem(*row, siDocID);
-        if (Module.SavedJobInUse(doc) || Module.JobInProcess(job, doc)) {
+        if (!MayDeletePassed(Module.SavedJobInUse(doc), Module.JobInProcess(job, doc))) {
             Module.Log(LanguageFormat(1731, {job, doc}, "Job %s (%s) can not be delete"));
             continue;
         }
@@ -409,7 +409,7 @@ TJobIds TJobActions::Rename(const TJobIds& ids, const std::string& name) {
         TJobIds renamed;
         for (uint32_t id : InListOrder(inProcess, ids)) {
             TListRow* row = inProcess.FindId(id);
-            if (row && Module.RenameJob(row, name) && row->Job->State() == 1)
+            if (row && Module.RenameJob(row, name) && MayRename(row->Job->State()))
                 renamed.push_back(id);
         }
         SaveNewName(inProcess, renamed, name);

@@ -109,7 +109,7 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
     ReleaseJobLists();
     HoldJobs.clear();
     FlowEntries.clear();
-    DestMarks.clear();
+    Router.Clear();
     DestNames.clear();
     TermNames.clear();
     TermKeys.clear();
@@ -278,7 +278,7 @@ void TModuleControl::Close() {
     GiveBackReadingJobs();
 
     FlowEntries.clear();
-    DestMarks.clear();
+    Router.Clear();
     HoldJobs.clear();
     DestNames.clear();
     TermNames.clear();

@@ -11,6 +11,7 @@
 #include "control/TJobRows.h"
 #include "control/TModuleProcess.h"
 #include "jobs/IJobHost.h"
+#include "jobs/TDestRouter.h"
 #include "jobs/TJobList.h"
 #include "jobs/TMPrec.h"
 #include "jobs/TWaitJournal.h"
@@ -46,7 +47,6 @@ public:
 
     std::vector<std::string> HoldJobs;
     TTaggedList FlowEntries;
-    std::vector<TDestMark> DestMarks;
     TTaggedList DestNames;
     TTaggedList TermNames;
     TTaggedList TermKeys;
@@ -207,7 +207,7 @@ public:
     const TTaggedList& GetTermNames() const override { return TermNames; }
     const TTaggedList& GetTermKeys() const override { return TermKeys; }
     const TTaggedList& GetHoldList() const override { return HoldList; }
-    std::vector<TDestMark>& GetDestMarks() override { return DestMarks; }
+    TDestRouter& GetRouter() override { return Router; }
     std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() override { return SavedDocs; }
     TServerClient& GetServerObject() override;
     TStoreClient& GetStoreObject() override;
@@ -326,8 +326,6 @@ private:
     void ApplyConfig(TParams& params, bool withHeldJobs);
     // JobDir from StoreDir and ConfigKey, created and registered for uninstall when missing.
     void SetJobDir();
-    // Removes the routing records older than an hour.
-    void ExpireDestMarks();
     // A copy of the job's row in the completed list, unless an equal row is there already.
     void AddCompletedRow(const TDoc& job, int imageIndex);
     // Pass-through intake: whether every destination of the document is free; each destination
@@ -338,6 +336,7 @@ private:
     TModuleProcess& Process;
     IEventLoop& EventLoop;
     IModuleView* ShownBy;
+    TDestRouter Router;
     // Before the jobs: a job's row outlives it.
     TJobRows JobRows;
     bool SelfReferenced = false;

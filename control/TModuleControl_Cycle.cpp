@@ -118,7 +118,7 @@ bool TModuleControl::Tick() {
         if (StoreAway && !StoreBack())
             return moved;
         ModuleIdleCheck(*this);
-        ExpireDestMarks();
+        Router.Expire(Now());
         HeldCount = 0;
         // What the iterations since the last one that moved something tried: jobs, and the
         // search as none.
@@ -145,7 +145,7 @@ bool TModuleControl::Tick() {
                     return true;
                 }
             } else {
-                const uint8_t stateBefore = job->State();
+                const TJobState stateBefore = job->State();
                 bool done = false;
                 const bool more = job->Execute(done);
                 if (!scope.Valid())
@@ -158,23 +158,23 @@ bool TModuleControl::Tick() {
                 if (job->Freed) {
                     progress = true;
                 } else if (!more) {
-                    if (DeletePolicy > 0 && job->SpoolMode && job->State() == 2)
+                    if (DeletePolicy > 0 && job->SpoolMode && job->State() == TJobState::Sending)
                         AddCompletedRow(*job, 3);
                     FreeJob(*job);
                     if (DeletePolicy == 0)
                         RetentionPass();
                     progress = true;
                 } else if (done) {
-                    if (job->SpoolMode && job->State() == 0)
+                    if (job->SpoolMode && job->State() == TJobState::Reading)
                         SpoolToWait(*job);
                     if ((!job->SpoolMode && DeletePolicy > 0 && !job->SpoolCopyDropped) ||
-                        (job->SpoolMode && job->State() == 2))
+                        (job->SpoolMode && job->State() == TJobState::Sending))
                         AddCompletedRow(*job, -1);
                     FreeJob(*job);
                     if (DeletePolicy == 0)
                         RetentionPass();
                     progress = true;
-                } else if (stateBefore == 1) {
+                } else if (stateBefore == TJobState::Waiting) {
                     // A waiting job's check moves something only when it starts sending.
                     progress = job->State() != stateBefore;
                 } else {
@@ -304,7 +304,7 @@ void TModuleControl::ResumeWhenRoom() {
 
 bool TModuleControl::PassingOn() const {
     for (const TDoc* job : Jobs) {
-        if (job->State() == 0 && !job->SpoolMode)
+        if (job->State() == TJobState::Reading && !job->SpoolMode)
             return true;
     }
     return false;
@@ -317,15 +317,6 @@ void TModuleControl::ForgetPassedJob(int32_t jobID, int32_t docID) {
         if (row->Caption == std::to_string(jobID) && !row->SubItems.empty() &&
             row->SubItems[0] == std::to_string(docID))
             completed.Delete(row);
-    }
-}
-
-void TModuleControl::ExpireDestMarks() {
-    const TDateTime now = Now();
-    for (TDestMark& mark : DestMarks) {
-        std::erase_if(mark.Records, [now](const std::shared_ptr<TMPrec>& record) {
-            return !record || MinutesBetween(now, record->Time) > 60;
-        });
     }
 }
 
@@ -377,13 +368,13 @@ TDoc* TModuleControl::SelectJob() {
         return nullptr;
 
     HeldCount = index.HeldCount();
-    const int reading = index.Count(0);
-    const int waiting = index.Count(1);
-    const int sending = index.Count(2);
+    const int reading = index.Count(TJobState::Reading);
+    const int waiting = index.Count(TJobState::Waiting);
+    const int sending = index.Count(TJobState::Sending);
     const int reloaded = index.ReloadedCount();
 
     if (reloaded > 0) {
-        for (uint8_t state : {uint8_t(1), uint8_t(2)}) {
+        for (TJobState state : {TJobState::Waiting, TJobState::Sending}) {
             if (TDoc* job = index.FirstByLastTime(state, false))
                 return job;
             ClearWaiting(index.WaitingJobs(state));
@@ -406,7 +397,7 @@ TDoc* TModuleControl::SelectJob() {
     }
 
     if (mode == 2 && reloaded == 0) {
-        if (TDoc* first = index.FirstByCreated(1)) {
+        if (TDoc* first = index.FirstByCreated(TJobState::Waiting)) {
             if (!first->Waiting())
                 return first;
             first->SetWaiting(false);
@@ -415,7 +406,7 @@ TDoc* TModuleControl::SelectJob() {
 
     // The sending jobs marked Waiting are passed over this time; so are the others that go to
     // the same destinations (unless jobs were reloaded).
-    const std::vector<TDoc*> passedSending = index.WaitingJobs(2);
+    const std::vector<TDoc*> passedSending = index.WaitingJobs(TJobState::Sending);
     std::vector<std::string> noted;
     if (reloaded == 0) {
         for (const TDoc* job : passedSending)
@@ -424,8 +415,8 @@ TDoc* TModuleControl::SelectJob() {
     TDoc* sendCandidate = index.FirstSendingNotTo(noted);
     ClearWaiting(passedSending);
 
-    TDoc* readCandidate = index.FirstByCreated(0, false);
-    ClearWaiting(index.WaitingJobs(0));
+    TDoc* readCandidate = index.FirstByCreated(TJobState::Reading, false);
+    ClearWaiting(index.WaitingJobs(TJobState::Reading));
 
     if (sendCandidate && readCandidate)
         return sendCandidate->LastTime() < readCandidate->LastTime() ? sendCandidate
@@ -518,11 +509,11 @@ bool TModuleControl::HoldJob(TListRow* row) {
     TDoc* job = JobOfRow(row);
     if (!job)
         return false;
-    if (job->State() == 1) {
+    if (MayHold(job->State(), job->Held())) {
         job->SetHeld(true);
         WaitJournal.Update(*job);
         JobRows.Process().SetImage(row, 0);
-    } else {
+    } else if (!job->Held()) {
         View().Beep();
     }
     return true;
@@ -532,6 +523,8 @@ bool TModuleControl::ReleaseJob(TListRow* row) {
     TDoc* job = JobOfRow(row);
     if (!job)
         return false;
+    if (!MayRelease(job->State(), job->Held()))
+        return true;
     job->SetHeld(false);
     WaitJournal.Update(*job);
     // The row keeps its image, but the job is no longer held.
@@ -543,7 +536,7 @@ bool TModuleControl::RenameJob(TListRow* row, const std::string& name) {
     TDoc* job = JobOfRow(row);
     if (!job)
         return false;
-    if (job->State() != 1) {
+    if (!MayRename(job->State())) {
         View().Beep();
         return true;
     }

@@ -16,7 +16,7 @@ void TModuleControl::AddFlowEntry(int32_t Dest, const std::string& FlowEntry) {
     // A server that cannot name the destination leaves the entry in place without a name.
     try {
         FlowEntries.push_back({FlowEntry, Dest});
-        DestMarks.push_back({std::to_string(Dest), {}});
+        Router.AddDestination(Dest);
         const bool named = std::any_of(DestNames.begin(), DestNames.end(),
                                        [&](const TTaggedString& name) { return name.Tag == Dest; });
         if (!named) {
@@ -30,7 +30,7 @@ void TModuleControl::AddFlowEntry(int32_t Dest, const std::string& FlowEntry) {
 
 void TModuleControl::ClearFlowEntrySet() {
     FlowEntries.clear();
-    DestMarks.clear();
+    Router.Clear();
     DestNames.clear();
 }
 

@@ -118,7 +118,7 @@ bool TModuleControl::RemakeJournalledJobs(int32_t jobID, int32_t docID) {
 
 void TModuleControl::GiveBackReadingJobs() {
     for (TDoc* job : Jobs) {
-        if (job->State() != 0 || !job->SpoolMode || job->DocID <= 0)
+        if (job->State() != TJobState::Reading || !job->SpoolMode || job->DocID <= 0)
             continue;
         job->InputGoesBack = true;
         job->SpoolStream.reset();

@@ -15,7 +15,7 @@ class TJobListModel;
 class TServerClient;
 class TStoreClient;
 class TWaitJournal;
-struct TDestMark;
+class TDestRouter;
 struct TSavedDoc;
 
 // What a job needs of the module it belongs to. The module implements it; a job is given its
@@ -58,7 +58,8 @@ public:
     virtual const TTaggedList& GetTermNames() const = 0;
     virtual const TTaggedList& GetTermKeys() const = 0;
     virtual const TTaggedList& GetHoldList() const = 0;
-    virtual std::vector<TDestMark>& GetDestMarks() = 0;
+    // Where the copies of a multiplexing module go.
+    virtual TDestRouter& GetRouter() = 0;
 
     // Output documents the server asked to keep; DeleteSavedDoc drops one keep request.
     virtual std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() = 0;

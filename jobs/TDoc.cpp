@@ -17,8 +17,6 @@
 
 namespace raduvuz {
 
-int32_t RoundRobin = -1;
-
 const char* JobStageName(TJobStage stage) {
     switch (stage) {
     case TJobStage::Reading:
@@ -38,8 +36,9 @@ const char* JobStageName(TJobStage stage) {
 }
 
 std::unique_ptr<TDoc> TDoc::Create(IJobHost& host, bool spoolMode, int32_t docID, int32_t jobID,
-                                   const std::string& dds) {
+                                   const std::string& dds, TJobState state) {
     std::unique_ptr<TDoc> job(new TDoc(host));
+    job->FState = state;
     job->SpoolMode = spoolMode;
     job->DocID = docID;
     job->JobID = jobID;
@@ -66,12 +65,24 @@ void TDoc::RowFollows() {
         Host.GetProcessJobs().Refresh(ListItem);
 }
 
-void TDoc::SetState(uint8_t value) {
-    if (FState == value)
-        return;
-    FState = value;
+bool TDoc::MoveTo(TJobState to, const std::string& line, bool failure) {
+    if (FState == to)
+        return true;
+    if (!MayMove(FState, to)) {
+        Host.LogFailure("Job " + JobText() + ": it cannot go from " + JobStateName(FState) +
+                        " to " + JobStateName(to) + "; it stays " + JobStateName(FState));
+        return false;
+    }
+    FState = to;
     Reindex();
     RowFollows();
+    if (line.empty())
+        return true;
+    if (failure)
+        Host.LogFailure(line);
+    else
+        LogJob(line);
+    return true;
 }
 
 void TDoc::SetPriority(int32_t value) {
@@ -200,7 +211,7 @@ void ShowLabel(IJobHost& host) {
 
 void ModuleIdleCheck(IJobHost& host) {
     const TJobList& jobs = host.GetJobs();
-    const bool allWaiting = jobs.PickIndex().CountAll(1) == jobs.size();
+    const bool allWaiting = jobs.PickIndex().CountAll(TJobState::Waiting) == jobs.size();
     if (allWaiting && host.GetStatus() != 1)
         host.ChangeStatus(1);
 }
@@ -220,9 +231,10 @@ void TDoc::Free(bool storeSteps) {
         SpoolStream.reset();
         // A store that has gone holds nothing of the job any more.
         if (storeSteps && !Host.IsStoreAway()) {
-            if (FState == 0 && DocID > 0 && !InputGoesBack)
+            if (FState == TJobState::Reading && DocID > 0 && !InputGoesBack)
                 Host.GetStoreObject().RCloseDoc(OwnerModuleNumber, DocID);
-            if (((!SpoolMode && FState == 0) || FState == 2) && OutDocID > 0)
+            if (((!SpoolMode && FState == TJobState::Reading) || FState == TJobState::Sending) &&
+                OutDocID > 0)
                 Host.GetStoreObject().WAbortDoc(OutDocID);
         }
         if (current) {
@@ -241,15 +253,16 @@ TJobStage TDoc::Stage() const {
     if (FHeld)
         return TJobStage::Held;
     switch (FState) {
-    case 0:
+    case TJobState::Reading:
         if (Moved == 0)
             return TJobStage::Reading;
         return SpoolMode ? TJobStage::Spooling : TJobStage::Transferring;
-    case 1:
+    case TJobState::Waiting:
         return TJobStage::Waiting;
-    default:
-        return TJobStage::Sending;
+    case TJobState::Sending:
+        break;
     }
+    return TJobStage::Sending;
 }
 
 void TDoc::CountMoved(int64_t bytes) {
@@ -277,7 +290,7 @@ std::string TDoc::SpoolFilePath() const {
 }
 
 bool TDoc::HasSpoolFile() const {
-    return SpoolMode || FState != 0 || Host.GetDeletePolicy() != 0;
+    return SpoolMode || FState != TJobState::Reading || Host.GetDeletePolicy() != 0;
 }
 
 void TDoc::LogJob(const std::string& text) const {

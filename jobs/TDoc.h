@@ -6,6 +6,7 @@
 // console/, and no Qt.
 
 #include "common/Types.h"
+#include "jobs/TJobState.h"
 #include "jobs/TPickIndex.h"
 
 #include <cstdint>
@@ -29,18 +30,16 @@ enum class TJobStage { Reading, Transferring, Spooling, Waiting, Held, Sending }
 // "reading", "transferring", "spooling", "waiting", "held", "sending".
 const char* JobStageName(TJobStage stage);
 
-// The position last used when a multiplexing module chose a destination; -1 at program start,
-// so the first choice tries the first item. One value for the whole process.
-extern int32_t RoundRobin;
-
 // One job passing the module. A job is made with Create and belongs to whoever holds it: the
 // module's list of jobs in process, or the step that made it until it hands it to that list.
 // Free releases what the job holds; its owner destroys it afterwards.
 class TDoc {
 public:
-    // A job of host; the caller passes the module's WorkMode for a new document.
+    // A job of host in its first state; the caller passes the module's WorkMode for a new
+    // document.
     static std::unique_ptr<TDoc> Create(IJobHost& host, bool spoolMode, int32_t docID,
-                                        int32_t jobID, const std::string& dds);
+                                        int32_t jobID, const std::string& dds,
+                                        TJobState state = TJobState::Reading);
     ~TDoc();
     TDoc(const TDoc&) = delete;
     TDoc& operator=(const TDoc&) = delete;
@@ -95,8 +94,11 @@ public:
 
     // What the pick goes by. The list of jobs in process keeps its jobs ordered by these, so
     // they change only through their setters, which tell the list.
-    uint8_t State() const { return FState; }
-    void SetState(uint8_t value);
+    TJobState State() const { return FState; }
+    // The one way a job changes its state (see TJobState.h): a move the rules do not allow is
+    // refused with a log line naming the job, and false; otherwise line (when given) is logged as
+    // the move's line, an error when failure.
+    bool MoveTo(TJobState to, const std::string& line = std::string(), bool failure = false);
     int32_t Priority() const { return FPriority; }
     void SetPriority(int32_t value);
     bool Held() const { return FHeld; }
@@ -175,6 +177,14 @@ private:
     // A transferring job's spool copy that cannot be written goes; the document is passed on.
     void DropSpoolCopy(int error);
     bool DestinationReady(int32_t dest) const;
+    // The steps of CheckWaitingDoc. A multiplexing module's router picks the copy's destination
+    // (false: none is ready); the spool file is opened and its header read (false: logged, the
+    // copy tries again); an accepting destination on this computer gets the spool file's path
+    // instead of its blocks; the output is made in the store.
+    bool ChooseDestination();
+    bool OpenSpoolForSending();
+    void OfferSpoolFile(int32_t dest);
+    bool CreateOutput();
     bool DestinationOnThisComputer(int32_t dest) const;
     void ReportWorking();
     // Job and saved-job messages follow the module's log level.
@@ -183,7 +193,7 @@ private:
     // The module number of the store calls of a release that comes after Close.
     int32_t OwnerModuleNumber = 0;
 
-    uint8_t FState = 0;
+    TJobState FState = TJobState::Reading;
     int32_t FPriority = 0;
     bool FHeld = false;
     bool FWaiting = false;

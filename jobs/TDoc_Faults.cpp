@@ -53,22 +53,23 @@ void TDoc::StoreGoneInStep(const TStoreGone& error) {
 }
 
 bool TDoc::LeaveGoneStore() {
-    if (FState == 1)
+    if (FState == TJobState::Waiting)
         return false;
-    if (FState == 2) {
+    if (FState == TJobState::Sending) {
         // The half-written output went with the store; the spool file is whole.
         SpoolStream.reset();
         OutDocID = 0;
         SendAsPath = false;
-        SetState(1);
         Moved = 0;
         if (ListItem) {
             Host.GetProcessJobs().SetImage(ListItem, -1);
             Host.GetProcessJobs().SetProgress(ListItem, 0, DataSize);
         }
-        Host.LogFailure("Job " + JobText() +
-                        ": the document store has gone while the job was being sent; it is sent "
-                        "again from its spool file once a store is back");
+        MoveTo(TJobState::Waiting,
+               "Job " + JobText() +
+                   ": the document store has gone while the job was being sent; it is sent "
+                   "again from its spool file once a store is back",
+               true);
         return false;
     }
     std::string file;

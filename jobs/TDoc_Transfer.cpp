@@ -27,6 +27,7 @@
 #include "common/Utils.h"
 #include "jobs/IJobHost.h"
 #include "jobs/SpoolFile.h"
+#include "jobs/TDestRouter.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
@@ -81,7 +82,6 @@ bool TDoc::DestinationOnThisComputer(int32_t dest) const {
 
 bool TDoc::InitReadDoc() {
     try {
-        SetState(0);
         ReadFields();
         std::string dests;
         TParams(DDS).SelectEntries(Host.GetFlowEntries(), Devices, dests);
@@ -147,17 +147,15 @@ bool TDoc::Execute(bool& done) {
             Host.WaitGoEvent();
         bool result = false;
         switch (FState) {
-        case 0:
+        case TJobState::Reading:
             result = SpoolMode ? SpoolNextBlock(done) : SwitchNextBlock(done);
             break;
-        case 1:
+        case TJobState::Waiting:
             result = CheckWaitingDoc();
             break;
-        case 2:
+        case TJobState::Sending:
             result = SendNextBlock(done);
             break;
-        default:
-            return false;
         }
         SetLastTime(Now());
         return result;
@@ -271,65 +269,15 @@ bool TDoc::SpoolNextBlock(bool& done) {
 
 bool TDoc::CheckWaitingDoc() {
     try {
-        std::vector<TDestMark>& marks = Host.GetDestMarks();
         SetWaiting(false);
         if (RetryCount > 300)
             return false;
         if (FHeld)
             return true;
-
-        if (!FReloaded && Host.GetMultiplex() && marks.size() >= 2) {
-            bool found = false;
-            // Plates of one job go where that job already is, one plate of each colour.
-            if (!Color.empty()) {
-                for (TDestMark& mark : marks) {
-                    if (found)
-                        break;
-                    if (FDests.find(mark.Dest) == std::string::npos)
-                        continue;
-                    for (const std::shared_ptr<TMPrec>& record : mark.Records) {
-                        if (record->Name != Name && record->JobID != JobID)
-                            continue;
-                        const std::vector<std::string> colors = ReadCommaText(record->Colors);
-                        if (std::find(colors.begin(), colors.end(), Color) != colors.end())
-                            continue;
-                        found = true;
-                        SetDests(mark.Dest);
-                        record->Colors += "," + Color;
-                        record->Time = Now();
-                        break;
-                    }
-                }
-            }
-            if (!found) {
-                const std::vector<std::string> items = ReadCommaText(FDests);
-                const int32_t count = static_cast<int32_t>(items.size());
-                for (int32_t k = 0; k < count; ++k) {
-                    RoundRobin = RoundRobin + 1;
-                    if (RoundRobin >= count || RoundRobin < 0)
-                        RoundRobin = 0;
-                    const std::string& item = items[static_cast<size_t>(RoundRobin)];
-                    const int32_t dest = StrToIntDef(item, 0);
-                    if (dest == 0 || !DestinationReady(dest))
-                        continue;
-                    for (TDestMark& mark : marks) {
-                        if (mark.Dest == item) {
-                            mark.Records.push_back(
-                                std::make_shared<TMPrec>(TMPrec{Name, Color, JobID, Now()}));
-                            break;
-                        }
-                    }
-                    found = true;
-                    SetDests(std::to_string(dest));
-                    break;
-                }
-            }
-            if (!found) {
-                SetWaiting(true);
-                return true;
-            }
+        if (!ChooseDestination()) {
+            SetWaiting(true);
+            return true;
         }
-
         const int32_t dest = StrToIntDef(FDests, 0);
         if (dest == 0 || Devices.empty())
             return true;
@@ -337,53 +285,11 @@ bool TDoc::CheckWaitingDoc() {
             SetWaiting(true);
             return true;
         }
-
-        const std::string path = SpoolFilePath();
-        SpoolStream = std::make_unique<TFileStream>();
-        if (!SpoolStream->Open(path, TFileStream::TMode::ReadDenyWrite))
-            throw std::runtime_error("Cannot open the spool file: " + LastErrorText());
-        std::string headerText;
-        TDateTime created = FCreated;
-        if (!ReadSpoolHeader(*SpoolStream, Host.GetTermKeys(), headerText, created)) {
-            LogJob(LanguageFormat(1748, {Name}, "Error load file %s [DDS]"));
-            SpoolStream.reset();
-            ++RetryCount;
-            SetWaiting(true);
+        if (!OpenSpoolForSending())
             return true;
-        }
-        SetCreated(created);
-
-        if (Host.GetWorkMode() != 0) {
-            TParams dds(DDS);
-            for (const TTaggedString& entry : Host.GetFlowEntries()) {
-                if (entry.Tag != dest ||
-                    AsciiUpper(entry.Text).find("ACCEPTSPOOL") == std::string::npos)
-                    continue;
-                const TParams entryParams(entry.Text);
-                if (ItemInList(FDests, entryParams.GetValueText("AcceptSpool")) &&
-                    entryParams.Match(DDS) && DestinationOnThisComputer(dest)) {
-                    dds.SetValue("SpoolFile", path);
-                    SendAsPath = true;
-                }
-            }
-            dds.SetValue("spooled", "yes");
-            DDS = dds.GetText();
-        }
-
-        OutDocID = Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, FDests, DDS);
-        if (OutDocID <= 0) {
-            LogJob(LanguageFormat(1749, {Name}, "Error load file %s [wcreate doc]"));
-            SpoolStream.reset();
-            ++RetryCount;
-            SetWaiting(true);
-            return true;
-        }
-        SetState(2);
-        if (ListItem)
-            Host.GetProcessJobs().SetImage(ListItem, 1);
-        LogJob(LanguageFormat(1750, {FileName}, "File %s sending"));
-        ReportWorking();
-        return true;
+        if (Host.GetWorkMode() != 0)
+            OfferSpoolFile(dest);
+        return CreateOutput();
     } catch (const TStoreGone& e) {
         StoreGoneInStep(e);
         return true;
@@ -391,6 +297,67 @@ bool TDoc::CheckWaitingDoc() {
         LogException(Host, "CheckWaitingDoc", e, this);
         return false;
     }
+}
+
+bool TDoc::ChooseDestination() {
+    TDestRouter& router = Host.GetRouter();
+    if (FReloaded || !Host.GetMultiplex() || !router.Multiplexes())
+        return true;
+    const std::string dest = router.Choose(FDests, Name, JobID, Color,
+                                           [this](int32_t d) { return DestinationReady(d); });
+    if (dest.empty())
+        return false;
+    SetDests(dest);
+    return true;
+}
+
+bool TDoc::OpenSpoolForSending() {
+    SpoolStream = std::make_unique<TFileStream>();
+    if (!SpoolStream->Open(SpoolFilePath(), TFileStream::TMode::ReadDenyWrite))
+        throw std::runtime_error("Cannot open the spool file: " + LastErrorText());
+    std::string headerText;
+    TDateTime created = FCreated;
+    if (!ReadSpoolHeader(*SpoolStream, Host.GetTermKeys(), headerText, created)) {
+        LogJob(LanguageFormat(1748, {Name}, "Error load file %s [DDS]"));
+        SpoolStream.reset();
+        ++RetryCount;
+        SetWaiting(true);
+        return false;
+    }
+    SetCreated(created);
+    return true;
+}
+
+void TDoc::OfferSpoolFile(int32_t dest) {
+    TParams dds(DDS);
+    for (const TTaggedString& entry : Host.GetFlowEntries()) {
+        if (entry.Tag != dest || AsciiUpper(entry.Text).find("ACCEPTSPOOL") == std::string::npos)
+            continue;
+        const TParams entryParams(entry.Text);
+        if (ItemInList(FDests, entryParams.GetValueText("AcceptSpool")) && entryParams.Match(DDS) &&
+            DestinationOnThisComputer(dest)) {
+            dds.SetValue("SpoolFile", SpoolFilePath());
+            SendAsPath = true;
+        }
+    }
+    dds.SetValue("spooled", "yes");
+    DDS = dds.GetText();
+}
+
+bool TDoc::CreateOutput() {
+    OutDocID = Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, FDests, DDS);
+    if (OutDocID <= 0) {
+        LogJob(LanguageFormat(1749, {Name}, "Error load file %s [wcreate doc]"));
+        SpoolStream.reset();
+        ++RetryCount;
+        SetWaiting(true);
+        return true;
+    }
+    if (ListItem)
+        Host.GetProcessJobs().SetImage(ListItem, 1);
+    MoveTo(TJobState::Sending, LanguageFormat(1750, {FileName}, "File %s sending"));
+    ReportWorking();
+    return true;
 }
 
 bool TDoc::SendNextBlock(bool& done) {

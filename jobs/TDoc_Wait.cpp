@@ -56,8 +56,7 @@ TDateTime CreatedOf(const TSavedDoc& record) {
 template <typename TSource>
 std::unique_ptr<TDoc> WaitingJob(IJobHost& host, const TSource& from, int32_t docID, int32_t jobID,
                                  const std::string& dds) {
-    std::unique_ptr<TDoc> w = TDoc::Create(host, true, docID, jobID, dds);
-    w->SetState(1);
+    std::unique_ptr<TDoc> w = TDoc::Create(host, true, docID, jobID, dds, TJobState::Waiting);
     w->FileType = from.FileType;
     w->FileName = from.FileName;
     w->Name = from.Name;
@@ -238,7 +237,6 @@ bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& d
         // never in the list of jobs in process.
         std::unique_ptr<TDoc> w = TDoc::Create(host, true, docNumber, jobNumber, text);
         w->Copies = 1;
-        w->SetState(0);
         w->OutDocID = w->DocID;
         w->ReadFields();
         w->DataSize = dataSize;

@@ -83,23 +83,21 @@ void TPickIndex::Insert(TDoc& job, TPickEntry& entry) {
     entry.Dests = job.Dests();
     if (entry.AbortRequested)
         ++Aborts;
-    if (entry.State < kStates)
-        ++All[entry.State];
+    ++All[Slot(entry.State)];
     if (entry.Held) {
         ++Held;
         return;
     }
     if (entry.Reloaded)
         ++Reloaded;
-    if (entry.State >= kStates)
-        return;
-    ++Free[entry.State];
+    const size_t state = Slot(entry.State);
+    ++Free[state];
     const int waiting = entry.Waiting ? 1 : 0;
     const TRef created{&entry.CreatedKey, entry.Seq, &job};
-    ByCreated[entry.State][waiting].insert(created);
-    if (entry.State != 0)
-        ByLastTime[entry.State][waiting].insert(TRef{&entry.LastTimeKey, entry.Seq, &job});
-    if (entry.State == 2 && !entry.Waiting)
+    ByCreated[state][waiting].insert(created);
+    if (entry.State != TJobState::Reading)
+        ByLastTime[state][waiting].insert(TRef{&entry.LastTimeKey, entry.Seq, &job});
+    if (entry.State == TJobState::Sending && !entry.Waiting)
         AddToGroup(created, entry.Dests);
 }
 
@@ -107,23 +105,21 @@ void TPickIndex::Erase(TPickEntry& entry) {
     entry.Placed = false;
     if (entry.AbortRequested)
         --Aborts;
-    if (entry.State < kStates)
-        --All[entry.State];
+    --All[Slot(entry.State)];
     if (entry.Held) {
         --Held;
         return;
     }
     if (entry.Reloaded)
         --Reloaded;
-    if (entry.State >= kStates)
-        return;
-    --Free[entry.State];
+    const size_t state = Slot(entry.State);
+    --Free[state];
     const int waiting = entry.Waiting ? 1 : 0;
     const TRef created{&entry.CreatedKey, entry.Seq, nullptr};
-    ByCreated[entry.State][waiting].erase(created);
-    if (entry.State != 0)
-        ByLastTime[entry.State][waiting].erase(TRef{&entry.LastTimeKey, entry.Seq, nullptr});
-    if (entry.State == 2 && !entry.Waiting)
+    ByCreated[state][waiting].erase(created);
+    if (entry.State != TJobState::Reading)
+        ByLastTime[state][waiting].erase(TRef{&entry.LastTimeKey, entry.Seq, nullptr});
+    if (entry.State == TJobState::Sending && !entry.Waiting)
         RemoveFromGroup(created, entry.Dests);
 }
 
@@ -158,36 +154,30 @@ void TPickIndex::RemoveFromGroup(const TRef& ref, const std::string& dests) {
         GroupHeads.insert(*group.begin());
 }
 
-TDoc* TPickIndex::FirstByCreated(uint8_t state, bool waiting) const {
-    if (state >= kStates)
-        return nullptr;
-    const TOrder& order = ByCreated[state][waiting ? 1 : 0];
+TDoc* TPickIndex::FirstByCreated(TJobState state, bool waiting) const {
+    const TOrder& order = ByCreated[Slot(state)][waiting ? 1 : 0];
     return order.empty() ? nullptr : order.begin()->Job;
 }
 
-TDoc* TPickIndex::FirstByCreated(uint8_t state) const {
-    if (state >= kStates)
-        return nullptr;
-    const TOrder& ready = ByCreated[state][0];
-    const TOrder& passed = ByCreated[state][1];
+TDoc* TPickIndex::FirstByCreated(TJobState state) const {
+    const TOrder& ready = ByCreated[Slot(state)][0];
+    const TOrder& passed = ByCreated[Slot(state)][1];
     if (ready.empty() || passed.empty())
         return ready.empty() ? (passed.empty() ? nullptr : passed.begin()->Job)
                              : ready.begin()->Job;
     return TKeyOrder()(*passed.begin(), *ready.begin()) ? passed.begin()->Job : ready.begin()->Job;
 }
 
-TDoc* TPickIndex::FirstByLastTime(uint8_t state, bool waiting) const {
-    if (state == 0 || state >= kStates)
+TDoc* TPickIndex::FirstByLastTime(TJobState state, bool waiting) const {
+    if (state == TJobState::Reading)
         return nullptr;
-    const TOrder& order = ByLastTime[state][waiting ? 1 : 0];
+    const TOrder& order = ByLastTime[Slot(state)][waiting ? 1 : 0];
     return order.empty() ? nullptr : order.begin()->Job;
 }
 
-std::vector<TDoc*> TPickIndex::WaitingJobs(uint8_t state) const {
+std::vector<TDoc*> TPickIndex::WaitingJobs(TJobState state) const {
     std::vector<TDoc*> jobs;
-    if (state >= kStates)
-        return jobs;
-    for (const TRef& ref : ByCreated[state][1])
+    for (const TRef& ref : ByCreated[Slot(state)][1])
         jobs.push_back(ref.Job);
     return jobs;
 }

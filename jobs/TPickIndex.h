@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "jobs/TJobState.h"
 
 #include <array>
 #include <cstddef>
@@ -19,7 +20,7 @@ class TDoc;
 struct TPickEntry {
     bool Placed = false;
     uint64_t Seq = 0;
-    uint8_t State = 0;
+    TJobState State = TJobState::Reading;
     bool Held = false;
     bool Waiting = false;
     bool Reloaded = false;
@@ -52,28 +53,29 @@ public:
     void Clear();
 
     int HeldCount() const { return Held; }
-    // Jobs that are not held, in a state (0, 1 or 2).
-    int Count(uint8_t state) const { return state < kStates ? Free[state] : 0; }
+    // Jobs that are not held, in a state.
+    int Count(TJobState state) const { return Free[Slot(state)]; }
     // Jobs in a state, held or not.
-    size_t CountAll(uint8_t state) const { return state < kStates ? All[state] : 0; }
+    size_t CountAll(TJobState state) const { return All[Slot(state)]; }
     // Reloaded jobs that are not held.
     int ReloadedCount() const { return Reloaded; }
     int AbortRequestedCount() const { return Aborts; }
 
     // The first job that is not held, of a state, with Waiting as given, by creation key or by
-    // last-step key (states 1 and 2 only); none when there is none.
-    TDoc* FirstByCreated(uint8_t state, bool waiting) const;
+    // last-step key (waiting and sending only); none when there is none.
+    TDoc* FirstByCreated(TJobState state, bool waiting) const;
     // The first job that is not held, of a state, by creation key, whether waiting or not.
-    TDoc* FirstByCreated(uint8_t state) const;
-    TDoc* FirstByLastTime(uint8_t state, bool waiting) const;
+    TDoc* FirstByCreated(TJobState state) const;
+    TDoc* FirstByLastTime(TJobState state, bool waiting) const;
     // The jobs that are not held, of a state, with Waiting set, in creation-key order.
-    std::vector<TDoc*> WaitingJobs(uint8_t state) const;
-    // The first sending job (state 2) that is neither held nor waiting, by creation key, whose
+    std::vector<TDoc*> WaitingJobs(TJobState state) const;
+    // The first sending job that is neither held nor waiting, by creation key, whose
     // destination text is none of noted.
     TDoc* FirstSendingNotTo(const std::vector<std::string>& noted) const;
 
 private:
-    static constexpr uint8_t kStates = 3;
+    static constexpr size_t kStates = kJobStates;
+    static size_t Slot(TJobState state) { return static_cast<size_t>(state); }
 
     struct TRef {
         const std::string* Key;

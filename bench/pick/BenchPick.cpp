@@ -86,15 +86,17 @@ std::vector<test::TShadow> AddJobs(TModuleControl& module, int count, int readin
     const std::vector<std::string> dests{"12", "15", "21", "12,15"};
     for (int i = 0; i < count; ++i) {
         const int roll = percent(random);
-        const uint8_t state = roll < reading ? 0 : roll < reading + waiting ? 1 : 2;
-        TDoc* job = module.Jobs.Add(TDoc::Create(module, state != 0, i + 1, i + 1, "Name=j"));
-        job->SetState(state);
+        const TJobState state = roll < reading             ? TJobState::Reading
+                                : roll < reading + waiting ? TJobState::Waiting
+                                                           : TJobState::Sending;
+        TDoc* job = module.Jobs.Add(
+            TDoc::Create(module, state != TJobState::Reading, i + 1, i + 1, "Name=j", state));
         job->SetPriority(priority(random));
         job->SetCreated(45000.0 + i / 86400.0);
         job->SetLastTime(job->Created());
         job->SetDests(dests[static_cast<size_t>(i) % dests.size()]);
         job->Devices = "1";
-        job->SetHeld(state == 1 && percent(random) < 10);
+        job->SetHeld(state == TJobState::Waiting && percent(random) < 10);
         shadows.push_back({job, job->State(), job->Priority(), job->Created(), job->LastTime(),
                            job->Held(), false, false, job->Dests()});
     }

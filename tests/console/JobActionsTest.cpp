@@ -146,8 +146,8 @@ struct TConsole {
         });
     }
     TDoc* WaitingJob(int32_t job, int32_t priority) {
-        TDoc* w = Module.Jobs.Add(TDoc::Create(Module, true, job * 10, job, "Name=W"));
-        w->SetState(1);
+        TDoc* w = Module.Jobs.Add(
+            TDoc::Create(Module, true, job * 10, job, "Name=W", TJobState::Waiting));
         w->Name = "W" + std::to_string(job);
         w->SetPriority(priority);
         w->AddToList(-1);

@@ -367,7 +367,8 @@ private slots:
         const auto enabled = [](const TJobActionStates& states, TJobAction action) {
             return states.Get(action).value_or(false);
         };
-        TJobActionStates waiting = ProcessJobsEnterRule(&raster, true, {true, 1, false});
+        TJobActionStates waiting =
+            ProcessJobsEnterRule(&raster, true, {true, TJobState::Waiting, false});
         QVERIFY(enabled(waiting, TJobAction::Hold));
         QVERIFY(!enabled(waiting, TJobAction::UnHold));
         QVERIFY(enabled(waiting, TJobAction::ChangeName));
@@ -375,22 +376,26 @@ private slots:
         QVERIFY(enabled(waiting, TJobAction::Compos));
         QVERIFY(!enabled(waiting, TJobAction::Delete));
 
-        TJobActionStates held = ProcessJobsEnterRule(&plain, true, {true, 1, true});
+        TJobActionStates held =
+            ProcessJobsEnterRule(&plain, true, {true, TJobState::Waiting, true});
         QVERIFY(enabled(held, TJobAction::UnHold));
         QVERIFY(!enabled(held, TJobAction::Hold));
         QVERIFY(!enabled(held, TJobAction::Compos));
         QVERIFY(!enabled(held, TJobAction::GenPreview));
 
         // A job still reading, or no job found, leaves the waiting-job actions off.
-        for (const TRowJob& job : {TRowJob{true, 0, false}, TRowJob{true, 2, true}, TRowJob{}}) {
+        for (const TRowJob& job : {TRowJob{true, TJobState::Reading, false},
+                                   TRowJob{true, TJobState::Sending, true}, TRowJob{}}) {
             TJobActionStates states = ProcessJobsEnterRule(&raster, true, job);
             QVERIFY(enabled(states, TJobAction::Abort));
             for (TJobAction action : {TJobAction::Hold, TJobAction::UnHold, TJobAction::ChangeName,
                                       TJobAction::JobMerge})
                 QVERIFY(!enabled(states, action));
         }
-        QVERIFY(!enabled(ProcessJobsEnterRule(&raster, false, {true, 1, false}), TJobAction::Hold));
-        TJobActionStates none = ProcessJobsEnterRule(nullptr, true, {true, 1, false});
+        QVERIFY(!enabled(ProcessJobsEnterRule(&raster, false, {true, TJobState::Waiting, false}),
+                         TJobAction::Hold));
+        TJobActionStates none =
+            ProcessJobsEnterRule(nullptr, true, {true, TJobState::Waiting, false});
         QVERIFY(!enabled(none, TJobAction::Abort));
         QVERIFY(!enabled(none, TJobAction::Hold));
         // Exit rules name only their actions.

@@ -82,10 +82,10 @@ protected:
         Process.GoEventName = "/raduvuz-cycle-test-no-event";
     }
 
-    TDoc* AddJob(int32_t docID, uint8_t state, int32_t priority, double created) {
+    TDoc* AddJob(int32_t docID, int state, int32_t priority, double created) {
         TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, state != 0, docID, docID * 10,
-                                                  "Name=Job" + std::to_string(docID)));
-        job->SetState(state);
+                                                  "Name=Job" + std::to_string(docID),
+                                                  static_cast<TJobState>(state)));
         job->Name = "Job" + std::to_string(docID);
         job->SetPriority(priority);
         job->SetCreated(created);
@@ -129,13 +129,12 @@ TEST_F(CycleTest, WaitingJobIsPassedOverOnceAndHeldJobsNever) {
     second->SetHeld(true);
     EXPECT_EQ(Module->SelectJob(), nullptr);
 
-    // Waiting jobs (state 1) go by priority and age; a held one is never picked.
-    second->SetHeld(false);
-    second->SetState(1);
+    // Waiting jobs go by priority and age; a held one is never picked.
+    TDoc* waiting = AddJob(4, 1, 10, 200);
     TDoc* urgent = AddJob(3, 1, 1, 300);
     EXPECT_EQ(Module->SelectJob(), urgent);
     urgent->SetHeld(true);
-    EXPECT_EQ(Module->SelectJob(), second);
+    EXPECT_EQ(Module->SelectJob(), waiting);
 }
 
 TEST_F(CycleTest, AbortedJobsAreFreedBeforeThePick) {
@@ -421,7 +420,7 @@ TEST_F(CycleTest, HoldAndRenameOnlyJobsThatWaitToBeSent) {
     EXPECT_EQ(dds.GetItem("Name", 0), "New   name ");
     EXPECT_EQ(dds.GetItem("FileName", 0), "New   name ");
 
-    job->SetState(2);
+    ASSERT_TRUE(job->MoveTo(TJobState::Sending));
     EXPECT_TRUE(Module->HoldJob(row));
     EXPECT_FALSE(job->Held());
     const std::string before = job->Name;

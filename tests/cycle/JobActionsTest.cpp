@@ -71,9 +71,8 @@ protected:
             lines.push_back(line.substr(0, line.rfind(" at ")));
         return lines;
     }
-    TDoc* Waiting(int32_t job, int32_t doc, uint8_t state = 1) {
-        TDoc* w = Module->Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W"));
-        w->SetState(state);
+    TDoc* Waiting(int32_t job, int32_t doc, TJobState state = TJobState::Waiting) {
+        TDoc* w = Module->Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));
         w->Name = "W";
         w->Devices = "3";
         w->AddToList(-1);
@@ -156,7 +155,7 @@ TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
 
 TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) {
     TDoc* waiting = Waiting(4, 40);
-    TDoc* sending = Waiting(5, 50, 2);
+    TDoc* sending = Waiting(5, 50, TJobState::Sending);
     const uint32_t w = waiting->ListItem->Id;
     const uint32_t s = sending->ListItem->Id;
     const uint32_t unknown = 999999;
@@ -293,7 +292,7 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     // In process, only a job waiting to be sent is renamed, its spool file with it.
     WriteJob("4_40", "Name=W");
     TDoc* waiting = Waiting(4, 40);
-    TDoc* spooling = Waiting(6, 60, 0);
+    TDoc* spooling = Waiting(6, 60, TJobState::Reading);
     const uint32_t w = waiting->ListItem->Id;
     EXPECT_THAT(Actions().Rename({w, spooling->ListItem->Id}, "Fresh"), ElementsAre(w));
     EXPECT_EQ(waiting->Name, "Fresh");
@@ -387,7 +386,7 @@ TEST_F(JobActionsTest, ListSinceMovesOnlyTheRowsThatChangedAndTheIdsRemoved) {
         {"rename a passed job", [&] { Actions().Rename({IdOf("6")}, "Renamed"); }, {IdOf("6")}, {}},
         {"hold the waiting job", [&] { Actions().Hold({id8}); }, {id8}, {}},
         {"priority", [&] { Actions().SetPriority({id8}, 9); }, {id8}, {}},
-        {"the job starts sending", [&] { waiting->SetState(2); }, {id8}, {}},
+        {"the job starts sending", [&] { waiting->MoveTo(TJobState::Sending); }, {id8}, {}},
         {"delete a passed job", [&] { Actions().Delete({IdOf("7")}); }, {}, {IdOf("7")}},
     };
     uint64_t serial = all.Serial;
@@ -428,7 +427,7 @@ TEST_F(JobActionsTest, AllowedActionsFollowTheConsolesRules) {
     TDoc* waiting = Waiting(8, 80);
     TDoc* held = Waiting(9, 90);
     held->SetHeld(true);
-    TDoc* sending = Waiting(10, 100, 2);
+    TDoc* sending = Waiting(10, 100, TJobState::Sending);
     const auto id = [this](const TDoc* job) { return job->ListItem->Id; };
     using TNames = std::vector<std::string>;
     const std::vector<std::pair<TJobIds, TNames>> cases = {

@@ -234,8 +234,8 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
     ForceDirectories(Module->PreviewDir + "/4");
     std::vector<TDoc*> copies;
     for (int i = 0; i < 2; ++i) {
-        TDoc* copy = Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Copy"));
-        copy->SetState(1);
+        TDoc* copy =
+            Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Copy", TJobState::Waiting));
         copy->AddToList(-1);
         copies.push_back(copy);
     }
@@ -252,8 +252,8 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
 
     // A passed row of the same job keeps the file too.
     WriteTextFile(file, "spool");
-    TDoc* again = Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Again"));
-    again->SetState(1);
+    TDoc* again =
+        Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Again", TJobState::Waiting));
     again->AddToList(-1);
     TListRow passed = *again->ListItem;
     passed.Id = 0;

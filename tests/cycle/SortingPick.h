@@ -2,6 +2,7 @@
 
 #include "common/Types.h"
 #include "common/Utils.h"
+#include "jobs/TJobState.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,7 +19,7 @@ namespace raduvuz::test {
 // What the pick reads of a job, kept beside the module's jobs in list order.
 struct TShadow {
     TDoc* Job = nullptr;
-    uint8_t State = 0;
+    TJobState State = TJobState::Reading;
     int32_t Priority = 0;
     TDateTime Created = 0;
     TDateTime LastTime = 0;
@@ -45,9 +46,9 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
             ++held;
             continue;
         }
-        reading += job.State == 0;
-        sending += job.State == 2;
-        waiting += job.State == 1;
+        reading += job.State == TJobState::Reading;
+        sending += job.State == TJobState::Sending;
+        waiting += job.State == TJobState::Waiting;
         reloaded += job.Reloaded;
     }
     using TKeys = std::vector<std::pair<std::string, TShadow*>>;
@@ -56,7 +57,7 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         return keys;
     };
-    const auto keyed = [&](uint8_t state, bool byLastTime) {
+    const auto keyed = [&](TJobState state, bool byLastTime) {
         TKeys keys;
         for (TShadow& job : jobs) {
             if (!job.Held && job.State == state)
@@ -66,7 +67,7 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
         return sorted(keys);
     };
     if (reloaded > 0) {
-        for (uint8_t state : {uint8_t(1), uint8_t(2)}) {
+        for (TJobState state : {TJobState::Waiting, TJobState::Sending}) {
             const TKeys keys = keyed(state, true);
             for (const auto& [key, job] : keys) {
                 if (!job->Waiting)
@@ -89,7 +90,7 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
         intakeExhausted = false;
     }
     if (mode == 2 && reloaded == 0) {
-        const TKeys keys = keyed(1, false);
+        const TKeys keys = keyed(TJobState::Waiting, false);
         if (!keys.empty()) {
             if (!keys.front().second->Waiting)
                 return keys.front().second->Job;
@@ -101,7 +102,7 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
         TKeys keys;
         std::vector<std::string> noted;
         for (TShadow& job : jobs) {
-            if (job.Held || job.State != 2)
+            if (job.Held || job.State != TJobState::Sending)
                 continue;
             if (!job.Waiting) {
                 keys.emplace_back(SortKey(job.Priority, job.Created), &job);
@@ -122,7 +123,7 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
     {
         TKeys keys;
         for (TShadow& job : jobs) {
-            if (job.Held || job.State != 0)
+            if (job.Held || job.State != TJobState::Reading)
                 continue;
             if (!job.Waiting)
                 keys.emplace_back(SortKey(job.Priority, job.Created), &job);

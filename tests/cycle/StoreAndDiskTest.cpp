@@ -61,18 +61,17 @@ protected:
     }
 
     // A job of the module with its spool file open: written (reading) or read (sending).
-    TDoc* AddJob(int32_t jobID, int32_t docID, uint8_t state, const std::string& name) {
+    TDoc* AddJob(int32_t jobID, int32_t docID, TJobState state, const std::string& name) {
         TDoc* job = Module->Jobs.Add(
-            TDoc::Create(*Module, true, docID, jobID, "Name=" + name + ";FileName=" + name));
+            TDoc::Create(*Module, true, docID, jobID, "Name=" + name + ";FileName=" + name, state));
         job->ReadFields();
-        job->SetState(state);
         job->SpoolStream = std::make_unique<TFileStream>();
         EXPECT_TRUE(
             job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
         EXPECT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, {}, 45292.5));
-        if (state == 2)
+        if (state == TJobState::Sending)
             job->OutDocID = 900;
-        job->AddToList(state == 0 ? 2 : 1);
+        job->AddToList(state == TJobState::Reading ? 2 : 1);
         return job;
     }
 
@@ -102,8 +101,8 @@ TEST_F(StoreAndDiskTest, ACallThatFailsBecauseTheStoreLeftSaysSoAndOthersStayOrd
 
 TEST_F(StoreAndDiskTest,
        ReadingJobsLoseTheirPartialFileSendingOnesWaitAndNothingAsksAnAbsentStore) {
-    TDoc* sending = AddJob(5, 50, 2, "Sent");
-    AddJob(6, 60, 0, "Read");
+    TDoc* sending = AddJob(5, 50, TJobState::Sending, "Sent");
+    AddJob(6, 60, TJobState::Reading, "Read");
     Module->Status = 2;
     Store->Gone = true;
 
@@ -112,7 +111,7 @@ TEST_F(StoreAndDiskTest,
     EXPECT_TRUE(Module->StoreAway);
     ASSERT_EQ(Module->Jobs.size(), 1u);
     EXPECT_EQ(Module->Jobs.front(), sending);
-    EXPECT_EQ(sending->State(), 1);
+    EXPECT_EQ(sending->State(), TJobState::Waiting);
     EXPECT_EQ(sending->Stage(), TJobStage::Waiting);
     EXPECT_EQ(sending->OutDocID, 0);
     EXPECT_EQ(sending->SpoolStream, nullptr);

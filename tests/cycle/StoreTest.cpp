@@ -128,8 +128,8 @@ TEST_F(StoreTest, CopyAndInUseQuestions) {
 }
 
 TEST_F(StoreTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, 131, 130, "Name=Kept"));
-    job->SetState(2);
+    TDoc* job =
+        Module->Jobs.Add(TDoc::Create(*Module, true, 131, 130, "Name=Kept", TJobState::Sending));
     job->FileName = "Kept.prn";
     job->OutDocID = 555;
     EXPECT_FALSE(Module->SaveDoc(556));

@@ -36,7 +36,6 @@ std::string JobsTest::MakeBlock(const std::vector<uint8_t>& data) {
 }
 
 void JobsTest::SetUp() {
-    RoundRobin = -1;
     std::string pattern = (std::filesystem::temp_directory_path() / "jobsXXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     Dir = pattern;
@@ -179,7 +178,7 @@ bool JobsTest::LogHas(const std::string& text) const {
 std::vector<TDoc*> JobsTest::WaitingJobs() const {
     std::vector<TDoc*> jobs;
     for (TDoc* job : Host.Jobs) {
-        if (job->State() == 1)
+        if (job->State() == TJobState::Waiting)
             jobs.push_back(job);
     }
     return jobs;

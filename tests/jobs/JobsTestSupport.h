@@ -1,9 +1,9 @@
 #pragma once
 
 #include "jobs/IJobHost.h"
+#include "jobs/TDestRouter.h"
 #include "jobs/TJobList.h"
 #include "jobs/TJobListModel.h"
-#include "jobs/TMPrec.h"
 #include "jobs/TSavedDoc.h"
 #include "jobs/TWaitJournal.h"
 #include "services/Dispatch.h"
@@ -41,7 +41,7 @@ public:
     TTaggedList TermNames;
     TTaggedList TermKeys;
     TTaggedList HoldList;
-    std::vector<TDestMark> DestMarks;
+    TDestRouter Router;
     std::vector<std::shared_ptr<TSavedDoc>> SavedDocs;
     TServerClient Server;
     TStoreClient Store;
@@ -74,7 +74,7 @@ public:
     const TTaggedList& GetTermNames() const override { return TermNames; }
     const TTaggedList& GetTermKeys() const override { return TermKeys; }
     const TTaggedList& GetHoldList() const override { return HoldList; }
-    std::vector<TDestMark>& GetDestMarks() override { return DestMarks; }
+    TDestRouter& GetRouter() override { return Router; }
     std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() override { return SavedDocs; }
     void DeleteSavedDoc(int32_t DocID) override { DeletedSavedDocs.push_back(DocID); }
     TServerClient& GetServerObject() override { return Server; }

@@ -83,11 +83,9 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
     EXPECT_EQ(transfer->SpoolStream, nullptr);
     EXPECT_TRUE(LogHas("File t.prn transferring"));
 
-    TDoc* waiting = Host.Jobs.Add(TDoc::Create(Host, true, 12, 501, ""));
-    waiting->SetState(1);
+    TDoc* waiting = Host.Jobs.Add(TDoc::Create(Host, true, 12, 501, "", TJobState::Waiting));
     waiting->AddToList(-1);
-    TDoc* waiting2 = Host.Jobs.Add(TDoc::Create(Host, true, 13, 502, ""));
-    waiting2->SetState(1);
+    TDoc* waiting2 = Host.Jobs.Add(TDoc::Create(Host, true, 13, 502, "", TJobState::Waiting));
 
     Calls.clear();
     Host.FreeJob(*transfer);

@@ -21,8 +21,8 @@ Bytes Pattern(size_t size, uint8_t seed) {
 // A waiting job for the spool file JobID_DocID, as SpoolToWait makes it.
 TDoc* Waiting(TFakeJobHost& host, int32_t jobID, int32_t docID, const std::string& dests,
               const std::string& name = "W", const std::string& color = "") {
-    TDoc* job = host.Jobs.Add(TDoc::Create(host, true, docID, jobID, "Name=" + name));
-    job->SetState(1);
+    TDoc* job =
+        host.Jobs.Add(TDoc::Create(host, true, docID, jobID, "Name=" + name, TJobState::Waiting));
     job->Name = name;
     job->FileName = name + ".prn";
     job->Color = color;
@@ -99,7 +99,7 @@ TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
     EXPECT_EQ(job->RetryCount, 1);
     EXPECT_TRUE(LogHas("Error load file W [wcreate doc]"));
     EXPECT_TRUE(job->CheckWaitingDoc());
-    EXPECT_EQ(job->State(), 2);
+    EXPECT_EQ(job->State(), TJobState::Sending);
     EXPECT_EQ(job->ListItem->ImageIndex, 1);
     const int32_t out = job->OutDocID;
     EXPECT_GT(out, 0);
@@ -141,13 +141,13 @@ TEST_F(JobsTest, TwoDestinationsWithoutMultiplexAreNeverSent) {
         EXPECT_FALSE(job->Waiting());
     }
     EXPECT_EQ(CallCount("WCreateDoc"), 0);
-    EXPECT_EQ(job->State(), 1);
+    EXPECT_EQ(job->State(), TJobState::Waiting);
 }
 
 TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
     Host.Multiplex = true;
-    Host.DestMarks.push_back({"12", {}});
-    Host.DestMarks.push_back({"15", {}});
+    Host.Router.AddDestination(12);
+    Host.Router.AddDestination(15);
     Ready[12] = Ready[15] = true;
     for (int32_t doc : {1, 2, 3, 4})
         Host.FreeJob(*SpoolJob(100, doc, "Name=J", {Bytes(10, 1)}));
@@ -155,8 +155,8 @@ TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
     TDoc* cyan = Waiting(Host, 100, 1, "12,15", "J", "Cyan");
     ASSERT_TRUE(cyan->CheckWaitingDoc());
     EXPECT_EQ(cyan->Dests(), "12");
-    ASSERT_EQ(Host.DestMarks[0].Records.size(), 1u);
-    EXPECT_EQ(Host.DestMarks[0].Records[0]->Colors, "Cyan");
+    ASSERT_EQ(Host.Router.DestMarks()[0].Records.size(), 1u);
+    EXPECT_EQ(Host.Router.DestMarks()[0].Records[0]->Colors, "Cyan");
 
     // Another plate of the same job goes where the job already is, and waits for it.
     Ready[12] = false;
@@ -164,14 +164,14 @@ TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
     ASSERT_TRUE(magenta->CheckWaitingDoc());
     EXPECT_EQ(magenta->Dests(), "12");
     EXPECT_TRUE(magenta->Waiting());
-    EXPECT_EQ(Host.DestMarks[0].Records[0]->Colors, "Cyan,Magenta");
+    EXPECT_EQ(Host.Router.DestMarks()[0].Records[0]->Colors, "Cyan,Magenta");
 
     // A second plate of a colour already there is routed by round robin.
     TDoc* cyan2 = Waiting(Host, 100, 3, "12,15", "J", "Cyan");
     ASSERT_TRUE(cyan2->CheckWaitingDoc());
     EXPECT_EQ(cyan2->Dests(), "15");
-    EXPECT_EQ(cyan2->State(), 2);
-    EXPECT_EQ(RoundRobin, 1);
+    EXPECT_EQ(cyan2->State(), TJobState::Sending);
+    EXPECT_EQ(Host.Router.Turn(), 1);
 
     // No destination ready: the job waits and keeps all its destinations.
     Ready[15] = false;

@@ -109,7 +109,7 @@ TEST_F(WaitJournalTest, EveryCopyOfASpooledJobIsOnTheDiskAndComesBackAsItWas) {
     ASSERT_EQ(again.Jobs.size(), 2u);
     const TDoc& first = *again.Jobs[0];
     const TDoc& second = *again.Jobs[1];
-    EXPECT_EQ(first.State(), 1);
+    EXPECT_EQ(first.State(), TJobState::Waiting);
     EXPECT_EQ(first.JobID, 7);
     EXPECT_EQ(first.DocID, 39);
     // The terminator kept its key but not its number.

@@ -72,7 +72,7 @@ TEST_F(JobsTest, ReprocessMakesWaitingJobsFromTheSpoolFile) {
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
     ASSERT_EQ(Host.Jobs.size(), 1u);
     TDoc* w = Host.Jobs[0];
-    EXPECT_EQ(w->State(), 1);
+    EXPECT_EQ(w->State(), TJobState::Waiting);
     EXPECT_TRUE(w->Held());
     EXPECT_EQ(w->Name, "R");
     EXPECT_EQ(w->DocID, 221);

@@ -18,8 +18,8 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
     Module->AddFlowEntry(12, "Name=B");
     Module->AddFlowEntry(15, "Name=C");
     EXPECT_EQ(Module->FlowEntries.size(), 3u);
-    ASSERT_EQ(Module->DestMarks.size(), 3u);
-    EXPECT_EQ(Module->DestMarks[1].Dest, "12");
+    ASSERT_EQ(Module->GetRouter().DestMarks().size(), 3u);
+    EXPECT_EQ(Module->GetRouter().DestMarks()[1].Dest, "12");
     ASSERT_EQ(Module->DestNames.size(), 2u);
     EXPECT_EQ(Module->DestNames[0].Text, "Module 12");
 
@@ -43,7 +43,7 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
     EXPECT_TRUE(Module->TermKeys.empty());
     Module->ClearFlowEntrySet();
     EXPECT_TRUE(Module->FlowEntries.empty());
-    EXPECT_TRUE(Module->DestMarks.empty());
+    EXPECT_TRUE(Module->GetRouter().DestMarks().empty());
     EXPECT_TRUE(Module->DestNames.empty());
 }
 
