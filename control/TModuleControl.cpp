@@ -38,6 +38,7 @@
 #include "control/HoldFile.h"
 #include "control/IModuleView.h"
 #include "control/SettingRules.h"
+#include "jobs/JobNames.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
@@ -261,7 +262,7 @@ void TModuleControl::Close() {
     HoldJobs.clear();
     for (const TDoc* job : Jobs) {
         if (job->Held())
-            HoldJobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID));
+            HoldJobs.push_back(JobKey(job->JobID, job->DocID));
     }
     // The old hold file stays until the new one is whole on the disk.
     const std::string holdFile = HoldFilePath();

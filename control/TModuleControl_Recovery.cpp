@@ -8,6 +8,7 @@
 #include "common/Language.h"
 #include "common/TParams.h"
 #include "control/TModuleControl.h"
+#include "jobs/JobNames.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
 #include "platform/System.h"
@@ -18,14 +19,6 @@
 #include <sys/stat.h>
 
 namespace raduvuz {
-
-namespace {
-
-std::string JobKey(int32_t jobID, int32_t docID) {
-    return std::to_string(jobID) + "_" + std::to_string(docID);
-}
-
-} // namespace
 
 void TModuleControl::BeginJournalReload() {
     JournalRecords = WaitJournal.BeginReload();

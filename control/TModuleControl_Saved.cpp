@@ -2,6 +2,7 @@
 
 #include "common/Language.h"
 #include "control/TModuleControl.h"
+#include "jobs/JobNames.h"
 #include "jobs/TDoc.h"
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
@@ -41,8 +42,7 @@ int32_t TModuleControl::LoadDoc(int32_t DocID, int32_t Dest) {
         const std::shared_ptr<TSavedDoc> record = SavedDocs[i];
         if (record->OutDocID != DocID)
             continue;
-        const std::string path =
-            JobDir + "/" + std::to_string(record->JobID) + "_" + std::to_string(record->DocID);
+        const std::string path = JobDir + "/" + JobKey(record->JobID, record->DocID);
         if (FileExists(path))
             return LoadSavedDoc(*this, *record, Dest);
     }

@@ -9,6 +9,7 @@
 #include "control/HoldFile.h"
 #include "control/IModuleView.h"
 #include "control/TModuleControl.h"
+#include "jobs/JobNames.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
@@ -91,7 +92,7 @@ void TModuleControl::ReloadSavedJobs() {
         if (RemakeJournalledJobs(jobID, docID))
             continue;
         // A held job comes back held in the list of jobs in process, not as a passed job.
-        const std::string entry = std::to_string(jobID) + "_" + std::to_string(docID);
+        const std::string entry = JobKey(jobID, docID);
         if (held.count(entry) > 0) {
             ReprocessDoc(*this, std::to_string(jobID), std::to_string(docID), std::string(), true);
             continue;

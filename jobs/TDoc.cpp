@@ -5,6 +5,7 @@
 #include "common/Utils.h"
 #include "common/WindowTexts.h"
 #include "jobs/IJobHost.h"
+#include "jobs/JobNames.h"
 #include "jobs/TJobList.h"
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
@@ -200,7 +201,7 @@ void LogException(IJobHost& host, const char* name, const std::exception& error,
         LogException(host, name, error, std::string(), std::string());
         return;
     }
-    LogException(host, name, error, std::to_string(job->JobID) + "_" + std::to_string(job->DocID),
+    LogException(host, name, error, JobKey(job->JobID, job->DocID),
                  job->HasSpoolFile() ? job->SpoolFilePath() : std::string());
 }
 
@@ -286,7 +287,7 @@ void TDoc::ReadFields() {
 }
 
 std::string TDoc::SpoolFilePath() const {
-    return Host.GetJobDir() + "/" + std::to_string(JobID) + "_" + std::to_string(DocID);
+    return Host.GetJobDir() + "/" + JobKey(JobID, DocID);
 }
 
 bool TDoc::HasSpoolFile() const {

@@ -3,6 +3,7 @@
 
 #include "common/TParams.h"
 #include "jobs/IJobHost.h"
+#include "jobs/JobNames.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobList.h"
@@ -44,7 +45,7 @@ std::string NameInSpoolFile(const std::string& path, const TTaggedList& termKeys
 } // namespace
 
 std::string TDoc::JobText() const {
-    return std::to_string(JobID) + "_" + std::to_string(DocID) + " (" + Name + ")";
+    return JobLabel(JobID, DocID, Name);
 }
 
 void TDoc::StoreGoneInStep(const TStoreGone& error) {
@@ -87,7 +88,7 @@ bool TDoc::LeaveGoneStore() {
 
 void TDoc::SetAsideSpoolFile(const std::string& path) {
     const std::string oldName = NameInSpoolFile(path, Host.GetTermKeys());
-    const std::string key = std::to_string(JobID) + "_" + std::to_string(DocID);
+    const std::string key = JobKey(JobID, DocID);
     for (const TDoc* other : Host.GetJobs()) {
         if (other != this && other->JobID == JobID && other->DocID == DocID)
             throw std::runtime_error("the spool file " + path + " belongs to job " + key + " (" +

@@ -8,6 +8,7 @@
 #include "common/TParams.h"
 #include "common/Utils.h"
 #include "jobs/IJobHost.h"
+#include "jobs/JobNames.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobList.h"
@@ -198,7 +199,7 @@ int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
         w->Free();
         return -1;
     } catch (const std::exception& e) {
-        const std::string job = std::to_string(record.JobID) + "_" + std::to_string(record.DocID);
+        const std::string job = JobKey(record.JobID, record.DocID);
         LogException(host, "LoadSavedDoc", e, job, host.GetJobDir() + "/" + job);
         if (w)
             w->Free();

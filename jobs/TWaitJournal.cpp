@@ -3,6 +3,7 @@
 #include "common/CommaText.h"
 #include "common/Utils.h"
 #include "jobs/IJobHost.h"
+#include "jobs/JobNames.h"
 #include "jobs/TDoc.h"
 #include "platform/System.h"
 #include "platform/WholeFile.h"
@@ -124,10 +125,6 @@ bool ReadLine(std::string_view line, bool& put, TWaitRecord& record) {
             return false;
     }
     return record.Id > 0 && (!put || (record.JobID > 0 && record.DocID > 0));
-}
-
-std::string JobKey(int32_t jobID, int32_t docID) {
-    return std::to_string(jobID) + "_" + std::to_string(docID);
 }
 
 } // namespace
