@@ -84,6 +84,12 @@ void DeleteOrdinaryFiles(const std::string& folder) {
 TModuleControl::TModuleControl(TModuleProcess& process, IEventLoop& loop, IModuleView* view)
     : Process(process), EventLoop(loop), ShownBy(view) {}
 
+const TJobSettings& TModuleControl::GetSettings() const {
+    JobSettings = {ModuleNumber, Copies,   Multiplex, DeletePolicy, WorkMode,
+                   LastInTop,    LogLevel, Event,     JobDir,       RetryDelayMs};
+    return JobSettings;
+}
+
 IModuleView& TModuleControl::View() const {
     static TNoView none;
     return ShownBy ? *ShownBy : none;

@@ -190,16 +190,8 @@ public:
     std::string SpoolFilePath(const std::string& job, const std::string& doc) const;
 
     // IJobHost: what the module's jobs read and use of it.
-    int32_t GetModuleNumber() const override { return ModuleNumber; }
-    int32_t GetCopies() const override { return Copies; }
-    bool GetMultiplex() const override { return Multiplex; }
-    int32_t GetDeletePolicy() const override { return DeletePolicy; }
-    int32_t GetWorkMode() const override { return WorkMode; }
-    bool GetLastInTop() const override { return LastInTop; }
-    int32_t GetLogLevel() const override { return LogLevel; }
-    bool GetEvent() const override { return Event; }
-    std::string GetJobDir() const override { return JobDir; }
-    int GetRetryDelayMs() const override { return RetryDelayMs; }
+    // Made from the members below at each call, so it always shows their values.
+    const TJobSettings& GetSettings() const override;
     bool IsCurrent() const override { return Current; }
     int32_t GetStatus() const override { return Status; }
     void ChangeStatus(int32_t status) override;
@@ -337,6 +329,7 @@ private:
     IEventLoop& EventLoop;
     IModuleView* ShownBy;
     TDestRouter Router;
+    mutable TJobSettings JobSettings;
     // Before the jobs: a job's row outlives it.
     TJobRows JobRows;
     bool SelfReferenced = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "jobs/TJobSettings.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,21 +26,9 @@ class IJobHost {
 public:
     virtual ~IJobHost() = default;
 
-    // The module's settings.
-    virtual int32_t GetModuleNumber() const = 0;
-    virtual int32_t GetCopies() const = 0;
-    virtual bool GetMultiplex() const = 0;
-    virtual int32_t GetDeletePolicy() const = 0;
-    virtual int32_t GetWorkMode() const = 0;
-    virtual bool GetLastInTop() const = 0;
-    virtual int32_t GetLogLevel() const = 0;
-    // Whether each step first waits for the go event.
-    virtual bool GetEvent() const = 0;
-    virtual std::string GetJobDir() const = 0;
+    // The module's settings, as one value that the job only reads.
+    virtual const TJobSettings& GetSettings() const = 0;
     virtual std::string GetComputerName() const = 0;
-    // How long a transferring job waits, serving events, between two attempts to create its
-    // output document.
-    virtual int GetRetryDelayMs() const = 0;
     // Initialised and not closed: only then does a job that ends update the module's lists and
     // tell the server.
     virtual bool IsCurrent() const = 0;

@@ -45,8 +45,8 @@ std::unique_ptr<TDoc> TDoc::Create(IJobHost& host, bool spoolMode, int32_t docID
     job->JobID = jobID;
     job->DDS = dds;
     job->OutDocID = 0;
-    job->Copies = host.GetCopies();
-    job->OwnerModuleNumber = host.GetModuleNumber();
+    job->Copies = host.GetSettings().Copies;
+    job->OwnerModuleNumber = host.GetSettings().ModuleNumber;
     job->FCreated = Now();
     job->FLastTime = job->FCreated;
     return job;
@@ -180,7 +180,8 @@ void TDoc::AddToList(int32_t imageIndex) {
     row.Created = FCreated;
     row.Devices = Devices;
     row.Priority = FPriority;
-    ListItem = Host.GetLastInTop() ? list.Insert(0, std::move(row)) : list.Add(std::move(row));
+    ListItem =
+        Host.GetSettings().LastInTop ? list.Insert(0, std::move(row)) : list.Add(std::move(row));
     ShowLabel(Host);
 }
 
@@ -206,7 +207,7 @@ void LogException(IJobHost& host, const char* name, const std::exception& error,
 }
 
 void ShowLabel(IJobHost& host) {
-    host.GetServerObject().ShowLabel(host.GetModuleNumber(),
+    host.GetServerObject().ShowLabel(host.GetSettings().ModuleNumber,
                                      std::to_string(host.GetProcessJobs().Count()));
 }
 
@@ -287,15 +288,15 @@ void TDoc::ReadFields() {
 }
 
 std::string TDoc::SpoolFilePath() const {
-    return Host.GetJobDir() + "/" + JobKey(JobID, DocID);
+    return Host.GetSettings().JobDir + "/" + JobKey(JobID, DocID);
 }
 
 bool TDoc::HasSpoolFile() const {
-    return SpoolMode || FState != TJobState::Reading || Host.GetDeletePolicy() != 0;
+    return SpoolMode || FState != TJobState::Reading || Host.GetSettings().DeletePolicy != 0;
 }
 
 void TDoc::LogJob(const std::string& text) const {
-    if (Host.GetLogLevel() > 0)
+    if (Host.GetSettings().LogLevel > 0)
         Host.Log(text);
 }
 

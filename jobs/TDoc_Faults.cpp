@@ -95,7 +95,7 @@ void TDoc::SetAsideSpoolFile(const std::string& path) {
                                      oldName + "), which is in process; job " + JobText() +
                                      " cannot be spooled under the same name");
     }
-    const std::string folder = Host.GetJobDir() + "/damaged";
+    const std::string folder = Host.GetSettings().JobDir + "/damaged";
     if (!ForceDirectories(folder))
         throw std::runtime_error("Cannot make " + folder + " for the kept spool file " + path +
                                  ": " + LastErrorText());

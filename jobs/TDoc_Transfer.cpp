@@ -88,12 +88,12 @@ bool TDoc::InitReadDoc() {
         SetDests(dests);
         const std::vector<std::string> devices = ReadCommaText(Devices);
         // Multiplexed and held jobs always go through the spool file.
-        if (Host.GetMultiplex() ||
+        if (Host.GetSettings().Multiplex ||
             std::any_of(devices.begin(), devices.end(),
                         [&](const std::string& device) { return IsHeldDevice(Host, device); }))
             SpoolMode = true;
 
-        if (SpoolMode || Host.GetDeletePolicy() != 0) {
+        if (SpoolMode || Host.GetSettings().DeletePolicy != 0) {
             const std::string path = SpoolFilePath();
             if (FileExists(path))
                 SetAsideSpoolFile(path);
@@ -109,8 +109,8 @@ bool TDoc::InitReadDoc() {
 
         if (!SpoolMode) {
             for (int attempt = 1;; ++attempt) {
-                OutDocID =
-                    Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, FDests, DDS);
+                OutDocID = Host.GetStoreObject().WCreateDoc(Host.GetSettings().ModuleNumber, JobID,
+                                                            FDests, DDS);
                 if (OutDocID == -1)
                     return false;
                 if (OutDocID > 0)
@@ -119,7 +119,7 @@ bool TDoc::InitReadDoc() {
                     LogJob(LanguageFormat(1744, {FileName}, "File %s aborted by timeout"));
                     return false;
                 }
-                if (!Host.WaitPumping(Host.GetRetryDelayMs()))
+                if (!Host.WaitPumping(Host.GetSettings().RetryDelayMs))
                     return false;
             }
         }
@@ -143,7 +143,7 @@ bool TDoc::InitReadDoc() {
 
 bool TDoc::Execute(bool& done) {
     try {
-        if (Host.GetEvent())
+        if (Host.GetSettings().Event)
             Host.WaitGoEvent();
         bool result = false;
         switch (FState) {
@@ -171,7 +171,7 @@ bool TDoc::SwitchNextBlock(bool& done) {
         SetWaiting(false);
         if (FHeld)
             return true;
-        BlockName = store.RWSwitchBlock(Host.GetModuleNumber(), DocID, OutDocID, BlockSize,
+        BlockName = store.RWSwitchBlock(Host.GetSettings().ModuleNumber, DocID, OutDocID, BlockSize,
                                         BlockHandle, LastBlock);
         if (BlockName.empty()) {
             // A handle without a block is the store's failure, not "nothing yet".
@@ -179,7 +179,7 @@ bool TDoc::SwitchNextBlock(bool& done) {
             return FWaiting;
         }
         // The copy is the module's own; the next module gets its document without it.
-        if ((SpoolMode || Host.GetDeletePolicy() != 0) && !SpoolCopyDropped &&
+        if ((SpoolMode || Host.GetSettings().DeletePolicy != 0) && !SpoolCopyDropped &&
             !(SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock)))
             DropSpoolCopy(SpoolStream ? errno : 0);
         store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
@@ -188,7 +188,7 @@ bool TDoc::SwitchNextBlock(bool& done) {
             // Without a size among its parameters the job's size is what it moved.
             if (DataSize < 0)
                 DataSize = Moved;
-            store.RCloseDoc(Host.GetModuleNumber(), DocID);
+            store.RCloseDoc(Host.GetSettings().ModuleNumber, DocID);
             if (SpoolStream)
                 SetSizeTextFromStream();
             TestSaved();
@@ -211,7 +211,7 @@ bool TDoc::SwitchNextBlock(bool& done) {
 bool TDoc::SpoolNextBlock(bool& done) {
     try {
         TStoreClient& store = Host.GetStoreObject();
-        const int32_t module = Host.GetModuleNumber();
+        const int32_t module = Host.GetSettings().ModuleNumber;
         SetWaiting(false);
         if (HeaderPending && !WriteHeaderOrWait())
             return true;
@@ -248,7 +248,7 @@ bool TDoc::SpoolNextBlock(bool& done) {
             if (!SpoolStream->Flush())
                 throw std::runtime_error("Cannot flush the spool file to the disk: " +
                                          LastErrorText());
-            if (!FlushFolder(Host.GetJobDir(), &why))
+            if (!FlushFolder(Host.GetSettings().JobDir, &why))
                 throw std::runtime_error("Cannot flush the job folder to the disk: " + why);
             SetSizeTextFromStream();
             // The waiting jobs find the spool file by this number. The input document stays
@@ -287,7 +287,7 @@ bool TDoc::CheckWaitingDoc() {
         }
         if (!OpenSpoolForSending())
             return true;
-        if (Host.GetWorkMode() != 0)
+        if (Host.GetSettings().WorkMode != 0)
             OfferSpoolFile(dest);
         return CreateOutput();
     } catch (const TStoreGone& e) {
@@ -301,7 +301,7 @@ bool TDoc::CheckWaitingDoc() {
 
 bool TDoc::ChooseDestination() {
     TDestRouter& router = Host.GetRouter();
-    if (FReloaded || !Host.GetMultiplex() || !router.Multiplexes())
+    if (FReloaded || !Host.GetSettings().Multiplex || !router.Multiplexes())
         return true;
     const std::string dest = router.Choose(FDests, Name, JobID, Color,
                                            [this](int32_t d) { return DestinationReady(d); });
@@ -345,7 +345,8 @@ void TDoc::OfferSpoolFile(int32_t dest) {
 }
 
 bool TDoc::CreateOutput() {
-    OutDocID = Host.GetStoreObject().WCreateDoc(Host.GetModuleNumber(), JobID, FDests, DDS);
+    OutDocID =
+        Host.GetStoreObject().WCreateDoc(Host.GetSettings().ModuleNumber, JobID, FDests, DDS);
     if (OutDocID <= 0) {
         LogJob(LanguageFormat(1749, {Name}, "Error load file %s [wcreate doc]"));
         SpoolStream.reset();

@@ -77,7 +77,7 @@ std::unique_ptr<TDoc> WaitingJob(IJobHost& host, const TSource& from, int32_t do
 bool ReadSpoolFile(IJobHost& host, const std::string& jobID, const std::string& docID,
                    std::string& text, TDateTime& created, int64_t& length,
                    int64_t* dataSize = nullptr) {
-    const std::string path = host.GetJobDir() + "/" + jobID + "_" + docID;
+    const std::string path = host.GetSettings().JobDir + "/" + jobID + "_" + docID;
     TFileStream file;
     if (!file.Open(path, TFileStream::TMode::ReadDenyWrite))
         throw std::runtime_error("Cannot open the spool file: " + LastErrorText());
@@ -95,7 +95,7 @@ bool SpoolToWait(TDoc& job) {
     // Every copy is in the journal, on the disk, before the job counts as passed.
     TWaitJournal::TBatch batch(job.Host.GetWaitJournal());
     try {
-        if (job.Dests().find(',') == std::string::npos || job.Host.GetMultiplex())
+        if (job.Dests().find(',') == std::string::npos || job.Host.GetSettings().Multiplex)
             return AddWaitDoc(job, job.Dests(), job.Devices);
         bool result = false;
         for (const std::string& dest : ReadCommaText(job.Dests())) {
@@ -122,7 +122,7 @@ bool SpoolToWait(TDoc& job) {
 }
 
 bool AddWaitDoc(TDoc& job, const std::string& dests, const std::string& devices) {
-    if (job.Host.GetMultiplex())
+    if (job.Host.GetSettings().Multiplex)
         return AddWaitDocInn(job, dests, devices, false);
     std::string held;
     std::string free;
@@ -172,7 +172,7 @@ int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
     std::unique_ptr<TDoc> w;
     try {
         w = WaitingJob(host, record, record.DocID, record.JobID, record.DDS);
-        if (host.GetLogLevel() > 0)
+        if (host.GetSettings().LogLevel > 0)
             host.Log(LanguageFormat(1759, {record.FileName}, "Load document %s"));
         w->Copies = 0;
         w->Name = "* " + record.Name;
@@ -200,7 +200,7 @@ int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
         return -1;
     } catch (const std::exception& e) {
         const std::string job = JobKey(record.JobID, record.DocID);
-        LogException(host, "LoadSavedDoc", e, job, host.GetJobDir() + "/" + job);
+        LogException(host, "LoadSavedDoc", e, job, host.GetSettings().JobDir + "/" + job);
         if (w)
             w->Free();
         return -1;
@@ -254,7 +254,7 @@ bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& d
         return result;
     } catch (const std::exception& e) {
         LogException(host, "ReprocessDoc", e, jobID + "_" + docID,
-                     host.GetJobDir() + "/" + jobID + "_" + docID);
+                     host.GetSettings().JobDir + "/" + jobID + "_" + docID);
         return false;
     }
 }
@@ -299,7 +299,7 @@ bool RemakeWaitDoc(IJobHost& host, const TWaitRecord& record) {
         return true;
     } catch (const std::exception& e) {
         LogException(host, "RemakeWaitDoc", e, jobID + "_" + docID,
-                     host.GetJobDir() + "/" + jobID + "_" + docID);
+                     host.GetSettings().JobDir + "/" + jobID + "_" + docID);
         return false;
     }
 }

@@ -193,7 +193,7 @@ TWaitJournal::TBatch::~TBatch() {
 }
 
 std::string TWaitJournal::Path() const {
-    return Host.GetJobDir() + "/" + std::string(kWaitJournalName);
+    return Host.GetSettings().JobDir + "/" + std::string(kWaitJournalName);
 }
 
 TWaitRecord TWaitJournal::RecordOf(const TDoc& job) const {
@@ -258,7 +258,7 @@ void TWaitJournal::Write(const std::string& line, const std::string& job) {
 void TWaitJournal::Flush() {
     if (Reloading || Pending.empty())
         return;
-    if (Host.GetJobDir().empty()) {
+    if (Host.GetSettings().JobDir.empty()) {
         Pending.clear();
         PendingJobs.clear();
         return;
@@ -294,7 +294,7 @@ void TWaitJournal::Failed(const std::string& why) {
 
 void TWaitJournal::Rewrite() {
     Pending.clear();
-    if (Host.GetJobDir().empty())
+    if (Host.GetSettings().JobDir.empty())
         return;
     const std::string path = Path();
     std::string bytes = std::string(kWaitJournalFirstLine) + "\n";
@@ -319,7 +319,7 @@ std::vector<TWaitRecord> TWaitJournal::BeginReload() {
     FileLines = 0;
     Reloading = true;
     const std::string path = Path();
-    if (Host.GetJobDir().empty() || !FileExists(path))
+    if (Host.GetSettings().JobDir.empty() || !FileExists(path))
         return {};
     std::string text;
     std::string why;
@@ -348,7 +348,7 @@ std::vector<TWaitRecord> TWaitJournal::BeginReload() {
 
 void TWaitJournal::EndReload() {
     Reloading = false;
-    if (Host.GetJobDir().empty())
+    if (Host.GetSettings().JobDir.empty())
         return;
     if (Live.empty() && !FileExists(Path()))
         return;

@@ -33,6 +33,7 @@ public:
     bool LastInTop = true;
     int32_t LogLevel = 1;
     std::string JobDir;
+    mutable TJobSettings Settings;
     std::string ComputerName = "HOST1";
     bool Current = true;
     bool Paused = false;
@@ -52,17 +53,12 @@ public:
     std::vector<int32_t> DeletedSavedDocs;
     int Waits = 0;
 
-    int32_t GetModuleNumber() const override { return ModuleNumber; }
-    int32_t GetCopies() const override { return Copies; }
-    bool GetMultiplex() const override { return Multiplex; }
-    int32_t GetDeletePolicy() const override { return DeletePolicy; }
-    int32_t GetWorkMode() const override { return WorkMode; }
-    bool GetLastInTop() const override { return LastInTop; }
-    int32_t GetLogLevel() const override { return LogLevel; }
-    bool GetEvent() const override { return false; }
-    std::string GetJobDir() const override { return JobDir; }
+    const TJobSettings& GetSettings() const override {
+        Settings = {ModuleNumber, Copies,   Multiplex, DeletePolicy, WorkMode,
+                    LastInTop,    LogLevel, false,     JobDir,       0};
+        return Settings;
+    }
     std::string GetComputerName() const override { return ComputerName; }
-    int GetRetryDelayMs() const override { return 0; }
     bool IsCurrent() const override { return Current; }
     int32_t GetStatus() const override { return Status; }
     void ChangeStatus(int32_t status) override {
