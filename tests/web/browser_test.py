@@ -75,6 +75,12 @@ def enabled(driver, panel, action):
     return button if button.is_enabled() else None
 
 
+def click(driver, element):
+    """Clicks an element scrolled to the middle of its list, clear of the list's sticky header."""
+    driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", element)
+    element.click()
+
+
 def shot(driver, name):
     if SHOTS:
         driver.save_screenshot(os.path.join(SHOTS, name))
@@ -102,7 +108,7 @@ def operator_session(profile):
         wait(driver, lambda d: len(rows(d, "passed")) == 2, "both passed jobs again")
 
         # Redirect with the device dialog: only the devices the job's flow entries name are on.
-        row_named(driver, "passed", "solo").click()
+        click(driver, row_named(driver, "passed", "solo"))
         wait(driver, lambda d: enabled(d, "passed", "redirect"), "Redirect enabled").click()
         boxes = wait(driver, lambda d: d.find_elements(By.CSS_SELECTOR, "#dialog input[name=device]"), "the devices")
         on = [b for b in boxes if b.is_enabled()]
@@ -113,7 +119,7 @@ def operator_session(profile):
         wait(driver, lambda d: "1 of 1" in d.find_element(By.ID, "notice").text, "the redirect done")
 
         # Release the held job: it leaves the jobs in process without a reload.
-        driver.find_element(By.CSS_SELECTOR, "#list-process .job[data-id='%s']" % held_id).click()
+        click(driver, driver.find_element(By.CSS_SELECTOR, "#list-process .job[data-id='%s']" % held_id))
         shot(driver, "web.png")
         wait(driver, lambda d: enabled(d, "process", "release"), "Release enabled").click()
         wait(driver, lambda d: not d.find_elements(By.CSS_SELECTOR, "#list-process .job[data-id='%s']" % held_id),
@@ -127,6 +133,11 @@ def operator_session(profile):
         buttons = driver.find_elements(By.CSS_SELECTOR, "button.action, button.pause, button.resume")
         assert not buttons, [b.text for b in buttons]
         assert rows(driver, "passed"), "the viewer sees no jobs"
+    except Exception:
+        # What the page showed when a check failed, beside the test's other files.
+        driver.save_screenshot(os.path.join(SHOTS or os.environ.get("HOME", "/tmp"), "failed.png"))
+        print("the page when the check failed: " + os.path.join(SHOTS or os.environ.get("HOME", "/tmp"), "failed.png"), file=sys.stderr)
+        raise
     finally:
         driver.quit()
 
@@ -138,7 +149,7 @@ def screenshots(profile):
         try:
             sign_in(driver, os.environ["OP_USER"], os.environ["OP_PASSWORD"])
             open_module(driver)
-            rows(driver, "passed")[0].click()
+            click(driver, rows(driver, "passed")[0])
             wait(driver, lambda d: enabled(d, "passed", "reprocess"), "Reprocess enabled")
             shot(driver, name)
         finally:

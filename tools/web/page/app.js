@@ -85,6 +85,8 @@ function el(tag, attributes = {}, ...children) {
   const node = document.createElement(tag);
   for (const [key, value] of Object.entries(attributes)) {
     if (key === "class") node.className = value;
+    // Through the style object: the page's policy refuses style attributes.
+    else if (key === "style") node.style.cssText = value;
     else if (key.startsWith("on")) node.addEventListener(key.slice(2), value);
     else if (value === true) node.setAttribute(key, "");
     else if (value !== false && value !== undefined && value !== null) node.setAttribute(key, value);
@@ -362,11 +364,11 @@ function showModuleHead() {
     head.replaceChildren(el("h1", {}, fmt(T(W.moduleNumber), app.module.number)), el("span", { class: "error" }, T(W.moduleGone)));
     return;
   }
-  head.replaceChildren(el("h1", {}, module.description || fmt(T(W.moduleNumber), module.module)),
+  head.replaceChildren(...[el("h1", {}, module.description || fmt(T(W.moduleNumber), module.module)),
     statusBadge(module),
     el("span", {}, fmt(T(W.counts), module.counts.inProcess, module.counts.held, module.counts.passed)),
     pauseButtons(module),
-    isOperator() ? null : el("span", { class: "hint" }, T(W.viewerNote)));
+    isOperator() ? null : el("span", { class: "hint" }, T(W.viewerNote))].filter(Boolean));
 }
 
 function panel(list) {
