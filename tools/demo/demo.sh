@@ -161,7 +161,11 @@ if [ "$WEB" = 1 ]; then
     export XDG_CONFIG_HOME=$RUN/web-config
     mkdir -p -m 700 "$XDG_CONFIG_HOME"
     WEB_PASSWORD=$(tr -dc 'a-z0-9' </dev/urandom | head -c 10 || true)
-    echo "$WEB_PASSWORD" | "$WEB_PROGRAM" user add demo --role operator >/dev/null
+    if ! echo "$WEB_PASSWORD" | "$WEB_PROGRAM" user add demo --role operator >/dev/null \
+        2>"$RUN/web-user.log"; then
+        cat "$RUN/web-user.log" >&2
+        exit 1
+    fi
     trap 'stop_web; rm -rf "$SETS"' EXIT
 fi
 
@@ -178,6 +182,8 @@ if [ "$WEB" = 1 ]; then
     twf_rc=$?
     wait
     stop_web
+    echo "demo: the checks count what reached the sinks: what was released or sent on from the" \
+        "browser shows as a difference"
 elif [ "$SHOW" = 1 ]; then
     echo "demo: the module consoles open on $DISPLAY"
     # Only twf's own prompt reaches the terminal; everything else stays in twf.err.
