@@ -2,7 +2,6 @@
 
 #include "app/AutomationError.h"
 #include "app/TProcessLifetime.h"
-#include "control/IModuleWindow.h"
 #include "control/JobSearch.h"
 #include "control/TJobActions.h"
 #include "control/TModuleControl.h"
@@ -32,25 +31,31 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+QVariant Variant(const std::string& value) {
+    return Q(value);
+}
+
+QVariant Variant(int64_t value) {
+    return qlonglong{value};
+}
+
+template <typename T> QVariant Variant(T value) {
+    return QVariant::fromValue(value);
+}
+
 QVariantMap RowMap(const TJobRowView& row) {
-    QVariantMap map{{QStringLiteral("id"), row.Id},
-                    {QStringLiteral("list"), Q(row.List)},
-                    {QStringLiteral("job"), row.Job},
-                    {QStringLiteral("doc"), row.Doc},
-                    {QStringLiteral("name"), Q(row.Name)},
-                    {QStringLiteral("page"), Q(row.Page)},
-                    {QStringLiteral("color"), Q(row.Color)},
-                    {QStringLiteral("type"), Q(row.Type)},
-                    {QStringLiteral("size"), qlonglong{row.Size}},
-                    {QStringLiteral("sizeText"), Q(row.SizeText)},
-                    {QStringLiteral("created"), Q(row.Created)},
-                    {QStringLiteral("destination"), Q(row.Destination)},
-                    {QStringLiteral("devices"), Q(row.Devices)},
-                    {QStringLiteral("priority"), row.Priority},
-                    {QStringLiteral("state"), Q(row.State)}};
-    if (row.List == "process")
-        map.insert(QStringLiteral("done"), qlonglong{row.Done});
+    QVariantMap map;
+    VisitJobRowFields(row, [&map](const char* key, const auto& value) {
+        map.insert(QString::fromLatin1(key), Variant(value));
+    });
     return map;
+}
+
+QList<QVariantMap> RowMaps(const std::vector<TJobRowView>& rows) {
+    QList<QVariantMap> maps;
+    for (const TJobRowView& row : rows)
+        maps.push_back(RowMap(row));
+    return maps;
 }
 
 } // namespace
@@ -66,13 +71,13 @@ TJobControlAdaptor::TJobControlAdaptor(TModuleControl& module, TProcessLifetime&
     // A coarse timer may fire early, which would shorten the gap.
     Notice.setTimerType(Qt::PreciseTimer);
     connect(&Notice, &QTimer::timeout, this, &TJobControlAdaptor::Announce);
-    Module.Window().ProcessJobs().AddListener(this);
-    Module.Window().CompletedJobs().AddListener(this);
+    Module.Rows().Process().AddListener(this);
+    Module.Rows().Passed().AddListener(this);
 }
 
 TJobControlAdaptor::~TJobControlAdaptor() {
-    Module.Window().ProcessJobs().RemoveListener(this);
-    Module.Window().CompletedJobs().RemoveListener(this);
+    Module.Rows().Process().RemoveListener(this);
+    Module.Rows().Passed().RemoveListener(this);
 }
 
 void TJobControlAdaptor::RowsChanged() {
@@ -110,11 +115,27 @@ TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
-    return Guarded<QList<QVariantMap>>(message, [](TJobActions actions) {
-        QList<QVariantMap> rows;
-        for (const TJobRowView& row : actions.List())
-            rows.push_back(RowMap(row));
-        return rows;
+    return Guarded<QList<QVariantMap>>(message,
+                                       [](TJobActions actions) { return RowMaps(actions.List()); });
+}
+
+qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessage& message,
+                                             QList<QVariantMap>& rows, QList<uint>& removed) {
+    return Guarded<qulonglong>(message, [&](TJobActions actions) {
+        const TJobChanges changes = actions.ListSince(since);
+        rows = RowMaps(changes.Rows);
+        removed = Done(changes.Removed);
+        return qulonglong{changes.Serial};
+    });
+}
+
+QStringList TJobControlAdaptor::AllowedActions(const QList<uint>& ids,
+                                               const QDBusMessage& message) {
+    return Guarded<QStringList>(message, [&](TJobActions actions) {
+        QStringList names;
+        for (const std::string& name : actions.AllowedActions(Ids(ids)))
+            names << Q(name);
+        return names;
     });
 }
 

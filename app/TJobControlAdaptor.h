@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -37,6 +38,11 @@ signals:
 
 public slots:
     QList<QVariantMap> ListJobs(const QDBusMessage& message);
+    // D-Bus (t serial, aa{sv} rows, au removed): the return value is the first out argument;
+    // QtDBus wants the message between the in and the out arguments.
+    qulonglong ListJobsSince(qulonglong since, const QDBusMessage& message,
+                             QList<QVariantMap>& rows, QList<uint>& removed);
+    QStringList AllowedActions(const QList<uint>& ids, const QDBusMessage& message);
     QList<uint> HoldJobs(const QList<uint>& ids, const QDBusMessage& message);
     QList<uint> ReleaseJobs(const QList<uint>& ids, const QDBusMessage& message);
     QList<uint> AbortJobs(const QList<uint>& ids, const QDBusMessage& message);

@@ -4,6 +4,7 @@
 #include "app/Registration.h"
 #include "app/TJobControlAdaptor.h"
 #include "app/TModuleControlAdaptor.h"
+#include "app/TModuleLoop.h"
 #include "app/TModuleStarter.h"
 #include "app/TProcessLifetime.h"
 #include "app/TServerProviderAdaptor.h"
@@ -23,6 +24,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <unistd.h>
@@ -58,6 +60,16 @@ bool Publish(TModuleControlAdaptor& module, TServerProviderAdaptor& provider) {
                                      QDBusConnectionInterface::DontQueueService,
                                      QDBusConnectionInterface::DontAllowReplacement);
     return true;
+}
+
+// A console can be shown: a display to open, or a platform named for Qt (offscreen among them).
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
 }
 
 bool HelpAsked(int argc, char* argv[]) {
@@ -97,24 +109,44 @@ int main(int argc, char* argv[]) {
         return ok ? 0 : 1;
     }
 
-    QApplication app(argc, argv);
+    // Without a display the module runs headless: the event loop alone, no widget; bus activation
+    // on a session without one must not abort.
+    const bool display = HasDisplay();
+    std::unique_ptr<QCoreApplication> app;
+    if (display) {
+        app = std::make_unique<QApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     // Slots taking variants are exported only once the type is known by name.
     qRegisterMetaType<QDBusVariant>();
     RegisterJobControlTypes();
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    TfMain mainWindow;
-    // The other forms follow the main window, hidden like it.
-    TConsoleForms forms(&mainWindow);
-    // The main window stays hidden; the queued start call adds the tray icon.
-    QMetaObject::invokeMethod(&mainWindow, &TfMain::StartMessage, Qt::QueuedConnection);
 
     TModuleProcess process;
     process.ObjectFactory = [](const std::string& progId) { return TDBusObject::Create(progId); };
     const std::string programFile = ProgramFile();
     process.LogSink = std::make_shared<TSystemLog>(programFile.substr(programFile.rfind('/') + 1));
-    TModuleControl module(process, mainWindow);
-    mainWindow.SetModule(&module);
+    TModuleLoop loop;
+    TModuleControl module(process, loop);
+    loop.SetModule(&module);
+
+    // The console views the module's rows and shows it; it goes before the module does.
+    std::unique_ptr<TfMain> mainWindow;
+    std::unique_ptr<TConsoleForms> forms;
+    struct TViewRelease {
+        TModuleControl& Module;
+        ~TViewRelease() { Module.SetView(nullptr); }
+    } viewRelease{module};
+    if (display) {
+        mainWindow = std::make_unique<TfMain>(module.Rows());
+        // The other forms follow the main window, hidden like it.
+        forms = std::make_unique<TConsoleForms>(mainWindow.get());
+        // The main window stays hidden; the queued start call adds the tray icon.
+        QMetaObject::invokeMethod(mainWindow.get(), &TfMain::StartMessage, Qt::QueuedConnection);
+        mainWindow->SetModule(&module);
+        module.SetView(mainWindow.get());
+    }
 
     // A signal closes the module as its server would (hold file, layout), then the process ends.
     TSignalCloser signalCloser([&](int signal) {
@@ -138,7 +170,7 @@ int main(int argc, char* argv[]) {
     if (automation && !Publish(moduleAdaptor, providerAdaptor))
         return 1;
 
-    const int result = app.exec();
+    const int result = QCoreApplication::exec();
     process.ServerObject = TServerClient();
     process.StoreObject = TStoreClient();
     return result;

@@ -42,9 +42,9 @@ QStringList ColumnCaptions(int nameCaption, const std::function<std::string(int)
 
 } // namespace
 
-TfMain::TfMain(QWidget* parent)
+TfMain::TfMain(TJobRows& rows, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      TTWForm(this, false) {
+      TTWForm(this, false), Rows(rows) {
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(QString::fromStdString(WindowTextDefault(wtMainCaption)));
     SetTag(this, wtMainCaption);
@@ -69,19 +69,14 @@ TfMain::TfMain(QWidget* parent)
     setGeometry(370, 205, 722, 446);
     connect(&Tray, &QSystemTrayIcon::activated, this, &TfMain::TrayActivated);
 
-    Timer.setInterval(1000);
-    connect(&Timer, &QTimer::timeout, this, &TfMain::TimerTimer);
-    Timer.start();
-    Soon.setSingleShot(true);
-    Soon.setInterval(0);
-    connect(&Soon, &QTimer::timeout, this, [this] {
-        if (TicksResting)
-            TickWanted = true;
-        else if (ActiveModule())
-            TimerTimer();
-    });
     FormCreate();
     TranslateForm();
+}
+
+void TfMain::SetModule(TModuleControl* module) {
+    Module = module;
+    if (module)
+        Loop = &module->Loop();
 }
 
 TfMain::~TfMain() {
@@ -179,9 +174,9 @@ void TfMain::CreateControls() {
     Splitter3->SetControl(lvProcessJobs);
 
     ProcessJobsRows = std::make_unique<TJobTableModel>(
-        ProcessJobsModel, ColumnCaptions(wtColumnProcessingJob, WindowTextDefault), ProcessImages);
+        Rows.Process(), ColumnCaptions(wtColumnProcessingJob, WindowTextDefault), ProcessImages);
     CompletedJobsRows = std::make_unique<TJobTableModel>(
-        CompletedJobsModel, ColumnCaptions(wtColumnPassedJob, WindowTextDefault), ProcessImages);
+        Rows.Passed(), ColumnCaptions(wtColumnPassedJob, WindowTextDefault), ProcessImages);
     lvProcessJobs->SetRows(ProcessJobsRows.get());
     lvCompletedJobs->SetRows(CompletedJobsRows.get());
     for (TJobListView* list : {lvProcessJobs, lvCompletedJobs}) {

@@ -5,9 +5,11 @@
 
 #include "console/ConsoleDialogs.h"
 #include "console/TTWForm.h"
-#include "control/IModuleWindow.h"
+#include "control/IEventLoop.h"
+#include "control/IModuleView.h"
 #include "control/JobActionRules.h"
 #include "control/TJobActions.h"
+#include "control/TJobRows.h"
 #include "jobs/TJobListModel.h"
 
 #include <QIcon>
@@ -41,22 +43,26 @@ class TModuleControl;
 class TSplitterBar;
 
 // The module's main window and operator console: created hidden behind a tray icon; the
-// toolbar, the two job lists, the (switched off) preview panel, the log pane, and the timer that
-// drives the module. It is the module's IModuleWindow. Nothing here decides what happens to a
+// toolbar, the two job lists (views of the rows the module owns), the (switched off) preview
+// panel and the log pane. It is the module's IModuleView; the event loop that drives the module
+// is the program's. Nothing here decides what happens to a
 // job: the job actions call the module's job commands (TJobActions). Its code is split by
 // concern: TfMain.cpp (construction, controls), _Actions (actions, menus, toolbar), _JobActions
 // (what the job actions do), _Events (form, tray, timer), _Window (the window interface the
 // module calls), _Layout (view toggles, splitters, preview), _Rules (enabling rules), _Persist
 // (layout persistence), _Status (the counts of jobs in the status bar and the tray tip).
-class TfMain : public QMainWindow, public TTWForm, public IModuleWindow {
+class TfMain : public QMainWindow, public TTWForm, public IModuleView {
     Q_OBJECT
 
 public:
-    explicit TfMain(QWidget* parent = nullptr);
+    // The window views rows (the module's), which outlive it.
+    explicit TfMain(TJobRows& rows, QWidget* parent = nullptr);
     ~TfMain() override;
 
-    // The module this window shows and drives; the program sets it once both exist.
-    void SetModule(TModuleControl* module) { Module = module; }
+    // The module this window shows; the program sets it once both exist. Its event loop rests
+    // while the tray menu is up.
+    void SetModule(TModuleControl* module);
+    void SetEventLoop(IEventLoop* loop) { Loop = loop; }
     // Who answers the job actions' questions; Qt's dialogs unless a test answers them.
     void SetDialogs(IConsoleDialogs* dialogs) { Dialogs = dialogs ? dialogs : &QtDialogs; }
     // The priority and device dialogs: the process's forms when they exist, else the window's.
@@ -71,7 +77,7 @@ public:
     // The tray icon's callback: a double click shows the window, a right click pops the menu.
     void TrayActivated(QSystemTrayIcon::ActivationReason reason);
 
-    // IModuleWindow.
+    // IModuleView.
     void SetCaption(const std::string& text) override;
     void SetTrayTip(const std::string& text) override;
     void SetToolbarCaption(const std::string& text) override;
@@ -81,16 +87,13 @@ public:
     void SaveLayout() override { SaveConfig(); }
     void LoadLayout(TCompoundFile& storage) override { LoadConfig(storage); }
     void SetLayoutFile(const std::string& path) override { LayoutFile = path; }
-    void StopTimer() override;
     void ShowAndActivate() override;
-    void ProcessPendingMessages() override;
-    void WaitForEvents(int maxMs, const std::function<bool()>& done) override;
-    void ScheduleTick() override;
     void Beep() override;
     void SetBusyCursor(bool busy) override;
     void ShowMessage(const std::string& text) override;
-    TJobListModel& ProcessJobs() override { return ProcessJobsModel; }
-    TJobListModel& CompletedJobs() override { return CompletedJobsModel; }
+    // The rows the lists show.
+    TJobListModel& ProcessJobs() { return Rows.Process(); }
+    TJobListModel& CompletedJobs() { return Rows.Passed(); }
 
     // Layout persistence: the "Config" stream of the configuration file.
     void SaveConfig();
@@ -161,7 +164,6 @@ public:
     QAction* PauseAction() const { return APause; }
     QPlainTextEdit* LogPane() const { return Log; }
     int LogLineCount() const;
-    QTimer& ProcessingTimer() { return Timer; }
     // Called with the tray menu before it pops up (tests close it from here).
     std::function<void(QMenu*)> OnTrayMenuShown;
 
@@ -245,7 +247,6 @@ private:
     void ApplyRule(const TJobActionStates& states);
     void SelectionChanged(TJobListView* list);
 
-    void TimerTimer();
     void ConnectJobActions();
     // The counts and the tip follow the lists once the changes of a moment are over.
     void WatchJobCounts();
@@ -284,7 +285,9 @@ private:
     // The tray tip field holds 63 characters.
     static constexpr int kTrayTipLength = 63;
 
+    TJobRows& Rows;
     TModuleControl* Module = nullptr;
+    IEventLoop* Loop = nullptr;
     TQtDialogs QtDialogs;
     IConsoleDialogs* Dialogs = &QtDialogs;
     std::unique_ptr<TfPriority> OwnPriority;
@@ -293,12 +296,6 @@ private:
     QList<QIcon> ProcessImages;
     TAlignPanel* Root = nullptr;
     QSystemTrayIcon Tray;
-    QTimer Timer;
-    // The queued call of ScheduleTick.
-    QTimer Soon;
-    // No tick runs while the tray menu is up; one asked for meanwhile runs after it.
-    bool TicksResting = false;
-    bool TickWanted = false;
     QTimer CountsTimer;
     QString Tip;
     QString TipDescription;
@@ -307,9 +304,6 @@ private:
     bool Exiting = false;
     std::string LayoutFile;
     std::set<const QAction*> HiddenActions;
-    // The core's rows; the adapters are destroyed before them.
-    TJobListModel ProcessJobsModel;
-    TJobListModel CompletedJobsModel;
     std::unique_ptr<TJobTableModel> ProcessJobsRows;
     std::unique_ptr<TJobTableModel> CompletedJobsRows;
 };

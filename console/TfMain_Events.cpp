@@ -1,4 +1,4 @@
-// The window's own events, the tray icon's and the timer that drives the module.
+// The window's own events and the tray icon's.
 
 #include "console/TfMain.h"
 
@@ -110,27 +110,13 @@ void TfMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
         activateWindow();
     }
     // No tick runs from inside the menu's own event loop.
-    Timer.stop();
-    TicksResting = true;
+    if (Loop)
+        Loop->RestTicks(true);
     if (OnTrayMenuShown)
         QTimer::singleShot(0, PopupMenu, [this] { OnTrayMenuShown(PopupMenu); });
     PopupMenu->exec(at);
-    TicksResting = false;
-    Timer.start();
-    if (TickWanted) {
-        TickWanted = false;
-        Soon.start();
-    }
-}
-
-void TfMain::TimerTimer() {
-    // The timer rests while the module works, and runs again afterwards in every case: a second
-    // after the last tick, whatever started it.
-    Soon.stop();
-    Timer.stop();
-    if (TModuleControl* module = ActiveModule())
-        module->TimerTimer();
-    Timer.start();
+    if (Loop)
+        Loop->RestTicks(false);
 }
 
 } // namespace raduvuz

@@ -235,15 +235,15 @@ void TfMain::ASelectAllExecute() {
     int completedRows = 0;
     if (ProcessListActive) {
         lvProcessJobs->SelectAllRows();
-        processRows = ProcessJobsModel.Count();
+        processRows = Rows.Process().Count();
         for (int i = 0; i < processRows; ++i)
-            allRaster = allRaster && IsRasterRow(ProcessJobsModel.At(i));
+            allRaster = allRaster && IsRasterRow(Rows.Process().At(i));
     }
     if (CompletedListActive) {
         lvCompletedJobs->SelectAllRows();
-        completedRows = CompletedJobsModel.Count();
+        completedRows = Rows.Passed().Count();
         for (int i = 0; i < completedRows; ++i)
-            allRaster = allRaster && IsRasterRow(CompletedJobsModel.At(i));
+            allRaster = allRaster && IsRasterRow(Rows.Passed().At(i));
     }
     ApplyRule(SelectAllRule(ProcessListActive, processRows, CompletedListActive, completedRows,
                             allRaster));

@@ -50,10 +50,10 @@ TJobCounts TfMain::JobCounts() const {
         return TJobActions(*Module).Counts();
     // Without a module the rows alone tell: a held job's row shows image 0.
     TJobCounts counts;
-    counts.InProcess = ProcessJobsModel.Count();
-    counts.Passed = CompletedJobsModel.Count();
-    for (int i = 0; i < ProcessJobsModel.Count(); ++i) {
-        if (ProcessJobsModel.At(i)->ImageIndex == 0)
+    counts.InProcess = Rows.Process().Count();
+    counts.Passed = Rows.Passed().Count();
+    for (int i = 0; i < Rows.Process().Count(); ++i) {
+        if (Rows.Process().At(i)->ImageIndex == 0)
             ++counts.Held;
     }
     return counts;

@@ -1,4 +1,4 @@
-// What the module asks of its main window (IModuleWindow).
+// What the module asks of its view (IModuleView).
 
 #include "console/TfMain.h"
 
@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QToolBar>
 
@@ -55,34 +54,10 @@ void TfMain::SetPauseHint(const std::string& hint) {
     APause->setStatusTip(QString::fromStdString(hint));
 }
 
-void TfMain::StopTimer() {
-    Timer.stop();
-}
-
 void TfMain::ShowAndActivate() {
     show();
     raise();
     activateWindow();
-}
-
-void TfMain::ProcessPendingMessages() {
-    QCoreApplication::processEvents();
-}
-
-void TfMain::WaitForEvents(int maxMs, const std::function<bool()>& done) {
-    QElapsedTimer clock;
-    clock.start();
-    // A timer wakes the wait when nothing else comes first.
-    QTimer bound;
-    bound.setSingleShot(true);
-    bound.start(maxMs);
-    QCoreApplication::processEvents();
-    while (!done() && clock.elapsed() < maxMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-void TfMain::ScheduleTick() {
-    Soon.start();
 }
 
 void TfMain::Beep() {

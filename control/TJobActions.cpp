@@ -4,7 +4,8 @@
 #include "common/Language.h"
 #include "common/TParams.h"
 #include "common/Utils.h"
-#include "control/IModuleWindow.h"
+#include "control/IModuleView.h"
+#include "control/JobActionRules.h"
 #include "control/JobSearch.h"
 #include "control/SettingRules.h"
 #include "control/TModuleControl.h"
@@ -36,11 +37,11 @@ public:
         : Module(module), WasPaused(module.Paused), Hourglass(hourglass) {
         Module.Paused = true;
         if (Hourglass)
-            Module.Window().SetBusyCursor(true);
+            Module.View().SetBusyCursor(true);
     }
     ~TPausedGuard() {
         if (Hourglass)
-            Module.Window().SetBusyCursor(false);
+            Module.View().SetBusyCursor(false);
         Module.Paused = WasPaused;
     }
     TPausedGuard(const TPausedGuard&) = delete;
@@ -65,13 +66,27 @@ std::string IsoLocalTime(TDateTime value) {
     return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) ? text : "";
 }
 
+// The name as the operator reads it: a name with blanks comes quoted as a parameter list keeps
+// it, with a quote inside doubled.
+std::string PlainName(const std::string& text) {
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"')
+        return text;
+    std::string plain;
+    for (size_t i = 1; i + 1 < text.size(); ++i) {
+        plain.push_back(text[i]);
+        if (text[i] == '"' && text[i + 1] == '"')
+            ++i;
+    }
+    return plain;
+}
+
 TJobRowView ViewOf(const TListRow& row, const char* list) {
     TJobRowView view;
     view.Id = row.Id;
     view.List = list;
     view.Job = StrToIntDef(row.Caption, 0);
     view.Doc = StrToIntDef(SubItem(row, siDocID), 0);
-    view.Name = SubItem(row, siName);
+    view.Name = PlainName(SubItem(row, siName));
     view.Page = SubItem(row, siPage);
     view.Color = SubItem(row, siColor);
     view.Type = SubItem(row, siType);
@@ -100,40 +115,94 @@ TJobIds TJobActions::InListOrder(const TJobListModel& list, const TJobIds& ids) 
     return ordered;
 }
 
-std::vector<TJobRowView> TJobActions::List() const {
-    std::vector<TJobRowView> views;
-    const TJobListModel& inProcess = Module.Window().ProcessJobs();
+namespace {
+
+TJobRowView ProcessView(const TListRow& row, const std::unordered_set<const TDoc*>& jobs) {
+    TJobRowView view = ViewOf(row, kProcessList);
     // A row's job pointer is read only while the module still holds that job.
+    if (jobs.count(row.Job) > 0) {
+        const TDoc& job = *row.Job;
+        view.Size = job.DataSize;
+        view.Created = IsoLocalTime(job.Created());
+        view.Devices = job.Devices;
+        view.Priority = job.Priority();
+        view.State = JobStageName(job.Stage());
+        view.Done = job.Moved;
+    }
+    return view;
+}
+
+TJobRowView PassedView(const TListRow& row) {
+    TJobRowView view = ViewOf(row, kPassedList);
+    // A passed row with the failure image is a job whose sending failed.
+    view.State = row.ImageIndex == 3 ? "failed" : "passed";
+    return view;
+}
+
+} // namespace
+
+std::vector<TJobRowView> TJobActions::List() const {
+    return ListSince(0).Rows;
+}
+
+TJobChanges TJobActions::ListSince(uint64_t since) const {
+    const TRowChanges& changes = Module.Rows().Changes();
+    const bool whole = since == 0 || !changes.Covers(since);
+    TJobChanges result;
+    result.Serial = changes.Serial();
+    const TJobListModel& inProcess = Module.Rows().Process();
     const std::unordered_set<const TDoc*> jobs(Module.Jobs.begin(), Module.Jobs.end());
     for (int i = 0; i < inProcess.Count(); ++i) {
-        const TListRow& row = *inProcess.At(i);
-        TJobRowView view = ViewOf(row, "process");
-        if (jobs.count(row.Job) > 0) {
-            const TDoc& job = *row.Job;
-            view.Size = job.DataSize;
-            view.Created = IsoLocalTime(job.Created());
-            view.Devices = job.Devices;
-            view.Priority = job.Priority();
-            view.State = JobStageName(job.Stage());
-            view.Done = job.Moved;
-        }
-        views.push_back(std::move(view));
+        if (whole || inProcess.At(i)->Serial > since)
+            result.Rows.push_back(ProcessView(*inProcess.At(i), jobs));
     }
-    const TJobListModel& passed = Module.Window().CompletedJobs();
+    const TJobListModel& passed = Module.Rows().Passed();
     for (int i = 0; i < passed.Count(); ++i) {
-        const TListRow& row = *passed.At(i);
-        TJobRowView view = ViewOf(row, "passed");
-        // A passed row with the failure image is a job whose sending failed.
-        view.State = row.ImageIndex == 3 ? "failed" : "passed";
-        views.push_back(std::move(view));
+        if (whole || passed.At(i)->Serial > since)
+            result.Rows.push_back(PassedView(*passed.At(i)));
     }
-    return views;
+    if (!whole)
+        result.Removed = changes.RemovedSince(since);
+    else if (since != 0)
+        result.Removed = {0};
+    return result;
+}
+
+std::vector<std::string> TJobActions::AllowedActions(const TJobIds& ids) const {
+    TJobActionStates allowed;
+    const auto add = [&allowed](const TJobActionStates& states) {
+        for (size_t a = 0; a < static_cast<size_t>(TJobAction::Count); ++a) {
+            const auto action = static_cast<TJobAction>(a);
+            if (states.Get(action).value_or(false))
+                allowed.Set(action, true);
+        }
+    };
+    const TJobListModel& inProcess = Module.Rows().Process();
+    for (uint32_t id : InListOrder(inProcess, ids)) {
+        const TListRow* row = inProcess.FindId(id);
+        add(ProcessJobsEnterRule(row, true, JobOfRow(Module.Jobs, row)));
+    }
+    const TJobListModel& passed = Module.Rows().Passed();
+    for (uint32_t id : InListOrder(passed, ids))
+        add(CompletedJobsEnterRule(passed.FindId(id)));
+    static const std::pair<TJobAction, const char*> kNames[] = {
+        {TJobAction::Hold, "hold"},           {TJobAction::UnHold, "release"},
+        {TJobAction::Abort, "abort"},         {TJobAction::Delete, "delete"},
+        {TJobAction::Reprocess, "reprocess"}, {TJobAction::SendToDevice, "redirect"},
+        {TJobAction::ChangeName, "rename"},   {TJobAction::Priority, "priority"},
+        {TJobAction::SaveAs, "copy"}};
+    std::vector<std::string> names;
+    for (const auto& [action, name] : kNames) {
+        if (allowed.Get(action).value_or(false))
+            names.push_back(name);
+    }
+    return names;
 }
 
 TJobCounts TJobActions::Counts() const {
     TJobCounts counts;
-    counts.InProcess = Module.Window().ProcessJobs().Count();
-    counts.Passed = Module.Window().CompletedJobs().Count();
+    counts.InProcess = Module.Rows().Process().Count();
+    counts.Passed = Module.Rows().Passed().Count();
     for (const TDoc* job : Module.Jobs) {
         if (job->Held() && job->ListItem)
             ++counts.Held;
@@ -146,7 +215,7 @@ TJobIds TJobActions::Find(const TJobSearchCriteria& criteria) const {
     if (!Module.Current)
         return found;
     const TJobListModel& list =
-        criteria.PassedJobs ? Module.Window().CompletedJobs() : Module.Window().ProcessJobs();
+        criteria.PassedJobs ? Module.Rows().Passed() : Module.Rows().Process();
     for (int at = -1;;) {
         const TSearchResult result = SearchNext(list, at, criteria, nullptr);
         if (result.Position < 0)
@@ -160,7 +229,7 @@ TJobIds TJobActions::Find(const TJobSearchCriteria& criteria) const {
 TJobIds TJobActions::EachInProcess(const TJobIds& ids,
                                    const std::function<bool(TListRow*)>& command) {
     TPausedGuard paused(Module, true);
-    TJobListModel& inProcess = Module.Window().ProcessJobs();
+    TJobListModel& inProcess = Module.Rows().Process();
     TJobIds done;
     // A command may let other calls in (aborting asks the server about the preview): each row is
     // looked for again.
@@ -187,7 +256,7 @@ TJobIds TJobActions::Abort(const TJobIds& ids) {
 
 TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
     TPausedGuard paused(Module, true);
-    TJobListModel& inProcess = Module.Window().ProcessJobs();
+    TJobListModel& inProcess = Module.Rows().Process();
     TJobIds done;
     for (uint32_t id : InListOrder(inProcess, ids)) {
         TListRow* row = inProcess.FindId(id);
@@ -203,16 +272,16 @@ TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
 }
 
 int32_t TJobActions::PriorityOf(uint32_t id) const {
-    const TListRow* row = Module.Window().ProcessJobs().FindId(id);
+    const TListRow* row = Module.Rows().Process().FindId(id);
     return row && Module.Jobs.Contains(row->Job) ? row->Job->Priority() : 0;
 }
 
 TJobIds TJobActions::Delete(const TJobIds& ids) {
-    TJobListModel& passed = Module.Window().CompletedJobs();
+    TJobListModel& passed = Module.Rows().Passed();
     TJobIds done;
     for (uint32_t id : InListOrder(passed, ids)) {
         // Ticks may run between two rows, and may take a row away meanwhile.
-        Module.Window().ProcessPendingMessages();
+        Module.Loop().ProcessPendingMessages();
         TListRow* row = passed.FindId(id);
         if (!row)
             continue;
@@ -249,7 +318,7 @@ TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& de
 }
 
 TJobIds TJobActions::ReprocessTo(const TJobIds& ids, const std::string& device) {
-    TJobListModel& passed = Module.Window().CompletedJobs();
+    TJobListModel& passed = Module.Rows().Passed();
     TJobIds done;
     for (uint32_t id : InListOrder(passed, ids)) {
         TListRow* row = passed.FindId(id);
@@ -269,7 +338,7 @@ TJobIds TJobActions::ReprocessTo(const TJobIds& ids, const std::string& device) 
 }
 
 std::vector<TDeviceChoice> TJobActions::RedirectChoices(const TJobIds& ids) {
-    TJobListModel& passed = Module.Window().CompletedJobs();
+    TJobListModel& passed = Module.Rows().Passed();
     std::vector<std::string> allowed;
     for (uint32_t id : InListOrder(passed, ids)) {
         const TListRow* row = passed.FindId(id);
@@ -309,7 +378,7 @@ TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
     if (!ForceDirectories(folder))
         throw std::runtime_error("Cannot create the folder \"" + folder + "\" (" + LastErrorText() +
                                  ")");
-    TJobListModel& passed = Module.Window().CompletedJobs();
+    TJobListModel& passed = Module.Rows().Passed();
     TCopyResult result;
     for (uint32_t id : InListOrder(passed, ids)) {
         const TListRow* row = passed.FindId(id);
@@ -331,8 +400,8 @@ TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
 TJobIds TJobActions::Rename(const TJobIds& ids, const std::string& name) {
     if (name.empty())
         return {};
-    TJobListModel& inProcess = Module.Window().ProcessJobs();
-    TJobListModel& passed = Module.Window().CompletedJobs();
+    TJobListModel& inProcess = Module.Rows().Process();
+    TJobListModel& passed = Module.Rows().Passed();
     TJobIds done;
     {
         TPausedGuard paused(Module, false);
@@ -356,7 +425,7 @@ TJobIds TJobActions::Rename(const TJobIds& ids, const std::string& name) {
 }
 
 TJobIds TJobActions::SaveNewName(TJobListModel& list, const TJobIds& ids, const std::string& name) {
-    Module.Window().SetBusyCursor(true);
+    Module.View().SetBusyCursor(true);
     const std::string safe = SanitizeValue(name);
     TJobIds done;
     // A log line lets other calls in, which may take rows away: each is looked for again.
@@ -386,7 +455,7 @@ TJobIds TJobActions::SaveNewName(TJobListModel& list, const TJobIds& ids, const 
             break;
         }
     }
-    Module.Window().SetBusyCursor(false);
+    Module.View().SetBusyCursor(false);
     return done;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/TJobRowView.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,31 +18,12 @@ struct TJobSearchCriteria;
 // order of their list.
 using TJobIds = std::vector<uint32_t>;
 
-// One row of a job list as the job-control interface lists it.
-struct TJobRowView {
-    uint32_t Id = 0;
-    // "process" or "passed".
-    std::string List;
-    int32_t Job = 0;
-    int32_t Doc = 0;
-    std::string Name;
-    std::string Page;
-    std::string Color;
-    std::string Type;
-    // Bytes of the job's data, -1 when not known, and the size column's text.
-    int64_t Size = -1;
-    std::string SizeText;
-    // Local time as ISO 8601 ("2026-03-01T14:05:09"); empty when not known.
-    std::string Created;
-    std::string Destination;
-    // Terminator numbers, comma text.
-    std::string Devices;
-    int32_t Priority = 0;
-    // reading, transferring, spooling, waiting, held or sending in the process list; passed or
-    // failed in the list of passed jobs.
-    std::string State;
-    // Bytes a job in process has moved so far in its state (read, or sent); 0 while it waits.
-    int64_t Done = 0;
+// What changed in the lists after a change serial: the rows added or changed, in list order (the
+// jobs in process first), the ids of rows removed, and the serial to ask from next time.
+struct TJobChanges {
+    uint64_t Serial = 0;
+    std::vector<TJobRowView> Rows;
+    TJobIds Removed;
 };
 
 // How many rows the lists have, and how many jobs in process are held.
@@ -78,7 +61,16 @@ public:
 
     // Every row, the jobs in process first, each list in its shown order.
     std::vector<TJobRowView> List() const;
+    // The rows added or changed after since, with the ids removed since. Since 0, or a serial
+    // older than the log of removed ids reaches back (or one never given), is answered with every
+    // row; for such an old serial Removed is the one id 0, which no row has, so that a watcher
+    // drops the rows it had.
+    TJobChanges ListSince(uint64_t since) const;
     TJobCounts Counts() const;
+    // The actions the console enables for these rows, from its rules: an action is named when
+    // the rule of at least one row allows it (the command then does it for those rows). In the
+    // order hold, release, abort, delete, reprocess, redirect, rename, priority, copy.
+    std::vector<std::string> AllowedActions(const TJobIds& ids) const;
     // The rows of the criteria's list that meet every criterion, in list order; a row whose
     // date or size cannot be tested does not.
     TJobIds Find(const TJobSearchCriteria& criteria) const;

@@ -36,7 +36,7 @@
 #include "common/Utils.h"
 #include "common/WindowTexts.h"
 #include "control/HoldFile.h"
-#include "control/IModuleWindow.h"
+#include "control/IModuleView.h"
 #include "control/SettingRules.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
@@ -80,8 +80,13 @@ void DeleteOrdinaryFiles(const std::string& folder) {
 
 } // namespace
 
-TModuleControl::TModuleControl(TModuleProcess& process, IModuleWindow& window)
-    : Process(process), MainWindow(window) {}
+TModuleControl::TModuleControl(TModuleProcess& process, IEventLoop& loop, IModuleView* view)
+    : Process(process), EventLoop(loop), ShownBy(view) {}
+
+IModuleView& TModuleControl::View() const {
+    static TNoView none;
+    return ShownBy ? *ShownBy : none;
+}
 
 TModuleControl::~TModuleControl() {
     Current = false;
@@ -122,12 +127,12 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
     Description = sDesc;
     MaxFiles = 0;
 
-    MainWindow.SetCaption(Description);
-    MainWindow.SetTrayTip(Description);
+    View().SetCaption(Description);
+    View().SetTrayTip(Description);
 
     DeletePolicy = 1;
     Paused = true;
-    MainWindow.SetPauseHint(WindowText(wtStartHint));
+    View().SetPauseHint(WindowText(wtStartHint));
     Started = 0;
     InParams.clear();
     OutParams.clear();
@@ -205,7 +210,7 @@ void TModuleControl::Pause() {
         Process.ServerObject.ChangeStatus(ModuleNumber, true, Status);
     } catch (const std::exception&) {
     }
-    MainWindow.SetPauseAction(WindowText(wtStart), WindowText(wtStartHint), 3);
+    View().SetPauseAction(WindowText(wtStart), WindowText(wtStartHint), 3);
 }
 
 void TModuleControl::Resume() {
@@ -218,7 +223,7 @@ void TModuleControl::Resume() {
         Process.ServerObject.ChangeStatus(ModuleNumber, false, 1);
     } catch (const std::exception&) {
     }
-    MainWindow.SetPauseAction(WindowText(wtStop), WindowText(wtStopHint), 2);
+    View().SetPauseAction(WindowText(wtStop), WindowText(wtStopHint), 2);
 }
 
 void TModuleControl::StartLog() {
@@ -241,7 +246,7 @@ void TModuleControl::LogLine(TLogSeverity severity, const std::string& text) {
     const std::string line = text + " at " + DateTimeText(Now());
     ToLogSink(severity, line);
     if (LogToWindow)
-        MainWindow.LogWriteLine(Description + ": " + line);
+        View().LogWriteLine(Description + ": " + line);
     if (LogToServer) {
         try {
             Process.ServerObject.WriteLog(ModuleNumber, line);
@@ -251,7 +256,7 @@ void TModuleControl::LogLine(TLogSeverity severity, const std::string& text) {
 }
 
 void TModuleControl::Close() {
-    MainWindow.SaveLayout();
+    View().SaveLayout();
 
     HoldJobs.clear();
     for (const TDoc* job : Jobs) {
@@ -289,7 +294,7 @@ void TModuleControl::Close() {
     }
 
     Current = false;
-    MainWindow.StopTimer();
+    EventLoop.StopTimer();
 }
 
 void TModuleControl::Kill() {
@@ -342,7 +347,7 @@ bool TModuleControl::IsJobUse(int32_t JobID) {
             return true;
     }
     const std::string caption = std::to_string(JobID);
-    TJobListModel& completed = MainWindow.CompletedJobs();
+    TJobListModel& completed = JobRows.Passed();
     for (int i = 0; i < completed.Count(); ++i) {
         if (completed.At(i)->Caption == caption)
             return true;
@@ -351,7 +356,11 @@ bool TModuleControl::IsJobUse(int32_t JobID) {
 }
 
 void TModuleControl::ShowModule() {
-    MainWindow.ShowAndActivate();
+    if (!ShownBy)
+        throw std::runtime_error("The module runs without a display (none of DISPLAY, "
+                                 "WAYLAND_DISPLAY and QT_QPA_PLATFORM is set): it has no console "
+                                 "to show");
+    View().ShowAndActivate();
 }
 
 void TModuleControl::ChangeStatus(int32_t status) {
@@ -365,10 +374,6 @@ TServerClient& TModuleControl::GetServerObject() {
 
 TStoreClient& TModuleControl::GetStoreObject() {
     return Process.StoreObject;
-}
-
-TJobListModel& TModuleControl::GetProcessJobs() {
-    return MainWindow.ProcessJobs();
 }
 
 void TModuleControl::FreeJob(TDoc& job) {

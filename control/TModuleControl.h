@@ -3,9 +3,12 @@
 // The control layer: the module object the workflow server drives (lifecycle, processing cycle,
 // configuration, saved jobs, flow entries, numbered values), the host and owner of its jobs,
 // and what a process keeps once (TModuleProcess). It includes jobs/ and the layers below; its
-// window is the IModuleWindow interface, so no console/ and no Qt.
+// event loop and its view are the IEventLoop and IModuleView interfaces, so no console/ and no Qt.
 
 #include "common/Types.h"
+#include "control/IEventLoop.h"
+#include "control/IModuleView.h"
+#include "control/TJobRows.h"
 #include "control/TModuleProcess.h"
 #include "jobs/IJobHost.h"
 #include "jobs/TJobList.h"
@@ -22,7 +25,6 @@
 
 namespace raduvuz {
 
-class IModuleWindow;
 class TDoc;
 class TParams;
 struct TListRow;
@@ -35,8 +37,9 @@ struct TSavedDoc;
 // the one user-interface thread.
 class TModuleControl : public IJobHost {
 public:
-    // The process's state and its main window outlive the module.
-    TModuleControl(TModuleProcess& process, IModuleWindow& window);
+    // The process's state, its event loop and its view outlive the module; without a view (no
+    // display) the module shows nothing.
+    TModuleControl(TModuleProcess& process, IEventLoop& loop, IModuleView* view = nullptr);
     ~TModuleControl() override;
     TModuleControl(const TModuleControl&) = delete;
     TModuleControl& operator=(const TModuleControl&) = delete;
@@ -93,7 +96,14 @@ public:
     // How long a transferring job waits, serving events, between attempts to create its output.
     int RetryDelayMs = 1000;
 
-    IModuleWindow& Window() const { return MainWindow; }
+    IEventLoop& Loop() const { return EventLoop; }
+    // The console's view of the module, or one that shows nothing.
+    IModuleView& View() const;
+    bool HasView() const { return ShownBy != nullptr; }
+    void SetView(IModuleView* view) { ShownBy = view; }
+    // The job lists; the window and the job-control interface view them.
+    TJobRows& Rows() { return JobRows; }
+    const TJobRows& Rows() const { return JobRows; }
     TModuleProcess& ProcessState() const { return Process; }
 
     // IModuleControl, in slot order.
@@ -202,7 +212,7 @@ public:
     TServerClient& GetServerObject() override;
     TStoreClient& GetStoreObject() override;
     TJobList& GetJobs() override { return Jobs; }
-    TJobListModel& GetProcessJobs() override;
+    TJobListModel& GetProcessJobs() override { return JobRows.Process(); }
     void FreeJob(TDoc& job) override;
     void StoreGone(const std::string& why) override;
     bool IsStoreAway() const override { return StoreAway; }
@@ -326,7 +336,10 @@ private:
     TDoc* JobOfRow(const TListRow* row) const;
 
     TModuleProcess& Process;
-    IModuleWindow& MainWindow;
+    IEventLoop& EventLoop;
+    IModuleView* ShownBy;
+    // Before the jobs: a job's row outlives it.
+    TJobRows JobRows;
     bool SelfReferenced = false;
     uint64_t ListGeneration = 0;
     int Ticks = 0;

@@ -5,7 +5,7 @@
 #include "common/CommaText.h"
 #include "common/Language.h"
 #include "common/Utils.h"
-#include "control/IModuleWindow.h"
+#include "control/IModuleView.h"
 #include "control/SettingRules.h"
 #include "control/TModuleControl.h"
 #include "jobs/TJobListModel.h"
@@ -154,9 +154,9 @@ void TModuleControl::SetValue(int32_t Num, const TVariant& Value) {
 
 void TModuleControl::Rename(const std::string& description) {
     Description = description;
-    MainWindow.SetCaption(Description);
-    MainWindow.SetToolbarCaption(Description + " " + LanguageText(1737, "toolbar"));
-    MainWindow.SetTrayTip(Description);
+    View().SetCaption(Description);
+    View().SetToolbarCaption(Description + " " + LanguageText(1737, "toolbar"));
+    View().SetTrayTip(Description);
 }
 
 void TModuleControl::MoveStoreDir(const std::string& folder) {
@@ -207,7 +207,7 @@ void TModuleControl::SetLastInTop(bool value) {
         return;
     LastInTop = value;
     const bool descending = LastInTop;
-    MainWindow.CompletedJobs().Sort([descending](const TListRow& a, const TListRow& b) {
+    JobRows.Passed().Sort([descending](const TListRow& a, const TListRow& b) {
         const int32_t jobA = StrToIntDef(a.Caption, 0);
         const int32_t jobB = StrToIntDef(b.Caption, 0);
         const auto docOf = [](const TListRow& row) {

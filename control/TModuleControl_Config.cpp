@@ -6,7 +6,7 @@
 #include "common/TParams.h"
 #include "common/TTwfPaths.h"
 #include "common/Utils.h"
-#include "control/IModuleWindow.h"
+#include "control/IModuleView.h"
 #include "control/SettingRules.h"
 #include "control/TModuleControl.h"
 #include "platform/System.h"
@@ -223,11 +223,11 @@ void TModuleControl::LoadConfig(const std::string& Key) {
     RequirePlainName("Key", Key);
     ConfigKey = Key;
     const std::string path = ConfigFilePath();
-    MainWindow.SetLayoutFile(path);
+    View().SetLayoutFile(path);
     {
         TCompoundFile storage;
         if (storage.OpenRead(path)) {
-            MainWindow.LoadLayout(storage);
+            View().LoadLayout(storage);
             if (std::optional<std::string> text = storage.ReadCountedText(Key)) {
                 TParams params(*text);
                 const std::string storeDir = params.GetItem("StoreDir", 0);
@@ -256,13 +256,13 @@ void TModuleControl::SaveConfig(const std::string& Key) {
                                                        "\" is not a plain name; the key stays \"" +
                                                        ConfigKey + "\"");
         ConfigKey = key;
-        MainWindow.SetLayoutFile(ConfigFilePath());
+        View().SetLayoutFile(ConfigFilePath());
         return;
     }
     RequirePlainName("Key", Key);
     ConfigKey = Key;
     const std::string path = ConfigFilePath();
-    MainWindow.SetLayoutFile(path);
+    View().SetLayoutFile(path);
     if (!ForceDirectories(path.substr(0, path.rfind('/'))))
         ConfigSaveFailed(path, "the Config folder cannot be made: " + LastErrorText());
     TCompoundFile storage;
@@ -298,7 +298,7 @@ int32_t TModuleControl::ImportConfig(const std::string& Key, const std::string& 
                                      int32_t) {
     RequirePlainName("Key", Key);
     ConfigKey = Key;
-    MainWindow.SetLayoutFile(ConfigFilePath());
+    View().SetLayoutFile(ConfigFilePath());
     TParams params(HexDecode(ConfigStr));
     const std::string storeDir = params.GetItem("StoreDir", 0);
     if (!storeDir.empty()) {

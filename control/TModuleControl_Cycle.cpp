@@ -26,7 +26,7 @@
 #include "common/DateTime.h"
 #include "common/TParams.h"
 #include "common/Utils.h"
-#include "control/IModuleWindow.h"
+#include "control/IModuleView.h"
 #include "control/TModuleControl.h"
 #include "control/TTickScope.h"
 #include "jobs/TDoc.h"
@@ -83,26 +83,26 @@ void TModuleControl::TimerTimer() {
             moved = Tick();
         }
         if (Current)
-            MainWindow.ProcessPendingMessages();
+            EventLoop.ProcessPendingMessages();
     } catch (const std::exception&) {
     }
     InTimer = false;
     // What moved may let more move; news that came while the handler ran was not acted on yet.
     // Inside other work that holds jobs (Busy) no tick can run: that work asks when it ends.
     if (Current && !Paused && !Busy && (moved || Notices != NoticesSeen))
-        MainWindow.ScheduleTick();
+        EventLoop.ScheduleTick();
 }
 
 void TModuleControl::WorkEnded() {
     if (!InTimer && !Busy && Current && !Paused && Notices != NoticesSeen)
-        MainWindow.ScheduleTick();
+        EventLoop.ScheduleTick();
 }
 
 void TModuleControl::NoteWorkPossible() {
     ++Notices;
     // A running timer handler, or other work that holds jobs, looks at the notices when it ends.
     if (!InTimer && !Busy && Current && !Paused)
-        MainWindow.ScheduleTick();
+        EventLoop.ScheduleTick();
 }
 
 bool TModuleControl::Tick() {
@@ -209,7 +209,7 @@ bool TModuleControl::WaitPumping(int ms) {
             until - std::chrono::steady_clock::now());
         if (left.count() <= 0 || over())
             return scope.Valid();
-        MainWindow.WaitForEvents(static_cast<int>(left.count()), over);
+        EventLoop.WaitForEvents(static_cast<int>(left.count()), over);
     }
 }
 
@@ -311,7 +311,7 @@ bool TModuleControl::PassingOn() const {
 }
 
 void TModuleControl::ForgetPassedJob(int32_t jobID, int32_t docID) {
-    TJobListModel& completed = MainWindow.CompletedJobs();
+    TJobListModel& completed = JobRows.Passed();
     for (int i = completed.Count() - 1; i >= 0; --i) {
         TListRow* row = completed.At(i);
         if (row->Caption == std::to_string(jobID) && !row->SubItems.empty() &&
@@ -332,7 +332,7 @@ void TModuleControl::ExpireDestMarks() {
 void TModuleControl::AddCompletedRow(const TDoc& job, int imageIndex) {
     if (!job.ListItem)
         return;
-    TJobListModel& completed = MainWindow.CompletedJobs();
+    TJobListModel& completed = JobRows.Passed();
     const TListRow& source = *job.ListItem;
     for (int i = 0; i < completed.Count(); ++i) {
         const TListRow& row = *completed.At(i);
@@ -521,9 +521,9 @@ bool TModuleControl::HoldJob(TListRow* row) {
     if (job->State() == 1) {
         job->SetHeld(true);
         WaitJournal.Update(*job);
-        MainWindow.ProcessJobs().SetImage(row, 0);
+        JobRows.Process().SetImage(row, 0);
     } else {
-        MainWindow.Beep();
+        View().Beep();
     }
     return true;
 }
@@ -535,7 +535,7 @@ bool TModuleControl::ReleaseJob(TListRow* row) {
     job->SetHeld(false);
     WaitJournal.Update(*job);
     // The row keeps its image, but the job is no longer held.
-    MainWindow.ProcessJobs().Refresh(row);
+    JobRows.Process().Refresh(row);
     return true;
 }
 
@@ -544,11 +544,11 @@ bool TModuleControl::RenameJob(TListRow* row, const std::string& name) {
     if (!job)
         return false;
     if (job->State() != 1) {
-        MainWindow.Beep();
+        View().Beep();
         return true;
     }
     const std::string safe = SanitizeValue(name);
-    MainWindow.ProcessJobs().SetSubItem(row, siName, safe);
+    JobRows.Process().SetSubItem(row, siName, safe);
     job->Name = safe;
     TParams params(job->DDS);
     params.SetValue("Name", safe);

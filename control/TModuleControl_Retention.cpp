@@ -11,7 +11,7 @@
 #include "common/DateTime.h"
 #include "common/Language.h"
 #include "common/Utils.h"
-#include "control/IModuleWindow.h"
+#include "control/IModuleView.h"
 #include "control/TModuleControl.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
@@ -34,13 +34,13 @@ namespace {
 // The hourglass for the length of a pass, also when it ends by an exception.
 class TBusyCursor {
 public:
-    explicit TBusyCursor(IModuleWindow& window) : Window(window) { Window.SetBusyCursor(true); }
+    explicit TBusyCursor(IModuleView& window) : Window(window) { Window.SetBusyCursor(true); }
     ~TBusyCursor() { Window.SetBusyCursor(false); }
     TBusyCursor(const TBusyCursor&) = delete;
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 
 private:
-    IModuleWindow& Window;
+    IModuleView& Window;
 };
 
 // A candidate of the low-disk rule.
@@ -72,7 +72,7 @@ std::string TModuleControl::SpoolFilePath(const std::string& job, const std::str
 }
 
 void TModuleControl::RetentionPass() {
-    TBusyCursor hourglass(MainWindow);
+    TBusyCursor hourglass(View());
     try {
         const TDateTime now = Process.Clock();
         for (size_t i = 0; i < SavedDocs.size();) {
@@ -96,7 +96,7 @@ void TModuleControl::DeleteOldestWhileDiskIsLow(TDateTime now) {
     double free = static_cast<double>(Process.FreeSpaceKb(StoreDir)) / 1024;
     if (free >= FreeSpace)
         return;
-    TJobListModel& completed = MainWindow.CompletedJobs();
+    TJobListModel& completed = JobRows.Passed();
     // Oldest first; rows of equal age keep their order.
     std::vector<TDelFileInfo> candidates;
     for (int i = 0; i < completed.Count(); ++i) {
@@ -134,8 +134,8 @@ void TModuleControl::DeleteOldestWhileDiskIsLow(TDateTime now) {
 }
 
 void TModuleControl::DeleteExpiredJobs(TDateTime now) {
-    TJobListModel& completed = MainWindow.CompletedJobs();
-    TJobListModel& inProcess = MainWindow.ProcessJobs();
+    TJobListModel& completed = JobRows.Passed();
+    TJobListModel& inProcess = JobRows.Process();
     for (int i = 0; i < completed.Count();) {
         const TListRow& row = *completed.At(i);
         const std::string& doc = SubItem(row, siDocID);
@@ -206,7 +206,7 @@ bool TModuleControl::AbortJob(TListRow* row) {
             return true;
     }
     const std::string doc = std::to_string(job->DocID);
-    TJobListModel& completed = MainWindow.CompletedJobs();
+    TJobListModel& completed = JobRows.Passed();
     for (int i = 0; i < completed.Count(); ++i) {
         const TListRow& passed = *completed.At(i);
         if (passed.Caption == row->Caption && SubItem(passed, siDocID) == doc)

@@ -7,7 +7,7 @@
 #include "common/TParams.h"
 #include "common/Utils.h"
 #include "control/HoldFile.h"
-#include "control/IModuleWindow.h"
+#include "control/IModuleView.h"
 #include "control/TModuleControl.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
@@ -75,7 +75,7 @@ void TModuleControl::ReloadSavedJobs() {
     }
 
     const std::unordered_set<std::string> held(HoldJobs.begin(), HoldJobs.end());
-    TJobListModel& completed = MainWindow.CompletedJobs();
+    TJobListModel& completed = JobRows.Passed();
     BeginJournalReload();
     for (const std::string& name : OrdinaryFiles(JobDir)) {
         const auto [jobID, docID] = JobFileNumbers(name);

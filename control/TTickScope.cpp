@@ -1,6 +1,6 @@
 #include "control/TTickScope.h"
 
-#include "control/IModuleWindow.h"
+#include "control/IEventLoop.h"
 #include "control/TModuleControl.h"
 
 namespace raduvuz {
@@ -20,7 +20,7 @@ TTickScope::~TTickScope() {
 }
 
 bool TTickScope::Pump() {
-    Module.Window().ProcessPendingMessages();
+    Module.Loop().ProcessPendingMessages();
     return Valid();
 }
 

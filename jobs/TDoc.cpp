@@ -61,11 +61,17 @@ void TDoc::Reindex() {
         Index->Update(*this);
 }
 
+void TDoc::RowFollows() {
+    if (ListItem)
+        Host.GetProcessJobs().Refresh(ListItem);
+}
+
 void TDoc::SetState(uint8_t value) {
     if (FState == value)
         return;
     FState = value;
     Reindex();
+    RowFollows();
 }
 
 void TDoc::SetPriority(int32_t value) {
@@ -73,6 +79,7 @@ void TDoc::SetPriority(int32_t value) {
         return;
     FPriority = value;
     Reindex();
+    RowFollows();
 }
 
 void TDoc::SetHeld(bool value) {
@@ -80,6 +87,7 @@ void TDoc::SetHeld(bool value) {
         return;
     FHeld = value;
     Reindex();
+    RowFollows();
 }
 
 void TDoc::SetWaiting(bool value) {

@@ -156,6 +156,8 @@ private:
     explicit TDoc(IJobHost& host);
     // Tells the index of the list that holds the job that its pick fields changed.
     void Reindex();
+    // Tells the job's row that what it lists of the job (state, held, priority) changed.
+    void RowFollows();
 
     void SetSizeTextFromStream();
     // Counts bytes a step moved and shows the progress in the job's row.

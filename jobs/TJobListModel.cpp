@@ -11,6 +11,30 @@ namespace {
 std::atomic<uint32_t> LastRowId{0};
 } // namespace
 
+void TRowChanges::NoteRemoved(uint32_t id) {
+    Removed.emplace_back(Next(), id);
+    if (Removed.size() > kRemovedLimit) {
+        Forgotten = Removed.front().first;
+        Removed.pop_front();
+    }
+}
+
+std::vector<uint32_t> TRowChanges::RemovedSince(uint64_t since) const {
+    std::vector<uint32_t> ids;
+    auto at = std::upper_bound(Removed.begin(), Removed.end(), since,
+                               [](uint64_t serial, const std::pair<uint64_t, uint32_t>& entry) {
+                                   return serial < entry.first;
+                               });
+    for (; at != Removed.end(); ++at)
+        ids.push_back(at->second);
+    return ids;
+}
+
+void TJobListModel::Stamp(TListRow& row) {
+    if (Changes)
+        row.Serial = Changes->Next();
+}
+
 TListRow* TJobListModel::At(int index) const {
     if (index < 0 || index >= Count())
         return nullptr;
@@ -39,6 +63,7 @@ TListRow* TJobListModel::Insert(int index, TListRow row) {
         row.Id = ++LastRowId;
     if (row.SubItems.size() < siCount)
         row.SubItems.resize(siCount);
+    Stamp(row);
     auto owned = std::make_unique<TListRow>(std::move(row));
     TListRow* result = owned.get();
     Rows.insert(Rows.begin() + index, std::move(owned));
@@ -51,12 +76,18 @@ void TJobListModel::Delete(TListRow* row) {
     const int index = IndexOf(row);
     if (index < 0)
         return;
+    if (Changes)
+        Changes->NoteRemoved(row->Id);
     Rows.erase(Rows.begin() + index);
     for (IListener* listener : Listeners)
         listener->RowRemoved(index);
 }
 
 void TJobListModel::Clear() {
+    if (Changes) {
+        for (const std::unique_ptr<TListRow>& row : Rows)
+            Changes->NoteRemoved(row->Id);
+    }
     Rows.clear();
     for (IListener* listener : Listeners)
         listener->Reset();
@@ -115,10 +146,11 @@ void TJobListModel::RemoveListener(IListener* listener) {
     Listeners.erase(std::remove(Listeners.begin(), Listeners.end(), listener), Listeners.end());
 }
 
-void TJobListModel::Changed(const TListRow* row) {
+void TJobListModel::Changed(TListRow* row) {
     const int index = IndexOf(row);
     if (index < 0)
         return;
+    Stamp(*row);
     for (IListener* listener : Listeners)
         listener->RowChanged(index);
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace raduvuz {
@@ -32,6 +33,32 @@ struct TListRow {
     // Terminator numbers, comma text.
     std::string Devices;
     int32_t Priority = 0;
+    // The change serial of the row's last change (TRowChanges), 0 before it is in a list.
+    uint64_t Serial = 0;
+};
+
+// The change serials that the job lists of one module share: every row added or changed takes
+// the next serial, and a row removed leaves its id with a serial in a bounded log, so that a
+// watcher asking "what changed since serial S" gets only that.
+class TRowChanges {
+public:
+    // How many removed ids the log keeps.
+    static constexpr size_t kRemovedLimit = 10000;
+
+    uint64_t Serial() const { return Last; }
+    uint64_t Next() { return ++Last; }
+    void NoteRemoved(uint32_t id);
+    // Whether the log still holds every id removed after since; a watcher asking from a serial it
+    // does not cover (or from one never given) is answered every row.
+    bool Covers(uint64_t since) const { return since >= Forgotten && since <= Last; }
+    // The ids removed after since, oldest first.
+    std::vector<uint32_t> RemovedSince(uint64_t since) const;
+
+private:
+    uint64_t Last = 0;
+    // The newest serial the log no longer holds.
+    uint64_t Forgotten = 0;
+    std::deque<std::pair<uint64_t, uint32_t>> Removed;
 };
 
 // A job list owned by the core; the console's list views only view it. Rows are stable handles:
@@ -39,6 +66,11 @@ struct TListRow {
 // amortised constant time, as a reload of thousands of kept jobs needs.
 class TJobListModel {
 public:
+    // A list whose changes take serials from changes (it outlives the list); none: no serials.
+    explicit TJobListModel(TRowChanges* changes = nullptr) : Changes(changes) {}
+    TJobListModel(const TJobListModel&) = delete;
+    TJobListModel& operator=(const TJobListModel&) = delete;
+
     class IListener {
     public:
         virtual ~IListener() = default;
@@ -78,7 +110,9 @@ public:
 private:
     std::deque<std::unique_ptr<TListRow>> Rows;
     std::vector<IListener*> Listeners;
-    void Changed(const TListRow* row);
+    TRowChanges* Changes;
+    void Changed(TListRow* row);
+    void Stamp(TListRow& row);
 };
 
 // Sub-item positions (the columns after "Job ID").

@@ -124,9 +124,10 @@ ok "the demo passed with /usr/bin/twf, /usr/bin/memoryman and 3 modules of /usr/
 echo "Bus activation"
 mkdir -p "$WORK/bus-home" "$WORK/bus-xdg" "$WORK/bus-state"
 BUS=unix:path=$WORK/bus
-# What the bus hands to the programs it starts: its own address, no display, the test's folders.
+# What the bus hands to the programs it starts: its own address, the test's folders, and no
+# display at all (neither DISPLAY, WAYLAND_DISPLAY nor QT_QPA_PLATFORM), as on a server.
 env -i PATH="$PATH" HOME="$WORK/bus-home" XDG_DATA_HOME="$WORK/bus-xdg" \
-    XDG_STATE_HOME="$WORK/bus-state" DBUS_SESSION_BUS_ADDRESS="$BUS" QT_QPA_PLATFORM=offscreen \
+    XDG_STATE_HOME="$WORK/bus-state" DBUS_SESSION_BUS_ADDRESS="$BUS" \
     dbus-daemon --session --address="$BUS" --nofork \
     >"$WORK/daemon.log" 2>&1 &
 DAEMON_PID=$!
@@ -168,6 +169,14 @@ call --dest="$module" /ModuleControl RAduvuz.IModuleControl.Init int32:9 "string
 name=$(call --dest="$module" /ModuleControl RAduvuz.IModuleControl.GetComputerName | xargs)
 [ "$name" = "$(hostname | cut -c1-15)" ] || fail "the module answered GetComputerName with \"$name\""
 ok "the bus started the provider (pid $provider, /usr/lib/raduvuz/raduvuz); GetObject gave $reference, which answers Init and GetComputerName"
+if tr '\0' '\n' <"/proc/$module_pid/environ" | grep -qE '^(DISPLAY|WAYLAND_DISPLAY|QT_QPA_PLATFORM)='; then
+    fail "the module was started with a display in its environment"
+fi
+shown=$(call --dest="$module" /ModuleControl RAduvuz.IModuleControl.ShowModule 2>&1) &&
+    fail "ShowModule without a display answered \"$shown\""
+echo "$shown" | grep -q "without a display" || fail "ShowModule without a display failed with \"$shown\""
+kill -0 "$module_pid" 2>/dev/null || fail "the module ended after ShowModule"
+ok "the module runs headless (no display in its environment): ShowModule is refused, it goes on"
 
 main=$(call --dest=RozEza.MemoryMan /MemoryMan RozEza.MemoryMan.IsMainComputer "variant:string:$(hostname)" | xargs)
 store=$(pid_of RozEza.MemoryMan)

@@ -7,7 +7,7 @@
 // argument runs only that part (for a profiler).
 
 #include "common/Types.h"
-#include "control/IModuleWindow.h"
+#include "control/IEventLoop.h"
 #include "control/TModuleControl.h"
 #include "jobs/BlockPacker.h"
 #include "jobs/PackBits.h"
@@ -45,34 +45,17 @@ double Seconds(const std::function<void()>& work) {
     return std::chrono::duration<double>(TClock::now() - start).count();
 }
 
-// The main window without a user interface; each pump lets the destination take its documents.
-class TBenchWindow : public IModuleWindow {
+// The event loop without a user interface; each pump lets the destination take its documents.
+class TBenchLoop : public IEventLoop {
 public:
     std::function<void()> Pump;
 
-    void SetCaption(const std::string&) override {}
-    void SetTrayTip(const std::string&) override {}
-    void SetToolbarCaption(const std::string&) override {}
-    void LogWriteLine(const std::string&) override {}
-    void SetPauseAction(const std::string&, const std::string&, int) override {}
-    void SetPauseHint(const std::string&) override {}
-    void SaveLayout() override {}
-    void LoadLayout(TCompoundFile&) override {}
-    void SetLayoutFile(const std::string&) override {}
     void StopTimer() override {}
-    void ShowAndActivate() override {}
     void ProcessPendingMessages() override {
         if (Pump)
             Pump();
     }
     void ScheduleTick() override {}
-    void Beep() override {}
-    void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string&) override {}
-    TJobListModel& ProcessJobs() override { return Process; }
-    TJobListModel& CompletedJobs() override { return Completed; }
-    TJobListModel Process;
-    TJobListModel Completed;
 };
 
 int32_t Int(const std::vector<TVariant>& args, size_t i) {
@@ -246,7 +229,7 @@ TResult Measure(const std::vector<uint8_t>& halftone, const std::string& folder,
                           kModule);
         }
 
-        TBenchWindow window;
+        TBenchLoop window;
         window.Pump = [&drain] { drain(); };
         {
             TModuleControl module(process, window);

@@ -68,7 +68,7 @@ struct TWorld {
         Process.StoreObject = TStoreClient(store);
         Process.ServerObject = TServerClient(server);
         Process.FreeSpaceKb = [](const std::string&) { return int64_t{100000000}; };
-        Module = std::make_unique<TModuleControl>(Process, Window);
+        Module = std::make_unique<TModuleControl>(Process, Window, &Window);
         Module->Current = true;
         Module->Event = false;
         Module->Paused = false;

@@ -144,7 +144,8 @@ int main(int argc, char* argv[]) {
     }
     const QString output = QString::fromLocal8Bit(argv[named ? 2 : 1]);
     QApplication app(argc, argv);
-    TfMain window;
+    TJobRows rows;
+    TfMain window(rows);
     TConsoleForms forms(&window);
     window.SetCaption("Prepress queue");
     window.SetPauseAction(WindowText(wtStop), WindowText(wtStopHint), 2);

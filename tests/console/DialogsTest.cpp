@@ -152,7 +152,8 @@ private slots:
         };
         TfDevices devices;
         QVERIFY(devices.Help(TTWForm::kHelpContext, devices.HelpContext));
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.AHelp->trigger();
         QCOMPARE(opened.size(), 2);
         QVERIFY(opened[0].isLocalFile());

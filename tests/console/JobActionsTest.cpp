@@ -1,5 +1,6 @@
 #include "console/ConsoleTestSupport.h"
 
+#include "app/TModuleLoop.h"
 #include "common/TParams.h"
 #include "console/TCheckListBox.h"
 #include "console/TJobListView.h"
@@ -102,8 +103,9 @@ struct TConsole {
     TTestFolder Folder;
     TScopedVariable Xdg{"XDG_DATA_HOME", Folder.Path(QStringLiteral("xdg")).toLocal8Bit()};
     TModuleProcess Process;
-    TfMain Window;
-    TModuleControl Module{Process, Window};
+    TModuleLoop Loop;
+    TModuleControl Module{Process, Loop};
+    TfMain Window{Module.Rows()};
     std::shared_ptr<TNotedServer> Server = std::make_shared<TNotedServer>();
     TAnsweringDialogs Dialogs;
 
@@ -111,6 +113,8 @@ struct TConsole {
         Process.ProgramFolder = Folder.StdPath(QStringLiteral("prog")) + "/";
         ForceDirectories(Process.ProgramFolder);
         Process.ProgramName = "raduvuz";
+        Loop.SetModule(&Module);
+        Module.SetView(&Window);
         Window.SetModule(&Module);
         Window.SetDialogs(&Dialogs);
         Module.Init(5, "Queue", Server);
@@ -122,6 +126,7 @@ struct TConsole {
         Module.FlowEntries = {{"Color=Cyan;Device=3", 21}};
         Module.LastInTop = false;
     }
+    ~TConsole() { Module.SetView(nullptr); }
 
     void WriteJob(const std::string& name, const std::string& dds) {
         TFileStream file;

@@ -104,7 +104,8 @@ private slots:
 
     void germanWindows() {
         TGerman german;
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.TranslateForm(german.Table);
         QCOMPARE(window.windowTitle(), QStringLiteral("Warteschlangenmodul"));
         QMenu* jobs = window.findChild<QMenu*>(QStringLiteral("miJobs"));

@@ -1,5 +1,6 @@
 #include "console/ConsoleTestSupport.h"
 
+#include "app/TModuleLoop.h"
 #include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
 #include "console/TJobTableModel.h"
@@ -64,7 +65,8 @@ private slots:
         std::string saved;
         int processHeight = 0;
         {
-            TfMain window;
+            TJobRows rows;
+            TfMain window(rows);
             window.setGeometry(100, 120, 800, 500);
             window.Panel1->resize(window.Panel1->width(), 300);
             window.pPreview->resize(140, window.pPreview->height());
@@ -106,7 +108,8 @@ private slots:
         QCOMPARE(*check.ReadCountedText("Queue"), std::string("StoreDir=\"/srv/q\";KeepTime=5"));
         check.Close();
 
-        TfMain restored;
+        TJobRows restoredRows;
+        TfMain restored(restoredRows);
         LoadConfigFile(restored, file);
         QCOMPARE(restored.geometry(), QRect(100, 120, 800, 500));
         QCOMPARE(restored.Panel1->height(), 300);
@@ -123,7 +126,8 @@ private slots:
         TTestFolder folder;
         const std::string hiddenLog = folder.StdPath("hidden.set");
         WriteConfig(hiddenLog, "Top=10;LogView=0");
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         LoadConfigFile(window, hiddenLog);
         QVERIFY(!window.AViewLog->isChecked());
         QVERIFY(window.Log->isHidden());
@@ -165,7 +169,8 @@ private slots:
     }
 
     void tuneJobsViewRepairsTheListHeights() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.RealignAll();
         const int area = ListArea(window);
         QVERIFY(area >= 64);
@@ -213,7 +218,8 @@ private slots:
     }
 
     void splitterRules() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.RealignAll();
         const int area = ListArea(window);
 
@@ -277,7 +283,8 @@ private slots:
     }
 
     void logEmptiesAtTheLimit() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         for (int i = 1; i < 3500; ++i)
             window.LogWriteLine("line " + std::to_string(i));
         QCOMPARE(window.LogLineCount(), 3499);
@@ -289,7 +296,8 @@ private slots:
     }
 
     void enablingRulesOfThePassedList() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.CompletedJobs().Add(JobRow("11", "101", "rstbnd"));
         window.CompletedJobs().Add(JobRow("12", "102", "TIFF"));
         const QList<QAction*> eight = {window.ADelete, window.AReprocess,  window.ASendToDevice,
@@ -331,7 +339,8 @@ private slots:
     }
 
     void enablingRulesOfTheProcessList() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.ProcessJobs().Add(JobRow("21", "201", "RST"));
         window.ADelete->setEnabled(true);
         window.AHold->setEnabled(true);
@@ -391,17 +400,20 @@ private slots:
     }
 
     void trayMenuStopsTheTimerWhileItIsOpen() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
+        TModuleLoop loop;
+        window.SetEventLoop(&loop);
         window.StartMessage();
         QVERIFY(window.isHidden());
         int ticks = 0;
-        connect(&window.ProcessingTimer(), &QTimer::timeout, this, [&ticks] { ++ticks; });
-        window.ProcessingTimer().setInterval(5);
-        window.ProcessingTimer().start();
+        connect(&loop.ProcessingTimer(), &QTimer::timeout, this, [&ticks] { ++ticks; });
+        loop.ProcessingTimer().setInterval(5);
+        loop.ProcessingTimer().start();
         bool activeInside = true;
         int ticksInside = -1;
         window.OnTrayMenuShown = [&](QMenu* menu) {
-            activeInside = window.ProcessingTimer().isActive();
+            activeInside = loop.ProcessingTimer().isActive();
             // Ticks would be due many times over while the menu is open.
             QTest::qWait(60);
             ticksInside = ticks;
@@ -411,7 +423,7 @@ private slots:
         window.TrayActivated(QSystemTrayIcon::Context);
         QVERIFY(!activeInside);
         QCOMPARE(ticksInside, 0);
-        QVERIFY(window.ProcessingTimer().isActive());
+        QVERIFY(loop.ProcessingTimer().isActive());
         QTRY_VERIFY(ticks > 0);
 
         window.TrayActivated(QSystemTrayIcon::DoubleClick);
@@ -421,11 +433,13 @@ private slots:
     void anOperatorActionBringsTheNextTickAtOnceButNotInsideTheTrayMenu() {
         TTestFolder folder;
         TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
+        TModuleLoop loop;
         window.StartMessage();
         // The timer alone would not tick during this test.
-        window.ProcessingTimer().setInterval(3600 * 1000);
-        window.ProcessingTimer().start();
+        loop.ProcessingTimer().setInterval(3600 * 1000);
+        loop.ProcessingTimer().start();
         TModuleProcess process;
         process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
         process.GoEventName = "/raduvuz-console-test-no-event";
@@ -446,7 +460,8 @@ private slots:
             return TCallResult{int32_t(-1), {}};
         });
         process.StoreObject = TStoreClient(store);
-        TModuleControl module(process, window);
+        TModuleControl module(process, loop, &window);
+        loop.SetModule(&module);
         window.SetModule(&module);
         module.Init(3, "Queue", server);
         module.Resume();
@@ -473,12 +488,13 @@ private slots:
         window.AViewLog->trigger();
         QTest::qWait(60);
         QCOMPARE(searches, 2);
-        QVERIFY(!window.ProcessingTimer().isActive());
+        QVERIFY(!loop.ProcessingTimer().isActive());
         window.SetModule(nullptr);
     }
 
     void escapeAndCloseHideTheWindow() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(TfMain::ImageIndex(window.AHide), 0);
@@ -494,7 +510,8 @@ private slots:
     }
 
     void debugActionHoldsTheRedirectKey() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.CompletedJobs().Add(JobRow("41", "401", "RST"));
         window.show();
         window.activateWindow();
@@ -521,7 +538,8 @@ private slots:
     }
 
     void startMessageAndCaption() {
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         window.show();
         window.SetCaption(std::string(80, 'q'));
         window.StartMessage();
@@ -539,7 +557,8 @@ private slots:
     }
 
     void aMovingJobShowsItsProgressAndTheCountsFollowTheLists() {
-        TfMain window;
+        TJobRows jobRows;
+        TfMain window(jobRows);
         window.SetCaption("Queue");
         window.StartMessage();
         TJobListModel& process = window.ProcessJobs();

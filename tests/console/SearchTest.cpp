@@ -125,7 +125,8 @@ private slots:
 
     void ctrlFThenF3MovesTheFocusedRow() {
         TTestFolder folder;
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         TConsoleForms forms(&window, folder.StdPath(QString()));
         const std::string today = Today();
         window.CompletedJobs().Add(Passed("11", "Flyer job", today));
@@ -185,7 +186,8 @@ private slots:
 
     void anUnreadableDateColumnEndsTheSearch() {
         TTestFolder folder;
-        TfMain window;
+        TJobRows rows;
+        TfMain window(rows);
         TConsoleForms forms(&window, folder.StdPath(QString()));
         window.CompletedJobs().Add(Passed("31", "A", "not a date"));
         window.CompletedJobs().Add(Passed("32", "B", Today()));

@@ -1,5 +1,6 @@
 #include "console/ConsoleTestSupport.h"
 
+#include "app/TModuleLoop.h"
 #include "console/ConsoleForms.h"
 #include "console/TJobListView.h"
 #include "console/TNotice.h"
@@ -42,12 +43,15 @@ TListRow ColourRow(const std::string& job, const std::string& colour) {
 // an existing job folder: what the spot colour rules ask for.
 struct TConsole {
     explicit TConsole(const TTestFolder& folder) : Forms(&Window, folder.StdPath(QString())) {
-        Module.emplace(Process, Window);
-        Module->Current = true;
-        Module->JobDir = folder.StdPath(QString());
-        Window.SetModule(&*Module);
+        Module.Current = true;
+        Module.JobDir = folder.StdPath(QString());
+        Module.SetView(&Window);
+        Window.SetModule(&Module);
     }
-    ~TConsole() { Window.SetModule(nullptr); }
+    ~TConsole() {
+        Window.SetModule(nullptr);
+        Module.SetView(nullptr);
+    }
 
     // Selects the rows given in the passed list, which has the focus, and opens the popup.
     QString Popup(std::initializer_list<int> rows) {
@@ -59,9 +63,10 @@ struct TConsole {
         return Window.AAddSpotColor->text();
     }
 
-    TfMain Window;
     TModuleProcess Process;
-    std::optional<TModuleControl> Module;
+    TModuleLoop Loop;
+    TModuleControl Module{Process, Loop};
+    TfMain Window{Module.Rows()};
     TConsoleForms Forms;
 };
 
@@ -113,7 +118,7 @@ private slots:
         // Two rows, or no job folder: the item keeps its caption and is off.
         console.Popup({1, 2});
         QVERIFY(!console.Window.AAddSpotColor->isEnabled());
-        console.Module->JobDir = folder.StdPath(QStringLiteral("gone"));
+        console.Module.JobDir = folder.StdPath(QStringLiteral("gone"));
         QCOMPARE(console.Popup({2}), QStringLiteral("Add &spot color \"NEW INK\""));
         QVERIFY(!console.Window.AAddSpotColor->isEnabled());
         // The action refuses the same way, with a beep.
@@ -122,7 +127,7 @@ private slots:
         QCOMPARE(Beeps, 1);
 
         // The popup itself runs the handler as it opens.
-        console.Module->JobDir = folder.StdPath(QString());
+        console.Module.JobDir = folder.StdPath(QString());
         console.Window.lvCompletedJobs->clearSelection();
         console.Window.lvCompletedJobs->SelectRow(0);
         console.Window.pmJobs->popup(QPoint(10, 10));

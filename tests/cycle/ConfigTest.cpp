@@ -78,7 +78,7 @@ TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
     Window.SaveLayout();
 
     TFakeWindow otherWindow;
-    TModuleControl other(Process, otherWindow);
+    TModuleControl other(Process, otherWindow, &otherWindow);
     other.ModuleNumber = 9;
     other.MaxFiles = 7;
     other.LoadConfig("Q");
@@ -211,7 +211,7 @@ TEST_P(DamagedConfigTest, IsLoggedKeptBesideAndReportedAndNeverOverwritten) {
     Module->SaveConfig("Q");
     EXPECT_EQ(ReadTextFile(SetFile("Q") + ".damaged"), original);
     TFakeWindow otherWindow;
-    TModuleControl other(Process, otherWindow);
+    TModuleControl other(Process, otherWindow, &otherWindow);
     other.LoadConfig("Q");
     EXPECT_EQ(other.KeepTime, 33);
 
@@ -348,7 +348,7 @@ TEST_F(ConfigTest, SaveOnAFullDiskIsAFailedCallAndKeepsTheOldFile) {
     EXPECT_TRUE(Module->Paused);
     EXPECT_TRUE(Server->Called("ChangeStatus(7,true,-1)"));
     TFakeWindow otherWindow;
-    TModuleControl other(Process, otherWindow);
+    TModuleControl other(Process, otherWindow, &otherWindow);
     other.LoadConfig("Q");
     EXPECT_EQ(other.KeepTime, 10);
 }
@@ -358,7 +358,7 @@ TEST_F(ConfigTest, AHugeFreeSpaceIsSavedInFull) {
     Module->FreeSpace = 1.5e63;
     Module->SaveConfig("Q");
     TFakeWindow otherWindow;
-    TModuleControl other(Process, otherWindow);
+    TModuleControl other(Process, otherWindow, &otherWindow);
     other.LoadConfig("Q");
     EXPECT_EQ(other.FreeSpace, 1.5e63);
     Module->FreeSpace = std::numeric_limits<double>::max();
@@ -403,7 +403,7 @@ TEST_F(ConfigTest, ExportAndImportCarryThePortableSettings) {
 
     // The macro folder is taken without looking for it; held job entries stay.
     TFakeWindow otherWindow;
-    TModuleControl other(Process, otherWindow);
+    TModuleControl other(Process, otherWindow, &otherWindow);
     other.HoldJobs = {"7_8"};
     other.HoldList = {{"gone", 1}};
     EXPECT_EQ(other.ImportConfig("New", exported, 99), 0);

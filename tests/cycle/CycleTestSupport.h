@@ -82,7 +82,7 @@ protected:
         Process.LogSink = SystemLog;
         Server = std::make_shared<TRecordingServer>();
         Process.ServerObject = TServerClient(Server);
-        Module = std::make_unique<TModuleControl>(Process, Window);
+        Module = std::make_unique<TModuleControl>(Process, Window, &Window);
         Module->ModuleNumber = 7;
         Module->StoreDir = Root + "/store";
     }

@@ -10,6 +10,7 @@
 #include "support/SmallDisk.h"
 
 #include <algorithm>
+#include <functional>
 #include <gmock/gmock.h>
 #include <numeric>
 
@@ -52,16 +53,16 @@ protected:
     }
     // The passed rows the reload made, by job number.
     uint32_t IdOf(const std::string& job) const {
-        for (int i = 0; i < Window.Completed.Count(); ++i) {
-            if (Window.Completed.At(i)->Caption == job)
-                return Window.Completed.At(i)->Id;
+        for (int i = 0; i < Module->Rows().Passed().Count(); ++i) {
+            if (Module->Rows().Passed().At(i)->Caption == job)
+                return Module->Rows().Passed().At(i)->Id;
         }
         return 0;
     }
     std::string Rows() const {
         std::string text;
-        for (int i = 0; i < Window.Completed.Count(); ++i)
-            text += (i ? " " : "") + Window.Completed.At(i)->Caption;
+        for (int i = 0; i < Module->Rows().Passed().Count(); ++i)
+            text += (i ? " " : "") + Module->Rows().Passed().At(i)->Caption;
         return text;
     }
     std::vector<std::string> Logged() const {
@@ -105,7 +106,7 @@ TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
     ASSERT_TRUE(AddWaitDocInn(*spooled, "21", "3", false));
     ASSERT_EQ(Module->Jobs.size(), 3u);
     Module->Jobs[2]->SetHeld(true);
-    Window.Completed.SetImage(Window.Completed.At(0), 3);
+    Module->Rows().Passed().SetImage(Module->Rows().Passed().At(0), 3);
 
     const std::vector<TJobRowView> rows = Actions().List();
     ASSERT_EQ(rows.size(), 4u);
@@ -147,10 +148,10 @@ TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
 
     // An id is never given again, not even after its row has gone.
     const uint32_t gone = passed.Id;
-    Window.Completed.Delete(Window.Completed.At(0));
+    Module->Rows().Passed().Delete(Module->Rows().Passed().At(0));
     TListRow fresh;
-    EXPECT_GT(Window.Completed.Add(fresh)->Id, *std::max_element(ids.begin(), ids.end()));
-    EXPECT_EQ(Window.Completed.FindId(gone), nullptr);
+    EXPECT_GT(Module->Rows().Passed().Add(fresh)->Id, *std::max_element(ids.begin(), ids.end()));
+    EXPECT_EQ(Module->Rows().Passed().FindId(gone), nullptr);
 }
 
 TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) {
@@ -231,7 +232,7 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     // A job whose spool file is gone keeps its row, and its id, where it was.
     WriteJob("8_80", "Name=Gone");
     WriteJob("9_90", "Name=Stays");
-    Window.Completed.Clear();
+    Module->Rows().Passed().Clear();
     Module->ReloadSavedJobs();
     const std::string before = Rows();
     const uint32_t gone = IdOf("8");
@@ -282,7 +283,7 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     EXPECT_THAT(Actions().Rename({id}, ""), IsEmpty());
     EXPECT_THAT(Actions().Rename({id}, "New; \"name\""), ElementsAre(id));
     // ";" and the quote became blanks, and the blanks quote the value.
-    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "\"New   name \"");
+    EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "\"New   name \"");
     const std::string header = Header("5_50");
     EXPECT_EQ(header, "Name=\"New   name \";FileName=\"New   name \";Device=KP,KX");
     const std::string after = ReadTextFile(Module->JobDir + "/5_50");
@@ -302,7 +303,7 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     // A job whose file is gone keeps its name, and the log says why.
     ::unlink((Module->JobDir + "/5_50").c_str());
     EXPECT_THAT(Actions().Rename({id}, "Lost"), IsEmpty());
-    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "\"New   name \"");
+    EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "\"New   name \"");
     ASSERT_FALSE(Logged().empty());
     EXPECT_EQ(Logged().back(),
               ": Can not find job 5 (" + Module->JobDir + "/5_50: No such file or directory)");
@@ -330,7 +331,7 @@ TEST_F(JobActionsTest, RenameOnAFullDiskKeepsTheJobUnderItsOwnName) {
     EXPECT_THAT(Actions().Rename({id}, "Bigger"), IsEmpty());
     EXPECT_EQ(ReadTextFile(Module->JobDir + "/5_50"), before);
     EXPECT_FALSE(FileExists(Module->JobDir + "/5_50_tmp"));
-    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "Full");
+    EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "Full");
     ASSERT_FALSE(Logged().empty());
     EXPECT_EQ(Logged().back(), ": Can not rename job 5 (writing " + Module->JobDir +
                                    "/5_50_tmp: No space left on device)");
@@ -351,6 +352,101 @@ TEST_F(JobActionsTest, CopyMakesTheFolderWithItsParentsAndReportsWhatFailed) {
 
     WriteTextFile(Root + "/plain", "x");
     EXPECT_THROW(Actions().Copy({IdOf("5")}, Root + "/plain/sub"), std::runtime_error);
+}
+
+} // namespace
+} // namespace raduvuz::test
+
+namespace raduvuz::test {
+namespace {
+
+// A watcher of many rows asks what changed since its serial and gets that alone.
+TEST_F(JobActionsTest, ListSinceMovesOnlyTheRowsThatChangedAndTheIdsRemoved) {
+    WriteJob("5_50", "Name=\"First proof\";Color=Cyan");
+    WriteJob("6_60", "Name=Second");
+    WriteJob("7_70", "Name=Third");
+    Module->ReloadSavedJobs();
+    TDoc* waiting = Waiting(8, 80);
+    const TJobChanges all = Actions().ListSince(0);
+    ASSERT_EQ(all.Rows.size(), 4u);
+    EXPECT_THAT(all.Removed, IsEmpty());
+    // The name as the operator reads it, not as a parameter list quotes it.
+    const auto first = std::find_if(all.Rows.begin(), all.Rows.end(),
+                                    [](const TJobRowView& row) { return row.Job == 5; });
+    ASSERT_NE(first, all.Rows.end());
+    EXPECT_EQ(first->Name, "First proof");
+    const uint32_t id8 = Module->Rows().Process().At(0)->Id;
+    struct TStep {
+        const char* What;
+        std::function<void()> Change;
+        std::vector<uint32_t> Changed;
+        std::vector<uint32_t> Removed;
+    };
+    const std::vector<TStep> steps = {
+        {"nothing", [] {}, {}, {}},
+        {"rename a passed job", [&] { Actions().Rename({IdOf("6")}, "Renamed"); }, {IdOf("6")}, {}},
+        {"hold the waiting job", [&] { Actions().Hold({id8}); }, {id8}, {}},
+        {"priority", [&] { Actions().SetPriority({id8}, 9); }, {id8}, {}},
+        {"the job starts sending", [&] { waiting->SetState(2); }, {id8}, {}},
+        {"delete a passed job", [&] { Actions().Delete({IdOf("7")}); }, {}, {IdOf("7")}},
+    };
+    uint64_t serial = all.Serial;
+    for (const TStep& step : steps) {
+        step.Change();
+        const TJobChanges changes = Actions().ListSince(serial);
+        std::vector<uint32_t> changed;
+        for (const TJobRowView& row : changes.Rows)
+            changed.push_back(row.Id);
+        EXPECT_EQ(changed, step.Changed) << step.What;
+        EXPECT_EQ(changes.Removed, step.Removed) << step.What;
+        EXPECT_GE(changes.Serial, serial) << step.What;
+        serial = changes.Serial;
+    }
+    // A serial never given is answered with every row and the id 0 that drops what was had.
+    const TJobChanges unknown = Actions().ListSince(serial + 1000);
+    EXPECT_EQ(unknown.Rows.size(), 3u);
+    EXPECT_THAT(unknown.Removed, ElementsAre(0u));
+}
+
+TEST_F(JobActionsTest, ListSinceAnswersEveryRowOnceTheRemovedLogNoLongerReachesBack) {
+    Module->Rows().Passed().Add(TListRow{});
+    const uint64_t start = Actions().ListSince(0).Serial;
+    for (size_t i = 0; i <= TRowChanges::kRemovedLimit; ++i)
+        Module->Rows().Passed().Delete(Module->Rows().Passed().Add(TListRow{}));
+    Module->Rows().Passed().Add(TListRow{});
+    const TJobChanges changes = Actions().ListSince(start);
+    EXPECT_EQ(changes.Rows.size(), 2u);
+    EXPECT_THAT(changes.Removed, ElementsAre(0u));
+    // A serial the log still covers gets the removals after it alone.
+    const TJobChanges recent = Actions().ListSince(changes.Serial - 3);
+    EXPECT_EQ(recent.Removed.size(), 1u);
+}
+
+TEST_F(JobActionsTest, AllowedActionsFollowTheConsolesRules) {
+    WriteJob("5_50", "Name=Poster");
+    Module->ReloadSavedJobs();
+    TDoc* waiting = Waiting(8, 80);
+    TDoc* held = Waiting(9, 90);
+    held->SetHeld(true);
+    TDoc* sending = Waiting(10, 100, 2);
+    const auto id = [this](const TDoc* job) { return job->ListItem->Id; };
+    using TNames = std::vector<std::string>;
+    const std::vector<std::pair<TJobIds, TNames>> cases = {
+        {{id(waiting)}, {"hold", "abort", "rename", "priority"}},
+        {{id(held)}, {"release", "abort", "rename", "priority"}},
+        {{id(sending)}, {"abort", "priority"}},
+        {{id(waiting), id(held)}, {"hold", "release", "abort", "rename", "priority"}},
+        {{IdOf("5")}, {"delete", "reprocess", "redirect", "rename", "copy"}},
+        {{IdOf("5"), id(sending)},
+         {"abort", "delete", "reprocess", "redirect", "rename", "priority", "copy"}},
+        {{999999}, {}},
+        {{}, {}},
+    };
+    for (const auto& [ids, names] : cases)
+        EXPECT_EQ(Actions().AllowedActions(ids), names) << ids.size() << " ids";
+    // A module that is not current allows nothing.
+    Module->Current = false;
+    EXPECT_THAT(Actions().AllowedActions({id(waiting), IdOf("5")}), IsEmpty());
 }
 
 } // namespace

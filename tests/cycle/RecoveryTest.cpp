@@ -97,8 +97,7 @@ protected:
     // The module as a new process makes it after the old one ended.
     void StartAgain() {
         Module.reset();
-        Window.Process.Clear();
-        Module = std::make_unique<TModuleControl>(Process, Window);
+        Module = std::make_unique<TModuleControl>(Process, Window, &Window);
         Prepare(*Module);
         Module->ReloadSavedJobs();
     }
@@ -122,9 +121,9 @@ protected:
     }
     std::vector<std::string> PassedRows() const {
         std::vector<std::string> rows;
-        for (int i = 0; i < Window.Completed.Count(); ++i)
-            rows.push_back(Window.Completed.At(i)->Caption + "_" +
-                           Window.Completed.At(i)->SubItems[siDocID]);
+        for (int i = 0; i < Module->Rows().Passed().Count(); ++i)
+            rows.push_back(Module->Rows().Passed().At(i)->Caption + "_" +
+                           Module->Rows().Passed().At(i)->SubItems[siDocID]);
         std::sort(rows.begin(), rows.end());
         return rows;
     }

@@ -58,7 +58,7 @@ protected:
                         "16",
                         "",
                         ""};
-        return Window.Completed.Add(row);
+        return Module->Rows().Passed().Add(row);
     }
     bool Kept(int32_t job) const {
         return FileExists(Module->JobDir + "/" + std::to_string(job) + "_" +
@@ -66,8 +66,8 @@ protected:
     }
     std::string Rows() const {
         std::string text;
-        for (int i = 0; i < Window.Completed.Count(); ++i)
-            text += (i ? " " : "") + Window.Completed.At(i)->Caption;
+        for (int i = 0; i < Module->Rows().Passed().Count(); ++i)
+            text += (i ? " " : "") + Module->Rows().Passed().At(i)->Caption;
         return text;
     }
     std::vector<std::string> Logged() const {
@@ -100,9 +100,9 @@ TEST_F(RetentionTest, AgeRuleDeletesRowsOfKeepTimeMinutesButNotThoseInUse) {
     Passed(5, 600);
     // 3 is kept by the workflow, 4 still has a copy in process, 5's preview is still shown.
     Save(30, 1, 0);
-    TListRow copy = *Window.Completed.At(3);
+    TListRow copy = *Module->Rows().Passed().At(3);
     copy.Id = 0;
-    Window.Process.Add(copy);
+    Module->Rows().Process().Add(copy);
     Server->JobsInUse.insert(5);
 
     Module->RetentionPass();
@@ -168,7 +168,7 @@ TEST_F(RetentionTest, AnUnreadableDateEndsThePassAndLaterRowsWait) {
     Module->DeletePolicy = 1;
     Module->KeepTime = 1;
     Passed(1, 100);
-    Window.Completed.SetSubItem(Passed(2, 100), siDate, "soon");
+    Module->Rows().Passed().SetSubItem(Passed(2, 100), siDate, "soon");
     Passed(3, 100);
     Module->RetentionPass();
     EXPECT_EQ(Rows(), "2 3");
@@ -221,7 +221,7 @@ TEST_F(RetentionTest, KillWithPlentyOfSpaceKeepsLowDiskRowsButRemovesTheFolder) 
     Module->DeletePolicy = 1;
     Module->KeepTime = 1440;
     ForceDirectories(Module->JobDir);
-    Window.Completed.Clear();
+    Module->Rows().Passed().Clear();
     Passed(2, 0);
     Module->Kill();
     EXPECT_EQ(Rows(), "");
@@ -258,7 +258,7 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
     TListRow passed = *again->ListItem;
     passed.Id = 0;
     passed.Job = nullptr;
-    Window.Completed.Add(passed);
+    Module->Rows().Passed().Add(passed);
     EXPECT_TRUE(Module->AbortJob(again->ListItem));
     EXPECT_TRUE(FileExists(file));
 

@@ -118,7 +118,7 @@ TEST_F(StoreAndDiskTest,
     EXPECT_EQ(sending->SpoolStream, nullptr);
     EXPECT_TRUE(FileExists(Module->JobDir + "/5_50"));
     EXPECT_FALSE(FileExists(Module->JobDir + "/6_60"));
-    EXPECT_EQ(Window.ProcessJobs().Count(), 1);
+    EXPECT_EQ(Module->Rows().Process().Count(), 1);
     EXPECT_THAT(SystemLog->Find("Job 6_60 (Read): the document store has gone while the job was "
                                 "spooling; its input went with the store, the partial spool file " +
                                 Module->JobDir + "/6_60 is removed"),
@@ -188,7 +188,7 @@ TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAl
     TListRow row;
     row.Caption = "1";
     row.SubItems = {"1", "Old"};
-    Window.CompletedJobs().Add(row);
+    Module->Rows().Passed().Add(row);
 
     std::unique_ptr<TDoc> job = TDoc::Create(*Module, true, 1, 1, "Name=New");
     ASSERT_TRUE(job->InitReadDoc());
@@ -199,7 +199,7 @@ TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAl
                                 aside),
                 Not(IsEmpty()));
     EXPECT_THAT(ReadTextFile(aside), HasSubstr("Name=Old"));
-    EXPECT_EQ(Window.CompletedJobs().Count(), 0);
+    EXPECT_EQ(Module->Rows().Passed().Count(), 0);
     TDoc* inProcess = Module->Jobs.Add(std::move(job));
     inProcess->SpoolStream.reset();
     EXPECT_THAT(ReadTextFile(kept), HasSubstr("Name=New"));

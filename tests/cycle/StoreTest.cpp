@@ -56,7 +56,7 @@ TEST_F(StoreTest, ReloadRebuildsTheCompletedListFromJobFiles) {
     Module->LastInTop = false;
     Module->ReloadSavedJobs();
 
-    TJobListModel& completed = Window.CompletedJobs();
+    TJobListModel& completed = Module->Rows().Passed();
     ASSERT_EQ(completed.Count(), 2);
     const TListRow* first = completed.At(0)->Caption == "5" ? completed.At(0) : completed.At(1);
     const TListRow* second = first == completed.At(0) ? completed.At(1) : completed.At(0);
@@ -93,7 +93,7 @@ TEST_F(StoreTest, HoldFileBringsHeldJobsBackAndIsDeleted) {
     Module->FlowEntries = {{"Name=Held;Device=4", 5}};
     Module->ReloadSavedJobs();
     EXPECT_FALSE(FileExists(Module->HoldFilePath()));
-    TJobListModel& completed = Window.CompletedJobs();
+    TJobListModel& completed = Module->Rows().Passed();
     ASSERT_EQ(completed.Count(), 1);
     EXPECT_EQ(completed.At(0)->Caption, "6");
     ASSERT_EQ(Module->Jobs.size(), 1u);

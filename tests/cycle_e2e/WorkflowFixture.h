@@ -69,6 +69,8 @@ struct TRun {
     bool Inputs = true;
     int BlockSize = 16384;
     std::string LogName = "flow.log";
+    // More options of twf, each followed by a blank.
+    std::string Options;
 };
 
 // One workflow run in a clean folder: the module program installed in a program folder of its
@@ -133,8 +135,9 @@ protected:
     }
     int Run(const TRun& run) {
         WriteFlow(run);
-        const std::string command = Env + TWF_PATH + " --quiet --log '" + LogFile.string() + "' '" +
-                                    (Root / "flow.ini").string() + "' >/dev/null 2>&1";
+        const std::string command = Env + TWF_PATH + " --quiet " + run.Options + "--log '" +
+                                    LogFile.string() + "' '" + (Root / "flow.ini").string() +
+                                    "' </dev/null >/dev/null 2>&1";
         return std::system(command.c_str());
     }
     std::string Log() const { return ReadTextFile(LogFile); }

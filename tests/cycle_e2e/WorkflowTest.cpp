@@ -57,6 +57,25 @@ TEST_F(WorkflowTest, WithAStoreThatSendsNoSignalsTheModulesTimerStillMovesEveryP
     EXPECT_EQ(RunLog.find("Exception in"), std::string::npos) << RunLog;
 }
 
+// A session without a display (bus activation on a server, say): the module runs without a
+// console, moves the same plates, still logs to the server, and ShowModule says why it cannot.
+TEST_F(WorkflowTest, AModuleWithoutADisplayRunsHeadlessAndShowModuleSaysWhy) {
+    const std::string offscreen = "QT_QPA_PLATFORM=offscreen ";
+    ASSERT_NE(Env.find(offscreen), std::string::npos);
+    Env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+          Env.replace(Env.find(offscreen), offscreen.size(), "");
+    MakePages("plates", 5);
+    TRun run;
+    run.Options = "--show ";
+    ASSERT_TRUE(Passes(run));
+    ExpectSent("a", 2);
+    ExpectSent("b", 2);
+    EXPECT_EQ(Count(RunLog, " transferred at "), 4u) << RunLog;
+    EXPECT_NE(RunLog.find("module 3 (Queuer): ShowModule failed: "), std::string::npos) << RunLog;
+    EXPECT_NE(RunLog.find("runs without a display"), std::string::npos) << RunLog;
+    EXPECT_EQ(RunLog.find("Exception in"), std::string::npos) << RunLog;
+}
+
 TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls) {
     MakePages("idle", 5, "C");
     WriteConfig("WorkMode=1");

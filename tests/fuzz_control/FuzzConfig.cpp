@@ -150,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TModuleProcess process;
     process.ProgramFolder = box.Program;
     test::TFakeWindow window;
-    TModuleControl module(process, window);
+    TModuleControl module(process, window, &window);
     module.StoreDir = box.Program + "Storage";
     if (mode >= 2)
         Check(module.ImportConfig("K", mode == 2 ? rest : HexEncode(rest), 0) == 0);
@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     module.SaveConfig("K");
-    TModuleControl reloaded(process, window);
+    TModuleControl reloaded(process, window, &window);
     reloaded.LoadConfig("K");
     Check(reloaded.Status == 1);
     CheckBounds(reloaded);

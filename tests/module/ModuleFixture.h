@@ -34,7 +34,7 @@ protected:
         Process.ProgramFolder = Temp.Path() + "/prog/";
         Process.LogSink = SystemLog;
         ForceDirectories(ConfigFolder());
-        Module = std::make_unique<TModuleControl>(Process, Window);
+        Module = std::make_unique<TModuleControl>(Process, Window, &Window);
         Server = MakeServer(::raduvuz::ComputerName(), Temp.Path() + "/preview");
         Store = MakeStore(true);
         Process.ObjectFactory = [this](const std::string& progId) -> TDispatchPtr {

@@ -207,7 +207,7 @@ TEST_F(ModuleControlTest, IsJobUseFindsJobsAndCompletedRows) {
     Module->Jobs.Add(TDoc::Create(*Module, false, 0, 41, "Name=a"));
     TListRow row;
     row.Caption = "42";
-    Window.Completed.Add(row);
+    Module->Rows().Passed().Add(row);
 
     EXPECT_TRUE(Module->IsJobUse(41));
     EXPECT_TRUE(Module->IsJobUse(42));

@@ -172,7 +172,7 @@ TEST_F(ModuleValuesTest, LastInTopResortsTheCompletedListOnlyOnAChange) {
         TListRow row;
         row.Caption = job;
         row.SubItems = {doc};
-        Window.Completed.Add(row);
+        Module->Rows().Passed().Add(row);
     };
     add("2", "5");
     add("10", "1");
@@ -180,9 +180,9 @@ TEST_F(ModuleValuesTest, LastInTopResortsTheCompletedListOnlyOnAChange) {
     add("x", "1");
     auto order = [&] {
         std::string text;
-        for (int i = 0; i < Window.Completed.Count(); ++i)
-            text +=
-                Window.Completed.At(i)->Caption + "/" + Window.Completed.At(i)->SubItems[0] + " ";
+        for (int i = 0; i < Module->Rows().Passed().Count(); ++i)
+            text += Module->Rows().Passed().At(i)->Caption + "/" +
+                    Module->Rows().Passed().At(i)->SubItems[0] + " ";
         return text;
     };
     Module->SetValue(57, true);

@@ -1,5 +1,6 @@
 #include "module_e2e/BusFixture.h"
 
+#include "app/TModuleLoop.h"
 #include "console/TfMain.h"
 #include "control/TModuleControl.h"
 
@@ -13,15 +14,17 @@ namespace {
 TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
     BusWorld();
     {
-        TfMain window;
+        TModuleProcess process;
+        TModuleLoop loop;
+        TModuleControl module(process, loop);
+        loop.SetModule(&module);
+        TfMain window(module.Rows());
         window.StartMessage();
         EXPECT_FALSE(window.isVisible());
         EXPECT_EQ(window.TrayTip(),
                   QStringLiteral("Queuer module\n0 in process, 0 held, 0 passed"));
-        EXPECT_TRUE(window.ProcessingTimer().isActive());
-
-        TModuleProcess process;
-        TModuleControl module(process, window);
+        EXPECT_TRUE(loop.ProcessingTimer().isActive());
+        module.SetView(&window);
         window.SetModule(&module);
         auto server = std::make_shared<TInProcessObject>();
         QStringList calls;
@@ -50,21 +53,22 @@ TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
             QString::fromStdString(description + ": Started at ")));
 
         module.Close();
-        EXPECT_FALSE(window.ProcessingTimer().isActive());
+        EXPECT_FALSE(loop.ProcessingTimer().isActive());
         EXPECT_FALSE(module.Current);
+        module.SetView(nullptr);
     }
 }
 
 TEST(MainWindowTest, WaitingForEventsHandlesTheEventThatArrives) {
     BusWorld();
-    TfMain window;
+    TModuleLoop loop;
     bool handled = false;
     QMetaObject::invokeMethod(
-        &window, [&handled] { handled = true; }, Qt::QueuedConnection);
-    window.WaitForEvents(60000, [&handled] { return handled; });
+        &loop, [&handled] { handled = true; }, Qt::QueuedConnection);
+    loop.WaitForEvents(60000, [&handled] { return handled; });
     EXPECT_TRUE(handled);
     // With nothing pending the wait ends by its own timer.
-    window.WaitForEvents(1, [] { return false; });
+    loop.WaitForEvents(1, [] { return false; });
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "control/IModuleWindow.h"
-#include "jobs/TJobListModel.h"
+#include "control/IEventLoop.h"
+#include "control/IModuleView.h"
 #include "platform/TCompoundFile.h"
 
 #include <functional>
@@ -11,9 +11,10 @@
 
 namespace raduvuz::test {
 
-// The main window without a user interface, recording what the module tells it. Like the
-// console, it keeps its layout in the "Config" stream of the file it was last given.
-class TFakeWindow : public IModuleWindow {
+// The event loop and view of a module without a user interface, recording what the module tells
+// them. Like the console, it keeps its layout in the "Config" stream of the file it was last
+// given.
+class TFakeWindow : public IEventLoop, public IModuleView {
 public:
     std::string Caption;
     std::string TrayTip;
@@ -69,17 +70,12 @@ public:
         if (OnWait)
             OnWait();
         else
-            IModuleWindow::WaitForEvents(maxMs, done);
+            IEventLoop::WaitForEvents(maxMs, done);
     }
     void ScheduleTick() override { ++TicksScheduled; }
     void Beep() override {}
     void SetBusyCursor(bool) override {}
     void ShowMessage(const std::string& text) override { Messages.push_back(text); }
-    TJobListModel& ProcessJobs() override { return Process; }
-    TJobListModel& CompletedJobs() override { return Completed; }
-
-    TJobListModel Process;
-    TJobListModel Completed;
 };
 
 } // namespace raduvuz::test

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <type_traits>
 
 namespace raduvuz::ctl {
 
@@ -126,17 +127,14 @@ std::string Json(const std::string& text) {
 }
 
 std::string JobJson(const TCtlJob& job) {
-    std::string out =
-        "{\"id\": " + std::to_string(job.Id) + ", \"list\": " + Json(job.List) +
-        ", \"job\": " + std::to_string(job.Job) + ", \"doc\": " + std::to_string(job.Doc) +
-        ", \"name\": " + Json(job.Name) + ", \"page\": " + Json(job.Page) +
-        ", \"color\": " + Json(job.Color) + ", \"type\": " + Json(job.Type) +
-        ", \"size\": " + std::to_string(job.Size) + ", \"sizeText\": " + Json(job.SizeText) +
-        ", \"created\": " + Json(job.Created) + ", \"destination\": " + Json(job.Destination) +
-        ", \"devices\": " + Json(job.Devices) + ", \"priority\": " + std::to_string(job.Priority) +
-        ", \"state\": " + Json(job.State);
-    if (job.List == "process")
-        out += ", \"done\": " + std::to_string(job.Done);
+    std::string out;
+    VisitJobRowFields(job, [&out](const char* key, const auto& value) {
+        out += (out.empty() ? "{" : ", ") + Json(key) + ": ";
+        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>)
+            out += Json(value);
+        else
+            out += std::to_string(value);
+    });
     return out + "}";
 }
 

@@ -3,6 +3,8 @@
 // What raduvuz-ctl prints: the job and module tables for a terminal, sizes and ages for people.
 // Plain C++, so the tests check the layout without a bus.
 
+#include "jobs/TJobRowView.h"
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -11,26 +13,7 @@
 namespace raduvuz::ctl {
 
 // One row of a module's job lists, as ListJobs gives it.
-struct TCtlJob {
-    uint32_t Id = 0;
-    // "process" or "passed".
-    std::string List;
-    int32_t Job = 0;
-    int32_t Doc = 0;
-    std::string Name;
-    std::string Page;
-    std::string Color;
-    std::string Type;
-    int64_t Size = -1;
-    std::string SizeText;
-    // ISO 8601 local time, empty when not known.
-    std::string Created;
-    std::string Destination;
-    std::string Devices;
-    int32_t Priority = 0;
-    std::string State;
-    int64_t Done = 0;
-};
+using TCtlJob = TJobRowView;
 
 // One module on the bus.
 struct TCtlModule {

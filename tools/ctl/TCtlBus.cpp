@@ -12,6 +12,7 @@
 #include <QDBusVariant>
 
 #include <algorithm>
+#include <type_traits>
 
 namespace raduvuz::ctl {
 
@@ -55,26 +56,17 @@ const QDBusMessage& Checked(const QDBusMessage& reply, const TModuleName& module
 }
 
 TCtlJob JobOf(const QVariantMap& row) {
-    const auto text = [&row](const char* key) {
-        return S(row.value(QString::fromLatin1(key)).toString());
-    };
     TCtlJob job;
-    job.Id = row.value(QStringLiteral("id")).toUInt();
-    job.List = text("list");
-    job.Job = row.value(QStringLiteral("job")).toInt();
-    job.Doc = row.value(QStringLiteral("doc")).toInt();
-    job.Name = text("name");
-    job.Page = text("page");
-    job.Color = text("color");
-    job.Type = text("type");
-    job.Size = row.value(QStringLiteral("size"), qlonglong{-1}).toLongLong();
-    job.SizeText = text("sizeText");
-    job.Created = text("created");
-    job.Destination = text("destination");
-    job.Devices = text("devices");
-    job.Priority = row.value(QStringLiteral("priority")).toInt();
-    job.State = text("state");
-    job.Done = row.value(QStringLiteral("done")).toLongLong();
+    VisitJobRowFields(job, [&row](const char* key, auto& field) {
+        const QVariant value = row.value(QString::fromLatin1(key));
+        using TField = std::decay_t<decltype(field)>;
+        if constexpr (std::is_same_v<TField, std::string>)
+            field = S(value.toString());
+        else if constexpr (std::is_same_v<TField, int64_t>)
+            field = value.isValid() ? value.toLongLong() : field;
+        else
+            field = static_cast<TField>(value.toLongLong());
+    });
     return job;
 }
 

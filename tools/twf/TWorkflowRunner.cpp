@@ -8,7 +8,6 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 
@@ -223,13 +222,6 @@ bool TWorkflowRunner::CreateModule(TDriven& module) {
         }
         module.Process = NewChild();
         module.Process->setProcessChannelMode(QProcess::ForwardedChannels);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // Without a display the module's console runs off-screen.
-        if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")) &&
-            !env.contains(QStringLiteral("DISPLAY")) &&
-            !env.contains(QStringLiteral("WAYLAND_DISPLAY")))
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        module.Process->setProcessEnvironment(env);
         module.Process->start(program, {QStringLiteral("-AUTOMATION")});
         if (!module.Process->waitForStarted(10000)) {
             Log.Line("module " + std::to_string(def.Number) + ": cannot start " + S(program));

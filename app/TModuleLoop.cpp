@@ -1,0 +1,75 @@
+#include "app/TModuleLoop.h"
+
+#include "control/TModuleControl.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+namespace raduvuz {
+
+TModuleLoop::TModuleLoop() {
+    Timer.setInterval(1000);
+    connect(&Timer, &QTimer::timeout, this, &TModuleLoop::TimerTimer);
+    Timer.start();
+    Soon.setSingleShot(true);
+    Soon.setInterval(0);
+    connect(&Soon, &QTimer::timeout, this, [this] {
+        if (Resting)
+            TickWanted = true;
+        else if (ActiveModule())
+            TimerTimer();
+    });
+}
+
+TModuleControl* TModuleLoop::ActiveModule() const {
+    return Module && Module->Current ? Module : nullptr;
+}
+
+void TModuleLoop::TimerTimer() {
+    // The timer rests while the module works, and runs again afterwards in every case: a second
+    // after the last tick, whatever started it.
+    Soon.stop();
+    Timer.stop();
+    if (TModuleControl* module = ActiveModule())
+        module->TimerTimer();
+    Timer.start();
+}
+
+void TModuleLoop::StopTimer() {
+    Timer.stop();
+}
+
+void TModuleLoop::ProcessPendingMessages() {
+    QCoreApplication::processEvents();
+}
+
+void TModuleLoop::WaitForEvents(int maxMs, const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    // A timer wakes the wait when nothing else comes first.
+    QTimer bound;
+    bound.setSingleShot(true);
+    bound.start(maxMs);
+    QCoreApplication::processEvents();
+    while (!done() && clock.elapsed() < maxMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TModuleLoop::ScheduleTick() {
+    Soon.start();
+}
+
+void TModuleLoop::RestTicks(bool resting) {
+    Resting = resting;
+    if (resting) {
+        Timer.stop();
+        return;
+    }
+    Timer.start();
+    if (TickWanted) {
+        TickWanted = false;
+        Soon.start();
+    }
+}
+
+} // namespace raduvuz

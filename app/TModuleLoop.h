@@ -1,0 +1,44 @@
+#pragma once
+
+#include "control/IEventLoop.h"
+
+#include <QObject>
+#include <QTimer>
+
+namespace raduvuz {
+
+class TModuleControl;
+
+// The event loop part of the module: the timer that calls the module every second, the queued
+// tick that ScheduleTick asks for, and the waits that serve events meanwhile. QtCore only, so a
+// module without a display runs on it as one with a console does.
+class TModuleLoop : public QObject, public IEventLoop {
+    Q_OBJECT
+
+public:
+    TModuleLoop();
+
+    // The module this loop drives; the program sets it once both exist. The timer calls it only
+    // while it is initialised and not closed.
+    void SetModule(TModuleControl* module) { Module = module; }
+    QTimer& ProcessingTimer() { return Timer; }
+
+    void StopTimer() override;
+    void ProcessPendingMessages() override;
+    void WaitForEvents(int maxMs, const std::function<bool()>& done) override;
+    void ScheduleTick() override;
+    void RestTicks(bool resting) override;
+
+private:
+    TModuleControl* ActiveModule() const;
+    void TimerTimer();
+
+    TModuleControl* Module = nullptr;
+    QTimer Timer;
+    // The queued call of ScheduleTick.
+    QTimer Soon;
+    bool Resting = false;
+    bool TickWanted = false;
+};
+
+} // namespace raduvuz
