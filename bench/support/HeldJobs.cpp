@@ -21,7 +21,8 @@ std::string SpoolName(int i) {
 } // namespace
 
 bool MakeHeldJobs(const TBenchWorld& world, const QString& configKey, int jobs) {
-    const QString folder = QDir(world.ProgramFolder()).filePath(QStringLiteral("Storage/") + configKey);
+    const QString folder =
+        QDir(world.ProgramFolder()).filePath(QStringLiteral("Storage/") + configKey);
     QDir().mkpath(folder);
     const TDateTime created = Now();
     std::string hold;
@@ -37,8 +38,8 @@ bool MakeHeldJobs(const TBenchWorld& world, const QString& configKey, int jobs) 
             return false;
         hold += name + "\n";
     }
-    QFile holdFile(QDir(world.DataFolder()).filePath(QStringLiteral("Config/") + configKey +
-                                                     QStringLiteral(".hld")));
+    QFile holdFile(QDir(world.DataFolder())
+                       .filePath(QStringLiteral("Config/") + configKey + QStringLiteral(".hld")));
     return holdFile.open(QIODevice::WriteOnly) &&
            holdFile.write(hold.data(), static_cast<qint64>(hold.size())) ==
                static_cast<qint64>(hold.size());

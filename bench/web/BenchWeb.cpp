@@ -93,7 +93,8 @@ private:
                     QThread::msleep(5);
                     continue;
                 }
-                const std::string answer = Get(Base + "api/v1/modules/" + Module + "/jobs?since=" + serial, Certificate);
+                const std::string answer =
+                    Get(Base + "api/v1/modules/" + Module + "/jobs?since=" + serial, Certificate);
                 const size_t at = answer.rfind("\"serial\":");
                 if (at != std::string::npos)
                     serial = answer.substr(at + 9, answer.find_first_of(",}", at) - at - 9);
@@ -196,9 +197,10 @@ int main(int argc, char** argv) {
         (world.Folder() + QStringLiteral("/config/raduvuz/web/cert.pem")).toStdString();
     const std::string number = module.mid(module.indexOf(QStringLiteral(".p")) + 2).toStdString();
     const auto rowsListed = [&] {
-        const QJsonObject answer = QJsonDocument::fromJson(
-            QByteArray::fromStdString(Get(base + "api/v1/modules/" + number + "/jobs", certificate)))
-                                       .object();
+        const QJsonObject answer =
+            QJsonDocument::fromJson(QByteArray::fromStdString(Get(
+                                        base + "api/v1/modules/" + number + "/jobs", certificate)))
+                .object();
         return answer.value("jobs").toArray().size();
     };
     if (!ServeUntil([&] { return rowsListed() == jobs; }, 60000))

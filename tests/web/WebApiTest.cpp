@@ -77,6 +77,27 @@ TEST_F(WebApiTest, EveryEndpointServesTheModulesJobsAndActionsLive) {
                   .size(),
               1);
 
+    // The buttons follow the module's rules; the redirect dialog offers the devices that a flow
+    // entry of the selected jobs names.
+    const QJsonArray allowed = Post(ModulePath("allowed"), IdsBody(held), op.Cookie, op.Csrf)
+                                   .Object()
+                                   .value("actions")
+                                   .toArray();
+    EXPECT_TRUE(allowed.contains("release")) << QJsonDocument(allowed).toJson().toStdString();
+    EXPECT_FALSE(allowed.contains("delete")) << QJsonDocument(allowed).toJson().toStdString();
+    const uint soloId = static_cast<uint>(solo[0].toObject().value("id").toInteger());
+    const QJsonArray devices = Post(ModulePath("devices"), IdsBody({soloId}), op.Cookie, op.Csrf)
+                                   .Object()
+                                   .value("devices")
+                                   .toArray();
+    std::vector<int> enabled;
+    for (const QJsonValue& device : devices) {
+        if (device.toObject().value("enabled").toBool())
+            enabled.push_back(device.toObject().value("terminator").toInt());
+    }
+    EXPECT_EQ(devices.size(), 3);
+    EXPECT_EQ(enabled, std::vector<int>{2}) << QJsonDocument(devices).toJson().toStdString();
+
     // A change reaches an open event stream, and the page then fetches only the changed row.
     const uint64_t serial =
         static_cast<uint64_t>(Get(Jobs(), op.Cookie).Object().value("serial").toInteger());

@@ -9,7 +9,10 @@ import os
 import sys
 import tempfile
 
+import time
+
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
@@ -75,10 +78,22 @@ def enabled(driver, panel, action):
     return button if button.is_enabled() else None
 
 
-def click(driver, element):
-    """Clicks an element scrolled to the middle of its list, clear of the list's sticky header."""
-    driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", element)
-    element.click()
+def click(driver, css):
+    """Clicks an element scrolled to the middle of its list, clear of the list's sticky header;
+    found again when the live list drew its rows anew meanwhile."""
+    for _ in range(40):
+        try:
+            element = driver.find_element(By.CSS_SELECTOR, css)
+            driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", element)
+            element.click()
+            return
+        except StaleElementReferenceException:
+            time.sleep(0.05)
+    raise AssertionError("cannot click " + css)
+
+
+def row_css(panel, row_id):
+    return "#list-%s .job[data-id='%s']" % (panel, row_id)
 
 
 def shot(driver, name):
@@ -108,7 +123,7 @@ def operator_session(profile):
         wait(driver, lambda d: len(rows(d, "passed")) == 2, "both passed jobs again")
 
         # Redirect with the device dialog: only the devices the job's flow entries name are on.
-        click(driver, row_named(driver, "passed", "solo"))
+        click(driver, row_css("passed", row_named(driver, "passed", "solo").get_attribute("data-id")))
         wait(driver, lambda d: enabled(d, "passed", "redirect"), "Redirect enabled").click()
         boxes = wait(driver, lambda d: d.find_elements(By.CSS_SELECTOR, "#dialog input[name=device]"), "the devices")
         on = [b for b in boxes if b.is_enabled()]
@@ -119,7 +134,7 @@ def operator_session(profile):
         wait(driver, lambda d: "1 of 1" in d.find_element(By.ID, "notice").text, "the redirect done")
 
         # Release the held job: it leaves the jobs in process without a reload.
-        click(driver, driver.find_element(By.CSS_SELECTOR, "#list-process .job[data-id='%s']" % held_id))
+        click(driver, row_css("process", held_id))
         shot(driver, "web.png")
         wait(driver, lambda d: enabled(d, "process", "release"), "Release enabled").click()
         wait(driver, lambda d: not d.find_elements(By.CSS_SELECTOR, "#list-process .job[data-id='%s']" % held_id),
@@ -149,7 +164,7 @@ def screenshots(profile):
         try:
             sign_in(driver, os.environ["OP_USER"], os.environ["OP_PASSWORD"])
             open_module(driver)
-            click(driver, rows(driver, "passed")[0])
+            click(driver, row_css("passed", rows(driver, "passed")[0].get_attribute("data-id")))
             wait(driver, lambda d: enabled(d, "passed", "reprocess"), "Reprocess enabled")
             shot(driver, name)
         finally:
