@@ -21,6 +21,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +68,10 @@ public:
         Thread.join();
     }
     int Fetches() const { return FetchCount; }
+    bool Connected() {
+        const std::lock_guard<std::mutex> hold(Lock);
+        return Received.find(": connected") != std::string::npos;
+    }
 
 private:
     static size_t Take(char* data, size_t size, size_t count, void* self) {
@@ -233,6 +238,7 @@ int main(int argc, char** argv) {
             .value("id")
             .toInteger());
     std::vector<double> moduleCpu[2];
+    std::vector<double> modulePerChange[2];
     std::vector<double> gatewayCpu[2];
     int fetches = 0;
     for (int run = 0; run < std::max(3, runs / 2); ++run) {
@@ -240,19 +246,29 @@ int main(int argc, char** argv) {
             std::vector<std::unique_ptr<TPage>> pages;
             for (int i = 0; i < streams; ++i)
                 pages.push_back(std::make_unique<TPage>(base, certificate, number));
-            ServeUntil([] { return false; }, 1000);
+            // Every page connected first, as pages that were opened before.
+            ServeUntil(
+                [&] {
+                    return std::all_of(pages.begin(), pages.end(),
+                                       [](const auto& open) { return open->Connected(); });
+                },
+                60000);
+            ServeUntil([] { return false; }, 500);
             const double moduleBefore = ProcessCpuSeconds(modulePid);
             const double gatewayBefore = ProcessCpuSeconds(gateway.processId());
             QElapsedTimer window;
             window.start();
-            for (int change = 0; window.elapsed() < seconds * 1000; ++change) {
+            int changes = 0;
+            for (; window.elapsed() < seconds * 1000; ++changes) {
                 world.Call(module, QStringLiteral("/ModuleControl"), QStringLiteral("SetPriority"),
-                           {QVariant::fromValue(QList<uint>{changing}), 4 + change % 2});
+                           {QVariant::fromValue(QList<uint>{changing}), 4 + changes % 2});
                 ServeUntil([] { return false; }, 200);
             }
             const double elapsed = static_cast<double>(window.elapsed()) / 1000.0;
-            moduleCpu[streams ? 1 : 0].push_back(
-                100.0 * (ProcessCpuSeconds(modulePid) - moduleBefore) / elapsed);
+            const double moduleSeconds = ProcessCpuSeconds(modulePid) - moduleBefore;
+            moduleCpu[streams ? 1 : 0].push_back(100.0 * moduleSeconds / elapsed);
+            modulePerChange[streams ? 1 : 0].push_back(1000.0 * moduleSeconds /
+                                                       std::max(1, changes));
             gatewayCpu[streams ? 1 : 0].push_back(
                 100.0 * (ProcessCpuSeconds(gateway.processId()) - gatewayBefore) / elapsed);
             for (const auto& open : pages)
@@ -266,6 +282,10 @@ int main(int argc, char** argv) {
     std::printf("    module,  50 pages watching   %s (median %.2f times)\n",
                 Figures(StatsOf(moduleCpu[1]), "%", 2).c_str(),
                 StatsOf(moduleCpu[1]).Median / std::max(1e-9, StatsOf(moduleCpu[0]).Median));
+    std::printf("    module per change, no stream %s\n",
+                Figures(StatsOf(modulePerChange[0]), "ms", 2).c_str());
+    std::printf("    module per change, 50 pages  %s\n",
+                Figures(StatsOf(modulePerChange[1]), "ms", 2).c_str());
     std::printf("    gateway, no stream open      %s\n",
                 Figures(StatsOf(gatewayCpu[0]), "%", 2).c_str());
     std::printf("    gateway, 50 pages watching   %s (%d delta fetches)\n",

@@ -69,7 +69,7 @@ def main():
                 until(driver, "return performance.getEntriesByName('first-rows').length > 0")
                 first.append(driver.execute_script("return performance.getEntriesByName('first-rows')[0].startTime"))
                 request.append(driver.execute_script(
-                    "const r = performance.getEntriesByType('resource').filter(e => /\\/jobs$/.test(e.name));"
+                    "const r = performance.getEntriesByType('resource').filter(e => /\\/jobs(\\?|$)/.test(e.name));"
                     "return r.length ? r[r.length - 1].responseEnd - r[r.length - 1].startTime : 0"))
             rows = driver.execute_script("return document.querySelectorAll('#list-process .job').length")
             print("  page start to first rows (%d rows listed, %d drawn)  %s" % (
@@ -79,7 +79,9 @@ def main():
             job = driver.execute_script("return [...app.module.rows.keys()][0]")
             latency, round_trip = [], []
             for run in range(RUNS * 2):
-                priority = 1 + run % 9
+                # Always another priority than the row has: 1 to 9 in turn.
+                current = driver.execute_script("return app.module.rows.get(%d).priority" % job)
+                priority = 1 + current % 9
                 started = time.time() * 1000
                 post("api/v1/modules/%s/jobs/priority" % MODULE, {"ids": [job], "priority": priority})
                 round_trip.append(time.time() * 1000 - started)

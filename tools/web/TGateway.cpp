@@ -429,17 +429,27 @@ void TGateway::Authenticate(const TExchangePtr& exchange, bool changes, TThen th
             then({account->Name, account->Role, "", ""});
             return;
         }
-        CheckPassword(request.BasicUser, request.BasicPassword,
-                      [this, exchange, then](const TAccount* account) {
-                          const THttpRequest& request = exchange->Request();
-                          if (!account) {
-                              SignInFailed(exchange, request.BasicUser, "with HTTP Basic");
-                              return;
-                          }
-                          BasicCache[account->Name] = {account->Hash,
-                                                       Digest(CacheKey, request.BasicPassword)};
-                          then({account->Name, account->Role, "", ""});
-                      });
+        // Requests with the same credentials while they are checked wait for that one check.
+        const std::string digest = Digest(CacheKey, request.BasicPassword);
+        const std::string key = request.BasicUser + '\n' + digest;
+        std::vector<TBasicWaiter>& waiters = BasicChecks[key];
+        waiters.push_back({exchange, std::move(then)});
+        if (waiters.size() > 1)
+            return;
+        CheckPassword(
+            request.BasicUser, request.BasicPassword, [this, key, digest](const TAccount* account) {
+                std::vector<TBasicWaiter> waiting = std::move(BasicChecks[key]);
+                BasicChecks.erase(key);
+                if (account)
+                    BasicCache[account->Name] = {account->Hash, digest};
+                for (TBasicWaiter& waiter : waiting) {
+                    if (!account)
+                        SignInFailed(waiter.Exchange, waiter.Exchange->Request().BasicUser,
+                                     "with HTTP Basic");
+                    else
+                        waiter.Then({account->Name, account->Role, "", ""});
+                }
+            });
         return;
     }
     if (!request.SessionCookie.empty()) {

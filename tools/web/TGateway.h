@@ -129,6 +129,12 @@ private:
         std::string Digest;
     };
     std::map<std::string, TBasicCache> BasicCache;
+    // The requests waiting for the check of their HTTP Basic credentials, by user and digest.
+    struct TBasicWaiter {
+        TExchangePtr Exchange;
+        TThen Then;
+    };
+    std::map<std::string, std::vector<TBasicWaiter>> BasicChecks;
     std::string CacheKey;
     std::map<int64_t, TModuleFollower*> Followers;
     struct TStreamEntry {

@@ -307,8 +307,7 @@ std::vector<std::string> THttpServer::Start(const std::vector<std::string>& list
         std::string url;
         const int fd = Listen(address, url);
         MHD_Daemon* daemon = MHD_start_daemon(
-            MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_TLS |
-                MHD_ALLOW_SUSPEND_RESUME,
+            MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_TLS | MHD_ALLOW_SUSPEND_RESUME,
             0, nullptr, nullptr, &AccessCallback, this, MHD_OPTION_LISTEN_SOCKET, fd,
             MHD_OPTION_HTTPS_MEM_KEY, Tls.Key.c_str(), MHD_OPTION_HTTPS_MEM_CERT,
             Tls.Certificate.c_str(), MHD_OPTION_HTTPS_PRIORITIES, kTlsPriorities,

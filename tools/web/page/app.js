@@ -144,6 +144,12 @@ function notice(text, ok = false) {
 // ---- Start, sign-in, session ----
 
 async function start() {
+  // A module's page asks for its rows at once, beside the texts and the session.
+  const match = /^#\/module\/(\d+)$/.exec(location.hash);
+  if (match) {
+    app.prefetch = { number: Number(match[1]),
+      answer: call("GET", "modules/" + match[1] + "/jobs?since=0").catch(() => null) };
+  }
   const [texts, session] = await Promise.allSettled([
     fetch(api + "texts").then((response) => response.json()),
     call("GET", "session"),
@@ -413,7 +419,9 @@ async function loadJobs(all) {
   try {
     // The gateway's copy answers at once; since=0 is every row.
     const since = "?since=" + (all || module.serial === null ? 0 : module.serial);
-    const answer = await call("GET", "modules/" + module.number + "/jobs" + since);
+    const early = all && app.prefetch && app.prefetch.number === module.number ? await app.prefetch.answer : null;
+    app.prefetch = null;
+    const answer = early || await call("GET", "modules/" + module.number + "/jobs" + since);
     if (app.module !== module) return;
     if (answer.full !== false) module.rows.clear();
     for (const row of answer.jobs) module.rows.set(row.id, row);
@@ -736,6 +744,18 @@ function searchDialog(listName) {
     return true;
   });
 }
+
+// A browser keeps a page it left for a while (the back-forward cache), and holds only six
+// connections to a host: the page left gives its event stream back, and takes it again (and
+// everything afresh) when it is shown again.
+window.addEventListener("pagehide", closeEvents);
+window.addEventListener("pageshow", (event) => {
+  if (event.persisted && app.session) {
+    openEvents();
+    loadModules();
+    if (app.module) loadJobs(true);
+  }
+});
 
 window.addEventListener("resize", () => {
   if (app.module) for (const list of Object.values(app.module.lists)) drawRows(list);
