@@ -97,10 +97,14 @@ void TModuleFollower::Fetched(const QDBusMessage& reply, bool since) {
             const bool first = ModuleSerial == 0;
             ModuleSerial = arguments.value(0).toULongLong();
             std::vector<uint32_t> removed;
-            for (const uint id : qdbus_cast<QList<uint>>(arguments.value(2)))
+            bool whole = first;
+            for (const uint id : qdbus_cast<QList<uint>>(arguments.value(2))) {
+                // The id 0, which no row has: the module answered every row (the serial asked
+                // from reached back past what it remembers), so the copy drops what it had besides.
+                whole = whole || id == 0;
                 removed.push_back(id);
-            // Every row from 0 on is a whole listing: what the copy had besides is gone.
-            changed = first ? Rows.Replace(std::move(rows)) : Rows.Apply(std::move(rows), removed);
+            }
+            changed = whole ? Rows.Replace(std::move(rows)) : Rows.Apply(std::move(rows), removed);
         } else {
             changed = Rows.Replace(std::move(rows));
         }
