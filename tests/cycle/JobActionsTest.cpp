@@ -429,7 +429,7 @@ TEST_F(JobActionsTest, AllowedActionsFollowTheConsolesRules) {
     TDoc* held = Waiting(9, 90);
     held->SetHeld(true);
     TDoc* sending = Waiting(10, 100, 2);
-    const auto id = [this](const TDoc* job) { return job->ListItem->Id; };
+    const auto id = [](const TDoc* job) { return job->ListItem->Id; };
     using TNames = std::vector<std::string>;
     const std::vector<std::pair<TJobIds, TNames>> cases = {
         {{id(waiting)}, {"hold", "abort", "rename", "priority"}},
