@@ -139,6 +139,18 @@ QStringList TJobControlAdaptor::AllowedActions(const QList<uint>& ids,
     });
 }
 
+QList<QVariantMap> TJobControlAdaptor::RedirectChoices(const QList<uint>& ids,
+                                                       const QDBusMessage& message) {
+    return Guarded<QList<QVariantMap>>(message, [&](TJobActions actions) {
+        QList<QVariantMap> devices;
+        for (const TDeviceChoice& choice : actions.RedirectChoices(Ids(ids)))
+            devices.push_back({{QStringLiteral("terminator"), choice.Terminator},
+                               {QStringLiteral("name"), Q(choice.Name)},
+                               {QStringLiteral("enabled"), choice.Enabled}});
+        return devices;
+    });
+}
+
 QList<uint> TJobControlAdaptor::HoldJobs(const QList<uint>& ids, const QDBusMessage& message) {
     return Guarded<QList<uint>>(message,
                                 [&](TJobActions actions) { return Done(actions.Hold(Ids(ids))); });

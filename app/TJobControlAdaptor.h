@@ -43,6 +43,7 @@ public slots:
     qulonglong ListJobsSince(qulonglong since, const QDBusMessage& message,
                              QList<QVariantMap>& rows, QList<uint>& removed);
     QStringList AllowedActions(const QList<uint>& ids, const QDBusMessage& message);
+    QList<QVariantMap> RedirectChoices(const QList<uint>& ids, const QDBusMessage& message);
     QList<uint> HoldJobs(const QList<uint>& ids, const QDBusMessage& message);
     QList<uint> ReleaseJobs(const QList<uint>& ids, const QDBusMessage& message);
     QList<uint> AbortJobs(const QList<uint>& ids, const QDBusMessage& message);

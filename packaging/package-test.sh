@@ -69,6 +69,7 @@ done <"$WORK/files"
 ok "every path of dpkg -L is on disk ($(wc -l <"$WORK/files") paths)"
 for path in /usr/lib/raduvuz/raduvuz /usr/lib/raduvuz/Language.deu /usr/bin/raduvuz /usr/bin/twf \
     /usr/bin/memoryman /usr/bin/raduvuz-rastergen /usr/bin/raduvuz-goevent /usr/bin/raduvuz-ctl \
+    /usr/bin/raduvuz-web /usr/lib/systemd/user/raduvuz-web.service /usr/share/man/man1/raduvuz-web.1.gz \
     $SERVICES/RAduvuz.ServerProvider.service $SERVICES/RozEza.MemoryMan.service \
     /usr/share/dbus-1/interfaces/RAduvuz.IModuleControl.xml \
     /usr/share/dbus-1/interfaces/RAduvuz.IServerProvider.xml \
@@ -86,7 +87,7 @@ dpkg-query -W -f='${Conffiles}\n' raduvuz | grep -q '^ /etc/opt/raduvuz/registry
 ok "/etc/opt/raduvuz/registry.ini is a configuration file"
 
 echo "Versions"
-programs=(raduvuz twf memoryman raduvuz-rastergen raduvuz-goevent raduvuz-ctl)
+programs=(raduvuz twf memoryman raduvuz-rastergen raduvuz-goevent raduvuz-ctl raduvuz-web)
 for program in "${programs[@]}"; do
     [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not /usr/bin/$program"
     shown=$("$program" --version)
@@ -183,6 +184,41 @@ STARTED+=("$store")
 [ "$(readlink "/proc/$store/exe")" = /usr/bin/memoryman ] || fail "the store runs $(readlink "/proc/$store/exe")"
 [ "$main" = "boolean true" ] || [ "$main" = true ] || fail "IsMainComputer answered \"$main\""
 ok "the bus started the store (pid $store, /usr/bin/memoryman), which answers IsMainComputer"
+
+echo "Web console"
+# raduvuz-web on the same bus with an account of its own, as the systemd user unit runs it.
+WEB_HOME=$WORK/web-home
+mkdir -p "$WEB_HOME"
+web() { env -i PATH="$PATH" HOME="$WEB_HOME" DBUS_SESSION_BUS_ADDRESS="$BUS" "$@"; }
+echo "package test" | web raduvuz-web user add tester --role operator >/dev/null ||
+    fail "raduvuz-web user add"
+grep -q '^ExecStart=/usr/bin/raduvuz-web ' /usr/lib/systemd/user/raduvuz-web.service ||
+    fail "the user unit does not start /usr/bin/raduvuz-web"
+web raduvuz-web --listen 127.0.0.1:0 >"$WORK/web.out" 2>"$WORK/web.err" &
+WEB_PID=$!
+STARTED+=("$WEB_PID")
+for _ in $(seq 100); do grep -q fingerprint "$WORK/web.out" && break; sleep 0.1; done
+url=$(sed -n 's/^raduvuz-web: serving //p' "$WORK/web.out")
+[ -n "$url" ] || fail "raduvuz-web did not start: $(cat "$WORK/web.err")"
+# Signed in over HTTPS against the certificate it made, the module the bus started is listed.
+/usr/bin/python3 - "$url" "$WEB_HOME/.config/raduvuz/web/cert.pem" "$module_pid" <<'PYTHON' ||
+import json, ssl, sys, urllib.request
+url, cert, module = sys.argv[1], sys.argv[2], int(sys.argv[3])
+context = ssl.create_default_context(cafile=cert)
+login = urllib.request.Request(url + "api/v1/login", method="POST",
+                               data=json.dumps({"user": "tester", "password": "package test"}).encode())
+with urllib.request.urlopen(login, context=context) as answer:
+    assert json.load(answer)["role"] == "operator"
+    cookie = answer.headers["Set-Cookie"].split(";")[0]
+listing = urllib.request.Request(url + "api/v1/modules", headers={"Cookie": cookie})
+with urllib.request.urlopen(listing, context=context) as answer:
+    modules = [m["module"] for m in json.load(answer)]
+assert module in modules, modules
+PYTHON
+    fail "signing in to raduvuz-web at $url and listing the modules"
+kill "$WEB_PID"
+wait "$WEB_PID" 2>/dev/null || true
+ok "raduvuz-web served $url with its own certificate; the operator signed in and saw module $module_pid"
 
 call --dest="$module" /ModuleControl RAduvuz.IModuleControl.Close >/dev/null
 kill "$DAEMON_PID"

@@ -6,69 +6,16 @@
 // [JOBS [RUNS]]   (defaults: 10000 jobs, 3 runs)
 
 #include "bench/support/BenchPeers.h"
-#include "common/DateTime.h"
-#include "jobs/SpoolFile.h"
-#include "platform/TFileStream.h"
+#include "bench/support/HeldJobs.h"
 
 #include <QCoreApplication>
 #include <QDBusVariant>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-using namespace raduvuz;
 using namespace raduvuz::bench;
-
-const TTaggedList kTermKeys{{"TERM1", 1}};
-
-std::string SpoolName(int i) {
-    return std::to_string(5000 + i) + "_" + std::to_string(i + 1);
-}
-
-// The job folder of module key "Reload" and its hold file naming every job.
-bool MakeHeldJobs(const TBenchWorld& world, int jobs) {
-    const QString folder = QDir(world.ProgramFolder()).filePath(QStringLiteral("Storage/Reload"));
-    QDir().mkpath(folder);
-    const TDateTime created = Now();
-    std::string hold;
-    for (int i = 0; i < jobs; ++i) {
-        TFileStream file;
-        const std::string name = SpoolName(i);
-        const std::string dds = "Name=job" + std::to_string(i) + ";FileName=job" +
-                                std::to_string(i) + ".rst;File=RST;Device=1;Priority=5";
-        // A whole spool file: the reload sets aside one without its last block.
-        const uint8_t block[] = {1, 2, 3};
-        if (!file.Open(folder.toStdString() + "/" + name, TFileStream::TMode::CreateExclusive) ||
-            !WriteSpoolHeader(file, dds, kTermKeys, created) || !WriteSpoolBlock(file, block, 1))
-            return false;
-        hold += name + "\n";
-    }
-    QFile holdFile(QDir(world.DataFolder()).filePath(QStringLiteral("Config/Reload.hld")));
-    return holdFile.open(QIODevice::WriteOnly) &&
-           holdFile.write(hold.data(), static_cast<qint64>(hold.size())) ==
-               static_cast<qint64>(hold.size());
-}
-
-double ReadHeaders(const TBenchWorld& world, int jobs) {
-    const std::string folder = world.ProgramFolder().toStdString() + "/Storage/Reload/";
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < jobs; ++i) {
-        TFileStream file;
-        std::string dds;
-        TDateTime created = 0;
-        if (file.Open(folder + SpoolName(i), TFileStream::TMode::ReadDenyWrite))
-            ReadSpoolHeader(file, kTermKeys, dds, created);
-    }
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -82,7 +29,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         TBenchWorld world(QStringLiteral(RADUVUZ_PROGRAM), QStringLiteral(MEMORYMAN_PATH));
         const QString module = world.Start() ? world.StartModule() : QString();
-        if (module.isEmpty() || !MakeHeldJobs(world, jobs)) {
+        if (module.isEmpty() || !MakeHeldJobs(world, QStringLiteral("Reload"), jobs)) {
             std::fprintf(stderr, "bench_reload: %s\n", qPrintable(world.Error));
             return 1;
         }
@@ -112,7 +59,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         labelMs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        headersMs.push_back(ReadHeaders(world, jobs));
+        headersMs.push_back(ReadHeldJobHeaders(world, QStringLiteral("Reload"), jobs));
     }
     std::printf("  reading every header, the reference  %s\n",
                 Figures(StatsOf(headersMs), "ms", 0).c_str());

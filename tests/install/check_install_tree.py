@@ -28,7 +28,7 @@ def run(args, env=None, **kwargs):
 
 
 def expected_files(source, ctl):
-    programs = ["twf", "memoryman", "raduvuz-rastergen", "raduvuz-goevent"] + (["raduvuz-ctl"] if ctl else [])
+    programs = ["twf", "memoryman", "raduvuz-rastergen", "raduvuz-goevent", "raduvuz-web"] + (["raduvuz-ctl"] if ctl else [])
     pages = [os.path.basename(p)[:-3] for p in glob.glob(os.path.join(source, "docs/man/*.1.md"))]
     if ctl and "raduvuz-ctl.1" not in pages:
         pages.append("raduvuz-ctl.1")
@@ -38,7 +38,8 @@ def expected_files(source, ctl):
              "usr/share/icons/hicolor/32x32/apps/raduvuz.png",
              "etc/opt/raduvuz/registry.ini",
              "usr/share/doc/raduvuz/copyright", "usr/share/doc/raduvuz/changelog.gz",
-             "usr/share/lintian/overrides/raduvuz"}
+             "usr/share/lintian/overrides/raduvuz",
+             "usr/lib/systemd/user/raduvuz-web.service"}
     files |= {"usr/bin/" + p for p in programs}
     files |= {"usr/lib/raduvuz/" + os.path.basename(p) for p in glob.glob(os.path.join(source, "app/Language.*"))}
     files |= {"usr/share/dbus-1/interfaces/" + os.path.basename(p)

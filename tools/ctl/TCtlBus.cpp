@@ -18,10 +18,10 @@ namespace raduvuz::ctl {
 
 namespace {
 
-const QString kPrefix = QStringLiteral("RAduvuz.ModuleControl.p");
-const QString kPath = QStringLiteral("/ModuleControl");
-const QString kModuleInterface = QStringLiteral("RAduvuz.IModuleControl");
-const QString kJobInterface = QStringLiteral("RAduvuz.IJobControl");
+using modulebus::GetValueCall;
+using modulebus::IdsOf;
+using modulebus::Unwrapped;
+
 // Listing answers at once; a command may copy or rewrite large spool files first.
 constexpr int kListTimeoutMs = 30000;
 constexpr int kCommandTimeoutMs = 600000;
@@ -34,21 +34,11 @@ std::string S(const QString& text) {
 
 QDBusMessage JobCall(const TModuleName& module, const QString& method,
                      const QVariantList& arguments = {}) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(module.BusName, kPath, kJobInterface, method);
-    call.setArguments(arguments);
-    return call;
+    return modulebus::JobCall(module.BusName, method, arguments);
 }
 
 QDBusMessage GetValueCall(const TModuleName& module, int number) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(module.BusName, kPath, kModuleInterface, "GetValue");
-    call.setArguments({number});
-    return call;
-}
-
-QVariant Unwrapped(const QVariant& value) {
-    return value.canConvert<QDBusVariant>() ? qvariant_cast<QDBusVariant>(value).variant() : value;
+    return GetValueCall(module.BusName, number);
 }
 
 // The reply, or the failure its error means.
@@ -59,16 +49,10 @@ const QDBusMessage& Checked(const QDBusMessage& reply, const TModuleName& module
     const std::string who = "module " + std::to_string(module.Number);
     if (name == QStringLiteral("RAduvuz.Error.InvalidArgs"))
         throw TCtlFailure(kExitUsage, who + ": " + S(reply.errorMessage()));
-    if (name == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
-        name == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"))
+    if (modulebus::IsModuleGone(name))
         throw TCtlFailure(kExitNoModule, who + " is no longer on the bus");
     throw TCtlFailure(kExitRefused,
                       who + " failed the call: " + S(reply.errorMessage()) + " (" + S(name) + ")");
-}
-
-std::vector<uint32_t> IdsOf(const QDBusMessage& reply) {
-    const QList<uint> ids = qdbus_cast<QList<uint>>(reply.arguments().value(0));
-    return std::vector<uint32_t>(ids.begin(), ids.end());
 }
 
 TCtlJob JobOf(const QVariantMap& row) {
@@ -88,7 +72,7 @@ TCtlJob JobOf(const QVariantMap& row) {
 
 std::vector<TCtlJob> JobsOf(const QDBusMessage& reply) {
     std::vector<TCtlJob> jobs;
-    for (const QVariantMap& row : qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0)))
+    for (const QVariantMap& row : modulebus::RowsOf(reply))
         jobs.push_back(JobOf(row));
     return jobs;
 }
@@ -98,25 +82,15 @@ std::vector<TCtlJob> JobsOf(const QDBusMessage& reply) {
 TCtlBus::TCtlBus() : Bus(RaduvuzBus()) {
     if (!Bus.isConnected())
         throw TCtlFailure(kExitNoModule, "no D-Bus session bus: " + S(Bus.lastError().message()));
-    qDBusRegisterMetaType<QList<QVariantMap>>();
+    modulebus::RegisterModuleBusTypes();
 }
 
 std::vector<TModuleName> TCtlBus::Modules() {
-    std::vector<TModuleName> modules;
     const QDBusReply<QStringList> names = Bus.interface()->registeredServiceNames();
     if (!names.isValid())
         throw TCtlFailure(kExitNoModule,
                           "cannot list the bus's names: " + S(names.error().message()));
-    for (const QString& name : names.value()) {
-        bool number = false;
-        const qint64 pid =
-            name.startsWith(kPrefix) ? name.mid(kPrefix.size()).toLongLong(&number) : 0;
-        if (number && pid > 0)
-            modules.push_back({name, pid});
-    }
-    std::sort(modules.begin(), modules.end(),
-              [](const TModuleName& a, const TModuleName& b) { return a.Number < b.Number; });
-    return modules;
+    return modulebus::ModulesAmong(names.value());
 }
 
 std::vector<TCtlModule> TCtlBus::Describe(const std::vector<TModuleName>& modules) {
@@ -202,19 +176,6 @@ std::vector<uint32_t> TCtlBus::Find(const TModuleName& module,
         map.insert(QString::fromStdString(key), QString::fromStdString(value));
     return IdsOf(Checked(Bus.call(JobCall(module, "FindJobs", {map}), QDBus::Block, kListTimeoutMs),
                          module));
-}
-
-TJobsWatcher::TJobsWatcher(QDBusConnection& bus, const TModuleName& module, QObject* parent)
-    : QObject(parent) {
-    bus.connect(module.BusName, kPath, kJobInterface, QStringLiteral("JobsChanged"), this,
-                SLOT(JobsChanged()));
-    auto* gone = new QDBusServiceWatcher(module.BusName, bus,
-                                         QDBusServiceWatcher::WatchForUnregistration, this);
-    connect(gone, &QDBusServiceWatcher::serviceUnregistered, this, &TJobsWatcher::moduleGone);
-}
-
-void TJobsWatcher::JobsChanged() {
-    emit changed();
 }
 
 } // namespace raduvuz::ctl

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "tools/ctl/CtlTables.h"
+#include "tools/modulebus/ModuleBus.h"
 
 #include <QDBusConnection>
-#include <QObject>
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
@@ -24,11 +24,8 @@ public:
     int ExitCode;
 };
 
-// A module's bus name and the process number in it.
-struct TModuleName {
-    QString BusName;
-    int64_t Number = 0;
-};
+using modulebus::TJobsWatcher;
+using modulebus::TModuleName;
 
 // The modules on the session bus and the calls raduvuz-ctl makes to them: IModuleControl's
 // GetValue for a module's description and state, IJobControl for its jobs. A call the module
@@ -57,21 +54,6 @@ public:
 
 private:
     QDBusConnection Bus;
-};
-
-// Tells its owner when a module's jobs changed (JobsChanged) or the module left the bus.
-class TJobsWatcher : public QObject {
-    Q_OBJECT
-
-public:
-    TJobsWatcher(QDBusConnection& bus, const TModuleName& module, QObject* parent = nullptr);
-
-signals:
-    void changed();
-    void moduleGone();
-
-private slots:
-    void JobsChanged();
 };
 
 } // namespace raduvuz::ctl

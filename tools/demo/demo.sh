@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo run: sample pages, module settings, one twf workflow, then the checks and a summary.
-# Usage: tools/demo/demo.sh BUILD_DIR|--installed [--show]
+# Usage: tools/demo/demo.sh BUILD_DIR|--installed [--show] [--web [--listen ADDRESS:PORT]]
 #   BUILD_DIR: the programs of that build (./run demo builds build/ and calls this);
-#   --installed: the installed programs, found on the PATH (./run demo --installed).
+#   --installed: the installed programs, found on the PATH (./run demo --installed);
+#   --web: the workflow stays up with raduvuz-web on its bus until Enter or Ctrl+C.
 set -euo pipefail
 
 HERE=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
@@ -10,20 +11,29 @@ ROOT=$(cd "$HERE/../.." && pwd)
 WHERE=${1:?build folder or --installed}
 shift
 SHOW=0
-for arg in "$@"; do
-    case "$arg" in
+WEB=0
+LISTEN=127.0.0.1:8632
+while [ $# -gt 0 ]; do
+    case "$1" in
     --show) SHOW=1 ;;
+    --web) WEB=1 ;;
+    --listen)
+        [ $# -ge 2 ] || { echo "demo: --listen needs ADDRESS:PORT" >&2; exit 2; }
+        LISTEN=$2
+        shift
+        ;;
     *)
-        echo "usage: ./run demo [--installed] [--show]" >&2
+        echo "usage: ./run demo [--installed] [--show] [--web [--listen ADDRESS:PORT]]" >&2
         exit 2
         ;;
     esac
+    shift
 done
 
 RUN=${RADUVUZ_DEMO_DIR:-$ROOT/out/demo}
 # twf starts the module and the store programs that lie beside it.
 if [ "$WHERE" = --installed ]; then
-    for program in twf raduvuz-rastergen raduvuz memoryman raduvuz-ctl; do
+    for program in twf raduvuz-rastergen raduvuz memoryman raduvuz-ctl raduvuz-web; do
         command -v "$program" >/dev/null || {
             echo "demo: $program is not on the PATH; install the package first (./run package)" >&2
             exit 1
@@ -31,13 +41,15 @@ if [ "$WHERE" = --installed ]; then
     done
     TWF=$(command -v twf)
     RASTERGEN=$(command -v raduvuz-rastergen)
+    WEB_PROGRAM=$(command -v raduvuz-web)
     echo "demo: the installed programs ($TWF, $("$TWF" --version))"
 else
     BUILD=$(cd "$WHERE" && pwd)
     TWF=$BUILD/tools/twf/twf
     RASTERGEN=$BUILD/tools/rastergen/raduvuz-rastergen
+    WEB_PROGRAM=$BUILD/tools/web/raduvuz-web
     for program in "$TWF" "$RASTERGEN" "$BUILD/app/raduvuz" "$BUILD/tools/memoryman/memoryman" \
-        "$BUILD/tools/ctl/raduvuz-ctl"; do
+        "$BUILD/tools/ctl/raduvuz-ctl" "$WEB_PROGRAM"; do
         [ -x "$program" ] || { echo "demo: $program is missing; build first (./run build)" >&2; exit 1; }
     done
     # The workflow's last step lists module Spool's jobs with the raduvuz-ctl of this build.
@@ -95,19 +107,93 @@ if [ "$SHOW" = 0 ]; then
     export QT_QPA_PLATFORM=offscreen
 fi
 
+# The gateway of --web: on twf's private bus once it is up, with an operator account of the run's
+# own (its folder lies in the run folder, not in the user's configuration).
+WEB_PID=
+start_web() {
+    local address="" i
+    for i in $(seq 300); do
+        address=$(sed -n 's/.*private bus at \(.*\)$/\1/p' "$RUN/twf.log" 2>/dev/null | head -n 1)
+        [ -n "$address" ] && break
+        sleep 0.1
+    done
+    if [ -z "$address" ]; then
+        echo "demo: twf's bus did not come up; no web console" >&2
+        return
+    fi
+    DBUS_SESSION_BUS_ADDRESS=$address DBUS_STARTER_ADDRESS= "$WEB_PROGRAM" --listen "$LISTEN" \
+        >"$RUN/web.out" 2>"$RUN/web.log" </dev/null &
+    echo $! >"$RUN/web.pid"
+    for i in $(seq 100); do
+        grep -q 'serving' "$RUN/web.out" 2>/dev/null && break
+        kill -0 "$(cat "$RUN/web.pid")" 2>/dev/null || break
+        sleep 0.1
+    done
+    if ! grep -q 'serving' "$RUN/web.out" 2>/dev/null; then
+        echo "demo: raduvuz-web did not start: $(tail -n 3 "$RUN/web.log" "$RUN/web.out" 2>/dev/null)" >&2
+        return
+    fi
+    local url
+    url=$(sed -n 's/^raduvuz-web: serving //p' "$RUN/web.out" | head -n 1)
+    case "$LISTEN" in
+    0.0.0.0:* | "[::]:"*) url="$url (from another computer: https://$(hostname):${LISTEN##*:}/)" ;;
+    esac
+    {
+        echo
+        echo "demo: the web console is at $url"
+        echo "      sign in as \"demo\" with the password $WEB_PASSWORD"
+        echo "      the certificate is self-signed: accept the browser's warning once; its"
+        echo "      $(sed -n 's/^raduvuz-web: certificate .*, \(SHA-256 fingerprint .*\)$/\1/p' "$RUN/web.out")"
+        echo "      module Spool holds the Proof plates: release them there and they reach"
+        echo "      $RUN/sinks/22-proofer"
+        echo "      press Enter here (or Ctrl+C) to end the workflow and the web console"
+        echo
+    } >&2
+}
+stop_web() {
+    if [ -s "$RUN/web.pid" ]; then
+        kill -TERM "$(cat "$RUN/web.pid")" 2>/dev/null || true
+        wait "$(cat "$RUN/web.pid")" 2>/dev/null || true
+        rm -f "$RUN/web.pid"
+    fi
+}
+if [ "$WEB" = 1 ]; then
+    export XDG_CONFIG_HOME=$RUN/web-config
+    mkdir -p -m 700 "$XDG_CONFIG_HOME"
+    WEB_PASSWORD=$(tr -dc 'a-z0-9' </dev/urandom | head -c 10 || true)
+    if ! echo "$WEB_PASSWORD" | "$WEB_PROGRAM" user add demo --role operator >/dev/null \
+        2>"$RUN/web-user.log"; then
+        cat "$RUN/web-user.log" >&2
+        exit 1
+    fi
+    trap 'stop_web; rm -rf "$SETS"' EXIT
+fi
+
 echo "demo: running the workflow in $RUN (twf log: $RUN/twf.log)"
 twf_args=(--quiet)
 [ "$SHOW" = 1 ] && twf_args+=(--show)
+[ "$WEB" = 1 ] && [ "$SHOW" = 0 ] && twf_args+=(--keep)
 set +e
-if [ "$SHOW" = 1 ]; then
+if [ "$WEB" = 1 ]; then
+    start_web &
+    # Only twf's own prompt reaches the terminal; everything else stays in twf.err.
+    "$TWF" "${twf_args[@]}" "$RUN/demo.ini" >"$RUN/twf.out" \
+        2> >(tee "$RUN/twf.err" | grep --line-buffered '^twf: ' >&2)
+    twf_rc=$?
+    wait
+    stop_web
+    echo "demo: the checks count what reached the sinks: what was released or sent on from the" \
+        "browser shows as a difference"
+elif [ "$SHOW" = 1 ]; then
     echo "demo: the module consoles open on $DISPLAY"
     # Only twf's own prompt reaches the terminal; everything else stays in twf.err.
     "$TWF" "${twf_args[@]}" "$RUN/demo.ini" >"$RUN/twf.out" \
         2> >(tee "$RUN/twf.err" | grep --line-buffered '^twf: ' >&2)
+    twf_rc=$?
 else
     "$TWF" "${twf_args[@]}" "$RUN/demo.ini" >"$RUN/twf.out" 2>"$RUN/twf.err" </dev/null
+    twf_rc=$?
 fi
-twf_rc=$?
 set -e
 
 set +e

@@ -353,7 +353,9 @@ void TWorkflowRunner::WaitForOperator() {
     if (!AnyModuleOpen())
         return;
     const std::string prompt =
-        "the module consoles stay open: press Enter here, or choose Exit in every console";
+        ShowConsoles
+            ? "the module consoles stay open: press Enter here, or choose Exit in every console"
+            : "the modules stay up: press Enter here (or Ctrl+C) to close them";
     Log.Line(prompt);
     // With --quiet the log goes to the file only, but the operator must see this line.
     if (Log.Quiet)
@@ -663,7 +665,7 @@ int TWorkflowRunner::Run() {
                  list.arguments().value(0).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 Log.Line("store: " + S(line));
     }
-    if (ShowConsoles && !Interrupted)
+    if ((ShowConsoles || KeepModules) && !Interrupted)
         WaitForOperator();
     for (auto& m : Modules)
         if (!m.Service.isEmpty() && !m.Closed &&

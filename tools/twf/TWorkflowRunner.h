@@ -34,6 +34,9 @@ public:
     // The modules show their consoles once running and stay up after the run until Enter on
     // stdin (or its end) or until every module has asked to be closed.
     bool ShowConsoles = false;
+    // The modules stay up after the run as with ShowConsoles, without opening their consoles
+    // (for a browser or a terminal tool on the bus meanwhile).
+    bool KeepModules = false;
 
 public slots:
     // SIGINT or SIGTERM: the run ends as a failure, cleaning up as usual.

@@ -26,13 +26,15 @@ void OnSignal(int) {
 
 void Usage() {
     std::cerr << "usage: twf [--timeout SECONDS] [--log FILE] [--private-bus] [--quiet] [--show] "
-                 "WORKFLOW\n"
+                 "[--keep] WORKFLOW\n"
                  "  --timeout      give up after this many seconds (overrides the file)\n"
                  "  --log          log file (overrides the file's log key)\n"
                  "  --private-bus  start a private dbus-daemon for the run\n"
                  "  --quiet        log to the file only, not to stdout\n"
                  "  --show         show the module consoles and keep them up after the run\n"
                  "                 until Enter, or until every console has chosen Exit\n"
+                 "  --keep         keep the modules up after the run, without consoles, until\n"
+                 "                 Enter or an interrupt\n"
                  "  --version      print the version and end\n"
                  "The workflow file format is described in docs/twf.md.\n";
 }
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
     bool privateBus = false;
     bool quiet = false;
     bool show = false;
+    bool keep = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--timeout" && i + 1 < argc)
@@ -61,6 +64,8 @@ int main(int argc, char** argv) {
             quiet = true;
         else if (arg == "--show")
             show = true;
+        else if (arg == "--keep")
+            keep = true;
         else if (arg == "--help" || arg == "-h") {
             Usage();
             return 0;
@@ -100,6 +105,7 @@ int main(int argc, char** argv) {
         std::cerr << "twf: cannot open the log file " << workflow.LogFile << "\n";
     TWorkflowRunner runner(std::move(workflow), log, QCoreApplication::applicationDirPath());
     runner.ShowConsoles = show;
+    runner.KeepModules = keep;
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) == 0) {
         struct sigaction sa;
         std::memset(&sa, 0, sizeof sa);

@@ -1,0 +1,438 @@
+#pragma once
+
+// A workflow (twf, memoryman and the module program on twf's private bus) with raduvuz-web on
+// that bus at a free port, accounts of the test's own, and a small HTTPS client (libcurl) that
+// trusts the gateway's self-signed certificate and nothing else.
+
+#include "cycle_e2e/WorkflowFixture.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace raduvuz::test {
+
+// QProcess needs an application object; the first test makes one for the program.
+inline void EnsureWebApplication() {
+    static int argc = 1;
+    static char name[] = "test_web";
+    static char* argv[] = {name, nullptr};
+    static const std::unique_ptr<QCoreApplication> app = [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        return std::make_unique<QCoreApplication>(argc, argv);
+    }();
+}
+
+struct TReply {
+    // 0 when no HTTP answer came (Error says why).
+    long Status = 0;
+    std::string Body;
+    std::string Headers;
+    std::string Error;
+
+    QJsonDocument Json() const { return QJsonDocument::fromJson(QByteArray::fromStdString(Body)); }
+    QJsonObject Object() const { return Json().object(); }
+    std::string ErrorName() const { return Object().value("error").toString().toStdString(); }
+    // The first value of a header, any case.
+    std::string Header(const std::string& name) const {
+        std::istringstream lines(Headers);
+        std::string line;
+        while (std::getline(lines, line)) {
+            const size_t colon = line.find(':');
+            if (colon == std::string::npos || colon != name.size())
+                continue;
+            if (strncasecmp(line.c_str(), name.c_str(), name.size()) == 0) {
+                std::string value = line.substr(colon + 1);
+                value.erase(0, value.find_first_not_of(' '));
+                while (!value.empty() && (value.back() == '\r' || value.back() == '\n'))
+                    value.pop_back();
+                return value;
+            }
+        }
+        return {};
+    }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const TReply& reply) {
+    return out << "HTTP " << reply.Status << " " << reply.Error << "\n" << reply.Body;
+}
+
+struct TCall {
+    std::string Method = "GET";
+    std::string Path;
+    std::string Body;
+    std::vector<std::string> Headers;
+    // HTTP Basic when not empty.
+    std::string User;
+    std::string Password;
+    // The raduvuz_session cookie.
+    std::string Cookie;
+    bool PathAsIs = false;
+    // The body sent chunked, without a length.
+    bool Chunked = false;
+    long TlsVersion = CURL_SSLVERSION_DEFAULT;
+    bool PlainHttp = false;
+};
+
+inline size_t AppendTo(char* data, size_t size, size_t count, void* text) {
+    static_cast<std::string*>(text)->append(data, size * count);
+    return size * count;
+}
+
+// One request; the certificate must be the gateway's and name the host.
+inline TReply Https(const std::string& base, const std::string& certificate, const TCall& call) {
+    TReply reply;
+    CURL* curl = curl_easy_init();
+    std::string url = (call.PlainHttp ? "http" + base.substr(5) : base) + call.Path;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAINFO, certificate.c_str());
+    curl_easy_setopt(curl, CURLOPT_SSLVERSION, call.TlsVersion);
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, call.Method.c_str());
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, call.PathAsIs ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendTo);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.Body);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &AppendTo);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.Headers);
+    curl_slist* headers = nullptr;
+    for (const std::string& header : call.Headers)
+        headers = curl_slist_append(headers, header.c_str());
+    if (call.Method == "POST") {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, call.Body.c_str());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(call.Body.size()));
+        if (call.Chunked)
+            headers = curl_slist_append(headers, "Transfer-Encoding: chunked");
+        headers = curl_slist_append(headers, "Content-Type: application/json");
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    if (!call.User.empty()) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+        curl_easy_setopt(curl, CURLOPT_USERNAME, call.User.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, call.Password.c_str());
+    }
+    const std::string cookie = "raduvuz_session=" + call.Cookie;
+    if (!call.Cookie.empty())
+        curl_easy_setopt(curl, CURLOPT_COOKIE, cookie.c_str());
+    const CURLcode result = curl_easy_perform(curl);
+    if (result == CURLE_OK)
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.Status);
+    else
+        reply.Error = curl_easy_strerror(result);
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return reply;
+}
+
+// An open GET /api/v1/events, read on a thread of its own.
+class TEventReader {
+public:
+    TEventReader(const std::string& base, const std::string& certificate, const std::string& cookie)
+        : Url(base + "api/v1/events"), Certificate(certificate),
+          Cookie("raduvuz_session=" + cookie) {
+        Thread = std::thread([this] { Read(); });
+    }
+    ~TEventReader() {
+        Stop = true;
+        Thread.join();
+    }
+    std::string Text() const {
+        const std::lock_guard<std::mutex> hold(Lock);
+        return Received;
+    }
+    // Waits until what came holds text after position from; its position, or npos.
+    size_t WaitFor(const std::string& text, size_t from = 0, int ms = 15000) const {
+        QDeadlineTimer deadline(ms);
+        for (;;) {
+            const std::string received = Text();
+            const size_t at = received.find(text, from);
+            if (at != std::string::npos || deadline.hasExpired())
+                return at;
+            QThread::msleep(10);
+        }
+    }
+
+private:
+    static size_t Take(char* data, size_t size, size_t count, void* self) {
+        auto* reader = static_cast<TEventReader*>(self);
+        const std::lock_guard<std::mutex> hold(reader->Lock);
+        reader->Received.append(data, size * count);
+        return size * count;
+    }
+    static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<TEventReader*>(self)->Stop ? 1 : 0;
+    }
+    void Read() {
+        CURL* curl = curl_easy_init();
+        curl_easy_setopt(curl, CURLOPT_URL, Url.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAINFO, Certificate.c_str());
+        curl_easy_setopt(curl, CURLOPT_COOKIE, Cookie.c_str());
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Take);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Progress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+        curl_easy_perform(curl);
+        curl_easy_cleanup(curl);
+    }
+
+    std::string Url;
+    std::string Certificate;
+    std::string Cookie;
+    mutable std::mutex Lock;
+    std::string Received;
+    std::atomic<bool> Stop{false};
+    std::thread Thread;
+};
+
+// A workflow whose modules stay up until the test ends, and the gateway on its bus.
+class WebTest : public WorkflowTest {
+protected:
+    static constexpr const char* kOperator = "op";
+    static constexpr const char* kOperatorPassword = "press-room 7";
+    static constexpr const char* kViewer = "view";
+    static constexpr const char* kViewerPassword = "just looking";
+
+    void SetUp() override {
+        WorkflowTest::SetUp();
+        EnsureWebApplication();
+    }
+    void TearDown() override {
+        StopGateway();
+        std::ofstream(Root / "stop").close();
+        if (Twf && Twf->state() != QProcess::NotRunning && !Twf->waitForFinished(20000)) {
+            Twf->kill();
+            Twf->waitForFinished(10000);
+        }
+        WorkflowTest::TearDown();
+    }
+
+    // Jobs of three colours: cyan held for one printer (and passed to another), yellow passed,
+    // black waiting for a paused printer. The run then waits until the test ends.
+    void StartHeldPassedAndWaitingJobs() {
+        MakePages("both", 10, "C", "*", 512);
+        MakePages("solo", 10, "Y");
+        MakePages("late", 30, "K");
+        WriteConfig("WorkMode=1;HoldList=PRN_A");
+        TRun run;
+        run.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Cyan,Yellow;Device=2\n"
+                     "flow = 17: Color=Black;Device=3\n";
+        run.Extra = std::string(Terminators) +
+                    "[terminator 3]\nname = Printer C\nkey = PRN_C\n"
+                    "[sink 17]\nname = Printer C\nfolder = out/c\npaused = yes\n";
+        run.Workflow = "expect = 2\ntimeout = 120\nbefore-close = while [ ! -e stop ]; do sleep "
+                       "0.1; done\n";
+        Start(run);
+    }
+
+    void Start(const TRun& run) {
+        WriteFlow(run);
+        Twf = std::make_unique<QProcess>();
+        Twf->setProcessEnvironment(Environment());
+        Twf->setStandardOutputFile(QProcess::nullDevice());
+        Twf->setStandardErrorFile(QString::fromStdString((Root / "twf.err").string()));
+        Twf->start(QStringLiteral(TWF_PATH),
+                   {QStringLiteral("--quiet"), QStringLiteral("--log"),
+                    QString::fromStdString(LogFile.string()),
+                    QString::fromStdString((Root / "flow.ini").string())});
+        ASSERT_TRUE(Twf->waitForStarted(10000));
+        ASSERT_TRUE(WaitForLog("module 3 (Queuer): created as ")) << Log();
+        const std::string reference = AfterInLog(Log(), "module 3 (Queuer): created as ");
+        ModuleNumber = std::stoll(reference.substr(reference.find(".p") + 2));
+        Address = AfterInLog(Log(), "private bus at ");
+    }
+
+    bool WaitForLog(const std::string& text, int ms = 30000) {
+        QDeadlineTimer deadline(ms);
+        while (Log().find(text) == std::string::npos) {
+            if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
+                return Log().find(text) != std::string::npos;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    QProcessEnvironment Environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"),
+                   QString::fromStdString((Root / "xdg").string()));
+        env.insert(QStringLiteral("XDG_STATE_HOME"),
+                   QString::fromStdString((Root / "state").string()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                   QString::fromStdString((Root / "config").string()));
+        env.insert(QStringLiteral("RADUVUZ_REGISTRY"),
+                   QString::fromStdString((Root / "reg.ini").string()));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("DBUS_STARTER_ADDRESS"));
+        // Before the workflow is up, no bus at all (never the session's own).
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                   QString::fromStdString(Address.empty() ? "unix:path=/nonexistent" : Address));
+        return env;
+    }
+
+    struct TRunResult {
+        int Code = -1;
+        std::string Out;
+        std::string Err;
+    };
+    // raduvuz-web with arguments and standard input, to its end.
+    TRunResult RunWeb(const QStringList& args, const std::string& input = "") {
+        QProcess web;
+        web.setProcessEnvironment(Environment());
+        web.start(QStringLiteral(WEB_PATH), args);
+        web.write(QByteArray::fromStdString(input));
+        web.closeWriteChannel();
+        TRunResult result;
+        if (!web.waitForFinished(30000)) {
+            web.kill();
+            web.waitForFinished();
+            return result;
+        }
+        result.Code = web.exitStatus() == QProcess::NormalExit ? web.exitCode() : -1;
+        result.Out = web.readAllStandardOutput().toStdString();
+        result.Err = web.readAllStandardError().toStdString();
+        return result;
+    }
+
+    void AddUsers() {
+        ASSERT_EQ(RunWeb({"user", "add", kOperator, "--role", "operator"},
+                         std::string(kOperatorPassword) + "\n")
+                      .Code,
+                  0);
+        ASSERT_EQ(RunWeb({"user", "add", kViewer, "--role", "viewer"},
+                         std::string(kViewerPassword) + "\n")
+                      .Code,
+                  0);
+    }
+
+    // The gateway on the workflow's bus at a free port of the loopback address.
+    void StartGateway() {
+        Gateway = std::make_unique<QProcess>();
+        Gateway->setProcessEnvironment(Environment());
+        Gateway->setStandardErrorFile(QString::fromStdString((Root / "web.err").string()));
+        Gateway->start(QStringLiteral(WEB_PATH), {"--listen", "127.0.0.1:0"});
+        ASSERT_TRUE(Gateway->waitForStarted(10000));
+        QDeadlineTimer deadline(20000);
+        std::string out;
+        while (out.find("fingerprint") == std::string::npos && !deadline.hasExpired() &&
+               Gateway->state() == QProcess::Running) {
+            Gateway->waitForReadyRead(100);
+            out += Gateway->readAllStandardOutput().toStdString();
+        }
+        const std::string url = AfterInLog(out, "raduvuz-web: serving ");
+        ASSERT_EQ(url.rfind("https://127.0.0.1:", 0), 0u) << out << GatewayLog();
+        Base = url;
+        Certificate = (Root / "config" / "raduvuz" / "web" / "cert.pem").string();
+    }
+    void StopGateway() {
+        if (Gateway && Gateway->state() != QProcess::NotRunning) {
+            Gateway->terminate();
+            if (!Gateway->waitForFinished(10000)) {
+                Gateway->kill();
+                Gateway->waitForFinished(5000);
+            }
+        }
+    }
+    // The gateway's system log lines (its standard error where the machine has no logger).
+    std::string GatewayLog() const {
+        std::string text = ReadTextFile(Root / "web.err");
+        if (fs::exists("/dev/log") && Gateway) {
+            const std::string out = (Root / "journal.txt").string();
+            std::system(("journalctl -q -o cat _PID=" + std::to_string(Gateway->processId()) +
+                         " >'" + out + "' 2>/dev/null")
+                            .c_str());
+            text += ReadTextFile(out);
+        }
+        return text;
+    }
+
+    TReply Call(TCall call) { return Https(Base, Certificate, call); }
+    TReply Get(const std::string& path, const std::string& cookie) {
+        TCall call;
+        call.Path = path;
+        call.Cookie = cookie;
+        return Call(call);
+    }
+    TReply Post(const std::string& path, const std::string& body, const std::string& cookie,
+                const std::string& csrf) {
+        TCall call;
+        call.Method = "POST";
+        call.Path = path;
+        call.Body = body;
+        call.Cookie = cookie;
+        if (!csrf.empty())
+            call.Headers.push_back("X-CSRF-Token: " + csrf);
+        return Call(call);
+    }
+
+    struct TSignedIn {
+        std::string Cookie;
+        std::string Csrf;
+        TReply Reply;
+    };
+    TSignedIn SignIn(const std::string& user, const std::string& password) {
+        TSignedIn session;
+        session.Reply =
+            Post("api/v1/login",
+                 QJsonDocument(QJsonObject{{"user", QString::fromStdString(user)},
+                                           {"password", QString::fromStdString(password)}})
+                     .toJson()
+                     .toStdString(),
+                 "", "");
+        const std::string cookie = session.Reply.Header("Set-Cookie");
+        const size_t equals = cookie.find('=');
+        session.Cookie = cookie.substr(equals + 1, cookie.find(';') - equals - 1);
+        session.Csrf = session.Reply.Object().value("csrf").toString().toStdString();
+        return session;
+    }
+
+    std::string Jobs() const { return "api/v1/modules/" + std::to_string(ModuleNumber) + "/jobs"; }
+    std::string ModulePath(const std::string& rest) const {
+        return "api/v1/modules/" + std::to_string(ModuleNumber) + "/" + rest;
+    }
+
+    // The ids of the rows that match once there are count of them.
+    std::vector<uint> WaitForRows(const std::string& cookie,
+                                  const std::function<bool(const QJsonObject&)>& match,
+                                  size_t count) {
+        QDeadlineTimer deadline(30000);
+        for (;;) {
+            std::vector<uint> ids;
+            for (const QJsonValue& row : Get(Jobs(), cookie).Object().value("jobs").toArray()) {
+                if (match(row.toObject()))
+                    ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
+            }
+            if (ids.size() >= count || deadline.hasExpired())
+                return ids;
+            QThread::msleep(50);
+        }
+    }
+    static std::function<bool(const QJsonObject&)> Where(const char* key, const char* value) {
+        return [key, value](const QJsonObject& row) {
+            return row.value(QLatin1String(key)).toString() == QLatin1String(value);
+        };
+    }
+
+    std::unique_ptr<QProcess> Twf;
+    std::unique_ptr<QProcess> Gateway;
+    std::string Address;
+    int64_t ModuleNumber = 0;
+    std::string Base;
+    std::string Certificate;
+};
+
+} // namespace raduvuz::test
