@@ -21,6 +21,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -40,14 +41,14 @@ class TJobTableModel;
 class TModuleControl;
 class TSplitterBar;
 
-// The module's main window and operator console: created hidden behind a tray icon; the
-// toolbar, the two job lists, the (switched off) preview panel, the log pane, and the timer that
-// drives the module. It is the module's IModuleWindow. Nothing here decides what happens to a
-// job: the job actions call the module's job commands (TJobActions). Its code is split by
-// concern: TfMain.cpp (construction, controls), _Actions (actions, menus, toolbar), _JobActions
-// (what the job actions do), _Events (form, tray, timer), _Window (the window interface the
-// module calls), _Layout (view toggles, splitters, preview), _Rules (enabling rules), _Persist
-// (layout persistence), _Status (the counts of jobs in the status bar and the tray tip).
+// The module's main window and operator console: created hidden behind a tray icon (shown,
+// minimised, where the desktop has no tray); the toolbar, the two job lists, the preview panel,
+// the log pane, and the timer that drives the module. It is the module's IModuleWindow. Nothing
+// here decides what happens to a job: the job actions call the module's job commands (TJobActions).
+// Its code is split by concern: TfMain.cpp (construction, controls), _Actions (actions, menus,
+// toolbar), _JobActions (what the job actions do), _Events (form, tray, timer), _Window (the window
+// interface the module calls), _Layout (view toggles, splitters, preview), _Rules (enabling rules),
+// _Persist (layout persistence), _Status (the counts of jobs in the status bar and the tray tip).
 class TfMain : public QMainWindow, public TTWForm, public IModuleWindow {
     Q_OBJECT
 
@@ -66,10 +67,25 @@ public:
     // do nothing without one.
     TModuleControl* ActiveModule() const;
 
-    // The start call queued at process start: adds the tray icon and hides the window.
+    // The start call queued at process start: adds the tray icon and hides the window; without a
+    // tray on the desktop the window stays, minimised, and the log says why.
     void StartMessage();
-    // The tray icon's callback: a double click shows the window, a right click pops the menu.
+    // The tray icon's callback: a click (what a desktop's notifier item sends as Activate) or a
+    // double click shows and raises the window. The menu is the icon's own context menu.
     void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // What the tray icon shows besides the program's picture.
+    enum class TTrayState { NoModule, Running, Paused, Held };
+    TTrayState TrayState() const { return ShownTrayState; }
+    QIcon TrayIcon() const { return Tray.icon(); }
+    // Where the desktop shows the icon; empty where it does not tell.
+    QRect TrayGeometry() const { return Tray.geometry(); }
+
+    // Runs work now, or as soon as the module's tick has ended when it comes from inside one (a
+    // tick lets events in between its steps): a dialog opened there would hold every later tick
+    // until it closed.
+    void OutsideTick(std::function<void()> work);
+    // The module is in the middle of a tick (or other work that lets events in).
+    bool InTick() const;
 
     // IModuleWindow.
     void SetCaption(const std::string& text) override;
@@ -107,11 +123,13 @@ public:
     void lvCompletedJobsEnter();
     void lvCompletedJobsExit();
     void ClearPreview();
+    // The preview panel (View > Preview Window): the first picture of the job's preview folder,
+    // or why there is none.
     void ShowPreview(TListRow* row);
     void FormKeyDown(int key);
 
-    // Job search: the dialog's criteria over the chosen list, from the row after the last one
-    // found (SearchPosition, -1 before the first).
+    // Job search: the dialog's criteria over the chosen list as it is shown, from the row after
+    // the last one found (SearchPosition, -1 before the first); the row found is selected.
     void JobSearch();
     int SearchPosition = -1;
 
@@ -146,10 +164,18 @@ public:
     QAction* ActionFor(TJobAction action) const;
 
     // The counts of jobs in process, held and passed, as the status bar shows them; the tray tip
-    // shows them after the module description. Both follow the lists a moment after they change.
+    // shows them after the module description. Both follow the lists a moment after they change,
+    // and so do the State and Priority columns and the tray icon.
     TJobCounts JobCounts() const;
     QString JobCountsText() const;
     void ShowJobCounts();
+    // The state and priority of every row, from the module's own listing of its jobs.
+    void RefreshJobFacts();
+    // The words of a job's state ("waiting", "held" ...) in the user's language.
+    static QString StateText(const std::string& state);
+    // "3 jobs: poster 22, 23, 24" or "job poster 22": rows by name and id, as confirmations
+    // name what they act on.
+    static QString JobsNamed(const std::vector<TListRow*>& rows);
     // The description first, cut so that the counts fit in the tip's 63 characters.
     static QString TrayTipText(const QString& description, const QString& counts);
     QLabel* lJobCounts;
@@ -162,8 +188,6 @@ public:
     QPlainTextEdit* LogPane() const { return Log; }
     int LogLineCount() const;
     QTimer& ProcessingTimer() { return Timer; }
-    // Called with the tray menu before it pops up (tests close it from here).
-    std::function<void(QMenu*)> OnTrayMenuShown;
 
     // The action list, in declaration order.
     QAction* AExit;
@@ -195,6 +219,12 @@ public:
     QAction* AGenPreview;
     QAction* ANegative;
     QAction* AHelp;
+    // The tray menu's first item, and the columns the View menu shows or hides.
+    QAction* AShow;
+    QAction* AViewProcessState;
+    QAction* AViewProcessPriority;
+    QAction* AViewPassedState;
+    QAction* AViewPassedPriority;
 
     // Controls.
     QToolBar* TB_Main;
@@ -224,6 +254,7 @@ public:
 protected:
     void TranslateOwnTexts(TLanguageTable& language) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -244,6 +275,22 @@ private:
     void HideAction(QAction* action);
     void ApplyRule(const TJobActionStates& states);
     void SelectionChanged(TJobListView* list);
+    // After a command: the actions follow the rows that are still selected.
+    void RulesAfterCommand(TJobListView* list);
+    // An action whose work runs outside a tick.
+    void OnTriggered(QAction* action, std::function<void()> work);
+    // The columns the View menu shows or hides, as its actions say.
+    void ApplyColumnChoice();
+    // The log pane keeps room to be read: the lists above it give way.
+    void KeepLogRoom();
+    // The icon of the tray's state, when it changed.
+    void ShowTrayState();
+    // The jobs that a reprocess or redirect put into the list of jobs in process held (their
+    // device is held): the operator is told they wait.
+    void ReportHeldArrivals(const std::set<uint32_t>& before);
+    std::set<uint32_t> ProcessIds() const;
+    // Passed rows dropped on the list of jobs in process: reprocessed once the operator agrees.
+    void ReprocessDropped();
 
     void TimerTimer();
     void ConnectJobActions();
@@ -260,7 +307,7 @@ private:
     void AAbortExecute();
     void AHoldExecute(bool hold);
     void APriorityExecute();
-    void AReprocessExecute();
+    void AReprocessExecute(bool ask = false);
     void ASendToDeviceExecute();
     void AChangeNameExecute();
     void ASaveAsExecute();
@@ -296,9 +343,12 @@ private:
     QTimer Timer;
     // The queued call of ScheduleTick.
     QTimer Soon;
-    // No tick runs while the tray menu is up; one asked for meanwhile runs after it.
-    bool TicksResting = false;
-    bool TickWanted = false;
+    // Work that came from inside a tick, run once it has ended.
+    std::vector<std::function<void()>> Deferred;
+    QTimer DeferredTimer;
+    bool InTimerTimer = false;
+    TTrayState ShownTrayState = TTrayState::NoModule;
+    QIcon AppIcon;
     QTimer CountsTimer;
     QString Tip;
     QString TipDescription;

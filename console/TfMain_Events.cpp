@@ -2,6 +2,7 @@
 
 #include "console/TfMain.h"
 
+#include "common/WindowTexts.h"
 #include "console/TAlignPanel.h"
 #include "control/TModuleControl.h"
 
@@ -12,6 +13,8 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include <cstdio>
+
 namespace raduvuz {
 
 void TfMain::FormCreate() {
@@ -21,7 +24,8 @@ void TfMain::FormCreate() {
     if (tbPos)
         tbPos->setChecked(false);
     ANegative->setChecked(false);
-    // The preview is switched off for the life of the window.
+    // The preview commands are switched off for the life of the window; the panel shows the
+    // selected job's preview when the operator asks for it.
     niSpotClr->setVisible(false);
     niSpotClr->setEnabled(false);
     for (QAction* preview : {ACompos, AJobMerge, AGenPreview, ANegative}) {
@@ -32,8 +36,6 @@ void TfMain::FormCreate() {
     tbPos = nullptr;
     pPreview->hide();
     AViewPreview->setChecked(false);
-    HideAction(AViewPreview);
-    AViewPreview->setEnabled(false);
     // The preview splitter goes with the panel from the start.
     TunePreviewView();
     QApplication::setApplicationDisplayName(windowTitle());
@@ -69,7 +71,13 @@ void TfMain::FormDestroy() {
 
 void TfMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    KeepLogRoom();
     FormShow();
+}
+
+void TfMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    KeepLogRoom();
 }
 
 void TfMain::changeEvent(QEvent* event) {
@@ -90,37 +98,43 @@ void TfMain::closeEvent(QCloseEvent* event) {
 
 void TfMain::StartMessage() {
     SetTip(windowTitle());
+    // A notifier item's title is the application's name.
+    QCoreApplication::setApplicationName(windowTitle());
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         Tray.show();
         TrayAdded = true;
+        ShowTrayState();
+        hide();
+        return;
     }
-    hide();
+    // With nowhere to click, a hidden window could never be opened.
+    TrayAdded = false;
+    showMinimized();
+    LogWriteLine(WindowText(wtNoTray));
+    std::fprintf(stderr, "raduvuz: %s\n", WindowText(wtNoTray).c_str());
 }
 
 void TfMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) {
-        show();
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        ShowAndActivate();
+}
+
+bool TfMain::InTick() const {
+    return InTimerTimer || (Module && Module->Busy);
+}
+
+void TfMain::OutsideTick(std::function<void()> work) {
+    if (!InTick()) {
+        work();
         return;
     }
-    if (reason != QSystemTrayIcon::Context)
-        return;
-    const QPoint at = QCursor::pos();
-    if (isVisible()) {
-        raise();
-        activateWindow();
-    }
-    // No tick runs from inside the menu's own event loop.
-    Timer.stop();
-    TicksResting = true;
-    if (OnTrayMenuShown)
-        QTimer::singleShot(0, PopupMenu, [this] { OnTrayMenuShown(PopupMenu); });
-    PopupMenu->exec(at);
-    TicksResting = false;
-    Timer.start();
-    if (TickWanted) {
-        TickWanted = false;
-        Soon.start();
-    }
+    Deferred.push_back(std::move(work));
+    if (!DeferredTimer.isActive())
+        DeferredTimer.start(10);
+}
+
+void TfMain::OnTriggered(QAction* action, std::function<void()> work) {
+    connect(action, &QAction::triggered, this, [this, work] { OutsideTick(work); });
 }
 
 void TfMain::TimerTimer() {
@@ -128,9 +142,18 @@ void TfMain::TimerTimer() {
     // after the last tick, whatever started it.
     Soon.stop();
     Timer.stop();
-    if (TModuleControl* module = ActiveModule())
+    if (TModuleControl* module = ActiveModule()) {
+        const bool outer = InTimerTimer;
+        InTimerTimer = true;
         module->TimerTimer();
+        InTimerTimer = outer;
+    }
     Timer.start();
+    // A pause for the disk ends by itself: the tray icon follows the module, not only its lists.
+    ShowTrayState();
+    // What the operator started during the tick runs now.
+    if (!Deferred.empty())
+        DeferredTimer.start(0);
 }
 
 } // namespace raduvuz

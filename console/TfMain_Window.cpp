@@ -23,6 +23,15 @@ void TfMain::SetCaption(const std::string& text) {
     const QString caption = QString::fromStdString(text);
     setWindowTitle(caption);
     QApplication::setApplicationDisplayName(caption);
+    if (QCoreApplication::applicationName() == caption)
+        return;
+    // A notifier item's title is the application's name, which its host reads when the item
+    // registers: the icon registers again under the module's description.
+    QCoreApplication::setApplicationName(caption);
+    if (TrayAdded) {
+        Tray.hide();
+        Tray.show();
+    }
 }
 
 void TfMain::SetTrayTip(const std::string& text) {
@@ -48,6 +57,7 @@ void TfMain::SetPauseAction(const std::string& caption, const std::string& hint,
     APause->setToolTip(QString::fromStdString(hint));
     APause->setStatusTip(QString::fromStdString(hint));
     SetImage(APause, image);
+    ShowTrayState();
 }
 
 void TfMain::SetPauseHint(const std::string& hint) {
@@ -60,7 +70,10 @@ void TfMain::StopTimer() {
 }
 
 void TfMain::ShowAndActivate() {
-    show();
+    if (isMinimized())
+        showNormal();
+    else
+        show();
     raise();
     activateWindow();
 }

@@ -369,7 +369,7 @@ TDoc* TModuleControl::SelectJob() {
         for (TDoc* job : aborted) {
             if (job->Freed)
                 continue;
-            Log("Document " + job->Name + " aborted");
+            Log("Document " + ItemsAsTyped(job->Name) + " aborted");
             FreeJob(*job);
         }
     }
@@ -548,7 +548,7 @@ bool TModuleControl::RenameJob(TListRow* row, const std::string& name) {
         return true;
     }
     const std::string safe = SanitizeValue(name);
-    MainWindow.ProcessJobs().SetSubItem(row, siName, safe);
+    MainWindow.ProcessJobs().SetSubItem(row, siName, ItemsAsTyped(safe));
     job->Name = safe;
     TParams params(job->DDS);
     params.SetValue("Name", safe);

@@ -1,6 +1,7 @@
 // What a job does when the world around it fails: the document store goes away, the disk of the
 // job folder is full, or a file of its spool file's name is already there.
 
+#include "common/CommaText.h"
 #include "common/TParams.h"
 #include "jobs/IJobHost.h"
 #include "jobs/SpoolFile.h"
@@ -44,7 +45,7 @@ std::string NameInSpoolFile(const std::string& path, const TTaggedList& termKeys
 } // namespace
 
 std::string TDoc::JobText() const {
-    return std::to_string(JobID) + "_" + std::to_string(DocID) + " (" + Name + ")";
+    return std::to_string(JobID) + "_" + std::to_string(DocID) + " (" + ItemsAsTyped(Name) + ")";
 }
 
 void TDoc::StoreGoneInStep(const TStoreGone& error) {

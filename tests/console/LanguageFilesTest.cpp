@@ -102,6 +102,34 @@ private slots:
         }
     }
 
+    // Without a Language value of the registry the texts follow the session's language: the
+    // windows' and the log lines' alike, as both come from one table.
+    void germanFollowsTheSessionsLanguageWithoutARegistryValue() {
+        TTestFolder folder;
+        TScopedVariable all("LC_ALL", QByteArray());
+        TScopedVariable messages("LC_MESSAGES", QByteArray());
+        TScopedVariable lang("LANG", "de_DE.UTF-8");
+        QCOMPARE(LanguageOfLocale(), std::string("deu"));
+        TLanguageTable table{ProgramFolder()};
+        QCOMPARE(table.Text(wtMainCaption, "Queuer module"), std::string("Warteschlangenmodul"));
+        QCOMPARE(table.Format(1731, {"6", "60"}, "Job %s (%s) can not be delete"),
+                 std::string("Auftrag 6 (60) kann nicht gelöscht werden"));
+        {
+            // LC_ALL and LC_MESSAGES come before LANG; "C" names no language.
+            TScopedVariable c("LC_MESSAGES", "C");
+            QCOMPARE(LanguageOfLocale(), std::string());
+            TScopedVariable austrian("LC_ALL", "de_AT.UTF-8");
+            QCOMPARE(LanguageOfLocale(), std::string("deu"));
+        }
+        // A value of the registry chooses whatever the session says; one without a table gives
+        // English.
+        folder.WriteFile(QStringLiteral("registry.ini"),
+                         "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\nLanguage=enu\n");
+        TLanguageTable chosen{ProgramFolder()};
+        QCOMPARE(chosen.Text(wtMainCaption, "Queuer module"), std::string("Queuer module"));
+        QCOMPARE(chosen.State(), TLanguageState::None);
+    }
+
     void germanWindows() {
         TGerman german;
         TfMain window;
