@@ -370,7 +370,7 @@ void TfMain::AExitExecute() {
     }
     Exiting = true;
     close();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 void TfMain::AAboutExecute() {

@@ -203,8 +203,13 @@ int ShootTray(TfMain& window, const QString& output) {
     QTimer::singleShot(1500, &window, [&] {
         const QRect icon = window.TrayGeometry();
         QScreen* screen = QGuiApplication::primaryScreen();
-        // The menu opens at the icon, as a right click on it opens it.
-        window.PopupMenu->popup(icon.isValid() ? icon.center() : QPoint(100, 100));
+        // The menu opens beside the icon, as a right click on it opens it, leaving it in sight.
+        const QSize menu = window.PopupMenu->sizeHint();
+        const bool below = icon.top() < screen->geometry().height() / 2;
+        window.PopupMenu->popup(
+            icon.isValid() ? QPoint(icon.left() - menu.width() / 2,
+                                    below ? icon.bottom() + 4 : icon.top() - menu.height() - 4)
+                           : QPoint(100, 100));
         QTimer::singleShot(700, &window, [&, screen, icon] {
             const QRect menu = window.PopupMenu->geometry();
             const QRect area =
@@ -215,7 +220,7 @@ int ShootTray(TfMain& window, const QString& output) {
             window.PopupMenu->close();
             module.Close();
             window.SetModule(nullptr);
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
         });
     });
     QCoreApplication::exec();
@@ -284,7 +289,7 @@ int main(int argc, char* argv[]) {
         const QPixmap shot =
             screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
         result = shot.save(output) ? 0 : 1;
-        app.quit();
+        QCoreApplication::exit(0);
     });
     app.exec();
     return result;

@@ -281,8 +281,9 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
 
     EXPECT_THAT(Actions().Rename({id}, ""), IsEmpty());
     EXPECT_THAT(Actions().Rename({id}, "New; \"name\""), ElementsAre(id));
-    // ";" and the quote became blanks, and the blanks quote the value.
-    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "\"New   name \"");
+    // ";" and the quote became blanks, and the blanks quote the value in the file; the list shows
+    // the name as typed.
+    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "New   name ");
     const std::string header = Header("5_50");
     EXPECT_EQ(header, "Name=\"New   name \";FileName=\"New   name \";Device=KP,KX");
     const std::string after = ReadTextFile(Module->JobDir + "/5_50");
@@ -302,7 +303,7 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     // A job whose file is gone keeps its name, and the log says why.
     ::unlink((Module->JobDir + "/5_50").c_str());
     EXPECT_THAT(Actions().Rename({id}, "Lost"), IsEmpty());
-    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "\"New   name \"");
+    EXPECT_EQ(Window.Completed.FindId(id)->SubItems[siName], "New   name ");
     ASSERT_FALSE(Logged().empty());
     EXPECT_EQ(Logged().back(),
               ": Can not find job 5 (" + Module->JobDir + "/5_50: No such file or directory)");

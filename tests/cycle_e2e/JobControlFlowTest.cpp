@@ -382,35 +382,43 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     EXPECT_EQ(InputName(Outputs("a")[0]), "both-1-C.rst");
 }
 
-// The module program with its real window on an X display: held jobs released with raduvuz-ctl
-// reach their printer within a second while a menu of the console is open, and while a modal
-// dialog of it is; the operator's keys come through xdotool.
+// The module program with its real window on an X display whose desktop has a tray (an XEmbed
+// tray, trayer): held jobs released with raduvuz-ctl reach their printer within a second while
+// the tray icon's menu is open, while a menu of the window is, and while a modal dialog of it is.
+// The operator's mouse and keys come through xdotool.
 TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIsOpen) {
-    if (!HaveProgram("Xvfb") || !HaveProgram("xdotool"))
-        GTEST_SKIP() << "needs Xvfb and xdotool";
+    if (!HaveProgram("Xvfb") || !HaveProgram("xdotool") || !HaveProgram("trayer"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and trayer";
     TXDisplay display;
     ASSERT_TRUE(display.Start()) << "Xvfb did not start";
+    QProcess tray;
+    QProcessEnvironment trayEnv = QProcessEnvironment::systemEnvironment();
+    trayEnv.insert(QStringLiteral("DISPLAY"), display.Name);
+    tray.setProcessEnvironment(trayEnv);
+    tray.start(QStringLiteral("trayer"),
+               {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                QStringLiteral("left"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                QStringLiteral("--height"), QStringLiteral("24")});
+    ASSERT_TRUE(WaitUntil([&] {
+        return !display
+                    .Xdo({QStringLiteral("search"), QStringLiteral("--class"),
+                          QStringLiteral("trayer")})
+                    .isEmpty();
+    })) << "no tray";
     Display = display.Name;
-    MakePages("menu", 10, "C");
-    MakePages("dialog", 10, "C");
+    for (const char* name : {"tray", "menu", "dialog"})
+        MakePages(name, 10, "C");
     WriteConfig("WorkMode=1;HoldList=PRN_A");
     TRun run;
     run.Module = "flow = 12: Color=Cyan;Device=1\n";
     run.Extra = Terminators;
-    run.Workflow = "expect = 2\n";
+    run.Workflow = "expect = 3\n";
     Start(run);
-    const std::vector<uint> held = WaitForRows(Where("state", QStringLiteral("held")), 2);
-    ASSERT_EQ(held.size(), 2u) << Log();
+    const std::vector<uint> held = WaitForRows(Where("state", QStringLiteral("held")), 3);
+    ASSERT_EQ(held.size(), 3u) << Log();
 
-    // The console comes up as the server's ShowModule brings it.
-    CallModule(QStringLiteral("ShowModule"));
     const QString pid = Module.section(QLatin1Char('p'), -1);
-    const QString window = display
-                               .Xdo({QStringLiteral("search"), QStringLiteral("--sync"),
-                                     QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid,
-                                     QStringLiteral("--name"), QStringLiteral("^Queuer$")})
-                               .section(QLatin1Char('\n'), 0, 0);
-    ASSERT_FALSE(window.isEmpty()) << "no console window";
+    // The windows of the module process on the screen: the tray icon, then menus and dialogs.
     const auto shownWindows = [&] {
         return display
             .Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
@@ -418,8 +426,6 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
             .size();
     };
-    const qsizetype alone = shownWindows();
-    display.Xdo({QStringLiteral("windowfocus"), window});
     // The time from the release to the printer's document, in ms; -1 after 10 s without one.
     const auto released = [&](uint id, size_t outputs) -> qint64 {
         QElapsedTimer clock;
@@ -434,11 +440,37 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
         return clock.elapsed();
     };
 
-    // The Jobs menu of the menu bar is open.
+    // The tray icon's menu, opened with the right button on the icon in the tray.
+    const QString trayWindow =
+        display.Xdo({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")})
+            .section(QLatin1Char('\n'), 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return shownWindows() >= 1; })) << "no tray icon";
+    const qsizetype quiet = shownWindows();
+    display.Xdo({QStringLiteral("mousemove"), QStringLiteral("--window"), trayWindow,
+                 QStringLiteral("10"), QStringLiteral("12")});
+    display.Xdo({QStringLiteral("click"), QStringLiteral("3")});
+    ASSERT_TRUE(WaitUntil([&] { return shownWindows() > quiet; })) << "no tray menu opened";
+    const qint64 inTrayMenu = released(held[0], 1);
+    EXPECT_GE(inTrayMenu, 0) << Log();
+    EXPECT_LE(inTrayMenu, 1000) << Log();
+    EXPECT_GT(shownWindows(), quiet) << "the tray menu closed before the job went out";
+    display.Xdo({QStringLiteral("key"), QStringLiteral("Escape")});
+    ASSERT_TRUE(WaitUntil([&] { return shownWindows() == quiet; }));
+
+    // The console comes up as the server's ShowModule brings it; its Jobs menu opens.
+    CallModule(QStringLiteral("ShowModule"));
+    const QString window = display
+                               .Xdo({QStringLiteral("search"), QStringLiteral("--sync"),
+                                     QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid,
+                                     QStringLiteral("--name"), QStringLiteral("^Queuer$")})
+                               .section(QLatin1Char('\n'), 0, 0);
+    ASSERT_FALSE(window.isEmpty()) << "no console window";
+    const qsizetype alone = shownWindows();
+    display.Xdo({QStringLiteral("windowfocus"), window});
     display.Xdo(
         {QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("alt+j")});
     ASSERT_TRUE(WaitUntil([&] { return shownWindows() > alone; })) << "no menu opened";
-    const qint64 inMenu = released(held[0], 1);
+    const qint64 inMenu = released(held[1], 2);
     EXPECT_GE(inMenu, 0) << Log();
     EXPECT_LE(inMenu, 1000) << Log();
     EXPECT_GT(shownWindows(), alone) << "the menu closed before the job went out";
@@ -453,7 +485,7 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
                                         QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
                                         pid, QStringLiteral("--name"), QStringLiteral("^Search$")});
     ASSERT_FALSE(dialog.isEmpty()) << "no search dialog";
-    const qint64 inDialog = released(held[1], 2);
+    const qint64 inDialog = released(held[2], 3);
     EXPECT_GE(inDialog, 0) << Log();
     EXPECT_LE(inDialog, 1000) << Log();
     EXPECT_FALSE(display
@@ -465,9 +497,13 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
     display.Xdo({QStringLiteral("key"), QStringLiteral("--window"),
                  dialog.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Escape")});
     ASSERT_EQ(Finish(), 0) << RunLog;
-    ExpectSent("a", 2);
-    std::printf("release to printer: %lld ms with a menu open, %lld ms with a dialog open\n",
-                static_cast<long long>(inMenu), static_cast<long long>(inDialog));
+    ExpectSent("a", 3);
+    tray.kill();
+    tray.waitForFinished();
+    std::printf("release to printer: %lld ms with the tray menu open, %lld ms with a menu of the "
+                "window open, %lld ms with a dialog open\n",
+                static_cast<long long>(inTrayMenu), static_cast<long long>(inMenu),
+                static_cast<long long>(inDialog));
 }
 
 TEST_F(JobControlFlowTest, PassedJobsReprocessedOrRedirectedReachTheirSinksAgainUnchanged) {
