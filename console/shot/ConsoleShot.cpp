@@ -256,11 +256,21 @@ int main(int argc, char* argv[]) {
     window.lvProcessJobs->resize(window.lvProcessJobs->width(), 112);
     window.RealignAll();
     window.ShowAndActivate();
-    // The passed jobs sorted by size, largest first; the held job selected.
+    // The passed jobs sorted by size, largest first; the held job selected, with the actions a
+    // module would enable for it (there is none behind the pictures).
     window.lvCompletedJobs->SortBy(TJobTableModel::kSizeColumn, Qt::DescendingOrder);
-    window.lvCompletedJobs->SelectRow(1);
-    window.lvProcessJobs->SelectRow(2);
-    window.lvProcessJobs->setFocus();
+    if (std::strcmp(what, "redirect") == 0) {
+        window.lvCompletedJobs->SelectRow(1);
+        window.lvCompletedJobs->setFocus();
+    } else {
+        window.lvProcessJobs->SelectRow(2);
+        window.lvProcessJobs->setFocus();
+        // Once the list has the focus, whose rules know of no module.
+        QTimer::singleShot(1000, &window, [&window] {
+            window.AUnHold->setEnabled(true);
+            window.AChangeName->setEnabled(true);
+        });
+    }
 
     QWidget* shown = &window;
     if (std::strcmp(what, "search") == 0) {
