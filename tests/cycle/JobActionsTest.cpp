@@ -7,6 +7,7 @@
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "services/Dispatch.h"
 #include "support/SmallDisk.h"
 
 #include <algorithm>
@@ -227,6 +228,21 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     EXPECT_EQ(Module->Jobs[3]->Dests(), "23");
     EXPECT_EQ(Module->Jobs[3]->Devices, "4");
     EXPECT_EQ(Rows(), "");
+
+    // A device that is no terminator of the module is refused as such, naming the ones there
+    // are, and nothing is sent.
+    WriteJob("4_40", "Name=Nowhere;Color=Cyan");
+    Module->ReloadSavedJobs();
+    const size_t jobs = Module->Jobs.size();
+    try {
+        Actions().Redirect({IdOf("4")}, {9});
+        ADD_FAILURE() << "terminator 9 was taken";
+    } catch (const TInvalidArgument& error) {
+        EXPECT_STREQ(error.what(), "devices: the module has no terminator 9; its terminators are "
+                                   "3 (Proofer), 4 (Plate)");
+    }
+    EXPECT_EQ(Module->Jobs.size(), jobs);
+    EXPECT_NE(Window.Completed.FindId(IdOf("4")), nullptr);
 
     // A job whose spool file is gone keeps its row, and its id, where it was.
     WriteJob("8_80", "Name=Gone");
