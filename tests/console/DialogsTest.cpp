@@ -1,6 +1,7 @@
 #include "console/ConsoleTestSupport.h"
 
 #include "common/Language.h"
+#include "console/ConsoleDialogs.h"
 #include "console/ImageLists.h"
 #include "console/ShowAbout.h"
 #include "console/TCheckListBox.h"
@@ -18,11 +19,13 @@
 #include <QAction>
 #include <QBuffer>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QtTest>
 
 namespace raduvuz::test {
@@ -236,6 +239,30 @@ private slots:
         const TVersion missing(folder.StdPath(QStringLiteral("no such file")));
         QCOMPARE(missing.FileVersion[0], uint16_t(0));
         QVERIFY(missing.Block.empty());
+    }
+
+    // Save As takes a folder that is there, one the dialog makes, or one typed that is not there
+    // yet (the copy makes it).
+    void theFolderDialogTakesANewFolder() {
+        TTestFolder folder;
+        QVERIFY(QDir().mkpath(folder.Path(QStringLiteral("kept"))));
+        TFolderDialog dialog(nullptr, QStringLiteral("Select directory for save"));
+        dialog.setDirectory(folder.Path(QString()));
+        auto* newFolder = dialog.findChild<QToolButton*>(QStringLiteral("newFolderButton"));
+        QVERIFY(newFolder);
+        QVERIFY(newFolder->isEnabled());
+
+        dialog.selectFile(QStringLiteral("kept"));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(QDir(dialog.Folder()), QDir(folder.Path(QStringLiteral("kept"))));
+
+        TFolderDialog typed(nullptr, QStringLiteral("Select directory for save"));
+        typed.setDirectory(folder.Path(QString()));
+        typed.selectFile(QStringLiteral("new"));
+        typed.accept();
+        QCOMPARE(typed.result(), int(QDialog::Accepted));
+        QCOMPARE(typed.Folder(), folder.Path(QStringLiteral("new")));
     }
 
     void smallDialogs() {
