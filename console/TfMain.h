@@ -68,7 +68,8 @@ public:
     TModuleControl* ActiveModule() const;
 
     // The start call queued at process start: adds the tray icon and hides the window; without a
-    // tray on the desktop the window stays, minimised, and the log says why.
+    // tray on the desktop the window stays, minimised, and the log says why (off-screen, where
+    // there is no desktop, it hides).
     void StartMessage();
     // The tray icon's callback: a click (what a desktop's notifier item sends as Activate) or a
     // double click shows and raises the window. The menu is the icon's own context menu.

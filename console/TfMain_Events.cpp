@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QToolButton>
 
@@ -107,8 +108,13 @@ void TfMain::StartMessage() {
         hide();
         return;
     }
-    // With nowhere to click, a hidden window could never be opened.
     TrayAdded = false;
+    // Off-screen (a workflow run without a display) there is no desktop, nor anybody to look.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        hide();
+        return;
+    }
+    // With nowhere to click, a hidden window could never be opened.
     showMinimized();
     LogWriteLine(WindowText(wtNoTray));
     std::fprintf(stderr, "raduvuz: %s\n", WindowText(wtNoTray).c_str());

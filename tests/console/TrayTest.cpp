@@ -5,6 +5,7 @@
 // a registered host is on the session bus, so this runs on an X display (xvfb-run).
 //
 //   test_console_tray               the test (starts its bus and the watcher)
+//   test_console_tray --no-tray     the test of a desktop without a tray (no watcher)
 //   test_console_tray --watcher     the watcher, on the bus DBUS_SESSION_BUS_ADDRESS names
 
 #include "console/TfMain.h"
@@ -18,6 +19,7 @@
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QtTest>
 
@@ -148,6 +150,34 @@ private slots:
     }
 };
 
+// A desktop with no tray at all: neither a notifier watcher nor an XEmbed tray on the display.
+class NoTrayTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theWindowStaysMinimisedAndTheLogSaysWhy() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        TfMain window;
+        window.StartMessage();
+        QVERIFY(!window.TrayIconAdded());
+        QVERIFY(window.isVisible());
+        QVERIFY(window.isMinimized());
+        QVERIFY(window.LogPane()->toPlainText().startsWith(
+            QStringLiteral("No system tray on this desktop")));
+        // Esc and the desktop's close minimise it, and it comes up again.
+        window.ShowAndActivate();
+        QTRY_VERIFY(!window.isMinimized());
+        window.FormKeyDown(Qt::Key_Escape);
+        QTRY_VERIFY(window.isMinimized());
+        QVERIFY(window.isVisible());
+        window.ShowAndActivate();
+        QTRY_VERIFY(!window.isMinimized());
+        window.close();
+        QTRY_VERIFY(window.isMinimized());
+        QVERIFY(window.isVisible());
+    }
+};
+
 namespace {
 
 // The watcher process: registers its name and serves until it is ended.
@@ -197,10 +227,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "test_console_tray: cannot start a dbus-daemon\n");
         return 1;
     }
+    const bool noTray = argc > 1 && std::strcmp(argv[1], "--no-tray") == 0;
+    if (noTray) {
+        argv[1] = argv[0];
+        --argc;
+        ++argv;
+    }
     int failed = 1;
     {
         QApplication app(argc, argv);
         raduvuz::TTWForm::HelpOpener() = [](const QUrl&) { return false; };
+        if (noTray) {
+            NoTrayTest test;
+            failed = QTest::qExec(&test, argc, argv);
+            ::kill(bus, SIGTERM);
+            return failed == 0 ? 0 : 1;
+        }
         // The watcher is on the bus before the window makes its tray icon: Qt looks for it then.
         QProcess watcher;
         watcher.setProcessChannelMode(QProcess::ForwardedChannels);
