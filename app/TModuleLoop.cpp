@@ -14,9 +14,7 @@ TModuleLoop::TModuleLoop() {
     Soon.setSingleShot(true);
     Soon.setInterval(0);
     connect(&Soon, &QTimer::timeout, this, [this] {
-        if (Resting)
-            TickWanted = true;
-        else if (ActiveModule())
+        if (ActiveModule())
             TimerTimer();
     });
 }
@@ -30,9 +28,13 @@ void TModuleLoop::TimerTimer() {
     // after the last tick, whatever started it.
     Soon.stop();
     Timer.stop();
-    if (TModuleControl* module = ActiveModule())
+    TModuleControl* module = ActiveModule();
+    if (module)
         module->TimerTimer();
     Timer.start();
+    // A tick started from inside another returns at once: the outer one tells when it ends.
+    if (module && !module->InTick() && TickEnded)
+        TickEnded();
 }
 
 void TModuleLoop::StopTimer() {
@@ -57,19 +59,6 @@ void TModuleLoop::WaitForEvents(int maxMs, const std::function<bool()>& done) {
 
 void TModuleLoop::ScheduleTick() {
     Soon.start();
-}
-
-void TModuleLoop::RestTicks(bool resting) {
-    Resting = resting;
-    if (resting) {
-        Timer.stop();
-        return;
-    }
-    Timer.start();
-    if (TickWanted) {
-        TickWanted = false;
-        Soon.start();
-    }
 }
 
 } // namespace raduvuz

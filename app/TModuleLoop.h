@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+#include <utility>
+
 namespace raduvuz {
 
 class TModuleControl;
@@ -27,7 +30,7 @@ public:
     void ProcessPendingMessages() override;
     void WaitForEvents(int maxMs, const std::function<bool()>& done) override;
     void ScheduleTick() override;
-    void RestTicks(bool resting) override;
+    void SetTickEnded(std::function<void()> ended) override { TickEnded = std::move(ended); }
 
 private:
     TModuleControl* ActiveModule() const;
@@ -37,8 +40,7 @@ private:
     QTimer Timer;
     // The queued call of ScheduleTick.
     QTimer Soon;
-    bool Resting = false;
-    bool TickWanted = false;
+    std::function<void()> TickEnded;
 };
 
 } // namespace raduvuz

@@ -69,7 +69,9 @@ void TProcessLifetime::Check() {
     if (Ending || !MayEnd())
         return;
     Ending = true;
-    QCoreApplication::quit();
+    // exit, not quit: quit asks the windows first, and the console's window (shown where the
+    // desktop has no tray) only hides on a close request.
+    QCoreApplication::exit(0);
 }
 
 } // namespace raduvuz

@@ -44,7 +44,8 @@ function(raduvuz_add_layer target sources libs)
     endif()
 endfunction()
 
-# One GoogleTest executable per area; every test case becomes a CTest test.
+# One GoogleTest executable per area; every test case becomes a CTest test. The tests run in the
+# C.UTF-8 locale, whatever the session's language: a test of another locale says so itself.
 function(raduvuz_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
     find_package(GTest REQUIRED)
@@ -54,7 +55,7 @@ function(raduvuz_gtest name)
     raduvuz_strict(${name})
     include(GoogleTest)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "RADUVUZ_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;${ARG_ENV}"
+        PROPERTIES ENVIRONMENT "RADUVUZ_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;LC_ALL=C.UTF-8;${ARG_ENV}"
                    TIMEOUT 120)
 endfunction()
 

@@ -108,6 +108,17 @@ std::string WriteCommaText(const std::vector<std::string>& items) {
     return result;
 }
 
+std::string ItemsAsTyped(std::string_view commaText) {
+    std::string typed;
+    for (const std::string& item : ReadCommaText(commaText)) {
+        if (!typed.empty()) {
+            typed.push_back(' ');
+        }
+        typed += item;
+    }
+    return typed;
+}
+
 std::string AsciiUpper(std::string_view text) {
     std::string result(text);
     for (char& c : result) {

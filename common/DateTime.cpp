@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <langinfo.h>
 #include <string>
 
 namespace raduvuz {
@@ -115,6 +116,10 @@ std::string ShortDateText(TDateTime value) {
 
 std::string LongTimeText(TDateTime value) {
     return FormatTm("%X", value);
+}
+
+std::string ShortDateFormat() {
+    return nl_langinfo(D_FMT);
 }
 
 std::string DateTimeText(TDateTime value) {

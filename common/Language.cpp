@@ -3,6 +3,7 @@
 #include "platform/Registry.h"
 #include "platform/System.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <unordered_map>
@@ -56,7 +57,39 @@ std::string_view TrimSpaces(std::string_view text) {
     return text;
 }
 
+// The tables are named by the three-letter language codes of the workflow's installations.
+struct TLanguageName {
+    const char* Locale;
+    const char* Table;
+};
+constexpr TLanguageName kLanguageNames[] = {
+    {"cs", "csy"}, {"da", "dan"}, {"de", "deu"}, {"es", "esp"}, {"fi", "fin"}, {"fr", "fra"},
+    {"hu", "hun"}, {"it", "ita"}, {"ja", "jpn"}, {"nb", "nor"}, {"nl", "nld"}, {"nn", "non"},
+    {"pl", "plk"}, {"pt", "ptg"}, {"ru", "rus"}, {"sv", "sve"}, {"tr", "trk"}};
+
 } // namespace
+
+std::string LanguageOfLocale() {
+    const char* locale = nullptr;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            locale = value;
+            break;
+        }
+    }
+    if (!locale) {
+        return std::string();
+    }
+    const std::string_view text(locale);
+    const std::string_view language = text.substr(0, text.find_first_of("_.@"));
+    for (const TLanguageName& name : kLanguageNames) {
+        if (language == name.Locale) {
+            return name.Table;
+        }
+    }
+    return std::string();
+}
 
 // Blank lines and lines starting with "#" are comments. The first line of a number counts, as a
 // string table holds each number once.
@@ -95,9 +128,13 @@ TLanguageTable::TLanguageTable(std::string programFolder) : Folder(std::move(pro
 void TLanguageTable::Load() {
     // Decided before reading, so that a failure below is never retried.
     LoadState = TLanguageState::None;
-    const std::optional<std::string> language = RegistryString(kServerKey, "Language");
+    std::optional<std::string> language = RegistryString(kServerKey, "Language");
+    // Without a value of the installation's the texts follow the session's language.
+    if (!language || language->empty()) {
+        language = LanguageOfLocale();
+    }
     // The value is a file name extension; a path in it would leave the program folder.
-    if (!language || language->empty() || language->find('/') != std::string::npos) {
+    if (language->empty() || language->find('/') != std::string::npos) {
         return;
     }
     const std::string path = Folder + "Language." + *language;

@@ -13,8 +13,9 @@ namespace raduvuz {
 enum class TLanguageState { NotTried, Loaded, None };
 
 // The numbered texts of the user's language: the table "Language.<value>" in a program folder,
-// <value> being the registry's "Language". The first lookup reads it, and whatever that finds
-// stays: a table that was missing is not looked for again.
+// <value> being the registry's "Language", or without one the table of the language the
+// environment names for messages (LanguageOfLocale). The first lookup reads it, and whatever that
+// finds stays: a table that was missing is not looked for again.
 class TLanguageTable {
 public:
     explicit TLanguageTable(std::string programFolder);
@@ -37,6 +38,11 @@ private:
 // line; escapes "\n" "\t" "\\"; at most 2047 bytes of a text are kept; the first line of a
 // number counts).
 std::unordered_map<int, std::string> ParseLanguageTable(std::istream& in);
+
+// The table name of the language the environment names for messages (LC_ALL, else LC_MESSAGES,
+// else LANG): "deu" for "de_DE.UTF-8"; empty for "C", "POSIX", nothing set or a language without
+// a table name.
+std::string LanguageOfLocale();
 
 // The table of the running program, from the program's own folder.
 TLanguageTable& ProgramLanguage();

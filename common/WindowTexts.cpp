@@ -3,6 +3,8 @@
 #include "common/Language.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 namespace raduvuz {
 
@@ -116,6 +118,24 @@ constexpr TWindowTextEntry kTexts[] = {
     {wtTransferring, "Transfering"},
     {wtSpooling, "Spooling"},
     {wtJobCounts, "%d in process, %d held, %d passed"},
+    {wtColumnId, "ID"},
+    {wtColumnState, "State"},
+    {wtColumnPriority, "Priority"},
+    {wtColumnSizeTip,
+     "The job's data before packing, in Kb of 1024 bytes and Mb of 1024 Kb: its Size parameter, "
+     "else what the document store gave, else the data of its spool file"},
+    {wtColumnIdTip, "The id that raduvuz-ctl and the job-control interface take"},
+    {wtStateReading, "reading"},
+    {wtStateTransferring, "transferring"},
+    {wtStateSpooling, "spooling"},
+    {wtStateWaiting, "waiting"},
+    {wtStateHeld, "held"},
+    {wtStateSending, "sending"},
+    {wtStatePassed, "passed"},
+    {wtStateFailed, "failed"},
+    {wtShow, "&Show"},
+    {wtMenuColumns, "&Columns"},
+    {wtViewProcessState, "&State of the jobs in process"},
     {wtWebSignIn, "Sign in"},
     {wtWebUser, "User"},
     {wtWebPassword, "Password"},
@@ -165,7 +185,39 @@ constexpr TWindowTextEntry kTexts[] = {
     {wtWebViewerNote, "Viewer: you see the jobs but do not act on them"},
     {wtWebFolderHint, "An absolute path on the workflow computer, e.g. /srv/kept"},
     {wtWebModuleNumber, "Module %d"},
+    {wtViewProcessPriority, "&Priority of the jobs in process"},
+    {wtViewPassedState, "S&tate of the passed jobs"},
+    {wtViewPassedPriority, "P&riority of the passed jobs"},
+    {wtJobsNamed, "%d jobs: %s"},
+    {wtJobNamed, "job %s"},
+    {wtConfirmAbort, "Abort %s?"},
+    {wtConfirmDelete, "Delete %s?"},
+    {wtConfirmReprocess, "Reprocess %s?"},
+    {wtConfirmShutDown, "Shut down module \"%s\"? %d jobs are in process, %d of them held: held "
+                        "jobs stay held, the others are sent after the next start."},
+    {wtWaitHeld, "Their device is held in this module (%s), so these wait held: %s. Release them "
+                 "to send them."},
+    {wtNoTray, "No system tray on this desktop (no notifier item host and no tray window): the "
+               "window stays open, minimised"},
+    {wtNoSetupLibrary, "No setup library: %s does not exist or cannot be loaded"},
+    {wtHeldDevice, "%s (held)"},
+    {wtNoJobSelected, "No job selected"},
+    {wtNoPreviewFolder, "The workflow gave the module no preview folder"},
+    {wtNoPreview, "No preview of job %s: there is no folder %s"},
+    {wtNoPreviewPicture, "No preview of job %s: %s holds no picture"},
+    {wtDateFormatHint, "The day as the Date column shows it, e.g. %s"},
+    {wtManualCaption, "Manual: %s"},
+    {wtNoManual, "The manual cannot be shown (%s). Read it with: man raduvuz"},
 };
+
+constexpr bool NumbersRise() {
+    for (size_t i = 1; i < std::size(kTexts); ++i) {
+        if (kTexts[i - 1].Number >= kTexts[i].Number)
+            return false;
+    }
+    return true;
+}
+static_assert(NumbersRise(), "the window texts must be listed by rising number");
 
 } // namespace
 

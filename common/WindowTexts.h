@@ -7,7 +7,7 @@
 namespace raduvuz {
 
 // Numbers of the texts the operator sees in the windows (captions, menus, actions, controls, list
-// columns) that have none among the numbered messages: one block of our own, 2100 to 2299, which
+// columns) that have none among the numbered messages: one block of our own, 2100 to 2399, which
 // no numbered message uses. A language table translates them like any other number; their
 // English texts are in WindowTexts().
 enum TWindowText : int {
@@ -115,6 +115,22 @@ enum TWindowText : int {
     wtTransferring = 2221,
     wtSpooling = 2222,
     wtJobCounts = 2223,
+    wtColumnId = 2224,
+    wtColumnState = 2225,
+    wtColumnPriority = 2226,
+    wtColumnSizeTip = 2227,
+    wtColumnIdTip = 2228,
+    wtStateReading = 2229,
+    wtStateTransferring = 2230,
+    wtStateSpooling = 2231,
+    wtStateWaiting = 2232,
+    wtStateHeld = 2233,
+    wtStateSending = 2234,
+    wtStatePassed = 2235,
+    wtStateFailed = 2236,
+    wtShow = 2237,
+    wtMenuColumns = 2238,
+    wtViewProcessState = 2239,
     // The web console of raduvuz-web.
     wtWebSignIn = 2240,
     wtWebUser = 2241,
@@ -164,6 +180,27 @@ enum TWindowText : int {
     wtWebViewerNote = 2285,
     wtWebFolderHint = 2286,
     wtWebModuleNumber = 2289,
+    // The console's texts beyond the web's block.
+    wtViewProcessPriority = 2300,
+    wtViewPassedState = 2301,
+    wtViewPassedPriority = 2302,
+    wtJobsNamed = 2303,
+    wtJobNamed = 2304,
+    wtConfirmAbort = 2305,
+    wtConfirmDelete = 2306,
+    wtConfirmReprocess = 2307,
+    wtConfirmShutDown = 2308,
+    wtWaitHeld = 2309,
+    wtNoTray = 2310,
+    wtNoSetupLibrary = 2311,
+    wtHeldDevice = 2312,
+    wtNoJobSelected = 2313,
+    wtNoPreviewFolder = 2314,
+    wtNoPreview = 2315,
+    wtNoPreviewPicture = 2316,
+    wtDateFormatHint = 2317,
+    wtManualCaption = 2318,
+    wtNoManual = 2319,
 };
 
 struct TWindowTextEntry {

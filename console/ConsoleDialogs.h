@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDialog>
 #include <QString>
 
 #include <optional>
@@ -20,20 +21,36 @@ public:
     virtual bool Confirm(QWidget* parent, const QString& text) = 0;
     // Shows one of the console's forms modally (priority, devices); true when it ended with OK.
     virtual bool Exec(QDialog& dialog) = 0;
-    // One line of text; nullopt when cancelled.
+    // One line of text, starting as given; nullopt when cancelled.
     virtual std::optional<QString> AskText(QWidget* parent, const QString& caption,
-                                           const QString& prompt) = 0;
-    // A folder; nullopt when cancelled.
+                                           const QString& prompt, const QString& start) = 0;
+    // A folder, one that is there or a new one typed or made in the dialog; nullopt when
+    // cancelled.
     virtual std::optional<QString> AskFolder(QWidget* parent, const QString& caption) = 0;
 };
 
-// Qt's message box, input box and folder selection, and the form's own modal loop.
+// Chooses a folder for copies: one that is there, one made with its "Create New Folder" button,
+// or one typed that is not there yet (the copy makes it with its parents).
+class TFolderDialog : public QFileDialog {
+    Q_OBJECT
+
+public:
+    TFolderDialog(QWidget* parent, const QString& caption);
+    // The folder chosen, once the dialog ended with OK.
+    QString Folder() const;
+    void accept() override;
+
+private:
+    QString Typed;
+};
+
+// Qt's message box and input box, the folder dialog above, and the form's own modal loop.
 class TQtDialogs : public IConsoleDialogs {
 public:
     bool Confirm(QWidget* parent, const QString& text) override;
     bool Exec(QDialog& dialog) override;
-    std::optional<QString> AskText(QWidget* parent, const QString& caption,
-                                   const QString& prompt) override;
+    std::optional<QString> AskText(QWidget* parent, const QString& caption, const QString& prompt,
+                                   const QString& start) override;
     std::optional<QString> AskFolder(QWidget* parent, const QString& caption) override;
 };
 

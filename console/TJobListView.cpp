@@ -37,24 +37,48 @@ TJobListView::TJobListView(QWidget* parent) : QTreeView(parent) {
     header()->setMinimumSectionSize(0);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    header()->setSectionsClickable(true);
     setItemDelegateForColumn(TJobTableModel::kSizeColumn, new TProgressDelegate(this));
+    Order = new TJobSortModel(this);
 }
 
 void TJobListView::SetRows(TJobTableModel* model) {
     RowModel = model;
-    setModel(model);
+    Order->setSourceModel(model);
+    setModel(Order);
+    // No order of the operator's yet: the list's own, which a third click brings back.
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
+    header()->setSortIndicatorClearable(true);
+    setSortingEnabled(true);
     for (int column = 0; column < TJobTableModel::kColumnCount; ++column) {
         header()->setSectionResizeMode(
             column, IsAutomaticColumn(column) ? QHeaderView::Stretch : QHeaderView::Interactive);
     }
     // The device column is kept out of sight: one pixel, never wider.
-    header()->setSectionResizeMode(TJobTableModel::kColumnCount - 1, QHeaderView::Fixed);
+    header()->setSectionResizeMode(TJobTableModel::kDevColumn, QHeaderView::Fixed);
+    // The id comes first, where an operator reads it before acting; the state and the priority
+    // follow the size.
+    header()->moveSection(header()->visualIndex(TJobTableModel::kIdColumn), 0);
+    header()->moveSection(header()->visualIndex(TJobTableModel::kStateColumn),
+                          header()->visualIndex(TJobTableModel::kSizeColumn) + 1);
+    header()->moveSection(header()->visualIndex(TJobTableModel::kPriorityColumn),
+                          header()->visualIndex(TJobTableModel::kStateColumn) + 1);
     if (QItemSelectionModel* selection = selectionModel()) {
         connect(selection, &QItemSelectionModel::selectionChanged, this, [this] {
             if (OnSelectItem)
                 OnSelectItem();
         });
     }
+}
+
+TListRow* TJobListView::RowShownAt(int row) const {
+    if (RowModel == nullptr || row < 0 || row >= Order->rowCount())
+        return nullptr;
+    return RowModel->RowAt(Order->mapToSource(Order->index(row, 0)).row());
+}
+
+QModelIndex TJobListView::ShownIndex(int row) const {
+    return row < 0 || row >= Order->rowCount() ? QModelIndex() : Order->index(row, 0);
 }
 
 TListRow* TJobListView::Selected() const {
@@ -66,38 +90,67 @@ std::vector<TListRow*> TJobListView::SelectedRows() const {
     std::vector<TListRow*> rows;
     if (RowModel == nullptr || selectionModel() == nullptr)
         return rows;
-    QList<int> indexes;
+    QList<int> shown;
     for (const QModelIndex& index : selectionModel()->selectedRows())
-        indexes.push_back(index.row());
-    std::sort(indexes.begin(), indexes.end());
-    for (int index : indexes) {
-        if (TListRow* row = RowModel->RowAt(index))
-            rows.push_back(row);
+        shown.push_back(index.row());
+    std::sort(shown.begin(), shown.end());
+    for (int row : shown) {
+        if (TListRow* listRow = RowShownAt(row))
+            rows.push_back(listRow);
+    }
+    return rows;
+}
+
+std::vector<const TListRow*> TJobListView::ShownRows() const {
+    std::vector<const TListRow*> rows;
+    for (int row = 0; row < Order->rowCount(); ++row) {
+        if (const TListRow* listRow = RowShownAt(row))
+            rows.push_back(listRow);
     }
     return rows;
 }
 
 void TJobListView::SelectRow(int row, bool select) {
-    if (RowModel == nullptr || selectionModel() == nullptr || row < 0 ||
-        row >= RowModel->rowCount())
+    const QModelIndex index = ShownIndex(row);
+    if (!index.isValid() || selectionModel() == nullptr)
         return;
     const auto flags = (select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
                        QItemSelectionModel::Rows;
-    selectionModel()->select(RowModel->index(row, 0), flags);
+    selectionModel()->select(index, flags);
     if (select)
-        selectionModel()->setCurrentIndex(RowModel->index(row, 0), QItemSelectionModel::NoUpdate);
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 }
 
 void TJobListView::SelectAllRows() {
     selectAll();
 }
 
-void TJobListView::FocusRow(int row) {
-    if (RowModel == nullptr || selectionModel() == nullptr || row < 0 ||
-        row >= RowModel->rowCount())
+void TJobListView::SelectIds(const std::set<uint32_t>& ids) {
+    if (selectionModel() == nullptr)
         return;
-    const QModelIndex index = RowModel->index(row, 0);
+    QItemSelection wanted;
+    for (int row = 0; row < Order->rowCount(); ++row) {
+        const TListRow* listRow = RowShownAt(row);
+        if (listRow && ids.count(listRow->Id) > 0)
+            wanted.select(Order->index(row, 0), Order->index(row, Order->columnCount() - 1));
+    }
+    selectionModel()->select(wanted, QItemSelectionModel::ClearAndSelect);
+}
+
+void TJobListView::FocusRow(int row) {
+    const QModelIndex index = ShownIndex(row);
+    if (!index.isValid() || selectionModel() == nullptr)
+        return;
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    scrollTo(index);
+}
+
+void TJobListView::SelectOnly(int row) {
+    const QModelIndex index = ShownIndex(row);
+    if (!index.isValid() || selectionModel() == nullptr)
+        return;
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
     scrollTo(index);
 }
 
@@ -110,9 +163,24 @@ int TJobListView::ColumnWidth(int column) const {
 }
 
 void TJobListView::SetColumnWidth(int column, int width) {
-    if (column == TJobTableModel::kColumnCount - 1)
+    if (column == TJobTableModel::kDevColumn)
         width = std::min(width, 1);
     header()->resizeSection(column, std::max(0, width));
+}
+
+int TJobListView::SortColumn() const {
+    return header()->sortIndicatorSection();
+}
+
+Qt::SortOrder TJobListView::SortOrder() const {
+    return header()->sortIndicatorOrder();
+}
+
+void TJobListView::SortBy(int column, Qt::SortOrder order) {
+    if (column < -1 || column >= TJobTableModel::kColumnCount)
+        column = -1;
+    header()->setSortIndicator(column, order);
+    sortByColumn(column, order);
 }
 
 void TJobListView::focusInEvent(QFocusEvent* event) {

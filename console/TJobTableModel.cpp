@@ -12,10 +12,12 @@ namespace raduvuz {
 TJobTableModel::TJobTableModel(TJobListModel& rows, QStringList captions, QList<QIcon> images,
                                QObject* parent)
     : QAbstractTableModel(parent), Source(rows), Captions(std::move(captions)),
-      Images(std::move(images)), Count(rows.Count()) {
+      Images(std::move(images)) {
     QPixmap empty(16, 16);
     empty.fill(Qt::transparent);
     Blank = QIcon(empty);
+    for (int i = 0; i < Source.Count(); ++i)
+        Shown.push_back(Source.At(i));
     Source.AddListener(this);
 }
 
@@ -30,14 +32,17 @@ Qt::Alignment TJobTableModel::ColumnAlignment(int column) {
     case 5:
     case 6:
     case 8:
+    case kPriorityColumn:
         return Qt::AlignHCenter | Qt::AlignVCenter;
+    case kIdColumn:
+        return Qt::AlignRight | Qt::AlignVCenter;
     default:
         return Qt::AlignLeft | Qt::AlignVCenter;
     }
 }
 
 int TJobTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : Count;
+    return parent.isValid() ? 0 : static_cast<int>(Shown.size());
 }
 
 int TJobTableModel::columnCount(const QModelIndex& parent) const {
@@ -51,6 +56,40 @@ std::optional<double> TJobTableModel::ProgressOf(const TListRow& row) {
     return std::clamp(static_cast<double>(row.Done) / static_cast<double>(row.Bytes), 0.0, 1.0);
 }
 
+const TRowFacts* TJobTableModel::FactsOf(const TListRow& row) const {
+    const auto found = Facts.find(row.Id);
+    return found == Facts.end() ? nullptr : &found->second;
+}
+
+QVariant TJobTableModel::SortValue(const TListRow& row, int column) const {
+    const TRowFacts* facts = FactsOf(row);
+    const auto numberOr = [](const std::string& text) -> QVariant {
+        int32_t number = 0;
+        if (TryStrToInt(text, number))
+            return qlonglong{number};
+        return QString::fromStdString(text);
+    };
+    switch (column) {
+    case 0:
+        return numberOr(row.Caption);
+    case 5:
+    case 6:
+        return row.Created;
+    case kSizeColumn:
+        return qlonglong{row.Bytes};
+    case kIdColumn:
+        return qlonglong{row.Id};
+    case kStateColumn:
+        return facts ? QVariant(qlonglong{facts->StateOrder}) : QVariant(QString());
+    case kPriorityColumn:
+        return qlonglong{facts ? facts->Priority : row.Priority};
+    default:
+        break;
+    }
+    const auto sub = static_cast<size_t>(column - 1);
+    return sub < row.SubItems.size() ? numberOr(row.SubItems[sub]) : QVariant(QString());
+}
+
 QVariant TJobTableModel::data(const QModelIndex& index, int role) const {
     const TListRow* row = index.isValid() ? Source.At(index.row()) : nullptr;
     if (row == nullptr)
@@ -58,9 +97,12 @@ QVariant TJobTableModel::data(const QModelIndex& index, int role) const {
     const int column = index.column();
     const std::optional<double> progress =
         column == kSizeColumn ? ProgressOf(*row) : std::optional<double>();
+    const TRowFacts* facts = FactsOf(*row);
     switch (role) {
     case kProgressRole:
         return progress ? QVariant(*progress) : QVariant();
+    case kSortRole:
+        return SortValue(*row, column);
     case Qt::ToolTipRole:
         if (progress)
             return QStringLiteral("%1% (%2 / %3)")
@@ -69,8 +111,20 @@ QVariant TJobTableModel::data(const QModelIndex& index, int role) const {
                      QString::fromStdString(SizeText(row->Bytes)));
         [[fallthrough]];
     case Qt::DisplayRole:
-        if (column == 0)
+        switch (column) {
+        case 0:
             return QString::fromStdString(row->Caption);
+        case kSizeColumn:
+            return QString::fromStdString(SizeColumnText(*row));
+        case kIdColumn:
+            return QString::number(row->Id);
+        case kStateColumn:
+            return facts ? facts->State : QString();
+        case kPriorityColumn:
+            return QString::number(facts ? facts->Priority : row->Priority);
+        default:
+            break;
+        }
         if (static_cast<size_t>(column - 1) < row->SubItems.size())
             return QString::fromStdString(row->SubItems[static_cast<size_t>(column - 1)]);
         return QString();
@@ -88,9 +142,24 @@ QVariant TJobTableModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-void TJobTableModel::SetCaptions(const QStringList& captions) {
+void TJobTableModel::SetCaptions(const QStringList& captions, const QStringList& tips) {
     Captions = captions;
+    Tips = tips;
     emit headerDataChanged(Qt::Horizontal, 0, static_cast<int>(Captions.size()) - 1);
+}
+
+void TJobTableModel::SetFacts(TRowFactsById facts) {
+    std::swap(Facts, facts);
+    // Only rows whose facts changed are drawn again (and sorted again).
+    for (int i = 0; i < static_cast<int>(Shown.size()); ++i) {
+        const uint32_t id = Shown[static_cast<size_t>(i)]->Id;
+        const auto before = facts.find(id);
+        const auto now = Facts.find(id);
+        const bool same = (before == facts.end()) == (now == Facts.end()) &&
+                          (now == Facts.end() || now->second == before->second);
+        if (!same)
+            emit dataChanged(index(i, kStateColumn), index(i, kPriorityColumn));
+    }
 }
 
 QVariant TJobTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -98,6 +167,8 @@ QVariant TJobTableModel::headerData(int section, Qt::Orientation orientation, in
         return {};
     if (role == Qt::DisplayRole)
         return Captions[section];
+    if (role == Qt::ToolTipRole && section < Tips.size() && !Tips[section].isEmpty())
+        return Tips[section];
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(ColumnAlignment(section));
     return {};
@@ -129,13 +200,13 @@ QMimeData* TJobTableModel::mimeData(const QModelIndexList& indexes) const {
 
 void TJobTableModel::RowInserted(int index) {
     beginInsertRows(QModelIndex(), index, index);
-    ++Count;
+    Shown.insert(Shown.begin() + index, Source.At(index));
     endInsertRows();
 }
 
 void TJobTableModel::RowRemoved(int index) {
     beginRemoveRows(QModelIndex(), index, index);
-    --Count;
+    Shown.erase(Shown.begin() + index);
     endRemoveRows();
 }
 
@@ -144,9 +215,47 @@ void TJobTableModel::RowChanged(int index) {
 }
 
 void TJobTableModel::Reset() {
-    beginResetModel();
-    Count = Source.Count();
-    endResetModel();
+    std::unordered_map<const TListRow*, int> now;
+    for (int i = 0; i < Source.Count(); ++i)
+        now.emplace(Source.At(i), i);
+    const bool sameRows = now.size() == Shown.size() &&
+                          std::all_of(Shown.begin(), Shown.end(),
+                                      [&now](const TListRow* row) { return now.count(row) > 0; });
+    if (!sameRows) {
+        beginResetModel();
+        Shown.clear();
+        for (int i = 0; i < Source.Count(); ++i)
+            Shown.push_back(Source.At(i));
+        endResetModel();
+        return;
+    }
+    emit layoutAboutToBeChanged();
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    for (const QModelIndex& index : from)
+        to.push_back(this->index(now.at(Shown[static_cast<size_t>(index.row())]), index.column()));
+    changePersistentIndexList(from, to);
+    for (int i = 0; i < Source.Count(); ++i)
+        Shown[static_cast<size_t>(i)] = Source.At(i);
+    emit layoutChanged();
+}
+
+TJobSortModel::TJobSortModel(QObject* parent) : QSortFilterProxyModel(parent) {
+    setSortRole(TJobTableModel::kSortRole);
+    setDynamicSortFilter(true);
+}
+
+bool TJobSortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const QVariant a = left.data(sortRole());
+    const QVariant b = right.data(sortRole());
+    const bool aText = a.typeId() == QMetaType::QString;
+    const bool bText = b.typeId() == QMetaType::QString;
+    if (aText != bText)
+        return !aText;
+    if (aText)
+        return QString::localeAwareCompare(a.toString().toCaseFolded(),
+                                           b.toString().toCaseFolded()) < 0;
+    return a.toDouble() < b.toDouble();
 }
 
 } // namespace raduvuz

@@ -3,13 +3,14 @@
 #include "common/CommaText.h"
 #include "common/Language.h"
 #include "console/TCheckListBox.h"
+#include "console/TManualViewer.h"
 #include "console/TRadioGroup.h"
 #include "platform/System.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
-#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -138,19 +139,21 @@ int32_t TTWForm::Tag(const QObject* component) {
 
 std::function<bool(const QUrl&)>& TTWForm::HelpOpener() {
     static std::function<bool(const QUrl&)> opener = [](const QUrl& url) {
-        return QDesktopServices::openUrl(url);
+        TManualViewer::Show(url, nullptr);
+        return true;
     };
     return opener;
 }
 
-QUrl TTWForm::HelpUrl(int data) const {
-    QUrl url = QUrl::fromLocalFile(Q(ProgramFolder()) + HelpFile);
-    url.setFragment(QString::number(data));
-    return url;
+QUrl TTWForm::ManualUrl() {
+    const QFileInfo built(Q(ProgramFolder()) + QStringLiteral("../packaging/man/raduvuz.1"));
+    if (built.isFile())
+        return QUrl::fromLocalFile(built.canonicalFilePath());
+    return QUrl(QStringLiteral("man:raduvuz(1)"));
 }
 
-bool TTWForm::Help(int, int data) {
-    HelpOpener()(HelpUrl(data));
+bool TTWForm::Help(int, int) {
+    HelpOpener()(ManualUrl());
     return true;
 }
 

@@ -16,8 +16,7 @@ class TLanguageTable;
 
 // The base of the module's translated windows. Components take part in translation through a
 // tag (the "Tag" property): its low 16 bits number the component's text, its high 16 bits its
-// hint; the window's own tag numbers its caption. Help requests open the module's help file at
-// the window's help context.
+// hint; the window's own tag numbers its caption. Help requests (F1) open the program's manual.
 class TTWForm {
 public:
     // The help command that shows the topic of a context number.
@@ -36,16 +35,17 @@ public:
     // the one given.
     void TranslateForm();
     void TranslateForm(TLanguageTable& language);
-    // The help handler: opens the help file at the topic data and always answers that it
-    // handled the request, so that no other help runs.
+    // The help handler: opens the manual and always answers that it handled the request, so
+    // that no other help runs. The window's help context is kept for its numbers' sake; the
+    // manual has one page.
     bool Help(int command, int data);
 
-    QString HelpFile = QStringLiteral("vivuvidor.chm");
     int HelpContext = 0;
 
-    // The help file's address for a topic: program folder + help file + "#" + topic.
-    QUrl HelpUrl(int data) const;
-    // Asks the desktop to open an address; tests put a recorder in its place.
+    // The manual page raduvuz(1): the one built beside a program run from its build tree
+    // (<program folder>/../packaging/man/raduvuz.1), else the installed one ("man:raduvuz(1)").
+    static QUrl ManualUrl();
+    // Opens the manual (in TManualViewer); tests put a recorder in its place.
     static std::function<bool(const QUrl&)>& HelpOpener();
 
     // Fills a radio group, list box, combo box or check list from a language text: "0:Caption,"

@@ -26,7 +26,7 @@ namespace {
 
 constexpr int kColumnCount = TJobTableModel::kColumnCount;
 // Design widths of the list columns; -1 is a column of automatic width.
-constexpr int kColumnWidths[kColumnCount] = {60, 0, -1, 38, 60, 60, 80, 40, 68, -1, 1};
+constexpr int kColumnWidths[kColumnCount] = {60, 0, -1, 38, 60, 60, 80, 40, 68, -1, 1, 40, 70, 45};
 
 // The column captions of a list in a language: the job-name column is the list's own.
 QStringList ColumnCaptions(int nameCaption, const std::function<std::string(int)>& text) {
@@ -37,7 +37,19 @@ QStringList ColumnCaptions(int nameCaption, const std::function<std::string(int)
         captions << QString::fromStdString(text(number));
     // The device column is kept out of sight and keeps its design caption.
     captions << QStringLiteral("dev");
+    for (int number : {int(wtColumnId), int(wtColumnState), int(wtColumnPriority)})
+        captions << QString::fromStdString(text(number));
     return captions;
+}
+
+// The tips of the column headers that need one.
+QStringList ColumnTips(const std::function<std::string(int)>& text) {
+    QStringList tips;
+    for (int column = 0; column < kColumnCount; ++column)
+        tips << QString();
+    tips[TJobTableModel::kSizeColumn] = QString::fromStdString(text(wtColumnSizeTip));
+    tips[TJobTableModel::kIdColumn] = QString::fromStdString(text(wtColumnIdTip));
+    return tips;
 }
 
 } // namespace
@@ -58,6 +70,7 @@ TfMain::TfMain(TJobRows& rows, QWidget* parent)
                              static_cast<uint>(icon->size()));
     appIcon = picture.isNull() ? QIcon(DrawApplicationPicture(32)) : QIcon(picture);
     setWindowIcon(appIcon);
+    AppIcon = appIcon;
     Tray.setIcon(appIcon);
 
     CreateActions();
@@ -68,18 +81,38 @@ TfMain::TfMain(TJobRows& rows, QWidget* parent)
     WatchJobCounts();
     setGeometry(370, 205, 722, 446);
     connect(&Tray, &QSystemTrayIcon::activated, this, &TfMain::TrayActivated);
+    // The desktop shows the menu itself (a notifier item's host through its menu interface):
+    // nothing waits for it to close.
+    Tray.setContextMenu(PopupMenu);
 
+    DeferredTimer.setSingleShot(true);
+    connect(&DeferredTimer, &QTimer::timeout, this, [this] {
+        if (InTick()) {
+            DeferredTimer.start(10);
+            return;
+        }
+        std::vector<std::function<void()>> work;
+        work.swap(Deferred);
+        for (const std::function<void()>& one : work)
+            one();
+    });
     FormCreate();
+    ApplyColumnChoice();
     TranslateForm();
 }
 
 void TfMain::SetModule(TModuleControl* module) {
+    if (Loop)
+        Loop->SetTickEnded(nullptr);
     Module = module;
-    if (module)
-        Loop = &module->Loop();
+    Loop = module ? &module->Loop() : nullptr;
+    if (Loop)
+        Loop->SetTickEnded([this] { TickEnded(); });
 }
 
 TfMain::~TfMain() {
+    if (Loop)
+        Loop->SetTickEnded(nullptr);
     FormDestroy();
     // The views let go of the adapters before the adapters and the rows go.
     lvProcessJobs->setModel(nullptr);
@@ -90,8 +123,8 @@ void TfMain::TranslateOwnTexts(TLanguageTable& language) {
     const auto text = [&language](int number) {
         return language.Text(number, WindowTextDefault(number));
     };
-    ProcessJobsRows->SetCaptions(ColumnCaptions(wtColumnProcessingJob, text));
-    CompletedJobsRows->SetCaptions(ColumnCaptions(wtColumnPassedJob, text));
+    ProcessJobsRows->SetCaptions(ColumnCaptions(wtColumnProcessingJob, text), ColumnTips(text));
+    CompletedJobsRows->SetCaptions(ColumnCaptions(wtColumnPassedJob, text), ColumnTips(text));
     CountsFormat = text(wtJobCounts);
     ShowJobCounts();
 }
@@ -137,6 +170,8 @@ void TfMain::CreateControls() {
     pPageSize = new QLabel(QStringLiteral("11.0 x 8.5"), pPreviewText);
     pPageSize->setObjectName(QStringLiteral("pPageSize"));
     pPageSize->setAlignment(Qt::AlignCenter);
+    // The reason a job has no preview takes a few lines in the narrow panel.
+    pPageSize->setWordWrap(true);
     cbPreview = new QComboBox(pPreviewText);
     cbPreview->setObjectName(QStringLiteral("cbPreview"));
     cbPreview->hide();
@@ -146,7 +181,7 @@ void TfMain::CreateControls() {
     previewText->addWidget(cbPreview);
     iPreview = new QLabel;
     iPreview->setObjectName(QStringLiteral("iPreview"));
-    iPreview->setScaledContents(true);
+    iPreview->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     iPreview->hide();
     pPreview->AddControl(pPreviewText, TAlignPanel::TAlign::Top);
     pPreview->AddControl(iPreview, TAlignPanel::TAlign::Client);
@@ -177,6 +212,10 @@ void TfMain::CreateControls() {
         Rows.Process(), ColumnCaptions(wtColumnProcessingJob, WindowTextDefault), ProcessImages);
     CompletedJobsRows = std::make_unique<TJobTableModel>(
         Rows.Passed(), ColumnCaptions(wtColumnPassedJob, WindowTextDefault), ProcessImages);
+    ProcessJobsRows->SetCaptions(ColumnCaptions(wtColumnProcessingJob, WindowTextDefault),
+                                 ColumnTips(WindowTextDefault));
+    CompletedJobsRows->SetCaptions(ColumnCaptions(wtColumnPassedJob, WindowTextDefault),
+                                   ColumnTips(WindowTextDefault));
     lvProcessJobs->SetRows(ProcessJobsRows.get());
     lvCompletedJobs->SetRows(CompletedJobsRows.get());
     for (TJobListView* list : {lvProcessJobs, lvCompletedJobs}) {

@@ -23,6 +23,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -43,15 +44,16 @@ class TJobTableModel;
 class TModuleControl;
 class TSplitterBar;
 
-// The module's main window and operator console: created hidden behind a tray icon; the
-// toolbar, the two job lists (views of the rows the module owns), the (switched off) preview
-// panel and the log pane. It is the module's IModuleView; the event loop that drives the module
-// is the program's. Nothing here decides what happens to a
-// job: the job actions call the module's job commands (TJobActions). Its code is split by
-// concern: TfMain.cpp (construction, controls), _Actions (actions, menus, toolbar), _JobActions
-// (what the job actions do), _Events (form, tray, timer), _Window (the window interface the
-// module calls), _Layout (view toggles, splitters, preview), _Rules (enabling rules), _Persist
-// (layout persistence), _Status (the counts of jobs in the status bar and the tray tip).
+// The module's main window and operator console: created hidden behind a tray icon (shown,
+// minimised, where the desktop has no tray); the toolbar, the two job lists (views of the rows
+// the module owns), the preview panel and the log pane. It is the module's IModuleView; the event
+// loop that drives the module is the program's, and the window hears from it when a tick has
+// ended. Nothing here decides what happens to a job: the job actions call the module's job
+// commands (TJobActions). Its code is split by concern: TfMain.cpp (construction, controls),
+// _Actions (actions, menus, toolbar), _JobActions (what the job actions do), _Events (form, tray,
+// operator work outside ticks), _Window (the view interface the module calls), _Layout (view
+// toggles, splitters, preview), _Rules (enabling rules), _Persist (layout persistence), _Status
+// (the counts of jobs in the status bar and the tray tip).
 class TfMain : public QMainWindow, public TTWForm, public IModuleView {
     Q_OBJECT
 
@@ -60,10 +62,9 @@ public:
     explicit TfMain(TJobRows& rows, QWidget* parent = nullptr);
     ~TfMain() override;
 
-    // The module this window shows; the program sets it once both exist. Its event loop rests
-    // while the tray menu is up.
+    // The module this window shows; the program sets it once both exist. The window hears from
+    // the module's event loop when a tick has ended (null: it lets go of both).
     void SetModule(TModuleControl* module);
-    void SetEventLoop(IEventLoop* loop) { Loop = loop; }
     // Who answers the job actions' questions; Qt's dialogs unless a test answers them.
     void SetDialogs(IConsoleDialogs* dialogs) { Dialogs = dialogs ? dialogs : &QtDialogs; }
     // The process's forms (TConsoleForms gives them while they exist); null: none.
@@ -75,10 +76,26 @@ public:
     // do nothing without one.
     TModuleControl* ActiveModule() const;
 
-    // The start call queued at process start: adds the tray icon and hides the window.
+    // The start call queued at process start: adds the tray icon and hides the window; without a
+    // tray on the desktop the window stays, minimised, and the log says why (off-screen, where
+    // there is no desktop, it hides).
     void StartMessage();
-    // The tray icon's callback: a double click shows the window, a right click pops the menu.
+    // The tray icon's callback: a click (what a desktop's notifier item sends as Activate) or a
+    // double click shows and raises the window. The menu is the icon's own context menu.
     void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // What the tray icon shows besides the program's picture.
+    enum class TTrayState { NoModule, Running, Paused, Held };
+    TTrayState TrayState() const { return ShownTrayState; }
+    QIcon TrayIcon() const { return Tray.icon(); }
+    // Where the desktop shows the icon; empty where it does not tell.
+    QRect TrayGeometry() const { return Tray.geometry(); }
+
+    // Runs work now, or as soon as the module's tick has ended when it comes from inside one (a
+    // tick lets events in between its steps): a dialog opened there would hold every later tick
+    // until it closed.
+    void OutsideTick(std::function<void()> work);
+    // The module is in the middle of a tick (or other work that lets events in).
+    bool InTick() const;
 
     // IModuleView.
     void SetCaption(const std::string& text) override;
@@ -113,11 +130,13 @@ public:
     void lvCompletedJobsEnter();
     void lvCompletedJobsExit();
     void ClearPreview();
+    // The preview panel (View > Preview Window): the first picture of the job's preview folder,
+    // or why there is none.
     void ShowPreview(TListRow* row);
     void FormKeyDown(int key);
 
-    // Job search: the dialog's criteria over the chosen list, from the row after the last one
-    // found (SearchPosition, -1 before the first).
+    // Job search: the dialog's criteria over the chosen list as it is shown, from the row after
+    // the last one found (SearchPosition, -1 before the first); the row found is selected.
     void JobSearch();
     int SearchPosition = -1;
 
@@ -152,10 +171,18 @@ public:
     QAction* ActionFor(TJobAction action) const;
 
     // The counts of jobs in process, held and passed, as the status bar shows them; the tray tip
-    // shows them after the module description. Both follow the lists a moment after they change.
+    // shows them after the module description. Both follow the lists a moment after they change,
+    // and so do the State and Priority columns and the tray icon.
     TJobCounts JobCounts() const;
     QString JobCountsText() const;
     void ShowJobCounts();
+    // The state and priority of every row, from the module's own listing of its jobs.
+    void RefreshJobFacts();
+    // The words of a job's state ("waiting", "held" ...) in the user's language.
+    static QString StateText(const std::string& state);
+    // "3 jobs: poster 22, 23, 24" or "job poster 22": rows by name and id, as confirmations
+    // name what they act on.
+    static QString JobsNamed(const std::vector<TListRow*>& rows);
     // The description first, cut so that the counts fit in the tip's 63 characters.
     static QString TrayTipText(const QString& description, const QString& counts);
     QLabel* lJobCounts;
@@ -167,8 +194,6 @@ public:
     QAction* PauseAction() const { return APause; }
     QPlainTextEdit* LogPane() const { return Log; }
     int LogLineCount() const;
-    // Called with the tray menu before it pops up (tests close it from here).
-    std::function<void(QMenu*)> OnTrayMenuShown;
 
     // The action list, in declaration order.
     QAction* AExit;
@@ -200,6 +225,12 @@ public:
     QAction* AGenPreview;
     QAction* ANegative;
     QAction* AHelp;
+    // The tray menu's first item, and the columns the View menu shows or hides.
+    QAction* AShow;
+    QAction* AViewProcessState;
+    QAction* AViewProcessPriority;
+    QAction* AViewPassedState;
+    QAction* AViewPassedPriority;
 
     // Controls.
     QToolBar* TB_Main;
@@ -229,6 +260,7 @@ public:
 protected:
     void TranslateOwnTexts(TLanguageTable& language) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -249,6 +281,24 @@ private:
     void HideAction(QAction* action);
     void ApplyRule(const TJobActionStates& states);
     void SelectionChanged(TJobListView* list);
+    // After a command: the actions follow the rows that are still selected.
+    void RulesAfterCommand(TJobListView* list);
+    // An action whose work runs outside a tick.
+    void OnTriggered(QAction* action, std::function<void()> work);
+    // After a tick of the module's event loop: the work that came during it, and the tray icon.
+    void TickEnded();
+    // The columns the View menu shows or hides, as its actions say.
+    void ApplyColumnChoice();
+    // The log pane keeps room to be read: the lists above it give way.
+    void KeepLogRoom();
+    // The icon of the tray's state, when it changed.
+    void ShowTrayState();
+    // The jobs that a reprocess or redirect put into the list of jobs in process held (their
+    // device is held): the operator is told they wait.
+    void ReportHeldArrivals(const std::set<uint32_t>& before);
+    std::set<uint32_t> ProcessIds() const;
+    // Passed rows dropped on the list of jobs in process: reprocessed once the operator agrees.
+    void ReprocessDropped();
 
     void ConnectJobActions();
     // The counts and the tip follow the lists once the changes of a moment are over.
@@ -264,7 +314,7 @@ private:
     void AAbortExecute();
     void AHoldExecute(bool hold);
     void APriorityExecute();
-    void AReprocessExecute();
+    void AReprocessExecute(bool ask = false);
     void ASendToDeviceExecute();
     void AChangeNameExecute();
     void ASaveAsExecute();
@@ -300,6 +350,11 @@ private:
     QList<QIcon> ProcessImages;
     TAlignPanel* Root = nullptr;
     QSystemTrayIcon Tray;
+    // Work that came from inside a tick, run once it has ended.
+    std::vector<std::function<void()>> Deferred;
+    QTimer DeferredTimer;
+    TTrayState ShownTrayState = TTrayState::NoModule;
+    QIcon AppIcon;
     QTimer CountsTimer;
     QString Tip;
     QString TipDescription;

@@ -3,6 +3,7 @@
 
 #include "console/TfMain.h"
 
+#include "common/Utils.h"
 #include "common/WindowTexts.h"
 #include "console/ShowAbout.h"
 #include "console/TJobListView.h"
@@ -75,9 +76,9 @@ void TfMain::CreateActions() {
     AViewToolBar =
         NewAction("AViewToolBar", wtViewToolBar, wtViewToolBarHint, Keys(Qt::CTRL | Qt::Key_T), -1);
     AAbout = NewAction("AAbout", wtAbout, wtAboutHint, none, -1);
-    // ADebug comes before ASendToDevice with the same key and does nothing. The first action of
-    // the list with a key takes it, so Ctrl+Alt+D never redirects: ADebug holds the key and
-    // ASendToDevice only shows it (see below). It is never shown and takes no translation.
+    // ADebug comes before ASendToDevice with the same key and does nothing: it holds the key, so
+    // Ctrl+Alt+D never redirects, and the redirect shows no key (see below). It is never shown
+    // and takes no translation.
     ADebug = NewAction("ADebug", 0, 0, Keys(Qt::CTRL | Qt::ALT | Qt::Key_D), -1);
     ADebug->setText(QStringLiteral("ADebug"));
     AReprocess = NewAction("AReprocess", wtReprocess, wtReprocessHint,
@@ -98,12 +99,8 @@ void TfMain::CreateActions() {
     ASearchAgain = NewAction("ASearchAgain", wtSearchAgain, wtSearchAgain, Keys(Qt::Key_F3), 11);
     ACompos =
         NewAction("ACompos", wtCompos, wtComposHint, Keys(Qt::CTRL | Qt::ALT | Qt::Key_C), 12);
-    ASendToDevice = NewAction("ASendToDevice", wtSendToDevice, wtSendToDeviceHint,
-                              Keys(Qt::CTRL | Qt::ALT | Qt::Key_D), 13);
-    // Shown in the menus, but the key is ADebug's: it is live only in a widget that never has
-    // the focus.
-    ASendToDevice->setShortcutContext(Qt::WidgetShortcut);
-    removeAction(ASendToDevice);
+    // Menus and toolbar show only keys that work: Ctrl+Alt+D is ADebug's.
+    ASendToDevice = NewAction("ASendToDevice", wtSendToDevice, wtSendToDeviceHint, none, 13);
     AAddSpotColor = NewAction("AAddSpotColor", wtAddSpotColor, 0, none, -1);
     AJobMerge = NewAction("AJobMerge", wtJobMerge, wtJobMergeHint,
                           Keys(Qt::CTRL | Qt::ALT | Qt::Key_W), 14);
@@ -111,6 +108,17 @@ void TfMain::CreateActions() {
                             Keys(Qt::CTRL | Qt::ALT | Qt::Key_G), 17);
     ANegative = NewAction("ANegative", wtNegative, wtNegativeHint, Keys(Qt::CTRL | Qt::Key_N), 16);
     AHelp = NewAction("AHelp", wtHelp, 0, Keys(Qt::Key_F1), -1);
+    AShow = NewAction("AShow", wtShow, 0, none, -1);
+    AViewProcessState = NewAction("AViewProcessState", wtViewProcessState, 0, none, -1);
+    AViewProcessPriority = NewAction("AViewProcessPriority", wtViewProcessPriority, 0, none, -1);
+    AViewPassedState = NewAction("AViewPassedState", wtViewPassedState, 0, none, -1);
+    AViewPassedPriority = NewAction("AViewPassedPriority", wtViewPassedPriority, 0, none, -1);
+    // The state and priority of jobs in process are shown from the start, of passed jobs not.
+    for (QAction* column :
+         {AViewProcessState, AViewProcessPriority, AViewPassedState, AViewPassedPriority}) {
+        column->setCheckable(true);
+        column->setChecked(column == AViewProcessState || column == AViewProcessPriority);
+    }
 
     for (QAction* view : {AViewLog, AViewProcessJobs, AViewCompletedJobs, AViewPreview}) {
         view->setCheckable(true);
@@ -120,21 +128,26 @@ void TfMain::CreateActions() {
     ANegative->setCheckable(true);
     ASaveAs->setEnabled(false);
 
-    // The view toggles find their action's check already turned by the trigger.
-    connect(AExit, &QAction::triggered, this, &TfMain::AExitExecute);
+    // The view toggles find their action's check already turned by the trigger. What may ask or
+    // tell the operator something runs outside a tick.
+    OnTriggered(AExit, [this] { AExitExecute(); });
     connect(AHide, &QAction::triggered, this, &TfMain::AHideExecute);
-    connect(APause, &QAction::triggered, this, &TfMain::APauseExecute);
-    connect(AAbout, &QAction::triggered, this, &TfMain::AAboutExecute);
-    connect(AHelp, &QAction::triggered, this, &TfMain::AHelpExecute);
+    connect(AShow, &QAction::triggered, this, &TfMain::ShowAndActivate);
+    OnTriggered(APause, [this] { APauseExecute(); });
+    OnTriggered(AAbout, [this] { AAboutExecute(); });
+    OnTriggered(AHelp, [this] { AHelpExecute(); });
+    for (QAction* column :
+         {AViewProcessState, AViewProcessPriority, AViewPassedState, AViewPassedPriority})
+        connect(column, &QAction::triggered, this, &TfMain::ApplyColumnChoice);
     connect(AViewLog, &QAction::triggered, this, &TfMain::AViewLogExecute);
     connect(AViewToolBar, &QAction::triggered, this, &TfMain::AViewToolBarExecute);
     connect(AViewProcessJobs, &QAction::triggered, this, &TfMain::AViewProcessJobsExecute);
     connect(AViewCompletedJobs, &QAction::triggered, this, &TfMain::AViewCompletedJobsExecute);
     connect(AViewPreview, &QAction::triggered, this, &TfMain::AViewPreviewExecute);
     connect(ANegative, &QAction::triggered, this, &TfMain::ANegativeExecute);
-    connect(ASearch, &QAction::triggered, this, &TfMain::ASearchExecute);
-    connect(ASearchAgain, &QAction::triggered, this, &TfMain::ASearchAgainExecute);
-    connect(AAddSpotColor, &QAction::triggered, this, &TfMain::AAddSpotColorExecute);
+    OnTriggered(ASearch, [this] { ASearchExecute(); });
+    OnTriggered(ASearchAgain, [this] { ASearchAgainExecute(); });
+    OnTriggered(AAddSpotColor, [this] { AAddSpotColorExecute(); });
     // The composed previews and the custom generation show nothing: the preview is switched off.
 }
 
@@ -157,8 +170,6 @@ void TfMain::CreateMenus() {
     Redirect1->setObjectName(QStringLiteral("Redirect1"));
     SetTag(Redirect1, wtRedirect);
     Redirect1->setIcon(ASendToDevice->icon());
-    Redirect1->setShortcut(ASendToDevice->shortcut());
-    Redirect1->setShortcutContext(Qt::WidgetShortcut);
     Redirect1->setEnabled(ASendToDevice->isEnabled());
     connect(ASendToDevice, &QAction::changed, this,
             [this] { Redirect1->setEnabled(ASendToDevice->isEnabled()); });
@@ -187,6 +198,12 @@ void TfMain::CreateMenus() {
     miView->addSeparator();
     miView->addActions(
         {AViewProcessJobs, AViewCompletedJobs, AViewPreview, AViewLog, AViewToolBar});
+    QMenu* miColumns = miView->addMenu(QString::fromStdString(WindowTextDefault(wtMenuColumns)));
+    miColumns->setObjectName(QStringLiteral("miColumns"));
+    SetTag(miColumns, wtMenuColumns);
+    miColumns->addActions({AViewProcessState, AViewProcessPriority});
+    miColumns->addSeparator();
+    miColumns->addActions({AViewPassedState, AViewPassedPriority});
     connect(miView, &QMenu::aboutToShow, this,
             [this] { AViewToolBar->setChecked(TB_Main->isVisible()); });
 
@@ -203,6 +220,7 @@ void TfMain::CreateMenus() {
     QMenu* miHelp = bar->addMenu(QString::fromStdString(WindowTextDefault(wtMenuHelp)));
     miHelp->setObjectName(QStringLiteral("miHelp"));
     SetTag(miHelp, wtMenuHelp);
+    miHelp->addAction(AHelp);
     miHelp->addAction(AAbout);
 
     pmJobs = new QMenu(this);
@@ -223,6 +241,8 @@ void TfMain::CreateMenus() {
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->addAction(AShow);
+    PopupMenu->addSeparator();
     PopupMenu->addAction(APause);
     PopupMenu->addSeparator();
     PopupMenu->addAction(AExit);
@@ -299,6 +319,15 @@ bool TfMain::ActionVisible(const QAction* action) const {
 }
 
 void TfMain::AHideExecute() {
+    // Without a tray icon a hidden window could not be found again: it is minimised instead.
+    if (!TrayAdded) {
+        if (isMinimized())
+            ShowAndActivate();
+        else
+            showMinimized();
+        SetImage(AHide, isMinimized() ? 1 : 0);
+        return;
+    }
     setVisible(!isVisible());
     SetImage(AHide, isVisible() ? 0 : 1);
 }
@@ -318,6 +347,15 @@ void TfMain::APauseExecute() {
 }
 
 void TfMain::AExitExecute() {
+    // Jobs in process go on after the next start, or wait held: the operator decides knowing so.
+    if (TModuleControl* module = ActiveModule()) {
+        const TJobCounts counts = TJobActions(*module).Counts();
+        if (counts.InProcess > 0 &&
+            !Dialogs->Confirm(this, QString::fromStdString(FormatText(
+                                        WindowText(wtConfirmShutDown),
+                                        {module->Description, counts.InProcess, counts.Held}))))
+            return;
+    }
     // Both steps swallow their errors so that the window always closes.
     try {
         TModuleControl* module = ActiveModule();
@@ -332,7 +370,7 @@ void TfMain::AExitExecute() {
     }
     Exiting = true;
     close();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 void TfMain::AAboutExecute() {
@@ -340,7 +378,7 @@ void TfMain::AAboutExecute() {
 }
 
 void TfMain::AHelpExecute() {
-    Help(0, 0);
+    Help(kHelpContext, HelpContext);
 }
 
 void TfMain::AViewToolBarExecute() {

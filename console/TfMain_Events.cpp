@@ -2,15 +2,18 @@
 
 #include "console/TfMain.h"
 
+#include "common/WindowTexts.h"
 #include "console/TAlignPanel.h"
 #include "control/TModuleControl.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QToolButton>
+
+#include <cstdio>
 
 namespace raduvuz {
 
@@ -21,7 +24,8 @@ void TfMain::FormCreate() {
     if (tbPos)
         tbPos->setChecked(false);
     ANegative->setChecked(false);
-    // The preview is switched off for the life of the window.
+    // The preview commands are switched off for the life of the window; the panel shows the
+    // selected job's preview when the operator asks for it.
     niSpotClr->setVisible(false);
     niSpotClr->setEnabled(false);
     for (QAction* preview : {ACompos, AJobMerge, AGenPreview, ANegative}) {
@@ -32,8 +36,6 @@ void TfMain::FormCreate() {
     tbPos = nullptr;
     pPreview->hide();
     AViewPreview->setChecked(false);
-    HideAction(AViewPreview);
-    AViewPreview->setEnabled(false);
     // The preview splitter goes with the panel from the start.
     TunePreviewView();
     QApplication::setApplicationDisplayName(windowTitle());
@@ -69,7 +71,13 @@ void TfMain::FormDestroy() {
 
 void TfMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    KeepLogRoom();
     FormShow();
+}
+
+void TfMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    KeepLogRoom();
 }
 
 void TfMain::changeEvent(QEvent* event) {
@@ -90,33 +98,56 @@ void TfMain::closeEvent(QCloseEvent* event) {
 
 void TfMain::StartMessage() {
     SetTip(windowTitle());
+    // A notifier item's title is the application's name.
+    QCoreApplication::setApplicationName(windowTitle());
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         Tray.show();
         TrayAdded = true;
+        ShowTrayState();
+        hide();
+        return;
     }
-    hide();
+    TrayAdded = false;
+    // Off-screen (a workflow run without a display) there is no desktop, nor anybody to look.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        hide();
+        return;
+    }
+    // With nowhere to click, a hidden window could never be opened.
+    showMinimized();
+    LogWriteLine(WindowText(wtNoTray));
+    std::fprintf(stderr, "raduvuz: %s\n", WindowText(wtNoTray).c_str());
 }
 
 void TfMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) {
-        show();
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        ShowAndActivate();
+}
+
+bool TfMain::InTick() const {
+    return Module && Module->InTick();
+}
+
+void TfMain::OutsideTick(std::function<void()> work) {
+    if (!InTick()) {
+        work();
         return;
     }
-    if (reason != QSystemTrayIcon::Context)
-        return;
-    const QPoint at = QCursor::pos();
-    if (isVisible()) {
-        raise();
-        activateWindow();
-    }
-    // No tick runs from inside the menu's own event loop.
-    if (Loop)
-        Loop->RestTicks(true);
-    if (OnTrayMenuShown)
-        QTimer::singleShot(0, PopupMenu, [this] { OnTrayMenuShown(PopupMenu); });
-    PopupMenu->exec(at);
-    if (Loop)
-        Loop->RestTicks(false);
+    Deferred.push_back(std::move(work));
+    if (!DeferredTimer.isActive())
+        DeferredTimer.start(10);
+}
+
+void TfMain::OnTriggered(QAction* action, std::function<void()> work) {
+    connect(action, &QAction::triggered, this, [this, work] { OutsideTick(work); });
+}
+
+void TfMain::TickEnded() {
+    // A pause for the disk ends by itself: the tray icon follows the module, not only its lists.
+    ShowTrayState();
+    // What the operator started during the tick runs now.
+    if (!Deferred.empty())
+        DeferredTimer.start(0);
 }
 
 } // namespace raduvuz

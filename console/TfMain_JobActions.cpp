@@ -1,12 +1,14 @@
 // What the job actions of the toolbar, the "&Jobs" menu and the list popup do: each checks its
-// preconditions (a beep when one fails), asks the operator what a dialog would, hands the
-// selected rows to the module's job commands and then disables the actions the rules name. The
-// work on the jobs, its rules and its log lines are the module's.
+// preconditions (a beep when one fails), asks the operator what a dialog would (naming the jobs
+// it acts on), hands the selected rows to the module's job commands, and then lets the actions
+// follow the rows still selected. The work on the jobs, its rules and its log lines are the
+// module's. Each runs outside a tick, so that no question of its holds the module.
 
 #include "console/TfMain.h"
 
 #include "common/Language.h"
 #include "common/Utils.h"
+#include "common/WindowTexts.h"
 #include "console/ConsoleForms.h"
 #include "console/TCheckListBox.h"
 #include "console/TJobListView.h"
@@ -19,7 +21,9 @@
 #include <QAction>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <exception>
+#include <set>
 
 namespace raduvuz {
 
@@ -48,20 +52,60 @@ private:
 } // namespace
 
 void TfMain::ConnectJobActions() {
-    connect(ADelete, &QAction::triggered, this, &TfMain::ADeleteExecute);
-    connect(AAbort, &QAction::triggered, this, &TfMain::AAbortExecute);
-    connect(AHold, &QAction::triggered, this, [this] { AHoldExecute(true); });
-    connect(AUnHold, &QAction::triggered, this, [this] { AHoldExecute(false); });
-    connect(APriority, &QAction::triggered, this, &TfMain::APriorityExecute);
-    connect(AReprocess, &QAction::triggered, this, &TfMain::AReprocessExecute);
-    connect(ASendToDevice, &QAction::triggered, this, &TfMain::ASendToDeviceExecute);
-    connect(AChangeName, &QAction::triggered, this, &TfMain::AChangeNameExecute);
-    connect(ASaveAs, &QAction::triggered, this, &TfMain::ASaveAsExecute);
+    OnTriggered(ADelete, [this] { ADeleteExecute(); });
+    OnTriggered(AAbort, [this] { AAbortExecute(); });
+    OnTriggered(AHold, [this] { AHoldExecute(true); });
+    OnTriggered(AUnHold, [this] { AHoldExecute(false); });
+    OnTriggered(APriority, [this] { APriorityExecute(); });
+    OnTriggered(AReprocess, [this] { AReprocessExecute(); });
+    OnTriggered(ASendToDevice, [this] { ASendToDeviceExecute(); });
+    OnTriggered(AChangeName, [this] { AChangeNameExecute(); });
+    OnTriggered(ASaveAs, [this] { ASaveAsExecute(); });
     connect(ASelectAll, &QAction::triggered, this, &TfMain::ASelectAllExecute);
-    connect(AOptions, &QAction::triggered, this, &TfMain::AOptionsExecute);
-    // Passed rows dragged onto the jobs in process are reprocessed.
+    OnTriggered(AOptions, [this] { AOptionsExecute(); });
+    // Passed rows dragged onto the jobs in process are reprocessed, once the operator agrees.
     lvCompletedJobs->SetDragSource(true);
-    lvProcessJobs->AcceptListDrops([this] { AReprocessExecute(); });
+    lvProcessJobs->AcceptListDrops([this] { OutsideTick([this] { ReprocessDropped(); }); });
+}
+
+void TfMain::RulesAfterCommand(TJobListView* list) {
+    if (list == lvProcessJobs)
+        lvProcessJobsEnter();
+    else
+        lvCompletedJobsEnter();
+}
+
+std::set<uint32_t> TfMain::ProcessIds() const {
+    std::set<uint32_t> ids;
+    for (int i = 0; i < Rows.Process().Count(); ++i)
+        ids.insert(Rows.Process().At(i)->Id);
+    return ids;
+}
+
+void TfMain::ReportHeldArrivals(const std::set<uint32_t>& before) {
+    TModuleControl* module = ActiveModule();
+    if (!module)
+        return;
+    std::set<uint32_t> held;
+    for (const TJobRowView& view : TJobActions(*module).List()) {
+        if (view.List == "process" && view.State == "held" && before.count(view.Id) == 0)
+            held.insert(view.Id);
+    }
+    if (held.empty())
+        return;
+    std::vector<TListRow*> rows;
+    std::set<std::string> devices;
+    for (uint32_t id : held) {
+        if (TListRow* row = ProcessJobs().FindId(id)) {
+            rows.push_back(row);
+            devices.insert(row->SubItems[siDestination]);
+        }
+    }
+    std::string deviceText;
+    for (const std::string& device : devices)
+        deviceText += (deviceText.empty() ? "" : ", ") + device;
+    TNotice::Message(
+        this, FormatText(WindowText(wtWaitHeld), {deviceText, JobsNamed(rows).toStdString()}));
 }
 
 TfPriority& TfMain::PriorityForm() {
@@ -107,25 +151,31 @@ TModuleControl* TfMain::ProcessJobsModule() {
 
 void TfMain::ADeleteExecute() {
     TModuleControl* module = PassedJobsModule();
-    if (!module ||
-        !Dialogs->Confirm(this,
-                          LanguageQText(1720, "Do you really want to delete the selected jobs?")))
+    if (!module)
         return;
-    TQuietSelection quiet(SelectionEventsSuppressed);
-    ApplyRule(PassedJobsChangedRule());
-    TJobActions(*module).Delete(SelectedIds(lvCompletedJobs));
-    ApplyRule(PassedJobsChangedRule());
-    ClearPreview();
+    const QString what = JobsNamed(lvCompletedJobs->SelectedRows());
+    if (!Dialogs->Confirm(this, QString::fromStdString(
+                                    FormatText(WindowText(wtConfirmDelete), {what.toStdString()}))))
+        return;
+    {
+        TQuietSelection quiet(SelectionEventsSuppressed);
+        ApplyRule(PassedJobsChangedRule());
+        TJobActions(*module).Delete(SelectedIds(lvCompletedJobs));
+    }
+    RulesAfterCommand(lvCompletedJobs);
+    ShowPreview(lvCompletedJobs->Selected());
 }
 
 void TfMain::AAbortExecute() {
     TModuleControl* module = ProcessJobsModule();
-    if (!module ||
-        !Dialogs->Confirm(this,
-                          LanguageQText(1720, "Do you really want to delete the selected jobs?")))
+    if (!module)
+        return;
+    const QString what = JobsNamed(lvProcessJobs->SelectedRows());
+    if (!Dialogs->Confirm(this, QString::fromStdString(
+                                    FormatText(WindowText(wtConfirmAbort), {what.toStdString()}))))
         return;
     TJobActions(*module).Abort(SelectedIds(lvProcessJobs));
-    ApplyRule(ProcessJobsChangedRule());
+    RulesAfterCommand(lvProcessJobs);
 }
 
 void TfMain::AHoldExecute(bool hold) {
@@ -137,7 +187,7 @@ void TfMain::AHoldExecute(bool hold) {
         actions.Hold(SelectedIds(lvProcessJobs));
     else
         actions.Release(SelectedIds(lvProcessJobs));
-    ApplyRule(ProcessJobsChangedRule());
+    RulesAfterCommand(lvProcessJobs);
 }
 
 void TfMain::APriorityExecute() {
@@ -147,20 +197,37 @@ void TfMain::APriorityExecute() {
     TJobActions actions(*module);
     TfPriority& form = PriorityForm();
     form.mePriority->setText(QString::number(actions.PriorityOf(lvProcessJobs->Selected()->Id)));
+    // The dialog closes with OK only on a priority of its range.
     if (!Dialogs->Exec(form))
         return;
-    // The field takes any text; what is not a number is priority 0.
-    const int32_t priority = StrToIntDef(form.mePriority->text().trimmed().toStdString(), 0);
-    actions.SetPriority(SelectedIds(lvProcessJobs), priority);
+    const std::optional<int32_t> priority = form.Priority();
+    if (!priority)
+        return;
+    actions.SetPriority(SelectedIds(lvProcessJobs), *priority);
+    RulesAfterCommand(lvProcessJobs);
 }
 
-void TfMain::AReprocessExecute() {
+void TfMain::AReprocessExecute(bool ask) {
     TModuleControl* module = PassedJobsModule();
     if (!module)
         return;
-    TQuietSelection quiet(SelectionEventsSuppressed);
-    TJobActions(*module).Reprocess(SelectedIds(lvCompletedJobs));
-    ApplyRule(PassedJobsChangedRule());
+    if (ask) {
+        const QString what = JobsNamed(lvCompletedJobs->SelectedRows());
+        if (!Dialogs->Confirm(this, QString::fromStdString(FormatText(
+                                        WindowText(wtConfirmReprocess), {what.toStdString()}))))
+            return;
+    }
+    const std::set<uint32_t> before = ProcessIds();
+    {
+        TQuietSelection quiet(SelectionEventsSuppressed);
+        TJobActions(*module).Reprocess(SelectedIds(lvCompletedJobs));
+    }
+    RulesAfterCommand(lvCompletedJobs);
+    ReportHeldArrivals(before);
+}
+
+void TfMain::ReprocessDropped() {
+    AReprocessExecute(true);
 }
 
 void TfMain::ASendToDeviceExecute() {
@@ -172,8 +239,13 @@ void TfMain::ASendToDeviceExecute() {
     TfDevices& form = DevicesForm();
     form.cblDevices->Clear();
     for (const TDeviceChoice& choice : actions.RedirectChoices(ids)) {
-        const int item =
-            form.cblDevices->AddItem(QString::fromStdString(choice.Name), choice.Terminator);
+        // A job sent to a held device waits held: the dialog says which devices are.
+        const bool held = std::any_of(
+            module->HoldList.begin(), module->HoldList.end(),
+            [&choice](const TTaggedString& entry) { return entry.Tag == choice.Terminator; });
+        const std::string name =
+            held ? FormatText(WindowText(wtHeldDevice), {choice.Name}) : choice.Name;
+        const int item = form.cblDevices->AddItem(QString::fromStdString(name), choice.Terminator);
         form.cblDevices->SetItemEnabled(item, choice.Enabled);
     }
     if (!Dialogs->Exec(form))
@@ -183,13 +255,17 @@ void TfMain::ASendToDeviceExecute() {
         if (form.cblDevices->Checked(i))
             devices.push_back(form.cblDevices->ItemObject(i));
     }
-    TQuietSelection quiet(SelectionEventsSuppressed);
-    // Nothing checked sends the jobs again to their own devices.
-    if (devices.empty())
-        actions.Reprocess(ids);
-    else
-        actions.Redirect(ids, devices);
-    ApplyRule(PassedJobsChangedRule());
+    const std::set<uint32_t> before = ProcessIds();
+    {
+        TQuietSelection quiet(SelectionEventsSuppressed);
+        // Nothing checked sends the jobs again to their own devices.
+        if (devices.empty())
+            actions.Reprocess(ids);
+        else
+            actions.Redirect(ids, devices);
+    }
+    RulesAfterCommand(lvCompletedJobs);
+    ReportHeldArrivals(before);
 }
 
 void TfMain::AChangeNameExecute() {
@@ -198,16 +274,21 @@ void TfMain::AChangeNameExecute() {
         Beep();
         return;
     }
-    const TJobListView* list = ProcessListActive     ? lvProcessJobs
-                               : CompletedListActive ? lvCompletedJobs
-                                                     : nullptr;
-    if (!list)
+    TJobListView* list = ProcessListActive     ? lvProcessJobs
+                         : CompletedListActive ? lvCompletedJobs
+                                               : nullptr;
+    if (!list || !list->Selected())
         return;
+    // The field starts with the name the list shows, ready to be changed.
+    const TListRow* first = list->Selected();
+    const QString current = QString::fromStdString(
+        first->SubItems.size() > static_cast<size_t>(siName) ? first->SubItems[siName] : "");
     const std::optional<QString> name = Dialogs->AskText(
-        this, LanguageQText(1722, "Enter new job name"), LanguageQText(1227, "Name:"));
+        this, LanguageQText(1722, "Enter new job name"), LanguageQText(1227, "Name:"), current);
     if (!name || name->isEmpty())
         return;
     TJobActions(*module).Rename(SelectedIds(list), name->toStdString());
+    RulesAfterCommand(list);
 }
 
 void TfMain::ASaveAsExecute() {
@@ -251,8 +332,12 @@ void TfMain::ASelectAllExecute() {
 }
 
 void TfMain::AOptionsExecute() {
-    if (TModuleControl* module = ActiveModule())
-        TJobActions(*module).Setup();
+    TModuleControl* module = ActiveModule();
+    if (!module)
+        return;
+    if (TJobActions(*module).Setup() == TSetupResult::NoLibrary)
+        TNotice::Message(this, FormatText(WindowText(wtNoSetupLibrary),
+                                          {module->ProcessState().SetupLibraryFile()}));
 }
 
 } // namespace raduvuz

@@ -1,15 +1,21 @@
-// The view: which of the lists, the log and the preview panel are shown, the splitters between
-// them, and the (switched off) preview.
+// The view: which of the lists, their columns, the log and the preview panel are shown, the
+// splitters between them, and the preview of the selected job.
 
 #include "console/TfMain.h"
 
 #include "common/Language.h"
+#include "common/Utils.h"
+#include "common/WindowTexts.h"
 #include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
+#include "console/TJobTableModel.h"
 #include "console/TSplitterBar.h"
+#include "control/TModuleControl.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QImageReader>
 #include <QLabel>
 #include <QLayout>
 #include <QPlainTextEdit>
@@ -43,6 +49,41 @@ void TfMain::AViewCompletedJobsExecute() {
 
 void TfMain::AViewPreviewExecute() {
     TunePreviewView();
+    TJobListView* list = CompletedListActive ? lvCompletedJobs : lvProcessJobs;
+    ShowPreview(list->Selected());
+}
+
+void TfMain::ApplyColumnChoice() {
+    const struct {
+        TJobListView* List;
+        QAction* Choice;
+        int Column;
+    } columns[] = {{lvProcessJobs, AViewProcessState, TJobTableModel::kStateColumn},
+                   {lvProcessJobs, AViewProcessPriority, TJobTableModel::kPriorityColumn},
+                   {lvCompletedJobs, AViewPassedState, TJobTableModel::kStateColumn},
+                   {lvCompletedJobs, AViewPassedPriority, TJobTableModel::kPriorityColumn}};
+    for (const auto& column : columns) {
+        const bool shown = column.Choice->isChecked();
+        column.List->setColumnHidden(column.Column, !shown);
+        // A column shown again that was never wide gets a width to be read.
+        if (shown && column.List->ColumnWidth(column.Column) < 20)
+            column.List->SetColumnWidth(column.Column, 60);
+    }
+}
+
+void TfMain::KeepLogRoom() {
+    if (!AViewLog->isChecked() || Log->isHidden())
+        return;
+    RealignAll();
+    // The log keeps this many pixels; the lists above it give way, though never below the
+    // height of the upper pane's own rule.
+    constexpr int kLogRoom = 68;
+    constexpr int kLowestJobs = 42;
+    const int room = Root->contentsRect().height() - Splitter1->height();
+    if (Log->height() >= kLogRoom || room <= kLowestJobs)
+        return;
+    Panel1->resize(Panel1->width(), std::max(kLowestJobs, room - kLogRoom));
+    RealignAll();
 }
 
 void TfMain::ANegativeExecute() {
@@ -140,11 +181,54 @@ bool TfMain::Splitter2CanResize(int& newSize) {
 void TfMain::ClearPreview() {
     pPageSize->setText(QString::fromStdString(LanguageText(1719, "Preview not found")));
     iPreview->hide();
+    iPreview->clear();
     cbPreview->hide();
 }
 
-void TfMain::ShowPreview(TListRow*) {
-    // The preview display is switched off: selecting a job shows nothing.
+void TfMain::ShowPreview(TListRow* row) {
+    if (!AViewPreview->isChecked())
+        return;
+    ClearPreview();
+    // The text above the picture takes the lines it needs in the panel's width.
+    const auto fit = [this] {
+        const int width = pPreview->contentsRect().width();
+        pPreviewText->resize(width, std::max(40, pPageSize->heightForWidth(width - 4) + 4));
+        pPreview->Realign();
+    };
+    const auto say = [&](const std::string& why) {
+        pPageSize->setText(QString::fromStdString(why));
+        fit();
+    };
+    if (!row) {
+        say(WindowText(wtNoJobSelected));
+        return;
+    }
+    TModuleControl* module = ActiveModule();
+    if (!module || module->PreviewDir.empty()) {
+        say(WindowText(wtNoPreviewFolder));
+        return;
+    }
+    // The workflow keeps a job's preview pictures in a folder named after its job number.
+    const QString folder = QString::fromStdString(module->PreviewDir + "/" + row->Caption);
+    const QDir dir(folder);
+    if (!dir.exists()) {
+        say(FormatText(WindowText(wtNoPreview), {row->Caption, folder.toStdString()}));
+        return;
+    }
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Readable, QDir::Name)) {
+        QImageReader reader(dir.filePath(name));
+        const QImage picture = reader.read();
+        if (picture.isNull())
+            continue;
+        pPageSize->setText(name);
+        fit();
+        const int width = std::max(32, pPreview->contentsRect().width() - 4);
+        iPreview->setPixmap(QPixmap::fromImage(
+            picture.scaledToWidth(std::min(width, picture.width()), Qt::SmoothTransformation)));
+        iPreview->show();
+        return;
+    }
+    say(FormatText(WindowText(wtNoPreviewPicture), {row->Caption, folder.toStdString()}));
 }
 
 } // namespace raduvuz

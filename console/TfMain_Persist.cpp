@@ -1,4 +1,7 @@
-// The window's layout in the "Config" stream of the module's configuration file.
+// The window's layout in the "Config" stream of the module's configuration file: the keys of the
+// original layout, then the order each list is sorted in (PSort, CSort: column and 1 for
+// descending; column -1 for the list's own order) and the optional columns shown (PState,
+// PPriority, CState, CPriority).
 
 #include "console/TfMain.h"
 
@@ -10,6 +13,8 @@
 #include "platform/TCompoundFile.h"
 
 #include <QAction>
+
+#include <utility>
 
 namespace raduvuz {
 
@@ -43,6 +48,15 @@ std::string TfMain::LayoutText() const {
         text += FormatText(";PCol%d=%d", {i, lvProcessJobs->ColumnWidth(i)});
     for (int i = 0; i < kColumnCount; ++i)
         text += FormatText(";CCol%d=%d", {i, lvCompletedJobs->ColumnWidth(i)});
+    text += FormatText(";PSort=%d,%d;CSort=%d,%d",
+                       {lvProcessJobs->SortColumn(),
+                        lvProcessJobs->SortOrder() == Qt::DescendingOrder ? 1 : 0,
+                        lvCompletedJobs->SortColumn(),
+                        lvCompletedJobs->SortOrder() == Qt::DescendingOrder ? 1 : 0});
+    text += FormatText(
+        ";PState=%d;PPriority=%d;CState=%d;CPriority=%d",
+        {AViewProcessState->isChecked() ? 1 : 0, AViewProcessPriority->isChecked() ? 1 : 0,
+         AViewPassedState->isChecked() ? 1 : 0, AViewPassedPriority->isChecked() ? 1 : 0});
     return text;
 }
 
@@ -87,10 +101,16 @@ void TfMain::ApplyLayoutText(const std::string& text) {
     AViewLog->setChecked(ItemOf(params, "LogView") != "0");
     AViewProcessJobs->setChecked(ItemOf(params, "ProcessJobs") != "0");
     AViewCompletedJobs->setChecked(ItemOf(params, "CompletedJobs") != "0");
-    // The preview pane always starts hidden, whatever the layout says.
-    AViewPreview->setChecked(ItemOf(params, "PreviewView") != "0");
-    AViewPreview->setChecked(false);
+    // The preview panel comes back as it was left.
+    AViewPreview->setChecked(ItemOf(params, "PreviewView") == "1");
     ReadInt(params, "ProcessJobsHeight", SavedProcessJobsHeight);
+    for (const auto& [key, choice] :
+         {std::pair{"PState", AViewProcessState}, std::pair{"PPriority", AViewProcessPriority},
+          std::pair{"CState", AViewPassedState}, std::pair{"CPriority", AViewPassedPriority}}) {
+        const std::string shown = ItemOf(params, key);
+        if (!shown.empty())
+            choice->setChecked(shown != "0");
+    }
 
     for (int i = 0; i < kColumnCount; ++i) {
         const std::string process = params.GetItem("PCol" + std::to_string(i), 0);
@@ -100,11 +120,26 @@ void TfMain::ApplyLayoutText(const std::string& text) {
         if (!completed.empty())
             lvCompletedJobs->SetColumnWidth(i, StrToIntDef(completed, 0));
     }
+    ApplyColumnChoice();
+    for (const auto& [key, list] :
+         {std::pair{"PSort", lvProcessJobs}, std::pair{"CSort", lvCompletedJobs}}) {
+        const std::string column = params.GetItem(key, 0);
+        if (!column.empty())
+            list->SortBy(StrToIntDef(column, -1),
+                         params.GetItem(key, 1) == "1" ? Qt::DescendingOrder : Qt::AscendingOrder);
+    }
+    // The process list takes the height it had: the splitter between the lists stands where it
+    // was left (the rules below repair only a layout that does not fit).
+    if (AViewProcessJobs->isChecked() && AViewCompletedJobs->isChecked()) {
+        Panel2->SetAlign(lvProcessJobs, TAlignPanel::TAlign::Top);
+        lvProcessJobs->resize(lvProcessJobs->width(), SavedProcessJobsHeight);
+    }
     TuneJobsView();
     TunePreviewView();
     // AViewLog turns the check back and applies the log's visibility.
     AViewLog->setChecked(!AViewLog->isChecked());
     AViewLog->trigger();
+    KeepLogRoom();
 }
 
 } // namespace raduvuz

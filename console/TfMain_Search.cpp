@@ -1,5 +1,6 @@
-// Job search: Ctrl+F asks the criteria and searches from the first row, F3 goes on after the
-// last row found; the row found gets the focus, the selection stays as it was.
+// Job search: Ctrl+F asks the criteria and searches from the first row shown, F3 goes on after
+// the last row found; the row found is selected (alone), gets the focus and is scrolled to, so
+// the next action works on it.
 
 #include "console/TfMain.h"
 
@@ -55,14 +56,12 @@ void TfMain::JobSearch() {
         return;
     }
     TJobListView* list = criteria.PassedJobs ? lvCompletedJobs : lvProcessJobs;
-    const TSearchResult result = SearchNext(list->Rows()->Rows(), SearchPosition, criteria, [this] {
-        TNotice::Message(this, LanguageText(1717, "Invalid value"));
-    });
+    const TSearchResult result = SearchNext(list->ShownRows(), SearchPosition, criteria);
     switch (result.Outcome) {
     case TSearchOutcome::Found:
         SearchPosition = result.Position;
         list->setFocus();
-        list->FocusRow(result.Position);
+        list->SelectOnly(result.Position);
         break;
     case TSearchOutcome::BadDate:
         // The search ends at the row whose date cannot be read; F3 goes on after it.

@@ -22,6 +22,15 @@ void TfMain::SetCaption(const std::string& text) {
     const QString caption = QString::fromStdString(text);
     setWindowTitle(caption);
     QApplication::setApplicationDisplayName(caption);
+    if (QCoreApplication::applicationName() == caption)
+        return;
+    // A notifier item's title is the application's name, which its host reads when the item
+    // registers: the icon registers again under the module's description.
+    QCoreApplication::setApplicationName(caption);
+    if (TrayAdded) {
+        Tray.hide();
+        Tray.show();
+    }
 }
 
 void TfMain::SetTrayTip(const std::string& text) {
@@ -47,6 +56,7 @@ void TfMain::SetPauseAction(const std::string& caption, const std::string& hint,
     APause->setToolTip(QString::fromStdString(hint));
     APause->setStatusTip(QString::fromStdString(hint));
     SetImage(APause, image);
+    ShowTrayState();
 }
 
 void TfMain::SetPauseHint(const std::string& hint) {
@@ -55,7 +65,10 @@ void TfMain::SetPauseHint(const std::string& hint) {
 }
 
 void TfMain::ShowAndActivate() {
-    show();
+    if (isMinimized())
+        showNormal();
+    else
+        show();
     raise();
     activateWindow();
 }

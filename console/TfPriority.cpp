@@ -1,6 +1,8 @@
 #include "console/TfPriority.h"
 
+#include "common/Utils.h"
 #include "common/WindowTexts.h"
+#include "console/TNotice.h"
 #include "console/TUpDown.h"
 
 #include <QGridLayout>
@@ -8,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QValidator>
 
 namespace raduvuz {
 
@@ -16,6 +19,27 @@ namespace {
 QString Default(int number) {
     return QString::fromStdString(WindowTextDefault(number));
 }
+
+// Digits of a number of the range only: "15" cannot be typed where the highest is 10.
+class TRangeValidator : public QValidator {
+public:
+    TRangeValidator(int lowest, int highest, QObject* parent)
+        : QValidator(parent), Lowest(lowest), Highest(highest) {}
+    State validate(QString& text, int&) const override {
+        const QString digits = text.trimmed();
+        if (digits.isEmpty())
+            return Intermediate;
+        bool number = false;
+        const int value = digits.toInt(&number);
+        if (!number || value > Highest || digits.startsWith(QLatin1Char('-')))
+            return Invalid;
+        return value < Lowest ? Intermediate : Acceptable;
+    }
+
+private:
+    int Lowest;
+    int Highest;
+};
 
 } // namespace
 
@@ -31,7 +55,8 @@ TfPriority::TfPriority(QWidget* parent)
     mePriority = new QLineEdit(QStringLiteral("0"), this);
     mePriority->setObjectName(QStringLiteral("mePriority"));
     mePriority->setFixedWidth(40);
-    UpDown1 = new TUpDown(mePriority, 0, 10, this);
+    mePriority->setValidator(new TRangeValidator(kLowest, kHighest, mePriority));
+    UpDown1 = new TUpDown(mePriority, kLowest, kHighest, this);
     UpDown1->setFixedSize(16, mePriority->sizeHint().height());
     Label1 = new QLabel(Default(wtPriorityRange), this);
     SetTag(Label1, wtPriorityRange);
@@ -61,6 +86,24 @@ TfPriority::TfPriority(QWidget* parent)
     resize(295, 75);
     TranslateForm();
     setFixedSize(sizeHint().expandedTo(QSize(295, 75)));
+}
+
+std::optional<int32_t> TfPriority::Priority() const {
+    int32_t value = 0;
+    if (!TryStrToInt(mePriority->text().trimmed().toStdString(), value) || value < kLowest ||
+        value > kHighest)
+        return std::nullopt;
+    return value;
+}
+
+void TfPriority::accept() {
+    if (!Priority()) {
+        TNotice::Beep();
+        mePriority->setFocus();
+        mePriority->selectAll();
+        return;
+    }
+    QDialog::accept();
 }
 
 } // namespace raduvuz

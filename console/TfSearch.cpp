@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace raduvuz {
@@ -25,8 +26,6 @@ namespace {
 constexpr int kEqualItem = 0;
 constexpr int kConsistItem = 1;
 constexpr int kPassedJobsItem = 1;
-// The date's places: month and day may be left blank, the year may not.
-constexpr const char* kDateMask = "00/00/99;_";
 
 QString Default(int number) {
     return QString::fromStdString(WindowTextDefault(number));
@@ -103,7 +102,7 @@ TfSearch::TfSearch(QWidget* parent)
     lDate = label(wtDateLabel);
     cbDate = compare("cbDate");
     eDate = edit("eDate");
-    eDate->setInputMask(QString::fromUtf8(kDateMask));
+    UseDateFormat();
     lType = label(wtTypeLabel);
     eType = edit("eType");
     lSize = label(wtSizeLabel);
@@ -177,16 +176,68 @@ TfSearch::TfSearch(QWidget* parent)
     TranslateForm();
 }
 
+QString TfSearch::DateMask(const std::string& format) {
+    QString mask;
+    for (size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        if (c != '%') {
+            // Characters with a meaning in a mask stand for themselves after a backslash.
+            if (QStringLiteral("AaNnXx90Dd#HhBb><![]{}\\;").contains(QLatin1Char(c)))
+                mask += QLatin1Char('\\');
+            mask += QLatin1Char(c);
+            continue;
+        }
+        const char conversion = ++i < format.size() ? format[i] : '\0';
+        switch (conversion) {
+        case 'd':
+        case 'e':
+        case 'm':
+        case 'y':
+            mask += QStringLiteral("99");
+            break;
+        case 'Y':
+            mask += QStringLiteral("9999");
+            break;
+        case 'D':
+            mask += QStringLiteral("99/99/99");
+            break;
+        case 'F':
+            mask += QStringLiteral("9999-99-99");
+            break;
+        default:
+            return QString();
+        }
+    }
+    return mask;
+}
+
+void TfSearch::UseDateFormat() {
+    const QString mask = DateMask(ShortDateFormat());
+    eDate->setInputMask(mask.isEmpty() ? QString() : mask + QStringLiteral(";_"));
+    const std::string hint =
+        FormatText(WindowText(wtDateFormatHint), {ShortDateText(std::trunc(Now()))});
+    eDate->setToolTip(QString::fromStdString(hint));
+    eDate->setPlaceholderText(QString::fromStdString(ShortDateText(std::trunc(Now()))));
+}
+
 QString TfSearch::DateText() const {
     QString text = eDate->displayText();
     text.replace(QLatin1Char('_'), QLatin1Char(' '));
     return text;
 }
 
+bool TfSearch::DateGiven() const {
+    const QString text = eDate->text();
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.isDigit() || c.isLetter(); });
+}
+
 bool TfSearch::CheckFields() {
     int32_t number = 0;
     std::string refusal;
-    if (DateText() != QLatin1String(kEmptyDate) && !ParseShortDate(DateText().toStdString()))
+    // A date must fill its mask: "12/06/26" is no day of the form "99/99/9999".
+    if (DateGiven() &&
+        (!eDate->hasAcceptableInput() || !ParseShortDate(eDate->text().toStdString())))
         refusal = LanguageText(1723, "Job date incorrect");
     else if (!eSize->text().isEmpty() && std::isnan(ReadReal(Std(eSize), std::nan(""))))
         refusal = LanguageText(1724, "Job size incorrect");
@@ -211,8 +262,8 @@ bool TfSearch::ReadCriteria(TJobSearchCriteria& criteria, std::string& error) co
     criteria.Name = TextCriterion(eName, cbName);
     criteria.Page = exact(ePage);
     criteria.Color = TextCriterion(eColor, cbColor);
-    if (DateText() != QLatin1String(kEmptyDate)) {
-        const std::string text = DateText().toStdString();
+    if (DateGiven()) {
+        const std::string text = eDate->text().toStdString();
         const std::optional<TDateTime> date = ParseShortDate(text);
         if (!date) {
             error = FormatText(WindowText(wtNotADate), {text});

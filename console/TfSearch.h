@@ -27,8 +27,15 @@ public:
 
     // The date field as its mask shows it, a blank for each place not filled.
     QString DateText() const;
-    // The date field with nothing in it: no date criterion.
-    static constexpr const char* kEmptyDate = "  /  /  ";
+    // A date was typed: a field without a digit is no date criterion.
+    bool DateGiven() const;
+    // The date field's mask follows the short date form of the C library locale, the form the
+    // list's Date column is written in ("99.99.9999" in de_DE, "99/99/9999" in en_US,
+    // "99/99/99" in en_GB); a form with names in it gets no mask. Run again after the locale
+    // changed.
+    void UseDateFormat();
+    // The input mask of a strftime date form; empty when the form has more than digits.
+    static QString DateMask(const std::string& format);
 
     // The checks of Find and Find Next, in order; the first refusal is shown and the dialog
     // stays open.

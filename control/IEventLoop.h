@@ -34,9 +34,11 @@ public:
     // Calls the module's TimerTimer soon from the event loop, once however often it is asked
     // before then; not while the timer is stopped.
     virtual void ScheduleTick() = 0;
-    // While resting (a menu's own event loop is up), no tick runs; one asked for meanwhile runs
-    // once the rest ends, and the timer starts again.
-    virtual void RestTicks(bool resting) { (void)resting; }
+    // Calls ended after every tick the loop ran, once the module is out of it (a tick lets events
+    // in, and one of them may start a tick that returns at once): a console runs there what the
+    // operator asked for during the tick, and its tray icon follows the module. One at a time; an
+    // empty function ends it. A loop that runs no ticks of its own has none to tell of.
+    virtual void SetTickEnded(std::function<void()> ended) { (void)ended; }
 };
 
 } // namespace raduvuz

@@ -14,8 +14,9 @@ namespace raduvuz {
 
 namespace {
 
-// Sizes within this many KB of each other are equal.
+// Sizes within this many Kb of each other are equal.
 constexpr double kSizeTolerance = 0.01;
+constexpr double kBytesPerKb = 1024;
 
 const std::string& Column(const TListRow& row, int subItem) {
     static const std::string kNone;
@@ -51,12 +52,6 @@ bool SizePasses(double row, const TSizeCriterion& criterion) {
     if (criterion.Compare == TSearchCompare::Equal)
         return std::fabs(criterion.Kb - row) <= kSizeTolerance;
     return Compares(row, criterion.Kb, criterion.Compare);
-}
-
-// A number in the locale's notation or, as the module writes its own size texts, with a point.
-double ReadSizeNumber(std::string_view text) {
-    const double value = ReadReal(text, std::nan(""));
-    return std::isnan(value) ? ReadRealPoint(text, -1) : value;
 }
 
 bool IsDigit(char c) {
@@ -108,6 +103,23 @@ std::optional<TDateTime> IsoDay(std::string_view text) {
         back.tm_mday != wanted.tm_mday)
         return std::nullopt;
     return date;
+}
+
+template <typename TRowAt>
+TSearchResult SearchRows(int count, int position, const TJobSearchCriteria& criteria,
+                         TRowAt rowAt) {
+    for (int index = std::max(position, -1) + 1; index < count; ++index) {
+        const TRowTest test = TestRow(*rowAt(index), criteria);
+        switch (test.Verdict) {
+        case TRowVerdict::Pass:
+            return TSearchResult{TSearchOutcome::Found, index, {}};
+        case TRowVerdict::BadDate:
+            return TSearchResult{TSearchOutcome::BadDate, index, test.BadText};
+        case TRowVerdict::Fail:
+            break;
+        }
+    }
+    return TSearchResult{TSearchOutcome::NotFound, -1, {}};
 }
 
 TTextCriterion TextCriterionOf(const std::string& text) {
@@ -192,29 +204,6 @@ const char* SearchCompareText(TSearchCompare compare) {
     return "=";
 }
 
-double SizeColumnKb(std::string_view column) {
-    std::string text;
-    for (char c : column) {
-        if (c != ' ')
-            text.push_back(c);
-    }
-    text = UpperCaseText(text);
-    const auto without = [&text](std::string_view unit) {
-        std::string rest = text;
-        for (size_t at = rest.find(unit); at != std::string::npos; at = rest.find(unit))
-            rest.erase(at, unit.size());
-        return rest;
-    };
-    if (text.find("KB") != std::string::npos)
-        return ReadSizeNumber(without("KB"));
-    if (text.find("MB") != std::string::npos) {
-        const double mb = ReadSizeNumber(without("MB"));
-        return mb < 0 ? mb : mb * 1000;
-    }
-    const double bytes = ReadSizeNumber(text);
-    return bytes < 0 ? bytes : bytes / 1000;
-}
-
 TRowTest TestRow(const TListRow& row, const TJobSearchCriteria& criteria) {
     const auto fail = [] { return TRowTest{TRowVerdict::Fail, {}}; };
     if (criteria.JobID && row.Caption != *criteria.JobID)
@@ -229,7 +218,8 @@ TRowTest TestRow(const TListRow& row, const TJobSearchCriteria& criteria) {
         return fail();
     if (criteria.Date) {
         const std::string& text = Column(row, siDate);
-        const std::optional<TDateTime> date = ParseShortDate(text);
+        const std::optional<TDateTime> date =
+            row.Created != 0 ? std::optional<TDateTime>(row.Created) : ParseShortDate(text);
         if (!date)
             return TRowTest{TRowVerdict::BadDate, text};
         if (!Compares(std::trunc(*date), std::trunc(criteria.Date->Date), criteria.Date->Compare))
@@ -238,9 +228,8 @@ TRowTest TestRow(const TListRow& row, const TJobSearchCriteria& criteria) {
     if (criteria.Type && UpperCaseText(Column(row, siType)) != UpperCaseText(*criteria.Type))
         return fail();
     if (criteria.Size) {
-        if (row.SubItems.size() <= static_cast<size_t>(siSize))
-            return TRowTest{TRowVerdict::InvalidSize, {}};
-        if (!SizePasses(SizeColumnKb(row.SubItems[siSize]), *criteria.Size))
+        const double kb = row.Bytes < 0 ? -1 : static_cast<double>(row.Bytes) / kBytesPerKb;
+        if (!SizePasses(kb, *criteria.Size))
             return fail();
     }
     if (criteria.Destination && !TextPasses(Column(row, siDestination), *criteria.Destination))
@@ -248,25 +237,16 @@ TRowTest TestRow(const TListRow& row, const TJobSearchCriteria& criteria) {
     return TRowTest{TRowVerdict::Pass, {}};
 }
 
+TSearchResult SearchNext(const std::vector<const TListRow*>& rows, int position,
+                         const TJobSearchCriteria& criteria) {
+    return SearchRows(static_cast<int>(rows.size()), position, criteria,
+                      [&rows](int index) { return rows[static_cast<size_t>(index)]; });
+}
+
 TSearchResult SearchNext(const TJobListModel& rows, int position,
-                         const TJobSearchCriteria& criteria,
-                         const std::function<void()>& invalidSize) {
-    for (int index = std::max(position, -1) + 1; index < rows.Count(); ++index) {
-        const TRowTest test = TestRow(*rows.At(index), criteria);
-        switch (test.Verdict) {
-        case TRowVerdict::Pass:
-            return TSearchResult{TSearchOutcome::Found, index, {}};
-        case TRowVerdict::BadDate:
-            return TSearchResult{TSearchOutcome::BadDate, index, test.BadText};
-        case TRowVerdict::InvalidSize:
-            if (invalidSize)
-                invalidSize();
-            break;
-        case TRowVerdict::Fail:
-            break;
-        }
-    }
-    return TSearchResult{TSearchOutcome::NotFound, -1, {}};
+                         const TJobSearchCriteria& criteria) {
+    return SearchRows(rows.Count(), position, criteria,
+                      [&rows](int index) { return rows.At(index); });
 }
 
 } // namespace raduvuz

@@ -2,11 +2,11 @@
 
 #include "common/Types.h"
 
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace raduvuz {
 
@@ -25,13 +25,16 @@ struct TTextCriterion {
     bool Equal = false;
 };
 
-// A day; the row's "Date" column is read in the short date format.
+// A day, compared with the day the row's job came (the "Date" column read in the short date
+// format for a row that does not know it).
 struct TDateCriterion {
     TDateTime Date = 0;
     TSearchCompare Compare = TSearchCompare::Equal;
 };
 
-// A size in KB; "=" allows 0.01 either way. A negative size never matches.
+// A size in Kb of 1024 bytes, the unit of the "Size" column, compared with the bytes of the
+// row's job; "=" allows 0.01 either way. A negative size, or a row whose size is not known yet,
+// never matches.
 struct TSizeCriterion {
     double Kb = 0;
     TSearchCompare Compare = TSearchCompare::Equal;
@@ -66,8 +69,6 @@ TJobSearchCriteria SearchCriteriaOf(const std::map<std::string, std::string>& te
 enum class TRowVerdict {
     Pass,
     Fail,
-    // The row has no size to test: it fails, and the operator is told "Invalid value".
-    InvalidSize,
     // The row's date cannot be read: the search ends there.
     BadDate
 };
@@ -82,10 +83,6 @@ struct TRowTest {
 // first that fails decides.
 TRowTest TestRow(const TListRow& row, const TJobSearchCriteria& criteria);
 
-// The "Size" column in KB: "1.50 Kb" is 1.5, "1.5 MB" 1500, "2048" (bytes) 2.048; -1 when the
-// column holds no number.
-double SizeColumnKb(std::string_view column);
-
 enum class TSearchOutcome { Found, NotFound, BadDate };
 
 struct TSearchResult {
@@ -97,9 +94,11 @@ struct TSearchResult {
 
 // One step of a search: walks the rows after position (the last row found, -1 before the first)
 // one at a time and stops at the first row that passes, at a row whose date cannot be read, or
-// after the last row. invalidSize is told of each row whose size could not be tested.
+// after the last row. The rows in the order the operator sees them (a sorted list), or in the
+// order of their list.
+TSearchResult SearchNext(const std::vector<const TListRow*>& rows, int position,
+                         const TJobSearchCriteria& criteria);
 TSearchResult SearchNext(const TJobListModel& rows, int position,
-                         const TJobSearchCriteria& criteria,
-                         const std::function<void()>& invalidSize);
+                         const TJobSearchCriteria& criteria);
 
 } // namespace raduvuz

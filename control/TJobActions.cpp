@@ -1,5 +1,6 @@
 #include "control/TJobActions.h"
 
+#include "common/CommaText.h"
 #include "common/DateTime.h"
 #include "common/Language.h"
 #include "common/TParams.h"
@@ -91,7 +92,7 @@ TJobRowView ViewOf(const TListRow& row, const char* list) {
     view.Color = SubItem(row, siColor);
     view.Type = SubItem(row, siType);
     view.Size = row.Bytes;
-    view.SizeText = SubItem(row, siSize);
+    view.SizeText = SizeColumnText(row);
     view.Created = IsoLocalTime(row.Created);
     view.Destination = SubItem(row, siDestination);
     view.Devices = row.Devices;
@@ -217,7 +218,7 @@ TJobIds TJobActions::Find(const TJobSearchCriteria& criteria) const {
     const TJobListModel& list =
         criteria.PassedJobs ? Module.Rows().Passed() : Module.Rows().Process();
     for (int at = -1;;) {
-        const TSearchResult result = SearchNext(list, at, criteria, nullptr);
+        const TSearchResult result = SearchNext(list, at, criteria);
         if (result.Position < 0)
             return found;
         if (result.Outcome == TSearchOutcome::Found)
@@ -310,6 +311,20 @@ TJobIds TJobActions::Reprocess(const TJobIds& ids) {
 }
 
 TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& devices) {
+    // A device the module does not know would only make every job fail to find a flow entry.
+    for (int32_t terminator : devices) {
+        const auto known = [terminator](const TTaggedString& t) { return t.Tag == terminator; };
+        if (std::none_of(Module.TermNames.begin(), Module.TermNames.end(), known)) {
+            std::string terminators;
+            for (const TTaggedString& t : Module.TermNames)
+                terminators +=
+                    (terminators.empty() ? "" : ", ") + std::to_string(t.Tag) + " (" + t.Text + ")";
+            throw TInvalidArgument("devices", "the module has no terminator " +
+                                                  std::to_string(terminator) +
+                                                  "; its terminators are " +
+                                                  (terminators.empty() ? "none" : terminators));
+        }
+    }
     // Each device an item of its own, so that every flow entry of a chosen device matches.
     std::string device;
     for (int32_t terminator : devices)
@@ -438,7 +453,7 @@ TJobIds TJobActions::SaveNewName(TJobListModel& list, const TJobIds& ids, const 
             RenameSpoolJob(Module.SpoolFilePath(job, SubItem(*row, siDocID)), safe);
         switch (renamed.Result) {
         case TSpoolRename::TResult::Renamed:
-            list.SetSubItem(row, siName, safe);
+            list.SetSubItem(row, siName, ItemsAsTyped(safe));
             done.push_back(id);
             break;
         case TSpoolRename::TResult::NotFound:

@@ -89,6 +89,7 @@ public:
     // Through the module again, to the job's own devices or to these terminators; a job whose
     // spool file cannot be read keeps its row.
     TJobIds Reprocess(const TJobIds& ids);
+    // A device that is no terminator of the module is refused (TInvalidArgument naming it).
     TJobIds Redirect(const TJobIds& ids, const std::vector<int32_t>& devices);
     // Every terminator, enabled when a flow entry the jobs match has it as its whole device.
     std::vector<TDeviceChoice> RedirectChoices(const TJobIds& ids);

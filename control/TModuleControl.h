@@ -147,9 +147,12 @@ public:
     void Log(const std::string& text) override;
     // The same for a line that says something failed (an error in the system log).
     void LogFailure(const std::string& text) override;
-    // Called by the main window's timer every second, and by the window's queued call that
-    // ScheduleTick asks for: the retention triggers and one tick.
+    // Called by the event loop's timer every second, and by its queued call that ScheduleTick
+    // asks for: the retention triggers and one tick.
     void TimerTimer();
+    // The module is in the middle of a tick, or of other work that lets events in between its
+    // steps (Busy): an event handled now runs inside it.
+    bool InTick() const { return InTimer || Busy; }
     // News that may let a job move (a call to the module, an operator action, a store signal,
     // the go event): the next tick runs as soon as the event loop comes round, not at the next
     // timer; a tick that runs meanwhile goes on rather than end as idle.

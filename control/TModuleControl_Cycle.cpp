@@ -360,7 +360,7 @@ TDoc* TModuleControl::SelectJob() {
         for (TDoc* job : aborted) {
             if (job->Freed)
                 continue;
-            Log("Document " + job->Name + " aborted");
+            Log("Document " + ItemsAsTyped(job->Name) + " aborted");
             FreeJob(*job);
         }
     }
@@ -541,7 +541,7 @@ bool TModuleControl::RenameJob(TListRow* row, const std::string& name) {
         return true;
     }
     const std::string safe = SanitizeValue(name);
-    JobRows.Process().SetSubItem(row, siName, safe);
+    JobRows.Process().SetSubItem(row, siName, ItemsAsTyped(safe));
     job->Name = safe;
     TParams params(job->DDS);
     params.SetValue("Name", safe);

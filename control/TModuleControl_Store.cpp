@@ -105,9 +105,9 @@ void TModuleControl::ReloadSavedJobs() {
             jobName = "Unknown";
         const std::string devices = params.GetValueText("Device");
         row.SubItems = {std::to_string(docID),
-                        jobName,
+                        ItemsAsTyped(jobName),
                         params.GetValueText("Page"),
-                        params.GetValueText("Color"),
+                        ItemsAsTyped(params.GetValueText("Color")),
                         ShortDateText(saved),
                         LongTimeText(saved),
                         AsciiUpper(params.GetValueText("File")),

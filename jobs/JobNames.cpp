@@ -1,5 +1,7 @@
 #include "jobs/JobNames.h"
 
+#include "common/CommaText.h"
+
 namespace raduvuz {
 
 std::string JobKey(int32_t jobID, int32_t docID) {
@@ -7,7 +9,7 @@ std::string JobKey(int32_t jobID, int32_t docID) {
 }
 
 std::string JobLabel(int32_t jobID, int32_t docID, const std::string& name) {
-    return JobKey(jobID, docID) + " (" + name + ")";
+    return JobKey(jobID, docID) + " (" + ItemsAsTyped(name) + ")";
 }
 
 } // namespace raduvuz

@@ -1,5 +1,6 @@
 #include "jobs/TDoc.h"
 
+#include "common/CommaText.h"
 #include "common/DateTime.h"
 #include "common/TParams.h"
 #include "common/Utils.h"
@@ -172,9 +173,17 @@ void TDoc::AddToList(int32_t imageIndex) {
         destination = NamesOfIds(Devices, Host.GetTermNames());
         dev = NamesOfIds(Devices, Host.GetTermKeys());
     }
-    row.SubItems = {
-        std::to_string(DocID),  Name,     Page,       Color,       ShortDateText(FCreated),
-        LongTimeText(FCreated), FileType, sizeColumn, destination, dev};
+    // Name and colour as the workflow typed them, not as the parameter text quotes them.
+    row.SubItems = {std::to_string(DocID),
+                    ItemsAsTyped(Name),
+                    Page,
+                    ItemsAsTyped(Color),
+                    ShortDateText(FCreated),
+                    LongTimeText(FCreated),
+                    FileType,
+                    sizeColumn,
+                    destination,
+                    dev};
     row.Bytes = DataSize;
     row.Done = Moved;
     row.Created = FCreated;

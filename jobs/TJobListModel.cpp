@@ -1,5 +1,7 @@
 #include "jobs/TJobListModel.h"
 
+#include "common/Utils.h"
+
 #include <algorithm>
 #include <atomic>
 
@@ -144,6 +146,12 @@ void TJobListModel::AddListener(IListener* listener) {
 
 void TJobListModel::RemoveListener(IListener* listener) {
     Listeners.erase(std::remove(Listeners.begin(), Listeners.end(), listener), Listeners.end());
+}
+
+std::string SizeColumnText(const TListRow& row) {
+    if (row.Bytes >= 0)
+        return SizeText(row.Bytes);
+    return row.SubItems.size() > static_cast<size_t>(siSize) ? row.SubItems[siSize] : std::string();
 }
 
 void TJobListModel::Changed(TListRow* row) {

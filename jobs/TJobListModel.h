@@ -115,6 +115,12 @@ private:
     void Stamp(TListRow& row);
 };
 
+// What the "Size" column of a row says, in the lists and to the job-control interface alike: the
+// job's data (its bytes before packing: the "Size" parameter, else what the store gave, else the
+// bytes of its spool file's blocks) as a size text while that is known, else the row's own text
+// ("Loading", "Spooling").
+std::string SizeColumnText(const TListRow& row);
+
 // Sub-item positions (the columns after "Job ID").
 enum TSubItem {
     siDocID = 0,

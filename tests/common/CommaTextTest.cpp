@@ -17,6 +17,16 @@ TEST(CommaText, ReadsItemsBetweenCommasAndBlanks) {
     EXPECT_EQ(ReadCommaText(" \t "), TItems{});
 }
 
+// The lists show a value as typed: blanks that split it and the quotes that keep it whole go.
+TEST(CommaText, ItemsAsTypedJoinWhatTheReadingSplit) {
+    EXPECT_EQ(ItemsAsTyped("PANTONE 185 C"), "PANTONE 185 C");
+    EXPECT_EQ(ItemsAsTyped(WriteCommaText(ReadCommaText("PANTONE 185 C"))), "PANTONE 185 C");
+    EXPECT_EQ(ItemsAsTyped("\"Proof, second round\""), "Proof, second round");
+    EXPECT_EQ(ItemsAsTyped("\"Say \"\"hi\"\"\""), "Say \"hi\"");
+    EXPECT_EQ(ItemsAsTyped("Cyan"), "Cyan");
+    EXPECT_EQ(ItemsAsTyped(""), "");
+}
+
 TEST(CommaText, ReadsQuotedItemsWithDoubledQuotes) {
     EXPECT_EQ(ReadCommaText(R"("x ""y"", z",w)"), (TItems{"x \"y\", z", "w"}));
     EXPECT_EQ(ReadCommaText(R"("")"), TItems{""});

@@ -3,11 +3,13 @@
 #include "console/TNotice.h"
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <clocale>
 #include <string>
 
 namespace raduvuz::test {
@@ -22,12 +24,16 @@ inline QByteArray ReadAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Sets an environment variable for one test and puts the old value back.
+// Sets an environment variable for one test (a null value unsets it) and puts the old value
+// back.
 class TScopedVariable {
 public:
     TScopedVariable(const char* name, const QByteArray& value)
         : Name(name), Old(qgetenv(name)), HadOld(qEnvironmentVariableIsSet(name)) {
-        qputenv(name, value);
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
     }
     ~TScopedVariable() {
         if (HadOld)
@@ -64,6 +70,40 @@ public:
 private:
     QTemporaryDir Folder;
     TScopedVariable Registry;
+};
+
+// The C library in a locale for one test ("de_DE.UTF-8"), as the program's process would be
+// started in it; the locale is built into a folder of the test's own (LOCPATH) with localedef
+// when the machine has not generated it. Ok() is false when neither works.
+class TScopedLocale {
+public:
+    explicit TScopedLocale(const char* name)
+        : Saved(std::setlocale(LC_ALL, nullptr)), LocPath("LOCPATH", qgetenv("LOCPATH")) {
+        if (std::setlocale(LC_ALL, name)) {
+            Good = true;
+            return;
+        }
+        QVERIFY(Folder.isValid());
+        const QString locale = QString::fromLatin1(name);
+        const QString language = locale.section(QLatin1Char('.'), 0, 0);
+        QProcess localedef;
+        localedef.start(QStringLiteral("localedef"),
+                        {QStringLiteral("-i"), language, QStringLiteral("-f"),
+                         QStringLiteral("UTF-8"), Folder.filePath(locale)});
+        localedef.waitForFinished(60000);
+        qputenv("LOCPATH", Folder.path().toLocal8Bit());
+        Good = std::setlocale(LC_ALL, name) != nullptr;
+    }
+    ~TScopedLocale() { std::setlocale(LC_ALL, Saved.c_str()); }
+    TScopedLocale(const TScopedLocale&) = delete;
+    TScopedLocale& operator=(const TScopedLocale&) = delete;
+    bool Ok() const { return Good; }
+
+private:
+    std::string Saved;
+    QTemporaryDir Folder;
+    TScopedVariable LocPath;
+    bool Good = false;
 };
 
 // Catches the console's message boxes and beeps while it lives, so that a test reads them instead

@@ -1,6 +1,7 @@
 #include "console/ConsoleTestSupport.h"
 
 #include "common/Language.h"
+#include "console/ConsoleDialogs.h"
 #include "console/ImageLists.h"
 #include "console/ShowAbout.h"
 #include "console/TCheckListBox.h"
@@ -18,11 +19,13 @@
 #include <QAction>
 #include <QBuffer>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QtTest>
 
 namespace raduvuz::test {
@@ -144,7 +147,9 @@ private slots:
         QCOMPARE(form.StaticText1->text(), QStringLiteral("Priority:"));
     }
 
-    void helpOpensTheHelpFileAtTheContext() {
+    // Help opens the program's manual page, from the main window and from a dialog alike: the
+    // installed one for a program that has no built page beside it.
+    void helpOpensTheManual() {
         QList<QUrl> opened;
         TTWForm::HelpOpener() = [&opened](const QUrl& url) {
             opened << url;
@@ -156,19 +161,15 @@ private slots:
         TfMain window(rows);
         window.AHelp->trigger();
         QCOMPARE(opened.size(), 2);
-        QVERIFY(opened[0].isLocalFile());
-        QCOMPARE(opened[0].toLocalFile(),
-                 QString::fromStdString(ProgramFolder() + "vivuvidor.chm"));
-        QCOMPARE(opened[0].fragment(), QStringLiteral("14"));
-        QCOMPARE(opened[1].fragment(), QStringLiteral("0"));
+        QCOMPARE(opened[0], QUrl(QStringLiteral("man:raduvuz(1)")));
+        QCOMPARE(opened[1], opened[0]);
 
-        // F1 in a dialog asks for its own context.
         devices.show();
         devices.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&devices));
         QTest::keyClick(&devices, Qt::Key_F1);
         QCOMPARE(opened.size(), 3);
-        QCOMPARE(opened[2].fragment(), QStringLiteral("14"));
+        TTWForm::HelpOpener() = [](const QUrl&) { return false; };
     }
 
     void aboutBoxOfTheProgramItself() {
@@ -239,6 +240,30 @@ private slots:
         const TVersion missing(folder.StdPath(QStringLiteral("no such file")));
         QCOMPARE(missing.FileVersion[0], uint16_t(0));
         QVERIFY(missing.Block.empty());
+    }
+
+    // Save As takes a folder that is there, one the dialog makes, or one typed that is not there
+    // yet (the copy makes it).
+    void theFolderDialogTakesANewFolder() {
+        TTestFolder folder;
+        QVERIFY(QDir().mkpath(folder.Path(QStringLiteral("kept"))));
+        TFolderDialog dialog(nullptr, QStringLiteral("Select directory for save"));
+        dialog.setDirectory(folder.Path(QString()));
+        auto* newFolder = dialog.findChild<QToolButton*>(QStringLiteral("newFolderButton"));
+        QVERIFY(newFolder);
+        QVERIFY(newFolder->isEnabled());
+
+        dialog.selectFile(QStringLiteral("kept"));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(QDir(dialog.Folder()), QDir(folder.Path(QStringLiteral("kept"))));
+
+        TFolderDialog typed(nullptr, QStringLiteral("Select directory for save"));
+        typed.setDirectory(folder.Path(QString()));
+        typed.selectFile(QStringLiteral("new"));
+        typed.accept();
+        QCOMPARE(typed.result(), int(QDialog::Accepted));
+        QCOMPARE(typed.Folder(), folder.Path(QStringLiteral("new")));
     }
 
     void smallDialogs() {

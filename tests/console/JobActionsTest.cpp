@@ -16,6 +16,7 @@
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
 #include <QDialog>
 #include <QDropEvent>
@@ -63,9 +64,9 @@ public:
         Asked << dialog.windowTitle();
         return OnExec(dialog);
     }
-    std::optional<QString> AskText(QWidget*, const QString& caption,
-                                   const QString& prompt) override {
-        Asked << caption + " " + prompt;
+    std::optional<QString> AskText(QWidget*, const QString& caption, const QString& prompt,
+                                   const QString& start) override {
+        Asked << caption + " " + prompt + " [" + start + "]";
         return TextAnswer;
     }
     std::optional<QString> AskFolder(QWidget*, const QString& caption) override {
@@ -163,6 +164,14 @@ struct TConsole {
         for (int row : rows)
             Window.lvProcessJobs->SelectRow(row);
     }
+    // The ids of rows of the passed list (else of the process list), by position.
+    QString Ids(std::initializer_list<int> rows, bool passed = true) {
+        QStringList ids;
+        TJobListModel& list = passed ? Window.CompletedJobs() : Window.ProcessJobs();
+        for (int row : rows)
+            ids << QString::number(list.At(row)->Id);
+        return ids.join(QLatin1Char(' '));
+    }
     std::string Passed() {
         std::string text;
         for (int i = 0; i < Window.CompletedJobs().Count(); ++i)
@@ -201,12 +210,13 @@ private slots:
         console.SelectPassed({0, 1, 2});
         QVERIFY(console.Window.ADelete->isEnabled());
 
-        // No keeps everything.
+        // The question names the jobs by name and id; No keeps everything.
         console.Dialogs.ConfirmAnswer = false;
         console.Window.ADelete->trigger();
         QCOMPARE(console.Passed(), std::string("5 6 7"));
         QCOMPARE(console.Dialogs.Asked,
-                 QStringList{QStringLiteral("Do you really want to delete the selected jobs?")});
+                 QStringList{QStringLiteral("Delete 3 jobs: A %1; B %2; C %3?")
+                                 .arg(console.Ids({0}), console.Ids({1}), console.Ids({2}))});
 
         console.Dialogs.ConfirmAnswer = true;
         const int linesBefore = console.LogLines().size();
@@ -219,11 +229,12 @@ private slots:
         QCOMPARE(lines.size(), 1);
         QVERIFY2(lines[0].startsWith(QStringLiteral("Queue: Job 6 (60) can not be delete at ")),
                  qPrintable(lines[0]));
-        // The passed jobs' actions wait for a new selection.
+        // The row kept is still selected, and the actions follow it.
+        QCOMPARE(console.Window.lvCompletedJobs->SelectedRows().size(), size_t{1});
         for (QAction* action :
              {console.Window.ADelete, console.Window.AReprocess, console.Window.ASendToDevice,
               console.Window.AChangeName, console.Window.ASaveAs})
-            QVERIFY2(!action->isEnabled(), qPrintable(action->objectName()));
+            QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
     }
 
     void priorityDialogShowsTheJobsPriorityAndCancelChangesNothing() {
@@ -254,6 +265,30 @@ private slots:
         QCOMPARE(first->Priority(), 9);
         QCOMPARE(second->Priority(), 9);
         QVERIFY(!console.Module.Paused);
+
+        // The range is 0 to 10: the field takes no more, and OK keeps the dialog open on 15.
+        TfPriority& form = console.Window.PriorityForm();
+        form.mePriority->clear();
+        QTest::keyClicks(form.mePriority, QStringLiteral("15"));
+        QVERIFY(form.mePriority->text() != QStringLiteral("15"));
+        form.mePriority->setText(QStringLiteral("15"));
+        form.open();
+        form.accept();
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.result(), 0);
+        QCOMPARE(Beeps, 1);
+        QVERIFY(!form.Priority());
+        form.mePriority->setText(QStringLiteral("10"));
+        form.accept();
+        QVERIFY(!form.isVisible());
+        QCOMPARE(*form.Priority(), 10);
+        // A field that comes back out of range changes no job.
+        console.Dialogs.OnExec = [](QDialog& dialog) {
+            dynamic_cast<TfPriority&>(dialog).mePriority->setText(QStringLiteral("15"));
+            return true;
+        };
+        console.Window.APriority->trigger();
+        QCOMPARE(first->Priority(), 9);
     }
 
     void holdReleaseAndAbortWorkOnTheSelectedJobsInProcess() {
@@ -265,22 +300,24 @@ private slots:
         console.Window.AHold->trigger();
         QVERIFY(!first->Held());
         QVERIFY(second->Held());
+        // The buttons follow the row still selected: now held, it can be released.
         QVERIFY(!console.Window.AHold->isEnabled());
-        console.SelectInProcess({1});
         QVERIFY(console.Window.AUnHold->isEnabled());
         console.Window.AUnHold->trigger();
         QVERIFY(!second->Held());
+        QVERIFY(console.Window.AHold->isEnabled());
 
         console.SelectInProcess({0, 1});
         console.Dialogs.ConfirmAnswer = false;
         console.Window.AAbort->trigger();
         QVERIFY(!first->AbortRequested());
+        QCOMPARE(console.Dialogs.Asked.last(),
+                 QStringLiteral("Abort 2 jobs: W1 %1; W2 %2?")
+                     .arg(console.Ids({0}, false), console.Ids({1}, false)));
         console.Dialogs.ConfirmAnswer = true;
         console.Window.AAbort->trigger();
         QVERIFY(first->AbortRequested());
         QVERIFY(second->AbortRequested());
-        QVERIFY(!console.Window.AAbort->isEnabled());
-        QVERIFY(!console.Window.APriority->isEnabled());
     }
 
     void redirectOffersOnlyTheDevicesOfMatchingFlowEntries() {
@@ -336,13 +373,15 @@ private slots:
         QVERIFY(console.Window.CompletedListActive);
         console.Dialogs.TextAnswer = QString();
         console.Window.AChangeName->trigger();
-        QCOMPARE(console.Dialogs.Asked, QStringList{QStringLiteral("Enter new job name Name:")});
+        // The field starts with the name the list shows.
+        QCOMPARE(console.Dialogs.Asked,
+                 QStringList{QStringLiteral("Enter new job name Name: [Old]")});
         QCOMPARE(console.Window.CompletedJobs().At(0)->SubItems[siName], std::string("Old"));
 
+        // The list shows the name as typed, without the quotes the spool file keeps it in.
         console.Dialogs.TextAnswer = QStringLiteral("A;B \"C\"");
         console.Window.AChangeName->trigger();
-        QCOMPARE(console.Window.CompletedJobs().At(0)->SubItems[siName],
-                 std::string("\"A B  C \""));
+        QCOMPARE(console.Window.CompletedJobs().At(0)->SubItems[siName], std::string("A B  C "));
         TFileStream file;
         QVERIFY(file.Open(console.Module.JobDir + "/5_50", TFileStream::TMode::ReadDenyWrite));
         std::string text;
@@ -383,6 +422,10 @@ private slots:
         console.Window.AOptions->trigger();
         QVERIFY(console.Server->CallsOf(QStringLiteral("ChangeSetup")).isEmpty());
         QVERIFY(!FileExists(console.Module.ConfigFilePath()));
+        // F5 without the library says so.
+        QCOMPARE(Messages, QStringList{QStringLiteral("No setup library: %1 does not exist or "
+                                                      "cannot be loaded")
+                                           .arg(QString::fromStdString(library))});
 
         // Installed later, it is found at the next use.
         QVERIFY(QFile::copy(QStringLiteral(RADUVUZ_SETUP_MODULE), QString::fromStdString(library)));
@@ -420,6 +463,16 @@ private slots:
         QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
         QVERIFY(enter.isAccepted());
+        // Dropped, they are reprocessed once the operator agrees.
+        console.Dialogs.ConfirmAnswer = false;
+        QDropEvent refused(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &refused);
+        QCOMPARE(console.Passed(), std::string("5 6"));
+        QCOMPARE(console.Dialogs.Asked.last(), QStringLiteral("Reprocess 2 jobs: X %1; Y %2?")
+                                                   .arg(console.Ids({0}), console.Ids({1})));
+        console.Dialogs.ConfirmAnswer = true;
+        QDragEnterEvent again(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &again);
         QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &drop);
         QCOMPARE(console.Passed(), std::string(""));
@@ -431,6 +484,95 @@ private slots:
         QDragEnterEvent other(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &other);
         QVERIFY(!other.isAccepted());
+    }
+
+    // What was typed shows as typed: a colour with blanks, a name with a comma; and the Size
+    // column means the job's data in the list, after a restart and to the job-control interface.
+    void namesColoursAndSizesShowOneWayEverywhere() {
+        TConsole console;
+        console.PassedJobs({{5, "Name=\"Poster, A1\";Color=PANTONE 185 C;Size=480000"}});
+        const TListRow* row = console.Window.CompletedJobs().At(0);
+        QCOMPARE(row->SubItems[siName], std::string("Poster, A1"));
+        QCOMPARE(row->SubItems[siColor], std::string("PANTONE 185 C"));
+        const QAbstractItemModel* shown = console.Window.lvCompletedJobs->model();
+        QCOMPARE(shown->index(0, TJobTableModel::kSizeColumn).data().toString(),
+                 QStringLiteral("468.75 Kb"));
+        QVERIFY(shown->headerData(TJobTableModel::kSizeColumn, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(QStringLiteral("The job's data before packing, in Kb of 1024")));
+
+        // A job in process shows its data too, not the size of its packed spool file.
+        std::unique_ptr<TDoc> made = TDoc::Create(console.Module, true, 80, 8, "Name=W");
+        TDoc* spooled = console.Module.Jobs.Add(std::move(made));
+        QVERIFY(spooled->MoveTo(TJobState::Waiting));
+        spooled->Name = "W";
+        spooled->DataSize = 480000;
+        spooled->SizeText = "145.23 Kb";
+        spooled->AddToList(-1);
+        QCOMPARE(console.Window.lvProcessJobs->model()
+                     ->index(0, TJobTableModel::kSizeColumn)
+                     .data()
+                     .toString(),
+                 QStringLiteral("468.75 Kb"));
+
+        // The job-control interface, and raduvuz-ctl with it, reads the same texts.
+        for (const TJobRowView& view : TJobActions(console.Module).List()) {
+            QCOMPARE(view.SizeText, std::string("468.75 Kb"));
+            QCOMPARE(view.Size, int64_t{480000});
+            if (view.List == "passed") {
+                QCOMPARE(view.Name, std::string("Poster, A1"));
+                QCOMPARE(view.Color, std::string("PANTONE 185 C"));
+            }
+        }
+        // The spot colour item names the colour as typed.
+        console.Window.show();
+        console.Window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&console.Window));
+        console.SelectPassed({0});
+        console.Window.lvCompletedJobs->setFocus();
+        QTRY_VERIFY(console.Window.lvCompletedJobs->hasFocus());
+        console.Window.pmJobsPopup();
+        QCOMPARE(console.Window.AAddSpotColor->text(),
+                 QStringLiteral("Add &spot color \"PANTONE 185 C\""));
+    }
+
+    // A reprocess or redirect to a held device: the dialog marks it, the operator is told that
+    // the jobs wait held.
+    void aJobSentToAHeldDeviceIsSaidToWaitHeld() {
+        TConsole console;
+        console.Module.HoldList = {{"KP", 3}};
+        console.PassedJobs({{6, "Name=Cyan;Color=Cyan"}});
+        console.SelectPassed({0});
+        QStringList items;
+        console.Dialogs.OnExec = [&items](QDialog& dialog) {
+            auto& form = dynamic_cast<TfDevices&>(dialog);
+            for (int i = 0; i < form.cblDevices->Count(); ++i)
+                items << form.cblDevices->ItemText(i);
+            return false;
+        };
+        console.Window.ASendToDevice->trigger();
+        QCOMPARE(items, (QStringList{QStringLiteral("Proofer (held)"), QStringLiteral("Plate")}));
+
+        console.Window.AReprocess->trigger();
+        QCOMPARE(console.Module.Jobs.size(), size_t{1});
+        QVERIFY(console.Module.Jobs[0]->Held());
+        QCOMPARE(Messages, QStringList{QStringLiteral("Their device is held in this module "
+                                                      "(Proofer), so these wait held: job Cyan "
+                                                      "%1. Release them to send them.")
+                                           .arg(console.Ids({0}, false))});
+    }
+
+    void shutDownAsksWhileJobsAreInProcess() {
+        TConsole console;
+        console.WaitingJob(1, 0)->SetHeld(true);
+        console.WaitingJob(2, 0);
+        console.Dialogs.ConfirmAnswer = false;
+        console.Window.AExit->trigger();
+        QVERIFY(console.Module.Current);
+        QCOMPARE(console.Dialogs.Asked,
+                 QStringList{QStringLiteral(
+                     "Shut down module \"Queue\"? 2 jobs are in process, 1 of them held: held "
+                     "jobs stay held, the others are sent after the next start.")});
     }
 
     void aMissingPreconditionOnlyBeeps() {

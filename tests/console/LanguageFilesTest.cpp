@@ -86,10 +86,10 @@ private slots:
         // The scan sees the program's messages; a scan that finds none proves nothing.
         QVERIFY(numbers.count(1744) == 1 && numbers.count(1723) == 1 && numbers.size() >= 25);
         for (const auto& [number, text] : numbers)
-            QVERIFY2(number < 2100 || number > 2299,
+            QVERIFY2(number < 2100 || number > 2399,
                      qPrintable(QStringLiteral("%1 is in the window text block").arg(number)));
         for (const TWindowTextEntry& entry : WindowTexts()) {
-            QVERIFY(entry.Number >= 2100 && entry.Number <= 2299);
+            QVERIFY(entry.Number >= 2100 && entry.Number <= 2399);
             numbers[entry.Number] = QString::fromUtf8(entry.Text);
         }
 
@@ -100,6 +100,34 @@ private slots:
             QVERIFY2(Conversions(QString::fromStdString(text)) == Conversions(english),
                      qPrintable(QStringLiteral("%1: %2").arg(number).arg(english)));
         }
+    }
+
+    // Without a Language value of the registry the texts follow the session's language: the
+    // windows' and the log lines' alike, as both come from one table.
+    void germanFollowsTheSessionsLanguageWithoutARegistryValue() {
+        TTestFolder folder;
+        TScopedVariable all("LC_ALL", QByteArray());
+        TScopedVariable messages("LC_MESSAGES", QByteArray());
+        TScopedVariable lang("LANG", "de_DE.UTF-8");
+        QCOMPARE(LanguageOfLocale(), std::string("deu"));
+        TLanguageTable table{ProgramFolder()};
+        QCOMPARE(table.Text(wtMainCaption, "Queuer module"), std::string("Warteschlangenmodul"));
+        QCOMPARE(table.Format(1731, {"6", "60"}, "Job %s (%s) can not be delete"),
+                 std::string("Auftrag 6 (60) kann nicht gelöscht werden"));
+        {
+            // LC_ALL and LC_MESSAGES come before LANG; "C" names no language.
+            TScopedVariable c("LC_MESSAGES", "C");
+            QCOMPARE(LanguageOfLocale(), std::string());
+            TScopedVariable austrian("LC_ALL", "de_AT.UTF-8");
+            QCOMPARE(LanguageOfLocale(), std::string("deu"));
+        }
+        // A value of the registry chooses whatever the session says; one without a table gives
+        // English.
+        folder.WriteFile(QStringLiteral("registry.ini"),
+                         "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\nLanguage=enu\n");
+        TLanguageTable chosen{ProgramFolder()};
+        QCOMPARE(chosen.Text(wtMainCaption, "Queuer module"), std::string("Queuer module"));
+        QCOMPARE(chosen.State(), TLanguageState::None);
     }
 
     void germanWindows() {

@@ -4,20 +4,32 @@
 #include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
 #include "console/TJobTableModel.h"
+#include "console/TManualViewer.h"
 #include "console/TSplitterBar.h"
 #include "console/TfMain.h"
 #include "control/JobActionRules.h"
+#include "control/TJobRows.h"
 #include "control/TModuleControl.h"
+#include "jobs/TDoc.h"
 #include "platform/TCompoundFile.h"
 
 #include <QAction>
+#include <QDir>
+#include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QtTest>
+
+#include <map>
+#include <set>
+#include <tuple>
 
 namespace raduvuz::test {
 
@@ -91,7 +103,7 @@ private slots:
                             0) == 0);
         QVERIFY(saved.find(";ProcessJobs=1;CompletedJobs=0;PCol0=77;PCol1=0;PCol2=") !=
                 std::string::npos);
-        QVERIFY(saved.find(";PCol10=1;CCol0=") != std::string::npos);
+        QVERIFY(saved.find(";PCol10=1;PCol11=") != std::string::npos);
         QVERIFY(saved.find(";CCol3=44;") != std::string::npos);
 
         // Debian's own reader finds a 4-byte little-endian count and exactly the text.
@@ -143,13 +155,17 @@ private slots:
         QVERIFY(!window.Log->isHidden());
         QVERIFY(!window.Splitter1->isHidden());
 
+        // The preview panel comes back as it was left.
         const std::string preview = folder.StdPath("preview.set");
         WriteConfig(preview, "PreviewView=1;PreviewWidth=150;ProcessJobs=1;CompletedJobs=1");
         LoadConfigFile(window, preview);
-        QVERIFY(!window.AViewPreview->isChecked());
-        QVERIFY(window.pPreview->isHidden());
-        QVERIFY(window.Splitter2->isHidden());
+        QVERIFY(window.AViewPreview->isChecked());
+        QVERIFY(!window.pPreview->isHidden());
+        QVERIFY(!window.Splitter2->isHidden());
         QCOMPARE(window.pPreview->width(), 150);
+        WriteConfig(preview, "PreviewView=0");
+        LoadConfigFile(window, preview);
+        QVERIFY(window.pPreview->isHidden());
 
         // A stream shorter than its count, or none at all, changes nothing.
         const QRect before = window.geometry();
@@ -367,8 +383,7 @@ private slots:
         const auto enabled = [](const TJobActionStates& states, TJobAction action) {
             return states.Get(action).value_or(false);
         };
-        TJobActionStates waiting =
-            ProcessJobsEnterRule(&raster, true, {true, TJobState::Waiting, false});
+        TJobActionStates waiting = ProcessJobsEnterRule(&raster, true, {true, TJobState::Waiting, false});
         QVERIFY(enabled(waiting, TJobAction::Hold));
         QVERIFY(!enabled(waiting, TJobAction::UnHold));
         QVERIFY(enabled(waiting, TJobAction::ChangeName));
@@ -376,8 +391,7 @@ private slots:
         QVERIFY(enabled(waiting, TJobAction::Compos));
         QVERIFY(!enabled(waiting, TJobAction::Delete));
 
-        TJobActionStates held =
-            ProcessJobsEnterRule(&plain, true, {true, TJobState::Waiting, true});
+        TJobActionStates held = ProcessJobsEnterRule(&plain, true, {true, TJobState::Waiting, true});
         QVERIFY(enabled(held, TJobAction::UnHold));
         QVERIFY(!enabled(held, TJobAction::Hold));
         QVERIFY(!enabled(held, TJobAction::Compos));
@@ -392,10 +406,8 @@ private slots:
                                       TJobAction::JobMerge})
                 QVERIFY(!enabled(states, action));
         }
-        QVERIFY(!enabled(ProcessJobsEnterRule(&raster, false, {true, TJobState::Waiting, false}),
-                         TJobAction::Hold));
-        TJobActionStates none =
-            ProcessJobsEnterRule(nullptr, true, {true, TJobState::Waiting, false});
+        QVERIFY(!enabled(ProcessJobsEnterRule(&raster, false, {true, TJobState::Waiting, false}), TJobAction::Hold));
+        TJobActionStates none = ProcessJobsEnterRule(nullptr, true, {true, TJobState::Waiting, false});
         QVERIFY(!enabled(none, TJobAction::Abort));
         QVERIFY(!enabled(none, TJobAction::Hold));
         // Exit rules name only their actions.
@@ -404,43 +416,45 @@ private slots:
         QVERIFY(!JobOfRow({}, &raster).Found);
     }
 
-    void trayMenuStopsTheTimerWhileItIsOpen() {
+    // A desktop without a tray is tried on a display (test_console_no_tray); off-screen there is
+    // no desktop at all, and the window stays hidden.
+    void offScreenTheWindowHidesAndATrayClickShowsIt() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         TJobRows rows;
         TfMain window(rows);
-        TModuleLoop loop;
-        window.SetEventLoop(&loop);
         window.StartMessage();
+        QVERIFY(!window.TrayIconAdded());
         QVERIFY(window.isHidden());
-        int ticks = 0;
-        connect(&loop.ProcessingTimer(), &QTimer::timeout, this, [&ticks] { ++ticks; });
-        loop.ProcessingTimer().setInterval(5);
-        loop.ProcessingTimer().start();
-        bool activeInside = true;
-        int ticksInside = -1;
-        window.OnTrayMenuShown = [&](QMenu* menu) {
-            activeInside = loop.ProcessingTimer().isActive();
-            // Ticks would be due many times over while the menu is open.
-            QTest::qWait(60);
-            ticksInside = ticks;
-            menu->close();
-        };
-        ticks = 0;
-        window.TrayActivated(QSystemTrayIcon::Context);
-        QVERIFY(!activeInside);
-        QCOMPARE(ticksInside, 0);
-        QVERIFY(loop.ProcessingTimer().isActive());
-        QTRY_VERIFY(ticks > 0);
+        QVERIFY(window.LogPane()->toPlainText().isEmpty());
+        // Without a tray, hiding would lose it: Hide minimises it instead.
+        window.ShowAndActivate();
+        QVERIFY(!window.isMinimized());
+        window.AHide->trigger();
+        QVERIFY(window.isVisible());
+        QVERIFY(window.isMinimized());
 
-        window.TrayActivated(QSystemTrayIcon::DoubleClick);
+        // A click on the icon (what a notifier item's Activate gives) shows and raises it, and
+        // so does a double click; the menu starts with Show.
+        for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
+            window.hide();
+            window.TrayActivated(reason);
+            QVERIFY(window.isVisible());
+            QVERIFY(!window.isMinimized());
+        }
+        window.hide();
+        window.TrayActivated(QSystemTrayIcon::MiddleClick);
+        QVERIFY(window.isHidden());
+        QCOMPARE(window.PopupMenu->actions().first(), window.AShow);
+        window.AShow->trigger();
         QVERIFY(window.isVisible());
     }
 
-    void anOperatorActionBringsTheNextTickAtOnceButNotInsideTheTrayMenu() {
+    void anOperatorActionBringsTheNextTickAtOnceAlsoWhileAMenuOrDialogIsOpen() {
         TTestFolder folder;
         TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
+        TModuleLoop loop;
         TJobRows rows;
         TfMain window(rows);
-        TModuleLoop loop;
         window.StartMessage();
         // The timer alone would not tick during this test.
         loop.ProcessingTimer().setInterval(3600 * 1000);
@@ -476,42 +490,54 @@ private slots:
         window.AViewLog->trigger();
         QTRY_COMPARE(searches, 1);
 
-        // Inside the tray menu no tick runs; the one asked for comes once the menu is gone.
-        int searchesInside = -1;
-        window.OnTrayMenuShown = [&](QMenu* menu) {
-            store->Emit("MemoryFreed", {});
-            QTest::qWait(60);
-            searchesInside = searches;
-            menu->close();
-        };
-        window.TrayActivated(QSystemTrayIcon::Context);
-        QCOMPARE(searchesInside, 1);
+        // With the tray menu open, news brings its tick at once.
+        window.PopupMenu->popup(QPoint(10, 10));
+        QVERIFY(window.PopupMenu->isVisible());
+        store->Emit("MemoryFreed", {});
         QTRY_COMPARE(searches, 2);
+        window.PopupMenu->close();
+
+        // And inside a modal dialog of the console, too.
+        int searchesInside = -1;
+        QTimer::singleShot(0, &window, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            store->Emit("MemoryFreed", {});
+            QTRY_COMPARE(searches, 3);
+            searchesInside = searches;
+            if (dialog)
+                dialog->close();
+        });
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Question"), QStringLiteral("?"),
+                        QMessageBox::Ok, &window);
+        box.exec();
+        QCOMPARE(searchesInside, 3);
 
         // After Close news brings no tick, and the stopped timer stays stopped.
         module.Close();
         window.AViewLog->trigger();
         QTest::qWait(60);
-        QCOMPARE(searches, 2);
+        QCOMPARE(searches, 3);
         QVERIFY(!loop.ProcessingTimer().isActive());
         window.SetModule(nullptr);
     }
 
-    void escapeAndCloseHideTheWindow() {
+    void escapeAndCloseMinimiseTheWindowWithoutATray() {
         TJobRows rows;
         TfMain window(rows);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(TfMain::ImageIndex(window.AHide), 0);
         window.FormKeyDown(Qt::Key_Escape);
-        QVERIFY(window.isHidden());
+        QVERIFY(window.isMinimized());
         QCOMPARE(TfMain::ImageIndex(window.AHide), 1);
         window.AHide->trigger();
         QVERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
         QCOMPARE(TfMain::ImageIndex(window.AHide), 0);
-        // The desktop's close request only hides the window.
+        // The desktop's close request does not end the window either.
         window.close();
-        QVERIFY(window.isHidden());
+        QVERIFY(window.isVisible());
+        QVERIFY(window.isMinimized());
     }
 
     void debugActionHoldsTheRedirectKey() {
@@ -532,14 +558,34 @@ private slots:
         QTest::keyClick(&window, Qt::Key_D, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(debug.count(), 1);
         QCOMPARE(redirect.count(), 0);
-        QCOMPARE(window.ASendToDevice->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D));
+        // The menus show only keys that work: the redirect shows none.
+        QVERIFY(window.ASendToDevice->shortcut().isEmpty());
+        QVERIFY(window.Redirect1->shortcut().isEmpty());
+        // Every key a menu or the toolbar shows belongs to that action alone.
+        std::map<QString, QStringList> owners;
+        for (QAction* action : window.actions()) {
+            if (!action->shortcut().isEmpty())
+                owners[action->shortcut().toString()] << action->objectName();
+        }
+        QList<QMenu*> menus = window.menuBar()->findChildren<QMenu*>();
+        menus << window.pmJobs << window.PopupMenu;
+        for (QMenu* menu : menus) {
+            for (QAction* action : menu->actions()) {
+                const QString key = action->shortcut().toString();
+                if (!key.isEmpty())
+                    QVERIFY2(owners[key].size() == 1,
+                             qPrintable(key + ": " + owners[key].join(',')));
+            }
+        }
         // The hidden composed preview still has its key, and changes nothing.
         QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(compose.count(), 1);
-        QVERIFY(window.pPreview->isHidden());
+        // Ctrl+W shows the preview panel, which says why the job has none.
         QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
-        QCOMPARE(preview.count(), 0);
-        QVERIFY(window.pPreview->isHidden());
+        QCOMPARE(preview.count(), 1);
+        QVERIFY(!window.pPreview->isHidden());
+        QCOMPARE(window.pPageSize->text(),
+                 QStringLiteral("The workflow gave the module no preview folder"));
     }
 
     void startMessageAndCaption() {
@@ -548,8 +594,9 @@ private slots:
         window.show();
         window.SetCaption(std::string(80, 'q'));
         window.StartMessage();
-        QVERIFY(window.isHidden());
         QCOMPARE(window.TrayTip().size(), 63);
+        // A notifier item's title is the application's name: the module's description.
+        QCOMPARE(QCoreApplication::applicationName(), QString(80, QLatin1Char('q')));
         QCOMPARE(window.windowTitle().size(), 80);
         window.SetPauseAction("&Stop", "Stop", 2);
         QCOMPARE(window.PauseImage(), 2);
@@ -585,7 +632,8 @@ private slots:
         // The Size cell keeps its text; a bar shows the part moved where the size is known.
         const QAbstractItemModel* rows = window.lvProcessJobs->model();
         const QModelIndex cell = rows->index(0, TJobTableModel::kSizeColumn);
-        QCOMPARE(cell.data(Qt::DisplayRole).toString(), QStringLiteral("Transfering"));
+        // The Size cell shows the job's data as soon as that is known, the bar over it.
+        QCOMPARE(cell.data(Qt::DisplayRole).toString(), QStringLiteral("1000"));
         QCOMPARE(cell.data(TJobTableModel::kProgressRole).toDouble(), 0.25);
         QCOMPARE(cell.data(Qt::ToolTipRole).toString(), QStringLiteral("25% (250 / 1000)"));
         QVERIFY(!rows->index(1, TJobTableModel::kSizeColumn)
@@ -611,6 +659,314 @@ private slots:
         QCOMPARE(window.TrayTip().size(), 63);
         QVERIFY(window.TrayTip().endsWith(QStringLiteral("\n2 in process, 1 held, 1 passed")));
         QVERIFY(window.TrayTip().startsWith(QString(31, QLatin1Char('d'))));
+    }
+
+    // Either list sorts by the column whose header is clicked, the other way round at the
+    // second click, in its own order again at the third; the order and the columns shown come
+    // back with the layout.
+    void listsSortByAnyColumnAndKeepTheOrderAcrossRestarts() {
+        const auto fill = [](TfMain& window) {
+            for (const auto& [job, name, bytes] :
+                 {std::tuple{"7", "poster", 500}, {"12", "Annual", 2048}, {"9", "menu", 100}}) {
+                TListRow row = JobRow(job, std::string(job) + "0", "RST");
+                row.SubItems[siName] = name;
+                row.Bytes = bytes;
+                window.CompletedJobs().Add(std::move(row));
+            }
+        };
+        const auto order = [](const TfMain& window) {
+            std::string text;
+            for (const TListRow* row : window.lvCompletedJobs->ShownRows())
+                text += (text.empty() ? "" : " ") + row->Caption;
+            return text;
+        };
+        TJobRows rows;
+        TfMain window(rows);
+        fill(window);
+        window.resize(900, 500);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QHeaderView* header = window.lvCompletedJobs->header();
+        const auto click = [header](int column) {
+            QTest::mouseClick(
+                header->viewport(), Qt::LeftButton, {},
+                QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                       header->height() / 2));
+        };
+        QCOMPARE(order(window), std::string("7 12 9"));
+        // Job numbers as numbers, names in any case, sizes by their bytes.
+        click(0);
+        QCOMPARE(order(window), std::string("7 9 12"));
+        click(0);
+        QCOMPARE(order(window), std::string("12 9 7"));
+        click(0);
+        QCOMPARE(order(window), std::string("7 12 9"));
+        click(2);
+        QCOMPARE(order(window), std::string("12 9 7"));
+        click(TJobTableModel::kSizeColumn);
+        QCOMPARE(order(window), std::string("9 7 12"));
+        click(TJobTableModel::kSizeColumn);
+        QCOMPARE(order(window), std::string("12 7 9"));
+
+        // The id comes first; state and priority show for jobs in process, and the View menu
+        // shows or hides them for either list.
+        QCOMPARE(header->logicalIndex(0), TJobTableModel::kIdColumn);
+        QCOMPARE(
+            window.lvCompletedJobs->model()->headerData(TJobTableModel::kIdColumn, Qt::Horizontal),
+            QVariant(QStringLiteral("ID")));
+        QVERIFY(!window.lvProcessJobs->isColumnHidden(TJobTableModel::kStateColumn));
+        QVERIFY(!window.lvProcessJobs->isColumnHidden(TJobTableModel::kPriorityColumn));
+        QVERIFY(window.lvCompletedJobs->isColumnHidden(TJobTableModel::kStateColumn));
+        QVERIFY(window.lvCompletedJobs->isColumnHidden(TJobTableModel::kPriorityColumn));
+        window.AViewPassedPriority->trigger();
+        window.AViewProcessState->trigger();
+        QVERIFY(!window.lvCompletedJobs->isColumnHidden(TJobTableModel::kPriorityColumn));
+        QVERIFY(window.lvProcessJobs->isColumnHidden(TJobTableModel::kStateColumn));
+        QVERIFY(window.lvCompletedJobs->ColumnWidth(TJobTableModel::kPriorityColumn) >= 20);
+
+        TJobRows restoredRows;
+        TfMain restored(restoredRows);
+        fill(restored);
+        restored.ApplyLayoutText(window.LayoutText());
+        QCOMPARE(order(restored), std::string("12 7 9"));
+        QCOMPARE(restored.lvCompletedJobs->SortColumn(), TJobTableModel::kSizeColumn);
+        QCOMPARE(restored.lvCompletedJobs->SortOrder(), Qt::DescendingOrder);
+        QCOMPARE(restored.lvProcessJobs->SortColumn(), -1);
+        QVERIFY(!restored.lvCompletedJobs->isColumnHidden(TJobTableModel::kPriorityColumn));
+        QVERIFY(restored.lvProcessJobs->isColumnHidden(TJobTableModel::kStateColumn));
+        QVERIFY(restored.AViewPassedPriority->isChecked());
+        QVERIFY(!restored.AViewProcessState->isChecked());
+    }
+
+    // Rows that move (a priority, a name, rows coming and going, the core sorting its list) take
+    // their selection with them.
+    void theSelectionFollowsItsJobsWhenRowsMove() {
+        TJobRows jobRows;
+        TfMain window(jobRows);
+        TJobListModel& process = window.ProcessJobs();
+        std::vector<TListRow*> rows;
+        for (int i = 0; i < 4; ++i) {
+            TListRow row = JobRow(std::to_string(10 + i), std::to_string(100 + i), "RST");
+            row.Priority = i;
+            rows.push_back(process.Add(std::move(row)));
+        }
+        TJobListView& list = *window.lvProcessJobs;
+        const auto selected = [&list] {
+            std::set<const TListRow*> chosen;
+            for (const TListRow* row : list.SelectedRows())
+                chosen.insert(row);
+            return chosen;
+        };
+        list.SortBy(TJobTableModel::kPriorityColumn, Qt::DescendingOrder);
+        list.SelectIds({rows[1]->Id, rows[3]->Id});
+        const std::set<const TListRow*> chosen = {rows[1], rows[3]};
+        QCOMPARE(selected(), chosen);
+
+        rows[1]->Priority = 9;
+        process.Refresh(rows[1]);
+        QCOMPARE(list.ShownRows().front(), rows[1]);
+        QCOMPARE(selected(), chosen);
+
+        list.SortBy(2, Qt::AscendingOrder);
+        process.SetSubItem(rows[3], siName, "A first");
+        QCOMPARE(list.ShownRows().front(), rows[3]);
+        QCOMPARE(selected(), chosen);
+
+        process.Insert(0, JobRow("20", "200", "RST"));
+        process.Delete(rows[0]);
+        QCOMPARE(selected(), chosen);
+
+        list.SortBy(-1, Qt::AscendingOrder);
+        process.Sort([](const TListRow& a, const TListRow& b) { return a.Caption > b.Caption; });
+        QCOMPARE(list.ShownRows().front()->Caption, std::string("20"));
+        QCOMPARE(selected(), chosen);
+    }
+
+    // The splitter between the lists stands where it was left, and the log never comes back
+    // too low to read.
+    void theSplitterAndTheLogComeBackAsTheyWereLeft() {
+        std::string layout;
+        {
+            TJobRows rows;
+            TfMain window(rows);
+            window.setGeometry(50, 50, 800, 640);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.Panel1->resize(window.Panel1->width(), 420);
+            window.RealignAll();
+            window.lvProcessJobs->resize(window.lvProcessJobs->width(), 262);
+            window.RealignAll();
+            window.Splitter3Moved();
+            layout = window.LayoutText();
+        }
+        QVERIFY(layout.find(";ProcessJobsHeight=262;") != std::string::npos);
+        TJobRows restoredRows;
+        TfMain restored(restoredRows);
+        restored.ApplyLayoutText(layout);
+        restored.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&restored));
+        QCOMPARE(restored.lvProcessJobs->height(), 262);
+
+        // Lists saved taller than the window now has room for leave the log its room.
+        const size_t at = layout.find("JobsHeight=420");
+        QVERIFY(at != std::string::npos);
+        std::string tall = layout;
+        tall.replace(at, 14, "JobsHeight=2000");
+        TJobRows squeezedRows;
+        TfMain squeezed(squeezedRows);
+        squeezed.ApplyLayoutText(tall);
+        squeezed.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&squeezed));
+        QVERIFY(squeezed.AViewLog->isChecked());
+        QVERIFY2(squeezed.Log->height() >= 68, qPrintable(QString::number(squeezed.Log->height())));
+    }
+
+    void thePreviewPanelShowsTheJobsPreviewOrSaysWhyThereIsNone() {
+        TTestFolder folder;
+        TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
+        TModuleProcess process;
+        TModuleLoop loop;
+        TModuleControl module(process, loop);
+        TfMain window(module.Rows());
+        process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
+        auto server = std::make_shared<TInProcessObject>();
+        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "GetValue", "IsJobUse"})
+            server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
+        loop.SetModule(&module);
+        module.SetView(&window);
+        window.SetModule(&module);
+        module.Init(3, "Queue", server);
+        module.PreviewDir = folder.StdPath(QStringLiteral("preview"));
+        window.CompletedJobs().Add(JobRow("7", "70", "RST"));
+        window.AViewPreview->trigger();
+        QVERIFY(!window.pPreview->isHidden());
+        QCOMPARE(window.pPageSize->text(), QStringLiteral("No job selected"));
+
+        window.lvCompletedJobs->SelectRow(0);
+        const QString jobFolder = folder.Path(QStringLiteral("preview/7"));
+        QCOMPARE(window.pPageSize->text(),
+                 QStringLiteral("No preview of job 7: there is no folder ") + jobFolder);
+        QVERIFY(QDir().mkpath(jobFolder));
+        folder.WriteFile(QStringLiteral("preview/7/notes.txt"), "no picture");
+        window.ShowPreview(window.lvCompletedJobs->Selected());
+        QCOMPARE(window.pPageSize->text(), QStringLiteral("No preview of job 7: ") + jobFolder +
+                                               QStringLiteral(" holds no picture"));
+        QImage page(40, 60, QImage::Format_RGB32);
+        page.fill(Qt::red);
+        QVERIFY(page.save(jobFolder + QStringLiteral("/page1.png")));
+        window.ShowPreview(window.lvCompletedJobs->Selected());
+        QCOMPARE(window.pPageSize->text(), QStringLiteral("page1.png"));
+        QVERIFY(!window.iPreview->isHidden());
+        QCOMPARE(window.iPreview->pixmap().toImage().pixelColor(2, 2), QColor(Qt::red));
+        module.Close();
+        window.SetModule(nullptr);
+    }
+
+    void theTrayIconShowsTheModulesState() {
+        TTestFolder folder;
+        TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
+        TModuleProcess process;
+        TModuleLoop loop;
+        TModuleControl module(process, loop);
+        TfMain window(module.Rows());
+        QCOMPARE(window.TrayState(), TfMain::TTrayState::NoModule);
+        process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
+        auto server = std::make_shared<TInProcessObject>();
+        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "GetValue"})
+            server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
+        loop.SetModule(&module);
+        module.SetView(&window);
+        window.SetModule(&module);
+        module.Init(3, "Queue", server);
+        QTRY_COMPARE(window.TrayState(), TfMain::TTrayState::Paused);
+        const QImage paused = window.TrayIcon().pixmap(32, 32).toImage();
+        module.Resume();
+        QCOMPARE(window.TrayState(), TfMain::TTrayState::Running);
+        const QImage running = window.TrayIcon().pixmap(32, 32).toImage();
+        TDoc* held =
+            module.Jobs.Add(TDoc::Create(module, true, 10, 1, "Name=H", TJobState::Waiting));
+        held->SetHeld(true);
+        held->AddToList(0);
+        QTRY_COMPARE(window.TrayState(), TfMain::TTrayState::Held);
+        const QImage holding = window.TrayIcon().pixmap(32, 32).toImage();
+        // The badge's colour differs from state to state.
+        QVERIFY(paused.pixelColor(24, 19) != running.pixelColor(24, 19));
+        QVERIFY(running.pixelColor(24, 19) != holding.pixelColor(24, 19));
+        QVERIFY(paused.pixelColor(24, 19) != holding.pixelColor(24, 19));
+        module.Close();
+        window.SetModule(nullptr);
+    }
+
+    // F1 opens the manual: the page built beside the programs reads as text in the viewer.
+    void f1OpensTheManual() {
+        TJobRows rows;
+        TfMain window(rows);
+        QUrl opened;
+        TTWForm::HelpOpener() = [&opened](const QUrl& url) {
+            opened = url;
+            return true;
+        };
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_F1);
+        TTWForm::HelpOpener() = [](const QUrl&) { return false; };
+        QCOMPARE(opened, TTWForm::ManualUrl());
+        QString why;
+        const QString page =
+            TManualViewer::PageText(QUrl::fromLocalFile(QStringLiteral(RADUVUZ_MANUAL_PAGE)), why);
+        QVERIFY2(page.contains(QStringLiteral("NAME")) && page.contains(QStringLiteral("raduvuz")),
+                 qPrintable(why));
+        QVERIFY(!page.contains(QLatin1Char('\b')));
+        QVERIFY(TManualViewer::PageText(QUrl(QStringLiteral("man:no-such-page-here(1)")), why)
+                    .isEmpty());
+        QVERIFY(!why.isEmpty());
+    }
+
+    // Work that would open a dialog from inside a tick waits until the tick has ended.
+    void workFromInsideATickRunsWhenTheTickHasEnded() {
+        TTestFolder folder;
+        TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
+        TModuleLoop loop;
+        TJobRows rows;
+        TfMain window(rows);
+        loop.ProcessingTimer().setInterval(3600 * 1000);
+        TModuleProcess process;
+        process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
+        process.GoEventName = "/raduvuz-console-test-no-event";
+        process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
+        auto server = std::make_shared<TInProcessObject>();
+        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "GetValue"})
+            server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
+        auto store = std::make_shared<TInProcessObject>();
+        store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
+            return TCallResult{true, {}};
+        });
+        bool inTick = false;
+        bool ranInside = false;
+        bool ran = false;
+        store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
+            inTick = window.InTick();
+            window.OutsideTick([&] { ran = true; });
+            ranInside = ran;
+            return TCallResult{int32_t(-1), {}};
+        });
+        process.StoreObject = TStoreClient(store);
+        TModuleControl module(process, loop, &window);
+        loop.SetModule(&module);
+        window.SetModule(&module);
+        module.Init(3, "Queue", server);
+        module.Resume();
+        window.AViewLog->trigger();
+        QTRY_VERIFY(ran);
+        QVERIFY(inTick);
+        QVERIFY(!ranInside);
+        // Outside a tick it runs at once.
+        bool now = false;
+        window.OutsideTick([&now] { now = true; });
+        QVERIFY(now);
+        module.Close();
+        window.SetModule(nullptr);
     }
 };
 

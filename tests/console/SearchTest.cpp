@@ -8,6 +8,7 @@
 #include "console/TfMain.h"
 #include "console/TfSearch.h"
 #include "control/JobSearch.h"
+#include "control/TJobRows.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -15,6 +16,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+
+#include <cmath>
+#include <ctime>
 
 namespace raduvuz::test {
 
@@ -25,6 +29,21 @@ TListRow Passed(const std::string& job, const std::string& name, const std::stri
     row.Caption = job;
     row.SubItems = {"9" + job, name, "1", "CMYK", date, "10:00:00", "RST", "1.00 Kb", "", ""};
     return row;
+}
+
+// A passed row of a job that came on a day, as the module makes it.
+TListRow CameOn(const std::string& job, TDateTime day) {
+    TListRow row = Passed(job, "Job " + job, ShortDateText(day));
+    row.Created = day + 0.5;
+    return row;
+}
+
+TDateTime Day(int year, int month, int day) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    return DateTimeFromTm(tm);
 }
 
 std::string Today() {
@@ -70,8 +89,9 @@ private slots:
         QCOMPARE(search.bFindNext->text(), QStringLiteral("Find &Next"));
         QCOMPARE(search.lDocId->text(), QStringLiteral("Doc ID:"));
         // The empty date form is no criterion.
-        QCOMPARE(search.DateText(), QString::fromLatin1(TfSearch::kEmptyDate));
-        QCOMPARE(search.eDate->maxLength(), 8);
+        QVERIFY(!search.DateGiven());
+        QCOMPARE(search.eDate->inputMask(),
+                 TfSearch::DateMask(ShortDateFormat()) + QStringLiteral(";_"));
         TJobSearchCriteria criteria;
         std::string error;
         QVERIFY(search.ReadCriteria(criteria, error));
@@ -123,7 +143,7 @@ private slots:
         QCOMPARE(newSearches, 2);
     }
 
-    void ctrlFThenF3MovesTheFocusedRow() {
+    void ctrlFThenF3SelectsTheRowFound() {
         TTestFolder folder;
         TJobRows rows;
         TfMain window(rows);
@@ -145,18 +165,30 @@ private slots:
             QTest::mouseClick(search.bFind, Qt::LeftButton);
         });
         QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
-        // The list has the input focus once the window is active again after the dialog.
+        // The list has the input focus once the window is active again after the dialog; the
+        // row found is the one selected, so the next action works on it.
         QTRY_VERIFY(window.lvCompletedJobs->hasFocus());
         QCOMPARE(window.lvCompletedJobs->FocusedRow(), 0);
+        QCOMPARE(window.lvCompletedJobs->Selected(), window.CompletedJobs().At(0));
         QCOMPARE(window.SearchPosition, 0);
         QTest::keyClick(&window, Qt::Key_F3);
         QCOMPARE(window.lvCompletedJobs->FocusedRow(), 2);
         QTest::keyClick(&window, Qt::Key_F3);
         QCOMPARE(window.lvCompletedJobs->FocusedRow(), 3);
-        // The selection the operator made stays as it was.
         QCOMPARE(window.lvCompletedJobs->SelectedRows().size(), size_t(1));
-        QCOMPARE(window.lvCompletedJobs->Selected(), window.CompletedJobs().At(1));
+        QCOMPARE(window.lvCompletedJobs->Selected(), window.CompletedJobs().At(3));
         QVERIFY(Messages.isEmpty());
+
+        // Sorted by name the other way round, the search walks the rows as they are shown:
+        // "Jobs list" first, then "JOB card".
+        window.lvCompletedJobs->SortBy(2, Qt::DescendingOrder);
+        window.SearchPosition = -1;
+        window.JobSearch();
+        QCOMPARE(window.lvCompletedJobs->Selected(), window.CompletedJobs().At(3));
+        QTest::keyClick(&window, Qt::Key_F3);
+        QCOMPARE(window.lvCompletedJobs->Selected(), window.CompletedJobs().At(2));
+        window.lvCompletedJobs->SortBy(-1, Qt::AscendingOrder);
+        window.SearchPosition = 3;
 
         QTest::keyClick(&window, Qt::Key_F3);
         QCOMPARE(Messages, QStringList({QStringLiteral("Job not found")}));
@@ -181,7 +213,76 @@ private slots:
         window.ASearch->trigger();
         QCOMPARE(window.focusWidget(), window.lvProcessJobs);
         QCOMPARE(window.lvProcessJobs->FocusedRow(), 0);
-        QVERIFY(window.lvProcessJobs->SelectedRows().empty());
+        QCOMPARE(window.lvProcessJobs->Selected(), window.ProcessJobs().At(0));
+    }
+
+    // The date criterion reads the day in the form the Date column shows, in every locale:
+    // typed as the list shows today it finds today's job and no other.
+    void datesReadAsTheListShowsThemInEveryLocale_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("mask");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("tooShort");
+        // The 4th of March 2019: a day that reads as the 3rd of April the other way round.
+        QTest::newRow("de_DE") << "de_DE.UTF-8"
+                               << "99.99.9999"
+                               << "04.03.2019"
+                               << "04.03.19";
+        QTest::newRow("en_US") << "en_US.UTF-8"
+                               << "99/99/9999"
+                               << "03/04/2019"
+                               << "03/04/19";
+        QTest::newRow("en_GB") << "en_GB.UTF-8"
+                               << "99/99/99"
+                               << "04/03/19"
+                               << "04/03/1";
+    }
+    void datesReadAsTheListShowsThemInEveryLocale() {
+        QFETCH(QString, locale);
+        QFETCH(QString, mask);
+        QFETCH(QString, typed);
+        QFETCH(QString, tooShort);
+        const TScopedLocale inLocale(locale.toLatin1().constData());
+        if (!inLocale.Ok())
+            QSKIP("the locale cannot be made here (no localedef or locale definitions)");
+        QCOMPARE(TfSearch::DateMask(ShortDateFormat()), mask);
+
+        TTestFolder folder;
+        TJobRows rows;
+        TfMain window(rows);
+        TConsoleForms forms(&window, folder.StdPath(QString()));
+        TfSearch& search = *forms.fSearch;
+        QCOMPARE(search.eDate->inputMask(), mask + QStringLiteral(";_"));
+        const TDateTime today = std::trunc(Now());
+        window.CompletedJobs().Add(CameOn("1", Day(2019, 3, 3)));
+        window.CompletedJobs().Add(CameOn("2", Day(2019, 3, 4)));
+        window.CompletedJobs().Add(CameOn("3", Day(2019, 4, 3)));
+        window.CompletedJobs().Add(CameOn("4", today));
+        const auto found = [&](TSearchCompare compare, const QString& day) {
+            search.eDate->clear();
+            QTest::keyClicks(search.eDate, day);
+            search.cbDate->setCurrentIndex(static_cast<int>(compare));
+            std::string ids;
+            window.SearchPosition = -1;
+            for (;;) {
+                window.JobSearch();
+                if (window.SearchPosition < 0)
+                    break;
+                ids += (ids.empty() ? "" : " ") + window.lvCompletedJobs->Selected()->Caption;
+            }
+            return ids;
+        };
+        // "= today" typed as the list shows today.
+        QCOMPARE(found(TSearchCompare::Equal, QString::fromStdString(ShortDateText(today))),
+                 std::string("4"));
+        QCOMPARE(found(TSearchCompare::Equal, typed), std::string("2"));
+        QCOMPARE(found(TSearchCompare::GreaterEqual, typed), std::string("2 3 4"));
+        QCOMPARE(found(TSearchCompare::Less, typed), std::string("1"));
+        // A day that does not fill the form is refused, not read as the year 26.
+        search.eDate->clear();
+        QTest::keyClicks(search.eDate, tooShort);
+        QVERIFY(!search.CheckFields());
+        QCOMPARE(Messages.last(), QStringLiteral("Job date incorrect"));
     }
 
     void anUnreadableDateColumnEndsTheSearch() {

@@ -51,7 +51,12 @@ TEST(CtlCommandLineTest, CommandsTakeTheirIdsOptionsAndCriteria) {
     EXPECT_EQ(Parse({"jobs", "--passed", "--json"}).Lists, TListChoice::Passed);
 
     EXPECT_EQ(Parse({"--version"}).Command, "version");
+    // Nothing asked: the help, as wrong usage.
     EXPECT_EQ(Parse({}).Command, "help");
+    EXPECT_TRUE(Parse({}).NoCommand);
+    EXPECT_TRUE(Parse({"-m", "Spool"}).NoCommand);
+    EXPECT_FALSE(Parse({"help"}).NoCommand);
+    EXPECT_FALSE(Parse({"--help"}).NoCommand);
     request = Parse({"abort", "--help"});
     EXPECT_EQ(request.Command, "help");
     EXPECT_EQ(request.HelpTopic, "abort");
@@ -131,8 +136,40 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
     job.State = "held";
     job.Size = 4000;
     EXPECT_EQ(SizeOrProgress(job), "3.9 KiB");
+    // The module's own size text wins: the console's Size column says the same.
+    job.Size = 480000;
+    job.SizeText = "468.75 Kb";
+    EXPECT_EQ(SizeOrProgress(job), "468.75 Kb");
     EXPECT_EQ(StatusText(1), "idle");
     EXPECT_EQ(StatusText(-2), "failed (-2)");
+}
+
+// A refusal names its cause: no such id, the other list, or what the row lacks.
+TEST(CtlTablesTest, RefusalsNameTheirCause) {
+    TCtlJob sending;
+    sending.Id = 5;
+    sending.List = "process";
+    sending.State = "sending";
+    TCtlJob passed;
+    passed.Id = 8;
+    passed.List = "passed";
+    passed.State = "passed";
+    TCtlJob other = passed;
+    other.Id = 9;
+    const std::vector<TCtlJob> jobs = {sending, passed, other};
+    EXPECT_EQ(RefusalLines("hold", {5, 8, 77}, jobs),
+              "hold refused 5: it is sending, not waiting to be sent\n"
+              "hold refused 8: a passed job, not one in process\n"
+              "hold refused 77: no job has this id (see \"raduvuz-ctl jobs\")\n");
+    EXPECT_EQ(RefusalLines("redirect", {8, 9, 5}, jobs),
+              "redirect refused 8 9: its spool file cannot be read (see the module's log)\n"
+              "redirect refused 5: a job in process, not a passed one\n");
+    EXPECT_EQ(RefusalLines("release", {5}, jobs), "release refused 5: it is sending, not held\n");
+    EXPECT_EQ(RefusalLines("rename", {5}, jobs),
+              "rename refused 5: it is sending, not waiting to be sent\n");
+    EXPECT_EQ(RefusalLines("delete", {8}, jobs),
+              "delete refused 8: it is still in use: the workflow keeps it, or it is being "
+              "processed again\n");
 }
 
 TEST(CtlTablesTest, TablesFitTheWidthAndJsonEscapesTexts) {

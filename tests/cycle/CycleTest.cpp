@@ -412,11 +412,11 @@ TEST_F(CycleTest, HoldAndRenameOnlyJobsThatWaitToBeSent) {
     EXPECT_EQ(row->ImageIndex, 0);
 
     EXPECT_TRUE(Module->RenameJob(row, "New; \"name\""));
-    EXPECT_EQ(job->Name, row->SubItems[siName]);
     EXPECT_EQ(job->Name.find(';'), std::string::npos);
     TParams dds(job->DDS);
-    // The blanks made the name a quoted item.
+    // The blanks made the name a quoted item; the list shows it as typed.
     EXPECT_EQ(job->Name, "\"New   name \"");
+    EXPECT_EQ(row->SubItems[siName], "New   name ");
     EXPECT_EQ(dds.GetItem("Name", 0), "New   name ");
     EXPECT_EQ(dds.GetItem("FileName", 0), "New   name ");
 

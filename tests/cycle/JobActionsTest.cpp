@@ -7,6 +7,7 @@
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "services/Dispatch.h"
 #include "support/SmallDisk.h"
 
 #include <algorithm>
@@ -228,6 +229,21 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     EXPECT_EQ(Module->Jobs[3]->Devices, "4");
     EXPECT_EQ(Rows(), "");
 
+    // A device that is no terminator of the module is refused as such, naming the ones there
+    // are, and nothing is sent.
+    WriteJob("4_40", "Name=Nowhere;Color=Cyan");
+    Module->ReloadSavedJobs();
+    const size_t jobs = Module->Jobs.size();
+    try {
+        Actions().Redirect({IdOf("4")}, {9});
+        ADD_FAILURE() << "terminator 9 was taken";
+    } catch (const TInvalidArgument& error) {
+        EXPECT_STREQ(error.what(), "devices: the module has no terminator 9; its terminators are "
+                                   "3 (Proofer), 4 (Plate)");
+    }
+    EXPECT_EQ(Module->Jobs.size(), jobs);
+    EXPECT_NE(Module->Rows().Passed().FindId(IdOf("4")), nullptr);
+
     // A job whose spool file is gone keeps its row, and its id, where it was.
     WriteJob("8_80", "Name=Gone");
     WriteJob("9_90", "Name=Stays");
@@ -281,8 +297,9 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
 
     EXPECT_THAT(Actions().Rename({id}, ""), IsEmpty());
     EXPECT_THAT(Actions().Rename({id}, "New; \"name\""), ElementsAre(id));
-    // ";" and the quote became blanks, and the blanks quote the value.
-    EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "\"New   name \"");
+    // ";" and the quote became blanks, and the blanks quote the value in the file; the list shows
+    // the name as typed.
+    EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "New   name ");
     const std::string header = Header("5_50");
     EXPECT_EQ(header, "Name=\"New   name \";FileName=\"New   name \";Device=KP,KX");
     const std::string after = ReadTextFile(Module->JobDir + "/5_50");
@@ -302,7 +319,7 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     // A job whose file is gone keeps its name, and the log says why.
     ::unlink((Module->JobDir + "/5_50").c_str());
     EXPECT_THAT(Actions().Rename({id}, "Lost"), IsEmpty());
-    EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "\"New   name \"");
+    EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "New   name ");
     ASSERT_FALSE(Logged().empty());
     EXPECT_EQ(Logged().back(),
               ": Can not find job 5 (" + Module->JobDir + "/5_50: No such file or directory)");

@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <functional>
@@ -21,6 +22,7 @@
 #include <ostream>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/types.h>
 
 namespace raduvuz::test {
@@ -94,7 +96,13 @@ protected:
                    QString::fromStdString((Root / "state").string()));
         env.insert(QStringLiteral("RADUVUZ_REGISTRY"),
                    QString::fromStdString((Root / "reg.ini").string()));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The modules' windows go to the test's display when it has one, else nowhere.
+        if (Display.isEmpty()) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            env.insert(QStringLiteral("DISPLAY"), Display);
+        }
         Twf->setProcessEnvironment(env);
         Twf->setStandardOutputFile(QProcess::nullDevice());
         Twf->setStandardErrorFile(QString::fromStdString((Root / "twf.err").string()));
@@ -219,7 +227,54 @@ protected:
     QString BusName;
     QString Address;
     QString Module;
+    // An X display for the modules (":7"); empty: they run off-screen.
+    QString Display;
 };
+
+// An X server of the test's own (Xvfb), on a display number it chooses itself.
+class TXDisplay {
+public:
+    bool Start() {
+        X.start(QStringLiteral("Xvfb"),
+                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                 QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                 QStringLiteral("tcp")});
+        if (!X.waitForStarted(10000) || !X.waitForReadyRead(20000))
+            return false;
+        Name = QLatin1Char(':') + QString::fromLatin1(X.readLine()).trimmed();
+        return Name.size() > 1;
+    }
+    ~TXDisplay() {
+        if (X.state() != QProcess::NotRunning) {
+            X.terminate();
+            if (!X.waitForFinished(5000))
+                X.kill();
+            X.waitForFinished(5000);
+        }
+    }
+    // xdotool on this display: its output, empty when it failed.
+    QString Xdo(const QStringList& args) const {
+        QProcess xdo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), Name);
+        xdo.setProcessEnvironment(env);
+        xdo.start(QStringLiteral("xdotool"), args);
+        if (!xdo.waitForFinished(30000)) {
+            xdo.kill();
+            xdo.waitForFinished();
+            return QString();
+        }
+        return QString::fromLocal8Bit(xdo.readAllStandardOutput()).trimmed();
+    }
+    QString Name;
+
+private:
+    QProcess X;
+};
+
+bool HaveProgram(const char* name) {
+    return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
+}
 
 TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDeletedWithTheTool) {
     // Cyan goes to a held printer and to one that takes it; yellow only to that one; black to a
@@ -255,7 +310,8 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     EXPECT_EQ(lines[5], "Passed jobs (2)");
     EXPECT_NE(table.Out.find(" held "), std::string::npos) << table;
     EXPECT_NE(table.Out.find(" waiting "), std::string::npos) << table;
-    EXPECT_NE(table.Out.find("256 KiB"), std::string::npos) << table;
+    // The size is the job's data, as the console's Size column says it.
+    EXPECT_NE(table.Out.find("256.00 Kb"), std::string::npos) << table;
     for (const std::string& line : lines)
         EXPECT_LE(line.size(), 80u) << line;
     const TCtlResult onlyPassed = Ctl({QStringLiteral("jobs"), QStringLiteral("--passed")});
@@ -271,9 +327,9 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     const TCtlResult byName = Ctl({QStringLiteral("find"), QStringLiteral("--name"),
                                    QStringLiteral("SOL"), QStringLiteral("--ids")});
     EXPECT_EQ(byName.Out, Text(yellow) + "\n") << byName;
-    // The size criterion reads the Size column: the packed spool file, 81 KB and 19 KB here.
+    // The size criterion compares the job's data in Kb: 256 and 64 here.
     const TCtlResult bySize = Ctl({QStringLiteral("find"), QStringLiteral("--size-kb"),
-                                   QStringLiteral(">50"), QStringLiteral("--ids")});
+                                   QStringLiteral(">100"), QStringLiteral("--ids")});
     EXPECT_EQ(bySize.Out, Text(cyan) + "\n") << bySize;
     const TCtlResult byColour = Ctl({QStringLiteral("find"), QStringLiteral("--process"),
                                      QStringLiteral("--color"), QStringLiteral("=black")});
@@ -293,7 +349,12 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
         Ctl({QStringLiteral("delete"), Id(cyan), Id(yellow), QStringLiteral("999999")});
     EXPECT_EQ(deleted.Code, 1) << deleted;
     EXPECT_EQ(deleted.Out, "deleted " + Text(yellow) + "\n") << deleted;
-    EXPECT_NE(deleted.Err.find("refused " + Text(cyan) + " 999999"), std::string::npos) << deleted;
+    // Each refusal names its cause.
+    EXPECT_NE(deleted.Err.find("delete refused " + Text(cyan) + ": it is still in use"),
+              std::string::npos)
+        << deleted;
+    EXPECT_NE(deleted.Err.find("delete refused 999999: no job has this id"), std::string::npos)
+        << deleted;
     EXPECT_FALSE(fs::exists(yellowFile));
     EXPECT_TRUE(fs::exists(cyanFile));
     EXPECT_TRUE(Row(yellow).isEmpty());
@@ -319,6 +380,130 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     EXPECT_TRUE(Outputs("c").empty());
     ASSERT_EQ(Outputs("a").size(), 1u);
     EXPECT_EQ(InputName(Outputs("a")[0]), "both-1-C.rst");
+}
+
+// The module program with its real window on an X display whose desktop has a tray (an XEmbed
+// tray, trayer): held jobs released with raduvuz-ctl reach their printer within a second while
+// the tray icon's menu is open, while a menu of the window is, and while a modal dialog of it is.
+// The operator's mouse and keys come through xdotool.
+TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIsOpen) {
+    if (!HaveProgram("Xvfb") || !HaveProgram("xdotool") || !HaveProgram("trayer"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and trayer";
+    TXDisplay display;
+    ASSERT_TRUE(display.Start()) << "Xvfb did not start";
+    QProcess tray;
+    QProcessEnvironment trayEnv = QProcessEnvironment::systemEnvironment();
+    trayEnv.insert(QStringLiteral("DISPLAY"), display.Name);
+    tray.setProcessEnvironment(trayEnv);
+    tray.start(QStringLiteral("trayer"),
+               {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                QStringLiteral("left"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                QStringLiteral("--height"), QStringLiteral("24")});
+    ASSERT_TRUE(WaitUntil([&] {
+        return !display
+                    .Xdo({QStringLiteral("search"), QStringLiteral("--class"),
+                          QStringLiteral("trayer")})
+                    .isEmpty();
+    })) << "no tray";
+    Display = display.Name;
+    for (const char* name : {"tray", "menu", "dialog"})
+        MakePages(name, 10, "C");
+    WriteConfig("WorkMode=1;HoldList=PRN_A");
+    TRun run;
+    run.Module = "flow = 12: Color=Cyan;Device=1\n";
+    run.Extra = Terminators;
+    run.Workflow = "expect = 3\n";
+    Start(run);
+    const std::vector<uint> held = WaitForRows(Where("state", QStringLiteral("held")), 3);
+    ASSERT_EQ(held.size(), 3u) << Log();
+
+    const QString pid = Module.section(QLatin1Char('p'), -1);
+    // The windows of the module process on the screen: the tray icon, then menus and dialogs.
+    const auto shownWindows = [&] {
+        return display
+            .Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                  QStringLiteral("--pid"), pid, QStringLiteral("--name"), QString()})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+            .size();
+    };
+    // The time from the release to the printer's document, in ms; -1 after 10 s without one.
+    const auto released = [&](uint id, size_t outputs) -> qint64 {
+        QElapsedTimer clock;
+        clock.start();
+        const TCtlResult result = Ctl({QStringLiteral("release"), Id(id)});
+        EXPECT_EQ(result.Code, 0) << result;
+        while (Outputs("a").size() < outputs) {
+            if (clock.elapsed() > 10000)
+                return -1;
+            QThread::msleep(5);
+        }
+        return clock.elapsed();
+    };
+
+    // The tray icon's menu, opened with the right button on the icon in the tray.
+    const QString trayWindow =
+        display.Xdo({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")})
+            .section(QLatin1Char('\n'), 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return shownWindows() >= 1; })) << "no tray icon";
+    const qsizetype quiet = shownWindows();
+    display.Xdo({QStringLiteral("mousemove"), QStringLiteral("--window"), trayWindow,
+                 QStringLiteral("10"), QStringLiteral("12")});
+    display.Xdo({QStringLiteral("click"), QStringLiteral("3")});
+    ASSERT_TRUE(WaitUntil([&] { return shownWindows() > quiet; })) << "no tray menu opened";
+    const qint64 inTrayMenu = released(held[0], 1);
+    EXPECT_GE(inTrayMenu, 0) << Log();
+    EXPECT_LE(inTrayMenu, 1000) << Log();
+    EXPECT_GT(shownWindows(), quiet) << "the tray menu closed before the job went out";
+    display.Xdo({QStringLiteral("key"), QStringLiteral("Escape")});
+    ASSERT_TRUE(WaitUntil([&] { return shownWindows() == quiet; }));
+
+    // The console comes up as the server's ShowModule brings it; its Jobs menu opens.
+    CallModule(QStringLiteral("ShowModule"));
+    const QString window = display
+                               .Xdo({QStringLiteral("search"), QStringLiteral("--sync"),
+                                     QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid,
+                                     QStringLiteral("--name"), QStringLiteral("^Queuer$")})
+                               .section(QLatin1Char('\n'), 0, 0);
+    ASSERT_FALSE(window.isEmpty()) << "no console window";
+    const qsizetype alone = shownWindows();
+    display.Xdo({QStringLiteral("windowfocus"), window});
+    display.Xdo(
+        {QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("alt+j")});
+    ASSERT_TRUE(WaitUntil([&] { return shownWindows() > alone; })) << "no menu opened";
+    const qint64 inMenu = released(held[1], 2);
+    EXPECT_GE(inMenu, 0) << Log();
+    EXPECT_LE(inMenu, 1000) << Log();
+    EXPECT_GT(shownWindows(), alone) << "the menu closed before the job went out";
+    display.Xdo({QStringLiteral("key"), QStringLiteral("Escape")});
+    ASSERT_TRUE(WaitUntil([&] { return shownWindows() == alone; }));
+
+    // The search dialog, modal, is open.
+    display.Xdo({QStringLiteral("windowfocus"), window});
+    display.Xdo(
+        {QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("ctrl+f")});
+    const QString dialog = display.Xdo({QStringLiteral("search"), QStringLiteral("--sync"),
+                                        QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                        pid, QStringLiteral("--name"), QStringLiteral("^Search$")});
+    ASSERT_FALSE(dialog.isEmpty()) << "no search dialog";
+    const qint64 inDialog = released(held[2], 3);
+    EXPECT_GE(inDialog, 0) << Log();
+    EXPECT_LE(inDialog, 1000) << Log();
+    EXPECT_FALSE(display
+                     .Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                           QStringLiteral("--pid"), pid, QStringLiteral("--name"),
+                           QStringLiteral("^Search$")})
+                     .isEmpty())
+        << "the dialog closed before the job went out";
+    display.Xdo({QStringLiteral("key"), QStringLiteral("--window"),
+                 dialog.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Escape")});
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 3);
+    tray.kill();
+    tray.waitForFinished();
+    std::printf("release to printer: %lld ms with the tray menu open, %lld ms with a menu of the "
+                "window open, %lld ms with a dialog open\n",
+                static_cast<long long>(inTrayMenu), static_cast<long long>(inMenu),
+                static_cast<long long>(inDialog));
 }
 
 TEST_F(JobControlFlowTest, PassedJobsReprocessedOrRedirectedReachTheirSinksAgainUnchanged) {

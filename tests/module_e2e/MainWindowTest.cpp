@@ -20,6 +20,7 @@ TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
         loop.SetModule(&module);
         TfMain window(module.Rows());
         window.StartMessage();
+        // Off-screen there is no desktop to show the window on.
         EXPECT_FALSE(window.isVisible());
         EXPECT_EQ(window.TrayTip(),
                   QStringLiteral("Queuer module\n0 in process, 0 held, 0 passed"));

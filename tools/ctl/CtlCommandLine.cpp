@@ -56,8 +56,8 @@ const TCommandHelp kCommands[] = {
      "                        contained in the column, in any case; \"=TEXT\" for equal\n"
      "  --type TEXT           the type, in any case\n"
      "  --date [OP]YYYY-MM-DD the day the job came\n"
-     "  --size-kb [OP]NUMBER  the console's Size column in KB (of a spooled job, its\n"
-     "                        packed spool file: sizeText in --json)\n"
+     "  --size-kb [OP]NUMBER  the job's data in Kb of 1024 bytes, the unit of the\n"
+     "                        console's Size column (sizeText in --json)\n"
      "OP is one of = > < >= <= (= when left out).\n"},
     {"watch", "watch [-m MODULE] [--process|--passed]",
      "Shows the jobs table and draws it again whenever the module's jobs change, until\n"
@@ -205,6 +205,7 @@ TCtlRequest ParseCommandLine(const std::vector<std::string>& args) {
             throw TUsageError("unknown option " + flag);
         }
     }
+    request.NoCommand = !help && request.Command.empty();
     if (help || request.Command.empty() || request.Command == "help") {
         request.HelpTopic = request.Command == "help" && !operands.empty() ? operands.front()
                             : request.Command == "help"                    ? std::string()

@@ -36,6 +36,8 @@ struct TCtlRequest {
     std::map<std::string, std::string> Criteria;
     // help: the command asked about, empty for all.
     std::string HelpTopic;
+    // No command was given: the help goes to standard error and the exit code is kExitUsage.
+    bool NoCommand = false;
 };
 
 class TUsageError : public std::runtime_error {

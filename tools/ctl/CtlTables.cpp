@@ -190,7 +190,55 @@ std::string SizeOrProgress(const TCtlJob& job) {
         }
         return HumanSize(job.Done);
     }
-    return HumanSize(job.Size);
+    // The module's own text of the size, as the console's Size column shows it.
+    return job.SizeText.empty() ? HumanSize(job.Size) : job.SizeText;
+}
+
+std::string RefusalLines(const std::string& command, const std::vector<uint32_t>& refused,
+                         const std::vector<TCtlJob>& jobs) {
+    const bool inProcess =
+        command == "hold" || command == "release" || command == "abort" || command == "priority";
+    const bool either = command == "rename";
+    // What the command needs of a row of its own list that it still refused.
+    const auto cause = [&command](const TCtlJob& job) -> std::string {
+        if (command == "hold" || (command == "rename" && job.List == "process"))
+            return job.State == "waiting" ? "the module refused it (see the module's log)"
+                                          : "it is " + job.State + ", not waiting to be sent";
+        if (command == "release")
+            return job.State == "held" ? "the module refused it (see the module's log)"
+                                       : "it is " + job.State + ", not held";
+        if (command == "delete")
+            return "it is still in use: the workflow keeps it, or it is being processed again";
+        if (command == "reprocess" || command == "redirect")
+            return "its spool file cannot be read (see the module's log)";
+        if (command == "rename" || command == "copy")
+            return std::string("its spool file was not ") +
+                   (command == "rename" ? "rewritten" : "copied") + " (see the module's log)";
+        return "the module refused it (see the module's log)";
+    };
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (uint32_t id : refused) {
+        const auto row = std::find_if(jobs.begin(), jobs.end(),
+                                      [id](const TCtlJob& job) { return job.Id == id; });
+        std::string why;
+        if (row == jobs.end())
+            why = "no job has this id (see \"raduvuz-ctl jobs\")";
+        else if (!either && (row->List == "process") != inProcess)
+            why = std::string(inProcess ? "a passed job, not one in process"
+                                        : "a job in process, not a passed one");
+        else
+            why = cause(*row);
+        const auto same = std::find_if(lines.begin(), lines.end(),
+                                       [&why](const auto& line) { return line.second == why; });
+        if (same == lines.end())
+            lines.emplace_back(std::to_string(id), why);
+        else
+            same->first += " " + std::to_string(id);
+    }
+    std::string text;
+    for (const auto& [ids, why] : lines)
+        text += command + " refused " + ids + ": " + why + "\n";
+    return text;
 }
 
 std::string StatusText(int32_t status) {

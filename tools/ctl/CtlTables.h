@@ -38,7 +38,7 @@ std::string HumanSize(int64_t bytes);
 // from a day on; "-" when it cannot be read.
 std::string AgeText(const std::string& created, std::time_t now);
 // The size column: for a job that moves, the part done ("42%", or the bytes done when its size
-// is unknown); else its size.
+// is unknown); else the size text the console's Size column shows.
 std::string SizeOrProgress(const TCtlJob& job);
 // The module's status in a word: idle, working, failed (N).
 std::string StatusText(int32_t status);
@@ -48,6 +48,12 @@ std::string StatusText(int32_t status);
 std::string JobTables(const std::vector<TCtlJob>& jobs, TListChoice lists, int width,
                       std::time_t now);
 std::string ModuleTable(const std::vector<TCtlModule>& modules, int width);
+
+// Why a job command refused ids, one line per cause ("COMMAND refused IDS: CAUSE"), from the
+// rows the module lists after the command: an id that names no row, a row of the other list, or
+// what the command needs of a row of its list ("it is sending, not waiting to be sent").
+std::string RefusalLines(const std::string& command, const std::vector<uint32_t>& refused,
+                         const std::vector<TCtlJob>& jobs);
 
 // The rows and modules as JSON, with ListJobs' keys.
 std::string JobsJson(const std::vector<TCtlJob>& jobs);

@@ -56,31 +56,19 @@ std::string IdList(const std::vector<uint32_t>& ids) {
 struct TCommandWords {
     const char* Method;
     const char* Done;
-    // Why an id may be refused.
-    const char* Refused;
 };
 
 TCommandWords WordsOf(const std::string& command) {
     static const std::map<std::string, TCommandWords> kWords = {
-        {"hold", {"HoldJobs", "held", "no job in process that waits to be sent"}},
-        {"release", {"ReleaseJobs", "released", "no job in process"}},
-        {"abort", {"AbortJobs", "aborted", "no job in process"}},
-        {"priority", {"SetPriority", "priority set for", "no job in process"}},
-        {"delete",
-         {"DeleteJobs", "deleted", "no passed job, or one still in use (see the module's log)"}},
-        {"reprocess",
-         {"ReprocessJobs", "reprocessed",
-          "no passed job, or its spool file cannot be read (see the module's log)"}},
-        {"redirect",
-         {"RedirectJobs", "redirected",
-          "no passed job, or its spool file cannot be read (see the module's log)"}},
-        {"rename",
-         {"RenameJobs", "renamed",
-          "no passed job or job waiting to be sent, or its spool file was not rewritten (see "
-          "the module's log)"}},
-        {"copy",
-         {"CopyJobs", "copied",
-          "no passed job, or its spool file was not copied (see the module's log)"}}};
+        {"hold", {"HoldJobs", "held"}},
+        {"release", {"ReleaseJobs", "released"}},
+        {"abort", {"AbortJobs", "aborted"}},
+        {"priority", {"SetPriority", "priority set for"}},
+        {"delete", {"DeleteJobs", "deleted"}},
+        {"reprocess", {"ReprocessJobs", "reprocessed"}},
+        {"redirect", {"RedirectJobs", "redirected"}},
+        {"rename", {"RenameJobs", "renamed"}},
+        {"copy", {"CopyJobs", "copied"}}};
     return kWords.at(command);
 }
 
@@ -112,8 +100,13 @@ int RunJobCommand(TCtlBus& bus, const TCtlRequest& request) {
         Print(std::string(words.Done) + " " + IdList(done) + "\n");
     if (refused.empty())
         return kExitOk;
-    std::fprintf(stderr, "raduvuz-ctl: %s refused %s: %s\n", request.Command.c_str(),
-                 IdList(refused).c_str(), words.Refused);
+    // The rows as they are now tell why each id was refused.
+    const std::string why = RefusalLines(request.Command, refused, bus.ListJobs(module));
+    for (size_t at = 0; at < why.size();) {
+        const size_t end = why.find('\n', at);
+        std::fprintf(stderr, "raduvuz-ctl: %s\n", why.substr(at, end - at).c_str());
+        at = end + 1;
+    }
     return kExitRefused;
 }
 
@@ -187,6 +180,10 @@ int RunWatch(TCtlBus& bus, const TCtlRequest& request) {
 
 int Run(const TCtlRequest& request) {
     if (request.Command == "help") {
+        if (request.NoCommand) {
+            std::fputs(HelpText(std::string()).c_str(), stderr);
+            return kExitUsage;
+        }
         Print(HelpText(request.HelpTopic));
         return kExitOk;
     }

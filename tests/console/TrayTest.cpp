@@ -1,0 +1,266 @@
+// The tray icon on a desktop whose tray is a StatusNotifierItem host (KDE Plasma, GNOME with its
+// AppIndicator extension): a watcher of the test's own on a private session bus takes the
+// module's item as such a desktop does, and the test clicks it the way a host does, with the
+// item's Activate over the bus. Qt's xcb platform uses the notifier item whenever a watcher with
+// a registered host is on the session bus, so this runs on an X display (xvfb-run).
+//
+//   test_console_tray               the test (starts its bus and the watcher)
+//   test_console_tray --no-tray     the test of a desktop without a tray (no watcher)
+//   test_console_tray --watcher     the watcher, on the bus DBUS_SESSION_BUS_ADDRESS names
+
+#include "console/TfMain.h"
+#include "control/TJobRows.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace raduvuz::test {
+
+namespace {
+
+const QString kWatcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+
+} // namespace
+
+// The watcher side of the protocol as a desktop's tray runs it: items register with their bus
+// name (or an object path of the caller's), a host is registered, the items are listed.
+class TFakeWatcher : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
+
+public:
+    QStringList RegisteredStatusNotifierItems() const { return Items; }
+    bool IsStatusNotifierHostRegistered() const { return true; }
+    int ProtocolVersion() const { return 0; }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) {
+        // A path names an object of the caller; a name, the item at the usual path.
+        const QString item = service.startsWith(QLatin1Char('/'))
+                                 ? message().service() + service
+                                 : service + QStringLiteral("/StatusNotifierItem");
+        if (!Items.contains(item))
+            Items << item;
+        emit StatusNotifierItemRegistered(item);
+    }
+    void RegisterStatusNotifierHost(const QString&) { emit StatusNotifierHostRegistered(); }
+
+signals:
+    void StatusNotifierItemRegistered(const QString& item);
+    void StatusNotifierHostRegistered();
+
+private:
+    QStringList Items;
+};
+
+class TrayTest : public QObject {
+    Q_OBJECT
+
+    QDBusConnection Bus = QDBusConnection::connectToBus(
+        QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")), QStringLiteral("tray-test"));
+
+    // A call the way a host makes it; the test's own event loop runs meanwhile, since the item
+    // answers from this very process.
+    QDBusMessage Call(const QString& service, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& arguments = {}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+        call.setArguments(arguments);
+        return Bus.call(call, QDBus::BlockWithGui, 10000);
+    }
+    QVariant Property(const QString& item, const QString& interface, const QString& name) {
+        const QString service = item.section(QLatin1Char('/'), 0, 0);
+        const QString path = QLatin1Char('/') + item.section(QLatin1Char('/'), 1);
+        const QDBusMessage reply =
+            Call(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                 QStringLiteral("Get"), {interface, name});
+        return reply.arguments().isEmpty()
+                   ? QVariant()
+                   : qvariant_cast<QDBusVariant>(reply.arguments().first()).variant();
+    }
+    QStringList Items() {
+        return Property(kWatcherName + kWatcherPath, kWatcherName,
+                        QStringLiteral("RegisteredStatusNotifierItems"))
+            .toStringList();
+    }
+    // The item registered last, once it answers with this title.
+    QString ItemTitled(const QString& title) {
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            const QStringList items = Items();
+            if (!items.isEmpty() &&
+                Property(items.last(), kItemInterface, QStringLiteral("Title")).toString() == title)
+                return items.last();
+            QTest::qWait(50);
+        }
+        return QString();
+    }
+
+private slots:
+    void aClickOnTheNotifierItemShowsTheWindow() {
+        QVERIFY2(Bus.isConnected(), "no private bus");
+        QVERIFY(QSystemTrayIcon::isSystemTrayAvailable());
+        TJobRows rows;
+        TfMain window(rows);
+        window.StartMessage();
+        QVERIFY(window.TrayIconAdded());
+        QVERIFY(window.isHidden());
+        // The item's title is the module's description, once the module has one.
+        window.SetCaption("Prepress queue");
+        const QString item = ItemTitled(QStringLiteral("Prepress queue"));
+        QVERIFY2(!item.isEmpty(), qPrintable(Items().join(QLatin1Char(' '))));
+        // The menu travels over the bus to the host; its first item shows the window.
+        QCOMPARE(
+            Property(item, kItemInterface, QStringLiteral("Menu")).value<QDBusObjectPath>().path(),
+            QStringLiteral("/MenuBar"));
+        QCOMPARE(window.PopupMenu->actions().first(), window.AShow);
+
+        // A click is Activate; the window comes up and to the front.
+        const QString service = item.section(QLatin1Char('/'), 0, 0);
+        const QDBusMessage reply = Call(service, QStringLiteral("/StatusNotifierItem"),
+                                        kItemInterface, QStringLiteral("Activate"), {0, 0});
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        QTRY_VERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
+
+        // Hidden again, the next click brings it back.
+        window.AHide->trigger();
+        QVERIFY(window.isHidden());
+        Call(service, QStringLiteral("/StatusNotifierItem"), kItemInterface,
+             QStringLiteral("Activate"), {10, 10});
+        QTRY_VERIFY(window.isVisible());
+    }
+};
+
+// A desktop with no tray at all: neither a notifier watcher nor an XEmbed tray on the display.
+class NoTrayTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theWindowStaysMinimisedAndTheLogSaysWhy() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        TJobRows rows;
+        TfMain window(rows);
+        window.StartMessage();
+        QVERIFY(!window.TrayIconAdded());
+        QVERIFY(window.isVisible());
+        QVERIFY(window.isMinimized());
+        QVERIFY(window.LogPane()->toPlainText().startsWith(
+            QStringLiteral("No system tray on this desktop")));
+        // Esc and the desktop's close minimise it, and it comes up again.
+        window.ShowAndActivate();
+        QTRY_VERIFY(!window.isMinimized());
+        window.FormKeyDown(Qt::Key_Escape);
+        QTRY_VERIFY(window.isMinimized());
+        QVERIFY(window.isVisible());
+        window.ShowAndActivate();
+        QTRY_VERIFY(!window.isMinimized());
+        window.close();
+        QTRY_VERIFY(window.isMinimized());
+        QVERIFY(window.isVisible());
+    }
+};
+
+namespace {
+
+// The watcher process: registers its name and serves until it is ended.
+int RunWatcher(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    TFakeWatcher watcher;
+    if (!bus.registerObject(kWatcherPath, &watcher,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                                QDBusConnection::ExportAllProperties) ||
+        !bus.registerService(kWatcherName)) {
+        std::fprintf(stderr, "watcher: %s\n", qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    return QCoreApplication::exec();
+}
+
+// A dbus-daemon of the test's own as the session bus; its process number, 0 when none started.
+pid_t StartPrivateBus() {
+    FILE* daemon = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+    if (!daemon)
+        return 0;
+    char address[1024] = {};
+    char pid[64] = {};
+    const bool read =
+        std::fgets(address, sizeof address, daemon) && std::fgets(pid, sizeof pid, daemon);
+    ::pclose(daemon);
+    if (!read)
+        return 0;
+    address[std::strcspn(address, "\n")] = '\0';
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address, 1);
+    ::unsetenv("DBUS_STARTER_ADDRESS");
+    return static_cast<pid_t>(std::atol(pid));
+}
+
+} // namespace
+
+} // namespace raduvuz::test
+
+int main(int argc, char** argv) {
+    using namespace raduvuz::test;
+    if (argc > 1 && std::strcmp(argv[1], "--watcher") == 0)
+        return RunWatcher(argc, argv);
+    // The bus comes before the application: Qt reads its address once.
+    const pid_t bus = StartPrivateBus();
+    if (bus == 0) {
+        std::fprintf(stderr, "test_console_tray: cannot start a dbus-daemon\n");
+        return 1;
+    }
+    const bool noTray = argc > 1 && std::strcmp(argv[1], "--no-tray") == 0;
+    if (noTray) {
+        argv[1] = argv[0];
+        --argc;
+        ++argv;
+    }
+    int failed = 1;
+    {
+        QApplication app(argc, argv);
+        raduvuz::TTWForm::HelpOpener() = [](const QUrl&) { return false; };
+        if (noTray) {
+            NoTrayTest test;
+            failed = QTest::qExec(&test, argc, argv);
+            ::kill(bus, SIGTERM);
+            return failed == 0 ? 0 : 1;
+        }
+        // The watcher is on the bus before the window makes its tray icon: Qt looks for it then.
+        QProcess watcher;
+        watcher.setProcessChannelMode(QProcess::ForwardedChannels);
+        watcher.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--watcher")});
+        QDBusConnection session = QDBusConnection::sessionBus();
+        QDeadlineTimer deadline(20000);
+        while (!session.interface()->isServiceRegistered(kWatcherName) && !deadline.hasExpired())
+            QTest::qWait(20);
+        TrayTest test;
+        failed = QTest::qExec(&test, argc, argv);
+        watcher.kill();
+        watcher.waitForFinished();
+    }
+    ::kill(bus, SIGTERM);
+    return failed == 0 ? 0 : 1;
+}
+
+#include "TrayTest.moc"
