@@ -502,9 +502,8 @@ private slots:
                     .startsWith(QStringLiteral("The job's data before packing, in Kb of 1024")));
 
         // A job in process shows its data too, not the size of its packed spool file.
-        std::unique_ptr<TDoc> made = TDoc::Create(console.Module, true, 80, 8, "Name=W");
-        TDoc* spooled = console.Module.Jobs.Add(std::move(made));
-        QVERIFY(spooled->MoveTo(TJobState::Waiting));
+        TDoc* spooled = console.Module.Jobs.Add(
+            TDoc::Create(console.Module, true, 80, 8, "Name=W", TJobState::Waiting));
         spooled->Name = "W";
         spooled->DataSize = 480000;
         spooled->SizeText = "145.23 Kb";
