@@ -1,6 +1,7 @@
 #include "jobs/PackBits.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -62,15 +63,13 @@ __attribute__((target("avx2"))) void EqualBitsAvx2(const uint8_t* p, int64_t cou
     }
 }
 
-using TEqualBitsFn = void (*)(const uint8_t*, int64_t, uint64_t*);
-
 // AVX2 only where the processor has it: the package runs on any x86-64.
-TEqualBitsFn ChooseEqualBits() {
+bool HasAvx2() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? EqualBitsAvx2 : EqualBitsSse2;
+    return __builtin_cpu_supports("avx2");
 }
 
-const TEqualBitsFn EqualBits = ChooseEqualBits();
+std::atomic<bool> UseAvx2{HasAvx2()};
 
 inline void Copy32(uint8_t* target, const uint8_t* source) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(target),
@@ -260,7 +259,11 @@ int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target) {
     equal[words + 1] = 0;
     equal[words + 2] = 0;
     pairs[0] = 0;
-    EqualBits(source, count, equal + 1);
+    if (UseAvx2.load(std::memory_order_relaxed)) {
+        EqualBitsAvx2(source, count, equal + 1);
+    } else {
+        EqualBitsSse2(source, count, equal + 1);
+    }
     ++equal;
     ++pairs;
 
@@ -488,13 +491,6 @@ __attribute__((target("avx2"))) void UnpackFastAvx2(TUnpackCursor& at, const uin
     }
 }
 
-using TUnpackFastFn = void (*)(TUnpackCursor&, const uint8_t*, const uint8_t*);
-
-const TUnpackFastFn UnpackFast = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? UnpackFastAvx2 : UnpackFastSse2;
-}();
-
 } // namespace
 
 TUnpackResult UnpackBits(const uint8_t* source, int64_t sourceSize, uint8_t* target,
@@ -504,7 +500,13 @@ TUnpackResult UnpackBits(const uint8_t* source, int64_t sourceSize, uint8_t* tar
     // every bound checked.
     TUnpackCursor at{source, target};
     if (sourceSize > 129 + 32 && targetSize >= 160) {
-        UnpackFast(at, source + sourceSize - 129 - 32, target + targetSize - 160);
+        const uint8_t* pLimit = source + sourceSize - 129 - 32;
+        uint8_t* qLast = target + targetSize - 160;
+        if (UseAvx2.load(std::memory_order_relaxed)) {
+            UnpackFastAvx2(at, pLimit, qLast);
+        } else {
+            UnpackFastSse2(at, pLimit, qLast);
+        }
     }
     int64_t i = at.P - source;
     int64_t o = at.Q - target;
@@ -535,6 +537,16 @@ TUnpackResult UnpackBits(const uint8_t* source, int64_t sourceSize, uint8_t* tar
         }
     }
     return {TUnpackStatus::Complete, i, o};
+}
+
+bool UsePackBitsAvx2(bool use) {
+    const bool usable = use && HasAvx2();
+    UseAvx2.store(usable, std::memory_order_relaxed);
+    return usable == use;
+}
+
+bool PackBitsAvx2() {
+    return UseAvx2.load(std::memory_order_relaxed);
 }
 
 bool UnpackBitsBlock(const uint8_t* source, int64_t sourceSize, uint8_t* target,
