@@ -63,6 +63,50 @@ __attribute__((target("avx2"))) void EqualBitsAvx2(const uint8_t* p, int64_t cou
     }
 }
 
+// Whether the piece is one byte value throughout (a blank page), 64 bytes at a time.
+bool UniformSse2(const uint8_t* p, int64_t count) {
+    const __m128i value = _mm_set1_epi8(static_cast<char>(*p));
+    int64_t at = 0;
+    for (; at + 64 <= count; at += 64) {
+        __m128i same =
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), value);
+        for (int k = 16; k < 64; k += 16) {
+            same = _mm_and_si128(
+                same, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + k)),
+                                     value));
+        }
+        if (_mm_movemask_epi8(same) != 0xFFFF) {
+            return false;
+        }
+    }
+    for (; at < count; ++at) {
+        if (p[at] != *p) {
+            return false;
+        }
+    }
+    return true;
+}
+
+__attribute__((target("avx2"))) bool UniformAvx2(const uint8_t* p, int64_t count) {
+    const __m256i value = _mm256_set1_epi8(static_cast<char>(*p));
+    int64_t at = 0;
+    for (; at + 64 <= count; at += 64) {
+        const auto* chunk = reinterpret_cast<const __m256i*>(p + at);
+        const __m256i same =
+            _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_loadu_si256(chunk), value),
+                             _mm256_cmpeq_epi8(_mm256_loadu_si256(chunk + 1), value));
+        if (_mm256_movemask_epi8(same) != -1) {
+            return false;
+        }
+    }
+    for (; at < count; ++at) {
+        if (p[at] != *p) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // AVX2 only where the processor has it: the package runs on any x86-64.
 bool HasAvx2() {
     __builtin_cpu_init();
@@ -76,6 +120,39 @@ inline void Copy32(uint8_t* target, const uint8_t* source) {
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(source)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 16),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 16)));
+}
+
+// Copies 1 to 128 bytes in a few wide moves, overlapping rather than looping byte by byte, and
+// touching nothing outside either range: the compiler would make a slow string move of a copy
+// whose size varies.
+inline void CopyExact(uint8_t* to, const uint8_t* from, int64_t n) {
+    const auto copy = [](uint8_t* target, const uint8_t* source, size_t size) {
+        std::memcpy(target, source, size);
+    };
+    if (n >= 16) {
+        for (int64_t k = 0; k + 16 < n; k += 16) {
+            copy(to + k, from + k, 16);
+        }
+        copy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        uint64_t head;
+        uint64_t tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4) {
+        uint32_t head;
+        uint32_t tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    }
 }
 
 // How the writer's state machine packs: a run of 2 to 128 equal bytes is one item; single bytes
@@ -205,34 +282,11 @@ TWriterState StateAfter(const TPackState& st) {
         }
         st.Literal = op;
         *op++ = static_cast<uint8_t>(take - 1);
-        std::memcpy(op, source + at, static_cast<size_t>(take));
+        CopyExact(op, source + at, take);
         op += take;
         at += take;
     }
     st.Op = op;
-}
-
-inline void CopyWide16(uint8_t* target, const uint8_t* source) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(target),
-                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(source)));
-}
-
-inline void FillWide16(uint8_t* target, uint8_t value) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_set1_epi8(static_cast<char>(value)));
-}
-
-// The widest literal: 128 bytes.
-inline void CopyWide128(uint8_t* target, const uint8_t* source) {
-    for (int k = 0; k < 128; k += 16) {
-        CopyWide16(target + k, source + k);
-    }
-}
-
-// The widest run is 129 bytes: 144 in 16-byte steps.
-inline void FillWide144(uint8_t* target, uint8_t value) {
-    for (int k = 0; k < 144; k += 16) {
-        FillWide16(target + k, value);
-    }
 }
 
 } // namespace
@@ -240,6 +294,14 @@ inline void FillWide144(uint8_t* target, uint8_t value) {
 int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target) {
     if (count <= 0) {
         return 0;
+    }
+    const bool avx2 = UseAvx2.load(std::memory_order_relaxed);
+    // A blank piece is one run: no bits needed. Any other piece differs within its first bytes,
+    // as a rule, so looking costs little.
+    if (avx2 ? UniformAvx2(source, count) : UniformSse2(source, count)) {
+        TPackState st{target, nullptr, false};
+        PackLong(st, source, 0, count, true, nullptr);
+        return st.Op - target;
     }
     // Equal-neighbour bits, one word per 64 bytes, with zero words on either side; then the
     // same bits without joinable pairs, and the pairs' first bytes.
@@ -259,7 +321,7 @@ int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target) {
     equal[words + 1] = 0;
     equal[words + 2] = 0;
     pairs[0] = 0;
-    if (UseAvx2.load(std::memory_order_relaxed)) {
+    if (avx2) {
         EqualBitsAvx2(source, count, equal + 1);
     } else {
         EqualBitsSse2(source, count, equal + 1);
@@ -368,30 +430,64 @@ struct TUnpackCursor {
 
 // Item by item, branching on each item's kind: fast where the kinds come in a pattern the
 // processor learns (halftone screens, text, blank and random data), and what processors
-// without AVX2 use throughout. Items of up to 32 bytes take two 16-byte stores, longer ones a
-// fixed block of stores: loops whose trip count varies item by item would be mispredicted.
-inline void UnpackByKind(TUnpackCursor& at, const uint8_t* pEnd, const uint8_t* qLast) {
+// without AVX2 use throughout. Items of up to 32 bytes take 32 bytes of stores, longer ones a
+// fixed block of 128 or 160: loops whose trip count varies item by item would be mispredicted.
+inline void UnpackByKindSse2(TUnpackCursor& at, const uint8_t* pEnd, const uint8_t* qLast) {
+    const auto copy16 = [](uint8_t* to, const uint8_t* from) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+    };
     const uint8_t* p = at.P;
     uint8_t* q = at.Q;
     int64_t literals = 0;
     int64_t runs = 0;
     while (p < pEnd && q <= qLast) {
         const unsigned c = *p;
-        // Fixed-size copies, which the compiler makes of the widest vectors the caller may use.
         if (c < 128) {
-            if (c < 32) {
-                std::memcpy(q, p + 1, 32);
-            } else {
-                std::memcpy(q, p + 1, 128);
+            for (int k = 0; k < (c < 32 ? 32 : 128); k += 16) {
+                copy16(q + k, p + 1 + k);
             }
             q += c + 1;
             p += c + 2;
             ++literals;
         } else {
-            if (c >= 225) {
-                std::memset(q, p[1], 32);
-            } else {
-                std::memset(q, p[1], 160);
+            const __m128i fill = _mm_set1_epi8(static_cast<char>(p[1]));
+            for (int k = 0; k < (c >= 225 ? 32 : 160); k += 16) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(q + k), fill);
+            }
+            q += 257 - c;
+            p += 2;
+            ++runs;
+        }
+    }
+    at.P = p;
+    at.Q = q;
+    at.Literals += literals;
+    at.Runs += runs;
+}
+
+// The same with 32-byte moves.
+__attribute__((target("avx2"))) inline void UnpackByKindAvx2(TUnpackCursor& at, const uint8_t* pEnd,
+                                                             const uint8_t* qLast) {
+    const uint8_t* p = at.P;
+    uint8_t* q = at.Q;
+    int64_t literals = 0;
+    int64_t runs = 0;
+    while (p < pEnd && q <= qLast) {
+        const unsigned c = *p;
+        if (c < 128) {
+            for (int k = 0; k < (c < 32 ? 32 : 128); k += 32) {
+                _mm256_storeu_si256(
+                    reinterpret_cast<__m256i*>(q + k),
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1 + k)));
+            }
+            q += c + 1;
+            p += c + 2;
+            ++literals;
+        } else {
+            const __m256i fill = _mm256_set1_epi8(static_cast<char>(p[1]));
+            for (int k = 0; k < (c >= 225 ? 32 : 160); k += 32) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + k), fill);
             }
             q += 257 - c;
             p += 2;
@@ -470,7 +566,7 @@ __attribute__((target("avx2"))) void UnpackByTable(TUnpackCursor& at, const uint
 }
 
 void UnpackFastSse2(TUnpackCursor& at, const uint8_t* pLimit, const uint8_t* qLast) {
-    UnpackByKind(at, pLimit, qLast);
+    UnpackByKindSse2(at, pLimit, qLast);
 }
 
 // Step by step, the walk that suited the last step's items: runs that come in groups of
@@ -485,7 +581,7 @@ __attribute__((target("avx2"))) void UnpackFastAvx2(TUnpackCursor& at, const uin
         if (byTable) {
             UnpackByTable(at, pEnd, qLast);
         } else {
-            UnpackByKind(at, pEnd, qLast);
+            UnpackByKindAvx2(at, pEnd, qLast);
         }
         byTable = at.Literals * 5 > at.Runs && at.Literals * 5 < at.Runs * 4;
     }
