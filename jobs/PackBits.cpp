@@ -229,7 +229,7 @@ TWriterState StateAfter(const TPackState& st) {
                 if (*st.Literal == 127) {
                     state = TWriterState::Base;
                 }
-            } else if (n == 1) {
+            } else {
                 st.Literal = op;
                 *op++ = 0;
                 *op++ = b;
@@ -394,9 +394,9 @@ int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target) {
                 op = st.Op;
                 literal = st.Literal;
             } else {
-                // One item: a run of at most 128 bytes, or at most 32 single bytes. Without
-                // branches on the kind, which halftone data makes unpredictable: the 32-byte
-                // copy's spill is overwritten by the items that follow.
+                // One item: a run of at most 128 bytes, or at most 32 single bytes, whose
+                // 32-byte copy is one move for either; its spill is overwritten by the items
+                // that follow.
                 *op = static_cast<uint8_t>(run ? 1 - n : n - 1);
                 Copy32(op + 1, s);
                 literal = run ? literal : op;
