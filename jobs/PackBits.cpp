@@ -420,7 +420,8 @@ int64_t PackBitsBlock(const uint8_t* source, int64_t count, uint8_t* target) {
 namespace {
 
 // Where a fast unpacking loop is: every item it starts before PEnd has all its bytes readable,
-// and it starts none once Q passes QLast, which leaves room for 160 bytes of stores.
+// and it starts none once Q passes QLast, which leaves room for 160 bytes of stores (an item's
+// 129 bytes and the spill of its 32-byte moves).
 struct TUnpackCursor {
     const uint8_t* P;
     uint8_t* Q;
@@ -431,7 +432,7 @@ struct TUnpackCursor {
 // Item by item, branching on each item's kind: fast where the kinds come in a pattern the
 // processor learns (halftone screens, text, blank and random data), and what processors
 // without AVX2 use throughout. Items of up to 32 bytes take 32 bytes of stores, longer ones a
-// fixed block of 128 or 160: loops whose trip count varies item by item would be mispredicted.
+// fixed block of 128: loops whose trip count varies item by item would be mispredicted.
 inline void UnpackByKindSse2(TUnpackCursor& at, const uint8_t* pEnd, const uint8_t* qLast) {
     const auto copy16 = [](uint8_t* to, const uint8_t* from) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
@@ -452,8 +453,12 @@ inline void UnpackByKindSse2(TUnpackCursor& at, const uint8_t* pEnd, const uint8
             ++literals;
         } else {
             const __m128i fill = _mm_set1_epi8(static_cast<char>(p[1]));
-            for (int k = 0; k < (c >= 225 ? 32 : 160); k += 16) {
+            for (int k = 0; k < (c >= 225 ? 32 : 128); k += 16) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(q + k), fill);
+            }
+            // Only a count byte of -128 repeats its byte 129 times.
+            if (c == 128) {
+                q[128] = p[1];
             }
             q += 257 - c;
             p += 2;
@@ -486,8 +491,11 @@ __attribute__((target("avx2"))) inline void UnpackByKindAvx2(TUnpackCursor& at, 
             ++literals;
         } else {
             const __m256i fill = _mm256_set1_epi8(static_cast<char>(p[1]));
-            for (int k = 0; k < (c >= 225 ? 32 : 160); k += 32) {
+            for (int k = 0; k < (c >= 225 ? 32 : 128); k += 32) {
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + k), fill);
+            }
+            if (c == 128) {
+                q[128] = p[1];
             }
             q += 257 - c;
             p += 2;
@@ -548,9 +556,10 @@ __attribute__((target("avx2"))) void UnpackByTable(TUnpackCursor& at, const uint
             }
         } else {
             const __m256i fill = _mm256_set1_epi8(static_cast<char>(p[1]));
-            for (int k = 0; k < 160; k += 32) {
+            for (int k = 0; k < 128; k += 32) {
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + k), fill);
             }
+            q[128] = p[1];
         }
         runs += p[0] >> 7;
         ++items;
