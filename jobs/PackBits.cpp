@@ -445,19 +445,25 @@ inline void UnpackByKindSse2(TUnpackCursor& at, const uint8_t* pEnd, const uint8
     while (p < pEnd && q <= qLast) {
         const unsigned c = *p;
         if (c < 128) {
-            for (int k = 0; k < (c < 32 ? 32 : 128); k += 16) {
-                copy16(q + k, p + 1 + k);
+            copy16(q, p + 1);
+            copy16(q + 16, p + 17);
+            if (c >= 32) {
+                for (int k = 32; k < 128; k += 16) {
+                    copy16(q + k, p + 1 + k);
+                }
             }
             q += c + 1;
             p += c + 2;
             ++literals;
         } else {
             const __m128i fill = _mm_set1_epi8(static_cast<char>(p[1]));
-            for (int k = 0; k < (c >= 225 ? 32 : 128); k += 16) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(q + k), fill);
-            }
-            // Only a count byte of -128 repeats its byte 129 times.
-            if (c == 128) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q), fill);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16), fill);
+            if (c < 225) {
+                for (int k = 32; k < 128; k += 16) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(q + k), fill);
+                }
+                // Only a count byte of -128 repeats its byte 129 times.
                 q[128] = p[1];
             }
             q += 257 - c;
@@ -481,20 +487,25 @@ __attribute__((target("avx2"))) inline void UnpackByKindAvx2(TUnpackCursor& at, 
     while (p < pEnd && q <= qLast) {
         const unsigned c = *p;
         if (c < 128) {
-            for (int k = 0; k < (c < 32 ? 32 : 128); k += 32) {
-                _mm256_storeu_si256(
-                    reinterpret_cast<__m256i*>(q + k),
-                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1 + k)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(q),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1)));
+            if (c >= 32) {
+                for (int k = 32; k < 128; k += 32) {
+                    _mm256_storeu_si256(
+                        reinterpret_cast<__m256i*>(q + k),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1 + k)));
+                }
             }
             q += c + 1;
             p += c + 2;
             ++literals;
         } else {
             const __m256i fill = _mm256_set1_epi8(static_cast<char>(p[1]));
-            for (int k = 0; k < (c >= 225 ? 32 : 128); k += 32) {
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + k), fill);
-            }
-            if (c == 128) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), fill);
+            if (c < 225) {
+                for (int k = 32; k < 128; k += 32) {
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + k), fill);
+                }
                 q[128] = p[1];
             }
             q += 257 - c;
