@@ -20,12 +20,15 @@ constexpr int64_t SegmentSize = 32 * PackBitsPieceSize;
 // in the cache between the copy and the packing.
 constexpr int64_t ReadChunk = 8 * PackBitsPieceSize;
 constexpr int MaxHelpers = 16;
-// Segments a helper may be ahead of the writer: enough that helpers seldom wait for it.
-constexpr size_t SlotsPerHelper = 4;
+// Segments each packing thread may be ahead of the writer: enough that helpers seldom wait
+// while the writer packs a segment itself.
+constexpr size_t SlotsPerThread = 4;
 
+// The calling thread packs as well, so one helper per further core (at most 4 threads in all):
+// more threads than cores would only take turns.
 int DefaultHelpers() {
     const unsigned cores = std::thread::hardware_concurrency();
-    return cores <= 1 ? 0 : static_cast<int>(std::min(cores, 4U));
+    return cores <= 1 ? 0 : static_cast<int>(std::min(cores, 4U)) - 1;
 }
 
 class TPackPool {
@@ -80,9 +83,9 @@ public:
             } else if (slot.State == TState::Failed) {
                 result.Ok = false;
                 break;
-            } else if (Threads.empty() && CanTake()) {
-                // Alone, the caller packs; with helpers it only writes, so that a helper never
-                // waits on a segment the caller has not finished.
+            } else if (CanTake()) {
+                // While the next segment to write is not ready, the caller packs one too; the
+                // helpers go on meanwhile as far as the slots reach.
                 PackSegment(Take(), CallerScratch.get(), lock);
             } else {
                 Changed.wait(lock);
@@ -114,7 +117,7 @@ private:
             for (int i = 0; i < Wanted; ++i)
                 Threads.emplace_back([this] { HelperLoop(); });
         }
-        const size_t slots = SlotsPerHelper * std::max<size_t>(Threads.size(), 1);
+        const size_t slots = SlotsPerThread * (Threads.size() + 1);
         const std::lock_guard lock(Mutex);
         if (Slots.size() != slots) {
             Slots.clear();

@@ -19,16 +19,15 @@ struct TPackResult {
 };
 
 // Packs a block of blockSize bytes piece by piece, giving exactly the bytes PackBitsBlock gives,
-// so that packing keeps pace with the store and the disk: helper threads pack the block in
-// segments while the calling thread hands finished ones to the sink in order; with no helpers
-// the caller packs alone. Memory stays bounded whatever the block size. Calls from several
-// threads take turns.
+// so that packing keeps pace with the store and the disk: helper threads and the calling thread
+// pack the block in segments, and the calling thread hands finished ones to the sink in order
+// (packing one itself while the next to hand over is not ready). Memory stays bounded whatever
+// the block size. Calls from several threads take turns.
 TPackResult PackBlockInOrder(int64_t blockSize, const TBlockSource& source,
                              const TPackedSink& sink);
 
-// Helper threads that pack: by default one per processor core, at most 4, and none on a single
-// core, where handing segments between threads would only cost. Takes effect from the next
-// block.
+// Helper threads that pack beside the calling thread: by default one per further processor
+// core, at most 3 (none on a single core). Takes effect from the next block.
 void SetPackHelpers(int count);
 int PackHelpers();
 

@@ -19,8 +19,10 @@ constexpr int64_t PackBitsBlockBound(int64_t count) {
     return full * PackBitsBound(PackBitsPieceSize) + PackBitsBound(rest);
 }
 
-// Packs one piece of at most PackBitsPieceSize bytes with the spool writer's state machine;
-// target holds at least PackBitsBound(count) bytes. Returns the packed size (0 for no input).
+// Packs one piece of at most PackBitsPieceSize bytes, giving the bytes of the spool writer's
+// state machine (libtiff's); target holds at least PackBitsBound(count) bytes. To go fast it may
+// write scratch bytes past the packed size (within the bound), which a next piece overwrites.
+// Returns the packed size (0 for no input).
 int64_t PackBitsPiece(const uint8_t* source, int64_t count, uint8_t* target);
 
 // Packs a block as consecutive pieces of PackBitsPieceSize bytes into target, which holds at
@@ -48,5 +50,10 @@ TUnpackResult UnpackBits(const uint8_t* source, int64_t sourceSize, uint8_t* tar
 // Unpacks a whole packed block; true only when it fills exactly targetSize bytes.
 bool UnpackBitsBlock(const uint8_t* source, int64_t sourceSize, uint8_t* target,
                      int64_t targetSize);
+
+// The codec uses AVX2 where the processor has it, else SSE2; both give the same bytes. Tests and
+// benchmarks switch to SSE2 to check the other way; false when AVX2 is asked for and missing.
+bool UsePackBitsAvx2(bool use);
+bool PackBitsAvx2();
 
 } // namespace raduvuz

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 namespace raduvuz::testing {
@@ -89,6 +90,96 @@ std::vector<uint8_t> HalftoneRaster(int64_t size, uint64_t seed) {
         }
         const int tone = PageTone(x, y, rowBytes, rows, variant);
         data[static_cast<size_t>(at)] = (*screen)[y % TileSize][x % (TileSize / 8)][tone];
+    }
+    return data;
+}
+
+std::vector<uint8_t> PhotoRaster(int64_t size, uint64_t seed) {
+    const int64_t rowBytes = 2400;
+    const int64_t rows = 1800;
+    std::vector<uint8_t> data(static_cast<size_t>(size));
+    TSampleRandom random(seed);
+    double phase = static_cast<double>(random.Between(0, 1000)) / 100;
+    for (int64_t at = 0; at < size; ++at) {
+        const int64_t line = at / rowBytes;
+        const double x = static_cast<double>(at % rowBytes) / rowBytes;
+        const double y = static_cast<double>(line % rows) / rows;
+        if (at % rowBytes == 0 && line % rows == 0 && line > 0) {
+            phase = static_cast<double>(random.Between(0, 1000)) / 100;
+        }
+        double tone = 0;
+        int noise = 0;
+        if (y < 0.3) {
+            // Sky: a slow gradient with little noise, where neighbours are often equal.
+            tone = 150 + 40 * y + 10 * std::sin(x * 3 + phase);
+            noise = static_cast<int>(random.Next() % 3) - 1;
+        } else {
+            // Ground: shaded shapes with more noise, clipped to black and white at the ends.
+            tone = 128 + 150 * std::sin(x * 7 + phase) * std::cos(y * 5 - phase) +
+                   40 * std::sin(x * 61 + y * 37);
+            noise = static_cast<int>(random.Next() % 7) - 3;
+        }
+        data[static_cast<size_t>(at)] =
+            static_cast<uint8_t>(std::clamp(static_cast<int>(tone) + noise, 0, 255));
+    }
+    return data;
+}
+
+std::vector<uint8_t> TextRaster(int64_t size, uint64_t seed) {
+    // 600 dpi, 8 inches wide: 4,800 pixels, 600 bytes a row; 11 inches of rows.
+    const int64_t rowBytes = 600;
+    const int64_t rows = 6600;
+    const int64_t pageBytes = rowBytes * rows;
+    TSampleRandom random(seed);
+    // Glyphs of 40 x 56 pixels, each a few strokes: bars, stems and diagonals 5 pixels wide.
+    constexpr int glyphWidth = 40;
+    constexpr int glyphHeight = 56;
+    constexpr int glyphs = 40;
+    std::vector<std::array<uint64_t, glyphHeight>> font(glyphs);
+    for (auto& glyph : font) {
+        glyph.fill(0);
+        const int strokes = static_cast<int>(random.Between(2, 4));
+        for (int s = 0; s < strokes; ++s) {
+            const int kind = static_cast<int>(random.Between(0, 2));
+            const int x0 = static_cast<int>(random.Between(0, glyphWidth - 6));
+            const int y0 = static_cast<int>(random.Between(0, glyphHeight - 6));
+            for (int y = 0; y < glyphHeight; ++y) {
+                for (int x = 0; x < glyphWidth; ++x) {
+                    const bool on = kind == 0   ? (y >= y0 && y < y0 + 5)
+                                    : kind == 1 ? (x >= x0 && x < x0 + 5)
+                                                : std::abs((x - x0) - (y - y0) / 2) < 3;
+                    if (on) {
+                        glyph[static_cast<size_t>(y)] |= uint64_t{1} << x;
+                    }
+                }
+            }
+        }
+    }
+    std::vector<uint8_t> data(static_cast<size_t>(size), 0);
+    const int64_t margin = 600;
+    const int64_t lineHeight = 100;
+    for (int64_t page = 0; page * pageBytes < size; ++page) {
+        for (int64_t top = margin; top + lineHeight < rows - margin; top += lineHeight) {
+            // Now and then a short line ends a paragraph, or a blank line parts two.
+            const int64_t width = random.Between(0, 5) == 0 ? random.Between(0, 3000) : 3600;
+            int64_t x = margin;
+            while (x + glyphWidth < margin + width) {
+                const auto& glyph = font[static_cast<size_t>(random.Between(0, glyphs - 1))];
+                for (int y = 0; y < glyphHeight; ++y) {
+                    const int64_t row = page * rows + top + y;
+                    for (int gx = 0; gx < glyphWidth; ++gx) {
+                        const int64_t bit = x + gx;
+                        const int64_t at = row * rowBytes + bit / 8;
+                        if (((glyph[static_cast<size_t>(y)] >> gx) & 1) != 0 && at < size) {
+                            data[static_cast<size_t>(at)] |=
+                                static_cast<uint8_t>(0x80 >> (bit % 8));
+                        }
+                    }
+                }
+                // Letters sit 6 pixels apart, words a glyph's width.
+                x += glyphWidth + (random.Between(0, 5) == 0 ? glyphWidth : 6);
+            }
+        }
     }
     return data;
 }

@@ -30,6 +30,11 @@ private:
 std::vector<uint8_t> HalftoneRaster(int64_t size, uint64_t seed);
 std::vector<uint8_t> BlankRaster(int64_t size);
 std::vector<uint8_t> RandomBytes(int64_t size, uint64_t seed);
+// 8-bit contone photographs: smooth shading with sensor noise, flat skies, clipped highlights
+// and shadows, so that equal neighbours come singly, in pairs and in short runs.
+std::vector<uint8_t> PhotoRaster(int64_t size, uint64_t seed);
+// 1-bit text pages: lines of glyphs drawn from strokes on white, with margins and blank lines.
+std::vector<uint8_t> TextRaster(int64_t size, uint64_t seed);
 // 8-bit contone ramps across rows of rowBytes bytes.
 std::vector<uint8_t> GradientRaster(int64_t size, int64_t rowBytes);
 // Runs of 1 to 4 equal bytes.
