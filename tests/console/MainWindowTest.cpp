@@ -383,7 +383,8 @@ private slots:
         const auto enabled = [](const TJobActionStates& states, TJobAction action) {
             return states.Get(action).value_or(false);
         };
-        TJobActionStates waiting = ProcessJobsEnterRule(&raster, true, {true, TJobState::Waiting, false});
+        TJobActionStates waiting =
+            ProcessJobsEnterRule(&raster, true, {true, TJobState::Waiting, false});
         QVERIFY(enabled(waiting, TJobAction::Hold));
         QVERIFY(!enabled(waiting, TJobAction::UnHold));
         QVERIFY(enabled(waiting, TJobAction::ChangeName));
@@ -391,7 +392,8 @@ private slots:
         QVERIFY(enabled(waiting, TJobAction::Compos));
         QVERIFY(!enabled(waiting, TJobAction::Delete));
 
-        TJobActionStates held = ProcessJobsEnterRule(&plain, true, {true, TJobState::Waiting, true});
+        TJobActionStates held =
+            ProcessJobsEnterRule(&plain, true, {true, TJobState::Waiting, true});
         QVERIFY(enabled(held, TJobAction::UnHold));
         QVERIFY(!enabled(held, TJobAction::Hold));
         QVERIFY(!enabled(held, TJobAction::Compos));
@@ -406,8 +408,10 @@ private slots:
                                       TJobAction::JobMerge})
                 QVERIFY(!enabled(states, action));
         }
-        QVERIFY(!enabled(ProcessJobsEnterRule(&raster, false, {true, TJobState::Waiting, false}), TJobAction::Hold));
-        TJobActionStates none = ProcessJobsEnterRule(nullptr, true, {true, TJobState::Waiting, false});
+        QVERIFY(!enabled(ProcessJobsEnterRule(&raster, false, {true, TJobState::Waiting, false}),
+                         TJobAction::Hold));
+        TJobActionStates none =
+            ProcessJobsEnterRule(nullptr, true, {true, TJobState::Waiting, false});
         QVERIFY(!enabled(none, TJobAction::Abort));
         QVERIFY(!enabled(none, TJobAction::Hold));
         // Exit rules name only their actions.
