@@ -113,7 +113,7 @@ void TfMain::ADeleteExecute() {
         return;
     TQuietSelection quiet(SelectionEventsSuppressed);
     ApplyRule(PassedJobsChangedRule());
-    TJobActions(*module).Delete(SelectedIds(lvCompletedJobs));
+    TJobActions(*module, TJobOrigin::Console()).Delete(SelectedIds(lvCompletedJobs));
     ApplyRule(PassedJobsChangedRule());
     ClearPreview();
 }
@@ -124,7 +124,7 @@ void TfMain::AAbortExecute() {
         !Dialogs->Confirm(this,
                           LanguageQText(1720, "Do you really want to delete the selected jobs?")))
         return;
-    TJobActions(*module).Abort(SelectedIds(lvProcessJobs));
+    TJobActions(*module, TJobOrigin::Console()).Abort(SelectedIds(lvProcessJobs));
     ApplyRule(ProcessJobsChangedRule());
 }
 
@@ -132,7 +132,7 @@ void TfMain::AHoldExecute(bool hold) {
     TModuleControl* module = ProcessJobsModule();
     if (!module)
         return;
-    TJobActions actions(*module);
+    TJobActions actions(*module, TJobOrigin::Console());
     if (hold)
         actions.Hold(SelectedIds(lvProcessJobs));
     else
@@ -144,7 +144,7 @@ void TfMain::APriorityExecute() {
     TModuleControl* module = ProcessJobsModule();
     if (!module)
         return;
-    TJobActions actions(*module);
+    TJobActions actions(*module, TJobOrigin::Console());
     TfPriority& form = PriorityForm();
     form.mePriority->setText(QString::number(actions.PriorityOf(lvProcessJobs->Selected()->Id)));
     if (!Dialogs->Exec(form))
@@ -159,7 +159,7 @@ void TfMain::AReprocessExecute() {
     if (!module)
         return;
     TQuietSelection quiet(SelectionEventsSuppressed);
-    TJobActions(*module).Reprocess(SelectedIds(lvCompletedJobs));
+    TJobActions(*module, TJobOrigin::Console()).Reprocess(SelectedIds(lvCompletedJobs));
     ApplyRule(PassedJobsChangedRule());
 }
 
@@ -167,7 +167,7 @@ void TfMain::ASendToDeviceExecute() {
     TModuleControl* module = PassedJobsModule();
     if (!module)
         return;
-    TJobActions actions(*module);
+    TJobActions actions(*module, TJobOrigin::Console());
     const TJobIds ids = SelectedIds(lvCompletedJobs);
     TfDevices& form = DevicesForm();
     form.cblDevices->Clear();
@@ -207,7 +207,7 @@ void TfMain::AChangeNameExecute() {
         this, LanguageQText(1722, "Enter new job name"), LanguageQText(1227, "Name:"));
     if (!name || name->isEmpty())
         return;
-    TJobActions(*module).Rename(SelectedIds(list), name->toStdString());
+    TJobActions(*module, TJobOrigin::Console()).Rename(SelectedIds(list), name->toStdString());
 }
 
 void TfMain::ASaveAsExecute() {
@@ -219,8 +219,8 @@ void TfMain::ASaveAsExecute() {
     if (!folder)
         return;
     try {
-        const TCopyResult copied =
-            TJobActions(*module).Copy(SelectedIds(lvCompletedJobs), folder->toStdString());
+        const TCopyResult copied = TJobActions(*module, TJobOrigin::Console())
+                                       .Copy(SelectedIds(lvCompletedJobs), folder->toStdString());
         for (const std::string& error : copied.Errors)
             TNotice::Message(this, error);
     } catch (const std::exception& e) {
@@ -252,7 +252,7 @@ void TfMain::ASelectAllExecute() {
 
 void TfMain::AOptionsExecute() {
     if (TModuleControl* module = ActiveModule())
-        TJobActions(*module).Setup();
+        TJobActions(*module, TJobOrigin::Console()).Setup();
 }
 
 } // namespace raduvuz
