@@ -2,13 +2,17 @@
 
 #include "app/AutomationError.h"
 #include "app/TProcessLifetime.h"
+#include "common/Language.h"
 #include "control/JobSearch.h"
 #include "control/TJobActions.h"
 #include "control/TModuleControl.h"
 #include "dbus/DBusBus.h"
+#include "platform/System.h"
 #include "services/Dispatch.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
+#include <QDBusReply>
 
 #include <algorithm>
 #include <exception>
@@ -58,6 +62,26 @@ QList<QVariantMap> RowMaps(const std::vector<TJobRowView>& rows) {
     return maps;
 }
 
+// The caller of a method, by the user and the program the bus daemon knows for its connection;
+// asked only when a log line names it.
+TJobOrigin CallerOf(const QDBusMessage& message) {
+    const QString sender = message.service();
+    return TJobOrigin([sender]() -> std::string {
+        QDBusConnectionInterface* daemon = RaduvuzBus().interface();
+        const QDBusReply<uint> uid =
+            daemon ? daemon->serviceUid(sender) : QDBusReply<uint>(QDBusMessage());
+        if (!uid.isValid())
+            return LanguageFormat(2417, {sender.toStdString()}, "an unknown caller (%s)");
+        const QDBusReply<uint> pid = daemon->servicePid(sender);
+        const std::string program = pid.isValid() ? ProcessName(pid.value()) : std::string();
+        if (program.empty())
+            return LanguageFormat(2418, {UserName(uid.value()), sender.toStdString()},
+                                  "%s (bus connection %s)");
+        return LanguageFormat(2415, {UserName(uid.value()), program, pid.value()},
+                              "%s (%s, pid %u)");
+    });
+}
+
 } // namespace
 
 void RegisterJobControlTypes() {
@@ -105,7 +129,7 @@ TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
         }
     } finish{Module, Lifetime};
     try {
-        return body(TJobActions(Module));
+        return body(TJobActions(Module, CallerOf(message)));
     } catch (const std::exception& e) {
         const TAutomationError error = AutomationErrorOf(e);
         message.setDelayedReply(true);

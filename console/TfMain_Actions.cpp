@@ -337,10 +337,11 @@ void TfMain::APauseExecute() {
     if (!module)
         return;
     try {
+        TJobActions actions(*module, TJobOrigin::Console());
         if (module->Paused)
-            module->Resume();
+            actions.Resume();
         else
-            module->Pause();
+            actions.Pause();
     } catch (const std::exception& e) {
         QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
     }
@@ -358,9 +359,8 @@ void TfMain::AExitExecute() {
     }
     // Both steps swallow their errors so that the window always closes.
     try {
-        TModuleControl* module = ActiveModule();
-        if (module && module->GetServerObject().Assigned())
-            module->GetServerObject().CloseMe(module->ModuleNumber);
+        if (TModuleControl* module = ActiveModule())
+            TJobActions(*module, TJobOrigin::Console()).ShutDown();
     } catch (const std::exception&) {
     }
     try {

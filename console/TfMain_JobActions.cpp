@@ -160,7 +160,7 @@ void TfMain::ADeleteExecute() {
     {
         TQuietSelection quiet(SelectionEventsSuppressed);
         ApplyRule(PassedJobsChangedRule());
-        TJobActions(*module).Delete(SelectedIds(lvCompletedJobs));
+        TJobActions(*module, TJobOrigin::Console()).Delete(SelectedIds(lvCompletedJobs));
     }
     RulesAfterCommand(lvCompletedJobs);
     ShowPreview(lvCompletedJobs->Selected());
@@ -174,7 +174,7 @@ void TfMain::AAbortExecute() {
     if (!Dialogs->Confirm(this, QString::fromStdString(
                                     FormatText(WindowText(wtConfirmAbort), {what.toStdString()}))))
         return;
-    TJobActions(*module).Abort(SelectedIds(lvProcessJobs));
+    TJobActions(*module, TJobOrigin::Console()).Abort(SelectedIds(lvProcessJobs));
     RulesAfterCommand(lvProcessJobs);
 }
 
@@ -182,7 +182,7 @@ void TfMain::AHoldExecute(bool hold) {
     TModuleControl* module = ProcessJobsModule();
     if (!module)
         return;
-    TJobActions actions(*module);
+    TJobActions actions(*module, TJobOrigin::Console());
     if (hold)
         actions.Hold(SelectedIds(lvProcessJobs));
     else
@@ -194,7 +194,7 @@ void TfMain::APriorityExecute() {
     TModuleControl* module = ProcessJobsModule();
     if (!module)
         return;
-    TJobActions actions(*module);
+    TJobActions actions(*module, TJobOrigin::Console());
     TfPriority& form = PriorityForm();
     form.mePriority->setText(QString::number(actions.PriorityOf(lvProcessJobs->Selected()->Id)));
     // The dialog closes with OK only on a priority of its range.
@@ -220,7 +220,7 @@ void TfMain::AReprocessExecute(bool ask) {
     const std::set<uint32_t> before = ProcessIds();
     {
         TQuietSelection quiet(SelectionEventsSuppressed);
-        TJobActions(*module).Reprocess(SelectedIds(lvCompletedJobs));
+        TJobActions(*module, TJobOrigin::Console()).Reprocess(SelectedIds(lvCompletedJobs));
     }
     RulesAfterCommand(lvCompletedJobs);
     ReportHeldArrivals(before);
@@ -234,7 +234,7 @@ void TfMain::ASendToDeviceExecute() {
     TModuleControl* module = PassedJobsModule();
     if (!module)
         return;
-    TJobActions actions(*module);
+    TJobActions actions(*module, TJobOrigin::Console());
     const TJobIds ids = SelectedIds(lvCompletedJobs);
     TfDevices& form = DevicesForm();
     form.cblDevices->Clear();
@@ -287,7 +287,7 @@ void TfMain::AChangeNameExecute() {
         this, LanguageQText(1722, "Enter new job name"), LanguageQText(1227, "Name:"), current);
     if (!name || name->isEmpty())
         return;
-    TJobActions(*module).Rename(SelectedIds(list), name->toStdString());
+    TJobActions(*module, TJobOrigin::Console()).Rename(SelectedIds(list), name->toStdString());
     RulesAfterCommand(list);
 }
 
@@ -300,8 +300,8 @@ void TfMain::ASaveAsExecute() {
     if (!folder)
         return;
     try {
-        const TCopyResult copied =
-            TJobActions(*module).Copy(SelectedIds(lvCompletedJobs), folder->toStdString());
+        const TCopyResult copied = TJobActions(*module, TJobOrigin::Console())
+                                       .Copy(SelectedIds(lvCompletedJobs), folder->toStdString());
         for (const std::string& error : copied.Errors)
             TNotice::Message(this, error);
     } catch (const std::exception& e) {
@@ -335,7 +335,7 @@ void TfMain::AOptionsExecute() {
     TModuleControl* module = ActiveModule();
     if (!module)
         return;
-    if (TJobActions(*module).Setup() == TSetupResult::NoLibrary)
+    if (TJobActions(*module, TJobOrigin::Console()).Setup() == TSetupResult::NoLibrary)
         TNotice::Message(this, FormatText(WindowText(wtNoSetupLibrary),
                                           {module->ProcessState().SetupLibraryFile()}));
 }

@@ -10,6 +10,7 @@
 #include "control/JobSearch.h"
 #include "control/SettingRules.h"
 #include "control/TModuleControl.h"
+#include "jobs/JobNames.h"
 #include "jobs/SpoolRename.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
@@ -25,6 +26,7 @@
 #include <stdexcept>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 
 namespace raduvuz {
 
@@ -100,9 +102,40 @@ TJobRowView ViewOf(const TListRow& row, const char* list) {
     return view;
 }
 
+// A line names at most this many jobs, then how many more there were.
+constexpr size_t kNamedJobs = 10;
+
 } // namespace
 
-TJobActions::TJobActions(TModuleControl& module) : Module(module) {}
+TJobActions::TJobActions(TModuleControl& module, TJobOrigin origin)
+    : Module(module), Origin(std::move(origin)) {}
+
+TJobActions::TLabels TJobActions::LabelsOf(const TJobListModel& list, const TJobIds& ids) const {
+    const std::unordered_set<uint32_t> wanted(ids.begin(), ids.end());
+    TLabels labels;
+    for (int i = 0; i < list.Count() && labels.size() < wanted.size(); ++i) {
+        const TListRow& row = *list.At(i);
+        if (wanted.count(row.Id) > 0)
+            labels[row.Id] =
+                JobLabel(StrToIntDef(row.Caption, 0), StrToIntDef(SubItem(row, siDocID), 0),
+                         PlainName(SubItem(row, siName)));
+    }
+    return labels;
+}
+
+std::string TJobActions::JobsText(const TLabels& labels, const TJobIds& done) {
+    std::string text;
+    size_t named = 0;
+    for (uint32_t id : done) {
+        const auto found = labels.find(id);
+        if (found == labels.end() || named == kNamedJobs)
+            continue;
+        text += (named++ == 0 ? "" : ", ") + found->second;
+    }
+    if (done.size() > named)
+        text += LanguageFormat(2416, {static_cast<int>(done.size() - named)}, " and %d more");
+    return text;
+}
 
 TJobIds TJobActions::InListOrder(const TJobListModel& list, const TJobIds& ids) const {
     const std::set<uint32_t> wanted(ids.begin(), ids.end());
@@ -243,16 +276,45 @@ TJobIds TJobActions::EachInProcess(const TJobIds& ids,
 }
 
 TJobIds TJobActions::Hold(const TJobIds& ids) {
-    return EachInProcess(ids,
-                         [this](TListRow* row) { return Module.HoldJob(row) && row->Job->Held(); });
+    const TLabels labels = LabelsOf(Module.Rows().Process(), ids);
+    // The line names the jobs that were not held before.
+    TJobIds changed;
+    const TJobIds done = EachInProcess(ids, [&](TListRow* row) {
+        const bool was = Module.Jobs.Contains(row->Job) && row->Job->Held();
+        const bool held = Module.HoldJob(row) && row->Job->Held();
+        if (held && !was)
+            changed.push_back(row->Id);
+        return held;
+    });
+    if (!changed.empty())
+        Module.Log(
+            LanguageFormat(2400, {Origin.By(), JobsText(labels, changed)}, "Jobs held%s: %s"));
+    return done;
 }
 
 TJobIds TJobActions::Release(const TJobIds& ids) {
-    return EachInProcess(ids, [this](TListRow* row) { return Module.ReleaseJob(row); });
+    const TLabels labels = LabelsOf(Module.Rows().Process(), ids);
+    TJobIds changed;
+    const TJobIds done = EachInProcess(ids, [&](TListRow* row) {
+        const bool was = Module.Jobs.Contains(row->Job) && row->Job->Held();
+        const bool released = Module.ReleaseJob(row);
+        if (released && was && !row->Job->Held())
+            changed.push_back(row->Id);
+        return released;
+    });
+    if (!changed.empty())
+        Module.Log(
+            LanguageFormat(2401, {Origin.By(), JobsText(labels, changed)}, "Jobs released%s: %s"));
+    return done;
 }
 
 TJobIds TJobActions::Abort(const TJobIds& ids) {
-    return EachInProcess(ids, [this](TListRow* row) { return Module.AbortJob(row); });
+    const TLabels labels = LabelsOf(Module.Rows().Process(), ids);
+    const TJobIds done = EachInProcess(ids, [this](TListRow* row) { return Module.AbortJob(row); });
+    if (!done.empty())
+        Module.Log(
+            LanguageFormat(2402, {Origin.By(), JobsText(labels, done)}, "Jobs aborted%s: %s"));
+    return done;
 }
 
 TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
@@ -269,6 +331,10 @@ TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
         inProcess.Refresh(row);
         done.push_back(id);
     }
+    if (!done.empty())
+        Module.Log(
+            LanguageFormat(2407, {priority, Origin.By(), JobsText(LabelsOf(inProcess, done), done)},
+                           "Priority set to %d%s: %s"));
     return done;
 }
 
@@ -279,6 +345,7 @@ int32_t TJobActions::PriorityOf(uint32_t id) const {
 
 TJobIds TJobActions::Delete(const TJobIds& ids) {
     TJobListModel& passed = Module.Rows().Passed();
+    const TLabels labels = LabelsOf(passed, ids);
     TJobIds done;
     for (uint32_t id : InListOrder(passed, ids)) {
         // Ticks may run between two rows, and may take a row away meanwhile.
@@ -303,11 +370,19 @@ TJobIds TJobActions::Delete(const TJobIds& ids) {
             passed.Delete(still);
         done.push_back(id);
     }
+    if (!done.empty())
+        Module.Log(
+            LanguageFormat(2403, {Origin.By(), JobsText(labels, done)}, "Jobs deleted%s: %s"));
     return done;
 }
 
 TJobIds TJobActions::Reprocess(const TJobIds& ids) {
-    return ReprocessTo(ids, std::string());
+    const TLabels labels = LabelsOf(Module.Rows().Passed(), ids);
+    const TJobIds done = ReprocessTo(ids, std::string());
+    if (!done.empty())
+        Module.Log(
+            LanguageFormat(2404, {Origin.By(), JobsText(labels, done)}, "Jobs reprocessed%s: %s"));
+    return done;
 }
 
 TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& devices) {
@@ -325,11 +400,25 @@ TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& de
                                                   (terminators.empty() ? "none" : terminators));
         }
     }
+    const TLabels labels = LabelsOf(Module.Rows().Passed(), ids);
     // Each device an item of its own, so that every flow entry of a chosen device matches.
     std::string device;
-    for (int32_t terminator : devices)
+    // The devices by their names where the module knows them.
+    std::string names;
+    for (int32_t terminator : devices) {
         device += (device.empty() ? "" : ",") + std::to_string(terminator);
-    return ReprocessTo(ids, device);
+        std::string name = std::to_string(terminator);
+        for (const TTaggedString& known : Module.TermNames) {
+            if (known.Tag == terminator && !known.Text.empty())
+                name = known.Text;
+        }
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    const TJobIds done = ReprocessTo(ids, device);
+    if (!done.empty())
+        Module.Log(LanguageFormat(2405, {names, Origin.By(), JobsText(labels, done)},
+                                  "Jobs redirected to %s%s: %s"));
+    return done;
 }
 
 TJobIds TJobActions::ReprocessTo(const TJobIds& ids, const std::string& device) {
@@ -394,6 +483,7 @@ TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
         throw std::runtime_error("Cannot create the folder \"" + folder + "\" (" + LastErrorText() +
                                  ")");
     TJobListModel& passed = Module.Rows().Passed();
+    const TLabels labels = LabelsOf(passed, ids);
     TCopyResult result;
     for (uint32_t id : InListOrder(passed, ids)) {
         const TListRow* row = passed.FindId(id);
@@ -409,6 +499,9 @@ TCopyResult TJobActions::Copy(const TJobIds& ids, const std::string& folder) {
         Module.Log("Can not copy job " + job + " (" + doc + ") to " + folder + ": " + error);
         result.Errors.push_back(error);
     }
+    if (!result.Done.empty())
+        Module.Log(LanguageFormat(2408, {folder, Origin.By(), JobsText(labels, result.Done)},
+                                  "Jobs copied to %s%s: %s"));
     return result;
 }
 
@@ -417,6 +510,9 @@ TJobIds TJobActions::Rename(const TJobIds& ids, const std::string& name) {
         return {};
     TJobListModel& inProcess = Module.Rows().Process();
     TJobListModel& passed = Module.Rows().Passed();
+    // The line names the jobs by the names they had.
+    TLabels labels = LabelsOf(inProcess, ids);
+    labels.merge(LabelsOf(passed, ids));
     TJobIds done;
     {
         TPausedGuard paused(Module, false);
@@ -436,6 +532,9 @@ TJobIds TJobActions::Rename(const TJobIds& ids, const std::string& name) {
         for (uint32_t id : SaveNewName(passed, passedIds, name))
             done.push_back(id);
     }
+    if (!done.empty())
+        Module.Log(LanguageFormat(2406, {name, Origin.By(), JobsText(labels, done)},
+                                  "Jobs renamed to \"%s\"%s: %s"));
     return done;
 }
 
@@ -472,6 +571,32 @@ TJobIds TJobActions::SaveNewName(TJobListModel& list, const TJobIds& ids, const 
     }
     Module.View().SetBusyCursor(false);
     return done;
+}
+
+void TJobActions::Pause() {
+    Module.Pause(Origin.By());
+}
+
+void TJobActions::Resume() {
+    Module.Resume(Origin.By());
+}
+
+void TJobActions::ShutDown() {
+    // The jobs still in process are named: closing frees them.
+    const TJobListModel& inProcess = Module.Rows().Process();
+    TJobIds all;
+    for (int i = 0; i < inProcess.Count(); ++i)
+        all.push_back(inProcess.At(i)->Id);
+    if (all.empty())
+        Module.Log(LanguageFormat(2411, {Origin.By()}, "Shut down%s"));
+    else
+        Module.Log(LanguageFormat(2412, {Origin.By(), JobsText(LabelsOf(inProcess, all), all)},
+                                  "Shut down%s; jobs in process: %s"));
+    try {
+        if (Module.GetServerObject().Assigned())
+            Module.GetServerObject().CloseMe(Module.ModuleNumber);
+    } catch (const std::exception&) {
+    }
 }
 
 TSetupResult TJobActions::Setup() {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "control/TJobOrigin.h"
 #include "jobs/TJobRowView.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace raduvuz {
@@ -55,9 +57,12 @@ enum class TSetupResult { NoLibrary, Unchanged, Changed };
 // so is every id while the module is not initialised or has been closed.
 // While a command changes several jobs it sets the module's Paused flag, so that a tick that
 // runs meanwhile does no step, and puts back the value it found.
+// Every command that changes something writes one log line for the operator's record: what was
+// done, for which jobs ("Job ID_DocID (name)", the first few and how many more) and, when the
+// origin names one, who asked.
 class TJobActions {
 public:
-    explicit TJobActions(TModuleControl& module);
+    explicit TJobActions(TModuleControl& module, TJobOrigin origin = TJobOrigin());
 
     // Every row, the jobs in process first, each list in its shown order.
     std::vector<TJobRowView> List() const;
@@ -99,6 +104,12 @@ public:
     // Either list: a job in process only while it waits to be sent. An empty name does nothing.
     TJobIds Rename(const TJobIds& ids, const std::string& name);
 
+    // The operator's pause and start of the module, and the shut-down: the line, then the
+    // server is asked to close the module (failures swallowed); the caller closes it.
+    void Pause();
+    void Resume();
+    void ShutDown();
+
     // Runs the module's setup library; when it changed the settings, saves the configuration and
     // tells the server the module's parameters. Failures are swallowed.
     TSetupResult Setup();
@@ -113,8 +124,14 @@ private:
     TJobIds ReprocessTo(const TJobIds& ids, const std::string& device);
     // Rewrites the spool files of rows with the new name; the ids whose file took it.
     TJobIds SaveNewName(TJobListModel& list, const TJobIds& ids, const std::string& name);
+    using TLabels = std::unordered_map<uint32_t, std::string>;
+    // How the log names the rows of ids, taken before a command may remove them.
+    TLabels LabelsOf(const TJobListModel& list, const TJobIds& ids) const;
+    // The jobs of done as the line names them, in order, the first few and how many more.
+    static std::string JobsText(const TLabels& labels, const TJobIds& done);
 
     TModuleControl& Module;
+    TJobOrigin Origin;
 };
 
 } // namespace raduvuz

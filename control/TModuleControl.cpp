@@ -209,10 +209,10 @@ void TModuleControl::ToLogSink(TLogSeverity severity, const std::string& line) {
                                              Description + "): " + line);
 }
 
-void TModuleControl::Pause() {
+void TModuleControl::Pause(const std::string& by) {
     Paused = true;
     PausedForDisk = false;
-    Log("Paused");
+    Log(LanguageFormat(2409, {by}, "Paused%s"));
     try {
         Process.ServerObject.ChangeStatus(ModuleNumber, true, Status);
     } catch (const std::exception&) {
@@ -220,11 +220,11 @@ void TModuleControl::Pause() {
     View().SetPauseAction(WindowText(wtStart), WindowText(wtStartHint), 3);
 }
 
-void TModuleControl::Resume() {
+void TModuleControl::Resume(const std::string& by) {
     Status = 1;
     Paused = false;
     PausedForDisk = false;
-    Log("Started");
+    Log(LanguageFormat(2410, {by}, "Started%s"));
     Started = 1;
     try {
         Process.ServerObject.ChangeStatus(ModuleNumber, false, 1);

@@ -108,8 +108,9 @@ public:
 
     // IModuleControl, in slot order.
     void Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr IDisp);
-    void Pause();
-    void Resume();
+    // by: " by <who>" when the operator asked, for the log line.
+    void Pause(const std::string& by = std::string());
+    void Resume(const std::string& by = std::string());
     void StartLog();
     void StopLog();
     void Close();

@@ -20,7 +20,9 @@
 //
 // The picks follow the pick index of the job list (TPickIndex), which keeps the jobs in the
 // orders of their text keys as the keys change: a pick costs O(log N) and takes the very job
-// sorting every key would.
+// sorting every key would. Among jobs waiting to be sent, one whose destination could not take
+// it is passed over together with every job for the same destinations, so a paused printer
+// holds back only its own jobs; each destination is asked once per pass, not once per job.
 
 #include "common/CommaText.h"
 #include "common/DateTime.h"
@@ -396,12 +398,18 @@ TDoc* TModuleControl::SelectJob() {
         IntakeExhausted = false;
     }
 
+    // A job whose destination could not take it at its last check is passed over this time,
+    // and so are the others for the same destinations: they never hold back a job another
+    // destination can take. The first of the rest goes, in key order.
     if (mode == 2 && reloaded == 0) {
-        if (TDoc* first = index.FirstByCreated(TJobState::Waiting)) {
-            if (!first->Waiting())
-                return first;
-            first->SetWaiting(false);
-        }
+        const std::vector<TDoc*> passedWaiting = index.WaitingJobs(TJobState::Waiting);
+        std::vector<std::string> notedWaiting;
+        for (const TDoc* job : passedWaiting)
+            notedWaiting.push_back(job->Dests());
+        TDoc* next = index.FirstWaitingNotTo(notedWaiting);
+        ClearWaiting(passedWaiting);
+        if (next)
+            return next;
     }
 
     // The sending jobs marked Waiting are passed over this time; so are the others that go to

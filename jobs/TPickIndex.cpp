@@ -64,8 +64,8 @@ void TPickIndex::Clear() {
     for (auto& state : ByLastTime)
         for (TOrder& order : state)
             order.clear();
-    SendGroups.clear();
-    GroupHeads.clear();
+    SendGroups.Clear();
+    WaitGroups.Clear();
     Free.fill(0);
     All.fill(0);
     Held = 0;
@@ -98,7 +98,9 @@ void TPickIndex::Insert(TDoc& job, TPickEntry& entry) {
     if (entry.State != TJobState::Reading)
         ByLastTime[state][waiting].insert(TRef{&entry.LastTimeKey, entry.Seq, &job});
     if (entry.State == TJobState::Sending && !entry.Waiting)
-        AddToGroup(created, entry.Dests);
+        SendGroups.Add(created, entry.Dests);
+    if (entry.State == TJobState::Waiting)
+        WaitGroups.Add(created, entry.Dests);
 }
 
 void TPickIndex::Erase(TPickEntry& entry) {
@@ -120,11 +122,13 @@ void TPickIndex::Erase(TPickEntry& entry) {
     if (entry.State != TJobState::Reading)
         ByLastTime[state][waiting].erase(TRef{&entry.LastTimeKey, entry.Seq, nullptr});
     if (entry.State == TJobState::Sending && !entry.Waiting)
-        RemoveFromGroup(created, entry.Dests);
+        SendGroups.Remove(created, entry.Dests);
+    if (entry.State == TJobState::Waiting)
+        WaitGroups.Remove(created, entry.Dests);
 }
 
-void TPickIndex::AddToGroup(const TRef& ref, const std::string& dests) {
-    TOrder& group = SendGroups[dests];
+void TPickIndex::TGroups::Add(const TRef& ref, const std::string& dests) {
+    TOrder& group = Members[dests];
     const TRef* oldHead = group.empty() ? nullptr : &*group.begin();
     const TKeyOrder less;
     if (oldHead && !less(ref, *oldHead)) {
@@ -132,14 +136,14 @@ void TPickIndex::AddToGroup(const TRef& ref, const std::string& dests) {
         return;
     }
     if (oldHead)
-        GroupHeads.erase(*oldHead);
+        Heads.erase(*oldHead);
     group.insert(ref);
-    GroupHeads.insert(ref);
+    Heads.insert(ref);
 }
 
-void TPickIndex::RemoveFromGroup(const TRef& ref, const std::string& dests) {
-    const auto found = SendGroups.find(dests);
-    if (found == SendGroups.end())
+void TPickIndex::TGroups::Remove(const TRef& ref, const std::string& dests) {
+    const auto found = Members.find(dests);
+    if (found == Members.end())
         return;
     TOrder& group = found->second;
     const bool wasHead =
@@ -147,11 +151,27 @@ void TPickIndex::RemoveFromGroup(const TRef& ref, const std::string& dests) {
     group.erase(ref);
     if (!wasHead)
         return;
-    GroupHeads.erase(ref);
+    Heads.erase(ref);
     if (group.empty())
-        SendGroups.erase(found);
+        Members.erase(found);
     else
-        GroupHeads.insert(*group.begin());
+        Heads.insert(*group.begin());
+}
+
+TDoc* TPickIndex::TGroups::FirstNotTo(const std::vector<std::string>& noted) const {
+    // Only the first job of each destination can be the answer; a noted destination skips its
+    // whole group, so the walk is as long as the noted list at most.
+    for (const TRef& head : Heads) {
+        const std::string& dests = head.Job->Dests();
+        if (std::find(noted.begin(), noted.end(), dests) == noted.end())
+            return head.Job;
+    }
+    return nullptr;
+}
+
+void TPickIndex::TGroups::Clear() {
+    Members.clear();
+    Heads.clear();
 }
 
 TDoc* TPickIndex::FirstByCreated(TJobState state, bool waiting) const {
@@ -183,14 +203,11 @@ std::vector<TDoc*> TPickIndex::WaitingJobs(TJobState state) const {
 }
 
 TDoc* TPickIndex::FirstSendingNotTo(const std::vector<std::string>& noted) const {
-    // Only the first job of each destination can be the answer; a noted destination skips its
-    // whole group, so the walk is as long as the noted list at most.
-    for (const TRef& head : GroupHeads) {
-        const std::string& dests = head.Job->Dests();
-        if (std::find(noted.begin(), noted.end(), dests) == noted.end())
-            return head.Job;
-    }
-    return nullptr;
+    return SendGroups.FirstNotTo(noted);
+}
+
+TDoc* TPickIndex::FirstWaitingNotTo(const std::vector<std::string>& noted) const {
+    return WaitGroups.FirstNotTo(noted);
 }
 
 } // namespace raduvuz

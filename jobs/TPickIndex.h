@@ -72,6 +72,9 @@ public:
     // The first sending job that is neither held nor waiting, by creation key, whose
     // destination text is none of noted.
     TDoc* FirstSendingNotTo(const std::vector<std::string>& noted) const;
+    // The first job waiting to be sent (state 1) that is not held, by creation key, whose
+    // destination text is none of noted; its Waiting mark is not looked at.
+    TDoc* FirstWaitingNotTo(const std::vector<std::string>& noted) const;
 
 private:
     static constexpr size_t kStates = kJobStates;
@@ -89,18 +92,26 @@ private:
         }
     };
     using TOrder = std::set<TRef, TKeyOrder>;
+    // Jobs by destination text, and the first of each group in key order: the first job of
+    // the groups not noted is found by walking past the noted groups' heads only.
+    struct TGroups {
+        std::map<std::string, TOrder> Members;
+        TOrder Heads;
+        void Add(const TRef& ref, const std::string& dests);
+        void Remove(const TRef& ref, const std::string& dests);
+        TDoc* FirstNotTo(const std::vector<std::string>& noted) const;
+        void Clear();
+    };
 
     void Insert(TDoc& job, TPickEntry& entry);
     void Erase(TPickEntry& entry);
-    void AddToGroup(const TRef& ref, const std::string& dests);
-    void RemoveFromGroup(const TRef& ref, const std::string& dests);
 
     // [state][waiting]
     std::array<std::array<TOrder, 2>, kStates> ByCreated;
     std::array<std::array<TOrder, 2>, kStates> ByLastTime;
-    // Sending jobs neither held nor waiting, by destination text; and the first of each group.
-    std::map<std::string, TOrder> SendGroups;
-    TOrder GroupHeads;
+    // Sending jobs neither held nor waiting, and jobs in state 1 that are not held.
+    TGroups SendGroups;
+    TGroups WaitGroups;
     std::array<int, kStates> Free{};
     std::array<size_t, kStates> All{};
     int Held = 0;

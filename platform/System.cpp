@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -83,6 +84,29 @@ int64_t DiskFreeKb(std::string_view path) {
 
 std::string LastErrorText() {
     return std::strerror(errno);
+}
+
+std::string UserName(uint32_t uid) {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::string buffer(16384, '\0');
+    if (getpwuid_r(static_cast<uid_t>(uid), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found && found->pw_name && *found->pw_name)
+        return found->pw_name;
+    return "uid " + std::to_string(uid);
+}
+
+std::string ProcessUserName() {
+    return UserName(static_cast<uint32_t>(getuid()));
+}
+
+std::string ProcessName(uint32_t pid) {
+    std::string name;
+    if (!ReadWholeFile("/proc/" + std::to_string(pid) + "/comm", name, 256))
+        return {};
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\0'))
+        name.pop_back();
+    return name;
 }
 
 bool DirectoryExists(std::string_view path) {

@@ -20,6 +20,12 @@ std::string ComputerName();
 int64_t DiskFreeKb(std::string_view path);
 // The system's text for the last error (errno).
 std::string LastErrorText();
+// The name of the user with this id; "uid N" when the user database has none.
+std::string UserName(uint32_t uid);
+// The user who started this process (its real user id), by name.
+std::string ProcessUserName();
+// The program name of a running process (its comm); empty when it cannot be read.
+std::string ProcessName(uint32_t pid);
 
 bool DirectoryExists(std::string_view path);
 bool FileExists(std::string_view path);

@@ -226,9 +226,16 @@ private slots:
         QVERIFY(console.SpoolFile(6));
         QVERIFY(!console.SpoolFile(7));
         const QStringList lines = console.LogLines().mid(linesBefore);
-        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.size(), 2);
         QVERIFY2(lines[0].startsWith(QStringLiteral("Queue: Job 6 (60) can not be delete at ")),
                  qPrintable(lines[0]));
+        // One line for what was done, naming the jobs and the console's user.
+        QVERIFY2(lines[1].startsWith(QStringLiteral("Queue: Jobs deleted by %1 (console): ")
+                                         .arg(QString::fromStdString(ProcessUserName()))),
+                 qPrintable(lines[1]));
+        QVERIFY2(lines[1].contains(QStringLiteral("5_50 (A)")) &&
+                     lines[1].contains(QStringLiteral("7_70 (C)")),
+                 qPrintable(lines[1]));
         // The row kept is still selected, and the actions follow it.
         QCOMPARE(console.Window.lvCompletedJobs->SelectedRows().size(), size_t{1});
         for (QAction* action :

@@ -197,7 +197,9 @@ TEST_F(JobActionsTest, DeleteKeepsAJobBeingProcessedAgain) {
     EXPECT_FALSE(FileExists(Module->JobDir + "/5_50"));
     EXPECT_TRUE(FileExists(Module->JobDir + "/9_90"));
     EXPECT_EQ(Rows(), "9");
-    EXPECT_THAT(Logged(), ElementsAre(": Job 9 (90) can not be delete"));
+    // The refusal, and the one line for what was done.
+    EXPECT_THAT(Logged(),
+                ElementsAre(": Job 9 (90) can not be delete", ": Jobs deleted: 5_50 (D)"));
 }
 
 TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow) {
@@ -363,11 +365,37 @@ TEST_F(JobActionsTest, CopyMakesTheFolderWithItsParentsAndReportsWhatFailed) {
     EXPECT_THAT(copied.Done, ElementsAre(IdOf("5")));
     EXPECT_THAT(copied.Errors, ElementsAre("No such file or directory"));
     EXPECT_EQ(ReadTextFile(folder + "/5_50"), ReadTextFile(Module->JobDir + "/5_50"));
-    EXPECT_EQ(Logged().back(),
-              ": Can not copy job 6 (60) to " + folder + ": No such file or directory");
+    EXPECT_THAT(Logged(), ElementsAre(": Can not copy job 6 (60) to " + folder +
+                                          ": No such file or directory",
+                                      ": Jobs copied to " + folder + ": 5_50 (C)"));
 
     WriteTextFile(Root + "/plain", "x");
     EXPECT_THROW(Actions().Copy({IdOf("5")}, Root + "/plain/sub"), std::runtime_error);
+}
+
+TEST_F(JobActionsTest, PauseStartShutDownAndManyJobsEachMakeOneLineNamingWhoAsked) {
+    std::vector<uint32_t> ids;
+    for (int32_t job = 1; job <= 12; ++job)
+        ids.push_back(Waiting(job, job * 10)->ListItem->Id);
+    TJobActions actions(*Module, TJobOrigin([] { return std::string("anna (console)"); }));
+    // The line stays one line however many jobs: ten named, then how many more.
+    EXPECT_EQ(actions.Hold(ids).size(), 12u);
+    // Holding them again changes nothing and says nothing.
+    EXPECT_EQ(actions.Hold(ids).size(), 12u);
+    actions.Pause();
+    actions.Resume();
+    EXPECT_THAT(actions.Release({ids[0]}), ElementsAre(ids[0]));
+    actions.ShutDown();
+    // In list order: the newest row on top.
+    std::string held;
+    for (int32_t job = 12; job >= 3; --job)
+        held +=
+            (job < 12 ? ", " : "") + std::to_string(job) + "_" + std::to_string(job * 10) + " (W)";
+    EXPECT_THAT(Logged(), ElementsAre(": Jobs held by anna (console): " + held + " and 2 more",
+                                      ": Paused by anna (console)", ": Started by anna (console)",
+                                      ": Jobs released by anna (console): 1_10 (W)",
+                                      ": Shut down by anna (console); jobs in process: " + held +
+                                          " and 2 more"));
 }
 
 } // namespace

@@ -149,6 +149,57 @@ TEST_F(PickTest, TheIndexPicksWhatSortingEveryKeyAsTextPicksWhileTheJobsChange) 
     EXPECT_GT(none, 500);
 }
 
+struct TWaitingCase {
+    const char* What;
+    struct TJob {
+        int32_t Priority;
+        const char* Dests;
+        // Its destination could not take it at the last check.
+        bool Passed;
+    };
+    std::vector<TJob> Jobs;
+    // The job picked, by its place in Jobs; -1 for none.
+    int Picked;
+};
+
+TEST_F(PickTest, AJobWhoseDestinationCannotTakeItHoldsBackOnlyJobsForTheSameDestinations) {
+    const std::vector<TWaitingCase> cases = {
+        {"first in order, not known to wait", {{1, "17", false}, {20, "12", false}}, 0},
+        {"first passed over, the next goes", {{1, "17", true}, {20, "12", false}}, 1},
+        {"the same destination is passed over too",
+         {{1, "17", true}, {2, "17", false}, {20, "12", false}},
+         2},
+        {"order kept among the rest",
+         {{1, "17", true}, {20, "12", false}, {10, "15", false}, {30, "16", false}},
+         2},
+        {"two destinations that cannot take their jobs",
+         {{1, "17", true}, {5, "15", true}, {6, "15", false}, {20, "12", false}},
+         3},
+        {"every destination waits", {{1, "17", true}, {20, "12", true}}, -1},
+        {"keys compare as text", {{100, "12", false}, {20, "15", false}}, 0},
+    };
+    for (const TWaitingCase& c : cases) {
+        while (!Module->Jobs.empty())
+            Module->FreeJob(*Module->Jobs.front());
+        std::vector<TDoc*> jobs;
+        for (const TWaitingCase::TJob& j : c.Jobs) {
+            ++NextDoc;
+            TDoc* job = Module->Jobs.Add(
+                TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=j", TJobState::Waiting));
+            job->SetPriority(j.Priority);
+            job->SetCreated(NextDoc);
+            job->SetDests(j.Dests);
+            job->SetWaiting(j.Passed);
+            jobs.push_back(job);
+        }
+        TDoc* got = Module->SelectJob();
+        EXPECT_EQ(got, c.Picked < 0 ? nullptr : jobs[static_cast<size_t>(c.Picked)]) << c.What;
+        // A job is passed over once: the next pick asks its destination again.
+        for (const TDoc* job : jobs)
+            EXPECT_FALSE(job->Waiting()) << c.What;
+    }
+}
+
 TEST_F(PickTest, HeldAndStateCountsFollowTheJobsAndTheirSetters) {
     for (int i = 0; i < 6; ++i)
         AddJob();

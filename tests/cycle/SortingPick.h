@@ -36,7 +36,7 @@ inline std::string SortKey(int32_t priority, TDateTime time) {
     return text + "_" + WriteRealPoint(time);
 }
 
-// The pick as it was before the index: every key made and the keys sorted as text, each time.
+// The pick without the index: every key made and the keys sorted as text, each time.
 inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
     if (jobs.empty())
         return nullptr;
@@ -89,13 +89,25 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
             return nullptr;
         intakeExhausted = false;
     }
+    // Jobs marked Waiting, and every job for the same destinations, are passed over once.
     if (mode == 2 && reloaded == 0) {
         const TKeys keys = keyed(TJobState::Waiting, false);
-        if (!keys.empty()) {
-            if (!keys.front().second->Waiting)
-                return keys.front().second->Job;
-            keys.front().second->Waiting = false;
+        std::vector<std::string> noted;
+        for (const auto& [key, job] : keys) {
+            if (job->Waiting)
+                noted.push_back(job->Dests);
         }
+        TShadow* next = nullptr;
+        for (const auto& [key, job] : keys) {
+            if (std::find(noted.begin(), noted.end(), job->Dests) == noted.end()) {
+                next = job;
+                break;
+            }
+        }
+        for (const auto& [key, job] : keys)
+            job->Waiting = false;
+        if (next)
+            return next->Job;
     }
     TShadow* send = nullptr;
     {

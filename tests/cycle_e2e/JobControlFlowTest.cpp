@@ -1,5 +1,7 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
+#include "platform/System.h"
+
 #include <gmock/gmock.h>
 
 #include <QCoreApplication>
@@ -18,12 +20,14 @@
 #include <QThread>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 
 #include <csignal>
 #include <cstdio>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace raduvuz::test {
 namespace {
@@ -278,8 +282,7 @@ bool HaveProgram(const char* name) {
 
 TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDeletedWithTheTool) {
     // Cyan goes to a held printer and to one that takes it; yellow only to that one; black to a
-    // paused printer, where it waits. Black comes last in the pick order: a job that waits for a
-    // paused printer still holds back the jobs picked after it.
+    // paused printer, where it waits.
     MakePages("both", 10, "C", "*", 512);
     MakePages("solo", 10, "Y");
     MakePages("late", 30, "K");
@@ -504,6 +507,87 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
                 "window open, %lld ms with a dialog open\n",
                 static_cast<long long>(inTrayMenu), static_cast<long long>(inMenu),
                 static_cast<long long>(inDialog));
+}
+
+TEST_F(JobControlFlowTest, EachActionOverTheBusLogsOneLineNamingItsJobsAndWhoAsked) {
+    // Three plates pass to printer A; black waits for the paused printer C.
+    MakePages("log", 10, "CMY", "1");
+    MakePages("log", 10, "K", "3");
+    WriteConfig("WorkMode=1");
+    TRun run;
+    run.Module = "flow = 12: Device=1\nflow = 15: Device=2\nflow = 17: Device=3\n";
+    run.Extra = std::string(Terminators) +
+                "[terminator 3]\nname = Printer C\nkey = PRN_C\n"
+                "[sink 17]\nname = Printer C\nfolder = out/c\npaused = yes\n";
+    // The three first, then the reprocessed and the redirected one.
+    run.Workflow = "expect = 5\n";
+    Start(run);
+    const std::vector<uint> passed = WaitForRows(Where("list", QStringLiteral("passed")), 3);
+    const std::vector<uint> waiting = WaitForRows(Where("state", QStringLiteral("waiting")), 1);
+    ASSERT_EQ(passed.size(), 3u) << Log();
+    ASSERT_EQ(waiting.size(), 1u) << Log();
+    std::map<std::string, uint> byColour;
+    // "Job ID_DocID (name)", as a line names a job; and the passed ones in list order.
+    std::map<uint, std::string> keys;
+    std::string passedInOrder;
+    for (const QJsonValue& value : Rows()) {
+        const QJsonObject row = value.toObject();
+        const uint id = static_cast<uint>(row.value("id").toInteger());
+        byColour[row.value("color").toString().toStdString()] = id;
+        keys[id] = std::to_string(row.value("job").toInt()) + "_" +
+                   std::to_string(row.value("doc").toInt());
+        if (row.value("list").toString() == QStringLiteral("passed"))
+            passedInOrder += (passedInOrder.empty() ? "" : ", ") + keys[id] + " (log)";
+    }
+    const uint black = waiting[0];
+    const uint cyan = byColour["Cyan"];
+    const uint magenta = byColour["Magenta"];
+    const uint yellow = byColour["Yellow"];
+    const auto named = [&](uint id, const std::string& name = "log") {
+        return keys[id] + " (" + name + ")";
+    };
+    const std::string copies = (Root / "copies").string();
+
+    struct TAction {
+        QStringList Args;
+        // What the line says before " by ", and the jobs it names.
+        std::string Did;
+        std::string Jobs;
+    };
+    const std::vector<TAction> actions = {
+        {{"hold", Id(black)}, "Jobs held", named(black)},
+        {{"release", Id(black)}, "Jobs released", named(black)},
+        {{"priority", "3", Id(black)}, "Priority set to 3", named(black)},
+        // A renamed job is named by the name it had.
+        {{"rename", "Renamed", Id(black)}, "Jobs renamed to \"Renamed\"", named(black)},
+        {{"abort", Id(black)}, "Jobs aborted", named(black, "Renamed")},
+        // Several jobs are named in list order.
+        {{"copy", QString::fromStdString(copies), Id(yellow), Id(cyan), Id(magenta)},
+         "Jobs copied to " + copies,
+         passedInOrder},
+        {{"delete", Id(yellow)}, "Jobs deleted", named(yellow)},
+        {{"reprocess", Id(cyan)}, "Jobs reprocessed", named(cyan)},
+        // The last document the run waits for.
+        {{"redirect", "--to", "2", Id(magenta)}, "Jobs redirected to Printer B", named(magenta)},
+    };
+    for (const TAction& action : actions) {
+        const TCtlResult result = Ctl(action.Args);
+        EXPECT_EQ(result.Code, 0) << action.Did << "\n" << result;
+    }
+    ASSERT_EQ(Finish(), 0) << RunLog;
+
+    const std::string by =
+        " by " + UserName(static_cast<uint32_t>(::getuid())) + " (raduvuz-ctl, pid ";
+    for (const TAction& action : actions) {
+        std::vector<std::string> lines;
+        for (const std::string& line : Lines(RunLog)) {
+            if (line.find("module 3 (Queuer): " + action.Did + by) != std::string::npos)
+                lines.push_back(line);
+        }
+        ASSERT_EQ(lines.size(), 1u) << action.Did << "\n" << RunLog;
+        EXPECT_NE(lines[0].find("): " + action.Jobs + " at "), std::string::npos)
+            << lines[0] << "\nexpected " << action.Jobs;
+    }
 }
 
 TEST_F(JobControlFlowTest, PassedJobsReprocessedOrRedirectedReachTheirSinksAgainUnchanged) {

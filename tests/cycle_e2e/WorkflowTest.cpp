@@ -1,5 +1,8 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include <sys/stat.h>
 
 namespace raduvuz::test {
@@ -365,6 +368,70 @@ TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {
               (std::vector<std::string>{"pb-1-C.rst", "pc-1-C.rst", "pa-1-C.rst", "pd-1-C.rst"}))
         << RunLog;
     ExpectOutputsEqualInputs("a");
+}
+
+// Milliseconds since the epoch of a twf log line's stamp ("YYYY-MM-DD HH:MM:SS.mmm ...").
+int64_t StampMs(const std::string& line) {
+    std::tm tm{};
+    int ms = 0;
+    if (std::sscanf(line.c_str(), "%d-%d-%d %d:%d:%d.%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &ms) != 7)
+        return -1;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    tm.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&tm)) * 1000 + ms;
+}
+
+// The stamp of the first log line that holds text; -1 without one.
+int64_t StampOf(const std::string& log, const std::string& text) {
+    for (const std::string& line : Lines(log)) {
+        if (line.find(text) != std::string::npos)
+            return StampMs(line);
+    }
+    return -1;
+}
+
+TEST_F(WorkflowTest, AJobForAPausedDestinationHoldsBackNoJobForAReadyOne) {
+    // The black plate comes first and has the best priority, but its printer stays paused for
+    // the first seconds; the three other plates' printers are ready all along.
+    MakePages("first", 1, "K");
+    MakePages("later", 20, "CMY");
+    WriteConfig("WorkMode=1");
+    TRun run;
+    run.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Magenta;Device=2\n"
+                 "flow = 16: Color=Yellow;Device=3\nflow = 17: Color=Black;Device=4\n";
+    run.Extra = "\n[sink 16]\nname = Printer C\nfolder = out/c\n"
+                "\n[sink 17]\nname = Printer D\nfolder = out/d\npaused-for = 4\n";
+    run.Workflow = "expect = 4\n";
+    ASSERT_TRUE(Passes(run));
+    ExpectSent("a", 1);
+    ExpectSent("b", 1);
+    ExpectSent("c", 1);
+    ExpectSent("d", 1);
+
+    // Printer D takes documents 4 s after the modules' Resume; a tick comes at least once a
+    // second, so each plate is out within two ticks of the moment its printer could take it.
+    const int64_t resumed = StampOf(RunLog, "-> module 3 (Queuer): Resume()");
+    ASSERT_GT(resumed, 0) << RunLog;
+    const int64_t dReady = resumed + 4000;
+    struct TPlate {
+        const char* File;
+        const char* Sink;
+    };
+    for (const TPlate& plate :
+         {TPlate{"later-1-C.rst", "12 (Printer A)"}, TPlate{"later-1-M.rst", "15 (Printer B)"},
+          TPlate{"later-1-Y.rst", "16 (Printer C)"}}) {
+        const int64_t fed = StampOf(RunLog, std::string("pages/") + plate.File + " as document");
+        const int64_t received = StampOf(RunLog, std::string("sink ") + plate.Sink + ": received ");
+        ASSERT_GT(fed, 0) << plate.File << "\n" << RunLog;
+        ASSERT_GT(received, 0) << plate.File << "\n" << RunLog;
+        EXPECT_LE(received - fed, 2000) << plate.File << "\n" << RunLog;
+        EXPECT_LT(received, dReady) << plate.File << "\n" << RunLog;
+    }
+    const int64_t black = StampOf(RunLog, "sink 17 (Printer D): received ");
+    EXPECT_GE(black, dReady) << RunLog;
+    EXPECT_LE(black - dReady, 2000) << RunLog;
 }
 
 TEST_F(WorkflowTest, KillLeavesNoJobFolderSettingsOrHoldFileBehind) {
