@@ -250,7 +250,8 @@ void TModuleControl::LogFailure(const std::string& text) {
 }
 
 void TModuleControl::LogLine(TLogSeverity severity, const std::string& text) {
-    const std::string line = text + " at " + DateTimeText(Now());
+    // The time joins the line in the chosen language, as the line itself does.
+    const std::string line = LanguageFormat(2419, {text, DateTimeText(Now())}, "%s at %s");
     ToLogSink(severity, line);
     if (LogToWindow)
         View().LogWriteLine(Description + ": " + line);

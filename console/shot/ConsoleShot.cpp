@@ -130,14 +130,17 @@ void FillSamples(TfMain& window) {
     facts[waitingId].Priority = 10;
     window.lvProcessJobs->Rows()->SetFacts(facts);
     window.lvCompletedJobs->Rows()->SetFacts(facts);
-    // Lines as the module writes them: its description, the numbered text, " at " and the time.
+    // Lines as the module writes them: its description, then the numbered text at the time.
     const std::string day = ShortDateText(passed.At(0)->Created);
+    const auto At = [](const std::string& text, const std::string& time) {
+        return LanguageFormat(2419, {text, time}, "%s at %s");
+    };
     const std::string lines[] = {
-        LanguageFormat(1758, {"1038_307"}, "File %s transferred") + " at " + day + " 13:41:58",
-        LanguageFormat(1745, {"1039_308"}, "File %s spooling") + " at " + day + " 13:57:40",
-        LanguageFormat(1757, {"1040_309"}, "File %s spooled") + " at " + day + " 13:58:20",
-        LanguageFormat(1745, {"1041_310"}, "File %s spooling") + " at " + day + " 14:01:37",
-        LanguageFormat(1746, {"1042_311"}, "File %s transferring") + " at " + day + " 14:02:11",
+        At(LanguageFormat(1758, {"1038_307"}, "File %s transferred"), day + " 13:41:58"),
+        At(LanguageFormat(1745, {"1039_308"}, "File %s spooling"), day + " 13:57:40"),
+        At(LanguageFormat(1757, {"1040_309"}, "File %s spooled"), day + " 13:58:20"),
+        At(LanguageFormat(1745, {"1041_310"}, "File %s spooling"), day + " 14:01:37"),
+        At(LanguageFormat(1746, {"1042_311"}, "File %s transferring"), day + " 14:02:11"),
     };
     for (const std::string& line : lines)
         window.LogWriteLine("Prepress queue: " + line);
