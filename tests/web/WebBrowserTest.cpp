@@ -3,11 +3,44 @@
 namespace raduvuz::test {
 namespace {
 
-class WebBrowserTest : public WebTest {};
+class WebBrowserTest : public WebTest {
+protected:
+    // The walk of a browser script against a workflow with held, passed and waiting jobs: sign
+    // in, a held job, search, redirect with the device dialog, release without a reload, a
+    // viewer without actions. With RADUVUZ_WEB_SHOTS=FOLDER it also takes its screenshots there.
+    void RunBrowserCheck(const char* script) {
+        StartHeldPassedAndWaitingJobs();
+        AddUsers();
+        StartGateway();
+        const TSignedIn op = SignIn(kOperator, kOperatorPassword);
+        ASSERT_EQ(WaitForRows(op.Cookie, Where("state", "held"), 1).size(), 1u) << Log();
+        ASSERT_EQ(WaitForRows(op.Cookie, Where("list", "passed"), 2).size(), 2u) << Log();
 
-// The page in a real headless Chromium (tests/web/browser_test.py): sign in, a held job,
-// search, redirect with the device dialog, release without a reload, a viewer without actions.
-// With RADUVUZ_WEB_SHOTS=FOLDER it also takes the documentation's screenshots there.
+        QProcess browser;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("WEB_URL", QString::fromStdString(Base));
+        env.insert("OP_USER", kOperator);
+        env.insert("OP_PASSWORD", kOperatorPassword);
+        env.insert("VIEWER_USER", kViewer);
+        env.insert("VIEWER_PASSWORD", kViewerPassword);
+        env.insert("HOME", QString::fromStdString(Root.string()));
+        if (const char* shots = std::getenv("RADUVUZ_WEB_SHOTS"))
+            env.insert("SHOTS_DIR", shots);
+        browser.setProcessEnvironment(env);
+        browser.setProcessChannelMode(QProcess::MergedChannels);
+        browser.start("/usr/bin/python3", {script});
+        ASSERT_TRUE(browser.waitForStarted(10000));
+        const bool ended = browser.waitForFinished(150000);
+        if (!ended)
+            browser.kill();
+        const std::string output = browser.readAll().toStdString();
+        ASSERT_TRUE(ended) << output;
+        EXPECT_EQ(browser.exitCode(), 0) << output << "\ngateway:\n" << GatewayLog();
+        EXPECT_NE(output.find("browser checks passed"), std::string::npos) << output;
+    }
+};
+
+// The page in a real headless Chromium (tests/web/browser_test.py, through chromedriver).
 TEST_F(WebBrowserTest, AnOperatorAndAViewerUseTheConsoleInChromium) {
     for (const char* needed : {"/usr/bin/chromium", "/usr/bin/chromedriver",
                                "/usr/lib/python3/dist-packages/selenium/__init__.py"}) {
@@ -16,34 +49,17 @@ TEST_F(WebBrowserTest, AnOperatorAndAViewerUseTheConsoleInChromium) {
                          << " is missing (Debian's chromium, chromium-driver and "
                             "python3-selenium)";
     }
-    StartHeldPassedAndWaitingJobs();
-    AddUsers();
-    StartGateway();
-    const TSignedIn op = SignIn(kOperator, kOperatorPassword);
-    ASSERT_EQ(WaitForRows(op.Cookie, Where("state", "held"), 1).size(), 1u) << Log();
-    ASSERT_EQ(WaitForRows(op.Cookie, Where("list", "passed"), 2).size(), 2u) << Log();
+    RunBrowserCheck(BROWSER_TEST);
+}
 
-    QProcess browser;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WEB_URL", QString::fromStdString(Base));
-    env.insert("OP_USER", kOperator);
-    env.insert("OP_PASSWORD", kOperatorPassword);
-    env.insert("VIEWER_USER", kViewer);
-    env.insert("VIEWER_PASSWORD", kViewerPassword);
-    env.insert("HOME", QString::fromStdString(Root.string()));
-    if (const char* shots = std::getenv("RADUVUZ_WEB_SHOTS"))
-        env.insert("SHOTS_DIR", shots);
-    browser.setProcessEnvironment(env);
-    browser.setProcessChannelMode(QProcess::MergedChannels);
-    browser.start("/usr/bin/python3", {BROWSER_TEST});
-    ASSERT_TRUE(browser.waitForStarted(10000));
-    const bool ended = browser.waitForFinished(150000);
-    if (!ended)
-        browser.kill();
-    const std::string output = browser.readAll().toStdString();
-    ASSERT_TRUE(ended) << output;
-    EXPECT_EQ(browser.exitCode(), 0) << output << "\ngateway:\n" << GatewayLog();
-    EXPECT_NE(output.find("browser checks passed"), std::string::npos) << output;
+// The same walk in a headless Firefox (tests/web/firefox_check.py, over Firefox's own remote
+// protocol). Only on request: the test command's time goes to Chromium's run.
+TEST_F(WebBrowserTest, AnOperatorAndAViewerUseTheConsoleInFirefox) {
+    if (!std::getenv("RADUVUZ_WEB_FIREFOX"))
+        GTEST_SKIP() << "set RADUVUZ_WEB_FIREFOX=1 to run it";
+    if (!fs::exists("/usr/bin/firefox-esr"))
+        GTEST_SKIP() << "/usr/bin/firefox-esr is missing (Debian's firefox-esr)";
+    RunBrowserCheck(FIREFOX_CHECK);
 }
 
 } // namespace

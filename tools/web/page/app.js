@@ -505,8 +505,12 @@ function sortBy(list, key) {
 
 function cell(row, column) {
   switch (column.key) {
-  case "state":
-    return el("span", { class: "state " + row.state }, T(states[row.state] || W.waiting));
+  case "state": {
+    // A state word wider than its column (German "zurückgehalten") ends in an ellipsis; the
+    // whole word is its tooltip.
+    const text = T(states[row.state] || W.waiting);
+    return el("span", { class: "state " + row.state, title: text }, text);
+  }
   case "created":
     return row.created ? new Date(row.created).toLocaleDateString(app.language) : "";
   case "time":
