@@ -289,9 +289,14 @@ bool TDoc::CheckWaitingDoc() {
             return true;
         if (Host.GetSettings().WorkMode != 0)
             OfferSpoolFile(dest);
-        return CreateOutput();
+        const bool result = CreateOutput();
+        PeerCallFailed = false;
+        return result;
     } catch (const TStoreGone& e) {
         StoreGoneInStep(e);
+        return true;
+    } catch (const TDispatchError& e) {
+        PeerFailedWhileWaiting(e);
         return true;
     } catch (const std::exception& e) {
         LogException(Host, "CheckWaitingDoc", e, this);

@@ -56,6 +56,19 @@ protected:
         if (IsSkipped())
             return;
         EnsureApplication();
+        StartBusAndStore();
+    }
+
+    // A bus and a store of the test's own; those of an earlier call are gone or go.
+    void StartBusAndStore() {
+        for (std::unique_ptr<QProcess>* process : {&Store, &Bus}) {
+            if (*process && (*process)->state() != QProcess::NotRunning) {
+                (*process)->kill();
+                (*process)->waitForFinished(5000);
+            }
+        }
+        if (Connection)
+            QDBusConnection::disconnectFromBus(QStringLiteral("crash-test"));
         Bus = std::make_unique<QProcess>();
         Bus->start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
@@ -70,7 +83,7 @@ protected:
         Store = std::make_unique<QProcess>();
         Store->setProcessEnvironment(Environment());
         Store->setStandardOutputFile(QProcess::nullDevice());
-        Store->setStandardErrorFile(Q((Root / "store.log").string()));
+        Store->setStandardErrorFile(Q((Root / "store.log").string()), QIODevice::Append);
         Store->start(QStringLiteral(MEMORYMAN_PATH), {});
         ASSERT_TRUE(Store->waitForStarted(10000));
         QDeadlineTimer deadline(10000);
@@ -205,6 +218,19 @@ protected:
                      row.value(QStringLiteral("doc")).toInt() == doc;
         }
         return count;
+    }
+
+    // Whether process pid is there and not a zombie its parent has not reaped yet.
+    static bool Running(pid_t pid) {
+        std::string stat = ReadTextFile("/proc/" + std::to_string(pid) + "/stat");
+        const size_t close = stat.rfind(')');
+        return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+    }
+    bool EndsWithin(pid_t pid, int ms) {
+        QDeadlineTimer deadline(ms);
+        while (Running(pid) && !deadline.hasExpired())
+            QThread::msleep(20);
+        return !Running(pid);
     }
 
     // The one spool file of the job folder.
@@ -409,6 +435,74 @@ TEST_F(CrashTest, SigtermKeepsTheWaitingJobAndGivesTheJobBeingSpooledBackToTheSt
     EXPECT_NE(FaultLog().find("waited to be sent when the module ended: 1 copy waits again"),
               std::string::npos)
         << FaultLog();
+    ExpectStoreEmpty();
+}
+
+// The server stops answering while copies wait for their printer: the check that went
+// unanswered is tried again, and every copy reaches the printer once.
+TEST_F(CrashTest, ServerThatDoesNotAnswerLeavesWaitingCopiesWaiting) {
+    MakePages("mute", 5, "CM", "*", 256);
+    WriteConfig("WorkMode=1;Copies=2");
+    TRun run;
+    run.Sink12 = "paused-for = 3\n";
+    run.Workflow = "expect = 4\n";
+    Start(run, "first");
+    ASSERT_TRUE(WaitFor([&] { return Count(Log(), ".rst spooled") == 2; })) << Log();
+    // Longer than the module waits for one answer.
+    ASSERT_EQ(::kill(static_cast<pid_t>(Twf->processId()), SIGSTOP), 0);
+    QThread::msleep(7000);
+    ASSERT_EQ(::kill(static_cast<pid_t>(Twf->processId()), SIGCONT), 0);
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 4);
+    EXPECT_EQ(SentNames("a"), (std::multiset<std::string>{"mute-1-C.rst", "mute-1-C.rst",
+                                                          "mute-1-M.rst", "mute-1-M.rst"}));
+    const std::string faults = FaultLog();
+    EXPECT_NE(faults.find("failed while the job waits to be sent "
+                          "(org.freedesktop.DBus.Error.NoReply"),
+              std::string::npos)
+        << faults;
+    EXPECT_EQ(faults.find("Exception in CheckWaitingDoc"), std::string::npos) << faults;
+    ExpectStoreEmpty();
+}
+
+// The bus daemon is killed while copies wait: the module closes as Close does and ends; the
+// next start of the workflow, on a new bus with a new store, sends every copy once.
+TEST_F(CrashTest, BusKilledWhileCopiesWaitTheModuleClosesAndTheNextStartSendsThem) {
+    MakePages("bus", 5, "CM", "*", 256);
+    WriteConfig("WorkMode=1;Copies=2");
+    TRun first;
+    first.Sink12 = "paused = yes\n";
+    first.Workflow = "expect = 4\n";
+    Start(first, "first");
+    ASSERT_TRUE(WaitFor([&] { return Count(Log(), ".rst spooled") == 2; })) << Log();
+    const pid_t pid = ModulePid();
+    ASSERT_GT(pid, 0);
+    Pids.push_back(pid);
+    ::unlink((ConfigFolder() / "Q.hld").c_str());
+    ASSERT_EQ(::kill(static_cast<pid_t>(Bus->processId()), SIGKILL), 0);
+    Bus->waitForFinished(5000);
+    EXPECT_TRUE(EndsWithin(pid, 5000)) << "the module still runs without its bus";
+    EXPECT_TRUE(fs::exists(ConfigFolder() / "Q.hld"));
+    Twf->kill();
+    Twf->waitForFinished(10000);
+    EXPECT_TRUE(Outputs("a").empty());
+
+    StartBusAndStore();
+    TRun second = first;
+    second.Inputs = false;
+    second.Sink12 = "";
+    Start(second, "second");
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 4);
+    EXPECT_EQ(SentNames("a"), (std::multiset<std::string>{"bus-1-C.rst", "bus-1-C.rst",
+                                                          "bus-1-M.rst", "bus-1-M.rst"}));
+    const std::string faults = FaultLog();
+    EXPECT_NE(faults.find("The connection to the bus is lost; the module closes and ends"),
+              std::string::npos)
+        << faults;
+    EXPECT_EQ(Count(faults, "waited to be sent when the module ended: 2 copies wait again"), 2u)
+        << faults;
+    EXPECT_EQ(faults.find("Exception in CheckWaitingDoc"), std::string::npos) << faults;
     ExpectStoreEmpty();
 }
 
