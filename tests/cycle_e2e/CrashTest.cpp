@@ -506,5 +506,71 @@ TEST_F(CrashTest, BusKilledWhileCopiesWaitTheModuleClosesAndTheNextStartSendsThe
     ExpectStoreEmpty();
 }
 
+// The storage folder is moved to another file system (a tmpfs) while eight copies wait: they
+// move with the journal and damaged/, reach their printers once each from the new folder, and
+// the next start lists them there.
+TEST_F(CrashTest, StorageFolderMovedToAnotherFileSystemKeepsEveryJob) {
+    // Above the 100 MB the intake needs free.
+    TSmallDisk disk((Root / "elsewhere").string(), 160);
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Why;
+    MakePages("movea", 5, "CMYK", "*", 256);
+    MakePages("moveb", 6, "CMYK", "*", 256);
+    WriteConfig("WorkMode=1");
+    TRun first;
+    first.Sink12 = "paused = yes\n";
+    first.Extra = "paused = yes\n";
+    first.Workflow = "expect = 0\nbefore-close = for i in $(seq 600); do [ $(grep -c "
+                     "'[.]rst spooled' first.log) -ge 8 ] && break; sleep 0.1; done\n";
+    Start(first, "first");
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ASSERT_EQ(SpoolFiles().size(), 8u) << RunLog;
+    const std::string aside = "damaged part";
+    fs::create_directories(JobFolder() / "damaged");
+    std::ofstream(JobFolder() / "damaged" / "7_70") << aside;
+
+    const fs::path store = Root / "elsewhere" / "store";
+    TRun second = first;
+    second.Inputs = false;
+    second.Sink12.clear();
+    second.Extra.clear();
+    second.Module += "value = 51: " + store.string() + "\nbefore-close = SaveConfig\n";
+    second.Workflow = "expect = 8\n";
+    Start(second, "second");
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 4);
+    ExpectSent("b", 4);
+    // Eight plates, each sent once.
+    std::multiset<std::string> sent = SentNames("a");
+    sent.merge(SentNames("b"));
+    EXPECT_EQ(sent.size(), 8u);
+    EXPECT_EQ(std::set<std::string>(sent.begin(), sent.end()).size(), 8u);
+    EXPECT_FALSE(fs::exists(JobFolder())) << "the old job folder is still there";
+    EXPECT_EQ(SpoolFiles(store / "Q").size(), 8u);
+    EXPECT_EQ(ReadTextFile(store / "Q" / "damaged" / "7_70"), aside);
+    EXPECT_TRUE(fs::exists(store / "Q" / "waiting.journal"));
+    const std::string faults = FaultLog();
+    EXPECT_NE(faults.find("The storage folder moved from " + (Root / "prog" / "Storage").string() +
+                          " to " + store.string() + ": the job folder " + JobFolder().string() +
+                          " (spool files, the journal of waiting jobs and damaged/) was copied "
+                          "to another file system, flushed and checked to " +
+                          (store / "Q").string()),
+              std::string::npos)
+        << faults;
+
+    TRun third = second;
+    third.Module = first.Module;
+    third.Workflow = "expect = 0\nbefore-close = sleep 1\n";
+    Start(third, "third");
+    ASSERT_TRUE(WaitForLog("before-close: sleep")) << Log();
+    const TRows rows = ListJobs();
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    int passed = 0;
+    for (const QVariantMap& row : rows)
+        passed += row.value(QStringLiteral("list")).toString() == QStringLiteral("passed");
+    EXPECT_EQ(passed, 8);
+    EXPECT_EQ(Outputs("a").size() + Outputs("b").size(), 8u);
+}
+
 } // namespace
 } // namespace raduvuz::test
