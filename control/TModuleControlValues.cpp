@@ -17,7 +17,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <stdexcept>
 
 namespace raduvuz {
 
@@ -185,7 +184,7 @@ void TModuleControl::MoveStoreDir(const std::string& folder) {
         const std::string line = "Cannot move the storage folder from " + StoreDir + " to " +
                                  folder + " (" + why + "); the jobs stay in " + from;
         LogFailure(line);
-        throw std::runtime_error(line);
+        throw TDispatchError(kUnexpectedError, line);
     };
     if (!ForceDirectories(folder))
         refuse("cannot make the folder: " + LastErrorText());
