@@ -2,6 +2,7 @@
 // the console, the D-Bus binding and the module together; nothing includes app/.
 
 #include "app/Registration.h"
+#include "app/TBusLossWatch.h"
 #include "app/TJobControlAdaptor.h"
 #include "app/TModuleControlAdaptor.h"
 #include "app/TModuleLoop.h"
@@ -148,10 +149,11 @@ int main(int argc, char* argv[]) {
         module.SetView(mainWindow.get());
     }
 
-    // A signal closes the module as its server would (hold file, layout), then the process ends.
-    TSignalCloser signalCloser([&](int signal) {
+    // Closes the module as its server would (hold file, layout; waiting jobs stay in the
+    // journal), then the process ends.
+    const auto closeAndEnd = [&](const std::string& line, bool failure) {
         if (module.Current) {
-            module.Log(std::string("Closing on ") + TSignalCloser::SignalName(signal));
+            failure ? module.LogFailure(line) : module.Log(line);
             try {
                 module.Close();
             } catch (const std::exception& e) {
@@ -159,6 +161,9 @@ int main(int argc, char* argv[]) {
             }
         }
         QCoreApplication::exit(0);
+    };
+    TSignalCloser signalCloser([&](int signal) {
+        closeAndEnd(std::string("Closing on ") + TSignalCloser::SignalName(signal), false);
     });
 
     const bool automation = mode == TStartMode::Automation;
@@ -169,6 +174,16 @@ int main(int argc, char* argv[]) {
     TServerProviderAdaptor providerAdaptor(starter, lifetime);
     if (automation && !Publish(moduleAdaptor, providerAdaptor))
         return 1;
+    // Without its bus nobody can reach the module or take its output: it ends, and the workflow's
+    // next start takes its jobs over from the journal. Reconnecting would not help: the server,
+    // the store and their names on a new bus are others, and the server makes its modules anew.
+    std::unique_ptr<TBusLossWatch> busLoss;
+    if (automation)
+        busLoss = std::make_unique<TBusLossWatch>([&] {
+            closeAndEnd("The connection to the bus is lost; the module closes and ends (its "
+                        "waiting jobs stay in the journal for the next start)",
+                        true);
+        });
 
     const int result = QCoreApplication::exec();
     process.ServerObject = TServerClient();

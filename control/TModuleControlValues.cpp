@@ -8,10 +8,14 @@
 #include "control/IModuleView.h"
 #include "control/SettingRules.h"
 #include "control/TModuleControl.h"
+#include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
+#include "platform/FolderMove.h"
 #include "platform/System.h"
 #include "platform/Uninstall.h"
+#include "platform/WholeFile.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace raduvuz {
@@ -162,18 +166,62 @@ void TModuleControl::Rename(const std::string& description) {
 void TModuleControl::MoveStoreDir(const std::string& folder) {
     if (folder == StoreDir)
         return;
+    // Without a job folder there is nothing to move, and the setting stays as it was.
+    if (!DirectoryExists(JobDir))
+        return;
     const bool wasPaused = Paused;
     Paused = true;
-    if (DirectoryExists(JobDir)) {
-        const std::string target = folder + "/" + ConfigKey;
-        // A move that fails leaves the old folder where it was and starts an empty one.
-        if (std::rename(JobDir.c_str(), target.c_str()) != 0)
-            ForceDirectories(target);
-        RegisterForUninstall(Process.ProgramFolder, folder, 1);
-        StoreDir = folder;
-        JobDir = StoreDir + "/" + ConfigKey;
+    struct TRestore {
+        bool& Flag;
+        bool Value;
+        ~TRestore() { Flag = Value; }
+    } restore{Paused, wasPaused};
+
+    const std::string from = JobDir;
+    const std::string target = folder + "/" + ConfigKey;
+    // A move that cannot be made whole leaves every job where it was, and says why.
+    const auto refuse = [&](const std::string& why) {
+        const std::string line = "Cannot move the storage folder from " + StoreDir + " to " +
+                                 folder + " (" + why + "); the jobs stay in " + from;
+        LogFailure(line);
+        throw TDispatchError(kUnexpectedError, line);
+    };
+    if (!ForceDirectories(folder))
+        refuse("cannot make the folder: " + LastErrorText());
+    std::string how = "renamed";
+    bool copied = false;
+    std::string why;
+    if (std::rename(from.c_str(), target.c_str()) != 0) {
+        if (errno != EXDEV)
+            refuse("cannot rename " + from + " to " + target + ": " + LastErrorText());
+        // Another file system: the files are copied and checked before the old ones go. A job
+        // that writes or reads its spool file would go on with the old one.
+        std::string busy;
+        for (const TDoc* job : Jobs) {
+            if (job->State() != TJobState::Waiting && job->HasSpoolFile())
+                busy += (busy.empty() ? "" : ", ") + job->JobText();
+        }
+        if (!busy.empty())
+            refuse("it is on another file system, and these jobs are being spooled or sent "
+                   "from it: " +
+                   busy + "; try again when they are done");
+        if (!CopyFolderAcross(from, target, &why))
+            refuse("the copy to another file system failed: " + why);
+        how = "copied to another file system, flushed and checked";
+        copied = true;
+    } else if (!FlushFolder(folder, &why)) {
+        LogFailure("The storage folder " + folder + " could not be flushed to the disk (" + why +
+                   ")");
     }
-    Paused = wasPaused;
+    const std::string oldStore = StoreDir;
+    RegisterForUninstall(Process.ProgramFolder, folder, 1);
+    StoreDir = folder;
+    JobDir = target;
+    Log("The storage folder moved from " + oldStore + " to " + folder + ": the job folder " + from +
+        " (spool files, the journal of waiting jobs and damaged/) was " + how + " to " + target);
+    if (copied && !RemoveFolderTree(from, &why))
+        LogFailure("The old job folder " + from + " could not be deleted after the move (" + why +
+                   "); its jobs are in " + target + ", delete it by hand");
 }
 
 // Hold-list entries loaded from a configuration string carry no terminator number (0); they are

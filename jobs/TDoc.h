@@ -18,6 +18,7 @@ namespace raduvuz {
 
 class IJobHost;
 class TFileStream;
+class TDispatchError;
 class TStoreGone;
 struct TListRow;
 struct TSavedDoc;
@@ -71,6 +72,9 @@ public:
     TListRow* ListItem = nullptr;
     // A transferring job whose spool copy could not be written passes its document on without it.
     bool SpoolCopyDropped = false;
+    // The last check of a waiting job met a server or store call that failed or was not
+    // answered: the job waits and tries again. Failures in a row are logged once.
+    bool PeerCallFailed = false;
     // The disk was full: the store's block BlockName (or, with HeaderPending, the header) waits to
     // be written at RoomWaitAt, where the spool file was cut back to.
     bool BlockPending = false;
@@ -166,6 +170,10 @@ private:
     void CountMoved(int64_t bytes);
     // The step met a store that has gone: the module is told, the job waits.
     void StoreGoneInStep(const TStoreGone& error);
+    // A waiting job's call to the server or the store failed or went unanswered: the job stays
+    // waiting, whatever the call was, and is checked again later. Logged unless the failure of
+    // the check before was (logged).
+    void PeerFailedWhileWaiting(const TDispatchError& error, bool logged);
     // A file of the job's spool file name that another job left: moved aside, never overwritten.
     void SetAsideSpoolFile(const std::string& path);
     // A write of the spool file failed with error. A disk that is full: the file is cut back to

@@ -53,6 +53,22 @@ void TDoc::StoreGoneInStep(const TStoreGone& error) {
     SetWaiting(true);
 }
 
+void TDoc::PeerFailedWhileWaiting(const TDispatchError& error, bool logged) {
+    // Nothing of the job left the module yet: the spool file is closed again and the output, if
+    // the store made one, is asked for anew at the next check.
+    SpoolStream.reset();
+    OutDocID = 0;
+    SetWaiting(true);
+    PeerCallFailed = true;
+    if (logged)
+        return;
+    Host.LogFailure("Job " + JobText() +
+                    ": a call to the workflow server or the document store failed while the "
+                    "job waits to be sent (" +
+                    error.Name + ": " + error.what() +
+                    "); the job keeps waiting and is tried again");
+}
+
 bool TDoc::LeaveGoneStore() {
     if (FState == TJobState::Waiting)
         return false;

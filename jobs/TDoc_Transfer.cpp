@@ -268,6 +268,9 @@ bool TDoc::SpoolNextBlock(bool& done) {
 }
 
 bool TDoc::CheckWaitingDoc() {
+    // A failure of the last check was logged; this one's is logged only if that one got through.
+    const bool failedBefore = PeerCallFailed;
+    PeerCallFailed = false;
     try {
         SetWaiting(false);
         if (RetryCount > 300)
@@ -292,6 +295,9 @@ bool TDoc::CheckWaitingDoc() {
         return CreateOutput();
     } catch (const TStoreGone& e) {
         StoreGoneInStep(e);
+        return true;
+    } catch (const TDispatchError& e) {
+        PeerFailedWhileWaiting(e, failedBefore);
         return true;
     } catch (const std::exception& e) {
         LogException(Host, "CheckWaitingDoc", e, this);

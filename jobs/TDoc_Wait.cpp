@@ -193,7 +193,8 @@ int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
                 host.GetJobs().Add(std::move(w));
                 return outDocID;
             }
-            if (StrToIntDef(w->Dests(), 0) == 0 || w->Devices.empty())
+            // A server or store that failed will not answer a thousand checks in a row either.
+            if (StrToIntDef(w->Dests(), 0) == 0 || w->Devices.empty() || w->PeerCallFailed)
                 break;
         }
         w->Free();

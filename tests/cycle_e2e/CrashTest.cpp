@@ -17,6 +17,8 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace raduvuz::test {
 namespace {
@@ -56,6 +58,19 @@ protected:
         if (IsSkipped())
             return;
         EnsureApplication();
+        StartBusAndStore();
+    }
+
+    // A bus and a store of the test's own; those of an earlier call are gone or go.
+    void StartBusAndStore() {
+        for (std::unique_ptr<QProcess>* process : {&Store, &Bus}) {
+            if (*process && (*process)->state() != QProcess::NotRunning) {
+                (*process)->kill();
+                (*process)->waitForFinished(5000);
+            }
+        }
+        if (Connection)
+            QDBusConnection::disconnectFromBus(QStringLiteral("crash-test"));
         Bus = std::make_unique<QProcess>();
         Bus->start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
@@ -70,7 +85,7 @@ protected:
         Store = std::make_unique<QProcess>();
         Store->setProcessEnvironment(Environment());
         Store->setStandardOutputFile(QProcess::nullDevice());
-        Store->setStandardErrorFile(Q((Root / "store.log").string()));
+        Store->setStandardErrorFile(Q((Root / "store.log").string()), QIODevice::Append);
         Store->start(QStringLiteral(MEMORYMAN_PATH), {});
         ASSERT_TRUE(Store->waitForStarted(10000));
         QDeadlineTimer deadline(10000);
@@ -205,6 +220,19 @@ protected:
                      row.value(QStringLiteral("doc")).toInt() == doc;
         }
         return count;
+    }
+
+    // Whether process pid is there and not a zombie its parent has not reaped yet.
+    static bool Running(pid_t pid) {
+        std::string stat = ReadTextFile("/proc/" + std::to_string(pid) + "/stat");
+        const size_t close = stat.rfind(')');
+        return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+    }
+    bool EndsWithin(pid_t pid, int ms) {
+        QDeadlineTimer deadline(ms);
+        while (Running(pid) && !deadline.hasExpired())
+            QThread::msleep(20);
+        return !Running(pid);
     }
 
     // The one spool file of the job folder.
@@ -410,6 +438,159 @@ TEST_F(CrashTest, SigtermKeepsTheWaitingJobAndGivesTheJobBeingSpooledBackToTheSt
               std::string::npos)
         << FaultLog();
     ExpectStoreEmpty();
+}
+
+// The server stops answering while copies wait for their printer: the check that went
+// unanswered is tried again, and every copy reaches the printer once.
+TEST_F(CrashTest, ServerThatDoesNotAnswerLeavesWaitingCopiesWaiting) {
+    MakePages("mute", 5, "CM", "*", 256);
+    WriteConfig("WorkMode=1;Copies=2");
+    TRun run;
+    run.Sink12 = "paused-for = 3\n";
+    run.Workflow = "expect = 4\n";
+    Start(run, "first");
+    ASSERT_TRUE(WaitFor([&] { return Count(Log(), ".rst spooled") == 2; })) << Log();
+    // Longer than the module waits for one answer.
+    ASSERT_EQ(::kill(static_cast<pid_t>(Twf->processId()), SIGSTOP), 0);
+    QThread::msleep(7000);
+    ASSERT_EQ(::kill(static_cast<pid_t>(Twf->processId()), SIGCONT), 0);
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 4);
+    EXPECT_EQ(SentNames("a"), (std::multiset<std::string>{"mute-1-C.rst", "mute-1-C.rst",
+                                                          "mute-1-M.rst", "mute-1-M.rst"}));
+    const std::string faults = FaultLog();
+    EXPECT_NE(faults.find("failed while the job waits to be sent "
+                          "(org.freedesktop.DBus.Error.NoReply"),
+              std::string::npos)
+        << faults;
+    EXPECT_EQ(faults.find("Exception in CheckWaitingDoc"), std::string::npos) << faults;
+    ExpectStoreEmpty();
+}
+
+// The bus daemon is killed while copies wait: the module closes as Close does and ends; the
+// next start of the workflow, on a new bus with a new store, sends every copy once.
+TEST_F(CrashTest, BusKilledWhileCopiesWaitTheModuleClosesAndTheNextStartSendsThem) {
+    MakePages("bus", 5, "CM", "*", 256);
+    WriteConfig("WorkMode=1;Copies=2");
+    TRun first;
+    first.Sink12 = "paused = yes\n";
+    first.Workflow = "expect = 4\n";
+    Start(first, "first");
+    ASSERT_TRUE(WaitFor([&] { return Count(Log(), ".rst spooled") == 2; })) << Log();
+    const pid_t pid = ModulePid();
+    ASSERT_GT(pid, 0);
+    Pids.push_back(pid);
+    ::unlink((ConfigFolder() / "Q.hld").c_str());
+    ASSERT_EQ(::kill(static_cast<pid_t>(Bus->processId()), SIGKILL), 0);
+    Bus->waitForFinished(5000);
+    EXPECT_TRUE(EndsWithin(pid, 5000)) << "the module still runs without its bus";
+    EXPECT_TRUE(fs::exists(ConfigFolder() / "Q.hld"));
+    Twf->kill();
+    Twf->waitForFinished(10000);
+    EXPECT_TRUE(Outputs("a").empty());
+
+    StartBusAndStore();
+    TRun second = first;
+    second.Inputs = false;
+    second.Sink12 = "";
+    Start(second, "second");
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 4);
+    EXPECT_EQ(SentNames("a"), (std::multiset<std::string>{"bus-1-C.rst", "bus-1-C.rst",
+                                                          "bus-1-M.rst", "bus-1-M.rst"}));
+    const std::string faults = FaultLog();
+    EXPECT_NE(faults.find("The connection to the bus is lost; the module closes and ends"),
+              std::string::npos)
+        << faults;
+    EXPECT_EQ(Count(faults, "waited to be sent when the module ended: 2 copies wait again"), 2u)
+        << faults;
+    EXPECT_EQ(faults.find("Exception in CheckWaitingDoc"), std::string::npos) << faults;
+    ExpectStoreEmpty();
+}
+
+// The storage folder is moved to another file system (a tmpfs) while eight copies wait: they
+// move with the journal and damaged/, reach their printers once each from the new folder, and
+// the next start lists them there.
+TEST_F(CrashTest, StorageFolderMovedToAnotherFileSystemKeepsEveryJob) {
+    // As root a tmpfs of the test's own, above the 100 MB the intake needs free; otherwise the
+    // tmpfs most machines have mounted for everybody, when it has that room.
+    TSmallDisk disk((Root / "elsewhere").string(), 160);
+    fs::path elsewhere = Root / "elsewhere";
+    struct TShared {
+        fs::path Folder;
+        ~TShared() {
+            std::error_code ignored;
+            if (!Folder.empty())
+                fs::remove_all(Folder, ignored);
+        }
+    } shared;
+    if (!disk.Mounted()) {
+        struct statvfs room {};
+        struct stat shm {};
+        struct stat root {};
+        std::string folder = "/dev/shm/raduvuz-move-XXXXXX";
+        if (::statvfs("/dev/shm", &room) != 0 || ::stat("/dev/shm", &shm) != 0 ||
+            ::stat(Root.c_str(), &root) != 0 || shm.st_dev == root.st_dev ||
+            room.f_bavail * room.f_frsize < 110ull * 1024 * 1024 || !mkdtemp(folder.data()))
+            GTEST_SKIP() << disk.Why << ", and /dev/shm is no other file system with 110 MB free";
+        shared.Folder = elsewhere = folder;
+    }
+    MakePages("movea", 5, "CMYK", "*", 256);
+    MakePages("moveb", 6, "CMYK", "*", 256);
+    WriteConfig("WorkMode=1");
+    TRun first;
+    first.Sink12 = "paused = yes\n";
+    first.Extra = "paused = yes\n";
+    first.Workflow = "expect = 0\nbefore-close = for i in $(seq 600); do [ $(grep -c "
+                     "'[.]rst spooled' first.log) -ge 8 ] && break; sleep 0.1; done\n";
+    Start(first, "first");
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ASSERT_EQ(SpoolFiles().size(), 8u) << RunLog;
+    const std::string aside = "damaged part";
+    fs::create_directories(JobFolder() / "damaged");
+    std::ofstream(JobFolder() / "damaged" / "7_70") << aside;
+
+    const fs::path store = elsewhere / "store";
+    TRun second = first;
+    second.Inputs = false;
+    second.Sink12.clear();
+    second.Extra.clear();
+    second.Module += "value = 51: " + store.string() + "\nbefore-close = SaveConfig\n";
+    second.Workflow = "expect = 8\n";
+    Start(second, "second");
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 4);
+    ExpectSent("b", 4);
+    // Eight plates, each sent once.
+    std::multiset<std::string> sent = SentNames("a");
+    sent.merge(SentNames("b"));
+    EXPECT_EQ(sent.size(), 8u);
+    EXPECT_EQ(std::set<std::string>(sent.begin(), sent.end()).size(), 8u);
+    EXPECT_FALSE(fs::exists(JobFolder())) << "the old job folder is still there";
+    EXPECT_EQ(SpoolFiles(store / "Q").size(), 8u);
+    EXPECT_EQ(ReadTextFile(store / "Q" / "damaged" / "7_70"), aside);
+    EXPECT_TRUE(fs::exists(store / "Q" / "waiting.journal"));
+    const std::string faults = FaultLog();
+    EXPECT_NE(faults.find("The storage folder moved from " + (Root / "prog" / "Storage").string() +
+                          " to " + store.string() + ": the job folder " + JobFolder().string() +
+                          " (spool files, the journal of waiting jobs and damaged/) was copied "
+                          "to another file system, flushed and checked to " +
+                          (store / "Q").string()),
+              std::string::npos)
+        << faults;
+
+    TRun third = second;
+    third.Module = first.Module;
+    third.Workflow = "expect = 0\nbefore-close = sleep 1\n";
+    Start(third, "third");
+    ASSERT_TRUE(WaitForLog("before-close: sleep")) << Log();
+    const TRows rows = ListJobs();
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    int passed = 0;
+    for (const QVariantMap& row : rows)
+        passed += row.value(QStringLiteral("list")).toString() == QStringLiteral("passed");
+    EXPECT_EQ(passed, 8);
+    EXPECT_EQ(Outputs("a").size() + Outputs("b").size(), 8u);
 }
 
 } // namespace

@@ -120,6 +120,59 @@ TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {
     EXPECT_TRUE(LogHas("File W.prn sent"));
 }
 
+// A call of the check that fails or gets no answer leaves the copy waiting, logged once, and a
+// later check that gets through sends it.
+TEST_F(JobsTest, AFailedServerOrStoreCallLeavesTheWaitingCopyWaiting) {
+    const auto failing = [](const std::string& method, bool storeOk) {
+        auto object = std::make_shared<TInProcessObject>();
+        object->Define(method, [](const std::vector<TVariant>&) -> TCallResult {
+            throw TDispatchError("org.freedesktop.DBus.Error.NoReply", "No reply");
+        });
+        if (storeOk)
+            object->Define("IsDocForExists", [](const std::vector<TVariant>&) {
+                return TCallResult{false, {}};
+            });
+        return object;
+    };
+    const struct {
+        const char* Method;
+        bool OfStore;
+    } cases[] = {{"GetValue", false}, {"IsDocForExists", true}, {"WCreateDoc", true}};
+    int32_t id = 90;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Method);
+        Host.FreeJob(*SpoolJob(id, id + 1, "Name=S", {Bytes(10, 1)}));
+        Ready[12] = true;
+        TDoc* job = Waiting(Host, id, id + 1, "12");
+        const TServerClient server = Host.Server;
+        const TStoreClient store = Host.Store;
+        if (c.OfStore)
+            Host.Store = TStoreClient(failing(c.Method, std::string(c.Method) != "IsDocForExists"));
+        else
+            Host.Server = TServerClient(failing(c.Method, false));
+        const size_t lines = Host.LogLines.size();
+        for (int check = 0; check < 2; ++check) {
+            EXPECT_TRUE(job->CheckWaitingDoc());
+            EXPECT_TRUE(job->Waiting());
+            EXPECT_EQ(job->State(), TJobState::Waiting);
+        }
+        EXPECT_EQ(job->RetryCount, 0);
+        ASSERT_EQ(Host.LogLines.size(), lines + 1);
+        EXPECT_NE(Host.LogLines.back().find(
+                      "a call to the workflow server or the document store failed while the job "
+                      "waits to be sent (org.freedesktop.DBus.Error.NoReply: No reply); the job "
+                      "keeps waiting and is tried again"),
+                  std::string::npos)
+            << Host.LogLines.back();
+        Host.Server = server;
+        Host.Store = store;
+        EXPECT_TRUE(job->CheckWaitingDoc());
+        EXPECT_EQ(job->State(), TJobState::Sending);
+        Host.FreeJob(*job);
+        id += 2;
+    }
+}
+
 TEST_F(JobsTest, SendingFailsWhenTheStoreRefusesMemory) {
     Host.FreeJob(*SpoolJob(80, 81, "Name=S", {Bytes(10, 1)}));
     Ready[12] = true;

@@ -219,11 +219,24 @@ TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
     EXPECT_FALSE(DirectoryExists(Temp.Path() + "/old/q"));
     EXPECT_TRUE(Module->Paused);
 
-    // A move that cannot happen starts an empty folder and leaves the old one.
+    // A folder that is not there yet is made, and the job folder moves into it.
     Module->SetValue(51, Temp.Path() + "/missing/parent");
     EXPECT_EQ(Module->JobDir, Temp.Path() + "/missing/parent/q");
-    EXPECT_TRUE(DirectoryExists(Module->JobDir));
-    EXPECT_TRUE(FileExists(Temp.Path() + "/new/q/1_1"));
+    EXPECT_EQ(ReadTextFile(Module->JobDir + "/1_1"), "spool");
+    EXPECT_FALSE(DirectoryExists(Temp.Path() + "/new/q"));
+
+    // A move that cannot be made is refused: the jobs stay where they are, nothing is merged.
+    ForceDirectories(Temp.Path() + "/taken/q");
+    WriteTextFile(Temp.Path() + "/taken/q/2_2", "other");
+    EXPECT_EQ(Refusal([&] { Module->SetValue(51, Temp.Path() + "/taken"); })
+                  .rfind("RAduvuz.Error.Unexpected: Cannot move the storage folder from " +
+                             Temp.Path() + "/missing/parent to " + Temp.Path() +
+                             "/taken (cannot rename",
+                         0),
+              0u);
+    EXPECT_EQ(Module->JobDir, Temp.Path() + "/missing/parent/q");
+    EXPECT_EQ(ReadTextFile(Module->JobDir + "/1_1"), "spool");
+    EXPECT_EQ(ReadTextFile(Temp.Path() + "/taken/q/2_2"), "other");
 
     // Without a job folder the value is ignored.
     Module->JobDir = Temp.Path() + "/none";
