@@ -221,6 +221,12 @@ void TModuleControl::Pause() {
 }
 
 void TModuleControl::Resume() {
+    // Running on settings the workflow did not give would send jobs where nobody expects them.
+    if (!ConfigNotLoaded.empty()) {
+        StopForConfiguration("The module stays paused: " + ConfigNotLoaded +
+                             "; it starts once a configuration is loaded, imported or saved");
+        return;
+    }
     Status = 1;
     Paused = false;
     PausedForDisk = false;

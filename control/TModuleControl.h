@@ -57,6 +57,10 @@ public:
     std::string ModuleID;
     std::string ConfigKey;
     std::string ErrorMessage = "no error";
+    // Why the settings are not those of a stored configuration (its file is damaged, cannot be
+    // read, or is gone while a damaged copy is kept); empty once one is loaded, imported or
+    // saved. Until then Resume leaves the module paused.
+    std::string ConfigNotLoaded;
     std::string ComputerName;
     std::string StoreDir;
     std::string PreviewDir;
@@ -302,6 +306,9 @@ private:
     [[noreturn]] void ConfigSaveFailed(const std::string& path, const std::string& why);
     // Paused with status -1 (reported to the server), text in ErrorMessage and the log.
     void StopForConfiguration(const std::string& text);
+    // Removes what a writer that ended in the middle of a save left of this key's files (their
+    // temporary files) and all but the newest kKeptDamagedConfigs damaged copies of its .set.
+    void CleanConfigLeftovers();
     // An integer setting of a loaded or imported configuration, when it lies in its range; else
     // a log line and the field keeps its value.
     void ApplyInteger(const TParams& params, const TSettingRange& range, int32_t def,
