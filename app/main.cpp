@@ -150,6 +150,9 @@ int main(int argc, char* argv[]) {
 
     // A signal closes the module as its server would (hold file, layout), then the process ends.
     TSignalCloser signalCloser([&](int signal) {
+        // A Close already under way (the server's) ends the process by itself once it is done.
+        if (module.Closing())
+            return;
         if (module.Current) {
             module.Log(std::string("Closing on ") + TSignalCloser::SignalName(signal));
             try {

@@ -269,6 +269,14 @@ void TModuleControl::LogLine(TLogSeverity severity, const std::string& text) {
 }
 
 void TModuleControl::Close() {
+    // A call or signal served while Close waits for the store must not free the jobs twice.
+    if (ClosingNow)
+        return;
+    ClosingNow = true;
+    struct TClosing {
+        bool& Flag;
+        ~TClosing() { Flag = false; }
+    } closing{ClosingNow};
     View().SaveLayout();
 
     HoldJobs.clear();

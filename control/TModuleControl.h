@@ -218,6 +218,8 @@ public:
     void WaitGoEvent() override;
     bool WaitPumping(int ms) override;
 
+    // True while Close runs; a Close that comes meanwhile does nothing.
+    bool Closing() const { return ClosingNow; }
     // Held from SelfReg until Close drops it; the process lives at least as long.
     bool HoldsSelfReference() const { return SelfReferenced; }
     // Told when Close drops the self-reference.
@@ -340,6 +342,7 @@ private:
     // Before the jobs: a job's row outlives it.
     TJobRows JobRows;
     bool SelfReferenced = false;
+    bool ClosingNow = false;
     uint64_t ListGeneration = 0;
     int Ticks = 0;
     // Held jobs seen by the last pick.
