@@ -223,7 +223,8 @@ TEST_F(ModuleBusTest, AClosedModuleEndsItsProcessWhileItsServerStaysOnTheBus) {
     ASSERT_NE(LastProcess(), nullptr);
     // The server keeps its connection for other modules; the closed one still goes.
     EXPECT_TRUE(LastProcess()->waitForFinished(10000));
-    EXPECT_GE(clock.elapsed(), 900);
+    // A moment is left for a last call after Close.
+    EXPECT_GE(clock.elapsed(), 150);
     EXPECT_EQ(LastProcess()->exitStatus(), QProcess::NormalExit);
 
     // A module that nobody initialised is not ended by that rule.
