@@ -3,6 +3,7 @@
 #include "app/AutomationError.h"
 #include "app/TProcessLifetime.h"
 #include "common/Language.h"
+#include "control/JobControlLimits.h"
 #include "control/JobSearch.h"
 #include "control/TJobActions.h"
 #include "control/TModuleControl.h"
@@ -24,6 +25,7 @@ namespace raduvuz {
 namespace {
 
 TJobIds Ids(const QList<uint>& ids) {
+    RequireIdCount("ids", static_cast<size_t>(ids.size()));
     return TJobIds(ids.begin(), ids.end());
 }
 
@@ -193,6 +195,7 @@ QList<uint> TJobControlAdaptor::AbortJobs(const QList<uint>& ids, const QDBusMes
 QList<uint> TJobControlAdaptor::SetPriority(const QList<uint>& ids, int priority,
                                             const QDBusMessage& message) {
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+        RequireJobPriority("priority", priority);
         return Done(actions.SetPriority(Ids(ids), priority));
     });
 }
@@ -210,22 +213,31 @@ QList<uint> TJobControlAdaptor::ReprocessJobs(const QList<uint>& ids, const QDBu
 QList<uint> TJobControlAdaptor::RedirectJobs(const QList<uint>& ids, const QList<int>& devices,
                                              const QDBusMessage& message) {
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
-        return Done(
-            actions.Redirect(Ids(ids), std::vector<int32_t>(devices.begin(), devices.end())));
+        const TJobIds jobs = Ids(ids);
+        RequireIdCount("devices", static_cast<size_t>(devices.size()));
+        const std::vector<int32_t> terminators(devices.begin(), devices.end());
+        RequireTerminators("devices", terminators, Module.TermNames);
+        return Done(actions.Redirect(jobs, terminators));
     });
 }
 
 QList<uint> TJobControlAdaptor::RenameJobs(const QList<uint>& ids, const QString& name,
                                            const QDBusMessage& message) {
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
-        return Done(actions.Rename(Ids(ids), TextArgument(name, "name")));
+        const TJobIds jobs = Ids(ids);
+        const std::string text = TextArgument(name, "name");
+        RequireJobName("name", text);
+        return Done(actions.Rename(jobs, text));
     });
 }
 
 QList<uint> TJobControlAdaptor::CopyJobs(const QList<uint>& ids, const QString& folder,
                                          const QDBusMessage& message) {
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
-        return Done(actions.Copy(Ids(ids), TextArgument(folder, "folder")).Done);
+        const TJobIds jobs = Ids(ids);
+        const std::string path = TextArgument(folder, "folder");
+        RequireFolderLength("folder", path);
+        return Done(actions.Copy(jobs, path).Done);
     });
 }
 

@@ -24,12 +24,13 @@ bool NameHasOwner(const QString& name) {
 
 } // namespace
 
-TModuleStarter::TModuleStarter(QString program, int appearTimeoutMs)
-    : Program(std::move(program)), AppearTimeoutMs(appearTimeoutMs) {}
+TModuleStarter::TModuleStarter(QString program, QStringList options, int appearTimeoutMs)
+    : Program(std::move(program)), Options(std::move(options)), AppearTimeoutMs(appearTimeoutMs) {}
 
 QString TModuleStarter::StartModule() {
     qint64 pid = 0;
-    if (!QProcess::startDetached(Program, {QStringLiteral("-EMBEDDING")}, QString(), &pid))
+    if (!QProcess::startDetached(Program, QStringList{QStringLiteral("-EMBEDDING")} + Options,
+                                 QString(), &pid))
         throw std::runtime_error("Cannot start the module program " + Program.toStdString());
     const QString name = QStringLiteral("RAduvuz.ModuleControl.p%1").arg(pid);
 

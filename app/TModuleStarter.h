@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace raduvuz {
 
@@ -10,11 +11,13 @@ namespace raduvuz {
 // started or does not appear on the bus.
 class TModuleStarter {
 public:
-    explicit TModuleStarter(QString program, int appearTimeoutMs = 20000);
+    // options go on the new process's command line after "-EMBEDDING".
+    explicit TModuleStarter(QString program, QStringList options = {}, int appearTimeoutMs = 20000);
     QString StartModule();
 
 private:
     QString Program;
+    QStringList Options;
     int AppearTimeoutMs;
 };
 

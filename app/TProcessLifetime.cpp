@@ -27,6 +27,9 @@ TProcessLifetime::TProcessLifetime(TModuleControl& module, bool automation, int 
     IdleCheck.setInterval(500);
     connect(&IdleCheck, &QTimer::timeout, this, &TProcessLifetime::Check);
     IdleCheck.start();
+    GraceEnd.setSingleShot(true);
+    GraceEnd.setTimerType(Qt::PreciseTimer);
+    connect(&GraceEnd, &QTimer::timeout, this, &TProcessLifetime::Check);
 }
 
 void TProcessLifetime::CallStarted(const QString& caller) {
@@ -50,24 +53,34 @@ void TProcessLifetime::Reconsider() {
         QTimer::singleShot(0, this, &TProcessLifetime::Check);
 }
 
-bool TProcessLifetime::MayEnd() {
+bool TProcessLifetime::MayEnd(qint64& waitMs) {
+    waitMs = -1;
     if (Module.Current)
         WasInUse = true;
     if (!Automation || IncomingCalls > 0 || TDBusObject::PendingCalls() > 0 ||
-        Module.HoldsSelfReference())
+        (Module.HoldsSelfReference() && WasInUse))
         return false;
     if (EverCalled && Callers.isEmpty())
         return true;
     if (Module.Current)
         return false;
-    constexpr qint64 kClosedGraceMs = 1000;
-    return SinceLastCall.elapsed() >=
-           (WasInUse ? std::min<qint64>(kClosedGraceMs, GraceMs) : GraceMs);
+    const qint64 grace = WasInUse ? std::min<qint64>(kClosedGraceMs, GraceMs) : GraceMs;
+    const qint64 left = grace - SinceLastCall.elapsed();
+    if (left <= 0)
+        return true;
+    waitMs = left;
+    return false;
 }
 
 void TProcessLifetime::Check() {
-    if (Ending || !MayEnd())
+    if (Ending)
         return;
+    qint64 waitMs = -1;
+    if (!MayEnd(waitMs)) {
+        if (waitMs >= 0)
+            GraceEnd.start(static_cast<int>(std::min<qint64>(waitMs, 60000)) + 1);
+        return;
+    }
     Ending = true;
     // exit, not quit: quit asks the windows first, and the console's window (shown where the
     // desktop has no tray) only hides on a close request.

@@ -27,16 +27,11 @@ void SetHandlers(void (*handler)(int)) {
 
 // Only async-signal-safe calls here.
 void Handle(int signal) {
-    const int saved = errno;
-    if (Received.exchange(true)) {
-        // Another thread took the first signal a moment ago: this one ends the process, as the
-        // default action would, once the handler returns.
-        SetHandlers(SIG_DFL);
-        ::raise(signal);
-        errno = saved;
+    // Only the first signal counts: a parent that ends sends several (one from each of its
+    // threads), and none may cut the Close of the first one short.
+    if (Received.exchange(true))
         return;
-    }
-    SetHandlers(SIG_DFL);
+    const int saved = errno;
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(Pipe[1], &number, 1);
     errno = saved;
@@ -53,7 +48,7 @@ TSignalCloser::TSignalCloser(std::function<void(int)> onSignal, QObject* parent)
         unsigned char number = 0;
         if (::read(Pipe[0], &number, 1) != 1)
             return;
-        // Once is enough: a second signal has its default action by now.
+        // Once is enough: later signals are ignored.
         Notifier->setEnabled(false);
         OnSignal(number);
     });
@@ -63,7 +58,8 @@ TSignalCloser::TSignalCloser(std::function<void(int)> onSignal, QObject* parent)
 TSignalCloser::~TSignalCloser() {
     if (!Notifier)
         return;
-    SetHandlers(SIG_DFL);
+    // After a signal the process is ending: one more must not end it by a signal on the way.
+    SetHandlers(Received ? SIG_IGN : SIG_DFL);
     delete Notifier;
     ::close(Pipe[0]);
     ::close(Pipe[1]);

@@ -8,10 +8,10 @@
 namespace raduvuz {
 
 // SIGTERM, SIGINT and SIGHUP end the process the way the workflow server would: the handler
-// only writes the signal's number into a pipe and puts the default actions back, so that a
-// second signal ends the process at once; the event loop reads the number and calls OnSignal,
-// where anything may be done. Without a pipe the signals keep their default actions. One per
-// process.
+// only writes the first signal's number into a pipe and ignores every later one, so that the
+// Close it asks for is never cut short; the event loop reads the number and calls OnSignal,
+// where anything may be done. SIGKILL still ends the process at once. Without a pipe the signals
+// keep their default actions. One per process.
 class TSignalCloser : public QObject {
     Q_OBJECT
 

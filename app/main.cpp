@@ -23,11 +23,13 @@
 #include <QDBusConnectionInterface>
 #include <QDBusVariant>
 
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <unistd.h>
 
 using namespace raduvuz;
@@ -73,6 +75,27 @@ bool HasDisplay() {
     return false;
 }
 
+// "--init-timeout=SECONDS": how long a module process started for automation waits for Init
+// (30 s without it); 0 when the option is missing, -1 when its value is no whole number of
+// seconds from 1 to 3600.
+int InitTimeoutSeconds(int argc, char* argv[]) {
+    constexpr std::string_view option = "--init-timeout=";
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg.substr(0, option.size()) != option)
+            continue;
+        const std::string_view value = arg.substr(option.size());
+        int seconds = 0;
+        const auto [end, error] =
+            std::from_chars(value.data(), value.data() + value.size(), seconds);
+        return error == std::errc() && end == value.data() + value.size() && seconds >= 1 &&
+                       seconds <= 3600
+                   ? seconds
+                   : -1;
+    }
+    return 0;
+}
+
 bool HelpAsked(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
@@ -87,10 +110,12 @@ int main(int argc, char* argv[]) {
         return 0;
     if (HelpAsked(argc, argv)) {
         std::printf(
-            "usage: raduvuz [-AUTOMATION | -EMBEDDING]\n"
+            "usage: raduvuz [-AUTOMATION | -EMBEDDING] [--init-timeout=SECONDS]\n"
             "       raduvuz -REGSERVER | -UNREGSERVER\n"
             "       raduvuz --version | --help\n"
             "  -AUTOMATION, -EMBEDDING  serve the module on the bus for a workflow server\n"
+            "  --init-timeout=SECONDS   end when no Init came that long after the last call\n"
+            "                 (30; modules started by GetObject get the same)\n"
             "  -REGSERVER     write the bus activation file and the interface XML\n"
             "                 below $XDG_DATA_HOME/dbus-1, then end\n"
             "  -UNREGSERVER   remove them, then end\n"
@@ -101,6 +126,11 @@ int main(int argc, char* argv[]) {
     // job that wrote it waits; it does not end the module.
     ::signal(SIGXFSZ, SIG_IGN);
     const TStartMode mode = StartModeOf(argc, argv);
+    const int initTimeout = InitTimeoutSeconds(argc, argv);
+    if (initTimeout < 0) {
+        std::fprintf(stderr, "raduvuz: --init-timeout takes whole seconds from 1 to 3600\n");
+        return 2;
+    }
     if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer) {
         std::string error;
         const bool ok = mode == TStartMode::RegServer ? RegisterServer(ProgramFile(), error)
@@ -152,6 +182,9 @@ int main(int argc, char* argv[]) {
     // Closes the module as its server would (hold file, layout; waiting jobs stay in the
     // journal), then the process ends.
     const auto closeAndEnd = [&](const std::string& line, bool failure) {
+        // A Close already under way (the server's) ends the process by itself once it is done.
+        if (module.Closing())
+            return;
         if (module.Current) {
             failure ? module.LogFailure(line) : module.Log(line);
             try {
@@ -167,8 +200,11 @@ int main(int argc, char* argv[]) {
     });
 
     const bool automation = mode == TStartMode::Automation;
-    TProcessLifetime lifetime(module, automation);
-    TModuleStarter starter(QString::fromStdString(ProgramFile()));
+    TProcessLifetime lifetime(module, automation, initTimeout > 0 ? initTimeout * 1000 : 30000);
+    QStringList starterOptions;
+    if (initTimeout > 0)
+        starterOptions << QStringLiteral("--init-timeout=%1").arg(initTimeout);
+    TModuleStarter starter(QString::fromStdString(ProgramFile()), starterOptions);
     TModuleControlAdaptor moduleAdaptor(module, lifetime);
     new TJobControlAdaptor(module, lifetime, &moduleAdaptor);
     TServerProviderAdaptor providerAdaptor(starter, lifetime);

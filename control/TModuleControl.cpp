@@ -221,6 +221,12 @@ void TModuleControl::Pause(const std::string& by) {
 }
 
 void TModuleControl::Resume(const std::string& by) {
+    // Running on settings the workflow did not give would send jobs where nobody expects them.
+    if (!ConfigNotLoaded.empty()) {
+        StopForConfiguration("The module stays paused: " + ConfigNotLoaded +
+                             "; it starts once a configuration is loaded, imported or saved");
+        return;
+    }
     Status = 1;
     Paused = false;
     PausedForDisk = false;
@@ -264,6 +270,14 @@ void TModuleControl::LogLine(TLogSeverity severity, const std::string& text) {
 }
 
 void TModuleControl::Close() {
+    // A call or signal served while Close waits for the store must not free the jobs twice.
+    if (ClosingNow)
+        return;
+    ClosingNow = true;
+    struct TClosing {
+        bool& Flag;
+        ~TClosing() { Flag = false; }
+    } closing{ClosingNow};
     View().SaveLayout();
 
     HoldJobs.clear();

@@ -57,6 +57,10 @@ public:
     std::string ModuleID;
     std::string ConfigKey;
     std::string ErrorMessage = "no error";
+    // Why the settings are not those of a stored configuration (its file is damaged, cannot be
+    // read, or is gone while a damaged copy is kept); empty once one is loaded, imported or
+    // saved. Until then Resume leaves the module paused.
+    std::string ConfigNotLoaded;
     std::string ComputerName;
     std::string StoreDir;
     std::string PreviewDir;
@@ -218,6 +222,8 @@ public:
     void WaitGoEvent() override;
     bool WaitPumping(int ms) override;
 
+    // True while Close runs; a Close that comes meanwhile does nothing.
+    bool Closing() const { return ClosingNow; }
     // Held from SelfReg until Close drops it; the process lives at least as long.
     bool HoldsSelfReference() const { return SelfReferenced; }
     // Told when Close drops the self-reference.
@@ -306,6 +312,9 @@ private:
     [[noreturn]] void ConfigSaveFailed(const std::string& path, const std::string& why);
     // Paused with status -1 (reported to the server), text in ErrorMessage and the log.
     void StopForConfiguration(const std::string& text);
+    // Removes what a writer that ended in the middle of a save left of this key's files (their
+    // temporary files) and all but the newest kKeptDamagedConfigs damaged copies of its .set.
+    void CleanConfigLeftovers();
     // An integer setting of a loaded or imported configuration, when it lies in its range; else
     // a log line and the field keeps its value.
     void ApplyInteger(const TParams& params, const TSettingRange& range, int32_t def,
@@ -337,6 +346,7 @@ private:
     // Before the jobs: a job's row outlives it.
     TJobRows JobRows;
     bool SelfReferenced = false;
+    bool ClosingNow = false;
     uint64_t ListGeneration = 0;
     int Ticks = 0;
     // Held jobs seen by the last pick.

@@ -13,10 +13,18 @@
 #include "platform/TCompoundFile.h"
 #include "platform/Uninstall.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace raduvuz {
 
@@ -84,7 +92,103 @@ std::string KeepDamaged(const std::string& path) {
     return std::rename(path.c_str(), kept.c_str()) == 0 ? kept : std::string();
 }
 
+// The damaged copy of the .set at path that was set aside last; empty when there is none.
+std::string NewestDamagedCopy(const std::string& path) {
+    std::string newest;
+    int64_t newestTime = -1;
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    const std::string set = path.substr(folder.size());
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            struct stat info {};
+            if (name.rfind(set + ".damaged", 0) != 0 ||
+                ::stat((folder + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+                continue;
+            const int64_t time =
+                static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+            if (time > newestTime) {
+                newestTime = time;
+                newest = folder + name;
+            }
+        }
+        ::closedir(dir);
+    }
+    return newest;
+}
+
+// Damaged copies of a .set kept for the operator; older ones go.
+constexpr size_t kKeptDamagedConfigs = 3;
+
+// Whether name is "<base>.tmp<pid>_<n>", a temporary file of a save, by a process that has
+// ended (a living one may be writing it now).
+bool StaleTemporary(const std::string& name, const std::string& base) {
+    const std::string prefix = base + ".tmp";
+    if (name.rfind(prefix, 0) != 0)
+        return false;
+    const std::string rest = name.substr(prefix.size());
+    const size_t underscore = rest.find('_');
+    const std::string digits = rest.substr(0, underscore);
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+bool IsDamagedCopy(const std::string& name, const std::string& set) {
+    return name == set + ".damaged" || name.rfind(set + ".damaged.", 0) == 0;
+}
+
 } // namespace
+
+void TModuleControl::CleanConfigLeftovers() {
+    const std::string path = ConfigFilePath();
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    const std::string set = ConfigKey + ".set";
+    const std::string hold = ConfigKey + ".hld";
+    std::vector<std::string> temporaries;
+    std::vector<std::pair<int64_t, std::string>> damaged;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (StaleTemporary(name, set) || StaleTemporary(name, hold)) {
+                temporaries.push_back(name);
+            } else if (IsDamagedCopy(name, set)) {
+                struct stat info {};
+                if (::stat((folder + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+                    damaged.emplace_back(static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                                             info.st_mtim.tv_nsec,
+                                         name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::vector<std::string> removed;
+    for (const std::string& name : temporaries)
+        if (::unlink((folder + name).c_str()) == 0)
+            removed.push_back(name);
+    if (!removed.empty())
+        Log("Configuration " + ConfigKey + ": removed the temporary files of saves that did not " +
+            "end (" + WriteCommaText(removed) + " in " + folder + ")");
+    if (damaged.size() <= kKeptDamagedConfigs)
+        return;
+    // Newest first; the same time orders by name, so that .damaged.10 counts as newer than .9.
+    std::sort(damaged.begin(), damaged.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first)
+            return a.first > b.first;
+        return a.second.size() != b.second.size() ? a.second.size() > b.second.size()
+                                                  : a.second > b.second;
+    });
+    removed.clear();
+    for (size_t i = kKeptDamagedConfigs; i < damaged.size(); ++i)
+        if (::unlink((folder + damaged[i].second).c_str()) == 0)
+            removed.push_back(damaged[i].second);
+    if (!removed.empty())
+        Log("Configuration " + ConfigKey + ": removed the older damaged copies " +
+            WriteCommaText(removed) + " in " + folder + "; the newest " +
+            std::to_string(kKeptDamagedConfigs) + " are kept");
+}
 
 std::string TModuleControl::ConfigString() const {
     return SettingsText(*this, StoreDir, Process.LastPrvDpi) +
@@ -183,11 +287,13 @@ void TModuleControl::ApplyStoreDir(const std::string& folder) {
 void TModuleControl::ConfigLoadFailed(const std::string& path, const std::string& why,
                                       bool damaged) {
     std::string text = "Can not load module configuration (" + why + "; file " + path + ")";
+    ConfigNotLoaded = "its configuration " + path + " was not loaded (" + why + ")";
     if (damaged) {
         const std::string kept = KeepDamaged(path);
         text += kept.empty()
                     ? "; the damaged file could not be moved aside (" + LastErrorText() + ")"
                     : "; the file is kept as " + kept;
+        CleanConfigLeftovers();
     }
     StopForConfiguration(text + "; the settings stay as they were");
 }
@@ -224,11 +330,15 @@ void TModuleControl::LoadConfig(const std::string& Key) {
     ConfigKey = Key;
     const std::string path = ConfigFilePath();
     View().SetLayoutFile(path);
+    CleanConfigLeftovers();
+    ConfigNotLoaded.clear();
+    bool loaded = false;
     {
         TCompoundFile storage;
         if (storage.OpenRead(path)) {
             View().LoadLayout(storage);
             if (std::optional<std::string> text = storage.ReadCountedText(Key)) {
+                loaded = true;
                 TParams params(*text);
                 const std::string storeDir = params.GetItem("StoreDir", 0);
                 if (!storeDir.empty())
@@ -243,6 +353,17 @@ void TModuleControl::LoadConfig(const std::string& Key) {
             // A file in use or without read permission is not damaged; it stays where it is.
             ConfigLoadFailed(path, storage.ErrorText(),
                              storage.Status() == TCompoundFile::TStatus::NotCompound);
+        }
+    }
+    // A file set aside as damaged at an earlier start, and no settings saved since (no file, or
+    // one with only the window layout): the defaults are not what the workflow gave this module.
+    if (!loaded && ConfigNotLoaded.empty()) {
+        if (const std::string kept = NewestDamagedCopy(path); !kept.empty()) {
+            ConfigNotLoaded = "its configuration " + path + " holds no settings and the damaged " +
+                              "copy " + kept + " is kept in its place";
+            StopForConfiguration("Can not load module configuration (no settings since the "
+                                 "damaged copy " +
+                                 kept + " was set aside; file " + path + ")");
         }
     }
     SetJobDir();
@@ -281,6 +402,8 @@ void TModuleControl::SaveConfig(const std::string& Key) {
         ConfigSaveFailed(path, storage.ErrorText());
     if (!storage.WriteCountedText(Key, ConfigString()))
         ConfigSaveFailed(path, storage.ErrorText());
+    // The settings saved are the module's configuration from now on.
+    ConfigNotLoaded.clear();
 }
 
 std::string TModuleControl::ExportConfig() {
@@ -314,6 +437,7 @@ int32_t TModuleControl::ImportConfig(const std::string& Key, const std::string& 
         }
     }
     ApplyConfig(params, false);
+    ConfigNotLoaded.clear();
     SetJobDir();
     return 0;
 }

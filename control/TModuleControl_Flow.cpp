@@ -6,6 +6,7 @@
 #include "jobs/TMPrec.h"
 #include "platform/System.h"
 #include "platform/Uninstall.h"
+#include "services/Dispatch.h"
 
 #include <algorithm>
 #include <exception>
@@ -13,6 +14,10 @@
 namespace raduvuz {
 
 void TModuleControl::AddFlowEntry(int32_t Dest, const std::string& FlowEntry) {
+    // Destinations are module numbers from 1; an entry to another would fail at every job.
+    if (Dest < 1)
+        throw TInvalidArgument("Dest",
+                               std::to_string(Dest) + " is not a module number (1 or more)");
     // A server that cannot name the destination leaves the entry in place without a name.
     try {
         FlowEntries.push_back({FlowEntry, Dest});

@@ -8,6 +8,7 @@
 #include "platform/TFileStream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -131,8 +132,16 @@ bool WriteSpoolHeader(TStream& stream, std::string_view ddsText, const TTaggedLi
     return WriteSpoolHeaderText(stream, DevicesToTermKeys(ddsText, termKeys), created);
 }
 
+std::string SpoolHeaderProblem(std::string_view text) {
+    if (text.size() <= static_cast<size_t>(SpoolMaxTextLength))
+        return std::string();
+    return "a parameter text of " + std::to_string(text.size()) + " bytes is longer than the " +
+           std::to_string(SpoolMaxTextLength) + " bytes a spool file header holds";
+}
+
 bool WriteSpoolHeaderText(TStream& stream, std::string_view text, TDateTime created) {
-    if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+    if (!SpoolHeaderProblem(text).empty()) {
+        errno = EMSGSIZE;
         return false;
     }
     const int64_t length = static_cast<int64_t>(text.size());

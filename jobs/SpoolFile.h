@@ -17,7 +17,14 @@ class TFileStream;
 // integers are 32-bit little-endian; Created is a little-endian double.
 
 // Readers keep the text in a buffer of 655,360 bytes; a longer TextLength marks a damaged file.
+// The writers refuse a longer text, so that what is written can always be read back.
 inline constexpr int32_t SpoolMaxTextLength = 655358;
+// A job's name goes into the text twice (Name and FileName); callers that take a name from
+// outside refuse a longer one.
+inline constexpr size_t SpoolMaxNameLength = 4096;
+
+// Empty when text fits a spool file header, else why not (its length and the limit).
+std::string SpoolHeaderProblem(std::string_view text);
 
 // "Device" items (terminator numbers) become the keys of the first TermKeys entries with that
 // number; items without an entry are dropped, and "Device" goes when none remains.
@@ -27,6 +34,7 @@ std::string DevicesToTermKeys(std::string_view ddsText, const TTaggedList& termK
 std::string TermKeysToDevices(std::string_view ddsText, const TTaggedList& termKeys);
 
 // True when TextLength and the text were written completely (Created is written after them).
+// A text longer than SpoolMaxTextLength is not written: false with errno EMSGSIZE.
 bool WriteSpoolHeader(TStream& stream, std::string_view ddsText, const TTaggedList& termKeys,
                       TDateTime created);
 // False when TextLength is negative or above SpoolMaxTextLength or the text is short. The text

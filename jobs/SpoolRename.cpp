@@ -35,13 +35,17 @@ TSpoolRename RenameSpoolJob(const std::string& path, const std::string& name) {
     params.SetValue("Name", name);
     params.SetValue("FileName", name);
 
+    const std::string newText = params.GetText();
+    const std::string tooLong = SpoolHeaderProblem(newText);
+    if (!tooLong.empty())
+        return Failed(TResult::NotWritten, path, "with the new name " + tooLong);
+
     const std::string temporary = path + "_tmp";
     std::string why;
     {
         TFileStream fresh;
         if (!fresh.Open(temporary, TFileStream::TMode::CreateExclusive))
             return Failed(TResult::NotWritten, temporary, LastErrorText());
-        const std::string newText = params.GetText();
         bool ok = WriteSpoolHeaderText(fresh, newText, created);
         const int64_t size = old.Size();
         int64_t position = old.Position();

@@ -27,6 +27,10 @@ bool DiskFullError(int error) {
 }
 
 std::string ErrorText(int error) {
+    // The spool writers give this for a header that no reader would take.
+    if (error == EMSGSIZE)
+        return "the parameter text is longer than the " + std::to_string(SpoolMaxTextLength) +
+               " bytes a spool file header holds";
     return error != 0 ? std::strerror(error) : "no spool file open";
 }
 

@@ -94,6 +94,12 @@ bool TDoc::InitReadDoc() {
             SpoolMode = true;
 
         if (SpoolMode || Host.GetSettings().DeletePolicy != 0) {
+            // A job whose header no reader would take cannot be spooled; passed on, it goes
+            // without its copy.
+            const std::string tooLong =
+                SpoolHeaderProblem(DevicesToTermKeys(DDS, Host.GetTermKeys()));
+            if (SpoolMode && !tooLong.empty())
+                throw std::runtime_error("The job cannot be spooled: " + tooLong);
             const std::string path = SpoolFilePath();
             if (FileExists(path))
                 SetAsideSpoolFile(path);

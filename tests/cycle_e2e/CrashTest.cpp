@@ -9,13 +9,17 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QDateTime>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
 
 #include <csignal>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -266,6 +270,20 @@ protected:
     std::unique_ptr<QDBusConnection> Connection;
     std::vector<pid_t> Pids;
 };
+
+// How soon after its Close a module's process must have left the bus: a second, and more in the
+// sanitizer build, whose processes check for leaks as they end.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 kEndAfterCloseMs = 3000;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr qint64 kEndAfterCloseMs = 3000;
+#else
+constexpr qint64 kEndAfterCloseMs = 1000;
+#endif
+#else
+constexpr qint64 kEndAfterCloseMs = 1000;
+#endif
 
 // A plate of 4 MB, in small blocks so that spooling and sending it take many steps.
 constexpr int kBigPlate = 2048;
@@ -591,6 +609,89 @@ TEST_F(CrashTest, StorageFolderMovedToAnotherFileSystemKeepsEveryJob) {
         passed += row.value(QStringLiteral("list")).toString() == QStringLiteral("passed");
     EXPECT_EQ(passed, 8);
     EXPECT_EQ(Outputs("a").size() + Outputs("b").size(), 8u);
+}
+
+// Module processes end by themselves: one made by GetObject that nobody initialises once its
+// time for Init is up, though its creator stays on the bus; every module of a workflow, made by
+// the program or by GetObject, within a second of its Close.
+TEST_F(CrashTest, ModulesEndWithinASecondOfCloseAndAnUninitialisedOneAfterItsTimeForInit) {
+    const auto gone = [&](const QString& name) {
+        return !Connection->interface()->isServiceRegistered(name).value();
+    };
+    QProcess provider;
+    provider.setProcessEnvironment(Environment());
+    provider.start(QStringLiteral(RADUVUZ_PROGRAM),
+                   {QStringLiteral("-EMBEDDING"), QStringLiteral("--init-timeout=2")});
+    ASSERT_TRUE(provider.waitForStarted(10000));
+    QDeadlineTimer appear(10000);
+    while (gone(QStringLiteral("RAduvuz.ServerProvider")) && !appear.hasExpired())
+        QThread::msleep(10);
+    const QDBusMessage made =
+        Connection->call(QDBusMessage::createMethodCall(QStringLiteral("RAduvuz.ServerProvider"),
+                                                        QStringLiteral("/ServerProvider"),
+                                                        QStringLiteral("RAduvuz.IServerProvider"),
+                                                        QStringLiteral("GetObject"))
+                             << QString(),
+                         QDBus::Block, 30000);
+    ASSERT_EQ(made.type(), QDBusMessage::ReplyMessage) << made.errorMessage().toStdString();
+    QElapsedTimer sinceMade;
+    sinceMade.start();
+    const QString unused = qvariant_cast<QDBusVariant>(made.arguments().value(0))
+                               .variant()
+                               .toString()
+                               .section(QLatin1Char('/'), 0, 0);
+    ASSERT_TRUE(unused.startsWith(QLatin1String("RAduvuz.ModuleControl.p")))
+        << unused.toStdString();
+    while (!gone(unused) && sinceMade.elapsed() < 10000)
+        QThread::msleep(10);
+    EXPECT_GE(sinceMade.elapsed(), 1900);
+    EXPECT_LT(sinceMade.elapsed(), 2000 + kEndAfterCloseMs);
+    EXPECT_TRUE(provider.waitForFinished(5000));
+
+    // Four modules started as programs, four made by the first one's GetObject, one plate.
+    MakePages("end", 5, "C");
+    TRun run;
+    for (int n = 4; n <= 10; ++n)
+        run.Extra += "[module " + std::to_string(n) + "]\nname = M" + std::to_string(n) +
+                     (n >= 7 ? "\ncreate = provider\n" : "\n");
+    Start(run, "first");
+    std::map<int, QString> names;
+    std::map<int, qint64> ended;
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired()) {
+        const std::string log = Log();
+        for (int n = 3; n <= 10; ++n) {
+            const std::string created =
+                AfterInLog(log, "module " + std::to_string(n) + " (" +
+                                    (n == 3 ? std::string("Queuer") : "M" + std::to_string(n)) +
+                                    "): created as ");
+            if (created.rfind("RAduvuz.", 0) == 0)
+                names[n] = Q(created.substr(0, created.find('/')));
+        }
+        for (const auto& [n, name] : names)
+            if (!ended.count(n) && gone(name))
+                ended[n] = QDateTime::currentMSecsSinceEpoch();
+        if (ended.size() == 8 || (Twf->state() == QProcess::NotRunning && names.size() < 8))
+            break;
+        QThread::msleep(10);
+    }
+    Twf->waitForFinished(30000);
+    RunLog = Log();
+    ASSERT_EQ(ended.size(), 8u) << RunLog;
+    ExpectSent("a", 1);
+    for (const auto& [n, at] : ended) {
+        const std::string call = "-> module " + std::to_string(n) + " (" +
+                                 (n == 3 ? std::string("Queuer") : "M" + std::to_string(n)) +
+                                 "): Close()";
+        const size_t close = RunLog.find(call);
+        ASSERT_NE(close, std::string::npos) << call << "\n" << RunLog;
+        const size_t line = RunLog.rfind('\n', close) + 1;
+        const QDateTime closed = QDateTime::fromString(Q(RunLog.substr(line, 23)),
+                                                       QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        ASSERT_TRUE(closed.isValid()) << RunLog.substr(line, 80);
+        EXPECT_LT(at - closed.toMSecsSinceEpoch(), kEndAfterCloseMs) << "module " << n;
+    }
+    EXPECT_EQ(RunLog.find("still running"), std::string::npos) << RunLog;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
+#include "jobs/SpoolFile.h"
 #include "platform/System.h"
 
 #include <gmock/gmock.h>
@@ -120,6 +121,10 @@ protected:
         const std::string reference = AfterInLog(log, "module 3 (Queuer): created as ");
         Module = QString::fromStdString(reference.substr(0, reference.find('/')));
         Address = QString::fromStdString(AfterInLog(log, "private bus at "));
+        // A second run has a bus of its own.
+        Bus.reset();
+        if (!BusName.isEmpty())
+            QDBusConnection::disconnectFromBus(BusName);
         BusName = QStringLiteral("flow-test");
         Bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(Address, BusName));
         ASSERT_TRUE(Bus->isConnected()) << log;
@@ -701,6 +706,87 @@ TEST_F(JobControlFlowTest, RenameOnAFullDiskKeepsTheJobWhole) {
     fs::remove(Root / "disk" / "filler");
     CallModule(QStringLiteral("Resume"));
     EXPECT_EQ(Ctl({QStringLiteral("reprocess"), Id(passed[0])}).Code, 0);
+    ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 2);
+}
+
+// A caller that passes the bounds of the job commands is refused before any job is touched, and
+// a name at the bound is written so that the next start still reads the job.
+TEST_F(JobControlFlowTest, OutOfBoundsCallsAreRefusedAndANameAtTheLimitSurvivesARestart) {
+    MakePages("limit", 10, "C", "1");
+    TRun run;
+    run.Module = "flow = 12: Device=1\nflow = 15: Device=2\n";
+    run.Extra = Terminators;
+    // More than will come: the test ends the first run.
+    run.Workflow = "expect = 2\n";
+    Start(run);
+    const std::vector<uint> passed = WaitForRows(Where("list", QStringLiteral("passed")), 1);
+    ASSERT_EQ(passed.size(), 1u) << Log();
+    const uint id = passed[0];
+    const fs::path spool = SpoolFileOf(Row(id));
+    const std::string before = ReadTextFile(spool);
+
+    const auto call = [&](const char* interface, const char* method, const QVariantList& args) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(Module, QStringLiteral("/ModuleControl"),
+                                           QLatin1String(interface), QLatin1String(method));
+        message.setArguments(args);
+        return Bus->call(message, QDBus::Block, 30000);
+    };
+    const QVariant one = QVariant::fromValue(QList<uint>{id});
+    QList<uint> tooMany(100001, id);
+    const QString longest(static_cast<qsizetype>(SpoolMaxNameLength), QLatin1Char('n'));
+    struct TCase {
+        const char* Interface;
+        const char* Method;
+        QVariantList Args;
+        const char* Argument;
+    };
+    const char* control = "RAduvuz.IJobControl";
+    const TCase cases[] = {
+        {control, "SetPriority", {one, 11}, "priority: "},
+        {control, "SetPriority", {one, -1}, "priority: "},
+        {control, "RedirectJobs", {one, QVariant::fromValue(QList<int>{999999})}, "devices: "},
+        {control, "RedirectJobs", {one, QVariant::fromValue(QList<int>{0})}, "devices: "},
+        {control, "RedirectJobs", {one, QVariant::fromValue(QList<int>{1, -1})}, "devices: "},
+        {control, "RenameJobs", {one, longest + QLatin1Char('n')}, "name: "},
+        {control, "RenameJobs", {one, QString(1 << 20, QLatin1Char('n'))}, "name: "},
+        {control,
+         "CopyJobs",
+         {one, QLatin1Char('/') + QString(5000, QLatin1Char('f'))},
+         "folder: "},
+        {control, "HoldJobs", {QVariant::fromValue(tooMany)}, "ids: "},
+        {control, "DeleteJobs", {QVariant::fromValue(tooMany)}, "ids: "},
+        {"RAduvuz.IModuleControl", "AddFlowEntry", {0, QStringLiteral("Device=1")}, "Dest: "},
+        {"RAduvuz.IModuleControl", "AddFlowEntry", {-1, QStringLiteral("Device=1")}, "Dest: "},
+    };
+    for (const TCase& c : cases) {
+        const QDBusMessage reply = call(c.Interface, c.Method, c.Args);
+        EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << c.Method;
+        EXPECT_TRUE(reply.errorMessage().startsWith(QLatin1String(c.Argument)))
+            << c.Method << ": " << reply.errorMessage().toStdString();
+    }
+    EXPECT_EQ(Row(id).value("list").toString(), QStringLiteral("passed"));
+    EXPECT_EQ(ReadTextFile(spool), before);
+
+    // The longest name is taken, and its spool file still reads after a restart.
+    const QDBusMessage renamed = call(control, "RenameJobs", {one, longest});
+    ASSERT_EQ(renamed.type(), QDBusMessage::ReplyMessage) << renamed.errorMessage().toStdString();
+    EXPECT_EQ(qdbus_cast<QList<uint>>(renamed.arguments().value(0)), QList<uint>{id});
+    Twf->terminate();
+    Finish();
+    TRun again = run;
+    again.Inputs = false;
+    again.Workflow = "expect = 1\n";
+    again.LogName = "again.log";
+    Start(again);
+    const std::vector<uint> kept = WaitForRows(Where("name", longest), 1);
+    ASSERT_EQ(kept.size(), 1u) << Log();
+    EXPECT_FALSE(fs::exists(JobFolder() / "damaged")) << Log();
+    // Named as it came, sent again: both outputs are the plate as it was fed.
+    EXPECT_EQ(Ctl({QStringLiteral("rename"), QStringLiteral("limit-1-C.rst"), Id(kept[0])}).Code,
+              0);
+    EXPECT_EQ(Ctl({QStringLiteral("reprocess"), Id(kept[0])}).Code, 0);
     ASSERT_EQ(Finish(), 0) << RunLog;
     ExpectSent("a", 2);
 }

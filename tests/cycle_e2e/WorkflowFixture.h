@@ -163,10 +163,16 @@ protected:
     }
     // Workflow lines that wait until the log holds text, then send the module SIGTERM and wait
     // until its process has ended.
-    static std::string TerminateAfterLog(const std::string& text) {
+    // With volley, SIGINT, SIGTERM and SIGHUP at once and SIGTERM again and again until the
+    // process has ended, as a parent that ends sends them from several threads.
+    static std::string TerminateAfterLog(const std::string& text, bool volley = false) {
         return "expect = 0\nbefore-close = " + WaitForLog(text) +
                "pid=$(sed -n 's/.*created as RAduvuz.ModuleControl.p\\([0-9]*\\).*/\\1/p' "
-               "flow.log); kill -TERM $pid; for i in $(seq 100); do kill -0 $pid 2>/dev/null || "
+               "flow.log); " +
+               (volley ? "kill -INT $pid; kill -TERM $pid; kill -HUP $pid; for i in $(seq 2000); "
+                         "do kill -TERM $pid 2>/dev/null || break; done; "
+                       : "kill -TERM $pid; ") +
+               "for i in $(seq 100); do kill -0 $pid 2>/dev/null || "
                "break; sleep 0.1; done; kill -0 $pid 2>/dev/null && echo module running || echo "
                "module gone\n";
     }

@@ -223,7 +223,8 @@ TEST_F(ModuleBusTest, AClosedModuleEndsItsProcessWhileItsServerStaysOnTheBus) {
     ASSERT_NE(LastProcess(), nullptr);
     // The server keeps its connection for other modules; the closed one still goes.
     EXPECT_TRUE(LastProcess()->waitForFinished(10000));
-    EXPECT_GE(clock.elapsed(), 900);
+    // A moment is left for a last call after Close.
+    EXPECT_GE(clock.elapsed(), 150);
     EXPECT_EQ(LastProcess()->exitStatus(), QProcess::NormalExit);
 
     // A module that nobody initialised is not ended by that rule.
@@ -231,7 +232,7 @@ TEST_F(ModuleBusTest, AClosedModuleEndsItsProcessWhileItsServerStaysOnTheBus) {
     EXPECT_FALSE(LastProcess()->waitForFinished(2500));
 }
 
-TEST_F(ModuleBusTest, ASignalClosesTheModuleAndASecondOneEndsTheProcessAtOnce) {
+TEST_F(ModuleBusTest, ASignalClosesTheModuleAndLaterOnesDoNotCutItsCloseShort) {
     Init(5);
     Module->Call("LoadConfig", {std::string("Q")}, "s");
     QProcess* process = LastProcess();
@@ -243,8 +244,8 @@ TEST_F(ModuleBusTest, ASignalClosesTheModuleAndASecondOneEndsTheProcessAtOnce) {
     EXPECT_EQ(process->exitCode(), 0);
     EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
 
-    // Two signals at once: the first one's handler gives the signals their default action back,
-    // so the second ends the process before the event loop gets to Close.
+    // Three signals at once, as a parent that ends sends them from its threads: the first one
+    // closes the module, the others are ignored.
     std::filesystem::remove(DataFolder() + "/Config/Q.hld");
     Module = StartModule();
     ASSERT_NE(Module, nullptr);
@@ -255,10 +256,12 @@ TEST_F(ModuleBusTest, ASignalClosesTheModuleAndASecondOneEndsTheProcessAtOnce) {
     ::kill(pid, SIGSTOP);
     ::kill(pid, SIGINT);
     ::kill(pid, SIGTERM);
+    ::kill(pid, SIGHUP);
     ::kill(pid, SIGCONT);
     ASSERT_TRUE(process->waitForFinished(10000));
-    EXPECT_EQ(process->exitStatus(), QProcess::CrashExit);
-    EXPECT_FALSE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
+    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process->exitCode(), 0);
+    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -168,6 +169,20 @@ TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
     EXPECT_LE(fits.LargestRequest, 65536);
     TMemoryStream tooLong(HeaderBytes(longest + "x", 2.5));
     EXPECT_FALSE(ReadSpoolHeader(tooLong, TermKeys, dds, created));
+    // The writers stop where the reader does: the longest text goes and comes back, one byte
+    // more is not written at all.
+    TMemoryStream written;
+    ASSERT_TRUE(WriteSpoolHeaderText(written, longest, 2.5));
+    TMemoryStream back(written.Data);
+    ASSERT_TRUE(ReadSpoolHeader(back, TermKeys, dds, created));
+    EXPECT_EQ(dds, longest);
+    TMemoryStream refused;
+    errno = 0;
+    EXPECT_FALSE(WriteSpoolHeader(refused, longest + "x", TermKeys, 2.5));
+    EXPECT_EQ(errno, EMSGSIZE);
+    EXPECT_TRUE(refused.Data.empty());
+    EXPECT_TRUE(SpoolHeaderProblem(longest).empty());
+    EXPECT_NE(SpoolHeaderProblem(longest + "x").find("655358"), std::string::npos);
 
     TBytes negative;
     PutInt32(negative, -1);
