@@ -215,9 +215,7 @@ QList<uint> TJobControlAdaptor::RedirectJobs(const QList<uint>& ids, const QList
     return Guarded<QList<uint>>(message, [&](TJobActions actions) {
         const TJobIds jobs = Ids(ids);
         RequireIdCount("devices", static_cast<size_t>(devices.size()));
-        const std::vector<int32_t> terminators(devices.begin(), devices.end());
-        RequireTerminators("devices", terminators, Module.TermNames);
-        return Done(actions.Redirect(jobs, terminators));
+        return Done(actions.Redirect(jobs, std::vector<int32_t>(devices.begin(), devices.end())));
     });
 }
 

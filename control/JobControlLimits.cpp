@@ -37,18 +37,20 @@ void RequireFolderLength(const std::string& argument, const std::string& folder)
 
 void RequireTerminators(const std::string& argument, const std::vector<int32_t>& devices,
                         const TTaggedList& terminators) {
-    std::string known;
-    for (const TTaggedString& terminator : terminators)
-        known += (known.empty() ? "" : ", ") + std::to_string(terminator.Tag);
     for (size_t i = 0; i < devices.size(); ++i) {
         const int32_t device = devices[i];
         const bool given = std::any_of(
             terminators.begin(), terminators.end(),
             [device](const TTaggedString& terminator) { return terminator.Tag == device; });
-        if (!given)
-            throw TInvalidArgument(argument,
-                                   std::to_string(device) + " is no terminator of this module (" +
-                                       (known.empty() ? "it has none" : "it has " + known) + ")");
+        if (!given) {
+            // The operator chooses again from what the message names.
+            std::string known;
+            for (const TTaggedString& t : terminators)
+                known += (known.empty() ? "" : ", ") + std::to_string(t.Tag) + " (" + t.Text + ")";
+            throw TInvalidArgument(argument, "the module has no terminator " +
+                                                 std::to_string(device) + "; its terminators are " +
+                                                 (known.empty() ? "none" : known));
+        }
         if (std::find(devices.begin(), devices.begin() + static_cast<std::ptrdiff_t>(i), device) !=
             devices.begin() + static_cast<std::ptrdiff_t>(i))
             throw TInvalidArgument(argument, std::to_string(device) + " is named twice");

@@ -7,6 +7,7 @@
 #include "common/Utils.h"
 #include "control/IModuleView.h"
 #include "control/JobActionRules.h"
+#include "control/JobControlLimits.h"
 #include "control/JobSearch.h"
 #include "control/SettingRules.h"
 #include "control/TModuleControl.h"
@@ -387,19 +388,7 @@ TJobIds TJobActions::Reprocess(const TJobIds& ids) {
 
 TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& devices) {
     // A device the module does not know would only make every job fail to find a flow entry.
-    for (int32_t terminator : devices) {
-        const auto known = [terminator](const TTaggedString& t) { return t.Tag == terminator; };
-        if (std::none_of(Module.TermNames.begin(), Module.TermNames.end(), known)) {
-            std::string terminators;
-            for (const TTaggedString& t : Module.TermNames)
-                terminators +=
-                    (terminators.empty() ? "" : ", ") + std::to_string(t.Tag) + " (" + t.Text + ")";
-            throw TInvalidArgument("devices", "the module has no terminator " +
-                                                  std::to_string(terminator) +
-                                                  "; its terminators are " +
-                                                  (terminators.empty() ? "none" : terminators));
-        }
-    }
+    RequireTerminators("devices", devices, Module.TermNames);
     const TLabels labels = LabelsOf(Module.Rows().Passed(), ids);
     // Each device an item of its own, so that every flow entry of a chosen device matches.
     std::string device;
