@@ -308,7 +308,7 @@ int32_t TModuleControl::ImportConfig(const std::string& Key, const std::string& 
         if (IsAbsoluteFolder(folder) && !hadMacro && !DirectoryExists(folder)) {
             Log("Import warning: Can not find folder " + folder +
                 ". Set queuer storage folder to default");
-            StoreDir = Process.ProgramFolder + "Storage";
+            StoreDir = Process.DefaultsFolder() + "Storage";
         } else {
             ApplyStoreDir(folder);
         }
