@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # ./run package-test runs this as root in a mount namespace of its own: installs the package,
 # checks the installed files and versions, runs the demo and the bus activation against the
-# installed programs only, then purges the package and checks that nothing of it is left.
+# installed programs only, lets a non-root operator account run the demo and add a spot colour
+# in the console, checks that nothing was written into the program folder, then purges the
+# package and checks that nothing of it is left and that the operator's data is.
 # Usage: packaging/package-test.sh PACKAGE.deb
 set -euo pipefail
 
