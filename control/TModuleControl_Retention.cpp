@@ -24,6 +24,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <exception>
+#include <set>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -215,8 +216,12 @@ void TModuleControl::DamagedRetention() {
         if (!expired && !low)
             break;
         if (::unlink(file.Path.c_str()) != 0) {
-            LogFailure("Can not delete the damaged spool file " + file.Path + " (" +
-                       std::strerror(errno) + ")");
+            // Tried again each second while the disk is low: said once.
+            static std::set<std::string> told;
+            if (told.insert(file.Path).second)
+                LogFailure("Can not delete the damaged spool file " + file.Path + " (" +
+                           std::strerror(errno) +
+                           "); it is tried again, and this line is logged once");
             continue;
         }
         const std::string size = SizeText(file.Size);
