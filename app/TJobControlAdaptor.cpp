@@ -252,4 +252,16 @@ QList<uint> TJobControlAdaptor::FindJobs(const QVariantMap& criteria, const QDBu
     });
 }
 
+QList<QVariantMap> TJobControlAdaptor::ListDamaged(const QDBusMessage& message) {
+    return Guarded<QList<QVariantMap>>(message, [&](TJobActions) {
+        QList<QVariantMap> files;
+        for (const TModuleControl::TDamagedFile& file : Module.DamagedFiles())
+            files.push_back({{QStringLiteral("file"), Q(file.Name)},
+                             {QStringLiteral("path"), Q(file.Path)},
+                             {QStringLiteral("size"), qlonglong{file.Size}},
+                             {QStringLiteral("setAside"), Q(IsoLocalTime(file.SetAside))}});
+        return files;
+    });
+}
+
 } // namespace raduvuz

@@ -57,6 +57,7 @@ public slots:
     QList<uint> CopyJobs(const QList<uint>& ids, const QString& folder,
                          const QDBusMessage& message);
     QList<uint> FindJobs(const QVariantMap& criteria, const QDBusMessage& message);
+    QList<QVariantMap> ListDamaged(const QDBusMessage& message);
 
 private:
     template <typename TResult, typename TBody>

@@ -79,6 +79,21 @@ std::string DataPath() {
     return HomeFolder() + "/.local/share/TWF_Data";
 }
 
+std::string UserProgramFolder() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') {
+        return ExcludeTrailingSeparator(xdg) + "/raduvuz/";
+    }
+    return HomeFolder() + "/.local/share/raduvuz/";
+}
+
+std::string ProgramDataFolder(const std::string& programFolder) {
+    const bool installed = programFolder.rfind("/usr/", 0) == 0;
+    // A folder that is not there yet (one a test names) is made where it is named.
+    const bool writable = !DirectoryExists(programFolder) || FolderWritable(programFolder);
+    return !installed && writable ? programFolder : UserProgramFolder();
+}
+
 std::string ExcludeTrailingSeparator(std::string_view path) {
     if (!path.empty() && path.back() == '/') {
         path.remove_suffix(1);

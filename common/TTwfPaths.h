@@ -8,6 +8,14 @@ namespace raduvuz {
 
 // The data folder of the installation: the registry's DataPath, else $XDG_DATA_HOME/TWF_Data.
 std::string DataPath();
+// Where the program keeps what would lie in its own folder (the default storage and preview
+// folders, the spot colour map) when it may not write there: $XDG_DATA_HOME/raduvuz, else
+// ~/.local/share/raduvuz; with a trailing "/".
+std::string UserProgramFolder();
+// The folder for those files: the program folder (with its trailing "/") when this process may
+// write into it and it does not lie under /usr, where an installed program lies and nothing
+// is written at run time; else UserProgramFolder().
+std::string ProgramDataFolder(const std::string& programFolder);
 // Removes one trailing "/".
 std::string ExcludeTrailingSeparator(std::string_view path);
 

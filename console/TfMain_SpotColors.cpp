@@ -34,11 +34,11 @@ constexpr const char* kKeyInEdit = "?????";
 
 void TfMain::LoadColorsCMYKmap() {
     TfSpotClr* spots = SpotColorForm(Forms);
-    if (!spots || !FileExists(spots->MapPath()))
+    if (!spots || !FileExists(spots->LoadPath()))
         return;
     SpotMapModified = false;
     std::string error;
-    if (!spots->SpotMap.Load(spots->MapPath(), error))
+    if (!spots->SpotMap.Load(spots->LoadPath(), error))
         std::fprintf(stderr, "raduvuz: the spot colour map is empty: %s\n", error.c_str());
 }
 
@@ -49,7 +49,12 @@ void TfMain::SaveColorsCMYKmap() {
     std::string error;
     // The window is going: the module's log may be closed, so the message goes to the program's
     // error output, which the workflow keeps.
-    if (!spots->SpotMap.Save(spots->MapPath(), spots->BackupPath(), error))
+    bool saved = false;
+    if (!spots->MakeFolder())
+        error = "cannot make the folder of " + spots->MapPath() + " (" + LastErrorText() + ")";
+    else
+        saved = spots->SpotMap.Save(spots->MapPath(), spots->BackupPath(), error);
+    if (!saved)
         std::fprintf(stderr, "raduvuz: the changed spot colour map is not saved: %s\n",
                      error.c_str());
 }

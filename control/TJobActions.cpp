@@ -62,14 +62,6 @@ const std::string& SubItem(const TListRow& row, int index) {
     return row.SubItems.size() > static_cast<size_t>(index) ? row.SubItems[index] : kEmpty;
 }
 
-std::string IsoLocalTime(TDateTime value) {
-    if (value == 0)
-        return std::string();
-    const std::tm local = TmFromDateTime(value);
-    char text[32];
-    return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) ? text : "";
-}
-
 // The name as the operator reads it: a name with blanks comes quoted as a parameter list keeps
 // it, with a quote inside doubled.
 std::string PlainName(const std::string& text) {
@@ -107,6 +99,14 @@ TJobRowView ViewOf(const TListRow& row, const char* list) {
 constexpr size_t kNamedJobs = 10;
 
 } // namespace
+
+std::string IsoLocalTime(TDateTime value) {
+    if (value == 0)
+        return std::string();
+    const std::tm local = TmFromDateTime(value);
+    char text[32];
+    return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) ? text : "";
+}
 
 TJobActions::TJobActions(TModuleControl& module, TJobOrigin origin)
     : Module(module), Origin(std::move(origin)) {}

@@ -16,6 +16,9 @@ struct TListRow;
 class TModuleControl;
 struct TJobSearchCriteria;
 
+// Local time as ISO 8601 ("2026-03-01T14:05:09"); empty for 0.
+std::string IsoLocalTime(double value);
+
 // Rows of either job list by their ids, in no particular order; operations visit them in the
 // order of their list.
 using TJobIds = std::vector<uint32_t>;

@@ -149,7 +149,7 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
     Status = 1;
     Process.ServerValue1004 = 36;
     ComputerName = ::raduvuz::ComputerName();
-    StoreDir = Process.ProgramFolder + "Storage";
+    StoreDir = Process.DefaultsFolder() + "Storage";
     Event = true;
     GenPreview = true;
     ErrorMessage = "no error";
@@ -166,7 +166,7 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
         if (SameComputerName(PreviewDir, ComputerName))
             PreviewDir = VariantToText(Process.ServerObject.GetValue(0, 1));
         else
-            PreviewDir = Process.ProgramFolder + "Storage/preview";
+            PreviewDir = Process.DefaultsFolder() + "Storage/preview";
         if (!DirectoryExists(PreviewDir)) {
             ForceDirectories(PreviewDir);
             RegisterForUninstall(Process.ProgramFolder, PreviewDir, 1);

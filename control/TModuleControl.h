@@ -192,6 +192,22 @@ public:
 
     // One retention pass over the saved records and the passed jobs, by DeletePolicy.
     void RetentionPass();
+    // The intake takes no document while the storage has less free space than this.
+    static constexpr int64_t kIntakeMinFreeKb = 102400;
+    // A spool file kept in the damaged folder; SetAside is the time it was moved there.
+    struct TDamagedFile {
+        std::string Name;
+        std::string Path;
+        int64_t Size = 0;
+        TDateTime SetAside = 0;
+    };
+    // The files of the damaged folder, oldest first.
+    std::vector<TDamagedFile> DamagedFiles() const;
+    // The damaged folder's share of retention: a file goes KeepTime minutes after it was set
+    // aside (looked at once a minute), and the oldest go first while the storage has less free
+    // space than the intake needs, or than FreeSpace under DeletePolicy 3. Runs also while the
+    // module is paused.
+    void DamagedRetention();
     // Removes the preview folder of a job unless the server still uses the job.
     void DeletePreview(const std::string& job);
     // JobDir/<job>_<doc>: the spool file of a job by its number texts.

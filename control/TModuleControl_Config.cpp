@@ -407,7 +407,9 @@ void TModuleControl::SaveConfig(const std::string& Key) {
 }
 
 std::string TModuleControl::ExportConfig() {
-    const TTwfPaths paths(Process.ProgramFolder, DataPath());
+    // $MAINTWFDIR$ names the folder of the default storage: the program folder, or for an
+    // installed program the user's folder, so that a default storage stays one when imported.
+    const TTwfPaths paths(Process.DefaultsFolder(), DataPath());
     std::string text = SettingsText(*this, paths.CollapseToMacros(StoreDir), Process.LastPrvDpi);
     if (!HoldList.empty())
         text += ";HoldList=" + WriteCommaText(Texts(HoldList));
@@ -425,13 +427,13 @@ int32_t TModuleControl::ImportConfig(const std::string& Key, const std::string& 
     TParams params(HexDecode(ConfigStr));
     const std::string storeDir = params.GetItem("StoreDir", 0);
     if (!storeDir.empty()) {
-        const TTwfPaths paths(Process.ProgramFolder, DataPath());
+        const TTwfPaths paths(Process.DefaultsFolder(), DataPath());
         bool hadMacro = false;
         const std::string folder = paths.ExpandMacros(storeDir, &hadMacro);
         if (IsAbsoluteFolder(folder) && !hadMacro && !DirectoryExists(folder)) {
             Log("Import warning: Can not find folder " + folder +
                 ". Set queuer storage folder to default");
-            StoreDir = Process.ProgramFolder + "Storage";
+            StoreDir = Process.DefaultsFolder() + "Storage";
         } else {
             ApplyStoreDir(folder);
         }

@@ -48,8 +48,6 @@ namespace raduvuz {
 
 namespace {
 
-// Below this much free space in the storage folder's file system no document is taken in.
-constexpr int64_t kIntakeMinFreeKb = 102400;
 // The document store's name on the bus.
 constexpr const char* kStoreProgId = "RozEza.MemoryMan";
 // A store that keeps answering 0 to the search would hold the tick for ever.
@@ -70,6 +68,8 @@ void TModuleControl::TimerTimer() {
     InTimer = true;
     bool moved = false;
     try {
+        if (Current)
+            DamagedRetention();
         ResumeWhenRoom();
         if (Current && !Paused) {
             if (DeletePolicy < 2) {

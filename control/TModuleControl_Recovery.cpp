@@ -56,6 +56,8 @@ std::string TModuleControl::SetSpoolFileAside(const std::string& name, std::stri
         target = folder + "/" + name + "." + std::to_string(n);
     if (!RenameFlushed(JobDir + "/" + name, target, &why))
         return std::string();
+    // Retention counts a damaged file's age from the moment it was set aside.
+    TouchFile(target);
     return target;
 }
 

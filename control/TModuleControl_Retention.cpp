@@ -21,8 +21,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <exception>
+#include <set>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,6 +169,71 @@ void TModuleControl::DeleteExpiredJobs(TDateTime now) {
         DeletePreview(job);
         if (TListRow* still = completed.FindId(id))
             completed.Delete(still);
+    }
+}
+
+std::vector<TModuleControl::TDamagedFile> TModuleControl::DamagedFiles() const {
+    std::vector<TDamagedFile> files;
+    const std::string folder = DamagedFolder();
+    DIR* dir = JobDir.empty() ? nullptr : ::opendir(folder.c_str());
+    if (!dir)
+        return files;
+    while (const dirent* entry = ::readdir(dir)) {
+        TDamagedFile file{entry->d_name, folder + "/" + entry->d_name, 0, 0};
+        struct stat info {};
+        if (::stat(file.Path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        std::tm local{};
+        localtime_r(&info.st_mtim.tv_sec, &local);
+        file.Size = info.st_size;
+        file.SetAside = DateTimeFromTm(local, static_cast<int>(info.st_mtim.tv_nsec / 1000000));
+        files.push_back(std::move(file));
+    }
+    ::closedir(dir);
+    std::sort(files.begin(), files.end(), [](const TDamagedFile& a, const TDamagedFile& b) {
+        return a.SetAside != b.SetAside ? a.SetAside < b.SetAside : a.Name < b.Name;
+    });
+    return files;
+}
+
+void TModuleControl::DamagedRetention() {
+    if (JobDir.empty())
+        return;
+    const TDateTime now = Process.Clock();
+    const bool byAge = MinutesBetween(now, Process.LastDamagedRetention) >= 1;
+    const double needMb =
+        std::max(static_cast<double>(kIntakeMinFreeKb) / 1024, DeletePolicy == 3 ? FreeSpace : 0.0);
+    double freeMb = static_cast<double>(Process.FreeSpaceKb(StoreDir)) / 1024;
+    if (!byAge && freeMb >= needMb)
+        return;
+    if (byAge)
+        Process.LastDamagedRetention = now;
+    for (const TDamagedFile& file : DamagedFiles()) {
+        const int64_t age = MinutesBetween(now, file.SetAside);
+        const bool expired = byAge && age >= KeepTime;
+        const bool low = freeMb < needMb;
+        // Oldest first: once one may stay, the younger ones may too.
+        if (!expired && !low)
+            break;
+        if (::unlink(file.Path.c_str()) != 0) {
+            // Tried again each second while the disk is low: said once.
+            static std::set<std::string> told;
+            if (told.insert(file.Path).second)
+                LogFailure("Can not delete the damaged spool file " + file.Path + " (" +
+                           std::strerror(errno) +
+                           "); it is tried again, and this line is logged once");
+            continue;
+        }
+        const std::string size = SizeText(file.Size);
+        if (expired)
+            Log("Damaged spool file " + file.Path + " (" + size + ") deleted: set aside " +
+                std::to_string(age) + " minutes ago, KeepTime is " + std::to_string(KeepTime));
+        else
+            Log("Low disk space (" + std::to_string(static_cast<int64_t>(freeMb)) + " MB free in " +
+                StoreDir + ", " + std::to_string(static_cast<int64_t>(needMb)) +
+                " MB wanted): damaged spool file " + file.Path + " (" + size +
+                ") deleted, the oldest first");
+        freeMb += static_cast<double>(file.Size) / 1048576;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "control/TModuleProcess.h"
 
+#include "common/TTwfPaths.h"
+
 namespace raduvuz {
 
 TDispatchPtr TModuleProcess::CreateObjectByProgId(const std::string& progId) const {
@@ -7,6 +9,10 @@ TDispatchPtr TModuleProcess::CreateObjectByProgId(const std::string& progId) con
     if (!object)
         throw TDispatchError(kUnexpectedError, "Cannot create the object " + progId);
     return object;
+}
+
+std::string TModuleProcess::DefaultsFolder() const {
+    return ProgramDataFolder(ProgramFolder);
 }
 
 std::string TModuleProcess::SetupLibraryFile() const {

@@ -34,11 +34,13 @@ public:
     bool SavedJobsReloaded = false;
     // Time of the last retention pass of the age rules; zero at start.
     TDateTime LastRetention = 0;
+    // Time of the last look at the ages in the damaged folder; zero at start.
+    TDateTime LastDamagedRetention = 0;
     // Last custom preview resolution of the console; stored with the module's configuration.
     int32_t LastPrvDpi = 0;
     TObjectFactory ObjectFactory;
-    // The folder of the program, with a trailing "/": the default storage and preview folders
-    // lie in it, and the folders the module makes are registered with its uninstall helper.
+    // The folder of the program, with a trailing "/"; the folders the module makes are
+    // registered with its uninstall helper there.
     std::string ProgramFolder = ::raduvuz::ProgramFolder();
     // The program file's name; the setup library is this name with ".mod" for its extension,
     // in the program folder.
@@ -60,6 +62,9 @@ public:
     std::shared_ptr<ILogSink> LogSink;
 
     TDispatchPtr CreateObjectByProgId(const std::string& progId) const;
+    // Where the default storage ("Storage") and preview folders lie, with a trailing "/": the
+    // program folder, or the user's own folder when the program may not write there.
+    std::string DefaultsFolder() const;
     std::string SetupLibraryFile() const;
 
 private:

@@ -185,6 +185,37 @@ bool ReadSpoolHeaderText(TStream& stream, std::string& text, TDateTime& created)
     return true;
 }
 
+namespace {
+
+// How many bytes the packed items from the stream's position unpack to, counted from their
+// count bytes without unpacking; -1 when the data is short or ends in the middle of an item.
+int64_t UnpackedLength(TStream& stream, int64_t packedSize, int64_t limit) {
+    uint8_t* buffer = ReadBuffer();
+    int64_t produced = 0;
+    // Bytes of the current item's data still to pass over, possibly in later slices.
+    int64_t skip = 0;
+    for (int64_t remaining = packedSize; remaining > 0;) {
+        const int64_t slice = std::min(remaining, ReadBufferSize);
+        if (!ReadFully(stream, buffer, slice))
+            return -1;
+        remaining -= slice;
+        int64_t at = skip;
+        while (at < slice) {
+            const auto count = static_cast<int8_t>(buffer[at]);
+            const int64_t data = count >= 0 ? count + 1 : 1;
+            produced += count >= 0 ? count + 1 : 1 - count;
+            at += 1 + data;
+        }
+        skip = at - slice;
+        // More than the block holds is enough to know; the rest is not read.
+        if (produced > limit)
+            return produced;
+    }
+    return skip == 0 ? produced : -1;
+}
+
+} // namespace
+
 bool SpoolFileWhole(TFileStream& stream, std::string& why) {
     const int64_t size = stream.Size();
     std::string text;
@@ -229,6 +260,22 @@ bool SpoolFileWhole(TFileStream& stream, std::string& why) {
             static_cast<int64_t>(packedSize) > 2 * static_cast<int64_t>(blockSize)) {
             why = which + " is damaged (block size " + std::to_string(blockSize) +
                   ", packed size " + std::to_string(packedSize) + ")";
+            return false;
+        }
+        if (at + 8 + static_cast<int64_t>(packedSize) > size) {
+            why = "it ends in " + which;
+            return false;
+        }
+        // The sizes may fit while the items do not: the sender would find out only then.
+        const int64_t unpacked = UnpackedLength(stream, packedSize, blockSize);
+        if (unpacked != blockSize) {
+            why = which + " is damaged (its packed data " +
+                  (unpacked < 0 ? std::string("ends in the middle of an item")
+                   : unpacked > blockSize
+                       ? "unpacks to more than its block size " + std::to_string(blockSize)
+                       : "unpacks to " + std::to_string(unpacked) + " bytes, its block size is " +
+                             std::to_string(blockSize)) +
+                  ")";
             return false;
         }
         at += 8 + static_cast<int64_t>(packedSize);

@@ -126,6 +126,8 @@ void TDoc::SetAsideSpoolFile(const std::string& path) {
     if (!RenameFlushed(path, aside, &why))
         throw std::runtime_error("Cannot move the kept spool file " + path + " of job " + key +
                                  " (" + oldName + ") aside: " + why);
+    // Retention counts its age from now.
+    TouchFile(aside);
     Host.ForgetPassedJob(JobID, DocID);
     Host.LogFailure("Job " + JobText() + ": the spool file " + path + " of the kept job " + key +
                     " (" + oldName +

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # ./run package-test runs this as root in a mount namespace of its own: installs the package,
 # checks the installed files and versions, runs the demo and the bus activation against the
-# installed programs only, then purges the package and checks that nothing of it is left.
+# installed programs only, lets a non-root operator account run the demo and add a spot colour
+# in the console, checks that nothing was written into the program folder, then purges the
+# package and checks that nothing of it is left and that the operator's data is.
 # Usage: packaging/package-test.sh PACKAGE.deb
 set -euo pipefail
 
@@ -33,6 +35,9 @@ WORK=$(mktemp -d /tmp/raduvuz-package-test-XXXXXX)
 PRIVATE_SERVICES=$WORK/services
 DAEMON_PID=
 STARTED=()
+# A non-root operator, added for the test and removed after it.
+OPERATOR=raduvuz-pkgtest
+OPERATOR_ADDED=
 cleanup() {
     local rc=$?
     [ -n "$DAEMON_PID" ] && kill "$DAEMON_PID" 2>/dev/null
@@ -42,6 +47,7 @@ cleanup() {
         apt-get purge -y -qq raduvuz >/dev/null 2>&1 || dpkg --purge raduvuz >/dev/null 2>&1 || true
     fi
     umount "$SERVICES" 2>/dev/null || true
+    if [ -n "$OPERATOR_ADDED" ]; then userdel "$OPERATOR" 2>/dev/null || true; fi
     rm -rf "$WORK"
     exit $rc
 }
@@ -75,6 +81,7 @@ for path in /usr/lib/raduvuz/raduvuz /usr/lib/raduvuz/Language.deu /usr/bin/radu
     /usr/share/dbus-1/interfaces/RAduvuz.IServerProvider.xml \
     /usr/share/dbus-1/interfaces/RAduvuz.IJobControl.xml \
     /usr/share/icons/hicolor/32x32/apps/raduvuz.png /etc/opt/raduvuz/registry.ini \
+    /usr/lib/raduvuz/ColorsCMYK.map \
     /usr/share/man/man1/raduvuz.1.gz /usr/share/man/man1/twf.1.gz \
     /usr/share/man/man1/memoryman.1.gz /usr/share/man/man1/raduvuz-ctl.1.gz \
     /usr/share/doc/raduvuz/copyright \
@@ -231,6 +238,107 @@ done
 STARTED=()
 ok "module, provider and store ended with their bus"
 
+echo "A non-root operator"
+# The operator's home lies in the test's folder, which other users may enter.
+OPHOME=$WORK/operator
+chmod 755 "$WORK"
+if id "$OPERATOR" >/dev/null 2>&1; then
+    userdel "$OPERATOR" 2>/dev/null || fail "an account $OPERATOR is left from another run"
+fi
+useradd --home-dir "$OPHOME" --create-home --shell /bin/sh "$OPERATOR" || fail "useradd $OPERATOR"
+OPERATOR_ADDED=1
+as_operator() { runuser -u "$OPERATOR" -- env -i PATH="$PATH" HOME="$OPHOME" "$@"; }
+if ! as_operator RADUVUZ_DEMO_DIR="$OPHOME/demo" "$ROOT/tools/demo/demo.sh" --installed \
+    >"$WORK/operator-demo.out" 2>&1; then
+    cat "$WORK/operator-demo.out" >&2
+    fail "the demo failed for $OPERATOR"
+fi
+ok "$OPERATOR (uid $(id -u "$OPERATOR")) ran the demo with the installed programs"
+
+# The console is driven offscreen by a robot loaded into the installed program (LD_PRELOAD):
+# it selects a passed job whose colour is no spot colour yet, adds it in the spot colour editor,
+# and after a restart reads the popup again.
+g++ -std=c++17 -shared -fPIC -O1 "$ROOT/packaging/spot-robot.cpp" -o "$WORK/spot-robot.so" \
+    $(pkg-config --cflags --libs Qt6Widgets) || fail "building the console robot"
+chmod 755 "$WORK/spot-robot.so"
+OPDATA=$OPHOME/.local/share/raduvuz
+SPOT=SIGNALRED
+# A whole spool file of a passed job of that colour, in the default storage of key Spot.
+as_operator python3 - "$OPDATA/Storage/Spot" "$SPOT" <<'PYTHON' || fail "writing the operator's spool file"
+import datetime, os, struct, sys
+folder, colour = sys.argv[1], sys.argv[2]
+# Created now, as days since 30 December 1899: a young passed job.
+created = (datetime.datetime.now() - datetime.datetime(1899, 12, 30)).total_seconds() / 86400
+os.makedirs(folder, mode=0o700, exist_ok=True)
+text = ("Name=signage;Page=1;File=RST;Size=3;Color=" + colour).encode()
+block = struct.pack("<ii", 3, 4) + b"\x02abc" + struct.pack("<i", 1)
+with open(os.path.join(folder, "1_1"), "wb") as spool:
+    spool.write(struct.pack("<i", len(text)) + text + struct.pack("<d", created) + block)
+PYTHON
+OPBUS=unix:path=$OPHOME/bus
+OPDAEMON=$(as_operator dbus-daemon --session --address="$OPBUS" --fork --print-pid 2>"$WORK/operator-bus.log") ||
+    fail "the operator's dbus-daemon did not start: $(cat "$WORK/operator-bus.log")"
+STARTED+=("$OPDAEMON")
+for _ in $(seq 50); do [ -S "$OPHOME/bus" ] && break; sleep 0.1; done
+[ -S "$OPHOME/bus" ] || fail "the operator's dbus-daemon did not start"
+opcall() { as_operator dbus-send --bus="$OPBUS" --print-reply=literal "$@"; }
+# One console session: the bus starts the module, which reloads its passed job and shows its
+# console; the robot acts; Close ends it, and the map is written as the window goes.
+console_session() { # robot order
+    local robot=$1 reference module pid
+    : >"$WORK/robot.out"
+    chmod 666 "$WORK/robot.out"
+    opcall --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.UpdateActivationEnvironment \
+        "dict:string:string:QT_QPA_PLATFORM,offscreen,LD_PRELOAD,$WORK/spot-robot.so,SPOT_ROBOT,$robot,SPOT_ROBOT_OUT,$WORK/robot.out" \
+        >/dev/null || fail "setting the activation environment"
+    reference=$(opcall --dest=RAduvuz.ServerProvider /ServerProvider RAduvuz.IServerProvider.GetObject string: |
+        grep -o 'RAduvuz\.ModuleControl\.p[0-9]*/ModuleControl') || fail "GetObject on the operator's bus"
+    module=${reference%%/*}
+    pid=${module#RAduvuz.ModuleControl.p}
+    STARTED+=("$pid")
+    [ "$(stat -c %U "/proc/$pid")" = "$OPERATOR" ] || fail "the module does not run as $OPERATOR"
+    control() { opcall --dest="$module" /ModuleControl "RAduvuz.IModuleControl.$1" "${@:2}" >/dev/null ||
+        fail "$1 of the operator's module"; }
+    control Init int32:4 string:Operator string:
+    control LoadConfig string:Spot
+    control CompletedSendTerminators
+    control ShowModule
+    # The robot's last line: the colour added (or why not), or for a check the popup it read.
+    local last=added
+    [ "${robot%%:*}" = check ] && last=popup
+    for _ in $(seq 100); do
+        grep -q "^$last" "$WORK/robot.out" || grep -q "did not\|has no" "$WORK/robot.out" && break
+        sleep 0.1
+    done
+    opcall --dest="$module" /ModuleControl RAduvuz.IModuleControl.Close >/dev/null
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$pid" 2>/dev/null && fail "the operator's module did not end after Close"
+    ROBOT=$(cat "$WORK/robot.out")
+}
+console_session "add:$SPOT:0/100/80/10"
+echo "$ROBOT" | grep -qx "popup: Add &spot color \"$SPOT\" (enabled)" ||
+    fail "the console offered no \"Add spot color\" for the passed job: $ROBOT"
+echo "$ROBOT" | grep -qx "added 0/100/80/10" || fail "the robot could not add the colour: $ROBOT"
+MAP=$OPDATA/ColorsCMYK.map
+grep -q "^0.0	100.0	80.0	10.0	$SPOT" "$MAP" 2>/dev/null || fail "$MAP does not hold $SPOT"
+grep -q "HOUSE ORANGE" "$MAP" || fail "$MAP did not start as a copy of the shipped map"
+ok "the operator's console (offscreen) listed the job of $OPDATA/Storage/Spot and added $SPOT to $MAP, which started from the shipped map"
+console_session "check:$SPOT"
+echo "$ROBOT" | grep -qx "popup: Edit &spot color \"$SPOT\" (enabled)" ||
+    fail "after the restart the console did not know $SPOT: $ROBOT"
+ok "after a restart the console offers \"Edit spot color\" for $SPOT: the colour was kept"
+kill "$OPDAEMON" 2>/dev/null
+for _ in $(seq 50); do kill -0 "$OPDAEMON" 2>/dev/null || break; sleep 0.1; done
+# Nothing but the package's own files lies in the program folder.
+find /usr/lib/raduvuz | sort >"$WORK/program-folder"
+grep '^/usr/lib/raduvuz' "$WORK/files" | sort >"$WORK/package-program-folder"
+extra=$(comm -23 "$WORK/program-folder" "$WORK/package-program-folder")
+[ -z "$extra" ] || fail "written into the program folder: $extra"
+cmp -s /usr/lib/raduvuz/ColorsCMYK.map "$ROOT/packaging/ColorsCMYK.map" ||
+    fail "the shipped map /usr/lib/raduvuz/ColorsCMYK.map was changed"
+ok "nothing was written into /usr/lib/raduvuz by root's or $OPERATOR's runs; the shipped map is unchanged"
+
 echo "Purge"
 if ! apt-get purge -y -q raduvuz >"$WORK/apt-purge.log" 2>&1; then
     cat "$WORK/apt-purge.log" >&2
@@ -250,4 +358,7 @@ while read -r path; do
 done <"$WORK/files"
 [ "$left" = 0 ] || fail "the purge left files of the package"
 ok "apt-get purge raduvuz: none of the $(wc -l <"$WORK/files") paths is left (folders of other packages stay)"
+[ -f "$OPDATA/ColorsCMYK.map" ] && [ -f "$OPDATA/Storage/Spot/1_1" ] ||
+    fail "the purge took the operator's data in $OPDATA"
+ok "the operator's data stays after the purge ($OPDATA: spot colour map, storage)"
 echo "Package test passed"

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -118,6 +119,14 @@ bool FileExists(std::string_view path) {
         return false;
     struct stat info {};
     return stat(std::string(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool FolderWritable(std::string_view path) {
+    return DirectoryExists(path) && ::access(std::string(path).c_str(), W_OK) == 0;
+}
+
+bool TouchFile(const std::string& path) {
+    return ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0) == 0;
 }
 
 bool ForceDirectories(std::string_view path) {

@@ -29,6 +29,11 @@ std::string ProcessName(uint32_t pid);
 
 bool DirectoryExists(std::string_view path);
 bool FileExists(std::string_view path);
+// True when this process may make files in the folder (access W_OK: a read-only file system
+// counts, also for root).
+bool FolderWritable(std::string_view path);
+// Sets the file's modification time to now; false when it cannot.
+bool TouchFile(const std::string& path);
 // Creates the folder with all missing parents, each made 0700; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
 

@@ -93,3 +93,24 @@ TEST_F(DataPathTest, DefaultObjectUsesProgramAndDataFolders) {
     EXPECT_EQ(paths.CollapseToMacros("/srv/TWF/Config"), "$DATATWFDIR$/Config");
     EXPECT_EQ(paths.ExpandMacros("$MAINTWFDIR$"), ExcludeTrailingSeparator(ProgramFolder()));
 }
+
+TEST_F(DataPathTest, OwnFilesStayInAWritableProgramFolderOutsideUsrElseInTheUsersFolder) {
+    const std::string build = Root + "/build/";
+    std::filesystem::create_directories(build);
+    const std::string user = Root + "/xdg/raduvuz/";
+    struct TCase {
+        std::string ProgramFolder;
+        std::string Expected;
+    };
+    const std::vector<TCase> cases = {
+        {build, build},
+        {Root + "/not-made-yet/", Root + "/not-made-yet/"},
+        // Written to by root or not, an installed program's folder stays as installed.
+        {"/usr/lib/raduvuz/", user},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(ProgramDataFolder(c.ProgramFolder), c.Expected) << c.ProgramFolder;
+    TScopedEnv unset("XDG_DATA_HOME", std::nullopt);
+    TScopedEnv home("HOME", Root + "/home");
+    EXPECT_EQ(ProgramDataFolder("/usr/lib/raduvuz/"), Root + "/home/.local/share/raduvuz/");
+}

@@ -79,7 +79,7 @@ TEST(CtlCommandLineTest, WrongUsageIsNamed) {
     EXPECT_EQ(UsageError({"jobs", "--process", "--passed"}),
               "--process and --passed exclude each other");
     EXPECT_EQ(UsageError({"hold", "--json", "5"}),
-              "--json is an option of modules, jobs and find only");
+              "--json is an option of modules, jobs, find and damaged only");
     EXPECT_EQ(UsageError({"jobs", "stray"}), "jobs takes no argument \"stray\"");
     EXPECT_EQ(UsageError({"jobs", "--colour=x"}), "unknown option --colour");
     EXPECT_EQ(UsageError({"help", "frob"}), "unknown command \"frob\"");

@@ -694,5 +694,75 @@ TEST_F(CrashTest, ModulesEndWithinASecondOfCloseAndAnUninitialisedOneAfterItsTim
     EXPECT_EQ(RunLog.find("still running"), std::string::npos) << RunLog;
 }
 
+TEST_F(CrashTest, SpoolFilesWhoseBlocksDoNotMatchTheirDataAreSetAsideAtTheReload) {
+    // Damage whose record sizes still fit the file: found only when the data was sent, before.
+    struct TCase {
+        const char* Plate;
+        std::function<int32_t(int32_t)> BlockSize;
+        std::string Why;
+    };
+    const std::vector<TCase> cases = {
+        {"overrun", [](int32_t size) { return size - 1; },
+         "its packed data unpacks to more than its block size"},
+        {"huge", [](int32_t) { return 0x7fffffff; }, "its block size is 2147483647"},
+    };
+    MakePages("good", 5, "C");
+    for (const TCase& c : cases)
+        MakePages(c.Plate, 5, "C");
+    WriteConfig("WorkMode=1");
+    TRun first;
+    first.Module = "flow = 12: Device=*\n";
+    first.Sink12 = "paused = yes\n";
+    Start(first, "first");
+    KillModuleWhen([&] { return Count(Log(), ".rst spooled") == 3; }, SIGTERM);
+
+    // The first block record's BlockSize of each damaged plate's spool file is changed.
+    std::map<std::string, std::string> fileOf;
+    for (const std::string& name : SpoolFiles()) {
+        TFileStream file;
+        std::string text;
+        TDateTime created = 0;
+        ASSERT_TRUE(file.Open((JobFolder() / name).string(), TFileStream::TMode::ReadWrite));
+        ASSERT_TRUE(ReadSpoolHeaderText(file, text, created));
+        const std::string plate = text.substr(text.find("FileName=") + 9);
+        fileOf[plate.substr(0, plate.find('-'))] = name;
+        for (const TCase& c : cases) {
+            if (plate.rfind(std::string(c.Plate) + "-", 0) != 0)
+                continue;
+            const int64_t at = file.Position();
+            int32_t size = 0;
+            ASSERT_EQ(file.Read(&size, 4), 4);
+            size = c.BlockSize(size);
+            ASSERT_TRUE(file.Seek(at));
+            ASSERT_EQ(file.Write(&size, 4), 4);
+        }
+    }
+    ASSERT_EQ(fileOf.size(), 3u);
+
+    TRun second = first;
+    second.Inputs = false;
+    second.Sink12 = "";
+    second.Workflow = "expect = 1\nbefore-close = sleep 1\n";
+    Start(second, "second");
+    EXPECT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 1);
+    EXPECT_EQ(SentNames("a"), (std::multiset<std::string>{"good-1-C.rst"}));
+    const std::string faults = FaultLog();
+    for (const TCase& c : cases) {
+        const std::string name = fileOf[c.Plate];
+        EXPECT_TRUE(fs::exists(JobFolder() / "damaged" / name)) << c.Plate;
+        EXPECT_FALSE(fs::exists(JobFolder() / name)) << c.Plate;
+        const std::string line = AfterInLog(faults, "Error load saved job " + name + " (");
+        EXPECT_EQ(line.rfind("block record 1 is damaged (", 0), 0u) << c.Plate << "\n" << faults;
+        EXPECT_NE(line.find(c.Why), std::string::npos) << c.Plate << "\n" << line;
+        EXPECT_NE(faults.find("Job " + name +
+                              " waited to be sent (to 12) when the module ended, "
+                              "but its spool file"),
+                  std::string::npos)
+            << c.Plate;
+    }
+    ExpectStoreEmpty();
+}
+
 } // namespace
 } // namespace raduvuz::test

@@ -17,6 +17,7 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <iostream>
@@ -487,6 +488,101 @@ TEST_F(StoreAndDiskFaultTest, FullDiskInPassThroughDropsOnlyTheCopyAndIntakeStar
     EXPECT_EQ(SpoolFiles(storage / "Q").count(job), 0u);
     EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
     EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+}
+
+TEST_F(StoreAndDiskFaultTest, DamagedFilesGoByAgeThenTheOldestWhileTheDiskIsLowBeforePassedJobs) {
+    // Files set aside by earlier runs, and one this start's reload sets aside: a spool file cut
+    // short whose own time is old, so only the moment it was set aside keeps it young.
+    struct TFile {
+        std::string Name;
+        int AgeMinutes;
+        int SizeMb;
+        const char* Fate;
+    };
+    // On 112 MB with 100 MB wanted: 38 MB of them leave 74; the oldest three bring 98, 4_4 108.
+    const std::vector<TFile> files = {
+        {"1_1", 90, 5, "age"},    {"2_2.kept", 40, 10, "space"}, {"3_3", 30, 9, "space"},
+        {"4_4", 20, 10, "space"}, {"5_5", 10, 2, "kept"},        {"6_6", 180, 2, "reload"},
+    };
+    const fs::path storage = Storage();
+    if (!SmallDisk())
+        GTEST_SKIP() << "the low-disk rule needs a small file system: " << Disk->Why;
+    const fs::path folder = storage / "Q";
+    fs::create_directories(folder / "damaged");
+    // A spool file cut short after its header: TextLength, the text, Created, no block.
+    const auto cutShort = [](const std::string& text) {
+        std::string bytes(4, '\0');
+        const auto length = static_cast<uint32_t>(text.size());
+        for (int k = 0; k < 4; ++k)
+            bytes[k] = static_cast<char>(length >> (8 * k));
+        return bytes + text + std::string(8, '\0');
+    };
+    const auto now = fs::file_time_type::clock::now();
+    for (const TFile& file : files) {
+        const fs::path path =
+            file.Name == "6_6" ? folder / file.Name : folder / "damaged" / file.Name;
+        std::ofstream out(path, std::ios::binary);
+        out << cutShort("Name=" + file.Name)
+            << std::string(static_cast<size_t>(file.SizeMb) << 20, 'd');
+        out.close();
+        fs::last_write_time(path, now - std::chrono::minutes(file.AgeMinutes));
+    }
+    // A passed job, whole (one block of 3 bytes): under DeletePolicy 3 it would go only when
+    // the damaged files were not enough.
+    {
+        std::string whole = cutShort("Name=passed;Color=Cyan");
+        for (const int32_t field : {3, 4})
+            whole += std::string(reinterpret_cast<const char*>(&field), 4);
+        whole += std::string("\x02"
+                             "abc",
+                             4) +
+                 std::string("\x01\0\0\0", 4);
+        std::ofstream(folder / "7_7", std::ios::binary) << whole;
+    }
+    WriteConfig("WorkMode=1;DeletePolicy=3;FreeSpace=100;KeepTime=60;StoreDir=\"" +
+                storage.string() + "\"");
+    TRun run;
+    run.Inputs = false;
+    run.Workflow = "expect = 0\nbefore-close = while [ ! -e listed ]; do sleep 0.1; done\n";
+    Start(run);
+    ASSERT_TRUE(WaitForLog("damaged spool file " + (folder / "damaged" / "4_4").string())) << Log();
+    const std::string listing = (Root / "damaged.txt").string();
+    ASSERT_EQ(std::system(("DBUS_SESSION_BUS_ADDRESS='" + Address +
+                           "' " CTL_PATH " damaged -m Queuer >'" + listing + "' 2>&1")
+                              .c_str()),
+              0)
+        << ReadTextFile(listing);
+    std::ofstream(Root / "listed").close();
+    ASSERT_EQ(Finish(), 0) << RunLog;
+
+    const std::string shown = ReadTextFile(listing);
+    for (const TFile& file : files) {
+        const fs::path path = folder / "damaged" / file.Name;
+        const std::string fate = file.Fate;
+        EXPECT_EQ(fs::exists(path), fate == "kept" || fate == "reload") << file.Name << RunLog;
+        EXPECT_EQ(shown.find(file.Name + " ") != std::string::npos, fs::exists(path))
+            << file.Name << "\n"
+            << shown;
+        if (fate == "age") {
+            EXPECT_NE(AfterInLog(RunLog, "Damaged spool file " + path.string() + " (")
+                          .find(") deleted: set aside 90 minutes ago, KeepTime is 60"),
+                      std::string::npos)
+                << RunLog;
+        }
+        if (fate == "space") {
+            EXPECT_NE(RunLog.find("MB wanted): damaged spool file " + path.string()),
+                      std::string::npos)
+                << RunLog;
+        }
+    }
+    EXPECT_NE(shown.find("Damaged spool files (2) in " + (folder / "damaged").string()),
+              std::string::npos)
+        << shown;
+    // The oldest first: 40, 30, then 20 minutes.
+    EXPECT_LT(RunLog.find("damaged/2_2.kept"), RunLog.find("damaged/3_3 ")) << RunLog;
+    EXPECT_LT(RunLog.find("damaged/3_3 "), RunLog.find("damaged/4_4 ")) << RunLog;
+    EXPECT_EQ(RunLog.find("Low disk space. Job deleted"), std::string::npos) << RunLog;
+    EXPECT_TRUE(fs::exists(folder / "7_7"));
 }
 
 } // namespace

@@ -32,7 +32,7 @@ def expected_files(source, ctl):
     pages = [os.path.basename(p)[:-3] for p in glob.glob(os.path.join(source, "docs/man/*.1.md"))]
     if ctl and "raduvuz-ctl.1" not in pages:
         pages.append("raduvuz-ctl.1")
-    files = {"usr/lib/raduvuz/raduvuz", "usr/bin/raduvuz",
+    files = {"usr/lib/raduvuz/raduvuz", "usr/bin/raduvuz", "usr/lib/raduvuz/ColorsCMYK.map",
              "usr/share/dbus-1/services/RAduvuz.ServerProvider.service",
              "usr/share/dbus-1/services/RozEza.MemoryMan.service",
              "usr/share/icons/hicolor/32x32/apps/raduvuz.png",

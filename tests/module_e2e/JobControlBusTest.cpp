@@ -85,7 +85,7 @@ TEST_F(JobControlBusTest, IntrospectionListsTheJobControlInterfaceBesideTheModul
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const auto contract =
         MethodsOf(QString::fromUtf8(file.readAll()), QStringLiteral("RAduvuz.IJobControl"));
-    EXPECT_EQ(contract.size(), 15u);
+    EXPECT_EQ(contract.size(), 16u);
     EXPECT_EQ(MethodsOf(live, QStringLiteral("RAduvuz.IJobControl")), contract);
     EXPECT_EQ(contract.at("ListJobs"), " -> aa{sv}");
     EXPECT_EQ(contract.at("RedirectJobs"), "auai -> au");
@@ -93,6 +93,7 @@ TEST_F(JobControlBusTest, IntrospectionListsTheJobControlInterfaceBesideTheModul
     EXPECT_EQ(contract.at("ListJobsSince"), "t -> taa{sv}au");
     EXPECT_EQ(contract.at("AllowedActions"), "au -> as");
     EXPECT_EQ(contract.at("RedirectChoices"), "au -> aa{sv}");
+    EXPECT_EQ(contract.at("ListDamaged"), " -> aa{sv}");
     EXPECT_EQ(contract.at("signal JobsChanged"), " -> ");
     // The module's own interface is still there, whole.
     EXPECT_EQ(MethodsOf(live, QStringLiteral("RAduvuz.IModuleControl")).size(), 33u);

@@ -400,6 +400,13 @@ TEST_F(SpoolFileTest, OnlyAFileWithItsLastBlockIsWhole) {
     EXPECT_FALSE(whole(patched(record + 4, 601), why));
     EXPECT_EQ(why, "block record 1 is damaged (block size 300, packed size 601)");
     EXPECT_FALSE(whole(patched(record, -1), why));
+    // Sizes that fit, items that do not: more than the block, or a block the data cannot fill.
+    EXPECT_FALSE(whole(patched(record, 299), why));
+    EXPECT_EQ(why, "block record 1 is damaged (its packed data unpacks to more than its block "
+                   "size 299)");
+    EXPECT_FALSE(whole(patched(record, 0x7fffffff), why));
+    EXPECT_EQ(why, "block record 1 is damaged (its packed data unpacks to 300 bytes, its block "
+                   "size is 2147483647)");
     EXPECT_FALSE(whole(patched(0, 1 << 30), why));
     EXPECT_EQ(why, "its header is damaged");
 }

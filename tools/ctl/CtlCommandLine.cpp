@@ -59,6 +59,11 @@ const TCommandHelp kCommands[] = {
      "  --size-kb [OP]NUMBER  the job's data in Kb of 1024 bytes, the unit of the\n"
      "                        console's Size column (sizeText in --json)\n"
      "OP is one of = > < >= <= (= when left out).\n"},
+    {"damaged", "damaged [-m MODULE] [--json]",
+     "Lists the spool files the module set aside in its job folder's damaged/ folder\n"
+     "(cut short or damaged; they are never sent): name, size and when set aside,\n"
+     "oldest first. Retention deletes them KeepTime minutes later, the oldest first\n"
+     "when the disk is low.\n"},
     {"watch", "watch [-m MODULE] [--process|--passed]",
      "Shows the jobs table and draws it again whenever the module's jobs change, until\n"
      "interrupted (Ctrl+C).\n"},
@@ -239,8 +244,9 @@ TCtlRequest ParseCommandLine(const std::vector<std::string>& args) {
         throw TUsageError("--json and --ids exclude each other");
     if (request.IdsOnly && command != "find")
         throw TUsageError("--ids is an option of find only");
-    if (request.Json && command != "modules" && command != "jobs" && command != "find")
-        throw TUsageError("--json is an option of modules, jobs and find only");
+    if (request.Json && command != "modules" && command != "jobs" && command != "find" &&
+        command != "damaged")
+        throw TUsageError("--json is an option of modules, jobs, find and damaged only");
     if (listChosen && command != "jobs" && command != "find" && command != "watch")
         throw TUsageError("--process and --passed are options of jobs, find and watch only");
     if (command == "find")

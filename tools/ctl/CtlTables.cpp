@@ -312,6 +312,31 @@ std::string ModuleTable(const std::vector<TCtlModule>& modules, int width) {
     return Table(columns, rows, width);
 }
 
+std::string DamagedTable(const std::vector<TCtlDamaged>& files, int width, std::time_t now) {
+    if (files.empty())
+        return "Damaged spool files: none\n";
+    const std::string path = files.front().Path;
+    const std::string folder = path.substr(0, path.rfind('/'));
+    const std::vector<TColumn> columns = {{"FILE", false, true}, {"SIZE", true}, {"SET ASIDE"}};
+    std::vector<std::vector<std::string>> rows;
+    for (const TCtlDamaged& file : files)
+        rows.push_back({file.File, HumanSize(file.Size), AgeText(file.SetAside, now)});
+    return "Damaged spool files (" + std::to_string(files.size()) + ") in " + folder + "\n" +
+           Table(columns, rows, width);
+}
+
+std::string DamagedJson(const std::vector<TCtlDamaged>& files) {
+    std::string out = "[";
+    for (size_t i = 0; i < files.size(); ++i) {
+        const TCtlDamaged& f = files[i];
+        out += (i == 0 ? "\n  " : ",\n  ");
+        out += "{\"file\": " + Json(f.File) + ", \"path\": " + Json(f.Path) +
+               ", \"size\": " + std::to_string(f.Size) + ", \"setAside\": " + Json(f.SetAside) +
+               "}";
+    }
+    return out + (files.empty() ? "]\n" : "\n]\n");
+}
+
 std::string JobsJson(const std::vector<TCtlJob>& jobs) {
     std::string out = "[";
     for (size_t i = 0; i < jobs.size(); ++i)

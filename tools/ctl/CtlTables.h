@@ -30,6 +30,15 @@ struct TCtlModule {
     bool Answered = true;
 };
 
+// A spool file the module keeps in its job folder's damaged folder, as ListDamaged gives it.
+struct TCtlDamaged {
+    std::string File;
+    std::string Path;
+    int64_t Size = 0;
+    // When it was set aside, ISO 8601 local time.
+    std::string SetAside;
+};
+
 enum class TListChoice { Both, Process, Passed };
 
 // 512 B, 8.2 KiB, 82 MiB, 1.2 GiB; "-" for a negative size.
@@ -48,6 +57,8 @@ std::string StatusText(int32_t status);
 std::string JobTables(const std::vector<TCtlJob>& jobs, TListChoice lists, int width,
                       std::time_t now);
 std::string ModuleTable(const std::vector<TCtlModule>& modules, int width);
+// The damaged files, oldest first, with their size and age; the folder on a line of its own.
+std::string DamagedTable(const std::vector<TCtlDamaged>& files, int width, std::time_t now);
 
 // Why a job command refused ids, one line per cause ("COMMAND refused IDS: CAUSE"), from the
 // rows the module lists after the command: an id that names no row, a row of the other list, or
@@ -58,5 +69,6 @@ std::string RefusalLines(const std::string& command, const std::vector<uint32_t>
 // The rows and modules as JSON, with ListJobs' keys.
 std::string JobsJson(const std::vector<TCtlJob>& jobs);
 std::string ModulesJson(const std::vector<TCtlModule>& modules);
+std::string DamagedJson(const std::vector<TCtlDamaged>& files);
 
 } // namespace raduvuz::ctl

@@ -163,6 +163,18 @@ std::vector<TCtlJob> TCtlBus::ListJobs(const TModuleName& module) {
         Checked(Bus.call(JobCall(module, "ListJobs"), QDBus::Block, kListTimeoutMs), module));
 }
 
+std::vector<TCtlDamaged> TCtlBus::ListDamaged(const TModuleName& module) {
+    std::vector<TCtlDamaged> files;
+    const QDBusMessage reply =
+        Checked(Bus.call(JobCall(module, "ListDamaged"), QDBus::Block, kListTimeoutMs), module);
+    for (const QVariantMap& row : modulebus::RowsOf(reply))
+        files.push_back({S(row.value(QStringLiteral("file")).toString()),
+                         S(row.value(QStringLiteral("path")).toString()),
+                         row.value(QStringLiteral("size")).toLongLong(),
+                         S(row.value(QStringLiteral("setAside")).toString())});
+    return files;
+}
+
 std::vector<uint32_t> TCtlBus::Act(const TModuleName& module, const QString& method,
                                    const QVariantList& arguments) {
     return IdsOf(Checked(

@@ -46,6 +46,7 @@ public:
     std::vector<TCtlModule> Describe(const std::vector<TModuleName>& modules);
 
     std::vector<TCtlJob> ListJobs(const TModuleName& module);
+    std::vector<TCtlDamaged> ListDamaged(const TModuleName& module);
     // A job command: the ids it was done for.
     std::vector<uint32_t> Act(const TModuleName& module, const QString& method,
                               const QVariantList& arguments);

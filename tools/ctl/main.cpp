@@ -212,6 +212,12 @@ int Run(const TCtlRequest& request) {
         }
         return kExitOk;
     }
+    if (request.Command == "damaged") {
+        const std::vector<TCtlDamaged> files = bus.ListDamaged(bus.Choose(request.Module));
+        Print(request.Json ? DamagedJson(files)
+                           : DamagedTable(files, OutputWidth(), std::time(nullptr)));
+        return kExitOk;
+    }
     if (request.Command == "find")
         return RunFind(bus, request);
     if (request.Command == "watch")
