@@ -66,6 +66,10 @@ fi
 installed || fail "dpkg does not list raduvuz as installed"
 VERSION=$(dpkg-query -W -f='${Version}' raduvuz)
 ok "apt-get install $(basename "$DEB"): raduvuz $VERSION"
+# The libraries come from the binaries (dpkg-shlibdeps); the INI reader is one of them.
+dpkg-query -W -f='${Depends}' raduvuz | grep -q 'libinih1' ||
+    fail "the package does not depend on libinih1: $(dpkg-query -W -f='${Depends}' raduvuz)"
+ok "the package depends on libinih1, the registry's and the workflow files' INI reader"
 dpkg -L raduvuz >"$WORK/files"
 missing=0
 while read -r path; do

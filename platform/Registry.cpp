@@ -1,7 +1,10 @@
 #include "platform/Registry.h"
 
+#include "platform/IniFile.h"
+
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace raduvuz {
@@ -51,40 +54,24 @@ struct TRegistryFile {
     std::vector<TRegistryEntry> Entries;
 };
 
-// Read afresh on every lookup: the file is tiny, and tests change it between calls.
+// Read afresh on every lookup: the file is tiny, and tests change it between calls. Malformed
+// lines and entries before the first section are passed over.
 TRegistryFile LoadRegistry() {
     TRegistryFile registry;
     std::ifstream in(RegistryFile(), std::ios::binary);
     if (!in)
         return registry;
-
-    std::string line;
-    std::string section;
-    bool inSection = false;
-    bool firstLine = true;
-    while (std::getline(in, line)) {
-        std::string_view text(line);
-        if (firstLine && text.starts_with("\xEF\xBB\xBF"))
-            text.remove_prefix(3);
-        firstLine = false;
-        text = Trim(text);
-        if (text.empty() || text.front() == ';' || text.front() == '#')
-            continue;
-        if (text.front() == '[') {
-            size_t close = text.rfind(']');
-            if (close == std::string_view::npos || close == 0)
-                continue;
-            section = std::string(KeyBody(text.substr(1, close - 1)));
-            inSection = true;
-            registry.Sections.push_back(section);
-            continue;
-        }
-        size_t equals = text.find('=');
-        if (!inSection || equals == std::string_view::npos)
-            continue;
-        registry.Entries.push_back({section, std::string(Trim(text.substr(0, equals))),
-                                    std::string(Trim(text.substr(equals + 1)))});
-    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    TIniHandlers handlers;
+    handlers.Header = [&](const TIniHeader& header) {
+        registry.Sections.emplace_back(KeyBody(header.Name));
+    };
+    handlers.Entry = [&](const TIniEntry& entry) {
+        if (entry.InSection)
+            registry.Entries.push_back({std::string(KeyBody(entry.Section)),
+                                        std::string(entry.Name), std::string(entry.Value)});
+    };
+    ReadIni(text, handlers);
     return registry;
 }
 

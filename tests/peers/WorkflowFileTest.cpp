@@ -123,8 +123,32 @@ TEST(WorkflowFileTest, MistakesNameTheirLine) {
     EXPECT_EQ(ErrorOf("[workflow]\nbackstop = -3\n"), "line 2: backstop is 0 or more seconds");
     EXPECT_EQ(ErrorOf("[module 3\n"), "line 1: a section header ends with ]");
     EXPECT_EQ(ErrorOf("[module 3]\nnot a pair\n"), "line 2: expected key = value");
+    EXPECT_EQ(ErrorOf("[module 3]\nname: Pass\n"), "line 2: expected key = value");
+    EXPECT_EQ(ErrorOf("[module 3] Pass\n"), "line 1: a section header ends with ]");
+    EXPECT_EQ(ErrorOf("[module 3]\nname = a\n  continued\n"), "line 3: expected key = value");
+    EXPECT_EQ(ErrorOf("[module 3]\nbad line\ncolour = red\n"), "line 2: expected key = value");
     EXPECT_EQ(ErrorOf("[module 3]\n[input]\nto = 9\n"),
               "an input goes to module 9, which no [module] or [sink] section defines");
+}
+
+// Lines a hand-edited file may hold, read by the project's one set of INI rules.
+TEST(WorkflowFileTest, OddLinesAreReadByTheSameRulesAsEveryIniFile) {
+    const std::string longName(10000, 'n');
+    const struct {
+        std::string Text;
+        std::string Name;
+    } kCases[] = {
+        {"\xEF\xBB\xBF[module 3]\r\nname = Pass\r\n", "Pass"},
+        {"[module 3]\n  name = Pass\n\t# name = Spool\n", "Pass"},
+        {"[ MODULE   3 ]\nNAME=\"Pass\" ; # kept\n", "\"Pass\" ; # kept"},
+        {"[module 3]\nname = Spool\nname = Pass", "Pass"},
+        {"[module 3]\nname = " + longName + "\n", longName},
+    };
+    for (const auto& c : kCases) {
+        const TWorkflow w = TWorkflow::Parse(c.Text, "/base");
+        ASSERT_EQ(w.Modules.size(), 1u) << c.Text.substr(0, 80);
+        EXPECT_EQ(w.Modules[0].Name, c.Name) << c.Text.substr(0, 80);
+    }
 }
 
 TEST(WorkflowFileTest, FeedsTakeTheParameterTextBesideEachFile) {

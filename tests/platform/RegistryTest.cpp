@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 namespace raduvuz {
@@ -50,6 +51,41 @@ TEST_F(RegistryTest, FindsValuesBySectionWhateverTheCaseAndLeadingBackslash) {
     EXPECT_FALSE(RegistryKeyExists("SOFTWARE\\Tarn"));
     EXPECT_FALSE(RegistryKeyExists("SOFTWARE\\Tarnwick\\Korvo PDF Server\\6.0"));
     EXPECT_FALSE(RegistryKeyExists(""));
+}
+
+// The odd lines of a hand-edited file, each read by the project's one set of INI rules.
+TEST_F(RegistryTest, OddLinesAreReadByTheSameRulesAsEveryIniFile) {
+    const std::string longKey(70, 'K');
+    const std::string longValue(10000, 'v');
+    const struct {
+        std::string Text;
+        std::string Key;
+        std::string Name;
+        std::optional<std::string> Value;
+    } kCases[] = {
+        {"\xEF\xBB\xBF[K]\r\nv = 1\r\n", "K", "v", "1"},
+        {"[K]\nv=1", "K", "v", "1"},
+        {"[K]\nv=\n", "K", "v", ""},
+        {"[K]\nv = a ; b # c\n", "K", "v", "a ; b # c"},
+        {"[K]\nv = \"a  b\"\n", "K", "v", "\"a  b\""},
+        {"[K]\n  ;v=1\n\t# v=2\nv=3\n", "K", "v", "3"},
+        {"[K]\nv=1\nv=2\n", "K", "v", "1"},
+        {"[K]\n[O]\nw=1\n[k]\nv=2\n", "K", "v", "2"},
+        {"[K]\nv=1\n  w=2\n", "K", "w", "2"},
+        {"[K]\nv=1\n  more\n", "K", "v", "1"},
+        {"[K]\na:b=1\n", "K", "a:b", std::nullopt},
+        {"[K]\na:b=1\n", "K", "a", std::nullopt},
+        {"[K]\nv:1\n", "K", "v", std::nullopt},
+        {"[  K  ] the rest\nv=1\n", "K", "v", "1"},
+        {"[K]x]\nv=1\n", "K", "v", "1"},
+        {"[K]\n[broken\nv=1\n", "K", "v", "1"},
+        {"[" + longKey + "]\nv=" + longValue + "\n", longKey, "v", longValue},
+        {"[" + longKey + "]\nv=1\n", longKey.substr(0, 49), "v", std::nullopt},
+    };
+    for (const auto& c : kCases) {
+        test::WriteTextFile(File, c.Text);
+        EXPECT_EQ(RegistryString(c.Key, c.Name), c.Value) << c.Text.substr(0, 80);
+    }
 }
 
 // The package's example registry sets nothing as shipped; each commented value, once its ";" is

@@ -1,5 +1,7 @@
 #include "tools/twf/TWorkflow.h"
 
+#include "platform/IniFile.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -103,70 +105,63 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
     TSection section = TSection::None;
     std::set<int32_t> numbers;
     std::set<int32_t> terminatorNumbers;
-    std::istringstream in(text);
-    std::string raw;
-    int lineNo = 0;
-    while (std::getline(in, raw)) {
-        ++lineNo;
-        TLineError at(lineNo);
-        std::string line = Trim(raw);
-        if (line.empty() || line[0] == '#' || line[0] == ';')
-            continue;
-        if (line[0] == '[') {
-            if (line.back() != ']')
-                at.Fail("a section header ends with ]");
-            std::vector<std::string> words = Words(line.substr(1, line.size() - 2));
-            if (words.empty())
-                at.Fail("empty section name");
-            std::string kind = Lower(words[0]);
-            if (kind == "workflow" && words.size() == 1) {
-                section = TSection::Workflow;
-                continue;
-            }
-            if (kind == "input") {
-                section = TSection::Input;
-                w.Inputs.emplace_back();
-                continue;
-            }
-            if (words.size() != 2)
-                at.Fail("expected [module N], [sink N], [terminator N], [input] or [workflow]");
-            int32_t number = ToInt(words[1], at, "the section number");
-            if (kind == "module" || kind == "sink") {
-                if (number <= 0)
-                    at.Fail("module numbers are above 0");
-                if (!numbers.insert(number).second)
-                    at.Fail("module " + std::to_string(number) + " is defined twice");
-                if (kind == "module") {
-                    section = TSection::Module;
-                    w.Modules.emplace_back();
-                    w.Modules.back().Number = number;
-                    w.Modules.back().ConfigKey = "Module" + std::to_string(number);
-                } else {
-                    section = TSection::Sink;
-                    w.Sinks.emplace_back();
-                    w.Sinks.back().Number = number;
-                    w.Sinks.back().Folder = resolve("out/" + std::to_string(number));
-                }
-            } else if (kind == "terminator") {
-                if (!terminatorNumbers.insert(number).second)
-                    at.Fail("terminator " + std::to_string(number) + " is defined twice");
-                section = TSection::Terminator;
-                w.Terminators.emplace_back();
-                w.Terminators.back().Number = number;
-            } else {
-                at.Fail("unknown section [" + words[0] + "]");
-            }
-            continue;
+    TIniHandlers handlers;
+    handlers.Header = [&](const TIniHeader& header) {
+        const TLineError at(header.Line);
+        if (!header.After.empty())
+            at.Fail("a section header ends with ]");
+        std::vector<std::string> words = Words(std::string(header.Name));
+        if (words.empty())
+            at.Fail("empty section name");
+        std::string kind = Lower(words[0]);
+        if (kind == "workflow" && words.size() == 1) {
+            section = TSection::Workflow;
+            return;
         }
-        size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            at.Fail("expected key = value");
-        std::string key = Lower(Trim(line.substr(0, eq)));
-        std::string value = Trim(line.substr(eq + 1));
+        if (kind == "input") {
+            section = TSection::Input;
+            w.Inputs.emplace_back();
+            return;
+        }
+        if (words.size() != 2)
+            at.Fail("expected [module N], [sink N], [terminator N], [input] or [workflow]");
+        int32_t number = ToInt(words[1], at, "the section number");
+        if (kind == "module" || kind == "sink") {
+            if (number <= 0)
+                at.Fail("module numbers are above 0");
+            if (!numbers.insert(number).second)
+                at.Fail("module " + std::to_string(number) + " is defined twice");
+            if (kind == "module") {
+                section = TSection::Module;
+                w.Modules.emplace_back();
+                w.Modules.back().Number = number;
+                w.Modules.back().ConfigKey = "Module" + std::to_string(number);
+            } else {
+                section = TSection::Sink;
+                w.Sinks.emplace_back();
+                w.Sinks.back().Number = number;
+                w.Sinks.back().Folder = resolve("out/" + std::to_string(number));
+            }
+        } else if (kind == "terminator") {
+            if (!terminatorNumbers.insert(number).second)
+                at.Fail("terminator " + std::to_string(number) + " is defined twice");
+            section = TSection::Terminator;
+            w.Terminators.emplace_back();
+            w.Terminators.back().Number = number;
+        } else {
+            at.Fail("unknown section [" + words[0] + "]");
+        }
+    };
+    handlers.Entry = [&](const TIniEntry& entry) {
+        const TLineError at(entry.Line);
+        if (!entry.InSection)
+            at.Fail("a key before the first section");
+        const std::string key = Lower(std::string(entry.Name));
+        const std::string value(entry.Value);
         auto unknown = [&] { at.Fail("unknown key \"" + key + "\" here"); };
         switch (section) {
         case TSection::None:
-            at.Fail("a key before the first section");
+            break;
         case TSection::Workflow:
             if (key == "name")
                 w.Name = value;
@@ -309,6 +304,10 @@ TWorkflow TWorkflow::Parse(const std::string& text, const std::string& baseDir) 
             break;
         }
         }
+    };
+    if (const int line = ReadIni(text, handlers)) {
+        const bool header = Trim(std::string(IniLineText(text, line))).starts_with('[');
+        TLineError(line).Fail(header ? "a section header ends with ]" : "expected key = value");
     }
     for (const auto& i : w.Inputs)
         if (!numbers.count(i.To))
