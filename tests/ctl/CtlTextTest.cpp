@@ -11,6 +11,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TCtlRequest Parse(std::vector<std::string> args) {
     return ParseCommandLine(args);
@@ -73,15 +74,14 @@ TEST(CtlCommandLineTest, WrongUsageIsNamed) {
     EXPECT_EQ(UsageError({"redirect", "--to", "2,", "5"}), "not a device number: \"\"");
     EXPECT_EQ(UsageError({"priority", "high", "5"}), "not a priority: \"high\"");
     EXPECT_EQ(UsageError({"copy"}), "copy needs a folder and job ids");
-    EXPECT_EQ(UsageError({"jobs", "-m"}), "-m needs a value");
+    EXPECT_EQ(UsageError({"jobs", "-m"}), "Missing value after '-m'.");
     EXPECT_EQ(UsageError({"jobs", "--to", "2"}), "--to is no option of jobs");
     EXPECT_EQ(UsageError({"modules", "-m", "5"}), "-m is no option of modules");
     EXPECT_EQ(UsageError({"jobs", "--process", "--passed"}),
               "--process and --passed exclude each other");
-    EXPECT_EQ(UsageError({"hold", "--json", "5"}),
-              "--json is an option of modules, jobs, find and damaged only");
+    EXPECT_EQ(UsageError({"hold", "--json", "5"}), "--json is no option of hold");
     EXPECT_EQ(UsageError({"jobs", "stray"}), "jobs takes no argument \"stray\"");
-    EXPECT_EQ(UsageError({"jobs", "--colour=x"}), "unknown option --colour");
+    EXPECT_EQ(UsageError({"jobs", "--colour=x"}), "Unknown option 'colour'.");
     EXPECT_EQ(UsageError({"help", "frob"}), "unknown command \"frob\"");
 }
 
@@ -92,15 +92,16 @@ TEST(CtlCommandLineTest, EveryCommandHasHelpThatFitsATerminal) {
           "priority", "rename", "copy", "find", "watch"}) {
         EXPECT_THAT(all, HasSubstr(std::string("  ") + command)) << command;
         const std::string help = HelpText(command);
-        EXPECT_THAT(help, HasSubstr(std::string("usage: raduvuz-ctl ") + command)) << command;
+        EXPECT_THAT(help, HasSubstr(std::string("[options] ") + command)) << command;
         std::istringstream lines(help);
         for (std::string line; std::getline(lines, line);)
             EXPECT_LE(line.size(), 80u) << command << ": " << line;
     }
     EXPECT_THAT(HelpText("hold"), HasSubstr("1 some ids refused"));
-    EXPECT_THAT(HelpText("find"),
-                HasSubstr("usage: raduvuz-ctl find [-m MODULE] [--process|--passed] [CRITERIA]\n"
-                          "                   [--json|--ids]\n"));
+    EXPECT_THAT(HelpText("priority"), HasSubstr("[options] priority N ID...\n"));
+    // A command's help lists its own options only.
+    EXPECT_THAT(HelpText("find"), HasSubstr("--size-kb <[OP]NUMBER>"));
+    EXPECT_THAT(HelpText("jobs"), Not(HasSubstr("--to")));
 }
 
 TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// raduvuz-ctl's command line: what the operator asked for, and the help of each command. Plain
-// C++, so the tests check it without a bus.
+// raduvuz-ctl's command line: what the operator asked for, and the help of each command, read by
+// QCommandLineParser; no bus, so the tests check it alone.
 
 #include "tools/ctl/CtlTables.h"
 

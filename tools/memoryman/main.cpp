@@ -4,6 +4,7 @@
 #include "tools/memoryman/TMemoryStore.h"
 #include "version/ProgramVersion.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -61,56 +62,70 @@ bool ParseBytes(const char* text, int64_t& bytes) {
     return true;
 }
 
-void Usage() {
-    std::cerr << "usage: memoryman [--memory-limit BYTES[K|M|G]] [--main COMPUTER] [--state FILE]\n"
-                 "                 [--no-signals] [--verbose]\n"
-                 "  --memory-limit  bytes of blocks the store holds at most (default 512M)\n"
-                 "  --main          answer IsMainComputer true only for this computer name\n"
-                 "  --state         the file that keeps document and job numbers from repeating\n"
-                 "                  (default $XDG_STATE_HOME/memoryman/state,\n"
-                 "                  else ~/.local/state/memoryman/state)\n"
-                 "  --no-signals    send no signals, as a store without them (for tests)\n"
-                 "  --verbose       log every document and block event to stderr\n"
-                 "  --version       print the version and end\n";
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (raduvuz::PrintVersionIfAsked(argc, argv, "memoryman"))
-        return 0;
     using namespace raduvuz;
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("memoryman"));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(ProgramVersion()));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The document store of the print workflow: owns RozEza.MemoryMan at\n"
+                       "/MemoryMan on the session bus."));
+    const QCommandLineOption limitOption(
+        QStringLiteral("memory-limit"),
+        QStringLiteral("Bytes of blocks the store holds at most, K, M or G multiplying by 1024 "
+                       "each (default 512M)."),
+        QStringLiteral("bytes"));
+    const QCommandLineOption mainOption(
+        QStringLiteral("main"),
+        QStringLiteral("IsMainComputer answers true only for this computer name."),
+        QStringLiteral("computer"));
+    const QCommandLineOption stateOption(
+        QStringLiteral("state"),
+        QStringLiteral("The file that keeps document and job numbers from repeating (default "
+                       "$XDG_STATE_HOME/memoryman/state, else ~/.local/state/memoryman/state)."),
+        QStringLiteral("file"));
+    const QCommandLineOption noSignalsOption(
+        QStringLiteral("no-signals"),
+        QStringLiteral("Send no signals, as a store without them (for tests)."));
+    const QCommandLineOption verboseOption(
+        QStringList{QStringLiteral("v"), QStringLiteral("verbose")},
+        QStringLiteral("Log every document and block event to standard error."));
+    const QCommandLineOption versionOption(QStringLiteral("version"),
+                                           QStringLiteral("Print the version and end."));
+    parser.addHelpOption();
+    parser.addOptions(
+        {limitOption, mainOption, stateOption, noSignalsOption, verboseOption, versionOption});
+    const auto wrongUsage = [&](const std::string& what) {
+        std::cerr << "memoryman: " << what << "\nTry \"memoryman --help\".\n";
+        return 2;
+    };
+    if (!parser.parse(QCoreApplication::arguments()))
+        return wrongUsage(parser.errorText().toStdString());
+    if (parser.isSet(versionOption)) {
+        std::printf("memoryman %s\n", ProgramVersion());
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty())
+        return wrongUsage("unknown argument " + parser.positionalArguments().front().toStdString());
     TMemoryStore::TOptions options;
     options.Prefix = "rmm." + std::to_string(::getpid());
-    bool verbose = false;
-    bool sendSignals = true;
-    std::string statePath = TNumberFile::DefaultPath();
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--memory-limit" && i + 1 < argc) {
-            if (!ParseBytes(argv[++i], options.MemoryLimit)) {
-                std::cerr << "memoryman: bad memory limit " << argv[i] << "\n";
-                return 2;
-            }
-        } else if (arg == "--main" && i + 1 < argc) {
-            options.MainComputer = argv[++i];
-        } else if (arg == "--state" && i + 1 < argc) {
-            statePath = argv[++i];
-        } else if (arg == "--no-signals") {
-            sendSignals = false;
-        } else if (arg == "--verbose" || arg == "-v") {
-            verbose = true;
-        } else if (arg == "--help" || arg == "-h") {
-            Usage();
-            return 0;
-        } else {
-            std::cerr << "memoryman: unknown argument " << arg << "\n";
-            Usage();
-            return 2;
-        }
+    if (parser.isSet(limitOption)) {
+        const std::string limit = parser.value(limitOption).toStdString();
+        if (!ParseBytes(limit.c_str(), options.MemoryLimit))
+            return wrongUsage("bad memory limit " + limit);
     }
+    options.MainComputer = parser.value(mainOption).toStdString();
+    const bool verbose = parser.isSet(verboseOption);
+    const bool sendSignals = !parser.isSet(noSignalsOption);
+    const std::string statePath = parser.isSet(stateOption)
+                                      ? parser.value(stateOption).toStdString()
+                                      : TNumberFile::DefaultPath();
 
-    QCoreApplication app(argc, argv);
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0) {
         std::perror("memoryman: socketpair");
         return 1;

@@ -5,11 +5,13 @@
 #include "tools/twf/TWorkflowRunner.h"
 #include "version/ProgramVersion.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusVariant>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <sys/socket.h>
@@ -24,63 +26,75 @@ void OnSignal(int) {
     [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &c, 1);
 }
 
-void Usage() {
-    std::cerr << "usage: twf [--timeout SECONDS] [--log FILE] [--private-bus] [--quiet] [--show] "
-                 "[--keep] WORKFLOW\n"
-                 "  --timeout      give up after this many seconds (overrides the file)\n"
-                 "  --log          log file (overrides the file's log key)\n"
-                 "  --private-bus  start a private dbus-daemon for the run\n"
-                 "  --quiet        log to the file only, not to stdout\n"
-                 "  --show         show the module consoles and keep them up after the run\n"
-                 "                 until Enter, or until every console has chosen Exit\n"
-                 "  --keep         keep the modules up after the run, without consoles, until\n"
-                 "                 Enter or an interrupt\n"
-                 "  --version      print the version and end\n"
-                 "The workflow file format is described in docs/twf.md.\n";
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (raduvuz::PrintVersionIfAsked(argc, argv, "twf"))
-        return 0;
     using namespace raduvuz;
-    std::string file;
-    std::string logFile;
-    int timeout = -1;
-    bool privateBus = false;
-    bool quiet = false;
-    bool show = false;
-    bool keep = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--timeout" && i + 1 < argc)
-            timeout = std::atoi(argv[++i]);
-        else if (arg == "--log" && i + 1 < argc)
-            logFile = argv[++i];
-        else if (arg == "--private-bus")
-            privateBus = true;
-        else if (arg == "--quiet")
-            quiet = true;
-        else if (arg == "--show")
-            show = true;
-        else if (arg == "--keep")
-            keep = true;
-        else if (arg == "--help" || arg == "-h") {
-            Usage();
-            return 0;
-        } else if (!arg.empty() && arg[0] != '-' && file.empty())
-            file = arg;
-        else {
-            std::cerr << "twf: unknown argument " << arg << "\n";
-            Usage();
-            return 2;
-        }
-    }
-    if (file.empty()) {
-        Usage();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("twf"));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(ProgramVersion()));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Runs one workflow file: creates and drives the queuer modules, feeds the\n"
+                       "input files through the document store and takes the results out to the\n"
+                       "sinks. The file format is described in docs/twf.md."));
+    const QCommandLineOption timeoutOption(
+        QStringLiteral("timeout"),
+        QStringLiteral("Give up after this many seconds (the file's timeout)."),
+        QStringLiteral("seconds"));
+    const QCommandLineOption logOption(
+        QStringLiteral("log"),
+        QStringLiteral("Write the workflow log to this file (the file's log)."),
+        QStringLiteral("file"));
+    const QCommandLineOption privateBusOption(
+        QStringLiteral("private-bus"),
+        QStringLiteral("Start a dbus-daemon of the run's own and run everything on it."));
+    const QCommandLineOption quietOption(
+        QStringLiteral("quiet"),
+        QStringLiteral("Log to the log file only, not to standard output."));
+    const QCommandLineOption showOption(
+        QStringLiteral("show"),
+        QStringLiteral("Open the console of each module and keep the modules after the run until "
+                       "Enter, or until every console has chosen Exit."));
+    const QCommandLineOption keepOption(
+        QStringLiteral("keep"),
+        QStringLiteral("Keep the modules after the run, without consoles, until "
+                       "Enter or an interrupt."));
+    const QCommandLineOption versionOption(QStringLiteral("version"),
+                                           QStringLiteral("Print the version and end."));
+    parser.addHelpOption();
+    parser.addOptions({timeoutOption, logOption, privateBusOption, quietOption, showOption,
+                       keepOption, versionOption});
+    parser.addPositionalArgument(QStringLiteral("workflow"), QStringLiteral("The workflow file."));
+    const auto wrongUsage = [&](const std::string& what) {
+        std::cerr << "twf: " << what << "\nTry \"twf --help\".\n";
         return 2;
+    };
+    if (!parser.parse(QCoreApplication::arguments()))
+        return wrongUsage(parser.errorText().toStdString());
+    if (parser.isSet(versionOption)) {
+        std::printf("twf %s\n", ProgramVersion());
+        return 0;
     }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return wrongUsage(positional.isEmpty()
+                              ? "no workflow file"
+                              : "one workflow file, not " + std::to_string(positional.size()));
+    bool timeoutIsNumber = true;
+    const int timeout =
+        parser.isSet(timeoutOption) ? parser.value(timeoutOption).toInt(&timeoutIsNumber) : 0;
+    if (!timeoutIsNumber)
+        return wrongUsage("--timeout takes seconds, not \"" +
+                          parser.value(timeoutOption).toStdString() + "\"");
+    const std::string file = positional.front().toStdString();
+    const std::string logFile = parser.value(logOption).toStdString();
+    const bool privateBus = parser.isSet(privateBusOption);
+    const bool quiet = parser.isSet(quietOption);
+    const bool show = parser.isSet(showOption);
+    const bool keep = parser.isSet(keepOption);
     TWorkflow workflow;
     try {
         workflow = TWorkflow::Load(file);
@@ -95,7 +109,6 @@ int main(int argc, char** argv) {
     if (privateBus)
         workflow.PrivateBus = true;
 
-    QCoreApplication app(argc, argv);
     qRegisterMetaType<QDBusVariant>();
     // A module or store that dies mid-write must not take the server with it.
     std::signal(SIGPIPE, SIG_IGN);
