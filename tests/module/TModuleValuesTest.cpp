@@ -127,7 +127,7 @@ TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue)
 TEST_F(ModuleValuesTest, RenamingChangesCaptionToolbarAndTray) {
     InitModule();
     Module->SetValue(2, std::string("Renamed"));
-    EXPECT_EQ(Module->Description, "Renamed");
+    EXPECT_EQ(Module->GetDescription(), "Renamed");
     EXPECT_EQ(Window.Caption, "Renamed");
     EXPECT_EQ(Window.ToolbarCaption, "Renamed toolbar");
     EXPECT_EQ(Window.TrayTip, "Renamed");
