@@ -174,8 +174,8 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
     } catch (const std::exception& e) {
         // Without a server (a module made for a test, say) there is nothing to connect to.
         if (Process.ServerObject.Assigned())
-            LogFailure(std::string("The workflow server's settings were not read (") + e.what() +
-                       "); the preview folder is " + PreviewDir);
+            LogFailure(std::string("Exception in Init while it asked the workflow server (") +
+                       e.what() + "); the module goes on with the preview folder " + PreviewDir);
     }
 
     try {
