@@ -122,6 +122,13 @@ TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue)
     EXPECT_EQ(Module->Copies, 999);
     EXPECT_EQ(Module->MaxFiles, 4);
     EXPECT_EQ(Module->FreeSpace, 2.5);
+
+    // A value set by code, past the checks, reaches the jobs within its range.
+    Module->Copies = 5000;
+    Module->WorkMode = -3;
+    EXPECT_EQ(Module->GetSettings().Copies, 999);
+    EXPECT_EQ(Module->GetSettings().WorkMode, 0);
+    EXPECT_EQ(Module->GetSettings().DeletePolicy, 3);
 }
 
 TEST_F(ModuleValuesTest, RenamingChangesCaptionToolbarAndTray) {
