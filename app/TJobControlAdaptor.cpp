@@ -1,6 +1,7 @@
 #include "app/TJobControlAdaptor.h"
 
 #include "app/AutomationError.h"
+#include "app/GuardedCall.h"
 #include "app/TProcessLifetime.h"
 #include "common/Language.h"
 #include "control/JobControlLimits.h"
@@ -120,24 +121,13 @@ void TJobControlAdaptor::Announce() {
 
 template <typename TResult, typename TBody>
 TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
-    Lifetime.CallStarted(message.service());
-    // Whatever the call changed may let a job move.
-    struct TFinish {
-        TModuleControl& Module;
-        TProcessLifetime& Lifetime;
-        ~TFinish() {
-            Module.NoteWorkPossible();
-            Lifetime.CallFinished();
-        }
-    } finish{Module, Lifetime};
-    try {
-        return body(TJobActions(Module, CallerOf(message)));
-    } catch (const std::exception& e) {
-        const TAutomationError error = AutomationErrorOf(e);
-        message.setDelayedReply(true);
-        RaduvuzBus().send(message.createErrorReply(error.Name, error.Message));
-    }
-    return TResult();
+    return GuardedCall<TResult>(
+        Module, Lifetime, message.service(),
+        [&] { return body(TJobActions(Module, CallerOf(message))); },
+        [&](const TAutomationError& error) {
+            message.setDelayedReply(true);
+            RaduvuzBus().send(message.createErrorReply(error.Name, error.Message));
+        });
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {

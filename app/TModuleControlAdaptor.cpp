@@ -1,6 +1,7 @@
 #include "app/TModuleControlAdaptor.h"
 
 #include "app/AutomationError.h"
+#include "app/GuardedCall.h"
 #include "app/TProcessLifetime.h"
 #include "control/TModuleControl.h"
 #include "dbus/DBusBus.h"
@@ -33,29 +34,12 @@ TModuleControlAdaptor::TModuleControlAdaptor(TModuleControl& module, TProcessLif
     : QObject(parent), Module(module), Lifetime(lifetime) {}
 
 template <typename TResult, typename TBody> TResult TModuleControlAdaptor::Guarded(TBody body) {
-    Lifetime.CallStarted(calledFromDBus() ? message().service() : QString());
-    // Whatever the call changed may let a job move.
-    struct TFinish {
-        TModuleControl& Module;
-        TProcessLifetime& Lifetime;
-        ~TFinish() {
-            Module.NoteWorkPossible();
-            Lifetime.CallFinished();
-        }
-    } finish{Module, Lifetime};
-    try {
-        if constexpr (std::is_void_v<TResult>)
-            body();
-        else
-            return body();
-    } catch (const std::exception& e) {
-        if (calledFromDBus()) {
-            const TAutomationError error = AutomationErrorOf(e);
-            sendErrorReply(error.Name, error.Message);
-        }
-    }
-    if constexpr (!std::is_void_v<TResult>)
-        return TResult();
+    const bool fromBus = calledFromDBus();
+    return GuardedCall<TResult>(Module, Lifetime, fromBus ? message().service() : QString(), body,
+                                [&](const TAutomationError& error) {
+                                    if (fromBus)
+                                        sendErrorReply(error.Name, error.Message);
+                                });
 }
 
 void TModuleControlAdaptor::Init(int pSrv, const QString& sDesc, const QString& IDisp) {

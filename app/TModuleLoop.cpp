@@ -20,7 +20,7 @@ TModuleLoop::TModuleLoop() {
 }
 
 TModuleControl* TModuleLoop::ActiveModule() const {
-    return Module && Module->Current ? Module : nullptr;
+    return Module && Module->IsCurrent() ? Module : nullptr;
 }
 
 void TModuleLoop::TimerTimer() {

@@ -55,7 +55,7 @@ void TProcessLifetime::Reconsider() {
 
 bool TProcessLifetime::MayEnd(qint64& waitMs) {
     waitMs = -1;
-    if (Module.Current)
+    if (Module.IsCurrent())
         WasInUse = true;
     if (!Automation || IncomingCalls > 0 || TDBusObject::PendingCalls() > 0 ||
         (Module.HoldsSelfReference() && WasInUse))
@@ -64,7 +64,7 @@ bool TProcessLifetime::MayEnd(qint64& waitMs) {
     // that asked for it has left: the one that initialises it may be another.
     if (EverCalled && Callers.isEmpty() && (WasInUse || !Module.HoldsSelfReference()))
         return true;
-    if (Module.Current)
+    if (Module.IsCurrent())
         return false;
     const qint64 grace = WasInUse ? std::min<qint64>(kClosedGraceMs, GraceMs) : GraceMs;
     const qint64 left = grace - SinceLastCall.elapsed();

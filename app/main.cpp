@@ -185,7 +185,7 @@ int main(int argc, char* argv[]) {
         // A Close already under way (the server's) ends the process by itself once it is done.
         if (module.Closing())
             return;
-        if (module.Current) {
+        if (module.IsCurrent()) {
             failure ? module.LogFailure(line) : module.Log(line);
             try {
                 module.Close();

@@ -137,14 +137,6 @@ void TJobListView::SelectIds(const std::set<uint32_t>& ids) {
     selectionModel()->select(wanted, QItemSelectionModel::ClearAndSelect);
 }
 
-void TJobListView::FocusRow(int row) {
-    const QModelIndex index = ShownIndex(row);
-    if (!index.isValid() || selectionModel() == nullptr)
-        return;
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    scrollTo(index);
-}
-
 void TJobListView::SelectOnly(int row) {
     const QModelIndex index = ShownIndex(row);
     if (!index.isValid() || selectionModel() == nullptr)

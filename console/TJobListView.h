@@ -35,8 +35,6 @@ public:
     void SelectAllRows();
     // Selects exactly the rows with these ids.
     void SelectIds(const std::set<uint32_t>& ids);
-    // Makes a row the focused row and scrolls it into view; the selection stays as it is.
-    void FocusRow(int row);
     // Makes a row the only selected row, the focused one, and scrolls it into view.
     void SelectOnly(int row);
     // The focused row, -1 for none.

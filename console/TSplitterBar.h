@@ -20,7 +20,6 @@ public:
                  QWidget* parent = nullptr);
 
     void SetControl(QWidget* control) { Control = control; }
-    QWidget* ResizedControl() const { return Control; }
     int MinSize() const { return Minimum; }
 
     // Proposes a new size of the control, as a drag does; answers whether it was applied.

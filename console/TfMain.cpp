@@ -130,7 +130,7 @@ void TfMain::TranslateOwnTexts(TLanguageTable& language) {
 }
 
 TModuleControl* TfMain::ActiveModule() const {
-    return Module && Module->Current ? Module : nullptr;
+    return Module && Module->IsCurrent() ? Module : nullptr;
 }
 
 void TfMain::CreateControls() {

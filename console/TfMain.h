@@ -121,7 +121,6 @@ public:
     // The layout as the "Config" stream keeps it, and its application to the window.
     std::string LayoutText() const;
     void ApplyLayoutText(const std::string& text);
-    const std::string& LayoutFilePath() const { return LayoutFile; }
 
     void TuneJobsView();
     void TunePreviewView();

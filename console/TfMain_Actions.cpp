@@ -338,7 +338,7 @@ void TfMain::APauseExecute() {
         return;
     try {
         TJobActions actions(*module, TJobOrigin::Console());
-        if (module->Paused)
+        if (module->IsPaused())
             actions.Resume();
         else
             actions.Pause();
@@ -352,9 +352,10 @@ void TfMain::AExitExecute() {
     if (TModuleControl* module = ActiveModule()) {
         const TJobCounts counts = TJobActions(*module).Counts();
         if (counts.InProcess > 0 &&
-            !Dialogs->Confirm(this, QString::fromStdString(FormatText(
-                                        WindowText(wtConfirmShutDown),
-                                        {module->Description, counts.InProcess, counts.Held}))))
+            !Dialogs->Confirm(
+                this, QString::fromStdString(
+                          FormatText(WindowText(wtConfirmShutDown),
+                                     {module->GetDescription(), counts.InProcess, counts.Held}))))
             return;
     }
     // Both steps swallow their errors so that the window always closes.

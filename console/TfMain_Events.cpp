@@ -44,7 +44,7 @@ void TfMain::FormCreate() {
 void TfMain::FormShow() {
     SetImage(AHide, isVisible() ? 0 : 1);
     if (TModuleControl* module = ActiveModule())
-        SetImage(APause, module->Paused ? 3 : 2);
+        SetImage(APause, module->IsPaused() ? 3 : 2);
     lvProcessJobsEnter();
     lvCompletedJobsEnter();
 }

@@ -133,7 +133,7 @@ TJobIds TfMain::SelectedIds(const TJobListView* list) {
 
 TModuleControl* TfMain::PassedJobsModule() {
     TModuleControl* module = ActiveModule();
-    if (!module || !lvCompletedJobs->Selected() || !DirectoryExists(module->JobDir)) {
+    if (!module || !lvCompletedJobs->Selected() || !DirectoryExists(module->GetJobDir())) {
         Beep();
         return nullptr;
     }
@@ -241,7 +241,7 @@ void TfMain::ASendToDeviceExecute() {
     for (const TDeviceChoice& choice : actions.RedirectChoices(ids)) {
         // A job sent to a held device waits held: the dialog says which devices are.
         const bool held = std::any_of(
-            module->HoldList.begin(), module->HoldList.end(),
+            module->GetHoldList().begin(), module->GetHoldList().end(),
             [&choice](const TTaggedString& entry) { return entry.Tag == choice.Terminator; });
         const std::string name =
             held ? FormatText(WindowText(wtHeldDevice), {choice.Name}) : choice.Name;
@@ -270,7 +270,7 @@ void TfMain::ASendToDeviceExecute() {
 
 void TfMain::AChangeNameExecute() {
     TModuleControl* module = ActiveModule();
-    if (!module || !DirectoryExists(module->JobDir)) {
+    if (!module || !DirectoryExists(module->GetJobDir())) {
         Beep();
         return;
     }

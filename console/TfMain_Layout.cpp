@@ -204,12 +204,12 @@ void TfMain::ShowPreview(TListRow* row) {
         return;
     }
     TModuleControl* module = ActiveModule();
-    if (!module || module->PreviewDir.empty()) {
+    if (!module || module->GetPreviewDir().empty()) {
         say(WindowText(wtNoPreviewFolder));
         return;
     }
     // The workflow keeps a job's preview pictures in a folder named after its job number.
-    const QString folder = QString::fromStdString(module->PreviewDir + "/" + row->Caption);
+    const QString folder = QString::fromStdString(module->GetPreviewDir() + "/" + row->Caption);
     const QDir dir(folder);
     if (!dir.exists()) {
         say(FormatText(WindowText(wtNoPreview), {row->Caption, folder.toStdString()}));

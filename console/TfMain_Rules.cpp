@@ -55,7 +55,7 @@ void TfMain::ApplyRule(const TJobActionStates& states) {
 void TfMain::lvProcessJobsEnter() {
     TListRow* selected = lvProcessJobs->Selected();
     TModuleControl* module = ActiveModule();
-    const TRowJob job = module ? JobOfRow(module->Jobs, selected) : TRowJob{};
+    const TRowJob job = module ? JobOfRow(module->JobsInProcess(), selected) : TRowJob{};
     ProcessListActive = true;
     ApplyRule(ProcessJobsEnterRule(selected, module != nullptr, job));
 }

@@ -74,7 +74,7 @@ void TfMain::pmJobsPopup() {
     if (!lvProcessJobs->Selected() && !lvCompletedJobs->Selected())
         return;
     TModuleControl* module = ActiveModule();
-    if (!module || !DirectoryExists(module->JobDir))
+    if (!module || !DirectoryExists(module->GetJobDir()))
         return;
     TJobListView* list = FocusedList();
     if (!list || list->SelectedRows().size() != 1)
@@ -97,7 +97,8 @@ void TfMain::AAddSpotColorExecute() {
     TModuleControl* module = ActiveModule();
     TJobListView* list = FocusedList();
     if ((!lvProcessJobs->Selected() && !lvCompletedJobs->Selected()) || !module ||
-        !DirectoryExists(module->JobDir) || !list || list->SelectedRows().size() != 1 || !forms) {
+        !DirectoryExists(module->GetJobDir()) || !list || list->SelectedRows().size() != 1 ||
+        !forms) {
         TNotice::Beep();
         return;
     }

@@ -164,7 +164,7 @@ QString TfMain::JobsNamed(const std::vector<TListRow*>& rows) {
 void TfMain::ShowTrayState() {
     TTrayState state = TTrayState::NoModule;
     if (TModuleControl* module = ActiveModule()) {
-        if (module->Paused)
+        if (module->IsPaused())
             state = TTrayState::Paused;
         else if (JobCounts().Held > 0)
             state = TTrayState::Held;

@@ -220,12 +220,6 @@ void TfSearch::UseDateFormat() {
     eDate->setPlaceholderText(QString::fromStdString(ShortDateText(std::trunc(Now()))));
 }
 
-QString TfSearch::DateText() const {
-    QString text = eDate->displayText();
-    text.replace(QLatin1Char('_'), QLatin1Char(' '));
-    return text;
-}
-
 bool TfSearch::DateGiven() const {
     const QString text = eDate->text();
     return std::any_of(text.begin(), text.end(),

@@ -25,8 +25,6 @@ class TfSearch : public QDialog, public TTWForm {
 public:
     explicit TfSearch(QWidget* parent = nullptr);
 
-    // The date field as its mask shows it, a blank for each place not filled.
-    QString DateText() const;
     // A date was typed: a field without a digit is no date criterion.
     bool DateGiven() const;
     // The date field's mask follows the short date form of the C library locale, the form the

@@ -102,14 +102,6 @@ TJobActionStates SelectAllRule(bool processActive, int processRows, bool complet
     return states;
 }
 
-TJobActionStates ProcessJobsChangedRule() {
-    TJobActionStates states;
-    for (TJobAction action :
-         {TJobAction::Abort, TJobAction::UnHold, TJobAction::Hold, TJobAction::Priority})
-        states.Set(action, false);
-    return states;
-}
-
 TJobActionStates PassedJobsChangedRule() {
     TJobActionStates states;
     for (TJobAction action : {TJobAction::Delete, TJobAction::Reprocess, TJobAction::SendToDevice,

@@ -64,9 +64,8 @@ TJobActionStates CompletedJobsExitRule();
 // only when every selected row is a raster job.
 TJobActionStates SelectAllRule(bool processActive, int processRows, bool completedActive,
                                int completedRows, bool allRaster);
-// After a command changed jobs, the actions of their list wait until the operator selects
+// After a command changed passed jobs, the actions of their list wait until the operator selects
 // again.
-TJobActionStates ProcessJobsChangedRule();
 TJobActionStates PassedJobsChangedRule();
 
 } // namespace raduvuz

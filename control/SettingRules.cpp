@@ -4,6 +4,7 @@
 #include "common/Utils.h"
 #include "services/Dispatch.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace raduvuz {
@@ -69,6 +70,21 @@ int32_t RequireInRange(const std::string& argument, const TSettingRange& range, 
     if (!problem.empty())
         throw TInvalidArgument(argument, problem);
     return value;
+}
+
+namespace {
+
+int32_t Within(const TSettingRange& range, int32_t value) {
+    return std::clamp(value, range.Min, range.Max);
+}
+
+} // namespace
+
+TJobSettings JobSettingsOf(TJobSettings values) {
+    values.Copies = Within(kCopiesRange, values.Copies);
+    values.DeletePolicy = Within(kDeletePolicyRange, values.DeletePolicy);
+    values.WorkMode = Within(kWorkModeRange, values.WorkMode);
+    return values;
 }
 
 std::string FreeSpaceProblem(double value) {

@@ -4,6 +4,8 @@
 // refuse anything else with RAduvuz.Error.InvalidArgs and keep the old value; a loaded or
 // imported configuration logs it and keeps the old value.
 
+#include "jobs/TJobSettings.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,6 +44,11 @@ inline constexpr TSettingRange kCopiesRange{"Copies", 0, 999};
 std::string RangeProblem(const TSettingRange& range, int32_t value);
 // value when it lies in the range, else TInvalidArgument naming argument.
 int32_t RequireInRange(const std::string& argument, const TSettingRange& range, int32_t value);
+
+// The settings a job reads, made from the module's values: an integer setting outside its range is
+// brought to the range's nearest end, so that a value set other than through the checks above
+// (by code) never reaches a job out of its range.
+TJobSettings JobSettingsOf(TJobSettings values);
 
 // The free-space threshold in MB: finite and not below 0. Empty when value is one.
 std::string FreeSpaceProblem(double value);

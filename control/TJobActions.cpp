@@ -15,6 +15,7 @@
 #include "jobs/SpoolRename.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
+#include "jobs/WaitList.h"
 #include "platform/System.h"
 #include "services/Dispatch.h"
 
@@ -584,14 +585,17 @@ void TJobActions::ShutDown() {
     try {
         if (Module.GetServerObject().Assigned())
             Module.GetServerObject().CloseMe(Module.ModuleNumber);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        Module.LogFailure(std::string("The workflow server was not told that the module shuts "
+                                      "down (") +
+                          e.what() + ")");
     }
 }
 
 TSetupResult TJobActions::Setup() {
     TModuleProcess& process = Module.ProcessState();
-    const std::string self = std::holds_alternative<std::string>(Module.SelfObj)
-                                 ? std::get<std::string>(Module.SelfObj)
+    const std::string self = std::holds_alternative<std::string>(Module.GetSelfObject())
+                                 ? std::get<std::string>(Module.GetSelfObject())
                                  : std::string();
     const std::optional<int32_t> answer = process.Setup.DoAction(process.SetupLibraryFile(), self);
     if (!answer)
@@ -604,7 +608,11 @@ TSetupResult TJobActions::Setup() {
         const std::string out = Module.GetOutParams();
         const std::string in = Module.GetInParams();
         process.ServerObject.ChangeSetup(Module.ModuleNumber, in, out);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // A save that failed has logged why already; this names what did not follow it.
+        Module.LogFailure(std::string("The changed setup was not saved or not told to the "
+                                      "workflow server (") +
+                          e.what() + "; configuration " + Module.ConfigKey + ")");
     }
     return TSetupResult::Changed;
 }

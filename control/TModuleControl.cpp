@@ -85,8 +85,8 @@ TModuleControl::TModuleControl(TModuleProcess& process, IEventLoop& loop, IModul
     : Process(process), EventLoop(loop), ShownBy(view) {}
 
 const TJobSettings& TModuleControl::GetSettings() const {
-    JobSettings = {ModuleNumber, Copies,   Multiplex, DeletePolicy, WorkMode,
-                   LastInTop,    LogLevel, Event,     JobDir,       RetryDelayMs};
+    JobSettings = JobSettingsOf({ModuleNumber, Copies, Multiplex, DeletePolicy, WorkMode, LastInTop,
+                                 LogLevel, Event, JobDir, RetryDelayMs});
     return JobSettings;
 }
 
@@ -154,7 +154,7 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
     GenPreview = true;
     ErrorMessage = "no error";
 
-    // Any failure here skips the rest of the block and is ignored.
+    // A failure here skips the rest of the block: the module runs with the defaults above.
     try {
         if (!Process.ServerObject.Assigned())
             Process.ServerObject = TServerClient(IDisp);
@@ -171,7 +171,11 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
             ForceDirectories(PreviewDir);
             RegisterForUninstall(Process.ProgramFolder, PreviewDir, 1);
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // Without a server (a module made for a test, say) there is nothing to connect to.
+        if (Process.ServerObject.Assigned())
+            LogFailure(std::string("Exception in Init while it asked the workflow server (") +
+                       e.what() + "); the module goes on with the preview folder " + PreviewDir);
     }
 
     try {
@@ -192,9 +196,20 @@ void TModuleControl::Init(int32_t pSrv, const std::string& sDesc, TDispatchPtr I
                            LanguageText(1613, "Cannot connect to memory manager") + " (" +
                                e.what() + ")");
         } catch (const std::exception&) {
+            // WriteServerLog put the line in the system log before the server refused it.
         }
     }
     ListenToStore();
+}
+
+void TModuleControl::TellServer(const char* what, const std::function<void()>& call) {
+    if (!Process.ServerObject.Assigned())
+        return;
+    try {
+        call();
+    } catch (const std::exception& e) {
+        LogFailure(std::string("The workflow server was not told ") + what + " (" + e.what() + ")");
+    }
 }
 
 void TModuleControl::WriteServerLog(TLogSeverity severity, const std::string& text) {
@@ -213,10 +228,8 @@ void TModuleControl::Pause(const std::string& by) {
     Paused = true;
     PausedForDisk = false;
     Log(LanguageFormat(2409, {by}, "Paused%s"));
-    try {
-        Process.ServerObject.ChangeStatus(ModuleNumber, true, Status);
-    } catch (const std::exception&) {
-    }
+    TellServer("that the module paused",
+               [&] { Process.ServerObject.ChangeStatus(ModuleNumber, true, Status); });
     View().SetPauseAction(WindowText(wtStart), WindowText(wtStartHint), 3);
 }
 
@@ -232,10 +245,8 @@ void TModuleControl::Resume(const std::string& by) {
     PausedForDisk = false;
     Log(LanguageFormat(2410, {by}, "Started%s"));
     Started = 1;
-    try {
-        Process.ServerObject.ChangeStatus(ModuleNumber, false, 1);
-    } catch (const std::exception&) {
-    }
+    TellServer("that the module started",
+               [&] { Process.ServerObject.ChangeStatus(ModuleNumber, false, 1); });
     View().SetPauseAction(WindowText(wtStop), WindowText(wtStopHint), 2);
 }
 
@@ -265,6 +276,7 @@ void TModuleControl::LogLine(TLogSeverity severity, const std::string& text) {
         try {
             Process.ServerObject.WriteLog(ModuleNumber, line);
         } catch (const std::exception&) {
+            // The line is in the system log already; logging the failure would come back here.
         }
     }
 }

@@ -47,21 +47,13 @@ public:
 
     std::vector<std::string> HoldJobs;
     TTaggedList FlowEntries;
-    TTaggedList DestNames;
     TTaggedList TermNames;
     TTaggedList TermKeys;
     TTaggedList HoldList;
     TJobList Jobs;
     std::vector<std::shared_ptr<TSavedDoc>> SavedDocs;
-    std::string Description;
     std::string ModuleID;
     std::string ConfigKey;
-    std::string ErrorMessage = "no error";
-    // Why the settings are not those of a stored configuration (its file is damaged, cannot be
-    // read, or is gone while a damaged copy is kept); empty once one is loaded, imported or
-    // saved. Until then Resume leaves the module paused.
-    std::string ConfigNotLoaded;
-    std::string ComputerName;
     std::string StoreDir;
     std::string PreviewDir;
     bool Multiplex = false;
@@ -75,35 +67,36 @@ public:
     bool GenPreview = true;
     bool Event = true;
     int32_t ModuleNumber = 0;
-    int32_t ParkedValue = 0;
     int32_t Status = 1;
     int32_t DeletePolicy = 1;
     int32_t KeepTime = 1440;
-    int32_t Started = 0;
     int32_t WorkMode = 0;
     std::string JobDir;
     std::string InParams;
     std::string OutParams;
-    TVariant SelfObj;
     bool Busy = false;
-    int32_t LogLevel = 1;
-    int32_t SavedKeepTime = 180;
     double FreeSpace = 0;
     int32_t Copies = 0;
     int32_t MaxFiles = 0;
     bool IntakeExhausted = false;
-    // The document store left the bus: no job calls it until a store owns its name again.
-    bool StoreAway = false;
-    // Paused because the disk of the job folder had too little room, not by the operator: the
-    // module starts again by itself once there is room.
-    bool PausedForDisk = false;
-    // How long a transferring job waits, serving events, between attempts to create its output.
-    int RetryDelayMs = 1000;
+
+    // What the console, the adaptors and the tests read of the module.
+    const std::string& GetDescription() const { return Description; }
+    bool IsPaused() const { return Paused; }
+    // Paused because the disk of the job folder had too little room, not by the operator.
+    bool IsPausedForDisk() const { return PausedForDisk; }
+    int32_t GetSavedKeepTime() const { return SavedKeepTime; }
+    const std::string& GetJobDir() const { return JobDir; }
+    const std::string& GetPreviewDir() const { return PreviewDir; }
+    // The destinations' names the server gave for the flow entries.
+    const TTaggedList& GetDestNames() const { return DestNames; }
+    // The object the server registered the module as (SelfReg).
+    const TVariant& GetSelfObject() const { return SelfObj; }
+    const TJobList& JobsInProcess() const { return Jobs; }
 
     IEventLoop& Loop() const { return EventLoop; }
     // The console's view of the module, or one that shows nothing.
     IModuleView& View() const;
-    bool HasView() const { return ShownBy != nullptr; }
     void SetView(IModuleView* view) { ShownBy = view; }
     // The job lists; the window and the job-control interface view them.
     TJobRows& Rows() { return JobRows; }
@@ -214,7 +207,8 @@ public:
     std::string SpoolFilePath(const std::string& job, const std::string& doc) const;
 
     // IJobHost: what the module's jobs read and use of it.
-    // Made from the members below at each call, so it always shows their values.
+    // Made from the module's settings at each call (through JobSettingsOf), so it always shows
+    // their values.
     const TJobSettings& GetSettings() const override;
     bool IsCurrent() const override { return Current; }
     int32_t GetStatus() const override { return Status; }
@@ -223,12 +217,23 @@ public:
     const TTaggedList& GetTermNames() const override { return TermNames; }
     const TTaggedList& GetTermKeys() const override { return TermKeys; }
     const TTaggedList& GetHoldList() const override { return HoldList; }
-    TDestRouter& GetRouter() override { return Router; }
-    std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() override { return SavedDocs; }
+    bool Multiplexes() const override { return Router.Multiplexes(); }
+    std::string ChooseDestination(const std::string& dests, const std::string& name, int32_t jobID,
+                                  const std::string& color,
+                                  const std::function<bool(int32_t)>& ready) override {
+        return Router.Choose(dests, name, jobID, color, ready);
+    }
+    bool KeepSavedDoc(std::shared_ptr<TSavedDoc> record) override;
     TServerClient& GetServerObject() override;
     TStoreClient& GetStoreObject() override;
-    TJobList& GetJobs() override { return Jobs; }
-    TJobListModel& GetProcessJobs() override { return JobRows.Process(); }
+    TDoc* AdoptJob(std::unique_ptr<TDoc> job) override { return Jobs.Add(std::move(job)); }
+    bool AllJobsWaiting() const override { return Jobs.AllWaiting(); }
+    bool SpoolFileOfOtherJob(const TDoc& job) const override {
+        return Jobs.HasOtherWithNumbers(job);
+    }
+    TProcessRows ProcessRows() override { return TProcessRows(JobRows.Process()); }
+    // The destinations of a multiplexing module and the jobs routed to each of late.
+    const TDestRouter& GetRouter() const { return Router; }
     void FreeJob(TDoc& job) override;
     void StoreGone(const std::string& why) override;
     bool IsStoreAway() const override { return StoreAway; }
@@ -248,8 +253,6 @@ public:
     // Changes whenever the lists are replaced (Init, Close): a tick that pumped messages compares
     // it with the value it started with before it touches a job again.
     uint64_t Generation() const { return ListGeneration; }
-    // Ticks (and other pumping work) in progress; while it is above 0 no job is destroyed.
-    int TickDepth() const { return Ticks; }
     // Jobs and saved-job records waiting until the running tick has unwound.
     size_t DeferredCount() const { return DeferredJobs.size() + DeferredSavedDocs.size(); }
 
@@ -317,6 +320,9 @@ private:
     std::string ConfigString() const;
     // One log line, everywhere Log sends it.
     void LogLine(TLogSeverity severity, const std::string& text);
+    // A call that tells the workflow server something (what, for the log line); a failure is
+    // logged, and a module without a server has nobody to tell.
+    void TellServer(const char* what, const std::function<void()>& call);
     // A line the module writes to its server itself, also to the log sink.
     void WriteServerLog(TLogSeverity severity, const std::string& text);
     // The log sink's copy of a line: "module <number> (<description>): <line>".
@@ -354,6 +360,26 @@ private:
     bool DestinationsFree(int32_t docID, std::set<int32_t>& visited);
     TDoc* JobOfRow(const TListRow* row) const;
 
+    TTaggedList DestNames;
+    std::string Description;
+    std::string ErrorMessage = "no error";
+    // Why the settings are not those of a stored configuration (its file is damaged, cannot be
+    // read, or is gone while a damaged copy is kept); empty once one is loaded, imported or
+    // saved. Until then Resume leaves the module paused.
+    std::string ConfigNotLoaded;
+    std::string ComputerName;
+    int32_t ParkedValue = 0;
+    int32_t Started = 0;
+    TVariant SelfObj;
+    int32_t LogLevel = 1;
+    int32_t SavedKeepTime = 180;
+    // The document store left the bus: no job calls it until a store owns its name again.
+    bool StoreAway = false;
+    // Paused because the disk of the job folder had too little room, not by the operator: the
+    // module starts again by itself once there is room.
+    bool PausedForDisk = false;
+    // How long a transferring job waits, serving events, between attempts to create its output.
+    int RetryDelayMs = 1000;
     TModuleProcess& Process;
     IEventLoop& EventLoop;
     IModuleView* ShownBy;

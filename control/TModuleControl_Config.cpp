@@ -250,12 +250,9 @@ void TModuleControl::ApplyConfig(TParams& params, bool withHeldJobs) {
     if (withHeldJobs)
         HoldJobs = ListWithinLimit(params, "HoldJobs");
 
-    if (Multiplex) {
-        try {
-            Process.ServerObject.SetValue(ModuleNumber, 1010, true);
-        } catch (const std::exception&) {
-        }
-    }
+    if (Multiplex)
+        TellServer("that the module multiplexes",
+                   [&] { Process.ServerObject.SetValue(ModuleNumber, 1010, true); });
 }
 
 std::vector<std::string> TModuleControl::ListWithinLimit(TParams& params, const char* key) {
@@ -309,10 +306,8 @@ void TModuleControl::StopForConfiguration(const std::string& text) {
     Status = -1;
     ErrorMessage = text;
     LogFailure(text);
-    try {
-        Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status);
-    } catch (const std::exception&) {
-    }
+    TellServer("the status -1 of the configuration",
+               [&] { Process.ServerObject.ChangeStatus(ModuleNumber, Paused, Status); });
 }
 
 void TModuleControl::SetJobDir() {

@@ -34,6 +34,7 @@
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
+#include "jobs/WaitList.h"
 #include "platform/System.h"
 #include "services/TStoreClient.h"
 
@@ -86,7 +87,9 @@ void TModuleControl::TimerTimer() {
         }
         if (Current)
             EventLoop.ProcessPendingMessages();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        LogFailure(std::string("Exception in the timer (") + e.what() + "; job folder " + JobDir +
+                   ")");
     }
     InTimer = false;
     // What moved may let more move; news that came while the handler ran was not acted on yet.
@@ -193,7 +196,8 @@ bool TModuleControl::Tick() {
                 break;
         }
         IntakeExhausted = false;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        LogFailure(std::string("Exception in Tick (") + e.what() + "; job folder " + JobDir + ")");
     }
     return moved;
 }

@@ -18,18 +18,21 @@ void TModuleControl::AddFlowEntry(int32_t Dest, const std::string& FlowEntry) {
     if (Dest < 1)
         throw TInvalidArgument("Dest",
                                std::to_string(Dest) + " is not a module number (1 or more)");
+    FlowEntries.push_back({FlowEntry, Dest});
+    Router.AddDestination(Dest);
+    const bool named = std::any_of(DestNames.begin(), DestNames.end(),
+                                   [&](const TTaggedString& name) { return name.Tag == Dest; });
+    // Without a server (before Init) the destination has nobody to name it.
+    if (named || !Process.ServerObject.Assigned())
+        return;
     // A server that cannot name the destination leaves the entry in place without a name.
     try {
-        FlowEntries.push_back({FlowEntry, Dest});
-        Router.AddDestination(Dest);
-        const bool named = std::any_of(DestNames.begin(), DestNames.end(),
-                                       [&](const TTaggedString& name) { return name.Tag == Dest; });
-        if (!named) {
-            const TVariant name = Process.ServerObject.GetValue(Dest, 2);
-            if (!IsNull(name))
-                DestNames.push_back({VariantToText(name), Dest});
-        }
-    } catch (const std::exception&) {
+        const TVariant name = Process.ServerObject.GetValue(Dest, 2);
+        if (!IsNull(name))
+            DestNames.push_back({VariantToText(name), Dest});
+    } catch (const std::exception& e) {
+        LogFailure("The workflow server did not name destination " + std::to_string(Dest) +
+                   " of a flow entry (" + e.what() + "); the entry stays without a name");
     }
 }
 
@@ -40,10 +43,16 @@ void TModuleControl::ClearFlowEntrySet() {
 }
 
 void TModuleControl::AddTerminator(int32_t Term, const std::string& Name, const TVariant&) {
+    TermNames.push_back({Name, Term});
+    // Without a server (before Init) the terminator has nobody to give its key.
+    if (!Process.ServerObject.Assigned())
+        return;
     try {
-        TermNames.push_back({Name, Term});
         TermKeys.push_back({Process.ServerObject.PtrToKey(Term), Term});
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        LogFailure("The workflow server did not give the key of terminator " +
+                   std::to_string(Term) + " (" + Name + "): " + e.what() +
+                   "; its jobs' spool files cannot name it");
     }
 }
 

@@ -11,6 +11,7 @@
 #include "jobs/JobNames.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
+#include "jobs/WaitList.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "platform/WholeFile.h"

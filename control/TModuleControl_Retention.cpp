@@ -90,7 +90,9 @@ void TModuleControl::RetentionPass() {
             DeleteOldestWhileDiskIsLow(now);
         else
             DeleteExpiredJobs(now);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        LogFailure(std::string("Exception in the retention pass (") + e.what() + "; job folder " +
+                   JobDir + ")");
     }
 }
 

@@ -5,6 +5,7 @@
 #include "jobs/JobNames.h"
 #include "jobs/TDoc.h"
 #include "jobs/TSavedDoc.h"
+#include "jobs/WaitList.h"
 #include "platform/System.h"
 
 #include <algorithm>
@@ -26,11 +27,8 @@ bool TModuleControl::SaveDoc(int32_t DocID) {
                            "Save doc Document %s (%d-%d) saved"));
     // Every keep request needs its own release: a record made by an earlier request counts
     // this one too.
-    const auto record = std::find_if(
-        SavedDocs.begin(), SavedDocs.end(),
-        [&](const std::shared_ptr<TSavedDoc>& saved) { return saved->OutDocID == DocID; });
-    if (record != SavedDocs.end())
-        ++(*record)->SaveCount;
+    if (const std::shared_ptr<TSavedDoc> record = FindSavedDoc(SavedDocs, DocID))
+        ++record->SaveCount;
     else
         doc.TestSaved();
     return true;
@@ -49,6 +47,10 @@ int32_t TModuleControl::LoadDoc(int32_t DocID, int32_t Dest) {
     if (LogLevel > 0)
         Log(LanguageFormat(1741, {DocID}, "Can not load document %d. Document not found"));
     return -1;
+}
+
+bool TModuleControl::KeepSavedDoc(std::shared_ptr<TSavedDoc> record) {
+    return AddSavedDoc(SavedDocs, std::move(record));
 }
 
 void TModuleControl::DeleteSavedDoc(int32_t DocID) {

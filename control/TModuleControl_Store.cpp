@@ -14,6 +14,7 @@
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "jobs/TSavedDoc.h"
+#include "jobs/WaitList.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "platform/WholeFile.h"

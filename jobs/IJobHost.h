@@ -2,8 +2,10 @@
 
 #include "common/Types.h"
 #include "jobs/TJobSettings.h"
+#include "jobs/TProcessRows.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,12 +13,9 @@
 namespace raduvuz {
 
 class TDoc;
-class TJobList;
-class TJobListModel;
 class TServerClient;
 class TStoreClient;
 class TWaitJournal;
-class TDestRouter;
 struct TSavedDoc;
 
 // What a job needs of the module it belongs to. The module implements it; a job is given its
@@ -42,24 +41,38 @@ public:
     virtual void LogFailure(const std::string& text) { Log(text); }
 
     // Where jobs go: destinations with their rules, the terminators' names and keys, the held
-    // terminators and the jobs recently routed to each destination.
+    // terminators.
     virtual const TTaggedList& GetFlowEntries() const = 0;
     virtual const TTaggedList& GetTermNames() const = 0;
     virtual const TTaggedList& GetTermKeys() const = 0;
     virtual const TTaggedList& GetHoldList() const = 0;
-    // Where the copies of a multiplexing module go.
-    virtual TDestRouter& GetRouter() = 0;
+    // Where the copies of a multiplexing module go: whether its router spreads them (two
+    // destinations at least), and the destination it gives a copy of job jobID named name, of
+    // colour color, among dests (see TDestRouter::Choose); empty when none is ready.
+    virtual bool Multiplexes() const = 0;
+    virtual std::string ChooseDestination(const std::string& dests, const std::string& name,
+                                          int32_t jobID, const std::string& color,
+                                          const std::function<bool(int32_t)>& ready) = 0;
 
-    // Output documents the server asked to keep; DeleteSavedDoc drops one keep request.
-    virtual std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() = 0;
+    // Output documents the server asked to keep: KeepSavedDoc records one (false when its output
+    // document is recorded already), DeleteSavedDoc drops one keep request.
+    virtual bool KeepSavedDoc(std::shared_ptr<TSavedDoc> record) = 0;
     virtual void DeleteSavedDoc(int32_t DocID) = 0;
 
+    // The clients of the workflow server and the document store: calls to the peers, not the
+    // module's own data, so a job uses them as they are.
     virtual TServerClient& GetServerObject() = 0;
     virtual TStoreClient& GetStoreObject() = 0;
 
-    // The jobs in process and their rows in the window's list.
-    virtual TJobList& GetJobs() = 0;
-    virtual TJobListModel& GetProcessJobs() = 0;
+    // The jobs in process. AdoptJob takes a job into the module's list and answers it there.
+    virtual TDoc* AdoptJob(std::unique_ptr<TDoc> job) = 0;
+    // Whether every job in process waits (or none is in process).
+    virtual bool AllJobsWaiting() const = 0;
+    // Whether a job in process other than job has its job and document number (and so its spool
+    // file).
+    virtual bool SpoolFileOfOtherJob(const TDoc& job) const = 0;
+    // The rows of the jobs in process, as far as a job may touch them.
+    virtual TProcessRows ProcessRows() = 0;
     // Ends a job of the list: it leaves the list and is freed (TDoc::Free), then destroyed at
     // once or, while a tick or other work that pumps messages may still hold it, once that work
     // has unwound.

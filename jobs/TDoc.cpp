@@ -7,7 +7,6 @@
 #include "common/WindowTexts.h"
 #include "jobs/IJobHost.h"
 #include "jobs/JobNames.h"
-#include "jobs/TJobList.h"
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
@@ -64,7 +63,7 @@ void TDoc::Reindex() {
 
 void TDoc::RowFollows() {
     if (ListItem)
-        Host.GetProcessJobs().Refresh(ListItem);
+        Host.ProcessRows().Refresh(ListItem);
 }
 
 bool TDoc::MoveTo(TJobState to, const std::string& line, bool failure) {
@@ -146,8 +145,6 @@ void TDoc::SetAbortRequested(bool value) {
 }
 
 void TDoc::AddToList(int32_t imageIndex) {
-    TJobListModel& list = Host.GetProcessJobs();
-
     TListRow row;
     row.Caption = std::to_string(JobID);
     row.ImageIndex = imageIndex;
@@ -189,8 +186,7 @@ void TDoc::AddToList(int32_t imageIndex) {
     row.Created = FCreated;
     row.Devices = Devices;
     row.Priority = FPriority;
-    ListItem =
-        Host.GetSettings().LastInTop ? list.Insert(0, std::move(row)) : list.Add(std::move(row));
+    ListItem = Host.ProcessRows().Put(std::move(row), Host.GetSettings().LastInTop);
     ShowLabel(Host);
 }
 
@@ -217,13 +213,11 @@ void LogException(IJobHost& host, const char* name, const std::exception& error,
 
 void ShowLabel(IJobHost& host) {
     host.GetServerObject().ShowLabel(host.GetSettings().ModuleNumber,
-                                     std::to_string(host.GetProcessJobs().Count()));
+                                     std::to_string(host.ProcessRows().Count()));
 }
 
 void ModuleIdleCheck(IJobHost& host) {
-    const TJobList& jobs = host.GetJobs();
-    const bool allWaiting = jobs.PickIndex().CountAll(TJobState::Waiting) == jobs.size();
-    if (allWaiting && host.GetStatus() != 1)
+    if (host.AllJobsWaiting() && host.GetStatus() != 1)
         host.ChangeStatus(1);
 }
 
@@ -237,7 +231,7 @@ void TDoc::Free(bool storeSteps) {
         if (ListItem && current) {
             TListRow* row = ListItem;
             ListItem = nullptr;
-            Host.GetProcessJobs().Delete(row);
+            Host.ProcessRows().Remove(row);
         }
         SpoolStream.reset();
         // A store that has gone holds nothing of the job any more.
@@ -279,7 +273,7 @@ TJobStage TDoc::Stage() const {
 void TDoc::CountMoved(int64_t bytes) {
     Moved += bytes;
     if (ListItem)
-        Host.GetProcessJobs().SetProgress(ListItem, Moved, DataSize);
+        Host.ProcessRows().SetProgress(ListItem, Moved, DataSize);
 }
 
 void TDoc::ReadFields() {

@@ -21,8 +21,6 @@ class TFileStream;
 class TDispatchError;
 class TStoreGone;
 struct TListRow;
-struct TSavedDoc;
-struct TWaitRecord;
 
 // Where a job in process stands, as the operator sees it: reading until the store gives its
 // first block, then transferring or spooling it; a spooled copy waiting (or held) to be sent;
@@ -228,21 +226,5 @@ bool IsHeldDevice(const IJobHost& host, const std::string& device);
 void ShowLabel(IJobHost& host);
 // Status 1 when every job left is waiting (or none is left) and the status is not 1 already.
 void ModuleIdleCheck(IJobHost& host);
-
-// The wait list (TDoc_Wait.cpp).
-bool SpoolToWait(TDoc& job);
-bool AddWaitDoc(TDoc& job, const std::string& dests, const std::string& devices);
-bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devices, bool hold);
-// The output document number, or -1. A call that cannot progress (no destination, no devices,
-// a destination that stays busy) ends with -1 after LoadSavedDocMaxTries checks.
-int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest);
-inline constexpr int LoadSavedDocMaxTries = 1000;
-std::string ReadSpoolDDS(IJobHost& host, const std::string& jobID, const std::string& docID);
-// Makes the waiting copy a journal record describes from its spool file, as it was when the
-// module ended (destinations, devices, held, priority, name); false when the spool file cannot
-// be read.
-bool RemakeWaitDoc(IJobHost& host, const TWaitRecord& record);
-bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& docID,
-                  const std::string& device, bool hold);
 
 } // namespace raduvuz

@@ -6,7 +6,6 @@
 #include "jobs/JobNames.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
-#include "jobs/TJobList.h"
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
@@ -83,8 +82,8 @@ bool TDoc::LeaveGoneStore() {
         SendAsPath = false;
         Moved = 0;
         if (ListItem) {
-            Host.GetProcessJobs().SetImage(ListItem, -1);
-            Host.GetProcessJobs().SetProgress(ListItem, 0, DataSize);
+            Host.ProcessRows().SetImage(ListItem, -1);
+            Host.ProcessRows().SetProgress(ListItem, 0, DataSize);
         }
         MoveTo(TJobState::Waiting,
                "Job " + JobText() +
@@ -109,12 +108,10 @@ bool TDoc::LeaveGoneStore() {
 void TDoc::SetAsideSpoolFile(const std::string& path) {
     const std::string oldName = NameInSpoolFile(path, Host.GetTermKeys());
     const std::string key = JobKey(JobID, DocID);
-    for (const TDoc* other : Host.GetJobs()) {
-        if (other != this && other->JobID == JobID && other->DocID == DocID)
-            throw std::runtime_error("the spool file " + path + " belongs to job " + key + " (" +
-                                     oldName + "), which is in process; job " + JobText() +
-                                     " cannot be spooled under the same name");
-    }
+    if (Host.SpoolFileOfOtherJob(*this))
+        throw std::runtime_error("the spool file " + path + " belongs to job " + key + " (" +
+                                 oldName + "), which is in process; job " + JobText() +
+                                 " cannot be spooled under the same name");
     const std::string folder = Host.GetSettings().JobDir + "/damaged";
     if (!ForceDirectories(folder))
         throw std::runtime_error("Cannot make " + folder + " for the kept spool file " + path +

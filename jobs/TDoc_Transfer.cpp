@@ -27,11 +27,11 @@
 #include "common/Utils.h"
 #include "jobs/IJobHost.h"
 #include "jobs/SpoolFile.h"
-#include "jobs/TDestRouter.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
 #include "jobs/TSavedDoc.h"
+#include "jobs/WaitList.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "platform/WholeFile.h"
@@ -65,7 +65,7 @@ void TDoc::ReportWorking() {
 void TDoc::SetSizeTextFromStream() {
     SizeText = ::raduvuz::SizeText(SpoolStream->Size());
     if (ListItem)
-        Host.GetProcessJobs().SetSubItem(ListItem, siSize, SizeText);
+        Host.ProcessRows().SetSizeText(ListItem, SizeText);
     SpoolStream.reset();
 }
 
@@ -312,11 +312,10 @@ bool TDoc::CheckWaitingDoc() {
 }
 
 bool TDoc::ChooseDestination() {
-    TDestRouter& router = Host.GetRouter();
-    if (FReloaded || !Host.GetSettings().Multiplex || !router.Multiplexes())
+    if (FReloaded || !Host.GetSettings().Multiplex || !Host.Multiplexes())
         return true;
-    const std::string dest = router.Choose(FDests, Name, JobID, Color,
-                                           [this](int32_t d) { return DestinationReady(d); });
+    const std::string dest = Host.ChooseDestination(
+        FDests, Name, JobID, Color, [this](int32_t d) { return DestinationReady(d); });
     if (dest.empty())
         return false;
     SetDests(dest);
@@ -367,7 +366,7 @@ bool TDoc::CreateOutput() {
         return true;
     }
     if (ListItem)
-        Host.GetProcessJobs().SetImage(ListItem, 1);
+        Host.ProcessRows().SetImage(ListItem, 1);
     MoveTo(TJobState::Sending, LanguageFormat(1750, {FileName}, "File %s sending"));
     ReportWorking();
     return true;
@@ -434,7 +433,7 @@ bool TDoc::SendNextBlock(bool& done) {
             if (FReloaded && ListItem) {
                 TListRow* row = ListItem;
                 ListItem = nullptr;
-                Host.GetProcessJobs().Delete(row);
+                Host.ProcessRows().Remove(row);
             }
         }
         return true;
@@ -449,18 +448,13 @@ bool TDoc::SendNextBlock(bool& done) {
 
 void TDoc::TestSaved() {
     try {
-        std::vector<std::shared_ptr<TSavedDoc>>& savedDocs = Host.GetSavedDocs();
         if (OutDocID <= 0 || SaveCount <= 0)
-            return;
-        const bool recorded = std::any_of(
-            savedDocs.begin(), savedDocs.end(),
-            [&](const std::shared_ptr<TSavedDoc>& saved) { return saved->OutDocID == OutDocID; });
-        if (recorded)
             return;
         auto saved = std::make_shared<TSavedDoc>(
             TSavedDoc{DocID, OutDocID, JobID, SaveCount, FPriority, DDS, Now(), FCreated, Devices,
                       FileType, FileName, Name, Page, Color, Size, SizeText});
-        savedDocs.push_back(saved);
+        if (!Host.KeepSavedDoc(std::move(saved)))
+            return;
         LogJob(LanguageFormat(1751, {FileName, OutDocID, DocID}, "Document %s (%d-%d) saved"));
     } catch (const std::exception& e) {
         LogException(Host, "TestSaved", e, this);

@@ -36,6 +36,12 @@ TJobList::TItems TJobList::TakeAll() {
     return taken;
 }
 
+bool TJobList::HasOtherWithNumbers(const TDoc& job) const {
+    return std::any_of(Items.begin(), Items.end(), [&](const std::unique_ptr<TDoc>& other) {
+        return other.get() != &job && other->JobID == job.JobID && other->DocID == job.DocID;
+    });
+}
+
 bool TJobList::Contains(const TDoc* job) const {
     return std::any_of(Items.begin(), Items.end(),
                        [&](const std::unique_ptr<TDoc>& item) { return item.get() == job; });

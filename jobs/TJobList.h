@@ -48,6 +48,10 @@ public:
     // Every job out of the list, in order.
     TItems TakeAll();
     bool Contains(const TDoc* job) const;
+    // Whether every job waits (or the list is empty).
+    bool AllWaiting() const { return Index.CountAll(TJobState::Waiting) == Items.size(); }
+    // Whether a job other than job has its job and document number.
+    bool HasOtherWithNumbers(const TDoc& job) const;
     const TPickIndex& PickIndex() const { return Index; }
 
     size_t size() const { return Items.size(); }

@@ -5,9 +5,9 @@
 
 namespace raduvuz {
 
-// The module's settings a job reads, as one value. The module makes it from its settings, which
-// control/SettingRules validates where they come in (a loaded, imported or set value); a job only
-// reads it.
+// The module's settings a job reads, as one value that a job only reads. The module makes it from
+// its settings through control/SettingRules (JobSettingsOf), which also checks each value where
+// it comes in (a loaded, imported or set value).
 struct TJobSettings {
     int32_t ModuleNumber = 0;
     int32_t Copies = 0;

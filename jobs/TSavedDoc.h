@@ -3,7 +3,9 @@
 #include "common/Types.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace raduvuz {
 
@@ -27,5 +29,12 @@ struct TSavedDoc {
     std::string Size;
     std::string SizeText;
 };
+
+using TSavedDocs = std::vector<std::shared_ptr<TSavedDoc>>;
+
+// The record of output document outDocID in docs, or none.
+std::shared_ptr<TSavedDoc> FindSavedDoc(const TSavedDocs& docs, int32_t outDocID);
+// Adds record unless one of its output document is there; false when one was.
+bool AddSavedDoc(TSavedDocs& docs, std::shared_ptr<TSavedDoc> record);
 
 } // namespace raduvuz

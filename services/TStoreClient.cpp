@@ -135,6 +135,7 @@ TListeningPtr TStoreClient::Listen(std::function<void(const TStoreSignal&)> hand
                                       return;
                                   }
                               } catch (const std::exception&) {
+                                  // Arguments the store never sends: not one of its signals.
                                   return;
                               }
                               handler(signal);

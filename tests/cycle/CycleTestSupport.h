@@ -31,7 +31,7 @@ public:
     std::string ConfigKey = "FromServer";
 
     TRecordingServer() {
-        for (const char* method : {"ChangeStatus", "WriteLog", "SetValue", "ShowLabel"})
+        for (const char* method : {"ChangeStatus", "WriteLog", "SetValue", "ShowLabel", "CloseMe"})
             Define(method, [this, method](const std::vector<TVariant>& args) {
                 Record(method, args);
                 return TCallResult{};

@@ -5,6 +5,7 @@
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
 #include "jobs/TSavedDoc.h"
+#include "jobs/WaitList.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "services/Dispatch.h"

@@ -3,6 +3,7 @@
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
 #include "jobs/TWaitJournal.h"
+#include "jobs/WaitList.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 

@@ -108,7 +108,7 @@ TEST_F(StoreAndDiskTest,
 
     Module->Tick();
 
-    EXPECT_TRUE(Module->StoreAway);
+    EXPECT_TRUE(Module->IsStoreAway());
     ASSERT_EQ(Module->Jobs.size(), 1u);
     EXPECT_EQ(Module->Jobs.front(), sending);
     EXPECT_EQ(sending->State(), TJobState::Waiting);
@@ -138,7 +138,7 @@ TEST_F(StoreAndDiskTest,
 
     Store->Gone = false;
     Module->Tick();
-    EXPECT_FALSE(Module->StoreAway);
+    EXPECT_FALSE(Module->IsStoreAway());
     EXPECT_THAT(SystemLog->Find("A document store owns RozEza.MemoryMan again; the module goes on"),
                 Not(IsEmpty()));
 }
@@ -147,7 +147,7 @@ TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot)
     FreeKb = 102399;
     EXPECT_FALSE(Module->Intake());
     EXPECT_TRUE(Module->Paused);
-    EXPECT_TRUE(Module->PausedForDisk);
+    EXPECT_TRUE(Module->IsPausedForDisk());
     EXPECT_THAT(SystemLog->Find("The module starts again by itself once " + Module->StoreDir +
                                 " has 100 MB free (now 99 MB)"),
                 Not(IsEmpty()));
@@ -164,7 +164,7 @@ TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot)
     FreeKb = 0;
     EXPECT_FALSE(Module->Intake());
     Module->Pause();
-    EXPECT_FALSE(Module->PausedForDisk);
+    EXPECT_FALSE(Module->IsPausedForDisk());
     FreeKb = 10000000;
     Module->TimerTimer();
     EXPECT_TRUE(Module->Paused);

@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (module.Status == -1) {
         // Reported, and damage is kept beside for the operator, never in the way of a save.
         Check(module.Paused);
-        Check(module.ErrorMessage.rfind("Can not load module configuration (", 0) == 0);
+        Check(module.GetErrorMessage().rfind("Can not load module configuration (", 0) == 0);
         Check(!FileExists(setFile) && FileExists(setFile + ".damaged"));
     }
 

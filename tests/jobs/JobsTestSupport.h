@@ -70,13 +70,24 @@ public:
     const TTaggedList& GetTermNames() const override { return TermNames; }
     const TTaggedList& GetTermKeys() const override { return TermKeys; }
     const TTaggedList& GetHoldList() const override { return HoldList; }
-    TDestRouter& GetRouter() override { return Router; }
-    std::vector<std::shared_ptr<TSavedDoc>>& GetSavedDocs() override { return SavedDocs; }
+    bool Multiplexes() const override { return Router.Multiplexes(); }
+    std::string ChooseDestination(const std::string& dests, const std::string& name, int32_t jobID,
+                                  const std::string& color,
+                                  const std::function<bool(int32_t)>& ready) override {
+        return Router.Choose(dests, name, jobID, color, ready);
+    }
+    bool KeepSavedDoc(std::shared_ptr<TSavedDoc> record) override {
+        return AddSavedDoc(SavedDocs, std::move(record));
+    }
     void DeleteSavedDoc(int32_t DocID) override { DeletedSavedDocs.push_back(DocID); }
     TServerClient& GetServerObject() override { return Server; }
     TStoreClient& GetStoreObject() override { return Store; }
-    TJobList& GetJobs() override { return Jobs; }
-    TJobListModel& GetProcessJobs() override { return Rows; }
+    TDoc* AdoptJob(std::unique_ptr<TDoc> job) override { return Jobs.Add(std::move(job)); }
+    bool AllJobsWaiting() const override { return Jobs.AllWaiting(); }
+    bool SpoolFileOfOtherJob(const TDoc& job) const override {
+        return Jobs.HasOtherWithNumbers(job);
+    }
+    TProcessRows ProcessRows() override { return TProcessRows(Rows); }
     void FreeJob(TDoc& job) override {
         const std::unique_ptr<TDoc> owned = Jobs.Take(job);
         job.Free();

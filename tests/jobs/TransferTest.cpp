@@ -3,6 +3,7 @@
 #include "jobs/TDoc.h"
 #include "jobs/TMPrec.h"
 #include "jobs/TSavedDoc.h"
+#include "jobs/WaitList.h"
 
 #include <fstream>
 

@@ -3,6 +3,7 @@
 #include "common/Utils.h"
 #include "jobs/TDoc.h"
 #include "jobs/TWaitJournal.h"
+#include "jobs/WaitList.h"
 #include "support/TempFiles.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 
 #include "jobs/TDoc.h"
 #include "jobs/TSavedDoc.h"
+#include "jobs/WaitList.h"
 
 #include <algorithm>
 

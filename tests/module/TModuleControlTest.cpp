@@ -48,7 +48,7 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     EXPECT_EQ(Module->KeepTime, 1440);
     EXPECT_EQ(Module->WorkMode, 0);
     EXPECT_EQ(Module->DeletePolicy, 1);
-    EXPECT_EQ(Module->SavedKeepTime, 180);
+    EXPECT_EQ(Module->GetSavedKeepTime(), 180);
     EXPECT_FALSE(Module->LogToServer);
     EXPECT_TRUE(Module->LogToWindow);
     EXPECT_TRUE(Module->LastInTop);
@@ -56,7 +56,7 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     EXPECT_TRUE(Module->GenPreview);
     EXPECT_EQ(Module->ModuleID, "kept");
     EXPECT_EQ(Module->StoreDir, Process.ProgramFolder + "Storage");
-    EXPECT_EQ(Module->ComputerName, ::raduvuz::ComputerName());
+    EXPECT_EQ(Module->GetComputerName(), ::raduvuz::ComputerName());
     EXPECT_EQ(Module->GetErrorMessage(), "no error");
     EXPECT_EQ(Module->GetInParams(), "");
     EXPECT_EQ(Module->GetOutParams(), "");
@@ -118,7 +118,7 @@ TEST_F(ModuleControlTest, ASecondInitKeepsTheFirstServerAndTheStore) {
     EXPECT_EQ(Server->Calls.front(), "ChangeStatus(2,true,1)");
     EXPECT_EQ(StoreCreations, 1);
     EXPECT_EQ(Store->CallsOf("IsMainComputer").size(), 2u);
-    EXPECT_EQ(Module->Description, "Second");
+    EXPECT_EQ(Module->GetDescription(), "Second");
 }
 
 TEST_F(ModuleControlTest, AFailingServerSkipsTheRestOfTheFirstBlockOnly) {
@@ -183,7 +183,7 @@ TEST_F(ModuleControlTest, PauseAndResumeReportAndSwitchTheStartStopAction) {
     Module->Status = 2;
     Module->Resume();
     EXPECT_FALSE(Module->Paused);
-    EXPECT_EQ(Module->Started, 1);
+    EXPECT_EQ(VariantToInt(Module->GetValue(3)), 1);
     EXPECT_EQ(Module->Status, 1);
     EXPECT_EQ(Server->Calls.back(), "ChangeStatus(7,false,1)");
     EXPECT_EQ(Window.PauseCaption, "&Stop");
@@ -199,7 +199,10 @@ TEST_F(ModuleControlTest, PauseAndResumeReportAndSwitchTheStartStopAction) {
     EXPECT_EQ(Window.PauseCaption, "&Start");
     EXPECT_EQ(Window.PauseHint, "Start");
     EXPECT_EQ(Window.PauseImage, 3);
-    EXPECT_THAT(Window.LogLines.back(), HasSubstr("Paused at "));
+    ASSERT_GE(Window.LogLines.size(), 2u);
+    EXPECT_THAT(Window.LogLines[Window.LogLines.size() - 2], HasSubstr("Paused at "));
+    EXPECT_THAT(Window.LogLines.back(),
+                HasSubstr("The workflow server was not told that the module paused"));
 }
 
 TEST_F(ModuleControlTest, IsJobUseFindsJobsAndCompletedRows) {
@@ -330,7 +333,7 @@ TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
     EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.hld"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/other.set"));
     EXPECT_EQ(Module->KeepTime, 0);
-    EXPECT_EQ(Module->SavedKeepTime, 0);
+    EXPECT_EQ(Module->GetSavedKeepTime(), 0);
     EXPECT_FALSE(Module->Current);
 }
 

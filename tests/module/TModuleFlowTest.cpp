@@ -20,8 +20,8 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
     EXPECT_EQ(Module->FlowEntries.size(), 3u);
     ASSERT_EQ(Module->GetRouter().DestMarks().size(), 3u);
     EXPECT_EQ(Module->GetRouter().DestMarks()[1].Dest, "12");
-    ASSERT_EQ(Module->DestNames.size(), 2u);
-    EXPECT_EQ(Module->DestNames[0].Text, "Module 12");
+    ASSERT_EQ(Module->GetDestNames().size(), 2u);
+    EXPECT_EQ(Module->GetDestNames()[0].Text, "Module 12");
 
     Module->AddTerminator(3, "Setter", TVariant(std::string("RST")));
     Module->AddTerminator(5, "Proofer", TVariant(std::string("RST")));
@@ -44,7 +44,7 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
     Module->ClearFlowEntrySet();
     EXPECT_TRUE(Module->FlowEntries.empty());
     EXPECT_TRUE(Module->GetRouter().DestMarks().empty());
-    EXPECT_TRUE(Module->DestNames.empty());
+    EXPECT_TRUE(Module->GetDestNames().empty());
 }
 
 TEST_F(ModuleFlowTest, ForceDirCreatesOnlyWhenAsked) {

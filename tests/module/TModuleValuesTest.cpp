@@ -122,12 +122,19 @@ TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue)
     EXPECT_EQ(Module->Copies, 999);
     EXPECT_EQ(Module->MaxFiles, 4);
     EXPECT_EQ(Module->FreeSpace, 2.5);
+
+    // A value set by code, past the checks, reaches the jobs within its range.
+    Module->Copies = 5000;
+    Module->WorkMode = -3;
+    EXPECT_EQ(Module->GetSettings().Copies, 999);
+    EXPECT_EQ(Module->GetSettings().WorkMode, 0);
+    EXPECT_EQ(Module->GetSettings().DeletePolicy, 3);
 }
 
 TEST_F(ModuleValuesTest, RenamingChangesCaptionToolbarAndTray) {
     InitModule();
     Module->SetValue(2, std::string("Renamed"));
-    EXPECT_EQ(Module->Description, "Renamed");
+    EXPECT_EQ(Module->GetDescription(), "Renamed");
     EXPECT_EQ(Window.Caption, "Renamed");
     EXPECT_EQ(Window.ToolbarCaption, "Renamed toolbar");
     EXPECT_EQ(Window.TrayTip, "Renamed");

@@ -1,7 +1,8 @@
-// Waiting jobs: the copies of a spooled job that are sent later, one per destination, per held
+// The wait list: the copies of a spooled job that are sent later, one per destination, per held
 // or free group of devices and per copy; also the reprocessing of kept spool files and the
 // re-sending of saved output documents.
 
+#include "jobs/WaitList.h"
 #include "common/CommaText.h"
 #include "common/DateTime.h"
 #include "common/Language.h"
@@ -11,7 +12,6 @@
 #include "jobs/JobNames.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
-#include "jobs/TJobList.h"
 #include "jobs/TSavedDoc.h"
 #include "jobs/TWaitJournal.h"
 #include "platform/System.h"
@@ -155,7 +155,7 @@ bool AddWaitDocInn(TDoc& job, const std::string& dests, const std::string& devic
             made->Devices = devices;
             made->SetHeld(hold);
             made->DataSize = job.DataSize;
-            TDoc* w = job.Host.GetJobs().Add(std::move(made));
+            TDoc* w = job.Host.AdoptJob(std::move(made));
             w->AddToList(hold ? 0 : -1);
             if (TWaitJournal* journal = job.Host.GetWaitJournal())
                 journal->Add(*w);
@@ -190,7 +190,7 @@ int32_t LoadSavedDoc(IJobHost& host, const TSavedDoc& record, int32_t dest) {
                 break;
             if (w->OutDocID > 0) {
                 const int32_t outDocID = w->OutDocID;
-                host.GetJobs().Add(std::move(w));
+                host.AdoptJob(std::move(w));
                 return outDocID;
             }
             // A server or store that failed will not answer a thousand checks in a row either.
@@ -293,7 +293,7 @@ bool RemakeWaitDoc(IJobHost& host, const TWaitRecord& record) {
         made->Devices = devices;
         made->SetHeld(record.Held);
         made->SetPriority(record.Priority);
-        TDoc* w = host.GetJobs().Add(std::move(made));
+        TDoc* w = host.AdoptJob(std::move(made));
         w->AddToList(record.Held ? 0 : -1);
         if (TWaitJournal* journal = host.GetWaitJournal())
             journal->Add(*w);
