@@ -3,7 +3,7 @@
 
     tests/mutation/mutate.py count
         Lines of C++ (.cpp, .h) the repository tracks: under tests/ and in all.
-    tests/mutation/mutate.py run [--build DIR] [--only NAME,...] [--report FILE]
+    tests/mutation/mutate.py run [--build DIR] [--only NAME]... [--report FILE]
         For each fault of mutations.txt: put it into the source, build incrementally, run the
         tests (the cheap ones first, each group with --stop-on-failure), record which test failed
         first, restore the source. A fault no test catches makes the exit code 1. The source is
@@ -144,7 +144,7 @@ FAILED = re.compile(r"^\s*\d+ - (\S+) \((Failed|Timeout|SEGFAULT|Subprocess abor
 
 def run_group(build, numbers, log):
     """The first failed test of the group, or None."""
-    command = ["ctest", "-j2", "--stop-on-failure", "--timeout", "120", "-I",
+    command = ["ctest", "-j2", "--stop-on-failure", "--output-on-failure", "--timeout", "120", "-I",
                "0,0,0," + ",".join(str(n) for n in numbers)]
     done = subprocess.run(command, cwd=build, capture_output=True, text=True)
     log.write(done.stdout + done.stderr)
@@ -180,7 +180,7 @@ def run(args):
     build = os.path.abspath(args.build)
     mutations = read_table()
     if args.only:
-        wanted = set(args.only.split(","))
+        wanted = set(args.only)
         mutations = [m for m in mutations if m["name"] in wanted]
     check_snippets(mutations)
     groups, names = plan(build)
@@ -257,7 +257,7 @@ def main():
     sub.add_parser("count")
     r = sub.add_parser("run")
     r.add_argument("--build", default=os.path.join(ROOT, "build"))
-    r.add_argument("--only", help="names of mutations, separated by commas")
+    r.add_argument("--only", action="append", help="the name of a mutation (may be repeated)")
     r.add_argument("--report", help="file for the table of results (default: standard output)")
     args = parser.parse_args()
     if args.command == "count":
