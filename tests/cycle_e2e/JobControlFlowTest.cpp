@@ -712,6 +712,10 @@ TEST_F(JobControlFlowTest, OutOfBoundsCallsAreRefusedAndANameAtTheLimitSurvivesA
         EXPECT_TRUE(reply.errorMessage().startsWith(QLatin1String(c.Argument)))
             << c.Method << ": " << reply.errorMessage().toStdString();
     }
+    // The bounds themselves are taken (a passed row has no priority: nothing changes).
+    for (const int priority : {0, 10})
+        EXPECT_EQ(call(control, "SetPriority", {one, priority}).type(), QDBusMessage::ReplyMessage)
+            << priority;
     EXPECT_EQ(Row(id).value("list").toString(), QStringLiteral("passed"));
     EXPECT_EQ(ReadTextFile(spool), before);
 
