@@ -1,4 +1,4 @@
-#include "cycle_e2e/WorkflowFixture.h"
+#include "cycle_e2e/LiveWorkflow.h"
 
 #include "jobs/SpoolFile.h"
 #include "platform/TFileStream.h"
@@ -29,26 +29,10 @@ namespace {
 
 using TRows = QList<QVariantMap>;
 
-// QtDBus needs an application object; the first test makes one for the program.
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "cycle_e2e_tests";
-    static char* argv[] = {name, nullptr};
-    static const std::unique_ptr<QCoreApplication> app = [] {
-        auto made = std::make_unique<QCoreApplication>(argc, argv);
-        qDBusRegisterMetaType<TRows>();
-        return made;
-    }();
-}
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // The module is killed in the middle of its work and started again by a second run of the
 // workflow. The bus and the store belong to the test and outlive both runs, as a store outlives
 // a module that crashed, so the store can take back what the dead module held.
-class CrashTest : public WorkflowTest {
+class CrashTest : public LiveWorkflowTest {
 protected:
     // The inputs the sink's outputs were made from, as often as each was sent.
     std::multiset<std::string> SentNames(const std::string& sink) const {
@@ -58,10 +42,10 @@ protected:
         return names;
     }
     void SetUp() override {
-        WorkflowTest::SetUp();
+        LiveWorkflowTest::SetUp();
         if (IsSkipped())
             return;
-        EnsureApplication();
+        qDBusRegisterMetaType<TRows>();
         StartBusAndStore();
     }
 
@@ -111,15 +95,11 @@ protected:
         }
         if (Connection)
             QDBusConnection::disconnectFromBus(QStringLiteral("crash-test"));
-        WorkflowTest::TearDown();
+        LiveWorkflowTest::TearDown();
     }
 
-    QProcessEnvironment Environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), Q((Root / "xdg").string()));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), Q((Root / "state").string()));
-        env.insert(QStringLiteral("RADUVUZ_REGISTRY"), Q((Root / "reg.ini").string()));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment Environment() const override {
+        QProcessEnvironment env = LiveWorkflowTest::Environment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), Address);
         env.remove(QStringLiteral("DBUS_STARTER_ADDRESS"));
         return env;
@@ -130,26 +110,12 @@ protected:
     void Start(TRun run, const std::string& name) {
         run.Workflow += "bus = session\nstore = existing\n";
         run.LogName = name + ".log";
-        WriteFlow(run);
-        Twf = std::make_unique<QProcess>();
-        Twf->setProcessEnvironment(Environment());
-        Twf->setStandardOutputFile(QProcess::nullDevice());
-        Twf->setStandardErrorFile(Q((Root / (name + ".err")).string()));
-        Twf->start(QStringLiteral(TWF_PATH),
-                   {QStringLiteral("--quiet"), QStringLiteral("--log"), Q(LogFile.string()),
-                    Q((Root / "flow.ini").string())});
-        ASSERT_TRUE(Twf->waitForStarted(10000));
+        StartTwf(run, name + ".err");
     }
 
-    // Waits, looking every few milliseconds, until condition holds or the run has ended.
+    // The faults come at moments the test must not miss: a look every few milliseconds.
     bool WaitFor(const std::function<bool()>& condition, int ms = 60000) {
-        QDeadlineTimer deadline(ms);
-        while (!condition()) {
-            if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
-                return condition();
-            QThread::msleep(5);
-        }
-        return true;
+        return LiveWorkflowTest::WaitFor(condition, ms, 5);
     }
     bool WaitForLog(const std::string& text) {
         return WaitFor([&] { return Log().find(text) != std::string::npos; });
@@ -266,7 +232,6 @@ protected:
     QString Address;
     std::unique_ptr<QProcess> Bus;
     std::unique_ptr<QProcess> Store;
-    std::unique_ptr<QProcess> Twf;
     std::unique_ptr<QDBusConnection> Connection;
     std::vector<pid_t> Pids;
 };

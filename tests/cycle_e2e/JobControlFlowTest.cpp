@@ -1,4 +1,4 @@
-#include "cycle_e2e/WorkflowFixture.h"
+#include "cycle_e2e/LiveWorkflow.h"
 
 #include "jobs/SpoolFile.h"
 #include "platform/System.h"
@@ -47,18 +47,6 @@ public slots:
     void JobsChanged() { Times.push_back(Clock.elapsed()); }
 };
 
-// QtDBus needs an application object; the first test makes one for the program.
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "cycle_e2e_tests";
-    static char* argv[] = {name, nullptr};
-    static const std::unique_ptr<QCoreApplication> app = [] {
-        auto made = std::make_unique<QCoreApplication>(argc, argv);
-        qDBusRegisterMetaType<TRows>();
-        return made;
-    }();
-}
-
 // What raduvuz-ctl answered: its exit code, standard output and standard error.
 struct TCtlResult {
     int Code = -1;
@@ -74,11 +62,11 @@ std::ostream& operator<<(std::ostream& out, const TCtlResult& result) {
 
 // A workflow that runs while the test drives the module's jobs with raduvuz-ctl over twf's
 // private bus, as an operator at a terminal or a script would.
-class JobControlFlowTest : public WorkflowTest {
+class JobControlFlowTest : public LiveWorkflowTest {
 protected:
     void SetUp() override {
-        WorkflowTest::SetUp();
-        EnsureApplication();
+        LiveWorkflowTest::SetUp();
+        qDBusRegisterMetaType<TRows>();
     }
     void TearDown() override {
         if (Twf && Twf->state() != QProcess::NotRunning) {
@@ -87,35 +75,22 @@ protected:
         }
         if (!BusName.isEmpty())
             QDBusConnection::disconnectFromBus(BusName);
-        WorkflowTest::TearDown();
+        LiveWorkflowTest::TearDown();
+    }
+
+    // The modules' windows go to the test's display when it has one, else nowhere.
+    QProcessEnvironment Environment() const override {
+        QProcessEnvironment env = LiveWorkflowTest::Environment();
+        if (!Display.isEmpty()) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            env.insert(QStringLiteral("DISPLAY"), Display);
+        }
+        return env;
     }
 
     // Starts twf on run and connects to its bus once the module is on it.
     void Start(const TRun& run) {
-        WriteFlow(run);
-        Twf = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"),
-                   QString::fromStdString((Root / "xdg").string()));
-        env.insert(QStringLiteral("XDG_STATE_HOME"),
-                   QString::fromStdString((Root / "state").string()));
-        env.insert(QStringLiteral("RADUVUZ_REGISTRY"),
-                   QString::fromStdString((Root / "reg.ini").string()));
-        // The modules' windows go to the test's display when it has one, else nowhere.
-        if (Display.isEmpty()) {
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        } else {
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-            env.insert(QStringLiteral("DISPLAY"), Display);
-        }
-        Twf->setProcessEnvironment(env);
-        Twf->setStandardOutputFile(QProcess::nullDevice());
-        Twf->setStandardErrorFile(QString::fromStdString((Root / "twf.err").string()));
-        Twf->start(QStringLiteral(TWF_PATH),
-                   {QStringLiteral("--quiet"), QStringLiteral("--log"),
-                    QString::fromStdString(LogFile.string()),
-                    QString::fromStdString((Root / "flow.ini").string())});
-        ASSERT_TRUE(Twf->waitForStarted(10000));
+        StartTwf(run);
         ASSERT_TRUE(WaitForLog("module 3 (Queuer): created as ")) << Log();
         const std::string log = Log();
         const std::string reference = AfterInLog(log, "module 3 (Queuer): created as ");
@@ -128,16 +103,6 @@ protected:
         BusName = QStringLiteral("flow-test");
         Bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(Address, BusName));
         ASSERT_TRUE(Bus->isConnected()) << log;
-    }
-
-    bool WaitForLog(const std::string& text, int ms = 30000) {
-        QDeadlineTimer deadline(ms);
-        while (Log().find(text) == std::string::npos) {
-            if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
-                return Log().find(text) != std::string::npos;
-            QThread::msleep(20);
-        }
-        return true;
     }
 
     // raduvuz-ctl on twf's bus, from the test's folder.
@@ -224,14 +189,6 @@ protected:
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
 
-    // Waits until twf has ended; its exit code, and the log in RunLog.
-    int Finish() {
-        Twf->waitForFinished(120000);
-        RunLog = Log();
-        return Twf->exitStatus() == QProcess::NormalExit ? Twf->exitCode() : -1;
-    }
-
-    std::unique_ptr<QProcess> Twf;
     std::unique_ptr<QDBusConnection> Bus;
     QString BusName;
     QString Address;
@@ -286,18 +243,7 @@ bool HaveProgram(const char* name) {
 }
 
 TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDeletedWithTheTool) {
-    // Cyan goes to a held printer and to one that takes it; yellow only to that one; black to a
-    // paused printer, where it waits.
-    MakePages("both", 10, "C", "*", 512);
-    MakePages("solo", 10, "Y");
-    MakePages("late", 30, "K");
-    WriteConfig("WorkMode=1;HoldList=PRN_A");
-    TRun run;
-    run.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Cyan,Yellow;Device=2\n"
-                 "flow = 17: Color=Black;Device=3\n";
-    run.Extra = std::string(Terminators) +
-                "[terminator 3]\nname = Printer C\nkey = PRN_C\n"
-                "[sink 17]\nname = Printer C\nfolder = out/c\npaused = yes\n";
+    TRun run = HeldPassedAndWaitingJobs();
     run.Workflow = "expect = 3\n";
     Start(run);
     // Once two have passed, the other two stay where they are.
@@ -766,6 +712,10 @@ TEST_F(JobControlFlowTest, OutOfBoundsCallsAreRefusedAndANameAtTheLimitSurvivesA
         EXPECT_TRUE(reply.errorMessage().startsWith(QLatin1String(c.Argument)))
             << c.Method << ": " << reply.errorMessage().toStdString();
     }
+    // The bounds themselves are taken (a passed row has no priority: nothing changes).
+    for (const int priority : {0, 10})
+        EXPECT_EQ(call(control, "SetPriority", {one, priority}).type(), QDBusMessage::ReplyMessage)
+            << priority;
     EXPECT_EQ(Row(id).value("list").toString(), QStringLiteral("passed"));
     EXPECT_EQ(ReadTextFile(spool), before);
 

@@ -3,7 +3,7 @@
 // is the producer of the document the fault hits, block by block over twf's private bus, so
 // the fault comes at a known point of the transfer.
 
-#include "cycle_e2e/WorkflowFixture.h"
+#include "cycle_e2e/LiveWorkflow.h"
 
 #include <gmock/gmock.h>
 
@@ -28,22 +28,6 @@
 namespace raduvuz::test {
 namespace {
 
-// QtDBus needs an application object; the first test makes one for the program.
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "test_store_disk_faults";
-    static char* argv[] = {name, nullptr};
-    static const std::unique_ptr<QCoreApplication> app = [] {
-        auto made = std::make_unique<QCoreApplication>(argc, argv);
-        qDBusRegisterMetaType<QList<QVariantMap>>();
-        return made;
-    }();
-}
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // The number after "prefix" on the first log line that has it; -1 when there is none.
 long NumberAfter(const std::string& log, const std::string& prefix) {
     const std::string after = AfterInLog(log, prefix);
@@ -64,11 +48,11 @@ double CpuSeconds(long pid) {
            static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-class StoreAndDiskFaultTest : public WorkflowTest {
+class StoreAndDiskFaultTest : public LiveWorkflowTest {
 protected:
     void SetUp() override {
-        WorkflowTest::SetUp();
-        EnsureApplication();
+        LiveWorkflowTest::SetUp();
+        qDBusRegisterMetaType<QList<QVariantMap>>();
     }
     void TearDown() override {
         if (Twf && Twf->state() != QProcess::NotRunning) {
@@ -81,21 +65,13 @@ protected:
         }
         if (Bus)
             QDBusConnection::disconnectFromBus(QStringLiteral("fault-test"));
-        WorkflowTest::TearDown();
+        LiveWorkflowTest::TearDown();
     }
 
     // Starts twf on run and connects to its private bus, as the producer of the test's documents.
     void Start(TRun run) {
         run.Workflow += "store-lost = wait\nbackstop = 1\n";
-        WriteFlow(run);
-        Twf = std::make_unique<QProcess>();
-        Twf->setProcessEnvironment(Environment());
-        Twf->setStandardOutputFile(QProcess::nullDevice());
-        Twf->setStandardErrorFile(Q((Root / "twf.err").string()));
-        Twf->start(QStringLiteral(TWF_PATH),
-                   {QStringLiteral("--quiet"), QStringLiteral("--log"), Q(LogFile.string()),
-                    Q((Root / "flow.ini").string())});
-        ASSERT_TRUE(Twf->waitForStarted(10000));
+        StartTwf(run);
         ASSERT_TRUE(WaitForLog("module 3 (Queuer): status 1, running")) << Log();
         const std::string log = Log();
         ModulePid = NumberAfter(log, "created as RAduvuz.ModuleControl.p");
@@ -105,28 +81,6 @@ protected:
             QDBusConnection::connectToBus(Q(Address), QStringLiteral("fault-test")));
         ASSERT_TRUE(Bus->isConnected()) << log;
         ASSERT_GT(ModulePid, 0) << log;
-    }
-    QProcessEnvironment Environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), Q((Root / "xdg").string()));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), Q((Root / "state").string()));
-        env.insert(QStringLiteral("RADUVUZ_REGISTRY"), Q((Root / "reg.ini").string()));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        return env;
-    }
-    bool WaitForLog(const std::string& text, int ms = 30000) {
-        QDeadlineTimer deadline(ms);
-        while (Log().find(text) == std::string::npos) {
-            if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
-                return Log().find(text) != std::string::npos;
-            QThread::msleep(20);
-        }
-        return true;
-    }
-    int Finish() {
-        Twf->waitForFinished(120000);
-        RunLog = Log();
-        return Twf->exitStatus() == QProcess::NormalExit ? Twf->exitCode() : -1;
     }
 
     // A store call by member name, as the module makes it.
@@ -298,7 +252,6 @@ protected:
     }
 
     static constexpr size_t kBlock = 262144;
-    std::unique_ptr<QProcess> Twf;
     std::unique_ptr<QProcess> Store;
     std::unique_ptr<QDBusConnection> Bus;
     std::unique_ptr<TSmallDisk> Disk;

@@ -7,7 +7,6 @@
 #include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 
 #include <csignal>
@@ -35,27 +34,6 @@ protected:
         return VariantToText(Module->Call(method, {}).Result);
     }
 };
-
-TEST_F(ModuleBusTest, IntrospectionListsTheWholeInterfaceWithItsSignatures) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromStdString(Module->Reference().substr(0, Module->Reference().find('/'))),
-        QStringLiteral("/ModuleControl"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
-        QStringLiteral("Introspect"));
-    const QDBusMessage reply = RaduvuzBus().call(call, QDBus::BlockWithGui, 20000);
-    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    const auto live =
-        MethodsOf(reply.arguments().value(0).toString(), QStringLiteral("RAduvuz.IModuleControl"));
-
-    QFile file(QStringLiteral(RADUVUZ_INTERFACE_XML));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const auto contract =
-        MethodsOf(QString::fromUtf8(file.readAll()), QStringLiteral("RAduvuz.IModuleControl"));
-    EXPECT_EQ(contract.size(), 33u);
-    EXPECT_EQ(live, contract);
-    EXPECT_EQ(contract.at("Init"), "iss -> ");
-    EXPECT_EQ(contract.at("GetValue"), "i -> v");
-    EXPECT_EQ(contract.at("ImportConfig"), "ssi -> i");
-}
 
 // The order and contents of Init's callbacks are checked in-process; here only that they reach
 // the real server and store objects over the bus and that the real process makes its folder.

@@ -4,7 +4,7 @@
 // that bus at a free port, accounts of the test's own, and a small HTTPS client (libcurl) that
 // trusts the gateway's self-signed certificate and nothing else.
 
-#include "cycle_e2e/WorkflowFixture.h"
+#include "cycle_e2e/LiveWorkflow.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -27,15 +27,10 @@
 
 namespace raduvuz::test {
 
-// QProcess needs an application object; the first test makes one for the program.
-inline void EnsureWebApplication() {
-    static int argc = 1;
-    static char name[] = "test_web";
-    static char* argv[] = {name, nullptr};
-    static const std::unique_ptr<QCoreApplication> app = [] {
-        curl_global_init(CURL_GLOBAL_DEFAULT);
-        return std::make_unique<QCoreApplication>(argc, argv);
-    }();
+// libcurl before the first HTTPS call, once for the program.
+inline void EnsureCurl() {
+    static const CURLcode ready = curl_global_init(CURL_GLOBAL_DEFAULT);
+    (void)ready;
 }
 
 struct TReply {
@@ -200,7 +195,7 @@ private:
 };
 
 // A workflow whose modules stay up until the test ends, and the gateway on its bus.
-class WebTest : public WorkflowTest {
+class WebTest : public LiveWorkflowTest {
 protected:
     static constexpr const char* kOperator = "op";
     static constexpr const char* kOperatorPassword = "press-room 7";
@@ -208,8 +203,8 @@ protected:
     static constexpr const char* kViewerPassword = "just looking";
 
     void SetUp() override {
-        WorkflowTest::SetUp();
-        EnsureWebApplication();
+        LiveWorkflowTest::SetUp();
+        EnsureCurl();
     }
     void TearDown() override {
         StopGateway();
@@ -218,65 +213,28 @@ protected:
             Twf->kill();
             Twf->waitForFinished(10000);
         }
-        WorkflowTest::TearDown();
+        LiveWorkflowTest::TearDown();
     }
 
-    // Jobs of three colours: cyan held for one printer (and passed to another), yellow passed,
-    // black waiting for a paused printer. The run then waits until the test ends.
+    // The held, passed and waiting jobs of LiveWorkflow.h; the run waits until the test ends.
     void StartHeldPassedAndWaitingJobs() {
-        MakePages("both", 10, "C", "*", 512);
-        MakePages("solo", 10, "Y");
-        MakePages("late", 30, "K");
-        WriteConfig("WorkMode=1;HoldList=PRN_A");
-        TRun run;
-        run.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Cyan,Yellow;Device=2\n"
-                     "flow = 17: Color=Black;Device=3\n";
-        run.Extra = std::string(Terminators) +
-                    "[terminator 3]\nname = Printer C\nkey = PRN_C\n"
-                    "[sink 17]\nname = Printer C\nfolder = out/c\npaused = yes\n";
+        TRun run = HeldPassedAndWaitingJobs();
         run.Workflow = "expect = 2\ntimeout = 120\nbefore-close = while [ ! -e stop ]; do sleep "
                        "0.1; done\n";
         Start(run);
     }
 
     void Start(const TRun& run) {
-        WriteFlow(run);
-        Twf = std::make_unique<QProcess>();
-        Twf->setProcessEnvironment(Environment());
-        Twf->setStandardOutputFile(QProcess::nullDevice());
-        Twf->setStandardErrorFile(QString::fromStdString((Root / "twf.err").string()));
-        Twf->start(QStringLiteral(TWF_PATH),
-                   {QStringLiteral("--quiet"), QStringLiteral("--log"),
-                    QString::fromStdString(LogFile.string()),
-                    QString::fromStdString((Root / "flow.ini").string())});
-        ASSERT_TRUE(Twf->waitForStarted(10000));
+        StartTwf(run);
         ASSERT_TRUE(WaitForLog("module 3 (Queuer): created as ")) << Log();
         const std::string reference = AfterInLog(Log(), "module 3 (Queuer): created as ");
         ModuleNumber = std::stoll(reference.substr(reference.find(".p") + 2));
         Address = AfterInLog(Log(), "private bus at ");
     }
 
-    bool WaitForLog(const std::string& text, int ms = 30000) {
-        QDeadlineTimer deadline(ms);
-        while (Log().find(text) == std::string::npos) {
-            if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
-                return Log().find(text) != std::string::npos;
-            QThread::msleep(20);
-        }
-        return true;
-    }
-
-    QProcessEnvironment Environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"),
-                   QString::fromStdString((Root / "xdg").string()));
-        env.insert(QStringLiteral("XDG_STATE_HOME"),
-                   QString::fromStdString((Root / "state").string()));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"),
-                   QString::fromStdString((Root / "config").string()));
-        env.insert(QStringLiteral("RADUVUZ_REGISTRY"),
-                   QString::fromStdString((Root / "reg.ini").string()));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment Environment() const override {
+        QProcessEnvironment env = LiveWorkflowTest::Environment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), Q((Root / "config").string()));
         env.remove(QStringLiteral("DBUS_STARTER_ADDRESS"));
         // Before the workflow is up, no bus at all (never the session's own).
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
@@ -427,7 +385,6 @@ protected:
         };
     }
 
-    std::unique_ptr<QProcess> Twf;
     std::unique_ptr<QProcess> Gateway;
     std::string Address;
     int64_t ModuleNumber = 0;
