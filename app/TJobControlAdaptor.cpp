@@ -8,6 +8,7 @@
 #include "control/TJobActions.h"
 #include "control/TModuleControl.h"
 #include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 #include "platform/System.h"
 #include "services/Dispatch.h"
 
@@ -97,11 +98,19 @@ TJobControlAdaptor::TJobControlAdaptor(TModuleControl& module, TProcessLifetime&
     // A coarse timer may fire early, which would shorten the gap.
     Notice.setTimerType(Qt::PreciseTimer);
     connect(&Notice, &QTimer::timeout, this, &TJobControlAdaptor::Announce);
+    ReadTurn.setSingleShot(true);
+    connect(&ReadTurn, &QTimer::timeout, this, &TJobControlAdaptor::ServeRead);
     Module.Rows().Process().AddListener(this);
     Module.Rows().Passed().AddListener(this);
 }
 
 TJobControlAdaptor::~TJobControlAdaptor() {
+    // A read still waiting is answered, so that its caller does not wait for its time-out.
+    for (const TQueuedRead& read : Reads) {
+        RaduvuzBus().send(read.Message.createErrorReply(QString::fromLatin1(kUnexpectedError),
+                                                        QStringLiteral("The module has ended")));
+        Lifetime.CallFinished();
+    }
     Module.Rows().Process().RemoveListener(this);
     Module.Rows().Passed().RemoveListener(this);
 }
@@ -140,19 +149,69 @@ TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
     return TResult();
 }
 
+void TJobControlAdaptor::QueueRead(const QDBusMessage& message, TReadAnswer answer) {
+    message.setDelayedReply(true);
+    Lifetime.CallStarted(message.service());
+    Reads.push_back({message, std::move(answer), QElapsedTimer()});
+    Reads.back().Waiting.start();
+    if (!ReadTurn.isActive())
+        ReadTurn.start(0);
+}
+
+bool TJobControlAdaptor::CycleBusy() const {
+    return Module.Current && !Module.Paused && !Module.Jobs.empty();
+}
+
+void TJobControlAdaptor::ServeRead() {
+    if (Reads.empty())
+        return;
+    // Inside the wait for the reply to one of the module's own calls a read would delay that
+    // reply, and with it the job that waits for it.
+    if (TDBusObject::PendingCalls() > 0 && Reads.front().Waiting.elapsed() < kReadPatienceMs) {
+        ReadTurn.start(1);
+        return;
+    }
+    if (CycleBusy() && SinceRead.isValid()) {
+        const qint64 leftNs = ReadGapNs - SinceRead.nsecsElapsed();
+        if (leftNs > 0) {
+            ReadTurn.start(static_cast<int>((leftNs + 999999) / 1000000));
+            return;
+        }
+    }
+    TQueuedRead read = std::move(Reads.front());
+    Reads.pop_front();
+    QElapsedTimer cost;
+    cost.start();
+    try {
+        TJobActions actions(Module, CallerOf(read.Message));
+        RaduvuzBus().send(read.Message.createReply(read.Answer(actions)));
+    } catch (const std::exception& e) {
+        const TAutomationError error = AutomationErrorOf(e);
+        RaduvuzBus().send(read.Message.createErrorReply(error.Name, error.Message));
+    }
+    Lifetime.CallFinished();
+    ReadGapNs = cost.nsecsElapsed() * kReadGapFactor;
+    SinceRead.start();
+    // The next read in a turn of its own: the calls that came meanwhile go first.
+    if (!Reads.empty())
+        ReadTurn.start(0);
+}
+
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
-    return Guarded<QList<QVariantMap>>(message,
-                                       [](TJobActions actions) { return RowMaps(actions.List()); });
+    QueueRead(message, [](TJobActions& actions) {
+        return QVariantList{QVariant::fromValue(RowMaps(actions.List()))};
+    });
+    return {};
 }
 
 qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessage& message,
-                                             QList<QVariantMap>& rows, QList<uint>& removed) {
-    return Guarded<qulonglong>(message, [&](TJobActions actions) {
+                                             QList<QVariantMap>&, QList<uint>&) {
+    QueueRead(message, [since](TJobActions& actions) {
         const TJobChanges changes = actions.ListSince(since);
-        rows = RowMaps(changes.Rows);
-        removed = Done(changes.Removed);
-        return qulonglong{changes.Serial};
+        return QVariantList{qulonglong{changes.Serial}, QVariant::fromValue(RowMaps(changes.Rows)),
+                            QVariant::fromValue(Done(changes.Removed))};
     });
+    return 0;
 }
 
 QStringList TJobControlAdaptor::AllowedActions(const QList<uint>& ids,
@@ -240,7 +299,7 @@ QList<uint> TJobControlAdaptor::CopyJobs(const QList<uint>& ids, const QString& 
 }
 
 QList<uint> TJobControlAdaptor::FindJobs(const QVariantMap& criteria, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    QueueRead(message, [criteria](TJobActions& actions) {
         std::map<std::string, std::string> texts;
         for (auto at = criteria.begin(); at != criteria.end(); ++at) {
             const std::string key = TextArgument(at.key(), "criterion name");
@@ -248,8 +307,9 @@ QList<uint> TJobControlAdaptor::FindJobs(const QVariantMap& criteria, const QDBu
                 throw TInvalidArgument("Malformed criterion \"" + key + "\"", "not a text (s)");
             texts[key] = TextArgument(at.value().toString(), ("criterion " + key).c_str());
         }
-        return Done(actions.Find(SearchCriteriaOf(texts)));
+        return QVariantList{QVariant::fromValue(Done(actions.Find(SearchCriteriaOf(texts))))};
     });
+    return {};
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListDamaged(const QDBusMessage& message) {

@@ -11,8 +11,12 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include <deque>
+#include <functional>
+
 namespace raduvuz {
 
+class TJobActions;
 class TModuleControl;
 class TProcessLifetime;
 
@@ -23,12 +27,22 @@ class TProcessLifetime;
 // It watches both job lists and announces their changes with JobsChanged, at most once per
 // kNoticeGapMs, after the change: a stream of blocks or jobs costs a listener a few wake-ups a
 // second, not one per block.
+// The reads of the lists (ListJobs, ListJobsSince, FindJobs) wait in a queue and are answered one
+// per turn of the event loop, not while the module waits for the reply to a call of its own, and,
+// while jobs are in process, in at most a share of the module's time: clients that list in a
+// loop cannot starve the cycle, nor delay the automation calls behind a row of big answers.
 class TJobControlAdaptor : public QDBusAbstractAdaptor, private TJobListModel::IListener {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "RAduvuz.IJobControl")
 
 public:
     static constexpr int kNoticeGapMs = 100;
+    // While jobs are in process, a read is followed by this many times its own cost for the
+    // cycle before the next read is answered.
+    static constexpr int kReadGapFactor = 4;
+    // A read waits this long at most for the module's own call to be answered; a peer that
+    // takes longer must not hold the lists from the operator.
+    static constexpr int kReadPatienceMs = 100;
 
     TJobControlAdaptor(TModuleControl& module, TProcessLifetime& lifetime, QObject* parent);
     ~TJobControlAdaptor() override;
@@ -63,6 +77,18 @@ private:
     template <typename TResult, typename TBody>
     TResult Guarded(const QDBusMessage& message, TBody body);
 
+    // The arguments of a read's reply, made when its turn comes.
+    using TReadAnswer = std::function<QVariantList(TJobActions&)>;
+    struct TQueuedRead {
+        QDBusMessage Message;
+        TReadAnswer Answer;
+        QElapsedTimer Waiting;
+    };
+    void QueueRead(const QDBusMessage& message, TReadAnswer answer);
+    void ServeRead();
+    // Whether the cycle has jobs to move, so that reads take only their share.
+    bool CycleBusy() const;
+
     void RowInserted(int) override { RowsChanged(); }
     void RowRemoved(int) override { RowsChanged(); }
     void RowChanged(int) override { RowsChanged(); }
@@ -75,6 +101,11 @@ private:
     TProcessLifetime& Lifetime;
     QTimer Notice;
     QElapsedTimer SinceNotice;
+    std::deque<TQueuedRead> Reads;
+    QTimer ReadTurn;
+    // Since the last read was answered, and the time the cycle has before the next one.
+    QElapsedTimer SinceRead;
+    qint64 ReadGapNs = 0;
 };
 
 // Lets QtDBus carry ListJobs' "aa{sv}"; the program calls it before it exports the adaptor.

@@ -5,8 +5,9 @@
 // loaded run adds clients, each on its own bus connection in a thread of its own, that call
 // ListJobs, FindJobs and HoldJobs then ReleaseJobs (on a job in process) in a loop, as fast as
 // they are answered. The reference is the same workflow without clients, in the same sitting.
-// Usage: bench_jobcontrol_load [SECONDS [RUNS [CLIENTS [DOCUMENTS]]]]
-//        (defaults: 20 s, 3 runs of each, 4 clients, 2,000 documents)
+// Usage: bench_jobcontrol_load [SECONDS [RUNS [CLIENTS [DOCUMENTS [nohold]]]]]
+//        (defaults: 20 s, 3 runs of each, 4 clients, 2,000 documents; nohold: the clients only
+//        list and search)
 
 #include "bench/support/BenchPeers.h"
 
@@ -90,8 +91,8 @@ double Percentile(std::vector<double> values, double share) {
 // One job-control client: its own bus connection, calls in a loop until told to stop.
 class TLoadClient : public QThread {
 public:
-    TLoadClient(QString address, QString module, int number)
-        : Address(std::move(address)), Module(std::move(module)), Number(number) {}
+    TLoadClient(QString address, QString module, int number, bool hold)
+        : Address(std::move(address)), Module(std::move(module)), Number(number), Hold(hold) {}
 
     std::atomic<bool> Stop{false};
     std::atomic<int> Calls{0};
@@ -136,7 +137,7 @@ protected:
                 QVariantMap criteria{{QStringLiteral("list"), QStringLiteral("passed")},
                                      {QStringLiteral("name"), QStringLiteral("job1")}};
                 call(QStringLiteral("FindJobs"), {QVariant::fromValue(criteria)});
-                if (inProcess != 0 && !Stop) {
+                if (Hold && inProcess != 0 && !Stop) {
                     const QVariant ids = QVariant::fromValue(QList<uint>{inProcess});
                     call(QStringLiteral("HoldJobs"), {ids});
                     call(QStringLiteral("ReleaseJobs"), {ids});
@@ -150,6 +151,7 @@ private:
     QString Address;
     QString Module;
     int Number;
+    bool Hold;
 };
 
 struct TResult {
@@ -161,7 +163,7 @@ struct TResult {
     std::vector<double> ListMs;
 };
 
-TResult Run(int clients, int seconds, int documents) {
+TResult Run(int clients, int seconds, int documents, bool hold) {
     TResult result;
     QTemporaryDir root;
     QDir dir(root.path());
@@ -221,7 +223,8 @@ TResult Run(int clients, int seconds, int documents) {
         QThread::msleep(100);
     const QString address = AfterInLog(log, QStringLiteral("private bus at "));
     // "created as NAME/ModuleControl": the bus name is what comes before the path.
-    const QString module = AfterInLog(log, QStringLiteral("created as ")).section(QLatin1Char('/'), 0, 0);
+    const QString module =
+        AfterInLog(log, QStringLiteral("created as ")).section(QLatin1Char('/'), 0, 0);
     if (CountOutputs(out) < 5 || address.isEmpty() || module.isEmpty()) {
         std::fprintf(stderr, "bench_jobcontrol_load: no documents arrived (see %s)\n",
                      qPrintable(log));
@@ -231,7 +234,7 @@ TResult Run(int clients, int seconds, int documents) {
 
     std::vector<std::unique_ptr<TLoadClient>> load;
     for (int i = 0; i < clients; ++i) {
-        load.push_back(std::make_unique<TLoadClient>(address, module, i));
+        load.push_back(std::make_unique<TLoadClient>(address, module, i, hold));
         load.back()->start();
     }
     const QString probeName = QStringLiteral("probe");
@@ -246,8 +249,8 @@ TResult Run(int clients, int seconds, int documents) {
         int arrived = before;
         qint64 lastArrival = 0;
         while (wall.elapsed() < seconds * 1000LL) {
-            QDBusMessage message =
-                QDBusMessage::createMethodCall(module, kPath, kModuleControl, QStringLiteral("GetValue"));
+            QDBusMessage message = QDBusMessage::createMethodCall(module, kPath, kModuleControl,
+                                                                  QStringLiteral("GetValue"));
             message.setArguments({52});
             QElapsedTimer call;
             call.start();
@@ -307,6 +310,7 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     const int clients = argc > 3 ? std::max(1, std::atoi(argv[3])) : 4;
     const int documents = argc > 4 ? std::max(10, std::atoi(argv[4])) : 2000;
+    const bool hold = argc <= 5 || std::string(argv[5]) != "nohold";
     std::printf("Documents delivered per second by a spool-mode module and its GetValue round "
                 "trip, with and without %d job-control clients (ListJobs, FindJobs, "
                 "HoldJobs/ReleaseJobs in a loop); %d s per run, %d runs; real programs on a "
@@ -323,7 +327,7 @@ int main(int argc, char** argv) {
         std::vector<double> listMedians;
         std::vector<double> callRates;
         for (int run = 0; run < runs; ++run) {
-            const TResult result = Run(count, seconds, documents);
+            const TResult result = Run(count, seconds, documents, hold);
             if (!result.Ok)
                 return 1;
             rates.push_back(result.Rate);
