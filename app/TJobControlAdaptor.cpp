@@ -197,9 +197,33 @@ void TJobControlAdaptor::ServeRead() {
         ReadTurn.start(0);
 }
 
+QList<QVariantMap> TJobControlAdaptor::AllRows(const TJobActions& actions) {
+    QList<QVariantMap> maps;
+    const uint64_t listing = ++Listings;
+    actions.EachRow([&](const TListRow& row, bool inProcess, const auto& view) {
+        if (inProcess) {
+            maps.push_back(RowMap(view()));
+            return;
+        }
+        TKeptRow& kept = PassedMaps[row.Id];
+        if (kept.Serial != row.Serial || kept.Serial == 0) {
+            kept.Map = RowMap(view());
+            kept.Serial = row.Serial;
+        }
+        kept.SeenIn = listing;
+        maps.push_back(kept.Map);
+    });
+    // Rows no longer listed are forgotten once they are as many as those listed.
+    if (PassedMaps.size() > 2 * static_cast<size_t>(maps.size()) + 64)
+        std::erase_if(PassedMaps, [listing](const auto& kept) {
+            return kept.second.SeenIn != listing;
+        });
+    return maps;
+}
+
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
-    QueueRead(message, [](TJobActions& actions) {
-        return QVariantList{QVariant::fromValue(RowMaps(actions.List()))};
+    QueueRead(message, [this](TJobActions& actions) {
+        return QVariantList{QVariant::fromValue(AllRows(actions))};
     });
     return {};
 }

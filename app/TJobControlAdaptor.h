@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <unordered_map>
 
 namespace raduvuz {
 
@@ -88,6 +89,8 @@ private:
     void ServeRead();
     // Whether the cycle has jobs to move, so that reads take only their share.
     bool CycleBusy() const;
+    // Every row as ListJobs answers it, a passed row from PassedMaps while its serial is the same.
+    QList<QVariantMap> AllRows(const TJobActions& actions);
 
     void RowInserted(int) override { RowsChanged(); }
     void RowRemoved(int) override { RowsChanged(); }
@@ -106,6 +109,15 @@ private:
     // Since the last read was answered, and the time the cycle has before the next one.
     QElapsedTimer SinceRead;
     qint64 ReadGapNs = 0;
+    // The answer of each passed row, with the serial it was made at and the list it was last
+    // seen in: a list of thousands of passed jobs is mostly the same from one read to the next.
+    struct TKeptRow {
+        uint64_t Serial = 0;
+        uint64_t SeenIn = 0;
+        QVariantMap Map;
+    };
+    std::unordered_map<uint32_t, TKeptRow> PassedMaps;
+    uint64_t Listings = 0;
 };
 
 // Lets QtDBus carry ListJobs' "aa{sv}"; the program calls it before it exports the adaptor.
