@@ -94,6 +94,7 @@ void RegisterJobControlTypes() {
 TJobControlAdaptor::TJobControlAdaptor(TModuleControl& module, TProcessLifetime& lifetime,
                                        QObject* parent)
     : QDBusAbstractAdaptor(parent), Module(module), Lifetime(lifetime) {
+    Clock.start();
     Notice.setSingleShot(true);
     // A coarse timer may fire early, which would shorten the gap.
     Notice.setTimerType(Qt::PreciseTimer);
@@ -130,15 +131,18 @@ void TJobControlAdaptor::Announce() {
 template <typename TResult, typename TBody>
 TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
     Lifetime.CallStarted(message.service());
-    // Whatever the call changed may let a job move.
+    // Whatever the call changed may let a job move; the time it took is owed to the cycle
+    // before the next read.
     struct TFinish {
-        TModuleControl& Module;
-        TProcessLifetime& Lifetime;
+        TJobControlAdaptor& Adaptor;
+        QElapsedTimer Cost;
         ~TFinish() {
-            Module.NoteWorkPossible();
-            Lifetime.CallFinished();
+            Adaptor.OweCycle(Cost.nsecsElapsed());
+            Adaptor.Module.NoteWorkPossible();
+            Adaptor.Lifetime.CallFinished();
         }
-    } finish{Module, Lifetime};
+    } finish{*this, QElapsedTimer()};
+    finish.Cost.start();
     try {
         return body(TJobActions(Module, CallerOf(message)));
     } catch (const std::exception& e) {
@@ -158,6 +162,10 @@ void TJobControlAdaptor::QueueRead(const QDBusMessage& message, TReadAnswer answ
         ReadTurn.start(0);
 }
 
+void TJobControlAdaptor::OweCycle(qint64 costNs) {
+    ReadsFromNs = std::max(ReadsFromNs, Clock.nsecsElapsed()) + costNs * kReadGapFactor;
+}
+
 bool TJobControlAdaptor::CycleBusy() const {
     return Module.Current && !Module.Paused && !Module.Jobs.empty();
 }
@@ -171,8 +179,8 @@ void TJobControlAdaptor::ServeRead() {
         ReadTurn.start(1);
         return;
     }
-    if (CycleBusy() && SinceRead.isValid()) {
-        const qint64 leftNs = ReadGapNs - SinceRead.nsecsElapsed();
+    if (CycleBusy()) {
+        const qint64 leftNs = ReadsFromNs - Clock.nsecsElapsed();
         if (leftNs > 0) {
             ReadTurn.start(static_cast<int>((leftNs + 999999) / 1000000));
             return;
@@ -190,8 +198,7 @@ void TJobControlAdaptor::ServeRead() {
         RaduvuzBus().send(read.Message.createErrorReply(error.Name, error.Message));
     }
     Lifetime.CallFinished();
-    ReadGapNs = cost.nsecsElapsed() * kReadGapFactor;
-    SinceRead.start();
+    OweCycle(cost.nsecsElapsed());
     // The next read in a turn of its own: the calls that came meanwhile go first.
     if (!Reads.empty())
         ReadTurn.start(0);

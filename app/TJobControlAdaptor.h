@@ -38,8 +38,8 @@ class TJobControlAdaptor : public QDBusAbstractAdaptor, private TJobListModel::I
 
 public:
     static constexpr int kNoticeGapMs = 100;
-    // While jobs are in process, a read is followed by this many times its own cost for the
-    // cycle before the next read is answered.
+    // While jobs are in process, a job-control call is followed by this many times its own
+    // cost for the cycle before the next read is answered.
     static constexpr int kReadGapFactor = 4;
     // A read waits this long at most for the module's own call to be answered; a peer that
     // takes longer must not hold the lists from the operator.
@@ -87,6 +87,8 @@ private:
     };
     void QueueRead(const QDBusMessage& message, TReadAnswer answer);
     void ServeRead();
+    // A job-control call took costNs: the next read waits kReadGapFactor times as long.
+    void OweCycle(qint64 costNs);
     // Whether the cycle has jobs to move, so that reads take only their share.
     bool CycleBusy() const;
     // Every row as ListJobs answers it, a passed row from PassedMaps while its serial is the same.
@@ -106,9 +108,9 @@ private:
     QElapsedTimer SinceNotice;
     std::deque<TQueuedRead> Reads;
     QTimer ReadTurn;
-    // Since the last read was answered, and the time the cycle has before the next one.
-    QElapsedTimer SinceRead;
-    qint64 ReadGapNs = 0;
+    // The adaptor's clock, and when on it the next read may be answered while jobs move.
+    QElapsedTimer Clock;
+    qint64 ReadsFromNs = 0;
     // The answer of each passed row, with the serial it was made at and the list it was last
     // seen in: a list of thousands of passed jobs is mostly the same from one read to the next.
     struct TKeptRow {
