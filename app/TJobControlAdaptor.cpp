@@ -99,16 +99,16 @@ TJobControlAdaptor::TJobControlAdaptor(TModuleControl& module, TProcessLifetime&
     // A coarse timer may fire early, which would shorten the gap.
     Notice.setTimerType(Qt::PreciseTimer);
     connect(&Notice, &QTimer::timeout, this, &TJobControlAdaptor::Announce);
-    ReadTurn.setSingleShot(true);
-    connect(&ReadTurn, &QTimer::timeout, this, &TJobControlAdaptor::ServeRead);
+    CallTurn.setSingleShot(true);
+    connect(&CallTurn, &QTimer::timeout, this, &TJobControlAdaptor::ServeCall);
     Module.Rows().Process().AddListener(this);
     Module.Rows().Passed().AddListener(this);
 }
 
 TJobControlAdaptor::~TJobControlAdaptor() {
-    // A read still waiting is answered, so that its caller does not wait for its time-out.
-    for (const TQueuedRead& read : Reads) {
-        RaduvuzBus().send(read.Message.createErrorReply(QString::fromLatin1(kUnexpectedError),
+    // A call still waiting is answered, so that its caller does not wait for its time-out.
+    for (const TQueuedCall& call : Calls) {
+        RaduvuzBus().send(call.Message.createErrorReply(QString::fromLatin1(kUnexpectedError),
                                                         QStringLiteral("The module has ended")));
         Lifetime.CallFinished();
     }
@@ -130,78 +130,65 @@ void TJobControlAdaptor::Announce() {
 
 template <typename TResult, typename TBody>
 TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
-    Lifetime.CallStarted(message.service());
-    // Whatever the call changed may let a job move; the time it took is owed to the cycle
-    // before the next read.
-    struct TFinish {
-        TJobControlAdaptor& Adaptor;
-        QElapsedTimer Cost;
-        ~TFinish() {
-            Adaptor.OweCycle(Cost.nsecsElapsed());
-            Adaptor.Module.NoteWorkPossible();
-            Adaptor.Lifetime.CallFinished();
-        }
-    } finish{*this, QElapsedTimer()};
-    finish.Cost.start();
-    try {
-        return body(TJobActions(Module, CallerOf(message)));
-    } catch (const std::exception& e) {
-        const TAutomationError error = AutomationErrorOf(e);
-        message.setDelayedReply(true);
-        RaduvuzBus().send(message.createErrorReply(error.Name, error.Message));
-    }
+    QueueCall(
+        message,
+        [body](TJobActions& actions) { return QVariantList{QVariant::fromValue(body(actions))}; },
+        true);
     return TResult();
 }
 
-void TJobControlAdaptor::QueueRead(const QDBusMessage& message, TReadAnswer answer) {
+void TJobControlAdaptor::QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes) {
     message.setDelayedReply(true);
     Lifetime.CallStarted(message.service());
-    Reads.push_back({message, std::move(answer), QElapsedTimer()});
-    Reads.back().Waiting.start();
-    if (!ReadTurn.isActive())
-        ReadTurn.start(0);
+    Calls.push_back({message, std::move(answer), changes, QElapsedTimer()});
+    Calls.back().Waiting.start();
+    if (!CallTurn.isActive())
+        CallTurn.start(0);
 }
 
 void TJobControlAdaptor::OweCycle(qint64 costNs) {
-    ReadsFromNs = std::max(ReadsFromNs, Clock.nsecsElapsed()) + costNs * kReadGapFactor;
+    CallsFromNs = std::max(CallsFromNs, Clock.nsecsElapsed()) + costNs * kCallGapFactor;
 }
 
 bool TJobControlAdaptor::CycleBusy() const {
     return Module.Current && !Module.Paused && !Module.Jobs.empty();
 }
 
-void TJobControlAdaptor::ServeRead() {
-    if (Reads.empty())
+void TJobControlAdaptor::ServeCall() {
+    if (Calls.empty())
         return;
-    // Inside the wait for the reply to one of the module's own calls a read would delay that
-    // reply, and with it the job that waits for it.
-    if (TDBusObject::PendingCalls() > 0 && Reads.front().Waiting.elapsed() < kReadPatienceMs) {
-        ReadTurn.start(1);
+    // Inside the wait for the reply to one of the module's own calls, a job-control call would
+    // delay that reply, and with it the job that waits for it.
+    if (TDBusObject::PendingCalls() > 0 && Calls.front().Waiting.elapsed() < kCallPatienceMs) {
+        CallTurn.start(1);
         return;
     }
     if (CycleBusy()) {
-        const qint64 leftNs = ReadsFromNs - Clock.nsecsElapsed();
+        const qint64 leftNs = CallsFromNs - Clock.nsecsElapsed();
         if (leftNs > 0) {
-            ReadTurn.start(static_cast<int>((leftNs + 999999) / 1000000));
+            CallTurn.start(static_cast<int>((leftNs + 999999) / 1000000));
             return;
         }
     }
-    TQueuedRead read = std::move(Reads.front());
-    Reads.pop_front();
+    TQueuedCall call = std::move(Calls.front());
+    Calls.pop_front();
     QElapsedTimer cost;
     cost.start();
     try {
-        TJobActions actions(Module, CallerOf(read.Message));
-        RaduvuzBus().send(read.Message.createReply(read.Answer(actions)));
+        TJobActions actions(Module, CallerOf(call.Message));
+        RaduvuzBus().send(call.Message.createReply(call.Answer(actions)));
     } catch (const std::exception& e) {
         const TAutomationError error = AutomationErrorOf(e);
-        RaduvuzBus().send(read.Message.createErrorReply(error.Name, error.Message));
+        RaduvuzBus().send(call.Message.createErrorReply(error.Name, error.Message));
     }
+    // Whatever the call changed may let a job move.
+    if (call.Changes)
+        Module.NoteWorkPossible();
     Lifetime.CallFinished();
     OweCycle(cost.nsecsElapsed());
-    // The next read in a turn of its own: the calls that came meanwhile go first.
-    if (!Reads.empty())
-        ReadTurn.start(0);
+    // The next call in a turn of its own: the automation calls that came meanwhile go first.
+    if (!Calls.empty())
+        CallTurn.start(0);
 }
 
 QList<QVariantMap> TJobControlAdaptor::AllRows(const TJobActions& actions) {
@@ -222,32 +209,38 @@ QList<QVariantMap> TJobControlAdaptor::AllRows(const TJobActions& actions) {
     });
     // Rows no longer listed are forgotten once they are as many as those listed.
     if (PassedMaps.size() > 2 * static_cast<size_t>(maps.size()) + 64)
-        std::erase_if(PassedMaps, [listing](const auto& kept) {
-            return kept.second.SeenIn != listing;
-        });
+        std::erase_if(PassedMaps,
+                      [listing](const auto& kept) { return kept.second.SeenIn != listing; });
     return maps;
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
-    QueueRead(message, [this](TJobActions& actions) {
-        return QVariantList{QVariant::fromValue(AllRows(actions))};
-    });
+    QueueCall(
+        message,
+        [this](TJobActions& actions) {
+            return QVariantList{QVariant::fromValue(AllRows(actions))};
+        },
+        false);
     return {};
 }
 
 qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessage& message,
                                              QList<QVariantMap>&, QList<uint>&) {
-    QueueRead(message, [since](TJobActions& actions) {
-        const TJobChanges changes = actions.ListSince(since);
-        return QVariantList{qulonglong{changes.Serial}, QVariant::fromValue(RowMaps(changes.Rows)),
-                            QVariant::fromValue(Done(changes.Removed))};
-    });
+    QueueCall(
+        message,
+        [since](TJobActions& actions) {
+            const TJobChanges changes = actions.ListSince(since);
+            return QVariantList{qulonglong{changes.Serial},
+                                QVariant::fromValue(RowMaps(changes.Rows)),
+                                QVariant::fromValue(Done(changes.Removed))};
+        },
+        false);
     return 0;
 }
 
 QStringList TJobControlAdaptor::AllowedActions(const QList<uint>& ids,
                                                const QDBusMessage& message) {
-    return Guarded<QStringList>(message, [&](TJobActions actions) {
+    return Guarded<QStringList>(message, [=](TJobActions& actions) {
         QStringList names;
         for (const std::string& name : actions.AllowedActions(Ids(ids)))
             names << Q(name);
@@ -257,7 +250,7 @@ QStringList TJobControlAdaptor::AllowedActions(const QList<uint>& ids,
 
 QList<QVariantMap> TJobControlAdaptor::RedirectChoices(const QList<uint>& ids,
                                                        const QDBusMessage& message) {
-    return Guarded<QList<QVariantMap>>(message, [&](TJobActions actions) {
+    return Guarded<QList<QVariantMap>>(message, [=](TJobActions& actions) {
         QList<QVariantMap> devices;
         for (const TDeviceChoice& choice : actions.RedirectChoices(Ids(ids)))
             devices.push_back({{QStringLiteral("terminator"), choice.Terminator},
@@ -269,22 +262,22 @@ QList<QVariantMap> TJobControlAdaptor::RedirectChoices(const QList<uint>& ids,
 
 QList<uint> TJobControlAdaptor::HoldJobs(const QList<uint>& ids, const QDBusMessage& message) {
     return Guarded<QList<uint>>(message,
-                                [&](TJobActions actions) { return Done(actions.Hold(Ids(ids))); });
+                                [=](TJobActions& actions) { return Done(actions.Hold(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::ReleaseJobs(const QList<uint>& ids, const QDBusMessage& message) {
     return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.Release(Ids(ids))); });
+        message, [=](TJobActions& actions) { return Done(actions.Release(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::AbortJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message,
-                                [&](TJobActions actions) { return Done(actions.Abort(Ids(ids))); });
+    return Guarded<QList<uint>>(
+        message, [=](TJobActions& actions) { return Done(actions.Abort(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::SetPriority(const QList<uint>& ids, int priority,
                                             const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    return Guarded<QList<uint>>(message, [=](TJobActions& actions) {
         RequireJobPriority("priority", priority);
         return Done(actions.SetPriority(Ids(ids), priority));
     });
@@ -292,17 +285,17 @@ QList<uint> TJobControlAdaptor::SetPriority(const QList<uint>& ids, int priority
 
 QList<uint> TJobControlAdaptor::DeleteJobs(const QList<uint>& ids, const QDBusMessage& message) {
     return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.Delete(Ids(ids))); });
+        message, [=](TJobActions& actions) { return Done(actions.Delete(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::ReprocessJobs(const QList<uint>& ids, const QDBusMessage& message) {
     return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.Reprocess(Ids(ids))); });
+        message, [=](TJobActions& actions) { return Done(actions.Reprocess(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::RedirectJobs(const QList<uint>& ids, const QList<int>& devices,
                                              const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    return Guarded<QList<uint>>(message, [=](TJobActions& actions) {
         const TJobIds jobs = Ids(ids);
         RequireIdCount("devices", static_cast<size_t>(devices.size()));
         return Done(actions.Redirect(jobs, std::vector<int32_t>(devices.begin(), devices.end())));
@@ -311,7 +304,7 @@ QList<uint> TJobControlAdaptor::RedirectJobs(const QList<uint>& ids, const QList
 
 QList<uint> TJobControlAdaptor::RenameJobs(const QList<uint>& ids, const QString& name,
                                            const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    return Guarded<QList<uint>>(message, [=](TJobActions& actions) {
         const TJobIds jobs = Ids(ids);
         const std::string text = TextArgument(name, "name");
         RequireJobName("name", text);
@@ -321,7 +314,7 @@ QList<uint> TJobControlAdaptor::RenameJobs(const QList<uint>& ids, const QString
 
 QList<uint> TJobControlAdaptor::CopyJobs(const QList<uint>& ids, const QString& folder,
                                          const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    return Guarded<QList<uint>>(message, [=](TJobActions& actions) {
         const TJobIds jobs = Ids(ids);
         const std::string path = TextArgument(folder, "folder");
         RequireFolderLength("folder", path);
@@ -330,21 +323,24 @@ QList<uint> TJobControlAdaptor::CopyJobs(const QList<uint>& ids, const QString& 
 }
 
 QList<uint> TJobControlAdaptor::FindJobs(const QVariantMap& criteria, const QDBusMessage& message) {
-    QueueRead(message, [criteria](TJobActions& actions) {
-        std::map<std::string, std::string> texts;
-        for (auto at = criteria.begin(); at != criteria.end(); ++at) {
-            const std::string key = TextArgument(at.key(), "criterion name");
-            if (at.value().metaType() != QMetaType::fromType<QString>())
-                throw TInvalidArgument("Malformed criterion \"" + key + "\"", "not a text (s)");
-            texts[key] = TextArgument(at.value().toString(), ("criterion " + key).c_str());
-        }
-        return QVariantList{QVariant::fromValue(Done(actions.Find(SearchCriteriaOf(texts))))};
-    });
+    QueueCall(
+        message,
+        [criteria](TJobActions& actions) {
+            std::map<std::string, std::string> texts;
+            for (auto at = criteria.begin(); at != criteria.end(); ++at) {
+                const std::string key = TextArgument(at.key(), "criterion name");
+                if (at.value().metaType() != QMetaType::fromType<QString>())
+                    throw TInvalidArgument("Malformed criterion \"" + key + "\"", "not a text (s)");
+                texts[key] = TextArgument(at.value().toString(), ("criterion " + key).c_str());
+            }
+            return QVariantList{QVariant::fromValue(Done(actions.Find(SearchCriteriaOf(texts))))};
+        },
+        false);
     return {};
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListDamaged(const QDBusMessage& message) {
-    return Guarded<QList<QVariantMap>>(message, [&](TJobActions) {
+    return Guarded<QList<QVariantMap>>(message, [this](TJobActions&) {
         QList<QVariantMap> files;
         for (const TModuleControl::TDamagedFile& file : Module.DamagedFiles())
             files.push_back({{QStringLiteral("file"), Q(file.Name)},

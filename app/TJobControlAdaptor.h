@@ -28,10 +28,10 @@ class TProcessLifetime;
 // It watches both job lists and announces their changes with JobsChanged, at most once per
 // kNoticeGapMs, after the change: a stream of blocks or jobs costs a listener a few wake-ups a
 // second, not one per block.
-// The reads of the lists (ListJobs, ListJobsSince, FindJobs) wait in a queue and are answered one
-// per turn of the event loop, not while the module waits for the reply to a call of its own, and,
-// while jobs are in process, in at most a share of the module's time: clients that list in a
-// loop cannot starve the cycle, nor delay the automation calls behind a row of big answers.
+// Its calls wait in a queue and are answered one per turn of the event loop, in the order they
+// came, not while the module waits for the reply to a call of its own, and, while jobs are in
+// process, in at most a share of the module's time: clients that list, search, hold and release
+// in a loop cannot starve the cycle, nor delay the automation calls behind a row of big answers.
 class TJobControlAdaptor : public QDBusAbstractAdaptor, private TJobListModel::IListener {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "RAduvuz.IJobControl")
@@ -39,11 +39,11 @@ class TJobControlAdaptor : public QDBusAbstractAdaptor, private TJobListModel::I
 public:
     static constexpr int kNoticeGapMs = 100;
     // While jobs are in process, a job-control call is followed by this many times its own
-    // cost for the cycle before the next read is answered.
-    static constexpr int kReadGapFactor = 4;
-    // A read waits this long at most for the module's own call to be answered; a peer that
-    // takes longer must not hold the lists from the operator.
-    static constexpr int kReadPatienceMs = 100;
+    // cost for the cycle before the next one is answered.
+    static constexpr int kCallGapFactor = 4;
+    // A call waits this long at most for the module's own call to be answered; a peer that
+    // takes longer must not keep the operator waiting.
+    static constexpr int kCallPatienceMs = 100;
 
     TJobControlAdaptor(TModuleControl& module, TProcessLifetime& lifetime, QObject* parent);
     ~TJobControlAdaptor() override;
@@ -78,18 +78,20 @@ private:
     template <typename TResult, typename TBody>
     TResult Guarded(const QDBusMessage& message, TBody body);
 
-    // The arguments of a read's reply, made when its turn comes.
-    using TReadAnswer = std::function<QVariantList(TJobActions&)>;
-    struct TQueuedRead {
+    // The arguments of a call's reply, made when its turn comes.
+    using TCallAnswer = std::function<QVariantList(TJobActions&)>;
+    struct TQueuedCall {
         QDBusMessage Message;
-        TReadAnswer Answer;
+        TCallAnswer Answer;
+        // Whether the call may change jobs, so that the cycle looks again.
+        bool Changes = false;
         QElapsedTimer Waiting;
     };
-    void QueueRead(const QDBusMessage& message, TReadAnswer answer);
-    void ServeRead();
-    // A job-control call took costNs: the next read waits kReadGapFactor times as long.
+    void QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes);
+    void ServeCall();
+    // A job-control call took costNs: the next one waits kCallGapFactor times as long.
     void OweCycle(qint64 costNs);
-    // Whether the cycle has jobs to move, so that reads take only their share.
+    // Whether the cycle has jobs to move, so that the calls take only their share.
     bool CycleBusy() const;
     // Every row as ListJobs answers it, a passed row from PassedMaps while its serial is the same.
     QList<QVariantMap> AllRows(const TJobActions& actions);
@@ -106,11 +108,11 @@ private:
     TProcessLifetime& Lifetime;
     QTimer Notice;
     QElapsedTimer SinceNotice;
-    std::deque<TQueuedRead> Reads;
-    QTimer ReadTurn;
-    // The adaptor's clock, and when on it the next read may be answered while jobs move.
+    std::deque<TQueuedCall> Calls;
+    QTimer CallTurn;
+    // The adaptor's clock, and when on it the next call may be answered while jobs move.
     QElapsedTimer Clock;
-    qint64 ReadsFromNs = 0;
+    qint64 CallsFromNs = 0;
     // The answer of each passed row, with the serial it was made at and the list it was last
     // seen in: a list of thousands of passed jobs is mostly the same from one read to the next.
     struct TKeptRow {
