@@ -60,7 +60,9 @@ bool TProcessLifetime::MayEnd(qint64& waitMs) {
     if (!Automation || IncomingCalls > 0 || TDBusObject::PendingCalls() > 0 ||
         (Module.HoldsSelfReference() && WasInUse))
         return false;
-    if (EverCalled && Callers.isEmpty())
+    // A module made by GetObject waits for its Init the whole grace time, even when the peer
+    // that asked for it has left: the one that initialises it may be another.
+    if (EverCalled && Callers.isEmpty() && (WasInUse || !Module.HoldsSelfReference()))
         return true;
     if (Module.Current)
         return false;

@@ -406,10 +406,11 @@ TDoc* TModuleControl::SelectJob() {
         std::vector<std::string> notedWaiting;
         for (const TDoc* job : passedWaiting)
             notedWaiting.push_back(job->Dests());
-        TDoc* next = index.FirstWaitingNotTo(notedWaiting);
-        ClearWaiting(passedWaiting);
-        if (next)
+        if (TDoc* next = index.FirstWaitingNotTo(notedWaiting))
             return next;
+        // Each destination was asked once: the marks go only now, and the jobs reading from the
+        // store get their step, or else two paused destinations would take turns for ever.
+        ClearWaiting(passedWaiting);
     }
 
     // The sending jobs marked Waiting are passed over this time; so are the others that go to

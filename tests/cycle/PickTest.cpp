@@ -194,9 +194,32 @@ TEST_F(PickTest, AJobWhoseDestinationCannotTakeItHoldsBackOnlyJobsForTheSameDest
         }
         TDoc* got = Module->SelectJob();
         EXPECT_EQ(got, c.Picked < 0 ? nullptr : jobs[static_cast<size_t>(c.Picked)]) << c.What;
-        // A job is passed over once: the next pick asks its destination again.
-        for (const TDoc* job : jobs)
-            EXPECT_FALSE(job->Waiting()) << c.What;
+        // A mark stays while another waiting job goes; once none can, the marks go and every
+        // destination is asked again.
+        for (size_t i = 0; i < jobs.size(); ++i)
+            EXPECT_EQ(jobs[i]->Waiting(), c.Picked >= 0 && c.Jobs[i].Passed) << c.What;
+    }
+
+    // Two destinations that stay unable: each is asked once, then a job reading from the store
+    // gets its step, rather than the two taking turns for ever.
+    while (!Module->Jobs.empty())
+        Module->FreeJob(*Module->Jobs.front());
+    std::vector<TDoc*> waiting;
+    for (const char* dests : {"17", "15"}) {
+        ++NextDoc;
+        waiting.push_back(Module->Jobs.Add(
+            TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=w", TJobState::Waiting)));
+        waiting.back()->SetCreated(NextDoc);
+        waiting.back()->SetDests(dests);
+    }
+    ++NextDoc;
+    TDoc* reading = Module->Jobs.Add(TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=r"));
+    for (int round = 0; round < 2; ++round) {
+        for (TDoc* job : waiting) {
+            ASSERT_EQ(Module->SelectJob(), job) << "round " << round;
+            job->SetWaiting(true);
+        }
+        EXPECT_EQ(Module->SelectJob(), reading) << "round " << round;
     }
 }
 

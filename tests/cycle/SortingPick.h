@@ -89,7 +89,8 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
             return nullptr;
         intakeExhausted = false;
     }
-    // Jobs marked Waiting, and every job for the same destinations, are passed over once.
+    // Jobs marked Waiting, and every job for the same destinations, are passed over until no
+    // waiting job is left to try; then the marks go and the other jobs get their turn.
     if (mode == 2 && reloaded == 0) {
         const TKeys keys = keyed(TJobState::Waiting, false);
         std::vector<std::string> noted;
@@ -104,10 +105,10 @@ inline TDoc* SortingPick(std::vector<TShadow>& jobs, bool& intakeExhausted) {
                 break;
             }
         }
-        for (const auto& [key, job] : keys)
-            job->Waiting = false;
         if (next)
             return next->Job;
+        for (const auto& [key, job] : keys)
+            job->Waiting = false;
     }
     TShadow* send = nullptr;
     {

@@ -831,13 +831,14 @@ TEST_F(JobControlFlowTest, JobsChangedComesAtMostTenTimesASecondUnderAStreamOfSm
     ExpectSent("b", 60);
 
     // 120 jobs came and went, each changing rows several times; the listeners heard far less,
-    // never more than 10 times in a second (20 ms allowed for the bus's delivery).
+    // never more than 10 times in a second (up to 100 ms allowed for the bus's delivery on a busy
+    // machine; a module that signals every change sends dozens a second).
     const std::vector<qint64>& times = clock.Times;
     ASSERT_GE(times.size(), 3u);
     EXPECT_LT(times.size(), 120u);
     for (size_t first = 0; first < times.size(); ++first) {
         size_t inWindow = 0;
-        for (size_t i = first; i < times.size() && times[i] < times[first] + 980; ++i)
+        for (size_t i = first; i < times.size() && times[i] < times[first] + 900; ++i)
             ++inWindow;
         EXPECT_LE(inWindow, 10u) << "from " << times[first] << " ms";
     }
