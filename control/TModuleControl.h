@@ -235,6 +235,7 @@ public:
     void LowDiskSpace() override;
     void ForgetPassedJob(int32_t jobID, int32_t docID) override;
     TWaitJournal* GetWaitJournal() override { return &WaitJournal; }
+    const TDiskWait& GetDiskWait() const override { return DiskWait; }
     void WaitGoEvent() override;
     bool WaitPumping(int ms) override;
 
@@ -365,6 +366,11 @@ private:
     bool ClosingNow = false;
     uint64_t ListGeneration = 0;
     int Ticks = 0;
+    // Within a tick, whose job steps let calls in anyway (their store calls do), a wait for the
+    // disk lets them in too; elsewhere a call would come in the middle of another's work.
+    TDiskWait DiskWait = [this](const std::function<bool()>& sync) {
+        return Ticks > 0 ? EventLoop.WaitAside(sync) : sync();
+    };
     // Held jobs seen by the last pick.
     int HeldCount = 0;
     bool InTimer = false;
