@@ -137,10 +137,11 @@ TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
     return TResult();
 }
 
-void TJobControlAdaptor::QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes) {
+void TJobControlAdaptor::QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes,
+                                   bool listing) {
     message.setDelayedReply(true);
     Lifetime.CallStarted(message.service());
-    Calls.push_back({message, std::move(answer), changes, QElapsedTimer()});
+    Calls.push_back({message, std::move(answer), changes, listing, QElapsedTimer()});
     Calls.back().Waiting.start();
     if (!CallTurn.isActive())
         CallTurn.start(0);
@@ -164,7 +165,10 @@ void TJobControlAdaptor::ServeCall() {
         return;
     }
     if (CycleBusy()) {
-        const qint64 leftNs = CallsFromNs - Clock.nsecsElapsed();
+        const qint64 now = Clock.nsecsElapsed();
+        qint64 leftNs = CallsFromNs - now;
+        if (Calls.front().Listing)
+            leftNs = std::max(leftNs, ListingFromNs - now);
         if (leftNs > 0) {
             CallTurn.start(static_cast<int>((leftNs + 999999) / 1000000));
             return;
@@ -172,11 +176,20 @@ void TJobControlAdaptor::ServeCall() {
     }
     TQueuedCall call = std::move(Calls.front());
     Calls.pop_front();
-    QElapsedTimer cost;
-    cost.start();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 costNs = 0;
     try {
         TJobActions actions(Module, CallerOf(call.Message));
-        RaduvuzBus().send(call.Message.createReply(call.Answer(actions)));
+        QVariantList answer;
+        // The reply waits until what the call wrote is on the disk, but not the module: the
+        // cycle and the server's calls go on meanwhile.
+        Module.WithJournalAfter([&] {
+            answer = call.Answer(actions);
+            costNs = clock.nsecsElapsed();
+        });
+        RaduvuzBus().send(call.Message.createReply(answer));
     } catch (const std::exception& e) {
         const TAutomationError error = AutomationErrorOf(e);
         RaduvuzBus().send(call.Message.createErrorReply(error.Name, error.Message));
@@ -185,7 +198,11 @@ void TJobControlAdaptor::ServeCall() {
     if (call.Changes)
         Module.NoteWorkPossible();
     Lifetime.CallFinished();
-    OweCycle(cost.nsecsElapsed());
+    if (call.Listing)
+        ListingFromNs =
+            Clock.nsecsElapsed() + std::max<qint64>(kListingGapMs * 1'000'000LL,
+                                                    ListedRows * kListingGapUsPerRow * 1'000LL);
+    OweCycle(costNs > 0 ? costNs : clock.nsecsElapsed());
     // The next call in a turn of its own: the automation calls that came meanwhile go first.
     if (!Calls.empty())
         CallTurn.start(0);
@@ -218,9 +235,11 @@ QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
     QueueCall(
         message,
         [this](TJobActions& actions) {
-            return QVariantList{QVariant::fromValue(AllRows(actions))};
+            const QList<QVariantMap> rows = AllRows(actions);
+            ListedRows = rows.size();
+            return QVariantList{QVariant::fromValue(rows)};
         },
-        false);
+        false, true);
     return {};
 }
 
@@ -228,13 +247,14 @@ qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessag
                                              QList<QVariantMap>&, QList<uint>&) {
     QueueCall(
         message,
-        [since](TJobActions& actions) {
+        [this, since](TJobActions& actions) {
             const TJobChanges changes = actions.ListSince(since);
+            ListedRows = static_cast<qsizetype>(changes.Rows.size());
             return QVariantList{qulonglong{changes.Serial},
                                 QVariant::fromValue(RowMaps(changes.Rows)),
                                 QVariant::fromValue(Done(changes.Removed))};
         },
-        false);
+        false, since == 0);
     return 0;
 }
 

@@ -40,10 +40,16 @@ public:
     static constexpr int kNoticeGapMs = 100;
     // While jobs are in process, a job-control call is followed by this many times its own
     // cost for the cycle before the next one is answered.
-    static constexpr int kCallGapFactor = 4;
+    static constexpr int kCallGapFactor = 12;
     // A call waits this long at most for the module's own call to be answered; a peer that
     // takes longer must not keep the operator waiting.
     static constexpr int kCallPatienceMs = 100;
+    // While jobs are in process, after a listing of every row (ListJobs, ListJobsSince from 0)
+    // the next one, of any client, waits this long per row listed, and at least
+    // kListingGapMs: the bus daemon carries such an answer for about 14 us a row, while the
+    // server's calls wait behind it, so listings take at most about 3% of the bus.
+    static constexpr int kListingGapUsPerRow = 1500;
+    static constexpr int kListingGapMs = 100;
 
     TJobControlAdaptor(TModuleControl& module, TProcessLifetime& lifetime, QObject* parent);
     ~TJobControlAdaptor() override;
@@ -85,9 +91,12 @@ private:
         TCallAnswer Answer;
         // Whether the call may change jobs, so that the cycle looks again.
         bool Changes = false;
+        // Whether the call answers with every row.
+        bool Listing = false;
         QElapsedTimer Waiting;
     };
-    void QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes);
+    void QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes,
+                   bool listing = false);
     void ServeCall();
     // A job-control call took costNs: the next one waits kCallGapFactor times as long.
     void OweCycle(qint64 costNs);
@@ -113,6 +122,9 @@ private:
     // The adaptor's clock, and when on it the next call may be answered while jobs move.
     QElapsedTimer Clock;
     qint64 CallsFromNs = 0;
+    // When on it the next listing may be answered, and the rows of the last one.
+    qint64 ListingFromNs = 0;
+    qsizetype ListedRows = 0;
     // The answer of each passed row, with the serial it was made at and the list it was last
     // seen in: a list of thousands of passed jobs is mostly the same from one read to the next.
     struct TKeptRow {

@@ -2,10 +2,11 @@
 // on a private bus and feeds it a steady stream of documents for one sink. Once documents
 // arrive, the benchmark measures for a while the documents per second the sink receives and the
 // round trip of the module's GetValue, called every 20 ms from a connection of its own. The
-// loaded run adds clients, each on its own bus connection in a thread of its own, that call
-// ListJobs, FindJobs and HoldJobs then ReleaseJobs (on a job in process) in a loop, as fast as
-// they are answered. The reference is the same workflow without clients, in the same sitting.
-// Usage: bench_jobcontrol_load [SECONDS [RUNS [CLIENTS [DOCUMENTS [nohold]]]]]
+// loaded run adds clients, each on its own bus connection in a thread of its own of a second
+// process (as an operator's tools are not the server), that call ListJobs, FindJobs and
+// HoldJobs then ReleaseJobs (on a job in process) in a loop, as fast as they are answered. The
+// reference is the same workflow without clients, in the same sitting. Usage: bench_jobcontrol_load
+// [SECONDS [RUNS [CLIENTS [DOCUMENTS [nohold]]]]]
 //        (defaults: 20 s, 3 runs of each, 4 clients, 2,000 documents; nohold: the clients only
 //        list and search)
 
@@ -232,10 +233,18 @@ TResult Run(int clients, int seconds, int documents, bool hold) {
         return result;
     }
 
-    std::vector<std::unique_ptr<TLoadClient>> load;
-    for (int i = 0; i < clients; ++i) {
-        load.push_back(std::make_unique<TLoadClient>(address, module, i, hold));
-        load.back()->start();
+    // The clients' process reads the answers of their calls in a bus thread of its own, not in
+    // the probe's.
+    QProcess load;
+    if (clients > 0) {
+        load.setStandardErrorFile(QProcess::nullDevice());
+        load.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        load.start(QCoreApplication::applicationFilePath(),
+                   {QStringLiteral("--clients"), address, module, QString::number(clients),
+                    hold ? QStringLiteral("hold") : QStringLiteral("nohold"),
+                    QString::number((seconds + 1) * 1000)});
+        if (!load.waitForStarted(10000))
+            return result;
     }
     const QString probeName = QStringLiteral("probe");
     bool failed = false;
@@ -279,13 +288,16 @@ TResult Run(int clients, int seconds, int documents, bool hold) {
         result.Rate = span > 0 ? 1000.0 * (arrived - before) / static_cast<double>(span) : 0;
     }
     QDBusConnection::disconnectFromBus(probeName);
-    for (auto& client : load)
-        client->Stop = true;
-    for (auto& client : load) {
-        client->wait();
-        result.ClientCalls += client->Calls;
-        result.ClientErrors += client->Errors;
-        result.ListMs.insert(result.ListMs.end(), client->ListMs.begin(), client->ListMs.end());
+    if (clients > 0) {
+        load.waitForFinished(60000);
+        // "calls errors" on the first line, then the ListJobs round trips in ms.
+        const QList<QByteArray> words = load.readAllStandardOutput().simplified().split(' ');
+        if (words.size() >= 2) {
+            result.ClientCalls = words[0].toInt();
+            result.ClientErrors = words[1].toInt();
+            for (qsizetype i = 2; i < words.size(); ++i)
+                result.ListMs.push_back(words[i].toDouble());
+        }
     }
     ::kill(static_cast<pid_t>(twf.processId()), SIGTERM);
     if (!twf.waitForFinished(30000))
@@ -304,8 +316,39 @@ std::string LoadAverage() {
 
 } // namespace
 
+// The clients' process: --clients ADDRESS MODULE COUNT hold|nohold MILLISECONDS.
+int RunClients(char** argv) {
+    const QString address = QString::fromLocal8Bit(argv[2]);
+    const QString module = QString::fromLocal8Bit(argv[3]);
+    const int count = std::max(1, std::atoi(argv[4]));
+    const bool hold = std::string(argv[5]) == "hold";
+    std::vector<std::unique_ptr<TLoadClient>> load;
+    for (int i = 0; i < count; ++i) {
+        load.push_back(std::make_unique<TLoadClient>(address, module, i, hold));
+        load.back()->start();
+    }
+    QThread::msleep(static_cast<unsigned long>(std::max(0, std::atoi(argv[6]))));
+    for (auto& client : load)
+        client->Stop = true;
+    int calls = 0;
+    int errors = 0;
+    std::vector<double> listMs;
+    for (auto& client : load) {
+        client->wait();
+        calls += client->Calls;
+        errors += client->Errors;
+        listMs.insert(listMs.end(), client->ListMs.begin(), client->ListMs.end());
+    }
+    std::printf("%d %d\n", calls, errors);
+    for (const double ms : listMs)
+        std::printf("%.3f\n", ms);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc == 7 && std::string(argv[1]) == "--clients")
+        return RunClients(argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     const int clients = argc > 3 ? std::max(1, std::atoi(argv[3])) : 4;
