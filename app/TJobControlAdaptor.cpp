@@ -9,6 +9,7 @@
 #include "control/TJobActions.h"
 #include "control/TModuleControl.h"
 #include "dbus/DBusBus.h"
+#include "dbus/TDBusObject.h"
 #include "platform/System.h"
 #include "services/Dispatch.h"
 
@@ -94,15 +95,24 @@ void RegisterJobControlTypes() {
 TJobControlAdaptor::TJobControlAdaptor(TModuleControl& module, TProcessLifetime& lifetime,
                                        QObject* parent)
     : QDBusAbstractAdaptor(parent), Module(module), Lifetime(lifetime) {
+    Clock.start();
     Notice.setSingleShot(true);
     // A coarse timer may fire early, which would shorten the gap.
     Notice.setTimerType(Qt::PreciseTimer);
     connect(&Notice, &QTimer::timeout, this, &TJobControlAdaptor::Announce);
+    CallTurn.setSingleShot(true);
+    connect(&CallTurn, &QTimer::timeout, this, &TJobControlAdaptor::ServeCall);
     Module.Rows().Process().AddListener(this);
     Module.Rows().Passed().AddListener(this);
 }
 
 TJobControlAdaptor::~TJobControlAdaptor() {
+    // A call still waiting is answered, so that its caller does not wait for its time-out.
+    for (const TQueuedCall& call : Calls) {
+        RaduvuzBus().send(call.Message.createErrorReply(QString::fromLatin1(kUnexpectedError),
+                                                        QStringLiteral("The module has ended")));
+        Lifetime.CallFinished();
+    }
     Module.Rows().Process().RemoveListener(this);
     Module.Rows().Passed().RemoveListener(this);
 }
@@ -120,34 +130,138 @@ void TJobControlAdaptor::Announce() {
 }
 
 template <typename TResult, typename TBody>
-TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
-    return GuardedCall<TResult>(
-        Module, Lifetime, message.service(),
-        [&] { return body(TJobActions(Module, CallerOf(message))); },
-        [&](const TAutomationError& error) {
-            message.setDelayedReply(true);
-            RaduvuzBus().send(message.createErrorReply(error.Name, error.Message));
+TResult TJobControlAdaptor::QueueChange(const QDBusMessage& message, TBody body) {
+    QueueCall(
+        message,
+        [body](TJobActions& actions) { return QVariantList{QVariant::fromValue(body(actions))}; },
+        true);
+    return TResult();
+}
+
+void TJobControlAdaptor::QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes,
+                                   bool listing) {
+    message.setDelayedReply(true);
+    Lifetime.CallStarted(message.service());
+    Calls.push_back({message, std::move(answer), changes, listing, QElapsedTimer()});
+    Calls.back().Waiting.start();
+    if (!CallTurn.isActive())
+        CallTurn.start(0);
+}
+
+void TJobControlAdaptor::OweCycle(qint64 costNs) {
+    CallsFromNs = std::max(CallsFromNs, Clock.nsecsElapsed()) + costNs * kCallGapFactor;
+}
+
+bool TJobControlAdaptor::CycleBusy() const {
+    return Module.IsCurrent() && !Module.IsPaused() && !Module.JobsInProcess().empty();
+}
+
+void TJobControlAdaptor::ServeCall() {
+    if (Calls.empty())
+        return;
+    // Inside the wait for the reply to one of the module's own calls, a job-control call would
+    // delay that reply, and with it the job that waits for it.
+    if (TDBusObject::PendingCalls() > 0 && Calls.front().Waiting.elapsed() < kCallPatienceMs) {
+        CallTurn.start(1);
+        return;
+    }
+    if (CycleBusy()) {
+        const qint64 now = Clock.nsecsElapsed();
+        qint64 leftNs = CallsFromNs - now;
+        if (Calls.front().Listing)
+            leftNs = std::max(leftNs, ListingFromNs - now);
+        if (leftNs > 0) {
+            CallTurn.start(static_cast<int>((leftNs + 999999) / 1000000));
+            return;
+        }
+    }
+    TQueuedCall call = std::move(Calls.front());
+    Calls.pop_front();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 costNs = 0;
+    try {
+        TJobActions actions(Module, CallerOf(call.Message));
+        QVariantList answer;
+        // The reply waits until what the call wrote is on the disk, but not the module: the
+        // cycle and the server's calls go on meanwhile.
+        Module.WithJournalAfter([&] {
+            answer = call.Answer(actions);
+            costNs = clock.nsecsElapsed();
         });
+        RaduvuzBus().send(call.Message.createReply(answer));
+    } catch (const std::exception& e) {
+        const TAutomationError error = AutomationErrorOf(e);
+        RaduvuzBus().send(call.Message.createErrorReply(error.Name, error.Message));
+    }
+    // Whatever the call changed may let a job move.
+    if (call.Changes)
+        Module.NoteWorkPossible();
+    Lifetime.CallFinished();
+    if (call.Listing)
+        ListingFromNs =
+            Clock.nsecsElapsed() + std::max<qint64>(kListingGapMs * 1'000'000LL,
+                                                    ListedRows * kListingGapUsPerRow * 1'000LL);
+    OweCycle(costNs > 0 ? costNs : clock.nsecsElapsed());
+    // The next call in a turn of its own: the automation calls that came meanwhile go first.
+    if (!Calls.empty())
+        CallTurn.start(0);
+}
+
+QList<QVariantMap> TJobControlAdaptor::AllRows(const TJobActions& actions) {
+    QList<QVariantMap> maps;
+    const uint64_t listing = ++Listings;
+    actions.EachRow([&](const TListRow& row, bool inProcess, const auto& view) {
+        if (inProcess) {
+            maps.push_back(RowMap(view()));
+            return;
+        }
+        TKeptRow& kept = PassedMaps[row.Id];
+        if (kept.Serial != row.Serial || kept.Serial == 0) {
+            kept.Map = RowMap(view());
+            kept.Serial = row.Serial;
+        }
+        kept.SeenIn = listing;
+        maps.push_back(kept.Map);
+    });
+    // Rows no longer listed are forgotten once they are as many as those listed.
+    if (PassedMaps.size() > 2 * static_cast<size_t>(maps.size()) + 64)
+        std::erase_if(PassedMaps,
+                      [listing](const auto& kept) { return kept.second.SeenIn != listing; });
+    return maps;
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
-    return Guarded<QList<QVariantMap>>(message,
-                                       [](TJobActions actions) { return RowMaps(actions.List()); });
+    QueueCall(
+        message,
+        [this](TJobActions& actions) {
+            const QList<QVariantMap> rows = AllRows(actions);
+            ListedRows = rows.size();
+            return QVariantList{QVariant::fromValue(rows)};
+        },
+        false, true);
+    return {};
 }
 
 qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessage& message,
-                                             QList<QVariantMap>& rows, QList<uint>& removed) {
-    return Guarded<qulonglong>(message, [&](TJobActions actions) {
-        const TJobChanges changes = actions.ListSince(since);
-        rows = RowMaps(changes.Rows);
-        removed = Done(changes.Removed);
-        return qulonglong{changes.Serial};
-    });
+                                             QList<QVariantMap>&, QList<uint>&) {
+    QueueCall(
+        message,
+        [this, since](TJobActions& actions) {
+            const TJobChanges changes = actions.ListSince(since);
+            ListedRows = static_cast<qsizetype>(changes.Rows.size());
+            return QVariantList{qulonglong{changes.Serial},
+                                QVariant::fromValue(RowMaps(changes.Rows)),
+                                QVariant::fromValue(Done(changes.Removed))};
+        },
+        false, since == 0);
+    return 0;
 }
 
 QStringList TJobControlAdaptor::AllowedActions(const QList<uint>& ids,
                                                const QDBusMessage& message) {
-    return Guarded<QStringList>(message, [&](TJobActions actions) {
+    return QueueChange<QStringList>(message, [=](TJobActions& actions) {
         QStringList names;
         for (const std::string& name : actions.AllowedActions(Ids(ids)))
             names << Q(name);
@@ -157,7 +271,7 @@ QStringList TJobControlAdaptor::AllowedActions(const QList<uint>& ids,
 
 QList<QVariantMap> TJobControlAdaptor::RedirectChoices(const QList<uint>& ids,
                                                        const QDBusMessage& message) {
-    return Guarded<QList<QVariantMap>>(message, [&](TJobActions actions) {
+    return QueueChange<QList<QVariantMap>>(message, [=](TJobActions& actions) {
         QList<QVariantMap> devices;
         for (const TDeviceChoice& choice : actions.RedirectChoices(Ids(ids)))
             devices.push_back({{QStringLiteral("terminator"), choice.Terminator},
@@ -168,41 +282,41 @@ QList<QVariantMap> TJobControlAdaptor::RedirectChoices(const QList<uint>& ids,
 }
 
 QList<uint> TJobControlAdaptor::HoldJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message,
-                                [&](TJobActions actions) { return Done(actions.Hold(Ids(ids))); });
+    return QueueChange<QList<uint>>(message,
+                                [=](TJobActions& actions) { return Done(actions.Hold(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::ReleaseJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.Release(Ids(ids))); });
+    return QueueChange<QList<uint>>(
+        message, [=](TJobActions& actions) { return Done(actions.Release(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::AbortJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message,
-                                [&](TJobActions actions) { return Done(actions.Abort(Ids(ids))); });
+    return QueueChange<QList<uint>>(
+        message, [=](TJobActions& actions) { return Done(actions.Abort(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::SetPriority(const QList<uint>& ids, int priority,
                                             const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    return QueueChange<QList<uint>>(message, [=](TJobActions& actions) {
         RequireJobPriority("priority", priority);
         return Done(actions.SetPriority(Ids(ids), priority));
     });
 }
 
 QList<uint> TJobControlAdaptor::DeleteJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.Delete(Ids(ids))); });
+    return QueueChange<QList<uint>>(
+        message, [=](TJobActions& actions) { return Done(actions.Delete(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::ReprocessJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(
-        message, [&](TJobActions actions) { return Done(actions.Reprocess(Ids(ids))); });
+    return QueueChange<QList<uint>>(
+        message, [=](TJobActions& actions) { return Done(actions.Reprocess(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::RedirectJobs(const QList<uint>& ids, const QList<int>& devices,
                                              const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    return QueueChange<QList<uint>>(message, [=](TJobActions& actions) {
         const TJobIds jobs = Ids(ids);
         RequireIdCount("devices", static_cast<size_t>(devices.size()));
         return Done(actions.Redirect(jobs, std::vector<int32_t>(devices.begin(), devices.end())));
@@ -211,7 +325,7 @@ QList<uint> TJobControlAdaptor::RedirectJobs(const QList<uint>& ids, const QList
 
 QList<uint> TJobControlAdaptor::RenameJobs(const QList<uint>& ids, const QString& name,
                                            const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    return QueueChange<QList<uint>>(message, [=](TJobActions& actions) {
         const TJobIds jobs = Ids(ids);
         const std::string text = TextArgument(name, "name");
         RequireJobName("name", text);
@@ -221,7 +335,7 @@ QList<uint> TJobControlAdaptor::RenameJobs(const QList<uint>& ids, const QString
 
 QList<uint> TJobControlAdaptor::CopyJobs(const QList<uint>& ids, const QString& folder,
                                          const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
+    return QueueChange<QList<uint>>(message, [=](TJobActions& actions) {
         const TJobIds jobs = Ids(ids);
         const std::string path = TextArgument(folder, "folder");
         RequireFolderLength("folder", path);
@@ -230,20 +344,24 @@ QList<uint> TJobControlAdaptor::CopyJobs(const QList<uint>& ids, const QString& 
 }
 
 QList<uint> TJobControlAdaptor::FindJobs(const QVariantMap& criteria, const QDBusMessage& message) {
-    return Guarded<QList<uint>>(message, [&](TJobActions actions) {
-        std::map<std::string, std::string> texts;
-        for (auto at = criteria.begin(); at != criteria.end(); ++at) {
-            const std::string key = TextArgument(at.key(), "criterion name");
-            if (at.value().metaType() != QMetaType::fromType<QString>())
-                throw TInvalidArgument("Malformed criterion \"" + key + "\"", "not a text (s)");
-            texts[key] = TextArgument(at.value().toString(), ("criterion " + key).c_str());
-        }
-        return Done(actions.Find(SearchCriteriaOf(texts)));
-    });
+    QueueCall(
+        message,
+        [criteria](TJobActions& actions) {
+            std::map<std::string, std::string> texts;
+            for (auto at = criteria.begin(); at != criteria.end(); ++at) {
+                const std::string key = TextArgument(at.key(), "criterion name");
+                if (at.value().metaType() != QMetaType::fromType<QString>())
+                    throw TInvalidArgument("Malformed criterion \"" + key + "\"", "not a text (s)");
+                texts[key] = TextArgument(at.value().toString(), ("criterion " + key).c_str());
+            }
+            return QVariantList{QVariant::fromValue(Done(actions.Find(SearchCriteriaOf(texts))))};
+        },
+        false);
+    return {};
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListDamaged(const QDBusMessage& message) {
-    return Guarded<QList<QVariantMap>>(message, [&](TJobActions) {
+    return QueueChange<QList<QVariantMap>>(message, [this](TJobActions&) {
         QList<QVariantMap> files;
         for (const TModuleControl::TDamagedFile& file : Module.DamagedFiles())
             files.push_back({{QStringLiteral("file"), Q(file.Name)},

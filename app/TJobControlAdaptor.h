@@ -11,8 +11,13 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include <deque>
+#include <functional>
+#include <unordered_map>
+
 namespace raduvuz {
 
+class TJobActions;
 class TModuleControl;
 class TProcessLifetime;
 
@@ -23,12 +28,28 @@ class TProcessLifetime;
 // It watches both job lists and announces their changes with JobsChanged, at most once per
 // kNoticeGapMs, after the change: a stream of blocks or jobs costs a listener a few wake-ups a
 // second, not one per block.
+// Its calls wait in a queue and are answered one per turn of the event loop, in the order they
+// came, not while the module waits for the reply to a call of its own, and, while jobs are in
+// process, in at most a share of the module's time: clients that list, search, hold and release
+// in a loop cannot starve the cycle, nor delay the automation calls behind a row of big answers.
 class TJobControlAdaptor : public QDBusAbstractAdaptor, private TJobListModel::IListener {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "RAduvuz.IJobControl")
 
 public:
     static constexpr int kNoticeGapMs = 100;
+    // While jobs are in process, a job-control call is followed by this many times its own
+    // cost for the cycle before the next one is answered.
+    static constexpr int kCallGapFactor = 12;
+    // A call waits this long at most for the module's own call to be answered; a peer that
+    // takes longer must not keep the operator waiting.
+    static constexpr int kCallPatienceMs = 100;
+    // While jobs are in process, after a listing of every row (ListJobs, ListJobsSince from 0)
+    // the next one, of any client, waits this long per row listed, and at least
+    // kListingGapMs: the bus daemon carries such an answer whole while the server's calls wait
+    // behind it, and listed in a loop they kept one GetValue in 100 waiting over 10 ms.
+    static constexpr int kListingGapUsPerRow = 1500;
+    static constexpr int kListingGapMs = 100;
 
     TJobControlAdaptor(TModuleControl& module, TProcessLifetime& lifetime, QObject* parent);
     ~TJobControlAdaptor() override;
@@ -60,8 +81,30 @@ public slots:
     QList<QVariantMap> ListDamaged(const QDBusMessage& message);
 
 private:
+    // Queues a call that may change jobs; its reply comes when its turn does.
     template <typename TResult, typename TBody>
-    TResult Guarded(const QDBusMessage& message, TBody body);
+    TResult QueueChange(const QDBusMessage& message, TBody body);
+
+    // The arguments of a call's reply, made when its turn comes.
+    using TCallAnswer = std::function<QVariantList(TJobActions&)>;
+    struct TQueuedCall {
+        QDBusMessage Message;
+        TCallAnswer Answer;
+        // Whether the call may change jobs, so that the cycle looks again.
+        bool Changes = false;
+        // Whether the call answers with every row.
+        bool Listing = false;
+        QElapsedTimer Waiting;
+    };
+    void QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes,
+                   bool listing = false);
+    void ServeCall();
+    // A job-control call took costNs: the next one waits kCallGapFactor times as long.
+    void OweCycle(qint64 costNs);
+    // Whether the cycle has jobs to move, so that the calls take only their share.
+    bool CycleBusy() const;
+    // Every row as ListJobs answers it, a passed row from PassedMaps while its serial is the same.
+    QList<QVariantMap> AllRows(const TJobActions& actions);
 
     void RowInserted(int) override { RowsChanged(); }
     void RowRemoved(int) override { RowsChanged(); }
@@ -75,6 +118,23 @@ private:
     TProcessLifetime& Lifetime;
     QTimer Notice;
     QElapsedTimer SinceNotice;
+    std::deque<TQueuedCall> Calls;
+    QTimer CallTurn;
+    // The adaptor's clock, and when on it the next call may be answered while jobs move.
+    QElapsedTimer Clock;
+    qint64 CallsFromNs = 0;
+    // When on it the next listing may be answered, and the rows of the last one.
+    qint64 ListingFromNs = 0;
+    qsizetype ListedRows = 0;
+    // The answer of each passed row, with the serial it was made at and the list it was last
+    // seen in: a list of thousands of passed jobs is mostly the same from one read to the next.
+    struct TKeptRow {
+        uint64_t Serial = 0;
+        uint64_t SeenIn = 0;
+        QVariantMap Map;
+    };
+    std::unordered_map<uint32_t, TKeptRow> PassedMaps;
+    uint64_t Listings = 0;
 };
 
 // Lets QtDBus carry ListJobs' "aa{sv}"; the program calls it before it exports the adaptor.

@@ -1,11 +1,24 @@
 #include "app/TModuleLoop.h"
 
 #include "control/TModuleControl.h"
+#include "dbus/TDBusObject.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 namespace raduvuz {
+
+namespace {
+
+struct TServing {
+    explicit TServing(int& depth) : Depth(depth) { ++Depth; }
+    ~TServing() { --Depth; }
+    TServing(const TServing&) = delete;
+    TServing& operator=(const TServing&) = delete;
+    int& Depth;
+};
+
+} // namespace
 
 TModuleLoop::TModuleLoop() {
     Timer.setInterval(1000);
@@ -42,6 +55,7 @@ void TModuleLoop::StopTimer() {
 }
 
 void TModuleLoop::ProcessPendingMessages() {
+    const TServing serving(Serving);
     QCoreApplication::processEvents();
 }
 
@@ -52,9 +66,18 @@ void TModuleLoop::WaitForEvents(int maxMs, const std::function<bool()>& done) {
     QTimer bound;
     bound.setSingleShot(true);
     bound.start(maxMs);
+    const TServing serving(Serving);
     QCoreApplication::processEvents();
     while (!done() && clock.elapsed() < maxMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+bool TModuleLoop::WaitAside(const std::function<bool()>& work) {
+    // Within another wait, events are already being handled for a caller that may be in the
+    // middle of its work: this one waits as it is.
+    if (Serving > 0 || TDBusObject::PendingCalls() > 0)
+        return work();
+    return TDBusObject::RunAside(work);
 }
 
 void TModuleLoop::ScheduleTick() {

@@ -29,6 +29,7 @@ public:
     void StopTimer() override;
     void ProcessPendingMessages() override;
     void WaitForEvents(int maxMs, const std::function<bool()>& done) override;
+    bool WaitAside(const std::function<bool()>& work) override;
     void ScheduleTick() override;
     void SetTickEnded(std::function<void()> ended) override { TickEnded = std::move(ended); }
 
@@ -41,6 +42,8 @@ private:
     // The queued call of ScheduleTick.
     QTimer Soon;
     std::function<void()> TickEnded;
+    // Event handling of the module's own in progress (ProcessPendingMessages, WaitForEvents).
+    int Serving = 0;
 };
 
 } // namespace raduvuz

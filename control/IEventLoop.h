@@ -31,6 +31,10 @@ public:
                 until - now, std::chrono::milliseconds(10)));
         }
     }
+    // Runs work (a wait for the disk) and gives its result. A loop that can runs it on another
+    // thread and handles events meanwhile, but only where no other wait of its own is handling
+    // them: a call that came in through one runs its disk waits on the calling thread.
+    virtual bool WaitAside(const std::function<bool()>& work) { return work(); }
     // Calls the module's TimerTimer soon from the event loop, once however often it is asked
     // before then; not while the timer is stopped.
     virtual void ScheduleTick() = 0;

@@ -204,6 +204,20 @@ TJobChanges TJobActions::ListSince(uint64_t since) const {
     return result;
 }
 
+void TJobActions::EachRow(const TRowVisitor& visit) const {
+    const TJobListModel& inProcess = Module.Rows().Process();
+    const std::unordered_set<const TDoc*> jobs(Module.Jobs.begin(), Module.Jobs.end());
+    for (int i = 0; i < inProcess.Count(); ++i) {
+        const TListRow& row = *inProcess.At(i);
+        visit(row, true, [&] { return ProcessView(row, jobs); });
+    }
+    const TJobListModel& passed = Module.Rows().Passed();
+    for (int i = 0; i < passed.Count(); ++i) {
+        const TListRow& row = *passed.At(i);
+        visit(row, false, [&] { return PassedView(row); });
+    }
+}
+
 std::vector<std::string> TJobActions::AllowedActions(const TJobIds& ids) const {
     TJobActionStates allowed;
     const auto add = [&allowed](const TJobActionStates& states) {

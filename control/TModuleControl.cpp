@@ -410,6 +410,20 @@ TStoreClient& TModuleControl::GetStoreObject() {
     return Process.StoreObject;
 }
 
+void TModuleControl::WithJournalAfter(const std::function<void()>& work) {
+    // Declared before the batch, so that the batch's flush at its end runs while it is raised;
+    // raised only once work is over, so that nothing comes in during the work itself.
+    struct TAfterWork {
+        int& Depth;
+        int Raised = 0;
+        ~TAfterWork() { Depth -= Raised; }
+    } after{JournalAfterWork};
+    TWaitJournal::TBatch batch(&WaitJournal);
+    work();
+    ++JournalAfterWork;
+    after.Raised = 1;
+}
+
 void TModuleControl::FreeJob(TDoc& job) {
     // Out of the list first: the job is gone from it whatever its release runs into.
     std::unique_ptr<TDoc> owned = Jobs.Take(job);

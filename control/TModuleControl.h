@@ -240,6 +240,10 @@ public:
     void LowDiskSpace() override;
     void ForgetPassedJob(int32_t jobID, int32_t docID) override;
     TWaitJournal* GetWaitJournal() override { return &WaitJournal; }
+    const TDiskWait& GetDiskWait() const override { return DiskWait; }
+    // Runs work with the journal's writes held back, then writes them in one wait for the disk
+    // during which the module serves its calls: for a call whose work is over once work returns.
+    void WithJournalAfter(const std::function<void()>& work);
     void WaitGoEvent() override;
     bool WaitPumping(int ms) override;
 
@@ -391,6 +395,13 @@ private:
     bool ClosingNow = false;
     uint64_t ListGeneration = 0;
     int Ticks = 0;
+    // Within a tick, whose job steps let calls in anyway (their store calls do), a wait for the
+    // disk lets them in too; elsewhere a call would come in the middle of another's work.
+    TDiskWait DiskWait = [this](const std::function<bool()>& sync) {
+        return Ticks > 0 || JournalAfterWork > 0 ? EventLoop.WaitAside(sync) : sync();
+    };
+    // WithJournalAfter's writes in progress, once the work that made them is over.
+    int JournalAfterWork = 0;
     // Held jobs seen by the last pick.
     int HeldCount = 0;
     bool InTimer = false;

@@ -170,8 +170,12 @@ bool TModuleControl::Tick() {
                         RetentionPass();
                     progress = true;
                 } else if (done) {
-                    if (job->SpoolMode && job->State() == TJobState::Reading)
+                    if (job->SpoolMode && job->State() == TJobState::Reading) {
                         SpoolToWait(*job);
+                        // Its wait for the journal on the disk may have let a Close in.
+                        if (!scope.Valid())
+                            return moved;
+                    }
                     if ((!job->SpoolMode && DeletePolicy > 0 && !job->SpoolCopyDropped) ||
                         (job->SpoolMode && job->State() == TJobState::Sending))
                         AddCompletedRow(*job, -1);

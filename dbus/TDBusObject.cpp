@@ -11,6 +11,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <atomic>
+#include <thread>
+
 namespace raduvuz {
 
 namespace {
@@ -238,6 +241,23 @@ int TDBusObject::ReplyTimeoutMs() {
 
 int TDBusObject::PendingCalls() {
     return Pending;
+}
+
+bool TDBusObject::RunAside(const std::function<bool()>& work) {
+    TPendingGuard guard;
+    QEventLoop loop;
+    std::atomic<bool> finished{false};
+    bool result = false;
+    std::thread worker([&] {
+        result = work();
+        finished = true;
+        // Queued, so that a quit that comes before exec still ends it.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    if (!finished)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    return result;
 }
 
 } // namespace raduvuz

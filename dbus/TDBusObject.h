@@ -8,6 +8,7 @@
 
 #include <QDBusMessage>
 
+#include <functional>
 #include <string>
 
 namespace raduvuz {
@@ -51,8 +52,11 @@ public:
     // that leaves the bus fails the call at once.
     static void SetReplyTimeoutMs(int ms);
     static int ReplyTimeoutMs();
-    // Calls of this process that wait for their replies right now.
+    // Calls of this process that wait for their replies right now, and RunAside's waits.
     static int PendingCalls();
+    // Runs work on a thread of its own and serves events until it ends, as a call waits for its
+    // reply; work must not touch what the events may change.
+    static bool RunAside(const std::function<bool()>& work);
 
 private:
     QDBusMessage MakeCall(const std::string& method, const std::vector<TVariant>& args,

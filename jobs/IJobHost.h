@@ -3,6 +3,7 @@
 #include "common/Types.h"
 #include "jobs/TJobSettings.h"
 #include "jobs/TProcessRows.h"
+#include "platform/WholeFile.h"
 
 #include <cstdint>
 #include <functional>
@@ -89,6 +90,12 @@ public:
     virtual void ForgetPassedJob(int32_t jobID, int32_t docID) {
         (void)jobID;
         (void)docID;
+    }
+    // How the jobs and the journal wait for the disk: the module lets its calls in meanwhile
+    // where a job step may let them in anyway; the default waits on the calling thread.
+    virtual const TDiskWait& GetDiskWait() const {
+        static const TDiskWait direct;
+        return direct;
     }
     // The journal of the jobs waiting to be sent; none for a host that keeps no journal.
     virtual TWaitJournal* GetWaitJournal() { return nullptr; }

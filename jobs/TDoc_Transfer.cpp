@@ -251,10 +251,10 @@ bool TDoc::SpoolNextBlock(bool& done) {
             // The file and its name are on the disk before the job counts as spooled, so that
             // the copies made from it can be sent after a crash.
             std::string why;
-            if (!SpoolStream->Flush())
+            if (!SpoolStream->Flush(Host.GetDiskWait()))
                 throw std::runtime_error("Cannot flush the spool file to the disk: " +
                                          LastErrorText());
-            if (!FlushFolder(Host.GetSettings().JobDir, &why))
+            if (!FlushFolder(Host.GetSettings().JobDir, &why, Host.GetDiskWait()))
                 throw std::runtime_error("Cannot flush the job folder to the disk: " + why);
             SetSizeTextFromStream();
             // The waiting jobs find the spool file by this number. The input document stays

@@ -275,7 +275,7 @@ void TWaitJournal::Flush() {
     bytes += Pending;
     Pending.clear();
     std::string why;
-    if (AppendFlushed(path, bytes, &why)) {
+    if (AppendFlushed(path, bytes, &why, Host.GetDiskWait())) {
         PendingJobs.clear();
         return;
     }
@@ -301,7 +301,7 @@ void TWaitJournal::Rewrite() {
     for (const auto& [id, record] : Live)
         bytes += WaitPutLine(record);
     std::string why;
-    if (WriteWholeFile(path, bytes, &why)) {
+    if (WriteWholeFile(path, bytes, &why, Host.GetDiskWait())) {
         FileLines = 1 + Live.size();
         if (WriteFailed)
             Host.Log("The journal of waiting jobs is whole again (" + std::to_string(Live.size()) +

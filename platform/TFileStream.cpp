@@ -99,8 +99,8 @@ int64_t TFileStream::Size() const {
     return info.st_size;
 }
 
-bool TFileStream::Flush() {
-    return Fd >= 0 && fsync(Fd) == 0;
+bool TFileStream::Flush(const TDiskWait& wait) {
+    return Fd >= 0 && SyncFile(Fd, false, wait);
 }
 
 bool TFileStream::Truncate(int64_t size) {

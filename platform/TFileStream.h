@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/TStream.h"
+#include "platform/WholeFile.h"
 
 #include <cstdint>
 #include <string>
@@ -34,7 +35,8 @@ public:
     int64_t Position() const;
     bool Seek(int64_t position);
     int64_t Size() const;
-    bool Flush(); // fsync
+    // fsync, through wait when one is given.
+    bool Flush(const TDiskWait& wait = {});
     // Cuts the file to size bytes (what a write that failed half-way added goes).
     bool Truncate(int64_t size);
 

@@ -43,13 +43,29 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 } // namespace
 
+bool SyncFile(int fd, bool dataOnly, const TDiskWait& wait) {
+    const auto sync = [fd, dataOnly] { return (dataOnly ? ::fdatasync(fd) : ::fsync(fd)) == 0; };
+    if (!wait)
+        return sync();
+    // errno belongs to the thread that ran the sync.
+    int code = 0;
+    const bool ok = wait([&] {
+        const bool done = sync();
+        code = done ? 0 : errno;
+        return done;
+    });
+    if (!ok)
+        errno = code;
+    return ok;
+}
+
 bool WriteFlushedFile(const std::string& path, std::string_view bytes, mode_t mode,
-                      std::string* error) {
+                      std::string* error, const TDiskWait& wait) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         return Fail(error, errno);
     // The umask may have taken bits the owner needs; the mode is the caller's to set.
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && SyncFile(fd, false, wait);
     int code = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -61,24 +77,26 @@ bool WriteFlushedFile(const std::string& path, std::string_view bytes, mode_t mo
     return Fail(error, code);
 }
 
-bool RenameFlushed(const std::string& from, const std::string& to, std::string* error) {
+bool RenameFlushed(const std::string& from, const std::string& to, std::string* error,
+                   const TDiskWait& wait) {
     if (::rename(from.c_str(), to.c_str()) != 0)
         return Fail(error, errno);
-    FlushFolder(FolderOf(to));
+    FlushFolder(FolderOf(to), nullptr, wait);
     return true;
 }
 
-bool FlushFolder(const std::string& folder, std::string* error) {
+bool FlushFolder(const std::string& folder, std::string* error, const TDiskWait& wait) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return Fail(error, errno);
-    const bool ok = ::fsync(fd) == 0;
+    const bool ok = SyncFile(fd, false, wait);
     const int code = errno;
     ::close(fd);
     return ok || Fail(error, code);
 }
 
-bool AppendFlushed(const std::string& path, std::string_view bytes, std::string* error) {
+bool AppendFlushed(const std::string& path, std::string_view bytes, std::string* error,
+                   const TDiskWait& wait) {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     bool made = false;
     if (fd < 0 && errno == ENOENT) {
@@ -87,7 +105,7 @@ bool AppendFlushed(const std::string& path, std::string_view bytes, std::string*
     }
     if (fd < 0)
         return Fail(error, errno);
-    bool ok = WriteAll(fd, bytes) && ::fdatasync(fd) == 0;
+    bool ok = WriteAll(fd, bytes) && SyncFile(fd, true, wait);
     int code = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -96,17 +114,18 @@ bool AppendFlushed(const std::string& path, std::string_view bytes, std::string*
     if (!ok)
         return Fail(error, code);
     // A new file's name must be on the disk too, or a crash loses the whole file.
-    return !made || FlushFolder(FolderOf(path), error);
+    return !made || FlushFolder(FolderOf(path), error, wait);
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error,
+                    const TDiskWait& wait) {
     // A name of this process's own: another writer of the same file has its own.
     static std::atomic<unsigned> counter{0};
     const std::string temporary =
         path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-    if (!WriteFlushedFile(temporary, bytes, kPrivateFileMode, error))
+    if (!WriteFlushedFile(temporary, bytes, kPrivateFileMode, error, wait))
         return false;
-    if (RenameFlushed(temporary, path, error))
+    if (RenameFlushed(temporary, path, error, wait))
         return true;
     ::unlink(temporary.c_str());
     return false;

@@ -1,7 +1,9 @@
 #include "module_e2e/BusFixture.h"
 
+#include "app/TModuleLoop.h"
 #include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
+#include "platform/WholeFile.h"
 #include "services/TServerClient.h"
 
 #include <QCoreApplication>
@@ -12,6 +14,11 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
 
 namespace raduvuz::test {
 namespace {
@@ -116,6 +123,47 @@ TEST_F(MuteServerTest, InitGivesUpOnEachCallbackAfterItsDeadlineAndServesCallsMe
     EXPECT_LT(elapsed, kServerReplyDeadlineMs + 8000);
     EXPECT_EQ(nested, "Muted");
     EXPECT_EQ(VariantToText(module->Call("GetErrorMessage", {}).Result), "no error");
+}
+
+// A wait for the disk runs on a thread of its own while the loop serves events, as a call waits
+// for its reply; one that starts from an event served meanwhile runs where it is.
+TEST(ReplyTimeoutTest, AWaitForTheDiskServesEventsMeanwhileAndDoesNotNest) {
+    ASSERT_FALSE(BusWorld().Address.empty());
+    TModuleLoop loop;
+    loop.StopTimer();
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<bool> release{false};
+    int served = 0;
+    int pendingMeanwhile = -1;
+    bool innerOnCaller = false;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (++served != 3)
+            return;
+        pendingMeanwhile = TDBusObject::PendingCalls();
+        innerOnCaller = loop.WaitAside([&] { return std::this_thread::get_id() == caller; });
+        release = true;
+    });
+    tick.start(5);
+    std::thread::id ranOn;
+    const bool result = loop.WaitAside([&] {
+        ranOn = std::this_thread::get_id();
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return false;
+    });
+    EXPECT_FALSE(result);
+    EXPECT_NE(ranOn, caller);
+    EXPECT_GE(served, 3);
+    EXPECT_EQ(pendingMeanwhile, 1);
+    EXPECT_TRUE(innerOnCaller);
+    EXPECT_EQ(TDBusObject::PendingCalls(), 0);
+
+    // The reason of a failed sync reaches the caller's errno from the other thread.
+    const TDiskWait wait = [&](const std::function<bool()>& sync) { return loop.WaitAside(sync); };
+    errno = 0;
+    EXPECT_FALSE(SyncFile(-1, false, wait));
+    EXPECT_EQ(errno, EBADF);
 }
 
 } // namespace
