@@ -1,7 +1,6 @@
 #include "app/TJobControlAdaptor.h"
 
 #include "app/AutomationError.h"
-#include "app/GuardedCall.h"
 #include "app/TProcessLifetime.h"
 #include "common/Language.h"
 #include "control/JobControlLimits.h"
@@ -282,8 +281,8 @@ QList<QVariantMap> TJobControlAdaptor::RedirectChoices(const QList<uint>& ids,
 }
 
 QList<uint> TJobControlAdaptor::HoldJobs(const QList<uint>& ids, const QDBusMessage& message) {
-    return QueueChange<QList<uint>>(message,
-                                [=](TJobActions& actions) { return Done(actions.Hold(Ids(ids))); });
+    return QueueChange<QList<uint>>(
+        message, [=](TJobActions& actions) { return Done(actions.Hold(Ids(ids))); });
 }
 
 QList<uint> TJobControlAdaptor::ReleaseJobs(const QList<uint>& ids, const QDBusMessage& message) {
