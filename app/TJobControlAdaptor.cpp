@@ -14,9 +14,11 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusReply>
+#include <QTimer>
 
 #include <algorithm>
 #include <exception>
+#include <malloc.h>
 #include <map>
 #include <string>
 
@@ -47,6 +49,19 @@ QVariant Variant(int64_t value) {
 
 template <typename T> QVariant Variant(T value) {
     return QVariant::fromValue(value);
+}
+
+// A listing of this many rows leaves megabytes of small blocks free in the heap, which the
+// allocator keeps: they go back to the system once the reply is built and again once it has
+// most likely left.
+constexpr qsizetype kTrimmedRows = 2000;
+constexpr int kSentTrimMs = 500;
+
+void GiveBackMemoryLater(qsizetype rows) {
+    if (rows < kTrimmedRows)
+        return;
+    QTimer::singleShot(0, [] { malloc_trim(0); });
+    QTimer::singleShot(kSentTrimMs, [] { malloc_trim(0); });
 }
 
 QVariantMap RowMap(const TJobRowView& row) {
@@ -141,8 +156,11 @@ TResult TJobControlAdaptor::Guarded(const QDBusMessage& message, TBody body) {
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
-    return Guarded<QList<QVariantMap>>(message,
-                                       [](TJobActions actions) { return RowMaps(actions.List()); });
+    return Guarded<QList<QVariantMap>>(message, [](TJobActions actions) {
+        QList<QVariantMap> rows = RowMaps(actions.List());
+        GiveBackMemoryLater(rows.size());
+        return rows;
+    });
 }
 
 qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessage& message,
@@ -150,6 +168,7 @@ qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessag
     return Guarded<qulonglong>(message, [&](TJobActions actions) {
         const TJobChanges changes = actions.ListSince(since);
         rows = RowMaps(changes.Rows);
+        GiveBackMemoryLater(rows.size());
         removed = Done(changes.Removed);
         return qulonglong{changes.Serial};
     });
