@@ -15,9 +15,11 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusReply>
+#include <QTimer>
 
 #include <algorithm>
 #include <exception>
+#include <malloc.h>
 #include <map>
 #include <string>
 
@@ -48,6 +50,19 @@ QVariant Variant(int64_t value) {
 
 template <typename T> QVariant Variant(T value) {
     return QVariant::fromValue(value);
+}
+
+// A listing of this many rows leaves megabytes of small blocks free in the heap, which the
+// allocator keeps: they go back to the system once the reply is built and again once it has
+// most likely left.
+constexpr qsizetype kTrimmedRows = 2000;
+constexpr int kSentTrimMs = 500;
+
+void GiveBackMemoryLater(qsizetype rows) {
+    if (rows < kTrimmedRows)
+        return;
+    QTimer::singleShot(0, [] { malloc_trim(0); });
+    QTimer::singleShot(kSentTrimMs, [] { malloc_trim(0); });
 }
 
 QVariantMap RowMap(const TJobRowView& row) {
@@ -208,35 +223,13 @@ void TJobControlAdaptor::ServeCall() {
         CallTurn.start(0);
 }
 
-QList<QVariantMap> TJobControlAdaptor::AllRows(const TJobActions& actions) {
-    QList<QVariantMap> maps;
-    const uint64_t listing = ++Listings;
-    actions.EachRow([&](const TListRow& row, bool inProcess, const auto& view) {
-        if (inProcess) {
-            maps.push_back(RowMap(view()));
-            return;
-        }
-        TKeptRow& kept = PassedMaps[row.Id];
-        if (kept.Serial != row.Serial || kept.Serial == 0) {
-            kept.Map = RowMap(view());
-            kept.Serial = row.Serial;
-        }
-        kept.SeenIn = listing;
-        maps.push_back(kept.Map);
-    });
-    // Rows no longer listed are forgotten once they are as many as those listed.
-    if (PassedMaps.size() > 2 * static_cast<size_t>(maps.size()) + 64)
-        std::erase_if(PassedMaps,
-                      [listing](const auto& kept) { return kept.second.SeenIn != listing; });
-    return maps;
-}
-
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
     QueueCall(
         message,
         [this](TJobActions& actions) {
-            const QList<QVariantMap> rows = AllRows(actions);
+            const QList<QVariantMap> rows = RowMaps(actions.List());
             ListedRows = rows.size();
+            GiveBackMemoryLater(rows.size());
             return QVariantList{QVariant::fromValue(rows)};
         },
         false, true);
@@ -249,9 +242,10 @@ qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessag
         message,
         [this, since](TJobActions& actions) {
             const TJobChanges changes = actions.ListSince(since);
-            ListedRows = static_cast<qsizetype>(changes.Rows.size());
-            return QVariantList{qulonglong{changes.Serial},
-                                QVariant::fromValue(RowMaps(changes.Rows)),
+            const QList<QVariantMap> rows = RowMaps(changes.Rows);
+            ListedRows = rows.size();
+            GiveBackMemoryLater(rows.size());
+            return QVariantList{qulonglong{changes.Serial}, QVariant::fromValue(rows),
                                 QVariant::fromValue(Done(changes.Removed))};
         },
         false, since == 0);

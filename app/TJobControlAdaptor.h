@@ -103,8 +103,6 @@ private:
     void OweCycle(qint64 costNs);
     // Whether the cycle has jobs to move, so that the calls take only their share.
     bool CycleBusy() const;
-    // Every row as ListJobs answers it, a passed row from PassedMaps while its serial is the same.
-    QList<QVariantMap> AllRows(const TJobActions& actions);
 
     void RowInserted(int) override { RowsChanged(); }
     void RowRemoved(int) override { RowsChanged(); }
@@ -126,15 +124,6 @@ private:
     // When on it the next listing may be answered, and the rows of the last one.
     qint64 ListingFromNs = 0;
     qsizetype ListedRows = 0;
-    // The answer of each passed row, with the serial it was made at and the list it was last
-    // seen in: a list of thousands of passed jobs is mostly the same from one read to the next.
-    struct TKeptRow {
-        uint64_t Serial = 0;
-        uint64_t SeenIn = 0;
-        QVariantMap Map;
-    };
-    std::unordered_map<uint32_t, TKeptRow> PassedMaps;
-    uint64_t Listings = 0;
 };
 
 // Lets QtDBus carry ListJobs' "aa{sv}"; the program calls it before it exports the adaptor.

@@ -6,6 +6,7 @@
 #include <QPixmap>
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace raduvuz {
 
@@ -158,6 +159,26 @@ void TJobTableModel::SetFacts(TRowFactsById facts) {
         const bool same = (before == facts.end()) == (now == Facts.end()) &&
                           (now == Facts.end() || now->second == before->second);
         if (!same)
+            emit dataChanged(index(i, kStateColumn), index(i, kPriorityColumn));
+    }
+}
+
+void TJobTableModel::UpdateFacts(const TRowFactsById& changed,
+                                 const std::vector<uint32_t>& removed) {
+    for (const uint32_t id : removed)
+        Facts.erase(id);
+    std::unordered_set<uint32_t> redrawn;
+    for (const auto& [id, facts] : changed) {
+        const auto [at, added] = Facts.try_emplace(id, facts);
+        if (!added && at->second == facts)
+            continue;
+        at->second = facts;
+        redrawn.insert(id);
+    }
+    if (redrawn.empty())
+        return;
+    for (int i = 0; i < static_cast<int>(Shown.size()); ++i) {
+        if (redrawn.count(Shown[static_cast<size_t>(i)]->Id) > 0)
             emit dataChanged(index(i, kStateColumn), index(i, kPriorityColumn));
     }
 }

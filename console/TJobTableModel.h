@@ -58,6 +58,8 @@ public:
     // The facts of the rows by id; rows without facts show no state and the priority they came
     // with.
     void SetFacts(TRowFactsById facts);
+    // Facts of some rows changed or came, those of the removed ids went.
+    void UpdateFacts(const TRowFactsById& changed, const std::vector<uint32_t>& removed);
     const TRowFacts* FactsOf(const TListRow& row) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

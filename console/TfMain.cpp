@@ -105,6 +105,7 @@ void TfMain::SetModule(TModuleControl* module) {
     if (Loop)
         Loop->SetTickEnded(nullptr);
     Module = module;
+    FactsSerial = 0;
     Loop = module ? &module->Loop() : nullptr;
     if (Loop)
         Loop->SetTickEnded([this] { TickEnded(); });

@@ -175,7 +175,8 @@ public:
     TJobCounts JobCounts() const;
     QString JobCountsText() const;
     void ShowJobCounts();
-    // The state and priority of every row, from the module's own listing of its jobs.
+    // The state and priority of every row, from the module's own listing of its jobs: the rows
+    // changed since the last refresh, every row after SetModule.
     void RefreshJobFacts();
     // The words of a job's state ("waiting", "held" ...) in the user's language.
     static QString StateText(const std::string& state);
@@ -339,6 +340,8 @@ private:
 
     TJobRows& Rows;
     TModuleControl* Module = nullptr;
+    // The module's change serial the facts of the rows stand at; 0: none yet.
+    uint64_t FactsSerial = 0;
     IEventLoop* Loop = nullptr;
     TConsoleForms* Forms = nullptr;
     TQtDialogs QtDialogs;

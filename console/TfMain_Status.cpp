@@ -7,6 +7,7 @@
 #include "common/WindowTexts.h"
 #include "console/TJobListView.h"
 #include "console/TJobTableModel.h"
+#include "control/TJobActions.h"
 #include "control/TModuleControl.h"
 
 #include <QLabel>
@@ -123,11 +124,21 @@ void TfMain::RefreshJobFacts() {
     // Without a module the rows keep the facts they were given.
     if (!Module)
         return;
+    const TJobChanges changes = TJobActions(*Module).ListSince(FactsSerial);
+    // Id 0, which no row has, among the removed: the module's log no longer reaches back.
+    const bool whole = FactsSerial == 0 || std::find(changes.Removed.begin(), changes.Removed.end(),
+                                                     0u) != changes.Removed.end();
+    FactsSerial = changes.Serial;
     TRowFactsById facts;
-    for (const TJobRowView& view : TJobActions(*Module).List())
+    for (const TJobRowView& view : changes.Rows)
         facts[view.Id] = TRowFacts{StateText(view.State), StateOrder(view.State), view.Priority};
-    ProcessJobsRows->SetFacts(facts);
-    CompletedJobsRows->SetFacts(std::move(facts));
+    if (whole) {
+        ProcessJobsRows->SetFacts(facts);
+        CompletedJobsRows->SetFacts(std::move(facts));
+        return;
+    }
+    ProcessJobsRows->UpdateFacts(facts, changes.Removed);
+    CompletedJobsRows->UpdateFacts(facts, changes.Removed);
 }
 
 QString TfMain::JobsNamed(const std::vector<TListRow*>& rows) {

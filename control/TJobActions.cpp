@@ -153,10 +153,10 @@ TJobIds TJobActions::InListOrder(const TJobListModel& list, const TJobIds& ids) 
 
 namespace {
 
-TJobRowView ProcessView(const TListRow& row, const std::unordered_set<const TDoc*>& jobs) {
+// The job of the row is read only while the module still holds it (jobHeld).
+TJobRowView ProcessView(const TListRow& row, bool jobHeld) {
     TJobRowView view = ViewOf(row, kProcessList);
-    // A row's job pointer is read only while the module still holds that job.
-    if (jobs.count(row.Job) > 0) {
+    if (jobHeld) {
         const TDoc& job = *row.Job;
         view.Size = job.DataSize;
         view.Created = IsoLocalTime(job.Created());
@@ -186,36 +186,35 @@ TJobChanges TJobActions::ListSince(uint64_t since) const {
     const bool whole = since == 0 || !changes.Covers(since);
     TJobChanges result;
     result.Serial = changes.Serial();
-    const TJobListModel& inProcess = Module.Rows().Process();
-    const std::unordered_set<const TDoc*> jobs(Module.Jobs.begin(), Module.Jobs.end());
-    for (int i = 0; i < inProcess.Count(); ++i) {
-        if (whole || inProcess.At(i)->Serial > since)
-            result.Rows.push_back(ProcessView(*inProcess.At(i), jobs));
+    const auto rowsOf = [whole, since](const TJobListModel& list) {
+        if (!whole)
+            return list.ChangedSince(since);
+        std::vector<const TListRow*> rows;
+        rows.reserve(static_cast<size_t>(list.Count()));
+        for (int i = 0; i < list.Count(); ++i)
+            rows.push_back(list.At(i));
+        return rows;
+    };
+    const std::vector<const TListRow*> inProcess = rowsOf(Module.Rows().Process());
+    const std::vector<const TListRow*> passed = rowsOf(Module.Rows().Passed());
+    result.Rows.reserve(inProcess.size() + passed.size());
+    // A few changed rows look their jobs up; many take the set of every job at once.
+    constexpr size_t kLookedUp = 16;
+    std::unordered_set<const TDoc*> jobs;
+    if (inProcess.size() > kLookedUp)
+        jobs.insert(Module.Jobs.begin(), Module.Jobs.end());
+    for (const TListRow* row : inProcess) {
+        const bool known = inProcess.size() > kLookedUp ? jobs.count(row->Job) > 0
+                                                        : Module.Jobs.Contains(row->Job);
+        result.Rows.push_back(ProcessView(*row, known));
     }
-    const TJobListModel& passed = Module.Rows().Passed();
-    for (int i = 0; i < passed.Count(); ++i) {
-        if (whole || passed.At(i)->Serial > since)
-            result.Rows.push_back(PassedView(*passed.At(i)));
-    }
+    for (const TListRow* row : passed)
+        result.Rows.push_back(PassedView(*row));
     if (!whole)
         result.Removed = changes.RemovedSince(since);
     else if (since != 0)
         result.Removed = {0};
     return result;
-}
-
-void TJobActions::EachRow(const TRowVisitor& visit) const {
-    const TJobListModel& inProcess = Module.Rows().Process();
-    const std::unordered_set<const TDoc*> jobs(Module.Jobs.begin(), Module.Jobs.end());
-    for (int i = 0; i < inProcess.Count(); ++i) {
-        const TListRow& row = *inProcess.At(i);
-        visit(row, true, [&] { return ProcessView(row, jobs); });
-    }
-    const TJobListModel& passed = Module.Rows().Passed();
-    for (int i = 0; i < passed.Count(); ++i) {
-        const TListRow& row = *passed.At(i);
-        visit(row, false, [&] { return PassedView(row); });
-    }
 }
 
 std::vector<std::string> TJobActions::AllowedActions(const TJobIds& ids) const {

@@ -74,12 +74,6 @@ public:
     // row; for such an old serial Removed is the one id 0, which no row has, so that a watcher
     // drops the rows it had.
     TJobChanges ListSince(uint64_t since) const;
-    // Every row in List's order, each with a maker of its view, for a caller that keeps views
-    // of its own: a passed row's view changes only with its serial; a row in process also
-    // shows its job's progress, which moves without a new serial.
-    using TRowVisitor = std::function<void(const TListRow& row, bool inProcess,
-                                           const std::function<TJobRowView()>& view)>;
-    void EachRow(const TRowVisitor& visit) const;
     TJobCounts Counts() const;
     // The actions the console enables for these rows, from its rules: an action is named when
     // the rule of at least one row allows it (the command then does it for those rows). In the

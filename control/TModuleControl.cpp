@@ -50,6 +50,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace raduvuz {
 
@@ -453,8 +454,21 @@ void TModuleControl::ReleaseJobLists() {
         SavedDocs.clear();
         return;
     }
-    while (!Jobs.empty())
-        FreeJob(*Jobs.front());
+    const TServerClient::TLabelHold labels(Process.ServerObject);
+    TJobList::TItems jobs = Jobs.TakeAll();
+    // The rows go in one step: deleted one by one, each would search the list for its place.
+    if (Current) {
+        std::vector<const TListRow*> rows;
+        for (const std::unique_ptr<TDoc>& job : jobs) {
+            if (job->ListItem)
+                rows.push_back(std::exchange(job->ListItem, nullptr));
+        }
+        JobRows.Process().DeleteRows(rows);
+    }
+    for (std::unique_ptr<TDoc>& job : jobs) {
+        job->Free();
+        Discard(std::move(job));
+    }
     SavedDocs.clear();
 }
 

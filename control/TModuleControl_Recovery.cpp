@@ -16,13 +16,26 @@
 #include "platform/TFileStream.h"
 #include "platform/WholeFile.h"
 
+#include <algorithm>
 #include <map>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace raduvuz {
 
+namespace {
+
+bool RecordFileBefore(const TWaitRecord& a, const TWaitRecord& b) {
+    return std::tie(a.JobID, a.DocID) < std::tie(b.JobID, b.DocID);
+}
+
+} // namespace
+
 void TModuleControl::BeginJournalReload() {
     JournalRecords = WaitJournal.BeginReload();
+    // By spool file, each file's copies in the order they came, so that a file finds its copies
+    // without reading every record.
+    std::stable_sort(JournalRecords.begin(), JournalRecords.end(), RecordFileBefore);
     JournalRecordMade.assign(JournalRecords.size(), false);
 }
 
@@ -92,9 +105,15 @@ bool TModuleControl::RemakeJournalledJobs(int32_t jobID, int32_t docID) {
     int held = 0;
     std::string dests;
     bool journalled = false;
-    for (size_t i = 0; i < JournalRecords.size(); ++i) {
-        const TWaitRecord& record = JournalRecords[i];
-        if (record.JobID != jobID || record.DocID != docID || JournalRecordMade[i])
+    TWaitRecord key;
+    key.JobID = jobID;
+    key.DocID = docID;
+    const auto first =
+        std::lower_bound(JournalRecords.begin(), JournalRecords.end(), key, RecordFileBefore);
+    for (auto at = first; at != JournalRecords.end() && !RecordFileBefore(key, *at); ++at) {
+        const size_t i = static_cast<size_t>(at - JournalRecords.begin());
+        const TWaitRecord& record = *at;
+        if (JournalRecordMade[i])
             continue;
         journalled = true;
         if (!RemakeWaitDoc(*this, record))

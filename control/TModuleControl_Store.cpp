@@ -49,8 +49,14 @@ std::vector<std::string> OrdinaryFiles(const std::string& folder) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
+        // The entry's type saves a stat per file where the file system gives it.
+        if (entry->d_type == DT_REG) {
+            names.push_back(name);
+            continue;
+        }
         struct stat info {};
-        if (::stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        if ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
+            ::stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
             names.push_back(name);
     }
     ::closedir(dir);
@@ -76,8 +82,19 @@ void TModuleControl::ReloadSavedJobs() {
         }
     }
 
+    const TServerClient::TLabelHold labels(Process.ServerObject);
     const std::unordered_set<std::string> held(HoldJobs.begin(), HoldJobs.end());
     TJobListModel& completed = JobRows.Passed();
+    // The views hear of the reloaded rows once, at the end.
+    struct TNoticesHeld {
+        TJobListModel& Rows;
+        explicit TNoticesHeld(TJobListModel& rows) : Rows(rows) { Rows.HoldNotices(); }
+        ~TNoticesHeld() { Rows.ReleaseNotices(); }
+        TNoticesHeld(const TNoticesHeld&) = delete;
+        TNoticesHeld& operator=(const TNoticesHeld&) = delete;
+    };
+    const TNoticesHeld processNotices(JobRows.Process());
+    const TNoticesHeld passedNotices(completed);
     BeginJournalReload();
     for (const std::string& name : OrdinaryFiles(JobDir)) {
         const auto [jobID, docID] = JobFileNumbers(name);

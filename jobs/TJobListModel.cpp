@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <unordered_set>
 
 namespace raduvuz {
 
 namespace {
+const std::vector<TJobListModel::IListener*> NoListeners;
 // One id space for every list of the process: a row keeps its id for life, and no other row ever
 // gets it again.
 std::atomic<uint32_t> LastRowId{0};
@@ -33,8 +35,31 @@ std::vector<uint32_t> TRowChanges::RemovedSince(uint64_t since) const {
 }
 
 void TJobListModel::Stamp(TListRow& row) {
-    if (Changes)
-        row.Serial = Changes->Next();
+    if (!Changes)
+        return;
+    Unstamp(row);
+    row.Serial = Changes->Next();
+    BySerial.emplace_hint(BySerial.end(), row.Serial, &row);
+}
+
+void TJobListModel::Unstamp(const TListRow& row) {
+    if (row.Serial != 0)
+        BySerial.erase(row.Serial);
+}
+
+std::vector<const TListRow*> TJobListModel::ChangedSince(uint64_t since) const {
+    std::vector<const TListRow*> rows;
+    for (auto at = BySerial.upper_bound(since); at != BySerial.end(); ++at)
+        rows.push_back(at->second);
+    if (rows.size() < 2)
+        return rows;
+    const std::unordered_set<const TListRow*> changed(rows.begin(), rows.end());
+    rows.clear();
+    for (const std::unique_ptr<TListRow>& row : Rows) {
+        if (changed.count(row.get()) > 0)
+            rows.push_back(row.get());
+    }
+    return rows;
 }
 
 TListRow* TJobListModel::At(int index) const {
@@ -65,11 +90,13 @@ TListRow* TJobListModel::Insert(int index, TListRow row) {
         row.Id = ++LastRowId;
     if (row.SubItems.size() < siCount)
         row.SubItems.resize(siCount);
-    Stamp(row);
+    // A row put back comes with the serial it had in the list it left.
+    row.Serial = 0;
     auto owned = std::make_unique<TListRow>(std::move(row));
     TListRow* result = owned.get();
+    Stamp(*result);
     Rows.insert(Rows.begin() + index, std::move(owned));
-    for (IListener* listener : Listeners)
+    for (IListener* listener : Telling() ? Listeners : NoListeners)
         listener->RowInserted(index);
     return result;
 }
@@ -80,9 +107,30 @@ void TJobListModel::Delete(TListRow* row) {
         return;
     if (Changes)
         Changes->NoteRemoved(row->Id);
+    Unstamp(*row);
     Rows.erase(Rows.begin() + index);
-    for (IListener* listener : Listeners)
+    for (IListener* listener : Telling() ? Listeners : NoListeners)
         listener->RowRemoved(index);
+}
+
+void TJobListModel::DeleteRows(const std::vector<const TListRow*>& rows) {
+    if (rows.empty())
+        return;
+    const std::unordered_set<const TListRow*> gone(rows.begin(), rows.end());
+    const auto kept = std::stable_partition(
+        Rows.begin(), Rows.end(),
+        [&gone](const std::unique_ptr<TListRow>& row) { return gone.count(row.get()) == 0; });
+    if (kept == Rows.end())
+        return;
+    if (Changes) {
+        for (auto at = kept; at != Rows.end(); ++at) {
+            Changes->NoteRemoved((*at)->Id);
+            Unstamp(**at);
+        }
+    }
+    Rows.erase(kept, Rows.end());
+    for (IListener* listener : Telling() ? Listeners : NoListeners)
+        listener->Reset();
 }
 
 void TJobListModel::Clear() {
@@ -90,8 +138,9 @@ void TJobListModel::Clear() {
         for (const std::unique_ptr<TListRow>& row : Rows)
             Changes->NoteRemoved(row->Id);
     }
+    BySerial.clear();
     Rows.clear();
-    for (IListener* listener : Listeners)
+    for (IListener* listener : Telling() ? Listeners : NoListeners)
         listener->Reset();
 }
 
@@ -135,6 +184,21 @@ void TJobListModel::Sort(const std::function<bool(const TListRow&, const TListRo
     std::stable_sort(Rows.begin(), Rows.end(),
                      [&less](const std::unique_ptr<TListRow>& a,
                              const std::unique_ptr<TListRow>& b) { return less(*a, *b); });
+    for (IListener* listener : Telling() ? Listeners : NoListeners)
+        listener->Reset();
+}
+
+bool TJobListModel::Telling() {
+    if (NoticesHeld == 0)
+        return true;
+    NoticesMissed = true;
+    return false;
+}
+
+void TJobListModel::ReleaseNotices() {
+    if (NoticesHeld == 0 || --NoticesHeld > 0 || !NoticesMissed)
+        return;
+    NoticesMissed = false;
     for (IListener* listener : Listeners)
         listener->Reset();
 }
@@ -159,7 +223,7 @@ void TJobListModel::Changed(TListRow* row) {
     if (index < 0)
         return;
     Stamp(*row);
-    for (IListener* listener : Listeners)
+    for (IListener* listener : Telling() ? Listeners : NoListeners)
         listener->RowChanged(index);
 }
 

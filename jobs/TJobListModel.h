@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -86,12 +87,17 @@ public:
 
     // The row with this id, or null.
     TListRow* FindId(uint32_t id) const;
+    // The rows whose last change took a serial after since, in list order; one changed row is
+    // found without reading the others.
+    std::vector<const TListRow*> ChangedSince(uint64_t since) const;
 
     // Inserts a row at index (0 = top, Count() = end) and returns it. A row without an id gets
     // the next one of the process; a row put back keeps its own.
     TListRow* Insert(int index, TListRow row);
     TListRow* Add(TListRow row) { return Insert(Count(), std::move(row)); }
     void Delete(TListRow* row);
+    // These rows in one pass; the listeners are reset once.
+    void DeleteRows(const std::vector<const TListRow*>& rows);
     void Clear();
 
     void SetSubItem(TListRow* row, int subItem, const std::string& text);
@@ -104,6 +110,11 @@ public:
     void Refresh(TListRow* row);
     void Sort(const std::function<bool(const TListRow&, const TListRow&)>& less);
 
+    // Changes made while notices are held back reach the listeners as one Reset when the
+    // outermost hold ends: a reload of thousands of rows tells its views once, not row by row.
+    void HoldNotices() { ++NoticesHeld; }
+    void ReleaseNotices();
+
     void AddListener(IListener* listener);
     void RemoveListener(IListener* listener);
 
@@ -111,7 +122,14 @@ private:
     std::deque<std::unique_ptr<TListRow>> Rows;
     std::vector<IListener*> Listeners;
     TRowChanges* Changes;
+    // The rows by the serial of their last change.
+    std::map<uint64_t, const TListRow*> BySerial;
+    int NoticesHeld = 0;
+    bool NoticesMissed = false;
     void Changed(TListRow* row);
+    void Unstamp(const TListRow& row);
+    // Whether listeners are told of a change now; false (noted) while notices are held back.
+    bool Telling();
     void Stamp(TListRow& row);
 };
 

@@ -127,6 +127,13 @@ bool ReadLine(std::string_view line, bool& put, TWaitRecord& record) {
     return record.Id > 0 && (!put || (record.JobID > 0 && record.DocID > 0));
 }
 
+std::string WriteJobList(const std::vector<std::string>& jobs) {
+    std::string text;
+    for (const std::string& job : jobs)
+        text += (text.empty() ? "" : ", ") + job;
+    return text;
+}
+
 } // namespace
 
 std::string WaitPutLine(const TWaitRecord& record) {
@@ -248,8 +255,8 @@ bool TWaitJournal::HasSpoolFile(int32_t jobID, int32_t docID) const {
 
 void TWaitJournal::Write(const std::string& line, const std::string& job) {
     Pending += line;
-    if (PendingJobs.find(job) == std::string::npos)
-        PendingJobs += (PendingJobs.empty() ? "" : ", ") + job;
+    if (PendingJobSet.insert(job).second)
+        PendingJobs.push_back(job);
     ++FileLines;
     if (BatchDepth == 0)
         Flush();
@@ -260,7 +267,7 @@ void TWaitJournal::Flush() {
         return;
     if (Host.GetSettings().JobDir.empty()) {
         Pending.clear();
-        PendingJobs.clear();
+        ForgetPendingJobs();
         return;
     }
     // After a failed write the live records are the truth: the whole file is written again.
@@ -276,7 +283,7 @@ void TWaitJournal::Flush() {
     Pending.clear();
     std::string why;
     if (AppendFlushed(path, bytes, &why, Host.GetDiskWait())) {
-        PendingJobs.clear();
+        ForgetPendingJobs();
         return;
     }
     Failed(why);
@@ -285,11 +292,16 @@ void TWaitJournal::Flush() {
 void TWaitJournal::Failed(const std::string& why) {
     if (!WriteFailed)
         Host.LogFailure("Cannot write the journal of waiting jobs (" + why + "; file " + Path() +
-                        "; jobs " + PendingJobs +
+                        "; jobs " + WriteJobList(PendingJobs) +
                         "): after a crash now they would not be sent again as they are; the "
                         "journal is written again whole with the next change");
     WriteFailed = true;
+    ForgetPendingJobs();
+}
+
+void TWaitJournal::ForgetPendingJobs() {
     PendingJobs.clear();
+    PendingJobSet.clear();
 }
 
 void TWaitJournal::Rewrite() {
@@ -307,7 +319,7 @@ void TWaitJournal::Rewrite() {
             Host.Log("The journal of waiting jobs is whole again (" + std::to_string(Live.size()) +
                      " waiting copies; file " + path + ")");
         WriteFailed = false;
-        PendingJobs.clear();
+        ForgetPendingJobs();
         return;
     }
     Failed(why);

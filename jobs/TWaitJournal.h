@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace raduvuz {
@@ -97,13 +98,16 @@ private:
     void Rewrite();
     // A failed write: logged once until a write succeeds again.
     void Failed(const std::string& why);
+    void ForgetPendingJobs();
 
     IJobHost& Host;
     std::map<uint64_t, TWaitRecord> Live;
     uint64_t LastId = 0;
     std::string Pending;
-    // The jobs of the pending lines, comma text, for the log line of a failed write.
-    std::string PendingJobs;
+    // The jobs of the pending lines in the order they came, for the log line of a failed write;
+    // the set finds one in constant time, as a reload holds back thousands.
+    std::vector<std::string> PendingJobs;
+    std::unordered_set<std::string> PendingJobSet;
     int BatchDepth = 0;
     bool Reloading = false;
     // Lines in the file, the first one included.

@@ -3,7 +3,9 @@
 #include "platform/FileLock.h"
 #include "platform/WholeFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +16,16 @@ namespace {
 
 // One read or write call moves at most this many bytes; callers repeat it.
 constexpr int64_t kMaxSlice = 65536;
+// What a small read of a file opened ReadDenyWrite reads ahead.
+constexpr int64_t kReadAhead = 4096;
+
+template <typename Call> ssize_t Retried(Call call) {
+    ssize_t done;
+    do {
+        done = call();
+    } while (done < 0 && errno == EINTR);
+    return done;
+}
 
 } // namespace
 
@@ -48,6 +60,10 @@ bool TFileStream::Open(const std::string& path, TMode mode) {
         return false;
     }
     Fd = fd;
+    ReadsAhead = mode == TMode::ReadDenyWrite;
+    At = 0;
+    AheadLength = 0;
+    KnownSize = -1;
     return true;
 }
 
@@ -56,46 +72,76 @@ void TFileStream::Close() {
     if (Fd >= 0)
         close(Fd);
     Fd = -1;
+    AheadLength = 0;
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
     if (Fd < 0 || count <= 0)
         return 0;
     size_t slice = static_cast<size_t>(count < kMaxSlice ? count : kMaxSlice);
-    ssize_t done;
-    do {
-        done = read(Fd, buffer, slice);
-    } while (done < 0 && errno == EINTR);
-    return done < 0 ? 0 : done;
+    if (!ReadsAhead)
+        return std::max<ssize_t>(0, Retried([&] { return read(Fd, buffer, slice); }));
+    if (At < AheadStart || At >= AheadStart + AheadLength) {
+        if (count >= kReadAhead) {
+            const ssize_t done = Retried([&] { return pread(Fd, buffer, slice, At); });
+            if (done <= 0)
+                return 0;
+            At += done;
+            return done;
+        }
+        if (!Ahead)
+            Ahead = std::make_unique<char[]>(kReadAhead);
+        const ssize_t done = Retried([&] { return pread(Fd, Ahead.get(), kReadAhead, At); });
+        AheadStart = At;
+        AheadLength = std::max<ssize_t>(0, done);
+        if (AheadLength == 0)
+            return 0;
+    }
+    const int64_t moved = std::min<int64_t>(count, AheadStart + AheadLength - At);
+    std::memcpy(buffer, Ahead.get() + (At - AheadStart), static_cast<size_t>(moved));
+    At += moved;
+    return moved;
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
     if (Fd < 0 || count <= 0)
         return 0;
     size_t slice = static_cast<size_t>(count < kMaxSlice ? count : kMaxSlice);
-    ssize_t done;
-    do {
-        done = write(Fd, buffer, slice);
-    } while (done < 0 && errno == EINTR);
-    return done < 0 ? 0 : done;
+    if (!ReadsAhead)
+        return std::max<ssize_t>(0, Retried([&] { return write(Fd, buffer, slice); }));
+    AheadLength = 0;
+    KnownSize = -1;
+    const ssize_t done = Retried([&] { return pwrite(Fd, buffer, slice, At); });
+    if (done <= 0)
+        return 0;
+    At += done;
+    return done;
 }
 
 int64_t TFileStream::Position() const {
     if (Fd < 0)
         return -1;
-    return lseek(Fd, 0, SEEK_CUR);
+    return ReadsAhead ? At : lseek(Fd, 0, SEEK_CUR);
 }
 
 bool TFileStream::Seek(int64_t position) {
     if (Fd < 0 || position < 0)
         return false;
+    if (ReadsAhead) {
+        At = position;
+        return true;
+    }
     return lseek(Fd, static_cast<off_t>(position), SEEK_SET) == position;
 }
 
 int64_t TFileStream::Size() const {
+    if (ReadsAhead && KnownSize >= 0)
+        return KnownSize;
     struct stat info {};
     if (Fd < 0 || fstat(Fd, &info) != 0)
         return -1;
+    if (ReadsAhead)
+        KnownSize = info.st_size;
     return info.st_size;
 }
 
@@ -104,6 +150,8 @@ bool TFileStream::Flush(const TDiskWait& wait) {
 }
 
 bool TFileStream::Truncate(int64_t size) {
+    AheadLength = 0;
+    KnownSize = -1;
     return Fd >= 0 && size >= 0 && ftruncate(Fd, size) == 0;
 }
 

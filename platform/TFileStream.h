@@ -4,6 +4,7 @@
 #include "platform/WholeFile.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace raduvuz {
@@ -42,6 +43,15 @@ public:
 
 private:
     int Fd = -1;
+    // A file read with writers shut out cannot change under the reader: its small reads (a
+    // header, a block's sizes) come from one read ahead of kReadAhead bytes, not a call each.
+    bool ReadsAhead = false;
+    int64_t At = 0;
+    std::unique_ptr<char[]> Ahead;
+    int64_t AheadStart = 0;
+    int64_t AheadLength = 0;
+    // The size such a file had when first asked; -1 before.
+    mutable int64_t KnownSize = -1;
 };
 
 } // namespace raduvuz

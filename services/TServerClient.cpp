@@ -41,12 +41,32 @@ bool TServerClient::IsJobUse(int32_t module, int32_t docId) {
 }
 
 void TServerClient::ShowLabel(int32_t module, const std::string& text) {
+    if (LabelHolds > 0) {
+        LabelHeld = true;
+        HeldModule = module;
+        HeldLabel = text;
+        return;
+    }
     if (LabelShown && LabelModule == module && Label == text)
         return;
     Send(Object, "ShowLabel", {module, text}, "is");
     LabelShown = true;
     LabelModule = module;
     Label = text;
+}
+
+TServerClient::TLabelHold::TLabelHold(TServerClient& client) : Client(client) {
+    ++Client.LabelHolds;
+}
+
+TServerClient::TLabelHold::~TLabelHold() {
+    if (Client.LabelHolds == 0 || --Client.LabelHolds > 0 || !Client.LabelHeld)
+        return;
+    Client.LabelHeld = false;
+    try {
+        Client.ShowLabel(Client.HeldModule, Client.HeldLabel);
+    } catch (const std::exception&) {
+    }
 }
 
 std::string TServerClient::GetConfigKey(int32_t module) {

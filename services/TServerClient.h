@@ -31,8 +31,22 @@ public:
     TVariant GetValue(int32_t module, int32_t num);
     void SetValue(int32_t module, int32_t num, bool value);
     bool IsJobUse(int32_t module, int32_t docId);
-    // A label the server shows already is not sent again.
+    // A label the server shows already is not sent again; while labels are held back only the
+    // last one is kept.
     void ShowLabel(int32_t module, const std::string& text);
+    // Holds labels back until the outermost hold ends, which sends the last one: a reload or a
+    // Close of thousands of jobs sends one label, not one per job.
+    class TLabelHold {
+    public:
+        explicit TLabelHold(TServerClient& client);
+        // A label that cannot be sent any more is dropped: the server has left.
+        ~TLabelHold();
+        TLabelHold(const TLabelHold&) = delete;
+        TLabelHold& operator=(const TLabelHold&) = delete;
+
+    private:
+        TServerClient& Client;
+    };
     std::string GetConfigKey(int32_t module);
     std::string PtrToKey(int32_t term);
     void CloseMe(int32_t module);
@@ -44,6 +58,10 @@ private:
     bool LabelShown = false;
     int32_t LabelModule = 0;
     std::string Label;
+    int LabelHolds = 0;
+    bool LabelHeld = false;
+    int32_t HeldModule = 0;
+    std::string HeldLabel;
 };
 
 } // namespace raduvuz

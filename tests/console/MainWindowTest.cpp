@@ -8,6 +8,7 @@
 #include "console/TSplitterBar.h"
 #include "console/TfMain.h"
 #include "control/JobActionRules.h"
+#include "control/TJobActions.h"
 #include "control/TJobRows.h"
 #include "control/TModuleControl.h"
 #include "jobs/TDoc.h"
@@ -893,6 +894,38 @@ private slots:
         held->AddToList(0);
         QTRY_COMPARE(window.TrayState(), TfMain::TTrayState::Held);
         const QImage holding = window.TrayIcon().pixmap(32, 32).toImage();
+
+        // The State and Priority columns follow the jobs change by change, as a whole listing
+        // says them.
+        const auto cell = [&window](int row, int column) {
+            return window.lvProcessJobs->model()->index(row, column).data().toString();
+        };
+        const auto factsAsListed = [&] {
+            std::map<uint32_t, TJobRowView> views;
+            for (const TJobRowView& view : TJobActions(module).List())
+                views[view.Id] = view;
+            const int count = window.lvProcessJobs->model()->rowCount();
+            for (int row = 0; row < count; ++row) {
+                const auto view = views.find(cell(row, TJobTableModel::kIdColumn).toUInt());
+                if (view == views.end() || view->second.List != std::string("process") ||
+                    cell(row, TJobTableModel::kStateColumn).toStdString() != view->second.State ||
+                    cell(row, TJobTableModel::kPriorityColumn).toInt() != view->second.Priority)
+                    return false;
+            }
+            return static_cast<size_t>(count) == views.size();
+        };
+        QTRY_VERIFY(factsAsListed());
+        TDoc* second =
+            module.Jobs.Add(TDoc::Create(module, true, 20, 2, "Name=S", TJobState::Waiting));
+        second->SetHeld(true);
+        second->AddToList(0);
+        QTRY_VERIFY(factsAsListed());
+        QCOMPARE(TJobActions(module).SetPriority({held->ListItem->Id}, 7).size(), size_t{1});
+        QTRY_VERIFY(factsAsListed());
+        QVERIFY(cell(0, TJobTableModel::kPriorityColumn) == QStringLiteral("7") ||
+                cell(1, TJobTableModel::kPriorityColumn) == QStringLiteral("7"));
+        QCOMPARE(TJobActions(module).Abort({second->ListItem->Id}).size(), size_t{1});
+        QTRY_VERIFY(factsAsListed());
         // The badge's colour differs from state to state.
         QVERIFY(paused.pixelColor(24, 19) != running.pixelColor(24, 19));
         QVERIFY(running.pixelColor(24, 19) != holding.pixelColor(24, 19));
