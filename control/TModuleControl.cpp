@@ -430,8 +430,13 @@ void TModuleControl::FreeJob(TDoc& job) {
     std::unique_ptr<TDoc> owned = Jobs.Take(job);
     // A copy that was sent, failed or was aborted leaves the journal; one that Close lets go of
     // stays there for the next start.
-    if (!ReleasingLists)
+    // The retention of a sent job follows at once: a Close let in here would leave its spool
+    // file behind.
+    if (!ReleasingLists) {
+        ++DiskWaitHere;
         WaitJournal.Remove(job);
+        --DiskWaitHere;
+    }
     job.Free();
     Discard(std::move(owned));
 }

@@ -398,8 +398,11 @@ private:
     // Within a tick, whose job steps let calls in anyway (their store calls do), a wait for the
     // disk lets them in too; elsewhere a call would come in the middle of another's work.
     TDiskWait DiskWait = [this](const std::function<bool()>& sync) {
-        return Ticks > 0 || JournalAfterWork > 0 ? EventLoop.WaitAside(sync) : sync();
+        return (Ticks > 0 && DiskWaitHere == 0) || JournalAfterWork > 0 ? EventLoop.WaitAside(sync)
+                                                                        : sync();
     };
+    // Raised where the tick's next step must follow the disk write with no call in between.
+    int DiskWaitHere = 0;
     // WithJournalAfter's writes in progress, once the work that made them is over.
     int JournalAfterWork = 0;
     // Held jobs seen by the last pick.
