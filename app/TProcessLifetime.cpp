@@ -23,7 +23,7 @@ TProcessLifetime::TProcessLifetime(TModuleControl& module, bool automation, int 
         Watcher->removeWatchedService(name);
         Reconsider();
     });
-    Module.OnSelfReleased = [this] { Reconsider(); };
+    Module.SetSelfReleasedHandler([this] { Reconsider(); });
     IdleCheck.setInterval(500);
     connect(&IdleCheck, &QTimer::timeout, this, &TProcessLifetime::Check);
     IdleCheck.start();

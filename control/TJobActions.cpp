@@ -39,15 +39,14 @@ namespace {
 class TPausedGuard {
 public:
     TPausedGuard(TModuleControl& module, bool hourglass)
-        : Module(module), WasPaused(module.Paused), Hourglass(hourglass) {
-        Module.Paused = true;
+        : Module(module), WasPaused(module.HoldStepsForCommand()), Hourglass(hourglass) {
         if (Hourglass)
             Module.View().SetBusyCursor(true);
     }
     ~TPausedGuard() {
         if (Hourglass)
             Module.View().SetBusyCursor(false);
-        Module.Paused = WasPaused;
+        Module.EndCommandHold(WasPaused);
     }
     TPausedGuard(const TPausedGuard&) = delete;
     TPausedGuard& operator=(const TPausedGuard&) = delete;
@@ -142,7 +141,7 @@ std::string TJobActions::JobsText(const TLabels& labels, const TJobIds& done) {
 TJobIds TJobActions::InListOrder(const TJobListModel& list, const TJobIds& ids) const {
     const std::set<uint32_t> wanted(ids.begin(), ids.end());
     TJobIds ordered;
-    if (!Module.Current)
+    if (!Module.IsCurrent())
         return ordered;
     for (int i = 0; i < list.Count(); ++i) {
         if (wanted.count(list.At(i)->Id) > 0)
@@ -202,10 +201,10 @@ TJobChanges TJobActions::ListSince(uint64_t since) const {
     constexpr size_t kLookedUp = 16;
     std::unordered_set<const TDoc*> jobs;
     if (inProcess.size() > kLookedUp)
-        jobs.insert(Module.Jobs.begin(), Module.Jobs.end());
+        jobs.insert(Module.JobsInProcess().begin(), Module.JobsInProcess().end());
     for (const TListRow* row : inProcess) {
         const bool known = inProcess.size() > kLookedUp ? jobs.count(row->Job) > 0
-                                                        : Module.Jobs.Contains(row->Job);
+                                                        : Module.JobsInProcess().Contains(row->Job);
         result.Rows.push_back(ProcessView(*row, known));
     }
     for (const TListRow* row : passed)
@@ -229,7 +228,7 @@ std::vector<std::string> TJobActions::AllowedActions(const TJobIds& ids) const {
     const TJobListModel& inProcess = Module.Rows().Process();
     for (uint32_t id : InListOrder(inProcess, ids)) {
         const TListRow* row = inProcess.FindId(id);
-        add(ProcessJobsEnterRule(row, true, JobOfRow(Module.Jobs, row)));
+        add(ProcessJobsEnterRule(row, true, JobOfRow(Module.JobsInProcess(), row)));
     }
     const TJobListModel& passed = Module.Rows().Passed();
     for (uint32_t id : InListOrder(passed, ids))
@@ -252,7 +251,7 @@ TJobCounts TJobActions::Counts() const {
     TJobCounts counts;
     counts.InProcess = Module.Rows().Process().Count();
     counts.Passed = Module.Rows().Passed().Count();
-    for (const TDoc* job : Module.Jobs) {
+    for (const TDoc* job : Module.JobsInProcess()) {
         if (job->Held() && job->ListItem)
             ++counts.Held;
     }
@@ -261,7 +260,7 @@ TJobCounts TJobActions::Counts() const {
 
 TJobIds TJobActions::Find(const TJobSearchCriteria& criteria) const {
     TJobIds found;
-    if (!Module.Current)
+    if (!Module.IsCurrent())
         return found;
     const TJobListModel& list =
         criteria.PassedJobs ? Module.Rows().Passed() : Module.Rows().Process();
@@ -295,7 +294,7 @@ TJobIds TJobActions::Hold(const TJobIds& ids) {
     // The line names the jobs that were not held before.
     TJobIds changed;
     const TJobIds done = EachInProcess(ids, [&](TListRow* row) {
-        const bool was = Module.Jobs.Contains(row->Job) && row->Job->Held();
+        const bool was = Module.JobsInProcess().Contains(row->Job) && row->Job->Held();
         const bool held = Module.HoldJob(row) && row->Job->Held();
         if (held && !was)
             changed.push_back(row->Id);
@@ -311,7 +310,7 @@ TJobIds TJobActions::Release(const TJobIds& ids) {
     const TLabels labels = LabelsOf(Module.Rows().Process(), ids);
     TJobIds changed;
     const TJobIds done = EachInProcess(ids, [&](TListRow* row) {
-        const bool was = Module.Jobs.Contains(row->Job) && row->Job->Held();
+        const bool was = Module.JobsInProcess().Contains(row->Job) && row->Job->Held();
         const bool released = Module.ReleaseJob(row);
         if (released && was && !row->Job->Held())
             changed.push_back(row->Id);
@@ -338,7 +337,7 @@ TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
     TJobIds done;
     for (uint32_t id : InListOrder(inProcess, ids)) {
         TListRow* row = inProcess.FindId(id);
-        if (!row || !Module.Jobs.Contains(row->Job))
+        if (!row || !Module.JobsInProcess().Contains(row->Job))
             continue;
         row->Job->SetPriority(priority);
         Module.GetWaitJournal()->Update(*row->Job);
@@ -355,7 +354,7 @@ TJobIds TJobActions::SetPriority(const TJobIds& ids, int32_t priority) {
 
 int32_t TJobActions::PriorityOf(uint32_t id) const {
     const TListRow* row = Module.Rows().Process().FindId(id);
-    return row && Module.Jobs.Contains(row->Job) ? row->Job->Priority() : 0;
+    return row && Module.JobsInProcess().Contains(row->Job) ? row->Job->Priority() : 0;
 }
 
 TJobIds TJobActions::Delete(const TJobIds& ids) {
@@ -402,7 +401,7 @@ TJobIds TJobActions::Reprocess(const TJobIds& ids) {
 
 TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& devices) {
     // A device the module does not know would only make every job fail to find a flow entry.
-    RequireTerminators("devices", devices, Module.TermNames);
+    RequireTerminators("devices", devices, Module.GetTermNames());
     const TLabels labels = LabelsOf(Module.Rows().Passed(), ids);
     // Each device an item of its own, so that every flow entry of a chosen device matches.
     std::string device;
@@ -411,7 +410,7 @@ TJobIds TJobActions::Redirect(const TJobIds& ids, const std::vector<int32_t>& de
     for (int32_t terminator : devices) {
         device += (device.empty() ? "" : ",") + std::to_string(terminator);
         std::string name = std::to_string(terminator);
-        for (const TTaggedString& known : Module.TermNames) {
+        for (const TTaggedString& known : Module.GetTermNames()) {
             if (known.Tag == terminator && !known.Text.empty())
                 name = known.Text;
         }
@@ -461,7 +460,7 @@ std::vector<TDeviceChoice> TJobActions::RedirectChoices(const TJobIds& ids) {
         }
         TParams params(text);
         params.DeleteKey("Device");
-        for (const TTaggedString& entry : Module.FlowEntries) {
+        for (const TTaggedString& entry : Module.GetFlowEntries()) {
             if (!params.Match(entry.Text))
                 continue;
             const std::string device = TParams(entry.Text).GetValueText("Device");
@@ -470,7 +469,7 @@ std::vector<TDeviceChoice> TJobActions::RedirectChoices(const TJobIds& ids) {
         }
     }
     std::vector<TDeviceChoice> choices;
-    for (const TTaggedString& terminator : Module.TermNames) {
+    for (const TTaggedString& terminator : Module.GetTermNames()) {
         const bool enabled = std::find(allowed.begin(), allowed.end(),
                                        std::to_string(terminator.Tag)) != allowed.end();
         choices.push_back({terminator.Text, terminator.Tag, enabled});
@@ -597,7 +596,7 @@ void TJobActions::ShutDown() {
                                   "Shut down%s; jobs in process: %s"));
     try {
         if (Module.GetServerObject().Assigned())
-            Module.GetServerObject().CloseMe(Module.ModuleNumber);
+            Module.GetServerObject().CloseMe(Module.GetModuleNumber());
     } catch (const std::exception& e) {
         Module.LogFailure(std::string("The workflow server was not told that the module shuts "
                                       "down (") +
@@ -617,15 +616,15 @@ TSetupResult TJobActions::Setup() {
         return TSetupResult::Unchanged;
     // The setup changed the settings whatever becomes of telling the server.
     try {
-        Module.SaveConfig(Module.ConfigKey);
+        Module.SaveConfig(Module.GetConfigKey());
         const std::string out = Module.GetOutParams();
         const std::string in = Module.GetInParams();
-        process.ServerObject.ChangeSetup(Module.ModuleNumber, in, out);
+        process.ServerObject.ChangeSetup(Module.GetModuleNumber(), in, out);
     } catch (const std::exception& e) {
         // A save that failed has logged why already; this names what did not follow it.
         Module.LogFailure(std::string("The changed setup was not saved or not told to the "
                                       "workflow server (") +
-                          e.what() + "; configuration " + Module.ConfigKey + ")");
+                          e.what() + "; configuration " + Module.GetConfigKey() + ")");
     }
     return TSetupResult::Changed;
 }

@@ -22,6 +22,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace raduvuz {
@@ -45,41 +46,6 @@ public:
     TModuleControl(const TModuleControl&) = delete;
     TModuleControl& operator=(const TModuleControl&) = delete;
 
-    std::vector<std::string> HoldJobs;
-    TTaggedList FlowEntries;
-    TTaggedList TermNames;
-    TTaggedList TermKeys;
-    TTaggedList HoldList;
-    TJobList Jobs;
-    std::vector<std::shared_ptr<TSavedDoc>> SavedDocs;
-    std::string ModuleID;
-    std::string ConfigKey;
-    std::string StoreDir;
-    std::string PreviewDir;
-    bool Multiplex = false;
-    // Set by Init, cleared by Close: the window, the timer and the jobs work with the module only
-    // while it is current.
-    bool Current = false;
-    bool Paused = true;
-    bool LogToWindow = true;
-    bool LogToServer = false;
-    bool LastInTop = true;
-    bool GenPreview = true;
-    bool Event = true;
-    int32_t ModuleNumber = 0;
-    int32_t Status = 1;
-    int32_t DeletePolicy = 1;
-    int32_t KeepTime = 1440;
-    int32_t WorkMode = 0;
-    std::string JobDir;
-    std::string InParams;
-    std::string OutParams;
-    bool Busy = false;
-    double FreeSpace = 0;
-    int32_t Copies = 0;
-    int32_t MaxFiles = 0;
-    bool IntakeExhausted = false;
-
     // What the console, the adaptors and the tests read of the module.
     const std::string& GetDescription() const { return Description; }
     bool IsPaused() const { return Paused; }
@@ -93,6 +59,14 @@ public:
     // The object the server registered the module as (SelfReg).
     const TVariant& GetSelfObject() const { return SelfObj; }
     const TJobList& JobsInProcess() const { return Jobs; }
+    int32_t GetModuleNumber() const { return ModuleNumber; }
+    // The key of the configuration last loaded, imported or saved.
+    const std::string& GetConfigKey() const { return ConfigKey; }
+    // An operator command that changes several jobs keeps the tick from stepping them meanwhile:
+    // the module reads as paused until the command gives back what it found. No log line and no
+    // news to the server, as the operator paused nothing.
+    bool HoldStepsForCommand() { return std::exchange(Paused, true); }
+    void EndCommandHold(bool wasPaused) { Paused = wasPaused; }
 
     IEventLoop& Loop() const { return EventLoop; }
     // The console's view of the module, or one that shows nothing.
@@ -252,7 +226,9 @@ public:
     // Held from SelfReg until Close drops it; the process lives at least as long.
     bool HoldsSelfReference() const { return SelfReferenced; }
     // Told when Close drops the self-reference.
-    std::function<void()> OnSelfReleased;
+    void SetSelfReleasedHandler(std::function<void()> handler) {
+        OnSelfReleased = std::move(handler);
+    }
 
     // Changes whenever the lists are replaced (Init, Close): a tick that pumped messages compares
     // it with the value it started with before it touches a job again.
@@ -269,6 +245,8 @@ public:
 
 private:
     friend class TTickScope;
+    // The tests' one way to set up and look into the module's state.
+    template <typename TModule> friend struct TModuleControlTestAccess;
 
     // Recovery after the module ended without sending everything (TModuleControl_Recovery.cpp).
     // The reload reads the journal of waiting jobs first and writes it anew at the end.
@@ -322,6 +300,8 @@ private:
     void SetLastInTop(bool value);
     // The configuration string as the .set file keeps it.
     std::string ConfigString() const;
+    // The settings up to and including Event, shared by the saved and the exported form.
+    std::string SettingsText(const std::string& storeDir, int32_t lastPrvDpi) const;
     // One log line, everywhere Log sends it.
     void LogLine(TLogSeverity severity, const std::string& text);
     // A call that tells the workflow server something (what, for the log line); a failure is
@@ -364,6 +344,42 @@ private:
     bool DestinationsFree(int32_t docID, std::set<int32_t>& visited);
     TDoc* JobOfRow(const TListRow* row) const;
 
+    std::vector<std::string> HoldJobs;
+    TTaggedList FlowEntries;
+    TTaggedList TermNames;
+    TTaggedList TermKeys;
+    TTaggedList HoldList;
+    TJobList Jobs;
+    std::vector<std::shared_ptr<TSavedDoc>> SavedDocs;
+    std::string ModuleID;
+    std::string ConfigKey;
+    std::string StoreDir;
+    std::string PreviewDir;
+    bool Multiplex = false;
+    // Set by Init, cleared by Close: the window, the timer and the jobs work with the module only
+    // while it is current.
+    bool Current = false;
+    bool Paused = true;
+    bool LogToWindow = true;
+    bool LogToServer = false;
+    bool LastInTop = true;
+    bool GenPreview = true;
+    bool Event = true;
+    int32_t ModuleNumber = 0;
+    int32_t Status = 1;
+    int32_t DeletePolicy = 1;
+    int32_t KeepTime = 1440;
+    int32_t WorkMode = 0;
+    std::string JobDir;
+    std::string InParams;
+    std::string OutParams;
+    bool Busy = false;
+    double FreeSpace = 0;
+    int32_t Copies = 0;
+    int32_t MaxFiles = 0;
+    bool IntakeExhausted = false;
+    // Told when Close drops the self-reference.
+    std::function<void()> OnSelfReleased;
     TTaggedList DestNames;
     std::string Description;
     std::string ErrorMessage = "no error";

@@ -53,24 +53,6 @@ std::vector<std::string> Texts(const TTaggedList& list) {
     return texts;
 }
 
-// The settings up to and including Event, shared by the saved and the exported form.
-std::string SettingsText(const TModuleControl& module, const std::string& storeDir,
-                         int32_t lastPrvDpi) {
-    std::string text = "StoreDir=\"" + storeDir + "\";";
-    text += "DeletePolicy=" + std::to_string(module.DeletePolicy) + ";";
-    text += "KeepTime=" + std::to_string(module.KeepTime) + ";";
-    text += "WorkMode=" + std::to_string(module.WorkMode) + ";";
-    text += "Copies=" + std::to_string(module.Copies) + ";";
-    text += "LastPrvDpi=" + std::to_string(lastPrvDpi) + ";";
-    text += "MaxFiles=" + std::to_string(module.MaxFiles) + ";";
-    text += "FreeSpace=" + FixedTwoDigits(module.FreeSpace);
-    text += ";LastInTop=" + Flag(module.LastInTop);
-    text += ";Multiplex=" + Flag(module.Multiplex);
-    text += ";GenPreview=" + Flag(module.GenPreview);
-    text += ";Event=" + Flag(module.Event);
-    return text;
-}
-
 void ReadInteger(const TParams& params, const char* key, int32_t def, int32_t& field) {
     const std::string value = params.GetItem(key, 0);
     if (!value.empty())
@@ -142,6 +124,22 @@ bool IsDamagedCopy(const std::string& name, const std::string& set) {
 
 } // namespace
 
+std::string TModuleControl::SettingsText(const std::string& storeDir, int32_t lastPrvDpi) const {
+    std::string text = "StoreDir=\"" + storeDir + "\";";
+    text += "DeletePolicy=" + std::to_string(DeletePolicy) + ";";
+    text += "KeepTime=" + std::to_string(KeepTime) + ";";
+    text += "WorkMode=" + std::to_string(WorkMode) + ";";
+    text += "Copies=" + std::to_string(Copies) + ";";
+    text += "LastPrvDpi=" + std::to_string(lastPrvDpi) + ";";
+    text += "MaxFiles=" + std::to_string(MaxFiles) + ";";
+    text += "FreeSpace=" + FixedTwoDigits(FreeSpace);
+    text += ";LastInTop=" + Flag(LastInTop);
+    text += ";Multiplex=" + Flag(Multiplex);
+    text += ";GenPreview=" + Flag(GenPreview);
+    text += ";Event=" + Flag(Event);
+    return text;
+}
+
 void TModuleControl::CleanConfigLeftovers() {
     const std::string path = ConfigFilePath();
     const std::string folder = path.substr(0, path.rfind('/') + 1);
@@ -191,8 +189,8 @@ void TModuleControl::CleanConfigLeftovers() {
 }
 
 std::string TModuleControl::ConfigString() const {
-    return SettingsText(*this, StoreDir, Process.LastPrvDpi) +
-           ";HoldJobs=" + WriteCommaText(HoldJobs) + ";HoldList=" + WriteCommaText(Texts(HoldList));
+    return SettingsText(StoreDir, Process.LastPrvDpi) + ";HoldJobs=" + WriteCommaText(HoldJobs) +
+           ";HoldList=" + WriteCommaText(Texts(HoldList));
 }
 
 void TModuleControl::LogRefusedSetting(const std::string& problem, const std::string& kept) {
@@ -405,7 +403,7 @@ std::string TModuleControl::ExportConfig() {
     // $MAINTWFDIR$ names the folder of the default storage: the program folder, or for an
     // installed program the user's folder, so that a default storage stays one when imported.
     const TTwfPaths paths(Process.DefaultsFolder(), DataPath());
-    std::string text = SettingsText(*this, paths.CollapseToMacros(StoreDir), Process.LastPrvDpi);
+    std::string text = SettingsText(paths.CollapseToMacros(StoreDir), Process.LastPrvDpi);
     if (!HoldList.empty())
         text += ";HoldList=" + WriteCommaText(Texts(HoldList));
     std::string hex = HexEncode(text);

@@ -11,6 +11,7 @@
 #include "control/TModuleControl.h"
 #include "jobs/TDoc.h"
 #include "services/Dispatch.h"
+#include "tests/support/ModuleInside.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
     window.SetModule(&module);
     module.Init(3, "Bench", server);
     for (int i = 0; i < jobs; ++i) {
-        TDoc* job = module.Jobs.Add(TDoc::Create(
+        TDoc* job = Inside(module).Jobs.Add(TDoc::Create(
             module, true, 10 + i, 1, "Name=job" + std::to_string(i), TJobState::Waiting));
         job->SetHeld(true);
         job->AddToList(0);

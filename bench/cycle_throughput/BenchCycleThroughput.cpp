@@ -18,6 +18,7 @@
 #include "packbits/FastPackBits.h"
 #include "platform/System.h"
 #include "spool/RasterSamples.h"
+#include "support/ModuleInside.h"
 #include "tools/memoryman/TMemoryStore.h"
 
 #include <algorithm>
@@ -243,34 +244,34 @@ TResult Measure(const std::vector<uint8_t>& halftone, const std::string& folder,
         window.Pump = [&drain] { drain(); };
         {
             TModuleControl module(process, window);
-            module.Current = true;
-            module.ModuleNumber = kModule;
-            module.Event = false;
-            module.Paused = false;
-            module.StoreDir = folder;
-            module.ConfigKey = "Bench";
-            module.JobDir = folder + "/Bench";
-            std::filesystem::remove_all(module.JobDir);
-            std::filesystem::create_directories(module.JobDir);
-            module.WorkMode = spool ? 1 : 0;
-            module.DeletePolicy = deletePolicy;
-            module.FlowEntries = {{"Device=1", kDest}};
+            Inside(module).Current = true;
+            Inside(module).ModuleNumber = kModule;
+            Inside(module).Event = false;
+            Inside(module).Paused = false;
+            Inside(module).StoreDir = folder;
+            Inside(module).ConfigKey = "Bench";
+            Inside(module).JobDir = folder + "/Bench";
+            std::filesystem::remove_all(module.GetJobDir());
+            std::filesystem::create_directories(module.GetJobDir());
+            Inside(module).WorkMode = spool ? 1 : 0;
+            Inside(module).DeletePolicy = deletePolicy;
+            Inside(module).FlowEntries = {{"Device=1", kDest}};
             // Spooled jobs wait held, so the tick ends once every document is in its file.
             if (spool)
-                module.HoldList = {{"Bench", 1}};
+                Inside(module).HoldList = {{"Bench", 1}};
 
             const double took = Seconds([&module] { module.Tick(); });
             result.Seconds = std::min(result.Seconds, took);
             result.Bytes = fed;
             if (spool) {
                 int held = 0;
-                for (const TDoc* job : module.Jobs)
+                for (const TDoc* job : module.JobsInProcess())
                     held += job->Held() ? 1 : 0;
                 result.Ok = result.Ok && held == kDocs && store.DocumentCount() == 0;
             } else {
                 result.Ok = result.Ok && drain.Documents == kDocs && drain.Bytes == fed;
             }
-            std::filesystem::remove_all(module.JobDir);
+            std::filesystem::remove_all(module.GetJobDir());
         }
     }
     return result;

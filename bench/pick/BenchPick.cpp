@@ -7,6 +7,7 @@
 #include "cycle/SortingPick.h"
 #include "jobs/TDoc.h"
 #include "support/FakeWindow.h"
+#include "support/ModuleInside.h"
 
 #include <algorithm>
 #include <chrono>
@@ -69,10 +70,10 @@ struct TWorld {
         Process.ServerObject = TServerClient(server);
         Process.FreeSpaceKb = [](const std::string&) { return int64_t{100000000}; };
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
-        Module->Current = true;
-        Module->Event = false;
-        Module->Paused = false;
-        Module->StoreDir = std::filesystem::temp_directory_path().string();
+        Inside(*Module).Current = true;
+        Inside(*Module).Event = false;
+        Inside(*Module).Paused = false;
+        Inside(*Module).StoreDir = std::filesystem::temp_directory_path().string();
     }
 };
 
@@ -89,7 +90,7 @@ std::vector<test::TShadow> AddJobs(TModuleControl& module, int count, int readin
         const TJobState state = roll < reading             ? TJobState::Reading
                                 : roll < reading + waiting ? TJobState::Waiting
                                                            : TJobState::Sending;
-        TDoc* job = module.Jobs.Add(
+        TDoc* job = Inside(module).Jobs.Add(
             TDoc::Create(module, state != TJobState::Reading, i + 1, i + 1, "Name=j", state));
         job->SetPriority(priority(random));
         job->SetCreated(45000.0 + i / 86400.0);
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
         double now = 46000;
         const auto start = TClock::now();
         for (int i = 0; i < kPicks; ++i) {
-            world.Module->IntakeExhausted = true;
+            Inside(*world.Module).IntakeExhausted = true;
             if (TDoc* job = world.Module->SelectJob()) {
                 job->SetWaiting(nothingToDo(random));
                 job->SetLastTime(now += 1e-6);
@@ -160,7 +161,7 @@ int main(int argc, char** argv) {
         TModuleControl& module = *world.Module;
         const auto start = TClock::now();
         for (int i = 0; i <= jobs; ++i) {
-            module.IntakeExhausted = true;
+            Inside(module).IntakeExhausted = true;
             if (TDoc* job = module.SelectJob()) {
                 bool done = false;
                 job->Execute(done);
@@ -186,14 +187,14 @@ int main(int argc, char** argv) {
         TWorld world;
         TModuleControl& module = *world.Module;
         for (int i = 0; i < jobs; ++i) {
-            TDoc* job = module.Jobs.Add(
+            TDoc* job = Inside(module).Jobs.Add(
                 TDoc::Create(module, true, i + 1, i + 1, "Name=j", TJobState::Waiting));
             job->SetPriority(i + 1 < jobs ? 1 : 50);
             job->SetCreated(45000.0 + i / 86400.0);
             job->SetDests(i + 1 < jobs ? "17" : "12");
         }
-        TDoc* paused = module.Jobs[0];
-        TDoc* ready = module.Jobs[static_cast<size_t>(jobs - 1)];
+        TDoc* paused = module.JobsInProcess()[0];
+        TDoc* ready = module.JobsInProcess()[static_cast<size_t>(jobs - 1)];
         constexpr int kPicks = 2000;
         const auto start = TClock::now();
         for (int i = 0; i < kPicks; ++i) {

@@ -15,6 +15,7 @@
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "support/ModuleInside.h"
 
 #include <QAbstractItemModel>
 #include <QAction>
@@ -119,20 +120,20 @@ struct TConsole {
         Window.SetModule(&Module);
         Window.SetDialogs(&Dialogs);
         Module.Init(5, "Queue", Server);
-        Module.ConfigKey = "Q";
-        Module.JobDir = Folder.StdPath(QStringLiteral("store/Q"));
-        ForceDirectories(Module.JobDir);
-        Module.TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        Module.TermKeys = {{"KP", 3}, {"KL", 4}};
-        Module.FlowEntries = {{"Color=Cyan;Device=3", 21}};
-        Module.LastInTop = false;
+        Inside(Module).ConfigKey = "Q";
+        Inside(Module).JobDir = Folder.StdPath(QStringLiteral("store/Q"));
+        ForceDirectories(Module.GetJobDir());
+        Inside(Module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Inside(Module).TermKeys = {{"KP", 3}, {"KL", 4}};
+        Inside(Module).FlowEntries = {{"Color=Cyan;Device=3", 21}};
+        Inside(Module).LastInTop = false;
     }
     ~TConsole() { Module.SetView(nullptr); }
 
     void WriteJob(const std::string& name, const std::string& dds) {
         TFileStream file;
-        QVERIFY(file.Open(Module.JobDir + "/" + name, TFileStream::TMode::CreateExclusive));
-        QVERIFY(WriteSpoolHeader(file, dds, Module.TermKeys, 45292.5));
+        QVERIFY(file.Open(Module.GetJobDir() + "/" + name, TFileStream::TMode::CreateExclusive));
+        QVERIFY(WriteSpoolHeader(file, dds, Module.GetTermKeys(), 45292.5));
         const std::vector<uint8_t> block(256, 9);
         QVERIFY(WriteSpoolBlock(file, block, 1));
     }
@@ -147,7 +148,7 @@ struct TConsole {
         });
     }
     TDoc* WaitingJob(int32_t job, int32_t priority) {
-        TDoc* w = Module.Jobs.Add(
+        TDoc* w = Inside(Module).Jobs.Add(
             TDoc::Create(Module, true, job * 10, job, "Name=W", TJobState::Waiting));
         w->Name = "W" + std::to_string(job);
         w->SetPriority(priority);
@@ -179,7 +180,7 @@ struct TConsole {
         return text;
     }
     bool SpoolFile(int job) const {
-        return FileExists(Module.JobDir + "/" + std::to_string(job) + "_" +
+        return FileExists(Module.GetJobDir() + "/" + std::to_string(job) + "_" +
                           std::to_string(job * 10));
     }
     QStringList LogLines() const {
@@ -206,7 +207,7 @@ private slots:
         auto record = std::make_shared<TSavedDoc>();
         record->DocID = 60;
         record->SaveCount = 1;
-        console.Module.SavedDocs.push_back(record);
+        Inside(console.Module).SavedDocs.push_back(record);
         console.SelectPassed({0, 1, 2});
         QVERIFY(console.Window.ADelete->isEnabled());
 
@@ -267,11 +268,11 @@ private slots:
             dynamic_cast<TfPriority&>(dialog).mePriority->setText(QStringLiteral(" 9 "));
             return true;
         };
-        console.Module.Paused = false;
+        Inside(console.Module).Paused = false;
         console.Window.APriority->trigger();
         QCOMPARE(first->Priority(), 9);
         QCOMPARE(second->Priority(), 9);
-        QVERIFY(!console.Module.Paused);
+        QVERIFY(!console.Module.IsPaused());
 
         // The range is 0 to 10: the field takes no more, and OK keeps the dialog open on 15.
         TfPriority& form = console.Window.PriorityForm();
@@ -351,7 +352,7 @@ private slots:
         QCOMPARE(console.Dialogs.Asked, QStringList{QStringLiteral("Select destination devices")});
         QCOMPARE(items, (QStringList{QStringLiteral("Proofer-"), QStringLiteral("Plate-")}));
         QCOMPARE(console.Passed(), std::string("5 6"));
-        QVERIFY(console.Module.Jobs.empty());
+        QVERIFY(console.Module.JobsInProcess().empty());
 
         // The cyan job may go to the proofer; cancelling changes nothing, OK sends it there.
         console.SelectPassed({1});
@@ -368,9 +369,9 @@ private slots:
         };
         console.Window.ASendToDevice->trigger();
         QCOMPARE(console.Passed(), std::string("5"));
-        QCOMPARE(console.Module.Jobs.size(), size_t{1});
-        QCOMPARE(console.Module.Jobs[0]->Devices, std::string("3"));
-        QCOMPARE(console.Module.Jobs[0]->Dests(), std::string("21"));
+        QCOMPARE(console.Module.JobsInProcess().size(), size_t{1});
+        QCOMPARE(console.Module.JobsInProcess()[0]->Devices, std::string("3"));
+        QCOMPARE(console.Module.JobsInProcess()[0]->Dests(), std::string("21"));
     }
 
     void renameMakesSemicolonsAndQuotesBlanks() {
@@ -390,10 +391,10 @@ private slots:
         console.Window.AChangeName->trigger();
         QCOMPARE(console.Window.CompletedJobs().At(0)->SubItems[siName], std::string("A B  C "));
         TFileStream file;
-        QVERIFY(file.Open(console.Module.JobDir + "/5_50", TFileStream::TMode::ReadDenyWrite));
+        QVERIFY(file.Open(console.Module.GetJobDir() + "/5_50", TFileStream::TMode::ReadDenyWrite));
         std::string text;
         TDateTime created = 0;
-        QVERIFY(ReadSpoolHeader(file, console.Module.TermKeys, text, created));
+        QVERIFY(ReadSpoolHeader(file, console.Module.GetTermKeys(), text, created));
         QCOMPARE(TParams(text).GetItem("Name", 0), std::string("A B  C "));
         QCOMPARE(TParams(text).GetItem("FileName", 0), std::string("A B  C "));
     }
@@ -411,11 +412,11 @@ private slots:
         console.Window.ASaveAs->trigger();
         for (const char* name : {"5_50", "6_60"})
             QCOMPARE(ReadTextFile(folder.toStdString() + "/" + name),
-                     ReadTextFile(console.Module.JobDir + "/" + name));
+                     ReadTextFile(console.Module.GetJobDir() + "/" + name));
         QVERIFY(Messages.isEmpty());
 
         // A copy that fails says why.
-        ::unlink((console.Module.JobDir + "/6_60").c_str());
+        ::unlink((console.Module.GetJobDir() + "/6_60").c_str());
         console.Window.ASaveAs->trigger();
         QCOMPARE(Messages, QStringList{QStringLiteral("No such file or directory")});
     }
@@ -423,8 +424,8 @@ private slots:
     void setupLibraryMissingThenPresent() {
         TConsole console;
         console.Module.SelfReg(std::string("RAduvuz.ModuleControl.p1/ModuleControl"));
-        console.Module.InParams = "In=1";
-        console.Module.OutParams = "Out=2";
+        Inside(console.Module).InParams = "In=1";
+        Inside(console.Module).OutParams = "Out=2";
         const std::string library = console.Process.ProgramFolder + "raduvuz.mod";
         console.Window.AOptions->trigger();
         QVERIFY(console.Server->CallsOf(QStringLiteral("ChangeSetup")).isEmpty());
@@ -483,7 +484,7 @@ private slots:
         QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &drop);
         QCOMPARE(console.Passed(), std::string(""));
-        QCOMPARE(console.Module.Jobs.size(), size_t{2});
+        QCOMPARE(console.Module.JobsInProcess().size(), size_t{2});
 
         // Anything else dragged there is refused.
         QMimeData text;
@@ -509,8 +510,9 @@ private slots:
                     .startsWith(QStringLiteral("The job's data before packing, in Kb of 1024")));
 
         // A job in process shows its data too, not the size of its packed spool file.
-        TDoc* spooled = console.Module.Jobs.Add(
-            TDoc::Create(console.Module, true, 80, 8, "Name=W", TJobState::Waiting));
+        TDoc* spooled =
+            Inside(console.Module)
+                .Jobs.Add(TDoc::Create(console.Module, true, 80, 8, "Name=W", TJobState::Waiting));
         spooled->Name = "W";
         spooled->DataSize = 480000;
         spooled->SizeText = "145.23 Kb";
@@ -546,7 +548,7 @@ private slots:
     // the jobs wait held.
     void aJobSentToAHeldDeviceIsSaidToWaitHeld() {
         TConsole console;
-        console.Module.HoldList = {{"KP", 3}};
+        Inside(console.Module).HoldList = {{"KP", 3}};
         console.PassedJobs({{6, "Name=Cyan;Color=Cyan"}});
         console.SelectPassed({0});
         QStringList items;
@@ -560,8 +562,8 @@ private slots:
         QCOMPARE(items, (QStringList{QStringLiteral("Proofer (held)"), QStringLiteral("Plate")}));
 
         console.Window.AReprocess->trigger();
-        QCOMPARE(console.Module.Jobs.size(), size_t{1});
-        QVERIFY(console.Module.Jobs[0]->Held());
+        QCOMPARE(console.Module.JobsInProcess().size(), size_t{1});
+        QVERIFY(console.Module.JobsInProcess()[0]->Held());
         QCOMPARE(Messages, QStringList{QStringLiteral("Their device is held in this module "
                                                       "(Proofer), so these wait held: job Cyan "
                                                       "%1. Release them to send them.")
@@ -574,7 +576,7 @@ private slots:
         console.WaitingJob(2, 0);
         console.Dialogs.ConfirmAnswer = false;
         console.Window.AExit->trigger();
-        QVERIFY(console.Module.Current);
+        QVERIFY(console.Module.IsCurrent());
         QCOMPARE(console.Dialogs.Asked,
                  QStringList{QStringLiteral(
                      "Shut down module \"Queue\"? 2 jobs are in process, 1 of them held: held "
@@ -594,7 +596,7 @@ private slots:
         QCOMPARE(Beeps, 2);
         // Without the job folder neither.
         console.SelectPassed({0});
-        console.Module.JobDir = console.Folder.StdPath(QStringLiteral("nowhere"));
+        Inside(console.Module).JobDir = console.Folder.StdPath(QStringLiteral("nowhere"));
         console.Window.ADelete->trigger();
         QVERIFY(console.Dialogs.Asked.isEmpty());
         QCOMPARE(console.Passed(), std::string("5"));

@@ -13,6 +13,7 @@
 #include "control/TModuleControl.h"
 #include "jobs/TDoc.h"
 #include "platform/TCompoundFile.h"
+#include "support/ModuleInside.h"
 
 #include <QAction>
 #include <QDir>
@@ -841,7 +842,7 @@ private slots:
         module.SetView(&window);
         window.SetModule(&module);
         module.Init(3, "Queue", server);
-        module.PreviewDir = folder.StdPath(QStringLiteral("preview"));
+        Inside(module).PreviewDir = folder.StdPath(QStringLiteral("preview"));
         window.CompletedJobs().Add(JobRow("7", "70", "RST"));
         window.AViewPreview->trigger();
         QVERIFY(!window.pPreview->isHidden());
@@ -888,8 +889,8 @@ private slots:
         module.Resume();
         QCOMPARE(window.TrayState(), TfMain::TTrayState::Running);
         const QImage running = window.TrayIcon().pixmap(32, 32).toImage();
-        TDoc* held =
-            module.Jobs.Add(TDoc::Create(module, true, 10, 1, "Name=H", TJobState::Waiting));
+        TDoc* held = Inside(module).Jobs.Add(
+            TDoc::Create(module, true, 10, 1, "Name=H", TJobState::Waiting));
         held->SetHeld(true);
         held->AddToList(0);
         QTRY_COMPARE(window.TrayState(), TfMain::TTrayState::Held);
@@ -915,8 +916,8 @@ private slots:
             return static_cast<size_t>(count) == views.size();
         };
         QTRY_VERIFY(factsAsListed());
-        TDoc* second =
-            module.Jobs.Add(TDoc::Create(module, true, 20, 2, "Name=S", TJobState::Waiting));
+        TDoc* second = Inside(module).Jobs.Add(
+            TDoc::Create(module, true, 20, 2, "Name=S", TJobState::Waiting));
         second->SetHeld(true);
         second->AddToList(0);
         QTRY_VERIFY(factsAsListed());

@@ -8,6 +8,7 @@
 #include "console/TfSClrEdit.h"
 #include "console/TfSpotClr.h"
 #include "control/TModuleControl.h"
+#include "support/ModuleInside.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -43,8 +44,8 @@ TListRow ColourRow(const std::string& job, const std::string& colour) {
 // an existing job folder: what the spot colour rules ask for.
 struct TConsole {
     explicit TConsole(const TTestFolder& folder) : Forms(&Window, folder.StdPath(QString())) {
-        Module.Current = true;
-        Module.JobDir = folder.StdPath(QString());
+        Inside(Module).Current = true;
+        Inside(Module).JobDir = folder.StdPath(QString());
         Module.SetView(&Window);
         Window.SetModule(&Module);
     }
@@ -118,7 +119,7 @@ private slots:
         // Two rows, or no job folder: the item keeps its caption and is off.
         console.Popup({1, 2});
         QVERIFY(!console.Window.AAddSpotColor->isEnabled());
-        console.Module.JobDir = folder.StdPath(QStringLiteral("gone"));
+        Inside(console.Module).JobDir = folder.StdPath(QStringLiteral("gone"));
         QCOMPARE(console.Popup({2}), QStringLiteral("Add &spot color \"NEW INK\""));
         QVERIFY(!console.Window.AAddSpotColor->isEnabled());
         // The action refuses the same way, with a beep.
@@ -127,7 +128,7 @@ private slots:
         QCOMPARE(Beeps, 1);
 
         // The popup itself runs the handler as it opens.
-        console.Module.JobDir = folder.StdPath(QString());
+        Inside(console.Module).JobDir = folder.StdPath(QString());
         console.Window.lvCompletedJobs->clearSelection();
         console.Window.lvCompletedJobs->SelectRow(0);
         console.Window.pmJobs->popup(QPoint(10, 10));

@@ -4,6 +4,7 @@
 #include "common/Utils.h"
 #include "platform/System.h"
 #include "support/ConfigFiles.h"
+#include "support/ModuleInside.h"
 #include "support/SmallDisk.h"
 
 #include <algorithm>
@@ -27,17 +28,17 @@ std::vector<std::string> SpoolFolderEntries(const std::string& folder) {
 TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayout) {
     if (!OlefileAvailable())
         GTEST_SKIP() << "python3-olefile is not installed";
-    Module->DeletePolicy = 2;
-    Module->KeepTime = 60;
-    Module->WorkMode = 1;
-    Module->Copies = 3;
+    Inside(*Module).DeletePolicy = 2;
+    Inside(*Module).KeepTime = 60;
+    Inside(*Module).WorkMode = 1;
+    Inside(*Module).Copies = 3;
     Process.LastPrvDpi = 300;
-    Module->MaxFiles = 5;
-    Module->FreeSpace = 12.5;
-    Module->Multiplex = false;
-    Module->GenPreview = false;
-    Module->HoldJobs = {"12_34", "13_35"};
-    Module->HoldList = {{"Term A", 4}};
+    Inside(*Module).MaxFiles = 5;
+    Inside(*Module).FreeSpace = 12.5;
+    Inside(*Module).Multiplex = false;
+    Inside(*Module).GenPreview = false;
+    Inside(*Module).HoldJobs = {"12_34", "13_35"};
+    Inside(*Module).HoldList = {{"Term A", 4}};
 
     Module->SaveConfig("Queue1");
     const std::string expected =
@@ -50,7 +51,7 @@ TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayout) {
 
     // The console writes its layout into the same file; saving again keeps it.
     Window.SaveLayout();
-    Module->KeepTime = 61;
+    Inside(*Module).KeepTime = 61;
     Module->SaveConfig("Queue1");
     std::string withKeep = expected;
     withKeep.replace(withKeep.find("KeepTime=60"), 11, "KeepTime=61");
@@ -63,42 +64,42 @@ TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayout) {
 }
 
 TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
-    Module->DeletePolicy = 3;
-    Module->KeepTime = 10;
-    Module->WorkMode = 1;
-    Module->Copies = 4;
+    Inside(*Module).DeletePolicy = 3;
+    Inside(*Module).KeepTime = 10;
+    Inside(*Module).WorkMode = 1;
+    Inside(*Module).Copies = 4;
     Process.LastPrvDpi = 150;
-    Module->MaxFiles = 5;
-    Module->FreeSpace = 1.25;
-    Module->Multiplex = true;
-    Module->Event = false;
-    Module->HoldJobs = {"1_2"};
-    Module->HoldList = {{"Key,1", 3}};
+    Inside(*Module).MaxFiles = 5;
+    Inside(*Module).FreeSpace = 1.25;
+    Inside(*Module).Multiplex = true;
+    Inside(*Module).Event = false;
+    Inside(*Module).HoldJobs = {"1_2"};
+    Inside(*Module).HoldList = {{"Key,1", 3}};
     Module->SaveConfig("Q");
     Window.SaveLayout();
 
     TFakeWindow otherWindow;
     TModuleControl other(Process, otherWindow, &otherWindow);
-    other.ModuleNumber = 9;
-    other.MaxFiles = 7;
+    Inside(other).ModuleNumber = 9;
+    Inside(other).MaxFiles = 7;
     other.LoadConfig("Q");
-    EXPECT_EQ(other.ConfigKey, "Q");
-    EXPECT_EQ(other.StoreDir, Root + "/store");
-    EXPECT_EQ(other.JobDir, Root + "/store/Q");
-    EXPECT_TRUE(DirectoryExists(other.JobDir));
-    EXPECT_EQ(other.DeletePolicy, 3);
-    EXPECT_EQ(other.KeepTime, 10);
-    EXPECT_EQ(other.WorkMode, 1);
-    EXPECT_EQ(other.Copies, 4);
+    EXPECT_EQ(other.GetConfigKey(), "Q");
+    EXPECT_EQ(Inside(other).StoreDir, Root + "/store");
+    EXPECT_EQ(other.GetJobDir(), Root + "/store/Q");
+    EXPECT_TRUE(DirectoryExists(other.GetJobDir()));
+    EXPECT_EQ(Inside(other).DeletePolicy, 3);
+    EXPECT_EQ(Inside(other).KeepTime, 10);
+    EXPECT_EQ(Inside(other).WorkMode, 1);
+    EXPECT_EQ(Inside(other).Copies, 4);
     EXPECT_EQ(Process.LastPrvDpi, 150);
-    EXPECT_EQ(other.MaxFiles, 0);
-    EXPECT_DOUBLE_EQ(other.FreeSpace, 1.25);
-    EXPECT_TRUE(other.Multiplex);
-    EXPECT_FALSE(other.Event);
-    EXPECT_TRUE(other.GenPreview);
-    EXPECT_EQ(other.HoldJobs, std::vector<std::string>{"1_2"});
-    ASSERT_EQ(other.HoldList.size(), 1u);
-    EXPECT_EQ(other.HoldList[0].Text, "Key,1");
+    EXPECT_EQ(Inside(other).MaxFiles, 0);
+    EXPECT_DOUBLE_EQ(Inside(other).FreeSpace, 1.25);
+    EXPECT_TRUE(Inside(other).Multiplex);
+    EXPECT_FALSE(Inside(other).Event);
+    EXPECT_TRUE(Inside(other).GenPreview);
+    EXPECT_EQ(Inside(other).HoldJobs, std::vector<std::string>{"1_2"});
+    ASSERT_EQ(other.GetHoldList().size(), 1u);
+    EXPECT_EQ(Inside(other).HoldList[0].Text, "Key,1");
     EXPECT_EQ(otherWindow.LoadedLayout, Window.Layout);
     EXPECT_TRUE(Server->Called("SetValue(9,1010,true)"));
 }
@@ -106,45 +107,45 @@ TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
 TEST_F(ConfigTest, LoadReadsFlagsAndNumbersAsTheServerWroteThem) {
     // Missing preview and event flags mean on; text that is not a number counts as 1.
     WriteSetFile(SetFile("A"), "A", "Multiplex=yes;KeepTime=abc;DeletePolicy=;HoldJobs=9_9");
-    Module->GenPreview = false;
-    Module->Event = false;
-    Module->KeepTime = 5;
-    Module->DeletePolicy = 0;
-    Module->HoldList = {{"old", 1}};
+    Inside(*Module).GenPreview = false;
+    Inside(*Module).Event = false;
+    Inside(*Module).KeepTime = 5;
+    Inside(*Module).DeletePolicy = 0;
+    Inside(*Module).HoldList = {{"old", 1}};
     Module->LoadConfig("A");
-    EXPECT_TRUE(Module->GenPreview);
-    EXPECT_TRUE(Module->Event);
-    EXPECT_TRUE(Module->Multiplex);
-    EXPECT_EQ(Module->KeepTime, 1440);
-    EXPECT_EQ(Module->DeletePolicy, 0);
-    EXPECT_TRUE(Module->HoldList.empty());
-    EXPECT_EQ(Module->StoreDir, Root + "/store");
+    EXPECT_TRUE(Inside(*Module).GenPreview);
+    EXPECT_TRUE(Inside(*Module).Event);
+    EXPECT_TRUE(Inside(*Module).Multiplex);
+    EXPECT_EQ(Inside(*Module).KeepTime, 1440);
+    EXPECT_EQ(Inside(*Module).DeletePolicy, 0);
+    EXPECT_TRUE(Module->GetHoldList().empty());
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
     EXPECT_TRUE(Server->Called("SetValue(7,1010,true)"));
 
     Server->Calls.clear();
     WriteSetFile(SetFile("B"), "B", "Multiplex=2;GenPreview=0;Event=00;LastInTop=0;WorkMode=x");
     Module->LoadConfig("B");
-    EXPECT_FALSE(Module->Multiplex);
-    EXPECT_FALSE(Module->GenPreview);
-    EXPECT_TRUE(Module->Event);
-    EXPECT_FALSE(Module->LastInTop);
-    EXPECT_EQ(Module->WorkMode, 0);
-    EXPECT_TRUE(Module->HoldJobs.empty());
+    EXPECT_FALSE(Inside(*Module).Multiplex);
+    EXPECT_FALSE(Inside(*Module).GenPreview);
+    EXPECT_TRUE(Inside(*Module).Event);
+    EXPECT_FALSE(Inside(*Module).LastInTop);
+    EXPECT_EQ(Inside(*Module).WorkMode, 0);
+    EXPECT_TRUE(Inside(*Module).HoldJobs.empty());
     EXPECT_TRUE(Server->Calls.empty());
 }
 
 TEST_F(ConfigTest, MissingFileOrStreamKeepsSettingsAndStillMakesTheJobFolder) {
-    Module->KeepTime = 33;
+    Inside(*Module).KeepTime = 33;
     Module->LoadConfig("Nothing");
-    EXPECT_EQ(Module->KeepTime, 33);
+    EXPECT_EQ(Inside(*Module).KeepTime, 33);
     EXPECT_TRUE(DirectoryExists(Root + "/store/Nothing"));
 
     // A file that holds only the window layout (Close wrote it, SaveConfig never ran).
     ForceDirectories(DataFolder() + "/Config");
     Window.SaveLayout();
     Module->LoadConfig("Nothing");
-    EXPECT_EQ(Module->KeepTime, 33);
-    EXPECT_EQ(Module->Status, 1);
+    EXPECT_EQ(Inside(*Module).KeepTime, 33);
+    EXPECT_EQ(Module->GetStatus(), 1);
     EXPECT_TRUE(Window.LogLines.empty());
     EXPECT_TRUE(FileExists(SetFile("Nothing")));
 }
@@ -184,16 +185,16 @@ TEST_P(DamagedConfigTest, IsLoggedKeptBesideAndReportedAndNeverOverwritten) {
         original = damage.Bytes;
         WriteTextFile(SetFile("Q"), original);
     }
-    Module->KeepTime = 33;
-    Module->Paused = false;
+    Inside(*Module).KeepTime = 33;
+    Inside(*Module).Paused = false;
 
     Module->LoadConfig("Q");
 
     // The settings stay, the module stops and says why, before any StartLog.
-    EXPECT_EQ(Module->KeepTime, 33);
-    EXPECT_EQ(Module->StoreDir, Root + "/store");
-    EXPECT_TRUE(Module->Paused);
-    EXPECT_EQ(Module->Status, -1);
+    EXPECT_EQ(Inside(*Module).KeepTime, 33);
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
+    EXPECT_TRUE(Module->IsPaused());
+    EXPECT_EQ(Module->GetStatus(), -1);
     EXPECT_TRUE(Server->Called("ChangeStatus(7,true,-1)"));
     const std::string expected = std::string("Can not load module configuration (") + damage.Why +
                                  "; file " + SetFile("Q") + "); the file is kept as " +
@@ -213,7 +214,7 @@ TEST_P(DamagedConfigTest, IsLoggedKeptBesideAndReportedAndNeverOverwritten) {
     TFakeWindow otherWindow;
     TModuleControl other(Process, otherWindow, &otherWindow);
     other.LoadConfig("Q");
-    EXPECT_EQ(other.KeepTime, 33);
+    EXPECT_EQ(Inside(other).KeepTime, 33);
 
     // A second damaged file is kept beside the first.
     WriteTextFile(SetFile("Q"), "garbage again");
@@ -229,7 +230,7 @@ TEST_F(ConfigTest, AFileThatCannotBeReadIsReportedAndLeftWhereItIs) {
     TCompoundFile writer;
     ASSERT_TRUE(writer.OpenReadWrite(SetFile("Q")));
     Module->LoadConfig("Q");
-    EXPECT_EQ(Module->Status, -1);
+    EXPECT_EQ(Module->GetStatus(), -1);
     EXPECT_EQ(Module->GetErrorMessage(), "Can not load module configuration (another process "
                                          "holds it; file " +
                                              SetFile("Q") + "); the settings stay as they were");
@@ -240,23 +241,23 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
     WriteSetFile(SetFile("Q"), "Q",
                  "StoreDir=\"../../x\";DeletePolicy=99;WorkMode=-7;KeepTime=-2147483648;"
                  "Copies=2147483647;FreeSpace=-3;MaxFiles=-1;LastInTop=0");
-    Module->DeletePolicy = 2;
-    Module->WorkMode = 1;
-    Module->KeepTime = 60;
-    Module->Copies = 2;
-    Module->FreeSpace = 1.5;
+    Inside(*Module).DeletePolicy = 2;
+    Inside(*Module).WorkMode = 1;
+    Inside(*Module).KeepTime = 60;
+    Inside(*Module).Copies = 2;
+    Inside(*Module).FreeSpace = 1.5;
     Module->LoadConfig("Q");
-    EXPECT_EQ(Module->StoreDir, Root + "/store");
-    EXPECT_EQ(Module->JobDir, Root + "/store/Q");
-    EXPECT_EQ(Module->DeletePolicy, 2);
-    EXPECT_EQ(Module->WorkMode, 1);
-    EXPECT_EQ(Module->KeepTime, 60);
-    EXPECT_EQ(Module->Copies, 2);
-    EXPECT_EQ(Module->FreeSpace, 1.5);
-    EXPECT_EQ(Module->MaxFiles, 0);
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
+    EXPECT_EQ(Module->GetJobDir(), Root + "/store/Q");
+    EXPECT_EQ(Inside(*Module).DeletePolicy, 2);
+    EXPECT_EQ(Inside(*Module).WorkMode, 1);
+    EXPECT_EQ(Inside(*Module).KeepTime, 60);
+    EXPECT_EQ(Inside(*Module).Copies, 2);
+    EXPECT_EQ(Inside(*Module).FreeSpace, 1.5);
+    EXPECT_EQ(Inside(*Module).MaxFiles, 0);
     // The values that mean something are taken.
-    EXPECT_FALSE(Module->LastInTop);
-    EXPECT_EQ(Module->Status, 1);
+    EXPECT_FALSE(Inside(*Module).LastInTop);
+    EXPECT_EQ(Module->GetStatus(), 1);
     std::vector<std::string> lines;
     for (const std::string& line : Window.LogLines)
         lines.push_back(line.substr(0, line.find(" at ")));
@@ -276,19 +277,19 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
     // The same values imported.
     Window.LogLines.clear();
     Module->ImportConfig("Q", HexEncode("StoreDir=\"rel\";DeletePolicy=4;Copies=1000"), 0);
-    EXPECT_EQ(Module->StoreDir, Root + "/store");
-    EXPECT_EQ(Module->DeletePolicy, 2);
-    EXPECT_EQ(Module->Copies, 2);
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
+    EXPECT_EQ(Inside(*Module).DeletePolicy, 2);
+    EXPECT_EQ(Inside(*Module).Copies, 2);
     EXPECT_EQ(Window.LogLines.size(), 3u);
     // A folder the configuration string could not write back.
     Module->ImportConfig("Q", HexEncode("StoreDir=\"$MAINTWFDIR$/a\"\"b\""), 0);
-    EXPECT_EQ(Module->StoreDir, Root + "/store");
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
     EXPECT_NE(Window.LogLines.back().find("holds a double quote"), std::string::npos);
 }
 
 TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
     Module->LoadConfig("Good");
-    const std::string before = Module->JobDir;
+    const std::string before = Inside(*Module).JobDir;
     for (const std::string& key : std::vector<std::string>{"../../victim", "a/b", "..", ".",
                                                            std::string("a\0b", 3), "x..y"}) {
         SCOPED_TRACE(key);
@@ -307,12 +308,12 @@ TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
                 EXPECT_EQ(e.what(), expected);
             }
         }
-        EXPECT_EQ(Module->ConfigKey, "Good");
-        EXPECT_EQ(Module->JobDir, before);
+        EXPECT_EQ(Module->GetConfigKey(), "Good");
+        EXPECT_EQ(Module->GetJobDir(), before);
     }
     EXPECT_THROW(Module->LoadConfig(""), TDispatchError);
     EXPECT_THROW(Module->ImportConfig("", "", 0), TDispatchError);
-    EXPECT_NE(Module->KeepTime, 5);
+    EXPECT_NE(Inside(*Module).KeepTime, 5);
     EXPECT_EQ(SpoolFolderEntries(Root), (std::vector<std::string>{"prog", "store"}));
     EXPECT_EQ(SpoolFolderEntries(Root + "/store"), std::vector<std::string>{"Good"});
     EXPECT_FALSE(std::filesystem::exists(Root + "/store/../../victim"));
@@ -320,7 +321,7 @@ TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
     // A key the server gives is no better for coming from the server.
     Server->ConfigKey = "../up";
     EXPECT_THROW(Module->SaveConfig(""), TDispatchError);
-    EXPECT_EQ(Module->ConfigKey, "Good");
+    EXPECT_EQ(Module->GetConfigKey(), "Good");
 }
 
 TEST_F(ConfigTest, SaveOnAFullDiskIsAFailedCallAndKeepsTheOldFile) {
@@ -328,11 +329,11 @@ TEST_F(ConfigTest, SaveOnAFullDiskIsAFailedCallAndKeepsTheOldFile) {
     TSmallDisk disk(DataFolder() + "/Config", 1);
     if (!disk.Mounted())
         GTEST_SKIP() << disk.Why;
-    Module->KeepTime = 10;
+    Inside(*Module).KeepTime = 10;
     Module->SaveConfig("Q");
     WriteTextFile(DataFolder() + "/Config/filler", std::string(1024 * 1024, 'f'));
-    Module->KeepTime = 20;
-    Module->Paused = false;
+    Inside(*Module).KeepTime = 20;
+    Inside(*Module).Paused = false;
     try {
         Module->SaveConfig("Q");
         FAIL() << "a save on a full disk succeeded";
@@ -344,32 +345,32 @@ TEST_F(ConfigTest, SaveOnAFullDiskIsAFailedCallAndKeepsTheOldFile) {
     EXPECT_EQ(Module->GetErrorMessage(),
               "Can not save module configuration (No space left on device; file " + SetFile("Q") +
                   ")");
-    EXPECT_EQ(Module->Status, -1);
-    EXPECT_TRUE(Module->Paused);
+    EXPECT_EQ(Module->GetStatus(), -1);
+    EXPECT_TRUE(Module->IsPaused());
     EXPECT_TRUE(Server->Called("ChangeStatus(7,true,-1)"));
     TFakeWindow otherWindow;
     TModuleControl other(Process, otherWindow, &otherWindow);
     other.LoadConfig("Q");
-    EXPECT_EQ(other.KeepTime, 10);
+    EXPECT_EQ(Inside(other).KeepTime, 10);
 }
 
 TEST_F(ConfigTest, AHugeFreeSpaceIsSavedInFull) {
     // Found by fuzz_config: a value of more than 60 digits was saved as 0.00.
-    Module->FreeSpace = 1.5e63;
+    Inside(*Module).FreeSpace = 1.5e63;
     Module->SaveConfig("Q");
     TFakeWindow otherWindow;
     TModuleControl other(Process, otherWindow, &otherWindow);
     other.LoadConfig("Q");
-    EXPECT_EQ(other.FreeSpace, 1.5e63);
-    Module->FreeSpace = std::numeric_limits<double>::max();
+    EXPECT_EQ(Inside(other).FreeSpace, 1.5e63);
+    Inside(*Module).FreeSpace = std::numeric_limits<double>::max();
     Module->SaveConfig("Q");
     other.LoadConfig("Q");
-    EXPECT_EQ(other.FreeSpace, std::numeric_limits<double>::max());
+    EXPECT_EQ(Inside(other).FreeSpace, std::numeric_limits<double>::max());
 }
 
 TEST_F(ConfigTest, SaveWithoutKeyOnlyAsksTheServer) {
     Module->SaveConfig("");
-    EXPECT_EQ(Module->ConfigKey, "FromServer");
+    EXPECT_EQ(Module->GetConfigKey(), "FromServer");
     EXPECT_TRUE(Server->Called("GetConfigKey(7)"));
     EXPECT_FALSE(FileExists(SetFile("FromServer")));
     EXPECT_FALSE(FileExists(SetFile("")));
@@ -378,25 +379,25 @@ TEST_F(ConfigTest, SaveWithoutKeyOnlyAsksTheServer) {
 TEST_F(ConfigTest, StreamThatCannotBeMadeStopsTheModule) {
     // Stream names hold at most 31 characters.
     const std::string key(40, 'k');
-    Module->Paused = false;
+    Inside(*Module).Paused = false;
     EXPECT_THROW(Module->SaveConfig(key), TDispatchError);
-    EXPECT_TRUE(Module->Paused);
-    EXPECT_EQ(Module->Status, -1);
+    EXPECT_TRUE(Module->IsPaused());
+    EXPECT_EQ(Module->GetStatus(), -1);
     EXPECT_EQ(Module->GetErrorMessage(), "Can not save module configuration (\"" + key +
                                              "\" cannot name a stream; file " + SetFile(key) + ")");
     EXPECT_TRUE(Server->Called("ChangeStatus(7,true,-1)"));
 }
 
 TEST_F(ConfigTest, ExportAndImportCarryThePortableSettings) {
-    Module->StoreDir = Root + "/prog/Storage";
-    Module->HoldJobs = {"5_6"};
-    Module->KeepTime = 90;
+    Inside(*Module).StoreDir = Root + "/prog/Storage";
+    Inside(*Module).HoldJobs = {"5_6"};
+    Inside(*Module).KeepTime = 90;
     std::string text = HexDecode(Module->ExportConfig());
     EXPECT_EQ(text, "StoreDir=\"$MAINTWFDIR$/Storage\";DeletePolicy=1;KeepTime=90;WorkMode=0;"
                     "Copies=0;LastPrvDpi=0;MaxFiles=0;FreeSpace=0.00;LastInTop=1;Multiplex=0;"
                     "GenPreview=1;Event=1");
 
-    Module->HoldList = {{"T1", 1}, {"T 2", 2}};
+    Inside(*Module).HoldList = {{"T1", 1}, {"T 2", 2}};
     text = HexDecode(Module->ExportConfig());
     EXPECT_EQ(TParams(text).GetValueText("HoldList"), "T1,\"T 2\"");
     const std::string exported = Module->ExportConfig();
@@ -404,32 +405,32 @@ TEST_F(ConfigTest, ExportAndImportCarryThePortableSettings) {
     // The macro folder is taken without looking for it; held job entries stay.
     TFakeWindow otherWindow;
     TModuleControl other(Process, otherWindow, &otherWindow);
-    other.HoldJobs = {"7_8"};
-    other.HoldList = {{"gone", 1}};
+    Inside(other).HoldJobs = {"7_8"};
+    Inside(other).HoldList = {{"gone", 1}};
     EXPECT_EQ(other.ImportConfig("New", exported, 99), 0);
-    EXPECT_EQ(other.ConfigKey, "New");
-    EXPECT_EQ(other.StoreDir, Root + "/prog/Storage");
-    EXPECT_EQ(other.JobDir, Root + "/prog/Storage/New");
-    EXPECT_TRUE(DirectoryExists(other.JobDir));
-    EXPECT_EQ(other.KeepTime, 90);
-    EXPECT_EQ(other.HoldJobs, std::vector<std::string>{"7_8"});
-    ASSERT_EQ(other.HoldList.size(), 2u);
-    EXPECT_EQ(other.HoldList[1].Text, "T 2");
+    EXPECT_EQ(other.GetConfigKey(), "New");
+    EXPECT_EQ(Inside(other).StoreDir, Root + "/prog/Storage");
+    EXPECT_EQ(other.GetJobDir(), Root + "/prog/Storage/New");
+    EXPECT_TRUE(DirectoryExists(other.GetJobDir()));
+    EXPECT_EQ(Inside(other).KeepTime, 90);
+    EXPECT_EQ(Inside(other).HoldJobs, std::vector<std::string>{"7_8"});
+    ASSERT_EQ(other.GetHoldList().size(), 2u);
+    EXPECT_EQ(Inside(other).HoldList[1].Text, "T 2");
     EXPECT_TRUE(otherWindow.LogLines.empty());
 
     // An export without a hold list empties the hold list on import.
-    Module->HoldList.clear();
+    Inside(*Module).HoldList.clear();
     other.ImportConfig("New", Module->ExportConfig(), 0);
-    EXPECT_TRUE(other.HoldList.empty());
+    EXPECT_TRUE(other.GetHoldList().empty());
 }
 
 TEST_F(ConfigTest, ImportOfAMissingPlainFolderFallsBackToTheProgramStorage) {
     const std::string config = "StoreDir=\"" + Root + "/nowhere\";MaxFiles=5;Copies=2";
-    Module->MaxFiles = 3;
+    Inside(*Module).MaxFiles = 3;
     EXPECT_EQ(Module->ImportConfig("K", HexEncode(config), 0), 0);
-    EXPECT_EQ(Module->StoreDir, Root + "/prog/Storage");
-    EXPECT_EQ(Module->MaxFiles, 0);
-    EXPECT_EQ(Module->Copies, 2);
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/prog/Storage");
+    EXPECT_EQ(Inside(*Module).MaxFiles, 0);
+    EXPECT_EQ(Inside(*Module).Copies, 2);
     EXPECT_TRUE(DirectoryExists(Root + "/prog/Storage/K"));
     ASSERT_EQ(Window.LogLines.size(), 1u);
     EXPECT_EQ(Window.LogLines[0].rfind(": Import warning: Can not find folder " + Root +
@@ -441,7 +442,7 @@ TEST_F(ConfigTest, ImportOfAMissingPlainFolderFallsBackToTheProgramStorage) {
     // An existing plain folder is taken as it is.
     ForceDirectories(Root + "/elsewhere");
     Module->ImportConfig("K", HexEncode("StoreDir=\"" + Root + "/elsewhere\""), 0);
-    EXPECT_EQ(Module->StoreDir, Root + "/elsewhere");
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/elsewhere");
     EXPECT_EQ(Window.LogLines.size(), 1u);
 }
 

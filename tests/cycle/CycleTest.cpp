@@ -4,6 +4,7 @@
 #include "control/TTickScope.h"
 #include "jobs/TDoc.h"
 #include "platform/System.h"
+#include "support/ModuleInside.h"
 
 #include "platform/GoEvent.h"
 
@@ -75,17 +76,17 @@ protected:
         TModuleTest::SetUp();
         Store = std::make_shared<TScriptedStore>();
         Process.StoreObject = TStoreClient(Store);
-        Module->Current = true;
-        Module->Event = false;
-        Module->Paused = false;
+        Inside(*Module).Current = true;
+        Inside(*Module).Event = false;
+        Inside(*Module).Paused = false;
         Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
         Process.GoEventName = "/raduvuz-cycle-test-no-event";
     }
 
     TDoc* AddJob(int32_t docID, int state, int32_t priority, double created) {
-        TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, state != 0, docID, docID * 10,
-                                                  "Name=Job" + std::to_string(docID),
-                                                  static_cast<TJobState>(state)));
+        TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, state != 0, docID, docID * 10,
+                                                          "Name=Job" + std::to_string(docID),
+                                                          static_cast<TJobState>(state)));
         job->Name = "Job" + std::to_string(docID);
         job->SetPriority(priority);
         job->SetCreated(created);
@@ -100,19 +101,19 @@ TEST_F(CycleTest, SendingJobsArePickedByPriorityAsText) {
     TDoc* p10 = AddJob(1, 2, 10, 100);
     TDoc* p5 = AddJob(2, 2, 5, 200);
     // With only sending jobs, the tick searches the store first.
-    Module->IntakeExhausted = false;
+    Inside(*Module).IntakeExhausted = false;
     EXPECT_EQ(Module->SelectJob(), nullptr);
-    Module->IntakeExhausted = true;
+    Inside(*Module).IntakeExhausted = true;
     EXPECT_EQ(Module->SelectJob(), p5);
-    EXPECT_FALSE(Module->IntakeExhausted);
+    EXPECT_FALSE(Inside(*Module).IntakeExhausted);
 
     // 100 sorts before 20 as text, and before 10 because "0" comes before the "_" after it.
     p5->SetPriority(20);
     p10->SetPriority(100);
-    Module->IntakeExhausted = true;
+    Inside(*Module).IntakeExhausted = true;
     EXPECT_EQ(Module->SelectJob(), p10);
     p5->SetPriority(10);
-    Module->IntakeExhausted = true;
+    Inside(*Module).IntakeExhausted = true;
     EXPECT_EQ(Module->SelectJob(), p10);
 }
 
@@ -142,7 +143,7 @@ TEST_F(CycleTest, AbortedJobsAreFreedBeforeThePick) {
     TDoc* other = AddJob(2, 0, 10, 200);
     aborted->SetAbortRequested(true);
     EXPECT_EQ(Module->SelectJob(), other);
-    ASSERT_EQ(Module->Jobs.size(), 1u);
+    ASSERT_EQ(Module->JobsInProcess().size(), 1u);
     ASSERT_FALSE(Window.LogLines.empty());
     EXPECT_NE(Window.LogLines.front().find("Document Job1 aborted at "), std::string::npos);
 }
@@ -150,18 +151,18 @@ TEST_F(CycleTest, AbortedJobsAreFreedBeforeThePick) {
 TEST_F(CycleTest, IntakeLimitAndLowDiskStopTheSearch) {
     AddJob(1, 1, 10, 100);
     AddJob(2, 1, 10, 100);
-    Module->MaxFiles = 2;
+    Inside(*Module).MaxFiles = 2;
     Store->NextDocs = {5};
     EXPECT_FALSE(Module->Intake());
     EXPECT_EQ(Store->Count("RNextFindDoc"), 0);
-    EXPECT_TRUE(Module->IntakeExhausted);
+    EXPECT_TRUE(Inside(*Module).IntakeExhausted);
 
-    Module->MaxFiles = 0;
-    Module->IntakeExhausted = false;
+    Inside(*Module).MaxFiles = 0;
+    Inside(*Module).IntakeExhausted = false;
     Process.FreeSpaceKb = [](const std::string&) { return int64_t{102399}; };
     EXPECT_FALSE(Module->Intake());
-    EXPECT_TRUE(Module->Paused);
-    EXPECT_TRUE(Module->IntakeExhausted);
+    EXPECT_TRUE(Module->IsPaused());
+    EXPECT_TRUE(Inside(*Module).IntakeExhausted);
     EXPECT_EQ(Store->Count("RNextFindDoc"), 0);
     bool logged = false;
     for (const std::string& line : Window.LogLines)
@@ -174,11 +175,11 @@ TEST_F(CycleTest, EndlessZeroAnswersEndTheSearch) {
         return TCallResult{int32_t(0), {}};
     });
     EXPECT_FALSE(Module->Intake());
-    EXPECT_TRUE(Module->IntakeExhausted);
+    EXPECT_TRUE(Inside(*Module).IntakeExhausted);
 }
 
 TEST_F(CycleTest, PassThroughAsksEachDestinationOncePerSearch) {
-    Module->FlowEntries = {{"Color=Cyan", 5}, {"Color=Black", 6}};
+    Inside(*Module).FlowEntries = {{"Color=Cyan", 5}, {"Color=Black", 6}};
     Store->NextDocs = {11, 12, 13};
     Store->DDS[11] = "Color=Cyan";
     Store->DDS[12] = "Color=Cyan";
@@ -196,44 +197,44 @@ TEST_F(CycleTest, PassThroughAsksEachDestinationOncePerSearch) {
     EXPECT_EQ(Store->Count("ROpenDoc"), 0);
     EXPECT_EQ(Store->Count("IsDocForExists(6)"), 1);
     EXPECT_EQ(Store->Count("IsDocForExists(5)"), 0);
-    EXPECT_TRUE(Module->IntakeExhausted);
-    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_TRUE(Inside(*Module).IntakeExhausted);
+    EXPECT_TRUE(Module->JobsInProcess().empty());
 }
 
 TEST_F(CycleTest, DocumentTheStoreRefusesIsAborted) {
-    Module->WorkMode = 1;
+    Inside(*Module).WorkMode = 1;
     Store->NextDocs = {21};
     Store->OpenedJobID = -1;
     EXPECT_FALSE(Module->Intake());
     EXPECT_EQ(Store->Count("RAbortDoc(7,21)"), 1);
-    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_TRUE(Module->JobsInProcess().empty());
 }
 
 TEST_F(CycleTest, TickWithNothingToDoSearchesOnceAndReturns) {
     Module->Tick();
     EXPECT_EQ(Store->Count("RNextFindDoc"), 1);
-    EXPECT_FALSE(Module->Busy);
-    EXPECT_FALSE(Module->IntakeExhausted);
+    EXPECT_FALSE(Inside(*Module).Busy);
+    EXPECT_FALSE(Inside(*Module).IntakeExhausted);
 
     // Only held jobs: searches until one finds nothing.
     AddJob(1, 1, 10, 100)->SetHeld(true);
     Store->Calls.clear();
     Module->Tick();
     EXPECT_EQ(Store->Count("RNextFindDoc"), 1);
-    EXPECT_FALSE(Module->Busy);
+    EXPECT_FALSE(Inside(*Module).Busy);
 
     // A nested tick returns at once.
     Store->Calls.clear();
-    Module->Busy = true;
+    Inside(*Module).Busy = true;
     Module->Tick();
     EXPECT_TRUE(Store->Calls.empty());
-    Module->Busy = false;
+    Inside(*Module).Busy = false;
 
     // A paused module does no work.
-    Module->Paused = true;
+    Inside(*Module).Paused = true;
     Module->Tick();
     EXPECT_TRUE(Store->Calls.empty());
-    EXPECT_FALSE(Module->Busy);
+    EXPECT_FALSE(Inside(*Module).Busy);
 }
 
 TEST_F(CycleTest, ATickThatMovesNothingEndsOnceItWouldRepeatItselfAndAsksForNoOtherTick) {
@@ -249,12 +250,12 @@ TEST_F(CycleTest, ATickThatMovesNothingEndsOnceItWouldRepeatItselfAndAsksForNoOt
     EXPECT_FALSE(Module->Tick());
     EXPECT_EQ(switches, 2);
     EXPECT_EQ(Store->Count("RNextFindDoc"), 1);
-    EXPECT_FALSE(Module->Busy);
+    EXPECT_FALSE(Inside(*Module).Busy);
     EXPECT_EQ(Window.Waits, 0);
     // The timer's handler asks for no tick before the next timer.
     Module->TimerTimer();
     EXPECT_EQ(Window.TicksScheduled, 0);
-    ASSERT_EQ(Module->Jobs.size(), 1u);
+    ASSERT_EQ(Module->JobsInProcess().size(), 1u);
 
     // News while the tick runs (here from inside the step) makes it look again before it ends.
     switches = 0;
@@ -275,20 +276,20 @@ TEST_F(CycleTest, ATickThatMovesNothingEndsOnceItWouldRepeatItselfAndAsksForNoOt
         return TCallResult{std::string(), {int32_t(0), int32_t(7), int32_t(0)}};
     });
     Module->TimerTimer();
-    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_TRUE(Module->JobsInProcess().empty());
     EXPECT_EQ(Window.TicksScheduled, 1);
 }
 
 TEST_F(CycleTest, NewsAsksForATickUnlessTheModuleIsPausedOrATickIsRunning) {
     Module->NoteWorkPossible();
     EXPECT_EQ(Window.TicksScheduled, 1);
-    Module->Paused = true;
+    Inside(*Module).Paused = true;
     Module->NoteWorkPossible();
     EXPECT_EQ(Window.TicksScheduled, 1);
     // Resumed by a call whose news came while the handler ran: the handler asks at its end.
     Window.OnPump = [&] {
         Window.OnPump = nullptr;
-        Module->Paused = false;
+        Inside(*Module).Paused = false;
         Module->NoteWorkPossible();
     };
     Module->TimerTimer();
@@ -311,7 +312,7 @@ TEST_F(CycleTest, NewsDuringOtherWorkThatHoldsJobsAsksForATickOnceThatWorkEnds) 
 TEST_F(CycleTest, ATickHeldByTheGoEventTakesItsReleaseAsNews) {
     Process.GoEventName = "/raduvuz-cycle-go-" + std::to_string(::getpid());
     ASSERT_TRUE(GoEventCreate(Process.GoEventName, true));
-    Module->Event = true;
+    Inside(*Module).Event = true;
     // The RIP holds the module from inside the tick's search and lets it go a moment later.
     std::thread rip;
     int searches = 0;
@@ -382,20 +383,20 @@ TEST_F(CycleTest, AJobFreedWhileItsStepWaitsStaysAliveUntilTheTickEndsAndIsNotSt
     Store->Define("RWSwitchBlock", [&](const std::vector<TVariant>&) {
         ++switches;
         Module->FreeJob(*job);
-        EXPECT_TRUE(Module->Jobs.empty());
+        EXPECT_TRUE(Module->JobsInProcess().empty());
         EXPECT_EQ(Module->DeferredCount(), 1u);
         return TCallResult{std::string(), {int32_t(0), int32_t(7), int32_t(0)}};
     });
     Window.OnPump = [&] {
         if (switches > 0)
-            Module->Paused = true;
+            Inside(*Module).Paused = true;
     };
     Module->Tick();
     // Released once, stepped once; the sanitizer build sees any use of it after it was destroyed.
     EXPECT_EQ(switches, 1);
     EXPECT_EQ(Store->Count("RCloseDoc(7,1)"), 1);
     EXPECT_EQ(Module->DeferredCount(), 0u);
-    EXPECT_FALSE(Module->Busy);
+    EXPECT_FALSE(Inside(*Module).Busy);
 }
 
 TEST_F(CycleTest, HoldAndRenameOnlyJobsThatWaitToBeSent) {

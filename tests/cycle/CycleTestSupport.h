@@ -6,6 +6,7 @@
 #include "platform/TCompoundFile.h"
 #include "services/Dispatch.h"
 #include "support/FakeWindow.h"
+#include "support/ModuleInside.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempFiles.h"
 
@@ -83,8 +84,8 @@ protected:
         Server = std::make_shared<TRecordingServer>();
         Process.ServerObject = TServerClient(Server);
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
-        Module->ModuleNumber = 7;
-        Module->StoreDir = Root + "/store";
+        Inside(*Module).ModuleNumber = 7;
+        Inside(*Module).StoreDir = Root + "/store";
     }
 
     void TearDown() override {

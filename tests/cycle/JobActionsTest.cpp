@@ -9,6 +9,7 @@
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "services/Dispatch.h"
+#include "support/ModuleInside.h"
 #include "support/SmallDisk.h"
 
 #include <algorithm>
@@ -29,15 +30,15 @@ class JobActionsTest : public TModuleTest {
 protected:
     void SetUp() override {
         TModuleTest::SetUp();
-        Module->Current = true;
-        Module->Event = false;
-        Module->ConfigKey = "Q";
-        Module->JobDir = Root + "/store/Q";
-        ForceDirectories(Module->JobDir);
+        Inside(*Module).Current = true;
+        Inside(*Module).Event = false;
+        Inside(*Module).ConfigKey = "Q";
+        Inside(*Module).JobDir = Root + "/store/Q";
+        ForceDirectories(Module->GetJobDir());
         ForceDirectories(DataFolder() + "/Config");
-        Module->TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        Module->TermKeys = {{"KP", 3}, {"KL", 4}};
-        Module->FlowEntries = {{"Color=Cyan;Device=3", 21}, {"Color=Black;Device=4", 22}};
+        Inside(*Module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Inside(*Module).TermKeys = {{"KP", 3}, {"KL", 4}};
+        Inside(*Module).FlowEntries = {{"Color=Cyan;Device=3", 21}, {"Color=Black;Device=4", 22}};
     }
 
     // A spool file with one block of size bytes (a pattern, so that packing keeps its size).
@@ -45,13 +46,13 @@ protected:
                   size_t size = 64) {
         TFileStream file;
         ASSERT_TRUE(file.Open(folder + "/" + name, TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->TermKeys, 45292.5));
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
         std::vector<uint8_t> block(size);
         std::iota(block.begin(), block.end(), uint8_t{0});
         ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
     void WriteJob(const std::string& name, const std::string& dds, size_t size = 64) {
-        WriteJob(Module->JobDir, name, dds, size);
+        WriteJob(Module->GetJobDir(), name, dds, size);
     }
     // The passed rows the reload made, by job number.
     uint32_t IdOf(const std::string& job) const {
@@ -74,7 +75,7 @@ protected:
         return lines;
     }
     TDoc* Waiting(int32_t job, int32_t doc, TJobState state = TJobState::Waiting) {
-        TDoc* w = Module->Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));
+        TDoc* w = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));
         w->Name = "W";
         w->Devices = "3";
         w->AddToList(-1);
@@ -84,7 +85,7 @@ protected:
         TFileStream file;
         std::string text;
         TDateTime created = 0;
-        EXPECT_TRUE(file.Open(Module->JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite));
+        EXPECT_TRUE(file.Open(Module->GetJobDir() + "/" + name, TFileStream::TMode::ReadDenyWrite));
         EXPECT_TRUE(ReadSpoolHeaderText(file, text, created));
         return text;
     }
@@ -95,9 +96,9 @@ protected:
 
 TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
     WriteJob("5_50", "Name=Poster;Page=2;Color=Cyan;File=rst;Size=2048;Device=3;Priority=7");
-    Module->LastInTop = false;
+    Inside(*Module).LastInTop = false;
     Module->ReloadSavedJobs();
-    TDoc* spooling = Module->Jobs.Add(TDoc::Create(*Module, true, 61, 6, "Name=S"));
+    TDoc* spooling = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, 61, 6, "Name=S"));
     spooling->AddToList(2);
     // Two copies of one job are two rows with two ids.
     const std::unique_ptr<TDoc> spooled = TDoc::Create(*Module, true, 71, 7, "Name=C;Size=10");
@@ -105,8 +106,8 @@ TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
     spooled->OutDocID = 71;
     spooled->Copies = 2;
     ASSERT_TRUE(AddWaitDocInn(*spooled, "21", "3", false));
-    ASSERT_EQ(Module->Jobs.size(), 3u);
-    Module->Jobs[2]->SetHeld(true);
+    ASSERT_EQ(Module->JobsInProcess().size(), 3u);
+    Module->JobsInProcess()[2]->SetHeld(true);
     Module->Rows().Passed().SetImage(Module->Rows().Passed().At(0), 3);
 
     const std::vector<TJobRowView> rows = Actions().List();
@@ -161,7 +162,7 @@ TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) 
     const uint32_t w = waiting->ListItem->Id;
     const uint32_t s = sending->ListItem->Id;
     const uint32_t unknown = 999999;
-    Module->Paused = false;
+    Inside(*Module).Paused = false;
 
     // Only a job waiting to be sent is held.
     EXPECT_THAT(Actions().Hold({s, w, unknown}), ElementsAre(w));
@@ -177,13 +178,13 @@ TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) 
     EXPECT_TRUE(waiting->AbortRequested());
     EXPECT_FALSE(sending->AbortRequested());
     // Each command put the flag back as it found it.
-    EXPECT_FALSE(Module->Paused);
+    EXPECT_FALSE(Module->IsPaused());
     // Passed rows are not jobs in process.
     WriteJob("8_80", "Name=P");
     Module->ReloadSavedJobs();
     EXPECT_THAT(Actions().Hold({IdOf("8")}), IsEmpty());
     // A closed module's jobs are nobody's to change.
-    Module->Current = false;
+    Inside(*Module).Current = false;
     EXPECT_THAT(Actions().Hold({w}), IsEmpty());
     EXPECT_FALSE(waiting->Held());
 }
@@ -195,8 +196,8 @@ TEST_F(JobActionsTest, DeleteKeepsAJobBeingProcessedAgain) {
     Waiting(9, 90);
     const uint32_t five = IdOf("5");
     EXPECT_THAT(Actions().Delete({five, IdOf("9"), 999999}), ElementsAre(five));
-    EXPECT_FALSE(FileExists(Module->JobDir + "/5_50"));
-    EXPECT_TRUE(FileExists(Module->JobDir + "/9_90"));
+    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/5_50"));
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/9_90"));
     EXPECT_EQ(Rows(), "9");
     // The refusal, and the one line for what was done.
     EXPECT_THAT(Logged(),
@@ -208,35 +209,35 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     WriteJob("6_60", "Name=Other;Color=Cyan;Device=3");
     WriteJob("7_70", "Name=Both;Color=Cyan");
     Module->ReloadSavedJobs();
-    Module->FlowEntries.push_back({"Color=Cyan;Device=4", 23});
+    Inside(*Module).FlowEntries.push_back({"Color=Cyan;Device=4", 23});
 
     EXPECT_THAT(Actions().Reprocess({IdOf("5")}), ElementsAre(IdOf("5")));
-    ASSERT_EQ(Module->Jobs.size(), 1u);
-    EXPECT_EQ(Module->Jobs[0]->Dests(), "21");
-    EXPECT_EQ(Module->Jobs[0]->Devices, "3");
-    EXPECT_FALSE(Module->Jobs[0]->Held());
+    ASSERT_EQ(Module->JobsInProcess().size(), 1u);
+    EXPECT_EQ(Module->JobsInProcess()[0]->Dests(), "21");
+    EXPECT_EQ(Module->JobsInProcess()[0]->Devices, "3");
+    EXPECT_FALSE(Module->JobsInProcess()[0]->Held());
 
     // Redirected to one terminator: the flow entries of that device alone.
     const uint32_t other = IdOf("6");
     EXPECT_THAT(Actions().Redirect({other}, {4}), ElementsAre(other));
-    ASSERT_EQ(Module->Jobs.size(), 2u);
-    EXPECT_EQ(Module->Jobs[1]->Dests(), "23");
-    EXPECT_EQ(Module->Jobs[1]->Devices, "4");
+    ASSERT_EQ(Module->JobsInProcess().size(), 2u);
+    EXPECT_EQ(Module->JobsInProcess()[1]->Dests(), "23");
+    EXPECT_EQ(Module->JobsInProcess()[1]->Devices, "4");
     // To two terminators: one waiting job per destination.
     const uint32_t both = IdOf("7");
     EXPECT_THAT(Actions().Redirect({both}, {3, 4}), ElementsAre(both));
-    ASSERT_EQ(Module->Jobs.size(), 4u);
-    EXPECT_EQ(Module->Jobs[2]->Dests(), "21");
-    EXPECT_EQ(Module->Jobs[2]->Devices, "3");
-    EXPECT_EQ(Module->Jobs[3]->Dests(), "23");
-    EXPECT_EQ(Module->Jobs[3]->Devices, "4");
+    ASSERT_EQ(Module->JobsInProcess().size(), 4u);
+    EXPECT_EQ(Module->JobsInProcess()[2]->Dests(), "21");
+    EXPECT_EQ(Module->JobsInProcess()[2]->Devices, "3");
+    EXPECT_EQ(Module->JobsInProcess()[3]->Dests(), "23");
+    EXPECT_EQ(Module->JobsInProcess()[3]->Devices, "4");
     EXPECT_EQ(Rows(), "");
 
     // A device that is no terminator of the module is refused as such, naming the ones there
     // are, and nothing is sent.
     WriteJob("4_40", "Name=Nowhere;Color=Cyan");
     Module->ReloadSavedJobs();
-    const size_t jobs = Module->Jobs.size();
+    const size_t jobs = Module->JobsInProcess().size();
     try {
         Actions().Redirect({IdOf("4")}, {9});
         ADD_FAILURE() << "terminator 9 was taken";
@@ -244,7 +245,7 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
         EXPECT_STREQ(error.what(), "devices: the module has no terminator 9; its terminators are "
                                    "3 (Proofer), 4 (Plate)");
     }
-    EXPECT_EQ(Module->Jobs.size(), jobs);
+    EXPECT_EQ(Module->JobsInProcess().size(), jobs);
     EXPECT_NE(Module->Rows().Passed().FindId(IdOf("4")), nullptr);
 
     // A job whose spool file is gone keeps its row, and its id, where it was.
@@ -254,14 +255,14 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     Module->ReloadSavedJobs();
     const std::string before = Rows();
     const uint32_t gone = IdOf("8");
-    ::unlink((Module->JobDir + "/8_80").c_str());
+    ::unlink((Module->GetJobDir() + "/8_80").c_str());
     EXPECT_THAT(Actions().Reprocess({gone}), IsEmpty());
     EXPECT_EQ(Rows(), before);
     EXPECT_EQ(IdOf("8"), gone);
     ASSERT_FALSE(Logged().empty());
     EXPECT_THAT(Logged().back(), HasSubstr(": Exception in ReprocessDoc (Cannot open the spool "
                                            "file: No such file or directory; job 8_80, file " +
-                                           Module->JobDir + "/8_80)"));
+                                           Module->GetJobDir() + "/8_80)"));
 }
 
 TEST_F(JobActionsTest, RedirectOffersTheDevicesOfMatchingFlowEntries) {
@@ -269,7 +270,7 @@ TEST_F(JobActionsTest, RedirectOffersTheDevicesOfMatchingFlowEntries) {
     WriteJob("6_60", "Name=Red;Color=Red");
     Module->ReloadSavedJobs();
     // A rule naming two devices enables neither of them.
-    Module->FlowEntries.push_back({"Color=Cyan;Device=3,4", 23});
+    Inside(*Module).FlowEntries.push_back({"Color=Cyan;Device=3,4", 23});
     auto enabled = [&](const TJobIds& ids) {
         std::string text;
         for (const TDeviceChoice& choice : Actions().RedirectChoices(ids))
@@ -279,7 +280,7 @@ TEST_F(JobActionsTest, RedirectOffersTheDevicesOfMatchingFlowEntries) {
     };
     EXPECT_EQ(enabled({IdOf("5")}), "Proofer=3+ Plate=4- ");
     EXPECT_EQ(enabled({IdOf("6")}), "Proofer=3- Plate=4- ");
-    Module->FlowEntries.push_back({"Color=Red;Device=4", 24});
+    Inside(*Module).FlowEntries.push_back({"Color=Red;Device=4", 24});
     EXPECT_EQ(enabled({IdOf("5"), IdOf("6")}), "Proofer=3+ Plate=4+ ");
 }
 
@@ -287,12 +288,12 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     // KX is no terminator of this module: the rewrite keeps it all the same.
     {
         TFileStream file;
-        ASSERT_TRUE(file.Open(Module->JobDir + "/5_50", TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(file.Open(Module->GetJobDir() + "/5_50", TFileStream::TMode::CreateExclusive));
         ASSERT_TRUE(WriteSpoolHeaderText(file, "Name=Old;FileName=old.rst;Device=KP,KX", 45292.5));
         std::vector<uint8_t> block(100000, 7);
         ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
-    const std::string before = ReadTextFile(Module->JobDir + "/5_50");
+    const std::string before = ReadTextFile(Module->GetJobDir() + "/5_50");
     const size_t headerLength =
         4 + std::string("Name=Old;FileName=old.rst;Device=KP,KX").size() + 8;
     Module->ReloadSavedJobs();
@@ -305,9 +306,9 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "New   name ");
     const std::string header = Header("5_50");
     EXPECT_EQ(header, "Name=\"New   name \";FileName=\"New   name \";Device=KP,KX");
-    const std::string after = ReadTextFile(Module->JobDir + "/5_50");
+    const std::string after = ReadTextFile(Module->GetJobDir() + "/5_50");
     EXPECT_EQ(after.substr(4 + header.size()), before.substr(headerLength - 8));
-    EXPECT_FALSE(FileExists(Module->JobDir + "/5_50_tmp"));
+    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/5_50_tmp"));
 
     // In process, only a job waiting to be sent is renamed, its spool file with it.
     WriteJob("4_40", "Name=W");
@@ -320,39 +321,39 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     EXPECT_EQ(TParams(Header("4_40")).GetValueText("Name"), "Fresh");
 
     // A job whose file is gone keeps its name, and the log says why.
-    ::unlink((Module->JobDir + "/5_50").c_str());
+    ::unlink((Module->GetJobDir() + "/5_50").c_str());
     EXPECT_THAT(Actions().Rename({id}, "Lost"), IsEmpty());
     EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "New   name ");
     ASSERT_FALSE(Logged().empty());
     EXPECT_EQ(Logged().back(),
-              ": Can not find job 5 (" + Module->JobDir + "/5_50: No such file or directory)");
+              ": Can not find job 5 (" + Module->GetJobDir() + "/5_50: No such file or directory)");
 }
 
 TEST_F(JobActionsTest, RenameOnAFullDiskKeepsTheJobUnderItsOwnName) {
     TSmallDisk disk(Root + "/disk", 1);
     if (!disk.Mounted())
         GTEST_SKIP() << disk.Why;
-    Module->JobDir = disk.Path();
+    Inside(*Module).JobDir = disk.Path();
     // Bytes that do not pack, so the file fills most of the disk.
     {
         TFileStream file;
-        ASSERT_TRUE(file.Open(Module->JobDir + "/5_50", TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(file, "Name=Full", Module->TermKeys, 45292.5));
+        ASSERT_TRUE(file.Open(Module->GetJobDir() + "/5_50", TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, "Name=Full", Module->GetTermKeys(), 45292.5));
         std::vector<uint8_t> block(700 * 1024);
         for (size_t i = 0; i < block.size(); ++i)
             block[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
         ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
-    const std::string before = ReadTextFile(Module->JobDir + "/5_50");
+    const std::string before = ReadTextFile(Module->GetJobDir() + "/5_50");
     Module->ReloadSavedJobs();
     const uint32_t id = IdOf("5");
 
     EXPECT_THAT(Actions().Rename({id}, "Bigger"), IsEmpty());
-    EXPECT_EQ(ReadTextFile(Module->JobDir + "/5_50"), before);
-    EXPECT_FALSE(FileExists(Module->JobDir + "/5_50_tmp"));
+    EXPECT_EQ(ReadTextFile(Module->GetJobDir() + "/5_50"), before);
+    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/5_50_tmp"));
     EXPECT_EQ(Module->Rows().Passed().FindId(id)->SubItems[siName], "Full");
     ASSERT_FALSE(Logged().empty());
-    EXPECT_EQ(Logged().back(), ": Can not rename job 5 (writing " + Module->JobDir +
+    EXPECT_EQ(Logged().back(), ": Can not rename job 5 (writing " + Module->GetJobDir() +
                                    "/5_50_tmp: No space left on device)");
 }
 
@@ -360,12 +361,12 @@ TEST_F(JobActionsTest, CopyMakesTheFolderWithItsParentsAndReportsWhatFailed) {
     WriteJob("5_50", "Name=C");
     WriteJob("6_60", "Name=D");
     Module->ReloadSavedJobs();
-    ::unlink((Module->JobDir + "/6_60").c_str());
+    ::unlink((Module->GetJobDir() + "/6_60").c_str());
     const std::string folder = Root + "/out/a/b";
     const TCopyResult copied = Actions().Copy({IdOf("5"), IdOf("6")}, folder);
     EXPECT_THAT(copied.Done, ElementsAre(IdOf("5")));
     EXPECT_THAT(copied.Errors, ElementsAre("No such file or directory"));
-    EXPECT_EQ(ReadTextFile(folder + "/5_50"), ReadTextFile(Module->JobDir + "/5_50"));
+    EXPECT_EQ(ReadTextFile(folder + "/5_50"), ReadTextFile(Module->GetJobDir() + "/5_50"));
     EXPECT_THAT(Logged(), ElementsAre(": Can not copy job 6 (60) to " + folder +
                                           ": No such file or directory",
                                       ": Jobs copied to " + folder + ": 5_50 (C)"));
@@ -490,7 +491,7 @@ TEST_F(JobActionsTest, AllowedActionsFollowTheConsolesRules) {
     for (const auto& [ids, names] : cases)
         EXPECT_EQ(Actions().AllowedActions(ids), names) << ids.size() << " ids";
     // A module that is not current allows nothing.
-    Module->Current = false;
+    Inside(*Module).Current = false;
     EXPECT_THAT(Actions().AllowedActions({id(waiting), IdOf("5")}), IsEmpty());
 }
 

@@ -1,5 +1,6 @@
 #include "CycleTestSupport.h"
 #include "SortingPick.h"
+#include "support/ModuleInside.h"
 
 #include "jobs/TDoc.h"
 
@@ -17,7 +18,7 @@ protected:
         for (const char* method : {"RCloseDoc", "WAbortDoc"})
             store->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
         Process.StoreObject = TStoreClient(store);
-        Module->Current = true;
+        Inside(*Module).Current = true;
     }
 
     template <typename T> const T& Any(const std::vector<T>& values) {
@@ -55,7 +56,8 @@ protected:
         TShadow s;
         Randomise(s);
         ++NextDoc;
-        s.Job = Module->Jobs.Add(TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=j", s.State));
+        s.Job = Inside(*Module).Jobs.Add(
+            TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=j", s.State));
         Apply(s);
         Shadows.push_back(s);
     }
@@ -71,18 +73,19 @@ TEST_F(PickTest, TheIndexPicksWhatSortingEveryKeyAsTextPicksWhileTheJobsChange) 
     for (uint32_t seed = 1; seed <= 200; ++seed) {
         Random.seed(seed);
         Shadows.clear();
-        while (!Module->Jobs.empty())
-            Module->FreeJob(*Module->Jobs.front());
+        while (!Module->JobsInProcess().empty())
+            Module->FreeJob(*Module->JobsInProcess().front());
         const int count = std::uniform_int_distribution<int>(0, 24)(Random);
         for (int i = 0; i < count; ++i)
             AddJob();
         bool exhausted = Chance(0.5);
-        Module->IntakeExhausted = exhausted;
+        Inside(*Module).IntakeExhausted = exhausted;
         for (int pick = 0; pick < 40; ++pick) {
             TDoc* expected = SortingPick(Shadows, exhausted);
             TDoc* got = Module->SelectJob();
             ASSERT_EQ(got, expected) << "seed " << seed << ", pick " << pick;
-            ASSERT_EQ(Module->IntakeExhausted, exhausted) << "seed " << seed << ", pick " << pick;
+            ASSERT_EQ(Inside(*Module).IntakeExhausted, exhausted)
+                << "seed " << seed << ", pick " << pick;
             for (const TShadow& s : Shadows)
                 ASSERT_EQ(s.Job->Waiting(), s.Waiting) << "seed " << seed << ", pick " << pick;
             got ? ++picked : ++none;
@@ -140,7 +143,7 @@ TEST_F(PickTest, TheIndexPicksWhatSortingEveryKeyAsTextPicksWhileTheJobsChange) 
                 AddJob();
             if (Chance(0.2)) {
                 exhausted = !exhausted;
-                Module->IntakeExhausted = exhausted;
+                Inside(*Module).IntakeExhausted = exhausted;
             }
         }
     }
@@ -179,12 +182,12 @@ TEST_F(PickTest, AJobWhoseDestinationCannotTakeItHoldsBackOnlyJobsForTheSameDest
         {"keys compare as text", {{100, "12", false}, {20, "15", false}}, 0},
     };
     for (const TWaitingCase& c : cases) {
-        while (!Module->Jobs.empty())
-            Module->FreeJob(*Module->Jobs.front());
+        while (!Module->JobsInProcess().empty())
+            Module->FreeJob(*Module->JobsInProcess().front());
         std::vector<TDoc*> jobs;
         for (const TWaitingCase::TJob& j : c.Jobs) {
             ++NextDoc;
-            TDoc* job = Module->Jobs.Add(
+            TDoc* job = Inside(*Module).Jobs.Add(
                 TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=j", TJobState::Waiting));
             job->SetPriority(j.Priority);
             job->SetCreated(NextDoc);
@@ -202,18 +205,19 @@ TEST_F(PickTest, AJobWhoseDestinationCannotTakeItHoldsBackOnlyJobsForTheSameDest
 
     // Two destinations that stay unable: each is asked once, then a job reading from the store
     // gets its step, rather than the two taking turns for ever.
-    while (!Module->Jobs.empty())
-        Module->FreeJob(*Module->Jobs.front());
+    while (!Module->JobsInProcess().empty())
+        Module->FreeJob(*Module->JobsInProcess().front());
     std::vector<TDoc*> waiting;
     for (const char* dests : {"17", "15"}) {
         ++NextDoc;
-        waiting.push_back(Module->Jobs.Add(
+        waiting.push_back(Inside(*Module).Jobs.Add(
             TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=w", TJobState::Waiting)));
         waiting.back()->SetCreated(NextDoc);
         waiting.back()->SetDests(dests);
     }
     ++NextDoc;
-    TDoc* reading = Module->Jobs.Add(TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=r"));
+    TDoc* reading =
+        Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, NextDoc, NextDoc, "Name=r"));
     for (int round = 0; round < 2; ++round) {
         for (TDoc* job : waiting) {
             ASSERT_EQ(Module->SelectJob(), job) << "round " << round;
@@ -226,7 +230,7 @@ TEST_F(PickTest, AJobWhoseDestinationCannotTakeItHoldsBackOnlyJobsForTheSameDest
 TEST_F(PickTest, HeldAndStateCountsFollowTheJobsAndTheirSetters) {
     for (int i = 0; i < 6; ++i)
         AddJob();
-    const TPickIndex& index = Module->Jobs.PickIndex();
+    const TPickIndex& index = Module->JobsInProcess().PickIndex();
     const auto expectCounts = [&] {
         int held = 0;
         std::array<int, 3> free{};
@@ -252,7 +256,7 @@ TEST_F(PickTest, HeldAndStateCountsFollowTheJobsAndTheirSetters) {
     Apply(Shadows[1]);
     expectCounts();
     // A job out of the list is out of the index; its setters no longer reach it.
-    std::unique_ptr<TDoc> taken = Module->Jobs.Take(*Shadows[2].Job);
+    std::unique_ptr<TDoc> taken = Inside(*Module).Jobs.Take(*Shadows[2].Job);
     Shadows.erase(Shadows.begin() + 2);
     expectCounts();
     taken->SetHeld(!taken->Held());
@@ -261,7 +265,7 @@ TEST_F(PickTest, HeldAndStateCountsFollowTheJobsAndTheirSetters) {
     EXPECT_EQ(index.AbortRequestedCount(), 0);
     Shadows[3].Job->SetAbortRequested(true);
     EXPECT_EQ(index.AbortRequestedCount(), 1);
-    Module->Jobs.Add(std::move(taken));
+    Inside(*Module).Jobs.Add(std::move(taken));
     EXPECT_EQ(index.AbortRequestedCount(), 2);
 }
 

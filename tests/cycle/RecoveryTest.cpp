@@ -6,6 +6,7 @@
 #include "jobs/WaitList.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "support/ModuleInside.h"
 
 #include <algorithm>
 #include <fstream>
@@ -59,24 +60,25 @@ protected:
     }
 
     void Prepare(TModuleControl& module) {
-        module.Current = true;
-        module.Event = false;
-        module.ModuleNumber = 7;
-        module.ConfigKey = "Q";
-        module.StoreDir = Root + "/store";
-        module.JobDir = Root + "/store/Q";
-        ForceDirectories(module.JobDir);
+        Inside(module).Current = true;
+        Inside(module).Event = false;
+        Inside(module).ModuleNumber = 7;
+        Inside(module).ConfigKey = "Q";
+        Inside(module).StoreDir = Root + "/store";
+        Inside(module).JobDir = Root + "/store/Q";
+        ForceDirectories(module.GetJobDir());
         ForceDirectories(DataFolder() + "/Config");
-        module.TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        module.TermKeys = {{"KP", 3}, {"KL", 4}};
-        module.FlowEntries = {{"Device=3", 21}, {"Device=4", 22}};
+        Inside(module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Inside(module).TermKeys = {{"KP", 3}, {"KL", 4}};
+        Inside(module).FlowEntries = {{"Device=3", 21}, {"Device=4", 22}};
     }
 
     // A spool file of one block, whole or cut before its last block.
     void WriteJob(const std::string& name, const std::string& dds, bool whole = true) {
         TFileStream file;
-        ASSERT_TRUE(file.Open(Module->JobDir + "/" + name, TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->TermKeys, 45292.5));
+        ASSERT_TRUE(
+            file.Open(Module->GetJobDir() + "/" + name, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
         const std::vector<uint8_t> block(100, 7);
         ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
     }
@@ -87,7 +89,7 @@ protected:
         job->ReadFields();
         std::string devices;
         std::string dests;
-        TParams(dds).SelectEntries(Module->FlowEntries, devices, dests);
+        TParams(dds).SelectEntries(Module->GetFlowEntries(), devices, dests);
         job->Devices = devices;
         job->SetDests(dests);
         job->OutDocID = docID;
@@ -104,7 +106,7 @@ protected:
     }
 
     std::vector<TWaitRecord> JournalRecords() const {
-        return ReadWaitJournal(ReadTextFile(Module->JobDir + "/waiting.journal")).Records;
+        return ReadWaitJournal(ReadTextFile(Module->GetJobDir() + "/waiting.journal")).Records;
     }
     bool Logged(const std::string& text) const {
         return std::any_of(
@@ -113,7 +115,7 @@ protected:
     }
     std::vector<std::string> JobsInProcess() const {
         std::vector<std::string> jobs;
-        for (const TDoc* job : Module->Jobs)
+        for (const TDoc* job : Module->JobsInProcess())
             jobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID) +
                            (job->Held() ? " held" : "") + " to " + job->Dests() + " devices " +
                            job->Devices);
@@ -139,9 +141,9 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
     WriteJob("8_80", "Name=Passed;Device=3");
     Spooled(5, 50, "Name=Two;Device=3", 2);
     Spooled(7, 70, "Name=Cut;Device=3", 1);
-    ASSERT_EQ(Module->Jobs.size(), 3u);
+    ASSERT_EQ(Module->JobsInProcess().size(), 3u);
     // The operator held one copy; the hold file is the one of an older Close.
-    ASSERT_TRUE(Module->HoldJob(Module->Jobs[1]->ListItem));
+    ASSERT_TRUE(Module->HoldJob(Module->JobsInProcess()[1]->ListItem));
     WriteTextFile(Module->HoldFilePath(), "5_50\n6_60\n");
 
     StartAgain();
@@ -152,22 +154,22 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
                        "(to 21, 1 held)"));
     // The file cut short is neither sent nor listed, and its copy is named as lost.
     EXPECT_EQ(PassedRows(), std::vector<std::string>{"8_80"});
-    EXPECT_FALSE(FileExists(Module->JobDir + "/7_70"));
-    EXPECT_TRUE(FileExists(Module->JobDir + "/damaged/7_70"));
+    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/7_70"));
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/7_70"));
     EXPECT_TRUE(Logged("Error load saved job 7_70 (it ends before its last block (1 blocks, the "
                        "last flag of none set); file " +
-                       Module->JobDir + "/7_70): it is kept as " + Module->JobDir +
+                       Module->GetJobDir() + "/7_70): it is kept as " + Module->GetJobDir() +
                        "/damaged/7_70 and is not listed as passed"));
     EXPECT_TRUE(Logged("Job 7_70 waited to be sent (to 21) when the module ended, but its spool "
                        "file " +
-                       Module->JobDir + "/7_70 is missing or damaged; it is not sent again"));
+                       Module->GetJobDir() + "/7_70 is missing or damaged; it is not sent again"));
     // The journal is written anew with what waits now, the held job of the hold file too.
     EXPECT_EQ(JournalRecords().size(), 3u);
 
     // Another damaged file of the same name goes beside the first.
     WriteJob("7_70", "Name=Cut;Device=3", false);
     StartAgain();
-    EXPECT_TRUE(FileExists(Module->JobDir + "/damaged/7_70.2"));
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/7_70.2"));
     EXPECT_EQ(JobsInProcess().size(), 3u);
 }
 
@@ -176,12 +178,12 @@ TEST_F(RecoveryTest, ACopySentLeavesTheJournalAndCloseKeepsTheOthers) {
     Spooled(5, 50, "Name=Two;Device=3", 3);
     ASSERT_EQ(JournalRecords().size(), 3u);
     // One sent, one aborted by the operator; Close lets go of the last one.
-    Module->FreeJob(*Module->Jobs[0]);
-    Module->Jobs[0]->SetAbortRequested(true);
+    Module->FreeJob(*Module->JobsInProcess()[0]);
+    Module->JobsInProcess()[0]->SetAbortRequested(true);
     Module->SelectJob();
     EXPECT_EQ(JournalRecords().size(), 1u);
     Module->Close();
-    EXPECT_TRUE(Module->Jobs.empty());
+    EXPECT_TRUE(Module->JobsInProcess().empty());
     EXPECT_EQ(JournalRecords().size(), 1u);
     StartAgain();
     EXPECT_EQ(JobsInProcess(), std::vector<std::string>{"5_50 to 21 devices 3"});
@@ -189,40 +191,41 @@ TEST_F(RecoveryTest, ACopySentLeavesTheJournalAndCloseKeepsTheOthers) {
 }
 
 TEST_F(RecoveryTest, CloseGivesAJobBeingSpooledBackToTheStoreAndSetsItsPartAside) {
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, true, 90, 9, "Name=Big;FileName=big.rst"));
+    TDoc* job =
+        Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, 90, 9, "Name=Big;FileName=big.rst"));
     job->ReadFields();
     job->SpoolStream = std::make_unique<TFileStream>();
     ASSERT_TRUE(job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
-    ASSERT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, Module->TermKeys, 45292.5));
+    ASSERT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, Module->GetTermKeys(), 45292.5));
     Module->Close();
     // The store takes the document back when the process leaves the bus, not closed by us.
     EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,90)"), 0);
-    EXPECT_FALSE(FileExists(Module->JobDir + "/9_90"));
-    EXPECT_TRUE(FileExists(Module->JobDir + "/damaged/9_90"));
+    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/9_90"));
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/9_90"));
     EXPECT_TRUE(Logged("File big.rst (job 9_90) was being spooled when the module closed: the "
                        "store offers the document again once the module has left the bus; the "
                        "part spooled is kept as " +
-                       Module->JobDir + "/damaged/9_90"));
+                       Module->GetJobDir() + "/damaged/9_90"));
 }
 
 TEST_F(RecoveryTest, ADocumentOfferedAgainWhoseCopiesWaitIsClosedNotSpooledTwice) {
     WriteJob("5_50", "Name=Again;Device=3");
     Spooled(5, 50, "Name=Again;Device=3", 1);
     StartAgain();
-    ASSERT_EQ(Module->Jobs.size(), 1u);
+    ASSERT_EQ(Module->JobsInProcess().size(), 1u);
     Store->NextDocs = {50};
     Store->JobID = 5;
-    Module->WorkMode = 1;
+    Inside(*Module).WorkMode = 1;
     EXPECT_TRUE(Module->Intake());
-    EXPECT_EQ(Module->Jobs.size(), 1u);
+    EXPECT_EQ(Module->JobsInProcess().size(), 1u);
     EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,50)"), 1);
     EXPECT_TRUE(Logged("File again.rst (job 5_50) was spooled before the module ended and its "
                        "copies wait to be sent: the store's document, offered again, is closed"));
-    EXPECT_TRUE(FileExists(Module->JobDir + "/5_50"));
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/5_50"));
     // Any other document is taken in as always.
     Store->NextDocs = {51};
     EXPECT_TRUE(Module->Intake());
-    EXPECT_EQ(Module->Jobs.size(), 2u);
+    EXPECT_EQ(Module->JobsInProcess().size(), 2u);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "jobs/TDoc.h"
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
+#include "support/ModuleInside.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,11 +22,11 @@ class RetentionTest : public TModuleTest {
 protected:
     void SetUp() override {
         TModuleTest::SetUp();
-        Module->Current = true;
-        Module->Event = false;
-        Module->JobDir = Root + "/store/Q";
-        Module->PreviewDir = Root + "/preview";
-        ForceDirectories(Module->JobDir);
+        Inside(*Module).Current = true;
+        Inside(*Module).Event = false;
+        Inside(*Module).JobDir = Root + "/store/Q";
+        Inside(*Module).PreviewDir = Root + "/preview";
+        ForceDirectories(Module->GetJobDir());
         Process.Clock = [this] { return Clock; };
         Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
         // The store finds nothing, so a tick only searches it.
@@ -39,12 +40,12 @@ protected:
     // A passed job whose row says it passed minutesAgo; its spool file has size bytes (sparse).
     TListRow* Passed(int32_t job, double minutesAgo, int64_t size = 16) {
         const std::string name = std::to_string(job) + "_" + std::to_string(job * 10);
-        const int fd = ::open((Module->JobDir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
+        const int fd = ::open((Module->GetJobDir() + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
         EXPECT_GE(fd, 0);
         EXPECT_EQ(::ftruncate(fd, size), 0);
         ::close(fd);
-        ForceDirectories(Module->PreviewDir + "/" + std::to_string(job));
-        WriteTextFile(Module->PreviewDir + "/" + std::to_string(job) + "/page1.png", "png");
+        ForceDirectories(Module->GetPreviewDir() + "/" + std::to_string(job));
+        WriteTextFile(Module->GetPreviewDir() + "/" + std::to_string(job) + "/page1.png", "png");
         const TDateTime at = Clock - minutesAgo * kMinute;
         TListRow row;
         row.Caption = std::to_string(job);
@@ -61,7 +62,7 @@ protected:
         return Module->Rows().Passed().Add(row);
     }
     bool Kept(int32_t job) const {
-        return FileExists(Module->JobDir + "/" + std::to_string(job) + "_" +
+        return FileExists(Module->GetJobDir() + "/" + std::to_string(job) + "_" +
                           std::to_string(job * 10));
     }
     std::string Rows() const {
@@ -83,7 +84,7 @@ protected:
         record->SaveCount = count;
         record->SavedAt = Clock - minutesAgo * kMinute;
         record->FileName = "saved" + std::to_string(doc);
-        Module->SavedDocs.push_back(record);
+        Inside(*Module).SavedDocs.push_back(record);
     }
 
     TDateTime Clock = kNoon;
@@ -91,8 +92,8 @@ protected:
 };
 
 TEST_F(RetentionTest, AgeRuleDeletesRowsOfKeepTimeMinutesButNotThoseInUse) {
-    Module->DeletePolicy = 1;
-    Module->KeepTime = 60;
+    Inside(*Module).DeletePolicy = 1;
+    Inside(*Module).KeepTime = 60;
     Passed(1, 59);
     Passed(2, 60);
     Passed(3, 600);
@@ -123,9 +124,9 @@ TEST_F(RetentionTest, AgeRuleDeletesRowsOfKeepTimeMinutesButNotThoseInUse) {
 
     // Policy 0 takes every row that nothing uses, whatever its age; a row without its file goes
     // quietly.
-    Module->DeletePolicy = 0;
+    Inside(*Module).DeletePolicy = 0;
     Window.LogLines.clear();
-    ::unlink((Module->JobDir + "/1_10").c_str());
+    ::unlink((Module->GetJobDir() + "/1_10").c_str());
     Passed(6, 0);
     Module->RetentionPass();
     EXPECT_EQ(Rows(), "3 4");
@@ -133,8 +134,8 @@ TEST_F(RetentionTest, AgeRuleDeletesRowsOfKeepTimeMinutesButNotThoseInUse) {
 }
 
 TEST_F(RetentionTest, LowDiskRuleDeletesTheOldestUntilEnoughIsFree) {
-    Module->DeletePolicy = 3;
-    Module->FreeSpace = 1000;
+    Inside(*Module).DeletePolicy = 3;
+    Inside(*Module).FreeSpace = 1000;
     FreeKb = 900 * 1024;
     Passed(1, 10, int64_t{300} << 20);
     Passed(2, 30, int64_t{300} << 20);
@@ -153,20 +154,20 @@ TEST_F(RetentionTest, LowDiskRuleDeletesTheOldestUntilEnoughIsFree) {
 }
 
 TEST_F(RetentionTest, SavedRecordsTimeOutOnlyWhileTheWorkflowKeepsThem) {
-    Module->DeletePolicy = 2;
+    Inside(*Module).DeletePolicy = 2;
     Save(10, 1, 180);
     Save(20, 1, 179);
     Save(30, 0, 10000);
     Module->RetentionPass();
-    ASSERT_EQ(Module->SavedDocs.size(), 2u);
-    EXPECT_EQ(Module->SavedDocs[0]->DocID, 20);
-    EXPECT_EQ(Module->SavedDocs[1]->DocID, 30);
+    ASSERT_EQ(Inside(*Module).SavedDocs.size(), 2u);
+    EXPECT_EQ(Inside(*Module).SavedDocs[0]->DocID, 20);
+    EXPECT_EQ(Inside(*Module).SavedDocs[1]->DocID, 30);
     EXPECT_EQ(Logged(), std::vector<std::string>{": Delete saved doc (timeout) saved10"});
 }
 
 TEST_F(RetentionTest, AnUnreadableDateEndsThePassAndLaterRowsWait) {
-    Module->DeletePolicy = 1;
-    Module->KeepTime = 1;
+    Inside(*Module).DeletePolicy = 1;
+    Inside(*Module).KeepTime = 1;
     Passed(1, 100);
     Module->Rows().Passed().SetSubItem(Passed(2, 100), siDate, "soon");
     Passed(3, 100);
@@ -176,9 +177,9 @@ TEST_F(RetentionTest, AnUnreadableDateEndsThePassAndLaterRowsWait) {
 }
 
 TEST_F(RetentionTest, TimerRunsThePassOnceAMinuteAndUnderLowDiskEveryTime) {
-    Module->Paused = false;
-    Module->DeletePolicy = 1;
-    Module->KeepTime = 5;
+    Inside(*Module).Paused = false;
+    Inside(*Module).DeletePolicy = 1;
+    Inside(*Module).KeepTime = 5;
     Module->TimerTimer();
     Passed(1, 5);
     // Within the same minute the timer does not pass again.
@@ -190,15 +191,15 @@ TEST_F(RetentionTest, TimerRunsThePassOnceAMinuteAndUnderLowDiskEveryTime) {
     EXPECT_EQ(Rows(), "");
 
     // Policy 2 never passes by itself.
-    Module->DeletePolicy = 2;
+    Inside(*Module).DeletePolicy = 2;
     Passed(2, 5);
     Clock += 10 * kMinute;
     Module->TimerTimer();
     EXPECT_EQ(Rows(), "2");
 
     // Policy 3 passes at every timer event while the free space is below the threshold.
-    Module->DeletePolicy = 3;
-    Module->FreeSpace = 200;
+    Inside(*Module).DeletePolicy = 3;
+    Inside(*Module).FreeSpace = 200;
     FreeKb = 300 * 1024;
     Module->TimerTimer();
     EXPECT_EQ(Rows(), "2");
@@ -208,34 +209,34 @@ TEST_F(RetentionTest, TimerRunsThePassOnceAMinuteAndUnderLowDiskEveryTime) {
 }
 
 TEST_F(RetentionTest, KillWithPlentyOfSpaceKeepsLowDiskRowsButRemovesTheFolder) {
-    Module->ConfigKey = "Q";
-    Module->DeletePolicy = 3;
-    Module->FreeSpace = 100;
+    Inside(*Module).ConfigKey = "Q";
+    Inside(*Module).DeletePolicy = 3;
+    Inside(*Module).FreeSpace = 100;
     Passed(1, 500);
     Module->Kill();
     EXPECT_EQ(Rows(), "1");
-    EXPECT_FALSE(DirectoryExists(Module->JobDir));
+    EXPECT_FALSE(DirectoryExists(Module->GetJobDir()));
 
     // Under an age rule Kill deletes every passed job first, as if all had timed out.
-    Module->Current = true;
-    Module->DeletePolicy = 1;
-    Module->KeepTime = 1440;
-    ForceDirectories(Module->JobDir);
+    Inside(*Module).Current = true;
+    Inside(*Module).DeletePolicy = 1;
+    Inside(*Module).KeepTime = 1440;
+    ForceDirectories(Module->GetJobDir());
     Module->Rows().Passed().Clear();
     Passed(2, 0);
     Module->Kill();
     EXPECT_EQ(Rows(), "");
-    EXPECT_FALSE(DirectoryExists(Module->JobDir));
+    EXPECT_FALSE(DirectoryExists(Module->GetJobDir()));
 }
 
 TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
-    const std::string file = Module->JobDir + "/4_40";
+    const std::string file = Module->GetJobDir() + "/4_40";
     WriteTextFile(file, "spool");
-    ForceDirectories(Module->PreviewDir + "/4");
+    ForceDirectories(Module->GetPreviewDir() + "/4");
     std::vector<TDoc*> copies;
     for (int i = 0; i < 2; ++i) {
-        TDoc* copy =
-            Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Copy", TJobState::Waiting));
+        TDoc* copy = Inside(*Module).Jobs.Add(
+            TDoc::Create(*Module, true, 40, 4, "Name=Copy", TJobState::Waiting));
         copy->AddToList(-1);
         copies.push_back(copy);
     }
@@ -246,14 +247,14 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
     EXPECT_EQ(Module->SelectJob(), copies[1]);
     EXPECT_TRUE(Module->AbortJob(copies[1]->ListItem));
     EXPECT_FALSE(FileExists(file));
-    EXPECT_FALSE(DirectoryExists(Module->PreviewDir + "/4"));
+    EXPECT_FALSE(DirectoryExists(Module->GetPreviewDir() + "/4"));
     EXPECT_EQ(Module->SelectJob(), nullptr);
-    ASSERT_TRUE(Module->Jobs.empty());
+    ASSERT_TRUE(Module->JobsInProcess().empty());
 
     // A passed row of the same job keeps the file too.
     WriteTextFile(file, "spool");
-    TDoc* again =
-        Module->Jobs.Add(TDoc::Create(*Module, true, 40, 4, "Name=Again", TJobState::Waiting));
+    TDoc* again = Inside(*Module).Jobs.Add(
+        TDoc::Create(*Module, true, 40, 4, "Name=Again", TJobState::Waiting));
     again->AddToList(-1);
     TListRow passed = *again->ListItem;
     passed.Id = 0;

@@ -5,6 +5,7 @@
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "services/TStoreClient.h"
+#include "support/ModuleInside.h"
 
 #include <gmock/gmock.h>
 
@@ -53,16 +54,16 @@ protected:
         Process.StoreObject = TStoreClient(Store);
         Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
         Process.GoEventName = "/raduvuz-cycle-test-no-event";
-        Module->Current = true;
-        Module->Event = false;
-        Module->Paused = false;
-        Module->JobDir = Root + "/store/Q";
-        ForceDirectories(Module->JobDir);
+        Inside(*Module).Current = true;
+        Inside(*Module).Event = false;
+        Inside(*Module).Paused = false;
+        Inside(*Module).JobDir = Root + "/store/Q";
+        ForceDirectories(Module->GetJobDir());
     }
 
     // A job of the module with its spool file open: written (reading) or read (sending).
     TDoc* AddJob(int32_t jobID, int32_t docID, TJobState state, const std::string& name) {
-        TDoc* job = Module->Jobs.Add(
+        TDoc* job = Inside(*Module).Jobs.Add(
             TDoc::Create(*Module, true, docID, jobID, "Name=" + name + ";FileName=" + name, state));
         job->ReadFields();
         job->SpoolStream = std::make_unique<TFileStream>();
@@ -103,24 +104,24 @@ TEST_F(StoreAndDiskTest,
        ReadingJobsLoseTheirPartialFileSendingOnesWaitAndNothingAsksAnAbsentStore) {
     TDoc* sending = AddJob(5, 50, TJobState::Sending, "Sent");
     AddJob(6, 60, TJobState::Reading, "Read");
-    Module->Status = 2;
+    Inside(*Module).Status = 2;
     Store->Gone = true;
 
     Module->Tick();
 
     EXPECT_TRUE(Module->IsStoreAway());
-    ASSERT_EQ(Module->Jobs.size(), 1u);
-    EXPECT_EQ(Module->Jobs.front(), sending);
+    ASSERT_EQ(Module->JobsInProcess().size(), 1u);
+    EXPECT_EQ(Module->JobsInProcess().front(), sending);
     EXPECT_EQ(sending->State(), TJobState::Waiting);
     EXPECT_EQ(sending->Stage(), TJobStage::Waiting);
     EXPECT_EQ(sending->OutDocID, 0);
     EXPECT_EQ(sending->SpoolStream, nullptr);
-    EXPECT_TRUE(FileExists(Module->JobDir + "/5_50"));
-    EXPECT_FALSE(FileExists(Module->JobDir + "/6_60"));
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/5_50"));
+    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/6_60"));
     EXPECT_EQ(Module->Rows().Process().Count(), 1);
     EXPECT_THAT(SystemLog->Find("Job 6_60 (Read): the document store has gone while the job was "
                                 "spooling; its input went with the store, the partial spool file " +
-                                Module->JobDir + "/6_60 is removed"),
+                                Module->GetJobDir() + "/6_60 is removed"),
                 Not(IsEmpty()));
     EXPECT_THAT(SystemLog->Find("Job 5_50 (Sent): the document store has gone while the job was "
                                 "being sent; it is sent again from its spool file once a store is "
@@ -146,17 +147,17 @@ TEST_F(StoreAndDiskTest,
 TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot) {
     FreeKb = 102399;
     EXPECT_FALSE(Module->Intake());
-    EXPECT_TRUE(Module->Paused);
+    EXPECT_TRUE(Module->IsPaused());
     EXPECT_TRUE(Module->IsPausedForDisk());
-    EXPECT_THAT(SystemLog->Find("The module starts again by itself once " + Module->StoreDir +
-                                " has 100 MB free (now 99 MB)"),
+    EXPECT_THAT(SystemLog->Find("The module starts again by itself once " +
+                                Inside(*Module).StoreDir + " has 100 MB free (now 99 MB)"),
                 Not(IsEmpty()));
     Module->TimerTimer();
-    EXPECT_TRUE(Module->Paused) << "still no room";
+    EXPECT_TRUE(Module->IsPaused()) << "still no room";
 
     FreeKb = 102400;
     Module->TimerTimer();
-    EXPECT_FALSE(Module->Paused);
+    EXPECT_FALSE(Module->IsPaused());
     EXPECT_THAT(SystemLog->Find("There is room on the disk again (100 MB free in "),
                 Not(IsEmpty()));
 
@@ -167,17 +168,17 @@ TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot)
     EXPECT_FALSE(Module->IsPausedForDisk());
     FreeKb = 10000000;
     Module->TimerTimer();
-    EXPECT_TRUE(Module->Paused);
+    EXPECT_TRUE(Module->IsPaused());
 
     // A job that meets a quota or a file-size limit while the disk has room waits alone.
     Module->Resume();
     Module->LowDiskSpace();
-    EXPECT_FALSE(Module->Paused);
+    EXPECT_FALSE(Module->IsPaused());
 }
 
 TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAlong) {
-    Module->ConfigKey = "Q";
-    const std::string kept = Module->JobDir + "/1_1";
+    Inside(*Module).ConfigKey = "Q";
+    const std::string kept = Module->GetJobDir() + "/1_1";
     const auto writeKept = [&](const std::string& name) {
         TFileStream file;
         ASSERT_TRUE(file.Open(kept, TFileStream::TMode::CreateExclusive));
@@ -191,7 +192,7 @@ TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAl
 
     std::unique_ptr<TDoc> job = TDoc::Create(*Module, true, 1, 1, "Name=New");
     ASSERT_TRUE(job->InitReadDoc());
-    const std::string aside = Module->JobDir + "/damaged/1_1.kept";
+    const std::string aside = Module->GetJobDir() + "/damaged/1_1.kept";
     EXPECT_THAT(SystemLog->Find("Job 1_1 (New): the spool file " + kept +
                                 " of the kept job 1_1 (Old) is in the way (the store numbered a "
                                 "document again); the kept file was moved to " +
@@ -199,7 +200,7 @@ TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAl
                 Not(IsEmpty()));
     EXPECT_THAT(ReadTextFile(aside), HasSubstr("Name=Old"));
     EXPECT_EQ(Module->Rows().Passed().Count(), 0);
-    TDoc* inProcess = Module->Jobs.Add(std::move(job));
+    TDoc* inProcess = Inside(*Module).Jobs.Add(std::move(job));
     inProcess->SpoolStream.reset();
     EXPECT_THAT(ReadTextFile(kept), HasSubstr("Name=New"));
 
@@ -219,7 +220,7 @@ TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAl
     EXPECT_THAT(ReadTextFile(aside + ".2"), HasSubstr("Name=New"));
 
     Module->Kill();
-    EXPECT_FALSE(DirectoryExists(Module->JobDir));
+    EXPECT_FALSE(DirectoryExists(Module->GetJobDir()));
 }
 
 } // namespace

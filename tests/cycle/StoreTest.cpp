@@ -5,6 +5,7 @@
 #include "jobs/TSavedDoc.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "support/ModuleInside.h"
 
 #include <fstream>
 
@@ -15,21 +16,22 @@ class StoreTest : public TModuleTest {
 protected:
     void SetUp() override {
         TModuleTest::SetUp();
-        Module->Current = true;
-        Module->ConfigKey = "Q";
-        Module->JobDir = Root + "/store/Q";
-        ForceDirectories(Module->JobDir);
+        Inside(*Module).Current = true;
+        Inside(*Module).ConfigKey = "Q";
+        Inside(*Module).JobDir = Root + "/store/Q";
+        ForceDirectories(Module->GetJobDir());
         ForceDirectories(DataFolder() + "/Config");
-        Module->TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        Module->TermKeys = {{"KP", 3}, {"KL", 4}};
+        Inside(*Module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Inside(*Module).TermKeys = {{"KP", 3}, {"KL", 4}};
     }
 
     // A whole spool file: the header and one last block.
     void WriteJob(const std::string& name, const std::string& dds) {
         TFileStream file;
-        ASSERT_TRUE(file.Open(Module->JobDir + "/" + name, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(
+            file.Open(Module->GetJobDir() + "/" + name, TFileStream::TMode::CreateExclusive));
         // 1 January 2024, 12:00.
-        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->TermKeys, 45292.5));
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
         const std::vector<uint8_t> block = {1, 2, 3};
         ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
@@ -50,10 +52,10 @@ TEST_F(StoreTest, ReloadRebuildsTheCompletedListFromJobFiles) {
     WriteJob("nounderscore", "Name=Skipped");
     WriteJob("0_70", "Name=Skipped");
     {
-        std::ofstream broken(Module->JobDir + "/8_80");
+        std::ofstream broken(Module->GetJobDir() + "/8_80");
         broken << "xy";
     }
-    Module->LastInTop = false;
+    Inside(*Module).LastInTop = false;
     Module->ReloadSavedJobs();
 
     TJobListModel& completed = Module->Rows().Passed();
@@ -75,11 +77,11 @@ TEST_F(StoreTest, ReloadRebuildsTheCompletedListFromJobFiles) {
     EXPECT_EQ(second->SubItems[siDev], "");
 
     // A file that is no spool file is named in the log and kept aside, never listed.
-    EXPECT_TRUE(LogHas("Error load saved job 8_80 (its header is damaged; file " + Module->JobDir +
-                       "/8_80): it is kept as " + Module->JobDir +
+    EXPECT_TRUE(LogHas("Error load saved job 8_80 (its header is damaged; file " +
+                       Module->GetJobDir() + "/8_80): it is kept as " + Module->GetJobDir() +
                        "/damaged/8_80 and is not listed as passed"));
-    EXPECT_FALSE(FileExists(Module->JobDir + "/8_80"));
-    EXPECT_TRUE(FileExists(Module->JobDir + "/damaged/8_80"));
+    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/8_80"));
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/8_80"));
 }
 
 TEST_F(StoreTest, HoldFileBringsHeldJobsBackAndIsDeleted) {
@@ -90,17 +92,17 @@ TEST_F(StoreTest, HoldFileBringsHeldJobsBackAndIsDeleted) {
         hold << "5_50\n9_90\n";
     }
     // The held job gets its devices again from the flow entries.
-    Module->FlowEntries = {{"Name=Held;Device=4", 5}};
+    Inside(*Module).FlowEntries = {{"Name=Held;Device=4", 5}};
     Module->ReloadSavedJobs();
     EXPECT_FALSE(FileExists(Module->HoldFilePath()));
     TJobListModel& completed = Module->Rows().Passed();
     ASSERT_EQ(completed.Count(), 1);
     EXPECT_EQ(completed.At(0)->Caption, "6");
-    ASSERT_EQ(Module->Jobs.size(), 1u);
-    EXPECT_TRUE(Module->Jobs[0]->Held());
-    EXPECT_EQ(Module->Jobs[0]->Devices, "4");
-    EXPECT_EQ(Module->Jobs[0]->JobID, 5);
-    EXPECT_EQ(Module->Jobs[0]->DocID, 50);
+    ASSERT_EQ(Module->JobsInProcess().size(), 1u);
+    EXPECT_TRUE(Module->JobsInProcess()[0]->Held());
+    EXPECT_EQ(Module->JobsInProcess()[0]->Devices, "4");
+    EXPECT_EQ(Module->JobsInProcess()[0]->JobID, 5);
+    EXPECT_EQ(Module->JobsInProcess()[0]->DocID, 50);
     EXPECT_TRUE(Module->JobInProcess("5", "50"));
 }
 
@@ -113,14 +115,14 @@ TEST_F(StoreTest, CopyAndInUseQuestions) {
     }
     EXPECT_EQ(Module->CopySavedJob("5", "50", Root + "/out"), "");
     EXPECT_EQ(std::filesystem::file_size(Root + "/out/5_50"),
-              std::filesystem::file_size(Module->JobDir + "/5_50"));
+              std::filesystem::file_size(Module->GetJobDir() + "/5_50"));
     EXPECT_NE(Module->CopySavedJob("5", "51", Root + "/out"), "");
     EXPECT_FALSE(FileExists(Root + "/out/5_51"));
 
     auto record = std::make_shared<TSavedDoc>();
     record->DocID = 50;
     record->SaveCount = 1;
-    Module->SavedDocs.push_back(record);
+    Inside(*Module).SavedDocs.push_back(record);
     EXPECT_TRUE(Module->SavedJobInUse("50"));
     record->SaveCount = 0;
     EXPECT_FALSE(Module->SavedJobInUse("50"));
@@ -128,26 +130,26 @@ TEST_F(StoreTest, CopyAndInUseQuestions) {
 }
 
 TEST_F(StoreTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
-    TDoc* job =
-        Module->Jobs.Add(TDoc::Create(*Module, true, 131, 130, "Name=Kept", TJobState::Sending));
+    TDoc* job = Inside(*Module).Jobs.Add(
+        TDoc::Create(*Module, true, 131, 130, "Name=Kept", TJobState::Sending));
     job->FileName = "Kept.prn";
     job->OutDocID = 555;
     EXPECT_FALSE(Module->SaveDoc(556));
-    EXPECT_TRUE(Module->SavedDocs.empty());
+    EXPECT_TRUE(Inside(*Module).SavedDocs.empty());
 
     // Two keep requests need two releases; the record stays saved in between.
     EXPECT_TRUE(Module->SaveDoc(555));
     EXPECT_TRUE(Module->SaveDoc(555));
     EXPECT_EQ(job->SaveCount, 2);
-    ASSERT_EQ(Module->SavedDocs.size(), 1u);
+    ASSERT_EQ(Inside(*Module).SavedDocs.size(), 1u);
     Module->DeleteSavedDoc(555);
-    ASSERT_EQ(Module->SavedDocs.size(), 1u);
-    EXPECT_EQ(Module->SavedDocs[0]->SaveCount, 1);
+    ASSERT_EQ(Inside(*Module).SavedDocs.size(), 1u);
+    EXPECT_EQ(Inside(*Module).SavedDocs[0]->SaveCount, 1);
     EXPECT_TRUE(Module->SavedJobInUse("131"));
     Module->DeleteSavedDoc(555);
-    EXPECT_TRUE(Module->SavedDocs.empty());
+    EXPECT_TRUE(Inside(*Module).SavedDocs.empty());
     EXPECT_TRUE(LogHas("Delete saved doc Kept.prn"));
-    Module->DeletePolicy = 0;
+    Inside(*Module).DeletePolicy = 0;
     EXPECT_FALSE(Module->SaveDoc(555));
 }
 
@@ -163,7 +165,7 @@ TEST_F(StoreTest, LoadDocMakesAKeptOutputDocumentAgainFromItsSpoolFile) {
     record->JobID = 230;
     record->OutDocID = 900;
     record->Devices = "3";
-    Module->SavedDocs.push_back(record);
+    Inside(*Module).SavedDocs.push_back(record);
 
     EXPECT_EQ(Module->LoadDoc(901, 12), -1);
     EXPECT_TRUE(LogHas("Can not load document 901. Document not found"));

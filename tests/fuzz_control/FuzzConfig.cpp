@@ -8,6 +8,7 @@
 #include "platform/WholeFile.h"
 #include "tests/fuzz_common/FuzzCheck.h"
 #include "tests/support/FakeWindow.h"
+#include "tests/support/ModuleInside.h"
 
 #include <glib.h>
 
@@ -77,10 +78,12 @@ struct TSettings {
     std::vector<std::string> HoldJobs, HoldList;
 
     explicit TSettings(const TModuleControl& m)
-        : StoreDir(m.StoreDir), DeletePolicy(m.DeletePolicy), KeepTime(m.KeepTime),
-          WorkMode(m.WorkMode), Copies(m.Copies), FreeSpace(m.FreeSpace), LastInTop(m.LastInTop),
-          Multiplex(m.Multiplex), GenPreview(m.GenPreview), Event(m.Event), HoldJobs(m.HoldJobs) {
-        for (const TTaggedString& entry : m.HoldList)
+        : StoreDir(Inside(m).StoreDir), DeletePolicy(Inside(m).DeletePolicy),
+          KeepTime(Inside(m).KeepTime), WorkMode(Inside(m).WorkMode), Copies(Inside(m).Copies),
+          FreeSpace(Inside(m).FreeSpace), LastInTop(Inside(m).LastInTop),
+          Multiplex(Inside(m).Multiplex), GenPreview(Inside(m).GenPreview), Event(Inside(m).Event),
+          HoldJobs(Inside(m).HoldJobs) {
+        for (const TTaggedString& entry : m.GetHoldList())
             HoldList.push_back(entry.Text);
     }
     bool SameAs(const TSettings& o) const {
@@ -95,14 +98,15 @@ struct TSettings {
 
 // What the module takes is what its settings mean, whatever the file said.
 void CheckBounds(const TModuleControl& m) {
-    Check(RangeProblem(kDeletePolicyRange, m.DeletePolicy).empty());
-    Check(RangeProblem(kWorkModeRange, m.WorkMode).empty());
-    Check(RangeProblem(kKeepTimeRange, m.KeepTime).empty());
-    Check(RangeProblem(kCopiesRange, m.Copies).empty());
-    Check(FreeSpaceProblem(m.FreeSpace).empty());
-    Check(m.MaxFiles == 0);
-    Check(StorageFolderProblem(m.StoreDir).empty() && m.StoreDir.size() <= kMaxTextBytes);
-    Check(m.JobDir == m.StoreDir + "/K");
+    Check(RangeProblem(kDeletePolicyRange, Inside(m).DeletePolicy).empty());
+    Check(RangeProblem(kWorkModeRange, Inside(m).WorkMode).empty());
+    Check(RangeProblem(kKeepTimeRange, Inside(m).KeepTime).empty());
+    Check(RangeProblem(kCopiesRange, Inside(m).Copies).empty());
+    Check(FreeSpaceProblem(Inside(m).FreeSpace).empty());
+    Check(Inside(m).MaxFiles == 0);
+    Check(StorageFolderProblem(Inside(m).StoreDir).empty() &&
+          Inside(m).StoreDir.size() <= kMaxTextBytes);
+    Check(m.GetJobDir() == Inside(m).StoreDir + "/K");
 }
 
 // The storage folder a configuration text would give, as LoadConfig or ImportConfig reads it.
@@ -151,19 +155,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     process.ProgramFolder = box.Program;
     test::TFakeWindow window;
     TModuleControl module(process, window, &window);
-    module.StoreDir = box.Program + "Storage";
+    Inside(module).StoreDir = box.Program + "Storage";
     if (mode >= 2)
         Check(module.ImportConfig("K", mode == 2 ? rest : HexEncode(rest), 0) == 0);
     else
         module.LoadConfig("K");
     CheckBounds(module);
     // A folder the file system cannot make (a name too long) is said in the log.
-    Check(DirectoryExists(module.JobDir) ||
+    Check(DirectoryExists(module.GetJobDir()) ||
           (!window.LogLines.empty() &&
            window.LogLines.back().find(": Cannot make the job folder (") != std::string::npos));
-    if (module.Status == -1) {
+    if (module.GetStatus() == -1) {
         // Reported, and damage is kept beside for the operator, never in the way of a save.
-        Check(module.Paused);
+        Check(module.IsPaused());
         Check(module.GetErrorMessage().rfind("Can not load module configuration (", 0) == 0);
         Check(!FileExists(setFile) && FileExists(setFile + ".damaged"));
     }
@@ -171,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     module.SaveConfig("K");
     TModuleControl reloaded(process, window, &window);
     reloaded.LoadConfig("K");
-    Check(reloaded.Status == 1);
+    Check(reloaded.GetStatus() == 1);
     CheckBounds(reloaded);
     Check(TSettings(reloaded).SameAs(TSettings(module)));
     return 0;

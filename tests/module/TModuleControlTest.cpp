@@ -1,6 +1,7 @@
 #include "common/DateTime.h"
 #include "jobs/TDoc.h"
 #include "module/ModuleFixture.h"
+#include "support/ModuleInside.h"
 #include "support/SmallDisk.h"
 
 #include <filesystem>
@@ -17,10 +18,10 @@ using ModuleControlTest = ModuleFixture;
 
 TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder) {
     // Fields Init must reset even when they held other values before.
-    Module->KeepTime = 5;
-    Module->WorkMode = 3;
-    Module->LogToServer = true;
-    Module->ModuleID = "kept";
+    Inside(*Module).KeepTime = 5;
+    Inside(*Module).WorkMode = 3;
+    Inside(*Module).LogToServer = true;
+    Inside(*Module).ModuleID = "kept";
     Module->Init(5, "Queue one", Server);
 
     ASSERT_EQ(Server->Calls.size(), 6u);
@@ -39,23 +40,23 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     EXPECT_TRUE(ParseDateTime(line.substr(std::string(" Connected at ").size())).has_value())
         << line;
 
-    EXPECT_TRUE(Module->Current);
+    EXPECT_TRUE(Module->IsCurrent());
     EXPECT_EQ(Process.ServerValue1004, 77);
-    EXPECT_EQ(Module->PreviewDir, Temp.Path() + "/preview");
-    EXPECT_TRUE(DirectoryExists(Module->PreviewDir));
-    EXPECT_TRUE(Module->Paused);
-    EXPECT_EQ(Module->Status, 1);
-    EXPECT_EQ(Module->KeepTime, 1440);
-    EXPECT_EQ(Module->WorkMode, 0);
-    EXPECT_EQ(Module->DeletePolicy, 1);
+    EXPECT_EQ(Module->GetPreviewDir(), Temp.Path() + "/preview");
+    EXPECT_TRUE(DirectoryExists(Module->GetPreviewDir()));
+    EXPECT_TRUE(Module->IsPaused());
+    EXPECT_EQ(Module->GetStatus(), 1);
+    EXPECT_EQ(Inside(*Module).KeepTime, 1440);
+    EXPECT_EQ(Inside(*Module).WorkMode, 0);
+    EXPECT_EQ(Inside(*Module).DeletePolicy, 1);
     EXPECT_EQ(Module->GetSavedKeepTime(), 180);
-    EXPECT_FALSE(Module->LogToServer);
-    EXPECT_TRUE(Module->LogToWindow);
-    EXPECT_TRUE(Module->LastInTop);
-    EXPECT_TRUE(Module->Event);
-    EXPECT_TRUE(Module->GenPreview);
-    EXPECT_EQ(Module->ModuleID, "kept");
-    EXPECT_EQ(Module->StoreDir, Process.ProgramFolder + "Storage");
+    EXPECT_FALSE(Inside(*Module).LogToServer);
+    EXPECT_TRUE(Inside(*Module).LogToWindow);
+    EXPECT_TRUE(Inside(*Module).LastInTop);
+    EXPECT_TRUE(Inside(*Module).Event);
+    EXPECT_TRUE(Inside(*Module).GenPreview);
+    EXPECT_EQ(Inside(*Module).ModuleID, "kept");
+    EXPECT_EQ(Inside(*Module).StoreDir, Process.ProgramFolder + "Storage");
     EXPECT_EQ(Module->GetComputerName(), ::raduvuz::ComputerName());
     EXPECT_EQ(Module->GetErrorMessage(), "no error");
     EXPECT_EQ(Module->GetInParams(), "");
@@ -70,8 +71,8 @@ TEST_F(ModuleControlTest, InitOnAnotherComputerUsesTheProgramsPreviewFolder) {
     Module->Init(2, "Queue", Server);
 
     EXPECT_TRUE(Server->CallsOf("GetValue(0,1)").empty());
-    EXPECT_EQ(Module->PreviewDir, Process.ProgramFolder + "Storage/preview");
-    EXPECT_TRUE(DirectoryExists(Module->PreviewDir));
+    EXPECT_EQ(Module->GetPreviewDir(), Process.ProgramFolder + "Storage/preview");
+    EXPECT_TRUE(DirectoryExists(Module->GetPreviewDir()));
     EXPECT_THAT(Store->Calls, ElementsAre("IsMainComputer(\\\\ELSEWHERE)"));
 }
 
@@ -80,12 +81,12 @@ TEST_F(ModuleControlTest, AnotherServingProcessClosesTheModuleWithStatusMinus3) 
     Module->Init(4, "Queue", Server);
 
     const std::string text = "TERN WorkFlow is already running on " + ::raduvuz::ComputerName();
-    EXPECT_EQ(Module->Status, -3);
+    EXPECT_EQ(Module->GetStatus(), -3);
     EXPECT_EQ(Module->GetErrorMessage(), text);
     EXPECT_EQ(Server->Calls[Server->Calls.size() - 2], "ChangeStatus(4,true,-3)");
     EXPECT_EQ(Server->Calls.back(), "WriteLog(4," + text + ")");
     EXPECT_FALSE(Process.StoreObject.Assigned());
-    EXPECT_FALSE(Module->Current);
+    EXPECT_FALSE(Module->IsCurrent());
     EXPECT_TRUE(Window.TimerStopped);
     EXPECT_EQ(Window.LayoutSaves, 1);
 }
@@ -102,9 +103,9 @@ TEST_F(ModuleControlTest, NoStoreLeavesTheModuleInitialisedAndPaused) {
               "module 6 (Queue): Cannot connect to memory manager (RozEza.MemoryMan unknown)");
     EXPECT_EQ(SystemLog->SeverityOf("Cannot connect"), TLogSeverity::Error);
     EXPECT_TRUE(Server->CallsOf("ChangeStatus").size() == 1);
-    EXPECT_TRUE(Module->Current);
-    EXPECT_TRUE(Module->Paused);
-    EXPECT_EQ(Module->Status, 1);
+    EXPECT_TRUE(Module->IsCurrent());
+    EXPECT_TRUE(Module->IsPaused());
+    EXPECT_EQ(Module->GetStatus(), 1);
     EXPECT_FALSE(Process.StoreObject.Assigned());
 }
 
@@ -131,13 +132,13 @@ TEST_F(ModuleControlTest, AFailingServerSkipsTheRestOfTheFirstBlockOnly) {
     EXPECT_EQ(Server->Calls[2], "GetValue(0,2)");
     EXPECT_EQ(Server->Calls.size(), 3u);
     EXPECT_EQ(Process.ServerValue1004, 36);
-    EXPECT_EQ(Module->PreviewDir, "");
-    EXPECT_TRUE(Module->Current);
+    EXPECT_EQ(Module->GetPreviewDir(), "");
+    EXPECT_TRUE(Module->IsCurrent());
 }
 
 TEST_F(ModuleControlTest, InitWithoutAServerStillInitialises) {
     Module->Init(3, "Queue", nullptr);
-    EXPECT_TRUE(Module->Current);
+    EXPECT_TRUE(Module->IsCurrent());
     EXPECT_FALSE(Process.ServerObject.Assigned());
     EXPECT_TRUE(Store->Calls.empty());
     EXPECT_EQ(Module->GetErrorMessage(), "no error");
@@ -166,7 +167,7 @@ TEST_F(ModuleControlTest, LogGoesToTheWindowTheSystemLogAndAfterStartLogToTheSer
     ASSERT_EQ(Server->Calls.size(), 1u);
     EXPECT_THAT(Server->Calls[0], StartsWith("WriteLog(9,Again at "));
 
-    Module->LogToWindow = false;
+    Inside(*Module).LogToWindow = false;
     Server->Failing = {"WriteLog"};
     EXPECT_NO_THROW(Module->Log("Lost"));
     EXPECT_EQ(Window.LogLines.size(), 3u);
@@ -180,21 +181,21 @@ TEST_F(ModuleControlTest, LogGoesToTheWindowTheSystemLogAndAfterStartLogToTheSer
 
 TEST_F(ModuleControlTest, PauseAndResumeReportAndSwitchTheStartStopAction) {
     InitModule(7);
-    Module->Status = 2;
+    Inside(*Module).Status = 2;
     Module->Resume();
-    EXPECT_FALSE(Module->Paused);
+    EXPECT_FALSE(Module->IsPaused());
     EXPECT_EQ(VariantToInt(Module->GetValue(3)), 1);
-    EXPECT_EQ(Module->Status, 1);
+    EXPECT_EQ(Module->GetStatus(), 1);
     EXPECT_EQ(Server->Calls.back(), "ChangeStatus(7,false,1)");
     EXPECT_EQ(Window.PauseCaption, "&Stop");
     EXPECT_EQ(Window.PauseHint, "Stop");
     EXPECT_EQ(Window.PauseImage, 2);
     EXPECT_THAT(Window.LogLines.back(), HasSubstr("Started at "));
 
-    Module->Status = 2;
+    Inside(*Module).Status = 2;
     Server->Failing = {"ChangeStatus"};
     EXPECT_NO_THROW(Module->Pause());
-    EXPECT_TRUE(Module->Paused);
+    EXPECT_TRUE(Module->IsPaused());
     EXPECT_EQ(Server->Calls.back(), "ChangeStatus(7,true,2)");
     EXPECT_EQ(Window.PauseCaption, "&Start");
     EXPECT_EQ(Window.PauseHint, "Start");
@@ -207,7 +208,7 @@ TEST_F(ModuleControlTest, PauseAndResumeReportAndSwitchTheStartStopAction) {
 
 TEST_F(ModuleControlTest, IsJobUseFindsJobsAndCompletedRows) {
     InitModule();
-    Module->Jobs.Add(TDoc::Create(*Module, false, 0, 41, "Name=a"));
+    Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 0, 41, "Name=a"));
     TListRow row;
     row.Caption = "42";
     Module->Rows().Passed().Add(row);
@@ -219,17 +220,17 @@ TEST_F(ModuleControlTest, IsJobUseFindsJobsAndCompletedRows) {
 
 TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
     InitModule();
-    Module->ConfigKey = "q1";
+    Inside(*Module).ConfigKey = "q1";
     Module->SelfReg(std::string("me/ModuleControl"));
     int released = 0;
-    Module->OnSelfReleased = [&] { ++released; };
+    Module->SetSelfReleasedHandler([&] { ++released; });
     for (int i = 1; i <= 3; ++i) {
-        TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 10 + i, "Name=a"));
+        TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 0, 10 + i, "Name=a"));
         job->DocID = 100 + i;
         job->SetHeld(i != 2);
     }
-    Module->TermNames.push_back({"t", 1});
-    Module->FlowEntries.push_back({"rule", 2});
+    Inside(*Module).TermNames.push_back({"t", 1});
+    Inside(*Module).FlowEntries.push_back({"rule", 2});
     WriteTextFile(Module->HoldFilePath(), "old\n");
 
     EXPECT_TRUE(Module->HoldsSelfReference());
@@ -237,12 +238,12 @@ TEST_F(ModuleControlTest, CloseWritesTheHeldJobsAndEmptiesTheModule) {
 
     EXPECT_EQ(ReadTextFile(ConfigFolder() + "/q1.hld"), "11_101\n13_103\n");
     EXPECT_EQ(Module->GetErrorMessage(), "no error");
-    EXPECT_TRUE(Module->Jobs.empty());
-    EXPECT_TRUE(Module->TermNames.empty());
-    EXPECT_TRUE(Module->FlowEntries.empty());
+    EXPECT_TRUE(Module->JobsInProcess().empty());
+    EXPECT_TRUE(Module->GetTermNames().empty());
+    EXPECT_TRUE(Module->GetFlowEntries().empty());
     EXPECT_FALSE(Module->HoldsSelfReference());
     EXPECT_EQ(released, 1);
-    EXPECT_FALSE(Module->Current);
+    EXPECT_FALSE(Module->IsCurrent());
     EXPECT_TRUE(Window.TimerStopped);
     EXPECT_EQ(Window.LayoutSaves, 1);
     // A second Close has no self-reference left to drop.
@@ -255,9 +256,9 @@ TEST_F(ModuleControlTest, CloseThatCannotWriteTheHoldFileKeepsTheOldOneAndSaysWh
     if (!disk.Mounted())
         GTEST_SKIP() << disk.Why;
     InitModule();
-    Module->ConfigKey = "q1";
+    Inside(*Module).ConfigKey = "q1";
     WriteTextFile(Module->HoldFilePath(), "7_70\n");
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
+    TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
     job->DocID = 101;
     job->SetHeld(true);
     WriteTextFile(ConfigFolder() + "/filler", std::string(1024 * 1024, 'f'));
@@ -270,17 +271,17 @@ TEST_F(ModuleControlTest, CloseThatCannotWriteTheHoldFileKeepsTheOldOneAndSaysWh
                                              Module->HoldFilePath() + "); held jobs: 11_101");
     EXPECT_THAT(SystemLog->Find("Cannot write the hold file"), HasSubstr("held jobs: 11_101 at "));
     EXPECT_EQ(SystemLog->SeverityOf("Cannot write the hold file"), TLogSeverity::Error);
-    EXPECT_FALSE(Module->Current);
+    EXPECT_FALSE(Module->IsCurrent());
 }
 
 TEST_F(ModuleControlTest, WhatTheModuleWritesIsTheOwnersAloneUnderTheUsualUmask) {
     const mode_t old = ::umask(022);
     InitModule();
-    Module->StoreDir = Temp.Path() + "/store";
+    Inside(*Module).StoreDir = Temp.Path() + "/store";
     std::filesystem::remove_all(ConfigFolder());
     Module->LoadConfig("q1");
     Module->SaveConfig("q1");
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
+    TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
     job->DocID = 101;
     job->SetHeld(true);
     Module->Close();
@@ -301,10 +302,10 @@ TEST_F(ModuleControlTest, WhatTheModuleWritesIsTheOwnersAloneUnderTheUsualUmask)
 TEST_F(ModuleControlTest, KillWithoutAKeyDeletesNothing) {
     InitModule();
     // Without a key the job folder would be the storage folder, holding other modules' folders.
-    Module->StoreDir = Temp.Path() + "/store";
-    ForceDirectories(Module->StoreDir + "/other");
-    WriteTextFile(Module->StoreDir + "/other/1_2", "spool");
-    WriteTextFile(Module->StoreDir + "/3_4", "spool");
+    Inside(*Module).StoreDir = Temp.Path() + "/store";
+    ForceDirectories(Inside(*Module).StoreDir + "/other");
+    WriteTextFile(Inside(*Module).StoreDir + "/other/1_2", "spool");
+    WriteTextFile(Inside(*Module).StoreDir + "/3_4", "spool");
     WriteTextFile(ConfigFolder() + "/.set", "x");
     try {
         Module->Kill();
@@ -312,17 +313,17 @@ TEST_F(ModuleControlTest, KillWithoutAKeyDeletesNothing) {
     } catch (const std::runtime_error& e) {
         EXPECT_THAT(e.what(), StartsWith("Kill needs the module's configuration key"));
     }
-    EXPECT_TRUE(FileExists(Module->StoreDir + "/other/1_2"));
-    EXPECT_TRUE(FileExists(Module->StoreDir + "/3_4"));
+    EXPECT_TRUE(FileExists(Inside(*Module).StoreDir + "/other/1_2"));
+    EXPECT_TRUE(FileExists(Inside(*Module).StoreDir + "/3_4"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/.set"));
-    EXPECT_TRUE(Module->Current);
-    EXPECT_EQ(Module->KeepTime, 1440);
+    EXPECT_TRUE(Module->IsCurrent());
+    EXPECT_EQ(Inside(*Module).KeepTime, 1440);
 }
 
 TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
     InitModule();
-    Module->ConfigKey = "gone";
-    Module->StoreDir = Temp.Path() + "/store";
+    Inside(*Module).ConfigKey = "gone";
+    Inside(*Module).StoreDir = Temp.Path() + "/store";
     WriteTextFile(ConfigFolder() + "/gone.set", "x");
     WriteTextFile(ConfigFolder() + "/gone.hld", "x");
     WriteTextFile(ConfigFolder() + "/other.set", "x");
@@ -332,16 +333,16 @@ TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
     EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.set"));
     EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.hld"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/other.set"));
-    EXPECT_EQ(Module->KeepTime, 0);
+    EXPECT_EQ(Inside(*Module).KeepTime, 0);
     EXPECT_EQ(Module->GetSavedKeepTime(), 0);
-    EXPECT_FALSE(Module->Current);
+    EXPECT_FALSE(Module->IsCurrent());
 }
 
 TEST_F(ModuleControlTest, KillRemovesTheJobFolderWithItsFiles) {
     InitModule();
-    Module->ConfigKey = "k";
-    Module->StoreDir = Temp.Path() + "/store";
-    const std::string folder = Module->StoreDir + "/k";
+    Inside(*Module).ConfigKey = "k";
+    Inside(*Module).StoreDir = Temp.Path() + "/store";
+    const std::string folder = Inside(*Module).StoreDir + "/k";
     ForceDirectories(folder);
     WriteTextFile(folder + "/1_2", "spool");
     WriteTextFile(folder + "/3_4.tmp", "spool");
@@ -350,16 +351,16 @@ TEST_F(ModuleControlTest, KillRemovesTheJobFolderWithItsFiles) {
     Module->Kill();
 
     EXPECT_FALSE(DirectoryExists(folder));
-    EXPECT_TRUE(DirectoryExists(Module->StoreDir));
+    EXPECT_TRUE(DirectoryExists(Inside(*Module).StoreDir));
     EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
     EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
 }
 
 TEST_F(ModuleControlTest, KillFailsWhenTheJobFolderKeepsASubfolderOrHiddenFile) {
     InitModule();
-    Module->ConfigKey = "k";
-    Module->StoreDir = Temp.Path() + "/store";
-    const std::string folder = Module->StoreDir + "/k";
+    Inside(*Module).ConfigKey = "k";
+    Inside(*Module).StoreDir = Temp.Path() + "/store";
+    const std::string folder = Inside(*Module).StoreDir + "/k";
     ForceDirectories(folder + "/sub");
     WriteTextFile(folder + "/1_2", "spool");
     WriteTextFile(ConfigFolder() + "/k.set", "x");

@@ -1,4 +1,5 @@
 #include "module/ModuleFixture.h"
+#include "support/ModuleInside.h"
 
 #include <filesystem>
 
@@ -17,7 +18,7 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
     Module->AddFlowEntry(12, "Name=A");
     Module->AddFlowEntry(12, "Name=B");
     Module->AddFlowEntry(15, "Name=C");
-    EXPECT_EQ(Module->FlowEntries.size(), 3u);
+    EXPECT_EQ(Module->GetFlowEntries().size(), 3u);
     ASSERT_EQ(Module->GetRouter().DestMarks().size(), 3u);
     EXPECT_EQ(Module->GetRouter().DestMarks()[1].Dest, "12");
     ASSERT_EQ(Module->GetDestNames().size(), 2u);
@@ -25,24 +26,24 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
 
     Module->AddTerminator(3, "Setter", TVariant(std::string("RST")));
     Module->AddTerminator(5, "Proofer", TVariant(std::string("RST")));
-    ASSERT_EQ(Module->TermKeys.size(), 2u);
-    EXPECT_EQ(Module->TermKeys[1].Text, "K5");
-    EXPECT_EQ(Module->TermKeys[1].Tag, 5);
+    ASSERT_EQ(Module->GetTermKeys().size(), 2u);
+    EXPECT_EQ(Inside(*Module).TermKeys[1].Text, "K5");
+    EXPECT_EQ(Inside(*Module).TermKeys[1].Tag, 5);
 
-    Module->HoldList = {{"K9", 0}, {"K5", 0}, {"K8", 0}};
+    Inside(*Module).HoldList = {{"K9", 0}, {"K5", 0}, {"K8", 0}};
     Module->CompletedSendTerminators();
-    ASSERT_EQ(Module->HoldList.size(), 1u);
-    EXPECT_EQ(Module->HoldList[0].Text, "K5");
-    EXPECT_EQ(Module->HoldList[0].Tag, 5);
+    ASSERT_EQ(Module->GetHoldList().size(), 1u);
+    EXPECT_EQ(Inside(*Module).HoldList[0].Text, "K5");
+    EXPECT_EQ(Inside(*Module).HoldList[0].Tag, 5);
     EXPECT_TRUE(Process.SavedJobsReloaded);
     Module->CompletedSendTerminators();
     EXPECT_TRUE(Process.SavedJobsReloaded);
 
     Module->ClearTerminatorsSet();
-    EXPECT_TRUE(Module->TermNames.empty());
-    EXPECT_TRUE(Module->TermKeys.empty());
+    EXPECT_TRUE(Module->GetTermNames().empty());
+    EXPECT_TRUE(Module->GetTermKeys().empty());
     Module->ClearFlowEntrySet();
-    EXPECT_TRUE(Module->FlowEntries.empty());
+    EXPECT_TRUE(Module->GetFlowEntries().empty());
     EXPECT_TRUE(Module->GetRouter().DestMarks().empty());
     EXPECT_TRUE(Module->GetDestNames().empty());
 }

@@ -1,5 +1,6 @@
 #include "common/Utils.h"
 #include "module/ModuleFixture.h"
+#include "support/ModuleInside.h"
 
 #include <functional>
 #include <limits>
@@ -11,8 +12,8 @@ using ModuleValuesTest = ModuleFixture;
 
 TEST_F(ModuleValuesTest, GetValueAnswersTheTableAndNullForOtherNumbers) {
     InitModule(5, "Queue");
-    Module->InParams = "In=1";
-    Module->TermNames = {{"Printer A", 11}, {"B", 12}};
+    Inside(*Module).InParams = "In=1";
+    Inside(*Module).TermNames = {{"Printer A", 11}, {"B", 12}};
 
     EXPECT_EQ(Describe(Module->GetValue(0)), "1");
     EXPECT_EQ(Describe(Module->GetValue(2)), "Queue");
@@ -37,18 +38,18 @@ TEST_F(ModuleValuesTest, GetValueAnswersTheTableAndNullForOtherNumbers) {
 TEST_F(ModuleValuesTest, SetValueConvertsOrFailsWithoutChangingTheField) {
     InitModule(5);
     Module->SetValue(0, std::string("12"));
-    EXPECT_EQ(Module->Status, 12);
+    EXPECT_EQ(Module->GetStatus(), 12);
     EXPECT_THROW(Module->SetValue(0, std::string("abc")), TDispatchError);
     EXPECT_THROW(Module->SetValue(0, TNull{}), TDispatchError);
-    EXPECT_EQ(Module->Status, 12);
+    EXPECT_EQ(Module->GetStatus(), 12);
     Module->SetValue(63, false);
-    EXPECT_EQ(Module->MaxFiles, 0);
+    EXPECT_EQ(Inside(*Module).MaxFiles, 0);
     Module->SetValue(4, std::string("A=1"));
     Module->SetValue(5, int32_t{3});
     EXPECT_EQ(Module->GetInParams(), "A=1");
     EXPECT_EQ(Module->GetOutParams(), "3");
     Module->SetValue(62, std::string("false"));
-    EXPECT_FALSE(Module->Event);
+    EXPECT_FALSE(Inside(*Module).Event);
     EXPECT_NO_THROW(Module->SetValue(7, std::string("anything")));
     EXPECT_NO_THROW(Module->SetValue(20, int32_t{5}));
     EXPECT_EQ(Describe(Module->GetValue(20)), "1");
@@ -59,11 +60,11 @@ TEST_F(ModuleValuesTest, FreeSpaceIsReadWithAPointAndTinyValuesBecomeZero) {
     Module->SetValue(59, std::string("12.5"));
     EXPECT_EQ(Describe(Module->GetValue(59)), "12.5");
     Module->SetValue(59, std::string("0.00001"));
-    EXPECT_EQ(Module->FreeSpace, 0.0);
+    EXPECT_EQ(Inside(*Module).FreeSpace, 0.0);
     Module->SetValue(59, std::string("-0.00001"));
-    EXPECT_EQ(Module->FreeSpace, 0.0);
+    EXPECT_EQ(Inside(*Module).FreeSpace, 0.0);
     Module->SetValue(59, std::string("abc"));
-    EXPECT_EQ(Module->FreeSpace, 0.0);
+    EXPECT_EQ(Inside(*Module).FreeSpace, 0.0);
 }
 
 // Each refusal is RAduvuz.Error.InvalidArgs naming the argument; the field keeps its value.
@@ -116,16 +117,16 @@ TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue)
     EXPECT_EQ(set(59, std::string("-5")),
               "RAduvuz.Error.InvalidArgs: Value: FreeSpace -5 is below 0");
 
-    EXPECT_EQ(Module->DeletePolicy, 3);
-    EXPECT_EQ(Module->WorkMode, 1);
-    EXPECT_EQ(Module->KeepTime, 0);
-    EXPECT_EQ(Module->Copies, 999);
-    EXPECT_EQ(Module->MaxFiles, 4);
-    EXPECT_EQ(Module->FreeSpace, 2.5);
+    EXPECT_EQ(Inside(*Module).DeletePolicy, 3);
+    EXPECT_EQ(Inside(*Module).WorkMode, 1);
+    EXPECT_EQ(Inside(*Module).KeepTime, 0);
+    EXPECT_EQ(Inside(*Module).Copies, 999);
+    EXPECT_EQ(Inside(*Module).MaxFiles, 4);
+    EXPECT_EQ(Inside(*Module).FreeSpace, 2.5);
 
     // A value set by code, past the checks, reaches the jobs within its range.
-    Module->Copies = 5000;
-    Module->WorkMode = -3;
+    Inside(*Module).Copies = 5000;
+    Inside(*Module).WorkMode = -3;
     EXPECT_EQ(Module->GetSettings().Copies, 999);
     EXPECT_EQ(Module->GetSettings().WorkMode, 0);
     EXPECT_EQ(Module->GetSettings().DeletePolicy, 3);
@@ -143,33 +144,33 @@ TEST_F(ModuleValuesTest, RenamingChangesCaptionToolbarAndTray) {
 TEST_F(ModuleValuesTest, PausedFlagRunsPauseAndResume) {
     InitModule(8);
     Module->SetValue(6, false);
-    EXPECT_FALSE(Module->Paused);
+    EXPECT_FALSE(Module->IsPaused());
     EXPECT_EQ(Server->Calls.back(), "ChangeStatus(8,false,1)");
     Module->SetValue(6, true);
-    EXPECT_TRUE(Module->Paused);
+    EXPECT_TRUE(Module->IsPaused());
     EXPECT_EQ(Server->Calls.back(), "ChangeStatus(8,true,1)");
 }
 
 TEST_F(ModuleValuesTest, MultiplexIsAnnouncedToTheServer) {
     InitModule(8);
     Module->SetValue(58, true);
-    EXPECT_TRUE(Module->Multiplex);
+    EXPECT_TRUE(Inside(*Module).Multiplex);
     EXPECT_EQ(Server->Calls.back(), "SetValue(8,1010,true)");
 }
 
 TEST_F(ModuleValuesTest, HeldTerminatorsByPosition) {
     InitModule();
-    Module->TermNames = {{"A", 21}, {"B", 22}, {"C", 23}};
-    Module->TermKeys = {{"ka", 21}, {"kb", 22}, {"kc", 23}};
+    Inside(*Module).TermNames = {{"A", 21}, {"B", 22}, {"C", 23}};
+    Inside(*Module).TermKeys = {{"ka", 21}, {"kb", 22}, {"kc", 23}};
     Module->SetValue(56, std::string("1,x,99"));
-    ASSERT_EQ(Module->HoldList.size(), 1u);
-    EXPECT_EQ(Module->HoldList[0].Text, "kb");
-    EXPECT_EQ(Module->HoldList[0].Tag, 22);
+    ASSERT_EQ(Module->GetHoldList().size(), 1u);
+    EXPECT_EQ(Inside(*Module).HoldList[0].Text, "kb");
+    EXPECT_EQ(Inside(*Module).HoldList[0].Tag, 22);
     Module->SetValue(56, std::string("2,0"));
     EXPECT_EQ(Describe(Module->GetValue(56)), "2,0");
-    Module->HoldList.push_back({"unknown", 99});
+    Inside(*Module).HoldList.push_back({"unknown", 99});
     EXPECT_EQ(Describe(Module->GetValue(56)), "2,0");
-    Module->HoldList.clear();
+    Inside(*Module).HoldList.clear();
     EXPECT_EQ(Describe(Module->GetValue(56)), "");
 }
 
@@ -201,10 +202,10 @@ TEST_F(ModuleValuesTest, LastInTopResortsTheCompletedListOnlyOnAChange) {
 
     // A loaded or imported flag changes only where new rows go.
     Module->ImportConfig("q", HexEncode("LastInTop=0"), 0);
-    EXPECT_FALSE(Module->LastInTop);
+    EXPECT_FALSE(Inside(*Module).LastInTop);
     EXPECT_EQ(order(), "10/1 2/7 2/5 x/1 ");
     Module->ImportConfig("q", HexEncode("LastInTop=1"), 0);
-    EXPECT_TRUE(Module->LastInTop);
+    EXPECT_TRUE(Inside(*Module).LastInTop);
     EXPECT_EQ(order(), "10/1 2/7 2/5 x/1 ");
     Module->SetValue(57, false);
     EXPECT_EQ(order(), "x/1 2/5 2/7 10/1 ");
@@ -212,24 +213,24 @@ TEST_F(ModuleValuesTest, LastInTopResortsTheCompletedListOnlyOnAChange) {
 
 TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
     InitModule();
-    Module->ConfigKey = "q";
-    Module->StoreDir = Temp.Path() + "/old";
-    Module->JobDir = Module->StoreDir + "/q";
-    ForceDirectories(Module->JobDir);
-    WriteTextFile(Module->JobDir + "/1_1", "spool");
+    Inside(*Module).ConfigKey = "q";
+    Inside(*Module).StoreDir = Temp.Path() + "/old";
+    Inside(*Module).JobDir = Inside(*Module).StoreDir + "/q";
+    ForceDirectories(Module->GetJobDir());
+    WriteTextFile(Module->GetJobDir() + "/1_1", "spool");
     ForceDirectories(Temp.Path() + "/new");
 
     Module->SetValue(51, Temp.Path() + "/new");
-    EXPECT_EQ(Module->StoreDir, Temp.Path() + "/new");
-    EXPECT_EQ(Module->JobDir, Temp.Path() + "/new/q");
-    EXPECT_EQ(ReadTextFile(Module->JobDir + "/1_1"), "spool");
+    EXPECT_EQ(Inside(*Module).StoreDir, Temp.Path() + "/new");
+    EXPECT_EQ(Module->GetJobDir(), Temp.Path() + "/new/q");
+    EXPECT_EQ(ReadTextFile(Module->GetJobDir() + "/1_1"), "spool");
     EXPECT_FALSE(DirectoryExists(Temp.Path() + "/old/q"));
-    EXPECT_TRUE(Module->Paused);
+    EXPECT_TRUE(Module->IsPaused());
 
     // A folder that is not there yet is made, and the job folder moves into it.
     Module->SetValue(51, Temp.Path() + "/missing/parent");
-    EXPECT_EQ(Module->JobDir, Temp.Path() + "/missing/parent/q");
-    EXPECT_EQ(ReadTextFile(Module->JobDir + "/1_1"), "spool");
+    EXPECT_EQ(Module->GetJobDir(), Temp.Path() + "/missing/parent/q");
+    EXPECT_EQ(ReadTextFile(Module->GetJobDir() + "/1_1"), "spool");
     EXPECT_FALSE(DirectoryExists(Temp.Path() + "/new/q"));
 
     // A move that cannot be made is refused: the jobs stay where they are, nothing is merged.
@@ -241,17 +242,17 @@ TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
                              "/taken (cannot rename",
                          0),
               0u);
-    EXPECT_EQ(Module->JobDir, Temp.Path() + "/missing/parent/q");
-    EXPECT_EQ(ReadTextFile(Module->JobDir + "/1_1"), "spool");
+    EXPECT_EQ(Module->GetJobDir(), Temp.Path() + "/missing/parent/q");
+    EXPECT_EQ(ReadTextFile(Module->GetJobDir() + "/1_1"), "spool");
     EXPECT_EQ(ReadTextFile(Temp.Path() + "/taken/q/2_2"), "other");
 
     // Without a job folder the value is ignored.
-    Module->JobDir = Temp.Path() + "/none";
+    Inside(*Module).JobDir = Temp.Path() + "/none";
     Module->SetValue(51, Temp.Path() + "/other");
-    EXPECT_EQ(Module->StoreDir, Temp.Path() + "/missing/parent");
+    EXPECT_EQ(Inside(*Module).StoreDir, Temp.Path() + "/missing/parent");
 
     // A relative folder would depend on the folder the process runs in.
-    Module->JobDir = Module->StoreDir + "/q";
+    Inside(*Module).JobDir = Inside(*Module).StoreDir + "/q";
     for (const char* folder : {"../../x", "x", ""})
         EXPECT_EQ(Refusal([&] { Module->SetValue(51, std::string(folder)); }),
                   std::string("RAduvuz.Error.InvalidArgs: Value: \"") + folder +
@@ -260,8 +261,8 @@ TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
     EXPECT_EQ(Refusal([&] { Module->SetValue(51, std::string("/a\"b")); }),
               "RAduvuz.Error.InvalidArgs: Value: \"/a\"b\" holds a double quote, which the "
               "configuration cannot keep");
-    EXPECT_EQ(Module->StoreDir, Temp.Path() + "/missing/parent");
-    EXPECT_TRUE(DirectoryExists(Module->JobDir));
+    EXPECT_EQ(Inside(*Module).StoreDir, Temp.Path() + "/missing/parent");
+    EXPECT_TRUE(DirectoryExists(Module->GetJobDir()));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "control/TTickScope.h"
 #include "jobs/TDoc.h"
 #include "module/ModuleFixture.h"
+#include "support/ModuleInside.h"
 
 namespace raduvuz::test {
 namespace {
@@ -10,21 +11,21 @@ using TickScopeTest = ModuleFixture;
 // A tick that holds a job across a pump; Close or Kill arrives through the pump.
 TEST_F(TickScopeTest, CloseDuringAPumpDefersFreeingUntilTheTickUnwinds) {
     InitModule(3);
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 55, 7, "Name=a"));
+    TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 55, 7, "Name=a"));
     Window.OnPump = [&] { Module->Close(); };
 
     {
         TTickScope tick(*Module);
-        EXPECT_TRUE(Module->Busy);
+        EXPECT_TRUE(Inside(*Module).Busy);
         EXPECT_FALSE(tick.Pump());
         EXPECT_FALSE(tick.Valid());
         // The job the tick held is still alive: the sanitizer build catches any use after free.
         EXPECT_EQ(job->JobID, 7);
-        EXPECT_TRUE(Module->Jobs.empty());
+        EXPECT_TRUE(Module->JobsInProcess().empty());
         EXPECT_EQ(Module->DeferredCount(), 1u);
         EXPECT_TRUE(Store->CallsOf("RCloseDoc").empty());
     }
-    EXPECT_FALSE(Module->Busy);
+    EXPECT_FALSE(Inside(*Module).Busy);
     EXPECT_EQ(Module->DeferredCount(), 0u);
     EXPECT_EQ(Store->CallsOf("RCloseDoc").size(), 1u);
 }
@@ -41,33 +42,33 @@ TEST_F(TickScopeTest, APumpWithoutCloseKeepsTheTickValid) {
 
 TEST_F(TickScopeTest, InitDuringAPumpInvalidatesTheTickAndKeepsBusy) {
     InitModule();
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 56, 8, "Name=a"));
+    TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 56, 8, "Name=a"));
     Window.OnPump = [&] { Module->Init(4, "Again", Server); };
     {
         TTickScope tick(*Module);
         EXPECT_FALSE(tick.Pump());
-        EXPECT_TRUE(Module->Busy);
+        EXPECT_TRUE(Inside(*Module).Busy);
         EXPECT_EQ(job->DocID, 56);
         // A nested scope (a job action that pumps) does not release what the outer one holds.
         { TTickScope inner(*Module); }
         EXPECT_EQ(Module->DeferredCount(), 1u);
     }
-    EXPECT_FALSE(Module->Busy);
+    EXPECT_FALSE(Inside(*Module).Busy);
     EXPECT_EQ(Module->DeferredCount(), 0u);
 }
 
 TEST_F(TickScopeTest, KillDuringAPumpDoesItsFileWorkAtOnce) {
     InitModule();
-    Module->ConfigKey = "kk";
-    Module->StoreDir = Temp.Path() + "/store";
-    ForceDirectories(Module->StoreDir + "/kk");
-    WriteTextFile(Module->StoreDir + "/kk/1_57", "spool");
-    TDoc* job = Module->Jobs.Add(TDoc::Create(*Module, false, 57, 9, "Name=a"));
+    Inside(*Module).ConfigKey = "kk";
+    Inside(*Module).StoreDir = Temp.Path() + "/store";
+    ForceDirectories(Inside(*Module).StoreDir + "/kk");
+    WriteTextFile(Inside(*Module).StoreDir + "/kk/1_57", "spool");
+    TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 57, 9, "Name=a"));
     Window.OnPump = [&] { Module->Kill(); };
     {
         TTickScope tick(*Module);
         EXPECT_FALSE(tick.Pump());
-        EXPECT_FALSE(DirectoryExists(Module->StoreDir + "/kk"));
+        EXPECT_FALSE(DirectoryExists(Inside(*Module).StoreDir + "/kk"));
         EXPECT_EQ(job->JobID, 9);
     }
     EXPECT_EQ(Store->CallsOf("RCloseDoc").size(), 1u);
@@ -80,15 +81,15 @@ TEST_F(TickScopeTest, WaitPumpingServesEventsUntilTheModuleIsClosed) {
     Window.OnPump = [&] { ++pumps; };
     EXPECT_TRUE(Module->WaitPumping(0));
     EXPECT_EQ(pumps, 1);
-    EXPECT_FALSE(Module->Busy);
+    EXPECT_FALSE(Inside(*Module).Busy);
 
     // No tick starts inside the wait, and a Close ends it at once.
     Window.OnPump = [&] {
-        EXPECT_TRUE(Module->Busy);
+        EXPECT_TRUE(Inside(*Module).Busy);
         Module->Close();
     };
     EXPECT_FALSE(Module->WaitPumping(60000));
-    EXPECT_FALSE(Module->Busy);
+    EXPECT_FALSE(Inside(*Module).Busy);
 }
 
 // News that may let the waiting job go on (the store's MemoryFreed, say) ends the wait early.

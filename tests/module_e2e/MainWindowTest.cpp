@@ -55,7 +55,7 @@ TEST(MainWindowTest, TheCaptionKeepsALongDescriptionAndTheTrayTipIsCut) {
 
         module.Close();
         EXPECT_FALSE(loop.ProcessingTimer().isActive());
-        EXPECT_FALSE(module.Current);
+        EXPECT_FALSE(module.IsCurrent());
         module.SetView(nullptr);
     }
 }
