@@ -159,8 +159,6 @@ public:
 
     // One retention pass over the saved records and the passed jobs, by DeletePolicy.
     void RetentionPass();
-    // The intake takes no document while the storage has less free space than this.
-    static constexpr int64_t kIntakeMinFreeKb = 102400;
     // A spool file kept in the damaged folder; SetAside is the time it was moved there.
     struct TDamagedFile {
         std::string Name;
@@ -247,6 +245,9 @@ private:
     friend class TTickScope;
     // The tests' one way to set up and look into the module's state.
     template <typename TModule> friend struct TModuleControlTestAccess;
+
+    // The intake takes no document while the storage has less free space than this.
+    static constexpr int64_t kIntakeMinFreeKb = 102400;
 
     // Recovery after the module ended without sending everything (TModuleControl_Recovery.cpp).
     // The reload reads the journal of waiting jobs first and writes it anew at the end.

@@ -99,7 +99,7 @@ TEST_F(ConfigTest, LoadBringsBackWhatWasSavedButNotTheIntakeLimit) {
     EXPECT_TRUE(Inside(other).GenPreview);
     EXPECT_EQ(Inside(other).HoldJobs, std::vector<std::string>{"1_2"});
     ASSERT_EQ(other.GetHoldList().size(), 1u);
-    EXPECT_EQ(Inside(other).HoldList[0].Text, "Key,1");
+    EXPECT_EQ(other.GetHoldList()[0].Text, "Key,1");
     EXPECT_EQ(otherWindow.LoadedLayout, Window.Layout);
     EXPECT_TRUE(Server->Called("SetValue(9,1010,true)"));
 }
@@ -289,7 +289,7 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
 
 TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
     Module->LoadConfig("Good");
-    const std::string before = Inside(*Module).JobDir;
+    const std::string before = Module->GetJobDir();
     for (const std::string& key : std::vector<std::string>{"../../victim", "a/b", "..", ".",
                                                            std::string("a\0b", 3), "x..y"}) {
         SCOPED_TRACE(key);
@@ -415,7 +415,7 @@ TEST_F(ConfigTest, ExportAndImportCarryThePortableSettings) {
     EXPECT_EQ(Inside(other).KeepTime, 90);
     EXPECT_EQ(Inside(other).HoldJobs, std::vector<std::string>{"7_8"});
     ASSERT_EQ(other.GetHoldList().size(), 2u);
-    EXPECT_EQ(Inside(other).HoldList[1].Text, "T 2");
+    EXPECT_EQ(other.GetHoldList()[1].Text, "T 2");
     EXPECT_TRUE(otherWindow.LogLines.empty());
 
     // An export without a hold list empties the hold list on import.

@@ -27,14 +27,14 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
     Module->AddTerminator(3, "Setter", TVariant(std::string("RST")));
     Module->AddTerminator(5, "Proofer", TVariant(std::string("RST")));
     ASSERT_EQ(Module->GetTermKeys().size(), 2u);
-    EXPECT_EQ(Inside(*Module).TermKeys[1].Text, "K5");
-    EXPECT_EQ(Inside(*Module).TermKeys[1].Tag, 5);
+    EXPECT_EQ(Module->GetTermKeys()[1].Text, "K5");
+    EXPECT_EQ(Module->GetTermKeys()[1].Tag, 5);
 
     Inside(*Module).HoldList = {{"K9", 0}, {"K5", 0}, {"K8", 0}};
     Module->CompletedSendTerminators();
     ASSERT_EQ(Module->GetHoldList().size(), 1u);
-    EXPECT_EQ(Inside(*Module).HoldList[0].Text, "K5");
-    EXPECT_EQ(Inside(*Module).HoldList[0].Tag, 5);
+    EXPECT_EQ(Module->GetHoldList()[0].Text, "K5");
+    EXPECT_EQ(Module->GetHoldList()[0].Tag, 5);
     EXPECT_TRUE(Process.SavedJobsReloaded);
     Module->CompletedSendTerminators();
     EXPECT_TRUE(Process.SavedJobsReloaded);

@@ -164,8 +164,8 @@ TEST_F(ModuleValuesTest, HeldTerminatorsByPosition) {
     Inside(*Module).TermKeys = {{"ka", 21}, {"kb", 22}, {"kc", 23}};
     Module->SetValue(56, std::string("1,x,99"));
     ASSERT_EQ(Module->GetHoldList().size(), 1u);
-    EXPECT_EQ(Inside(*Module).HoldList[0].Text, "kb");
-    EXPECT_EQ(Inside(*Module).HoldList[0].Tag, 22);
+    EXPECT_EQ(Module->GetHoldList()[0].Text, "kb");
+    EXPECT_EQ(Module->GetHoldList()[0].Tag, 22);
     Module->SetValue(56, std::string("2,0"));
     EXPECT_EQ(Describe(Module->GetValue(56)), "2,0");
     Inside(*Module).HoldList.push_back({"unknown", 99});
