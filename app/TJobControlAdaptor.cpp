@@ -116,11 +116,16 @@ TJobControlAdaptor::TJobControlAdaptor(TModuleControl& module, TProcessLifetime&
     connect(&Notice, &QTimer::timeout, this, &TJobControlAdaptor::Announce);
     CallTurn.setSingleShot(true);
     connect(&CallTurn, &QTimer::timeout, this, &TJobControlAdaptor::ServeCall);
+    Aside.setMaxThreadCount(1);
     Module.Rows().Process().AddListener(this);
     Module.Rows().Passed().AddListener(this);
 }
 
 TJobControlAdaptor::~TJobControlAdaptor() {
+    // A reply made aside goes out; the call it ends is not told to this object any more.
+    Aside.waitForDone();
+    if (ReplyingAside)
+        Lifetime.CallFinished();
     // A call still waiting is answered, so that its caller does not wait for its time-out.
     for (const TQueuedCall& call : Calls) {
         RaduvuzBus().send(call.Message.createErrorReply(QString::fromLatin1(kUnexpectedError),
@@ -152,11 +157,19 @@ TResult TJobControlAdaptor::QueueChange(const QDBusMessage& message, TBody body)
     return TResult();
 }
 
-void TJobControlAdaptor::QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes,
-                                   bool listing) {
-    message.setDelayedReply(true);
-    Lifetime.CallStarted(message.service());
-    Calls.push_back({message, std::move(answer), changes, listing, QElapsedTimer()});
+void TJobControlAdaptor::QueueCall(const QDBusMessage& message, TCallAnswer answer, bool changes) {
+    Enqueue({message, std::move(answer), {}, changes, false, QElapsedTimer()});
+}
+
+void TJobControlAdaptor::QueueListing(const QDBusMessage& message, TListingAnswer rows,
+                                      bool listing) {
+    Enqueue({message, {}, std::move(rows), false, listing, QElapsedTimer()});
+}
+
+void TJobControlAdaptor::Enqueue(TQueuedCall call) {
+    call.Message.setDelayedReply(true);
+    Lifetime.CallStarted(call.Message.service());
+    Calls.push_back(std::move(call));
     Calls.back().Waiting.start();
     if (!CallTurn.isActive())
         CallTurn.start(0);
@@ -171,7 +184,8 @@ bool TJobControlAdaptor::CycleBusy() const {
 }
 
 void TJobControlAdaptor::ServeCall() {
-    if (Calls.empty())
+    // The reply made aside goes out first; its end serves the next call.
+    if (Calls.empty() || ReplyingAside)
         return;
     // Inside the wait for the reply to one of the module's own calls, a job-control call would
     // delay that reply, and with it the job that waits for it.
@@ -195,16 +209,28 @@ void TJobControlAdaptor::ServeCall() {
     QElapsedTimer clock;
     clock.start();
     qint64 costNs = 0;
+    TReplyMaker aside;
+    qsizetype rows = 0;
     try {
         TJobActions actions(Module, CallerOf(call.Message));
         QVariantList answer;
         // The reply waits until what the call wrote is on the disk, but not the module: the
         // cycle and the server's calls go on meanwhile.
         Module.WithJournalAfter([&] {
-            answer = call.Answer(actions);
+            if (call.Rows) {
+                TReplyMaker make = call.Rows(actions);
+                rows = ListedRows;
+                if (rows >= kAsideRows)
+                    aside = std::move(make);
+                else
+                    answer = make();
+            } else {
+                answer = call.Answer(actions);
+            }
             costNs = clock.nsecsElapsed();
         });
-        RaduvuzBus().send(call.Message.createReply(answer));
+        if (!aside)
+            RaduvuzBus().send(call.Message.createReply(answer));
     } catch (const std::exception& e) {
         const TAutomationError error = AutomationErrorOf(e);
         RaduvuzBus().send(call.Message.createErrorReply(error.Name, error.Message));
@@ -212,43 +238,80 @@ void TJobControlAdaptor::ServeCall() {
     // Whatever the call changed may let a job move.
     if (call.Changes)
         Module.NoteWorkPossible();
-    Lifetime.CallFinished();
-    if (call.Listing)
-        ListingFromNs =
-            Clock.nsecsElapsed() + std::max<qint64>(kListingGapMs * 1'000'000LL,
-                                                    ListedRows * kListingGapUsPerRow * 1'000LL);
     OweCycle(costNs > 0 ? costNs : clock.nsecsElapsed());
+    if (aside)
+        ReplyAside(call.Message, std::move(aside), rows, call.Listing);
+    else
+        CallDone(rows, call.Listing);
+}
+
+void TJobControlAdaptor::ReplyAside(const QDBusMessage& message, TReplyMaker make, qsizetype rows,
+                                    bool listing) {
+    ReplyingAside = true;
+    Aside.start(
+        [this, bus = RaduvuzBus(), message, make = std::move(make), rows, listing]() mutable {
+            // The rows and their reply are freed here, before the memory is given back.
+            {
+                QDBusMessage reply;
+                try {
+                    reply = message.createReply(make());
+                } catch (const std::exception& e) {
+                    const TAutomationError error = AutomationErrorOf(e);
+                    reply = message.createErrorReply(error.Name, error.Message);
+                }
+                make = nullptr;
+                bus.send(reply);
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, rows, listing] {
+                    ReplyingAside = false;
+                    CallDone(rows, listing);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void TJobControlAdaptor::CallDone(qsizetype rows, bool listing) {
+    Lifetime.CallFinished();
+    GiveBackMemoryLater(rows);
+    if (listing)
+        ListingFromNs =
+            Clock.nsecsElapsed() +
+            std::max<qint64>(kListingGapMs * 1'000'000LL, rows * kListingGapUsPerRow * 1'000LL);
     // The next call in a turn of its own: the automation calls that came meanwhile go first.
     if (!Calls.empty())
         CallTurn.start(0);
 }
 
 QList<QVariantMap> TJobControlAdaptor::ListJobs(const QDBusMessage& message) {
-    QueueCall(
+    QueueListing(
         message,
-        [this](TJobActions& actions) {
-            const QList<QVariantMap> rows = RowMaps(actions.List());
-            ListedRows = rows.size();
-            GiveBackMemoryLater(rows.size());
-            return QVariantList{QVariant::fromValue(rows)};
+        [this](TJobActions& actions) -> TReplyMaker {
+            std::vector<TJobRowView> views = actions.List();
+            ListedRows = static_cast<qsizetype>(views.size());
+            return [views = std::move(views)] {
+                return QVariantList{QVariant::fromValue(RowMaps(views))};
+            };
         },
-        false, true);
+        true);
     return {};
 }
 
 qulonglong TJobControlAdaptor::ListJobsSince(qulonglong since, const QDBusMessage& message,
                                              QList<QVariantMap>&, QList<uint>&) {
-    QueueCall(
+    QueueListing(
         message,
-        [this, since](TJobActions& actions) {
-            const TJobChanges changes = actions.ListSince(since);
-            const QList<QVariantMap> rows = RowMaps(changes.Rows);
-            ListedRows = rows.size();
-            GiveBackMemoryLater(rows.size());
-            return QVariantList{qulonglong{changes.Serial}, QVariant::fromValue(rows),
-                                QVariant::fromValue(Done(changes.Removed))};
+        [this, since](TJobActions& actions) -> TReplyMaker {
+            TJobChanges changes = actions.ListSince(since);
+            ListedRows = static_cast<qsizetype>(changes.Rows.size());
+            return [changes = std::move(changes)] {
+                return QVariantList{qulonglong{changes.Serial},
+                                    QVariant::fromValue(RowMaps(changes.Rows)),
+                                    QVariant::fromValue(Done(changes.Removed))};
+            };
         },
-        false, since == 0);
+        since == 0);
     return 0;
 }
 

@@ -5,8 +5,8 @@
 // loaded run adds clients, each on its own bus connection in a thread of its own of a second
 // process (as an operator's tools are not the server), that call ListJobs, FindJobs and
 // HoldJobs then ReleaseJobs (on a job in process) in a loop, as fast as they are answered. The
-// reference is the same workflow without clients, in the same sitting. Usage: bench_jobcontrol_load
-// [SECONDS [RUNS [CLIENTS [DOCUMENTS [nohold]]]]]
+// reference is the same workflow without clients, run in turn with the loaded runs. Usage:
+// bench_jobcontrol_load [SECONDS [RUNS [CLIENTS [DOCUMENTS [nohold]]]]]
 //        (defaults: 20 s, 3 runs of each, 4 clients, 2,000 documents; nohold: the clients only
 //        list and search)
 
@@ -360,53 +360,66 @@ int main(int argc, char** argv) {
                 "private bus; load average at the start %s\n",
                 clients, seconds, runs, LoadAverage().c_str());
     std::fflush(stdout);
-    double unloadedRate = 0;
-    double unloadedP99 = 0;
-    for (const int count : {0, clients}) {
-        std::vector<double> rates;
-        std::vector<double> medians;
-        std::vector<double> p99s;
-        std::vector<double> maxima;
-        std::vector<double> listMedians;
-        std::vector<double> callRates;
-        for (int run = 0; run < runs; ++run) {
+    // A reference run and a loaded run in turn, so that a machine that slows down or speeds up
+    // over the sitting weighs on both alike; each loaded run is also set against the reference
+    // run just before it.
+    struct TSide {
+        std::vector<double> Rates;
+        std::vector<double> Medians;
+        std::vector<double> P99s;
+        std::vector<double> Maxima;
+        std::vector<double> ListMedians;
+        std::vector<double> CallRates;
+    };
+    TSide sides[2];
+    std::vector<double> pairRatios;
+    for (int run = 0; run < runs; ++run) {
+        for (const int side : {0, 1}) {
+            const int count = side == 0 ? 0 : clients;
             const TResult result = Run(count, seconds, documents, hold);
             if (!result.Ok)
                 return 1;
-            rates.push_back(result.Rate);
-            medians.push_back(StatsOf(result.GetValueMs).Median);
-            p99s.push_back(Percentile(result.GetValueMs, 0.99));
-            maxima.push_back(StatsOf(result.GetValueMs).Max);
+            TSide& to = sides[side];
+            to.Rates.push_back(result.Rate);
+            to.Medians.push_back(StatsOf(result.GetValueMs).Median);
+            to.P99s.push_back(Percentile(result.GetValueMs, 0.99));
+            to.Maxima.push_back(StatsOf(result.GetValueMs).Max);
             if (count > 0) {
-                listMedians.push_back(StatsOf(result.ListMs).Median);
-                callRates.push_back(static_cast<double>(result.ClientCalls) / seconds);
+                to.ListMedians.push_back(StatsOf(result.ListMs).Median);
+                to.CallRates.push_back(static_cast<double>(result.ClientCalls) / seconds);
                 if (result.ClientErrors > 0)
                     std::fprintf(stderr, "bench_jobcontrol_load: %d client calls failed\n",
                                  result.ClientErrors);
+                if (sides[0].Rates.back() > 0)
+                    pairRatios.push_back(result.Rate / sides[0].Rates.back());
             }
         }
-        const TStats rate = StatsOf(rates);
-        const TStats p99 = StatsOf(p99s);
-        if (count == 0) {
-            unloadedRate = rate.Median;
-            unloadedP99 = p99.Median;
-            std::printf("  no client (the reference)\n");
-        } else {
-            std::printf("  %d clients: %s calls/s answered, ListJobs %s\n", count,
-                        Figures(StatsOf(callRates), "", 0).c_str(),
-                        Figures(StatsOf(listMedians), "ms (medians)", 1).c_str());
-        }
-        std::printf("    delivered         %s\n", Figures(rate, "documents/s", 2).c_str());
-        std::printf("    GetValue median   %s\n", Figures(StatsOf(medians), "ms", 2).c_str());
-        std::printf("    GetValue p99      %s\n", Figures(p99, "ms", 2).c_str());
-        std::printf("    GetValue max      %s\n", Figures(StatsOf(maxima), "ms", 2).c_str());
-        if (count > 0 && unloadedRate > 0)
-            std::printf("    loaded/unloaded   delivery %.2f (median rates), GetValue p99 %.1f x "
-                        "(goals: delivery >= 0.80, p99 < 10 ms)\n",
-                        rate.Median / unloadedRate,
-                        unloadedP99 > 0 ? p99.Median / unloadedP99 : 0.0);
-        std::fflush(stdout);
     }
+    for (const int side : {0, 1}) {
+        const TSide& from = sides[side];
+        if (side == 0)
+            std::printf("  no client (the reference)\n");
+        else
+            std::printf("  %d clients: %s calls/s answered, ListJobs %s\n", clients,
+                        Figures(StatsOf(from.CallRates), "", 0).c_str(),
+                        Figures(StatsOf(from.ListMedians), "ms (medians)", 1).c_str());
+        std::printf("    delivered         %s\n",
+                    Figures(StatsOf(from.Rates), "documents/s", 2).c_str());
+        std::printf("    GetValue median   %s\n", Figures(StatsOf(from.Medians), "ms", 2).c_str());
+        std::printf("    GetValue p99      %s\n", Figures(StatsOf(from.P99s), "ms", 2).c_str());
+        std::printf("    GetValue max      %s\n", Figures(StatsOf(from.Maxima), "ms", 2).c_str());
+    }
+    const double unloadedRate = StatsOf(sides[0].Rates).Median;
+    const double unloadedP99 = StatsOf(sides[0].P99s).Median;
+    if (unloadedRate > 0)
+        std::printf(
+            "    loaded/unloaded   delivery %.2f (median rates), each loaded run against the "
+            "reference before it %s; GetValue p99 %.1f x (goals: delivery >= 0.80, p99 < "
+            "10 ms)\n",
+            StatsOf(sides[1].Rates).Median / unloadedRate,
+            Figures(StatsOf(pairRatios), "", 2).c_str(),
+            unloadedP99 > 0 ? StatsOf(sides[1].P99s).Median / unloadedP99 : 0.0);
+    std::fflush(stdout);
     std::printf("load average at the end %s (a shared machine: other work runs meanwhile)\n",
                 LoadAverage().c_str());
     return 0;

@@ -8,6 +8,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCall>
 #include <QFile>
 #include <QProcess>
 
@@ -238,6 +239,10 @@ TEST_F(JobControlBusTest, ListJobsSinceAndAllowedActionsOverTheBus) {
     WriteJob("5_50", "Name=\"First proof\";Color=Cyan");
     WriteJob("6_60", "Name=Second");
     WriteJob("7_70", "Name=Third");
+    // Enough rows that a listing of every row is made into its reply away from the loop.
+    constexpr int kMore = 70;
+    for (int job = 100; job < 100 + kMore; ++job)
+        WriteJob(std::to_string(job) + "_1", "Name=More");
     Module->Call("CompletedSendTerminators", {});
     struct TAnswer {
         qulonglong Serial = 0;
@@ -261,7 +266,7 @@ TEST_F(JobControlBusTest, ListJobsSinceAndAllowedActionsOverTheBus) {
         return answer;
     };
     const TAnswer all = since(0);
-    ASSERT_EQ(all.Ids.size(), 3u);
+    ASSERT_EQ(all.Ids.size(), 3u + kMore);
     EXPECT_TRUE(all.Removed.isEmpty());
     // The plain name, without the quotes a parameter list keeps around a name with blanks.
     EXPECT_EQ(all.Names.at(5), QStringLiteral("First proof"));
@@ -280,7 +285,28 @@ TEST_F(JobControlBusTest, ListJobsSinceAndAllowedActionsOverTheBus) {
         {"rename", QStringLiteral("RenameJobs"), {Ids({id6}), QStringLiteral("Renamed")}, {6}, {}},
         {"delete", QStringLiteral("DeleteJobs"), {Ids({id7})}, {}, {id7}},
     };
-    qulonglong serial = all.Serial;
+    // A listing asked before a rename has the rows of its turn, though its reply is made after.
+    const auto rowName = [](const QDBusMessage& reply, uint id) {
+        for (const QVariantMap& row : qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0)))
+            if (row.value(QStringLiteral("id")).toUInt() == id)
+                return row.value(QStringLiteral("name")).toString();
+        return QString();
+    };
+    const auto asyncCall = [this](const QString& method, const QVariantList& args) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            Name, QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IJobControl"), method);
+        call.setArguments(args);
+        return RaduvuzBus().asyncCall(call, 20000);
+    };
+    QDBusPendingCall listing = asyncCall(QStringLiteral("ListJobs"), {});
+    QDBusPendingCall rename =
+        asyncCall(QStringLiteral("RenameJobs"), {Ids({id7}), QStringLiteral("Seventh")});
+    rename.waitForFinished();
+    listing.waitForFinished();
+    ASSERT_EQ(listing.reply().type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(rowName(listing.reply(), id7), QStringLiteral("Third"));
+    EXPECT_EQ(rowName(Call(QStringLiteral("ListJobs"), {}), id7), QStringLiteral("Seventh"));
+    qulonglong serial = since(all.Serial).Serial;
     for (const TStep& step : steps) {
         if (!step.Method.isEmpty())
             Done(step.Method, step.Args);
@@ -294,7 +320,7 @@ TEST_F(JobControlBusTest, ListJobsSinceAndAllowedActionsOverTheBus) {
     }
     // A serial the module never gave: every row, and the id 0 that drops what the watcher had.
     const TAnswer unknown = since(serial + 100);
-    EXPECT_EQ(unknown.Ids.size(), 2u);
+    EXPECT_EQ(unknown.Ids.size(), 2u + kMore);
     EXPECT_EQ(unknown.Removed, QList<uint>{0});
 
     const std::pair<QVariant, QStringList> allowed[] = {
