@@ -258,17 +258,17 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
     EXPECT_FALSE(Module->LastInTop);
     EXPECT_EQ(Module->Status, 1);
     EXPECT_EQ(Logged(), (std::vector<std::string>{
-                         ": Configuration Q: StoreDir \"../../x\" is not an absolute path; "
-                         "StoreDir stays " +
-                             Root + "/store",
-                         ": Configuration Q: DeletePolicy 99 is outside 0 to 3; DeletePolicy "
-                         "stays 2",
-                         ": Configuration Q: KeepTime -2147483648 is outside the values from 0 "
-                         "up; KeepTime stays 60",
-                         ": Configuration Q: WorkMode -7 is outside 0 to 1; WorkMode stays 1",
-                         ": Configuration Q: Copies 2147483647 is outside 0 to 999; Copies "
-                         "stays 2",
-                         ": Configuration Q: FreeSpace -3 is below 0; FreeSpace stays 1.5"}));
+                            ": Configuration Q: StoreDir \"../../x\" is not an absolute path; "
+                            "StoreDir stays " +
+                                Root + "/store",
+                            ": Configuration Q: DeletePolicy 99 is outside 0 to 3; DeletePolicy "
+                            "stays 2",
+                            ": Configuration Q: KeepTime -2147483648 is outside the values from 0 "
+                            "up; KeepTime stays 60",
+                            ": Configuration Q: WorkMode -7 is outside 0 to 1; WorkMode stays 1",
+                            ": Configuration Q: Copies 2147483647 is outside 0 to 999; Copies "
+                            "stays 2",
+                            ": Configuration Q: FreeSpace -3 is below 0; FreeSpace stays 1.5"}));
 
     // The same values imported.
     Window.LogLines.clear();
