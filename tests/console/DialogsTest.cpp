@@ -11,12 +11,10 @@
 #include "console/TVersion.h"
 #include "console/TfAbout.h"
 #include "console/TfDevices.h"
-#include "console/TfMain.h"
 #include "console/TfPriority.h"
 #include "platform/System.h"
 #include "version/ProgramVersion.h"
 
-#include <QAction>
 #include <QBuffer>
 #include <QComboBox>
 #include <QDir>
@@ -145,31 +143,6 @@ private slots:
         QCOMPARE(language.State(), TLanguageState::None);
         QCOMPARE(form.windowTitle(), QStringLiteral("Change priority"));
         QCOMPARE(form.StaticText1->text(), QStringLiteral("Priority:"));
-    }
-
-    // Help opens the program's manual page, from the main window and from a dialog alike: the
-    // installed one for a program that has no built page beside it.
-    void helpOpensTheManual() {
-        QList<QUrl> opened;
-        TTWForm::HelpOpener() = [&opened](const QUrl& url) {
-            opened << url;
-            return true;
-        };
-        TfDevices devices;
-        QVERIFY(devices.Help(TTWForm::kHelpContext, devices.HelpContext));
-        TJobRows rows;
-        TfMain window(rows);
-        window.AHelp->trigger();
-        QCOMPARE(opened.size(), 2);
-        QCOMPARE(opened[0], QUrl(QStringLiteral("man:raduvuz(1)")));
-        QCOMPARE(opened[1], opened[0]);
-
-        devices.show();
-        devices.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&devices));
-        QTest::keyClick(&devices, Qt::Key_F1);
-        QCOMPARE(opened.size(), 3);
-        TTWForm::HelpOpener() = [](const QUrl&) { return false; };
     }
 
     void aboutBoxOfTheProgramItself() {

@@ -1,123 +1,37 @@
-#include "console/ConsoleTestSupport.h"
+#include "console/LiveConsole.h"
+#include "support/TempFiles.h"
 
-#include "app/TModuleLoop.h"
 #include "common/TParams.h"
 #include "console/TCheckListBox.h"
 #include "console/TJobListView.h"
 #include "console/TJobTableModel.h"
 #include "console/TNotice.h"
 #include "console/TfDevices.h"
-#include "console/TfMain.h"
 #include "console/TfPriority.h"
-#include "control/TModuleControl.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
 #include "jobs/TSavedDoc.h"
-#include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "support/ModuleInside.h"
 
 #include <QAbstractItemModel>
 #include <QAction>
-#include <QDialog>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
 #include <QtTest>
-
-#include <optional>
-
-#include <functional>
-#include <memory>
 
 namespace raduvuz::test {
 
 namespace {
 
-std::string ReadTextFile(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
-
-void WriteTextFile(const std::string& path, const std::string& text) {
-    QFile file(QString::fromStdString(path));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text.data(), static_cast<qint64>(text.size()));
-}
-
-// The test answers the window's questions: what it was asked is recorded, the answers come
-// from the functions the test sets.
-class TAnsweringDialogs : public IConsoleDialogs {
-public:
-    QStringList Asked;
-    bool ConfirmAnswer = true;
-    std::function<bool(QDialog&)> OnExec = [](QDialog&) { return false; };
-    std::optional<QString> TextAnswer;
-    std::optional<QString> FolderAnswer;
-
-    bool Confirm(QWidget*, const QString& text) override {
-        Asked << text;
-        return ConfirmAnswer;
-    }
-    bool Exec(QDialog& dialog) override {
-        Asked << dialog.windowTitle();
-        return OnExec(dialog);
-    }
-    std::optional<QString> AskText(QWidget*, const QString& caption, const QString& prompt,
-                                   const QString& start) override {
-        Asked << caption + " " + prompt + " [" + start + "]";
-        return TextAnswer;
-    }
-    std::optional<QString> AskFolder(QWidget*, const QString& caption) override {
-        Asked << caption;
-        return FolderAnswer;
-    }
-};
-
-// The workflow server of the module: what it was told, as "Method(arg,arg)".
-class TNotedServer : public TInProcessObject {
-public:
-    QStringList Calls;
-    TNotedServer() {
-        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "ChangeSetup",
-                                   "SetValue", "IsJobUse", "GetValue", "CloseMe"}) {
-            Define(method, [this, method](const std::vector<TVariant>& args) {
-                QStringList texts;
-                for (const TVariant& arg : args)
-                    texts << (IsNull(arg) ? QStringLiteral("Null")
-                                          : QString::fromStdString(VariantToText(arg)));
-                Calls << QStringLiteral("%1(%2)").arg(method, texts.join(QLatin1Char(',')));
-                return TCallResult{
-                    std::string(method) == "IsJobUse" ? TVariant{false} : TVariant{TNull{}}, {}};
-            });
-        }
-    }
-    QStringList CallsOf(const QString& method) const {
-        return Calls.filter(QRegularExpression(QStringLiteral("^") + method + "\\("));
-    }
-};
-
 // A console over a real module with a job folder, terminators and flow entries; passed jobs
 // come from spool files the test writes and the module reloads.
-struct TConsole {
-    TTestFolder Folder;
-    TScopedVariable Xdg{"XDG_DATA_HOME", Folder.Path(QStringLiteral("xdg")).toLocal8Bit()};
-    TModuleProcess Process;
-    TModuleLoop Loop;
-    TModuleControl Module{Process, Loop};
-    TfMain Window{Module.Rows()};
-    std::shared_ptr<TNotedServer> Server = std::make_shared<TNotedServer>();
+struct TConsole : TLiveConsole {
     TAnsweringDialogs Dialogs;
 
     TConsole() {
-        Process.ProgramFolder = Folder.StdPath(QStringLiteral("prog")) + "/";
-        ForceDirectories(Process.ProgramFolder);
-        Process.ProgramName = "raduvuz";
-        Loop.SetModule(&Module);
-        Module.SetView(&Window);
-        Window.SetModule(&Module);
         Window.SetDialogs(&Dialogs);
         Module.Init(5, "Queue", Server);
         Inside(Module).ConfigKey = "Q";
@@ -128,7 +42,6 @@ struct TConsole {
         Inside(Module).FlowEntries = {{"Color=Cyan;Device=3", 21}};
         Inside(Module).LastInTop = false;
     }
-    ~TConsole() { Module.SetView(nullptr); }
 
     void WriteJob(const std::string& name, const std::string& dds) {
         TFileStream file;

@@ -1,11 +1,11 @@
-#include "console/ConsoleTestSupport.h"
+#include "console/LiveConsole.h"
 
-#include "app/TModuleLoop.h"
 #include "console/TAlignPanel.h"
 #include "console/TJobListView.h"
 #include "console/TJobTableModel.h"
 #include "console/TManualViewer.h"
 #include "console/TSplitterBar.h"
+#include "console/TfDevices.h"
 #include "console/TfMain.h"
 #include "control/JobActionRules.h"
 #include "control/TJobActions.h"
@@ -456,40 +456,14 @@ private slots:
     }
 
     void anOperatorActionBringsTheNextTickAtOnceAlsoWhileAMenuOrDialogIsOpen() {
-        TTestFolder folder;
-        TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
-        TModuleLoop loop;
-        TJobRows rows;
-        TfMain window(rows);
+        TLiveConsole console;
+        TfMain& window = console.Window;
         window.StartMessage();
-        // The timer alone would not tick during this test.
-        loop.ProcessingTimer().setInterval(3600 * 1000);
-        loop.ProcessingTimer().start();
-        TModuleProcess process;
-        process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
-        process.GoEventName = "/raduvuz-console-test-no-event";
-        process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
-        auto server = std::make_shared<TInProcessObject>();
-        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel"})
-            server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
-        server->Define("GetValue", [](const std::vector<TVariant>&) {
-            return TCallResult{std::string(), {}};
-        });
-        auto store = std::make_shared<TInProcessObject>();
         int searches = 0;
-        store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
-            return TCallResult{true, {}};
-        });
-        store->Define("RNextFindDoc", [&searches](const std::vector<TVariant>&) {
-            ++searches;
-            return TCallResult{int32_t(-1), {}};
-        });
-        process.StoreObject = TStoreClient(store);
-        TModuleControl module(process, loop, &window);
-        loop.SetModule(&module);
-        window.SetModule(&module);
-        module.Init(3, "Queue", server);
-        module.Resume();
+        console.QuietStore(searches);
+        console.Loop.ProcessingTimer().start();
+        console.Init();
+        console.Module.Resume();
         QTest::qWait(20);
         QCOMPARE(searches, 0);
 
@@ -499,7 +473,7 @@ private slots:
         // With the tray menu open, news brings its tick at once.
         window.PopupMenu->popup(QPoint(10, 10));
         QVERIFY(window.PopupMenu->isVisible());
-        store->Emit("MemoryFreed", {});
+        console.Store->Emit("MemoryFreed", {});
         QTRY_COMPARE(searches, 2);
         window.PopupMenu->close();
 
@@ -507,7 +481,7 @@ private slots:
         int searchesInside = -1;
         QTimer::singleShot(0, &window, [&] {
             QWidget* dialog = QApplication::activeModalWidget();
-            store->Emit("MemoryFreed", {});
+            console.Store->Emit("MemoryFreed", {});
             QTRY_COMPARE(searches, 3);
             searchesInside = searches;
             if (dialog)
@@ -519,12 +493,11 @@ private slots:
         QCOMPARE(searchesInside, 3);
 
         // After Close news brings no tick, and the stopped timer stays stopped.
-        module.Close();
+        console.Module.Close();
         window.AViewLog->trigger();
         QTest::qWait(60);
         QCOMPARE(searches, 3);
-        QVERIFY(!loop.ProcessingTimer().isActive());
-        window.SetModule(nullptr);
+        QVERIFY(!console.Loop.ProcessingTimer().isActive());
     }
 
     void escapeAndCloseMinimiseTheWindowWithoutATray() {
@@ -828,20 +801,11 @@ private slots:
     }
 
     void thePreviewPanelShowsTheJobsPreviewOrSaysWhyThereIsNone() {
-        TTestFolder folder;
-        TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
-        TModuleProcess process;
-        TModuleLoop loop;
-        TModuleControl module(process, loop);
-        TfMain window(module.Rows());
-        process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
-        auto server = std::make_shared<TInProcessObject>();
-        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "GetValue", "IsJobUse"})
-            server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
-        loop.SetModule(&module);
-        module.SetView(&window);
-        window.SetModule(&module);
-        module.Init(3, "Queue", server);
+        TLiveConsole console;
+        TfMain& window = console.Window;
+        TTestFolder& folder = console.Folder;
+        TModuleControl& module = console.Module;
+        console.Init();
         Inside(module).PreviewDir = folder.StdPath(QStringLiteral("preview"));
         window.CompletedJobs().Add(JobRow("7", "70", "RST"));
         window.AViewPreview->trigger();
@@ -865,25 +829,17 @@ private slots:
         QVERIFY(!window.iPreview->isHidden());
         QCOMPARE(window.iPreview->pixmap().toImage().pixelColor(2, 2), QColor(Qt::red));
         module.Close();
-        window.SetModule(nullptr);
     }
 
     void theTrayIconShowsTheModulesState() {
-        TTestFolder folder;
-        TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
-        TModuleProcess process;
-        TModuleLoop loop;
-        TModuleControl module(process, loop);
-        TfMain window(module.Rows());
-        QCOMPARE(window.TrayState(), TfMain::TTrayState::NoModule);
-        process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
-        auto server = std::make_shared<TInProcessObject>();
-        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "GetValue"})
-            server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
-        loop.SetModule(&module);
-        module.SetView(&window);
-        window.SetModule(&module);
-        module.Init(3, "Queue", server);
+        {
+            TJobRows rows;
+            QCOMPARE(TfMain(rows).TrayState(), TfMain::TTrayState::NoModule);
+        }
+        TLiveConsole console;
+        TfMain& window = console.Window;
+        TModuleControl& module = console.Module;
+        console.Init();
         QTRY_COMPARE(window.TrayState(), TfMain::TTrayState::Paused);
         const QImage paused = window.TrayIcon().pixmap(32, 32).toImage();
         module.Resume();
@@ -932,24 +888,31 @@ private slots:
         QVERIFY(running.pixelColor(24, 19) != holding.pixelColor(24, 19));
         QVERIFY(paused.pixelColor(24, 19) != holding.pixelColor(24, 19));
         module.Close();
-        window.SetModule(nullptr);
     }
 
-    // F1 opens the manual: the page built beside the programs reads as text in the viewer.
+    // F1 and Help open the manual, from the main window and from a dialog alike: the installed
+    // page for a program without a built one beside it (as this one); a built page reads as text
+    // in the viewer.
     void f1OpensTheManual() {
         TJobRows rows;
         TfMain window(rows);
-        QUrl opened;
+        QList<QUrl> opened;
         TTWForm::HelpOpener() = [&opened](const QUrl& url) {
-            opened = url;
+            opened << url;
             return true;
         };
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_F1);
+        window.AHelp->trigger();
+        TfDevices devices;
+        devices.show();
+        devices.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&devices));
+        QTest::keyClick(&devices, Qt::Key_F1);
         TTWForm::HelpOpener() = [](const QUrl&) { return false; };
-        QCOMPARE(opened, TTWForm::ManualUrl());
+        QCOMPARE(opened, QList<QUrl>(3, QUrl(QStringLiteral("man:raduvuz(1)"))));
         QString why;
         const QString page =
             TManualViewer::PageText(QUrl::fromLocalFile(QStringLiteral(RADUVUZ_MANUAL_PAGE)), why);
@@ -963,38 +926,21 @@ private slots:
 
     // Work that would open a dialog from inside a tick waits until the tick has ended.
     void workFromInsideATickRunsWhenTheTickHasEnded() {
-        TTestFolder folder;
-        TScopedVariable xdg("XDG_DATA_HOME", folder.Path(QStringLiteral("xdg")).toLocal8Bit());
-        TModuleLoop loop;
-        TJobRows rows;
-        TfMain window(rows);
-        loop.ProcessingTimer().setInterval(3600 * 1000);
-        TModuleProcess process;
-        process.ProgramFolder = folder.StdPath(QStringLiteral("prog")) + "/";
-        process.GoEventName = "/raduvuz-console-test-no-event";
-        process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
-        auto server = std::make_shared<TInProcessObject>();
-        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "GetValue"})
-            server->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
-        auto store = std::make_shared<TInProcessObject>();
-        store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
-            return TCallResult{true, {}};
-        });
+        TLiveConsole console;
+        TfMain& window = console.Window;
+        int searches = 0;
+        console.QuietStore(searches);
         bool inTick = false;
         bool ranInside = false;
         bool ran = false;
-        store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
+        console.Store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
             inTick = window.InTick();
             window.OutsideTick([&] { ran = true; });
             ranInside = ran;
             return TCallResult{int32_t(-1), {}};
         });
-        process.StoreObject = TStoreClient(store);
-        TModuleControl module(process, loop, &window);
-        loop.SetModule(&module);
-        window.SetModule(&module);
-        module.Init(3, "Queue", server);
-        module.Resume();
+        console.Init();
+        console.Module.Resume();
         window.AViewLog->trigger();
         QTRY_VERIFY(ran);
         QVERIFY(inTick);
@@ -1003,8 +949,7 @@ private slots:
         bool now = false;
         window.OutsideTick([&now] { now = true; });
         QVERIFY(now);
-        module.Close();
-        window.SetModule(nullptr);
+        console.Module.Close();
     }
 };
 

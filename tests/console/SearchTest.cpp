@@ -66,39 +66,6 @@ private slots:
         TNotice::MessageBox() = [](QWidget*, const QString&) {};
     }
 
-    void dialogStartsAsDesigned() {
-        TfSearch search;
-        QCOMPARE(search.windowTitle(), QStringLiteral("Search"));
-        QCOMPARE(search.rgJobStatus->title(), QStringLiteral(" Job status  "));
-        QCOMPARE(search.rgJobStatus->Items(),
-                 QStringList({QStringLiteral("Processing jobs"), QStringLiteral("Passed jobs")}));
-        QCOMPARE(search.rgJobStatus->ItemIndex(), 1);
-        for (QComboBox* match : {search.cbName, search.cbColor, search.cbDest}) {
-            QCOMPARE(match->count(), 2);
-            QCOMPARE(match->itemText(0), QStringLiteral("="));
-            QCOMPARE(match->currentText(), QStringLiteral("consist"));
-        }
-        for (QComboBox* compare : {search.cbDate, search.cbSize}) {
-            QCOMPARE(compare->count(), 5);
-            QCOMPARE(compare->itemText(4), QStringLiteral("<="));
-            QCOMPARE(compare->currentText(), QStringLiteral("="));
-        }
-        QCOMPARE(search.lKb->text(), QStringLiteral("Kb"));
-        QCOMPARE(search.bFind->text(), QStringLiteral("&Find"));
-        QVERIFY(search.bFind->isDefault());
-        QCOMPARE(search.bFindNext->text(), QStringLiteral("Find &Next"));
-        QCOMPARE(search.lDocId->text(), QStringLiteral("Doc ID:"));
-        // The empty date form is no criterion.
-        QVERIFY(!search.DateGiven());
-        QCOMPARE(search.eDate->inputMask(),
-                 TfSearch::DateMask(ShortDateFormat()) + QStringLiteral(";_"));
-        TJobSearchCriteria criteria;
-        std::string error;
-        QVERIFY(search.ReadCriteria(criteria, error));
-        QVERIFY(criteria.PassedJobs);
-        QVERIFY(!criteria.Date && !criteria.Size && !criteria.Name && !criteria.JobID);
-    }
-
     void eachRefusalKeepsTheDialogOpen() {
         TfSearch search;
         int newSearches = 0;

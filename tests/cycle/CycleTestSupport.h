@@ -101,6 +101,21 @@ protected:
         SavedEnv.push_back(std::make_unique<TScopedEnv>(name, value));
     }
 
+    // The job numbers of the passed list, in list order.
+    std::string Rows() const {
+        std::string text;
+        for (int i = 0; i < Module->Rows().Passed().Count(); ++i)
+            text += (i ? " " : "") + Module->Rows().Passed().At(i)->Caption;
+        return text;
+    }
+    // The window's log lines without the time they end with.
+    std::vector<std::string> Logged() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : Window.LogLines)
+            lines.push_back(line.substr(0, line.rfind(" at ")));
+        return lines;
+    }
+
     std::string DataFolder() const { return Root + "/xdg/TWF_Data"; }
     std::string SetFile(const std::string& key) const {
         return DataFolder() + "/Config/" + key + ".set";

@@ -62,18 +62,6 @@ protected:
         }
         return 0;
     }
-    std::string Rows() const {
-        std::string text;
-        for (int i = 0; i < Module->Rows().Passed().Count(); ++i)
-            text += (i ? " " : "") + Module->Rows().Passed().At(i)->Caption;
-        return text;
-    }
-    std::vector<std::string> Logged() const {
-        std::vector<std::string> lines;
-        for (const std::string& line : Window.LogLines)
-            lines.push_back(line.substr(0, line.rfind(" at ")));
-        return lines;
-    }
     TDoc* Waiting(int32_t job, int32_t doc, TJobState state = TJobState::Waiting) {
         TDoc* w = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));
         w->Name = "W";
@@ -399,12 +387,6 @@ TEST_F(JobActionsTest, PauseStartShutDownAndManyJobsEachMakeOneLineNamingWhoAske
                                       ": Shut down by anna (console); jobs in process: " + held +
                                           " and 2 more"));
 }
-
-} // namespace
-} // namespace raduvuz::test
-
-namespace raduvuz::test {
-namespace {
 
 // A watcher of many rows asks what changed since its serial and gets that alone.
 TEST_F(JobActionsTest, ListSinceMovesOnlyTheRowsThatChangedAndTheIdsRemoved) {

@@ -65,18 +65,6 @@ protected:
         return FileExists(Module->GetJobDir() + "/" + std::to_string(job) + "_" +
                           std::to_string(job * 10));
     }
-    std::string Rows() const {
-        std::string text;
-        for (int i = 0; i < Module->Rows().Passed().Count(); ++i)
-            text += (i ? " " : "") + Module->Rows().Passed().At(i)->Caption;
-        return text;
-    }
-    std::vector<std::string> Logged() const {
-        std::vector<std::string> lines;
-        for (const std::string& line : Window.LogLines)
-            lines.push_back(line.substr(0, line.find(" at ")));
-        return lines;
-    }
     void Save(int32_t doc, int32_t count, double minutesAgo) {
         auto record = std::make_shared<TSavedDoc>();
         record->DocID = doc;

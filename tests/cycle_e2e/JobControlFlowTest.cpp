@@ -271,7 +271,7 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     const TCtlResult onlyPassed = Ctl({QStringLiteral("jobs"), QStringLiteral("--passed")});
     EXPECT_EQ(Lines(onlyPassed.Out).size(), 4u) << onlyPassed;
 
-    // Found by name, by size and by colour, in the list asked for.
+    // Found by name; the criteria themselves are the bus interface's and the search's tests.
     uint cyan = 0;
     uint yellow = 0;
     for (uint id : passed)
@@ -281,15 +281,6 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     const TCtlResult byName = Ctl({QStringLiteral("find"), QStringLiteral("--name"),
                                    QStringLiteral("SOL"), QStringLiteral("--ids")});
     EXPECT_EQ(byName.Out, Text(yellow) + "\n") << byName;
-    // The size criterion compares the job's data in Kb: 256 and 64 here.
-    const TCtlResult bySize = Ctl({QStringLiteral("find"), QStringLiteral("--size-kb"),
-                                   QStringLiteral(">100"), QStringLiteral("--ids")});
-    EXPECT_EQ(bySize.Out, Text(cyan) + "\n") << bySize;
-    const TCtlResult byColour = Ctl({QStringLiteral("find"), QStringLiteral("--process"),
-                                     QStringLiteral("--color"), QStringLiteral("=black")});
-    EXPECT_EQ(byColour.Code, 0) << byColour;
-    EXPECT_NE(byColour.Out.find("Jobs in process (1)"), std::string::npos) << byColour;
-    EXPECT_NE(byColour.Out.find("late"), std::string::npos) << byColour;
     const TCtlResult malformed =
         Ctl({QStringLiteral("find"), QStringLiteral("--date"), QStringLiteral("2026-02-30")});
     EXPECT_EQ(malformed.Code, 2) << malformed;
@@ -539,43 +530,6 @@ TEST_F(JobControlFlowTest, EachActionOverTheBusLogsOneLineNamingItsJobsAndWhoAsk
         EXPECT_NE(lines[0].find("): " + action.Jobs + " at "), std::string::npos)
             << lines[0] << "\nexpected " << action.Jobs;
     }
-}
-
-TEST_F(JobControlFlowTest, PassedJobsReprocessedOrRedirectedReachTheirSinksAgainUnchanged) {
-    MakePages("again", 10, "CM", "1");
-    TRun run;
-    run.Module = "flow = 12: Device=1\nflow = 15: Device=2\n";
-    run.Extra = Terminators;
-    run.Workflow = "expect = 4\n";
-    Start(run);
-    const std::vector<uint> passed = WaitForRows(Where("list", QStringLiteral("passed")), 2);
-    ASSERT_EQ(passed.size(), 2u) << Log();
-    uint cyan = 0;
-    uint magenta = 0;
-    for (uint id : passed)
-        (Row(id).value("color").toString() == QStringLiteral("Cyan") ? cyan : magenta) = id;
-    ASSERT_NE(cyan, 0u);
-    ASSERT_NE(magenta, 0u);
-
-    const TCtlResult again = Ctl({QStringLiteral("reprocess"), Id(cyan), QStringLiteral("999999")});
-    EXPECT_EQ(again.Code, 1) << again;
-    EXPECT_EQ(again.Out, "reprocessed " + Text(cyan) + "\n");
-    EXPECT_NE(again.Err.find("refused 999999"), std::string::npos) << again;
-    const TCtlResult redirected =
-        Ctl({QStringLiteral("redirect"), QStringLiteral("--to"), QStringLiteral("2"), Id(magenta)});
-    EXPECT_EQ(redirected.Code, 0) << redirected;
-    EXPECT_EQ(redirected.Out, "redirected " + Text(magenta) + "\n");
-    ASSERT_EQ(Finish(), 0) << RunLog;
-
-    // The cyan plate twice at its own printer, the magenta one also at the other.
-    ExpectSent("a", 3);
-    ExpectSent("b", 1);
-    std::multiset<std::string> names;
-    for (const fs::path& output : Outputs("a"))
-        names.insert(InputName(output));
-    EXPECT_EQ(names.count("again-1-C.rst"), 2u);
-    ASSERT_EQ(Outputs("b").size(), 1u);
-    EXPECT_EQ(InputName(Outputs("b")[0]), "again-1-M.rst");
 }
 
 TEST_F(JobControlFlowTest, AJobAbortedWhileSendingNeverReachesItsSinkAndItsOutputIsAborted) {

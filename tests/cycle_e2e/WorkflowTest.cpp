@@ -135,25 +135,6 @@ TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
     EXPECT_EQ(LastLabelBeforeClose(), "4") << RunLog;
 }
 
-TEST_F(WorkflowTest, MultiplexSendsAllPlatesOfAJobToOneDestinationAndTakesTurns) {
-    MakePages("alpha", 5);
-    MakePages("beta", 5);
-    // Spooling takes every document at once; passing through would look for a destination that
-    // is free for each document before taking it.
-    WriteConfig("Multiplex=1;WorkMode=1");
-    TRun run;
-    run.Module = "flow = 12: Device=*\nflow = 15: Device=*\n";
-    ASSERT_TRUE(Passes(run));
-    EXPECT_NE(RunLog.find("module 3 (Queuer): value 1010 set to true"), std::string::npos);
-    ExpectSent("a", 4);
-    ExpectSent("b", 4);
-    // The first job goes to the first destination, the next one to the other.
-    for (const fs::path& output : Outputs("a"))
-        EXPECT_EQ(InputName(output).substr(0, 6), "alpha-") << output;
-    for (const fs::path& output : Outputs("b"))
-        EXPECT_EQ(InputName(output).substr(0, 5), "beta-") << output;
-}
-
 TEST_F(WorkflowTest, OutputTheStoreRefusesEndsOnlyThatJob) {
     // Yellow and black match no flow entry: the store refuses an output without destination.
     MakePages("refused", 10);
@@ -336,56 +317,6 @@ TEST_F(WorkflowTest, ADamagedConfigurationKeepsTheModulePausedUntilOneIsLoaded) 
     ExpectSent("b", 1);
 }
 
-TEST_F(WorkflowTest, SavedConfigurationIsOneCountedStreamBesideTheLayout) {
-    WriteConfig("DeletePolicy=2;KeepTime=77;Copies=1;MaxFiles=5;FreeSpace=1.5");
-    TRun run;
-    run.Inputs = false;
-    run.Workflow = "expect = 0\n";
-    run.Module += "before-close = GetValue 63\nbefore-close = SaveConfig\n"
-                  "before-close = ExportConfig\n";
-    ASSERT_TRUE(Passes(run));
-    // The stored limit is not read back.
-    EXPECT_EQ(AfterInLog(RunLog, "GetValue(63) = "), "0");
-
-    const std::string listing = ListStreams((ConfigFolder() / "Q.set").string());
-    const std::vector<std::string> streams = Lines(listing);
-    ASSERT_EQ(streams.size(), 2u) << listing;
-    EXPECT_EQ(streams[0].substr(0, 7), "Config:") << listing;
-    EXPECT_GT(streams[0].size(), 7u) << listing;
-    const std::string expected = "StoreDir=\"" + (Root / "prog" / "Storage").string() +
-                                 "\";DeletePolicy=2;KeepTime=77;WorkMode=0;Copies=1;LastPrvDpi=0;"
-                                 "MaxFiles=0;FreeSpace=1.50;LastInTop=1;Multiplex=0;GenPreview=1;"
-                                 "Event=1;HoldJobs=;HoldList=";
-    EXPECT_EQ(streams[1], "Q:" + HexEncode(Counted(expected))) << HexDecode(streams[1].substr(2));
-
-    // The portable form has the folder as a macro and no hold list key when the list is empty.
-    const std::string exported = HexDecode(AfterInLog(RunLog, "ExportConfig() = "));
-    EXPECT_EQ(exported, "StoreDir=\"$MAINTWFDIR$/Storage\";DeletePolicy=2;KeepTime=77;WorkMode=0;"
-                        "Copies=1;LastPrvDpi=0;MaxFiles=0;FreeSpace=1.50;LastInTop=1;"
-                        "Multiplex=0;GenPreview=1;Event=1");
-}
-
-TEST_F(WorkflowTest, IntakeLimitLeavesFurtherDocumentsInTheStore) {
-    // A held job occupies the only place the limit allows; the next document stays unread.
-    MakePages("limit", 10, "CY");
-    WriteConfig("WorkMode=1;HoldList=PRN_A;MaxFiles=5");
-    TRun run;
-    run.Module = std::string(ColourFlows) + "value = 63: 1\nbefore-close = GetValue 63\n";
-    run.Extra = Terminators;
-    // Once the first plate waits held, the module has a second and more to take the next one.
-    run.Workflow = CloseAfterLog("File limit-1-C.rst spooled", "1.5");
-    ASSERT_TRUE(Passes(run));
-    EXPECT_EQ(AfterInLog(RunLog, "GetValue(63) = "), "1");
-    EXPECT_NE(RunLog.find("File limit-1-C.rst spooled"), std::string::npos) << RunLog;
-    EXPECT_EQ(RunLog.find("File limit-1-Y.rst"), std::string::npos) << RunLog;
-    const std::vector<std::string> store = StoreLines();
-    ASSERT_EQ(store.size(), 2u) << RunLog;
-    EXPECT_NE(store[0].find(" 1 documents"), std::string::npos) << store[0];
-    EXPECT_NE(store[1].find("from=0 "), std::string::npos) << store[1];
-    EXPECT_NE(store[1].find("3:pending"), std::string::npos) << store[1];
-    EXPECT_EQ(Lines(ReadTextFile(ConfigFolder() / "Q.hld")).size(), 1u);
-}
-
 TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
     // The storage folder lies on a file system with less room than the intake needs.
     TSmallDisk disk((Root / "disk").string(), 64);
@@ -411,28 +342,6 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
         EXPECT_NE(store[i].find("for=3:pending"), std::string::npos) << store[i];
     EXPECT_TRUE(fs::is_directory(storage / "Q"));
     EXPECT_TRUE(SpoolFiles(storage / "Q").empty());
-}
-
-TEST_F(WorkflowTest, WaitingJobsAreSentByPriorityComparedAsText) {
-    // The destination is paused until every job waits, so only the priorities decide.
-    MakePages("pa", 10, "C");
-    MakePages("pb", 5, "C");
-    MakePages("pc", 100, "C");
-    MakePages("pd", 20, "C");
-    WriteConfig("WorkMode=1");
-    TRun run;
-    run.Module = "flow = 12: Device=*\n";
-    run.Sink12 = "paused-for = 3\n";
-    ASSERT_TRUE(Passes(run));
-    std::vector<std::string> order;
-    for (const fs::path& output : Outputs("a"))
-        order.push_back(InputName(output));
-    // Keys are the priority with at least two digits, "_" and the creation time, compared as
-    // text: "05_" < "100_" < "10_" < "20_".
-    EXPECT_EQ(order,
-              (std::vector<std::string>{"pb-1-C.rst", "pc-1-C.rst", "pa-1-C.rst", "pd-1-C.rst"}))
-        << RunLog;
-    ExpectOutputsEqualInputs("a");
 }
 
 // Milliseconds since the epoch of a twf log line's stamp ("YYYY-MM-DD HH:MM:SS.mmm ...").
@@ -497,25 +406,6 @@ TEST_F(WorkflowTest, AJobForAPausedDestinationHoldsBackNoJobForAReadyOne) {
     const int64_t black = StampOf(RunLog, "sink 17 (Printer D): received ");
     EXPECT_GE(black, dReady) << RunLog;
     EXPECT_LE(black - dReady, 2000) << RunLog;
-}
-
-TEST_F(WorkflowTest, KillLeavesNoJobFolderSettingsOrHoldFileBehind) {
-    MakePages("gone", 10);
-    WriteConfig("WorkMode=1;HoldList=PRN_A");
-    TRun run;
-    run.Module = std::string(ColourFlows) + "before-close = SaveConfig\nbefore-close = Kill\n";
-    run.Extra = Terminators;
-    run.Workflow = "expect = 2\n";
-    ASSERT_TRUE(Passes(run));
-    // Two plates went, two stayed held: Close would have written them to the hold file.
-    ExpectSent("b", 2);
-    EXPECT_NE(RunLog.find("module 3 (Queuer): Kill() = "), std::string::npos) << RunLog;
-    EXPECT_EQ(RunLog.find("-> module 3 (Queuer): Close()"), std::string::npos) << RunLog;
-    EXPECT_FALSE(fs::exists(JobFolder()));
-    EXPECT_FALSE(fs::exists(ConfigFolder() / "Q.set"));
-    EXPECT_FALSE(fs::exists(ConfigFolder() / "Q.hld"));
-    // What the store still held for the held jobs was nothing: they were spooled.
-    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
 }
 
 } // namespace

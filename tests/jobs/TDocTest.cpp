@@ -132,12 +132,6 @@ TEST_F(JobsTest, AJobWhoseInputGoesBackLeavesItOpenForTheStoreToOfferAgain) {
     EXPECT_EQ(CallCount("RAbortDoc"), 0);
 }
 
-} // namespace
-} // namespace raduvuz
-
-namespace raduvuz {
-namespace {
-
 TEST_F(JobsTest, FreeLogsAFailingStoreAndStillLeavesTheList) {
     CreateAnswers = {42};
     TDoc* job = Host.Jobs.Add(TDoc::Create(Host, false, 11, 600, "Name=F"));

@@ -51,46 +51,6 @@ TEST_F(ModuleBusTest, InitReachesTheServerAndTheStoreOverTheBus) {
     EXPECT_TRUE(std::filesystem::is_directory(Work + "/preview"));
 }
 
-TEST_F(ModuleBusTest, LongDescriptionsValuesAndJobUse) {
-    const std::string description(70, 'd');
-    Init(5, description);
-    EXPECT_EQ(VariantToText(Value(2)), description);
-
-    EXPECT_TRUE(IsNull(Value(7)));
-    EXPECT_TRUE(IsNull(Value(1005)));
-    EXPECT_EQ(ErrorOf([&] { Module->Call("SetValue", {int32_t{7}, std::string("x")}, "iv"); }), "");
-    EXPECT_EQ(VariantToInt(Value(1000)), -1);
-    EXPECT_TRUE(VariantToBool(Value(1003)));
-    EXPECT_FALSE(VariantToBool(Value(1002)));
-    EXPECT_FALSE(VariantToBool(Module->Call("IsJobUse", {int32_t{5}}, "i").Result));
-    Module->Call("SetValue", {int32_t{4}, std::string("In=1")}, "iv");
-    EXPECT_EQ(Text("GetInParams"), "In=1");
-    Module->Call("SetID", {std::string("id-1")}, "s");
-    Module->Call("AddSource", {std::string("srv"), int32_t{1}}, "sv");
-    Module->Call("ClearSources", {});
-    Module->Call("AfterLoad", {});
-    EXPECT_EQ(Text("GetComputerName"), ComputerNameText());
-}
-
-TEST_F(ModuleBusTest, KillFailsWhenTheJobFolderHoldsASubfolder) {
-    PublishStore();
-    Server.Values[2] = QStringLiteral("ELSEWHERE");
-    Init(5);
-    Module->Call("LoadConfig", {std::string("Q")}, "s");
-    Module->Call("SaveConfig", {std::string("Q")}, "s");
-    WriteTextFile(Work + "/bin/Storage/Q/spool", "x");
-    std::filesystem::create_directories(Work + "/bin/Storage/Q/sub");
-    EXPECT_THAT(ErrorOf([&] { Module->Call("Kill", {}); }),
-                StartsWith("RAduvuz.Error.Unexpected: Cannot remove the folder "));
-    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/Q.set"));
-    EXPECT_TRUE(std::filesystem::exists(DataFolder() + "/Config/Q.hld"));
-    EXPECT_TRUE(std::filesystem::is_directory(Work + "/bin/Storage/Q/sub"));
-    EXPECT_TRUE(std::filesystem::is_directory(Work + "/bin/Storage/preview"));
-    EXPECT_FALSE(std::filesystem::exists(Work + "/bin/Storage/Q/spool"));
-    // The module keeps serving after the failed call.
-    EXPECT_EQ(VariantToInt(Value(54)), 0);
-}
-
 TEST_F(ModuleBusTest, AThrowingMethodAnswersUnexpectedAndTheModuleKeepsServing) {
     Init(5);
     EXPECT_EQ(ErrorOf([&] {

@@ -166,6 +166,18 @@ TEST(ReplyTimeoutTest, AWaitForTheDiskServesEventsMeanwhileAndDoesNotNest) {
     EXPECT_EQ(errno, EBADF);
 }
 
+// A wait for events ends once the event it waits for has been handled, else by its timer.
+TEST(ModuleLoopTest, WaitingForEventsHandlesTheEventThatArrives) {
+    BusWorld();
+    TModuleLoop loop;
+    bool handled = false;
+    QMetaObject::invokeMethod(
+        &loop, [&handled] { handled = true; }, Qt::QueuedConnection);
+    loop.WaitForEvents(60000, [&handled] { return handled; });
+    EXPECT_TRUE(handled);
+    loop.WaitForEvents(1, [] { return false; });
+}
+
 } // namespace
 } // namespace raduvuz::test
 

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "console/ConsoleTestSupport.h"
+
+#include "app/TModuleLoop.h"
+#include "console/TfMain.h"
+#include "control/TModuleControl.h"
+#include "platform/System.h"
+#include "services/Dispatch.h"
+
+#include <QDialog>
+#include <QRegularExpression>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace raduvuz::test {
+
+// The test answers the window's questions: what it was asked is recorded, the answers come
+// from the functions the test sets.
+class TAnsweringDialogs : public IConsoleDialogs {
+public:
+    QStringList Asked;
+    bool ConfirmAnswer = true;
+    std::function<bool(QDialog&)> OnExec = [](QDialog&) { return false; };
+    std::optional<QString> TextAnswer;
+    std::optional<QString> FolderAnswer;
+
+    bool Confirm(QWidget*, const QString& text) override {
+        Asked << text;
+        return ConfirmAnswer;
+    }
+    bool Exec(QDialog& dialog) override {
+        Asked << dialog.windowTitle();
+        return OnExec(dialog);
+    }
+    std::optional<QString> AskText(QWidget*, const QString& caption, const QString& prompt,
+                                   const QString& start) override {
+        Asked << caption + " " + prompt + " [" + start + "]";
+        return TextAnswer;
+    }
+    std::optional<QString> AskFolder(QWidget*, const QString& caption) override {
+        Asked << caption;
+        return FolderAnswer;
+    }
+};
+
+// The workflow server of the module: what it was told, as "Method(arg,arg)".
+class TNotedServer : public TInProcessObject {
+public:
+    QStringList Calls;
+    TNotedServer() {
+        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "ChangeSetup",
+                                   "SetValue", "IsJobUse", "GetValue", "CloseMe"}) {
+            Define(method, [this, method](const std::vector<TVariant>& args) {
+                QStringList texts;
+                for (const TVariant& arg : args)
+                    texts << (IsNull(arg) ? QStringLiteral("Null")
+                                          : QString::fromStdString(VariantToText(arg)));
+                Calls << QStringLiteral("%1(%2)").arg(method, texts.join(QLatin1Char(',')));
+                return TCallResult{
+                    std::string(method) == "IsJobUse" ? TVariant{false} : TVariant{TNull{}}, {}};
+            });
+        }
+    }
+    QStringList CallsOf(const QString& method) const {
+        return Calls.filter(QRegularExpression(QStringLiteral("^") + method + "\\("));
+    }
+};
+
+// A real module behind the console in a folder of the test's own, with its loop and a server
+// that notes what it is told; the test sets the process up further, then calls Init.
+struct TLiveConsole {
+    TTestFolder Folder;
+    TScopedVariable Xdg{"XDG_DATA_HOME", Folder.Path(QStringLiteral("xdg")).toLocal8Bit()};
+    TModuleProcess Process;
+    TModuleLoop Loop;
+    TModuleControl Module{Process, Loop};
+    TfMain Window{Module.Rows()};
+    std::shared_ptr<TNotedServer> Server = std::make_shared<TNotedServer>();
+
+    TLiveConsole() {
+        Process.ProgramFolder = Folder.StdPath(QStringLiteral("prog")) + "/";
+        ForceDirectories(Process.ProgramFolder);
+        Process.ProgramName = "raduvuz";
+        Loop.SetModule(&Module);
+        Module.SetView(&Window);
+        Window.SetModule(&Module);
+    }
+    ~TLiveConsole() {
+        Window.SetModule(nullptr);
+        Module.SetView(nullptr);
+    }
+    TLiveConsole(const TLiveConsole&) = delete;
+    TLiveConsole& operator=(const TLiveConsole&) = delete;
+
+    // A store on this computer that never has a document; searches counts its searches.
+    void QuietStore(int& searches) {
+        auto store = std::make_shared<TInProcessObject>();
+        store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
+            return TCallResult{true, {}};
+        });
+        store->Define("RNextFindDoc", [&searches](const std::vector<TVariant>&) {
+            ++searches;
+            return TCallResult{int32_t(-1), {}};
+        });
+        Store = store;
+        Process.StoreObject = TStoreClient(store);
+        // Only the news and the tests' own calls bring a tick, never the RIP or a low disk.
+        Process.GoEventName = "/raduvuz-console-test-no-event";
+        Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
+        Loop.ProcessingTimer().setInterval(3600 * 1000);
+    }
+    void Init() { Module.Init(3, "Queue", Server); }
+
+    std::shared_ptr<TInProcessObject> Store;
+};
+
+} // namespace raduvuz::test
