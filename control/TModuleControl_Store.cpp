@@ -24,8 +24,8 @@
 #include <exception>
 #include <filesystem>
 #include <sys/stat.h>
+#include <string_view>
 #include <unistd.h>
-#include <unordered_set>
 
 namespace raduvuz {
 
@@ -40,26 +40,34 @@ std::pair<int32_t, int32_t> JobFileNumbers(const std::string& name) {
             StrToIntDef(name.substr(underscore + 1), 0)};
 }
 
+// The regular files of folder in the order of their inode numbers: files read in that order
+// (mostly the order they were made in) find their inodes near each other, not scattered as
+// the folder's own order would have them.
 std::vector<std::string> OrdinaryFiles(const std::string& folder) {
-    std::vector<std::string> names;
+    std::vector<std::pair<ino_t, std::string>> found;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
-        return names;
+        return {};
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
+        std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
         // The entry's type saves a stat per file where the file system gives it.
         if (entry->d_type == DT_REG) {
-            names.push_back(name);
+            found.emplace_back(entry->d_ino, std::move(name));
             continue;
         }
         struct stat info {};
         if ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
             ::stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            names.push_back(name);
+            found.emplace_back(entry->d_ino, std::move(name));
     }
     ::closedir(dir);
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> names;
+    names.reserve(found.size());
+    for (auto& [inode, name] : found)
+        names.push_back(std::move(name));
     return names;
 }
 
@@ -83,7 +91,9 @@ void TModuleControl::ReloadSavedJobs() {
     }
 
     const TServerClient::TLabelHold labels(Process.ServerObject);
-    const std::unordered_set<std::string> held(HoldJobs.begin(), HoldJobs.end());
+    // Sorted once, searched per file: no allocation per held job.
+    std::vector<std::string_view> held(HoldJobs.begin(), HoldJobs.end());
+    std::sort(held.begin(), held.end());
     TJobListModel& completed = JobRows.Passed();
     // The views hear of the reloaded rows once, at the end.
     struct TNoticesHeld {
@@ -100,10 +110,8 @@ void TModuleControl::ReloadSavedJobs() {
         const auto [jobID, docID] = JobFileNumbers(name);
         if (jobID <= 0 || docID <= 0)
             continue;
-        std::string text;
-        TDateTime saved = 0;
-        int64_t dataSize = -1;
-        if (!ReadReloadedSpoolFile(name, text, saved, dataSize))
+        TSpoolHead head;
+        if (!ReadReloadedSpoolFile(name, head))
             continue;
         // The journal knows the copies that still wait better than the hold file of the last
         // Close: they come back as they were.
@@ -111,11 +119,11 @@ void TModuleControl::ReloadSavedJobs() {
             continue;
         // A held job comes back held in the list of jobs in process, not as a passed job.
         const std::string entry = JobKey(jobID, docID);
-        if (held.count(entry) > 0) {
-            ReprocessDoc(*this, std::to_string(jobID), std::to_string(docID), std::string(), true);
+        if (std::binary_search(held.begin(), held.end(), std::string_view(entry))) {
+            ReprocessDoc(*this, jobID, docID, std::move(head), std::string(), true);
             continue;
         }
-        const TParams params(text);
+        const TParams params(head.Text);
         TListRow row;
         row.Caption = std::to_string(jobID);
         std::string jobName = params.GetValueText("Name");
@@ -126,14 +134,14 @@ void TModuleControl::ReloadSavedJobs() {
                         ItemsAsTyped(jobName),
                         params.GetValueText("Page"),
                         ItemsAsTyped(params.GetValueText("Color")),
-                        ShortDateText(saved),
-                        LongTimeText(saved),
+                        ShortDateText(head.Created),
+                        LongTimeText(head.Created),
                         AsciiUpper(params.GetValueText("File")),
                         SizeTextOf(params.GetValueText("Size")),
                         devices.empty() ? std::string() : NamesOfIds(devices, TermNames),
                         devices.empty() ? std::string() : NamesOfIds(devices, TermKeys)};
-        row.Bytes = dataSize;
-        row.Created = saved;
+        row.Bytes = head.DataSize;
+        row.Created = head.Created;
         row.Devices = devices;
         row.Priority = StrToIntDef(params.GetValueText("Priority"), 0);
         completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
