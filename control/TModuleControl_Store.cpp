@@ -23,8 +23,8 @@
 #include <dirent.h>
 #include <exception>
 #include <filesystem>
-#include <sys/stat.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace raduvuz {
