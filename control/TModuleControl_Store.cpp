@@ -40,34 +40,26 @@ std::pair<int32_t, int32_t> JobFileNumbers(const std::string& name) {
             StrToIntDef(name.substr(underscore + 1), 0)};
 }
 
-// The regular files of folder in the order of their inode numbers: files read in that order
-// (mostly the order they were made in) find their inodes near each other, not scattered as
-// the folder's own order would have them.
 std::vector<std::string> OrdinaryFiles(const std::string& folder) {
-    std::vector<std::pair<ino_t, std::string>> found;
+    std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
-        return {};
+        return names;
     while (const dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
+        const std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
         // The entry's type saves a stat per file where the file system gives it.
         if (entry->d_type == DT_REG) {
-            found.emplace_back(entry->d_ino, std::move(name));
+            names.push_back(name);
             continue;
         }
         struct stat info {};
         if ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
             ::stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            found.emplace_back(entry->d_ino, std::move(name));
+            names.push_back(name);
     }
     ::closedir(dir);
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> names;
-    names.reserve(found.size());
-    for (auto& [inode, name] : found)
-        names.push_back(std::move(name));
     return names;
 }
 
