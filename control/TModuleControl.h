@@ -32,6 +32,7 @@ class TParams;
 struct TListRow;
 struct TSettingRange;
 struct TSavedDoc;
+struct TSpoolHead;
 
 // The module object the workflow server drives: one per process. Its methods are the automation
 // methods of IModuleControl; a failure leaves a method as an exception, which the automation
@@ -254,9 +255,9 @@ private:
     void BeginJournalReload();
     void EndJournalReload();
     // Whether the reloaded spool file JobDir/name holds its whole document; if so its parameter
-    // text, saved time and data size. A damaged one is logged and moved into the damaged folder.
-    bool ReadReloadedSpoolFile(const std::string& name, std::string& text, TDateTime& saved,
-                               int64_t& dataSize);
+    // text, saved time, length and data size. A damaged one is logged and moved into the damaged
+    // folder.
+    bool ReadReloadedSpoolFile(const std::string& name, TSpoolHead& head);
     // Makes the waiting copies that the journal keeps for the spool file; false when it keeps
     // none.
     bool RemakeJournalledJobs(int32_t jobID, int32_t docID);

@@ -75,8 +75,7 @@ std::string TModuleControl::SetSpoolFileAside(const std::string& name, std::stri
     return target;
 }
 
-bool TModuleControl::ReadReloadedSpoolFile(const std::string& name, std::string& text,
-                                           TDateTime& saved, int64_t& dataSize) {
+bool TModuleControl::ReadReloadedSpoolFile(const std::string& name, TSpoolHead& head) {
     TFileStream file;
     // A file another process holds is left where it is, as the reload always did.
     if (!file.Open(JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite)) {
@@ -85,8 +84,9 @@ bool TModuleControl::ReadReloadedSpoolFile(const std::string& name, std::string&
     }
     std::string problem;
     if (SpoolFileWhole(file, problem) && file.Seek(0) &&
-        ReadSpoolHeader(file, TermKeys, text, saved)) {
-        dataSize = SpoolDataSize(text, file);
+        ReadSpoolHeader(file, TermKeys, head.Text, head.Created)) {
+        head.Length = file.Size();
+        head.DataSize = SpoolDataSize(head.Text, file);
         return true;
     }
     file.Close();

@@ -23,9 +23,9 @@
 #include <dirent.h>
 #include <exception>
 #include <filesystem>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_set>
 
 namespace raduvuz {
 
@@ -83,7 +83,9 @@ void TModuleControl::ReloadSavedJobs() {
     }
 
     const TServerClient::TLabelHold labels(Process.ServerObject);
-    const std::unordered_set<std::string> held(HoldJobs.begin(), HoldJobs.end());
+    // Sorted once, searched per file: no allocation per held job.
+    std::vector<std::string_view> held(HoldJobs.begin(), HoldJobs.end());
+    std::sort(held.begin(), held.end());
     TJobListModel& completed = JobRows.Passed();
     // The views hear of the reloaded rows once, at the end.
     struct TNoticesHeld {
@@ -100,10 +102,8 @@ void TModuleControl::ReloadSavedJobs() {
         const auto [jobID, docID] = JobFileNumbers(name);
         if (jobID <= 0 || docID <= 0)
             continue;
-        std::string text;
-        TDateTime saved = 0;
-        int64_t dataSize = -1;
-        if (!ReadReloadedSpoolFile(name, text, saved, dataSize))
+        TSpoolHead head;
+        if (!ReadReloadedSpoolFile(name, head))
             continue;
         // The journal knows the copies that still wait better than the hold file of the last
         // Close: they come back as they were.
@@ -111,11 +111,11 @@ void TModuleControl::ReloadSavedJobs() {
             continue;
         // A held job comes back held in the list of jobs in process, not as a passed job.
         const std::string entry = JobKey(jobID, docID);
-        if (held.count(entry) > 0) {
-            ReprocessDoc(*this, std::to_string(jobID), std::to_string(docID), std::string(), true);
+        if (std::binary_search(held.begin(), held.end(), std::string_view(entry))) {
+            ReprocessDoc(*this, jobID, docID, std::move(head), std::string(), true);
             continue;
         }
-        const TParams params(text);
+        const TParams params(head.Text);
         TListRow row;
         row.Caption = std::to_string(jobID);
         std::string jobName = params.GetValueText("Name");
@@ -126,14 +126,14 @@ void TModuleControl::ReloadSavedJobs() {
                         ItemsAsTyped(jobName),
                         params.GetValueText("Page"),
                         ItemsAsTyped(params.GetValueText("Color")),
-                        ShortDateText(saved),
-                        LongTimeText(saved),
+                        ShortDateText(head.Created),
+                        LongTimeText(head.Created),
                         AsciiUpper(params.GetValueText("File")),
                         SizeTextOf(params.GetValueText("Size")),
                         devices.empty() ? std::string() : NamesOfIds(devices, TermNames),
                         devices.empty() ? std::string() : NamesOfIds(devices, TermKeys)};
-        row.Bytes = dataSize;
-        row.Created = saved;
+        row.Bytes = head.DataSize;
+        row.Created = head.Created;
         row.Devices = devices;
         row.Priority = StrToIntDef(params.GetValueText("Priority"), 0);
         completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));

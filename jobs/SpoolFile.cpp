@@ -217,10 +217,12 @@ int64_t UnpackedLength(TStream& stream, int64_t packedSize, int64_t limit) {
 } // namespace
 
 bool SpoolFileWhole(TFileStream& stream, std::string& why) {
-    const int64_t size = stream.Size();
     std::string text;
     TDateTime created = 0;
-    if (size < 0 || !stream.Seek(0) || !ReadSpoolHeaderText(stream, text, created)) {
+    // The header's read comes first: a small file's size is known from it without asking.
+    const bool headerRead = stream.Seek(0) && ReadSpoolHeaderText(stream, text, created);
+    const int64_t size = stream.Size();
+    if (size < 0 || !headerRead) {
         why = "its header is damaged";
         return false;
     }

@@ -37,13 +37,13 @@ const char* JobStageName(TJobStage stage) {
 }
 
 std::unique_ptr<TDoc> TDoc::Create(IJobHost& host, bool spoolMode, int32_t docID, int32_t jobID,
-                                   const std::string& dds, TJobState state) {
+                                   std::string dds, TJobState state) {
     std::unique_ptr<TDoc> job(new TDoc(host));
     job->FState = state;
     job->SpoolMode = spoolMode;
     job->DocID = docID;
     job->JobID = jobID;
-    job->DDS = dds;
+    job->DDS = std::move(dds);
     job->OutDocID = 0;
     job->Copies = host.GetSettings().Copies;
     job->OwnerModuleNumber = host.GetSettings().ModuleNumber;
@@ -277,7 +277,10 @@ void TDoc::CountMoved(int64_t bytes) {
 }
 
 void TDoc::ReadFields() {
-    const TParams params(DDS);
+    ReadFields(TParams(DDS));
+}
+
+void TDoc::ReadFields(const TParams& params) {
     FileType = params.GetValueText("File");
     FileName = params.GetValueText("FileName");
     Name = params.GetValueText("Name");

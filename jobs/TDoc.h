@@ -21,6 +21,7 @@ class TFileStream;
 class TDispatchError;
 class TStoreGone;
 struct TListRow;
+class TParams;
 
 // Where a job in process stands, as the operator sees it: reading until the store gives its
 // first block, then transferring or spooling it; a spooled copy waiting (or held) to be sent;
@@ -37,7 +38,7 @@ public:
     // A job of host in its first state; the caller passes the module's WorkMode for a new
     // document.
     static std::unique_ptr<TDoc> Create(IJobHost& host, bool spoolMode, int32_t docID,
-                                        int32_t jobID, const std::string& dds,
+                                        int32_t jobID, std::string dds,
                                         TJobState state = TJobState::Reading);
     ~TDoc();
     TDoc(const TDoc&) = delete;
@@ -152,6 +153,8 @@ public:
     bool HasSpoolFile() const;
     // Reads the job's own fields from its parameter text ("Unknown" for a missing name).
     void ReadFields();
+    // The same from its parameter text already parsed.
+    void ReadFields(const TParams& params);
 
 private:
     friend class TJobList;

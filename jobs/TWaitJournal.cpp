@@ -222,9 +222,11 @@ void TWaitJournal::Add(TDoc& job) {
         return;
     }
     job.JournalId = ++LastId;
-    const TWaitRecord record = RecordOf(job);
-    Live[record.Id] = record;
-    Write(WaitPutLine(record), JobKey(record.JobID, record.DocID));
+    // Ids only grow: the record goes at the end of the map.
+    const TWaitRecord& record = Live.emplace_hint(Live.end(), job.JournalId, RecordOf(job))->second;
+    // A reload writes the file whole at its end, from the live records.
+    if (!Reloading)
+        Write(WaitPutLine(record), JobKey(record.JobID, record.DocID));
 }
 
 void TWaitJournal::Update(const TDoc& job) {
@@ -235,7 +237,8 @@ void TWaitJournal::Update(const TDoc& job) {
     if (found->second == record)
         return;
     found->second = record;
-    Write(WaitPutLine(record), JobKey(record.JobID, record.DocID));
+    if (!Reloading)
+        Write(WaitPutLine(record), JobKey(record.JobID, record.DocID));
 }
 
 void TWaitJournal::Remove(TDoc& job) {
@@ -243,7 +246,7 @@ void TWaitJournal::Remove(TDoc& job) {
         return;
     const uint64_t id = job.JournalId;
     job.JournalId = 0;
-    if (Live.erase(id) > 0)
+    if (Live.erase(id) > 0 && !Reloading)
         Write(WaitDelLine(id), JobKey(job.JobID, job.DocID));
 }
 
@@ -290,6 +293,14 @@ void TWaitJournal::Flush() {
 }
 
 void TWaitJournal::Failed(const std::string& why) {
+    // The file a reload writes whole is every live record: those are the jobs it names.
+    if (PendingJobs.empty()) {
+        for (const auto& [id, record] : Live) {
+            std::string job = JobKey(record.JobID, record.DocID);
+            if (PendingJobSet.insert(job).second)
+                PendingJobs.push_back(std::move(job));
+        }
+    }
     if (!WriteFailed)
         Host.LogFailure("Cannot write the journal of waiting jobs (" + why + "; file " + Path() +
                         "; jobs " + WriteJobList(PendingJobs) +

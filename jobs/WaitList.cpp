@@ -220,42 +220,50 @@ std::string ReadSpoolDDS(IJobHost& host, const std::string& jobID, const std::st
 bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& docID,
                   const std::string& device, bool hold) {
     try {
-        std::string text;
-        TDateTime created = 0;
-        int64_t length = 0;
-        int64_t dataSize = -1;
-        if (!ReadSpoolFile(host, jobID, docID, text, created, length, &dataSize)) {
+        TSpoolHead head;
+        if (!ReadSpoolFile(host, jobID, docID, head.Text, head.Created, head.Length,
+                           &head.DataSize)) {
             host.Log(LanguageFormat(1740, {jobID + "_" + docID}, "Error load saved job %s"));
             return false;
         }
-        TParams params(text);
+        return ReprocessDoc(host, ReadNumber(jobID), ReadNumber(docID), std::move(head), device,
+                            hold);
+    } catch (const std::exception& e) {
+        LogException(host, "ReprocessDoc", e, jobID + "_" + docID,
+                     host.GetSettings().JobDir + "/" + jobID + "_" + docID);
+        return false;
+    }
+}
+
+bool ReprocessDoc(IJobHost& host, int32_t jobID, int32_t docID, TSpoolHead head,
+                  const std::string& device, bool hold) {
+    try {
+        TParams params(head.Text);
         if (!device.empty()) {
             params.SetValue("Device", device);
-            text = params.GetText();
+            head.Text = params.GetText();
         }
-        const int32_t docNumber = ReadNumber(docID);
-        const int32_t jobNumber = ReadNumber(jobID);
         // A temporary job that only makes the waiting jobs: it holds no store document and is
         // never in the list of jobs in process.
-        std::unique_ptr<TDoc> w = TDoc::Create(host, true, docNumber, jobNumber, text);
+        std::unique_ptr<TDoc> w = TDoc::Create(host, true, docID, jobID, std::move(head.Text));
         w->Copies = 1;
         w->OutDocID = w->DocID;
-        w->ReadFields();
-        w->DataSize = dataSize;
-        w->SizeText = SizeText(length);
+        w->ReadFields(params);
+        w->DataSize = head.DataSize;
+        w->SizeText = SizeText(head.Length);
         std::string dests;
         params.SelectEntries(host.GetFlowEntries(), w->Devices, dests);
         w->SetDests(dests);
         w->SetHeld(hold);
         w->SaveCount = 0;
-        w->SetCreated(created);
+        w->SetCreated(head.Created);
         w->SetLastTime(Now());
         const bool result = SpoolToWait(*w);
         w->Free(false);
         return result;
     } catch (const std::exception& e) {
-        LogException(host, "ReprocessDoc", e, jobID + "_" + docID,
-                     host.GetSettings().JobDir + "/" + jobID + "_" + docID);
+        const std::string job = JobKey(jobID, docID);
+        LogException(host, "ReprocessDoc", e, job, host.GetSettings().JobDir + "/" + job);
         return false;
     }
 }

@@ -4,6 +4,8 @@
 // or free group of devices and per copy; made from a job that was spooled, from a kept spool file
 // (reprocessing), from a kept output document, or from the journal after a restart.
 
+#include "common/Types.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,6 +29,18 @@ std::string ReadSpoolDDS(IJobHost& host, const std::string& jobID, const std::st
 // be read.
 bool RemakeWaitDoc(IJobHost& host, const TWaitRecord& record);
 bool ReprocessDoc(IJobHost& host, const std::string& jobID, const std::string& docID,
+                  const std::string& device, bool hold);
+
+// What a spool file's header says, with the file's length and the size of its data.
+struct TSpoolHead {
+    std::string Text;
+    TDateTime Created = 0;
+    int64_t Length = 0;
+    int64_t DataSize = -1;
+};
+// ReprocessDoc with the spool file already read (a reload that checked it whole), so that it is
+// not opened again.
+bool ReprocessDoc(IJobHost& host, int32_t jobID, int32_t docID, TSpoolHead head,
                   const std::string& device, bool hold);
 
 } // namespace raduvuz

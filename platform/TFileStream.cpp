@@ -16,8 +16,10 @@ namespace {
 
 // One read or write call moves at most this many bytes; callers repeat it.
 constexpr int64_t kMaxSlice = 65536;
-// What a small read of a file opened ReadDenyWrite reads ahead.
-constexpr int64_t kReadAhead = 4096;
+// What a small read of a file opened ReadDenyWrite reads ahead: a spool file's usual header and
+// the sizes of a block record, in a buffer small enough for the allocator to hand the same one
+// back to the next file read (a reload reads thousands).
+constexpr int64_t kReadAhead = 1024;
 
 template <typename Call> ssize_t Retried(Call call) {
     ssize_t done;
@@ -84,14 +86,19 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     if (At < AheadStart || At >= AheadStart + AheadLength) {
         if (count >= kReadAhead) {
             const ssize_t done = Retried([&] { return pread(Fd, buffer, slice, At); });
+            if (done >= 0 && static_cast<size_t>(done) < slice)
+                KnownSize = At + done;
             if (done <= 0)
                 return 0;
             At += done;
             return done;
         }
         if (!Ahead)
-            Ahead = std::make_unique<char[]>(kReadAhead);
+            Ahead = std::make_unique_for_overwrite<char[]>(kReadAhead);
         const ssize_t done = Retried([&] { return pread(Fd, Ahead.get(), kReadAhead, At); });
+        // A read that stops short found the end, so the size needs no call of its own.
+        if (done >= 0 && done < kReadAhead)
+            KnownSize = At + done;
         AheadStart = At;
         AheadLength = std::max<ssize_t>(0, done);
         if (AheadLength == 0)

@@ -50,7 +50,7 @@ private:
     std::unique_ptr<char[]> Ahead;
     int64_t AheadStart = 0;
     int64_t AheadLength = 0;
-    // The size such a file had when first asked; -1 before.
+    // The size such a file had when first asked or when a read met its end; -1 before.
     mutable int64_t KnownSize = -1;
 };
 

@@ -72,8 +72,10 @@ struct TRun {
 bool RunOnce(int jobs, TRun& run) {
     TBenchWorld world(QStringLiteral(RADUVUZ_PROGRAM), QStringLiteral(MEMORYMAN_PATH));
     qint64 pid = 0;
-    const QString module = world.Start() ? world.StartModule(&pid) : QString();
-    if (module.isEmpty() || !MakeHeldJobs(world, QStringLiteral("Reload"), jobs))
+    // The files first: on a loaded machine making them outlasts the module's wait for Init.
+    const bool made = world.Start() && MakeHeldJobs(world, QStringLiteral("Reload"), jobs);
+    const QString module = made ? world.StartModule(&pid) : QString();
+    if (module.isEmpty())
         return Failed(world, "cannot start");
     const QString reference = world.Bus().baseService() + QStringLiteral("/Workflow");
     const std::vector<std::pair<QString, QVariantList>> setup = {
