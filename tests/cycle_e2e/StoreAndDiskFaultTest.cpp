@@ -519,7 +519,8 @@ TEST_F(StoreAndDiskFaultTest, DamagedFilesGoByAgeThenTheOldestWhileTheDiskIsLowB
         if (fate == "age") {
             // Minutes count the time of day truncated, plus whole days: a span over midnight
             // that is a little more than 90 minutes reads 91.
-            const std::string line = AfterInLog(RunLog, "Damaged spool file " + path.string() + " (");
+            const std::string line =
+                AfterInLog(RunLog, "Damaged spool file " + path.string() + " (");
             EXPECT_TRUE(line.find(") deleted: set aside 90 minutes ago, KeepTime is 60") !=
                             std::string::npos ||
                         line.find(") deleted: set aside 91 minutes ago, KeepTime is 60") !=
