@@ -21,7 +21,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -43,11 +42,6 @@ using namespace raduvuz::bench;
 const QString kJobControl = QStringLiteral("RAduvuz.IJobControl");
 const QString kModuleControl = QStringLiteral("RAduvuz.IModuleControl");
 const QString kPath = QStringLiteral("/ModuleControl");
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // What comes after prefix on the first line of the log that holds it, up to a blank or the end
 // of the line; empty while no line holds it.
@@ -202,19 +196,7 @@ TResult Run(int clients, int seconds, int documents, bool hold) {
         return result;
 
     QProcess twf;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("xdg")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime")));
-    env.insert(QStringLiteral("RADUVUZ_REGISTRY"), dir.filePath(QStringLiteral("registry.ini")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    twf.setProcessEnvironment(env);
-    twf.setStandardOutputFile(QProcess::nullDevice());
-    twf.setStandardErrorFile(QProcess::nullDevice());
-    twf.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    twf.start(QStringLiteral(TWF_PATH),
-              {QStringLiteral("--quiet"), QStringLiteral("--log"), log, workflow});
-    if (!twf.waitForStarted(10000))
+    if (!StartTwf(twf, QStringLiteral(TWF_PATH), dir, log, workflow))
         return result;
 
     // The stream flows once a few documents have arrived.

@@ -357,4 +357,25 @@ bool TBenchWorld::Configure(const QString& service, int number, const QString& c
     return true;
 }
 
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool StartTwf(QProcess& twf, const QString& twfPath, const QDir& dir, const QString& log,
+              const QString& workflow) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("xdg")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("RADUVUZ_REGISTRY"), dir.filePath(QStringLiteral("registry.ini")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    twf.setProcessEnvironment(env);
+    twf.setStandardOutputFile(QProcess::nullDevice());
+    twf.setStandardErrorFile(QProcess::nullDevice());
+    twf.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    twf.start(twfPath, {QStringLiteral("--quiet"), QStringLiteral("--log"), log, workflow});
+    return twf.waitForStarted(10000);
+}
+
 } // namespace raduvuz::bench

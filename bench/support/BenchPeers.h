@@ -8,6 +8,7 @@
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QDir>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -40,6 +41,15 @@ std::string ProcessName(qint64 pid);
 
 // Serves events until done() or ms have passed; done() at the end.
 bool ServeUntil(const std::function<bool()>& done, int ms);
+
+// Writes a whole file; false when it could not.
+bool WriteFile(const QString& path, const QByteArray& bytes);
+
+// Starts twf (at twfPath) quietly on a workflow file, logging to log, with its data, state,
+// runtime folder and registry file in dir and an offscreen console; it ends with the benchmark.
+// False when it did not start.
+bool StartTwf(QProcess& twf, const QString& twfPath, const QDir& dir, const QString& log,
+              const QString& workflow);
 
 // A workflow server at /Workflow that answers what a module asks of it: every module number is
 // a running, unpaused destination on this computer. Counts the callbacks and keeps the last

@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -20,7 +19,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -31,11 +29,6 @@ struct TShare {
     double Total = 0;
     std::map<std::string, double> ByProgram;
 };
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 int CountInLog(const QString& log, const QString& text) {
     QFile file(log);
@@ -84,19 +77,7 @@ TShare Run(int jobs, int seconds) {
         return share;
 
     QProcess twf;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("xdg")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime")));
-    env.insert(QStringLiteral("RADUVUZ_REGISTRY"), dir.filePath(QStringLiteral("registry.ini")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    twf.setProcessEnvironment(env);
-    twf.setStandardOutputFile(QProcess::nullDevice());
-    twf.setStandardErrorFile(QProcess::nullDevice());
-    twf.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    twf.start(QStringLiteral(TWF_PATH),
-              {QStringLiteral("--quiet"), QStringLiteral("--log"), log, workflow});
-    if (!twf.waitForStarted(10000))
+    if (!StartTwf(twf, QStringLiteral(TWF_PATH), dir, log, workflow))
         return share;
 
     // Every job spooled and waiting (or, without jobs, the workflow running), then a few
