@@ -172,9 +172,15 @@ bool TModuleControl::Tick() {
                 } else if (done) {
                     if (job->SpoolMode && job->State() == TJobState::Reading) {
                         SpoolToWait(*job);
-                        // Its wait for the journal on the disk may have let a Close in.
-                        if (!scope.Valid())
+                        // Its wait for the journal on the disk may have let a Close in, which
+                        // gave the document back to the store. With the copies on the disk the
+                        // job passed after all: its document is closed as the job is freed, so
+                        // that it does not come again.
+                        if (!scope.Valid()) {
+                            if (job->InputGoesBack && WaitJournal.AllOnDisk())
+                                job->InputGoesBack = false;
                             return moved;
+                        }
                     }
                     if ((!job->SpoolMode && DeletePolicy > 0 && !job->SpoolCopyDropped) ||
                         (job->SpoolMode && job->State() == TJobState::Sending))

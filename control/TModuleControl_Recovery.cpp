@@ -136,8 +136,22 @@ void TModuleControl::GiveBackReadingJobs() {
         if (job->State() != TJobState::Reading || !job->SpoolMode || job->DocID <= 0)
             continue;
         job->InputGoesBack = true;
-        job->SpoolStream.reset();
         const std::string name = JobKey(job->JobID, job->DocID);
+        // Whole and on the disk, its copies on their way into the journal (a Close let in by
+        // that write): the file stays. Once the copies are on the disk the document is closed
+        // and the next start sends them; if they do not get there, the store offers the
+        // document again.
+        if (job->OutDocID == job->DocID) {
+            Log("File " + job->FileName + " (job " + name +
+                ") was spooled when the module closed, its copies on their way into the journal "
+                "of waiting jobs: the next start sends them, or spools the document again if "
+                "they are not there");
+            continue;
+        }
+        // A flush on a worker thread still holds the stream: the job lets go of it once the
+        // flush is over. The file can be moved while it is open.
+        if (!job->SpoolFlushing)
+            job->SpoolStream.reset();
         std::string why;
         const std::string kept =
             FileExists(JobDir + "/" + name) ? SetSpoolFileAside(name, why) : std::string();

@@ -86,6 +86,9 @@ public:
     // Free leaves the input document open, so that the store offers it again once this process
     // has left the bus (a job still spooling when the module closes).
     bool InputGoesBack = false;
+    // The last block is in the spool file, whose flushes to the disk may be under way on a
+    // worker thread that holds SpoolStream: a Close let in meanwhile must leave the stream alone.
+    bool SpoolFlushing = false;
     // Bytes of the job's data moved in its current state: taken from the store while it reads,
     // sent from the spool file while it sends; 0 while it waits.
     int64_t Moved = 0;

@@ -251,10 +251,22 @@ bool TDoc::SpoolNextBlock(bool& done) {
             // The file and its name are on the disk before the job counts as spooled, so that
             // the copies made from it can be sent after a crash.
             std::string why;
-            if (!SpoolStream->Flush(Host.GetDiskWait()))
+            SpoolFlushing = true;
+            const bool flushed = SpoolStream->Flush(Host.GetDiskWait());
+            const std::string flushError = flushed ? std::string() : LastErrorText();
+            const bool folderFlushed =
+                flushed && FlushFolder(Host.GetSettings().JobDir, &why, Host.GetDiskWait());
+            SpoolFlushing = false;
+            // A Close that came in during the flushes gave the document back to the store and
+            // set the file aside.
+            if (InputGoesBack) {
+                SpoolStream.reset();
+                return false;
+            }
+            if (!flushed)
                 throw std::runtime_error("Cannot flush the spool file to the disk: " +
-                                         LastErrorText());
-            if (!FlushFolder(Host.GetSettings().JobDir, &why, Host.GetDiskWait()))
+                                         flushError);
+            if (!folderFlushed)
                 throw std::runtime_error("Cannot flush the job folder to the disk: " + why);
             SetSizeTextFromStream();
             // The waiting jobs find the spool file by this number. The input document stays

@@ -4,6 +4,7 @@
 #include "jobs/TDoc.h"
 #include "jobs/TWaitJournal.h"
 #include "jobs/WaitList.h"
+#include "platform/SharedBlock.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "support/ModuleInside.h"
@@ -206,6 +207,56 @@ TEST_F(RecoveryTest, CloseGivesAJobBeingSpooledBackToTheStoreAndSetsItsPartAside
                        "store offers the document again once the module has left the bus; the "
                        "part spooled is kept as " +
                        Module->GetJobDir() + "/damaged/9_90"));
+}
+
+TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayToBeSent) {
+    // The last block's flush, the folder's flush and the journal's append wait aside; a Close
+    // comes in at one of them, before the write is over.
+    const std::string block = "/rdvz_recovery_" + std::to_string(::getpid());
+    const std::vector<uint8_t> data(100, 7);
+    ASSERT_TRUE(TSharedBlock::Create(block, 100));
+    TSharedBlock shared;
+    ASSERT_TRUE(shared.Open(block, 100) && shared.CopyIn(0, data.data(), 100));
+    Store->Define("RGetBlock", [&](const std::vector<TVariant>&) {
+        return TCallResult{block, {int32_t(100), int32_t(1), int32_t(1)}};
+    });
+    Store->Define("RCloseBlock", [](const std::vector<TVariant>&) { return TCallResult{}; });
+    for (int closeAt = 1; closeAt <= 3; ++closeAt) {
+        SCOPED_TRACE(closeAt);
+        StartAgain();
+        Store->Calls.clear();
+        Inside(*Module).Paused = false;
+        const int32_t doc = 90 + closeAt;
+        const std::string key = "9_" + std::to_string(doc);
+        TDoc* job = Inside(*Module).Jobs.Add(
+            TDoc::Create(*Module, true, doc, 9, "Name=Big;FileName=big.rst;Device=3"));
+        ASSERT_TRUE(job->InitReadDoc());
+        int waits = 0;
+        Window.OnWaitAside = [&] {
+            if (++waits == closeAt)
+                Module->Close();
+        };
+        Module->Tick();
+        Window.OnWaitAside = nullptr;
+        ASSERT_GE(waits, closeAt);
+        const long closed = std::count(Store->Calls.begin(), Store->Calls.end(),
+                                       "RCloseDoc(7," + std::to_string(doc) + ")");
+        if (closeAt < 3) {
+            // Not spooled yet: the store offers the document again, the file is set aside.
+            EXPECT_EQ(closed, 0);
+            EXPECT_FALSE(FileExists(Module->GetJobDir() + "/" + key));
+            EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/" + key));
+            EXPECT_FALSE(Logged("File big.rst spooled"));
+            continue;
+        }
+        // Its copy reached the journal: the document is closed, the copy goes at the next start.
+        EXPECT_EQ(closed, 1);
+        EXPECT_TRUE(Logged("File big.rst (job " + key +
+                           ") was spooled when the module closed, its copies on their way"));
+        StartAgain();
+        EXPECT_EQ(JobsInProcess(), std::vector<std::string>{key + " to 21 devices 3"});
+    }
+    TSharedBlock::Unlink(block);
 }
 
 TEST_F(RecoveryTest, ADocumentOfferedAgainWhoseCopiesWaitIsClosedNotSpooledTwice) {

@@ -702,7 +702,7 @@ TEST_F(CrashTest, SpoolFilesWhoseBlocksDoNotMatchTheirDataAreSetAsideAtTheReload
             ASSERT_EQ(file.Write(&size, 4), 4);
         }
     }
-    ASSERT_EQ(fileOf.size(), 3u);
+    ASSERT_EQ(fileOf.size(), 3u) << Log();
 
     TRun second = first;
     second.Inputs = false;

@@ -35,6 +35,8 @@ public:
     int Waits = 0;
     // When set, runs at each bounded wait instead of waiting.
     std::function<void()> OnWait;
+    // Runs as a disk write is let wait aside, before the write (a call that comes in meanwhile).
+    std::function<void()> OnWaitAside;
     // Ticks the module asked for since the last look.
     int TicksScheduled = 0;
 
@@ -71,6 +73,11 @@ public:
             OnWait();
         else
             IEventLoop::WaitForEvents(maxMs, done);
+    }
+    bool WaitAside(const std::function<bool()>& work) override {
+        if (OnWaitAside)
+            OnWaitAside();
+        return work();
     }
     void ScheduleTick() override { ++TicksScheduled; }
     void Beep() override {}
