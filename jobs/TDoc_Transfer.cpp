@@ -264,8 +264,7 @@ bool TDoc::SpoolNextBlock(bool& done) {
                 return false;
             }
             if (!flushed)
-                throw std::runtime_error("Cannot flush the spool file to the disk: " +
-                                         flushError);
+                throw std::runtime_error("Cannot flush the spool file to the disk: " + flushError);
             if (!folderFlushed)
                 throw std::runtime_error("Cannot flush the job folder to the disk: " + why);
             SetSizeTextFromStream();
