@@ -222,17 +222,14 @@ private slots:
         QVERIFY(newFolder);
         QVERIFY(newFolder->isEnabled());
 
-        dialog.selectFile(QStringLiteral("kept"));
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(QDir(dialog.Folder()), QDir(folder.Path(QStringLiteral("kept"))));
-
-        TFolderDialog typed(nullptr, QStringLiteral("Select directory for save"));
-        typed.setDirectory(folder.Path(QString()));
-        typed.selectFile(QStringLiteral("new"));
-        typed.accept();
-        QCOMPARE(typed.result(), int(QDialog::Accepted));
-        QCOMPARE(typed.Folder(), folder.Path(QStringLiteral("new")));
+        for (const QString& name : {QStringLiteral("kept"), QStringLiteral("new")}) {
+            TFolderDialog chosen(nullptr, QStringLiteral("Select directory for save"));
+            chosen.setDirectory(folder.Path(QString()));
+            chosen.selectFile(name);
+            chosen.accept();
+            QCOMPARE(chosen.result(), int(QDialog::Accepted));
+            QCOMPARE(QDir(chosen.Folder()), QDir(folder.Path(name)));
+        }
     }
 
     void smallDialogs() {

@@ -172,11 +172,9 @@ private slots:
             dynamic_cast<TfPriority&>(dialog).mePriority->setText(QStringLiteral(" 9 "));
             return true;
         };
-        Inside(console.Module).Paused = false;
         console.Window.APriority->trigger();
         QCOMPARE(first->Priority(), 9);
         QCOMPARE(second->Priority(), 9);
-        QVERIFY(!console.Module.IsPaused());
 
         // The range is 0 to 10: the field takes no more, and OK keeps the dialog open on 15.
         TfPriority& form = console.Window.PriorityForm();
