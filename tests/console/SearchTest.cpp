@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <optional>
 
 namespace raduvuz::test {
 
@@ -56,15 +57,12 @@ class SearchTest : public QObject {
     Q_OBJECT
 
     QStringList Messages;
+    int Beeps = 0;
+    std::optional<TCaughtNotices> Caught;
 
 private slots:
-    void init() {
-        Messages.clear();
-        TNotice::MessageBox() = [this](QWidget*, const QString& text) { Messages << text; };
-    }
-    void cleanup() {
-        TNotice::MessageBox() = [](QWidget*, const QString&) {};
-    }
+    void init() { Caught.emplace(Messages, Beeps); }
+    void cleanup() { Caught.reset(); }
 
     void eachRefusalKeepsTheDialogOpen() {
         TfSearch search;

@@ -84,18 +84,6 @@ private slots:
     void init() { Caught.emplace(Messages, Beeps); }
     void cleanup() { Caught.reset(); }
 
-    void theMapIsReadWhenTheFormsExist() {
-        TTestFolder folder;
-        folder.WriteFile(QStringLiteral("ColorsCMYK.map"), kMap);
-        TConsole console(folder);
-        const TSpotColorMap& map = console.Forms.fSpotClr->SpotMap;
-        // How a map file reads is the map's own test; here only that the console reads it.
-        QCOMPARE(map.Entries.size(), size_t(3));
-        QCOMPARE(map.Entries[2].Color.Key, std::string("REFLEX BLUE"));
-        QCOMPARE(console.Forms.fSpotClr->FindColor("Pan My Ink C"), 1);
-        QVERIFY(!console.Window.SpotMapModified);
-    }
-
     void popupCaptionsFollowTheSelectedColour() {
         TTestFolder folder;
         folder.WriteFile(QStringLiteral("ColorsCMYK.map"), kMap);

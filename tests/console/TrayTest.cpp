@@ -1,12 +1,8 @@
-// The tray icon on a desktop whose tray is a StatusNotifierItem host (KDE Plasma, GNOME with its
-// AppIndicator extension): a watcher of the test's own on a private session bus takes the
-// module's item as such a desktop does, and the test clicks it the way a host does, with the
-// item's Activate over the bus. Qt's xcb platform uses the notifier item whenever a watcher with
-// a registered host is on the session bus, so this runs on an X display (xvfb-run).
-//
-//   test_console_tray               the test (starts its bus and the watcher)
-//   test_console_tray --no-tray     the test of a desktop without a tray (no watcher)
-//   test_console_tray --watcher     the watcher, on the bus DBUS_SESSION_BUS_ADDRESS names
+// The tray icon on a desktop whose tray is a StatusNotifierItem host: a watcher of the test's own
+// on a private session bus takes the module's item, and the test clicks it with the item's
+// Activate over the bus, as a host does; Qt's xcb platform uses the item whenever such a watcher
+// is on the bus, hence the X display. "--no-tray" tests a desktop without a tray; "--watcher"
+// runs the watcher on the bus DBUS_SESSION_BUS_ADDRESS names.
 
 #include "console/TfMain.h"
 #include "control/TJobRows.h"
