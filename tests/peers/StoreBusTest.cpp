@@ -86,34 +86,6 @@ TEST_F(StoreBusTest, DocumentTravelsFromModule3ToDestination12WithItsBytesIntact
     EXPECT_TRUE(ShmFiles(store.Prefix()).empty());
 }
 
-TEST_F(StoreBusTest, ReadingBlockByBlockGivesEachBlockOnceThenAnError) {
-    TStoreProcess store(Bus);
-    ASSERT_TRUE(store.Ok());
-    const std::string data = PatternBytes(2500, 9);
-    WriteTextFile(Temp / "in", data);
-    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
-                                                              QStringLiteral("Name=r"), 1000, 3}));
-    store.Call(QStringLiteral("ROpenDoc"), {3, in});
-    std::string read;
-    int last = 0;
-    while (!last) {
-        QDBusMessage b = store.Call(QStringLiteral("RGetBlock"), {3, in});
-        ASSERT_EQ(b.arguments().size(), 4);
-        ASSERT_FALSE(Str(b).isEmpty());
-        read += ReadBlock(Str(b).toStdString(), Int(b, 1));
-        last = Int(b, 3);
-        ASSERT_FALSE(IsError(store.Call(QStringLiteral("RCloseBlock"), {3, in, Int(b, 2)})));
-        // A handle is good for one close only.
-        EXPECT_TRUE(IsError(store.Call(QStringLiteral("RCloseBlock"), {3, in, Int(b, 2)})));
-    }
-    EXPECT_EQ(read, data);
-    QDBusMessage past = store.Call(QStringLiteral("RGetBlock"), {3, in});
-    EXPECT_TRUE(Str(past).isEmpty());
-    EXPECT_EQ(Int(past, 2), -1);
-    store.Call(QStringLiteral("RCloseDoc"), {3, in});
-    EXPECT_TRUE(ShmFiles(store.Prefix()).empty());
-}
-
 TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
@@ -194,24 +166,6 @@ TEST_F(StoreBusTest, TerminatedStoreRemovesEveryBlockItStillHeld) {
     EXPECT_EQ(store.Proc().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(store.Proc().exitCode(), 0);
     EXPECT_TRUE(ShmFiles(prefix).empty());
-}
-
-TEST_F(StoreBusTest, KilledStoreMakesCallsFailAtOnce) {
-    TStoreProcess store(Bus);
-    ASSERT_TRUE(store.Ok());
-    const int out = Int(store.Call(QStringLiteral("WCreateDoc"),
-                                   {3, 1, QStringLiteral("12"), QStringLiteral("N=1")}));
-    store.Call(QStringLiteral("WGetBlock"), {out, 50});
-    const std::string prefix = store.Prefix();
-    ::kill(static_cast<pid_t>(store.Pid()), SIGKILL);
-    ASSERT_TRUE(store.Proc().waitForFinished(10000));
-    QDBusMessage reply = store.Call(QStringLiteral("RNextFindDoc"), {3, 0});
-    EXPECT_TRUE(IsError(reply));
-    EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.ServiceUnknown");
-    // A killed store cannot clean up; what it left carries its prefix and nothing else's.
-    for (const auto& name : ShmFiles(prefix))
-        EXPECT_EQ(name.rfind(prefix, 0), 0u);
-    RemoveShm(prefix);
 }
 
 TEST_F(StoreBusTest, SecondStoreOnTheSameBusGivesUp) {

@@ -150,25 +150,6 @@ TBytes EdgePiece(TSampleRandom& random, int64_t size) {
 
 } // namespace
 
-TEST(PackBits, FormatExamples) {
-    const TBytes block(100000, 0x5A);
-    const TBytes packed = Pack(block);
-    ASSERT_EQ(packed.size(), 1564u);
-    // Three full pieces of 256 items (-127, value), then 13 such items and (-31, value).
-    for (size_t k = 0; k < 3 * 256 + 13; ++k) {
-        ASSERT_EQ(packed[2 * k], 0x81) << "item " << k;
-        ASSERT_EQ(packed[2 * k + 1], 0x5A) << "item " << k;
-    }
-    EXPECT_EQ(packed[1562], static_cast<uint8_t>(-31));
-    EXPECT_EQ(packed[1563], 0x5A);
-    EXPECT_EQ(PackOnePiece(block.data(), 32768).size(), 512u);
-    EXPECT_EQ(PackOnePiece(block.data(), 100000 - 3 * 32768).size(), 28u);
-
-    EXPECT_EQ(Pack(Text("AAB")), Bytes({0xFF, 'A', 0, 'B'}));
-    EXPECT_EQ(Pack(Text("BAAC")), Bytes({3, 'B', 'A', 'A', 'C'}));
-    EXPECT_TRUE(Pack({}).empty());
-}
-
 TEST(PackBits, WriterStateMachine) {
     struct TCase {
         const char* Name;
@@ -318,6 +299,11 @@ TEST(PackBits, EdgePiecesGiveLibtiffBytes) {
 
 TEST(PackBits, UnpackStaysInsideTheTarget) {
     const size_t guard = 256;
+    const auto guardsIntact = [&](const TBytes& buffer) {
+        const auto intact = [](uint8_t b) { return b == 0xEE; };
+        return std::all_of(buffer.begin(), buffer.begin() + guard, intact) &&
+               std::all_of(buffer.end() - guard, buffer.end(), intact);
+    };
     struct TCase {
         const char* Name;
         TBytes Packed;
@@ -346,12 +332,7 @@ TEST(PackBits, UnpackStaysInsideTheTarget) {
         EXPECT_EQ(result.Status, c.Status) << c.Name;
         EXPECT_EQ(result.Consumed, c.Consumed) << c.Name;
         EXPECT_EQ(result.Produced, c.Produced) << c.Name;
-        EXPECT_TRUE(std::all_of(buffer.begin(), buffer.begin() + guard, [](uint8_t b) {
-            return b == 0xEE;
-        })) << c.Name;
-        EXPECT_TRUE(std::all_of(buffer.end() - guard, buffer.end(), [](uint8_t b) {
-            return b == 0xEE;
-        })) << c.Name;
+        EXPECT_TRUE(guardsIntact(buffer)) << c.Name;
     }
 
     // Long streams cut short, overflowing late or damaged go through the unchecked fast loops
@@ -389,10 +370,7 @@ TEST(PackBits, UnpackStaysInsideTheTarget) {
                 ASSERT_EQ(result.Consumed, plain.Consumed);
                 ASSERT_EQ(result.Produced, plain.Produced);
                 ASSERT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin() + guard));
-                ASSERT_TRUE(std::all_of(buffer.begin(), buffer.begin() + guard,
-                                        [](uint8_t b) { return b == 0xEE; }));
-                ASSERT_TRUE(std::all_of(buffer.end() - guard, buffer.end(),
-                                        [](uint8_t b) { return b == 0xEE; }));
+                ASSERT_TRUE(guardsIntact(buffer));
             }
         }
     });
