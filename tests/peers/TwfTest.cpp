@@ -196,29 +196,23 @@ TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
     EXPECT_NE(ReadTextFile(Temp / "twf.out").find("summary: done"), std::string::npos);
 }
 
-TEST_F(TwfTest, SinkPausedForSomeSecondsRunsAfterwards) {
+TEST_F(TwfTest, PausedSinkRunsLaterAndSinksTakeDocumentsOnTheStoresSignalsOrTheBackstop) {
     TFakeModule fake(Bus.Connection());
-    std::string text = ReadTextFile(Workflow(FakeModuleSection));
+    ExportFake(fake);
+    // No backstop: only the store's signals can bring the documents to the sink.
+    std::string text = ReadTextFile(Workflow(FakeModuleSection, "backstop = 0\n"));
     text.replace(text.find("computer = rip-host\n"), 20, "computer = rip-host\npaused-for = 2\n");
     WriteTextFile(Temp / "workflow.ini", text);
-    RunToEnd(fake, Temp / "workflow.ini");
+    StartTwf(Temp / "workflow.ini");
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    EXPECT_EQ(fake.Passed, 2);
     // Paused before Resume (the answer inside Init) and while the first document came; running
     // two seconds after Resume.
     EXPECT_TRUE(fake.Value(12, 6).toBool());
     ASSERT_GE(fake.DestPaused.size(), 2);
     EXPECT_TRUE(fake.DestPaused.front());
     EXPECT_FALSE(fake.DestPaused.back());
-    EXPECT_EQ(fake.Passed, 2);
-}
-
-TEST_F(TwfTest, SinksTakeDocumentsOnTheStoresSignalsAndFallBackToTheBackstopWithoutThem) {
-    TFakeModule fake(Bus.Connection());
-    ExportFake(fake);
-    // No backstop: only the store's signals can bring the documents to the sink.
-    StartTwf(Workflow(FakeModuleSection, "backstop = 0\n"));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
-    EXPECT_EQ(fake.Passed, 2);
 
     std::filesystem::remove_all(Temp / "out");
     std::filesystem::remove(Temp / "twf.log");
