@@ -44,14 +44,6 @@ protected:
         ASSERT_TRUE(Bus.Connection().registerService(QStringLiteral("RAduvuz.ServerProvider")));
     }
 
-    // A whole run of twf against the fake module, which must end well.
-    void RunToEnd(TFakeModule& fake, const std::string& file) {
-        ExportFake(fake);
-        StartTwf(file);
-        ASSERT_TRUE(WaitForTwf());
-        EXPECT_EQ(Twf.exitCode(), 0) << Log();
-    }
-
     void ExpectLogHas(std::initializer_list<const char*> lines) {
         const std::string log = Log();
         for (const char* line : lines)
@@ -106,13 +98,16 @@ const char* const FakeModuleSection = "[module 3]\nname = Queuer\ndescription = 
 
 TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
     TFakeModule fake(Bus.Connection());
-    RunToEnd(fake, Workflow(std::string(FakeModuleSection) +
-                                "value = 63: 2\nvalue = 58: true\nvalue = 51: /tmp/store\n"
-                                "before-close = SaveConfig\nbefore-close = SaveConfig Other\n"
-                                "before-close = ExportConfig\nbefore-close = GetValue 63\n"
-                                "before-close = GetValue 99\nbefore-close = IsJobUse 5\n"
-                                "before-close = IsJobUse 6\n",
-                            "before-close = ls out | wc -l; echo second line; exit 3\n"));
+    ExportFake(fake);
+    StartTwf(Workflow(std::string(FakeModuleSection) +
+                          "value = 63: 2\nvalue = 58: true\nvalue = 51: /tmp/store\n"
+                          "before-close = SaveConfig\nbefore-close = SaveConfig Other\n"
+                          "before-close = ExportConfig\nbefore-close = GetValue 63\n"
+                          "before-close = GetValue 99\nbefore-close = IsJobUse 5\n"
+                          "before-close = IsJobUse 6\n",
+                      "before-close = ls out | wc -l; echo second line; exit 3\n"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
 
     EXPECT_EQ(Provider.Given, 1);
     // Values are set after the configuration and before Resume; the calls asked for before
