@@ -132,21 +132,7 @@ TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
     EXPECT_EQ(store.Proc().state(), QProcess::Running);
 }
 
-TEST_F(StoreBusTest, NullNameIsAMainComputerOnlyWhenNoneIsConfigured) {
-    TStoreProcess store(Bus, {QStringLiteral("--main"), QStringLiteral("pressroom")});
-    ASSERT_TRUE(store.Ok());
-    auto ask = [&](const QVariant& v) {
-        return store.Call(QStringLiteral("IsMainComputer"), {QVariant::fromValue(QDBusVariant(v))})
-            .arguments()
-            .value(0)
-            .toBool();
-    };
-    EXPECT_TRUE(ask(QStringLiteral("\\\\PressRoom")));
-    EXPECT_FALSE(ask(QStringLiteral("office")));
-    EXPECT_FALSE(ask(QVariant::fromValue(QVariantList())));
-}
-
-TEST_F(StoreBusTest, TerminatedStoreRemovesEveryBlockItStillHeld) {
+TEST_F(StoreBusTest, SecondStoreGivesUpAndATerminatedOneRemovesEveryBlockItStillHeld) {
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
     WriteTextFile(Temp / "in", PatternBytes(300, 2));
@@ -158,24 +144,23 @@ TEST_F(StoreBusTest, TerminatedStoreRemovesEveryBlockItStillHeld) {
                                    {3, 1, QStringLiteral("12"), QStringLiteral("N=1")}));
     store.Call(QStringLiteral("WGetBlock"), {out, 50});
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), 4u);
-    const std::string prefix = store.Prefix();
-    ::kill(static_cast<pid_t>(store.Pid()), SIGTERM);
-    ASSERT_TRUE(store.Proc().waitForFinished(10000));
-    EXPECT_EQ(store.Proc().exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(store.Proc().exitCode(), 0);
-    EXPECT_TRUE(ShmFiles(prefix).empty());
-}
 
-TEST_F(StoreBusTest, SecondStoreOnTheSameBusGivesUp) {
-    TStoreProcess first(Bus);
-    ASSERT_TRUE(first.Ok());
+    // A second store on the same bus gives up and leaves the running one's blocks alone.
     QProcess second;
     second.setEnvironment(Bus.Environment());
     second.start(QStringLiteral(MEMORYMAN_PATH),
                  {QStringLiteral("--state"), QString::fromStdString(Temp / "state")});
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_FALSE(IsError(first.Call(QStringLiteral("ListDocs"))));
+    EXPECT_FALSE(IsError(store.Call(QStringLiteral("ListDocs"))));
+    EXPECT_EQ(ShmFiles(store.Prefix()).size(), 4u);
+
+    const std::string prefix = store.Prefix();
+    ::kill(static_cast<pid_t>(store.Pid()), SIGTERM);
+    ASSERT_TRUE(store.Proc().waitForFinished(10000));
+    EXPECT_EQ(store.Proc().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(store.Proc().exitCode(), 0);
+    EXPECT_TRUE(ShmFiles(prefix).empty());
 }
 
 TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSayWhen) {
@@ -354,7 +339,7 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
     EXPECT_TRUE(refused.readAllStandardError().contains((Temp / "damaged").c_str()));
 }
 
-TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNone) {
+TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIsTheOnlyOne) {
     auto introspect = [&] {
         QDBusMessage call = QDBusMessage::createMethodCall(
             QStringLiteral("RozEza.MemoryMan"), QStringLiteral("/MemoryMan"),
@@ -373,8 +358,19 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNone) {
               "<signal name=\"DocumentClosed\">", "<signal name=\"MemoryFreed\""})
             EXPECT_TRUE(xml.contains(QLatin1String(signal))) << signal << "\n" << xml.toStdString();
     }
-    TStoreProcess silent(Bus, {QStringLiteral("--no-signals")});
+    TStoreProcess silent(Bus, {QStringLiteral("--no-signals"), QStringLiteral("--main"),
+                               QStringLiteral("pressroom")});
     ASSERT_TRUE(silent.Ok());
+    // A null name is a main computer only when none is configured.
+    auto isMain = [&](const QVariant& v) {
+        return silent.Call(QStringLiteral("IsMainComputer"), {QVariant::fromValue(QDBusVariant(v))})
+            .arguments()
+            .value(0)
+            .toBool();
+    };
+    EXPECT_TRUE(isMain(QStringLiteral("\\\\PressRoom")));
+    EXPECT_FALSE(isMain(QStringLiteral("office")));
+    EXPECT_FALSE(isMain(QVariant::fromValue(QVariantList())));
     TStoreSignals heard(Bus.Connection());
     EXPECT_FALSE(introspect().contains(QStringLiteral("<signal name=\"Document")));
     const int doc = Int(silent.Call(QStringLiteral("PutFile"), put));

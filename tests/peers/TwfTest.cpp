@@ -279,7 +279,14 @@ TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
         Bus.Connection().interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")));
 }
 
-TEST_F(TwfTest, ModuleThatCannotBeCreatedFailsTheRunAndStopsTheStore) {
+TEST_F(TwfTest, BadWorkflowFileOrAModuleThatCannotBeCreatedFailsTheRun) {
+    WriteTextFile(Temp / "bad.ini", "[workflow]\nname = x\n[module three]\n");
+    QProcess bad;
+    bad.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp / "bad.ini")});
+    ASSERT_TRUE(bad.waitForFinished(20000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardError().contains("line 3"));
+
     // No server provider on the bus.
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(WaitForTwf());
@@ -321,15 +328,6 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
     EXPECT_EQ(Twf.exitCode(), 0) << Log();
     EXPECT_EQ(fake.Calls.count(QStringLiteral("Close")), 1);
     EXPECT_NE(Log().find("summary: done"), std::string::npos) << Log();
-}
-
-TEST_F(TwfTest, BadWorkflowFileIsReportedWithItsLine) {
-    WriteTextFile(Temp / "bad.ini", "[workflow]\nname = x\n[module three]\n");
-    QProcess twf;
-    twf.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp / "bad.ini")});
-    ASSERT_TRUE(twf.waitForFinished(20000));
-    EXPECT_EQ(twf.exitCode(), 2);
-    EXPECT_TRUE(twf.readAllStandardError().contains("line 3"));
 }
 
 } // namespace
