@@ -340,6 +340,13 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
 }
 
 TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIsTheOnlyOne) {
+    // Any name, null too, is a main computer when none is configured; else only that one.
+    auto isMain = [](TStoreProcess& store, const QVariant& v) {
+        return store.Call(QStringLiteral("IsMainComputer"), {QVariant::fromValue(QDBusVariant(v))})
+            .arguments()
+            .value(0)
+            .toBool();
+    };
     auto introspect = [&] {
         QDBusMessage call = QDBusMessage::createMethodCall(
             QStringLiteral("RozEza.MemoryMan"), QStringLiteral("/MemoryMan"),
@@ -357,20 +364,15 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIs
              {"<signal name=\"DocumentAvailable\">", "<signal name=\"DocumentTaken\">",
               "<signal name=\"DocumentClosed\">", "<signal name=\"MemoryFreed\""})
             EXPECT_TRUE(xml.contains(QLatin1String(signal))) << signal << "\n" << xml.toStdString();
+        EXPECT_TRUE(isMain(store, QStringLiteral("whatever")));
+        EXPECT_TRUE(isMain(store, QVariant::fromValue(QVariantList())));
     }
     TStoreProcess silent(Bus, {QStringLiteral("--no-signals"), QStringLiteral("--main"),
                                QStringLiteral("pressroom")});
     ASSERT_TRUE(silent.Ok());
-    // A null name is a main computer only when none is configured.
-    auto isMain = [&](const QVariant& v) {
-        return silent.Call(QStringLiteral("IsMainComputer"), {QVariant::fromValue(QDBusVariant(v))})
-            .arguments()
-            .value(0)
-            .toBool();
-    };
-    EXPECT_TRUE(isMain(QStringLiteral("\\\\PressRoom")));
-    EXPECT_FALSE(isMain(QStringLiteral("office")));
-    EXPECT_FALSE(isMain(QVariant::fromValue(QVariantList())));
+    EXPECT_TRUE(isMain(silent, QStringLiteral("\\\\PressRoom")));
+    EXPECT_FALSE(isMain(silent, QStringLiteral("office")));
+    EXPECT_FALSE(isMain(silent, QVariant::fromValue(QVariantList())));
     TStoreSignals heard(Bus.Connection());
     EXPECT_FALSE(introspect().contains(QStringLiteral("<signal name=\"Document")));
     const int doc = Int(silent.Call(QStringLiteral("PutFile"), put));

@@ -314,17 +314,6 @@ TEST_F(StoreTest, BlocksArePrivateAndExactlyTheirSize) {
     EXPECT_NE(::stat(("/dev/shm/" + w.Name).c_str(), &st), 0);
 }
 
-TEST_F(StoreTest, MainComputerIsTheConfiguredOneOrAny) {
-    TMemoryStore any(Options());
-    EXPECT_TRUE(any.IsMainComputer(std::nullopt));
-    EXPECT_TRUE(any.IsMainComputer("whatever"));
-    auto o = Options();
-    o.MainComputer = "PressRoom";
-    TMemoryStore one(o);
-    // The bus test asks the configured store the rest.
-    EXPECT_TRUE(one.IsMainComputer("pressroom"));
-}
-
 TEST_F(StoreTest, VanishedReaderLosesADocumentThatCannotBeGivenAgainAndTheNoticeSaysWhy) {
     TMemoryStore store(Options(1000));
     TRecorder seen(store);
