@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 using namespace raduvuz;
 
@@ -17,6 +19,16 @@ std::tm Local(int year, int month, int day, int hour = 0, int minute = 0, int se
     tm.tm_min = minute;
     tm.tm_sec = second;
     return tm;
+}
+
+// The fields of a day count as "year-month-day hour:minute:second weekday/yearday", in tm's
+// numbering.
+std::string Fields(TDateTime value) {
+    const std::tm tm = TmFromDateTime(value);
+    char text[128];
+    std::snprintf(text, sizeof text, "%d-%d-%d %d:%d:%d %d/%d", tm.tm_year, tm.tm_mon, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_wday, tm.tm_yday);
+    return text;
 }
 
 } // namespace
@@ -35,25 +47,12 @@ TEST(DateTime, DayCountsFromTheEpochOf1899) {
 }
 
 TEST(DateTime, FieldsOfADayCount) {
-    std::tm tm = TmFromDateTime(45356.5 + 7.0 / 1440 + 9.0 / 86400);
-    EXPECT_EQ(tm.tm_year, 124);
-    EXPECT_EQ(tm.tm_mon, 2);
-    EXPECT_EQ(tm.tm_mday, 5);
-    EXPECT_EQ(tm.tm_hour, 12);
-    EXPECT_EQ(tm.tm_min, 7);
-    EXPECT_EQ(tm.tm_sec, 9);
-    EXPECT_EQ(tm.tm_wday, 2); // a Tuesday
-    EXPECT_EQ(tm.tm_yday, 64);
-
-    tm = TmFromDateTime(-1.25);
-    EXPECT_EQ(tm.tm_year, -1);
-    EXPECT_EQ(tm.tm_mon, 11);
-    EXPECT_EQ(tm.tm_mday, 29);
-    EXPECT_EQ(tm.tm_hour, 6);
-    EXPECT_EQ(tm.tm_wday, 5);
+    // 2024-03-05 was a Tuesday.
+    EXPECT_EQ(Fields(45356.5 + 7.0 / 1440 + 9.0 / 86400), "124-2-5 12:7:9 2/64");
+    EXPECT_EQ(Fields(-1.25), "-1-11-29 6:0:0 5/362");
 
     // A fraction that rounds to a whole day stays on its own day.
-    tm = TmFromDateTime(36526.9999999999);
+    std::tm tm = TmFromDateTime(36526.9999999999);
     EXPECT_EQ(tm.tm_mday, 1);
     EXPECT_EQ(tm.tm_hour, 23);
     // Values no calendar holds do not overflow.

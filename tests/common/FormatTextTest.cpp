@@ -16,6 +16,8 @@ TEST(FormatText, ConversionsFlagsWidthAndPrecision) {
     EXPECT_EQ(FormatText("%ld %lld %hd", {1, 2, 3}), "1 2 3");
     EXPECT_EQ(FormatText("[%6s][%-6s][%.2s]", {"ab", "ab", "abcdef"}), "[    ab][ab    ][ab]");
     EXPECT_EQ(FormatText("100%% sure", {}), "100% sure");
+    // A precision does not split a UTF-8 sequence.
+    EXPECT_EQ(FormatText("[%.1s]|[%.3s]|[%.2s]", {"éa", "aéb", "aéb"}), "[]|[aé]|[a]");
 }
 
 TEST(FormatText, RealsUseTwoDecimalsForPlainF) {
@@ -56,10 +58,4 @@ TEST(FormatText, MalformedFormatsStayAsWritten) {
     // A huge width is bounded instead of allocating without end.
     EXPECT_EQ(FormatText("%999999999999d", {1}).size(), 1024u);
     EXPECT_EQ(FormatText("%.99999999f", {1.0}).size(), 102u);
-}
-
-TEST(FormatText, PrecisionDoesNotSplitUtf8) {
-    EXPECT_EQ(FormatText("[%.1s]", {"éa"}), "[]");
-    EXPECT_EQ(FormatText("[%.3s]", {"aéb"}), "[aé]");
-    EXPECT_EQ(FormatText("[%.2s]", {"aéb"}), "[a]");
 }

@@ -22,15 +22,13 @@ const char* const kTable = "# texts of the test language\n"
 
 using LanguageTest = TCommonTest;
 
-TEST_F(LanguageTest, WithoutRegistryValueDefaultsAreUsed) {
-    TLanguageTable language(ProgramDir());
-    EXPECT_EQ(language.State(), TLanguageState::NotTried);
-    EXPECT_EQ(language.Text(1758, "File %s transferred"), "File %s transferred");
-    EXPECT_EQ(language.State(), TLanguageState::None);
-    EXPECT_EQ(language.Format(1758, {"a.pdf"}, "File %s transferred"), "File a.pdf transferred");
-}
+TEST_F(LanguageTest, NoRegistryValueAnEmptyOneOrAMissingFileGiveTheDefaults) {
+    TLanguageTable none(ProgramDir());
+    EXPECT_EQ(none.State(), TLanguageState::NotTried);
+    EXPECT_EQ(none.Text(1758, "File %s transferred"), "File %s transferred");
+    EXPECT_EQ(none.State(), TLanguageState::None);
+    EXPECT_EQ(none.Format(1758, {"a.pdf"}, "File %s transferred"), "File a.pdf transferred");
 
-TEST_F(LanguageTest, EmptyValueOrMissingFileGiveNone) {
     WriteFile(ProgramDir() + "Language.", kTable);
     WriteRegistry("Language=\n");
     TLanguageTable empty(ProgramDir());

@@ -38,6 +38,9 @@ TEST(TParams, EmptyValueLeavesKeyWithoutValues) {
     EXPECT_EQ(params.GetText(), ";B=2");
     EXPECT_EQ(TParams("A=1;B=;C=3").GetText(), "A=1;;C=3");
     EXPECT_EQ(TParams("A=1;B=").GetText(), "A=1;");
+    TParams filled("A=;B=2");
+    filled.SetValue("A", "v");
+    EXPECT_EQ(filled.GetText(), "A=v;B=2");
 
     // Asking for the list creates an empty one, which is then written as "A=".
     ASSERT_NE(params.GetList("A"), nullptr);
@@ -134,13 +137,6 @@ TEST(TParams, SetValueQuotesSingleValuesAndSplitsLists) {
     EXPECT_EQ(params.Count(), 4);
     EXPECT_TRUE(ItemsOf(params, "Empty").empty());
     EXPECT_EQ(params.GetText(), R"(Name="My Job";Device=P3;Quoted="a b";Empty=)");
-}
-
-TEST(TParams, SetValueOnKeyWithoutValuesKeepsTheValue) {
-    TParams params("A=;B=2");
-    params.SetValue("A", "v");
-    EXPECT_EQ(params.GetItem("A", 0), "v");
-    EXPECT_EQ(params.GetText(), "A=v;B=2");
 }
 
 TEST(TParams, MatchPassesMissingKeysAndStars) {

@@ -99,6 +99,9 @@ TEST(Utils, RealsWithPointWhateverTheText) {
     for (const char* bad : {"1,5", "abc", "", "inf", "nan", "0x10", "1.5x", "--1", "+-1"}) {
         EXPECT_DOUBLE_EQ(ReadRealPoint(bad, -1), -1) << bad;
     }
+    // The classic locale's ReadReal reads the point form only.
+    EXPECT_DOUBLE_EQ(ReadReal("1.5", -1), 1.5);
+    EXPECT_DOUBLE_EQ(ReadReal("1,5", -1), -1);
 
     EXPECT_EQ(WriteRealPoint(0.1), "0.1");
     EXPECT_EQ(WriteRealPoint(100), "100");
@@ -175,9 +178,4 @@ TEST_F(CommaLocaleTest, UserLocaleReadsCommaWhilePointFormsStay) {
     EXPECT_EQ(WriteRealPoint(2.5), "2.5");
     EXPECT_EQ(SizeText(1536), "1.50 Kb");
     EXPECT_EQ(FormatText("%f|%.1e|%g", {1.5, 1500.0, 0.25}), "1.50|1.5e+03|0.25");
-}
-
-TEST(Utils, ReadRealInTheClassicLocale) {
-    EXPECT_DOUBLE_EQ(ReadReal("1.5", -1), 1.5);
-    EXPECT_DOUBLE_EQ(ReadReal("1,5", -1), -1);
 }

@@ -27,7 +27,7 @@ void ExpectRecipe(const TSpotColor& entry, int32_t c, int32_t m, int32_t y, int3
 
 } // namespace
 
-TEST(SpotColorMap, ReadsBlocksRecipesAndShortLines) {
+TEST(SpotColorMap, ReadsBlocksRecipesAndShortLinesAndFindsTheFirstOfEqualKeys) {
     TSpotColorMap map;
     map.Read("  Red 032\n"
              "%Prefix: Abc\r\n"
@@ -72,13 +72,9 @@ TEST(SpotColorMap, ReadsBlocksRecipesAndShortLines) {
     EXPECT_EQ(map.FindColor("abc my ink s"), 1);
     EXPECT_EQ(map.FindColor(" ABC MY INK S"), -1);
     EXPECT_EQ(map.FindColor("MY INK"), -1);
-}
-
-TEST(SpotColorMap, FindsTheFirstOfEqualKeys) {
-    TSpotColorMap map;
-    map.Entries = {Entry(1, 0, 0, 0, "A", "INK"), Entry(2, 0, 0, 0, "B", "INK")};
-    EXPECT_EQ(map.FindColor("ink"), 0);
-    EXPECT_EQ(map.FindColor("inks"), -1);
+    // The first of equal keys is found.
+    map.Entries.push_back(Entry(1, 0, 0, 0, "A", "ABC MY INK S"));
+    EXPECT_EQ(map.FindColor("abc my ink s"), 1);
 }
 
 TEST(SpotColorMap, WritesBlocksWhereThePrefixOrSuffixChanges) {

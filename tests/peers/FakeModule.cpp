@@ -46,15 +46,10 @@ void TFakeModule::Init(int pSrv, const QString& sDesc, const QString& IDisp) {
         }
         Values[{module, num}] = v;
     };
-    value(0, 1004);
-    value(0, 2);
-    value(0, 1);
-    value(12, 0);
-    value(12, 2);
-    value(12, 6);
-    value(12, 7);
-    value(Number, 0);
-    value(99, 2);
+    const std::pair<int, int> asked[] = {{0, 1004}, {0, 2},  {0, 1},      {12, 0}, {12, 2},
+                                         {12, 6},   {12, 7}, {Number, 0}, {99, 2}};
+    for (const auto& [module, num] : asked)
+        value(module, num);
     ConfigKey = Server(QStringLiteral("GetConfigKey"), {Number}).arguments().value(0).toString();
     IsJobUseAnswer = Server(QStringLiteral("IsJobUse"), {Number, 5}).arguments().value(0).toBool();
     Server(QStringLiteral("ShowLabel"), {Number, QStringLiteral("0")});

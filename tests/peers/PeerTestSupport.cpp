@@ -196,40 +196,35 @@ void RemoveShm(const std::string& prefix) {
         ::shm_unlink(("/" + name).c_str());
 }
 
-std::string ReadBlock(const std::string& name, int64_t size) {
-    int fd = ::shm_open(("/" + name).c_str(), O_RDWR, 0600);
+namespace {
+
+// Maps a block as the module does (read-write, its whole size) for use; false if it cannot.
+bool WithBlock(const std::string& name, size_t size, const std::function<void(char*)>& use) {
+    const int fd = ::shm_open(("/" + name).c_str(), O_RDWR, 0600);
     if (fd < 0)
-        return "<cannot open " + name + ">";
-    std::string data(static_cast<size_t>(size), '\0');
-    if (size > 0) {
-        void* p =
-            ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (p == MAP_FAILED) {
-            ::close(fd);
-            return "<cannot map " + name + ">";
-        }
-        std::memcpy(data.data(), p, static_cast<size_t>(size));
-        ::munmap(p, static_cast<size_t>(size));
-    }
+        return false;
+    void* p = size > 0 ? ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : nullptr;
     ::close(fd);
-    return data;
+    if (p == MAP_FAILED)
+        return false;
+    if (size > 0) {
+        use(static_cast<char*>(p));
+        ::munmap(p, size);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string ReadBlock(const std::string& name, int64_t size) {
+    std::string data(static_cast<size_t>(size), '\0');
+    const bool mapped =
+        WithBlock(name, data.size(), [&](char* p) { std::memcpy(data.data(), p, data.size()); });
+    return mapped ? data : "<cannot map " + name + ">";
 }
 
 bool WriteBlock(const std::string& name, const std::string& data) {
-    int fd = ::shm_open(("/" + name).c_str(), O_RDWR, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    if (!data.empty()) {
-        void* p = ::mmap(nullptr, data.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        ok = p != MAP_FAILED;
-        if (ok) {
-            std::memcpy(p, data.data(), data.size());
-            ::munmap(p, data.size());
-        }
-    }
-    ::close(fd);
-    return ok;
+    return WithBlock(name, data.size(), [&](char* p) { std::memcpy(p, data.data(), data.size()); });
 }
 
 std::string PatternBytes(size_t size, unsigned seed) {

@@ -44,14 +44,6 @@ protected:
         ASSERT_TRUE(Bus.Connection().registerService(QStringLiteral("RAduvuz.ServerProvider")));
     }
 
-    // A whole run of twf against the fake module, which must end well.
-    void RunToEnd(TFakeModule& fake, const std::string& file) {
-        ExportFake(fake);
-        StartTwf(file);
-        ASSERT_TRUE(WaitForTwf());
-        EXPECT_EQ(Twf.exitCode(), 0) << Log();
-    }
-
     void ExpectLogHas(std::initializer_list<const char*> lines) {
         const std::string log = Log();
         for (const char* line : lines)
@@ -104,11 +96,22 @@ const char* const FakeModuleSection = "[module 3]\nname = Queuer\ndescription = 
                                       "create = provider\nconfig-key = Queue3\n"
                                       "flow = 12: Color=Cyan,Magenta\n";
 
-TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument) {
+TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
     TFakeModule fake(Bus.Connection());
-    RunToEnd(fake, Workflow(FakeModuleSection));
+    ExportFake(fake);
+    StartTwf(Workflow(std::string(FakeModuleSection) +
+                          "value = 63: 2\nvalue = 58: true\nvalue = 51: /tmp/store\n"
+                          "before-close = SaveConfig\nbefore-close = SaveConfig Other\n"
+                          "before-close = ExportConfig\nbefore-close = GetValue 63\n"
+                          "before-close = GetValue 99\nbefore-close = IsJobUse 5\n"
+                          "before-close = IsJobUse 6\n",
+                      "before-close = ls out | wc -l; echo second line; exit 3\n"));
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
 
     EXPECT_EQ(Provider.Given, 1);
+    // Values are set after the configuration and before Resume; the calls asked for before
+    // Close come after the documents.
     const QStringList expected = {
         QStringLiteral("Init 3 Queuer three"),
         QStringLiteral("LoadConfig Queue3"),
@@ -118,7 +121,17 @@ TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument
         QStringLiteral("AddTerminator 1 Printer A"),
         QStringLiteral("CompletedSendTerminators"),
         QStringLiteral("StartLog"),
+        QStringLiteral("SetValue 63 int 2"),
+        QStringLiteral("SetValue 58 bool true"),
+        QStringLiteral("SetValue 51 QString /tmp/store"),
         QStringLiteral("Resume"),
+        QStringLiteral("SaveConfig Queue3"),
+        QStringLiteral("SaveConfig Other"),
+        QStringLiteral("ExportConfig"),
+        QStringLiteral("GetValue 63"),
+        QStringLiteral("GetValue 99"),
+        QStringLiteral("IsJobUse 5"),
+        QStringLiteral("IsJobUse 6"),
         QStringLiteral("Close"),
     };
     EXPECT_EQ(fake.Calls, expected);
@@ -159,85 +172,42 @@ TEST_F(TwfTest, DrivesAModuleThroughInitAndConfigurationAndDeliversEveryDocument
         {"-> module 3 (Queuer): Init(3, Queuer three, ", "module 3 (Queuer): status 1, paused",
          "module 3 (Queuer):  Connected at now", "-> module 3 (Queuer): LoadConfig(Queue3)",
          "-> module 3 (Queuer): AddFlowEntry(12, Color=Cyan,Magenta)",
-         "-> module 3 (Queuer): CompletedSendTerminators()", "-> module 3 (Queuer): Resume()",
+         "-> module 3 (Queuer): CompletedSendTerminators()",
+         "-> module 3 (Queuer): SetValue(63, 2)", "-> module 3 (Queuer): Resume()",
          "module 3 (Queuer): status 2, running", "module 3 (Queuer): status 1, running",
          "module 3 (Queuer): label 0", "sink 12 (Printer A): received ",
+         "module 3 (Queuer): SaveConfig(Queue3) = \n", "module 3 (Queuer): ExportConfig() = 4142\n",
+         "module 3 (Queuer): GetValue(63) = 630\n", "module 3 (Queuer): GetValue(99) = <null>\n",
+         "module 3 (Queuer): IsJobUse(5) = true\n", "module 3 (Queuer): IsJobUse(6) = false\n",
+         // The command runs in the workflow file's folder: out/ holds two documents and their
+         // parameter files.
+         "before-close| 4\n", "before-close| second line\n", "before-close: exit code 3\n",
          "-> module 3 (Queuer): Close()", "summary: done", "delivered 2 of 2 documents"});
+    const std::string log = Log();
+    EXPECT_LT(log.find("sink 12 (Printer A): received"), log.find("before-close| 4"));
+    EXPECT_LT(log.find("before-close: exit code 3"), log.find("-> module 3 (Queuer): Close()"));
+    EXPECT_LT(log.find("IsJobUse(6) = false"), log.find("-> module 3 (Queuer): Close()"));
     // stdout carries the same lines as the log file.
     EXPECT_NE(ReadTextFile(Temp / "twf.out").find("summary: done"), std::string::npos);
 }
 
-TEST_F(TwfTest, SetsModuleValuesAfterConfigurationAndBeforeResume) {
+TEST_F(TwfTest, PausedSinkRunsLaterAndSinksTakeDocumentsOnTheStoresSignalsOrTheBackstop) {
     TFakeModule fake(Bus.Connection());
-    RunToEnd(fake, Workflow(std::string(FakeModuleSection) +
-                            "value = 63: 2\nvalue = 58: true\nvalue = 51: /tmp/store\n"));
-    const qsizetype first = fake.Calls.indexOf(QStringLiteral("SetValue 63 int 2"));
-    ASSERT_GE(first, 0) << fake.Calls.join(QStringLiteral("; ")).toStdString();
-    EXPECT_EQ(fake.Calls.value(first - 1), QStringLiteral("StartLog"));
-    EXPECT_EQ(fake.Calls.value(first + 1), QStringLiteral("SetValue 58 bool true"));
-    EXPECT_EQ(fake.Calls.value(first + 2), QStringLiteral("SetValue 51 QString /tmp/store"));
-    EXPECT_EQ(fake.Calls.value(first + 3), QStringLiteral("Resume"));
-    EXPECT_NE(Log().find("-> module 3 (Queuer): SetValue(63, 2)"), std::string::npos) << Log();
-}
-
-TEST_F(TwfTest, LogsTheAnswersOfTheCallsMadeBeforeClose) {
-    TFakeModule fake(Bus.Connection());
-    RunToEnd(fake, Workflow(std::string(FakeModuleSection) +
-                            "before-close = SaveConfig\nbefore-close = SaveConfig Other\n"
-                            "before-close = ExportConfig\nbefore-close = GetValue 63\n"
-                            "before-close = GetValue 99\nbefore-close = IsJobUse 5\n"
-                            "before-close = IsJobUse 6\n"));
-    const QStringList last = fake.Calls.mid(fake.Calls.size() - 8);
-    EXPECT_EQ(last,
-              (QStringList{QStringLiteral("SaveConfig Queue3"), QStringLiteral("SaveConfig Other"),
-                           QStringLiteral("ExportConfig"), QStringLiteral("GetValue 63"),
-                           QStringLiteral("GetValue 99"), QStringLiteral("IsJobUse 5"),
-                           QStringLiteral("IsJobUse 6"), QStringLiteral("Close")}));
-    ExpectLogHas(
-        {"module 3 (Queuer): SaveConfig(Queue3) = \n", "module 3 (Queuer): ExportConfig() = 4142\n",
-         "module 3 (Queuer): GetValue(63) = 630\n", "module 3 (Queuer): GetValue(99) = <null>\n",
-         "module 3 (Queuer): IsJobUse(5) = true\n", "module 3 (Queuer): IsJobUse(6) = false\n"});
-    const std::string log = Log();
-    EXPECT_LT(log.find("IsJobUse(6) = false"), log.find("-> module 3 (Queuer): Close()"));
-}
-
-TEST_F(TwfTest, RunsTheBeforeCloseCommandInTheFilesFolderWhileTheModuleStaysOpen) {
-    TFakeModule fake(Bus.Connection());
-    RunToEnd(fake, Workflow(FakeModuleSection,
-                            "before-close = ls out | wc -l; echo second line; exit 3\n"));
-    // Relative paths are taken from the workflow file's folder: out/ holds two documents and
-    // their parameter files.
-    ExpectLogHas({"before-close| 4\n", "before-close| second line\n", "before-close: exit code 3\n",
-                  "summary: done"});
-    const std::string log = Log();
-    EXPECT_LT(log.find("sink 12 (Printer A): received"), log.find("before-close| 4"));
-    EXPECT_LT(log.find("before-close: exit code 3"), log.find("-> module 3 (Queuer): Close()"));
-    EXPECT_EQ(fake.Calls.back(), QStringLiteral("Close"));
-}
-
-TEST_F(TwfTest, SinkPausedForSomeSecondsRunsAfterwards) {
-    TFakeModule fake(Bus.Connection());
-    std::string text = ReadTextFile(Workflow(FakeModuleSection));
+    ExportFake(fake);
+    // No backstop: only the store's signals can bring the documents to the sink.
+    std::string text = ReadTextFile(Workflow(FakeModuleSection, "backstop = 0\n"));
     text.replace(text.find("computer = rip-host\n"), 20, "computer = rip-host\npaused-for = 2\n");
     WriteTextFile(Temp / "workflow.ini", text);
-    RunToEnd(fake, Temp / "workflow.ini");
+    StartTwf(Temp / "workflow.ini");
+    ASSERT_TRUE(WaitForTwf());
+    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    EXPECT_EQ(fake.Passed, 2);
     // Paused before Resume (the answer inside Init) and while the first document came; running
     // two seconds after Resume.
     EXPECT_TRUE(fake.Value(12, 6).toBool());
     ASSERT_GE(fake.DestPaused.size(), 2);
     EXPECT_TRUE(fake.DestPaused.front());
     EXPECT_FALSE(fake.DestPaused.back());
-    EXPECT_EQ(fake.Passed, 2);
-}
-
-TEST_F(TwfTest, SinksTakeDocumentsOnTheStoresSignalsAndFallBackToTheBackstopWithoutThem) {
-    TFakeModule fake(Bus.Connection());
-    ExportFake(fake);
-    // No backstop: only the store's signals can bring the documents to the sink.
-    StartTwf(Workflow(FakeModuleSection, "backstop = 0\n"));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
-    EXPECT_EQ(fake.Passed, 2);
 
     std::filesystem::remove_all(Temp / "out");
     std::filesystem::remove(Temp / "twf.log");
@@ -289,14 +259,6 @@ TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     EXPECT_EQ(Twf.exitCode(), 1);
     ExpectLogHas({"the document store has gone", "summary: FAILED"});
     EXPECT_TRUE(fake.Calls.contains(QStringLiteral("Close")));
-
-    // The module side sees a clean error, too.
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("RozEza.MemoryMan"),
-                                                       QStringLiteral("/MemoryMan"), QString(),
-                                                       QStringLiteral("RNextFindDoc"));
-    call.setArguments({3, 0});
-    QDBusMessage reply = Bus.Connection().call(call, QDBus::Block, 20000);
-    EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
     RemoveShm("rmm." + std::to_string(pid) + ".");
 }
 
@@ -317,7 +279,14 @@ TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
         Bus.Connection().interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")));
 }
 
-TEST_F(TwfTest, ModuleThatCannotBeCreatedFailsTheRunAndStopsTheStore) {
+TEST_F(TwfTest, BadWorkflowFileOrAModuleThatCannotBeCreatedFailsTheRun) {
+    WriteTextFile(Temp / "bad.ini", "[workflow]\nname = x\n[module three]\n");
+    QProcess bad;
+    bad.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp / "bad.ini")});
+    ASSERT_TRUE(bad.waitForFinished(20000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardError().contains("line 3"));
+
     // No server provider on the bus.
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(WaitForTwf());
@@ -359,15 +328,6 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
     EXPECT_EQ(Twf.exitCode(), 0) << Log();
     EXPECT_EQ(fake.Calls.count(QStringLiteral("Close")), 1);
     EXPECT_NE(Log().find("summary: done"), std::string::npos) << Log();
-}
-
-TEST_F(TwfTest, BadWorkflowFileIsReportedWithItsLine) {
-    WriteTextFile(Temp / "bad.ini", "[workflow]\nname = x\n[module three]\n");
-    QProcess twf;
-    twf.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp / "bad.ini")});
-    ASSERT_TRUE(twf.waitForFinished(20000));
-    EXPECT_EQ(twf.exitCode(), 2);
-    EXPECT_TRUE(twf.readAllStandardError().contains("line 3"));
 }
 
 } // namespace

@@ -52,10 +52,6 @@ int ExitCodeOf(pid_t child) {
     return WEXITSTATUS(status);
 }
 
-int RunTool(const std::string& name, const std::vector<std::string>& arguments) {
-    return ExitCodeOf(StartTool(name, arguments));
-}
-
 // A thread that waits for the go event and reports through a pipe when the wait has ended.
 class TWaiter {
 public:
@@ -95,7 +91,7 @@ protected:
     void TearDown() override { GoEventRemove(Name); }
 
     int RunTool(const std::vector<std::string>& arguments) const {
-        return raduvuz::RunTool(Name, arguments);
+        return ExitCodeOf(raduvuz::StartTool(Name, arguments));
     }
     pid_t StartTool(const std::vector<std::string>& arguments) const {
         return raduvuz::StartTool(Name, arguments);

@@ -114,19 +114,16 @@ TEST_F(RegistryTest, ShippedExampleSetsNothingUntilAValueIsUncommented) {
     EXPECT_EQ(RegistryString(kWorkflowKey, "ProductLine"), "Korvo PDF Server");
 }
 
-TEST_F(RegistryTest, SeesChangesOfTheFileAtOnce) {
-    test::WriteTextFile(File, "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\nLanguage=ENU\n");
-    EXPECT_EQ(RegistryString(kServerKey, "Language"), "ENU");
-
-    test::WriteTextFile(File, "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\nLanguage=DEU\n");
-    EXPECT_EQ(RegistryString(kServerKey, "Language"), "DEU");
-}
-
-TEST_F(RegistryTest, MissingFileHasNoKeysAndIsNeverCreated) {
+TEST_F(RegistryTest, MissingFileHasNoKeysAndChangesOfTheFileCountAtOnce) {
     EXPECT_EQ(RegistryFile(), File);
     EXPECT_FALSE(RegistryKeyExists(kServerKey));
     EXPECT_EQ(RegistryString(kServerKey, "DataPath"), std::nullopt);
     EXPECT_FALSE(std::filesystem::exists(File));
+
+    test::WriteTextFile(File, "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\nLanguage=ENU\n");
+    EXPECT_EQ(RegistryString(kServerKey, "Language"), "ENU");
+    test::WriteTextFile(File, "[SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0]\nLanguage=DEU\n");
+    EXPECT_EQ(RegistryString(kServerKey, "Language"), "DEU");
 }
 
 } // namespace

@@ -52,7 +52,7 @@ std::vector<char> Pattern(size_t size) {
 
 } // namespace
 
-TEST(TStream, ReadFullyRepeatsInSlicesOfAtMost64KiB) {
+TEST(TStream, ReadFullyRepeatsInSlicesOfAtMost64KiBUntilItHasAllOrTheStreamFails) {
     const std::vector<char> data = Pattern(200000);
     TChunkStream stream(data, 100000);
     std::vector<char> buffer(data.size());
@@ -67,13 +67,11 @@ TEST(TStream, ReadFullyRepeatsInSlicesOfAtMost64KiB) {
     ASSERT_TRUE(ReadFully(slow, part.data(), 5000));
     EXPECT_TRUE(std::equal(part.begin(), part.end(), data.begin()));
     EXPECT_EQ(slow.Calls, 5);
-}
 
-TEST(TStream, ReadFullyFailsWhenTheStreamRunsDry) {
-    TChunkStream stream(Pattern(100), 30);
-    std::vector<char> buffer(101);
-    EXPECT_FALSE(ReadFully(stream, buffer.data(), 101));
-    EXPECT_EQ(stream.Calls, 5);
+    // A stream that runs dry, or claims more than it moved, fails the read.
+    TChunkStream dry(Pattern(100), 30);
+    EXPECT_FALSE(ReadFully(dry, buffer.data(), 101));
+    EXPECT_EQ(dry.Calls, 5);
 
     TChunkStream liar(Pattern(100), 30);
     liar.Overclaim = true;

@@ -59,15 +59,6 @@ TBytes Concat(std::initializer_list<TBytes> parts) {
     return all;
 }
 
-// A literal item: its count byte and the bytes.
-TBytes LiteralItem(const TBytes& bytes) {
-    return Concat({Bytes({static_cast<int>(bytes.size()) - 1}), bytes});
-}
-
-TBytes RunItem(int count, int value) {
-    return Bytes({(1 - count) & 0xFF, value});
-}
-
 // Unpacking item by item with every bound checked: what the fast loops must give.
 TUnpackResult PlainUnpack(const TBytes& packed, int64_t targetSize, TBytes& out) {
     const auto size = static_cast<int64_t>(packed.size());
@@ -150,79 +141,6 @@ TBytes EdgePiece(TSampleRandom& random, int64_t size) {
 
 } // namespace
 
-TEST(PackBits, FormatExamples) {
-    const TBytes block(100000, 0x5A);
-    const TBytes packed = Pack(block);
-    ASSERT_EQ(packed.size(), 1564u);
-    // Three full pieces of 256 items (-127, value), then 13 such items and (-31, value).
-    for (size_t k = 0; k < 3 * 256 + 13; ++k) {
-        ASSERT_EQ(packed[2 * k], 0x81) << "item " << k;
-        ASSERT_EQ(packed[2 * k + 1], 0x5A) << "item " << k;
-    }
-    EXPECT_EQ(packed[1562], static_cast<uint8_t>(-31));
-    EXPECT_EQ(packed[1563], 0x5A);
-    EXPECT_EQ(PackOnePiece(block.data(), 32768).size(), 512u);
-    EXPECT_EQ(PackOnePiece(block.data(), 100000 - 3 * 32768).size(), 28u);
-
-    EXPECT_EQ(Pack(Text("AAB")), Bytes({0xFF, 'A', 0, 'B'}));
-    EXPECT_EQ(Pack(Text("BAAC")), Bytes({3, 'B', 'A', 'A', 'C'}));
-    EXPECT_TRUE(Pack({}).empty());
-}
-
-TEST(PackBits, WriterStateMachine) {
-    struct TCase {
-        const char* Name;
-        TBytes Input;
-        TBytes Expected;
-    };
-    const TBytes s125 = Singles(125, 1);
-    const TBytes s126 = Singles(126, 1);
-    const TBytes s127 = Singles(127, 1);
-    const TBytes s128 = Singles(128, 1);
-    const std::vector<TCase> cases = {
-        {"one byte", Text("A"), Bytes({0, 'A'})},
-        {"one pair", Text("AA"), RunItem(2, 'A')},
-        {"pair at the end is not joined", Text("ABB"),
-         Concat({LiteralItem(Text("A")), RunItem(2, 'B')})},
-        {"run of three is not joined", Text("ABBBC"),
-         Concat({LiteralItem(Text("A")), RunItem(3, 'B'), LiteralItem(Text("C"))})},
-        {"second pair after a pair is a run", Text("ABBCCD"),
-         Concat(
-             {LiteralItem(Text("A")), RunItem(2, 'B'), RunItem(2, 'C'), LiteralItem(Text("D"))})},
-        {"joins repeat", Text("ABBCDDE"), LiteralItem(Text("ABBCDDE"))},
-        {"pair after a run opens no literal", Text("AAABBC"),
-         Concat({RunItem(3, 'A'), RunItem(2, 'B'), LiteralItem(Text("C"))})},
-        // The literal count below 126 is the limit of a join: 125 + 2 bytes fill it to 127.
-        {"join to 127", Concat({s125, Text("ZZ"), Text("Y")}),
-         Concat({LiteralItem(Concat({s125, Text("ZZY")}))})},
-        {"join to 128 goes to BASE", Concat({s126, Text("ZZ"), Text("YX")}),
-         Concat({LiteralItem(Concat({s126, Text("ZZ")})), LiteralItem(Text("YX"))})},
-        {"no join at 127", Concat({s127, Text("ZZ"), Text("Y")}),
-         Concat({LiteralItem(s127), RunItem(2, 'Z'), LiteralItem(Text("Y"))})},
-        {"full literal then pair", Concat({s128, Text("ZZ"), Text("Y")}),
-         Concat({LiteralItem(s128), RunItem(2, 'Z'), LiteralItem(Text("Y"))})},
-        {"literal of 129", Singles(129, 1),
-         Concat({LiteralItem(Singles(128, 1)), LiteralItem(TBytes(1, Singles(129, 1)[128]))})},
-        {"run of 128", TBytes(128, 7), RunItem(128, 7)},
-        {"run of 129 leaves a literal", Concat({TBytes(129, 7), Text("A")}),
-         Concat({RunItem(128, 7), LiteralItem(Bytes({7, 'A'}))})},
-        {"run of 130", TBytes(130, 7), Concat({RunItem(128, 7), RunItem(2, 7)})},
-        {"run of 257", TBytes(257, 7),
-         Concat({RunItem(128, 7), RunItem(128, 7), LiteralItem(Bytes({7}))})},
-        {"long run after a literal never joins", Concat({Text("A"), TBytes(129, 7), Text("B")}),
-         Concat({LiteralItem(Text("A")), RunItem(128, 7), LiteralItem(Bytes({7, 'B'}))})},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Pack(c.Input), c.Expected) << c.Name;
-        TBytes back(c.Input.size());
-        const TBytes packed = Pack(c.Input);
-        EXPECT_TRUE(UnpackBitsBlock(packed.data(), static_cast<int64_t>(packed.size()), back.data(),
-                                    static_cast<int64_t>(back.size())))
-            << c.Name;
-        EXPECT_EQ(back, c.Input) << c.Name;
-    }
-}
-
 // Every piece of a corpus of raster-like and random data packs to exactly libtiff's bytes and
 // unpacks to itself.
 TEST(PackBits, SameBytesAsLibtiff) {
@@ -274,6 +192,16 @@ TEST(PackBits, SameBytesAsLibtiff) {
         EXPECT_GT(pieces, 100);
     });
 
+    // Pairs and runs next to literals, and runs at and past their limit.
+    for (const TBytes& data :
+         {Text("A"), Text("AA"), Text("ABB"), Text("ABBBC"), Text("ABBCCD"), Text("ABBCDDE"),
+          Text("AAABBC"), Singles(129, 1), TBytes(128, 7), Concat({TBytes(129, 7), Text("A")}),
+          TBytes(130, 7), TBytes(257, 7), Concat({Text("A"), TBytes(129, 7), Text("B")})}) {
+        const auto n = static_cast<int64_t>(data.size());
+        ASSERT_EQ(PackOnePiece(data.data(), n), TTiffPackBits::PackPiece(data.data(), n))
+            << n << " bytes";
+    }
+
     // The literal/2-byte run boundary at every literal length from every start state.
     for (int literal = 110; literal <= 140; ++literal) {
         for (const char* tail : {"ZZY", "ZZYY", "ZZYXXW", "ZZZY", "ZZ"}) {
@@ -318,6 +246,11 @@ TEST(PackBits, EdgePiecesGiveLibtiffBytes) {
 
 TEST(PackBits, UnpackStaysInsideTheTarget) {
     const size_t guard = 256;
+    const auto guardsIntact = [&](const TBytes& buffer) {
+        const auto intact = [](uint8_t b) { return b == 0xEE; };
+        return std::all_of(buffer.begin(), buffer.begin() + guard, intact) &&
+               std::all_of(buffer.end() - guard, buffer.end(), intact);
+    };
     struct TCase {
         const char* Name;
         TBytes Packed;
@@ -346,12 +279,7 @@ TEST(PackBits, UnpackStaysInsideTheTarget) {
         EXPECT_EQ(result.Status, c.Status) << c.Name;
         EXPECT_EQ(result.Consumed, c.Consumed) << c.Name;
         EXPECT_EQ(result.Produced, c.Produced) << c.Name;
-        EXPECT_TRUE(std::all_of(buffer.begin(), buffer.begin() + guard, [](uint8_t b) {
-            return b == 0xEE;
-        })) << c.Name;
-        EXPECT_TRUE(std::all_of(buffer.end() - guard, buffer.end(), [](uint8_t b) {
-            return b == 0xEE;
-        })) << c.Name;
+        EXPECT_TRUE(guardsIntact(buffer)) << c.Name;
     }
 
     // Long streams cut short, overflowing late or damaged go through the unchecked fast loops
@@ -389,10 +317,7 @@ TEST(PackBits, UnpackStaysInsideTheTarget) {
                 ASSERT_EQ(result.Consumed, plain.Consumed);
                 ASSERT_EQ(result.Produced, plain.Produced);
                 ASSERT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin() + guard));
-                ASSERT_TRUE(std::all_of(buffer.begin(), buffer.begin() + guard,
-                                        [](uint8_t b) { return b == 0xEE; }));
-                ASSERT_TRUE(std::all_of(buffer.end() - guard, buffer.end(),
-                                        [](uint8_t b) { return b == 0xEE; }));
+                ASSERT_TRUE(guardsIntact(buffer));
             }
         }
     });

@@ -28,17 +28,17 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
+constexpr uint8_t GuardByte = 0xEE;
+constexpr size_t GuardSize = 4096;
+
 std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-constexpr uint8_t GuardByte = 0xEE;
-constexpr size_t GuardSize = 4096;
-
 TBytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadAll(path);
+    return TBytes(bytes.begin(), bytes.end());
 }
 
 void PutInt32(TBytes& bytes, int32_t value) {
@@ -85,6 +85,41 @@ struct TGuardedBlock {
     }
     TBytes Buffer;
 };
+
+// Blocks with their last flags, as the records of a file give them.
+using TRecords = std::vector<std::pair<TBytes, int32_t>>;
+
+TRecords LastOnLast(const std::vector<TBytes>& blocks) {
+    TRecords records;
+    for (size_t k = 0; k < blocks.size(); ++k)
+        records.emplace_back(blocks[k], k + 1 == blocks.size() ? 1 : 0);
+    return records;
+}
+
+// Reads every block record up to the end of the stream, each into a guarded target.
+TRecords ReadRecords(TStream& reader) {
+    TRecords records;
+    for (int32_t size = 0; ReadSpoolBlockSize(reader, size);) {
+        TGuardedBlock target(static_cast<size_t>(size));
+        int32_t last = -1;
+        if (!ReadSpoolBlock(reader, target.Block(), last)) {
+            ADD_FAILURE() << "block " << records.size();
+            break;
+        }
+        EXPECT_TRUE(target.GuardsIntact()) << "block " << records.size();
+        records.emplace_back(TBytes(target.Block().begin(), target.Block().end()), last);
+    }
+    return records;
+}
+
+void WriteSpool(const fs::path& path, const std::string& dds, const TTaggedList& keys,
+                TDateTime created, const std::vector<TBytes>& blocks) {
+    TFileStream writer;
+    ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
+    ASSERT_TRUE(WriteSpoolHeader(writer, dds, keys, created));
+    for (size_t k = 0; k < blocks.size(); ++k)
+        ASSERT_TRUE(WriteSpoolBlock(writer, blocks[k], k + 1 == blocks.size() ? 1 : 0));
+}
 
 // A named block of the store that is removed at the end of the test.
 class TStoreBlock {
@@ -167,8 +202,6 @@ TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
     ASSERT_TRUE(ReadSpoolHeader(fits, TermKeys, dds, created));
     EXPECT_EQ(dds.size(), longest.size());
     EXPECT_LE(fits.LargestRequest, 65536);
-    TMemoryStream tooLong(HeaderBytes(longest + "x", 2.5));
-    EXPECT_FALSE(ReadSpoolHeader(tooLong, TermKeys, dds, created));
     // The writers stop where the reader does: the longest text goes and comes back, one byte
     // more is not written at all.
     TMemoryStream written;
@@ -184,18 +217,16 @@ TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
     EXPECT_TRUE(SpoolHeaderProblem(longest).empty());
     EXPECT_NE(SpoolHeaderProblem(longest + "x").find("655358"), std::string::npos);
 
+    // Too long, a negative length, a text cut short, nothing at all.
     TBytes negative;
     PutInt32(negative, -1);
     PutDouble(negative, 1);
-    TMemoryStream negativeFile(negative);
-    EXPECT_FALSE(ReadSpoolHeader(negativeFile, TermKeys, dds, created));
-
     TBytes cut = HeaderBytes("Name=A;Device=K3", 3);
     cut.resize(4 + 10);
-    TMemoryStream cutFile(cut);
-    EXPECT_FALSE(ReadSpoolHeader(cutFile, TermKeys, dds, created));
-    TMemoryStream empty;
-    EXPECT_FALSE(ReadSpoolHeader(empty, TermKeys, dds, created));
+    for (const TBytes& damaged : {HeaderBytes(longest + "x", 2.5), negative, cut, TBytes()}) {
+        TMemoryStream file(damaged);
+        EXPECT_FALSE(ReadSpoolHeader(file, TermKeys, dds, created)) << damaged.size();
+    }
 
     // A short Created is not noticed: the caller's value stays.
     created = 7;
@@ -223,53 +254,20 @@ TEST_F(SpoolFileTest, FixtureFileReadsAndIsWrittenByteForByte) {
     const char* data = std::getenv("RADUVUZ_TEST_DATA");
     ASSERT_NE(data, nullptr);
     const fs::path fixture = fs::path(data) / "spool" / "1507_88";
-    const TBytes expected = ReadFile(fixture);
-    ASSERT_EQ(expected.size(), 1665u);
-
-    const TBytes blockA = {'A', 'A', 'B'};
-    const TBytes blockB = {'B', 'A', 'A', 'C'};
-    const TBytes blockD(100000, 0x5A);
+    const std::vector<TBytes> blocks = {
+        {'A', 'A', 'B'}, {'B', 'A', 'A', 'C'}, {}, TBytes(100000, 0x5A)};
     const TTaggedList keys = {{"K3", 3}};
+    TFileStream reader;
+    ASSERT_TRUE(reader.Open(fixture.string(), TFileStream::TMode::ReadDenyWrite));
+    std::string dds;
+    TDateTime created = 0;
+    ASSERT_TRUE(ReadSpoolHeader(reader, keys, dds, created));
+    EXPECT_EQ(dds, "Name=Sample;Device=3;Priority=2");
+    EXPECT_EQ(created, 45000.5);
+    EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
 
-    {
-        TFileStream reader;
-        ASSERT_TRUE(reader.Open(fixture.string(), TFileStream::TMode::ReadDenyWrite));
-        std::string dds;
-        TDateTime created = 0;
-        ASSERT_TRUE(ReadSpoolHeader(reader, keys, dds, created));
-        EXPECT_EQ(dds, "Name=Sample;Device=3;Priority=2");
-        EXPECT_EQ(created, 45000.5);
-        const std::vector<const TBytes*> blocks = {&blockA, &blockB, nullptr, &blockD};
-        for (size_t k = 0; k < blocks.size(); ++k) {
-            int32_t size = -1;
-            ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
-            const size_t expectedSize = blocks[k] != nullptr ? blocks[k]->size() : 0;
-            ASSERT_EQ(size, static_cast<int32_t>(expectedSize));
-            TGuardedBlock target(expectedSize);
-            int32_t last = -1;
-            ASSERT_TRUE(ReadSpoolBlock(reader, target.Block(), last)) << "block " << k;
-            EXPECT_EQ(last, k + 1 == blocks.size() ? 1 : 0);
-            EXPECT_TRUE(target.GuardsIntact());
-            if (blocks[k] != nullptr) {
-                EXPECT_TRUE(
-                    std::equal(blocks[k]->begin(), blocks[k]->end(), target.Block().begin()));
-            }
-        }
-        int32_t size = 0;
-        EXPECT_FALSE(ReadSpoolBlockSize(reader, size));
-    }
-
-    const fs::path written = Dir / "1507_88";
-    {
-        TFileStream writer;
-        ASSERT_TRUE(writer.Open(written.string(), TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Sample;Device=3;Priority=2", keys, 45000.5));
-        ASSERT_TRUE(WriteSpoolBlock(writer, blockA, 0));
-        ASSERT_TRUE(WriteSpoolBlock(writer, blockB, 0));
-        ASSERT_TRUE(WriteSpoolBlock(writer, std::span<const uint8_t>(), 0));
-        ASSERT_TRUE(WriteSpoolBlock(writer, blockD, 1));
-    }
-    EXPECT_EQ(ReadFile(written), expected);
+    WriteSpool(Dir / "1507_88", "Name=Sample;Device=3;Priority=2", keys, 45000.5, blocks);
+    EXPECT_EQ(ReadFile(Dir / "1507_88"), ReadFile(fixture));
 }
 
 TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
@@ -277,36 +275,18 @@ TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
         HalftoneRaster(1000000, 1), RandomBytes(200000, 2),      TBytes(),
         BlankRaster(65536),         LiteralsWithPairs(32769, 3), ShortRuns(5, 4),
     };
-    const fs::path path = Dir / "1_2";
-    {
-        TFileStream writer;
-        ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Round;Device=7", TermKeys, 2));
-        for (size_t k = 0; k < blocks.size(); ++k) {
-            ASSERT_TRUE(WriteSpoolBlock(writer, blocks[k], k + 1 == blocks.size() ? 1 : 0));
-        }
-    }
+    WriteSpool(Dir / "1_2", "Name=Round;Device=7", TermKeys, 2, blocks);
     // Reading in small slices must give the same result as reading in large ones.
-    const TBytes file = ReadFile(path);
+    const TBytes file = ReadFile(Dir / "1_2");
     for (int64_t slice : {int64_t{65536}, int64_t{1000}, int64_t{7}}) {
+        SCOPED_TRACE(slice);
         TMemoryStream reader(file);
         reader.MaxPerCall = slice;
         std::string dds;
         TDateTime created = 0;
         ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
         EXPECT_EQ(dds, "Name=Round;Device=7");
-        for (size_t k = 0; k < blocks.size(); ++k) {
-            int32_t size = 0;
-            ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
-            ASSERT_EQ(size, static_cast<int32_t>(blocks[k].size()));
-            TGuardedBlock target(blocks[k].size());
-            int32_t last = -1;
-            ASSERT_TRUE(ReadSpoolBlock(reader, target.Block(), last))
-                << "block " << k << ", slice " << slice;
-            EXPECT_EQ(last, k + 1 == blocks.size() ? 1 : 0);
-            EXPECT_TRUE(std::equal(blocks[k].begin(), blocks[k].end(), target.Block().begin()));
-            EXPECT_TRUE(target.GuardsIntact());
-        }
+        EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
         EXPECT_EQ(reader.Position, static_cast<int64_t>(file.size()));
         EXPECT_LE(reader.LargestRequest, 65536);
     }
@@ -321,54 +301,15 @@ TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
     TDateTime created = 0;
     ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
     EXPECT_EQ(dds, "Name=AMuchLongerNameThanBefore;Device=7");
-    int32_t size = 0;
-    ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
-    TGuardedBlock target(static_cast<size_t>(size));
-    int32_t last = -1;
-    ASSERT_TRUE(ReadSpoolBlock(reader, target.Block(), last));
-    EXPECT_TRUE(std::equal(blocks[0].begin(), blocks[0].end(), target.Block().begin()));
-}
-
-TEST_F(SpoolFileTest, StoppedWriterLeavesNoNextBlock) {
-    const fs::path path = Dir / "3_4";
-    {
-        TFileStream writer;
-        ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Stopped", TermKeys, 1));
-        ASSERT_TRUE(WriteSpoolBlock(writer, TBytes(10, 1), 0));
-        ASSERT_TRUE(WriteSpoolBlock(writer, TBytes(20, 2), 0));
-    }
-    TFileStream reader;
-    ASSERT_TRUE(reader.Open(path.string(), TFileStream::TMode::ReadDenyWrite));
-    std::string dds;
-    TDateTime created = 0;
-    ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
-    int32_t last = 1;
-    for (int32_t expected : {10, 20}) {
-        int32_t size = 0;
-        ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
-        ASSERT_EQ(size, expected);
-        TGuardedBlock target(static_cast<size_t>(size));
-        ASSERT_TRUE(ReadSpoolBlock(reader, target.Block(), last));
-        EXPECT_EQ(last, 0);
-    }
-    int32_t size = 0;
-    EXPECT_FALSE(ReadSpoolBlockSize(reader, size));
+    EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
 }
 
 TEST_F(SpoolFileTest, OnlyAFileWithItsLastBlockIsWhole) {
     const fs::path path = Dir / "5_6";
-    {
-        TFileStream writer;
-        ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Whole", TermKeys, 1));
-        ASSERT_TRUE(WriteSpoolBlock(writer, TBytes(300, 1), 0));
-        ASSERT_TRUE(WriteSpoolBlock(writer, TBytes(0), 0));
-        TBytes mixed(70000);
-        for (size_t i = 0; i < mixed.size(); ++i)
-            mixed[i] = static_cast<uint8_t>(i * 7 % 13);
-        ASSERT_TRUE(WriteSpoolBlock(writer, mixed, 1));
-    }
+    TBytes mixed(70000);
+    for (size_t i = 0; i < mixed.size(); ++i)
+        mixed[i] = static_cast<uint8_t>(i * 7 % 13);
+    WriteSpool(path, "Name=Whole", TermKeys, 1, {TBytes(300, 1), TBytes(0), mixed});
     const std::string bytes = ReadAll(path);
     const auto whole = [&](const std::string& content, std::string& why) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
@@ -474,36 +415,7 @@ TEST_F(SpoolFileTest, DamagedRecordsAreRejectedInsideTheBlock) {
     EXPECT_EQ(TBytes(target.Block().begin(), target.Block().end()), TBytes(3, 'A'));
 }
 
-TEST_F(SpoolFileTest, StoreBlocksByName) {
-    const TBytes raster = HalftoneRaster(150000, 7);
-    TStoreBlock source("source", 150000);
-    ASSERT_TRUE(source.Ok);
-    std::memcpy(source.Block.Data(), raster.data(), raster.size());
-
-    const fs::path path = Dir / "5_6";
-    {
-        TFileStream writer;
-        ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(writer, "Name=Named", TermKeys, 5));
-        ASSERT_TRUE(WriteSpoolBlock(writer, source.Name, 150000, 1));
-    }
-    TFileStream reader;
-    ASSERT_TRUE(reader.Open(path.string(), TFileStream::TMode::ReadDenyWrite));
-    std::string dds;
-    TDateTime created = 0;
-    ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
-    int32_t size = 0;
-    ASSERT_TRUE(ReadSpoolBlockSize(reader, size));
-    ASSERT_EQ(size, 150000);
-    TStoreBlock target("target", size);
-    ASSERT_TRUE(target.Ok);
-    int32_t last = 0;
-    ASSERT_TRUE(ReadSpoolBlock(reader, target.Name, size, last));
-    EXPECT_EQ(last, 1);
-    EXPECT_EQ(std::memcmp(target.Block.Data(), raster.data(), raster.size()), 0);
-}
-
-TEST_F(SpoolFileTest, StoreBlockOfManyChunksIsWrittenAsFromMemory) {
+TEST_F(SpoolFileTest, StoreBlockOfManyChunksIsWrittenAsFromMemoryAndReadBackByName) {
     // Larger than the writer's copy buffer and no whole number of pieces; the store's object is
     // larger than the block, and only the block's bytes count.
     const int32_t size = 3 * 1024 * 1024 + 12345;
@@ -535,6 +447,18 @@ TEST_F(SpoolFileTest, StoreBlockOfManyChunksIsWrittenAsFromMemory) {
     EXPECT_EQ(packedSize, static_cast<int32_t>(packed.size()));
     EXPECT_EQ(named.size(), 12 + packed.size());
     EXPECT_EQ(std::memcmp(named.data() + 8, packed.data(), packed.size()), 0);
+
+    TFileStream reader;
+    ASSERT_TRUE(reader.Open((Dir / "named").string(), TFileStream::TMode::ReadDenyWrite));
+    int32_t blockSize = 0;
+    ASSERT_TRUE(ReadSpoolBlockSize(reader, blockSize));
+    ASSERT_EQ(blockSize, size);
+    TStoreBlock target("target", size);
+    ASSERT_TRUE(target.Ok);
+    int32_t last = 0;
+    ASSERT_TRUE(ReadSpoolBlock(reader, target.Name, size, last));
+    EXPECT_EQ(last, 1);
+    EXPECT_EQ(std::memcmp(target.Block.Data(), raster.data(), static_cast<size_t>(size)), 0);
 }
 
 TEST_F(SpoolFileTest, BlocksThatCannotBeOpenedWriteNothing) {
