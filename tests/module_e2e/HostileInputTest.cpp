@@ -20,13 +20,6 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
     return entries;
 }
 
-std::vector<std::string> Paths(const std::map<std::string, std::string>& snapshot) {
-    std::vector<std::string> paths;
-    for (const auto& [path, contents] : snapshot)
-        paths.push_back(path);
-    return paths;
-}
-
 // Hostile input over the bus: each call gets an error reply, the old value stays, and nothing
 // outside the module's own folders is touched.
 class HostileInputTest : public OneModuleTest {
@@ -38,6 +31,13 @@ protected:
 };
 
 TEST_F(HostileInputTest, KeysAndFoldersThatLeaveTheModulesFoldersAreRefused) {
+    // A server nobody owns fails Init and leaves the module as it was, still taking one that is
+    // there.
+    EXPECT_EQ(Call("Init", {int32_t{5}, std::string("Q"), std::string(":1.9999/Workflow")}, "iss"),
+              "RAduvuz.Error.InvalidArgs: IDisp: nobody owns the bus name :1.9999 of "
+              "\":1.9999/Workflow\"");
+    EXPECT_EQ(VariantToText(Value(2)), "");
+    EXPECT_TRUE(Server.Calls.isEmpty());
     Module->Call("Init", {int32_t{5}, std::string("Q"), ServerReference().toStdString()}, "iss");
     // Files of somebody else where "../../victim" would lead from the job or Config folder.
     WriteTextFile(Work + "/victim", "not the module's");
@@ -59,7 +59,6 @@ TEST_F(HostileInputTest, KeysAndFoldersThatLeaveTheModulesFoldersAreRefused) {
                 StartsWith("RAduvuz.Error.InvalidArgs: Key: \"a/b\" is not a plain name"));
     EXPECT_EQ(Call("ForceDir", {std::string("../../x"), true}, "sb"),
               "RAduvuz.Error.InvalidArgs: sDir: \"../../x\" is not an absolute path");
-    EXPECT_EQ(Paths(Snapshot(Work)), Paths(before));
     EXPECT_EQ(Snapshot(Work), before);
 
     Module->Call("LoadConfig", {std::string("Q")}, "s");
@@ -84,24 +83,21 @@ TEST_F(HostileInputTest, SettingsOutsideTheirMeaningAndHugeTextsAreRefused) {
         int32_t Num;
         TVariant Value;
         const char* Error;
+        const char* Kept;
     };
     const std::vector<TCase> cases = {
-        {60, INT32_MAX, "Copies 2147483647 is outside 0 to 999"},
-        {53, int32_t{99}, "DeletePolicy 99 is outside 0 to 3"},
-        {52, int32_t{-7}, "WorkMode -7 is outside 0 to 1"},
-        {54, INT32_MIN, "KeepTime -2147483648 is outside the values from 0 up"},
-        {63, int32_t{-1}, "MaxFiles -1 is outside the values from 0 up"},
-        {59, std::string("nan"), "FreeSpace must be a finite number, not \"nan\""},
+        {60, INT32_MAX, "Copies 2147483647 is outside 0 to 999", "0"},
+        {53, int32_t{99}, "DeletePolicy 99 is outside 0 to 3", "1"},
+        {52, int32_t{-7}, "WorkMode -7 is outside 0 to 1", "0"},
+        {54, INT32_MIN, "KeepTime -2147483648 is outside the values from 0 up", "1440"},
+        {63, int32_t{-1}, "MaxFiles -1 is outside the values from 0 up", "0"},
+        {59, std::string("nan"), "FreeSpace must be a finite number, not \"nan\"", "0"},
     };
-    for (const TCase& c : cases)
+    for (const TCase& c : cases) {
         EXPECT_EQ(Call("SetValue", {c.Num, c.Value}, "iv"),
                   std::string("RAduvuz.Error.InvalidArgs: Value: ") + c.Error);
-    EXPECT_EQ(VariantToInt(Value(60)), 0);
-    EXPECT_EQ(VariantToInt(Value(53)), 1);
-    EXPECT_EQ(VariantToInt(Value(52)), 0);
-    EXPECT_EQ(VariantToInt(Value(54)), 1440);
-    EXPECT_EQ(VariantToInt(Value(63)), 0);
-    EXPECT_EQ(VariantToText(Value(59)), "0");
+        EXPECT_EQ(VariantToText(Value(c.Num)), c.Kept) << c.Num;
+    }
 
     // A 10 MB text is refused, whatever argument it comes in.
     const std::string huge(10 * 1024 * 1024, 'x');
@@ -116,17 +112,6 @@ TEST_F(HostileInputTest, SettingsOutsideTheirMeaningAndHugeTextsAreRefused) {
     EXPECT_EQ(VariantToText(Module->Call("GetInParams", {}).Result), "In=1");
     EXPECT_EQ(VariantToText(Value(2)), "Q");
     EXPECT_EQ(Snapshot(Work), before);
-}
-
-TEST_F(HostileInputTest, InitWithAServerNobodyOwnsFailsAndLeavesTheModuleAsItWas) {
-    EXPECT_EQ(Call("Init", {int32_t{5}, std::string("Q"), std::string(":1.9999/Workflow")}, "iss"),
-              "RAduvuz.Error.InvalidArgs: IDisp: nobody owns the bus name :1.9999 of "
-              "\":1.9999/Workflow\"");
-    EXPECT_EQ(VariantToText(Value(2)), "");
-    EXPECT_TRUE(Server.Calls.isEmpty());
-    // The module still takes a server that is there.
-    Module->Call("Init", {int32_t{5}, std::string("Q"), ServerReference().toStdString()}, "iss");
-    EXPECT_EQ(Server.Calls.value(0), QStringLiteral("ChangeStatus(5,true,1)"));
 }
 
 } // namespace

@@ -185,24 +185,12 @@ TEST_F(WebApiTest, AccountsRolesCsrfLimitsAndPathsAreEnforced) {
         call.Password = password;
         return call;
     };
-    const auto get = [](const std::string& path) {
-        TCall call;
-        call.Path = path;
-        return call;
-    };
+    const auto get = [](const std::string& path) { return TCall{.Path = path}; };
     const auto post = [&](const std::string& path, const std::string& data,
                           const std::string& csrf) {
-        TCall call;
-        call.Method = "POST";
-        call.Path = path;
-        call.Body = data;
-        call.Cookie = op.Cookie;
-        if (!csrf.empty())
-            call.Headers.push_back("X-CSRF-Token: " + csrf);
-        return call;
+        return PostCall(path, data, op.Cookie, csrf);
     };
-    TCall pathAsIs = get("../../../etc/passwd");
-    pathAsIs.PathAsIs = true;
+    const TCall pathAsIs{.Path = "../../../etc/passwd", .PathAsIs = true};
     TCall chunked = post(release, std::string(kMaxBody + 10, ' ') + body, op.Csrf);
     chunked.Chunked = true;
     const std::vector<TCase> cases = {
@@ -249,11 +237,9 @@ TEST_F(WebApiTest, AccountsRolesCsrfLimitsAndPathsAreEnforced) {
     const TReply page = Call(get(""));
     EXPECT_EQ(page.Status, 200);
     EXPECT_NE(page.Body.find("/app.js"), std::string::npos);
-    TCall plain = get("");
-    plain.PlainHttp = true;
-    EXPECT_EQ(Call(plain).Status, 0) << Call(plain);
-    TCall oldTls = get("");
-    oldTls.TlsVersion = long{CURL_SSLVERSION_TLSv1_0} | long{CURL_SSLVERSION_MAX_TLSv1_1};
+    EXPECT_EQ(Call({.PlainHttp = true}).Status, 0);
+    const TCall oldTls{.TlsVersion =
+                           long{CURL_SSLVERSION_TLSv1_0} | long{CURL_SSLVERSION_MAX_TLSv1_1}};
     EXPECT_EQ(Call(oldTls).Status, 0) << Call(oldTls);
 
     // A new password ends the user's sessions.
