@@ -23,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace raduvuz::test {
@@ -267,14 +268,12 @@ protected:
     }
 
     void AddUsers() {
-        ASSERT_EQ(RunWeb({"user", "add", kOperator, "--role", "operator"},
-                         std::string(kOperatorPassword) + "\n")
-                      .Code,
-                  0);
-        ASSERT_EQ(RunWeb({"user", "add", kViewer, "--role", "viewer"},
-                         std::string(kViewerPassword) + "\n")
-                      .Code,
-                  0);
+        for (const auto& [user, role, password] :
+             {std::tuple{kOperator, "operator", kOperatorPassword},
+              std::tuple{kViewer, "viewer", kViewerPassword}})
+            ASSERT_EQ(
+                RunWeb({"user", "add", user, "--role", role}, std::string(password) + "\n").Code,
+                0);
     }
 
     // The gateway on the workflow's bus at a free port of the loopback address.
