@@ -79,25 +79,13 @@ TEST_F(HostileInputTest, SettingsOutsideTheirMeaningAndHugeTextsAreRefused) {
     Module->Call("LoadConfig", {std::string("Q")}, "s");
     Module->Call("SetValue", {int32_t{4}, std::string("In=1")}, "iv");
     const auto before = Snapshot(Work);
-    struct TCase {
-        int32_t Num;
-        TVariant Value;
-        const char* Error;
-        const char* Kept;
-    };
-    const std::vector<TCase> cases = {
-        {60, INT32_MAX, "Copies 2147483647 is outside 0 to 999", "0"},
-        {53, int32_t{99}, "DeletePolicy 99 is outside 0 to 3", "1"},
-        {52, int32_t{-7}, "WorkMode -7 is outside 0 to 1", "0"},
-        {54, INT32_MIN, "KeepTime -2147483648 is outside the values from 0 up", "1440"},
-        {63, int32_t{-1}, "MaxFiles -1 is outside the values from 0 up", "0"},
-        {59, std::string("nan"), "FreeSpace must be a finite number, not \"nan\"", "0"},
-    };
-    for (const TCase& c : cases) {
-        EXPECT_EQ(Call("SetValue", {c.Num, c.Value}, "iv"),
-                  std::string("RAduvuz.Error.InvalidArgs: Value: ") + c.Error);
-        EXPECT_EQ(VariantToText(Value(c.Num)), c.Kept) << c.Num;
-    }
+    // Each range is checked in-process; here that a refusal travels back and the value stays.
+    EXPECT_EQ(Call("SetValue", {int32_t{60}, INT32_MAX}, "iv"),
+              "RAduvuz.Error.InvalidArgs: Value: Copies 2147483647 is outside 0 to 999");
+    EXPECT_EQ(VariantToInt(Value(60)), 0);
+    EXPECT_EQ(Call("SetValue", {int32_t{59}, std::string("nan")}, "iv"),
+              "RAduvuz.Error.InvalidArgs: Value: FreeSpace must be a finite number, not \"nan\"");
+    EXPECT_EQ(VariantToText(Value(59)), "0");
 
     // A 10 MB text is refused, whatever argument it comes in.
     const std::string huge(10 * 1024 * 1024, 'x');
