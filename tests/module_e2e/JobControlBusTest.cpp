@@ -115,26 +115,63 @@ TEST_F(JobControlBusTest, IntrospectionShowsBothInterfacesAsTheirContractsSay) {
     EXPECT_EQ(contract.at("signal JobsChanged"), " -> ");
 }
 
-TEST_F(JobControlBusTest, PassedJobsAreListedChangedAndRefusedByIdOverTheBus) {
-    WriteJob("5_50", "Name=First;Page=1;Color=Cyan;File=rst;Size=64");
-    WriteJob("6_60", "Name=Second;Color=Black");
+TEST_F(JobControlBusTest, PassedJobsAreFoundListedChangedAndRefusedByIdOverTheBus) {
+    WriteJob("5_50", "Name=First proof;Page=1;Color=Cyan;File=rst;Size=2048");
+    WriteJob("6_60", "Name=Second;Color=Black;File=tif;Size=64");
     std::map<int, uint> ids = PassedIds();
     ASSERT_EQ(ids.size(), 2u);
+    const uint id = ids[5];
+    const uint second = ids[6];
+    const auto find = [this](QVariantMap criteria) {
+        return Done(QStringLiteral("FindJobs"), {criteria});
+    };
+    EXPECT_THAT(find({{"name", "PROOF"}}), ElementsAre(id));
+    EXPECT_THAT(find({{"name", "=second"}, {"color", "black"}}), ElementsAre(second));
+    EXPECT_THAT(find({{"name", "=secon"}}), IsEmpty());
+    EXPECT_THAT(find({{"type", "TIF"}}), ElementsAre(second));
+    EXPECT_THAT(find({{"sizeKb", ">1"}}), ElementsAre(id));
+    EXPECT_THAT(find({{"sizeKb", "<= 0.064"}}), ElementsAre(second));
+    EXPECT_THAT(find({{"date", "=2024-01-01"}, {"job", "6"}}), ElementsAre(second));
+    EXPECT_THAT(find({{"date", ">2024-01-01"}}), IsEmpty());
+    EXPECT_EQ(find({}).size(), 2u);
+    EXPECT_THAT(find({{"list", "process"}}), IsEmpty());
+
+    // Ids that name nothing are passed over; an empty list does nothing and is no error.
+    EXPECT_THAT(Done(QStringLiteral("DeleteJobs"), {Ids({})}), IsEmpty());
+    EXPECT_THAT(Done(QStringLiteral("ReleaseJobs"), {Ids({})}), IsEmpty());
+    EXPECT_THAT(Done(QStringLiteral("ReprocessJobs"), {Ids({0, 4000000000u})}), IsEmpty());
+    EXPECT_EQ(Rows().size(), 2);
+
+    const std::pair<QVariantMap, const char*> malformed[] = {
+        {{{"sizeKb", "abc"}}, "Malformed criterion \"sizeKb\": \"abc\" is not OP NUMBER"},
+        {{{"sizeKb", "> -3"}}, "Malformed criterion \"sizeKb\""},
+        {{{"date", "2024-01-01"}}, "Malformed criterion \"date\""},
+        {{{"date", "=2024-02-30"}}, "Malformed criterion \"date\": \"=2024-02-30\""},
+        {{{"job", "five"}}, "Malformed criterion \"job\""},
+        {{{"list", "held"}}, "Malformed criterion \"list\""},
+        {{{"colour", "Cyan"}}, "Unknown criterion \"colour\""},
+        {{{"name", 5}}, "Malformed criterion \"name\": not a text (s)"},
+        {{{"name", QString(2 * 1024 * 1024, QLatin1Char('n'))}}, "criterion name: "},
+    };
+    for (const auto& [criteria, message] : malformed) {
+        const QDBusMessage reply = Call(QStringLiteral("FindJobs"), {criteria});
+        EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << message;
+        EXPECT_THAT(reply.errorMessage().toStdString(), HasSubstr(message));
+    }
+
     QList<QVariantMap> rows = Rows();
     const QVariantMap first = rows[0].value(QStringLiteral("job")).toInt() == 5 ? rows[0] : rows[1];
-    const uint second = ids[6];
     EXPECT_EQ(first.value(QStringLiteral("list")).toString(), QStringLiteral("passed"));
     EXPECT_EQ(first.value(QStringLiteral("doc")).toInt(), 50);
-    EXPECT_EQ(first.value(QStringLiteral("name")).toString(), QStringLiteral("First"));
+    EXPECT_EQ(first.value(QStringLiteral("name")).toString(), QStringLiteral("First proof"));
     EXPECT_EQ(first.value(QStringLiteral("type")).toString(), QStringLiteral("RST"));
     EXPECT_EQ(first.value(QStringLiteral("size")).metaType(), QMetaType::fromType<qlonglong>());
-    EXPECT_EQ(first.value(QStringLiteral("size")).toLongLong(), 64);
+    EXPECT_EQ(first.value(QStringLiteral("size")).toLongLong(), 2048);
     EXPECT_EQ(first.value(QStringLiteral("created")).toString(),
               QStringLiteral("2024-01-01T12:00:00"));
     EXPECT_EQ(first.value(QStringLiteral("state")).toString(), QStringLiteral("passed"));
     EXPECT_EQ(first.value(QStringLiteral("id")).metaType(), QMetaType::fromType<uint>());
     EXPECT_FALSE(first.contains(QStringLiteral("done")));
-    const uint id = first.value(QStringLiteral("id")).toUInt();
 
     // Passed rows are no jobs in process; unknown ids are passed over.
     EXPECT_THAT(Done(QStringLiteral("HoldJobs"), {Ids({id, 999999})}), IsEmpty());
@@ -173,52 +210,6 @@ TEST_F(JobControlBusTest, PassedJobsAreListedChangedAndRefusedByIdOverTheBus) {
     EXPECT_EQ(blocked.errorName(), QStringLiteral("RAduvuz.Error.Unexpected"));
     EXPECT_THAT(blocked.errorMessage().toStdString(), HasSubstr("Cannot create the folder"));
     EXPECT_EQ(Rows().size(), 1);
-}
-
-TEST_F(JobControlBusTest, FindJobsTakesTheSearchCriteriaAndNamesAMalformedOne) {
-    WriteJob("5_50", "Name=First proof;Color=Cyan;File=rst;Size=2048");
-    WriteJob("6_60", "Name=Second;Color=Black;File=tif;Size=64");
-    std::map<int, uint> ids = PassedIds();
-    ASSERT_EQ(ids.size(), 2u);
-    const uint first = ids[5];
-    const uint second = ids[6];
-    const auto find = [this](QVariantMap criteria) {
-        return Done(QStringLiteral("FindJobs"), {criteria});
-    };
-    EXPECT_THAT(find({{"name", "PROOF"}}), ElementsAre(first));
-    EXPECT_THAT(find({{"name", "=second"}, {"color", "black"}}), ElementsAre(second));
-    EXPECT_THAT(find({{"name", "=secon"}}), IsEmpty());
-    EXPECT_THAT(find({{"type", "TIF"}}), ElementsAre(second));
-    EXPECT_THAT(find({{"sizeKb", ">1"}}), ElementsAre(first));
-    EXPECT_THAT(find({{"sizeKb", "<= 0.064"}}), ElementsAre(second));
-    EXPECT_THAT(find({{"date", "=2024-01-01"}, {"job", "6"}}), ElementsAre(second));
-    EXPECT_THAT(find({{"date", ">2024-01-01"}}), IsEmpty());
-    EXPECT_EQ(find({}).size(), 2u);
-    EXPECT_THAT(find({{"list", "process"}}), IsEmpty());
-
-    // Ids that name nothing are passed over; an empty list does nothing and is no error.
-    EXPECT_THAT(Done(QStringLiteral("DeleteJobs"), {Ids({})}), IsEmpty());
-    EXPECT_THAT(Done(QStringLiteral("ReleaseJobs"), {Ids({})}), IsEmpty());
-    EXPECT_THAT(Done(QStringLiteral("ReprocessJobs"), {Ids({0, 4000000000u})}), IsEmpty());
-    EXPECT_EQ(Rows().size(), 2);
-
-    const std::pair<QVariantMap, const char*> malformed[] = {
-        {{{"sizeKb", "abc"}}, "Malformed criterion \"sizeKb\": \"abc\" is not OP NUMBER"},
-        {{{"sizeKb", "> -3"}}, "Malformed criterion \"sizeKb\""},
-        {{{"date", "2024-01-01"}}, "Malformed criterion \"date\""},
-        {{{"date", "=2024-02-30"}}, "Malformed criterion \"date\": \"=2024-02-30\""},
-        {{{"job", "five"}}, "Malformed criterion \"job\""},
-        {{{"list", "held"}}, "Malformed criterion \"list\""},
-        {{{"colour", "Cyan"}}, "Unknown criterion \"colour\""},
-        {{{"name", 5}}, "Malformed criterion \"name\": not a text (s)"},
-        {{{"name", QString(2 * 1024 * 1024, QLatin1Char('n'))}}, "criterion name: "},
-    };
-    for (const auto& [criteria, message] : malformed) {
-        const QDBusMessage reply = Call(QStringLiteral("FindJobs"), {criteria});
-        EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << message;
-        EXPECT_THAT(reply.errorMessage().toStdString(), HasSubstr(message));
-    }
-    EXPECT_EQ(Rows().size(), 2);
 }
 
 // A watcher asks what changed since the serial it was given last, and what it may do; which
