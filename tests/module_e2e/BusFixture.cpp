@@ -37,12 +37,6 @@ void Serve(int ms) {
     loop.exec();
 }
 
-void EndProcess(qint64 pid) {
-    if (pid <= 0)
-        return;
-    ::kill(static_cast<pid_t>(pid), SIGKILL);
-}
-
 // Started by the first test; ended when the test program ends.
 class TBusEnvironment : public ::testing::Environment {
 public:
@@ -183,7 +177,8 @@ void BusTest::TearDown() {
         }
     }
     for (qint64 pid : Adopted)
-        EndProcess(pid);
+        if (pid > 0)
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
     std::error_code ec;
     std::filesystem::remove_all(Work, ec);
 }
@@ -223,7 +218,8 @@ TDispatchPtr BusTest::StartModule(qint64* pid) {
     // Relative paths the module were given would land inside the test's folder.
     std::filesystem::create_directories(WorkingFolder());
     process->setWorkingDirectory(QString::fromStdString(WorkingFolder()));
-    process->start(QString::fromStdString(ProgramCopy()), {QStringLiteral("-EMBEDDING")});
+    // Switches are matched without regard to case, after "-" or "/".
+    process->start(QString::fromStdString(ProgramCopy()), {QStringLiteral("/Embedding")});
     if (!process->waitForStarted(10000))
         return nullptr;
     const qint64 id = process->processId();

@@ -50,7 +50,7 @@ protected:
     TTestStore Store;
     void PublishStore();
 
-    // Starts "raduvuz -EMBEDDING" and waits until it owns its bus name.
+    // Starts "raduvuz /Embedding" and waits until it owns its bus name.
     TDispatchPtr StartModule(qint64* pid = nullptr);
     QProcess* LastProcess() { return Processes.empty() ? nullptr : Processes.back().get(); }
     // The error name of a call that fails; empty when it succeeds.

@@ -20,13 +20,6 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
     return entries;
 }
 
-std::vector<std::string> Paths(const std::map<std::string, std::string>& snapshot) {
-    std::vector<std::string> paths;
-    for (const auto& [path, contents] : snapshot)
-        paths.push_back(path);
-    return paths;
-}
-
 // Hostile input over the bus: each call gets an error reply, the old value stays, and nothing
 // outside the module's own folders is touched.
 class HostileInputTest : public OneModuleTest {
@@ -37,7 +30,14 @@ protected:
     }
 };
 
-TEST_F(HostileInputTest, KeysAndFoldersThatLeaveTheModulesFoldersAreRefused) {
+TEST_F(HostileInputTest, KeysFoldersSettingsAndTextsOutsideTheModulesBoundsAreRefused) {
+    // A server nobody owns fails Init and leaves the module as it was, still taking one that is
+    // there.
+    EXPECT_EQ(Call("Init", {int32_t{5}, std::string("Q"), std::string(":1.9999/Workflow")}, "iss"),
+              "RAduvuz.Error.InvalidArgs: IDisp: nobody owns the bus name :1.9999 of "
+              "\":1.9999/Workflow\"");
+    EXPECT_EQ(VariantToText(Value(2)), "");
+    EXPECT_TRUE(Server.Calls.isEmpty());
     Module->Call("Init", {int32_t{5}, std::string("Q"), ServerReference().toStdString()}, "iss");
     // Files of somebody else where "../../victim" would lead from the job or Config folder.
     WriteTextFile(Work + "/victim", "not the module's");
@@ -59,7 +59,6 @@ TEST_F(HostileInputTest, KeysAndFoldersThatLeaveTheModulesFoldersAreRefused) {
                 StartsWith("RAduvuz.Error.InvalidArgs: Key: \"a/b\" is not a plain name"));
     EXPECT_EQ(Call("ForceDir", {std::string("../../x"), true}, "sb"),
               "RAduvuz.Error.InvalidArgs: sDir: \"../../x\" is not an absolute path");
-    EXPECT_EQ(Paths(Snapshot(Work)), Paths(before));
     EXPECT_EQ(Snapshot(Work), before);
 
     Module->Call("LoadConfig", {std::string("Q")}, "s");
@@ -73,34 +72,16 @@ TEST_F(HostileInputTest, KeysAndFoldersThatLeaveTheModulesFoldersAreRefused) {
     EXPECT_FALSE(std::filesystem::exists(Work + "/run/x"));
     EXPECT_EQ(ReadTextFile(Work + "/bin/victim/1_1"), "not the module's");
     EXPECT_EQ(ReadTextFile(Work + "/xdg/victim.set"), "not the module's");
-}
 
-TEST_F(HostileInputTest, SettingsOutsideTheirMeaningAndHugeTextsAreRefused) {
-    Module->Call("Init", {int32_t{5}, std::string("Q"), ServerReference().toStdString()}, "iss");
-    Module->Call("LoadConfig", {std::string("Q")}, "s");
+    // Settings outside their meaning and huge texts.
     Module->Call("SetValue", {int32_t{4}, std::string("In=1")}, "iv");
-    const auto before = Snapshot(Work);
-    struct TCase {
-        int32_t Num;
-        TVariant Value;
-        const char* Error;
-    };
-    const std::vector<TCase> cases = {
-        {60, INT32_MAX, "Copies 2147483647 is outside 0 to 999"},
-        {53, int32_t{99}, "DeletePolicy 99 is outside 0 to 3"},
-        {52, int32_t{-7}, "WorkMode -7 is outside 0 to 1"},
-        {54, INT32_MIN, "KeepTime -2147483648 is outside the values from 0 up"},
-        {63, int32_t{-1}, "MaxFiles -1 is outside the values from 0 up"},
-        {59, std::string("nan"), "FreeSpace must be a finite number, not \"nan\""},
-    };
-    for (const TCase& c : cases)
-        EXPECT_EQ(Call("SetValue", {c.Num, c.Value}, "iv"),
-                  std::string("RAduvuz.Error.InvalidArgs: Value: ") + c.Error);
+    const auto settings = Snapshot(Work);
+    // Each range is checked in-process; here that a refusal travels back and the value stays.
+    EXPECT_EQ(Call("SetValue", {int32_t{60}, INT32_MAX}, "iv"),
+              "RAduvuz.Error.InvalidArgs: Value: Copies 2147483647 is outside 0 to 999");
     EXPECT_EQ(VariantToInt(Value(60)), 0);
-    EXPECT_EQ(VariantToInt(Value(53)), 1);
-    EXPECT_EQ(VariantToInt(Value(52)), 0);
-    EXPECT_EQ(VariantToInt(Value(54)), 1440);
-    EXPECT_EQ(VariantToInt(Value(63)), 0);
+    EXPECT_EQ(Call("SetValue", {int32_t{59}, std::string("nan")}, "iv"),
+              "RAduvuz.Error.InvalidArgs: Value: FreeSpace must be a finite number, not \"nan\"");
     EXPECT_EQ(VariantToText(Value(59)), "0");
 
     // A 10 MB text is refused, whatever argument it comes in.
@@ -115,18 +96,7 @@ TEST_F(HostileInputTest, SettingsOutsideTheirMeaningAndHugeTextsAreRefused) {
               "RAduvuz.Error.InvalidArgs: FlowEntry" + tooLong);
     EXPECT_EQ(VariantToText(Module->Call("GetInParams", {}).Result), "In=1");
     EXPECT_EQ(VariantToText(Value(2)), "Q");
-    EXPECT_EQ(Snapshot(Work), before);
-}
-
-TEST_F(HostileInputTest, InitWithAServerNobodyOwnsFailsAndLeavesTheModuleAsItWas) {
-    EXPECT_EQ(Call("Init", {int32_t{5}, std::string("Q"), std::string(":1.9999/Workflow")}, "iss"),
-              "RAduvuz.Error.InvalidArgs: IDisp: nobody owns the bus name :1.9999 of "
-              "\":1.9999/Workflow\"");
-    EXPECT_EQ(VariantToText(Value(2)), "");
-    EXPECT_TRUE(Server.Calls.isEmpty());
-    // The module still takes a server that is there.
-    Module->Call("Init", {int32_t{5}, std::string("Q"), ServerReference().toStdString()}, "iss");
-    EXPECT_EQ(Server.Calls.value(0), QStringLiteral("ChangeStatus(5,true,1)"));
+    EXPECT_EQ(Snapshot(Work), settings);
 }
 
 } // namespace

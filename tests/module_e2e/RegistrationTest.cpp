@@ -72,20 +72,5 @@ TEST_F(RegistrationTest, RegServerThenActivationByNameStartsAModuleAndUnregServe
     EXPECT_EQ(Run(QStringLiteral("-UnRegServer")), 0);
 }
 
-TEST_F(RegistrationTest, EmbeddingInAnyCaseStartsAModuleOnTheBus) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(Work + "/xdg"));
-    process.setProcessEnvironment(env);
-    process.start(QString::fromStdString(ProgramCopy()), {QStringLiteral("/Embedding")});
-    ASSERT_TRUE(process.waitForStarted(10000));
-    const QString name = QStringLiteral("RAduvuz.ModuleControl.p%1").arg(process.processId());
-    EXPECT_TRUE(WaitForName(name, 30000));
-    TDBusObject module(name.toStdString(), "/ModuleControl");
-    EXPECT_TRUE(IsNull(module.Call("GetValue", {int32_t{7}}, "i").Result));
-    process.kill();
-    process.waitForFinished(5000);
-}
-
 } // namespace
 } // namespace raduvuz::test

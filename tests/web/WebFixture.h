@@ -23,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace raduvuz::test {
@@ -69,14 +70,14 @@ inline std::ostream& operator<<(std::ostream& out, const TReply& reply) {
 
 struct TCall {
     std::string Method = "GET";
-    std::string Path;
-    std::string Body;
-    std::vector<std::string> Headers;
+    std::string Path{};
+    std::string Body{};
+    std::vector<std::string> Headers{};
     // HTTP Basic when not empty.
-    std::string User;
-    std::string Password;
+    std::string User{};
+    std::string Password{};
     // The raduvuz_session cookie.
-    std::string Cookie;
+    std::string Cookie{};
     bool PathAsIs = false;
     // The body sent chunked, without a length.
     bool Chunked = false;
@@ -267,14 +268,12 @@ protected:
     }
 
     void AddUsers() {
-        ASSERT_EQ(RunWeb({"user", "add", kOperator, "--role", "operator"},
-                         std::string(kOperatorPassword) + "\n")
-                      .Code,
-                  0);
-        ASSERT_EQ(RunWeb({"user", "add", kViewer, "--role", "viewer"},
-                         std::string(kViewerPassword) + "\n")
-                      .Code,
-                  0);
+        for (const auto& [user, role, password] :
+             {std::tuple{kOperator, "operator", kOperatorPassword},
+              std::tuple{kViewer, "viewer", kViewerPassword}})
+            ASSERT_EQ(
+                RunWeb({"user", "add", user, "--role", role}, std::string(password) + "\n").Code,
+                0);
     }
 
     // The gateway on the workflow's bus at a free port of the loopback address.
@@ -320,21 +319,19 @@ protected:
 
     TReply Call(TCall call) { return Https(Base, Certificate, call); }
     TReply Get(const std::string& path, const std::string& cookie) {
-        TCall call;
-        call.Path = path;
-        call.Cookie = cookie;
-        return Call(call);
+        return Call({.Path = path, .Cookie = cookie});
+    }
+    // A POST with the session's CSRF token when it has one.
+    static TCall PostCall(const std::string& path, const std::string& body,
+                          const std::string& cookie, const std::string& csrf) {
+        TCall call{.Method = "POST", .Path = path, .Body = body, .Cookie = cookie};
+        if (!csrf.empty())
+            call.Headers.push_back("X-CSRF-Token: " + csrf);
+        return call;
     }
     TReply Post(const std::string& path, const std::string& body, const std::string& cookie,
                 const std::string& csrf) {
-        TCall call;
-        call.Method = "POST";
-        call.Path = path;
-        call.Body = body;
-        call.Cookie = cookie;
-        if (!csrf.empty())
-            call.Headers.push_back("X-CSRF-Token: " + csrf);
-        return Call(call);
+        return Call(PostCall(path, body, cookie, csrf));
     }
 
     struct TSignedIn {
