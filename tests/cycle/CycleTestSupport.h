@@ -25,6 +25,16 @@
 
 namespace raduvuz::test {
 
+// A call as "Method(arg,arg)", flags as true or false.
+inline std::string CallText(const std::string& method, const std::vector<TVariant>& args) {
+    std::string call = method + "(";
+    for (size_t i = 0; i < args.size(); ++i)
+        call += (i ? "," : "") + (std::holds_alternative<bool>(args[i])
+                                      ? std::string(std::get<bool>(args[i]) ? "true" : "false")
+                                      : VariantToText(args[i]));
+    return call + ")";
+}
+
 // The workflow server: records its calls as "Method(arg,arg)".
 class TRecordingServer : public TInProcessObject {
 public:
@@ -59,12 +69,7 @@ public:
 
 private:
     void Record(const std::string& method, const std::vector<TVariant>& args) {
-        std::string call = method + "(";
-        for (size_t i = 0; i < args.size(); ++i)
-            call += (i ? "," : "") + (std::holds_alternative<bool>(args[i])
-                                          ? std::string(std::get<bool>(args[i]) ? "true" : "false")
-                                          : VariantToText(args[i]));
-        Calls.push_back(call + ")");
+        Calls.push_back(CallText(method, args));
     }
 };
 

@@ -106,35 +106,23 @@ TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
     EXPECT_EQ(std::set<uint32_t>(ids.begin(), ids.end()).size(), 4u);
     EXPECT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
 
-    EXPECT_EQ(rows[0].List, "process");
-    EXPECT_EQ(rows[0].Job, 6);
+    // The columns as one text: list, state, job_doc, name, page, colour, type, size, size text,
+    // destination, devices, priority, done.
+    const auto shown = [](const TJobRowView& r) {
+        return r.List + " " + r.State + " " + std::to_string(r.Job) + "_" + std::to_string(r.Doc) +
+               " " + r.Name + "|" + r.Page + "|" + r.Color + "|" + r.Type + " " +
+               std::to_string(r.Size) + " " + r.SizeText + "|" + r.Destination + "|" + r.Devices +
+               " " + std::to_string(r.Priority) + " " + std::to_string(r.Done);
+    };
     // Nothing read yet: the job is reading; its first block makes it spool.
-    EXPECT_EQ(rows[0].State, "reading");
-    EXPECT_EQ(rows[0].Size, -1);
+    EXPECT_EQ(shown(rows[0]), "process reading 6_61 ||| -1 Spooling|| 0 0");
     spooling->Moved = 4096;
-    EXPECT_EQ(Actions().List()[0].State, "spooling");
-    EXPECT_EQ(Actions().List()[0].Done, 4096);
-    EXPECT_EQ(rows[1].Job, 7);
-    EXPECT_EQ(rows[1].Doc, 71);
-    EXPECT_EQ(rows[1].State, "waiting");
-    EXPECT_EQ(rows[1].Size, 10);
-    EXPECT_EQ(rows[1].Devices, "3");
-    EXPECT_EQ(rows[1].Destination, "Proofer");
+    EXPECT_EQ(shown(Actions().List()[0]), "process spooling 6_61 ||| -1 Spooling|| 0 4096");
+    EXPECT_EQ(shown(rows[1]), "process waiting 7_71 C||| 10 10|Proofer|3 0 0");
     EXPECT_EQ(rows[2].State, "held");
     const TJobRowView& passed = rows[3];
-    EXPECT_EQ(passed.List, "passed");
-    EXPECT_EQ(passed.State, "failed");
-    EXPECT_EQ(passed.Job, 5);
-    EXPECT_EQ(passed.Doc, 50);
-    EXPECT_EQ(passed.Name, "Poster");
-    EXPECT_EQ(passed.Page, "2");
-    EXPECT_EQ(passed.Color, "Cyan");
-    EXPECT_EQ(passed.Type, "RST");
-    EXPECT_EQ(passed.Size, 2048);
-    EXPECT_EQ(passed.SizeText, "2.00 Kb");
+    EXPECT_EQ(shown(passed), "passed failed 5_50 Poster|2|Cyan|RST 2048 2.00 Kb|Proofer|3 7 0");
     EXPECT_EQ(passed.Created, "2024-01-01T12:00:00");
-    EXPECT_EQ(passed.Devices, "3");
-    EXPECT_EQ(passed.Priority, 7);
 
     // An id is never given again, not even after its row has gone.
     const uint32_t gone = passed.Id;

@@ -43,10 +43,7 @@ public:
 
 private:
     void Record(const std::string& method, const std::vector<TVariant>& args) {
-        std::string call = method + "(";
-        for (size_t i = 0; i < args.size(); ++i)
-            call += (i ? "," : "") + VariantToText(args[i]);
-        Calls.push_back(call + ")");
+        Calls.push_back(CallText(method, args));
     }
 };
 
@@ -191,24 +188,6 @@ TEST_F(RecoveryTest, ACopySentLeavesTheJournalAndCloseKeepsTheOthers) {
     EXPECT_TRUE(PassedRows().empty());
 }
 
-TEST_F(RecoveryTest, CloseGivesAJobBeingSpooledBackToTheStoreAndSetsItsPartAside) {
-    TDoc* job =
-        Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, 90, 9, "Name=Big;FileName=big.rst"));
-    job->ReadFields();
-    job->SpoolStream = std::make_unique<TFileStream>();
-    ASSERT_TRUE(job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
-    ASSERT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, Module->GetTermKeys(), 45292.5));
-    Module->Close();
-    // The store takes the document back when the process leaves the bus, not closed by us.
-    EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,90)"), 0);
-    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/9_90"));
-    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/9_90"));
-    EXPECT_TRUE(Logged("File big.rst (job 9_90) was being spooled when the module closed: the "
-                       "store offers the document again once the module has left the bus; the "
-                       "part spooled is kept as " +
-                       Module->GetJobDir() + "/damaged/9_90"));
-}
-
 TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayToBeSent) {
     // The last block's flush, the folder's flush and the journal's append wait aside; a Close
     // comes in at one of them, before the write is over.
@@ -242,9 +221,15 @@ TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayTo
         const long closed = std::count(Store->Calls.begin(), Store->Calls.end(),
                                        "RCloseDoc(7," + std::to_string(doc) + ")");
         if (closeAt < 3) {
-            // Not spooled yet: the store offers the document again, the file is set aside.
+            // Not spooled yet: the store takes the document back when the process leaves the
+            // bus, not closed by us, and the part spooled is set aside.
             EXPECT_EQ(closed, 0);
             EXPECT_FALSE(FileExists(Module->GetJobDir() + "/" + key));
+            EXPECT_TRUE(Logged("File big.rst (job " + key +
+                               ") was being spooled when the module closed: the store offers the "
+                               "document again once the module has left the bus; the part "
+                               "spooled is kept as " +
+                               Module->GetJobDir() + "/damaged/" + key));
             EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/" + key));
             EXPECT_FALSE(Logged("File big.rst spooled"));
             continue;

@@ -320,43 +320,7 @@ TEST_F(ModuleControlTest, KillWithoutAKeyDeletesNothing) {
     EXPECT_EQ(Inside(*Module).KeepTime, 1440);
 }
 
-TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
-    InitModule();
-    Inside(*Module).ConfigKey = "gone";
-    Inside(*Module).StoreDir = Temp.Path() + "/store";
-    WriteTextFile(ConfigFolder() + "/gone.set", "x");
-    WriteTextFile(ConfigFolder() + "/gone.hld", "x");
-    WriteTextFile(ConfigFolder() + "/other.set", "x");
-
-    Module->Kill();
-
-    EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.set"));
-    EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.hld"));
-    EXPECT_TRUE(FileExists(ConfigFolder() + "/other.set"));
-    EXPECT_EQ(Inside(*Module).KeepTime, 0);
-    EXPECT_EQ(Module->GetSavedKeepTime(), 0);
-    EXPECT_FALSE(Module->IsCurrent());
-}
-
-TEST_F(ModuleControlTest, KillRemovesTheJobFolderWithItsFiles) {
-    InitModule();
-    Inside(*Module).ConfigKey = "k";
-    Inside(*Module).StoreDir = Temp.Path() + "/store";
-    const std::string folder = Inside(*Module).StoreDir + "/k";
-    ForceDirectories(folder);
-    WriteTextFile(folder + "/1_2", "spool");
-    WriteTextFile(folder + "/3_4.tmp", "spool");
-    WriteTextFile(ConfigFolder() + "/k.set", "x");
-
-    Module->Kill();
-
-    EXPECT_FALSE(DirectoryExists(folder));
-    EXPECT_TRUE(DirectoryExists(Inside(*Module).StoreDir));
-    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
-    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
-}
-
-TEST_F(ModuleControlTest, KillFailsWhenTheJobFolderKeepsASubfolderOrHiddenFile) {
+TEST_F(ModuleControlTest, KillRemovesTheJobFolderAndConfigurationOnlyWhenNothingElseIsInIt) {
     InitModule();
     Inside(*Module).ConfigKey = "k";
     Inside(*Module).StoreDir = Temp.Path() + "/store";
@@ -364,18 +328,38 @@ TEST_F(ModuleControlTest, KillFailsWhenTheJobFolderKeepsASubfolderOrHiddenFile) 
     ForceDirectories(folder + "/sub");
     WriteTextFile(folder + "/1_2", "spool");
     WriteTextFile(ConfigFolder() + "/k.set", "x");
+    WriteTextFile(ConfigFolder() + "/other.set", "x");
 
+    // A subfolder or a hidden file is nobody's to delete: the folder and configuration stay.
     EXPECT_THROW(Module->Kill(), std::runtime_error);
     EXPECT_TRUE(DirectoryExists(folder + "/sub"));
     EXPECT_FALSE(FileExists(folder + "/1_2"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/k.set"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/k.hld"));
-
     std::filesystem::remove(folder + "/sub");
     WriteTextFile(folder + "/.hidden", "x");
     EXPECT_THROW(Module->Kill(), std::runtime_error);
     EXPECT_TRUE(FileExists(folder + "/.hidden"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/k.set"));
+
+    std::filesystem::remove(folder + "/.hidden");
+    WriteTextFile(folder + "/3_4.tmp", "spool");
+    Module->Kill();
+    EXPECT_FALSE(DirectoryExists(folder));
+    EXPECT_TRUE(DirectoryExists(Inside(*Module).StoreDir));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
+    EXPECT_TRUE(FileExists(ConfigFolder() + "/other.set"));
+    EXPECT_EQ(Inside(*Module).KeepTime, 0);
+    EXPECT_EQ(Module->GetSavedKeepTime(), 0);
+    EXPECT_FALSE(Module->IsCurrent());
+
+    // Without a job folder the configuration files go all the same.
+    WriteTextFile(ConfigFolder() + "/k.set", "x");
+    WriteTextFile(ConfigFolder() + "/k.hld", "x");
+    Module->Kill();
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
 }
 
 } // namespace

@@ -88,34 +88,28 @@ TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue)
     const auto set = [&](int32_t num, const TVariant& value) {
         return Refusal([&] { Module->SetValue(num, value); });
     };
-    EXPECT_EQ(set(53, int32_t{99}),
-              "RAduvuz.Error.InvalidArgs: Value: DeletePolicy 99 is outside 0 to 3");
-    EXPECT_EQ(set(53, int32_t{-1}),
-              "RAduvuz.Error.InvalidArgs: Value: DeletePolicy -1 is outside 0 to 3");
-    EXPECT_EQ(set(52, int32_t{-7}),
-              "RAduvuz.Error.InvalidArgs: Value: WorkMode -7 is outside 0 to 1");
-    EXPECT_EQ(set(52, int32_t{2}),
-              "RAduvuz.Error.InvalidArgs: Value: WorkMode 2 is outside 0 to 1");
-    EXPECT_EQ(set(54, INT32_MIN), "RAduvuz.Error.InvalidArgs: Value: KeepTime -2147483648 is "
-                                  "outside the values from 0 up");
-    EXPECT_EQ(set(60, INT32_MAX),
-              "RAduvuz.Error.InvalidArgs: Value: Copies 2147483647 is outside 0 to 999");
-    EXPECT_EQ(set(60, int32_t{-1}),
-              "RAduvuz.Error.InvalidArgs: Value: Copies -1 is outside 0 to 999");
-    EXPECT_EQ(set(63, int32_t{-1}),
-              "RAduvuz.Error.InvalidArgs: Value: MaxFiles -1 is outside the values from 0 up");
-    // true is -1 as an integer.
-    EXPECT_EQ(set(63, true),
-              "RAduvuz.Error.InvalidArgs: Value: MaxFiles -1 is outside the values from 0 up");
+    const std::vector<std::pair<std::pair<int32_t, TVariant>, std::string>> cases = {
+        {{53, int32_t{99}}, "DeletePolicy 99 is outside 0 to 3"},
+        {{53, int32_t{-1}}, "DeletePolicy -1 is outside 0 to 3"},
+        {{52, int32_t{-7}}, "WorkMode -7 is outside 0 to 1"},
+        {{52, int32_t{2}}, "WorkMode 2 is outside 0 to 1"},
+        {{54, INT32_MIN}, "KeepTime -2147483648 is outside the values from 0 up"},
+        {{60, INT32_MAX}, "Copies 2147483647 is outside 0 to 999"},
+        {{60, int32_t{-1}}, "Copies -1 is outside 0 to 999"},
+        {{63, int32_t{-1}}, "MaxFiles -1 is outside the values from 0 up"},
+        // true is -1 as an integer.
+        {{63, true}, "MaxFiles -1 is outside the values from 0 up"},
+        {{59, std::numeric_limits<double>::quiet_NaN()},
+         "FreeSpace must be a finite number, not \"nan\""},
+        {{59, std::string("-5")}, "FreeSpace -5 is below 0"},
+    };
+    for (const auto& [call, error] : cases)
+        EXPECT_EQ(set(call.first, call.second), "RAduvuz.Error.InvalidArgs: Value: " + error);
     for (const char* text : {"nan", "NaN", "-inf", "Infinity", " +inf"})
         EXPECT_EQ(set(59, std::string(text)), std::string("RAduvuz.Error.InvalidArgs: Value: "
                                                           "FreeSpace must be a finite number, "
                                                           "not \"") +
                                                   text + "\"");
-    EXPECT_EQ(set(59, std::numeric_limits<double>::quiet_NaN()),
-              "RAduvuz.Error.InvalidArgs: Value: FreeSpace must be a finite number, not \"nan\"");
-    EXPECT_EQ(set(59, std::string("-5")),
-              "RAduvuz.Error.InvalidArgs: Value: FreeSpace -5 is below 0");
 
     EXPECT_EQ(Inside(*Module).DeletePolicy, 3);
     EXPECT_EQ(Inside(*Module).WorkMode, 1);
@@ -132,30 +126,22 @@ TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue)
     EXPECT_EQ(Module->GetSettings().DeletePolicy, 3);
 }
 
-TEST_F(ModuleValuesTest, RenamingChangesCaptionToolbarAndTray) {
-    InitModule();
+TEST_F(ModuleValuesTest, NameMultiplexAndPausedFlagsReachTheWindowAndTheServer) {
+    InitModule(8);
     Module->SetValue(2, std::string("Renamed"));
     EXPECT_EQ(Module->GetDescription(), "Renamed");
     EXPECT_EQ(Window.Caption, "Renamed");
     EXPECT_EQ(Window.ToolbarCaption, "Renamed toolbar");
     EXPECT_EQ(Window.TrayTip, "Renamed");
-}
-
-TEST_F(ModuleValuesTest, PausedFlagRunsPauseAndResume) {
-    InitModule(8);
+    Module->SetValue(58, true);
+    EXPECT_TRUE(Inside(*Module).Multiplex);
+    EXPECT_EQ(Server->Calls.back(), "SetValue(8,1010,true)");
     Module->SetValue(6, false);
     EXPECT_FALSE(Module->IsPaused());
     EXPECT_EQ(Server->Calls.back(), "ChangeStatus(8,false,1)");
     Module->SetValue(6, true);
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_EQ(Server->Calls.back(), "ChangeStatus(8,true,1)");
-}
-
-TEST_F(ModuleValuesTest, MultiplexIsAnnouncedToTheServer) {
-    InitModule(8);
-    Module->SetValue(58, true);
-    EXPECT_TRUE(Inside(*Module).Multiplex);
-    EXPECT_EQ(Server->Calls.back(), "SetValue(8,1010,true)");
 }
 
 TEST_F(ModuleValuesTest, HeldTerminatorsByPosition) {
