@@ -2,8 +2,11 @@
 
 #include "common/TParams.h"
 #include "control/TModuleControl.h"
+#include "jobs/SpoolFile.h"
 #include "jobs/TJobListModel.h"
+#include "platform/System.h"
 #include "platform/TCompoundFile.h"
+#include "platform/TFileStream.h"
 #include "services/Dispatch.h"
 #include "support/FakeWindow.h"
 #include "support/ModuleInside.h"
@@ -12,12 +15,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <string>
@@ -133,6 +138,41 @@ protected:
     std::shared_ptr<TRecordingServer> Server;
     std::unique_ptr<TModuleControl> Module;
     std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;
+};
+
+// A current module with a job folder, the configuration key Q and two terminators, and the spool
+// files the test writes into its job folder.
+class TJobFolderTest : public TModuleTest {
+protected:
+    void SetUp() override {
+        TModuleTest::SetUp();
+        Inside(*Module).Current = true;
+        Inside(*Module).Event = false;
+        Inside(*Module).ConfigKey = "Q";
+        Inside(*Module).JobDir = Root + "/store/Q";
+        ForceDirectories(Module->GetJobDir());
+        ForceDirectories(DataFolder() + "/Config");
+        Inside(*Module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Inside(*Module).TermKeys = {{"KP", 3}, {"KL", 4}};
+    }
+
+    // A spool file made on 1 January 2024 at noon with one block of 64 bytes (a pattern, so that
+    // packing keeps its size); the last block unless the file is cut short.
+    void WriteJob(const std::string& name, const std::string& dds, bool whole = true) {
+        TFileStream file;
+        ASSERT_TRUE(
+            file.Open(Module->GetJobDir() + "/" + name, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
+        std::vector<uint8_t> block(64);
+        std::iota(block.begin(), block.end(), uint8_t{0});
+        ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
+    }
+
+    bool LogHas(const std::string& text) const {
+        return std::any_of(
+            Window.LogLines.begin(), Window.LogLines.end(),
+            [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
 };
 
 } // namespace raduvuz::test

@@ -26,34 +26,13 @@ using ::testing::IsEmpty;
 
 // A module with terminators, flow entries and a job folder whose passed jobs come from spool
 // files the test writes, reloaded as the module does at start.
-class JobActionsTest : public TModuleTest {
+class JobActionsTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
-        Inside(*Module).Current = true;
-        Inside(*Module).Event = false;
-        Inside(*Module).ConfigKey = "Q";
-        Inside(*Module).JobDir = Root + "/store/Q";
-        ForceDirectories(Module->GetJobDir());
-        ForceDirectories(DataFolder() + "/Config");
-        Inside(*Module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        Inside(*Module).TermKeys = {{"KP", 3}, {"KL", 4}};
+        TJobFolderTest::SetUp();
         Inside(*Module).FlowEntries = {{"Color=Cyan;Device=3", 21}, {"Color=Black;Device=4", 22}};
     }
 
-    // A spool file with one block of size bytes (a pattern, so that packing keeps its size).
-    void WriteJob(const std::string& folder, const std::string& name, const std::string& dds,
-                  size_t size = 64) {
-        TFileStream file;
-        ASSERT_TRUE(file.Open(folder + "/" + name, TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
-        std::vector<uint8_t> block(size);
-        std::iota(block.begin(), block.end(), uint8_t{0});
-        ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
-    }
-    void WriteJob(const std::string& name, const std::string& dds, size_t size = 64) {
-        WriteJob(Module->GetJobDir(), name, dds, size);
-    }
     // The passed rows the reload made, by job number.
     uint32_t IdOf(const std::string& job) const {
         for (int i = 0; i < Module->Rows().Passed().Count(); ++i) {

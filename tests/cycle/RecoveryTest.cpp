@@ -47,10 +47,10 @@ private:
     }
 };
 
-class RecoveryTest : public TModuleTest {
+class RecoveryTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
+        TJobFolderTest::SetUp();
         Store = std::make_shared<TOfferingStore>();
         Process.StoreObject = TStoreClient(Store);
         Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
@@ -69,16 +69,6 @@ protected:
         Inside(module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
         Inside(module).TermKeys = {{"KP", 3}, {"KL", 4}};
         Inside(module).FlowEntries = {{"Device=3", 21}, {"Device=4", 22}};
-    }
-
-    // A spool file of one block, whole or cut before its last block.
-    void WriteJob(const std::string& name, const std::string& dds, bool whole = true) {
-        TFileStream file;
-        ASSERT_TRUE(
-            file.Open(Module->GetJobDir() + "/" + name, TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
-        const std::vector<uint8_t> block(100, 7);
-        ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
     }
 
     // The waiting copies the end of a job's spool makes, as the cycle makes them.
@@ -105,11 +95,6 @@ protected:
 
     std::vector<TWaitRecord> JournalRecords() const {
         return ReadWaitJournal(ReadTextFile(Module->GetJobDir() + "/waiting.journal")).Records;
-    }
-    bool Logged(const std::string& text) const {
-        return std::any_of(
-            Window.LogLines.begin(), Window.LogLines.end(),
-            [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
     std::vector<std::string> JobsInProcess() const {
         std::vector<std::string> jobs;
@@ -148,17 +133,17 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
     EXPECT_EQ(JobsInProcess(),
               (std::vector<std::string>{"5_50 held to 21 devices 3", "5_50 to 21 devices 3",
                                         "6_60 held to 22 devices 4"}));
-    EXPECT_TRUE(Logged("Job 5_50 waited to be sent when the module ended: 2 copies wait again "
+    EXPECT_TRUE(LogHas("Job 5_50 waited to be sent when the module ended: 2 copies wait again "
                        "(to 21, 1 held)"));
     // The file cut short is neither sent nor listed, and its copy is named as lost.
     EXPECT_EQ(PassedRows(), std::vector<std::string>{"8_80"});
     EXPECT_FALSE(FileExists(Module->GetJobDir() + "/7_70"));
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/7_70"));
-    EXPECT_TRUE(Logged("Error load saved job 7_70 (it ends before its last block (1 blocks, the "
+    EXPECT_TRUE(LogHas("Error load saved job 7_70 (it ends before its last block (1 blocks, the "
                        "last flag of none set); file " +
                        Module->GetJobDir() + "/7_70): it is kept as " + Module->GetJobDir() +
                        "/damaged/7_70 and is not listed as passed"));
-    EXPECT_TRUE(Logged("Job 7_70 waited to be sent (to 21) when the module ended, but its spool "
+    EXPECT_TRUE(LogHas("Job 7_70 waited to be sent (to 21) when the module ended, but its spool "
                        "file " +
                        Module->GetJobDir() + "/7_70 is missing or damaged; it is not sent again"));
     // The journal is written anew with what waits now, the held job of the hold file too.
@@ -225,18 +210,18 @@ TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayTo
             // bus, not closed by us, and the part spooled is set aside.
             EXPECT_EQ(closed, 0);
             EXPECT_FALSE(FileExists(Module->GetJobDir() + "/" + key));
-            EXPECT_TRUE(Logged("File big.rst (job " + key +
+            EXPECT_TRUE(LogHas("File big.rst (job " + key +
                                ") was being spooled when the module closed: the store offers the "
                                "document again once the module has left the bus; the part "
                                "spooled is kept as " +
                                Module->GetJobDir() + "/damaged/" + key));
             EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/" + key));
-            EXPECT_FALSE(Logged("File big.rst spooled"));
+            EXPECT_FALSE(LogHas("File big.rst spooled"));
             continue;
         }
         // Its copy reached the journal: the document is closed, the copy goes at the next start.
         EXPECT_EQ(closed, 1);
-        EXPECT_TRUE(Logged("File big.rst (job " + key +
+        EXPECT_TRUE(LogHas("File big.rst (job " + key +
                            ") was spooled when the module closed, its copies on their way"));
         StartAgain();
         EXPECT_EQ(JobsInProcess(), std::vector<std::string>{key + " to 21 devices 3"});
@@ -255,7 +240,7 @@ TEST_F(RecoveryTest, ADocumentOfferedAgainWhoseCopiesWaitIsClosedNotSpooledTwice
     EXPECT_TRUE(Module->Intake());
     EXPECT_EQ(Module->JobsInProcess().size(), 1u);
     EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,50)"), 1);
-    EXPECT_TRUE(Logged("File again.rst (job 5_50) was spooled before the module ended and its "
+    EXPECT_TRUE(LogHas("File again.rst (job 5_50) was spooled before the module ended and its "
                        "copies wait to be sent: the store's document, offered again, is closed"));
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/5_50"));
     // Any other document is taken in as always.
