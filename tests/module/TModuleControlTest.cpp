@@ -1,4 +1,5 @@
 #include "common/DateTime.h"
+#include "common/Utils.h"
 #include "jobs/TDoc.h"
 #include "module/ModuleFixture.h"
 #include "support/ModuleInside.h"
@@ -46,15 +47,13 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     EXPECT_TRUE(DirectoryExists(Module->GetPreviewDir()));
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_EQ(Module->GetStatus(), 1);
-    EXPECT_EQ(Inside(*Module).KeepTime, 1440);
-    EXPECT_EQ(Inside(*Module).WorkMode, 0);
-    EXPECT_EQ(Inside(*Module).DeletePolicy, 1);
     EXPECT_EQ(Module->GetSavedKeepTime(), 180);
     EXPECT_FALSE(Inside(*Module).LogToServer);
     EXPECT_TRUE(Inside(*Module).LogToWindow);
-    EXPECT_TRUE(Inside(*Module).LastInTop);
-    EXPECT_TRUE(Inside(*Module).Event);
-    EXPECT_TRUE(Inside(*Module).GenPreview);
+    EXPECT_EQ(
+        HexDecode(Module->ExportConfig()),
+        "StoreDir=\"$MAINTWFDIR$/Storage\";DeletePolicy=1;KeepTime=1440;WorkMode=0;Copies=0;"
+        "LastPrvDpi=0;MaxFiles=0;FreeSpace=0.00;LastInTop=1;Multiplex=0;GenPreview=1;Event=1");
     EXPECT_EQ(Inside(*Module).ModuleID, "kept");
     EXPECT_EQ(Inside(*Module).StoreDir, Process.ProgramFolder + "Storage");
     EXPECT_EQ(Module->GetComputerName(), ::raduvuz::ComputerName());

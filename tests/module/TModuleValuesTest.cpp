@@ -15,19 +15,11 @@ TEST_F(ModuleValuesTest, GetValueAnswersTheTableAndNullForOtherNumbers) {
     Inside(*Module).InParams = "In=1";
     Inside(*Module).TermNames = {{"Printer A", 11}, {"B", 12}};
 
-    EXPECT_EQ(Describe(Module->GetValue(0)), "1");
-    EXPECT_EQ(Describe(Module->GetValue(2)), "Queue");
-    EXPECT_EQ(Describe(Module->GetValue(4)), "In=1");
-    EXPECT_EQ(Describe(Module->GetValue(6)), "true");
-    EXPECT_EQ(Describe(Module->GetValue(20)), "1");
-    EXPECT_EQ(Describe(Module->GetValue(54)), "1440");
-    EXPECT_EQ(Describe(Module->GetValue(55)), "\"Printer A\",B");
-    EXPECT_EQ(Describe(Module->GetValue(57)), "true");
-    EXPECT_EQ(Describe(Module->GetValue(1000)), "-1");
-    EXPECT_EQ(Describe(Module->GetValue(1001)), "-1");
-    EXPECT_EQ(Describe(Module->GetValue(1002)), "false");
-    EXPECT_EQ(Describe(Module->GetValue(1003)), "true");
-    EXPECT_EQ(Describe(Module->GetValue(1004)), "77");
+    std::string values;
+    for (int32_t num : {0, 2, 4, 6, 20, 54, 55, 57, 1000, 1001, 1002, 1003, 1004})
+        values += std::to_string(num) + "=" + Describe(Module->GetValue(num)) + " ";
+    EXPECT_EQ(values, "0=1 2=Queue 4=In=1 6=true 20=1 54=1440 55=\"Printer A\",B 57=true 1000=-1 "
+                      "1001=-1 1002=false 1003=true 1004=77 ");
     for (int32_t num : {7, 19, 50, 64, 999, 1005, -1})
         EXPECT_TRUE(IsNull(Module->GetValue(num))) << num;
     // Integers stay integers and flags stay flags on the way out.
