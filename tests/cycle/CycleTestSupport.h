@@ -126,6 +126,12 @@ protected:
         return lines;
     }
 
+    bool LogHas(const std::string& text) const {
+        return std::any_of(
+            Window.LogLines.begin(), Window.LogLines.end(),
+            [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+
     std::string DataFolder() const { return Root + "/xdg/TWF_Data"; }
     std::string SetFile(const std::string& key) const {
         return DataFolder() + "/Config/" + key + ".set";
@@ -166,12 +172,6 @@ protected:
         std::vector<uint8_t> block(64);
         std::iota(block.begin(), block.end(), uint8_t{0});
         ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
-    }
-
-    bool LogHas(const std::string& text) const {
-        return std::any_of(
-            Window.LogLines.begin(), Window.LogLines.end(),
-            [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
 };
 
