@@ -17,6 +17,9 @@ namespace {
 class ConfigTest : public TModuleTest {
 protected:
     // A configuration that could not be kept stops the module and tells the server why.
+    // Every setting the module would export.
+    std::string Exported() const { return HexDecode(Module->ExportConfig()); }
+
     void ExpectStopped(const std::string& error) {
         EXPECT_EQ(Module->GetErrorMessage(), error);
         EXPECT_EQ(Module->GetStatus(), -1);
@@ -116,23 +119,19 @@ TEST_F(ConfigTest, LoadReadsFlagsAndNumbersAsTheServerWroteThem) {
     Inside(*Module).DeletePolicy = 0;
     Inside(*Module).HoldList = {{"old", 1}};
     Module->LoadConfig("A");
-    EXPECT_TRUE(Inside(*Module).GenPreview);
-    EXPECT_TRUE(Inside(*Module).Event);
-    EXPECT_TRUE(Inside(*Module).Multiplex);
-    EXPECT_EQ(Inside(*Module).KeepTime, 1440);
-    EXPECT_EQ(Inside(*Module).DeletePolicy, 0);
-    EXPECT_TRUE(Module->GetHoldList().empty());
-    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
+    EXPECT_EQ(Exported(), "StoreDir=\"" + Root +
+                              "/store\";DeletePolicy=0;KeepTime=1440;WorkMode=0;Copies=0;"
+                              "LastPrvDpi=0;MaxFiles=0;FreeSpace=0.00;LastInTop=1;Multiplex=1;"
+                              "GenPreview=1;Event=1");
     EXPECT_TRUE(Server->Called("SetValue(7,1010,true)"));
 
     Server->Calls.clear();
     WriteSetFile(SetFile("B"), "B", "Multiplex=2;GenPreview=0;Event=00;LastInTop=0;WorkMode=x");
     Module->LoadConfig("B");
-    EXPECT_FALSE(Inside(*Module).Multiplex);
-    EXPECT_FALSE(Inside(*Module).GenPreview);
-    EXPECT_TRUE(Inside(*Module).Event);
-    EXPECT_FALSE(Inside(*Module).LastInTop);
-    EXPECT_EQ(Inside(*Module).WorkMode, 0);
+    EXPECT_EQ(Exported(), "StoreDir=\"" + Root +
+                              "/store\";DeletePolicy=0;KeepTime=1440;WorkMode=0;Copies=0;"
+                              "LastPrvDpi=0;MaxFiles=0;FreeSpace=0.00;LastInTop=0;Multiplex=0;"
+                              "GenPreview=0;Event=1");
     EXPECT_TRUE(Inside(*Module).HoldJobs.empty());
     EXPECT_TRUE(Server->Calls.empty());
 }
@@ -247,16 +246,12 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
     Inside(*Module).Copies = 2;
     Inside(*Module).FreeSpace = 1.5;
     Module->LoadConfig("Q");
-    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
     EXPECT_EQ(Module->GetJobDir(), Root + "/store/Q");
-    EXPECT_EQ(Inside(*Module).DeletePolicy, 2);
-    EXPECT_EQ(Inside(*Module).WorkMode, 1);
-    EXPECT_EQ(Inside(*Module).KeepTime, 60);
-    EXPECT_EQ(Inside(*Module).Copies, 2);
-    EXPECT_EQ(Inside(*Module).FreeSpace, 1.5);
-    EXPECT_EQ(Inside(*Module).MaxFiles, 0);
-    // The values that mean something are taken.
-    EXPECT_FALSE(Inside(*Module).LastInTop);
+    // The values that mean something are taken (LastInTop), the others keep the old value.
+    EXPECT_EQ(Exported(), "StoreDir=\"" + Root +
+                              "/store\";DeletePolicy=2;KeepTime=60;WorkMode=1;Copies=2;"
+                              "LastPrvDpi=0;MaxFiles=0;FreeSpace=1.50;LastInTop=0;Multiplex=0;"
+                              "GenPreview=1;Event=1");
     EXPECT_EQ(Module->GetStatus(), 1);
     EXPECT_EQ(Logged(), (std::vector<std::string>{
                             ": Configuration Q: StoreDir \"../../x\" is not an absolute path; "

@@ -45,10 +45,8 @@ TEST_F(ModuleValuesTest, SetValueConvertsOrFailsWithoutChangingTheField) {
     EXPECT_NO_THROW(Module->SetValue(7, std::string("anything")));
     EXPECT_NO_THROW(Module->SetValue(20, int32_t{5}));
     EXPECT_EQ(Describe(Module->GetValue(20)), "1");
-}
 
-TEST_F(ModuleValuesTest, FreeSpaceIsReadWithAPointAndTinyValuesBecomeZero) {
-    InitModule();
+    // The free space is read with a point; tiny values become zero.
     Module->SetValue(59, std::string("12.5"));
     EXPECT_EQ(Describe(Module->GetValue(59)), "12.5");
     Module->SetValue(59, std::string("0.00001"));
