@@ -165,26 +165,23 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     Module->ReloadSavedJobs();
     Inside(*Module).FlowEntries.push_back({"Color=Cyan;Device=4", 23});
 
+    // The jobs in process as "destinations>devices", a held one marked.
+    const auto inProcess = [&] {
+        std::string text;
+        for (const TDoc* job : Module->JobsInProcess())
+            text += job->Dests() + ">" + job->Devices + (job->Held() ? " held " : " ");
+        return text;
+    };
     EXPECT_THAT(Actions().Reprocess({IdOf("5")}), ElementsAre(IdOf("5")));
-    ASSERT_EQ(Module->JobsInProcess().size(), 1u);
-    EXPECT_EQ(Module->JobsInProcess()[0]->Dests(), "21");
-    EXPECT_EQ(Module->JobsInProcess()[0]->Devices, "3");
-    EXPECT_FALSE(Module->JobsInProcess()[0]->Held());
-
+    EXPECT_EQ(inProcess(), "21>3 ");
     // Redirected to one terminator: the flow entries of that device alone.
     const uint32_t other = IdOf("6");
     EXPECT_THAT(Actions().Redirect({other}, {4}), ElementsAre(other));
-    ASSERT_EQ(Module->JobsInProcess().size(), 2u);
-    EXPECT_EQ(Module->JobsInProcess()[1]->Dests(), "23");
-    EXPECT_EQ(Module->JobsInProcess()[1]->Devices, "4");
+    EXPECT_EQ(inProcess(), "21>3 23>4 ");
     // To two terminators: one waiting job per destination.
     const uint32_t both = IdOf("7");
     EXPECT_THAT(Actions().Redirect({both}, {3, 4}), ElementsAre(both));
-    ASSERT_EQ(Module->JobsInProcess().size(), 4u);
-    EXPECT_EQ(Module->JobsInProcess()[2]->Dests(), "21");
-    EXPECT_EQ(Module->JobsInProcess()[2]->Devices, "3");
-    EXPECT_EQ(Module->JobsInProcess()[3]->Dests(), "23");
-    EXPECT_EQ(Module->JobsInProcess()[3]->Devices, "4");
+    EXPECT_EQ(inProcess(), "21>3 23>4 21>3 23>4 ");
     EXPECT_EQ(Rows(), "");
 
     // A device that is no terminator of the module is refused as such, naming the ones there
