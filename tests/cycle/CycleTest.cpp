@@ -9,63 +9,11 @@
 #include "platform/GoEvent.h"
 
 #include <chrono>
-#include <deque>
 #include <thread>
 #include <unistd.h>
 
 namespace raduvuz::test {
 namespace {
-
-// The document store: RNextFindDoc answers from a queue (-1 once it is empty), every call is
-// recorded as "Method(arg,arg)".
-class TScriptedStore : public TInProcessObject {
-public:
-    std::vector<std::string> Calls;
-    std::deque<int32_t> NextDocs;
-    std::map<int32_t, std::string> DDS;
-    std::set<int32_t> DocsWaitingFor;
-    int32_t OpenedJobID = -1;
-
-    TScriptedStore() {
-        Define("RNextFindDoc", [this](const std::vector<TVariant>& args) {
-            Record("RNextFindDoc", args);
-            if (NextDocs.empty())
-                return TCallResult{int32_t(-1), {}};
-            const int32_t doc = NextDocs.front();
-            NextDocs.pop_front();
-            return TCallResult{doc, {}};
-        });
-        Define("RGetDocDDS", [this](const std::vector<TVariant>& args) {
-            Record("RGetDocDDS", args);
-            return TCallResult{DDS[VariantToInt(args[0])], {}};
-        });
-        Define("IsDocForExists", [this](const std::vector<TVariant>& args) {
-            Record("IsDocForExists", args);
-            return TCallResult{DocsWaitingFor.count(VariantToInt(args[0])) > 0, {}};
-        });
-        Define("ROpenDoc", [this](const std::vector<TVariant>& args) {
-            Record("ROpenDoc", args);
-            return TCallResult{DDS[VariantToInt(args[1])], {OpenedJobID}};
-        });
-        for (const char* method : {"RAbortDoc", "RCloseDoc", "WAbortDoc", "WCloseDoc"})
-            Define(method, [this, method](const std::vector<TVariant>& args) {
-                Record(method, args);
-                return TCallResult{};
-            });
-    }
-
-    int Count(const std::string& prefix) const {
-        int n = 0;
-        for (const std::string& call : Calls)
-            n += call.rfind(prefix, 0) == 0 ? 1 : 0;
-        return n;
-    }
-
-private:
-    void Record(const std::string& method, const std::vector<TVariant>& args) {
-        Calls.push_back(CallText(method, args));
-    }
-};
 
 class CycleTest : public TModuleTest {
 protected:

@@ -15,43 +15,11 @@
 namespace raduvuz::test {
 namespace {
 
-// The store of a module that starts again: it offers one document and records the calls.
-class TOfferingStore : public TInProcessObject {
-public:
-    std::vector<std::string> Calls;
-    std::deque<int32_t> NextDocs;
-    int32_t JobID = -1;
-
-    TOfferingStore() {
-        Define("RNextFindDoc", [this](const std::vector<TVariant>& args) {
-            Record("RNextFindDoc", args);
-            const int32_t doc = NextDocs.empty() ? -1 : NextDocs.front();
-            if (!NextDocs.empty())
-                NextDocs.pop_front();
-            return TCallResult{doc, {}};
-        });
-        Define("ROpenDoc", [this](const std::vector<TVariant>& args) {
-            Record("ROpenDoc", args);
-            return TCallResult{std::string("Name=Again;FileName=again.rst"), {JobID}};
-        });
-        for (const char* method : {"RCloseDoc", "RAbortDoc", "WAbortDoc"})
-            Define(method, [this, method](const std::vector<TVariant>& args) {
-                Record(method, args);
-                return TCallResult{};
-            });
-    }
-
-private:
-    void Record(const std::string& method, const std::vector<TVariant>& args) {
-        Calls.push_back(CallText(method, args));
-    }
-};
-
 class RecoveryTest : public TJobFolderTest {
 protected:
     void SetUp() override {
         TJobFolderTest::SetUp();
-        Store = std::make_shared<TOfferingStore>();
+        Store = std::make_shared<TScriptedStore>();
         Process.StoreObject = TStoreClient(Store);
         Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
         Prepare(*Module);
@@ -114,7 +82,7 @@ protected:
         return rows;
     }
 
-    std::shared_ptr<TOfferingStore> Store;
+    std::shared_ptr<TScriptedStore> Store;
 };
 
 TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFilesAside) {
@@ -235,7 +203,8 @@ TEST_F(RecoveryTest, ADocumentOfferedAgainWhoseCopiesWaitIsClosedNotSpooledTwice
     StartAgain();
     ASSERT_EQ(Module->JobsInProcess().size(), 1u);
     Store->NextDocs = {50};
-    Store->JobID = 5;
+    Store->DDS[50] = Store->DDS[51] = "Name=Again;FileName=again.rst";
+    Store->OpenedJobID = 5;
     Inside(*Module).WorkMode = 1;
     EXPECT_TRUE(Module->Intake());
     EXPECT_EQ(Module->JobsInProcess().size(), 1u);
