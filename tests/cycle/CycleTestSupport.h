@@ -204,14 +204,17 @@ class TJobFolderTest : public TModuleTest {
 protected:
     void SetUp() override {
         TModuleTest::SetUp();
-        Inside(*Module).Current = true;
-        Inside(*Module).Event = false;
-        Inside(*Module).ConfigKey = "Q";
-        Inside(*Module).JobDir = Root + "/store/Q";
-        ForceDirectories(Module->GetJobDir());
+        Prepare(*Module);
+    }
+    void Prepare(TModuleControl& module) {
+        Inside(module).Current = true;
+        Inside(module).Event = false;
+        Inside(module).ConfigKey = "Q";
+        Inside(module).JobDir = Root + "/store/Q";
+        ForceDirectories(module.GetJobDir());
         ForceDirectories(DataFolder() + "/Config");
-        Inside(*Module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        Inside(*Module).TermKeys = {{"KP", 3}, {"KL", 4}};
+        Inside(module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Inside(module).TermKeys = {{"KP", 3}, {"KL", 4}};
     }
 
     // A spool file made on 1 January 2024 at noon with one block of 64 bytes (a pattern, so that

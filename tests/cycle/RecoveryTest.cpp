@@ -22,22 +22,9 @@ protected:
         Store = std::make_shared<TScriptedStore>();
         Process.StoreObject = TStoreClient(Store);
         Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
-        Prepare(*Module);
+        Inside(*Module).FlowEntries = Flows;
     }
-
-    void Prepare(TModuleControl& module) {
-        Inside(module).Current = true;
-        Inside(module).Event = false;
-        Inside(module).ModuleNumber = 7;
-        Inside(module).ConfigKey = "Q";
-        Inside(module).StoreDir = Root + "/store";
-        Inside(module).JobDir = Root + "/store/Q";
-        ForceDirectories(module.GetJobDir());
-        ForceDirectories(DataFolder() + "/Config");
-        Inside(module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        Inside(module).TermKeys = {{"KP", 3}, {"KL", 4}};
-        Inside(module).FlowEntries = {{"Device=3", 21}, {"Device=4", 22}};
-    }
+    const TTaggedList Flows = {{"Device=3", 21}, {"Device=4", 22}};
 
     // The waiting copies the end of a job's spool makes, as the cycle makes them.
     void Spooled(int32_t jobID, int32_t docID, const std::string& dds, int32_t copies) {
@@ -57,6 +44,10 @@ protected:
     void StartAgain() {
         Module.reset();
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
+        // What the server and Init give a module that starts.
+        Inside(*Module).ModuleNumber = 7;
+        Inside(*Module).StoreDir = Root + "/store";
+        Inside(*Module).FlowEntries = Flows;
         Prepare(*Module);
         Module->ReloadSavedJobs();
     }
