@@ -2,8 +2,11 @@
 
 #include "common/TParams.h"
 #include "control/TModuleControl.h"
+#include "jobs/SpoolFile.h"
 #include "jobs/TJobListModel.h"
+#include "platform/System.h"
 #include "platform/TCompoundFile.h"
+#include "platform/TFileStream.h"
 #include "services/Dispatch.h"
 #include "support/FakeWindow.h"
 #include "support/ModuleInside.h"
@@ -12,18 +15,31 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace raduvuz::test {
+
+// A call as "Method(arg,arg)", flags as true or false.
+inline std::string CallText(const std::string& method, const std::vector<TVariant>& args) {
+    std::string call = method + "(";
+    for (size_t i = 0; i < args.size(); ++i)
+        call += (i ? "," : "") + (std::holds_alternative<bool>(args[i])
+                                      ? std::string(std::get<bool>(args[i]) ? "true" : "false")
+                                      : VariantToText(args[i]));
+    return call + ")";
+}
 
 // The workflow server: records its calls as "Method(arg,arg)".
 class TRecordingServer : public TInProcessObject {
@@ -59,12 +75,58 @@ public:
 
 private:
     void Record(const std::string& method, const std::vector<TVariant>& args) {
-        std::string call = method + "(";
-        for (size_t i = 0; i < args.size(); ++i)
-            call += (i ? "," : "") + (std::holds_alternative<bool>(args[i])
-                                          ? std::string(std::get<bool>(args[i]) ? "true" : "false")
-                                          : VariantToText(args[i]));
-        Calls.push_back(call + ")");
+        Calls.push_back(CallText(method, args));
+    }
+};
+
+// The document store: RNextFindDoc answers from a queue (-1 once it is empty), every call is
+// recorded as "Method(arg,arg)".
+class TScriptedStore : public TInProcessObject {
+public:
+    std::vector<std::string> Calls;
+    std::deque<int32_t> NextDocs;
+    std::map<int32_t, std::string> DDS;
+    std::set<int32_t> DocsWaitingFor;
+    int32_t OpenedJobID = -1;
+
+    TScriptedStore() {
+        Define("RNextFindDoc", [this](const std::vector<TVariant>& args) {
+            Record("RNextFindDoc", args);
+            if (NextDocs.empty())
+                return TCallResult{int32_t(-1), {}};
+            const int32_t doc = NextDocs.front();
+            NextDocs.pop_front();
+            return TCallResult{doc, {}};
+        });
+        Define("RGetDocDDS", [this](const std::vector<TVariant>& args) {
+            Record("RGetDocDDS", args);
+            return TCallResult{DDS[VariantToInt(args[0])], {}};
+        });
+        Define("IsDocForExists", [this](const std::vector<TVariant>& args) {
+            Record("IsDocForExists", args);
+            return TCallResult{DocsWaitingFor.count(VariantToInt(args[0])) > 0, {}};
+        });
+        Define("ROpenDoc", [this](const std::vector<TVariant>& args) {
+            Record("ROpenDoc", args);
+            return TCallResult{DDS[VariantToInt(args[1])], {OpenedJobID}};
+        });
+        for (const char* method : {"RAbortDoc", "RCloseDoc", "WAbortDoc", "WCloseDoc"})
+            Define(method, [this, method](const std::vector<TVariant>& args) {
+                Record(method, args);
+                return TCallResult{};
+            });
+    }
+
+    int Count(const std::string& prefix) const {
+        int n = 0;
+        for (const std::string& call : Calls)
+            n += call.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+
+private:
+    void Record(const std::string& method, const std::vector<TVariant>& args) {
+        Calls.push_back(CallText(method, args));
     }
 };
 
@@ -116,6 +178,12 @@ protected:
         return lines;
     }
 
+    bool LogHas(const std::string& text) const {
+        return std::any_of(
+            Window.LogLines.begin(), Window.LogLines.end(),
+            [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+
     std::string DataFolder() const { return Root + "/xdg/TWF_Data"; }
     std::string SetFile(const std::string& key) const {
         return DataFolder() + "/Config/" + key + ".set";
@@ -128,6 +196,38 @@ protected:
     std::shared_ptr<TRecordingServer> Server;
     std::unique_ptr<TModuleControl> Module;
     std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;
+};
+
+// A current module with a job folder, the configuration key Q and two terminators, and the spool
+// files the test writes into its job folder.
+class TJobFolderTest : public TModuleTest {
+protected:
+    void SetUp() override {
+        TModuleTest::SetUp();
+        Prepare(*Module);
+    }
+    void Prepare(TModuleControl& module) {
+        Inside(module).Current = true;
+        Inside(module).Event = false;
+        Inside(module).ConfigKey = "Q";
+        Inside(module).JobDir = Root + "/store/Q";
+        ForceDirectories(module.GetJobDir());
+        ForceDirectories(DataFolder() + "/Config");
+        Inside(module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
+        Inside(module).TermKeys = {{"KP", 3}, {"KL", 4}};
+    }
+
+    // A spool file made on 1 January 2024 at noon with one block of 64 bytes (a pattern, so that
+    // packing keeps its size); the last block unless the file is cut short.
+    void WriteJob(const std::string& name, const std::string& dds, bool whole = true) {
+        TFileStream file;
+        ASSERT_TRUE(
+            file.Open(Module->GetJobDir() + "/" + name, TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
+        std::vector<uint8_t> block(64);
+        std::iota(block.begin(), block.end(), uint8_t{0});
+        ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
+    }
 };
 
 } // namespace raduvuz::test

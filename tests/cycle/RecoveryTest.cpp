@@ -15,74 +15,16 @@
 namespace raduvuz::test {
 namespace {
 
-// The store of a module that starts again: it offers one document and records the calls.
-class TOfferingStore : public TInProcessObject {
-public:
-    std::vector<std::string> Calls;
-    std::deque<int32_t> NextDocs;
-    int32_t JobID = -1;
-
-    TOfferingStore() {
-        Define("RNextFindDoc", [this](const std::vector<TVariant>& args) {
-            Record("RNextFindDoc", args);
-            const int32_t doc = NextDocs.empty() ? -1 : NextDocs.front();
-            if (!NextDocs.empty())
-                NextDocs.pop_front();
-            return TCallResult{doc, {}};
-        });
-        Define("ROpenDoc", [this](const std::vector<TVariant>& args) {
-            Record("ROpenDoc", args);
-            return TCallResult{std::string("Name=Again;FileName=again.rst"), {JobID}};
-        });
-        for (const char* method : {"RCloseDoc", "RAbortDoc", "WAbortDoc"})
-            Define(method, [this, method](const std::vector<TVariant>& args) {
-                Record(method, args);
-                return TCallResult{};
-            });
-    }
-
-private:
-    void Record(const std::string& method, const std::vector<TVariant>& args) {
-        std::string call = method + "(";
-        for (size_t i = 0; i < args.size(); ++i)
-            call += (i ? "," : "") + VariantToText(args[i]);
-        Calls.push_back(call + ")");
-    }
-};
-
-class RecoveryTest : public TModuleTest {
+class RecoveryTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
-        Store = std::make_shared<TOfferingStore>();
+        TJobFolderTest::SetUp();
+        Store = std::make_shared<TScriptedStore>();
         Process.StoreObject = TStoreClient(Store);
         Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
-        Prepare(*Module);
+        Inside(*Module).FlowEntries = Flows;
     }
-
-    void Prepare(TModuleControl& module) {
-        Inside(module).Current = true;
-        Inside(module).Event = false;
-        Inside(module).ModuleNumber = 7;
-        Inside(module).ConfigKey = "Q";
-        Inside(module).StoreDir = Root + "/store";
-        Inside(module).JobDir = Root + "/store/Q";
-        ForceDirectories(module.GetJobDir());
-        ForceDirectories(DataFolder() + "/Config");
-        Inside(module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        Inside(module).TermKeys = {{"KP", 3}, {"KL", 4}};
-        Inside(module).FlowEntries = {{"Device=3", 21}, {"Device=4", 22}};
-    }
-
-    // A spool file of one block, whole or cut before its last block.
-    void WriteJob(const std::string& name, const std::string& dds, bool whole = true) {
-        TFileStream file;
-        ASSERT_TRUE(
-            file.Open(Module->GetJobDir() + "/" + name, TFileStream::TMode::CreateExclusive));
-        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
-        const std::vector<uint8_t> block(100, 7);
-        ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
-    }
+    const TTaggedList Flows = {{"Device=3", 21}, {"Device=4", 22}};
 
     // The waiting copies the end of a job's spool makes, as the cycle makes them.
     void Spooled(int32_t jobID, int32_t docID, const std::string& dds, int32_t copies) {
@@ -102,17 +44,16 @@ protected:
     void StartAgain() {
         Module.reset();
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
+        // What the server and Init give a module that starts.
+        Inside(*Module).ModuleNumber = 7;
+        Inside(*Module).StoreDir = Root + "/store";
+        Inside(*Module).FlowEntries = Flows;
         Prepare(*Module);
         Module->ReloadSavedJobs();
     }
 
     std::vector<TWaitRecord> JournalRecords() const {
         return ReadWaitJournal(ReadTextFile(Module->GetJobDir() + "/waiting.journal")).Records;
-    }
-    bool Logged(const std::string& text) const {
-        return std::any_of(
-            Window.LogLines.begin(), Window.LogLines.end(),
-            [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
     std::vector<std::string> JobsInProcess() const {
         std::vector<std::string> jobs;
@@ -132,7 +73,7 @@ protected:
         return rows;
     }
 
-    std::shared_ptr<TOfferingStore> Store;
+    std::shared_ptr<TScriptedStore> Store;
 };
 
 TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFilesAside) {
@@ -151,17 +92,17 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
     EXPECT_EQ(JobsInProcess(),
               (std::vector<std::string>{"5_50 held to 21 devices 3", "5_50 to 21 devices 3",
                                         "6_60 held to 22 devices 4"}));
-    EXPECT_TRUE(Logged("Job 5_50 waited to be sent when the module ended: 2 copies wait again "
+    EXPECT_TRUE(LogHas("Job 5_50 waited to be sent when the module ended: 2 copies wait again "
                        "(to 21, 1 held)"));
     // The file cut short is neither sent nor listed, and its copy is named as lost.
     EXPECT_EQ(PassedRows(), std::vector<std::string>{"8_80"});
     EXPECT_FALSE(FileExists(Module->GetJobDir() + "/7_70"));
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/7_70"));
-    EXPECT_TRUE(Logged("Error load saved job 7_70 (it ends before its last block (1 blocks, the "
+    EXPECT_TRUE(LogHas("Error load saved job 7_70 (it ends before its last block (1 blocks, the "
                        "last flag of none set); file " +
                        Module->GetJobDir() + "/7_70): it is kept as " + Module->GetJobDir() +
                        "/damaged/7_70 and is not listed as passed"));
-    EXPECT_TRUE(Logged("Job 7_70 waited to be sent (to 21) when the module ended, but its spool "
+    EXPECT_TRUE(LogHas("Job 7_70 waited to be sent (to 21) when the module ended, but its spool "
                        "file " +
                        Module->GetJobDir() + "/7_70 is missing or damaged; it is not sent again"));
     // The journal is written anew with what waits now, the held job of the hold file too.
@@ -189,24 +130,6 @@ TEST_F(RecoveryTest, ACopySentLeavesTheJournalAndCloseKeepsTheOthers) {
     StartAgain();
     EXPECT_EQ(JobsInProcess(), std::vector<std::string>{"5_50 to 21 devices 3"});
     EXPECT_TRUE(PassedRows().empty());
-}
-
-TEST_F(RecoveryTest, CloseGivesAJobBeingSpooledBackToTheStoreAndSetsItsPartAside) {
-    TDoc* job =
-        Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, 90, 9, "Name=Big;FileName=big.rst"));
-    job->ReadFields();
-    job->SpoolStream = std::make_unique<TFileStream>();
-    ASSERT_TRUE(job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
-    ASSERT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, Module->GetTermKeys(), 45292.5));
-    Module->Close();
-    // The store takes the document back when the process leaves the bus, not closed by us.
-    EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,90)"), 0);
-    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/9_90"));
-    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/9_90"));
-    EXPECT_TRUE(Logged("File big.rst (job 9_90) was being spooled when the module closed: the "
-                       "store offers the document again once the module has left the bus; the "
-                       "part spooled is kept as " +
-                       Module->GetJobDir() + "/damaged/9_90"));
 }
 
 TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayToBeSent) {
@@ -242,16 +165,22 @@ TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayTo
         const long closed = std::count(Store->Calls.begin(), Store->Calls.end(),
                                        "RCloseDoc(7," + std::to_string(doc) + ")");
         if (closeAt < 3) {
-            // Not spooled yet: the store offers the document again, the file is set aside.
+            // Not spooled yet: the store takes the document back when the process leaves the
+            // bus, not closed by us, and the part spooled is set aside.
             EXPECT_EQ(closed, 0);
             EXPECT_FALSE(FileExists(Module->GetJobDir() + "/" + key));
+            EXPECT_TRUE(LogHas("File big.rst (job " + key +
+                               ") was being spooled when the module closed: the store offers the "
+                               "document again once the module has left the bus; the part "
+                               "spooled is kept as " +
+                               Module->GetJobDir() + "/damaged/" + key));
             EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/" + key));
-            EXPECT_FALSE(Logged("File big.rst spooled"));
+            EXPECT_FALSE(LogHas("File big.rst spooled"));
             continue;
         }
         // Its copy reached the journal: the document is closed, the copy goes at the next start.
         EXPECT_EQ(closed, 1);
-        EXPECT_TRUE(Logged("File big.rst (job " + key +
+        EXPECT_TRUE(LogHas("File big.rst (job " + key +
                            ") was spooled when the module closed, its copies on their way"));
         StartAgain();
         EXPECT_EQ(JobsInProcess(), std::vector<std::string>{key + " to 21 devices 3"});
@@ -265,12 +194,13 @@ TEST_F(RecoveryTest, ADocumentOfferedAgainWhoseCopiesWaitIsClosedNotSpooledTwice
     StartAgain();
     ASSERT_EQ(Module->JobsInProcess().size(), 1u);
     Store->NextDocs = {50};
-    Store->JobID = 5;
+    Store->DDS[50] = Store->DDS[51] = "Name=Again;FileName=again.rst";
+    Store->OpenedJobID = 5;
     Inside(*Module).WorkMode = 1;
     EXPECT_TRUE(Module->Intake());
     EXPECT_EQ(Module->JobsInProcess().size(), 1u);
     EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,50)"), 1);
-    EXPECT_TRUE(Logged("File again.rst (job 5_50) was spooled before the module ended and its "
+    EXPECT_TRUE(LogHas("File again.rst (job 5_50) was spooled before the module ended and its "
                        "copies wait to be sent: the store's document, offered again, is closed"));
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/5_50"));
     // Any other document is taken in as always.

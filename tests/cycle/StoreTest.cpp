@@ -12,38 +12,7 @@
 namespace raduvuz::test {
 namespace {
 
-class StoreTest : public TModuleTest {
-protected:
-    void SetUp() override {
-        TModuleTest::SetUp();
-        Inside(*Module).Current = true;
-        Inside(*Module).ConfigKey = "Q";
-        Inside(*Module).JobDir = Root + "/store/Q";
-        ForceDirectories(Module->GetJobDir());
-        ForceDirectories(DataFolder() + "/Config");
-        Inside(*Module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
-        Inside(*Module).TermKeys = {{"KP", 3}, {"KL", 4}};
-    }
-
-    // A whole spool file: the header and one last block.
-    void WriteJob(const std::string& name, const std::string& dds) {
-        TFileStream file;
-        ASSERT_TRUE(
-            file.Open(Module->GetJobDir() + "/" + name, TFileStream::TMode::CreateExclusive));
-        // 1 January 2024, 12:00.
-        ASSERT_TRUE(WriteSpoolHeader(file, dds, Module->GetTermKeys(), 45292.5));
-        const std::vector<uint8_t> block = {1, 2, 3};
-        ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
-    }
-
-    bool LogHas(const std::string& text) const {
-        for (const std::string& line : Window.LogLines) {
-            if (line.find(text) != std::string::npos)
-                return true;
-        }
-        return false;
-    }
-};
+using StoreTest = TJobFolderTest;
 
 TEST_F(StoreTest, ReloadRebuildsTheCompletedListFromJobFiles) {
     WriteJob("5_50", "Name=First;Page=1;Color=Cyan;File=a.tif;Size=2048;Device=3,4");

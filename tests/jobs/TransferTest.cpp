@@ -74,16 +74,15 @@ TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
     EXPECT_NE(job->ListItem->SubItems.at(siSize), "Transfering");
     EXPECT_TRUE(LogHas("File t.prn transferred"));
     EXPECT_TRUE(std::ifstream(Dir + "/51_50").good());
-}
 
-TEST_F(JobsTest, CreateDocMinusOneEndsInitReadDocWithoutALogLine) {
+    // An output the store refuses for good ends the start without a log line or a row.
     CreateAnswers = {0, -1};
-    std::unique_ptr<TDoc> job = TDoc::Create(Host, false, 60, 61, "Name=T;FileName=t.prn");
+    std::unique_ptr<TDoc> refused = TDoc::Create(Host, false, 60, 61, "Name=T;FileName=t.prn");
     const size_t lines = Host.LogLines.size();
-    EXPECT_FALSE(job->InitReadDoc());
+    EXPECT_FALSE(refused->InitReadDoc());
     EXPECT_EQ(Host.LogLines.size(), lines);
-    EXPECT_EQ(job->ListItem, nullptr);
-    job->Free();
+    EXPECT_EQ(refused->ListItem, nullptr);
+    refused->Free();
 }
 
 TEST_F(JobsTest, SendingRetriesTheSameBlockAndSendsTheSpoolFile) {

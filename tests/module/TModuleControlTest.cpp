@@ -1,4 +1,5 @@
 #include "common/DateTime.h"
+#include "common/Utils.h"
 #include "jobs/TDoc.h"
 #include "module/ModuleFixture.h"
 #include "support/ModuleInside.h"
@@ -46,15 +47,13 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     EXPECT_TRUE(DirectoryExists(Module->GetPreviewDir()));
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_EQ(Module->GetStatus(), 1);
-    EXPECT_EQ(Inside(*Module).KeepTime, 1440);
-    EXPECT_EQ(Inside(*Module).WorkMode, 0);
-    EXPECT_EQ(Inside(*Module).DeletePolicy, 1);
     EXPECT_EQ(Module->GetSavedKeepTime(), 180);
     EXPECT_FALSE(Inside(*Module).LogToServer);
     EXPECT_TRUE(Inside(*Module).LogToWindow);
-    EXPECT_TRUE(Inside(*Module).LastInTop);
-    EXPECT_TRUE(Inside(*Module).Event);
-    EXPECT_TRUE(Inside(*Module).GenPreview);
+    EXPECT_EQ(
+        HexDecode(Module->ExportConfig()),
+        "StoreDir=\"$MAINTWFDIR$/Storage\";DeletePolicy=1;KeepTime=1440;WorkMode=0;Copies=0;"
+        "LastPrvDpi=0;MaxFiles=0;FreeSpace=0.00;LastInTop=1;Multiplex=0;GenPreview=1;Event=1");
     EXPECT_EQ(Inside(*Module).ModuleID, "kept");
     EXPECT_EQ(Inside(*Module).StoreDir, Process.ProgramFolder + "Storage");
     EXPECT_EQ(Module->GetComputerName(), ::raduvuz::ComputerName());
@@ -320,43 +319,7 @@ TEST_F(ModuleControlTest, KillWithoutAKeyDeletesNothing) {
     EXPECT_EQ(Inside(*Module).KeepTime, 1440);
 }
 
-TEST_F(ModuleControlTest, KillWithoutAJobFolderDeletesTheConfigurationFiles) {
-    InitModule();
-    Inside(*Module).ConfigKey = "gone";
-    Inside(*Module).StoreDir = Temp.Path() + "/store";
-    WriteTextFile(ConfigFolder() + "/gone.set", "x");
-    WriteTextFile(ConfigFolder() + "/gone.hld", "x");
-    WriteTextFile(ConfigFolder() + "/other.set", "x");
-
-    Module->Kill();
-
-    EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.set"));
-    EXPECT_FALSE(FileExists(ConfigFolder() + "/gone.hld"));
-    EXPECT_TRUE(FileExists(ConfigFolder() + "/other.set"));
-    EXPECT_EQ(Inside(*Module).KeepTime, 0);
-    EXPECT_EQ(Module->GetSavedKeepTime(), 0);
-    EXPECT_FALSE(Module->IsCurrent());
-}
-
-TEST_F(ModuleControlTest, KillRemovesTheJobFolderWithItsFiles) {
-    InitModule();
-    Inside(*Module).ConfigKey = "k";
-    Inside(*Module).StoreDir = Temp.Path() + "/store";
-    const std::string folder = Inside(*Module).StoreDir + "/k";
-    ForceDirectories(folder);
-    WriteTextFile(folder + "/1_2", "spool");
-    WriteTextFile(folder + "/3_4.tmp", "spool");
-    WriteTextFile(ConfigFolder() + "/k.set", "x");
-
-    Module->Kill();
-
-    EXPECT_FALSE(DirectoryExists(folder));
-    EXPECT_TRUE(DirectoryExists(Inside(*Module).StoreDir));
-    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
-    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
-}
-
-TEST_F(ModuleControlTest, KillFailsWhenTheJobFolderKeepsASubfolderOrHiddenFile) {
+TEST_F(ModuleControlTest, KillRemovesTheJobFolderAndConfigurationOnlyWhenNothingElseIsInIt) {
     InitModule();
     Inside(*Module).ConfigKey = "k";
     Inside(*Module).StoreDir = Temp.Path() + "/store";
@@ -364,18 +327,38 @@ TEST_F(ModuleControlTest, KillFailsWhenTheJobFolderKeepsASubfolderOrHiddenFile) 
     ForceDirectories(folder + "/sub");
     WriteTextFile(folder + "/1_2", "spool");
     WriteTextFile(ConfigFolder() + "/k.set", "x");
+    WriteTextFile(ConfigFolder() + "/other.set", "x");
 
+    // A subfolder or a hidden file is nobody's to delete: the folder and configuration stay.
     EXPECT_THROW(Module->Kill(), std::runtime_error);
     EXPECT_TRUE(DirectoryExists(folder + "/sub"));
     EXPECT_FALSE(FileExists(folder + "/1_2"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/k.set"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/k.hld"));
-
     std::filesystem::remove(folder + "/sub");
     WriteTextFile(folder + "/.hidden", "x");
     EXPECT_THROW(Module->Kill(), std::runtime_error);
     EXPECT_TRUE(FileExists(folder + "/.hidden"));
     EXPECT_TRUE(FileExists(ConfigFolder() + "/k.set"));
+
+    std::filesystem::remove(folder + "/.hidden");
+    WriteTextFile(folder + "/3_4.tmp", "spool");
+    Module->Kill();
+    EXPECT_FALSE(DirectoryExists(folder));
+    EXPECT_TRUE(DirectoryExists(Inside(*Module).StoreDir));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
+    EXPECT_TRUE(FileExists(ConfigFolder() + "/other.set"));
+    EXPECT_EQ(Inside(*Module).KeepTime, 0);
+    EXPECT_EQ(Module->GetSavedKeepTime(), 0);
+    EXPECT_FALSE(Module->IsCurrent());
+
+    // Without a job folder the configuration files go all the same.
+    WriteTextFile(ConfigFolder() + "/k.set", "x");
+    WriteTextFile(ConfigFolder() + "/k.hld", "x");
+    Module->Kill();
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
+    EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
 }
 
 } // namespace
