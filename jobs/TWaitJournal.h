@@ -85,9 +85,9 @@ public:
     std::vector<TWaitRecord> BeginReload();
     void EndReload();
 
-    // Whether a live record sends from the spool file of job jobID, document docID.
     // Every record written so far is on the disk.
     bool AllOnDisk() const { return Pending.empty() && !WriteFailed; }
+    // Whether a live record sends from the spool file of job jobID, document docID.
     bool HasSpoolFile(int32_t jobID, int32_t docID) const;
     size_t LiveCount() const { return Live.size(); }
     std::string Path() const;
