@@ -364,9 +364,14 @@ TEST_F(StoreAndDiskFaultTest, FullDiskWhileSpoolingKeepsTheJobAndItsInputUntilTh
     WriteBlocks(doc, bytes, 0, 4 * kBlock);
     WaitForSpoolFile(storage / "Q" / job, kBlock);
 
+    // The module stops while the disk fills and the rest comes: a tick in between would find
+    // the job waiting for its input, and the intake would pause for the disk before the job
+    // met the full disk.
+    ASSERT_EQ(::kill(static_cast<pid_t>(ModulePid), SIGSTOP), 0);
     FillUp(storage / "Q" / job);
     WriteBlocks(doc, bytes, 4 * kBlock, bytes.size());
     CloseDoc(doc);
+    ASSERT_EQ(::kill(static_cast<pid_t>(ModulePid), SIGCONT), 0);
     ASSERT_TRUE(WaitForLog("Job " + job + " (full): the disk is full (" + FullText() + "; file " +
                            (storage / "Q" / job).string() +
                            "); the job waits with the rest of its input in the store"))
