@@ -24,18 +24,15 @@ using ::testing::IsEmpty;
 
 // A module over the bus whose job folder holds passed jobs before the server completes the
 // terminators, so that they come back as passed rows.
-class JobControlBusTest : public BusTest {
+class JobControlBusTest : public OneModuleTest {
 protected:
-    TDispatchPtr Module;
     QString Name;
 
     void SetUp() override {
-        BusTest::SetUp();
-        if (IsSkipped())
+        OneModuleTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
             return;
         qDBusRegisterMetaType<QList<QVariantMap>>();
-        Module = StartModule();
-        ASSERT_NE(Module, nullptr);
         Name = QString::fromStdString(Module->Reference().substr(0, Module->Reference().find('/')));
         Module->Call("Init", {int32_t{5}, std::string("Queue"), ServerReference().toStdString()},
                      "iss");
@@ -51,11 +48,14 @@ protected:
         ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
 
-    QDBusMessage Call(const QString& method, const QVariantList& args) {
+    QDBusMessage Message(const QString& method, const QVariantList& args) const {
         QDBusMessage call = QDBusMessage::createMethodCall(
             Name, QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IJobControl"), method);
         call.setArguments(args);
-        return RaduvuzBus().call(call, QDBus::BlockWithGui, 20000);
+        return call;
+    }
+    QDBusMessage Call(const QString& method, const QVariantList& args) {
+        return RaduvuzBus().call(Message(method, args), QDBus::BlockWithGui, 20000);
     }
     std::vector<uint32_t> Done(const QString& method, const QVariantList& args) {
         const QDBusMessage reply = Call(method, args);
@@ -136,11 +136,9 @@ TEST_F(JobControlBusTest, PassedJobsAreFoundListedChangedAndRefusedByIdOverTheBu
     EXPECT_EQ(find({}).size(), 2u);
     EXPECT_THAT(find({{"list", "process"}}), IsEmpty());
 
-    // Ids that name nothing are passed over; an empty list does nothing and is no error.
+    // Ids that name nothing, even beyond a signed int, are passed over; an empty list is no error.
     EXPECT_THAT(Done(QStringLiteral("DeleteJobs"), {Ids({})}), IsEmpty());
-    EXPECT_THAT(Done(QStringLiteral("ReleaseJobs"), {Ids({})}), IsEmpty());
     EXPECT_THAT(Done(QStringLiteral("ReprocessJobs"), {Ids({0, 4000000000u})}), IsEmpty());
-    EXPECT_EQ(Rows().size(), 2);
 
     const std::pair<QVariantMap, const char*> malformed[] = {
         {{{"sizeKb", "abc"}}, "Malformed criterion \"sizeKb\": \"abc\" is not OP NUMBER"},
@@ -173,8 +171,7 @@ TEST_F(JobControlBusTest, PassedJobsAreFoundListedChangedAndRefusedByIdOverTheBu
     EXPECT_EQ(first.value(QStringLiteral("id")).metaType(), QMetaType::fromType<uint>());
     EXPECT_FALSE(first.contains(QStringLiteral("done")));
 
-    // Passed rows are no jobs in process; unknown ids are passed over.
-    EXPECT_THAT(Done(QStringLiteral("HoldJobs"), {Ids({id, 999999})}), IsEmpty());
+    // Which ids each action takes is the job actions' own test; here that the answer travels.
     EXPECT_THAT(
         Done(QStringLiteral("RenameJobs"), {Ids({second, 999999}), QStringLiteral("Renamed")}),
         ElementsAre(second));
@@ -189,18 +186,12 @@ TEST_F(JobControlBusTest, PassedJobsAreFoundListedChangedAndRefusedByIdOverTheBu
     EXPECT_EQ(rows[0].value(QStringLiteral("name")).toString(), QStringLiteral("Renamed"));
 
     // Bad input is an error reply, and the module goes on serving.
-    const QDBusMessage noFolder = Call(QStringLiteral("CopyJobs"), {Ids({second}), QString()});
-    EXPECT_EQ(noFolder.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs"));
     const QDBusMessage relative =
         Call(QStringLiteral("CopyJobs"), {Ids({second}), QStringLiteral("../../elsewhere")});
     EXPECT_EQ(relative.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs"));
     EXPECT_EQ(relative.errorMessage(),
               QStringLiteral("folder: \"../../elsewhere\" is not an absolute path"));
     EXPECT_FALSE(std::filesystem::exists(WorkingFolder() + "/../../elsewhere"));
-    const QDBusMessage huge = Call(QStringLiteral("RenameJobs"),
-                                   {Ids({second}), QString(2 * 1024 * 1024, QLatin1Char('n'))});
-    EXPECT_EQ(huge.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs"));
-    EXPECT_EQ(huge.errorMessage().left(6), QStringLiteral("name: "));
     const QDBusMessage wrongTypes =
         Call(QStringLiteral("HoldJobs"), {QVariant::fromValue(QStringList{QStringLiteral("x")})});
     EXPECT_EQ(wrongTypes.type(), QDBusMessage::ErrorMessage);
@@ -247,15 +238,9 @@ TEST_F(JobControlBusTest, ListJobsSinceAndAllowedActionsOverTheBus) {
                 return row.value(QStringLiteral("name")).toString();
         return QString();
     };
-    const auto asyncCall = [this](const QString& method, const QVariantList& args) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            Name, QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IJobControl"), method);
-        call.setArguments(args);
-        return RaduvuzBus().asyncCall(call, 20000);
-    };
-    QDBusPendingCall listing = asyncCall(QStringLiteral("ListJobs"), {});
-    QDBusPendingCall rename =
-        asyncCall(QStringLiteral("RenameJobs"), {Ids({id6}), QStringLiteral("Sixth")});
+    QDBusPendingCall listing = RaduvuzBus().asyncCall(Message(QStringLiteral("ListJobs"), {}));
+    QDBusPendingCall rename = RaduvuzBus().asyncCall(
+        Message(QStringLiteral("RenameJobs"), {Ids({id6}), QStringLiteral("Sixth")}));
     rename.waitForFinished();
     listing.waitForFinished();
     ASSERT_EQ(listing.reply().type(), QDBusMessage::ReplyMessage);
@@ -269,15 +254,10 @@ TEST_F(JobControlBusTest, ListJobsSinceAndAllowedActionsOverTheBus) {
     EXPECT_EQ(since(renamed + 100, rows).second, QList<uint>{0});
 
     const uint id5 = rows.at(5).value(QStringLiteral("id")).toUInt();
-    const std::pair<QVariant, QStringList> allowed[] = {
-        {Ids({id5, 999999}), {"delete", "reprocess", "redirect", "rename", "copy"}},
-        {Ids({}), {}},
-    };
-    for (const auto& [ids, actions] : allowed) {
-        const QDBusMessage reply = Call(QStringLiteral("AllowedActions"), {ids});
-        ASSERT_EQ(reply.signature(), QStringLiteral("as")) << reply.errorMessage().toStdString();
-        EXPECT_EQ(reply.arguments().value(0).toStringList(), actions);
-    }
+    const QDBusMessage allowed = Call(QStringLiteral("AllowedActions"), {Ids({id5, 999999})});
+    ASSERT_EQ(allowed.signature(), QStringLiteral("as")) << allowed.errorMessage().toStdString();
+    EXPECT_EQ(allowed.arguments().value(0).toStringList(),
+              QStringList({"delete", "reprocess", "redirect", "rename", "copy"}));
 }
 
 } // namespace

@@ -19,8 +19,6 @@ class TTestServer : public QObject, protected QDBusContext {
 
 public:
     QStringList Calls;
-    // The methods of the callbacks that came without asking for a reply.
-    QStringList Unanswered;
     QMap<int, QVariant> Values;
     std::function<void(const QString& method)> OnCall;
     // SetValue answers this error name when it is set.

@@ -55,10 +55,6 @@ void TFakeModule::Init(int pSrv, const QString& sDesc, const QString& IDisp) {
     Server(QStringLiteral("ShowLabel"), {Number, QStringLiteral("0")});
 }
 
-void TFakeModule::Pause() {
-    Calls << QStringLiteral("Pause");
-}
-
 void TFakeModule::Resume() {
     Calls << QStringLiteral("Resume");
     Server(QStringLiteral("ChangeStatus"), {Number, false, 1});
@@ -73,10 +69,6 @@ void TFakeModule::Resume() {
 
 void TFakeModule::StartLog() {
     Calls << QStringLiteral("StartLog");
-}
-
-void TFakeModule::StopLog() {
-    Calls << QStringLiteral("StopLog");
 }
 
 void TFakeModule::Close() {

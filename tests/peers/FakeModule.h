@@ -44,10 +44,8 @@ public:
 
 public slots:
     void Init(int pSrv, const QString& sDesc, const QString& IDisp);
-    void Pause();
     void Resume();
     void StartLog();
-    void StopLog();
     void Close();
     void LoadConfig(const QString& Key);
     void ClearFlowEntrySet();

@@ -12,84 +12,31 @@ namespace {
 
 using namespace test;
 
-class StoreBusTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(Bus.Ok()); }
-    TPrivateBus Bus;
-    TTempFolder Temp;
-};
-
 int Int(const QDBusMessage& m, int i = 0) {
     return m.arguments().value(i).toInt();
 }
 
+class StoreBusTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Bus.Ok()); }
+    // The test's file "in" put in for module 3 in blocks of blockSize: the document's number.
+    int Put(TStoreProcess& store, const char* dds, int blockSize) {
+        const QString in = QString::fromStdString(Temp / "in");
+        return Int(store.Call(QStringLiteral("PutFile"), {in, QLatin1String(dds), blockSize, 3}));
+    }
+    TPrivateBus Bus;
+    TTempFolder Temp;
+};
+
 QString Str(const QDBusMessage& m, int i = 0) {
     return m.arguments().value(i).toString();
-}
-
-TEST_F(StoreBusTest, DocumentTravelsFromModule3ToDestination12WithItsBytesIntact) {
-    TStoreProcess store(Bus);
-    ASSERT_TRUE(store.Ok());
-    const std::string data = PatternBytes(10000, 7);
-    const std::string input = Temp / "page-1-C.rst";
-    WriteTextFile(input, data);
-    const QString dds = QStringLiteral("Name=page;FileName=page-1-C.rst;Color=Cyan;File=RST");
-
-    QDBusMessage put =
-        store.Call(QStringLiteral("PutFile"), {QString::fromStdString(input), dds, 4096, 3});
-    ASSERT_FALSE(IsError(put)) << put.errorMessage().toStdString();
-    const int in = Int(put);
-    EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), in);
-    EXPECT_EQ(Str(store.Call(QStringLiteral("RGetDocDDS"), {in})), dds);
-
-    QDBusMessage open = store.Call(QStringLiteral("ROpenDoc"), {3, in});
-    ASSERT_EQ(open.arguments().size(), 2);
-    EXPECT_EQ(Str(open, 0), dds);
-    const int job = Int(open, 1);
-    EXPECT_GT(job, 0);
-
-    const int out =
-        Int(store.Call(QStringLiteral("WCreateDoc"), {3, job, QStringLiteral("12"), dds}));
-    ASSERT_GT(out, 0);
-    std::string switched;
-    std::vector<int> sizes;
-    for (int guard = 0; guard < 10; ++guard) {
-        QDBusMessage b = store.Call(QStringLiteral("RWSwitchBlock"), {3, in, out});
-        ASSERT_EQ(b.arguments().size(), 4) << b.errorMessage().toStdString();
-        const std::string name = Str(b, 0).toStdString();
-        ASSERT_FALSE(name.empty());
-        sizes.push_back(Int(b, 1));
-        switched += ReadBlock(name, Int(b, 1));
-        ASSERT_FALSE(
-            IsError(store.Call(QStringLiteral("WCloseBlock"), {out, Int(b, 2), Int(b, 3)})));
-        if (Int(b, 3))
-            break;
-    }
-    EXPECT_EQ(sizes, (std::vector<int>{4096, 4096, 1808}));
-    EXPECT_EQ(switched, data);
-    ASSERT_FALSE(IsError(store.Call(QStringLiteral("RCloseDoc"), {3, in})));
-    ASSERT_FALSE(IsError(store.Call(QStringLiteral("WCloseDoc"), {out})));
-
-    EXPECT_TRUE(store.Call(QStringLiteral("IsDocForExists"), {12}).arguments().value(0).toBool());
-    QDBusMessage taken =
-        store.Call(QStringLiteral("TakeFinished"), {12, QString::fromStdString(Temp / "sink")});
-    QStringList files = taken.arguments().value(0).toStringList();
-    ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(ReadTextFile(files[0].toStdString()), data);
-    EXPECT_EQ(ReadTextFile(files[0].toStdString() + ".dds"), dds.toStdString());
-    EXPECT_FALSE(store.Call(QStringLiteral("IsDocForExists"), {12}).arguments().value(0).toBool());
-
-    EXPECT_TRUE(
-        Str(store.Call(QStringLiteral("ListDocs"))).startsWith(QStringLiteral("memory 0 ")));
-    EXPECT_TRUE(ShmFiles(store.Prefix()).empty());
 }
 
 TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
     WriteTextFile(Temp / "in", PatternBytes(100, 1));
-    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
-                                                              QStringLiteral("Name=b"), 40, 3}));
+    const int in = Put(store, "Name=b", 40);
     store.Call(QStringLiteral("ROpenDoc"), {3, in});
     const int out = Int(store.Call(QStringLiteral("WCreateDoc"),
                                    {3, 1, QStringLiteral("12"), QStringLiteral("N=1")}));
@@ -136,8 +83,7 @@ TEST_F(StoreBusTest, SecondStoreGivesUpAndATerminatedOneRemovesEveryBlockItStill
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
     WriteTextFile(Temp / "in", PatternBytes(300, 2));
-    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
-                                                              QStringLiteral("N=1"), 100, 3}));
+    const int in = Put(store, "N=1", 100);
     store.Call(QStringLiteral("ROpenDoc"), {3, in});
     store.Call(QStringLiteral("RGetBlock"), {3, in});
     const int out = Int(store.Call(QStringLiteral("WCreateDoc"),
@@ -169,8 +115,7 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
     TStoreSignals heard(Bus.Connection());
     const std::string data = PatternBytes(10000, 11);
     WriteTextFile(Temp / "in", data);
-    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
-                                                              QStringLiteral("Name=k"), 2000, 3}));
+    const int in = Put(store, "Name=k", 2000);
     const QString doc = QString::number(in);
     ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentAvailable 3 ") + doc));
     // The store is full; the writer that is refused hears when memory is free again.
@@ -232,8 +177,7 @@ TEST_F(StoreBusTest, KilledWriterHasItsDocumentsAbortedAndItsSwitchedInputDroppe
     ASSERT_TRUE(store.Ok());
     TStoreSignals heard(Bus.Connection());
     WriteTextFile(Temp / "in", PatternBytes(3000, 12));
-    const int in = Int(store.Call(QStringLiteral("PutFile"), {QString::fromStdString(Temp / "in"),
-                                                              QStringLiteral("Name=w"), 1000, 3}));
+    const int in = Put(store, "Name=w", 1000);
 
     // A pass-through module: one block switched on to 12, one written for 15.
     TStoreCaller writer(Bus);
@@ -286,8 +230,6 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
     const QStringList state = {QStringLiteral("--state"),
                                QString::fromStdString(Temp / "state/memoryman")};
     WriteTextFile(Temp / "in", PatternBytes(300, 13));
-    const QVariantList put = {QString::fromStdString(Temp / "in"), QStringLiteral("Name=n"), 100,
-                              3};
     auto jobOf = [](TStoreProcess& store, int doc) {
         return Int(store.Call(QStringLiteral("ROpenDoc"), {3, doc}), 1);
     };
@@ -298,7 +240,7 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
         TStoreProcess killed(Bus, state);
         ASSERT_TRUE(killed.Ok());
         for (int i = 0; i < 3; ++i) {
-            lastDoc = Int(killed.Call(QStringLiteral("PutFile"), put));
+            lastDoc = Put(killed, "Name=n", 100);
             lastJob = jobOf(killed, lastDoc);
         }
         killedPrefix = killed.Prefix();
@@ -313,7 +255,7 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
         // Any store that starts on this machine clears a dead store's blocks, so the line may
         // come from a store of another test; what counts is that none is left.
         EXPECT_TRUE(ShmFiles(killedPrefix).empty());
-        const int doc = Int(restarted.Call(QStringLiteral("PutFile"), put));
+        const int doc = Put(restarted, "Name=n", 100);
         const int job = jobOf(restarted, doc);
         EXPECT_GT(doc, lastDoc);
         EXPECT_GT(job, lastJob);
@@ -323,7 +265,7 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
     // A store that ended cleanly gave back what it had not used: the next one goes on at once.
     TStoreProcess next(Bus, state);
     ASSERT_TRUE(next.Ok());
-    const int doc = Int(next.Call(QStringLiteral("PutFile"), put));
+    const int doc = Put(next, "Name=n", 100);
     EXPECT_EQ(doc, lastDoc + 1);
     EXPECT_EQ(jobOf(next, doc), lastJob + 1);
     RemoveShm(killedPrefix);
@@ -354,8 +296,6 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIs
         return Str(Bus.Connection().call(call, QDBus::Block, 20000));
     };
     WriteTextFile(Temp / "in", "x");
-    const QVariantList put = {QString::fromStdString(Temp / "in"), QStringLiteral("Name=s"), 100,
-                              3};
     {
         TStoreProcess store(Bus);
         ASSERT_TRUE(store.Ok());
@@ -375,7 +315,7 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIs
     EXPECT_FALSE(isMain(silent, QVariant::fromValue(QVariantList())));
     TStoreSignals heard(Bus.Connection());
     EXPECT_FALSE(introspect().contains(QStringLiteral("<signal name=\"Document")));
-    const int doc = Int(silent.Call(QStringLiteral("PutFile"), put));
+    const int doc = Put(silent, "Name=s", 100);
     silent.Call(QStringLiteral("TakeFinished"), {3, QString::fromStdString(Temp / "out")});
     // A signal would have come before the reply that follows it.
     EXPECT_FALSE(IsError(silent.Call(QStringLiteral("ListDocs"))));

@@ -65,14 +65,18 @@ struct TRecorder {
     std::vector<std::string> Notices;
 };
 
-// Reads the rest of an open document block by block, closing each block.
-std::string ReadRest(TMemoryStore& store, int32_t module, int32_t doc) {
+// Reads the rest of an open document block by block, closing each block; sizes gets each
+// block's size.
+std::string ReadRest(TMemoryStore& store, int32_t module, int32_t doc,
+                     std::vector<int32_t>* sizes = nullptr) {
     std::string data;
     for (;;) {
         TBlockAnswer r = store.RGetBlock(module, doc);
         if (r.Name.empty())
             return data;
         data += ReadBlock(r.Name, r.Size);
+        if (sizes)
+            sizes->push_back(r.Size);
         store.RCloseBlock(module, doc, r.Handle);
         if (r.Last)
             return data;
@@ -106,6 +110,10 @@ TEST_F(StoreTest, FindsDocumentsInOrderAndRefusesWhatIsNotForTheModule) {
     EXPECT_EQ(job, -1);
     EXPECT_EQ(store.ROpenDoc(3, a, job), "Name=a");
     EXPECT_GT(job, 0);
+    // What was put in comes in blocks of the size asked, the last one shorter.
+    std::vector<int32_t> sizes;
+    EXPECT_EQ(ReadRest(store, 3, a, &sizes), "aaa");
+    EXPECT_EQ(sizes, (std::vector<int32_t>{2, 1}));
     int32_t again = 0;
     EXPECT_EQ(store.ROpenDoc(3, a, again), "");
     EXPECT_EQ(again, -1);

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 namespace raduvuz {
@@ -35,13 +36,15 @@ protected:
         Inputs = TRasterGen(o).WriteAll(Temp / "in");
     }
 
-    // Puts the fake module and the provider that hands it out on the bus.
-    void ExportFake(TFakeModule& fake) {
-        ASSERT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ModuleControl"), &fake,
+    // The fake module, put on the bus with the provider that hands it out.
+    TFakeModule& ExportFake(bool passDocuments = true) {
+        Fake = std::make_unique<TFakeModule>(Bus.Connection(), passDocuments);
+        EXPECT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ModuleControl"), Fake.get(),
                                                     QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ServerProvider"), &Provider,
+        EXPECT_TRUE(Bus.Connection().registerObject(QStringLiteral("/ServerProvider"), &Provider,
                                                     QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(Bus.Connection().registerService(QStringLiteral("RAduvuz.ServerProvider")));
+        EXPECT_TRUE(Bus.Connection().registerService(QStringLiteral("RAduvuz.ServerProvider")));
+        return *Fake;
     }
 
     void ExpectLogHas(std::initializer_list<const char*> lines) {
@@ -79,8 +82,11 @@ protected:
         ASSERT_TRUE(Twf.waitForStarted(10000));
     }
 
-    bool WaitForTwf(int guardMs = 90000) {
-        return ServeUntil([&] { return Twf.state() == QProcess::NotRunning; }, guardMs);
+    // Waits until twf has ended: its exit code, -1 when it has not ended in time.
+    int WaitForTwf(int guardMs = 90000) {
+        if (!ServeUntil([&] { return Twf.state() == QProcess::NotRunning; }, guardMs))
+            return -1;
+        return Twf.exitCode();
     }
 
     std::string Log() { return ReadTextFile(Temp / "twf.log"); }
@@ -90,6 +96,7 @@ protected:
     std::vector<std::string> Inputs;
     QProcess Twf;
     TFakeProvider Provider{Reference()};
+    std::unique_ptr<TFakeModule> Fake;
 };
 
 const char* const FakeModuleSection = "[module 3]\nname = Queuer\ndescription = Queuer three\n"
@@ -97,8 +104,7 @@ const char* const FakeModuleSection = "[module 3]\nname = Queuer\ndescription = 
                                       "flow = 12: Color=Cyan,Magenta\n";
 
 TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
-    TFakeModule fake(Bus.Connection());
-    ExportFake(fake);
+    TFakeModule& fake = ExportFake();
     StartTwf(Workflow(std::string(FakeModuleSection) +
                           "value = 63: 2\nvalue = 58: true\nvalue = 51: /tmp/store\n"
                           "before-close = SaveConfig\nbefore-close = SaveConfig Other\n"
@@ -106,8 +112,7 @@ TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
                           "before-close = GetValue 99\nbefore-close = IsJobUse 5\n"
                           "before-close = IsJobUse 6\n",
                       "before-close = ls out | wc -l; echo second line; exit 3\n"));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    ASSERT_EQ(WaitForTwf(), 0) << Log();
 
     EXPECT_EQ(Provider.Given, 1);
     // Values are set after the configuration and before Resume; the calls asked for before
@@ -168,12 +173,10 @@ TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
         EXPECT_TRUE(found) << name;
     }
 
+    // Each call goes into the log the same way; the calls themselves are checked above.
     ExpectLogHas(
         {"-> module 3 (Queuer): Init(3, Queuer three, ", "module 3 (Queuer): status 1, paused",
-         "module 3 (Queuer):  Connected at now", "-> module 3 (Queuer): LoadConfig(Queue3)",
-         "-> module 3 (Queuer): AddFlowEntry(12, Color=Cyan,Magenta)",
-         "-> module 3 (Queuer): CompletedSendTerminators()",
-         "-> module 3 (Queuer): SetValue(63, 2)", "-> module 3 (Queuer): Resume()",
+         "module 3 (Queuer):  Connected at now", "-> module 3 (Queuer): SetValue(63, 2)",
          "module 3 (Queuer): status 2, running", "module 3 (Queuer): status 1, running",
          "module 3 (Queuer): label 0", "sink 12 (Printer A): received ",
          "module 3 (Queuer): SaveConfig(Queue3) = \n", "module 3 (Queuer): ExportConfig() = 4142\n",
@@ -192,15 +195,13 @@ TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
 }
 
 TEST_F(TwfTest, PausedSinkRunsLaterAndSinksTakeDocumentsOnTheStoresSignalsOrTheBackstop) {
-    TFakeModule fake(Bus.Connection());
-    ExportFake(fake);
+    TFakeModule& fake = ExportFake();
     // No backstop: only the store's signals can bring the documents to the sink.
     std::string text = ReadTextFile(Workflow(FakeModuleSection, "backstop = 0\n"));
     text.replace(text.find("computer = rip-host\n"), 20, "computer = rip-host\npaused-for = 2\n");
     WriteTextFile(Temp / "workflow.ini", text);
     StartTwf(Temp / "workflow.ini");
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    ASSERT_EQ(WaitForTwf(), 0) << Log();
     EXPECT_EQ(fake.Passed, 2);
     // Paused before Resume (the answer inside Init) and while the first document came; running
     // two seconds after Resume.
@@ -212,15 +213,13 @@ TEST_F(TwfTest, PausedSinkRunsLaterAndSinksTakeDocumentsOnTheStoresSignalsOrTheB
     std::filesystem::remove_all(Temp / "out");
     std::filesystem::remove(Temp / "twf.log");
     StartTwf(Workflow(FakeModuleSection, "backstop = 1\nstore-options = --no-signals\n"));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    ASSERT_EQ(WaitForTwf(), 0) << Log();
     EXPECT_EQ(fake.Passed, 4);
     ExpectLogHas({"delivered 2 of 2 documents"});
 }
 
 TEST_F(TwfTest, WaitingRunMakesNoCallsToTheStore) {
-    TFakeModule fake(Bus.Connection(), false);
-    ExportFake(fake);
+    ExportFake(false);
     QProcess monitor;
     EndWithParent(monitor);
     monitor.start(QStringLiteral("dbus-monitor"),
@@ -232,8 +231,7 @@ TEST_F(TwfTest, WaitingRunMakesNoCallsToTheStore) {
     // The documents stay with module 3, which passes nothing on: twf waits until the time-out,
     // which comes before the first backstop.
     StartTwf(Workflow(FakeModuleSection, "timeout = 2\n"));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 1);
+    ASSERT_EQ(WaitForTwf(), 1) << Log();
     ExpectLogHas({"summary: FAILED (timed out after 2 s)"});
     // The sink's folder is made at the start, not by a call to the store.
     EXPECT_TRUE(std::filesystem::is_directory(Temp / "out"));
@@ -247,30 +245,26 @@ TEST_F(TwfTest, WaitingRunMakesNoCallsToTheStore) {
 }
 
 TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
-    TFakeModule fake(Bus.Connection(), false);
-    ExportFake(fake);
+    TFakeModule& fake = ExportFake(false);
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(
         ServeUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
     const qint64 pid = Bus.PidOf(QStringLiteral("RozEza.MemoryMan"));
     ASSERT_GT(pid, 0);
     ::kill(static_cast<pid_t>(pid), SIGKILL);
-    ASSERT_TRUE(WaitForTwf(60000));
-    EXPECT_EQ(Twf.exitCode(), 1);
+    ASSERT_EQ(WaitForTwf(60000), 1) << Log();
     ExpectLogHas({"the document store has gone", "summary: FAILED"});
     EXPECT_TRUE(fake.Calls.contains(QStringLiteral("Close")));
     RemoveShm("rmm." + std::to_string(pid) + ".");
 }
 
 TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
-    TFakeModule fake(Bus.Connection(), false);
-    ExportFake(fake);
+    TFakeModule& fake = ExportFake(false);
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(
         ServeUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
     ::kill(static_cast<pid_t>(Twf.processId()), SIGTERM);
-    ASSERT_TRUE(WaitForTwf(60000));
-    EXPECT_EQ(Twf.exitCode(), 1);
+    ASSERT_EQ(WaitForTwf(60000), 1) << Log();
     EXPECT_NE(Log().find("summary: FAILED (interrupted)"), std::string::npos) << Log();
     // The documents still waiting for module 3 are listed before the store goes.
     EXPECT_NE(Log().find("store: memory "), std::string::npos);
@@ -289,8 +283,7 @@ TEST_F(TwfTest, BadWorkflowFileOrAModuleThatCannotBeCreatedFailsTheRun) {
 
     // No server provider on the bus.
     StartTwf(Workflow(FakeModuleSection));
-    ASSERT_TRUE(WaitForTwf());
-    EXPECT_EQ(Twf.exitCode(), 1);
+    ASSERT_EQ(WaitForTwf(), 1) << Log();
     ExpectLogHas(
         {"the server provider failed", "summary: FAILED (the workflow could not be set up)"});
     EXPECT_FALSE(
@@ -298,8 +291,7 @@ TEST_F(TwfTest, BadWorkflowFileOrAModuleThatCannotBeCreatedFailsTheRun) {
 }
 
 TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksToClose) {
-    TFakeModule fake(Bus.Connection());
-    ExportFake(fake);
+    TFakeModule& fake = ExportFake();
     auto prompted = [&] { return Log().find("press Enter here") != std::string::npos; };
 
     // Enter on stdin ends the wait.
@@ -314,8 +306,7 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
     EXPECT_FALSE(fake.Calls.contains(QStringLiteral("Close")));
     EXPECT_EQ(Twf.state(), QProcess::Running);
     Twf.write("\n");
-    ASSERT_TRUE(WaitForTwf(30000));
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    ASSERT_EQ(WaitForTwf(30000), 0) << Log();
     EXPECT_EQ(fake.Calls.back(), QStringLiteral("Close"));
 
     // A module that asks to be closed ends the wait without Enter.
@@ -324,8 +315,7 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
     StartTwf(Workflow(FakeModuleSection), {QStringLiteral("--show")});
     ASSERT_TRUE(ServeUntil(prompted, 60000)) << Log();
     fake.AskToClose();
-    ASSERT_TRUE(WaitForTwf(30000));
-    EXPECT_EQ(Twf.exitCode(), 0) << Log();
+    ASSERT_EQ(WaitForTwf(30000), 0) << Log();
     EXPECT_EQ(fake.Calls.count(QStringLiteral("Close")), 1);
     EXPECT_NE(Log().find("summary: done"), std::string::npos) << Log();
 }

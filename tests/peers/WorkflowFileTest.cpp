@@ -131,18 +131,16 @@ TEST(WorkflowFileTest, MistakesNameTheirLine) {
               "an input goes to module 9, which no [module] or [sink] section defines");
 }
 
-// Lines a hand-edited file may hold, read by the project's one set of INI rules.
+// Lines a hand-edited file may hold, read by the project's one set of INI rules (whose own test
+// has every odd line); the sections and the repeated key are the workflow file's.
 TEST(WorkflowFileTest, OddLinesAreReadByTheSameRulesAsEveryIniFile) {
-    const std::string longName(10000, 'n');
     const struct {
         std::string Text;
         std::string Name;
     } kCases[] = {
         {"\xEF\xBB\xBF[module 3]\r\nname = Pass\r\n", "Pass"},
-        {"[module 3]\n  name = Pass\n\t# name = Spool\n", "Pass"},
         {"[ MODULE   3 ]\nNAME=\"Pass\" ; # kept\n", "\"Pass\" ; # kept"},
         {"[module 3]\nname = Spool\nname = Pass", "Pass"},
-        {"[module 3]\nname = " + longName + "\n", longName},
     };
     for (const auto& c : kCases) {
         const TWorkflow w = TWorkflow::Parse(c.Text, "/base");

@@ -28,8 +28,6 @@ class WebApiTest : public WebTest {};
 // paths are enforced.
 TEST_F(WebApiTest, EveryEndpointServesTheModuleLiveToTheRolesAndWithinTheLimits) {
     StartHeldPassedAndWaitingJobs();
-    AddUsers();
-    StartGateway();
     TSignedIn op = SignIn(kOperator, kOperatorPassword);
     ASSERT_EQ(op.Reply.Status, 200) << op.Reply;
     EXPECT_EQ(op.Reply.Object().value("role").toString(), "operator");
@@ -62,43 +60,25 @@ TEST_F(WebApiTest, EveryEndpointServesTheModuleLiveToTheRolesAndWithinTheLimits)
     EXPECT_EQ(counts.value("held").toInt(), 1);
     EXPECT_EQ(counts.value("passed").toInt(), 2);
 
-    // Rows with ListJobs' keys, the plain name; a list alone; FindJobs' criteria.
+    // Rows with ListJobs' keys; FindJobs' criteria as the query, decoded (a search by name in
+    // the page and the redirect dialog's devices are the browser test's).
     const QJsonArray rows = Get(Jobs(), op.Cookie).Object().value("jobs").toArray();
     ASSERT_EQ(rows.size(), 4);
     for (const char* key : {"id", "list", "job", "doc", "name", "page", "color", "type", "size",
                             "sizeText", "created", "destination", "devices", "priority", "state"})
         EXPECT_TRUE(rows[0].toObject().contains(key)) << key;
-    EXPECT_EQ(Get(Jobs() + "?list=process", op.Cookie).Object().value("jobs").toArray().size(), 2);
-    const QJsonArray solo = Get(Jobs() + "?name=SOL", op.Cookie).Object().value("jobs").toArray();
-    ASSERT_EQ(solo.size(), 1);
-    EXPECT_EQ(solo[0].toObject().value("name").toString(), "solo");
-    EXPECT_EQ(Get(Jobs() + "?list=process&color=%3Dblack", op.Cookie)
-                  .Object()
-                  .value("jobs")
-                  .toArray()
-                  .size(),
-              1);
+    const QJsonArray black =
+        Get(Jobs() + "?list=process&color=%3Dblack", op.Cookie).Object().value("jobs").toArray();
+    ASSERT_EQ(black.size(), 1);
+    EXPECT_EQ(static_cast<uint>(black[0].toObject().value("id").toInteger()), waiting[0]);
 
-    // The buttons follow the module's rules; the redirect dialog offers the devices that a flow
-    // entry of the selected jobs names.
+    // The buttons follow the module's rules.
     const QJsonArray allowed = Post(ModulePath("allowed"), IdsBody(held), op.Cookie, op.Csrf)
                                    .Object()
                                    .value("actions")
                                    .toArray();
     EXPECT_TRUE(allowed.contains("release")) << QJsonDocument(allowed).toJson().toStdString();
     EXPECT_FALSE(allowed.contains("delete")) << QJsonDocument(allowed).toJson().toStdString();
-    const uint soloId = static_cast<uint>(solo[0].toObject().value("id").toInteger());
-    const QJsonArray devices = Post(ModulePath("devices"), IdsBody({soloId}), op.Cookie, op.Csrf)
-                                   .Object()
-                                   .value("devices")
-                                   .toArray();
-    std::vector<int> enabled;
-    for (const QJsonValue& device : devices) {
-        if (device.toObject().value("enabled").toBool())
-            enabled.push_back(device.toObject().value("terminator").toInt());
-    }
-    EXPECT_EQ(devices.size(), 3);
-    EXPECT_EQ(enabled, std::vector<int>{2}) << QJsonDocument(devices).toJson().toStdString();
 
     // A change reaches an open event stream, and the page then fetches only the changed row.
     const uint64_t serial =
@@ -134,11 +114,7 @@ TEST_F(WebApiTest, EveryEndpointServesTheModuleLiveToTheRolesAndWithinTheLimits)
     EXPECT_EQ(DoneOf(act("redirect", {passed[0]}, ",\"devices\":[2]")),
               std::vector<uint>{passed[0]});
     EXPECT_EQ(DoneOf(act("abort", waiting)), waiting);
-    const size_t before = events.Text().size();
     EXPECT_EQ(DoneOf(act("release", held)), held);
-    // The released job is sent and leaves the jobs in process; the stream says so.
-    ASSERT_NE(events.WaitFor(jobsEvent, before), std::string::npos);
-    EXPECT_EQ(WaitForRows(op.Cookie, Where("state", "held"), 0).size(), 0u);
 
     // Pause and resume, each announced as a change of the modules.
     const size_t beforePause = events.Text().size();
@@ -207,8 +183,6 @@ TEST_F(WebApiTest, EveryEndpointServesTheModuleLiveToTheRolesAndWithinTheLimits)
         {"a chunked body over 1 MiB", chunked, 413, "PayloadTooLarge"},
         {"a malformed criterion", basic(kViewer, kViewerPassword, get(Jobs() + "?date=2026-02-30")),
          400, "InvalidArgs"},
-        {"an unknown criterion", basic(kViewer, kViewerPassword, get(Jobs() + "?colour=red")), 400,
-         "InvalidArgs"},
         {"no such module", basic(kViewer, kViewerPassword, get("api/v1/modules/999999/jobs")), 404,
          "NotFound"},
         {"no such action", post(ModulePath("jobs/explode"), body, op.Csrf), 404, "NotFound"},

@@ -10,8 +10,6 @@ protected:
     // viewer without actions. With RADUVUZ_WEB_SHOTS=FOLDER it also takes its screenshots there.
     void RunBrowserCheck(const char* script) {
         StartHeldPassedAndWaitingJobs();
-        AddUsers();
-        StartGateway();
         const TSignedIn op = SignIn(kOperator, kOperatorPassword);
         ASSERT_EQ(WaitForRows(op.Cookie, Where("state", "held"), 1).size(), 1u) << Log();
         ASSERT_EQ(WaitForRows(op.Cookie, Where("list", "passed"), 2).size(), 2u) << Log();

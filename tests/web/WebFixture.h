@@ -217,20 +217,19 @@ protected:
         LiveWorkflowTest::TearDown();
     }
 
-    // The held, passed and waiting jobs of LiveWorkflow.h; the run waits until the test ends.
+    // The held, passed and waiting jobs of LiveWorkflow.h (the run waits until the test ends),
+    // the accounts, and the gateway on the run's bus.
     void StartHeldPassedAndWaitingJobs() {
         TRun run = HeldPassedAndWaitingJobs();
         run.Workflow = "expect = 2\ntimeout = 120\nbefore-close = while [ ! -e stop ]; do sleep "
                        "0.1; done\n";
-        Start(run);
-    }
-
-    void Start(const TRun& run) {
         StartTwf(run);
         ASSERT_TRUE(WaitForLog("module 3 (Queuer): created as ")) << Log();
         const std::string reference = AfterInLog(Log(), "module 3 (Queuer): created as ");
         ModuleNumber = std::stoll(reference.substr(reference.find(".p") + 2));
         Address = AfterInLog(Log(), "private bus at ");
+        AddUsers();
+        StartGateway();
     }
 
     QProcessEnvironment Environment() const override {
