@@ -45,13 +45,6 @@ pid_t StartTool(const std::string& name, const std::vector<std::string>& argumen
     return failed != 0 ? -1 : child;
 }
 
-int ExitCodeOf(pid_t child) {
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
 // A thread that waits for the go event and reports through a pipe when the wait has ended.
 class TWaiter {
 public:
@@ -91,7 +84,7 @@ protected:
     void TearDown() override { GoEventRemove(Name); }
 
     int RunTool(const std::vector<std::string>& arguments) const {
-        return ExitCodeOf(raduvuz::StartTool(Name, arguments));
+        return test::ExitCodeOf(raduvuz::StartTool(Name, arguments));
     }
     pid_t StartTool(const std::vector<std::string>& arguments) const {
         return raduvuz::StartTool(Name, arguments);
@@ -147,8 +140,8 @@ TEST_F(GoEventTest, SetReleasesEveryWaitingProcess) {
     EXPECT_EQ(waitpid(second, &status, WNOHANG), 0);
 
     ASSERT_TRUE(GoEventSet(Name));
-    EXPECT_EQ(ExitCodeOf(first), 0);
-    EXPECT_EQ(ExitCodeOf(second), 0);
+    EXPECT_EQ(test::ExitCodeOf(first), 0);
+    EXPECT_EQ(test::ExitCodeOf(second), 0);
 }
 
 TEST_F(GoEventTest, CreatingAgainKeepsTheEventAndRemovingLetsWaitersGo) {
