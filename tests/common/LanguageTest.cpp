@@ -90,8 +90,9 @@ TEST_F(LanguageTest, LoadedOnceAndNeverRetriedAfterNone) {
 TEST_F(LanguageTest, ByteOrderMarkAndLongTexts) {
     const std::string longText(3000, 'x');
     WriteTextFile(ProgramDir() + "Language.en", "\xEF\xBB\xBF"
-                                            "1=first\n2=" +
-                                                longText + "\n3=" + std::string(2046, 'a') + "é\n");
+                                                "1=first\n2=" +
+                                                    longText + "\n3=" + std::string(2046, 'a') +
+                                                    "é\n");
     WriteRegistry("Language=en\n");
     TLanguageTable language(ProgramDir());
     EXPECT_EQ(language.Text(1, "d"), "first");

@@ -24,7 +24,8 @@ template <typename TModule> struct TModuleControlTestAccess {
           Status(module.Status), DeletePolicy(module.DeletePolicy), KeepTime(module.KeepTime),
           WorkMode(module.WorkMode), JobDir(module.JobDir), InParams(module.InParams),
           OutParams(module.OutParams), Busy(module.Busy), FreeSpace(module.FreeSpace),
-          Copies(module.Copies), MaxFiles(module.MaxFiles), IntakeExhausted(module.IntakeExhausted) {}
+          Copies(module.Copies), MaxFiles(module.MaxFiles),
+          IntakeExhausted(module.IntakeExhausted) {}
 
     TRef<std::vector<std::string>> HoldJobs;
     TRef<TTaggedList> FlowEntries;
