@@ -243,9 +243,10 @@ TEST_F(SpoolFileTest, FixtureFileReadsAndIsWrittenByteForByte) {
 }
 
 TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
+    TSampleRandom random(3);
     const std::vector<TBytes> blocks = {
-        HalftoneRaster(1000000, 1), RandomBytes(200000, 2),      TBytes(),
-        BlankRaster(65536),         LiteralsWithPairs(32769, 3), ShortRuns(5, 4),
+        HalftoneRaster(1000000, 1), RandomBytes(200000, 2),       TBytes(),
+        BlankRaster(65536),         EdgeStretches(random, 32769), EdgeStretches(random, 5),
     };
     WriteSpool(Dir / "1_2", "Name=Round;Device=7", TermKeys, 2, blocks);
     // Reading in small slices must give the same result as reading in large ones.
