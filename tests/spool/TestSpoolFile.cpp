@@ -279,10 +279,7 @@ TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
 
 TEST_F(SpoolFileTest, OnlyAFileWithItsLastBlockIsWhole) {
     const std::string path = Dir / "5_6";
-    TBytes mixed(70000);
-    for (size_t i = 0; i < mixed.size(); ++i)
-        mixed[i] = static_cast<uint8_t>(i * 7 % 13);
-    WriteSpool(path, "Name=Whole", TermKeys, 1, {TBytes(300, 1), TBytes(0), mixed});
+    WriteSpool(path, "Name=Whole", TermKeys, 1, {TBytes(300, 1), TBytes(0), RandomBytes(70000, 6)});
     const std::string bytes = ReadTextFile(path);
     const auto whole = [&](const std::string& content, std::string& why) {
         WriteTextFile(path, content);
@@ -353,14 +350,7 @@ TEST_F(SpoolFileTest, DamagedRecordsAreRejectedInsideTheBlock) {
         {"large stream into a smaller block", 250000, RecordTail(big, 1)},
         {"unpacks short", 5, RecordTail({0xFE, 'A'}, 1)},
         {"item cut at the end", 5, RecordTail({4, 1, 2}, 1)},
-        {"packed data missing", 4,
-         [] {
-             TBytes bytes;
-             Put<int32_t>(bytes, 4);
-             bytes.push_back(0xFD);
-             bytes.push_back('A');
-             return bytes;
-         }()},
+        {"packed data missing", 4, TBytes{4, 0, 0, 0, 0xFD, 'A'}},
         {"large stream cut", 300000, packedWith(static_cast<int32_t>(big.size()), bigCut)},
         {"written block that failed", 10, RecordTail({}, 1)},
         {"no PackedSize", 10, {}},
