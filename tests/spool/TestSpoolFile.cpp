@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,18 @@ TBytes HeaderBytes(const std::string& text, double created) {
     bytes.insert(bytes.end(), text.begin(), text.end());
     Put<double>(bytes, created);
     return bytes;
+}
+
+using THeader = std::pair<std::string, TDateTime>;
+
+// What the reader takes of a header, or nothing when it refuses it; created is the caller's
+// value, which a header without its date leaves as it was.
+std::optional<THeader> ReadHeader(TStream& stream, const TTaggedList& keys,
+                                  TDateTime created = -1) {
+    std::string dds;
+    if (!ReadSpoolHeader(stream, keys, dds, created))
+        return std::nullopt;
+    return THeader(dds, created);
 }
 
 // The part of a block record after BlockSize.
@@ -133,17 +146,12 @@ TEST_F(SpoolFileTest, HeaderTranslatesDevicesToKeysAndBack) {
     EXPECT_EQ(file.Data, HeaderBytes("Name=A;Device=K3", 45000.5));
 
     file.Position = 0;
-    std::string dds;
-    TDateTime created = 0;
-    ASSERT_TRUE(ReadSpoolHeader(file, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=A;Device=3");
-    EXPECT_EQ(created, 45000.5);
+    EXPECT_EQ(ReadHeader(file, TermKeys), THeader("Name=A;Device=3", 45000.5));
     EXPECT_EQ(file.Position, static_cast<int64_t>(file.Data.size()));
 
     // The key K3 no longer belongs to any terminator.
     file.Position = 0;
-    ASSERT_TRUE(ReadSpoolHeader(file, {{"K7", 7}}, dds, created));
-    EXPECT_EQ(dds, "Name=A");
+    EXPECT_EQ(ReadHeader(file, {{"K7", 7}}), THeader("Name=A", 45000.5));
 
     // Several items: unknown numbers are dropped, the first entry of a number wins, and a
     // word counts as terminator 0.
@@ -159,28 +167,21 @@ TEST_F(SpoolFileTest, HeaderTranslatesDevicesToKeysAndBack) {
     ASSERT_TRUE(WriteSpoolHeader(plain, odd, TermKeys, 1.25));
     EXPECT_EQ(plain.Data, HeaderBytes(odd, 1.25));
     plain.Position = 0;
-    ASSERT_TRUE(ReadSpoolHeader(plain, TermKeys, dds, created));
-    EXPECT_EQ(dds, odd);
-    EXPECT_EQ(created, 1.25);
+    EXPECT_EQ(ReadHeader(plain, TermKeys), THeader(odd, 1.25));
 }
 
 TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
-    std::string dds = "unchanged";
-    TDateTime created = 7;
-
     // The longest text the reader's buffer holds, and one byte more.
     const std::string longest(static_cast<size_t>(SpoolMaxTextLength), 'x');
     TMemoryStream fits(HeaderBytes(longest, 2.5));
-    ASSERT_TRUE(ReadSpoolHeader(fits, TermKeys, dds, created));
-    EXPECT_EQ(dds.size(), longest.size());
+    EXPECT_EQ(ReadHeader(fits, TermKeys), THeader(longest, 2.5));
     EXPECT_LE(fits.LargestRequest, 65536);
     // The writers stop where the reader does: the longest text goes and comes back, one byte
     // more is not written at all.
     TMemoryStream written;
     ASSERT_TRUE(WriteSpoolHeaderText(written, longest, 2.5));
     TMemoryStream back(written.Data);
-    ASSERT_TRUE(ReadSpoolHeader(back, TermKeys, dds, created));
-    EXPECT_EQ(dds, longest);
+    EXPECT_EQ(ReadHeader(back, TermKeys), THeader(longest, 2.5));
     TMemoryStream refused;
     errno = 0;
     EXPECT_FALSE(WriteSpoolHeader(refused, longest + "x", TermKeys, 2.5));
@@ -197,25 +198,20 @@ TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
     cut.resize(4 + 10);
     for (const TBytes& damaged : {HeaderBytes(longest + "x", 2.5), negative, cut, TBytes()}) {
         TMemoryStream file(damaged);
-        EXPECT_FALSE(ReadSpoolHeader(file, TermKeys, dds, created)) << damaged.size();
+        EXPECT_FALSE(ReadHeader(file, TermKeys)) << damaged.size();
     }
 
     // A short Created is not noticed: the caller's value stays.
-    created = 7;
     TBytes noDate = HeaderBytes("Name=A", 3);
     noDate.resize(noDate.size() - 3);
     TMemoryStream noDateFile(noDate);
-    ASSERT_TRUE(ReadSpoolHeader(noDateFile, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=A");
-    EXPECT_EQ(created, 7);
+    EXPECT_EQ(ReadHeader(noDateFile, TermKeys, 7), THeader("Name=A", 7));
 
     // The text ends at its first zero byte; the stream still moves past all of it.
     TBytes zero = HeaderBytes(std::string("Name=A;Device=K7\0Device=K3", 26), 4);
     Put<int32_t>(zero, 99);
     TMemoryStream zeroFile(zero);
-    ASSERT_TRUE(ReadSpoolHeader(zeroFile, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=A;Device=7");
-    EXPECT_EQ(created, 4);
+    EXPECT_EQ(ReadHeader(zeroFile, TermKeys), THeader("Name=A;Device=7", 4));
     int32_t next = 0;
     ASSERT_TRUE(ReadSpoolBlockSize(zeroFile, next));
     EXPECT_EQ(next, 99);
@@ -231,11 +227,7 @@ TEST_F(SpoolFileTest, FixtureFileReadsAndIsWrittenByteForByte) {
     const TTaggedList keys = {{"K3", 3}};
     TFileStream reader;
     ASSERT_TRUE(reader.Open(fixture, TFileStream::TMode::ReadDenyWrite));
-    std::string dds;
-    TDateTime created = 0;
-    ASSERT_TRUE(ReadSpoolHeader(reader, keys, dds, created));
-    EXPECT_EQ(dds, "Name=Sample;Device=3;Priority=2");
-    EXPECT_EQ(created, 45000.5);
+    EXPECT_EQ(ReadHeader(reader, keys), THeader("Name=Sample;Device=3;Priority=2", 45000.5));
     EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
 
     WriteSpool(Dir / "1507_88", "Name=Sample;Device=3;Priority=2", keys, 45000.5, blocks);
@@ -255,10 +247,7 @@ TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
         SCOPED_TRACE(slice);
         TMemoryStream reader(file);
         reader.MaxPerCall = slice;
-        std::string dds;
-        TDateTime created = 0;
-        ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
-        EXPECT_EQ(dds, "Name=Round;Device=7");
+        EXPECT_EQ(ReadHeader(reader, TermKeys), THeader("Name=Round;Device=7", 2));
         EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
         EXPECT_EQ(reader.Position, static_cast<int64_t>(file.size()));
         EXPECT_LE(reader.LargestRequest, 65536);
@@ -270,10 +259,7 @@ TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
     renamed.insert(renamed.end(), file.begin() + static_cast<int64_t>(oldHeader.size()),
                    file.end());
     TMemoryStream reader(renamed);
-    std::string dds;
-    TDateTime created = 0;
-    ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=AMuchLongerNameThanBefore;Device=7");
+    EXPECT_EQ(ReadHeader(reader, TermKeys), THeader("Name=AMuchLongerNameThanBefore;Device=7", 3));
     EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
 }
 
