@@ -4,6 +4,7 @@
 
 using namespace raduvuz;
 using raduvuz::test::TCommonTest;
+using raduvuz::test::WriteTextFile;
 
 namespace {
 
@@ -29,7 +30,7 @@ TEST_F(LanguageTest, NoRegistryValueAnEmptyOneOrAMissingFileGiveTheDefaults) {
     EXPECT_EQ(none.State(), TLanguageState::None);
     EXPECT_EQ(none.Format(1758, {"a.pdf"}, "File %s transferred"), "File a.pdf transferred");
 
-    WriteFile(ProgramDir() + "Language.", kTable);
+    WriteTextFile(ProgramDir() + "Language.", kTable);
     WriteRegistry("Language=\n");
     TLanguageTable empty(ProgramDir());
     EXPECT_EQ(empty.Text(1758, "d"), "d");
@@ -46,14 +47,14 @@ TEST_F(LanguageTest, NoRegistryValueAnEmptyOneOrAMissingFileGiveTheDefaults) {
     EXPECT_EQ(folder.Text(1758, "d"), "d");
     EXPECT_EQ(folder.State(), TLanguageState::None);
     std::filesystem::create_directories(ProgramDir() + "Language.d");
-    WriteFile(PathOf("Language.x"), kTable);
+    WriteTextFile(PathOf("Language.x"), kTable);
     WriteRegistry("Language=d/../../Language.x\n");
     TLanguageTable outside(ProgramDir());
     EXPECT_EQ(outside.Text(1758, "d"), "d");
 }
 
 TEST_F(LanguageTest, TableTextsReplaceDefaults) {
-    WriteFile(ProgramDir() + "Language.de", kTable);
+    WriteTextFile(ProgramDir() + "Language.de", kTable);
     WriteRegistry("Language=de\n");
     // The folder may be given without its trailing "/".
     TLanguageTable language(Root + "/prog");
@@ -74,7 +75,7 @@ TEST_F(LanguageTest, TableTextsReplaceDefaults) {
 TEST_F(LanguageTest, LoadedOnceAndNeverRetriedAfterNone) {
     TLanguageTable early(ProgramDir());
     EXPECT_EQ(early.Text(1758, "d"), "d");
-    WriteFile(ProgramDir() + "Language.de", kTable);
+    WriteTextFile(ProgramDir() + "Language.de", kTable);
     WriteRegistry("Language=de\n");
     EXPECT_EQ(early.Text(1758, "d"), "d");
     EXPECT_EQ(early.State(), TLanguageState::None);
@@ -82,15 +83,16 @@ TEST_F(LanguageTest, LoadedOnceAndNeverRetriedAfterNone) {
     TLanguageTable language(ProgramDir());
     EXPECT_EQ(language.Text(1758, "d"), "Datei %s übertragen");
     // The table is read once; later changes to the file do not count.
-    WriteFile(ProgramDir() + "Language.de", "1758=changed\n");
+    WriteTextFile(ProgramDir() + "Language.de", "1758=changed\n");
     EXPECT_EQ(language.Text(1758, "d"), "Datei %s übertragen");
 }
 
 TEST_F(LanguageTest, ByteOrderMarkAndLongTexts) {
     const std::string longText(3000, 'x');
-    WriteFile(ProgramDir() + "Language.en", "\xEF\xBB\xBF"
-                                            "1=first\n2=" +
-                                                longText + "\n3=" + std::string(2046, 'a') + "é\n");
+    WriteTextFile(ProgramDir() + "Language.en", "\xEF\xBB\xBF"
+                                                "1=first\n2=" +
+                                                    longText + "\n3=" + std::string(2046, 'a') +
+                                                    "é\n");
     WriteRegistry("Language=en\n");
     TLanguageTable language(ProgramDir());
     EXPECT_EQ(language.Text(1, "d"), "first");

@@ -102,10 +102,8 @@ TEST(TParams, QuotedItemsReadAndWriteBack) {
 TEST(TParams, ItemAccessOutOfRange) {
     TParams params("A=1,2");
     EXPECT_EQ(params.GetItemAt(0, 1), "2");
-    EXPECT_EQ(params.GetItemAt(0, 2), "");
-    EXPECT_EQ(params.GetItemAt(0, -1), "");
-    EXPECT_EQ(params.GetItemAt(1, 0), "");
-    EXPECT_EQ(params.GetItemAt(-1, 0), "");
+    for (const auto& [key, item] : {std::pair{0, 2}, {0, -1}, {1, 0}, {-1, 0}})
+        EXPECT_EQ(params.GetItemAt(key, item), "") << key << ", " << item;
     EXPECT_EQ(params.GetListAt(5), nullptr);
     EXPECT_EQ(params.GetList("B"), nullptr);
     EXPECT_EQ(params.GetValueText("B"), "");

@@ -7,48 +7,46 @@ using namespace raduvuz;
 using raduvuz::test::TCommonTest;
 using raduvuz::test::TScopedEnv;
 
-TEST(TTwfPaths, CollapseKeepsTheLettersOfThePath) {
-    const TTwfPaths paths("/opt/App/", "/srv/Data");
-    bool changed = false;
-    EXPECT_EQ(paths.CollapseToMacros("/opt/App/storage", &changed), "$MAINTWFDIR$/storage");
-    EXPECT_TRUE(changed);
-    EXPECT_EQ(paths.CollapseToMacros("/OPT/app/Storage/Sub", &changed), "$MAINTWFDIR$/Storage/Sub");
-    EXPECT_TRUE(changed);
-    EXPECT_EQ(paths.CollapseToMacros("/srv/data/Jobs", &changed), "$DATATWFDIR$/Jobs");
-    EXPECT_TRUE(changed);
-    EXPECT_EQ(paths.CollapseToMacros("/srv/Other", &changed), "/srv/Other");
-    EXPECT_FALSE(changed);
-}
-
-TEST(TTwfPaths, FolderMatchesOnlyAtASeparator) {
-    const TTwfPaths paths("/opt/App/", "/srv/Data/");
+// Folders match whatever their letters, only at a separator, and the rest keeps its letters.
+TEST(TTwfPaths, CollapseAndExpandAtFolderBoundaries) {
+    using TPairs = std::vector<std::pair<std::string, std::string>>;
+    const TPairs collapse = {
+        {"/opt/App/storage", "$MAINTWFDIR$/storage"},
+        {"/OPT/app/Storage/Sub", "$MAINTWFDIR$/Storage/Sub"},
+        {"/srv/data/Jobs", "$DATATWFDIR$/Jobs"},
+        {"/srv/Other", "/srv/Other"},
+        {"/opt/AppX/data", "/opt/AppX/data"},
+        {"/opt/App", "$MAINTWFDIR$"},
+        {"/opt/App/", "$MAINTWFDIR$/"},
+        {"/opt/Ap", "/opt/Ap"},
+    };
+    // With and without a trailing separator on either folder.
+    for (const TTwfPaths& paths :
+         {TTwfPaths("/opt/App/", "/srv/Data"), TTwfPaths("/opt/App", "/srv/Data/")}) {
+        for (const auto& [path, collapsed] : collapse) {
+            bool changed = collapsed == path;
+            EXPECT_EQ(paths.CollapseToMacros(path, &changed), collapsed);
+            EXPECT_EQ(changed, collapsed != path) << path;
+        }
+    }
     bool changed = true;
-    EXPECT_EQ(paths.CollapseToMacros("/opt/AppX/data", &changed), "/opt/AppX/data");
-    EXPECT_FALSE(changed);
-    EXPECT_EQ(paths.CollapseToMacros("/opt/App", &changed), "$MAINTWFDIR$");
-    EXPECT_TRUE(changed);
-    EXPECT_EQ(paths.CollapseToMacros("/opt/App/", &changed), "$MAINTWFDIR$/");
-    EXPECT_TRUE(changed);
-    EXPECT_EQ(paths.CollapseToMacros("/opt/Ap", &changed), "/opt/Ap");
-    EXPECT_FALSE(changed);
     // The root folder does not match every separator.
     EXPECT_EQ(TTwfPaths("/", "/srv/Data").CollapseToMacros("/tmp/x", &changed), "/tmp/x");
     EXPECT_FALSE(changed);
-}
 
-TEST(TTwfPaths, ExpandGivesTheFoldersBack) {
     const TTwfPaths paths("/opt/App/", "/srv/Data/");
-    bool changed = false;
-    EXPECT_EQ(paths.ExpandMacros("$DATATWFDIR$/Jobs", &changed), "/srv/Data/Jobs");
-    EXPECT_TRUE(changed);
-    EXPECT_EQ(paths.ExpandMacros("$datatwfdir$/Jobs/x", &changed), "/srv/Data/Jobs/x");
-    EXPECT_EQ(paths.ExpandMacros("$MAINTWFDIR$", &changed), "/opt/App");
-    EXPECT_TRUE(changed);
-    EXPECT_EQ(paths.ExpandMacros("/plain/path", &changed), "/plain/path");
-    EXPECT_FALSE(changed);
-    EXPECT_EQ(paths.ExpandMacros("$MAINTWFDIR$X/y", &changed), "$MAINTWFDIR$X/y");
-    EXPECT_FALSE(changed);
-
+    const TPairs expand = {
+        {"$DATATWFDIR$/Jobs", "/srv/Data/Jobs"},
+        {"$datatwfdir$/Jobs/x", "/srv/Data/Jobs/x"},
+        {"$MAINTWFDIR$", "/opt/App"},
+        {"/plain/path", "/plain/path"},
+        {"$MAINTWFDIR$X/y", "$MAINTWFDIR$X/y"},
+    };
+    for (const auto& [text, expanded] : expand) {
+        changed = expanded == text;
+        EXPECT_EQ(paths.ExpandMacros(text, &changed), expanded);
+        EXPECT_EQ(changed, expanded != text) << text;
+    }
     for (const char* path : {"/opt/App/Storage", "/srv/Data/Config/a.set", "/elsewhere"}) {
         EXPECT_EQ(paths.ExpandMacros(paths.CollapseToMacros(path)), path);
     }

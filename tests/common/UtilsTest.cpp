@@ -30,11 +30,8 @@ TEST(Utils, SizeText) {
     EXPECT_EQ(SizeText(3 * 1024 * 1024), "3.00 Mb");
     EXPECT_EQ(SizeText(int64_t{5} * 1024 * 1024 * 1024), "5120.00 Mb");
 
-    EXPECT_EQ(SizeTextOf("abc"), "");
-    EXPECT_EQ(SizeTextOf("0"), "");
-    EXPECT_EQ(SizeTextOf("-5"), "");
-    EXPECT_EQ(SizeTextOf(""), "");
-    EXPECT_EQ(SizeTextOf("12abc"), "");
+    for (const char* bad : {"abc", "0", "-5", "", "12abc"})
+        EXPECT_EQ(SizeTextOf(bad), "") << bad;
     EXPECT_EQ(SizeTextOf("1536"), "1.50 Kb");
     EXPECT_EQ(SizeTextOf("10737418240"), "10240.00 Mb");
 }
@@ -167,7 +164,7 @@ TEST(Utils, DecimalIntegers) {
     EXPECT_EQ(value, 5);
 }
 
-class CommaLocaleTest : public TCommaLocale {};
+using CommaLocaleTest = TCommaLocale;
 
 TEST_F(CommaLocaleTest, UserLocaleReadsCommaWhilePointFormsStay) {
     ASSERT_STREQ(std::localeconv()->decimal_point, ",");

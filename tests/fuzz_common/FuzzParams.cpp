@@ -27,14 +27,10 @@ TKeyItems KeysWithItems(TParams& params) {
     return result;
 }
 
-bool UniqueKeysAllWithItems(TParams& params) {
-    for (int i = 0; i < params.Count(); ++i) {
-        const TParams::TValueList* list = params.GetListAt(i);
-        if (!list || list->empty() || params.IndexOfKey(params.KeyAt(i)) != i) {
-            return false;
-        }
-    }
-    return true;
+// Whether entry i is the first of its key and has items.
+bool FirstWithItems(TParams& params, int i) {
+    const TParams::TValueList* list = params.GetListAt(i);
+    return list && !list->empty() && params.IndexOfKey(params.KeyAt(i)) == i;
 }
 
 } // namespace
@@ -57,7 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool matched = params.Match(written, &failed);
     Check(matched == failed.empty());
 
-    if (UniqueKeysAllWithItems(params)) {
+    bool uniqueWithItems = true;
+    for (int i = 0; i < params.Count(); ++i)
+        uniqueWithItems = uniqueWithItems && FirstWithItems(params, i);
+    if (uniqueWithItems) {
         Check(params.Match(written, &failed));
         std::string devices;
         std::string ids;
@@ -67,11 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     for (int i = 0; i < params.Count() && i < 64; ++i) {
+        if (!FirstWithItems(params, i))
+            continue;
         const std::string& key = params.KeyAt(i);
         const TParams::TValueList* list = params.GetListAt(i);
-        if (!list || list->empty() || params.IndexOfKey(key) != i) {
-            continue;
-        }
         Check(params.Match(key + "=" + WriteCommaText({list->back()}), &failed));
         Check(failed.empty());
         // An empty key adds nothing to the failed-keys text, so it cannot fail a rule.

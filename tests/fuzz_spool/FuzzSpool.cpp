@@ -1,5 +1,6 @@
 #include "jobs/PackBits.h"
 #include "jobs/SpoolFile.h"
+#include "tests/fuzz_common/FuzzCheck.h"
 #include "tests/spool/MemoryStream.h"
 
 #include <algorithm>
@@ -16,12 +17,6 @@ constexpr uint8_t GuardByte = 0xEE;
 constexpr size_t GuardSize = 64;
 // Blocks beyond this end the run: the input cannot describe much more anyway.
 constexpr int32_t MaxBlockSize = 1 << 20;
-
-void Check(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
-}
 
 } // namespace
 
@@ -47,10 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::span<uint8_t> block(buffer.data() + GuardSize, blockBytes);
         int32_t last = 0;
         const bool ok = ReadSpoolBlock(stream, block, last);
-        Check(std::all_of(buffer.begin(), buffer.begin() + GuardSize,
-                          [](uint8_t b) { return b == GuardByte; }));
-        Check(std::all_of(buffer.end() - GuardSize, buffer.end(),
-                          [](uint8_t b) { return b == GuardByte; }));
+        const auto guard = [](uint8_t b) { return b == GuardByte; };
+        Check(std::all_of(buffer.begin(), buffer.begin() + GuardSize, guard) &&
+              std::all_of(buffer.end() - GuardSize, buffer.end(), guard));
         Check(stream.LargestRequest <= 65536);
         if (!ok) {
             break;

@@ -6,12 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <chrono>
 #include <fcntl.h>
-#include <poll.h>
+#include <functional>
+#include <future>
 #include <spawn.h>
 #include <sys/mman.h>
-#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -45,56 +45,31 @@ pid_t StartTool(const std::string& name, const std::vector<std::string>& argumen
     return failed != 0 ? -1 : child;
 }
 
-int ExitCodeOf(pid_t child) {
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
-// A thread that waits for the go event and reports through a pipe when the wait has ended.
-class TWaiter {
-public:
-    explicit TWaiter(const std::string& name) {
-        if (pipe(Pipe) != 0)
-            ADD_FAILURE() << "cannot make a pipe";
-        Thread = std::thread([this, name] {
-            Waited = WaitGoEvent(name);
-            char done = 1;
-            EXPECT_EQ(write(Pipe[1], &done, 1), 1);
-        });
-    }
-    ~TWaiter() {
-        if (Thread.joinable())
-            Thread.join();
-        close(Pipe[0]);
-        close(Pipe[1]);
-    }
-    TWaiter(const TWaiter&) = delete;
-    TWaiter& operator=(const TWaiter&) = delete;
-
-    bool EndsWithin(int milliseconds) {
-        pollfd ready{Pipe[0], POLLIN, 0};
-        return poll(&ready, 1, milliseconds) == 1;
-    }
-    // What the wait answered, once it has ended.
-    std::atomic<bool> Waited{false};
-
-private:
-    int Pipe[2] = {-1, -1};
-    std::thread Thread;
-};
-
 class GoEventTest : public ::testing::Test {
 protected:
     // Removing the event also releases any waiter a failed expectation left behind.
     void TearDown() override { GoEventRemove(Name); }
 
     int RunTool(const std::vector<std::string>& arguments) const {
-        return ExitCodeOf(raduvuz::StartTool(Name, arguments));
+        return test::ExitCodeOf(raduvuz::StartTool(Name, arguments));
     }
     pid_t StartTool(const std::vector<std::string>& arguments) const {
         return raduvuz::StartTool(Name, arguments);
+    }
+
+    // A wait on another thread stays blocked until release, and ends soon after; answers what
+    // the wait answered.
+    bool WaitReleasedBy(const std::function<void()>& release) {
+        std::future<bool> wait =
+            std::async(std::launch::async, [this] { return WaitGoEvent(Name); });
+        EXPECT_EQ(wait.wait_for(std::chrono::milliseconds(kStillBlockedMs)),
+                  std::future_status::timeout);
+        release();
+        if (wait.wait_for(std::chrono::milliseconds(kWakeUpMs)) != std::future_status::ready) {
+            ADD_FAILURE() << "the wait was not released";
+            GoEventRemove(Name);
+        }
+        return wait.get();
     }
 
     std::string Name = test::UniqueName("/raduvuz_test_go_");
@@ -117,22 +92,13 @@ TEST_F(GoEventTest, BlocksWhileResetAndGoesOnWhenAnotherProcessSetsIt) {
     EXPECT_TRUE(GoEventExists(Name));
     EXPECT_EQ(RunTool({"exists"}), 0);
 
-    {
-        TWaiter waiter(Name);
-        EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
-        ASSERT_EQ(RunTool({"set"}), 0);
-        EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
-        // The caller learns that it was held: the world may have changed meanwhile.
-        EXPECT_TRUE(waiter.Waited);
-    }
+    // The caller learns that it was held: the world may have changed meanwhile.
+    EXPECT_TRUE(WaitReleasedBy([&] { EXPECT_EQ(RunTool({"set"}), 0); }));
 
     // Manual reset: the event stays signalled until somebody resets it.
     EXPECT_FALSE(WaitGoEvent(Name));
     ASSERT_EQ(RunTool({"reset"}), 0);
-    TWaiter waiter(Name);
-    EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
-    ASSERT_TRUE(GoEventSet(Name));
-    EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
+    WaitReleasedBy([&] { EXPECT_TRUE(GoEventSet(Name)); });
 }
 
 TEST_F(GoEventTest, SetReleasesEveryWaitingProcess) {
@@ -147,8 +113,8 @@ TEST_F(GoEventTest, SetReleasesEveryWaitingProcess) {
     EXPECT_EQ(waitpid(second, &status, WNOHANG), 0);
 
     ASSERT_TRUE(GoEventSet(Name));
-    EXPECT_EQ(ExitCodeOf(first), 0);
-    EXPECT_EQ(ExitCodeOf(second), 0);
+    EXPECT_EQ(test::ExitCodeOf(first), 0);
+    EXPECT_EQ(test::ExitCodeOf(second), 0);
 }
 
 TEST_F(GoEventTest, CreatingAgainKeepsTheEventAndRemovingLetsWaitersGo) {
@@ -157,10 +123,7 @@ TEST_F(GoEventTest, CreatingAgainKeepsTheEventAndRemovingLetsWaitersGo) {
     WaitGoEvent(Name);
 
     ASSERT_TRUE(GoEventReset(Name));
-    TWaiter waiter(Name);
-    EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
-    ASSERT_EQ(RunTool({"remove"}), 0);
-    EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
+    WaitReleasedBy([&] { EXPECT_EQ(RunTool({"remove"}), 0); });
     EXPECT_FALSE(GoEventExists(Name));
     EXPECT_FALSE(GoEventRemove(Name));
 }
@@ -201,10 +164,7 @@ TEST_F(GoEventTest, HolderThatDiedDoesNotBlockTheEvent) {
     });
     ASSERT_EQ(diedHolding, 0);
 
-    TWaiter waiter(Name);
-    EXPECT_FALSE(waiter.EndsWithin(kStillBlockedMs));
-    EXPECT_EQ(RunTool({"set"}), 0);
-    EXPECT_TRUE(waiter.EndsWithin(kWakeUpMs));
+    WaitReleasedBy([&] { EXPECT_EQ(RunTool({"set"}), 0); });
     EXPECT_TRUE(GoEventReset(Name));
 }
 

@@ -17,16 +17,20 @@ inline std::string UniqueName(const std::string& prefix) {
     return prefix + std::to_string(getpid()) + "_" + std::to_string(++counter);
 }
 
-// Runs body in a forked child, which starts with the process-wide state the parent has now;
-// answers the child's exit status, or -1 when it did not exit normally.
-inline int RunInChild(const std::function<int()>& body) {
-    pid_t child = fork();
-    if (child == 0)
-        _exit(body());
+// Waits for a child process; answers its exit status, or -1 when it did not exit normally.
+inline int ExitCodeOf(pid_t child) {
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// Runs body in a forked child, which starts with the process-wide state the parent has now.
+inline int RunInChild(const std::function<int()>& body) {
+    pid_t child = fork();
+    if (child == 0)
+        _exit(body());
+    return ExitCodeOf(child);
 }
 
 } // namespace raduvuz::test

@@ -48,9 +48,8 @@ TEST_F(RegistryTest, FindsValuesBySectionWhateverTheCaseAndLeadingBackslash) {
 
     EXPECT_TRUE(RegistryKeyExists(kServerKey));
     EXPECT_TRUE(RegistryKeyExists("\\Software\\Tarnwick"));
-    EXPECT_FALSE(RegistryKeyExists("SOFTWARE\\Tarn"));
-    EXPECT_FALSE(RegistryKeyExists("SOFTWARE\\Tarnwick\\Korvo PDF Server\\6.0"));
-    EXPECT_FALSE(RegistryKeyExists(""));
+    for (const char* key : {"SOFTWARE\\Tarn", "SOFTWARE\\Tarnwick\\Korvo PDF Server\\6.0", ""})
+        EXPECT_FALSE(RegistryKeyExists(key)) << key;
 }
 
 // The odd lines of a hand-edited file, each read by the project's one set of INI rules.

@@ -18,18 +18,20 @@ public:
 
     int64_t Read(void* buffer, int64_t count) override {
         LargestRequest = std::max(LargestRequest, count);
+        ++Calls;
         const int64_t available = static_cast<int64_t>(Data.size()) - Position;
         const int64_t n = std::max<int64_t>(0, std::min({count, available, MaxPerCall}));
         if (n > 0) {
             std::memcpy(buffer, Data.data() + Position, static_cast<size_t>(n));
         }
         Position += n;
-        return n;
+        return Overclaim ? count + 1 : n;
     }
 
     int64_t Write(const void* buffer, int64_t count) override {
         LargestRequest = std::max(LargestRequest, count);
-        const int64_t n = std::max<int64_t>(0, std::min(count, MaxPerCall));
+        ++Calls;
+        const int64_t n = std::max<int64_t>(0, std::min({count, MaxPerCall, Capacity - Position}));
         if (Position + n > static_cast<int64_t>(Data.size())) {
             Data.resize(static_cast<size_t>(Position + n));
         }
@@ -45,6 +47,11 @@ public:
     int64_t MaxPerCall = 65536;
     // The largest count any single call was asked to move.
     int64_t LargestRequest = 0;
+    int Calls = 0;
+    // Writes stop here, as on a full disk.
+    int64_t Capacity = INT64_MAX;
+    // Reads claim one byte more than they moved, as a broken stream might.
+    bool Overclaim = false;
 };
 
 } // namespace raduvuz::testing

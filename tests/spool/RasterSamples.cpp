@@ -197,69 +197,41 @@ std::vector<uint8_t> RandomBytes(int64_t size, uint64_t seed) {
     return data;
 }
 
-std::vector<uint8_t> GradientRaster(int64_t size, int64_t rowBytes) {
-    std::vector<uint8_t> data(static_cast<size_t>(size));
-    for (int64_t at = 0; at < size; ++at) {
-        const int64_t x = at % rowBytes;
-        const int64_t y = at / rowBytes;
-        data[static_cast<size_t>(at)] = static_cast<uint8_t>((x * 255 / rowBytes + y) & 0xFF);
-    }
-    return data;
-}
-
-namespace {
-
-// Appends count bytes of one value, different from the byte before it.
-void AppendRun(std::vector<uint8_t>& data, TSampleRandom& random, int64_t count) {
-    uint8_t value = random.Byte();
-    if (!data.empty() && data.back() == value) {
-        value = static_cast<uint8_t>(value + 1);
-    }
-    data.insert(data.end(), static_cast<size_t>(count), value);
-}
-
-std::vector<uint8_t> FromRuns(int64_t size, uint64_t seed, int64_t low, int64_t high) {
-    TSampleRandom random(seed);
+std::vector<uint8_t> EdgeStretches(TSampleRandom& random, int64_t size) {
+    static constexpr std::array<int64_t, 17> singles = {1,  2,  3,  4,   30,  31,  32,  33, 34,
+                                                        63, 64, 65, 124, 125, 126, 127, 128};
+    static constexpr std::array<int64_t, 16> runs = {2,   3,   4,   31,  32,  33,  127, 128,
+                                                     129, 130, 131, 255, 256, 257, 258, 385};
+    // A small alphabet makes equal neighbours by chance as well.
+    const int alphabet = random.Between(0, 2) == 0 ? 4 : 256;
     std::vector<uint8_t> data;
-    data.reserve(static_cast<size_t>(size + high));
-    static constexpr std::array<int64_t, 4> edges = {129, 130, 256, 257};
+    const auto append = [&](int64_t count) {
+        auto value = static_cast<uint8_t>(random.Between(0, alphabet - 1));
+        if (!data.empty() && data.back() == value)
+            value = static_cast<uint8_t>(value + 1);
+        data.insert(data.end(), static_cast<size_t>(count), value);
+    };
+    const auto singlesOf = [&](int64_t count) {
+        for (; count > 0; --count)
+            append(1);
+    };
     while (static_cast<int64_t>(data.size()) < size) {
-        int64_t count = random.Between(low, high);
-        if (high >= 257 && random.Between(0, 3) == 0) {
-            count = edges[static_cast<size_t>(random.Between(0, 3))];
-        }
-        AppendRun(data, random, count);
-    }
-    data.resize(static_cast<size_t>(size));
-    return data;
-}
-
-} // namespace
-
-std::vector<uint8_t> ShortRuns(int64_t size, uint64_t seed) {
-    return FromRuns(size, seed, 1, 4);
-}
-
-std::vector<uint8_t> LongRuns(int64_t size, uint64_t seed) {
-    return FromRuns(size, seed, 100, 1000);
-}
-
-std::vector<uint8_t> LiteralsWithPairs(int64_t size, uint64_t seed) {
-    TSampleRandom random(seed);
-    std::vector<uint8_t> data;
-    data.reserve(static_cast<size_t>(size + 200));
-    while (static_cast<int64_t>(data.size()) < size) {
-        const int64_t literal = random.Between(120, 130);
-        for (int64_t k = 0; k < literal; ++k) {
-            AppendRun(data, random, 1);
-        }
-        AppendRun(data, random, 2);
-        const int64_t singles = random.Between(0, 3);
-        for (int64_t k = 0; k < singles; ++k) {
-            AppendRun(data, random, 1);
-        }
-        if (random.Between(0, 2) == 0) {
-            AppendRun(data, random, 2);
+        switch (random.Between(0, 4)) {
+        case 0:
+            singlesOf(singles[static_cast<size_t>(random.Between(0, 16))]);
+            break;
+        case 1:
+            append(2);
+            append(1);
+            break;
+        case 2:
+            append(runs[static_cast<size_t>(random.Between(0, 15))]);
+            break;
+        case 3:
+            append(random.Between(1, 6));
+            break;
+        default:
+            singlesOf(random.Between(1, 300));
         }
     }
     data.resize(static_cast<size_t>(size));

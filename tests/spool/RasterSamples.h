@@ -35,14 +35,8 @@ std::vector<uint8_t> RandomBytes(int64_t size, uint64_t seed);
 std::vector<uint8_t> PhotoRaster(int64_t size, uint64_t seed);
 // 1-bit text pages: lines of glyphs drawn from strokes on white, with margins and blank lines.
 std::vector<uint8_t> TextRaster(int64_t size, uint64_t seed);
-// 8-bit contone ramps across rows of rowBytes bytes.
-std::vector<uint8_t> GradientRaster(int64_t size, int64_t rowBytes);
-// Runs of 1 to 4 equal bytes.
-std::vector<uint8_t> ShortRuns(int64_t size, uint64_t seed);
-// Runs of 100 to 1,000 equal bytes, some of exactly 129, 130, 256 and 257.
-std::vector<uint8_t> LongRuns(int64_t size, uint64_t seed);
-// Literals of 120 to 130 bytes, each followed by a 2-byte run and a few single bytes: the
-// cases where a 2-byte run may or may not be joined to the literal before it.
-std::vector<uint8_t> LiteralsWithPairs(int64_t size, uint64_t seed);
+// Stretches at the packer's edges: single bytes around its 32-byte short path and the 128-byte
+// literal, 2-byte runs between single bytes (joined or not), runs around 128 and its multiples.
+std::vector<uint8_t> EdgeStretches(TSampleRandom& random, int64_t size);
 
 } // namespace raduvuz::testing

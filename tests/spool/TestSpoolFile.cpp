@@ -1,5 +1,6 @@
 #include "jobs/PackBits.h"
 #include "jobs/SpoolFile.h"
+#include "platform/PlatformTestSupport.h"
 #include "platform/SharedBlock.h"
 #include "platform/TFileStream.h"
 #include "spool/MemoryStream.h"
@@ -7,22 +8,20 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 using namespace raduvuz;
 using namespace raduvuz::testing;
-namespace fs = std::filesystem;
+using raduvuz::test::ReadTextFile;
+using raduvuz::test::TTempFolder;
+using raduvuz::test::UniqueName;
+using raduvuz::test::WriteTextFile;
 
 namespace {
 
@@ -31,44 +30,43 @@ using TBytes = std::vector<uint8_t>;
 constexpr uint8_t GuardByte = 0xEE;
 constexpr size_t GuardSize = 4096;
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-TBytes ReadFile(const fs::path& path) {
-    const std::string bytes = ReadAll(path);
+TBytes ReadFile(const std::string& path) {
+    const std::string bytes = ReadTextFile(path);
     return TBytes(bytes.begin(), bytes.end());
 }
 
-void PutInt32(TBytes& bytes, int32_t value) {
-    for (int k = 0; k < 4; ++k) {
-        bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * k)));
-    }
-}
-
-void PutDouble(TBytes& bytes, double value) {
-    uint64_t v;
-    std::memcpy(&v, &value, 8);
-    for (int k = 0; k < 8; ++k) {
-        bytes.push_back(static_cast<uint8_t>(v >> (8 * k)));
-    }
+// The file's numbers are little-endian, as this machine's are.
+template <typename T> void Put(TBytes& bytes, T value) {
+    const auto* first = reinterpret_cast<const uint8_t*>(&value);
+    bytes.insert(bytes.end(), first, first + sizeof value);
 }
 
 TBytes HeaderBytes(const std::string& text, double created) {
     TBytes bytes;
-    PutInt32(bytes, static_cast<int32_t>(text.size()));
+    Put<int32_t>(bytes, static_cast<int32_t>(text.size()));
     bytes.insert(bytes.end(), text.begin(), text.end());
-    PutDouble(bytes, created);
+    Put<double>(bytes, created);
     return bytes;
+}
+
+using THeader = std::pair<std::string, TDateTime>;
+
+// What the reader takes of a header, or nothing when it refuses it; created is the caller's
+// value, which a header without its date leaves as it was.
+std::optional<THeader> ReadHeader(TStream& stream, const TTaggedList& keys,
+                                  TDateTime created = -1) {
+    std::string dds;
+    if (!ReadSpoolHeader(stream, keys, dds, created))
+        return std::nullopt;
+    return THeader(dds, created);
 }
 
 // The part of a block record after BlockSize.
 TBytes RecordTail(const TBytes& packed, int32_t last) {
     TBytes bytes;
-    PutInt32(bytes, static_cast<int32_t>(packed.size()));
+    Put<int32_t>(bytes, static_cast<int32_t>(packed.size()));
     bytes.insert(bytes.end(), packed.begin(), packed.end());
-    PutInt32(bytes, last);
+    Put<int32_t>(bytes, last);
     return bytes;
 }
 
@@ -112,10 +110,10 @@ TRecords ReadRecords(TStream& reader) {
     return records;
 }
 
-void WriteSpool(const fs::path& path, const std::string& dds, const TTaggedList& keys,
+void WriteSpool(const std::string& path, const std::string& dds, const TTaggedList& keys,
                 TDateTime created, const std::vector<TBytes>& blocks) {
     TFileStream writer;
-    ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
+    ASSERT_TRUE(writer.Open(path, TFileStream::TMode::CreateExclusive));
     ASSERT_TRUE(WriteSpoolHeader(writer, dds, keys, created));
     for (size_t k = 0; k < blocks.size(); ++k)
         ASSERT_TRUE(WriteSpoolBlock(writer, blocks[k], k + 1 == blocks.size() ? 1 : 0));
@@ -124,32 +122,19 @@ void WriteSpool(const fs::path& path, const std::string& dds, const TTaggedList&
 // A named block of the store that is removed at the end of the test.
 class TStoreBlock {
 public:
-    TStoreBlock(const std::string& tag, int64_t size)
-        : Name("raduvuz_test_spool_" + std::to_string(getpid()) + "_" + tag) {
-        shm_unlink(("/" + Name).c_str());
-        Ok = Block.Open(Name, size);
-    }
+    explicit TStoreBlock(int64_t size) { Ok = Block.Open(Name, size); }
     ~TStoreBlock() {
         Block.Close();
-        shm_unlink(("/" + Name).c_str());
+        TSharedBlock::Unlink(Name);
     }
-    std::string Name;
+    std::string Name = UniqueName("raduvuz_test_spool_");
     TSharedBlock Block;
     bool Ok = false;
 };
 
 class SpoolFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        Dir = fs::temp_directory_path() /
-              ("raduvuz_spool_" + std::to_string(getpid()) + "_" + info->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-    }
-    void TearDown() override { fs::remove_all(Dir); }
-
-    fs::path Dir;
+    TTempFolder Dir;
     const TTaggedList TermKeys = {{"K7", 7}, {"K3", 3}, {"K3b", 3}, {"Zero", 0}};
 };
 
@@ -161,17 +146,12 @@ TEST_F(SpoolFileTest, HeaderTranslatesDevicesToKeysAndBack) {
     EXPECT_EQ(file.Data, HeaderBytes("Name=A;Device=K3", 45000.5));
 
     file.Position = 0;
-    std::string dds;
-    TDateTime created = 0;
-    ASSERT_TRUE(ReadSpoolHeader(file, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=A;Device=3");
-    EXPECT_EQ(created, 45000.5);
+    EXPECT_EQ(ReadHeader(file, TermKeys), THeader("Name=A;Device=3", 45000.5));
     EXPECT_EQ(file.Position, static_cast<int64_t>(file.Data.size()));
 
     // The key K3 no longer belongs to any terminator.
     file.Position = 0;
-    ASSERT_TRUE(ReadSpoolHeader(file, {{"K7", 7}}, dds, created));
-    EXPECT_EQ(dds, "Name=A");
+    EXPECT_EQ(ReadHeader(file, {{"K7", 7}}), THeader("Name=A", 45000.5));
 
     // Several items: unknown numbers are dropped, the first entry of a number wins, and a
     // word counts as terminator 0.
@@ -187,28 +167,21 @@ TEST_F(SpoolFileTest, HeaderTranslatesDevicesToKeysAndBack) {
     ASSERT_TRUE(WriteSpoolHeader(plain, odd, TermKeys, 1.25));
     EXPECT_EQ(plain.Data, HeaderBytes(odd, 1.25));
     plain.Position = 0;
-    ASSERT_TRUE(ReadSpoolHeader(plain, TermKeys, dds, created));
-    EXPECT_EQ(dds, odd);
-    EXPECT_EQ(created, 1.25);
+    EXPECT_EQ(ReadHeader(plain, TermKeys), THeader(odd, 1.25));
 }
 
 TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
-    std::string dds = "unchanged";
-    TDateTime created = 7;
-
     // The longest text the reader's buffer holds, and one byte more.
     const std::string longest(static_cast<size_t>(SpoolMaxTextLength), 'x');
     TMemoryStream fits(HeaderBytes(longest, 2.5));
-    ASSERT_TRUE(ReadSpoolHeader(fits, TermKeys, dds, created));
-    EXPECT_EQ(dds.size(), longest.size());
+    EXPECT_EQ(ReadHeader(fits, TermKeys), THeader(longest, 2.5));
     EXPECT_LE(fits.LargestRequest, 65536);
     // The writers stop where the reader does: the longest text goes and comes back, one byte
     // more is not written at all.
     TMemoryStream written;
     ASSERT_TRUE(WriteSpoolHeaderText(written, longest, 2.5));
     TMemoryStream back(written.Data);
-    ASSERT_TRUE(ReadSpoolHeader(back, TermKeys, dds, created));
-    EXPECT_EQ(dds, longest);
+    EXPECT_EQ(ReadHeader(back, TermKeys), THeader(longest, 2.5));
     TMemoryStream refused;
     errno = 0;
     EXPECT_FALSE(WriteSpoolHeader(refused, longest + "x", TermKeys, 2.5));
@@ -219,31 +192,26 @@ TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
 
     // Too long, a negative length, a text cut short, nothing at all.
     TBytes negative;
-    PutInt32(negative, -1);
-    PutDouble(negative, 1);
+    Put<int32_t>(negative, -1);
+    Put<double>(negative, 1);
     TBytes cut = HeaderBytes("Name=A;Device=K3", 3);
     cut.resize(4 + 10);
     for (const TBytes& damaged : {HeaderBytes(longest + "x", 2.5), negative, cut, TBytes()}) {
         TMemoryStream file(damaged);
-        EXPECT_FALSE(ReadSpoolHeader(file, TermKeys, dds, created)) << damaged.size();
+        EXPECT_FALSE(ReadHeader(file, TermKeys)) << damaged.size();
     }
 
     // A short Created is not noticed: the caller's value stays.
-    created = 7;
     TBytes noDate = HeaderBytes("Name=A", 3);
     noDate.resize(noDate.size() - 3);
     TMemoryStream noDateFile(noDate);
-    ASSERT_TRUE(ReadSpoolHeader(noDateFile, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=A");
-    EXPECT_EQ(created, 7);
+    EXPECT_EQ(ReadHeader(noDateFile, TermKeys, 7), THeader("Name=A", 7));
 
     // The text ends at its first zero byte; the stream still moves past all of it.
     TBytes zero = HeaderBytes(std::string("Name=A;Device=K7\0Device=K3", 26), 4);
-    PutInt32(zero, 99);
+    Put<int32_t>(zero, 99);
     TMemoryStream zeroFile(zero);
-    ASSERT_TRUE(ReadSpoolHeader(zeroFile, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=A;Device=7");
-    EXPECT_EQ(created, 4);
+    EXPECT_EQ(ReadHeader(zeroFile, TermKeys), THeader("Name=A;Device=7", 4));
     int32_t next = 0;
     ASSERT_TRUE(ReadSpoolBlockSize(zeroFile, next));
     EXPECT_EQ(next, 99);
@@ -253,17 +221,13 @@ TEST_F(SpoolFileTest, HeaderLimitsAndDamage) {
 TEST_F(SpoolFileTest, FixtureFileReadsAndIsWrittenByteForByte) {
     const char* data = std::getenv("RADUVUZ_TEST_DATA");
     ASSERT_NE(data, nullptr);
-    const fs::path fixture = fs::path(data) / "spool" / "1507_88";
+    const std::string fixture = std::string(data) + "/spool/1507_88";
     const std::vector<TBytes> blocks = {
         {'A', 'A', 'B'}, {'B', 'A', 'A', 'C'}, {}, TBytes(100000, 0x5A)};
     const TTaggedList keys = {{"K3", 3}};
     TFileStream reader;
-    ASSERT_TRUE(reader.Open(fixture.string(), TFileStream::TMode::ReadDenyWrite));
-    std::string dds;
-    TDateTime created = 0;
-    ASSERT_TRUE(ReadSpoolHeader(reader, keys, dds, created));
-    EXPECT_EQ(dds, "Name=Sample;Device=3;Priority=2");
-    EXPECT_EQ(created, 45000.5);
+    ASSERT_TRUE(reader.Open(fixture, TFileStream::TMode::ReadDenyWrite));
+    EXPECT_EQ(ReadHeader(reader, keys), THeader("Name=Sample;Device=3;Priority=2", 45000.5));
     EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
 
     WriteSpool(Dir / "1507_88", "Name=Sample;Device=3;Priority=2", keys, 45000.5, blocks);
@@ -271,9 +235,10 @@ TEST_F(SpoolFileTest, FixtureFileReadsAndIsWrittenByteForByte) {
 }
 
 TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
+    TSampleRandom random(3);
     const std::vector<TBytes> blocks = {
-        HalftoneRaster(1000000, 1), RandomBytes(200000, 2),      TBytes(),
-        BlankRaster(65536),         LiteralsWithPairs(32769, 3), ShortRuns(5, 4),
+        HalftoneRaster(1000000, 1), RandomBytes(200000, 2),       TBytes(),
+        BlankRaster(65536),         EdgeStretches(random, 32769), EdgeStretches(random, 5),
     };
     WriteSpool(Dir / "1_2", "Name=Round;Device=7", TermKeys, 2, blocks);
     // Reading in small slices must give the same result as reading in large ones.
@@ -282,10 +247,7 @@ TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
         SCOPED_TRACE(slice);
         TMemoryStream reader(file);
         reader.MaxPerCall = slice;
-        std::string dds;
-        TDateTime created = 0;
-        ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
-        EXPECT_EQ(dds, "Name=Round;Device=7");
+        EXPECT_EQ(ReadHeader(reader, TermKeys), THeader("Name=Round;Device=7", 2));
         EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
         EXPECT_EQ(reader.Position, static_cast<int64_t>(file.size()));
         EXPECT_LE(reader.LargestRequest, 65536);
@@ -297,25 +259,18 @@ TEST_F(SpoolFileTest, BlocksRoundTripThroughAFile) {
     renamed.insert(renamed.end(), file.begin() + static_cast<int64_t>(oldHeader.size()),
                    file.end());
     TMemoryStream reader(renamed);
-    std::string dds;
-    TDateTime created = 0;
-    ASSERT_TRUE(ReadSpoolHeader(reader, TermKeys, dds, created));
-    EXPECT_EQ(dds, "Name=AMuchLongerNameThanBefore;Device=7");
+    EXPECT_EQ(ReadHeader(reader, TermKeys), THeader("Name=AMuchLongerNameThanBefore;Device=7", 3));
     EXPECT_TRUE(ReadRecords(reader) == LastOnLast(blocks));
 }
 
 TEST_F(SpoolFileTest, OnlyAFileWithItsLastBlockIsWhole) {
-    const fs::path path = Dir / "5_6";
-    TBytes mixed(70000);
-    for (size_t i = 0; i < mixed.size(); ++i)
-        mixed[i] = static_cast<uint8_t>(i * 7 % 13);
-    WriteSpool(path, "Name=Whole", TermKeys, 1, {TBytes(300, 1), TBytes(0), mixed});
-    const std::string bytes = ReadAll(path);
+    const std::string path = Dir / "5_6";
+    WriteSpool(path, "Name=Whole", TermKeys, 1, {TBytes(300, 1), TBytes(0), RandomBytes(70000, 6)});
+    const std::string bytes = ReadTextFile(path);
     const auto whole = [&](const std::string& content, std::string& why) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        WriteTextFile(path, content);
         TFileStream reader;
-        return reader.Open(path.string(), TFileStream::TMode::ReadDenyWrite) &&
-               SpoolFileWhole(reader, why);
+        return reader.Open(path, TFileStream::TMode::ReadDenyWrite) && SpoolFileWhole(reader, why);
     };
     std::string why;
     EXPECT_TRUE(whole(bytes, why)) << why;
@@ -360,9 +315,9 @@ TEST_F(SpoolFileTest, DamagedRecordsAreRejectedInsideTheBlock) {
     };
     const auto packedWith = [](int32_t packedSize, const TBytes& packed) {
         TBytes bytes;
-        PutInt32(bytes, packedSize);
+        Put<int32_t>(bytes, packedSize);
         bytes.insert(bytes.end(), packed.begin(), packed.end());
-        PutInt32(bytes, 1);
+        Put<int32_t>(bytes, 1);
         return bytes;
     };
     // A valid stream for 300,000 bytes, so that a smaller block overflows far into it.
@@ -381,14 +336,7 @@ TEST_F(SpoolFileTest, DamagedRecordsAreRejectedInsideTheBlock) {
         {"large stream into a smaller block", 250000, RecordTail(big, 1)},
         {"unpacks short", 5, RecordTail({0xFE, 'A'}, 1)},
         {"item cut at the end", 5, RecordTail({4, 1, 2}, 1)},
-        {"packed data missing", 4,
-         [] {
-             TBytes bytes;
-             PutInt32(bytes, 4);
-             bytes.push_back(0xFD);
-             bytes.push_back('A');
-             return bytes;
-         }()},
+        {"packed data missing", 4, TBytes{4, 0, 0, 0, 0xFD, 'A'}},
         {"large stream cut", 300000, packedWith(static_cast<int32_t>(big.size()), bigCut)},
         {"written block that failed", 10, RecordTail({}, 1)},
         {"no PackedSize", 10, {}},
@@ -420,23 +368,23 @@ TEST_F(SpoolFileTest, StoreBlockOfManyChunksIsWrittenAsFromMemoryAndReadBackByNa
     // larger than the block, and only the block's bytes count.
     const int32_t size = 3 * 1024 * 1024 + 12345;
     const TBytes raster = HalftoneRaster(size + 500, 11);
-    TStoreBlock source("chunks", size + 500);
+    TStoreBlock source(size + 500);
     ASSERT_TRUE(source.Ok);
     std::memcpy(source.Block.Data(), raster.data(), raster.size());
 
     {
         TFileStream writer;
-        ASSERT_TRUE(writer.Open((Dir / "named").string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(writer.Open(Dir / "named", TFileStream::TMode::CreateExclusive));
         ASSERT_TRUE(WriteSpoolBlock(writer, source.Name, size, 1));
     }
     {
         TFileStream writer;
-        ASSERT_TRUE(writer.Open((Dir / "memory").string(), TFileStream::TMode::CreateExclusive));
+        ASSERT_TRUE(writer.Open(Dir / "memory", TFileStream::TMode::CreateExclusive));
         ASSERT_TRUE(WriteSpoolBlock(
             writer, std::span<const uint8_t>(raster.data(), static_cast<size_t>(size)), 1));
     }
-    const std::string named = ReadAll(Dir / "named");
-    EXPECT_EQ(named, ReadAll(Dir / "memory"));
+    const std::string named = ReadTextFile(Dir / "named");
+    EXPECT_EQ(named, ReadTextFile(Dir / "memory"));
 
     // BlockSize, PackedSize, the packed pieces, the last flag.
     int32_t packedSize = 0;
@@ -449,11 +397,11 @@ TEST_F(SpoolFileTest, StoreBlockOfManyChunksIsWrittenAsFromMemoryAndReadBackByNa
     EXPECT_EQ(std::memcmp(named.data() + 8, packed.data(), packed.size()), 0);
 
     TFileStream reader;
-    ASSERT_TRUE(reader.Open((Dir / "named").string(), TFileStream::TMode::ReadDenyWrite));
+    ASSERT_TRUE(reader.Open(Dir / "named", TFileStream::TMode::ReadDenyWrite));
     int32_t blockSize = 0;
     ASSERT_TRUE(ReadSpoolBlockSize(reader, blockSize));
     ASSERT_EQ(blockSize, size);
-    TStoreBlock target("target", size);
+    TStoreBlock target(size);
     ASSERT_TRUE(target.Ok);
     int32_t last = 0;
     ASSERT_TRUE(ReadSpoolBlock(reader, target.Name, size, last));
@@ -462,13 +410,13 @@ TEST_F(SpoolFileTest, StoreBlockOfManyChunksIsWrittenAsFromMemoryAndReadBackByNa
 }
 
 TEST_F(SpoolFileTest, BlocksThatCannotBeOpenedWriteNothing) {
-    TStoreBlock small("small", 100);
+    TStoreBlock small(100);
     ASSERT_TRUE(small.Ok);
     std::memset(small.Block.Data(), 0x11, 100);
 
-    const fs::path path = Dir / "7_8";
+    const std::string path = Dir / "7_8";
     TFileStream writer;
-    ASSERT_TRUE(writer.Open(path.string(), TFileStream::TMode::CreateExclusive));
+    ASSERT_TRUE(writer.Open(path, TFileStream::TMode::CreateExclusive));
     EXPECT_FALSE(WriteSpoolBlock(writer, small.Name, 200, 1));
     EXPECT_FALSE(WriteSpoolBlock(writer, "", 10, 1));
     EXPECT_FALSE(WriteSpoolBlock(writer, small.Name, -1, 1));

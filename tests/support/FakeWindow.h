@@ -29,7 +29,6 @@ public:
     std::string Layout = "Width=800;Height=600";
     std::optional<std::string> LoadedLayout;
     bool TimerStopped = false;
-    int Pumps = 0;
     // Runs while the module pumps messages (calls that arrive meanwhile).
     std::function<void()> OnPump;
     int Waits = 0;
@@ -63,7 +62,6 @@ public:
     void StopTimer() override { TimerStopped = true; }
     void ShowAndActivate() override {}
     void ProcessPendingMessages() override {
-        ++Pumps;
         if (OnPump)
             OnPump();
     }

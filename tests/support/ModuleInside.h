@@ -24,8 +24,8 @@ template <typename TModule> struct TModuleControlTestAccess {
           Status(module.Status), DeletePolicy(module.DeletePolicy), KeepTime(module.KeepTime),
           WorkMode(module.WorkMode), JobDir(module.JobDir), InParams(module.InParams),
           OutParams(module.OutParams), Busy(module.Busy), FreeSpace(module.FreeSpace),
-          Copies(module.Copies), MaxFiles(module.MaxFiles), IntakeExhausted(module.IntakeExhausted),
-          OnSelfReleased(module.OnSelfReleased) {}
+          Copies(module.Copies), MaxFiles(module.MaxFiles),
+          IntakeExhausted(module.IntakeExhausted) {}
 
     TRef<std::vector<std::string>> HoldJobs;
     TRef<TTaggedList> FlowEntries;
@@ -59,7 +59,6 @@ template <typename TModule> struct TModuleControlTestAccess {
     TRef<int32_t> Copies;
     TRef<int32_t> MaxFiles;
     TRef<bool> IntakeExhausted;
-    TRef<std::function<void()>> OnSelfReleased;
 };
 
 inline TModuleControlTestAccess<TModuleControl> Inside(TModuleControl& module) {

@@ -17,20 +17,17 @@ public:
         Lines.emplace_back(severity, line);
     }
     // The first line holding part, or empty.
-    std::string Find(const std::string& part) const {
-        for (const auto& [severity, line] : Lines) {
-            if (line.find(part) != std::string::npos)
-                return line;
-        }
-        return {};
-    }
+    std::string Find(const std::string& part) const { return FirstWith(part).second; }
     // The severity of the first line holding part.
-    TLogSeverity SeverityOf(const std::string& part) const {
-        for (const auto& [severity, line] : Lines) {
-            if (line.find(part) != std::string::npos)
-                return severity;
+    TLogSeverity SeverityOf(const std::string& part) const { return FirstWith(part).first; }
+
+private:
+    std::pair<TLogSeverity, std::string> FirstWith(const std::string& part) const {
+        for (const auto& entry : Lines) {
+            if (entry.second.find(part) != std::string::npos)
+                return entry;
         }
-        return TLogSeverity::Info;
+        return {TLogSeverity::Info, {}};
     }
 };
 
