@@ -1,13 +1,10 @@
-#include "console/ConsoleTestSupport.h"
+#include "console/LiveConsole.h"
 
-#include "app/TModuleLoop.h"
 #include "console/ConsoleForms.h"
 #include "console/TJobListView.h"
 #include "console/TNotice.h"
-#include "console/TfMain.h"
 #include "console/TfSClrEdit.h"
 #include "console/TfSpotClr.h"
-#include "control/TModuleControl.h"
 #include "support/ModuleInside.h"
 
 #include <QAction>
@@ -40,18 +37,15 @@ TListRow ColourRow(const std::string& job, const std::string& colour) {
     return row;
 }
 
-// A main window with its forms over a folder of the test's own, whose module is current with
-// an existing job folder: what the spot colour rules ask for.
-struct TConsole {
-    explicit TConsole(const TTestFolder& folder) : Forms(&Window, folder.StdPath(QString())) {
+// A main window with its forms over a folder of the test's own that holds the map, whose module
+// is current with an existing job folder: what the spot colour rules ask for. The forms save
+// the map as they close.
+struct TConsole : TLiveConsole {
+    explicit TConsole(const QByteArray& map) {
+        Folder.WriteFile(QStringLiteral("ColorsCMYK.map"), map);
         Inside(Module).Current = true;
-        Inside(Module).JobDir = folder.StdPath(QString());
-        Module.SetView(&Window);
-        Window.SetModule(&Module);
-    }
-    ~TConsole() {
-        Window.SetModule(nullptr);
-        Module.SetView(nullptr);
+        Inside(Module).JobDir = Folder.StdPath(QString());
+        Forms.emplace(&Window, Folder.StdPath(QString()));
     }
 
     // Selects the rows given in the passed list, which has the focus, and opens the popup.
@@ -64,11 +58,7 @@ struct TConsole {
         return Window.AAddSpotColor->text();
     }
 
-    TModuleProcess Process;
-    TModuleLoop Loop;
-    TModuleControl Module{Process, Loop};
-    TfMain Window{Module.Rows()};
-    TConsoleForms Forms;
+    std::optional<TConsoleForms> Forms;
 };
 
 } // namespace
@@ -85,9 +75,7 @@ private slots:
     void cleanup() { Caught.reset(); }
 
     void popupCaptionsFollowTheSelectedColour() {
-        TTestFolder folder;
-        folder.WriteFile(QStringLiteral("ColorsCMYK.map"), kMap);
-        TConsole console(folder);
+        TConsole console(kMap);
         for (const auto& [job, colour] :
              {std::pair{"1", "Composite"}, {"2", "reflex blue"}, {"3", "New Ink"}})
             console.Window.CompletedJobs().Add(ColourRow(job, colour));
@@ -102,7 +90,7 @@ private slots:
         // Two rows, or no job folder: the item keeps its caption and is off.
         console.Popup({1, 2});
         QVERIFY(!console.Window.AAddSpotColor->isEnabled());
-        Inside(console.Module).JobDir = folder.StdPath(QStringLiteral("gone"));
+        Inside(console.Module).JobDir = console.Folder.StdPath(QStringLiteral("gone"));
         QCOMPARE(console.Popup({2}), QStringLiteral("Add &spot color \"NEW INK\""));
         QVERIFY(!console.Window.AAddSpotColor->isEnabled());
         // The action refuses the same way, with a beep.
@@ -111,7 +99,7 @@ private slots:
         QCOMPARE(Beeps, 1);
 
         // The popup itself runs the handler as it opens.
-        Inside(console.Module).JobDir = folder.StdPath(QString());
+        Inside(console.Module).JobDir = console.Folder.StdPath(QString());
         console.Window.lvCompletedJobs->clearSelection();
         console.Window.lvCompletedJobs->SelectRow(0);
         console.Window.pmJobs->popup(QPoint(10, 10));
@@ -121,47 +109,45 @@ private slots:
     }
 
     void addingAndEditingSaveTheMapWithItsBackup() {
-        TTestFolder folder;
-        folder.WriteFile(QStringLiteral("ColorsCMYK.map"), kMap);
-        {
-            TConsole console(folder);
-            console.Window.CompletedJobs().Add(ColourRow("1", "New Ink"));
-            console.Window.CompletedJobs().Add(ColourRow("2", "Pan My Ink C"));
-            TfSClrEdit& editor = *console.Forms.fSClrEdit;
+        TConsole console(kMap);
+        console.Window.CompletedJobs().Add(ColourRow("1", "New Ink"));
+        console.Window.CompletedJobs().Add(ColourRow("2", "Pan My Ink C"));
+        TfSClrEdit& editor = *console.Forms->fSClrEdit;
 
-            console.Popup({0});
-            QTimer::singleShot(0, &editor, [&editor] {
-                QCOMPARE(editor.eName->text(), QStringLiteral("New Ink"));
-                QVERIFY(!editor.eName->isEnabled());
-                QCOMPARE(editor.eCyan->text(), QStringLiteral("0"));
-                editor.eCyan->setText(QStringLiteral("5"));
-                editor.eBlack->setText(QStringLiteral("95"));
-                QTest::mouseClick(editor.bOk, Qt::LeftButton);
-            });
-            console.Window.AAddSpotColor->trigger();
-            QVERIFY(console.Window.SpotMapModified);
+        console.Popup({0});
+        QTimer::singleShot(0, &editor, [&editor] {
+            QCOMPARE(editor.eName->text(), QStringLiteral("New Ink"));
+            QVERIFY(!editor.eName->isEnabled());
+            QCOMPARE(editor.eCyan->text(), QStringLiteral("0"));
+            editor.eCyan->setText(QStringLiteral("5"));
+            editor.eBlack->setText(QStringLiteral("95"));
+            QTest::mouseClick(editor.bOk, Qt::LeftButton);
+        });
+        console.Window.AAddSpotColor->trigger();
+        QVERIFY(console.Window.SpotMapModified);
 
-            // Editing keeps the recipe's name, now as its key; prefix and suffix go.
-            console.Popup({1});
-            QTimer::singleShot(0, &editor, [&editor] {
-                QCOMPARE(editor.eCyan->text(), QStringLiteral("10"));
-                QCOMPARE(editor.eBlack->text(), QStringLiteral("40"));
-                editor.eMagenta->setText(QStringLiteral("25"));
-                QTest::mouseClick(editor.bOk, Qt::LeftButton);
-            });
-            console.Window.AAddSpotColor->trigger();
+        // Editing keeps the recipe's name, now as its key; prefix and suffix go.
+        console.Popup({1});
+        QTimer::singleShot(0, &editor, [&editor] {
+            QCOMPARE(editor.eCyan->text(), QStringLiteral("10"));
+            QCOMPARE(editor.eBlack->text(), QStringLiteral("40"));
+            editor.eMagenta->setText(QStringLiteral("25"));
+            QTest::mouseClick(editor.bOk, Qt::LeftButton);
+        });
+        console.Window.AAddSpotColor->trigger();
 
-            // Cancel changes nothing.
-            QTimer::singleShot(0, &editor, [&editor] {
-                editor.eCyan->setText(QStringLiteral("77"));
-                QTest::mouseClick(editor.bCancel, Qt::LeftButton);
-            });
-            console.Window.AAddSpotColor->trigger();
-            QVERIFY(Messages.isEmpty());
-        }
-        QCOMPARE(QString::fromLatin1(ReadAll(folder.Path(QStringLiteral("ColorsCMYK.bak")))),
-                 QString::fromLatin1(kMap));
-        QCOMPARE(ReadAll(folder.Path(QStringLiteral("ColorsCMYK.map"))),
+        // Cancel changes nothing.
+        QTimer::singleShot(0, &editor, [&editor] {
+            editor.eCyan->setText(QStringLiteral("77"));
+            QTest::mouseClick(editor.bCancel, Qt::LeftButton);
+        });
+        console.Window.AAddSpotColor->trigger();
+        QVERIFY(Messages.isEmpty());
+        console.Forms.reset();
+        QCOMPARE(
+            QString::fromLatin1(ReadAll(console.Folder.Path(QStringLiteral("ColorsCMYK.bak")))),
+            QString::fromLatin1(kMap));
+        QCOMPARE(ReadAll(console.Folder.Path(QStringLiteral("ColorsCMYK.map"))),
                  QByteArray("%PREFIX:PAN\r\n%SUFFIX:C\r\n%Space:CMYK\r\n%Noneditable\r\n"
                             "0.0\t100.0\t79.0\t11.0\tRED 185\r\n"
                             "%PREFIX:\r\n%SUFFIX:\r\n%Space:CMYK\r\n%Noneditable\r\n"
@@ -171,24 +157,21 @@ private slots:
     }
 
     void aColourTakenTwiceIsRefused() {
-        TTestFolder folder;
-        folder.WriteFile(QStringLiteral("ColorsCMYK.map"), "1\tTwin\r\n2\tTwin\r\n");
-        {
-            TConsole console(folder);
-            console.Window.CompletedJobs().Add(ColourRow("1", "Twin"));
-            TfSClrEdit& editor = *console.Forms.fSClrEdit;
-            console.Popup({0});
-            QTimer::singleShot(0, &editor, [&editor] {
-                QCOMPARE(editor.eCyan->text(), QStringLiteral("1"));
-                QTest::mouseClick(editor.bOk, Qt::LeftButton);
-            });
-            console.Window.AAddSpotColor->trigger();
-            QCOMPARE(Messages, QStringList({QStringLiteral("Spot color Twin already exists")}));
-            QCOMPARE(console.Forms.fSpotClr->SpotMap.Entries[0].Color.Key, std::string("TWIN"));
-            QVERIFY(!console.Window.SpotMapModified);
-        }
+        TConsole console("1\tTwin\r\n2\tTwin\r\n");
+        console.Window.CompletedJobs().Add(ColourRow("1", "Twin"));
+        TfSClrEdit& editor = *console.Forms->fSClrEdit;
+        console.Popup({0});
+        QTimer::singleShot(0, &editor, [&editor] {
+            QCOMPARE(editor.eCyan->text(), QStringLiteral("1"));
+            QTest::mouseClick(editor.bOk, Qt::LeftButton);
+        });
+        console.Window.AAddSpotColor->trigger();
+        QCOMPARE(Messages, QStringList({QStringLiteral("Spot color Twin already exists")}));
+        QCOMPARE(console.Forms->fSpotClr->SpotMap.Entries[0].Color.Key, std::string("TWIN"));
+        QVERIFY(!console.Window.SpotMapModified);
+        console.Forms.reset();
         // Nothing changed: the file stays and no backup is made.
-        QVERIFY(!QFile::exists(folder.Path(QStringLiteral("ColorsCMYK.bak"))));
+        QVERIFY(!QFile::exists(console.Folder.Path(QStringLiteral("ColorsCMYK.bak"))));
     }
 
     void editorChecksPercentagesAndNames() {
@@ -202,7 +185,6 @@ private slots:
 
         QTest::keyClicks(editor.eCyan, QStringLiteral("100"));
         QCOMPARE(Beeps, 0);
-        QCOMPARE(editor.SwatchColour(), QColor(0, 255, 255));
         editor.eCyan->clear();
         QTest::keyClicks(editor.eCyan, QStringLiteral("101"));
         QCOMPARE(Beeps, 1);
