@@ -93,18 +93,18 @@ protected:
         ASSERT_TRUE(Twf->waitForStarted(10000));
     }
 
-    // Waits, looking every pollMs, until condition holds or the run has ended.
-    bool WaitFor(const std::function<bool()>& condition, int ms = 30000, int pollMs = 20) {
-        QDeadlineTimer deadline(ms);
+    // Waits, looking every PollMs, until condition holds, the run has ended or WaitMs are up.
+    bool WaitFor(const std::function<bool()>& condition) {
+        QDeadlineTimer deadline(WaitMs);
         while (!condition()) {
             if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
                 return condition();
-            QThread::msleep(pollMs);
+            QThread::msleep(PollMs);
         }
         return true;
     }
-    bool WaitForLog(const std::string& text, int ms = 30000) {
-        return WaitFor([&] { return Log().find(text) != std::string::npos; }, ms);
+    bool WaitForLog(const std::string& text) {
+        return WaitFor([&] { return Log().find(text) != std::string::npos; });
     }
 
     // Cyan goes to a held printer (1) and to one that takes it (2); yellow only to that one; black
@@ -188,23 +188,23 @@ protected:
         }
     }
 
-    // raduvuz-ctl on the test's bus, from the test's folder.
+    // A tool such as raduvuz-ctl on the test's bus, from the test's folder, run to its end.
     QProcessEnvironment CtlEnvironment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DBUS_STARTER_ADDRESS");
         env.insert("DBUS_SESSION_BUS_ADDRESS", Address);
         return env;
     }
-    TCtlResult Ctl(const QStringList& args) {
+    TCtlResult RunOnBus(const QString& program, const QStringList& args) {
         QProcess ctl;
         ctl.setProcessEnvironment(CtlEnvironment());
         ctl.setWorkingDirectory(Q(Root.string()));
-        ctl.start(QStringLiteral(CTL_PATH), args);
+        ctl.start(program, args);
         TCtlResult result;
         if (!ctl.waitForFinished(60000)) {
             ctl.kill();
             ctl.waitForFinished();
-            result.Err = "raduvuz-ctl did not end";
+            result.Err = program.toStdString() + " did not end";
             return result;
         }
         result.Code = ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
@@ -221,6 +221,8 @@ protected:
     }
 
     std::unique_ptr<QProcess> Twf;
+    int WaitMs = 30000;
+    int PollMs = 20;
     // A document store the test started itself.
     std::unique_ptr<QProcess> Store;
     QString Address;

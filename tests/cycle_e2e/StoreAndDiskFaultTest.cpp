@@ -5,23 +5,9 @@
 
 #include "cycle_e2e/LiveWorkflow.h"
 
-#include <gmock/gmock.h>
-
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QThread>
-
 #include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <sys/resource.h>
 
@@ -187,19 +173,6 @@ protected:
         return Root / folder / (name + "-1-" + plate + ".rst");
     }
 
-    // The outputs of a sink, each equal to the input whose file name it carries, from pages/ or
-    // the test's own folder.
-    void ExpectDelivered(const std::string& sink, const std::multiset<std::string>& names) const {
-        std::multiset<std::string> got;
-        for (const fs::path& output : Outputs(sink)) {
-            got.insert(InputName(output));
-            fs::path input = Root / "pages" / InputName(output);
-            if (!fs::exists(input))
-                input = Root / "own" / InputName(output);
-            EXPECT_EQ(ReadTextFile(output), ReadTextFile(input)) << output;
-        }
-        EXPECT_EQ(got, names) << RunLog;
-    }
     // Every line that says a step failed; a fault this test causes must never end up there.
     std::vector<std::string> ExceptionLines() const {
         std::vector<std::string> lines;
@@ -427,7 +400,7 @@ TEST_F(StoreAndDiskFaultTest, DamagedFilesGoByAgeThenTheOldestWhileTheDiskIsLowB
     Start({.Workflow = "expect = 0\nbefore-close = while [ ! -e listed ]; do sleep 0.1; done\n",
            .Inputs = false});
     ASSERT_TRUE(WaitForLog("damaged spool file " + (folder / "damaged" / "4_4").string())) << Log();
-    const TCtlResult listed = Ctl({"damaged", "-m", "Queuer"});
+    const TCtlResult listed = RunOnBus(CTL_PATH, {"damaged", "-m", "Queuer"});
     ASSERT_EQ(listed.Code, 0) << listed;
     std::ofstream(Root / "listed").close();
     ASSERT_EQ(Finish(), 0) << RunLog;

@@ -213,10 +213,13 @@ protected:
         return name.substr(name.find('_') + 1);
     }
 
-    // Every output equals the input page whose file name it carries after "<doc>_".
+    // Every output equals the input page whose file name it carries after "<doc>_", from pages/
+    // or from own/, where a test keeps the pages it feeds itself.
     void ExpectOutputsEqualInputs(const std::string& sink) const {
         for (const fs::path& output : Outputs(sink)) {
-            const fs::path input = Root / "pages" / InputName(output);
+            fs::path input = Root / "pages" / InputName(output);
+            if (!fs::exists(input))
+                input = Root / "own" / InputName(output);
             ASSERT_TRUE(fs::exists(input)) << output;
             EXPECT_EQ(ReadTextFile(output), ReadTextFile(input)) << output;
         }
@@ -224,6 +227,18 @@ protected:
     void ExpectSent(const std::string& sink, size_t count) const {
         EXPECT_EQ(Outputs(sink).size(), count) << sink << "\n" << RunLog;
         ExpectOutputsEqualInputs(sink);
+    }
+    // The inputs the sink's outputs were made from, as often as each was sent.
+    std::multiset<std::string> SentNames(const std::string& sink) const {
+        std::multiset<std::string> names;
+        for (const fs::path& output : Outputs(sink))
+            names.insert(InputName(output));
+        return names;
+    }
+    // The sink's outputs are the inputs named, each equal to its input.
+    void ExpectDelivered(const std::string& sink, const std::multiset<std::string>& names) const {
+        ExpectOutputsEqualInputs(sink);
+        EXPECT_EQ(SentNames(sink), names) << RunLog;
     }
 
     fs::path Program() const { return Root / "prog" / "raduvuz"; }
