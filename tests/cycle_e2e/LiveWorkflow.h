@@ -27,7 +27,7 @@ namespace raduvuz::test {
 
 using TRows = QList<QVariantMap>;
 
-// What raduvuz-ctl answered: its exit code, standard output and standard error.
+// What a tool run on the bus answered: its exit code, standard output and standard error.
 struct TCtlResult {
     int Code = -1;
     std::string Out;

@@ -1,8 +1,9 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
+#include <QDateTime>
+#include <QString>
+
 #include <chrono>
-#include <cstdio>
-#include <ctime>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -322,24 +323,15 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
     EXPECT_TRUE(SpoolFiles(storage / "Q").empty());
 }
 
-// Milliseconds since the epoch of a twf log line's stamp ("YYYY-MM-DD HH:MM:SS.mmm ...").
-int64_t StampMs(const std::string& line) {
-    std::tm tm{};
-    int ms = 0;
-    if (std::sscanf(line.c_str(), "%d-%d-%d %d:%d:%d.%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &ms) != 7)
-        return -1;
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    tm.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&tm)) * 1000 + ms;
-}
-
-// The stamp of the first log line that holds text; -1 without one.
+// The stamp of the first log line that holds text ("YYYY-MM-DD HH:MM:SS.mmm ..."), in ms since
+// the epoch; -1 without one.
 int64_t StampOf(const std::string& log, const std::string& text) {
     for (const std::string& line : Lines(log)) {
-        if (line.find(text) != std::string::npos)
-            return StampMs(line);
+        if (line.find(text) != std::string::npos) {
+            const QDateTime stamp = QDateTime::fromString(
+                QString::fromStdString(line.substr(0, 23)), "yyyy-MM-dd HH:mm:ss.zzz");
+            return stamp.isValid() ? stamp.toMSecsSinceEpoch() : -1;
+        }
     }
     return -1;
 }
