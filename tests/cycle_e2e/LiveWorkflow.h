@@ -6,16 +6,39 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QThread>
 
+#include <csignal>
 #include <functional>
 #include <memory>
+#include <ostream>
+#include <sys/prctl.h>
 
 namespace raduvuz::test {
+
+using TRows = QList<QVariantMap>;
+
+// What a tool run on the bus answered: its exit code, standard output and standard error.
+struct TCtlResult {
+    int Code = -1;
+    std::string Out;
+    std::string Err;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const TCtlResult& result) {
+    return out << "exit code " << result.Code << "\nstdout:\n"
+               << result.Out << "stderr:\n"
+               << result.Err;
+}
 
 inline QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -35,22 +58,26 @@ protected:
     void SetUp() override {
         WorkflowTest::SetUp();
         EnsureApplication();
+        qDBusRegisterMetaType<TRows>();
     }
     void TearDown() override {
-        if (Twf && Twf->state() != QProcess::NotRunning) {
-            Twf->kill();
-            Twf->waitForFinished(10000);
+        for (const std::unique_ptr<QProcess>* process : {&Twf, &Store}) {
+            if (*process && (*process)->state() != QProcess::NotRunning) {
+                (*process)->kill();
+                (*process)->waitForFinished(10000);
+            }
         }
+        Disconnect();
         WorkflowTest::TearDown();
     }
 
     // The programs' folders and registry are the test's; windows go nowhere.
     virtual QProcessEnvironment Environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), Q((Root / "xdg").string()));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), Q((Root / "state").string()));
-        env.insert(QStringLiteral("RADUVUZ_REGISTRY"), Q((Root / "reg.ini").string()));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert("XDG_DATA_HOME", Q((Root / "xdg").string()));
+        env.insert("XDG_STATE_HOME", Q((Root / "state").string()));
+        env.insert("RADUVUZ_REGISTRY", Q((Root / "reg.ini").string()));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
         return env;
     }
 
@@ -62,23 +89,22 @@ protected:
         Twf->setStandardOutputFile(QProcess::nullDevice());
         Twf->setStandardErrorFile(Q((Root / err).string()));
         Twf->start(QStringLiteral(TWF_PATH),
-                   {QStringLiteral("--quiet"), QStringLiteral("--log"), Q(LogFile.string()),
-                    Q((Root / "flow.ini").string())});
+                   {"--quiet", "--log", Q(LogFile.string()), Q((Root / "flow.ini").string())});
         ASSERT_TRUE(Twf->waitForStarted(10000));
     }
 
-    // Waits, looking every pollMs, until condition holds or the run has ended.
-    bool WaitFor(const std::function<bool()>& condition, int ms = 30000, int pollMs = 20) {
-        QDeadlineTimer deadline(ms);
+    // Waits, looking every PollMs, until condition holds, the run has ended or WaitMs are up.
+    bool WaitFor(const std::function<bool()>& condition) {
+        QDeadlineTimer deadline(WaitMs);
         while (!condition()) {
             if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
                 return condition();
-            QThread::msleep(pollMs);
+            QThread::msleep(PollMs);
         }
         return true;
     }
-    bool WaitForLog(const std::string& text, int ms = 30000) {
-        return WaitFor([&] { return Log().find(text) != std::string::npos; }, ms);
+    bool WaitForLog(const std::string& text) {
+        return WaitFor([&] { return Log().find(text) != std::string::npos; });
     }
 
     // Cyan goes to a held printer (1) and to one that takes it (2); yellow only to that one; black
@@ -91,10 +117,100 @@ protected:
         TRun run;
         run.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Cyan,Yellow;Device=2\n"
                      "flow = 17: Color=Black;Device=3\n";
-        run.Extra = std::string(Terminators) +
-                    "[terminator 3]\nname = Printer C\nkey = PRN_C\n"
-                    "[sink 17]\nname = Printer C\nfolder = out/c\npaused = yes\n";
+        run.Extra = std::string(Terminators) + PausedPrinterC;
         return run;
+    }
+
+    // Connects the test to the bus at Address; a connection made before goes.
+    void Connect() {
+        Disconnect();
+        Connection = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(Address, "workflow-test"));
+        ASSERT_TRUE(Connection->isConnected()) << Address.toStdString() << "\n" << Log();
+    }
+    // twf's private bus, as its log names it.
+    void ConnectToTwfBus() {
+        Address = Q(AfterInLog(Log(), "private bus at "));
+        Connect();
+    }
+    void Disconnect() {
+        if (!Connection)
+            return;
+        Connection.reset();
+        QDBusConnection::disconnectFromBus("workflow-test");
+    }
+
+    QDBusMessage Call(const QString& service, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& args = {}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+        call.setArguments(args);
+        return Connection->call(call, QDBus::Block, 30000);
+    }
+    // The module of the run, by the name its log gives it on the bus.
+    QString ModuleName() const {
+        const std::string reference = AfterInLog(Log(), "module 3 (Queuer): created as ");
+        return Q(reference.substr(0, reference.find('/')));
+    }
+    QDBusMessage ModuleCall(const QString& interface, const QString& method,
+                            const QVariantList& args = {}) {
+        return Call(ModuleName(), "/ModuleControl", interface, method, args);
+    }
+    // A method of the module's automation interface, as the workflow server calls it.
+    void CallModule(const QString& method) {
+        const QDBusMessage reply = ModuleCall("RAduvuz.IModuleControl", method);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
+            << method.toStdString() << ": " << reply.errorMessage().toStdString();
+    }
+    // The rows of the module's lists, asked over the bus while the run is on.
+    TRows ListJobs() {
+        const QDBusMessage reply = ModuleCall("RAduvuz.IJobControl", "ListJobs");
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return qdbus_cast<TRows>(reply.arguments().value(0));
+    }
+
+    // A document store of the test's own on the bus at Address, once it owns its name there;
+    // its standard error goes to the file err of the test's folder.
+    void StartStore(const QStringList& args, const std::string& err) {
+        Store = std::make_unique<QProcess>();
+        QProcessEnvironment env = Environment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", Address);
+        env.remove("DBUS_STARTER_ADDRESS");
+        Store->setProcessEnvironment(env);
+        Store->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        Store->setStandardOutputFile(QProcess::nullDevice());
+        Store->setStandardErrorFile(Q((Root / err).string()), QIODevice::Append);
+        Store->start(QStringLiteral(MEMORYMAN_PATH), args);
+        ASSERT_TRUE(Store->waitForStarted(10000));
+        QDeadlineTimer deadline(10000);
+        while (!Connection->interface()->isServiceRegistered("RozEza.MemoryMan")) {
+            ASSERT_FALSE(deadline.hasExpired()) << "the store did not come on the bus";
+            QThread::msleep(10);
+        }
+    }
+
+    // A tool such as raduvuz-ctl on the test's bus, from the test's folder, run to its end.
+    QProcessEnvironment CtlEnvironment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DBUS_STARTER_ADDRESS");
+        env.insert("DBUS_SESSION_BUS_ADDRESS", Address);
+        return env;
+    }
+    TCtlResult RunOnBus(const QString& program, const QStringList& args) {
+        QProcess ctl;
+        ctl.setProcessEnvironment(CtlEnvironment());
+        ctl.setWorkingDirectory(Q(Root.string()));
+        ctl.start(program, args);
+        TCtlResult result;
+        if (!ctl.waitForFinished(60000)) {
+            ctl.kill();
+            ctl.waitForFinished();
+            result.Err = program.toStdString() + " did not end";
+            return result;
+        }
+        result.Code = ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
+        result.Out = ctl.readAllStandardOutput().toStdString();
+        result.Err = ctl.readAllStandardError().toStdString();
+        return result;
     }
 
     // Waits until twf has ended; its exit code, and the log in RunLog.
@@ -105,6 +221,12 @@ protected:
     }
 
     std::unique_ptr<QProcess> Twf;
+    int WaitMs = 30000;
+    int PollMs = 20;
+    // A document store the test started itself.
+    std::unique_ptr<QProcess> Store;
+    QString Address;
+    std::unique_ptr<QDBusConnection> Connection;
 };
 
 } // namespace raduvuz::test

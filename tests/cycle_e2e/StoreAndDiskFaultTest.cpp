@@ -5,24 +5,10 @@
 
 #include "cycle_e2e/LiveWorkflow.h"
 
-#include <gmock/gmock.h>
-
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QThread>
-
 #include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <iostream>
-#include <memory>
-#include <sys/prctl.h>
+#include <optional>
 #include <sys/resource.h>
 
 namespace raduvuz::test {
@@ -50,24 +36,6 @@ double CpuSeconds(long pid) {
 
 class StoreAndDiskFaultTest : public LiveWorkflowTest {
 protected:
-    void SetUp() override {
-        LiveWorkflowTest::SetUp();
-        qDBusRegisterMetaType<QList<QVariantMap>>();
-    }
-    void TearDown() override {
-        if (Twf && Twf->state() != QProcess::NotRunning) {
-            Twf->kill();
-            Twf->waitForFinished(10000);
-        }
-        if (Store && Store->state() != QProcess::NotRunning) {
-            Store->kill();
-            Store->waitForFinished(10000);
-        }
-        if (Bus)
-            QDBusConnection::disconnectFromBus(QStringLiteral("fault-test"));
-        LiveWorkflowTest::TearDown();
-    }
-
     // Starts twf on run and connects to its private bus, as the producer of the test's documents.
     void Start(TRun run) {
         run.Workflow += "store-lost = wait\nbackstop = 1\n";
@@ -76,26 +44,19 @@ protected:
         const std::string log = Log();
         ModulePid = NumberAfter(log, "created as RAduvuz.ModuleControl.p");
         StorePid = NumberAfter(log, ", pid ");
-        Address = AfterInLog(log, "private bus at ");
-        Bus = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(Q(Address), QStringLiteral("fault-test")));
-        ASSERT_TRUE(Bus->isConnected()) << log;
+        ConnectToTwfBus();
         ASSERT_GT(ModulePid, 0) << log;
     }
 
     // A store call by member name, as the module makes it.
     QDBusMessage StoreCall(const QString& method, const QVariantList& args) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("RozEza.MemoryMan"), QStringLiteral("/MemoryMan"), QString(), method);
-        call.setArguments(args);
-        return Bus->call(call, QDBus::Block, 30000);
+        return Call("RozEza.MemoryMan", "/MemoryMan", QString(), method, args);
     }
     // A document for module 3 that the test writes block by block, with the parameter text of
     // the page file beside it.
     int CreateDoc(const fs::path& page, int jobId) {
         const QDBusMessage reply =
-            StoreCall(QStringLiteral("WCreateDoc"),
-                      {2, jobId, QStringLiteral("3"), Q(ReadTextFile(page.string() + ".dds"))});
+            StoreCall("WCreateDoc", {2, jobId, "3", Q(ReadTextFile(page.string() + ".dds"))});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         return reply.arguments().value(0).toInt();
     }
@@ -103,8 +64,7 @@ protected:
     void WriteBlocks(int doc, const std::string& bytes, size_t from, size_t to) {
         for (size_t at = from; at < to; at += kBlock) {
             const size_t size = std::min(kBlock, to - at);
-            const QDBusMessage got =
-                StoreCall(QStringLiteral("WGetBlock"), {doc, static_cast<int>(size)});
+            const QDBusMessage got = StoreCall("WGetBlock", {doc, static_cast<int>(size)});
             ASSERT_EQ(got.type(), QDBusMessage::ReplyMessage) << got.errorMessage().toStdString();
             const std::string name = got.arguments().value(0).toString().toStdString();
             ASSERT_FALSE(name.empty()) << "the store has no room for a block";
@@ -114,48 +74,35 @@ protected:
             ::close(fd);
             ASSERT_EQ(written, static_cast<ssize_t>(size));
             const int last = at + size == bytes.size() ? 1 : 0;
-            const QDBusMessage closed = StoreCall(QStringLiteral("WCloseBlock"),
-                                                  {doc, got.arguments().value(1).toInt(), last});
+            const QDBusMessage closed =
+                StoreCall("WCloseBlock", {doc, got.arguments().value(1).toInt(), last});
             ASSERT_EQ(closed.type(), QDBusMessage::ReplyMessage);
         }
     }
     void CloseDoc(int doc) {
-        EXPECT_EQ(StoreCall(QStringLiteral("WCloseDoc"), {doc}).type(), QDBusMessage::ReplyMessage);
+        EXPECT_EQ(StoreCall("WCloseDoc", {doc}).type(), QDBusMessage::ReplyMessage);
     }
 
-    // A method of the module's automation interface, as the workflow server calls it.
-    void CallModule(const QString& method) {
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("RAduvuz.ModuleControl.p%1").arg(ModulePid),
-            QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IModuleControl"), method);
-        EXPECT_EQ(Bus->call(call, QDBus::Block, 30000).type(), QDBusMessage::ReplyMessage)
-            << method.toStdString();
-    }
     // The module's passed jobs as "<job>_<doc> <name>", in list order.
     std::vector<std::string> PassedJobs() {
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("RAduvuz.ModuleControl.p%1").arg(ModulePid),
-            QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IJobControl"),
-            QStringLiteral("ListJobs"));
-        const QDBusMessage reply = Bus->call(call, QDBus::Block, 30000);
         std::vector<std::string> rows;
-        for (const QVariantMap& row : qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0)))
-            if (row.value(QStringLiteral("list")).toString() == QStringLiteral("passed"))
-                rows.push_back(std::to_string(row.value(QStringLiteral("job")).toInt()) + "_" +
-                               std::to_string(row.value(QStringLiteral("doc")).toInt()) + " " +
-                               row.value(QStringLiteral("name")).toString().toStdString());
+        for (const QVariantMap& row : ListJobs())
+            if (row.value("list").toString() == "passed")
+                rows.push_back(std::to_string(row.value("job").toInt()) + "_" +
+                               std::to_string(row.value("doc").toInt()) + " " +
+                               row.value("name").toString().toStdString());
         return rows;
     }
-    // Feeds page to module 3 through the store.
-    void Put(const fs::path& page) {
-        const QDBusMessage put =
-            StoreCall(QStringLiteral("PutFile"),
-                      {Q(page.string()), Q(ReadTextFile(page.string() + ".dds")), int(kBlock), 3});
-        ASSERT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
+    // Feeds page to module 3 through the store; the number of its document.
+    int Put(const fs::path& page) {
+        const QDBusMessage put = StoreCall(
+            "PutFile", {Q(page.string()), Q(ReadTextFile(page.string() + ".dds")), int(kBlock), 3});
+        EXPECT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
+        return put.arguments().value(0).toInt();
     }
     // The store's line for document doc ("4 job=78 from=2 state=finished ... for=3:open ...").
     std::string StoreLine(int doc) {
-        const QDBusMessage reply = StoreCall(QStringLiteral("ListDocs"), {});
+        const QDBusMessage reply = StoreCall("ListDocs", {});
         for (const std::string& line : Lines(reply.arguments().value(0).toString().toStdString()))
             if (line.rfind(std::to_string(doc) + " ", 0) == 0)
                 return line;
@@ -189,15 +136,17 @@ protected:
     std::string FullText() const {
         return SmallDisk() ? "No space left on device" : "File too large";
     }
+    // The module's limit on the size of a file it writes: bytes, or the hard limit with none.
+    void LimitFileSize(std::optional<rlim_t> bytes) {
+        rlimit limit{};
+        ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, nullptr, &limit), 0);
+        limit.rlim_cur = bytes.value_or(limit.rlim_max);
+        ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, &limit, nullptr), 0);
+    }
     // No write of the module grows a file beyond what spool already holds.
     void FillUp(const fs::path& spool) {
-        if (!SmallDisk()) {
-            rlimit limit{};
-            ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, nullptr, &limit), 0);
-            limit.rlim_cur = static_cast<rlim_t>(fs::file_size(spool));
-            ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, &limit, nullptr), 0);
-            return;
-        }
+        if (!SmallDisk())
+            return LimitFileSize(static_cast<rlim_t>(fs::file_size(spool)));
         const fs::path filler = Root / "disk" / "filler";
         std::ofstream big(filler, std::ios::binary);
         const std::string chunk(1 << 20, 'f');
@@ -209,13 +158,8 @@ protected:
             ;
     }
     void MakeRoom() {
-        if (!SmallDisk()) {
-            rlimit limit{};
-            ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, nullptr, &limit), 0);
-            limit.rlim_cur = limit.rlim_max;
-            ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, &limit, nullptr), 0);
-            return;
-        }
+        if (!SmallDisk())
+            return LimitFileSize(std::nullopt);
         fs::remove(Root / "disk" / "filler");
         fs::remove(Root / "disk" / "filler.tail");
     }
@@ -229,19 +173,6 @@ protected:
         return Root / folder / (name + "-1-" + plate + ".rst");
     }
 
-    // The outputs of a sink, each equal to the input whose file name it carries, from pages/ or
-    // the test's own folder.
-    void ExpectDelivered(const std::string& sink, const std::multiset<std::string>& names) const {
-        std::multiset<std::string> got;
-        for (const fs::path& output : Outputs(sink)) {
-            got.insert(InputName(output));
-            fs::path input = Root / "pages" / InputName(output);
-            if (!fs::exists(input))
-                input = Root / "own" / InputName(output);
-            EXPECT_EQ(ReadTextFile(output), ReadTextFile(input)) << output;
-        }
-        EXPECT_EQ(got, names) << RunLog;
-    }
     // Every line that says a step failed; a fault this test causes must never end up there.
     std::vector<std::string> ExceptionLines() const {
         std::vector<std::string> lines;
@@ -252,10 +183,7 @@ protected:
     }
 
     static constexpr size_t kBlock = 262144;
-    std::unique_ptr<QProcess> Store;
-    std::unique_ptr<QDBusConnection> Bus;
     std::unique_ptr<TSmallDisk> Disk;
-    std::string Address;
     long ModulePid = -1;
     long StorePid = -1;
 };
@@ -266,10 +194,7 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     MakePages("kept", 10, "C");
     MakePages("waits", 10, "Y");
     WriteConfig("WorkMode=1");
-    TRun run;
-    run.Workflow = "expect = 4\n";
-    run.Extra = "paused-for = 6\n";
-    Start(run);
+    Start({.Workflow = "expect = 4\n", .Extra = "paused-for = 6\n"});
     ASSERT_TRUE(WaitForLog("File kept-1-C.rst sent")) << Log();
     ASSERT_TRUE(WaitForLog("File waits-1-Y.rst spooled")) << Log();
     ASSERT_TRUE(fs::exists(JobFolder() / "1_1"));
@@ -297,33 +222,15 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     EXPECT_LT(away, 0.3);
     const std::string log = Log();
     const std::string afterGone = log.substr(log.find(gone));
-    EXPECT_NE(afterGone.find("module 3 (Queuer): label 1"), std::string::npos) << afterGone;
-    EXPECT_NE(afterGone.find("module 3 (Queuer): status 1, running"), std::string::npos)
-        << afterGone;
-    EXPECT_NE(log.find("The document store has gone ("), std::string::npos) << log;
+    EXPECT_THAT(afterGone, HasSubstr("module 3 (Queuer): label 1"));
+    EXPECT_THAT(afterGone, HasSubstr("module 3 (Queuer): status 1, running"));
+    EXPECT_THAT(log, HasSubstr("The document store has gone ("));
 
     // A new store that numbers from 1 again: its first job is 1_1, as the kept one was.
-    Store = std::make_unique<QProcess>();
-    QProcessEnvironment env = Environment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), Q(Address));
-    Store->setProcessEnvironment(env);
-    Store->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    Store->setStandardOutputFile(QProcess::nullDevice());
-    Store->setStandardErrorFile(Q((Root / "store2.err").string()));
-    Store->start(QStringLiteral(MEMORYMAN_PATH),
-                 {QStringLiteral("--state"), Q((Root / "state2" / "numbers").string())});
-    QDeadlineTimer started(10000);
-    while (!Bus->interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")) &&
-           !started.hasExpired())
-        QThread::msleep(20);
+    StartStore({"--state", Q((Root / "state2" / "numbers").string())}, "store2.err");
     ASSERT_TRUE(WaitForLog("A document store owns RozEza.MemoryMan again; the module goes on"))
         << Log();
-    const fs::path after = Page("after", "own", "C");
-    const QDBusMessage put =
-        StoreCall(QStringLiteral("PutFile"),
-                  {Q(after.string()), Q(ReadTextFile(after.string() + ".dds")), int(kBlock), 3});
-    ASSERT_EQ(put.type(), QDBusMessage::ReplyMessage) << put.errorMessage().toStdString();
-    ASSERT_EQ(put.arguments().value(0).toInt(), 1);
+    ASSERT_EQ(Put(Page("after", "own", "C")), 1);
     // Neither the moved nor the partial file is listed as passed; the new 1_1 is, once.
     ASSERT_TRUE(WaitForLog("File after-1-C.rst sent")) << Log();
     EXPECT_EQ(PassedJobs(), (std::vector<std::string>{"1_1 after"}));
@@ -333,10 +240,9 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     ExpectDelivered("a", {"kept-1-C.rst", "after-1-C.rst", "last-1-M.rst"});
     ExpectDelivered("b", {"waits-1-Y.rst"});
     // The kept job's file was moved aside, and the line names both jobs.
-    EXPECT_NE(RunLog.find("Job 1_1 (after): the spool file " + (JobFolder() / "1_1").string() +
-                          " of the kept job 1_1 (kept) is in the way"),
-              std::string::npos)
-        << RunLog;
+    EXPECT_THAT(RunLog,
+                HasSubstr("Job 1_1 (after): the spool file " + (JobFolder() / "1_1").string() +
+                          " of the kept job 1_1 (kept) is in the way"));
     EXPECT_EQ(ReadTextFile(JobFolder() / "damaged" / "1_1.kept").size() > 0, true);
     // Those of waits (the first store's numbers), after and last (the second store's); the kept
     // job's is in damaged/.
@@ -346,7 +252,7 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
         EXPECT_EQ(files.count(name), 1u) << name;
     EXPECT_EQ(files.count(partial), 0u);
     EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
-    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+    EXPECT_THAT(StoreSummary(), HasSubstr(" 0 documents")) << RunLog;
 }
 
 TEST_F(StoreAndDiskFaultTest, FullDiskWhileSpoolingKeepsTheJobAndItsInputUntilThereIsRoom) {
@@ -408,10 +314,7 @@ TEST_F(StoreAndDiskFaultTest, FullDiskWhileSpoolingKeepsTheJobAndItsInputUntilTh
 TEST_F(StoreAndDiskFaultTest, FullDiskInPassThroughDropsOnlyTheCopyAndIntakeStartsAgainWithRoom) {
     const fs::path storage = Storage();
     WriteConfig("StoreDir=\"" + storage.string() + "\"");
-    TRun run;
-    run.Inputs = false;
-    run.Workflow = "expect = 2\n";
-    Start(run);
+    Start({.Workflow = "expect = 2\n", .Inputs = false});
     const fs::path page = Page("copy", "own", "C");
     const std::string bytes = ReadTextFile(page);
     const int doc = CreateDoc(page, 81);
@@ -445,7 +348,7 @@ TEST_F(StoreAndDiskFaultTest, FullDiskInPassThroughDropsOnlyTheCopyAndIntakeStar
     EXPECT_EQ(SpoolFiles(storage / "Q").size(), 1u);
     EXPECT_EQ(SpoolFiles(storage / "Q").count(job), 0u);
     EXPECT_THAT(ExceptionLines(), ::testing::IsEmpty());
-    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+    EXPECT_THAT(StoreSummary(), HasSubstr(" 0 documents")) << RunLog;
 }
 
 TEST_F(StoreAndDiskFaultTest, DamagedFilesGoByAgeThenTheOldestWhileTheDiskIsLowBeforePassedJobs) {
@@ -499,21 +402,15 @@ TEST_F(StoreAndDiskFaultTest, DamagedFilesGoByAgeThenTheOldestWhileTheDiskIsLowB
     }
     WriteConfig("WorkMode=1;DeletePolicy=3;FreeSpace=100;KeepTime=60;StoreDir=\"" +
                 storage.string() + "\"");
-    TRun run;
-    run.Inputs = false;
-    run.Workflow = "expect = 0\nbefore-close = while [ ! -e listed ]; do sleep 0.1; done\n";
-    Start(run);
+    Start({.Workflow = "expect = 0\nbefore-close = while [ ! -e listed ]; do sleep 0.1; done\n",
+           .Inputs = false});
     ASSERT_TRUE(WaitForLog("damaged spool file " + (folder / "damaged" / "4_4").string())) << Log();
-    const std::string listing = (Root / "damaged.txt").string();
-    ASSERT_EQ(std::system(("DBUS_SESSION_BUS_ADDRESS='" + Address +
-                           "' " CTL_PATH " damaged -m Queuer >'" + listing + "' 2>&1")
-                              .c_str()),
-              0)
-        << ReadTextFile(listing);
+    const TCtlResult listed = RunOnBus(CTL_PATH, {"damaged", "-m", "Queuer"});
+    ASSERT_EQ(listed.Code, 0) << listed;
     std::ofstream(Root / "listed").close();
     ASSERT_EQ(Finish(), 0) << RunLog;
 
-    const std::string shown = ReadTextFile(listing);
+    const std::string shown = listed.Out + listed.Err;
     for (const TFile& file : files) {
         const fs::path path = folder / "damaged" / file.Name;
         const std::string fate = file.Fate;
@@ -533,18 +430,14 @@ TEST_F(StoreAndDiskFaultTest, DamagedFilesGoByAgeThenTheOldestWhileTheDiskIsLowB
                 << RunLog;
         }
         if (fate == "space") {
-            EXPECT_NE(RunLog.find("MB wanted): damaged spool file " + path.string()),
-                      std::string::npos)
-                << RunLog;
+            EXPECT_THAT(RunLog, HasSubstr("MB wanted): damaged spool file " + path.string()));
         }
     }
-    EXPECT_NE(shown.find("Damaged spool files (2) in " + (folder / "damaged").string()),
-              std::string::npos)
-        << shown;
+    EXPECT_THAT(shown, HasSubstr("Damaged spool files (2) in " + (folder / "damaged").string()));
     // The oldest first: 40, 30, then 20 minutes.
     EXPECT_LT(RunLog.find("damaged/2_2.kept"), RunLog.find("damaged/3_3 ")) << RunLog;
     EXPECT_LT(RunLog.find("damaged/3_3 "), RunLog.find("damaged/4_4 ")) << RunLog;
-    EXPECT_EQ(RunLog.find("Low disk space. Job deleted"), std::string::npos) << RunLog;
+    EXPECT_THAT(RunLog, Not(HasSubstr("Low disk space. Job deleted")));
     EXPECT_TRUE(fs::exists(folder / "7_7"));
 }
 

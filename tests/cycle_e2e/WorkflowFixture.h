@@ -9,6 +9,7 @@
 #include "support/SmallDisk.h"
 #include "support/TempFiles.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +25,8 @@
 namespace raduvuz::test {
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 inline std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -56,21 +59,34 @@ inline const char* const ColourFlows = "flow = 12: Color=Cyan,Magenta;Device=1\n
                                        "flow = 15: Color=Yellow,Black;Device=2\n";
 inline const char* const Terminators = "[terminator 1]\nname = Printer A\nkey = PRN_A\n"
                                        "[terminator 2]\nname = Printer B\nkey = PRN_B\n";
+// A third terminator, whose printer is paused for the whole run.
+inline const char* const PausedPrinterC =
+    "[terminator 3]\nname = Printer C\nkey = PRN_C\n"
+    "[sink 17]\nname = Printer C\nfolder = out/c\npaused = yes\n";
 
 struct TRun {
     // Lines of [module 3] besides name and key: flow entries, values, before-close calls.
     std::string Module = "flow = 12: Color=Cyan,Magenta;Device=PrinterA\n"
                          "flow = 15: Color=Yellow,Black;Device=PrinterB\n";
     // Lines of [workflow], e.g. expect and before-close.
-    std::string Workflow;
+    std::string Workflow = "";
     // Sections after the sinks.
-    std::string Extra;
+    std::string Extra = "";
     std::string Sink12 = "";
     bool Inputs = true;
     int BlockSize = 16384;
     std::string LogName = "flow.log";
     // More options of twf, each followed by a blank.
-    std::string Options;
+    std::string Options = "";
+
+    // The same workflow started again with nothing to feed and every sink taking documents.
+    TRun Again(const std::string& workflow) const {
+        TRun run = *this;
+        run.Inputs = false;
+        run.Sink12.clear();
+        run.Workflow = workflow;
+        return run;
+    }
 };
 
 // One workflow run in a clean folder: the module program installed in a program folder of its
@@ -197,10 +213,13 @@ protected:
         return name.substr(name.find('_') + 1);
     }
 
-    // Every output equals the input page whose file name it carries after "<doc>_".
+    // Every output equals the input page whose file name it carries after "<doc>_", from pages/
+    // or from own/, where a test keeps the pages it feeds itself.
     void ExpectOutputsEqualInputs(const std::string& sink) const {
         for (const fs::path& output : Outputs(sink)) {
-            const fs::path input = Root / "pages" / InputName(output);
+            fs::path input = Root / "pages" / InputName(output);
+            if (!fs::exists(input))
+                input = Root / "own" / InputName(output);
             ASSERT_TRUE(fs::exists(input)) << output;
             EXPECT_EQ(ReadTextFile(output), ReadTextFile(input)) << output;
         }
@@ -208,6 +227,18 @@ protected:
     void ExpectSent(const std::string& sink, size_t count) const {
         EXPECT_EQ(Outputs(sink).size(), count) << sink << "\n" << RunLog;
         ExpectOutputsEqualInputs(sink);
+    }
+    // The inputs the sink's outputs were made from, as often as each was sent.
+    std::multiset<std::string> SentNames(const std::string& sink) const {
+        std::multiset<std::string> names;
+        for (const fs::path& output : Outputs(sink))
+            names.insert(InputName(output));
+        return names;
+    }
+    // The sink's outputs are the inputs named, each equal to its input.
+    void ExpectDelivered(const std::string& sink, const std::multiset<std::string>& names) const {
+        ExpectOutputsEqualInputs(sink);
+        EXPECT_EQ(SentNames(sink), names) << RunLog;
     }
 
     fs::path Program() const { return Root / "prog" / "raduvuz"; }

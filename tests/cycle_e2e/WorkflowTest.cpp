@@ -1,8 +1,9 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
+#include <QDateTime>
+#include <QString>
+
 #include <chrono>
-#include <cstdio>
-#include <ctime>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -54,7 +55,7 @@ TEST_P(WorkModeTest, EveryPlateArrivesUnchanged) {
         run.Workflow = "store-options = --no-signals\nbackstop = 1\n";
     if (c.Headless) {
         const std::string offscreen = "QT_QPA_PLATFORM=offscreen ";
-        ASSERT_NE(Env.find(offscreen), std::string::npos);
+        ASSERT_THAT(Env, HasSubstr(offscreen));
         Env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
               Env.replace(Env.find(offscreen), offscreen.size(), "");
         run.Options = "--show ";
@@ -68,27 +69,25 @@ TEST_P(WorkModeTest, EveryPlateArrivesUnchanged) {
     EXPECT_TRUE(fs::is_directory(JobFolder()));
     EXPECT_EQ(SpoolFiles().size(), c.SpoolFiles);
     if (c.Quiet || c.Headless) {
-        EXPECT_EQ(RunLog.find("Exception in"), std::string::npos) << RunLog;
+        EXPECT_THAT(RunLog, Not(HasSubstr("Exception in")));
     }
     if (c.Headless) {
-        EXPECT_NE(RunLog.find("module 3 (Queuer): ShowModule failed: "), std::string::npos)
-            << RunLog;
-        EXPECT_NE(RunLog.find("runs without a display"), std::string::npos) << RunLog;
+        EXPECT_THAT(RunLog, HasSubstr("module 3 (Queuer): ShowModule failed: "));
+        EXPECT_THAT(RunLog, HasSubstr("runs without a display"));
     }
 }
 
 TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls) {
     MakePages("idle", 5, "C");
     WriteConfig("WorkMode=1");
-    TRun run;
-    run.Module = "flow = 12: Device=*\n";
-    run.Sink12 = "paused = yes\n";
     // Once the job waits, every call on the bus is listened to for three seconds; the sinks
     // make none of their own.
-    run.Workflow = "expect = 0\nbackstop = 0\nbefore-close = for i in $(seq 200); do grep -q "
-                   "'[F]ile idle-1-C.rst spooled' flow.log && break; sleep 0.1; done; sleep 1; "
-                   "timeout 3 dbus-monitor --session \"type='method_call'\" >calls.txt; true\n";
-    ASSERT_TRUE(Passes(run));
+    ASSERT_TRUE(Passes(
+        {.Module = "flow = 12: Device=*\n",
+         .Workflow =
+             "expect = 0\nbackstop = 0\nbefore-close = " + WaitForLog("File idle-1-C.rst spooled") +
+             "sleep 1; timeout 3 dbus-monitor --session \"type='method_call'\" >calls.txt; true\n",
+         .Sink12 = "paused = yes\n"}));
     const std::string calls = ReadTextFile(Root / "calls.txt");
     // Each second the timer's tick asks once or twice whether the destination is ready and
     // searches the store once or twice; a module that kept trying made thousands of calls a
@@ -104,21 +103,15 @@ TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls)
 TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
     MakePages("copies", 10);
     WriteConfig("WorkMode=1;Copies=2;HoldList=PRN_A");
-    TRun run;
-    run.Module = ColourFlows;
-    run.Extra = Terminators;
     // The last output reaches the sink before the module has counted its rows again.
-    run.Workflow = "expect = 4\nbefore-close = for i in $(seq 200); do grep '[Q]ueuer): label' "
-                   "flow.log | tail -n 1 | grep -q ' 4$' && break; sleep 0.1; done\n";
-    ASSERT_TRUE(Passes(run));
+    ASSERT_TRUE(Passes(
+        {.Module = ColourFlows,
+         .Workflow = "expect = 4\nbefore-close = for i in $(seq 200); do grep '[Q]ueuer): "
+                     "label' flow.log | tail -n 1 | grep -q ' 4$' && break; sleep 0.1; done\n",
+         .Extra = Terminators}));
 
     // Two equal outputs of each plate for the free device; nothing for the held one.
-    ExpectSent("b", 4);
-    std::multiset<std::string> names;
-    for (const fs::path& output : Outputs("b"))
-        names.insert(InputName(output));
-    EXPECT_EQ(names.count("copies-1-Y.rst"), 2u);
-    EXPECT_EQ(names.count("copies-1-K.rst"), 2u);
+    ExpectDelivered("b", {"copies-1-Y.rst", "copies-1-Y.rst", "copies-1-K.rst", "copies-1-K.rst"});
     EXPECT_TRUE(Outputs("a").empty());
 
     // The held copies stayed in the job list until Close, which wrote them to the hold file:
@@ -138,27 +131,24 @@ TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
 TEST_F(WorkflowTest, OutputTheStoreRefusesEndsOnlyThatJob) {
     // Yellow and black match no flow entry: the store refuses an output without destination.
     MakePages("refused", 10);
-    TRun run;
-    run.Module = "flow = 12: Color=Cyan,Magenta\n";
     // The last plate may still be on its way when the second output arrives.
-    run.Workflow = "expect = 2\nbefore-close = sleep 1\n";
-    ASSERT_TRUE(Passes(run));
+    ASSERT_TRUE(Passes({.Module = "flow = 12: Color=Cyan,Magenta\n",
+                        .Workflow = "expect = 2\nbefore-close = sleep 1\n"}));
     ExpectSent("a", 2);
     EXPECT_TRUE(Outputs("b").empty());
     EXPECT_EQ(Count(RunLog, " transferred at "), 2u) << RunLog;
-    EXPECT_EQ(RunLog.find("Exception in"), std::string::npos) << RunLog;
+    EXPECT_THAT(RunLog, Not(HasSubstr("Exception in")));
     // Every input was read and closed, the refused ones too.
-    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+    EXPECT_THAT(StoreSummary(), HasSubstr(" 0 documents")) << RunLog;
 }
 
 TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
     MakePages("again", 10);
     WriteConfig("WorkMode=1;HoldList=PRN_A");
-    TRun first;
-    first.Module = ColourFlows;
-    first.Extra = Terminators;
-    first.Workflow = "expect = 2\n";
-    first.LogName = "first.log";
+    const TRun first{.Module = ColourFlows,
+                     .Workflow = "expect = 2\n",
+                     .Extra = Terminators,
+                     .LogName = "first.log"};
     ASSERT_TRUE(Passes(first));
     ASSERT_EQ(Outputs("b").size(), 2u);
     const std::set<std::string> spooled = SpoolFiles();
@@ -176,18 +166,16 @@ TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
     // The same module again, without a hold list and with nothing to feed: what it knows comes
     // from its job folder and the hold file alone.
     WriteConfig("WorkMode=1");
-    TRun second = first;
-    second.Inputs = false;
+    TRun second = first.Again("expect = 0\nbefore-close = sleep 2; test -e '" + holdFile +
+                              "' && echo hold file kept || echo hold file gone\n");
     second.LogName = "second.log";
-    second.Workflow = "expect = 0\nbefore-close = sleep 2; test -e '" + holdFile +
-                      "' && echo hold file kept || echo hold file gone\n";
     for (const std::string& job : passed)
         second.Module += "before-close = IsJobUse " + job + "\n";
     for (const std::string& entry : held)
         second.Module += "before-close = IsJobUse " + entry.substr(0, entry.find('_')) + "\n";
     second.Module += "before-close = IsJobUse 999\n";
     ASSERT_TRUE(Passes(second));
-    EXPECT_NE(RunLog.find("before-close| hold file gone"), std::string::npos) << RunLog;
+    EXPECT_THAT(RunLog, HasSubstr("before-close| hold file gone"));
     // Passed jobs are known again only as completed rows; the held ones are back in the list.
     for (const std::string& job : passed)
         EXPECT_EQ(AfterInLog(RunLog, "IsJobUse(" + job + ") = "), "true") << RunLog;
@@ -198,7 +186,7 @@ TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
     EXPECT_EQ(LastLabelBeforeClose(), "2") << RunLog;
     // Still held although nothing holds their device any more: nothing was sent.
     EXPECT_TRUE(Outputs("a").empty());
-    EXPECT_NE(StoreSummary().find(" 0 documents"), std::string::npos) << RunLog;
+    EXPECT_THAT(StoreSummary(), HasSubstr(" 0 documents")) << RunLog;
     EXPECT_EQ(SpoolFiles(), spooled);
     // Close wrote the held jobs again.
     EXPECT_EQ(Lines(ReadTextFile(holdFile)), held);
@@ -209,18 +197,16 @@ TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
     const mode_t umask = ::umask(022);
     MakePages("term", 10, "C");
     WriteConfig("WorkMode=1;HoldList=PRN_A");
-    TRun first;
-    first.Module = ColourFlows;
-    first.Extra = Terminators;
     // The signals that come after the first one do not cut its Close short.
-    first.Workflow = TerminateAfterLog("File term-1-C.rst spooled", true);
+    const TRun first{.Module = ColourFlows,
+                     .Workflow = TerminateAfterLog("File term-1-C.rst spooled", true),
+                     .Extra = Terminators};
     Run(first);
     RunLog = Log();
     ::umask(umask);
-    EXPECT_NE(RunLog.find("before-close| module gone"), std::string::npos) << RunLog;
-    EXPECT_NE(RunLog.find("module 3 (Queuer): process ended (exit code 0)"), std::string::npos)
-        << RunLog;
-    EXPECT_NE(RunLog.find("module 3 (Queuer): Closing on SIG"), std::string::npos) << RunLog;
+    EXPECT_THAT(RunLog, HasSubstr("before-close| module gone"));
+    EXPECT_THAT(RunLog, HasSubstr("module 3 (Queuer): process ended (exit code 0)"));
+    EXPECT_THAT(RunLog, HasSubstr("module 3 (Queuer): Closing on SIG"));
     // Close wrote the hold file before the process ended.
     const std::set<std::string> spooled = SpoolFiles();
     ASSERT_EQ(spooled.size(), 1u) << RunLog;
@@ -229,7 +215,7 @@ TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
     EXPECT_TRUE(Outputs("a").empty());
     EXPECT_EQ(Count(RunLog, "Closing on "), 1u) << RunLog;
     for (const auto& entry : fs::directory_iterator(ConfigFolder()))
-        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+        EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr(".tmp"))) << entry.path();
 
     const auto mode = [](const fs::path& path) {
         return fs::status(path).permissions() & fs::perms::all;
@@ -240,15 +226,13 @@ TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
     EXPECT_EQ(mode(holdFile), fs::perms::owner_read | fs::perms::owner_write);
 
     // Started again, the module holds the job again; a second SIGTERM writes it down again.
-    TRun second = first;
-    second.Inputs = false;
-    second.Workflow = TerminateAfterLog("Resume()");
+    const TRun second = first.Again(TerminateAfterLog("Resume()"));
     ::rename(LogFile.c_str(), (Root / "first.log").c_str());
     Run(second);
     RunLog = Log();
-    EXPECT_NE(RunLog.find("before-close| module gone"), std::string::npos) << RunLog;
+    EXPECT_THAT(RunLog, HasSubstr("before-close| module gone"));
     EXPECT_EQ(Lines(ReadTextFile(holdFile)), std::vector<std::string>{*spooled.begin()}) << RunLog;
-    EXPECT_EQ(RunLog.find("sending"), std::string::npos) << RunLog;
+    EXPECT_THAT(RunLog, Not(HasSubstr("sending")));
     EXPECT_TRUE(Outputs("a").empty());
     EXPECT_EQ(SpoolFiles(), spooled);
 }
@@ -276,9 +260,8 @@ TEST_F(WorkflowTest, ADamagedConfigurationKeepsTheModulePausedUntilOneIsLoaded) 
     }
     WriteTextFile((ConfigFolder() / "Q.set").string(), "not a compound file");
 
-    TRun run;
-    run.Module = std::string(ColourFlows) + "before-close = GetValue 6\n";
-    run.Workflow = CloseAfterLog("The module stays paused", "1");
+    const TRun run{.Module = std::string(ColourFlows) + "before-close = GetValue 6\n",
+                   .Workflow = CloseAfterLog("The module stays paused", "1")};
     for (const char* start : {"damaged", "restarted"}) {
         SCOPED_TRACE(start);
         ::rename(LogFile.c_str(), (Root / (std::string(start) + ".log")).c_str());
@@ -287,19 +270,18 @@ TEST_F(WorkflowTest, ADamagedConfigurationKeepsTheModulePausedUntilOneIsLoaded) 
         ASSERT_NE(resumed, std::string::npos) << RunLog;
         EXPECT_NE(RunLog.find("module 3 (Queuer): status -1, paused", resumed), std::string::npos)
             << RunLog;
-        EXPECT_NE(AfterInLog(RunLog, "The module stays paused: its configuration ")
-                      .find("; it starts once a configuration is loaded, imported or saved"),
-                  std::string::npos)
+        EXPECT_THAT(AfterInLog(RunLog, "The module stays paused: its configuration "),
+                    HasSubstr("; it starts once a configuration is loaded, imported or saved"))
             << RunLog;
         EXPECT_EQ(AfterInLog(RunLog, "GetValue(6) = "), "true");
-        EXPECT_EQ(RunLog.find(" transferring at "), std::string::npos) << RunLog;
+        EXPECT_THAT(RunLog, Not(HasSubstr(" transferring at ")));
         // Nothing taken: both plates wait in the store for the module.
         const std::vector<std::string> store = StoreLines();
         ASSERT_EQ(store.size(), 3u) << RunLog;
         for (size_t i = 1; i < store.size(); ++i)
-            EXPECT_NE(store[i].find("for=3:pending"), std::string::npos) << store[i];
+            EXPECT_THAT(store[i], HasSubstr("for=3:pending"));
         // Close keeps the window layout, and no settings beside it.
-        EXPECT_EQ(ListStreams((ConfigFolder() / "Q.set").string()).find("\nQ:"), std::string::npos);
+        EXPECT_THAT(ListStreams((ConfigFolder() / "Q.set").string()), Not(HasSubstr("\nQ:")));
     }
     for (const std::string& name : temporaries)
         EXPECT_FALSE(fs::exists(ConfigFolder() / name)) << name;
@@ -310,9 +292,7 @@ TEST_F(WorkflowTest, ADamagedConfigurationKeepsTheModulePausedUntilOneIsLoaded) 
 
     // A configuration given again: the module runs, and every plate arrives unchanged.
     WriteConfig("WorkMode=1");
-    TRun fixed;
-    fixed.Module = ColourFlows;
-    ASSERT_TRUE(Passes(fixed));
+    ASSERT_TRUE(Passes({.Module = ColourFlows}));
     ExpectSent("a", 1);
     ExpectSent("b", 1);
 }
@@ -325,9 +305,8 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
     const fs::path storage = Root / "disk" / "Storage";
     WriteConfig("StoreDir=\"" + storage.string() + "\"");
     MakePages("disk", 10);
-    TRun run;
+    TRun run{.Workflow = CloseAfterLog("Not enough free disk space", "1")};
     run.Module += "before-close = GetValue 6\n";
-    run.Workflow = CloseAfterLog("Not enough free disk space", "1");
     ASSERT_TRUE(Passes(run));
     const size_t resumed = RunLog.find("-> module 3 (Queuer): Resume()");
     ASSERT_NE(resumed, std::string::npos) << RunLog;
@@ -335,33 +314,24 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
     ASSERT_NE(low, std::string::npos) << RunLog;
     EXPECT_NE(RunLog.find("module 3 (Queuer): status 1, paused", low), std::string::npos) << RunLog;
     EXPECT_EQ(AfterInLog(RunLog, "GetValue(6) = "), "true");
-    EXPECT_EQ(RunLog.find(" transferring at "), std::string::npos) << RunLog;
+    EXPECT_THAT(RunLog, Not(HasSubstr(" transferring at ")));
     const std::vector<std::string> store = StoreLines();
     ASSERT_EQ(store.size(), 5u) << RunLog;
     for (size_t i = 1; i < store.size(); ++i)
-        EXPECT_NE(store[i].find("for=3:pending"), std::string::npos) << store[i];
+        EXPECT_THAT(store[i], HasSubstr("for=3:pending"));
     EXPECT_TRUE(fs::is_directory(storage / "Q"));
     EXPECT_TRUE(SpoolFiles(storage / "Q").empty());
 }
 
-// Milliseconds since the epoch of a twf log line's stamp ("YYYY-MM-DD HH:MM:SS.mmm ...").
-int64_t StampMs(const std::string& line) {
-    std::tm tm{};
-    int ms = 0;
-    if (std::sscanf(line.c_str(), "%d-%d-%d %d:%d:%d.%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &ms) != 7)
-        return -1;
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    tm.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&tm)) * 1000 + ms;
-}
-
-// The stamp of the first log line that holds text; -1 without one.
+// The stamp of the first log line that holds text ("YYYY-MM-DD HH:MM:SS.mmm ..."), in ms since
+// the epoch; -1 without one.
 int64_t StampOf(const std::string& log, const std::string& text) {
     for (const std::string& line : Lines(log)) {
-        if (line.find(text) != std::string::npos)
-            return StampMs(line);
+        if (line.find(text) != std::string::npos) {
+            const QDateTime stamp = QDateTime::fromString(
+                QString::fromStdString(line.substr(0, 23)), "yyyy-MM-dd HH:mm:ss.zzz");
+            return stamp.isValid() ? stamp.toMSecsSinceEpoch() : -1;
+        }
     }
     return -1;
 }
@@ -372,13 +342,12 @@ TEST_F(WorkflowTest, AJobForAPausedDestinationHoldsBackNoJobForAReadyOne) {
     MakePages("first", 1, "K");
     MakePages("later", 20, "CMY");
     WriteConfig("WorkMode=1");
-    TRun run;
-    run.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Magenta;Device=2\n"
-                 "flow = 16: Color=Yellow;Device=3\nflow = 17: Color=Black;Device=4\n";
-    run.Extra = "\n[sink 16]\nname = Printer C\nfolder = out/c\n"
-                "\n[sink 17]\nname = Printer D\nfolder = out/d\npaused-for = 4\n";
-    run.Workflow = "expect = 4\n";
-    ASSERT_TRUE(Passes(run));
+    ASSERT_TRUE(
+        Passes({.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Magenta;Device=2\n"
+                          "flow = 16: Color=Yellow;Device=3\nflow = 17: Color=Black;Device=4\n",
+                .Workflow = "expect = 4\n",
+                .Extra = "\n[sink 16]\nname = Printer C\nfolder = out/c\n"
+                         "\n[sink 17]\nname = Printer D\nfolder = out/d\npaused-for = 4\n"}));
     ExpectSent("a", 1);
     ExpectSent("b", 1);
     ExpectSent("c", 1);
