@@ -4,6 +4,7 @@
 #include "control/TModuleControl.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TJobListModel.h"
+#include "module/ModuleTestSupport.h"
 #include "platform/System.h"
 #include "platform/TCompoundFile.h"
 #include "platform/TFileStream.h"
@@ -40,44 +41,6 @@ inline std::string CallText(const std::string& method, const std::vector<TVarian
                                       : VariantToText(args[i]));
     return call + ")";
 }
-
-// The workflow server: records its calls as "Method(arg,arg)".
-class TRecordingServer : public TInProcessObject {
-public:
-    std::vector<std::string> Calls;
-    std::string ConfigKey = "FromServer";
-
-    TRecordingServer() {
-        for (const char* method : {"ChangeStatus", "WriteLog", "SetValue", "ShowLabel", "CloseMe"})
-            Define(method, [this, method](const std::vector<TVariant>& args) {
-                Record(method, args);
-                return TCallResult{};
-            });
-        Define("GetConfigKey", [this](const std::vector<TVariant>& args) {
-            Record("GetConfigKey", args);
-            return TCallResult{ConfigKey, {}};
-        });
-        Define("IsJobUse", [this](const std::vector<TVariant>& args) {
-            Record("IsJobUse", args);
-            return TCallResult{JobsInUse.count(VariantToInt(args.at(1))) > 0, {}};
-        });
-    }
-
-    // The jobs whose previews the workflow still shows.
-    std::set<int32_t> JobsInUse;
-
-    bool Called(const std::string& call) const {
-        for (const std::string& c : Calls)
-            if (c == call)
-                return true;
-        return false;
-    }
-
-private:
-    void Record(const std::string& method, const std::vector<TVariant>& args) {
-        Calls.push_back(CallText(method, args));
-    }
-};
 
 // The document store: RNextFindDoc answers from a queue (-1 once it is empty), every call is
 // recorded as "Method(arg,arg)".
@@ -143,7 +106,10 @@ protected:
         SetEnv("XDG_DATA_HOME", Root + "/xdg");
         Process.ProgramFolder = Root + "/prog/";
         Process.LogSink = SystemLog;
-        Server = std::make_shared<TRecordingServer>();
+        // The workflow server: a key when asked for one, and no job of its own in use.
+        Server = MakeServer(::raduvuz::ComputerName(), Root + "/preview");
+        Server->Answers["GetConfigKey"] = TCallResult{std::string("FromServer"), {}};
+        Server->Answers["IsJobUse"] = TCallResult{false, {}};
         Process.ServerObject = TServerClient(Server);
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
         Inside(*Module).ModuleNumber = 7;
@@ -193,7 +159,7 @@ protected:
     TModuleProcess Process;
     TFakeWindow Window;
     std::shared_ptr<TRecordingLogSink> SystemLog = std::make_shared<TRecordingLogSink>();
-    std::shared_ptr<TRecordingServer> Server;
+    std::shared_ptr<TScriptedPeer> Server;
     std::unique_ptr<TModuleControl> Module;
     std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;
 };

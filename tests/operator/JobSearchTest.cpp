@@ -89,49 +89,32 @@ TEST(JobSearch, EmptyCriteriaWalkEveryRowThenReportNotFound) {
     EXPECT_EQ(SearchNext(shown, 1, none).Outcome, TSearchOutcome::NotFound);
 }
 
-TEST(JobSearch, NumbersAndPagesAreExactTexts) {
-    TJobSearchCriteria criteria;
-    criteria.JobID = "12";
-    EXPECT_TRUE(Passes({.Job = "12"}, criteria));
-    EXPECT_FALSE(Passes({.Job = "012"}, criteria));
-    EXPECT_FALSE(Passes({.Job = "12 "}, criteria));
-
-    criteria = {};
-    criteria.DocID = "301";
-    EXPECT_TRUE(Passes({.Doc = "301"}, criteria));
-    EXPECT_FALSE(Passes({.Doc = "3011"}, criteria));
-
-    criteria = {};
-    criteria.Page = "1-4a";
-    EXPECT_TRUE(Passes({.Page = "1-4a"}, criteria));
-    EXPECT_FALSE(Passes({.Page = "1-4A"}, criteria));
-}
-
-TEST(JobSearch, NamesColoursAndDestinationsMatchUpperCased) {
-    TJobSearchCriteria criteria;
-    criteria.Name = TTextCriterion{"abc", false};
-    EXPECT_TRUE(Passes({.Name = "xABCx"}, criteria));
-    EXPECT_FALSE(Passes({.Name = "xAB Cx"}, criteria));
-    criteria.Name->Equal = true;
-    EXPECT_FALSE(Passes({.Name = "xABCx"}, criteria));
-    EXPECT_TRUE(Passes({.Name = "Abc"}, criteria));
-
-    criteria = {};
-    criteria.Color = TTextCriterion{"reflex", false};
-    EXPECT_TRUE(Passes({.Color = "Reflex Blue"}, criteria));
-    criteria.Color->Equal = true;
-    EXPECT_FALSE(Passes({.Color = "Reflex Blue"}, criteria));
-
-    criteria = {};
-    criteria.Destination = TTextCriterion{"PLATE", false};
-    EXPECT_TRUE(Passes({.Destination = "Proofer, platesetter 2"}, criteria));
-    EXPECT_FALSE(Passes({.Destination = "Proofer"}, criteria));
-
-    // The type is equal or nothing: RSTBND is not RST.
-    criteria = {};
-    criteria.Type = "rst";
-    EXPECT_TRUE(Passes({.Type = "RST"}, criteria));
-    EXPECT_FALSE(Passes({.Type = "RSTBND"}, criteria));
+// Each criterion alone, the rows it passes and those it fails: numbers and pages are exact
+// texts, names, colours and destinations match upper-cased, the type is equal or nothing.
+TEST(JobSearch, EachColumnsCriterionPassesAndFailsItsRows) {
+    const struct {
+        TJobSearchCriteria Criteria;
+        std::vector<TRowText> Passing;
+        std::vector<TRowText> Failing;
+    } cases[] = {
+        {{.JobID = "12"}, {{.Job = "12"}}, {{.Job = "012"}, {.Job = "12 "}}},
+        {{.DocID = "301"}, {{.Doc = "301"}}, {{.Doc = "3011"}}},
+        {{.Page = "1-4a"}, {{.Page = "1-4a"}}, {{.Page = "1-4A"}}},
+        {{.Name = TTextCriterion{"abc", false}}, {{.Name = "xABCx"}}, {{.Name = "xAB Cx"}}},
+        {{.Name = TTextCriterion{"abc", true}}, {{.Name = "Abc"}}, {{.Name = "xABCx"}}},
+        {{.Color = TTextCriterion{"reflex", false}}, {{.Color = "Reflex Blue"}}, {}},
+        {{.Color = TTextCriterion{"reflex", true}}, {}, {{.Color = "Reflex Blue"}}},
+        {{.Type = "rst"}, {{.Type = "RST"}}, {{.Type = "RSTBND"}}},
+        {{.Destination = TTextCriterion{"PLATE", false}},
+         {{.Destination = "Proofer, platesetter 2"}},
+         {{.Destination = "Proofer"}}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        for (const TRowText& row : cases[i].Passing)
+            EXPECT_TRUE(Passes(row, cases[i].Criteria)) << "case " << i;
+        for (const TRowText& row : cases[i].Failing)
+            EXPECT_FALSE(Passes(row, cases[i].Criteria)) << "case " << i;
+    }
 }
 
 TEST(JobSearch, LettersBeyondAsciiMatchInAUtf8Locale) {
@@ -192,26 +175,33 @@ TEST(JobSearch, AnUnreadableDateEndsTheSearchAtItsRow) {
 // Sizes compare the job's bytes in Kb of 1024, the unit of the Size column, whatever the
 // column's text says.
 TEST(JobSearch, SizesMatchWithinAHundredthOfAKilobyte) {
-    EXPECT_TRUE(Passes({.Bytes = Kb(1536)}, SizeIs(TSearchCompare::Equal, 1536)));
-    EXPECT_TRUE(
-        Passes({.Size = "1.50 Mb", .Bytes = Kb(1536)}, SizeIs(TSearchCompare::Equal, 1536.01)));
-    EXPECT_FALSE(Passes({.Bytes = Kb(1536)}, SizeIs(TSearchCompare::Equal, 1536.02)));
-    EXPECT_TRUE(Passes({.Bytes = 2048}, SizeIs(TSearchCompare::Equal, 2)));
-    EXPECT_FALSE(Passes({.Bytes = 2048}, SizeIs(TSearchCompare::Equal, 2.048)));
-    EXPECT_TRUE(
-        Passes({.Size = "Spooling", .Bytes = 480000}, SizeIs(TSearchCompare::Equal, 468.75)));
-
-    EXPECT_TRUE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::Greater, 1.99)));
-    EXPECT_FALSE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::Greater, 2)));
-    EXPECT_TRUE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::GreaterEqual, 2)));
-    EXPECT_TRUE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::Less, 2.5)));
-    EXPECT_TRUE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::LessEqual, 2)));
-    EXPECT_FALSE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::Less, 2)));
+    using enum TSearchCompare;
+    const struct {
+        TRowText Row;
+        TSearchCompare Compare;
+        double Kb;
+        bool Passes;
+    } cases[] = {
+        {{.Bytes = Kb(1536)}, Equal, 1536, true},
+        {{.Size = "1.50 Mb", .Bytes = Kb(1536)}, Equal, 1536.01, true},
+        {{.Bytes = Kb(1536)}, Equal, 1536.02, false},
+        {{.Bytes = 2048}, Equal, 2, true},
+        {{.Bytes = 2048}, Equal, 2.048, false},
+        {{.Size = "Spooling", .Bytes = 480000}, Equal, 468.75, true},
+        {{.Bytes = Kb(2)}, Greater, 1.99, true},
+        {{.Bytes = Kb(2)}, Greater, 2, false},
+        {{.Bytes = Kb(2)}, GreaterEqual, 2, true},
+        {{.Bytes = Kb(2)}, Less, 2.5, true},
+        {{.Bytes = Kb(2)}, LessEqual, 2, true},
+        {{.Bytes = Kb(2)}, Less, 2, false},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(Passes(cases[i].Row, SizeIs(cases[i].Compare, cases[i].Kb)), cases[i].Passes)
+            << "case " << i;
 
     // A job whose size is not known yet, or a negative size, never matches, whatever the
     // comparison.
-    for (TSearchCompare compare : {TSearchCompare::Equal, TSearchCompare::Greater,
-                                   TSearchCompare::Less, TSearchCompare::LessEqual}) {
+    for (TSearchCompare compare : {Equal, Greater, Less, LessEqual}) {
         EXPECT_FALSE(Passes({.Size = "Spooling", .Bytes = -1}, SizeIs(compare, 0)));
         EXPECT_FALSE(Passes({.Size = "2.00 Kb", .Bytes = -1}, SizeIs(compare, 1000)));
         EXPECT_FALSE(Passes({.Bytes = Kb(2)}, SizeIs(compare, -1)));
