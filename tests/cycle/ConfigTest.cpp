@@ -59,12 +59,13 @@ TEST_F(ConfigTest, SavedFileHoldsTheExactStringBesideTheLayoutAndLoadsBackButNot
     const std::string settings = "StoreDir=\"" + Root +
                                  "/store\";DeletePolicy=2;KeepTime=60;WorkMode=1;Copies=3;"
                                  "LastPrvDpi=300;MaxFiles=5;FreeSpace=12.50;LastInTop=1;";
-    if (olefile)
+    if (olefile) {
         EXPECT_EQ(ListStreams(SetFile("Q")),
                   "Q:" +
                       HexEncode(Counted(settings + "Multiplex=0;GenPreview=0;Event=1;"
                                                    "HoldJobs=12_34,13_35;HoldList=\"Term A\"")) +
                       "\n");
+    }
     EXPECT_EQ(Window.LayoutFile, SetFile("Q"));
 
     // The console writes its layout into the same file; saving again keeps it.
