@@ -42,16 +42,7 @@ protected:
     std::shared_ptr<TScriptedStore> Store;
 };
 
-TEST_F(CycleTest, AbortedJobsAreFreedBeforeThePick) {
-    TDoc* aborted = AddJob(1, 0, 10, 100);
-    TDoc* other = AddJob(2, 0, 10, 200);
-    aborted->SetAbortRequested(true);
-    EXPECT_EQ(Module->SelectJob(), other);
-    ASSERT_EQ(Module->JobsInProcess().size(), 1u);
-    EXPECT_TRUE(LogHas("Document Job1 aborted at "));
-}
-
-TEST_F(CycleTest, IntakeLimitLowDiskAndEndlessZeroAnswersStopTheSearch) {
+TEST_F(CycleTest, IntakeLimitAndEndlessZeroAnswersStopTheSearch) {
     AddJob(1, 1, 10, 100);
     AddJob(2, 1, 10, 100);
     Inside(*Module).MaxFiles = 2;
@@ -60,19 +51,9 @@ TEST_F(CycleTest, IntakeLimitLowDiskAndEndlessZeroAnswersStopTheSearch) {
     EXPECT_EQ(Store->Count("RNextFindDoc"), 0);
     EXPECT_TRUE(Inside(*Module).IntakeExhausted);
 
+    // A store that answers 0 for ever does not keep the search going.
     Inside(*Module).MaxFiles = 0;
     Inside(*Module).IntakeExhausted = false;
-    Process.FreeSpaceKb = [](const std::string&) { return int64_t{102399}; };
-    EXPECT_FALSE(Module->Intake());
-    EXPECT_TRUE(Module->IsPaused());
-    EXPECT_TRUE(Inside(*Module).IntakeExhausted);
-    EXPECT_EQ(Store->Count("RNextFindDoc"), 0);
-    EXPECT_TRUE(LogHas("Not enough free disk space at "));
-
-    // A store that answers 0 for ever does not keep the search going.
-    Inside(*Module).Paused = false;
-    Inside(*Module).IntakeExhausted = false;
-    Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
     Store->Define("RNextFindDoc", [](const std::vector<TVariant>&) {
         return TCallResult{int32_t(0), {}};
     });

@@ -4,6 +4,7 @@
 #include "control/TModuleControl.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TJobListModel.h"
+#include "module/ModuleTestSupport.h"
 #include "platform/System.h"
 #include "platform/TCompoundFile.h"
 #include "platform/TFileStream.h"
@@ -31,90 +32,34 @@
 
 namespace raduvuz::test {
 
-// A call as "Method(arg,arg)", flags as true or false.
-inline std::string CallText(const std::string& method, const std::vector<TVariant>& args) {
-    std::string call = method + "(";
-    for (size_t i = 0; i < args.size(); ++i)
-        call += (i ? "," : "") + (std::holds_alternative<bool>(args[i])
-                                      ? std::string(std::get<bool>(args[i]) ? "true" : "false")
-                                      : VariantToText(args[i]));
-    return call + ")";
-}
-
-// The workflow server: records its calls as "Method(arg,arg)".
-class TRecordingServer : public TInProcessObject {
+// The document store: RNextFindDoc answers from a queue (-1 once it is empty), the questions
+// about a document from the tables; every call is recorded as "Method(arg,arg)".
+class TScriptedStore : public TScriptedPeer {
 public:
-    std::vector<std::string> Calls;
-    std::string ConfigKey = "FromServer";
-
-    TRecordingServer() {
-        for (const char* method : {"ChangeStatus", "WriteLog", "SetValue", "ShowLabel", "CloseMe"})
-            Define(method, [this, method](const std::vector<TVariant>& args) {
-                Record(method, args);
-                return TCallResult{};
-            });
-        Define("GetConfigKey", [this](const std::vector<TVariant>& args) {
-            Record("GetConfigKey", args);
-            return TCallResult{ConfigKey, {}};
-        });
-        Define("IsJobUse", [this](const std::vector<TVariant>& args) {
-            Record("IsJobUse", args);
-            return TCallResult{JobsInUse.count(VariantToInt(args.at(1))) > 0, {}};
-        });
-    }
-
-    // The jobs whose previews the workflow still shows.
-    std::set<int32_t> JobsInUse;
-
-    bool Called(const std::string& call) const {
-        for (const std::string& c : Calls)
-            if (c == call)
-                return true;
-        return false;
-    }
-
-private:
-    void Record(const std::string& method, const std::vector<TVariant>& args) {
-        Calls.push_back(CallText(method, args));
-    }
-};
-
-// The document store: RNextFindDoc answers from a queue (-1 once it is empty), every call is
-// recorded as "Method(arg,arg)".
-class TScriptedStore : public TInProcessObject {
-public:
-    std::vector<std::string> Calls;
     std::deque<int32_t> NextDocs;
     std::map<int32_t, std::string> DDS;
     std::set<int32_t> DocsWaitingFor;
     int32_t OpenedJobID = -1;
 
-    TScriptedStore() {
-        Define("RNextFindDoc", [this](const std::vector<TVariant>& args) {
-            Record("RNextFindDoc", args);
-            if (NextDocs.empty())
-                return TCallResult{int32_t(-1), {}};
-            const int32_t doc = NextDocs.front();
-            NextDocs.pop_front();
-            return TCallResult{doc, {}};
-        });
-        Define("RGetDocDDS", [this](const std::vector<TVariant>& args) {
-            Record("RGetDocDDS", args);
-            return TCallResult{DDS[VariantToInt(args[0])], {}};
-        });
-        Define("IsDocForExists", [this](const std::vector<TVariant>& args) {
-            Record("IsDocForExists", args);
-            return TCallResult{DocsWaitingFor.count(VariantToInt(args[0])) > 0, {}};
-        });
-        Define("ROpenDoc", [this](const std::vector<TVariant>& args) {
-            Record("ROpenDoc", args);
-            return TCallResult{DDS[VariantToInt(args[1])], {OpenedJobID}};
-        });
-        for (const char* method : {"RAbortDoc", "RCloseDoc", "WAbortDoc", "WCloseDoc"})
-            Define(method, [this, method](const std::vector<TVariant>& args) {
-                Record(method, args);
-                return TCallResult{};
-            });
+    TScriptedStore()
+        : TScriptedPeer({"RNextFindDoc", "RGetDocDDS", "IsDocForExists", "ROpenDoc", "RAbortDoc",
+                         "RCloseDoc", "WAbortDoc", "WCloseDoc"}) {
+        // The answer of each call, made before it is given.
+        OnCall = [this](const std::string& method) {
+            const std::vector<TVariant>& args = Args.back();
+            if (method == "RNextFindDoc") {
+                Answers[method] = TCallResult{NextDocs.empty() ? -1 : NextDocs.front(), {}};
+                if (!NextDocs.empty())
+                    NextDocs.pop_front();
+            } else if (method == "RGetDocDDS") {
+                Answers[method] = TCallResult{DDS[VariantToInt(args.at(0))], {}};
+            } else if (method == "IsDocForExists") {
+                Answers[method] =
+                    TCallResult{DocsWaitingFor.count(VariantToInt(args.at(0))) > 0, {}};
+            } else if (method == "ROpenDoc") {
+                Answers[method] = TCallResult{DDS[VariantToInt(args.at(1))], {OpenedJobID}};
+            }
+        };
     }
 
     int Count(const std::string& prefix) const {
@@ -122,11 +67,6 @@ public:
         for (const std::string& call : Calls)
             n += call.rfind(prefix, 0) == 0 ? 1 : 0;
         return n;
-    }
-
-private:
-    void Record(const std::string& method, const std::vector<TVariant>& args) {
-        Calls.push_back(CallText(method, args));
     }
 };
 
@@ -143,7 +83,10 @@ protected:
         SetEnv("XDG_DATA_HOME", Root + "/xdg");
         Process.ProgramFolder = Root + "/prog/";
         Process.LogSink = SystemLog;
-        Server = std::make_shared<TRecordingServer>();
+        // The workflow server: a key when asked for one, and no job of its own in use.
+        Server = MakeServer(::raduvuz::ComputerName(), Root + "/preview");
+        Server->Answers["GetConfigKey"] = TCallResult{std::string("FromServer"), {}};
+        Server->Answers["IsJobUse"] = TCallResult{false, {}};
         Process.ServerObject = TServerClient(Server);
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
         Inside(*Module).ModuleNumber = 7;
@@ -193,7 +136,7 @@ protected:
     TModuleProcess Process;
     TFakeWindow Window;
     std::shared_ptr<TRecordingLogSink> SystemLog = std::make_shared<TRecordingLogSink>();
-    std::shared_ptr<TRecordingServer> Server;
+    std::shared_ptr<TScriptedPeer> Server;
     std::unique_ptr<TModuleControl> Module;
     std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;
 };

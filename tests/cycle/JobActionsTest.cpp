@@ -280,7 +280,7 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
               ": Can not find job 5 (" + Module->GetJobDir() + "/5_50: No such file or directory)");
 }
 
-TEST_F(JobActionsTest, CopyMakesTheFolderWithItsParentsAndReportsWhatFailed) {
+TEST_F(JobActionsTest, CopyMakesTheFolderWithItsParentsOverwritesAndReportsWhatFailed) {
     WriteJob("5_50", "Name=C");
     WriteJob("6_60", "Name=D");
     Module->ReloadSavedJobs();
@@ -294,6 +294,10 @@ TEST_F(JobActionsTest, CopyMakesTheFolderWithItsParentsAndReportsWhatFailed) {
                                           ": No such file or directory",
                                       ": Jobs copied to " + folder + ": 5_50 (C)"));
 
+    // A file of the same name there is overwritten.
+    WriteTextFile(folder + "/5_50", "old");
+    EXPECT_THAT(Actions().Copy({IdOf("5")}, folder).Done, ElementsAre(IdOf("5")));
+    EXPECT_EQ(ReadTextFile(folder + "/5_50"), ReadTextFile(Module->GetJobDir() + "/5_50"));
     WriteTextFile(Root + "/plain", "x");
     EXPECT_THROW(Actions().Copy({IdOf("5")}, Root + "/plain/sub"), std::runtime_error);
 }

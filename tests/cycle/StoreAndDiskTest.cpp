@@ -12,6 +12,7 @@
 namespace raduvuz::test {
 namespace {
 
+using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
@@ -129,7 +130,7 @@ TEST_F(StoreAndDiskTest,
                 Not(IsEmpty()));
     EXPECT_EQ(SystemLog->SeverityOf("The document store has gone ("), TLogSeverity::Error);
     EXPECT_THAT(SystemLog->Find("Exception in"), IsEmpty());
-    EXPECT_TRUE(Server->Called("ChangeStatus(7,false,1)"));
+    EXPECT_THAT(Server->Calls, Contains("ChangeStatus(7,false,1)"));
 
     // Away, a tick only looks whether the name has an owner again.
     const int calls = Store->Calls;
@@ -145,10 +146,14 @@ TEST_F(StoreAndDiskTest,
 }
 
 TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot) {
+    // Too little room: the store is not even asked for a document.
     FreeKb = 102399;
     EXPECT_FALSE(Module->Intake());
+    EXPECT_EQ(Store->Calls, 0);
+    EXPECT_TRUE(Inside(*Module).IntakeExhausted);
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_TRUE(Module->IsPausedForDisk());
+    EXPECT_TRUE(LogHas("Not enough free disk space at "));
     EXPECT_THAT(SystemLog->Find("The module starts again by itself once " +
                                 Inside(*Module).StoreDir + " has 100 MB free (now 99 MB)"),
                 Not(IsEmpty()));

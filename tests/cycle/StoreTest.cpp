@@ -75,29 +75,6 @@ TEST_F(StoreTest, HoldFileBringsHeldJobsBackAndIsDeleted) {
     EXPECT_TRUE(Module->JobInProcess("5", "50"));
 }
 
-TEST_F(StoreTest, CopyAndInUseQuestions) {
-    WriteJob("5_50", "Name=Copy");
-    ForceDirectories(Root + "/out");
-    {
-        std::ofstream old(Root + "/out/5_50");
-        old << "old";
-    }
-    EXPECT_EQ(Module->CopySavedJob("5", "50", Root + "/out"), "");
-    EXPECT_EQ(std::filesystem::file_size(Root + "/out/5_50"),
-              std::filesystem::file_size(Module->GetJobDir() + "/5_50"));
-    EXPECT_NE(Module->CopySavedJob("5", "51", Root + "/out"), "");
-    EXPECT_FALSE(FileExists(Root + "/out/5_51"));
-
-    auto record = std::make_shared<TSavedDoc>();
-    record->DocID = 50;
-    record->SaveCount = 1;
-    Inside(*Module).SavedDocs.push_back(record);
-    EXPECT_TRUE(Module->SavedJobInUse("50"));
-    record->SaveCount = 0;
-    EXPECT_FALSE(Module->SavedJobInUse("50"));
-    EXPECT_FALSE(Module->SavedJobInUse("51"));
-}
-
 TEST_F(StoreTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
     TDoc* job = Inside(*Module).Jobs.Add(
         TDoc::Create(*Module, true, 131, 130, "Name=Kept", TJobState::Sending));
@@ -117,6 +94,7 @@ TEST_F(StoreTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
     EXPECT_TRUE(Module->SavedJobInUse("131"));
     Module->DeleteSavedDoc(555);
     EXPECT_TRUE(Inside(*Module).SavedDocs.empty());
+    EXPECT_FALSE(Module->SavedJobInUse("131"));
     EXPECT_TRUE(LogHas("Delete saved doc Kept.prn"));
     Inside(*Module).DeletePolicy = 0;
     EXPECT_FALSE(Module->SaveDoc(555));

@@ -90,10 +90,9 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
     Calls.clear();
     Host.FreeJob(*transfer);
     ASSERT_GE(Calls.size(), 4u);
-    EXPECT_EQ(Calls[0], "RCloseDoc 11");
-    EXPECT_EQ(Calls[1], "WAbortDoc 42");
-    EXPECT_EQ(Calls[2], "ChangeStatus 1");
-    EXPECT_EQ(Calls[3], "ShowLabel 1");
+    EXPECT_EQ(std::vector<std::string>(Calls.begin(), Calls.begin() + 4),
+              (std::vector<std::string>{"RCloseDoc 11", "WAbortDoc 42", "ChangeStatus 1",
+                                        "ShowLabel 1"}));
     EXPECT_EQ(Host.Jobs.size(), 2u);
     EXPECT_EQ(Host.Rows.Count(), 1);
 

@@ -2,6 +2,7 @@
 
 #include "common/TTwfPaths.h"
 #include "control/TModuleControl.h"
+#include "cycle/CycleTestSupport.h"
 #include "module/ModuleTestSupport.h"
 #include "platform/System.h"
 #include "support/RecordingLogSink.h"
@@ -14,37 +15,26 @@
 
 namespace raduvuz::test {
 
-// A module object with a fake window, a scripted server and store, and its data and program
-// folders in a temporary folder.
-class ModuleFixture : public ::testing::Test {
+// A module object before Init, with a fake window, a scripted server and store, and its data and
+// program folders in a temporary folder.
+class ModuleFixture : public TModuleTest {
 protected:
-    TTempFolder Temp;
-    TScopedEnv Registry{"RADUVUZ_REGISTRY", Temp.Path() + "/registry.ini"};
-    TScopedEnv Xdg{"XDG_DATA_HOME", Temp.Path() + "/xdg"};
-    TModuleProcess Process;
-    TFakeWindow Window;
-    std::unique_ptr<TModuleControl> Module;
-    std::shared_ptr<TScriptedPeer> Server;
-    std::shared_ptr<TScriptedPeer> Store;
-    std::shared_ptr<TRecordingLogSink> SystemLog = std::make_shared<TRecordingLogSink>();
+    std::shared_ptr<TScriptedPeer> Store = MakeStore(true);
     int StoreCreations = 0;
     std::string CreatedProgId;
 
     void SetUp() override {
-        Process.ProgramFolder = Temp.Path() + "/prog/";
-        Process.LogSink = SystemLog;
-        ForceDirectories(ConfigFolder());
+        TModuleTest::SetUp();
+        // Nothing of what Init gives: no server, no number.
+        Process.ServerObject = TServerClient();
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
-        Server = MakeServer(::raduvuz::ComputerName(), Temp.Path() + "/preview");
-        Store = MakeStore(true);
+        ForceDirectories(ConfigFolder());
         Process.ObjectFactory = [this](const std::string& progId) -> TDispatchPtr {
             ++StoreCreations;
             CreatedProgId = progId;
             return Store;
         };
     }
-
-    void TearDown() override { Module.reset(); }
 
     std::string ConfigFolder() const { return ExcludeTrailingSeparator(DataPath()) + "/Config"; }
 

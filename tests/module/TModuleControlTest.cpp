@@ -25,14 +25,10 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     Inside(*Module).ModuleID = "kept";
     Module->Init(5, "Queue one", Server);
 
-    ASSERT_EQ(Server->Calls.size(), 6u);
-    EXPECT_EQ(Server->Calls[0], "ChangeStatus(5,true,1)");
-    EXPECT_THAT(Server->Calls[1], StartsWith("WriteLog(5, Connected at "));
-    EXPECT_EQ(Server->Calls[2], "GetValue(0,1004)");
-    EXPECT_EQ(Server->Calls[3], "GetValue(0,2)");
-    EXPECT_EQ(Server->Calls[4], "GetValue(0,1)");
-    // The store is asked with the server's main computer name.
-    EXPECT_EQ(Server->Calls[5], "GetValue(0,2)");
+    // The last: the store is asked with the server's main computer name.
+    EXPECT_THAT(Server->Calls,
+                ElementsAre("ChangeStatus(5,true,1)", StartsWith("WriteLog(5, Connected at "),
+                            "GetValue(0,1004)", "GetValue(0,2)", "GetValue(0,1)", "GetValue(0,2)"));
     EXPECT_THAT(Store->Calls, ElementsAre("IsMainComputer(" + ::raduvuz::ComputerName() + ")"));
     EXPECT_EQ(CreatedProgId, "RozEza.MemoryMan");
 
@@ -43,7 +39,7 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
 
     EXPECT_TRUE(Module->IsCurrent());
     EXPECT_EQ(Process.ServerValue1004, 77);
-    EXPECT_EQ(Module->GetPreviewDir(), Temp.Path() + "/preview");
+    EXPECT_EQ(Module->GetPreviewDir(), Root + "/preview");
     EXPECT_TRUE(DirectoryExists(Module->GetPreviewDir()));
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_EQ(Module->GetStatus(), 1);
@@ -58,8 +54,6 @@ TEST_F(ModuleControlTest, InitOnTheMainComputerReportsAndLearnsThePreviewFolder)
     EXPECT_EQ(Inside(*Module).StoreDir, Process.ProgramFolder + "Storage");
     EXPECT_EQ(Module->GetComputerName(), ::raduvuz::ComputerName());
     EXPECT_EQ(Module->GetErrorMessage(), "no error");
-    EXPECT_EQ(Module->GetInParams(), "");
-    EXPECT_EQ(Module->GetOutParams(), "");
     EXPECT_EQ(Window.Caption, "Queue one");
     EXPECT_EQ(Window.TrayTip, "Queue one");
     EXPECT_EQ(Window.PauseHint, "Start");
@@ -126,10 +120,8 @@ TEST_F(ModuleControlTest, AFailingServerSkipsTheRestOfTheFirstBlockOnly) {
     Module->Init(3, "Queue", Server);
 
     // ChangeStatus, the failed WriteLog, then only the store's question and the closing log.
-    EXPECT_EQ(Server->Calls[0], "ChangeStatus(3,true,1)");
-    EXPECT_THAT(Server->Calls[1], StartsWith("WriteLog(3,"));
-    EXPECT_EQ(Server->Calls[2], "GetValue(0,2)");
-    EXPECT_EQ(Server->Calls.size(), 3u);
+    EXPECT_THAT(Server->Calls,
+                ElementsAre("ChangeStatus(3,true,1)", StartsWith("WriteLog(3,"), "GetValue(0,2)"));
     EXPECT_EQ(Process.ServerValue1004, 36);
     EXPECT_EQ(Module->GetPreviewDir(), "");
     EXPECT_TRUE(Module->IsCurrent());
@@ -276,7 +268,7 @@ TEST_F(ModuleControlTest, CloseThatCannotWriteTheHoldFileKeepsTheOldOneAndSaysWh
 TEST_F(ModuleControlTest, WhatTheModuleWritesIsTheOwnersAloneUnderTheUsualUmask) {
     const mode_t old = ::umask(022);
     InitModule();
-    Inside(*Module).StoreDir = Temp.Path() + "/store";
+    Inside(*Module).StoreDir = Root + "/store";
     std::filesystem::remove_all(ConfigFolder());
     Module->LoadConfig("q1");
     Module->SaveConfig("q1");
@@ -290,18 +282,18 @@ TEST_F(ModuleControlTest, WhatTheModuleWritesIsTheOwnersAloneUnderTheUsualUmask)
         return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
     };
     using std::filesystem::perms;
-    EXPECT_EQ(mode(Temp.Path() + "/store"), perms::owner_all);
-    EXPECT_EQ(mode(Temp.Path() + "/store/q1"), perms::owner_all);
+    EXPECT_EQ(mode(Root + "/store"), perms::owner_all);
+    EXPECT_EQ(mode(Root + "/store/q1"), perms::owner_all);
     EXPECT_EQ(mode(ConfigFolder()), perms::owner_all);
     EXPECT_EQ(mode(ConfigFolder() + "/q1.set"), perms::owner_read | perms::owner_write);
     EXPECT_EQ(mode(ConfigFolder() + "/q1.hld"), perms::owner_read | perms::owner_write);
-    EXPECT_EQ(mode(Temp.Path() + "/preview"), perms::owner_all);
+    EXPECT_EQ(mode(Root + "/preview"), perms::owner_all);
 }
 
 TEST_F(ModuleControlTest, KillWithoutAKeyDeletesNothing) {
     InitModule();
     // Without a key the job folder would be the storage folder, holding other modules' folders.
-    Inside(*Module).StoreDir = Temp.Path() + "/store";
+    Inside(*Module).StoreDir = Root + "/store";
     ForceDirectories(Inside(*Module).StoreDir + "/other");
     WriteTextFile(Inside(*Module).StoreDir + "/other/1_2", "spool");
     WriteTextFile(Inside(*Module).StoreDir + "/3_4", "spool");
@@ -322,7 +314,7 @@ TEST_F(ModuleControlTest, KillWithoutAKeyDeletesNothing) {
 TEST_F(ModuleControlTest, KillRemovesTheJobFolderAndConfigurationOnlyWhenNothingElseIsInIt) {
     InitModule();
     Inside(*Module).ConfigKey = "k";
-    Inside(*Module).StoreDir = Temp.Path() + "/store";
+    Inside(*Module).StoreDir = Root + "/store";
     const std::string folder = Inside(*Module).StoreDir + "/k";
     ForceDirectories(folder + "/sub");
     WriteTextFile(folder + "/1_2", "spool");

@@ -36,8 +36,6 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
     EXPECT_EQ(Module->GetHoldList()[0].Text, "K5");
     EXPECT_EQ(Module->GetHoldList()[0].Tag, 5);
     EXPECT_TRUE(Process.SavedJobsReloaded);
-    Module->CompletedSendTerminators();
-    EXPECT_TRUE(Process.SavedJobsReloaded);
 
     Module->ClearTerminatorsSet();
     EXPECT_TRUE(Module->GetTermNames().empty());
@@ -49,7 +47,7 @@ TEST_F(ModuleFlowTest, FlowEntriesTerminatorsAndHoldList) {
 }
 
 TEST_F(ModuleFlowTest, ForceDirCreatesOnlyWhenAsked) {
-    const std::string folder = Temp.Path() + "/a/b";
+    const std::string folder = Root + "/a/b";
     EXPECT_FALSE(Module->ForceDir(folder, false));
     EXPECT_FALSE(DirectoryExists(folder));
     EXPECT_TRUE(Module->ForceDir(folder, true));

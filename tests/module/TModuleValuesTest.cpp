@@ -191,42 +191,41 @@ TEST_F(ModuleValuesTest, LastInTopResortsTheCompletedListOnlyOnAChange) {
 TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
     InitModule();
     Inside(*Module).ConfigKey = "q";
-    Inside(*Module).StoreDir = Temp.Path() + "/old";
+    Inside(*Module).StoreDir = Root + "/old";
     Inside(*Module).JobDir = Inside(*Module).StoreDir + "/q";
     ForceDirectories(Module->GetJobDir());
     WriteTextFile(Module->GetJobDir() + "/1_1", "spool");
-    ForceDirectories(Temp.Path() + "/new");
+    ForceDirectories(Root + "/new");
 
-    Module->SetValue(51, Temp.Path() + "/new");
-    EXPECT_EQ(Inside(*Module).StoreDir, Temp.Path() + "/new");
-    EXPECT_EQ(Module->GetJobDir(), Temp.Path() + "/new/q");
+    Module->SetValue(51, Root + "/new");
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/new");
+    EXPECT_EQ(Module->GetJobDir(), Root + "/new/q");
     EXPECT_EQ(ReadTextFile(Module->GetJobDir() + "/1_1"), "spool");
-    EXPECT_FALSE(DirectoryExists(Temp.Path() + "/old/q"));
+    EXPECT_FALSE(DirectoryExists(Root + "/old/q"));
     EXPECT_TRUE(Module->IsPaused());
 
     // A folder that is not there yet is made, and the job folder moves into it.
-    Module->SetValue(51, Temp.Path() + "/missing/parent");
-    EXPECT_EQ(Module->GetJobDir(), Temp.Path() + "/missing/parent/q");
+    Module->SetValue(51, Root + "/missing/parent");
+    EXPECT_EQ(Module->GetJobDir(), Root + "/missing/parent/q");
     EXPECT_EQ(ReadTextFile(Module->GetJobDir() + "/1_1"), "spool");
-    EXPECT_FALSE(DirectoryExists(Temp.Path() + "/new/q"));
+    EXPECT_FALSE(DirectoryExists(Root + "/new/q"));
 
     // A move that cannot be made is refused: the jobs stay where they are, nothing is merged.
-    ForceDirectories(Temp.Path() + "/taken/q");
-    WriteTextFile(Temp.Path() + "/taken/q/2_2", "other");
-    EXPECT_EQ(Refusal([&] { Module->SetValue(51, Temp.Path() + "/taken"); })
-                  .rfind("RAduvuz.Error.Unexpected: Cannot move the storage folder from " +
-                             Temp.Path() + "/missing/parent to " + Temp.Path() +
-                             "/taken (cannot rename",
+    ForceDirectories(Root + "/taken/q");
+    WriteTextFile(Root + "/taken/q/2_2", "other");
+    EXPECT_EQ(Refusal([&] { Module->SetValue(51, Root + "/taken"); })
+                  .rfind("RAduvuz.Error.Unexpected: Cannot move the storage folder from " + Root +
+                             "/missing/parent to " + Root + "/taken (cannot rename",
                          0),
               0u);
-    EXPECT_EQ(Module->GetJobDir(), Temp.Path() + "/missing/parent/q");
+    EXPECT_EQ(Module->GetJobDir(), Root + "/missing/parent/q");
     EXPECT_EQ(ReadTextFile(Module->GetJobDir() + "/1_1"), "spool");
-    EXPECT_EQ(ReadTextFile(Temp.Path() + "/taken/q/2_2"), "other");
+    EXPECT_EQ(ReadTextFile(Root + "/taken/q/2_2"), "other");
 
     // Without a job folder the value is ignored.
-    Inside(*Module).JobDir = Temp.Path() + "/none";
-    Module->SetValue(51, Temp.Path() + "/other");
-    EXPECT_EQ(Inside(*Module).StoreDir, Temp.Path() + "/missing/parent");
+    Inside(*Module).JobDir = Root + "/none";
+    Module->SetValue(51, Root + "/other");
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/missing/parent");
 
     // A relative folder would depend on the folder the process runs in.
     Inside(*Module).JobDir = Inside(*Module).StoreDir + "/q";
@@ -238,7 +237,7 @@ TEST_F(ModuleValuesTest, StorageFolderMovesTheJobFolder) {
     EXPECT_EQ(Refusal([&] { Module->SetValue(51, std::string("/a\"b")); }),
               "RAduvuz.Error.InvalidArgs: Value: \"/a\"b\" holds a double quote, which the "
               "configuration cannot keep");
-    EXPECT_EQ(Inside(*Module).StoreDir, Temp.Path() + "/missing/parent");
+    EXPECT_EQ(Inside(*Module).StoreDir, Root + "/missing/parent");
     EXPECT_TRUE(DirectoryExists(Module->GetJobDir()));
 }
 

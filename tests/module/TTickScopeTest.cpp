@@ -56,7 +56,7 @@ TEST_F(TickScopeTest, InitDuringAPumpInvalidatesTheTickAndKeepsBusy) {
 TEST_F(TickScopeTest, KillDuringAPumpDoesItsFileWorkAtOnce) {
     InitModule();
     Inside(*Module).ConfigKey = "kk";
-    Inside(*Module).StoreDir = Temp.Path() + "/store";
+    Inside(*Module).StoreDir = Root + "/store";
     ForceDirectories(Inside(*Module).StoreDir + "/kk");
     WriteTextFile(Inside(*Module).StoreDir + "/kk/1_57", "spool");
     TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 57, 9, "Name=a"));

@@ -192,26 +192,33 @@ TEST(JobSearch, AnUnreadableDateEndsTheSearchAtItsRow) {
 // Sizes compare the job's bytes in Kb of 1024, the unit of the Size column, whatever the
 // column's text says.
 TEST(JobSearch, SizesMatchWithinAHundredthOfAKilobyte) {
-    EXPECT_TRUE(Passes({.Bytes = Kb(1536)}, SizeIs(TSearchCompare::Equal, 1536)));
-    EXPECT_TRUE(
-        Passes({.Size = "1.50 Mb", .Bytes = Kb(1536)}, SizeIs(TSearchCompare::Equal, 1536.01)));
-    EXPECT_FALSE(Passes({.Bytes = Kb(1536)}, SizeIs(TSearchCompare::Equal, 1536.02)));
-    EXPECT_TRUE(Passes({.Bytes = 2048}, SizeIs(TSearchCompare::Equal, 2)));
-    EXPECT_FALSE(Passes({.Bytes = 2048}, SizeIs(TSearchCompare::Equal, 2.048)));
-    EXPECT_TRUE(
-        Passes({.Size = "Spooling", .Bytes = 480000}, SizeIs(TSearchCompare::Equal, 468.75)));
-
-    EXPECT_TRUE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::Greater, 1.99)));
-    EXPECT_FALSE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::Greater, 2)));
-    EXPECT_TRUE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::GreaterEqual, 2)));
-    EXPECT_TRUE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::Less, 2.5)));
-    EXPECT_TRUE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::LessEqual, 2)));
-    EXPECT_FALSE(Passes({.Bytes = Kb(2)}, SizeIs(TSearchCompare::Less, 2)));
+    using enum TSearchCompare;
+    const struct {
+        TRowText Row;
+        TSearchCompare Compare;
+        double Kb;
+        bool Passes;
+    } cases[] = {
+        {{.Bytes = Kb(1536)}, Equal, 1536, true},
+        {{.Size = "1.50 Mb", .Bytes = Kb(1536)}, Equal, 1536.01, true},
+        {{.Bytes = Kb(1536)}, Equal, 1536.02, false},
+        {{.Bytes = 2048}, Equal, 2, true},
+        {{.Bytes = 2048}, Equal, 2.048, false},
+        {{.Size = "Spooling", .Bytes = 480000}, Equal, 468.75, true},
+        {{.Bytes = Kb(2)}, Greater, 1.99, true},
+        {{.Bytes = Kb(2)}, Greater, 2, false},
+        {{.Bytes = Kb(2)}, GreaterEqual, 2, true},
+        {{.Bytes = Kb(2)}, Less, 2.5, true},
+        {{.Bytes = Kb(2)}, LessEqual, 2, true},
+        {{.Bytes = Kb(2)}, Less, 2, false},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(Passes(cases[i].Row, SizeIs(cases[i].Compare, cases[i].Kb)), cases[i].Passes)
+            << "case " << i;
 
     // A job whose size is not known yet, or a negative size, never matches, whatever the
     // comparison.
-    for (TSearchCompare compare : {TSearchCompare::Equal, TSearchCompare::Greater,
-                                   TSearchCompare::Less, TSearchCompare::LessEqual}) {
+    for (TSearchCompare compare : {Equal, Greater, Less, LessEqual}) {
         EXPECT_FALSE(Passes({.Size = "Spooling", .Bytes = -1}, SizeIs(compare, 0)));
         EXPECT_FALSE(Passes({.Size = "2.00 Kb", .Bytes = -1}, SizeIs(compare, 1000)));
         EXPECT_FALSE(Passes({.Bytes = Kb(2)}, SizeIs(compare, -1)));
