@@ -13,11 +13,13 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const auto Parse = ParseCommandLine;
+TCtlRequest Parse(std::vector<std::string> args) {
+    return ParseCommandLine(args);
+}
 
-std::string UsageError(const std::vector<std::string>& args) {
+std::string UsageError(std::vector<std::string> args) {
     try {
-        Parse(args);
+        Parse(std::move(args));
     } catch (const TUsageError& error) {
         return error.what();
     }
@@ -124,7 +126,11 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
     EXPECT_EQ(AgeText("", at), "-");
     EXPECT_EQ(AgeText("2026-03-01 10:00", at), "-");
 
-    TCtlJob job{.List = "process", .Size = 4000, .State = "sending", .Done = 1000};
+    TCtlJob job;
+    job.List = "process";
+    job.State = "sending";
+    job.Size = 4000;
+    job.Done = 1000;
     EXPECT_EQ(SizeOrProgress(job), "25%");
     job.Size = -1;
     EXPECT_EQ(SizeOrProgress(job), "1000 B");
@@ -141,9 +147,17 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
 
 // A refusal names its cause: no such id, the other list, or what the row lacks.
 TEST(CtlTablesTest, RefusalsNameTheirCause) {
-    const std::vector<TCtlJob> jobs = {{.Id = 5, .List = "process", .State = "sending"},
-                                       {.Id = 8, .List = "passed", .State = "passed"},
-                                       {.Id = 9, .List = "passed", .State = "passed"}};
+    TCtlJob sending;
+    sending.Id = 5;
+    sending.List = "process";
+    sending.State = "sending";
+    TCtlJob passed;
+    passed.Id = 8;
+    passed.List = "passed";
+    passed.State = "passed";
+    TCtlJob other = passed;
+    other.Id = 9;
+    const std::vector<TCtlJob> jobs = {sending, passed, other};
     EXPECT_EQ(RefusalLines("hold", {5, 8, 77}, jobs),
               "hold refused 5: it is sending, not waiting to be sent\n"
               "hold refused 8: a passed job, not one in process\n"
@@ -160,16 +174,17 @@ TEST(CtlTablesTest, RefusalsNameTheirCause) {
 }
 
 TEST(CtlTablesTest, TablesFitTheWidthAndJsonEscapesTexts) {
-    const TCtlJob passed{.Id = 12,
-                         .List = "passed",
-                         .Job = 4,
-                         .Doc = 40,
-                         .Name = "A name much longer than any table column would show \"quoted\"\n",
-                         .Color = "Cyan",
-                         .Size = 70000,
-                         .Created = "2026-03-01T10:00:00",
-                         .Destination = "Platesetter in the back room, left of the door",
-                         .State = "passed"};
+    TCtlJob passed;
+    passed.Id = 12;
+    passed.List = "passed";
+    passed.Job = 4;
+    passed.Doc = 40;
+    passed.Name = "A name much longer than any table column would show \"quoted\"\n";
+    passed.Color = "Cyan";
+    passed.State = "passed";
+    passed.Size = 70000;
+    passed.Created = "2026-03-01T10:00:00";
+    passed.Destination = "Platesetter in the back room, left of the door";
     TCtlJob held = passed;
     held.Id = 13;
     held.List = "process";
