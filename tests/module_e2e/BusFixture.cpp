@@ -7,10 +7,7 @@
 
 #include <QApplication>
 #include <QDBusConnectionInterface>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QProcessEnvironment>
-#include <QTimer>
 #include <QXmlStreamReader>
 
 #include <csignal>
@@ -31,21 +28,15 @@ std::string MakeTempFolder(const char* stem) {
     return ::mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
 }
 
-void Serve(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Started by the first test; ended when the test program ends.
 class TBusEnvironment : public ::testing::Environment {
 public:
     TBusWorld World;
-    QProcess* Daemon = nullptr;
+    TPrivateBus* Bus = nullptr;
     QApplication* App = nullptr;
 
     void Start() {
-        if (Daemon)
+        if (Bus)
             return;
         World.Root = MakeTempFolder("raduvuz-e2e");
         World.Xdg = World.Root + "/xdg";
@@ -78,25 +69,17 @@ public:
         static char* argv[] = {name, nullptr};
         App = new QApplication(argc, argv);
 
-        Daemon = new QProcess();
-        Daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Daemon->start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--config-file=") + QString::fromStdString(config),
-                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!Daemon->waitForStarted(10000) || !Daemon->waitForReadyRead(10000))
-            return;
-        World.Address = QString::fromUtf8(Daemon->readLine()).trimmed().toStdString();
+        Bus = new TPrivateBus(config);
+        World.Address = Bus->Address().toStdString();
         ::setenv("DBUS_SESSION_BUS_ADDRESS", World.Address.c_str(), 1);
     }
 
     void TearDown() override {
-        if (!Daemon)
+        if (!Bus)
             return;
         QDBusConnection::disconnectFromBus(QDBusConnection::sessionBus().name());
-        Daemon->kill();
-        Daemon->waitForFinished(5000);
-        delete Daemon;
-        Daemon = nullptr;
+        delete Bus;
+        Bus = nullptr;
         delete App;
         App = nullptr;
         std::error_code ec;
@@ -170,12 +153,8 @@ void BusTest::TearDown() {
         RaduvuzBus().unregisterService(QStringLiteral("RozEza.MemoryMan"));
         RaduvuzBus().unregisterObject(QStringLiteral("/MemoryMan"));
     }
-    for (auto& process : Processes) {
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    }
+    for (auto& process : Processes)
+        StopProcess(*process, 0);
     for (qint64 pid : Adopted)
         if (pid > 0)
             ::kill(static_cast<pid_t>(pid), SIGKILL);
@@ -195,13 +174,8 @@ void BusTest::PublishStore() {
 }
 
 bool BusTest::WaitForName(const QString& name, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!RaduvuzBus().interface()->isServiceRegistered(name).value()) {
-        if (deadline.hasExpired())
-            return false;
-        Serve(20);
-    }
-    return true;
+    return WaitUntil([&] { return RaduvuzBus().interface()->isServiceRegistered(name).value(); },
+                     timeoutMs);
 }
 
 qint64 BusTest::PidOfName(const QString& name) {

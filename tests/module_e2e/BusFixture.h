@@ -2,6 +2,7 @@
 
 #include "module_e2e/TestPeers.h"
 #include "services/Dispatch.h"
+#include "support/Harness.h"
 #include "support/TempFiles.h"
 
 #include <gmock/gmock.h>

@@ -140,10 +140,10 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
 
     reader.Kill();
     const QString offered = QStringLiteral("DocumentAvailable 3 ") + doc;
-    EXPECT_TRUE(ServeUntil([&] { return heard.Seen.count(offered) == 2; }, 10000))
+    EXPECT_TRUE(WaitUntil([&] { return heard.Seen.count(offered) == 2; }, 10000))
         << heard.Seen.join(QLatin1Char(' ')).toStdString() << "\n"
         << store.Errors();
-    EXPECT_TRUE(ServeUntil(
+    EXPECT_TRUE(WaitUntil(
         [&] {
             return store.Errors().find("left the bus while reading document " + std::to_string(in) +
                                        " (job " + opened[1].toStdString() +
@@ -210,7 +210,7 @@ TEST_F(StoreBusTest, KilledWriterHasItsDocumentsAbortedAndItsSwitchedInputDroppe
     EXPECT_EQ(Int(gone, 2), -1);
     // The input was switched on in part: it cannot be given again, and the log says so.
     EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), -1);
-    EXPECT_TRUE(ServeUntil(
+    EXPECT_TRUE(WaitUntil(
         [&] {
             const std::string log = store.Errors();
             return log.find("left the bus while writing document " + std::to_string(pending) +
@@ -319,7 +319,7 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIs
     silent.Call(QStringLiteral("TakeFinished"), {3, QString::fromStdString(Temp / "out")});
     // A signal would have come before the reply that follows it.
     EXPECT_FALSE(IsError(silent.Call(QStringLiteral("ListDocs"))));
-    ServeUntil([] { return false; }, 200);
+    WaitUntil([] { return false; }, 200);
     EXPECT_GT(doc, 0);
     EXPECT_TRUE(heard.Seen.isEmpty()) << heard.Seen.join(QLatin1Char(' ')).toStdString();
 }
