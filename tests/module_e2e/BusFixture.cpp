@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 
@@ -21,24 +22,19 @@ namespace raduvuz::test {
 
 namespace {
 
-std::string MakeTempFolder(const char* stem) {
-    std::string pattern = (std::filesystem::temp_directory_path() / stem).string() + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    return ::mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
-}
-
 // Started by the first test; ended when the test program ends.
 class TBusEnvironment : public ::testing::Environment {
 public:
     TBusWorld World;
+    std::optional<TTempFolder> Folder;
     TPrivateBus* Bus = nullptr;
     QApplication* App = nullptr;
 
     void Start() {
         if (Bus)
             return;
-        World.Root = MakeTempFolder("raduvuz-e2e");
+        Folder.emplace();
+        World.Root = Folder->Path();
         World.Xdg = World.Root + "/xdg";
         std::filesystem::create_directories(World.Xdg + "/dbus-1/services");
         const std::string config = World.Root + "/bus.conf";
@@ -82,8 +78,7 @@ public:
         Bus = nullptr;
         delete App;
         App = nullptr;
-        std::error_code ec;
-        std::filesystem::remove_all(World.Root, ec);
+        Folder.reset();
     }
 };
 
@@ -135,7 +130,6 @@ void BusTest::SetUp() {
         GTEST_SKIP() << "a RIP's go event " << kGoEventName << " exists on this machine";
     ASSERT_FALSE(BusWorld().Address.empty()) << "no private dbus-daemon";
     ASSERT_TRUE(RaduvuzBus().isConnected());
-    Work = MakeTempFolder("raduvuz-e2e-test");
     ASSERT_FALSE(Work.empty());
     std::filesystem::create_directories(DataFolder() + "/Config");
     std::filesystem::create_directories(Work + "/bin");
@@ -158,8 +152,6 @@ void BusTest::TearDown() {
     for (qint64 pid : Adopted)
         if (pid > 0)
             ::kill(static_cast<pid_t>(pid), SIGKILL);
-    std::error_code ec;
-    std::filesystem::remove_all(Work, ec);
 }
 
 QString BusTest::ServerReference() const {

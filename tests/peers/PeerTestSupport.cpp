@@ -16,7 +16,7 @@ namespace raduvuz::test {
 
 TStoreProcess::TStoreProcess(TPrivateBus& bus, const QStringList& args) : Bus(bus) {
     EndWithParent(Process);
-    Process.setEnvironment(bus.Environment());
+    Process.setProcessEnvironment(bus.Environment());
     QStringList all = args;
     if (!all.contains(QStringLiteral("--state")))
         all << QStringLiteral("--state") << QString::fromStdString(State / "state");
@@ -44,7 +44,7 @@ QDBusMessage TStoreProcess::Call(const QString& method, const QVariantList& args
 
 TStoreCaller::TStoreCaller(TPrivateBus& bus) {
     EndWithParent(Process);
-    Process.setEnvironment(bus.Environment());
+    Process.setProcessEnvironment(bus.Environment());
     Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     Process.start(QStringLiteral(STORE_CALLER_PATH), QStringList{});
     Started = Process.waitForStarted(10000);

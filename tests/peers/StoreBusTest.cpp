@@ -92,12 +92,10 @@ TEST_F(StoreBusTest, SecondStoreGivesUpAndATerminatedOneRemovesEveryBlockItStill
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), 4u);
 
     // A second store on the same bus gives up and leaves the running one's blocks alone.
-    QProcess second;
-    second.setEnvironment(Bus.Environment());
-    second.start(QStringLiteral(MEMORYMAN_PATH),
-                 {QStringLiteral("--state"), QString::fromStdString(Temp / "state")});
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 1);
+    const TRunResult second =
+        RunToEnd(QStringLiteral(MEMORYMAN_PATH), {QStringLiteral("--state"), Q(Temp / "state")},
+                 Bus.Environment(), {}, {}, 10000);
+    EXPECT_EQ(second.Code, 1) << second;
     EXPECT_FALSE(IsError(store.Call(QStringLiteral("ListDocs"))));
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), 4u);
 
@@ -272,13 +270,11 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
 
     // Numbers that cannot be kept are no reason to risk repeating them: the store does not start.
     WriteTextFile(Temp / "damaged", "document x\n");
-    QProcess refused;
-    refused.setEnvironment(Bus.Environment());
-    refused.start(QStringLiteral(MEMORYMAN_PATH),
-                  {QStringLiteral("--state"), QString::fromStdString(Temp / "damaged")});
-    ASSERT_TRUE(refused.waitForFinished(10000));
-    EXPECT_EQ(refused.exitCode(), 1);
-    EXPECT_TRUE(refused.readAllStandardError().contains((Temp / "damaged").c_str()));
+    const TRunResult refused =
+        RunToEnd(QStringLiteral(MEMORYMAN_PATH), {QStringLiteral("--state"), Q(Temp / "damaged")},
+                 Bus.Environment(), {}, {}, 10000);
+    EXPECT_EQ(refused.Code, 1) << refused;
+    EXPECT_NE(refused.Err.find(Temp / "damaged"), std::string::npos);
 }
 
 TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIsTheOnlyOne) {

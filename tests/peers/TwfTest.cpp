@@ -71,10 +71,10 @@ protected:
 
     void StartTwf(const std::string& file, const QStringList& options = {}) {
         // The module keeps its data under the test's folder.
-        Twf.setEnvironment(Bus.Environment() << QStringLiteral("XDG_DATA_HOME=") +
-                                                    QString::fromStdString(Temp / "data")
-                                             << QStringLiteral("XDG_STATE_HOME=") +
-                                                    QString::fromStdString(Temp / "state"));
+        QProcessEnvironment env = Bus.Environment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), Q(Temp / "data"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), Q(Temp / "state"));
+        Twf.setProcessEnvironment(env);
         Twf.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         EndWithParent(Twf);
         Twf.setStandardOutputFile(QString::fromStdString(Temp / "twf.out"));
@@ -275,11 +275,10 @@ TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
 
 TEST_F(TwfTest, BadWorkflowFileOrAModuleThatCannotBeCreatedFailsTheRun) {
     WriteTextFile(Temp / "bad.ini", "[workflow]\nname = x\n[module three]\n");
-    QProcess bad;
-    bad.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp / "bad.ini")});
-    ASSERT_TRUE(bad.waitForFinished(20000));
-    EXPECT_EQ(bad.exitCode(), 2);
-    EXPECT_TRUE(bad.readAllStandardError().contains("line 3"));
+    const TRunResult bad = RunToEnd(QStringLiteral(TWF_PATH), {Q(Temp / "bad.ini")},
+                                    QProcessEnvironment::systemEnvironment(), {}, {}, 20000);
+    EXPECT_EQ(bad.Code, 2) << bad;
+    EXPECT_NE(bad.Err.find("line 3"), std::string::npos);
 
     // No server provider on the bus.
     StartTwf(Workflow(FakeModuleSection));

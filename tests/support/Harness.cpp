@@ -122,8 +122,8 @@ TPrivateBus::~TPrivateBus() {
     StopProcess(Daemon, 5000);
 }
 
-QStringList TPrivateBus::Environment() const {
-    return OnBus(QProcessEnvironment::systemEnvironment(), BusAddress).toStringList();
+QProcessEnvironment TPrivateBus::Environment() const {
+    return OnBus(QProcessEnvironment::systemEnvironment(), BusAddress);
 }
 
 bool TPrivateBus::WaitForName(const QString& name, int timeoutMs) {

@@ -61,7 +61,7 @@ public:
     QDBusConnection& Connection() { return Bus; }
     QProcess& Process() { return Daemon; }
     // The environment for a child process that must use this bus.
-    QStringList Environment() const;
+    QProcessEnvironment Environment() const;
     bool WaitForName(const QString& name, int timeoutMs);
     qint64 PidOf(const QString& name);
 
