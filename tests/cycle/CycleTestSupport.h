@@ -75,9 +75,7 @@ public:
 class TModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "raduvuz-cycle-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Root = pattern;
+        ASSERT_FALSE(Root.empty());
         std::filesystem::create_directories(Root + "/prog");
         SetEnv("RADUVUZ_REGISTRY", Root + "/registry.ini");
         SetEnv("XDG_DATA_HOME", Root + "/xdg");
@@ -98,8 +96,6 @@ protected:
         // Last set first, so that a variable set twice gets its value from before the test.
         while (!SavedEnv.empty())
             SavedEnv.pop_back();
-        std::error_code ignored;
-        std::filesystem::remove_all(Root, ignored);
     }
 
     void SetEnv(const std::string& name, const std::string& value) {
@@ -132,7 +128,8 @@ protected:
         return DataFolder() + "/Config/" + key + ".set";
     }
 
-    std::string Root;
+    TTempFolder Folder;
+    std::string Root = Folder.Path();
     TModuleProcess Process;
     TFakeWindow Window;
     std::shared_ptr<TRecordingLogSink> SystemLog = std::make_shared<TRecordingLogSink>();

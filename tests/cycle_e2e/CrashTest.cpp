@@ -6,7 +6,9 @@
 
 #include <QDBusVariant>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <map>
 #include <sys/stat.h>
@@ -31,39 +33,24 @@ protected:
 
     // A bus and a store of the test's own; those of an earlier call are gone or go.
     void StartBusAndStore() {
-        for (std::unique_ptr<QProcess>* process : {&Store, &Bus}) {
-            if (*process && (*process)->state() != QProcess::NotRunning) {
-                (*process)->kill();
-                (*process)->waitForFinished(5000);
-            }
-        }
-        Bus = std::make_unique<QProcess>();
-        Bus->start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        ASSERT_TRUE(Bus->waitForStarted(10000));
-        ASSERT_TRUE(Bus->waitForReadyRead(10000));
-        Address = QString::fromUtf8(Bus->readLine()).trimmed();
+        if (Store)
+            StopProcess(*Store, 0);
+        Bus = std::make_unique<TPrivateBus>();
+        ASSERT_TRUE(Bus->Ok());
+        Address = Bus->Address();
         ASSERT_NO_FATAL_FAILURE(Connect());
         StartStore({}, "store.log");
     }
 
     void TearDown() override {
-        for (const std::unique_ptr<QProcess>* process : {&Twf, &Store, &Bus}) {
-            if (*process && (*process)->state() != QProcess::NotRunning) {
-                (*process)->terminate();
-                if (!(*process)->waitForFinished(10000)) {
-                    (*process)->kill();
-                    (*process)->waitForFinished(5000);
-                }
-            }
-        }
+        for (const std::unique_ptr<QProcess>* process : {&Twf, &Store})
+            if (*process)
+                StopProcess(**process);
         LiveWorkflowTest::TearDown();
     }
 
     QProcessEnvironment Environment() const override {
-        QProcessEnvironment env = LiveWorkflowTest::Environment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", Address);
-        env.remove("DBUS_STARTER_ADDRESS");
-        return env;
+        return OnBus(LiveWorkflowTest::Environment(), Address);
     }
 
     // Starts twf on the test's bus and store; its log is <name>.log, its standard error (where
@@ -113,15 +100,8 @@ protected:
         for (const char* name : {"first", "second"})
             text += ReadTextFile(Root / (std::string(name) + ".log")) +
                     ReadTextFile(Root / (std::string(name) + ".err"));
-        if (fs::exists("/dev/log")) {
-            for (const pid_t pid : Pids) {
-                const std::string out = (Root / "journal.txt").string();
-                std::system(("journalctl -q -o cat _PID=" + std::to_string(pid) + " >'" + out +
-                             "' 2>/dev/null")
-                                .c_str());
-                text += ReadTextFile(out);
-            }
-        }
+        for (const pid_t pid : Pids)
+            text += SystemLogOf(pid);
         return text;
     }
 
@@ -141,10 +121,7 @@ protected:
         return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
     }
     bool EndsWithin(pid_t pid, int ms) {
-        QDeadlineTimer deadline(ms);
-        while (Running(pid) && !deadline.hasExpired())
-            QThread::msleep(20);
-        return !Running(pid);
+        return WaitUntil([&] { return !Running(pid); }, ms);
     }
 
     // The one spool file of the job folder.
@@ -171,7 +148,7 @@ protected:
             EXPECT_THAT(line, Not(HasSubstr("writing")));
     }
 
-    std::unique_ptr<QProcess> Bus;
+    std::unique_ptr<TPrivateBus> Bus;
     std::vector<pid_t> Pids;
 };
 
@@ -364,8 +341,8 @@ TEST_F(CrashTest, BusKilledWhileCopiesWaitTheModuleClosesAndTheNextStartSendsThe
     ASSERT_GT(pid, 0);
     Pids.push_back(pid);
     ::unlink((ConfigFolder() / "Q.hld").c_str());
-    ASSERT_EQ(::kill(static_cast<pid_t>(Bus->processId()), SIGKILL), 0);
-    Bus->waitForFinished(5000);
+    ASSERT_EQ(::kill(static_cast<pid_t>(Bus->Process().processId()), SIGKILL), 0);
+    Bus->Process().waitForFinished(5000);
     EXPECT_TRUE(EndsWithin(pid, 5000)) << "the module still runs without its bus";
     EXPECT_TRUE(fs::exists(ConfigFolder() / "Q.hld"));
     Twf->kill();
@@ -474,9 +451,7 @@ TEST_F(CrashTest, ModulesEndWithinASecondOfCloseAndAnUninitialisedOneAfterItsTim
     provider.setProcessEnvironment(Environment());
     provider.start(RADUVUZ_PROGRAM, {"-EMBEDDING", "--init-timeout=2"});
     ASSERT_TRUE(provider.waitForStarted(10000));
-    QDeadlineTimer appear(10000);
-    while (gone("RAduvuz.ServerProvider") && !appear.hasExpired())
-        QThread::msleep(10);
+    WaitUntil([&] { return !gone("RAduvuz.ServerProvider"); }, 10000, 10);
     const QDBusMessage made = Call("RAduvuz.ServerProvider", "/ServerProvider",
                                    "RAduvuz.IServerProvider", "GetObject", {QString()});
     ASSERT_EQ(made.type(), QDBusMessage::ReplyMessage) << made.errorMessage().toStdString();

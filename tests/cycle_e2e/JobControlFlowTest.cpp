@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <map>
 
@@ -51,27 +52,27 @@ protected:
         ConnectToTwfBus();
     }
 
-    TCtlResult Ctl(const QStringList& args) { return RunOnBus(CTL_PATH, args); }
+    TRunResult Ctl(const QStringList& args) { return RunOnBus(CTL_PATH, args); }
     // The module's rows as "raduvuz-ctl jobs --json" gives them.
     QJsonArray Rows() {
-        const TCtlResult listed = Ctl({"jobs", "--json"});
+        const TRunResult listed = Ctl({"jobs", "--json"});
         EXPECT_EQ(listed.Code, 0) << listed;
         return QJsonDocument::fromJson(QByteArray::fromStdString(listed.Out)).array();
     }
     // The ids of the rows that match, once there are count of them.
     std::vector<uint> WaitForRows(const std::function<bool(const QJsonObject&)>& match, int count) {
-        QDeadlineTimer deadline(30000);
-        for (;;) {
-            std::vector<uint> ids;
-            for (const QJsonValue& row : Rows()) {
-                if (match(row.toObject()))
-                    ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
-            }
-            if (static_cast<int>(ids.size()) >= count || deadline.hasExpired() ||
-                Twf->state() == QProcess::NotRunning)
-                return ids;
-            QThread::msleep(50);
-        }
+        std::vector<uint> ids;
+        test::WaitUntil(
+            [&] {
+                ids.clear();
+                for (const QJsonValue& row : Rows())
+                    if (match(row.toObject()))
+                        ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
+                return static_cast<int>(ids.size()) >= count ||
+                       Twf->state() == QProcess::NotRunning;
+            },
+            30000, 50);
+        return ids;
     }
     static std::function<bool(const QJsonObject&)> Where(const char* key, const QString& value) {
         return [key, value](const QJsonObject& row) {
@@ -92,13 +93,7 @@ protected:
                               std::to_string(row.value("doc").toInt()));
     }
     static bool WaitUntil(const std::function<bool()>& done) {
-        QDeadlineTimer deadline(20000);
-        while (!done()) {
-            if (deadline.hasExpired())
-                return false;
-            QThread::msleep(50);
-        }
-        return true;
+        return test::WaitUntil(done, 20000, 50);
     }
     static QString Id(uint id) { return QString::number(id); }
     static std::string Text(uint id) { return std::to_string(id); }
@@ -117,27 +112,12 @@ public:
         Name = QLatin1Char(':') + QString::fromLatin1(X.readLine()).trimmed();
         return Name.size() > 1;
     }
-    ~TXDisplay() {
-        if (X.state() != QProcess::NotRunning) {
-            X.terminate();
-            if (!X.waitForFinished(5000))
-                X.kill();
-            X.waitForFinished(5000);
-        }
-    }
+    ~TXDisplay() { StopProcess(X, 5000); }
     // xdotool on this display: its output, empty when it failed.
     QString Xdo(const QStringList& args) const {
-        QProcess xdo;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", Name);
-        xdo.setProcessEnvironment(env);
-        xdo.start("xdotool", args);
-        if (!xdo.waitForFinished(30000)) {
-            xdo.kill();
-            xdo.waitForFinished();
-            return QString();
-        }
-        return QString::fromLocal8Bit(xdo.readAllStandardOutput()).trimmed();
+        return Q(RunToEnd("xdotool", args, env, {}, {}, 30000).Out).trimmed();
     }
     QString Name;
 
@@ -162,7 +142,7 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     ASSERT_EQ(passed.size(), 2u) << Log();
 
     // The table a person reads: both lists, each row's state, sizes for people.
-    const TCtlResult table = Ctl({"jobs", "-m", "Queuer"});
+    const TRunResult table = Ctl({"jobs", "-m", "Queuer"});
     ASSERT_EQ(table.Code, 0) << table;
     const std::vector<std::string> lines = Lines(table.Out);
     ASSERT_EQ(lines.size(), 9u) << table;
@@ -174,7 +154,7 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     EXPECT_THAT(table.Out, HasSubstr("256.00 Kb")) << table;
     for (const std::string& line : lines)
         EXPECT_LE(line.size(), 80u) << line;
-    const TCtlResult onlyPassed = Ctl({"jobs", "--passed"});
+    const TRunResult onlyPassed = Ctl({"jobs", "--passed"});
     EXPECT_EQ(Lines(onlyPassed.Out).size(), 4u) << onlyPassed;
 
     // Found by name; the criteria themselves are the bus interface's and the search's tests.
@@ -184,9 +164,9 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
         (Row(id).value("color").toString() == "Cyan" ? cyan : yellow) = id;
     ASSERT_NE(cyan, 0u);
     ASSERT_NE(yellow, 0u);
-    const TCtlResult byName = Ctl({"find", "--name", "SOL", "--ids"});
+    const TRunResult byName = Ctl({"find", "--name", "SOL", "--ids"});
     EXPECT_EQ(byName.Out, Text(yellow) + "\n") << byName;
-    const TCtlResult malformed = Ctl({"find", "--date", "2026-02-30"});
+    const TRunResult malformed = Ctl({"find", "--date", "2026-02-30"});
     EXPECT_EQ(malformed.Code, 2) << malformed;
     EXPECT_THAT(malformed.Err, HasSubstr("\"date\"")) << malformed;
 
@@ -194,7 +174,7 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     const fs::path cyanFile = SpoolFileOf(Row(cyan));
     const fs::path yellowFile = SpoolFileOf(Row(yellow));
     ASSERT_TRUE(fs::exists(yellowFile));
-    const TCtlResult deleted = Ctl({"delete", Id(cyan), Id(yellow), "999999"});
+    const TRunResult deleted = Ctl({"delete", Id(cyan), Id(yellow), "999999"});
     EXPECT_EQ(deleted.Code, 1) << deleted;
     EXPECT_EQ(deleted.Out, "deleted " + Text(yellow) + "\n") << deleted;
     // Each refusal names its cause.
@@ -208,16 +188,16 @@ TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDelet
     // The waiting job is aborted: its spool file goes with it.
     const fs::path blackFile = SpoolFileOf(Row(waiting[0]));
     ASSERT_TRUE(fs::exists(blackFile));
-    const TCtlResult aborted = Ctl({"abort", Id(waiting[0])});
+    const TRunResult aborted = Ctl({"abort", Id(waiting[0])});
     EXPECT_EQ(aborted.Code, 0) << aborted;
     EXPECT_TRUE(WaitUntil([&] { return Row(waiting[0]).isEmpty(); }));
     EXPECT_TRUE(WaitUntil([&] { return !fs::exists(blackFile); }));
 
     // The held job, released, reaches its printer byte for byte.
-    const TCtlResult priority = Ctl({"priority", "3", Id(held[0])});
+    const TRunResult priority = Ctl({"priority", "3", Id(held[0])});
     EXPECT_EQ(priority.Code, 0) << priority;
     EXPECT_EQ(Row(held[0]).value("priority").toInt(), 3);
-    const TCtlResult released = Ctl({"release", Id(held[0])});
+    const TRunResult released = Ctl({"release", Id(held[0])});
     EXPECT_EQ(released.Code, 0) << released;
     EXPECT_EQ(released.Out, "released " + Text(held[0]) + "\n");
     ASSERT_EQ(Finish(), 0) << RunLog;
@@ -265,7 +245,7 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
     const auto released = [&](uint id, size_t outputs) -> qint64 {
         QElapsedTimer clock;
         clock.start();
-        const TCtlResult result = Ctl({"release", Id(id)});
+        const TRunResult result = Ctl({"release", Id(id)});
         EXPECT_EQ(result.Code, 0) << result;
         while (Outputs("a").size() < outputs) {
             if (clock.elapsed() > 10000)
@@ -388,7 +368,7 @@ TEST_F(JobControlFlowTest, EachActionOverTheBusLogsOneLineNamingItsJobsAndWhoAsk
         {{"redirect", "--to", "2", Id(magenta)}, "Jobs redirected to Printer B", named(magenta)},
     };
     for (const TAction& action : actions) {
-        const TCtlResult result = Ctl(action.Args);
+        const TRunResult result = Ctl(action.Args);
         EXPECT_EQ(result.Code, 0) << action.Did << "\n" << result;
     }
     ASSERT_EQ(Finish(), 0) << RunLog;
@@ -422,7 +402,7 @@ TEST_F(JobControlFlowTest, AJobAbortedWhileSendingNeverReachesItsSinkAndItsOutpu
     const QJsonObject moving = Row(sending[0]);
     EXPECT_GT(moving.value("size").toInteger(), 9000000) << moving.value("size").toInteger();
     EXPECT_LT(moving.value("done").toInteger(), moving.value("size").toInteger());
-    const TCtlResult aborted = Ctl({"abort", Id(sending[0])});
+    const TRunResult aborted = Ctl({"abort", Id(sending[0])});
     EXPECT_EQ(aborted.Code, 0) << aborted;
     ASSERT_TRUE(WaitForLog("Document big aborted")) << Log();
 
@@ -462,7 +442,7 @@ TEST_F(JobControlFlowTest, RenameOnAFullDiskKeepsTheJobWhole) {
         while (filler.write(chunk.data(), static_cast<std::streamsize>(chunk.size())))
             ;
     }
-    const TCtlResult renamed = Ctl({"rename", "Renamed", Id(passed[0])});
+    const TRunResult renamed = Ctl({"rename", "Renamed", Id(passed[0])});
     EXPECT_EQ(renamed.Code, 1) << renamed;
     EXPECT_THAT(renamed.Err, HasSubstr("refused " + Text(passed[0]))) << renamed;
     ASSERT_TRUE(WaitForLog("Can not rename job ")) << Log();
@@ -567,21 +547,19 @@ TEST_F(JobControlFlowTest, JobsChangedComesAtMostTenTimesASecondUnderAStreamOfSm
                                     "JobsChanged", &clock, SLOT(JobsChanged())));
     // The operator's watch redraws its table on every signal, until interrupted.
     QProcess watch;
-    watch.setProcessEnvironment(CtlEnvironment());
+    watch.setProcessEnvironment(OnBus(QProcessEnvironment::systemEnvironment(), Address));
     watch.setStandardOutputFile(Q((Root / "watch.txt").string()));
     watch.start(QStringLiteral(CTL_PATH), {"watch"});
     ASSERT_TRUE(watch.waitForStarted(10000));
 
-    QDeadlineTimer deadline(120000);
-    while (Log().find("before-close: sleep 1") == std::string::npos && !deadline.hasExpired() &&
-           Twf->state() != QProcess::NotRunning) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
+    test::WaitUntil(
+        [&] {
+            return Log().find("before-close: sleep 1") != std::string::npos ||
+                   Twf->state() == QProcess::NotRunning;
+        },
+        120000, 5);
     // The last change's signal comes within 100 ms of it.
-    QDeadlineTimer settle(500);
-    while (!settle.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    test::WaitUntil([] { return false; }, 500);
     ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
     ASSERT_TRUE(watch.waitForFinished(10000));
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);

@@ -4,54 +4,23 @@
 // the test's, its log watched as it grows.
 
 #include "cycle_e2e/WorkflowFixture.h"
+#include "support/Harness.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
-#include <QThread>
 
-#include <csignal>
 #include <functional>
 #include <memory>
-#include <ostream>
-#include <sys/prctl.h>
 
 namespace raduvuz::test {
 
 using TRows = QList<QVariantMap>;
-
-// What a tool run on the bus answered: its exit code, standard output and standard error.
-struct TCtlResult {
-    int Code = -1;
-    std::string Out;
-    std::string Err;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const TCtlResult& result) {
-    return out << "exit code " << result.Code << "\nstdout:\n"
-               << result.Out << "stderr:\n"
-               << result.Err;
-}
-
-inline QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-// QProcess and QtDBus need an application object; the first test makes one for the program.
-inline void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "raduvuz-tests";
-    static char* argv[] = {name, nullptr};
-    static const std::unique_ptr<QCoreApplication> app =
-        QCoreApplication::instance() ? nullptr : std::make_unique<QCoreApplication>(argc, argv);
-}
 
 class LiveWorkflowTest : public WorkflowTest {
 protected:
@@ -61,14 +30,10 @@ protected:
         qDBusRegisterMetaType<TRows>();
     }
     void TearDown() override {
-        for (const std::unique_ptr<QProcess>* process : {&Twf, &Store}) {
-            if (*process && (*process)->state() != QProcess::NotRunning) {
-                (*process)->kill();
-                (*process)->waitForFinished(10000);
-            }
-        }
+        for (const std::unique_ptr<QProcess>* process : {&Twf, &Store})
+            if (*process)
+                StopProcess(**process, 0);
         Disconnect();
-        WorkflowTest::TearDown();
     }
 
     // The programs' folders and registry are the test's; windows go nowhere.
@@ -95,13 +60,9 @@ protected:
 
     // Waits, looking every PollMs, until condition holds, the run has ended or WaitMs are up.
     bool WaitFor(const std::function<bool()>& condition) {
-        QDeadlineTimer deadline(WaitMs);
-        while (!condition()) {
-            if (deadline.hasExpired() || Twf->state() == QProcess::NotRunning)
-                return condition();
-            QThread::msleep(PollMs);
-        }
-        return true;
+        WaitUntil([&] { return condition() || Twf->state() == QProcess::NotRunning; }, WaitMs,
+                  PollMs);
+        return condition();
     }
     bool WaitForLog(const std::string& text) {
         return WaitFor([&] { return Log().find(text) != std::string::npos; });
@@ -172,45 +133,24 @@ protected:
     // its standard error goes to the file err of the test's folder.
     void StartStore(const QStringList& args, const std::string& err) {
         Store = std::make_unique<QProcess>();
-        QProcessEnvironment env = Environment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", Address);
-        env.remove("DBUS_STARTER_ADDRESS");
-        Store->setProcessEnvironment(env);
-        Store->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        Store->setProcessEnvironment(OnBus(Environment(), Address));
+        EndWithParent(*Store, SIGKILL);
         Store->setStandardOutputFile(QProcess::nullDevice());
         Store->setStandardErrorFile(Q((Root / err).string()), QIODevice::Append);
         Store->start(QStringLiteral(MEMORYMAN_PATH), args);
         ASSERT_TRUE(Store->waitForStarted(10000));
-        QDeadlineTimer deadline(10000);
-        while (!Connection->interface()->isServiceRegistered("RozEza.MemoryMan")) {
-            ASSERT_FALSE(deadline.hasExpired()) << "the store did not come on the bus";
-            QThread::msleep(10);
-        }
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return Connection->interface()->isServiceRegistered("RozEza.MemoryMan").value();
+            },
+            10000, 10))
+            << "the store did not come on the bus";
     }
 
     // A tool such as raduvuz-ctl on the test's bus, from the test's folder, run to its end.
-    QProcessEnvironment CtlEnvironment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DBUS_STARTER_ADDRESS");
-        env.insert("DBUS_SESSION_BUS_ADDRESS", Address);
-        return env;
-    }
-    TCtlResult RunOnBus(const QString& program, const QStringList& args) {
-        QProcess ctl;
-        ctl.setProcessEnvironment(CtlEnvironment());
-        ctl.setWorkingDirectory(Q(Root.string()));
-        ctl.start(program, args);
-        TCtlResult result;
-        if (!ctl.waitForFinished(60000)) {
-            ctl.kill();
-            ctl.waitForFinished();
-            result.Err = program.toStdString() + " did not end";
-            return result;
-        }
-        result.Code = ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
-        result.Out = ctl.readAllStandardOutput().toStdString();
-        result.Err = ctl.readAllStandardError().toStdString();
-        return result;
+    TRunResult RunOnBus(const QString& program, const QStringList& args) {
+        return RunToEnd(program, args, OnBus(QProcessEnvironment::systemEnvironment(), Address), {},
+                        Q(Root.string()));
     }
 
     // Waits until twf has ended; its exit code, and the log in RunLog.

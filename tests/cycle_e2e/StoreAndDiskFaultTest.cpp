@@ -5,6 +5,8 @@
 
 #include "cycle_e2e/LiveWorkflow.h"
 
+#include <QThread>
+
 #include <chrono>
 #include <fcntl.h>
 #include <iostream>
@@ -115,9 +117,7 @@ protected:
             const uintmax_t got = fs::file_size(file, ec);
             return ec ? 0 : got;
         };
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired() && size() < bytes)
-            QThread::msleep(20);
+        WaitUntil([&] { return size() >= bytes; }, 20000);
         ASSERT_GE(size(), bytes) << file;
     }
     // Where the job folder's disk fills up: a small file system (tmpfs) when the test may mount
@@ -405,7 +405,7 @@ TEST_F(StoreAndDiskFaultTest, DamagedFilesGoByAgeThenTheOldestWhileTheDiskIsLowB
     Start({.Workflow = "expect = 0\nbefore-close = while [ ! -e listed ]; do sleep 0.1; done\n",
            .Inputs = false});
     ASSERT_TRUE(WaitForLog("damaged spool file " + (folder / "damaged" / "4_4").string())) << Log();
-    const TCtlResult listed = RunOnBus(CTL_PATH, {"damaged", "-m", "Queuer"});
+    const TRunResult listed = RunOnBus(CTL_PATH, {"damaged", "-m", "Queuer"});
     ASSERT_EQ(listed.Code, 0) << listed;
     std::ofstream(Root / "listed").close();
     ASSERT_EQ(Finish(), 0) << RunLog;

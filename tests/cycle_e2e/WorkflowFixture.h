@@ -97,9 +97,7 @@ protected:
         // A test must not wait for somebody's RIP.
         if (GoEventExists(kGoEventName))
             GTEST_SKIP() << "a RIP's go event " << kGoEventName << " exists on this machine";
-        std::string pattern = (fs::temp_directory_path() / "raduvuz-flow-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Root = pattern;
+        ASSERT_FALSE(Folder.Path().empty());
         fs::create_directories(Root / "prog");
         // A link where the file system allows one, else a copy: either way the program's folder
         // (its default storage) is the test's.
@@ -111,11 +109,6 @@ protected:
         Env = "XDG_DATA_HOME='" + (Root / "xdg").string() + "' XDG_STATE_HOME='" +
               (Root / "state").string() + "' RADUVUZ_REGISTRY='" + (Root / "reg.ini").string() +
               "' QT_QPA_PLATFORM=offscreen ";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        if (!Root.empty())
-            fs::remove_all(Root, ignored);
     }
 
     void MakePages(const std::string& name, int priority, const std::string& plates = "CMYK",
@@ -292,7 +285,8 @@ protected:
                    : before.substr(at + label.size(), before.find('\n', at) - at - label.size());
     }
 
-    fs::path Root;
+    TTempFolder Folder;
+    fs::path Root = Folder.Path();
     std::string Env;
     fs::path LogFile;
     std::string RunLog;

@@ -36,10 +36,7 @@ std::string JobsTest::MakeBlock(const std::vector<uint8_t>& data) {
 }
 
 void JobsTest::SetUp() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "jobsXXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
-
+    ASSERT_FALSE(Dir.empty());
     auto server = std::make_shared<TInProcessObject>();
     server->Define("ChangeStatus", [this](const std::vector<TVariant>& a) {
         Calls.push_back("ChangeStatus " + std::to_string(Int(a, 2)));
@@ -146,8 +143,6 @@ void JobsTest::TearDown() {
         Host.FreeJob(*Host.Jobs.front());
     for (const std::string& name : BlockNames)
         TSharedBlock::Unlink(name);
-    std::error_code ignored;
-    std::filesystem::remove_all(Dir, ignored);
 }
 
 TDoc* JobsTest::SpoolJob(int32_t jobID, int32_t docID, const std::string& dds,

@@ -9,6 +9,7 @@
 #include "services/Dispatch.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
+#include "support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -127,8 +128,9 @@ protected:
     bool LogHas(const std::string& text) const;
     std::vector<TDoc*> WaitingJobs() const;
 
+    test::TTempFolder Folder;
+    std::string Dir = Folder.Path();
     TFakeJobHost Host;
-    std::string Dir;
     std::vector<std::string> Calls;
 
     // Scripts.

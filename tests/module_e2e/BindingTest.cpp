@@ -2,7 +2,6 @@
 
 #include "dbus/TDBusObject.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
@@ -41,14 +40,6 @@ private:
     }
 };
 
-bool ServeUntil(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
-
 class BindingTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -72,7 +63,8 @@ TEST_F(BindingTest, SendsAskForNoReplyAndArriveInOrderWithTheCalls) {
     object.Send("Note", {std::string("b")}, "s");
     EXPECT_EQ(VariantToText(object.Call("Echo", {std::string("c")}, "s").Result), "c");
     object.Send("Note", {std::string("d")}, "s");
-    ASSERT_TRUE(ServeUntil([&] { return recorder.Taken.size() == 4; })) << recorder.Taken.size();
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Taken.size() == 4; }, 20000))
+        << recorder.Taken.size();
     EXPECT_EQ(recorder.Taken, (QStringList{QStringLiteral("a!"), QStringLiteral("b!"),
                                            QStringLiteral("c?"), QStringLiteral("d!")}));
     EXPECT_EQ(TDBusObject::PendingCalls(), 0);
@@ -135,7 +127,7 @@ TEST_F(BindingTest, SignalsOfTheObjectReachTheListenerAsAutomationValuesWhileItL
     sendSignal(path, QStringLiteral("Other.Interface"), QStringLiteral("MemoryFreed"), {});
     sendSignal(path, interface, QStringLiteral("DocumentAvailable"), {3, 40});
     sendSignal(path, interface, QStringLiteral("MemoryFreed"), {});
-    ASSERT_TRUE(ServeUntil([&] { return heard.size() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return heard.size() >= 2; }, 20000));
     EXPECT_EQ(heard, (std::vector<std::string>{"DocumentAvailable 3 40", "MemoryFreed"}));
 
     // Once the listening ends, the bus forgets it: a later signal reaches nobody, while one that
@@ -147,7 +139,7 @@ TEST_F(BindingTest, SignalsOfTheObjectReachTheListenerAsAutomationValuesWhileItL
         [&second](const std::string&, const std::vector<TVariant>&) { second = true; });
     sendSignal(path, interface, QStringLiteral("MemoryFreed"), {});
     sendSignal(path, interface, QStringLiteral("DocumentTaken"), {12, 41});
-    ASSERT_TRUE(ServeUntil([&] { return second; }));
+    ASSERT_TRUE(WaitUntil([&] { return second; }, 20000));
     EXPECT_EQ(heard.size(), 2u);
 }
 

@@ -7,16 +7,14 @@
 
 #include <QApplication>
 #include <QDBusConnectionInterface>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QProcessEnvironment>
-#include <QTimer>
 #include <QXmlStreamReader>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 
@@ -24,30 +22,19 @@ namespace raduvuz::test {
 
 namespace {
 
-std::string MakeTempFolder(const char* stem) {
-    std::string pattern = (std::filesystem::temp_directory_path() / stem).string() + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    return ::mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
-}
-
-void Serve(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Started by the first test; ended when the test program ends.
 class TBusEnvironment : public ::testing::Environment {
 public:
     TBusWorld World;
-    QProcess* Daemon = nullptr;
+    std::optional<TTempFolder> Folder;
+    TPrivateBus* Bus = nullptr;
     QApplication* App = nullptr;
 
     void Start() {
-        if (Daemon)
+        if (Bus)
             return;
-        World.Root = MakeTempFolder("raduvuz-e2e");
+        Folder.emplace();
+        World.Root = Folder->Path();
         World.Xdg = World.Root + "/xdg";
         std::filesystem::create_directories(World.Xdg + "/dbus-1/services");
         const std::string config = World.Root + "/bus.conf";
@@ -78,29 +65,20 @@ public:
         static char* argv[] = {name, nullptr};
         App = new QApplication(argc, argv);
 
-        Daemon = new QProcess();
-        Daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Daemon->start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--config-file=") + QString::fromStdString(config),
-                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!Daemon->waitForStarted(10000) || !Daemon->waitForReadyRead(10000))
-            return;
-        World.Address = QString::fromUtf8(Daemon->readLine()).trimmed().toStdString();
+        Bus = new TPrivateBus(config);
+        World.Address = Bus->Address().toStdString();
         ::setenv("DBUS_SESSION_BUS_ADDRESS", World.Address.c_str(), 1);
     }
 
     void TearDown() override {
-        if (!Daemon)
+        if (!Bus)
             return;
         QDBusConnection::disconnectFromBus(QDBusConnection::sessionBus().name());
-        Daemon->kill();
-        Daemon->waitForFinished(5000);
-        delete Daemon;
-        Daemon = nullptr;
+        delete Bus;
+        Bus = nullptr;
         delete App;
         App = nullptr;
-        std::error_code ec;
-        std::filesystem::remove_all(World.Root, ec);
+        Folder.reset();
     }
 };
 
@@ -152,7 +130,6 @@ void BusTest::SetUp() {
         GTEST_SKIP() << "a RIP's go event " << kGoEventName << " exists on this machine";
     ASSERT_FALSE(BusWorld().Address.empty()) << "no private dbus-daemon";
     ASSERT_TRUE(RaduvuzBus().isConnected());
-    Work = MakeTempFolder("raduvuz-e2e-test");
     ASSERT_FALSE(Work.empty());
     std::filesystem::create_directories(DataFolder() + "/Config");
     std::filesystem::create_directories(Work + "/bin");
@@ -170,17 +147,11 @@ void BusTest::TearDown() {
         RaduvuzBus().unregisterService(QStringLiteral("RozEza.MemoryMan"));
         RaduvuzBus().unregisterObject(QStringLiteral("/MemoryMan"));
     }
-    for (auto& process : Processes) {
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    }
+    for (auto& process : Processes)
+        StopProcess(*process, 0);
     for (qint64 pid : Adopted)
         if (pid > 0)
             ::kill(static_cast<pid_t>(pid), SIGKILL);
-    std::error_code ec;
-    std::filesystem::remove_all(Work, ec);
 }
 
 QString BusTest::ServerReference() const {
@@ -195,13 +166,8 @@ void BusTest::PublishStore() {
 }
 
 bool BusTest::WaitForName(const QString& name, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!RaduvuzBus().interface()->isServiceRegistered(name).value()) {
-        if (deadline.hasExpired())
-            return false;
-        Serve(20);
-    }
-    return true;
+    return WaitUntil([&] { return RaduvuzBus().interface()->isServiceRegistered(name).value(); },
+                     timeoutMs);
 }
 
 qint64 BusTest::PidOfName(const QString& name) {

@@ -2,6 +2,7 @@
 
 #include "module_e2e/TestPeers.h"
 #include "services/Dispatch.h"
+#include "support/Harness.h"
 #include "support/TempFiles.h"
 
 #include <gmock/gmock.h>
@@ -39,7 +40,8 @@ protected:
     void TearDown() override;
 
     // The test's folder; the module processes' data folder is <Work>/xdg/TWF_Data.
-    std::string Work;
+    TTempFolder WorkFolder;
+    std::string Work = WorkFolder.Path();
     std::string ProgramCopy() const { return Work + "/bin/raduvuz"; }
     std::string DataFolder() const { return Work + "/xdg/TWF_Data"; }
     // The module processes' working folder, two levels below Work.

@@ -3,9 +3,7 @@
 #include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
 
-#include <QCoreApplication>
 #include <QDBusMessage>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 
@@ -103,10 +101,9 @@ TEST_F(ModuleBusTest, CallsNestWhileTheModuleWaitsForTheServer) {
     EXPECT_THAT(nested, ::testing::UnorderedElementsAre(ComputerNameText(), "Nested"));
     Module->Call("Resume", {});
     // Those two need no answer, so Resume's answer may come before them.
-    QDeadlineTimer deadline(10000);
-    while (!Server.Calls.last().startsWith(QStringLiteral("ChangeStatus(5,false,1)")) &&
-           !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    WaitUntil(
+        [&] { return Server.Calls.last().startsWith(QStringLiteral("ChangeStatus(5,false,1)")); },
+        10000);
     ASSERT_GE(Server.Calls.size(), 2);
     EXPECT_THAT(Server.Calls.last().toStdString(), StartsWith("ChangeStatus(5,false,1)"));
     EXPECT_THAT(Server.Calls.at(Server.Calls.size() - 2).toStdString(),

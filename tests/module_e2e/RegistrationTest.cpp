@@ -2,7 +2,6 @@
 
 #include "dbus/TDBusObject.h"
 
-#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <filesystem>
@@ -17,15 +16,9 @@ class RegistrationTest : public BusTest {
 protected:
     // Runs the program with one switch and the bus's data folder; its exit code.
     int Run(const QString& switchText) {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(BusWorld().Xdg));
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(QString::fromStdString(ProgramCopy()), {switchText});
-        if (!process.waitForFinished(30000))
-            return -1;
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return RunToEnd(Q(ProgramCopy()), {switchText}, env, {}, {}, 30000).Code;
     }
     std::string Services() const { return BusWorld().Xdg + "/dbus-1/services"; }
     std::string Interfaces() const { return BusWorld().Xdg + "/dbus-1/interfaces"; }

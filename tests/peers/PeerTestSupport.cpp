@@ -1,13 +1,7 @@
 #include "peers/PeerTestSupport.h"
 
-#include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
-#include <QProcessEnvironment>
-#include <QThread>
 
-#include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -16,77 +10,13 @@
 #include <fstream>
 #include <sstream>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace raduvuz::test {
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "test_peers";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                : new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-void EndWithParent(QProcess& process) {
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
-
-TPrivateBus::TPrivateBus() {
-    EnsureApplication();
-    EndWithParent(Daemon);
-    Daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                  QStringLiteral("--print-address=1")});
-    if (!Daemon.waitForStarted(10000) || !Daemon.waitForReadyRead(10000))
-        return;
-    BusAddress = QString::fromUtf8(Daemon.readLine()).trimmed();
-    static std::atomic<int> counter{0};
-    ConnectionName = QStringLiteral("peers-test-%1").arg(counter++);
-    Bus = QDBusConnection::connectToBus(BusAddress, ConnectionName);
-    Connected = Bus.isConnected();
-}
-
-TPrivateBus::~TPrivateBus() {
-    if (!ConnectionName.isEmpty())
-        QDBusConnection::disconnectFromBus(ConnectionName);
-    if (Daemon.state() != QProcess::NotRunning) {
-        Daemon.terminate();
-        if (!Daemon.waitForFinished(5000)) {
-            Daemon.kill();
-            Daemon.waitForFinished(5000);
-        }
-    }
-}
-
-QStringList TPrivateBus::Environment() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), BusAddress);
-    env.remove(QStringLiteral("DBUS_STARTER_ADDRESS"));
-    env.remove(QStringLiteral("DBUS_STARTER_BUS_TYPE"));
-    return env.toStringList();
-}
-
-bool TPrivateBus::WaitForName(const QString& name, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (Bus.interface()->isServiceRegistered(name))
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
-}
-
-qint64 TPrivateBus::PidOf(const QString& name) {
-    auto reply = Bus.interface()->servicePid(name);
-    return reply.isValid() ? reply.value() : -1;
-}
-
 TStoreProcess::TStoreProcess(TPrivateBus& bus, const QStringList& args) : Bus(bus) {
     EndWithParent(Process);
-    Process.setEnvironment(bus.Environment());
+    Process.setProcessEnvironment(bus.Environment());
     QStringList all = args;
     if (!all.contains(QStringLiteral("--state")))
         all << QStringLiteral("--state") << QString::fromStdString(State / "state");
@@ -102,13 +32,7 @@ std::string TStoreProcess::Errors() {
 }
 
 TStoreProcess::~TStoreProcess() {
-    if (Process.state() != QProcess::NotRunning) {
-        Process.terminate();
-        if (!Process.waitForFinished(5000)) {
-            Process.kill();
-            Process.waitForFinished(5000);
-        }
-    }
+    StopProcess(Process, 5000);
 }
 
 QDBusMessage TStoreProcess::Call(const QString& method, const QVariantList& args) {
@@ -120,7 +44,7 @@ QDBusMessage TStoreProcess::Call(const QString& method, const QVariantList& args
 
 TStoreCaller::TStoreCaller(TPrivateBus& bus) {
     EndWithParent(Process);
-    Process.setEnvironment(bus.Environment());
+    Process.setProcessEnvironment(bus.Environment());
     Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     Process.start(QStringLiteral(STORE_CALLER_PATH), QStringList{});
     Started = Process.waitForStarted(10000);
@@ -139,10 +63,7 @@ QStringList TStoreCaller::Call(const std::string& line) {
 }
 
 void TStoreCaller::Kill() {
-    if (Process.state() == QProcess::NotRunning)
-        return;
-    Process.kill();
-    Process.waitForFinished(10000);
+    StopProcess(Process, 0);
 }
 
 TStoreSignals::TStoreSignals(QDBusConnection& bus) {
@@ -158,7 +79,7 @@ TStoreSignals::TStoreSignals(QDBusConnection& bus) {
 }
 
 bool TStoreSignals::WaitFor(const QString& line, int guardMs) {
-    return ServeUntil([&] { return Seen.contains(line); }, guardMs);
+    return WaitUntil([&] { return Seen.contains(line); }, guardMs);
 }
 
 void TStoreSignals::DocumentAvailable(int module, int doc) {
@@ -235,17 +156,6 @@ std::string PatternBytes(size_t size, unsigned seed) {
         c = static_cast<char>(x >> 16);
     }
     return data;
-}
-
-bool ServeUntil(const std::function<bool()>& done, int guardMs) {
-    QDeadlineTimer deadline(guardMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
 }
 
 } // namespace raduvuz::test

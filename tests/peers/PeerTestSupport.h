@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Harness.h"
 #include "support/TempFiles.h"
 
 #include <QDBusConnection>
@@ -16,32 +17,6 @@
 #include <vector>
 
 namespace raduvuz::test {
-
-// The one application object the Qt side of the tests needs.
-void EnsureApplication();
-// A crashed test leaves no daemon behind.
-void EndWithParent(QProcess& process);
-
-// A dbus-daemon of the test's own and a connection to it.
-class TPrivateBus {
-public:
-    TPrivateBus();
-    ~TPrivateBus();
-    bool Ok() const { return Connected; }
-    const QString& Address() const { return BusAddress; }
-    QDBusConnection& Connection() { return Bus; }
-    // The environment for a child process that must use this bus.
-    QStringList Environment() const;
-    bool WaitForName(const QString& name, int timeoutMs);
-    qint64 PidOf(const QString& name);
-
-private:
-    QProcess Daemon;
-    QString BusAddress;
-    QString ConnectionName;
-    QDBusConnection Bus{QString()};
-    bool Connected = false;
-};
 
 // memoryman on a private bus, with a numbering file of its own unless args name one.
 class TStoreProcess {
@@ -110,7 +85,5 @@ std::string ReadBlock(const std::string& name, int64_t size);
 bool WriteBlock(const std::string& name, const std::string& data);
 // Bytes that differ from block to block, so a block out of order shows.
 std::string PatternBytes(size_t size, unsigned seed);
-// Serves events until done() or the guard expires; false on expiry.
-bool ServeUntil(const std::function<bool()>& done, int guardMs);
 
 } // namespace raduvuz::test

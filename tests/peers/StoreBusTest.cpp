@@ -92,12 +92,10 @@ TEST_F(StoreBusTest, SecondStoreGivesUpAndATerminatedOneRemovesEveryBlockItStill
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), 4u);
 
     // A second store on the same bus gives up and leaves the running one's blocks alone.
-    QProcess second;
-    second.setEnvironment(Bus.Environment());
-    second.start(QStringLiteral(MEMORYMAN_PATH),
-                 {QStringLiteral("--state"), QString::fromStdString(Temp / "state")});
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 1);
+    const TRunResult second =
+        RunToEnd(QStringLiteral(MEMORYMAN_PATH), {QStringLiteral("--state"), Q(Temp / "state")},
+                 Bus.Environment(), {}, {}, 10000);
+    EXPECT_EQ(second.Code, 1) << second;
     EXPECT_FALSE(IsError(store.Call(QStringLiteral("ListDocs"))));
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), 4u);
 
@@ -140,10 +138,10 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
 
     reader.Kill();
     const QString offered = QStringLiteral("DocumentAvailable 3 ") + doc;
-    EXPECT_TRUE(ServeUntil([&] { return heard.Seen.count(offered) == 2; }, 10000))
+    EXPECT_TRUE(WaitUntil([&] { return heard.Seen.count(offered) == 2; }, 10000))
         << heard.Seen.join(QLatin1Char(' ')).toStdString() << "\n"
         << store.Errors();
-    EXPECT_TRUE(ServeUntil(
+    EXPECT_TRUE(WaitUntil(
         [&] {
             return store.Errors().find("left the bus while reading document " + std::to_string(in) +
                                        " (job " + opened[1].toStdString() +
@@ -210,7 +208,7 @@ TEST_F(StoreBusTest, KilledWriterHasItsDocumentsAbortedAndItsSwitchedInputDroppe
     EXPECT_EQ(Int(gone, 2), -1);
     // The input was switched on in part: it cannot be given again, and the log says so.
     EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), -1);
-    EXPECT_TRUE(ServeUntil(
+    EXPECT_TRUE(WaitUntil(
         [&] {
             const std::string log = store.Errors();
             return log.find("left the bus while writing document " + std::to_string(pending) +
@@ -272,13 +270,11 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
 
     // Numbers that cannot be kept are no reason to risk repeating them: the store does not start.
     WriteTextFile(Temp / "damaged", "document x\n");
-    QProcess refused;
-    refused.setEnvironment(Bus.Environment());
-    refused.start(QStringLiteral(MEMORYMAN_PATH),
-                  {QStringLiteral("--state"), QString::fromStdString(Temp / "damaged")});
-    ASSERT_TRUE(refused.waitForFinished(10000));
-    EXPECT_EQ(refused.exitCode(), 1);
-    EXPECT_TRUE(refused.readAllStandardError().contains((Temp / "damaged").c_str()));
+    const TRunResult refused =
+        RunToEnd(QStringLiteral(MEMORYMAN_PATH), {QStringLiteral("--state"), Q(Temp / "damaged")},
+                 Bus.Environment(), {}, {}, 10000);
+    EXPECT_EQ(refused.Code, 1) << refused;
+    EXPECT_NE(refused.Err.find(Temp / "damaged"), std::string::npos);
 }
 
 TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIsTheOnlyOne) {
@@ -319,7 +315,7 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIs
     silent.Call(QStringLiteral("TakeFinished"), {3, QString::fromStdString(Temp / "out")});
     // A signal would have come before the reply that follows it.
     EXPECT_FALSE(IsError(silent.Call(QStringLiteral("ListDocs"))));
-    ServeUntil([] { return false; }, 200);
+    WaitUntil([] { return false; }, 200);
     EXPECT_GT(doc, 0);
     EXPECT_TRUE(heard.Seen.isEmpty()) << heard.Seen.join(QLatin1Char(' ')).toStdString();
 }

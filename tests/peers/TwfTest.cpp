@@ -71,10 +71,10 @@ protected:
 
     void StartTwf(const std::string& file, const QStringList& options = {}) {
         // The module keeps its data under the test's folder.
-        Twf.setEnvironment(Bus.Environment() << QStringLiteral("XDG_DATA_HOME=") +
-                                                    QString::fromStdString(Temp / "data")
-                                             << QStringLiteral("XDG_STATE_HOME=") +
-                                                    QString::fromStdString(Temp / "state"));
+        QProcessEnvironment env = Bus.Environment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), Q(Temp / "data"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), Q(Temp / "state"));
+        Twf.setProcessEnvironment(env);
         Twf.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         EndWithParent(Twf);
         Twf.setStandardOutputFile(QString::fromStdString(Temp / "twf.out"));
@@ -84,7 +84,7 @@ protected:
 
     // Waits until twf has ended: its exit code, -1 when it has not ended in time.
     int WaitForTwf(int guardMs = 90000) {
-        if (!ServeUntil([&] { return Twf.state() == QProcess::NotRunning; }, guardMs))
+        if (!WaitUntil([&] { return Twf.state() == QProcess::NotRunning; }, guardMs))
             return -1;
         return Twf.exitCode();
     }
@@ -248,7 +248,7 @@ TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     TFakeModule& fake = ExportFake(false);
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(
-        ServeUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
+        WaitUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
     const qint64 pid = Bus.PidOf(QStringLiteral("RozEza.MemoryMan"));
     ASSERT_GT(pid, 0);
     ::kill(static_cast<pid_t>(pid), SIGKILL);
@@ -262,7 +262,7 @@ TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
     TFakeModule& fake = ExportFake(false);
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(
-        ServeUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
+        WaitUntil([&] { return Log().find("workflow running") != std::string::npos; }, 30000));
     ::kill(static_cast<pid_t>(Twf.processId()), SIGTERM);
     ASSERT_EQ(WaitForTwf(60000), 1) << Log();
     EXPECT_NE(Log().find("summary: FAILED (interrupted)"), std::string::npos) << Log();
@@ -275,11 +275,10 @@ TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
 
 TEST_F(TwfTest, BadWorkflowFileOrAModuleThatCannotBeCreatedFailsTheRun) {
     WriteTextFile(Temp / "bad.ini", "[workflow]\nname = x\n[module three]\n");
-    QProcess bad;
-    bad.start(QStringLiteral(TWF_PATH), {QString::fromStdString(Temp / "bad.ini")});
-    ASSERT_TRUE(bad.waitForFinished(20000));
-    EXPECT_EQ(bad.exitCode(), 2);
-    EXPECT_TRUE(bad.readAllStandardError().contains("line 3"));
+    const TRunResult bad = RunToEnd(QStringLiteral(TWF_PATH), {Q(Temp / "bad.ini")},
+                                    QProcessEnvironment::systemEnvironment(), {}, {}, 20000);
+    EXPECT_EQ(bad.Code, 2) << bad;
+    EXPECT_NE(bad.Err.find("line 3"), std::string::npos);
 
     // No server provider on the bus.
     StartTwf(Workflow(FakeModuleSection));
@@ -296,13 +295,13 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
 
     // Enter on stdin ends the wait.
     StartTwf(Workflow(FakeModuleSection), {QStringLiteral("--show")});
-    ASSERT_TRUE(ServeUntil(prompted, 60000)) << Log();
+    ASSERT_TRUE(WaitUntil(prompted, 60000)) << Log();
     const qsizetype resume = fake.Calls.indexOf(QStringLiteral("Resume"));
     ASSERT_GE(resume, 0);
     EXPECT_EQ(fake.Calls.indexOf(QStringLiteral("ShowModule")), resume + 1);
     EXPECT_EQ(fake.Passed, 2);
     // Still waiting: the module is not closed while nobody has answered.
-    ServeUntil([] { return false; }, 500);
+    WaitUntil([] { return false; }, 500);
     EXPECT_FALSE(fake.Calls.contains(QStringLiteral("Close")));
     EXPECT_EQ(Twf.state(), QProcess::Running);
     Twf.write("\n");
@@ -313,7 +312,7 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
     std::filesystem::remove(Temp / "twf.log");
     fake.Calls.clear();
     StartTwf(Workflow(FakeModuleSection), {QStringLiteral("--show")});
-    ASSERT_TRUE(ServeUntil(prompted, 60000)) << Log();
+    ASSERT_TRUE(WaitUntil(prompted, 60000)) << Log();
     fake.AskToClose();
     ASSERT_EQ(WaitForTwf(30000), 0) << Log();
     EXPECT_EQ(fake.Calls.count(QStringLiteral("Close")), 1);

@@ -14,7 +14,6 @@ protected:
         ASSERT_EQ(WaitForRows(op.Cookie, Where("state", "held"), 1).size(), 1u) << Log();
         ASSERT_EQ(WaitForRows(op.Cookie, Where("list", "passed"), 2).size(), 2u) << Log();
 
-        QProcess browser;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("WEB_URL", QString::fromStdString(Base));
         env.insert("OP_USER", kOperator);
@@ -24,16 +23,9 @@ protected:
         env.insert("HOME", QString::fromStdString(Root.string()));
         if (const char* shots = std::getenv("RADUVUZ_WEB_SHOTS"))
             env.insert("SHOTS_DIR", shots);
-        browser.setProcessEnvironment(env);
-        browser.setProcessChannelMode(QProcess::MergedChannels);
-        browser.start("/usr/bin/python3", {script});
-        ASSERT_TRUE(browser.waitForStarted(10000));
-        const bool ended = browser.waitForFinished(150000);
-        if (!ended)
-            browser.kill();
-        const std::string output = browser.readAll().toStdString();
-        ASSERT_TRUE(ended) << output;
-        EXPECT_EQ(browser.exitCode(), 0) << output << "\ngateway:\n" << GatewayLog();
+        const TRunResult run = RunToEnd("/usr/bin/python3", {script}, env, {}, {}, 150000);
+        const std::string output = run.Out + run.Err;
+        EXPECT_EQ(run.Code, 0) << output << "\ngateway:\n" << GatewayLog();
         EXPECT_NE(output.find("browser checks passed"), std::string::npos) << output;
     }
 };

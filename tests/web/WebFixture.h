@@ -152,14 +152,8 @@ public:
     }
     // Waits until what came holds text after position from; its position, or npos.
     size_t WaitFor(const std::string& text, size_t from = 0, int ms = 15000) const {
-        QDeadlineTimer deadline(ms);
-        for (;;) {
-            const std::string received = Text();
-            const size_t at = received.find(text, from);
-            if (at != std::string::npos || deadline.hasExpired())
-                return at;
-            QThread::msleep(10);
-        }
+        WaitUntil([&] { return Text().find(text, from) != std::string::npos; }, ms, 10);
+        return Text().find(text, from);
     }
 
 private:
@@ -208,12 +202,11 @@ protected:
         EnsureCurl();
     }
     void TearDown() override {
-        StopGateway();
+        if (Gateway)
+            StopProcess(*Gateway);
         std::ofstream(Root / "stop").close();
-        if (Twf && Twf->state() != QProcess::NotRunning && !Twf->waitForFinished(20000)) {
-            Twf->kill();
-            Twf->waitForFinished(10000);
-        }
+        if (Twf && !Twf->waitForFinished(20000))
+            StopProcess(*Twf, 0);
         LiveWorkflowTest::TearDown();
     }
 
@@ -235,35 +228,13 @@ protected:
     QProcessEnvironment Environment() const override {
         QProcessEnvironment env = LiveWorkflowTest::Environment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), Q((Root / "config").string()));
-        env.remove(QStringLiteral("DBUS_STARTER_ADDRESS"));
         // Before the workflow is up, no bus at all (never the session's own).
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                   QString::fromStdString(Address.empty() ? "unix:path=/nonexistent" : Address));
-        return env;
+        return OnBus(env, Q(Address.empty() ? "unix:path=/nonexistent" : Address));
     }
 
-    struct TRunResult {
-        int Code = -1;
-        std::string Out;
-        std::string Err;
-    };
     // raduvuz-web with arguments and standard input, to its end.
     TRunResult RunWeb(const QStringList& args, const std::string& input = "") {
-        QProcess web;
-        web.setProcessEnvironment(Environment());
-        web.start(QStringLiteral(WEB_PATH), args);
-        web.write(QByteArray::fromStdString(input));
-        web.closeWriteChannel();
-        TRunResult result;
-        if (!web.waitForFinished(30000)) {
-            web.kill();
-            web.waitForFinished();
-            return result;
-        }
-        result.Code = web.exitStatus() == QProcess::NormalExit ? web.exitCode() : -1;
-        result.Out = web.readAllStandardOutput().toStdString();
-        result.Err = web.readAllStandardError().toStdString();
-        return result;
+        return RunToEnd(QStringLiteral(WEB_PATH), args, Environment(), input, {}, 30000);
     }
 
     void AddUsers() {
@@ -294,26 +265,9 @@ protected:
         Base = url;
         Certificate = (Root / "config" / "raduvuz" / "web" / "cert.pem").string();
     }
-    void StopGateway() {
-        if (Gateway && Gateway->state() != QProcess::NotRunning) {
-            Gateway->terminate();
-            if (!Gateway->waitForFinished(10000)) {
-                Gateway->kill();
-                Gateway->waitForFinished(5000);
-            }
-        }
-    }
     // The gateway's system log lines (its standard error where the machine has no logger).
     std::string GatewayLog() const {
-        std::string text = ReadTextFile(Root / "web.err");
-        if (fs::exists("/dev/log") && Gateway) {
-            const std::string out = (Root / "journal.txt").string();
-            std::system(("journalctl -q -o cat _PID=" + std::to_string(Gateway->processId()) +
-                         " >'" + out + "' 2>/dev/null")
-                            .c_str());
-            text += ReadTextFile(out);
-        }
-        return text;
+        return ReadTextFile(Root / "web.err") + (Gateway ? SystemLogOf(Gateway->processId()) : "");
     }
 
     TReply Call(TCall call) { return Https(Base, Certificate, call); }
@@ -363,17 +317,17 @@ protected:
     std::vector<uint> WaitForRows(const std::string& cookie,
                                   const std::function<bool(const QJsonObject&)>& match,
                                   size_t count) {
-        QDeadlineTimer deadline(30000);
-        for (;;) {
-            std::vector<uint> ids;
-            for (const QJsonValue& row : Get(Jobs(), cookie).Object().value("jobs").toArray()) {
-                if (match(row.toObject()))
-                    ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
-            }
-            if (ids.size() >= count || deadline.hasExpired())
-                return ids;
-            QThread::msleep(50);
-        }
+        std::vector<uint> ids;
+        WaitUntil(
+            [&] {
+                ids.clear();
+                for (const QJsonValue& row : Get(Jobs(), cookie).Object().value("jobs").toArray())
+                    if (match(row.toObject()))
+                        ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
+                return ids.size() >= count;
+            },
+            30000, 50);
+        return ids;
     }
     static std::function<bool(const QJsonObject&)> Where(const char* key, const char* value) {
         return [key, value](const QJsonObject& row) {
