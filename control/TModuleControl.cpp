@@ -86,8 +86,12 @@ TModuleControl::TModuleControl(TModuleProcess& process, IEventLoop& loop, IModul
     : Process(process), EventLoop(loop), ShownBy(view) {}
 
 const TJobSettings& TModuleControl::GetSettings() const {
+    // The job folder's text goes into the buffer it had: a call, made several times per job,
+    // allocates nothing.
+    std::string dir = std::move(JobSettings.JobDir);
+    dir = JobDir;
     JobSettings = JobSettingsOf({ModuleNumber, Copies, Multiplex, DeletePolicy, WorkMode, LastInTop,
-                                 LogLevel, Event, JobDir, RetryDelayMs});
+                                 LogLevel, Event, std::move(dir), RetryDelayMs});
     return JobSettings;
 }
 

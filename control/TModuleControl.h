@@ -254,10 +254,11 @@ private:
     // The reload reads the journal of waiting jobs first and writes it anew at the end.
     void BeginJournalReload();
     void EndJournalReload();
-    // Whether the reloaded spool file JobDir/name holds its whole document; if so its parameter
-    // text, saved time, length and data size. A damaged one is logged and moved into the damaged
+    // Whether the reloaded spool file JobDir/name (opened in folder, the job folder's descriptor,
+    // or by its whole path when that is -1) holds its whole document; if so its parameter text,
+    // saved time, length and data size. A damaged one is logged and moved into the damaged
     // folder.
-    bool ReadReloadedSpoolFile(const std::string& name, TSpoolHead& head);
+    bool ReadReloadedSpoolFile(int folder, const std::string& name, TSpoolHead& head);
     // Makes the waiting copies that the journal keeps for the spool file; false when it keeps
     // none.
     bool RemakeJournalledJobs(int32_t jobID, int32_t docID);

@@ -17,6 +17,7 @@
 #include "platform/WholeFile.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
 #include <tuple>
@@ -75,10 +76,11 @@ std::string TModuleControl::SetSpoolFileAside(const std::string& name, std::stri
     return target;
 }
 
-bool TModuleControl::ReadReloadedSpoolFile(const std::string& name, TSpoolHead& head) {
+bool TModuleControl::ReadReloadedSpoolFile(int folder, const std::string& name, TSpoolHead& head) {
     TFileStream file;
     // A file another process holds is left where it is, as the reload always did.
-    if (!file.Open(JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite)) {
+    if (!file.Open(folder >= 0 ? name : JobDir + "/" + name, TFileStream::TMode::ReadDenyWrite,
+                   folder >= 0 ? folder : AT_FDCWD)) {
         Log(LanguageFormat(1740, {name}, "Error load saved job %s") + " (" + LastErrorText() + ")");
         return false;
     }

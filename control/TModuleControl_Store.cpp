@@ -20,10 +20,11 @@
 #include "platform/WholeFile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <dirent.h>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,11 @@ std::pair<int32_t, int32_t> JobFileNumbers(const std::string& name) {
         return {-1, -1};
     return {StrToIntDef(name.substr(0, underscore), 0),
             StrToIntDef(name.substr(underscore + 1), 0)};
+}
+
+// A job's two numbers as one key that sorts.
+uint64_t HeldKey(int32_t jobID, int32_t docID) {
+    return static_cast<uint64_t>(static_cast<uint32_t>(jobID)) << 32 | static_cast<uint32_t>(docID);
 }
 
 std::vector<std::string> OrdinaryFiles(const std::string& folder) {
@@ -83,8 +89,15 @@ void TModuleControl::ReloadSavedJobs() {
     }
 
     const TServerClient::TLabelHold labels(Process.ServerObject);
-    // Sorted once, searched per file: no allocation per held job.
-    std::vector<std::string_view> held(HoldJobs.begin(), HoldJobs.end());
+    // Sorted once, searched per file by its numbers: no text made or compared per held job. An
+    // entry counts only as the name its numbers give, as the files are named.
+    std::vector<uint64_t> held;
+    held.reserve(HoldJobs.size());
+    for (const std::string& entry : HoldJobs) {
+        const auto [jobID, docID] = JobFileNumbers(entry);
+        if (jobID > 0 && docID > 0 && JobKey(jobID, docID) == entry)
+            held.push_back(HeldKey(jobID, docID));
+    }
     std::sort(held.begin(), held.end());
     TJobListModel& completed = JobRows.Passed();
     // The views hear of the reloaded rows once, at the end.
@@ -97,21 +110,33 @@ void TModuleControl::ReloadSavedJobs() {
     };
     const TNoticesHeld processNotices(JobRows.Process());
     const TNoticesHeld passedNotices(completed);
+    // The files are opened in the job folder's own descriptor, not by their whole path.
+    struct TFolder {
+        int Fd;
+        explicit TFolder(const std::string& path)
+            : Fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+        ~TFolder() {
+            if (Fd >= 0)
+                ::close(Fd);
+        }
+        TFolder(const TFolder&) = delete;
+        TFolder& operator=(const TFolder&) = delete;
+    };
+    const TFolder folder(JobDir);
     BeginJournalReload();
     for (const std::string& name : OrdinaryFiles(JobDir)) {
         const auto [jobID, docID] = JobFileNumbers(name);
         if (jobID <= 0 || docID <= 0)
             continue;
         TSpoolHead head;
-        if (!ReadReloadedSpoolFile(name, head))
+        if (!ReadReloadedSpoolFile(folder.Fd, name, head))
             continue;
         // The journal knows the copies that still wait better than the hold file of the last
         // Close: they come back as they were.
         if (RemakeJournalledJobs(jobID, docID))
             continue;
         // A held job comes back held in the list of jobs in process, not as a passed job.
-        const std::string entry = JobKey(jobID, docID);
-        if (std::binary_search(held.begin(), held.end(), std::string_view(entry))) {
+        if (std::binary_search(held.begin(), held.end(), HeldKey(jobID, docID))) {
             ReprocessDoc(*this, jobID, docID, std::move(head), std::string(), true);
             continue;
         }

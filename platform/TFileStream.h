@@ -4,6 +4,7 @@
 #include "platform/WholeFile.h"
 
 #include <cstdint>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 
@@ -25,7 +26,9 @@ public:
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
 
-    bool Open(const std::string& path, TMode mode);
+    // A relative path is found in folder, a descriptor of an open folder (the working folder's
+    // by default): a caller opening many files of one folder saves walking its path each time.
+    bool Open(const std::string& path, TMode mode, int folder = AT_FDCWD);
     void Close();
     bool IsOpen() const { return Fd >= 0; }
 
