@@ -246,7 +246,8 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
         ::kill(static_cast<pid_t>(killed.Pid()), SIGKILL);
         ASSERT_TRUE(killed.Proc().waitForFinished(10000));
     }
-    EXPECT_EQ(ShmFiles(killedPrefix).size(), 9u);
+    // No count of the blocks here: a store starting for a test beside this one may already have
+    // cleared them.
     {
         TStoreProcess restarted(Bus, state);
         ASSERT_TRUE(restarted.Ok());
