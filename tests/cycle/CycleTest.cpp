@@ -1,6 +1,5 @@
 #include "CycleTestSupport.h"
 
-#include "common/CommaText.h"
 #include "control/TTickScope.h"
 #include "jobs/TDoc.h"
 #include "platform/System.h"
@@ -280,30 +279,6 @@ TEST_F(CycleTest, AJobFreedWhileItsStepWaitsStaysAliveUntilTheTickEndsAndIsNotSt
     EXPECT_EQ(Store->Count("RCloseDoc(7,1)"), 1);
     EXPECT_EQ(Module->DeferredCount(), 0u);
     EXPECT_FALSE(Inside(*Module).Busy);
-}
-
-// Holding, releasing and renaming through the job actions are tested there; here what the list
-// row and the job's parameters show, and rows that are no job of the module.
-TEST_F(CycleTest, RenameQuotesTheNameInTheJobsParametersAndStrangersAreRefused) {
-    TDoc* job = AddJob(1, 1, 10, 100);
-    job->AddToList(-1);
-    TListRow* row = job->ListItem;
-    ASSERT_NE(row, nullptr);
-    EXPECT_TRUE(Module->HoldJob(row));
-    EXPECT_EQ(row->ImageIndex, 0);
-    EXPECT_TRUE(Module->RenameJob(row, "New; \"name\""));
-    const TParams dds(job->DDS);
-    EXPECT_EQ(job->Name, "\"New   name \"");
-    EXPECT_EQ(row->SubItems[siName], "New   name ");
-    EXPECT_EQ(dds.GetItem("Name", 0), "New   name ");
-    EXPECT_EQ(dds.GetItem("FileName", 0), "New   name ");
-
-    TListRow stranger;
-    EXPECT_FALSE(Module->HoldJob(&stranger));
-    EXPECT_FALSE(Module->ReleaseJob(&stranger));
-    EXPECT_FALSE(Module->RenameJob(&stranger, "x"));
-    EXPECT_TRUE(Module->JobInProcess("10", "1"));
-    EXPECT_FALSE(Module->JobInProcess("10", "2"));
 }
 
 } // namespace

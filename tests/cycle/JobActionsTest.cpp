@@ -121,7 +121,10 @@ TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) 
     // Only a job waiting to be sent is held.
     EXPECT_THAT(Actions().Hold({s, w, unknown}), ElementsAre(w));
     EXPECT_TRUE(waiting->Held());
+    EXPECT_EQ(waiting->ListItem->ImageIndex, 0);
     EXPECT_FALSE(sending->Held());
+    EXPECT_TRUE(Module->JobInProcess("4", "40"));
+    EXPECT_FALSE(Module->JobInProcess("4", "50"));
     EXPECT_THAT(Actions().Release({w, unknown}), ElementsAre(w));
     EXPECT_FALSE(waiting->Held());
     EXPECT_THAT(Actions().SetPriority({w, s}, 9), ElementsAre(s, w));
@@ -266,10 +269,12 @@ TEST_F(JobActionsTest, RenameRewritesTheSpoolFileAndKeepsEveryDeviceAndBlock) {
     TDoc* waiting = Waiting(4, 40);
     TDoc* spooling = Waiting(6, 60, TJobState::Reading);
     const uint32_t w = waiting->ListItem->Id;
-    EXPECT_THAT(Actions().Rename({w, spooling->ListItem->Id}, "Fresh"), ElementsAre(w));
-    EXPECT_EQ(waiting->Name, "Fresh");
+    EXPECT_THAT(Actions().Rename({w, spooling->ListItem->Id}, "Fresh; \"one\""), ElementsAre(w));
+    EXPECT_EQ(waiting->Name, "\"Fresh   one \"");
+    EXPECT_EQ(waiting->ListItem->SubItems[siName], "Fresh   one ");
+    EXPECT_EQ(TParams(waiting->DDS).GetItem("FileName", 0), "Fresh   one ");
     EXPECT_EQ(spooling->Name, "W");
-    EXPECT_EQ(TParams(Header("4_40")).GetValueText("Name"), "Fresh");
+    EXPECT_EQ(TParams(Header("4_40")).GetValueText("Name"), "\"Fresh   one \"");
 
     // A job whose file is gone keeps its name, and the log says why.
     ::unlink((Module->GetJobDir() + "/5_50").c_str());

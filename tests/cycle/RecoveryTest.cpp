@@ -86,9 +86,10 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
     ASSERT_EQ(Module->JobsInProcess().size(), 3u);
     // The operator held one copy; the hold file is the one of an older Close.
     ASSERT_TRUE(Module->HoldJob(Module->JobsInProcess()[1]->ListItem));
-    WriteTextFile(Module->HoldFilePath(), "5_50\n6_60\n");
+    WriteTextFile(Module->HoldFilePath(), "5_50\n6_60\n9_90\n");
 
     StartAgain();
+    EXPECT_FALSE(FileExists(Module->HoldFilePath()));
     EXPECT_EQ(JobsInProcess(),
               (std::vector<std::string>{"5_50 held to 21 devices 3", "5_50 to 21 devices 3",
                                         "6_60 held to 22 devices 4"}));

@@ -268,47 +268,18 @@ TEST_F(ModuleControlTest, CloseThatCannotWriteTheHoldFileKeepsTheOldOneAndSaysWh
 TEST_F(ModuleControlTest, WhatTheModuleWritesIsTheOwnersAloneUnderTheUsualUmask) {
     const mode_t old = ::umask(022);
     InitModule();
-    Inside(*Module).StoreDir = Root + "/store";
     std::filesystem::remove_all(ConfigFolder());
     Module->LoadConfig("q1");
     Module->SaveConfig("q1");
-    TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 0, 11, "Name=a"));
-    job->DocID = 101;
-    job->SetHeld(true);
-    Module->Close();
     ::umask(old);
 
     const auto mode = [](const std::string& path) {
         return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
     };
     using std::filesystem::perms;
-    EXPECT_EQ(mode(Root + "/store"), perms::owner_all);
-    EXPECT_EQ(mode(Root + "/store/q1"), perms::owner_all);
     EXPECT_EQ(mode(ConfigFolder()), perms::owner_all);
     EXPECT_EQ(mode(ConfigFolder() + "/q1.set"), perms::owner_read | perms::owner_write);
-    EXPECT_EQ(mode(ConfigFolder() + "/q1.hld"), perms::owner_read | perms::owner_write);
     EXPECT_EQ(mode(Root + "/preview"), perms::owner_all);
-}
-
-TEST_F(ModuleControlTest, KillWithoutAKeyDeletesNothing) {
-    InitModule();
-    // Without a key the job folder would be the storage folder, holding other modules' folders.
-    Inside(*Module).StoreDir = Root + "/store";
-    ForceDirectories(Inside(*Module).StoreDir + "/other");
-    WriteTextFile(Inside(*Module).StoreDir + "/other/1_2", "spool");
-    WriteTextFile(Inside(*Module).StoreDir + "/3_4", "spool");
-    WriteTextFile(ConfigFolder() + "/.set", "x");
-    try {
-        Module->Kill();
-        FAIL() << "Kill without a key";
-    } catch (const std::runtime_error& e) {
-        EXPECT_THAT(e.what(), StartsWith("Kill needs the module's configuration key"));
-    }
-    EXPECT_TRUE(FileExists(Inside(*Module).StoreDir + "/other/1_2"));
-    EXPECT_TRUE(FileExists(Inside(*Module).StoreDir + "/3_4"));
-    EXPECT_TRUE(FileExists(ConfigFolder() + "/.set"));
-    EXPECT_TRUE(Module->IsCurrent());
-    EXPECT_EQ(Inside(*Module).KeepTime, 1440);
 }
 
 TEST_F(ModuleControlTest, KillRemovesTheJobFolderAndConfigurationOnlyWhenNothingElseIsInIt) {

@@ -117,16 +117,13 @@ TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue)
     EXPECT_EQ(Module->GetSettings().DeletePolicy, 3);
 }
 
-TEST_F(ModuleValuesTest, NameMultiplexAndPausedFlagsReachTheWindowAndTheServer) {
+TEST_F(ModuleValuesTest, NameAndPausedFlagReachTheWindowAndTheServer) {
     InitModule(8);
     Module->SetValue(2, std::string("Renamed"));
     EXPECT_EQ(Module->GetDescription(), "Renamed");
     EXPECT_EQ(Window.Caption, "Renamed");
     EXPECT_EQ(Window.ToolbarCaption, "Renamed toolbar");
     EXPECT_EQ(Window.TrayTip, "Renamed");
-    Module->SetValue(58, true);
-    EXPECT_TRUE(Inside(*Module).Multiplex);
-    EXPECT_EQ(Server->Calls.back(), "SetValue(8,1010,true)");
     Module->SetValue(6, false);
     EXPECT_FALSE(Module->IsPaused());
     EXPECT_EQ(Server->Calls.back(), "ChangeStatus(8,false,1)");
