@@ -160,9 +160,10 @@ private slots:
         QCOMPARE(about.imgModule->pos(), QPoint(8, 8));
         QVERIFY(!about.imgModule->pixmap().isNull());
 
+        // The product line comes from the registry, whichever file the box describes.
         folder.WriteFile(QStringLiteral("registry.ini"), Registry("", "Print Line 7"));
         TfAbout branded;
-        PrepareAbout(branded, "");
+        PrepareAbout(branded, folder.StdPath(QStringLiteral("no such file")));
         QCOMPARE(branded.Label1->text(), QStringLiteral("Print Line 7"));
     }
 

@@ -405,7 +405,7 @@ private slots:
         QCOMPARE(TfMain::ImageIndex(window.AHide), 0);
 
         // A click on the icon (what a notifier item's Activate gives) shows and raises it, and
-        // so does a double click; the menu starts with Show.
+        // so does a double click; so does Show, the menu's first item.
         for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
             window.hide();
             window.TrayActivated(reason);
@@ -415,7 +415,6 @@ private slots:
         window.hide();
         window.TrayActivated(QSystemTrayIcon::MiddleClick);
         QVERIFY(window.isHidden());
-        QCOMPARE(window.PopupMenu->actions().first(), window.AShow);
         window.AShow->trigger();
         QVERIFY(window.isVisible());
     }
@@ -426,6 +425,18 @@ private slots:
         window.StartMessage();
         int searches = 0;
         console.QuietStore(searches);
+        // The first tick asks for work that would open a dialog.
+        bool inTick = false;
+        bool ranInside = false;
+        bool ran = false;
+        console.Store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
+            if (++searches == 1) {
+                inTick = window.InTick();
+                window.OutsideTick([&ran] { ran = true; });
+                ranInside = ran;
+            }
+            return TCallResult{int32_t(-1), {}};
+        });
         console.Loop.ProcessingTimer().start();
         console.Init();
         console.Module.Resume();
@@ -434,6 +445,13 @@ private slots:
 
         window.AViewLog->trigger();
         QTRY_COMPARE(searches, 1);
+        // That work waits until the tick has ended; outside a tick it runs at once.
+        QTRY_VERIFY(ran);
+        QVERIFY(inTick);
+        QVERIFY(!ranInside);
+        bool now = false;
+        window.OutsideTick([&now] { now = true; });
+        QVERIFY(now);
 
         // With the tray menu open, news brings its tick at once.
         window.PopupMenu->popup(QPoint(10, 10));
@@ -850,34 +868,6 @@ private slots:
         QVERIFY(TManualViewer::PageText(QUrl(QStringLiteral("man:no-such-page-here(1)")), why)
                     .isEmpty());
         QVERIFY(!why.isEmpty());
-    }
-
-    // Work that would open a dialog from inside a tick waits until the tick has ended.
-    void workFromInsideATickRunsWhenTheTickHasEnded() {
-        TLiveConsole console;
-        TfMain& window = console.Window;
-        int searches = 0;
-        console.QuietStore(searches);
-        bool inTick = false;
-        bool ranInside = false;
-        bool ran = false;
-        console.Store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
-            inTick = window.InTick();
-            window.OutsideTick([&] { ran = true; });
-            ranInside = ran;
-            return TCallResult{int32_t(-1), {}};
-        });
-        console.Init();
-        console.Module.Resume();
-        window.AViewLog->trigger();
-        QTRY_VERIFY(ran);
-        QVERIFY(inTick);
-        QVERIFY(!ranInside);
-        // Outside a tick it runs at once.
-        bool now = false;
-        window.OutsideTick([&now] { now = true; });
-        QVERIFY(now);
-        console.Module.Close();
     }
 };
 

@@ -61,14 +61,18 @@ protected:
 };
 
 TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
-    WriteJob("5_50", "Name=Poster;Page=2;Color=Cyan;File=rst;Size=2048;Device=3;Priority=7");
+    // Names and colours show as typed: a comma in a quoted name, blanks in a colour.
+    WriteJob("5_50", "Name=\"Poster, A1\";Page=2;Color=PANTONE 185 C;File=rst;Size=2048;Device=3;"
+                     "Priority=7");
     Inside(*Module).LastInTop = false;
     Module->ReloadSavedJobs();
     TDoc* spooling = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, 61, 6, "Name=S"));
     spooling->AddToList(2);
     // Two copies of one job are two rows with two ids.
-    const std::unique_ptr<TDoc> spooled = TDoc::Create(*Module, true, 71, 7, "Name=C;Size=10");
+    const std::unique_ptr<TDoc> spooled = TDoc::Create(*Module, true, 71, 7, "Name=C;Size=480000");
     spooled->ReadFields();
+    // Its copies show the job's data, not the size of the packed spool file.
+    spooled->SizeText = "145.23 Kb";
     spooled->OutDocID = 71;
     spooled->Copies = 2;
     ASSERT_TRUE(AddWaitDocInn(*spooled, "21", "3", false));
@@ -96,10 +100,11 @@ TEST_F(JobActionsTest, EveryRowHasAnIdOfItsOwnAndTheListShowsBothLists) {
     EXPECT_EQ(shown(rows[0]), "process reading 6_61 ||| -1 Spooling|| 0 0");
     spooling->Moved = 4096;
     EXPECT_EQ(shown(Actions().List()[0]), "process spooling 6_61 ||| -1 Spooling|| 0 4096");
-    EXPECT_EQ(shown(rows[1]), "process waiting 7_71 C||| 10 10|Proofer|3 0 0");
+    EXPECT_EQ(shown(rows[1]), "process waiting 7_71 C||| 480000 468.75 Kb|Proofer|3 0 0");
     EXPECT_EQ(rows[2].State, "held");
     const TJobRowView& passed = rows[3];
-    EXPECT_EQ(shown(passed), "passed failed 5_50 Poster|2|Cyan|RST 2048 2.00 Kb|Proofer|3 7 0");
+    EXPECT_EQ(shown(passed),
+              "passed failed 5_50 Poster, A1|2|PANTONE 185 C|RST 2048 2.00 Kb|Proofer|3 7 0");
     EXPECT_EQ(passed.Created, "2024-01-01T12:00:00");
 
     // An id is never given again, not even after its row has gone.
