@@ -46,11 +46,7 @@ protected:
     }
 
     // Starts twf on run and connects to its bus once the module is on it.
-    void Start(const TRun& run) {
-        StartTwf(run);
-        ASSERT_TRUE(WaitForLog("module 3 (Queuer): created as ")) << Log();
-        ConnectToTwfBus();
-    }
+    void Start(const TRun& run) { StartAndConnect(run, "module 3 (Queuer): created as "); }
 
     TRunResult Ctl(const QStringList& args) { return RunOnBus(CTL_PATH, args); }
     // The module's rows as "raduvuz-ctl jobs --json" gives them.

@@ -32,7 +32,7 @@ protected:
     void TearDown() override {
         for (const std::unique_ptr<QProcess>* process : {&Twf, &Store})
             if (*process)
-                StopProcess(**process, 0);
+                StopProcess(**process, StopGraceMs);
         Disconnect();
     }
 
@@ -56,6 +56,13 @@ protected:
         Twf->start(QStringLiteral(TWF_PATH),
                    {"--quiet", "--log", Q(LogFile.string()), Q((Root / "flow.ini").string())});
         ASSERT_TRUE(Twf->waitForStarted(10000));
+    }
+
+    // Starts twf on run and connects to its bus once the log holds ready.
+    void StartAndConnect(const TRun& run, const std::string& ready) {
+        StartTwf(run);
+        ASSERT_TRUE(WaitForLog(ready)) << Log();
+        ConnectToTwfBus();
     }
 
     // Waits, looking every PollMs, until condition holds, the run has ended or WaitMs are up.
@@ -161,6 +168,8 @@ protected:
     }
 
     std::unique_ptr<QProcess> Twf;
+    // How long twf and the store get to end by themselves when the test is over.
+    int StopGraceMs = 0;
     int WaitMs = 30000;
     int PollMs = 20;
     // A document store the test started itself.

@@ -41,12 +41,10 @@ protected:
     // Starts twf on run and connects to its private bus, as the producer of the test's documents.
     void Start(TRun run) {
         run.Workflow += "store-lost = wait\nbackstop = 1\n";
-        StartTwf(run);
-        ASSERT_TRUE(WaitForLog("module 3 (Queuer): status 1, running")) << Log();
+        StartAndConnect(run, "module 3 (Queuer): status 1, running");
         const std::string log = Log();
         ModulePid = NumberAfter(log, "created as RAduvuz.ModuleControl.p");
         StorePid = NumberAfter(log, ", pid ");
-        ConnectToTwfBus();
         ASSERT_GT(ModulePid, 0) << log;
     }
 
@@ -164,13 +162,9 @@ protected:
         fs::remove(Root / "disk" / "filler.tail");
     }
 
-    // A page of about 4 MB in folder, made as the workflow's pages are; its path.
-    fs::path Page(const std::string& name, const std::string& folder, const std::string& plate) {
-        const std::string command =
-            std::string(RASTERGEN_PATH) + " --width 2048 --height 2048 --device '*' --name " +
-            name + " --plates " + plate + " '" + (Root / folder).string() + "' >/dev/null";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        return Root / folder / (name + "-1-" + plate + ".rst");
+    // A page of about 4 MB in own/, made as the workflow's pages are; its path.
+    fs::path Page(const std::string& name, const std::string& plate) {
+        return MakePages(name, 5, plate, "*", 2048, "own");
     }
 
     // Every line that says a step failed; a fault this test causes must never end up there.
@@ -199,7 +193,7 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     ASSERT_TRUE(WaitForLog("File waits-1-Y.rst spooled")) << Log();
     ASSERT_TRUE(fs::exists(JobFolder() / "1_1"));
 
-    const fs::path slow = Page("slow", "own", "C");
+    const fs::path slow = Page("slow", "C");
     const std::string bytes = ReadTextFile(slow);
     const int doc = CreateDoc(slow, 77);
     WriteBlocks(doc, bytes, 0, 3 * kBlock);
@@ -230,11 +224,11 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     StartStore({"--state", Q((Root / "state2" / "numbers").string())}, "store2.err");
     ASSERT_TRUE(WaitForLog("A document store owns RozEza.MemoryMan again; the module goes on"))
         << Log();
-    ASSERT_EQ(Put(Page("after", "own", "C")), 1);
+    ASSERT_EQ(Put(Page("after", "C")), 1);
     // Neither the moved nor the partial file is listed as passed; the new 1_1 is, once.
     ASSERT_TRUE(WaitForLog("File after-1-C.rst sent")) << Log();
     EXPECT_EQ(PassedJobs(), (std::vector<std::string>{"1_1 after"}));
-    Put(Page("last", "own", "M"));
+    Put(Page("last", "M"));
 
     ASSERT_EQ(Finish(), 0) << RunLog;
     ExpectDelivered("a", {"kept-1-C.rst", "after-1-C.rst", "last-1-M.rst"});
@@ -263,7 +257,7 @@ TEST_F(StoreAndDiskFaultTest, FullDiskWhileSpoolingKeepsTheJobAndItsInputUntilTh
     run.Inputs = false;
     run.Workflow = "expect = 1\n";
     Start(run);
-    const fs::path page = Page("full", "own", "C");
+    const fs::path page = Page("full", "C");
     const std::string bytes = ReadTextFile(page);
     const int doc = CreateDoc(page, 78);
     const std::string job = "78_" + std::to_string(doc);
@@ -315,7 +309,7 @@ TEST_F(StoreAndDiskFaultTest, FullDiskInPassThroughDropsOnlyTheCopyAndIntakeStar
     const fs::path storage = Storage();
     WriteConfig("StoreDir=\"" + storage.string() + "\"");
     Start({.Workflow = "expect = 2\n", .Inputs = false});
-    const fs::path page = Page("copy", "own", "C");
+    const fs::path page = Page("copy", "C");
     const std::string bytes = ReadTextFile(page);
     const int doc = CreateDoc(page, 81);
     const std::string job = "81_" + std::to_string(doc);
@@ -339,7 +333,7 @@ TEST_F(StoreAndDiskFaultTest, FullDiskInPassThroughDropsOnlyTheCopyAndIntakeStar
     } else {
         MakeRoom();
     }
-    Put(Page("next", "own", "Y"));
+    Put(Page("next", "Y"));
 
     ASSERT_EQ(Finish(), 0) << RunLog;
     ExpectDelivered("a", {"copy-1-C.rst"});

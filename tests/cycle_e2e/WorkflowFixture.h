@@ -111,14 +111,17 @@ protected:
               "' QT_QPA_PLATFORM=offscreen ";
     }
 
-    void MakePages(const std::string& name, int priority, const std::string& plates = "CMYK",
-                   const std::string& device = "*", int size = 256) {
+    // Plates of size x size pixels in folder; the path of the first plate's page.
+    fs::path MakePages(const std::string& name, int priority, const std::string& plates = "CMYK",
+                       const std::string& device = "*", int size = 256,
+                       const std::string& folder = "pages") {
         const std::string command = std::string(RASTERGEN_PATH) + " --width " +
                                     std::to_string(size) + " --height " + std::to_string(size) +
                                     " --device '" + device + "' --name " + name + " --priority " +
                                     std::to_string(priority) + " --plates " + plates + " '" +
-                                    (Root / "pages").string() + "' >/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+                                    (Root / folder).string() + "' >/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return Root / folder / (name + "-1-" + plates.substr(0, 1) + ".rst");
     }
 
     // The module's stored configuration before the server loads it.

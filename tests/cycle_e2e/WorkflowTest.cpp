@@ -1,8 +1,5 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
-#include <QDateTime>
-#include <QString>
-
 #include <chrono>
 
 #include <sys/stat.h>
@@ -142,56 +139,6 @@ TEST_F(WorkflowTest, OutputTheStoreRefusesEndsOnlyThatJob) {
     EXPECT_THAT(StoreSummary(), HasSubstr(" 0 documents")) << RunLog;
 }
 
-TEST_F(WorkflowTest, RestartBringsBackPassedJobsAsCompletedAndHeldJobsHeld) {
-    MakePages("again", 10);
-    WriteConfig("WorkMode=1;HoldList=PRN_A");
-    const TRun first{.Module = ColourFlows,
-                     .Workflow = "expect = 2\n",
-                     .Extra = Terminators,
-                     .LogName = "first.log"};
-    ASSERT_TRUE(Passes(first));
-    ASSERT_EQ(Outputs("b").size(), 2u);
-    const std::set<std::string> spooled = SpoolFiles();
-    ASSERT_EQ(spooled.size(), 4u);
-    const std::string holdFile = (ConfigFolder() / "Q.hld").string();
-    const std::vector<std::string> held = Lines(ReadTextFile(holdFile));
-    ASSERT_EQ(held.size(), 2u);
-    std::vector<std::string> passed;
-    for (const std::string& name : spooled) {
-        if (std::find(held.begin(), held.end(), name) == held.end())
-            passed.push_back(name.substr(0, name.find('_')));
-    }
-    ASSERT_EQ(passed.size(), 2u);
-
-    // The same module again, without a hold list and with nothing to feed: what it knows comes
-    // from its job folder and the hold file alone.
-    WriteConfig("WorkMode=1");
-    TRun second = first.Again("expect = 0\nbefore-close = sleep 2; test -e '" + holdFile +
-                              "' && echo hold file kept || echo hold file gone\n");
-    second.LogName = "second.log";
-    for (const std::string& job : passed)
-        second.Module += "before-close = IsJobUse " + job + "\n";
-    for (const std::string& entry : held)
-        second.Module += "before-close = IsJobUse " + entry.substr(0, entry.find('_')) + "\n";
-    second.Module += "before-close = IsJobUse 999\n";
-    ASSERT_TRUE(Passes(second));
-    EXPECT_THAT(RunLog, HasSubstr("before-close| hold file gone"));
-    // Passed jobs are known again only as completed rows; the held ones are back in the list.
-    for (const std::string& job : passed)
-        EXPECT_EQ(AfterInLog(RunLog, "IsJobUse(" + job + ") = "), "true") << RunLog;
-    for (const std::string& entry : held)
-        EXPECT_EQ(AfterInLog(RunLog, "IsJobUse(" + entry.substr(0, entry.find('_')) + ") = "),
-                  "true");
-    EXPECT_EQ(AfterInLog(RunLog, "IsJobUse(999) = "), "false");
-    EXPECT_EQ(LastLabelBeforeClose(), "2") << RunLog;
-    // Still held although nothing holds their device any more: nothing was sent.
-    EXPECT_TRUE(Outputs("a").empty());
-    EXPECT_THAT(StoreSummary(), HasSubstr(" 0 documents")) << RunLog;
-    EXPECT_EQ(SpoolFiles(), spooled);
-    // Close wrote the held jobs again.
-    EXPECT_EQ(Lines(ReadTextFile(holdFile)), held);
-}
-
 TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
     // What the module makes is its user's alone under the usual umask, which twf hands on.
     const mode_t umask = ::umask(022);
@@ -321,60 +268,6 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
         EXPECT_THAT(store[i], HasSubstr("for=3:pending"));
     EXPECT_TRUE(fs::is_directory(storage / "Q"));
     EXPECT_TRUE(SpoolFiles(storage / "Q").empty());
-}
-
-// The stamp of the first log line that holds text ("YYYY-MM-DD HH:MM:SS.mmm ..."), in ms since
-// the epoch; -1 without one.
-int64_t StampOf(const std::string& log, const std::string& text) {
-    for (const std::string& line : Lines(log)) {
-        if (line.find(text) != std::string::npos) {
-            const QDateTime stamp = QDateTime::fromString(
-                QString::fromStdString(line.substr(0, 23)), "yyyy-MM-dd HH:mm:ss.zzz");
-            return stamp.isValid() ? stamp.toMSecsSinceEpoch() : -1;
-        }
-    }
-    return -1;
-}
-
-TEST_F(WorkflowTest, AJobForAPausedDestinationHoldsBackNoJobForAReadyOne) {
-    // The black plate comes first and has the best priority, but its printer stays paused for
-    // the first seconds; the three other plates' printers are ready all along.
-    MakePages("first", 1, "K");
-    MakePages("later", 20, "CMY");
-    WriteConfig("WorkMode=1");
-    ASSERT_TRUE(
-        Passes({.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Magenta;Device=2\n"
-                          "flow = 16: Color=Yellow;Device=3\nflow = 17: Color=Black;Device=4\n",
-                .Workflow = "expect = 4\n",
-                .Extra = "\n[sink 16]\nname = Printer C\nfolder = out/c\n"
-                         "\n[sink 17]\nname = Printer D\nfolder = out/d\npaused-for = 4\n"}));
-    ExpectSent("a", 1);
-    ExpectSent("b", 1);
-    ExpectSent("c", 1);
-    ExpectSent("d", 1);
-
-    // Printer D takes documents 4 s after the modules' Resume; a tick comes at least once a
-    // second, so each plate is out within two ticks of the moment its printer could take it.
-    const int64_t resumed = StampOf(RunLog, "-> module 3 (Queuer): Resume()");
-    ASSERT_GT(resumed, 0) << RunLog;
-    const int64_t dReady = resumed + 4000;
-    struct TPlate {
-        const char* File;
-        const char* Sink;
-    };
-    for (const TPlate& plate :
-         {TPlate{"later-1-C.rst", "12 (Printer A)"}, TPlate{"later-1-M.rst", "15 (Printer B)"},
-          TPlate{"later-1-Y.rst", "16 (Printer C)"}}) {
-        const int64_t fed = StampOf(RunLog, std::string("pages/") + plate.File + " as document");
-        const int64_t received = StampOf(RunLog, std::string("sink ") + plate.Sink + ": received ");
-        ASSERT_GT(fed, 0) << plate.File << "\n" << RunLog;
-        ASSERT_GT(received, 0) << plate.File << "\n" << RunLog;
-        EXPECT_LE(received - fed, 2000) << plate.File << "\n" << RunLog;
-        EXPECT_LT(received, dReady) << plate.File << "\n" << RunLog;
-    }
-    const int64_t black = StampOf(RunLog, "sink 17 (Printer D): received ");
-    EXPECT_GE(black, dReady) << RunLog;
-    EXPECT_LE(black - dReady, 2000) << RunLog;
 }
 
 } // namespace
