@@ -163,19 +163,6 @@ bool TParams::DeleteKey(std::string_view key) {
     return true;
 }
 
-int TParams::IndexOfItem(int index, std::string_view item) {
-    const TValueList* list = GetListAt(index);
-    if (!list) {
-        return -1;
-    }
-    for (size_t i = 0; i < list->size(); ++i) {
-        if (SameTextAscii((*list)[i], item)) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
 bool TParams::Match(std::string_view rule, std::string* failedKeys) const {
     const TParams ruleParams(rule);
     std::string failed;
@@ -262,24 +249,6 @@ std::string NamesOfIds(std::string_view ids, const TTaggedList& entries) {
         first = false;
     }
     return names;
-}
-
-std::string IdsOfNames(std::string_view names, const TTaggedList& entries) {
-    std::string ids;
-    bool first = true;
-    for (const std::string& item : ReadCommaText(names)) {
-        const auto found = std::find_if(entries.begin(), entries.end(),
-                                        [&](const TTaggedString& e) { return e.Text == item; });
-        if (found == entries.end()) {
-            continue;
-        }
-        if (!first) {
-            ids += ", ";
-        }
-        ids += std::to_string(found->Tag);
-        first = false;
-    }
-    return ids;
 }
 
 } // namespace raduvuz

@@ -34,7 +34,6 @@ public:
     std::string GetItem(std::string_view key, int n) const;
     void SetValue(std::string_view key, std::string_view value);
     bool DeleteKey(std::string_view key);
-    int IndexOfItem(int index, std::string_view item);
 
     bool Match(std::string_view rule, std::string* failedKeys = nullptr) const;
     // Flow entries whose rule this list satisfies: their first "Device" items and their tags.
@@ -50,6 +49,5 @@ private:
 
 bool ItemInList(std::string_view item, std::string_view list);
 std::string NamesOfIds(std::string_view ids, const TTaggedList& entries);
-std::string IdsOfNames(std::string_view names, const TTaggedList& entries);
 
 } // namespace raduvuz

@@ -101,8 +101,6 @@ std::string ExcludeTrailingSeparator(std::string_view path) {
     return std::string(path);
 }
 
-TTwfPaths::TTwfPaths() : TTwfPaths(ProgramFolder(), DataPath()) {}
-
 TTwfPaths::TTwfPaths(std::string_view programFolder, std::string_view dataFolder)
     : Macros{"$MAINTWFDIR$", "$DATATWFDIR$"}, Paths{ExcludeTrailingSeparator(programFolder),
                                                     ExcludeTrailingSeparator(dataFolder)} {}

@@ -22,7 +22,6 @@ std::string ExcludeTrailingSeparator(std::string_view path);
 // Portable paths: the program and data folders as "$MAINTWFDIR$" and "$DATATWFDIR$".
 class TTwfPaths {
 public:
-    TTwfPaths(); // the running program's folder and DataPath()
     TTwfPaths(std::string_view programFolder, std::string_view dataFolder);
 
     std::string ExpandMacros(std::string_view path, bool* changed = nullptr) const;

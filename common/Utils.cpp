@@ -133,14 +133,6 @@ int PercentToByte(double percent) {
     return static_cast<int>(scaled);
 }
 
-std::string IntToStrPadded(int64_t value, int width, char padChar) {
-    std::string text = std::to_string(value);
-    if (width > 0 && text.size() < static_cast<size_t>(width)) {
-        text.insert(0, static_cast<size_t>(width) - text.size(), padChar);
-    }
-    return text;
-}
-
 std::string SanitizeValue(std::string_view text) {
     std::string result(text);
     for (char& c : result) {
@@ -152,13 +144,6 @@ std::string SanitizeValue(std::string_view text) {
         result = '"' + result + '"';
     }
     return result;
-}
-
-std::string Dequote(std::string_view text, char quoteChar) {
-    if (text.size() >= 3 && text.front() == quoteChar && text.back() == quoteChar) {
-        return std::string(text.substr(1, text.size() - 2));
-    }
-    return std::string(text);
 }
 
 std::string HexEncode(std::string_view text) {

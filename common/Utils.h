@@ -16,10 +16,8 @@ std::string SizeTextOf(std::string_view text);
 // The byte count of a job's "Size" text; -1 when it is not a number of bytes.
 int64_t SizeBytesOf(std::string_view text);
 int PercentToByte(double percent);
-std::string IntToStrPadded(int64_t value, int width, char padChar);
 // Makes a text safe as one parameter value: ";" and '"' become blanks, blanks or commas quote it.
 std::string SanitizeValue(std::string_view text);
-std::string Dequote(std::string_view text, char quoteChar);
 std::string HexEncode(std::string_view text);
 std::string HexDecode(std::string_view text);
 double ReadRealPoint(std::string_view text, double def);

@@ -50,7 +50,6 @@ struct TRegistryEntry {
 };
 
 struct TRegistryFile {
-    std::vector<std::string> Sections;
     std::vector<TRegistryEntry> Entries;
 };
 
@@ -63,9 +62,6 @@ TRegistryFile LoadRegistry() {
         return registry;
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     TIniHandlers handlers;
-    handlers.Header = [&](const TIniHeader& header) {
-        registry.Sections.emplace_back(KeyBody(header.Name));
-    };
     handlers.Entry = [&](const TIniEntry& entry) {
         if (entry.InSection)
             registry.Entries.push_back({std::string(KeyBody(entry.Section)),
@@ -82,23 +78,6 @@ std::string RegistryFile() {
     if (overridden != nullptr && *overridden != '\0')
         return overridden;
     return kDefaultRegistryFile;
-}
-
-bool RegistryKeyExists(std::string_view keyPath) {
-    std::string_view wanted = KeyBody(keyPath);
-    if (wanted.empty())
-        return false;
-    TRegistryFile registry = LoadRegistry();
-    for (const std::string& section : registry.Sections) {
-        std::string_view name(section);
-        if (SameAsciiText(name, wanted))
-            return true;
-        // A key exists as soon as one of its sub keys does, as in the real registry.
-        if (name.size() > wanted.size() && name[wanted.size()] == '\\' &&
-            SameAsciiText(name.substr(0, wanted.size()), wanted))
-            return true;
-    }
-    return false;
 }
 
 std::optional<std::string> RegistryString(std::string_view keyPath, std::string_view valueName) {

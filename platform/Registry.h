@@ -10,7 +10,6 @@ namespace raduvuz {
 // ("SOFTWARE\Tarnwick\Korvo PDF Server\5.0") and whose entries are values. The file is
 // $RADUVUZ_REGISTRY, else /etc/opt/raduvuz/registry.ini; it is never created or written.
 std::string RegistryFile();
-bool RegistryKeyExists(std::string_view keyPath);
 std::optional<std::string> RegistryString(std::string_view keyPath, std::string_view valueName);
 
 inline constexpr const char* kServerKey = "SOFTWARE\\Tarnwick\\Korvo PDF Server\\5.0";

@@ -30,27 +30,18 @@ TEST_F(LanguageTest, NoRegistryValueAnEmptyOneOrAMissingFileGiveTheDefaults) {
     EXPECT_EQ(none.State(), TLanguageState::None);
     EXPECT_EQ(none.Format(1758, {"a.pdf"}, "File %s transferred"), "File a.pdf transferred");
 
+    // A missing file, a folder of that name and a value that leaves the program folder are no
+    // table either.
     WriteTextFile(ProgramDir() + "Language.", kTable);
-    WriteRegistry("Language=\n");
-    TLanguageTable empty(ProgramDir());
-    EXPECT_EQ(empty.Text(1758, "d"), "d");
-    EXPECT_EQ(empty.State(), TLanguageState::None);
-
-    WriteRegistry("Language=fr\n");
-    TLanguageTable missing(ProgramDir());
-    EXPECT_EQ(missing.Text(1758, "d"), "d");
-    EXPECT_EQ(missing.State(), TLanguageState::None);
-
-    // A folder of that name is no table either, nor does the value leave the program folder.
     std::filesystem::create_directories(ProgramDir() + "Language.fr");
-    TLanguageTable folder(ProgramDir());
-    EXPECT_EQ(folder.Text(1758, "d"), "d");
-    EXPECT_EQ(folder.State(), TLanguageState::None);
     std::filesystem::create_directories(ProgramDir() + "Language.d");
     WriteTextFile(PathOf("Language.x"), kTable);
-    WriteRegistry("Language=d/../../Language.x\n");
-    TLanguageTable outside(ProgramDir());
-    EXPECT_EQ(outside.Text(1758, "d"), "d");
+    for (const std::string value : {"", "es", "fr", "d/../../Language.x"}) {
+        WriteRegistry("Language=" + value + "\n");
+        TLanguageTable table(ProgramDir());
+        EXPECT_EQ(table.Text(1758, "d"), "d") << value;
+        EXPECT_EQ(table.State(), TLanguageState::None) << value;
+    }
 }
 
 TEST_F(LanguageTest, TableTextsReplaceDefaults) {

@@ -1,7 +1,6 @@
 #include "common/TTwfPaths.h"
 
 #include "CommonTestSupport.h"
-#include "platform/System.h"
 
 using namespace raduvuz;
 using raduvuz::test::TCommonTest;
@@ -78,14 +77,6 @@ TEST_F(DataPathTest, RegistryValueElseXdgDataFolderReadOnEveryCall) {
     EXPECT_EQ(DataPath(), Root + "/home/.local/share/TWF_Data");
     relative.Set(std::nullopt);
     EXPECT_EQ(DataPath(), Root + "/home/.local/share/TWF_Data");
-}
-
-TEST_F(DataPathTest, DefaultObjectUsesProgramAndDataFolders) {
-    WriteRegistry("DataPath=/srv/TWF/\n");
-    const TTwfPaths paths;
-    EXPECT_EQ(paths.CollapseToMacros(ProgramFolder() + "Storage"), "$MAINTWFDIR$/Storage");
-    EXPECT_EQ(paths.CollapseToMacros("/srv/TWF/Config"), "$DATATWFDIR$/Config");
-    EXPECT_EQ(paths.ExpandMacros("$MAINTWFDIR$"), ExcludeTrailingSeparator(ProgramFolder()));
 }
 
 TEST_F(DataPathTest, OwnFilesStayInAWritableProgramFolderOutsideUsrElseInTheUsersFolder) {

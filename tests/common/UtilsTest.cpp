@@ -47,44 +47,11 @@ TEST(Utils, PercentToByteRoundsHalvesToEven) {
     EXPECT_EQ(PercentToByte(std::nan("")), 0);
 }
 
-TEST(Utils, TextHelpers) {
-    EXPECT_EQ(IntToStrPadded(7, 3, '0'), "007");
-    EXPECT_EQ(IntToStrPadded(12345, 3, '0'), "12345");
-    EXPECT_EQ(IntToStrPadded(42, 5, ' '), "   42");
-
+TEST(Utils, SanitizeValueMakesOneParameterValue) {
     EXPECT_EQ(SanitizeValue("a;b\"c"), "\"a b c\"");
     EXPECT_EQ(SanitizeValue("plain"), "plain");
     EXPECT_EQ(SanitizeValue("x,y"), "\"x,y\"");
     EXPECT_EQ(SanitizeValue(""), "");
-
-    EXPECT_EQ(Dequote("\"\"", '"'), "\"\"");
-    EXPECT_EQ(Dequote("\"a\"", '"'), "a");
-    EXPECT_EQ(Dequote("'ab'", '"'), "'ab'");
-    EXPECT_EQ(Dequote("\"ab", '"'), "\"ab");
-    EXPECT_EQ(Dequote("'ab'", '\''), "ab");
-}
-
-TEST(Utils, HexEncodeAndDecode) {
-    EXPECT_EQ(HexEncode("abc"), "616263");
-    EXPECT_EQ(HexEncode(std::string("\0\xff\x10", 3)), "00FF10");
-    EXPECT_EQ(HexDecode("616263"), "abc");
-    EXPECT_EQ(HexDecode("6a6A"), "jj");
-    // A pair that is not hexadecimal gives the byte 9; an odd last character is ignored.
-    EXPECT_EQ(HexDecode("6G"), "\x09");
-    EXPECT_EQ(HexDecode("G6"), "\x09");
-    EXPECT_EQ(HexDecode("zz41"), "\x09"
-                                 "A");
-    EXPECT_EQ(HexDecode("616"), "a");
-    EXPECT_EQ(HexDecode(" 1"), "\x09");
-    EXPECT_EQ(HexDecode(""), "");
-    const std::string all = [] {
-        std::string bytes;
-        for (int i = 0; i < 256; ++i) {
-            bytes.push_back(static_cast<char>(i));
-        }
-        return bytes;
-    }();
-    EXPECT_EQ(HexDecode(HexEncode(all)), all);
 }
 
 TEST(Utils, RealsWithPointWhateverTheText) {

@@ -2,6 +2,7 @@
 #include "jobs/SpoolFile.h"
 #include "tests/fuzz_common/FuzzCheck.h"
 #include "tests/spool/MemoryStream.h"
+#include "tests/spool/PackedBytes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -13,8 +14,6 @@ using namespace raduvuz;
 
 namespace {
 
-constexpr uint8_t GuardByte = 0xEE;
-constexpr size_t GuardSize = 64;
 // Blocks beyond this end the run: the input cannot describe much more anyway.
 constexpr int32_t MaxBlockSize = 1 << 20;
 
@@ -37,14 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!ReadSpoolBlockSize(stream, blockSize) || blockSize < 0 || blockSize > MaxBlockSize) {
             break;
         }
-        const auto blockBytes = static_cast<size_t>(blockSize);
-        std::vector<uint8_t> buffer(GuardSize + blockBytes + GuardSize, GuardByte);
-        std::span<uint8_t> block(buffer.data() + GuardSize, blockBytes);
+        testing::TGuardedBlock target(static_cast<size_t>(blockSize));
+        const std::span<uint8_t> block = target.Block();
         int32_t last = 0;
         const bool ok = ReadSpoolBlock(stream, block, last);
-        const auto guard = [](uint8_t b) { return b == GuardByte; };
-        Check(std::all_of(buffer.begin(), buffer.begin() + GuardSize, guard) &&
-              std::all_of(buffer.end() - GuardSize, buffer.end(), guard));
+        Check(target.GuardsIntact());
         Check(stream.LargestRequest <= 65536);
         if (!ok) {
             break;
@@ -52,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<uint8_t> packed(static_cast<size_t>(PackBitsBlockBound(blockSize)));
         const int64_t packedSize = PackBitsBlock(block.data(), blockSize, packed.data());
         Check(packedSize <= 2 * static_cast<int64_t>(blockSize));
-        std::vector<uint8_t> back(blockBytes);
+        std::vector<uint8_t> back(block.size());
         Check(UnpackBitsBlock(packed.data(), packedSize, back.data(), blockSize));
         Check(std::equal(back.begin(), back.end(), block.begin()));
         if (last != 0) {

@@ -40,17 +40,15 @@ TEST_F(UninstallTest, CallsTheHelperOfTheFirstProgramFolderAndKeepsItLoaded) {
     EXPECT_EQ(test::ReadTextFile(Log), "1 /data/jobs\n1 /data/preview\n");
 }
 
-TEST_F(UninstallTest, MissingHelperDoesNothingAndIsNotLookedForAgain) {
+// A helper missing at the first call is not looked for again; one without the export is no helper.
+TEST_F(UninstallTest, MissingHelperOrOneWithoutTheExportDoesNothing) {
     EXPECT_EQ(test::RunInChild([this] {
                   const int first = RegisterForUninstall(ProgramFolder, "/data/jobs", 1);
                   InstallHelper(RADUVUZ_UNINSTALL_HELPER, ProgramFolder);
                   return first + RegisterForUninstall(ProgramFolder, "/data/jobs", 1);
               }),
               0);
-    EXPECT_FALSE(std::filesystem::exists(Log));
-}
-
-TEST_F(UninstallTest, HelperWithoutTheExportDoesNothing) {
+    std::filesystem::remove(ProgramFolder + "zIzazoDa.so");
     InstallHelper(RADUVUZ_UNINSTALL_NOEXPORT, ProgramFolder);
     EXPECT_EQ(
         test::RunInChild([this] { return RegisterForUninstall(ProgramFolder, "/data/jobs", 1); }),

@@ -98,8 +98,9 @@ void ForEachVectorSet(const std::function<void(const char*)>& body) {
 
 } // namespace
 
-// Every piece of a corpus of raster-like and random data packs to exactly libtiff's bytes and
-// unpacks to itself.
+// Every piece of a corpus of raster-like and random data, and random pieces of every length near
+// the vector widths and the piece size built from the stretches where the packer's paths meet,
+// pack to exactly libtiff's bytes and unpack to themselves.
 TEST(PackBits, SameBytesAsLibtiff) {
     struct TSample {
         const char* Name;
@@ -114,6 +115,15 @@ TEST(PackBits, SameBytesAsLibtiff) {
     };
     const std::array<int64_t, 16> edges = {1,   2,   3,   4,   125, 126,  127,   128,
                                            129, 130, 255, 256, 257, 4096, 32767, 32768};
+    std::vector<int64_t> sizes;
+    for (int64_t edge : {32, 64, 96, 128, 160, 192, 256, 4096, 32768}) {
+        for (int64_t size = edge - 2; size <= std::min<int64_t>(edge + 2, PackBitsPieceSize);
+             ++size)
+            sizes.push_back(size);
+    }
+    TSampleRandom lengths(29);
+    for (int k = 0; k < 1500; ++k)
+        sizes.push_back(lengths.Between(1, k < 1400 ? 700 : PackBitsPieceSize));
     ForEachVectorSet([&](const char* vectors) {
         TSampleRandom random(11);
         int pieces = 0;
@@ -132,6 +142,11 @@ TEST(PackBits, SameBytesAsLibtiff) {
             }
         }
         EXPECT_GT(pieces, 100);
+        TSampleRandom stretchPieces(31);
+        for (const int64_t size : sizes) {
+            ASSERT_TRUE(PacksAsLibtiff(EdgeStretches(stretchPieces, size)))
+                << vectors << ", " << size << " bytes";
+        }
     });
 
     // Pairs and runs next to literals, and runs at and past their limit.
@@ -159,36 +174,7 @@ TEST(PackBits, SameBytesAsLibtiff) {
         ASSERT_TRUE(PacksAsLibtiff(data)) << std::string(data.begin(), data.end());
 }
 
-// Random pieces of every length near the vector widths and the piece size, built from the
-// stretches where the packer's paths meet, give libtiff's bytes and unpack to themselves.
-TEST(PackBits, EdgePiecesGiveLibtiffBytes) {
-    std::vector<int64_t> sizes;
-    for (int64_t edge : {32, 64, 96, 128, 160, 192, 256, 4096, 32768}) {
-        for (int64_t size = edge - 2; size <= std::min<int64_t>(edge + 2, PackBitsPieceSize);
-             ++size) {
-            sizes.push_back(size);
-        }
-    }
-    TSampleRandom random(29);
-    for (int k = 0; k < 1500; ++k) {
-        sizes.push_back(random.Between(1, k < 1400 ? 700 : PackBitsPieceSize));
-    }
-    ForEachVectorSet([&](const char* vectors) {
-        TSampleRandom pieces(31);
-        for (const int64_t size : sizes) {
-            ASSERT_TRUE(PacksAsLibtiff(EdgeStretches(pieces, size)))
-                << vectors << ", " << size << " bytes";
-        }
-    });
-}
-
 TEST(PackBits, UnpackStaysInsideTheTarget) {
-    const size_t guard = 256;
-    const auto guardsIntact = [&](const TBytes& buffer) {
-        const auto intact = [](uint8_t b) { return b == 0xEE; };
-        return std::all_of(buffer.begin(), buffer.begin() + guard, intact) &&
-               std::all_of(buffer.end() - guard, buffer.end(), intact);
-    };
     struct TCase {
         const char* Name;
         TBytes Packed;
@@ -210,14 +196,14 @@ TEST(PackBits, UnpackStaysInsideTheTarget) {
         {"anything into nothing", TBytes{0xFF, 1}, 0, TUnpackStatus::Overflow, 0, 0},
     };
     for (const auto& c : cases) {
-        TBytes buffer(guard + static_cast<size_t>(c.TargetSize) + guard, 0xEE);
+        TGuardedBlock target(static_cast<size_t>(c.TargetSize));
         const TUnpackResult result =
             UnpackBits(c.Packed.data(), static_cast<int64_t>(c.Packed.size()),
-                       buffer.data() + guard, c.TargetSize);
+                       target.Block().data(), c.TargetSize);
         EXPECT_EQ(result.Status, c.Status) << c.Name;
         EXPECT_EQ(result.Consumed, c.Consumed) << c.Name;
         EXPECT_EQ(result.Produced, c.Produced) << c.Name;
-        EXPECT_TRUE(guardsIntact(buffer)) << c.Name;
+        EXPECT_TRUE(target.GuardsIntact()) << c.Name;
     }
 
     // Long streams cut short, overflowing late or damaged go through the unchecked fast loops
@@ -245,17 +231,17 @@ TEST(PackBits, UnpackStaysInsideTheTarget) {
                     packed[static_cast<size_t>(random.Between(0, cut - 1))] ^= 0x80;
                     targetSize = 120000;
                 }
-                TBytes buffer(guard + static_cast<size_t>(targetSize) + guard, 0xEE);
+                TGuardedBlock target(static_cast<size_t>(targetSize));
                 const TUnpackResult result =
                     UnpackBits(packed.data(), static_cast<int64_t>(packed.size()),
-                               buffer.data() + guard, targetSize);
+                               target.Block().data(), targetSize);
                 TBytes expected;
                 const TUnpackResult plain = PlainUnpack(packed, targetSize, expected);
                 ASSERT_EQ(result.Status, plain.Status);
                 ASSERT_EQ(result.Consumed, plain.Consumed);
                 ASSERT_EQ(result.Produced, plain.Produced);
-                ASSERT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin() + guard));
-                ASSERT_TRUE(guardsIntact(buffer));
+                ASSERT_TRUE(std::equal(expected.begin(), expected.end(), target.Block().begin()));
+                ASSERT_TRUE(target.GuardsIntact());
             }
         }
     });
