@@ -1,5 +1,8 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
+#include <QDateTime>
+#include <QString>
+
 #include <chrono>
 
 #include <sys/stat.h>
@@ -271,4 +274,58 @@ TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
 }
 
 } // namespace
+// The stamp of the first log line that holds text ("YYYY-MM-DD HH:MM:SS.mmm ..."), in ms since
+// the epoch; -1 without one.
+int64_t StampOf(const std::string& log, const std::string& text) {
+    for (const std::string& line : Lines(log)) {
+        if (line.find(text) != std::string::npos) {
+            const QDateTime stamp = QDateTime::fromString(
+                QString::fromStdString(line.substr(0, 23)), "yyyy-MM-dd HH:mm:ss.zzz");
+            return stamp.isValid() ? stamp.toMSecsSinceEpoch() : -1;
+        }
+    }
+    return -1;
+}
+
+TEST_F(WorkflowTest, AJobForAPausedDestinationHoldsBackNoJobForAReadyOne) {
+    // The black plate comes first and has the best priority, but its printer stays paused for
+    // the first seconds; the three other plates' printers are ready all along.
+    MakePages("first", 1, "K");
+    MakePages("later", 20, "CMY");
+    WriteConfig("WorkMode=1");
+    ASSERT_TRUE(
+        Passes({.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Magenta;Device=2\n"
+                          "flow = 16: Color=Yellow;Device=3\nflow = 17: Color=Black;Device=4\n",
+                .Workflow = "expect = 4\n",
+                .Extra = "\n[sink 16]\nname = Printer C\nfolder = out/c\n"
+                         "\n[sink 17]\nname = Printer D\nfolder = out/d\npaused-for = 4\n"}));
+    ExpectSent("a", 1);
+    ExpectSent("b", 1);
+    ExpectSent("c", 1);
+    ExpectSent("d", 1);
+
+    // Printer D takes documents 4 s after the modules' Resume; a tick comes at least once a
+    // second, so each plate is out within two ticks of the moment its printer could take it.
+    const int64_t resumed = StampOf(RunLog, "-> module 3 (Queuer): Resume()");
+    ASSERT_GT(resumed, 0) << RunLog;
+    const int64_t dReady = resumed + 4000;
+    struct TPlate {
+        const char* File;
+        const char* Sink;
+    };
+    for (const TPlate& plate :
+         {TPlate{"later-1-C.rst", "12 (Printer A)"}, TPlate{"later-1-M.rst", "15 (Printer B)"},
+          TPlate{"later-1-Y.rst", "16 (Printer C)"}}) {
+        const int64_t fed = StampOf(RunLog, std::string("pages/") + plate.File + " as document");
+        const int64_t received = StampOf(RunLog, std::string("sink ") + plate.Sink + ": received ");
+        ASSERT_GT(fed, 0) << plate.File << "\n" << RunLog;
+        ASSERT_GT(received, 0) << plate.File << "\n" << RunLog;
+        EXPECT_LE(received - fed, 2000) << plate.File << "\n" << RunLog;
+        EXPECT_LT(received, dReady) << plate.File << "\n" << RunLog;
+    }
+    const int64_t black = StampOf(RunLog, "sink 17 (Printer D): received ");
+    EXPECT_GE(black, dReady) << RunLog;
+    EXPECT_LE(black - dReady, 2000) << RunLog;
+}
+
 } // namespace raduvuz::test
