@@ -205,7 +205,7 @@ TEST_F(WebApiTest, EveryEndpointServesTheModuleLiveToTheRolesAndWithinTheLimits)
     const TReply page = Call(get(""));
     EXPECT_EQ(page.Status, 200);
     EXPECT_NE(page.Body.find("/app.js"), std::string::npos);
-    EXPECT_EQ(Call({.PlainHttp = true}).Status, 0);
+    EXPECT_EQ(Https("http" + Base.substr(5), Certificate, {}).Status, 0);
     const TCall oldTls{.TlsVersion =
                            long{CURL_SSLVERSION_TLSv1_0} | long{CURL_SSLVERSION_MAX_TLSv1_1}};
     EXPECT_EQ(Call(oldTls).Status, 0) << Call(oldTls);
