@@ -29,6 +29,7 @@ bus = private
 store = existing
 store-options = --memory-limit 64M --verbose
 job-use = yes
+backstop = 0
 
 [module 3]
 name = Queuer
@@ -44,6 +45,7 @@ paused = yes
 
 [input]
 to = 3
+block-size = 4096
 file = in/a.rst
 )",
                                          "/base");
@@ -53,6 +55,7 @@ file = in/a.rst
     EXPECT_FALSE(w.StartStore);
     EXPECT_EQ(w.StoreOptions, (std::vector<std::string>{"--memory-limit", "64M", "--verbose"}));
     EXPECT_TRUE(w.JobUse);
+    EXPECT_EQ(w.BackstopSeconds, 0);
     ASSERT_EQ(w.Modules.size(), 1u);
     const TModuleDef& m = w.Modules[0];
     EXPECT_EQ(m.Number, 3);
@@ -71,6 +74,7 @@ file = in/a.rst
     EXPECT_EQ(w.FindModule(12), nullptr);
     ASSERT_EQ(w.Inputs.size(), 1u);
     EXPECT_EQ(w.Inputs[0].Files, std::vector<std::string>{"/base/in/a.rst"});
+    EXPECT_EQ(w.Inputs[0].BlockSize, 4096);
 }
 
 TEST(WorkflowFileTest, MistakesNameTheirLine) {
