@@ -49,7 +49,6 @@ TEST(CtlCommandLineTest, CommandsTakeTheirIdsOptionsAndCriteria) {
                                                                     {"sizeKb", "=12.5"},
                                                                     {"date", ">=2026-03-01"}}));
     EXPECT_EQ(Parse({"find"}).Criteria.at("list"), "passed");
-    EXPECT_EQ(Parse({"jobs", "--passed", "--json"}).Lists, TListChoice::Passed);
 
     EXPECT_EQ(Parse({"--version"}).Command, "version");
     // Nothing asked: the help, as wrong usage.
@@ -137,10 +136,6 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
     job.State = "held";
     job.Size = 4000;
     EXPECT_EQ(SizeOrProgress(job), "3.9 KiB");
-    // The module's own size text wins: the console's Size column says the same.
-    job.Size = 480000;
-    job.SizeText = "468.75 Kb";
-    EXPECT_EQ(SizeOrProgress(job), "468.75 Kb");
     EXPECT_EQ(StatusText(1), "idle");
     EXPECT_EQ(StatusText(-2), "failed (-2)");
 }
@@ -168,9 +163,6 @@ TEST(CtlTablesTest, RefusalsNameTheirCause) {
     EXPECT_EQ(RefusalLines("release", {5}, jobs), "release refused 5: it is sending, not held\n");
     EXPECT_EQ(RefusalLines("rename", {5}, jobs),
               "rename refused 5: it is sending, not waiting to be sent\n");
-    EXPECT_EQ(RefusalLines("delete", {8}, jobs),
-              "delete refused 8: it is still in use: the workflow keeps it, or it is being "
-              "processed again\n");
 }
 
 TEST(CtlTablesTest, TablesFitTheWidthAndJsonEscapesTexts) {

@@ -1,6 +1,7 @@
 #include "peers/PeerTestSupport.h"
 
 #include <QDeadlineTimer>
+#include <QMap>
 
 #include <cstdlib>
 #include <cstring>
@@ -35,9 +36,10 @@ TStoreProcess::~TStoreProcess() {
     StopProcess(Process, 5000);
 }
 
-QDBusMessage TStoreProcess::Call(const QString& method, const QVariantList& args) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("RozEza.MemoryMan"), QStringLiteral("/MemoryMan"), QString(), method);
+QDBusMessage TStoreProcess::Call(const char* method, const QVariantList& args) {
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("RozEza.MemoryMan"),
+                                                       QStringLiteral("/MemoryMan"), QString(),
+                                                       QString::fromLatin1(method));
     call.setArguments(args);
     return Bus.Connection().call(call, QDBus::Block, 20000);
 }
@@ -68,34 +70,26 @@ void TStoreCaller::Kill() {
 
 TStoreSignals::TStoreSignals(QDBusConnection& bus) {
     const QString service = QStringLiteral("RozEza.MemoryMan");
-    const QString path = QStringLiteral("/MemoryMan");
-    bus.connect(service, path, service, QStringLiteral("DocumentAvailable"), this,
-                SLOT(DocumentAvailable(int, int)));
-    bus.connect(service, path, service, QStringLiteral("DocumentTaken"), this,
-                SLOT(DocumentTaken(int, int)));
-    bus.connect(service, path, service, QStringLiteral("DocumentClosed"), this,
-                SLOT(DocumentClosed(int, bool)));
-    bus.connect(service, path, service, QStringLiteral("MemoryFreed"), this, SLOT(MemoryFreed()));
+    for (const char* name : {"DocumentAvailable", "DocumentTaken", "DocumentClosed", "MemoryFreed"})
+        bus.connect(service, QStringLiteral("/MemoryMan"), service, QString::fromLatin1(name), this,
+                    SLOT(Heard(QDBusMessage)));
 }
 
 bool TStoreSignals::WaitFor(const QString& line, int guardMs) {
     return WaitUntil([&] { return Seen.contains(line); }, guardMs);
 }
 
-void TStoreSignals::DocumentAvailable(int module, int doc) {
-    Seen << QStringLiteral("DocumentAvailable %1 %2").arg(module).arg(doc);
-}
-
-void TStoreSignals::DocumentTaken(int dest, int doc) {
-    Seen << QStringLiteral("DocumentTaken %1 %2").arg(dest).arg(doc);
-}
-
-void TStoreSignals::DocumentClosed(int doc, bool aborted) {
-    Seen << QStringLiteral("DocumentClosed %1 %2").arg(doc).arg(aborted ? "true" : "false");
-}
-
-void TStoreSignals::MemoryFreed() {
-    Seen << QStringLiteral("MemoryFreed");
+void TStoreSignals::Heard(const QDBusMessage& signal) {
+    static const QMap<QString, QString> types = {{"DocumentAvailable", "ii"},
+                                                 {"DocumentTaken", "ii"},
+                                                 {"DocumentClosed", "ib"},
+                                                 {"MemoryFreed", ""}};
+    QStringList line = {signal.member()};
+    for (const QVariant& argument : signal.arguments())
+        line << argument.toString();
+    if (signal.signature() != types.value(signal.member()))
+        line << "(types " + signal.signature() + ")";
+    Seen << line.join(QLatin1Char(' '));
 }
 
 bool IsError(const QDBusMessage& reply) {

@@ -32,7 +32,7 @@ public:
     std::string Errors();
 
     // A call by member name without an interface, as the module makes it.
-    QDBusMessage Call(const QString& method, const QVariantList& args = {});
+    QDBusMessage Call(const char* method, const QVariantList& args = {});
 
 private:
     TPrivateBus& Bus;
@@ -59,7 +59,8 @@ private:
     bool Started = false;
 };
 
-// The store's signals as they arrive, as lines such as "DocumentClosed 7 true".
+// The store's signals as they arrive, as lines such as "DocumentClosed 7 true"; a signal whose
+// arguments are not of the types the module expects says so on its line.
 class TStoreSignals : public QObject {
     Q_OBJECT
 
@@ -70,10 +71,7 @@ public:
     bool WaitFor(const QString& line, int guardMs = 10000);
 
 public slots:
-    void DocumentAvailable(int module, int doc);
-    void DocumentTaken(int dest, int doc);
-    void DocumentClosed(int doc, bool aborted);
-    void MemoryFreed();
+    void Heard(const QDBusMessage& signal);
 };
 
 bool IsError(const QDBusMessage& reply);

@@ -1,7 +1,6 @@
 // memoryman over a private bus, called by member name without an interface as the module does.
 #include "peers/PeerTestSupport.h"
 
-#include <QDBusArgument>
 #include <QDBusVariant>
 #include <gtest/gtest.h>
 
@@ -16,30 +15,32 @@ int Int(const QDBusMessage& m, int i = 0) {
     return m.arguments().value(i).toInt();
 }
 
+bool Bool(const QDBusMessage& m) {
+    return m.arguments().value(0).toBool();
+}
+
+QString Str(const QDBusMessage& m, int i = 0) {
+    return m.arguments().value(i).toString();
+}
+
 class StoreBusTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(Bus.Ok()); }
     // The test's file "in" put in for module 3 in blocks of blockSize: the document's number.
     int Put(TStoreProcess& store, const char* dds, int blockSize) {
-        const QString in = QString::fromStdString(Temp / "in");
-        return Int(store.Call(QStringLiteral("PutFile"), {in, QLatin1String(dds), blockSize, 3}));
+        return Int(store.Call("PutFile", {Q(Temp / "in"), dds, blockSize, 3}));
     }
     TPrivateBus Bus;
     TTempFolder Temp;
 };
-
-QString Str(const QDBusMessage& m, int i = 0) {
-    return m.arguments().value(i).toString();
-}
 
 TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
     TStoreProcess store(Bus);
     ASSERT_TRUE(store.Ok());
     WriteTextFile(Temp / "in", PatternBytes(100, 1));
     const int in = Put(store, "Name=b", 40);
-    store.Call(QStringLiteral("ROpenDoc"), {3, in});
-    const int out = Int(store.Call(QStringLiteral("WCreateDoc"),
-                                   {3, 1, QStringLiteral("12"), QStringLiteral("N=1")}));
+    store.Call("ROpenDoc", {3, in});
+    const int out = Int(store.Call("WCreateDoc", {3, 1, "12", "N=1"}));
     const auto blocksBefore = ShmFiles(store.Prefix()).size();
 
     struct TCase {
@@ -48,33 +49,29 @@ TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
         const char* Error;
     };
     const TCase cases[] = {
-        {"RGetDocDDS", {999}, "RozEza.MemoryMan.Error.UnknownDocument"},
-        {"ROpenDoc", {3, 999}, "RozEza.MemoryMan.Error.UnknownDocument"},
-        {"RGetBlock", {3, 999}, "RozEza.MemoryMan.Error.UnknownDocument"},
-        {"WGetBlock", {out, -5}, "RozEza.MemoryMan.Error.InvalidArgument"},
-        {"RCloseBlock", {3, in, 12345}, "RozEza.MemoryMan.Error.UnknownHandle"},
-        {"WCloseBlock", {out, 777, 1}, "RozEza.MemoryMan.Error.UnknownHandle"},
-        {"RGetBlock", {4, in}, "RozEza.MemoryMan.Error.NotOpen"},
-        {"WCloseDoc", {-1}, "RozEza.MemoryMan.Error.UnknownDocument"},
-        {"PutFile",
-         {QStringLiteral("/nonexistent/file"), QStringLiteral("N=1"), 10, 3},
-         "RozEza.MemoryMan.Error.FileError"},
-        {"PutFile",
-         {QString::fromStdString(Temp / "in"), QStringLiteral("N=1"), -10, 3},
-         "RozEza.MemoryMan.Error.InvalidArgument"},
+        {"RGetDocDDS", {999}, "UnknownDocument"},
+        {"ROpenDoc", {3, 999}, "UnknownDocument"},
+        {"RGetBlock", {3, 999}, "UnknownDocument"},
+        {"WGetBlock", {out, -5}, "InvalidArgument"},
+        {"RCloseBlock", {3, in, 12345}, "UnknownHandle"},
+        {"WCloseBlock", {out, 777, 1}, "UnknownHandle"},
+        {"RGetBlock", {4, in}, "NotOpen"},
+        {"WCloseDoc", {-1}, "UnknownDocument"},
+        {"PutFile", {"/nonexistent/file", "N=1", 10, 3}, "FileError"},
+        {"PutFile", {Q(Temp / "in"), "N=1", -10, 3}, "InvalidArgument"},
     };
     for (const auto& c : cases) {
-        QDBusMessage reply = store.Call(QString::fromLatin1(c.Method), c.Args);
-        EXPECT_TRUE(IsError(reply)) << c.Method;
-        EXPECT_EQ(reply.errorName().toStdString(), c.Error) << c.Method;
+        QDBusMessage reply = store.Call(c.Method, c.Args);
+        EXPECT_EQ(reply.errorName().toStdString(), "RozEza.MemoryMan.Error." + std::string(c.Error))
+            << c.Method;
         EXPECT_FALSE(reply.errorMessage().isEmpty()) << c.Method;
     }
     // Wrong argument types are turned away by the bus layer, not by a crash.
-    EXPECT_TRUE(IsError(store.Call(QStringLiteral("RGetBlock"), {QStringLiteral("x"), 1})));
+    EXPECT_TRUE(IsError(store.Call("RGetBlock", {QStringLiteral("x"), 1})));
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), blocksBefore);
 
-    store.Call(QStringLiteral("RCloseDoc"), {3, in});
-    store.Call(QStringLiteral("WAbortDoc"), {out});
+    store.Call("RCloseDoc", {3, in});
+    store.Call("WAbortDoc", {out});
     EXPECT_TRUE(ShmFiles(store.Prefix()).empty());
     EXPECT_EQ(store.Proc().state(), QProcess::Running);
 }
@@ -84,19 +81,18 @@ TEST_F(StoreBusTest, SecondStoreGivesUpAndATerminatedOneRemovesEveryBlockItStill
     ASSERT_TRUE(store.Ok());
     WriteTextFile(Temp / "in", PatternBytes(300, 2));
     const int in = Put(store, "N=1", 100);
-    store.Call(QStringLiteral("ROpenDoc"), {3, in});
-    store.Call(QStringLiteral("RGetBlock"), {3, in});
-    const int out = Int(store.Call(QStringLiteral("WCreateDoc"),
-                                   {3, 1, QStringLiteral("12"), QStringLiteral("N=1")}));
-    store.Call(QStringLiteral("WGetBlock"), {out, 50});
+    store.Call("ROpenDoc", {3, in});
+    store.Call("RGetBlock", {3, in});
+    const int out = Int(store.Call("WCreateDoc", {3, 1, "12", "N=1"}));
+    store.Call("WGetBlock", {out, 50});
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), 4u);
 
     // A second store on the same bus gives up and leaves the running one's blocks alone.
     const TRunResult second =
-        RunToEnd(QStringLiteral(MEMORYMAN_PATH), {QStringLiteral("--state"), Q(Temp / "state")},
-                 Bus.Environment(), {}, {}, 10000);
+        RunToEnd(QStringLiteral(MEMORYMAN_PATH), {"--state", Q(Temp / "state")}, Bus.Environment(),
+                 {}, {}, 10000);
     EXPECT_EQ(second.Code, 1) << second;
-    EXPECT_FALSE(IsError(store.Call(QStringLiteral("ListDocs"))));
+    EXPECT_FALSE(IsError(store.Call("ListDocs")));
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), 4u);
 
     const std::string prefix = store.Prefix();
@@ -108,7 +104,7 @@ TEST_F(StoreBusTest, SecondStoreGivesUpAndATerminatedOneRemovesEveryBlockItStill
 }
 
 TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSayWhen) {
-    TStoreProcess store(Bus, {QStringLiteral("--memory-limit"), QStringLiteral("16000")});
+    TStoreProcess store(Bus, {"--memory-limit", "16000"});
     ASSERT_TRUE(store.Ok());
     TStoreSignals heard(Bus.Connection());
     const std::string data = PatternBytes(10000, 11);
@@ -117,10 +113,7 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
     const QString doc = QString::number(in);
     ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentAvailable 3 ") + doc));
     // The store is full; the writer that is refused hears when memory is free again.
-    EXPECT_EQ(store
-                  .Call(QStringLiteral("PutFile"),
-                        {QString::fromStdString(Temp / "in"), QStringLiteral("Name=l"), 2000, 4})
-                  .errorName(),
+    EXPECT_EQ(store.Call("PutFile", {Q(Temp / "in"), "Name=l", 2000, 4}).errorName(),
               QStringLiteral("RozEza.MemoryMan.Error.NoMemory"));
 
     TStoreCaller reader(Bus);
@@ -134,7 +127,7 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
               QStringList{QString()});
     EXPECT_EQ(reader.Call("RGetBlock" + call).size(), 4);
     ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentTaken 3 ") + doc));
-    EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), -1);
+    EXPECT_EQ(Int(store.Call("RNextFindDoc", {3, 0})), -1);
 
     reader.Kill();
     const QString offered = QStringLiteral("DocumentAvailable 3 ") + doc;
@@ -152,20 +145,20 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
         << store.Errors();
 
     // The module, started again, finds it and reads it from the first byte to the last.
-    EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), in);
-    QDBusMessage again = store.Call(QStringLiteral("ROpenDoc"), {3, in});
+    EXPECT_EQ(Int(store.Call("RNextFindDoc", {3, 0})), in);
+    QDBusMessage again = store.Call("ROpenDoc", {3, in});
     EXPECT_EQ(Str(again), QStringLiteral("Name=k"));
     EXPECT_EQ(Int(again, 1), opened[1].toInt());
     std::string read;
     for (int last = 0; !last;) {
-        QDBusMessage b = store.Call(QStringLiteral("RGetBlock"), {3, in});
+        QDBusMessage b = store.Call("RGetBlock", {3, in});
         ASSERT_FALSE(IsError(b) || Str(b).isEmpty()) << b.errorMessage().toStdString();
         read += ReadBlock(Str(b).toStdString(), Int(b, 1));
-        store.Call(QStringLiteral("RCloseBlock"), {3, in, Int(b, 2)});
+        store.Call("RCloseBlock", {3, in, Int(b, 2)});
         last = Int(b, 3);
     }
     EXPECT_EQ(read, data);
-    store.Call(QStringLiteral("RCloseDoc"), {3, in});
+    store.Call("RCloseDoc", {3, in});
     EXPECT_TRUE(heard.WaitFor(QStringLiteral("MemoryFreed")));
     EXPECT_TRUE(ShmFiles(store.Prefix()).empty());
 }
@@ -190,24 +183,24 @@ TEST_F(StoreBusTest, KilledWriterHasItsDocumentsAbortedAndItsSwitchedInputDroppe
     ASSERT_EQ(switched.size(), 4);
     writer.Call("WCloseBlock " + std::to_string(out) + " " + switched[2].toStdString() + " 0");
     EXPECT_EQ(writer.Call("WGetBlock " + std::to_string(pending) + " 500").size(), 2);
-    EXPECT_TRUE(store.Call(QStringLiteral("IsDocForExists"), {15}).arguments().value(0).toBool());
+    EXPECT_TRUE(Bool(store.Call("IsDocForExists", {15})));
 
     // Destination 12 streams behind the writer and waits for the next block.
-    store.Call(QStringLiteral("ROpenDoc"), {12, out});
-    QDBusMessage b = store.Call(QStringLiteral("RGetBlock"), {12, out});
+    store.Call("ROpenDoc", {12, out});
+    QDBusMessage b = store.Call("RGetBlock", {12, out});
     ASSERT_FALSE(Str(b).isEmpty());
-    store.Call(QStringLiteral("RCloseBlock"), {12, out, Int(b, 2)});
-    EXPECT_EQ(Int(store.Call(QStringLiteral("RGetBlock"), {12, out}), 2), 0);
+    store.Call("RCloseBlock", {12, out, Int(b, 2)});
+    EXPECT_EQ(Int(store.Call("RGetBlock", {12, out}), 2), 0);
 
     writer.Kill();
     ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentClosed %1 true").arg(out)));
     ASSERT_TRUE(heard.WaitFor(QStringLiteral("DocumentClosed %1 true").arg(pending)));
-    EXPECT_FALSE(store.Call(QStringLiteral("IsDocForExists"), {15}).arguments().value(0).toBool());
-    QDBusMessage gone = store.Call(QStringLiteral("RGetBlock"), {12, out});
+    EXPECT_FALSE(Bool(store.Call("IsDocForExists", {15})));
+    QDBusMessage gone = store.Call("RGetBlock", {12, out});
     EXPECT_TRUE(Str(gone).isEmpty());
     EXPECT_EQ(Int(gone, 2), -1);
     // The input was switched on in part: it cannot be given again, and the log says so.
-    EXPECT_EQ(Int(store.Call(QStringLiteral("RNextFindDoc"), {3, 0})), -1);
+    EXPECT_EQ(Int(store.Call("RNextFindDoc", {3, 0})), -1);
     EXPECT_TRUE(WaitUntil(
         [&] {
             const std::string log = store.Errors();
@@ -220,16 +213,15 @@ TEST_F(StoreBusTest, KilledWriterHasItsDocumentsAbortedAndItsSwitchedInputDroppe
         },
         10000))
         << store.Errors();
-    store.Call(QStringLiteral("RCloseDoc"), {12, out});
+    store.Call("RCloseDoc", {12, out});
     EXPECT_TRUE(ShmFiles(store.Prefix()).empty());
 }
 
 TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilledOneLeft) {
-    const QStringList state = {QStringLiteral("--state"),
-                               QString::fromStdString(Temp / "state/memoryman")};
+    const QStringList state = {"--state", Q(Temp / "state/memoryman")};
     WriteTextFile(Temp / "in", PatternBytes(300, 13));
     auto jobOf = [](TStoreProcess& store, int doc) {
-        return Int(store.Call(QStringLiteral("ROpenDoc"), {3, doc}), 1);
+        return Int(store.Call("ROpenDoc", {3, doc}), 1);
     };
     int lastDoc = 0;
     int lastJob = 0;
@@ -272,7 +264,7 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
     // Numbers that cannot be kept are no reason to risk repeating them: the store does not start.
     WriteTextFile(Temp / "damaged", "document x\n");
     const TRunResult refused =
-        RunToEnd(QStringLiteral(MEMORYMAN_PATH), {QStringLiteral("--state"), Q(Temp / "damaged")},
+        RunToEnd(QStringLiteral(MEMORYMAN_PATH), {"--state", Q(Temp / "damaged")},
                  Bus.Environment(), {}, {}, 10000);
     EXPECT_EQ(refused.Code, 1) << refused;
     EXPECT_NE(refused.Err.find(Temp / "damaged"), std::string::npos);
@@ -281,10 +273,7 @@ TEST_F(StoreBusTest, RestartedStoreNeverRepeatsANumberAndRemovesTheBlocksAKilled
 TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIsTheOnlyOne) {
     // Any name, null too, is a main computer when none is configured; else only that one.
     auto isMain = [](TStoreProcess& store, const QVariant& v) {
-        return store.Call(QStringLiteral("IsMainComputer"), {QVariant::fromValue(QDBusVariant(v))})
-            .arguments()
-            .value(0)
-            .toBool();
+        return Bool(store.Call("IsMainComputer", {QVariant::fromValue(QDBusVariant(v))}));
     };
     auto introspect = [&] {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -304,8 +293,7 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIs
         EXPECT_TRUE(isMain(store, QStringLiteral("whatever")));
         EXPECT_TRUE(isMain(store, QVariant::fromValue(QVariantList())));
     }
-    TStoreProcess silent(Bus, {QStringLiteral("--no-signals"), QStringLiteral("--main"),
-                               QStringLiteral("pressroom")});
+    TStoreProcess silent(Bus, {"--no-signals", "--main", "pressroom"});
     ASSERT_TRUE(silent.Ok());
     EXPECT_TRUE(isMain(silent, QStringLiteral("\\\\PressRoom")));
     EXPECT_FALSE(isMain(silent, QStringLiteral("office")));
@@ -313,9 +301,9 @@ TEST_F(StoreBusTest, StoreWithoutSignalsShowsAndSendsNoneAndANamedMainComputerIs
     TStoreSignals heard(Bus.Connection());
     EXPECT_FALSE(introspect().contains(QStringLiteral("<signal name=\"Document")));
     const int doc = Put(silent, "Name=s", 100);
-    silent.Call(QStringLiteral("TakeFinished"), {3, QString::fromStdString(Temp / "out")});
+    silent.Call("TakeFinished", {3, Q(Temp / "out")});
     // A signal would have come before the reply that follows it.
-    EXPECT_FALSE(IsError(silent.Call(QStringLiteral("ListDocs"))));
+    EXPECT_FALSE(IsError(silent.Call("ListDocs")));
     WaitUntil([] { return false; }, 200);
     EXPECT_GT(doc, 0);
     EXPECT_TRUE(heard.Seen.isEmpty()) << heard.Seen.join(QLatin1Char(' ')).toStdString();

@@ -6,21 +6,15 @@
 
 #include "cycle_e2e/LiveWorkflow.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QThread>
 
 #include <curl/curl.h>
 
 #include <atomic>
-#include <functional>
-#include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -46,21 +40,9 @@ struct TReply {
     std::string ErrorName() const { return Object().value("error").toString().toStdString(); }
     // The first value of a header, any case.
     std::string Header(const std::string& name) const {
-        std::istringstream lines(Headers);
-        std::string line;
-        while (std::getline(lines, line)) {
-            const size_t colon = line.find(':');
-            if (colon == std::string::npos || colon != name.size())
-                continue;
-            if (strncasecmp(line.c_str(), name.c_str(), name.size()) == 0) {
-                std::string value = line.substr(colon + 1);
-                value.erase(0, value.find_first_not_of(' '));
-                while (!value.empty() && (value.back() == '\r' || value.back() == '\n'))
-                    value.pop_back();
-                return value;
-            }
-        }
-        return {};
+        std::smatch found;
+        const std::regex line("(^|\n)" + name + ": *([^\r\n]*)", std::regex::icase);
+        return std::regex_search(Headers, found, line) ? found[2].str() : "";
     }
 };
 
@@ -82,7 +64,6 @@ struct TCall {
     // The body sent chunked, without a length.
     bool Chunked = false;
     long TlsVersion = CURL_SSLVERSION_DEFAULT;
-    bool PlainHttp = false;
 };
 
 inline size_t AppendTo(char* data, size_t size, size_t count, void* text) {
@@ -90,19 +71,41 @@ inline size_t AppendTo(char* data, size_t size, size_t count, void* text) {
     return size * count;
 }
 
-// One request; the certificate must be the gateway's and name the host.
-inline TReply Https(const std::string& base, const std::string& certificate, const TCall& call) {
+// The body of a request that is read as it comes, until Stop.
+struct TStream {
+    mutable std::mutex Lock;
+    std::string Received;
+    std::atomic<bool> Stop{false};
+
+    static size_t Take(char* data, size_t size, size_t count, void* self) {
+        auto* stream = static_cast<TStream*>(self);
+        const std::lock_guard<std::mutex> hold(stream->Lock);
+        stream->Received.append(data, size * count);
+        return size * count;
+    }
+    static int Stopped(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<TStream*>(self)->Stop ? 1 : 0;
+    }
+};
+
+// One request; the certificate must be the gateway's and name the host. With a stream, the body
+// goes there and the request has no time limit.
+inline TReply Https(const std::string& base, const std::string& certificate, const TCall& call,
+                    TStream* stream = nullptr) {
     TReply reply;
     CURL* curl = curl_easy_init();
-    std::string url = (call.PlainHttp ? "http" + base.substr(5) : base) + call.Path;
+    const std::string url = base + call.Path;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_CAINFO, certificate.c_str());
     curl_easy_setopt(curl, CURLOPT_SSLVERSION, call.TlsVersion);
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, call.Method.c_str());
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, stream ? 0L : 30L);
     curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, call.PathAsIs ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendTo);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.Body);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, stream ? &TStream::Take : &AppendTo);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, stream ? static_cast<void*>(stream) : &reply.Body);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, stream ? 0L : 1L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &TStream::Stopped);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, stream);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &AppendTo);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.Headers);
     curl_slist* headers = nullptr;
@@ -138,17 +141,16 @@ inline TReply Https(const std::string& base, const std::string& certificate, con
 class TEventReader {
 public:
     TEventReader(const std::string& base, const std::string& certificate, const std::string& cookie)
-        : Url(base + "api/v1/events"), Certificate(certificate),
-          Cookie("raduvuz_session=" + cookie) {
-        Thread = std::thread([this] { Read(); });
-    }
+        : Thread([=, this] {
+              Https(base, certificate, {.Path = "api/v1/events", .Cookie = cookie}, &Stream);
+          }) {}
     ~TEventReader() {
-        Stop = true;
+        Stream.Stop = true;
         Thread.join();
     }
     std::string Text() const {
-        const std::lock_guard<std::mutex> hold(Lock);
-        return Received;
+        const std::lock_guard<std::mutex> hold(Stream.Lock);
+        return Stream.Received;
     }
     // Waits until what came holds text after position from; its position, or npos.
     size_t WaitFor(const std::string& text, size_t from = 0, int ms = 15000) const {
@@ -157,35 +159,7 @@ public:
     }
 
 private:
-    static size_t Take(char* data, size_t size, size_t count, void* self) {
-        auto* reader = static_cast<TEventReader*>(self);
-        const std::lock_guard<std::mutex> hold(reader->Lock);
-        reader->Received.append(data, size * count);
-        return size * count;
-    }
-    static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<TEventReader*>(self)->Stop ? 1 : 0;
-    }
-    void Read() {
-        CURL* curl = curl_easy_init();
-        curl_easy_setopt(curl, CURLOPT_URL, Url.c_str());
-        curl_easy_setopt(curl, CURLOPT_CAINFO, Certificate.c_str());
-        curl_easy_setopt(curl, CURLOPT_COOKIE, Cookie.c_str());
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Take);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Progress);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-        curl_easy_perform(curl);
-        curl_easy_cleanup(curl);
-    }
-
-    std::string Url;
-    std::string Certificate;
-    std::string Cookie;
-    mutable std::mutex Lock;
-    std::string Received;
-    std::atomic<bool> Stop{false};
+    TStream Stream;
     std::thread Thread;
 };
 
@@ -218,9 +192,8 @@ protected:
                        "0.1; done\n";
         StartTwf(run);
         ASSERT_TRUE(WaitForLog("module 3 (Queuer): created as ")) << Log();
-        const std::string reference = AfterInLog(Log(), "module 3 (Queuer): created as ");
-        ModuleNumber = std::stoll(reference.substr(reference.find(".p") + 2));
-        Address = AfterInLog(Log(), "private bus at ");
+        ModuleNumber = ModuleName().mid(ModuleName().indexOf(".p") + 2).toLongLong();
+        Address = Q(AfterInLog(Log(), "private bus at "));
         AddUsers();
         StartGateway();
     }
@@ -229,7 +202,7 @@ protected:
         QProcessEnvironment env = LiveWorkflowTest::Environment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), Q((Root / "config").string()));
         // Before the workflow is up, no bus at all (never the session's own).
-        return OnBus(env, Q(Address.empty() ? "unix:path=/nonexistent" : Address));
+        return OnBus(env, Address.isEmpty() ? QStringLiteral("unix:path=/nonexistent") : Address);
     }
 
     // raduvuz-web with arguments and standard input, to its end.
@@ -253,13 +226,14 @@ protected:
         Gateway->setStandardErrorFile(QString::fromStdString((Root / "web.err").string()));
         Gateway->start(QStringLiteral(WEB_PATH), {"--listen", "127.0.0.1:0"});
         ASSERT_TRUE(Gateway->waitForStarted(10000));
-        QDeadlineTimer deadline(20000);
         std::string out;
-        while (out.find("fingerprint") == std::string::npos && !deadline.hasExpired() &&
-               Gateway->state() == QProcess::Running) {
-            Gateway->waitForReadyRead(100);
-            out += Gateway->readAllStandardOutput().toStdString();
-        }
+        WaitUntil(
+            [&] {
+                out += Gateway->readAllStandardOutput().toStdString();
+                return out.find("fingerprint") != std::string::npos ||
+                       Gateway->state() != QProcess::Running;
+            },
+            20000, 50);
         const std::string url = AfterInLog(out, "raduvuz-web: serving ");
         ASSERT_EQ(url.rfind("https://127.0.0.1:", 0), 0u) << out << GatewayLog();
         Base = url;
@@ -294,13 +268,8 @@ protected:
     };
     TSignedIn SignIn(const std::string& user, const std::string& password) {
         TSignedIn session;
-        session.Reply =
-            Post("api/v1/login",
-                 QJsonDocument(QJsonObject{{"user", QString::fromStdString(user)},
-                                           {"password", QString::fromStdString(password)}})
-                     .toJson()
-                     .toStdString(),
-                 "", "");
+        session.Reply = Post(
+            "api/v1/login", R"({"user":")" + user + R"(","password":")" + password + "\"}", "", "");
         const std::string cookie = session.Reply.Header("Set-Cookie");
         const size_t equals = cookie.find('=');
         session.Cookie = cookie.substr(equals + 1, cookie.find(';') - equals - 1);
@@ -336,7 +305,6 @@ protected:
     }
 
     std::unique_ptr<QProcess> Gateway;
-    std::string Address;
     int64_t ModuleNumber = 0;
     std::string Base;
     std::string Certificate;
