@@ -35,7 +35,15 @@ void PrepareAbout(TfAbout& form, const std::string& fileName) {
     if (const auto productLine = RegistryString(kWorkflowKey, "ProductLine"))
         form.Label1->setText(QString::fromStdString(*productLine));
 
-    const TVersion version(fileName);
+    // The running program's block is in memory already: its file, tens of megabytes, is not
+    // read again; another file is read once for the version and the pictures.
+    TResourceFile fromFile;
+    if (!fileName.empty())
+        fromFile = TResourceFile(fileName);
+    const TResourceFile& resources = fileName.empty() ? TResourceFile::Own() : fromFile;
+    TVersion version;
+    if (const auto block = resources.Find("VERSION"))
+        version.ParseBlock(*block);
     std::string build = FormatText(WindowText(wtBuild), {static_cast<int>(version.FileVersion[2]),
                                                          static_cast<int>(version.FileVersion[3])});
     if (version.FileVersion[2] == 0)
@@ -45,7 +53,6 @@ void PrepareAbout(TfAbout& form, const std::string& fileName) {
     if (!version.Comments.empty())
         form.mComment->appendPlainText(QString::fromStdString(version.Comments));
 
-    const TResourceFile resources(fileName);
     if (!ShowPicture(form.imgModule, resources.Find("ABOUTIMAGE"), 8, 8) &&
         !ShowPicture(form.imgModule, resources.Find("MAINICON"), 24, 24))
         form.imgModule->move(-100, -100);

@@ -12,6 +12,8 @@ class TVersion {
 public:
     // An empty name reads the running program's own file.
     explicit TVersion(const std::string& fileName);
+    // Every field zero or empty, for ParseBlock to fill.
+    TVersion() = default;
 
     // The raw version block (the "VERSION" text of the file).
     std::string Block;
