@@ -315,6 +315,7 @@ void TModuleControl::Close() {
         LogFailure(ErrorMessage);
     }
     GiveBackReadingJobs();
+    CloseJournalledInputs();
 
     FlowEntries.clear();
     Router.Clear();

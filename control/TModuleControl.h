@@ -268,6 +268,9 @@ private:
     // Close: a job still spooling lets its input document go back to the store, which offers
     // it again once the process has left the bus; its part of a spool file is set aside.
     void GiveBackReadingJobs();
+    // Closes the store documents of spooled jobs once their copies are in the journal on the
+    // disk.
+    void CloseJournalledInputs();
     // Intake: the store offers again a document spooled before the module ended, whose copies
     // the journal keeps: it is closed instead of spooled twice. True when it was.
     bool CloseDocumentSpooledBefore(int32_t docID, int32_t jobID, const std::string& dds);
@@ -414,6 +417,9 @@ private:
     bool ClosingNow = false;
     uint64_t ListGeneration = 0;
     int Ticks = 0;
+    // Store documents (module number, document) of spooled jobs whose copies the journal could
+    // not yet take: the store keeps them, so that a crash meanwhile loses no copy.
+    std::vector<std::pair<int32_t, int32_t>> InputsAwaitingJournal;
     // Within a tick, whose job steps let calls in anyway (their store calls do), a wait for the
     // disk lets them in too; elsewhere a call would come in the middle of another's work.
     TDiskWait DiskWait = [this](const std::function<bool()>& sync) {

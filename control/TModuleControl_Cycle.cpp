@@ -31,6 +31,7 @@
 #include "control/IModuleView.h"
 #include "control/TModuleControl.h"
 #include "control/TTickScope.h"
+#include "jobs/JobNames.h"
 #include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "jobs/TMPrec.h"
@@ -123,6 +124,9 @@ bool TModuleControl::Tick() {
         if (StoreAway && !StoreBack())
             return moved;
         ModuleIdleCheck(*this);
+        CloseJournalledInputs();
+        if (!scope.Valid())
+            return moved;
         Router.Expire(Now());
         HeldCount = 0;
         // What the iterations since the last one that moved something tried: jobs, and the
@@ -180,6 +184,15 @@ bool TModuleControl::Tick() {
                             if (job->InputGoesBack && WaitJournal.AllOnDisk())
                                 job->InputGoesBack = false;
                             return moved;
+                        }
+                        if (!WaitJournal.AllOnDisk() && !job->InputGoesBack) {
+                            job->InputGoesBack = true;
+                            InputsAwaitingJournal.emplace_back(ModuleNumber, job->DocID);
+                            LogFailure("File " + job->FileName + " (job " +
+                                       JobKey(job->JobID, job->DocID) +
+                                       ") is spooled, but its copies are not in the journal of "
+                                       "waiting jobs on the disk: the store keeps its document "
+                                       "until they are, so that a crash meanwhile loses none");
                         }
                     }
                     if ((!job->SpoolMode && DeletePolicy > 0 && !job->SpoolCopyDropped) ||
@@ -360,6 +373,30 @@ void TModuleControl::AddCompletedRow(const TDoc& job, int imageIndex) {
     row.Devices = job.Devices;
     row.Priority = job.Priority();
     completed.Insert(LastInTop ? 0 : completed.Count(), std::move(row));
+}
+
+void TModuleControl::CloseJournalledInputs() {
+    if (InputsAwaitingJournal.empty())
+        return;
+    // A store that went away holds none of them any more.
+    if (StoreAway) {
+        InputsAwaitingJournal.clear();
+        return;
+    }
+    ++DiskWaitHere;
+    WaitJournal.MakeGood();
+    --DiskWaitHere;
+    if (!WaitJournal.AllOnDisk())
+        return;
+    std::string docs;
+    for (const auto& [module, doc] : InputsAwaitingJournal) {
+        Process.StoreObject.RCloseDoc(module, doc);
+        docs += (docs.empty() ? "" : ", ") + std::to_string(doc);
+    }
+    InputsAwaitingJournal.clear();
+    Log("The copies of spooled jobs are in the journal of waiting jobs on the disk: the store's "
+        "documents " +
+        docs + " are closed");
 }
 
 TDoc* TModuleControl::SelectJob() {

@@ -310,6 +310,11 @@ void TWaitJournal::Failed(const std::string& why) {
     ForgetPendingJobs();
 }
 
+void TWaitJournal::MakeGood() {
+    if (WriteFailed && !Reloading)
+        Rewrite();
+}
+
 void TWaitJournal::ForgetPendingJobs() {
     PendingJobs.clear();
     PendingJobSet.clear();

@@ -85,6 +85,8 @@ public:
     std::vector<TWaitRecord> BeginReload();
     void EndReload();
 
+    // After a failed write, tries again to write the file whole.
+    void MakeGood();
     // Every record written so far is on the disk.
     bool AllOnDisk() const { return Pending.empty() && !WriteFailed; }
     // Whether a live record sends from the spool file of job jobID, document docID.

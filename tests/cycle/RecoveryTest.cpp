@@ -73,6 +73,21 @@ protected:
         return rows;
     }
 
+    // The store gives every document as one block of 100 bytes, from a shared block the caller
+    // unlinks.
+    std::string OneBlockStore(const std::string& prefix) {
+        const std::string block = prefix + std::to_string(::getpid());
+        const std::vector<uint8_t> data(100, 7);
+        TSharedBlock shared;
+        EXPECT_TRUE(TSharedBlock::Create(block, 100) && shared.Open(block, 100) &&
+                    shared.CopyIn(0, data.data(), 100));
+        Store->Define("RGetBlock", [block](const std::vector<TVariant>&) {
+            return TCallResult{block, {int32_t(100), int32_t(1), int32_t(1)}};
+        });
+        Store->Define("RCloseBlock", [](const std::vector<TVariant>&) { return TCallResult{}; });
+        return block;
+    }
+
     std::shared_ptr<TScriptedStore> Store;
 };
 
@@ -136,15 +151,7 @@ TEST_F(RecoveryTest, ACopySentLeavesTheJournalAndCloseKeepsTheOthers) {
 TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayToBeSent) {
     // The last block's flush, the folder's flush and the journal's append wait aside; a Close
     // comes in at one of them, before the write is over.
-    const std::string block = "/rdvz_recovery_" + std::to_string(::getpid());
-    const std::vector<uint8_t> data(100, 7);
-    ASSERT_TRUE(TSharedBlock::Create(block, 100));
-    TSharedBlock shared;
-    ASSERT_TRUE(shared.Open(block, 100) && shared.CopyIn(0, data.data(), 100));
-    Store->Define("RGetBlock", [&](const std::vector<TVariant>&) {
-        return TCallResult{block, {int32_t(100), int32_t(1), int32_t(1)}};
-    });
-    Store->Define("RCloseBlock", [](const std::vector<TVariant>&) { return TCallResult{}; });
+    const std::string block = OneBlockStore("/rdvz_recovery_");
     for (int closeAt = 1; closeAt <= 3; ++closeAt) {
         SCOPED_TRACE(closeAt);
         StartAgain();
@@ -186,6 +193,36 @@ TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayTo
         StartAgain();
         EXPECT_EQ(JobsInProcess(), std::vector<std::string>{key + " to 21 devices 3"});
     }
+    TSharedBlock::Unlink(block);
+}
+
+TEST_F(RecoveryTest, ASpoolWhoseCopiesTheJournalCouldNotTakeKeepsItsInputUntilTheyAreOnTheDisk) {
+    const std::string block = OneBlockStore("/rdvz_journal_");
+    StartAgain();
+    Store->Calls.clear();
+    Inside(*Module).Paused = false;
+    // The journal cannot be written: a folder stands where its file goes.
+    const std::string journal = Module->GetJobDir() + "/waiting.journal";
+    ASSERT_TRUE(ForceDirectories(journal));
+    TDoc* job = Inside(*Module).Jobs.Add(
+        TDoc::Create(*Module, true, 95, 9, "Name=Big;FileName=big.rst;Device=3"));
+    ASSERT_TRUE(job->InitReadDoc());
+    const auto closes = [&] {
+        return std::count(Store->Calls.begin(), Store->Calls.end(), std::string("RCloseDoc(7,95)"));
+    };
+    Module->Tick();
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/9_95"));
+    EXPECT_EQ(closes(), 0);
+    EXPECT_TRUE(LogHas("File big.rst (job 9_95) is spooled, but its copies are not in the journal "
+                       "of waiting jobs on the disk: the store keeps its document until they are"));
+    // Room again: the next tick writes the journal whole, then closes the document.
+    ::rmdir(journal.c_str());
+    Module->Tick();
+    EXPECT_EQ(closes(), 1);
+    EXPECT_EQ(JournalRecords().size(), 1u);
+    // A crash now loses nothing: the copy comes back at the next start.
+    StartAgain();
+    EXPECT_EQ(JobsInProcess(), std::vector<std::string>{"9_95 to 21 devices 3"});
     TSharedBlock::Unlink(block);
 }
 
