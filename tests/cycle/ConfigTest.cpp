@@ -274,7 +274,7 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
 TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
     Module->LoadConfig("Good");
     const std::string before = Module->GetJobDir();
-    for (const std::string& key : std::vector<std::string>{"../../victim", "a/b", "..", ".",
+    for (const std::string& key : std::vector<std::string>{"../victim", "a/b", "..", ".",
                                                            std::string("a\0b", 3), "x..y"}) {
         SCOPED_TRACE(key);
         const std::string shown = key.find('\0') == std::string::npos ? key : "a\\0b";
@@ -299,8 +299,8 @@ TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
     EXPECT_THROW(Module->ImportConfig("", "", 0), TDispatchError);
     EXPECT_NE(Inside(*Module).KeepTime, 5);
     EXPECT_EQ(SpoolFolderEntries(Root), (std::vector<std::string>{"prog", "store"}));
+    // "../victim" would have led from the job folder to Root/victim: the listings show neither.
     EXPECT_EQ(SpoolFolderEntries(Root + "/store"), std::vector<std::string>{"Good"});
-    EXPECT_FALSE(std::filesystem::exists(Root + "/store/../../victim"));
 
     // A key the server gives is no better for coming from the server.
     Server->Answers["GetConfigKey"] = TCallResult{std::string("../up"), {}};
