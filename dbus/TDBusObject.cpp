@@ -58,9 +58,8 @@ struct TPendingGuard {
 // library's notice alone: a short timer also looks whether the reply is there, and a deadline
 // of our own backs the library's reply timeout. Under load a notice or a time-out can get lost,
 // and the call, with the whole module, must not wait for ever.
-QDBusMessage CallAndWait(const QDBusMessage& call, int timeoutMs) {
+QDBusMessage WaitForReply(QDBusPendingCall pending, const QDBusMessage& call, int timeoutMs) {
     TPendingGuard guard;
-    QDBusPendingCall pending = RaduvuzBus().asyncCall(call, timeoutMs);
     if (!pending.isFinished()) {
         QEventLoop loop;
         QDBusPendingCallWatcher watcher(pending);
@@ -83,6 +82,52 @@ QDBusMessage CallAndWait(const QDBusMessage& call, int timeoutMs) {
                                          .arg(timeoutMs + kDeadlineSlackMs));
     return pending.reply();
 }
+
+QDBusMessage CallAndWait(const QDBusMessage& call, int timeoutMs) {
+    return WaitForReply(RaduvuzBus().asyncCall(call, timeoutMs), call, timeoutMs);
+}
+
+// The values of a reply: the first is the result, the others the out values; a failed call is
+// TDispatchError with the error's name and message.
+TCallResult ResultOfReply(const QDBusMessage& reply, const std::string& method,
+                          const std::string& reference) {
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        std::string name = reply.errorName().toStdString();
+        std::string message = reply.errorMessage().toStdString();
+        if (name.empty())
+            name = kUnexpectedError;
+        if (message.empty())
+            message = "The call " + method + " on " + reference + " failed";
+        throw TDispatchError(name, message);
+    }
+    TCallResult result;
+    const QVariantList values = reply.arguments();
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i == 0)
+            result.Result = FromWire(values[i]);
+        else
+            result.Outs.push_back(FromWire(values[i]));
+    }
+    return result;
+}
+
+// A call on its way: its reply is waited for only when asked for.
+class TDBusPendingCall : public IPendingCall {
+public:
+    TDBusPendingCall(QDBusMessage call, int timeoutMs, std::string reference)
+        : Message(std::move(call)), TimeoutMs(timeoutMs), Reference(std::move(reference)),
+          Pending(RaduvuzBus().asyncCall(Message, timeoutMs)) {}
+    TCallResult Result() override {
+        return ResultOfReply(WaitForReply(Pending, Message, TimeoutMs),
+                             Message.member().toStdString(), Reference);
+    }
+
+private:
+    QDBusMessage Message;
+    int TimeoutMs;
+    std::string Reference;
+    QDBusPendingCall Pending;
+};
 
 // Keeps a watch on a bus name's owner for as long as it lives.
 class TPeerWatch : public TListening {
@@ -177,6 +222,12 @@ void TDBusObject::Send(const std::string& method, const std::vector<TVariant>& a
                              "The call " + method + " on " + Reference() + " could not be sent");
 }
 
+TPendingCallPtr TDBusObject::Post(const std::string& method, const std::vector<TVariant>& args,
+                                  const std::string& signature) {
+    return std::make_unique<TDBusPendingCall>(
+        MakeCall(method, args, signature), DeadlineMs > 0 ? DeadlineMs : ReplyTimeout, Reference());
+}
+
 TListeningPtr TDBusObject::Listen(const std::string& interface,
                                   const std::vector<std::string>& members, TSignalHandler handler) {
     auto listening = std::make_unique<TDBusListening>(std::move(handler));
@@ -194,24 +245,8 @@ TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVari
                               const std::string& signature) {
     const QDBusMessage call = MakeCall(method, args, signature);
     const QDBusMessage reply = CallAndWait(call, DeadlineMs > 0 ? DeadlineMs : ReplyTimeout);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        std::string name = reply.errorName().toStdString();
-        std::string message = reply.errorMessage().toStdString();
-        if (name.empty())
-            name = kUnexpectedError;
-        if (message.empty())
-            message = "The call " + method + " on " + Reference() + " failed";
-        throw TDispatchError(name, message);
-    }
+    TCallResult result = ResultOfReply(reply, method, Reference());
     LastOwner = reply.service().toStdString();
-    TCallResult result;
-    const QVariantList values = reply.arguments();
-    for (qsizetype i = 0; i < values.size(); ++i) {
-        if (i == 0)
-            result.Result = FromWire(values[i]);
-        else
-            result.Outs.push_back(FromWire(values[i]));
-    }
     return result;
 }
 

@@ -37,6 +37,8 @@ public:
                      const std::string& signature) override;
     void Send(const std::string& method, const std::vector<TVariant>& args,
               const std::string& signature) override;
+    TPendingCallPtr Post(const std::string& method, const std::vector<TVariant>& args,
+                         const std::string& signature) override;
     TListeningPtr Listen(const std::string& interface, const std::vector<std::string>& members,
                          TSignalHandler handler) override;
     std::string Reference() const override { return Service + Path; }

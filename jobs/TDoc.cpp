@@ -10,6 +10,7 @@
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
+#include "services/Dispatch.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
 

@@ -17,6 +17,7 @@
 namespace raduvuz {
 
 class IJobHost;
+class IPendingCall;
 class TFileStream;
 class TDispatchError;
 class TStoreGone;
@@ -68,6 +69,9 @@ public:
     int32_t BlockSize = 0;
     int32_t BlockHandle = 0;
     int32_t LastBlock = 0;
+    // The WCloseBlock of the block before, sent without waiting: its answer is looked at once
+    // the next block's call has come back, so the two share one round trip.
+    std::unique_ptr<IPendingCall> BlockClosing;
     TListRow* ListItem = nullptr;
     // A transferring job whose spool copy could not be written passes its document on without it.
     bool SpoolCopyDropped = false;

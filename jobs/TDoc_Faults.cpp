@@ -52,6 +52,8 @@ std::string TDoc::JobText() const {
 }
 
 void TDoc::StoreGoneInStep(const TStoreGone& error) {
+    // A block close sent to the store that has gone has no answer worth waiting for.
+    BlockClosing.reset();
     Host.StoreGone(error.what());
     SetWaiting(true);
 }

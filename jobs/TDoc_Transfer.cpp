@@ -179,6 +179,9 @@ bool TDoc::SwitchNextBlock(bool& done) {
             return true;
         BlockName = store.RWSwitchBlock(Host.GetSettings().ModuleNumber, DocID, OutDocID, BlockSize,
                                         BlockHandle, LastBlock);
+        // The store answers one connection's calls in order: the close of the block before has
+        // its answer by now, and a failed one fails this step as it would have failed its own.
+        store.FinishPosted(BlockClosing, "WCloseBlock");
         if (BlockName.empty()) {
             // A handle without a block is the store's failure, not "nothing yet".
             SetWaiting(BlockHandle == 0);
@@ -188,7 +191,11 @@ bool TDoc::SwitchNextBlock(bool& done) {
         if ((SpoolMode || Host.GetSettings().DeletePolicy != 0) && !SpoolCopyDropped &&
             !(SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock)))
             DropSpoolCopy(SpoolStream ? errno : 0);
-        store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        // The last block's close is waited for: the documents are closed only after it.
+        if (LastBlock != 0)
+            store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        else
+            BlockClosing = store.WCloseBlockPosted(OutDocID, BlockHandle, LastBlock);
         CountMoved(BlockSize);
         if (LastBlock != 0) {
             // Without a size among its parameters the job's size is what it moved.
@@ -414,6 +421,7 @@ bool TDoc::SendNextBlock(bool& done) {
             return false;
         }
         BlockName = store.WGetBlock(OutDocID, BlockSize, BlockHandle);
+        store.FinishPosted(BlockClosing, "WCloseBlock");
         if (BlockName.empty()) {
             if (BlockHandle == -1) {
                 store.WAbortDoc(OutDocID);
@@ -432,7 +440,10 @@ bool TDoc::SendNextBlock(bool& done) {
             return false;
         }
         LastBlock = last;
-        store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        if (LastBlock != 0)
+            store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+        else
+            BlockClosing = store.WCloseBlockPosted(OutDocID, BlockHandle, LastBlock);
         CountMoved(BlockSize);
         if (LastBlock != 0) {
             TestSaved();

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <limits>
 
 namespace raduvuz {
@@ -136,6 +137,36 @@ std::string VariantToText(const TVariant& v) {
     if (const auto* d = std::get_if<double>(&v))
         return WriteRealPoint(*d);
     CannotConvert(v, "String");
+}
+
+namespace {
+
+// A call already made: its result or its error, given when asked for.
+class TMadeCall : public IPendingCall {
+public:
+    explicit TMadeCall(std::function<TCallResult()> call) {
+        try {
+            Made = call();
+        } catch (const TDispatchError&) {
+            Error = std::current_exception();
+        }
+    }
+    TCallResult Result() override {
+        if (Error)
+            std::rethrow_exception(Error);
+        return Made;
+    }
+
+private:
+    TCallResult Made;
+    std::exception_ptr Error;
+};
+
+} // namespace
+
+TPendingCallPtr IDispatchObject::Post(const std::string& method, const std::vector<TVariant>& args,
+                                      const std::string& signature) {
+    return std::make_unique<TMadeCall>([&] { return Call(method, args, signature); });
 }
 
 TCallResult TInProcessObject::Call(const std::string& method, const std::vector<TVariant>& args,

@@ -76,6 +76,16 @@ public:
 };
 using TListeningPtr = std::unique_ptr<TListening>;
 
+// A call sent without waiting for its reply: the caller goes on and looks at the answer later.
+class IPendingCall {
+public:
+    virtual ~IPendingCall() = default;
+    // The call's result, waiting for it if it has not come yet; throws TDispatchError as Call
+    // would have.
+    virtual TCallResult Result() = 0;
+};
+using TPendingCallPtr = std::unique_ptr<IPendingCall>;
+
 // A late-bound object: a method called by name with variant arguments.
 class IDispatchObject {
 public:
@@ -96,6 +106,11 @@ public:
                       const std::string& signature) {
         Call(method, args, signature);
     }
+    // Sends a call and leaves its reply for later; calls and sends to one object arrive in the
+    // order they were made, so the reply is there by the time a later call's reply is. A binding
+    // that cannot do so makes the call at once and keeps its result or its error.
+    virtual TPendingCallPtr Post(const std::string& method, const std::vector<TVariant>& args,
+                                 const std::string& signature);
     // Asks to be told of the object's signals named members of interface. The handler runs on
     // the user-interface thread whenever events are handled, also while a call waits for its
     // reply. None when the binding has no signals; an object that never sends them simply

@@ -6,6 +6,15 @@ namespace raduvuz {
 
 namespace {
 
+[[noreturn]] void RethrowStoreError(IDispatchObject& object, const std::string& method,
+                                    const TDispatchError& e) {
+    // A stale error text helps nobody: say that the store is gone, and what the call saw.
+    if (object.PeerGone())
+        throw TStoreGone(e.Name, "the document store " + object.Reference() + " has gone (" +
+                                     method + ": " + e.what() + ")");
+    throw;
+}
+
 TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
                    const std::vector<TVariant>& args, const std::string& signature,
                    size_t outs = 0) {
@@ -15,11 +24,7 @@ TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
     try {
         result = object->Call(method, args, signature);
     } catch (const TDispatchError& e) {
-        // A stale error text helps nobody: say that the store is gone, and what the call saw.
-        if (object->PeerGone())
-            throw TStoreGone(e.Name, "the document store " + object->Reference() + " has gone (" +
-                                         method + ": " + e.what() + ")");
-        throw;
+        RethrowStoreError(*object, method, e);
     }
     if (result.Outs.size() < outs)
         throw TDispatchError(kUnexpectedError, "The document store answered " + method + " with " +
@@ -96,6 +101,25 @@ std::string TStoreClient::WGetBlock(int32_t outDoc, int32_t size, int32_t& handl
 
 void TStoreClient::WCloseBlock(int32_t outDoc, int32_t handle, int32_t last) {
     Invoke(Object, "WCloseBlock", {outDoc, handle, last}, "iii");
+}
+
+TPendingCallPtr TStoreClient::WCloseBlockPosted(int32_t outDoc, int32_t handle, int32_t last) {
+    if (!Object)
+        throw TDispatchError(kUnexpectedError, "No document store object for the call WCloseBlock");
+    return Object->Post("WCloseBlock", {outDoc, handle, last}, "iii");
+}
+
+void TStoreClient::FinishPosted(TPendingCallPtr& call, const std::string& method) {
+    if (!call)
+        return;
+    const TPendingCallPtr posted = std::move(call);
+    try {
+        posted->Result();
+    } catch (const TDispatchError& e) {
+        if (!Object)
+            throw;
+        RethrowStoreError(*Object, method, e);
+    }
 }
 
 void TStoreClient::WCloseDoc(int32_t outDoc) {

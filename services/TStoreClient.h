@@ -58,6 +58,11 @@ public:
                        const std::string& dds);
     std::string WGetBlock(int32_t outDoc, int32_t size, int32_t& handle);
     void WCloseBlock(int32_t outDoc, int32_t handle, int32_t last);
+    // WCloseBlock sent without waiting for its answer, which FinishPosted looks at later.
+    TPendingCallPtr WCloseBlockPosted(int32_t outDoc, int32_t handle, int32_t last);
+    // Throws what a posted call met, as the call itself would have (TStoreGone when the store
+    // has left); lets go of it. Nothing for none.
+    void FinishPosted(TPendingCallPtr& call, const std::string& method);
     void WCloseDoc(int32_t outDoc);
     void WAbortDoc(int32_t outDoc);
     bool IsDocForExists(int32_t dest);

@@ -120,6 +120,8 @@ void JobsTest::SetUp() {
     });
     store->Define("WCloseBlock", [this](const std::vector<TVariant>& a) {
         Calls.push_back("WCloseBlock " + std::to_string(Int(a, 2)));
+        if (FailingBlockCloses > 0 && FailingBlockCloses-- > 0)
+            throw TDispatchError(kUnexpectedError, "the output document has gone");
         const std::string& name = BlockNames.at(static_cast<size_t>(Int(a, 1)) - 1);
         TSharedBlock block;
         std::vector<uint8_t> data;

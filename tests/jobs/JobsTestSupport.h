@@ -137,6 +137,7 @@ protected:
     std::deque<TBlockAnswer> ReadBlocks;  // RGetBlock and RWSwitchBlock
     std::deque<int32_t> CreateAnswers;    // WCreateDoc; 100 + n when empty
     std::deque<TBlockAnswer> WriteBlocks; // WGetBlock: HasBlock false gives Handle
+    int FailingBlockCloses = 0;           // WCloseBlock fails so many times first
     std::map<int32_t, bool> Ready;        // destinations whose GetValue(dest, 0) is 1
     std::vector<std::string> CreatedDests;
     std::vector<std::vector<uint8_t>> Sent; // data of each output block at WCloseBlock

@@ -75,6 +75,20 @@ TEST_F(JobsTest, TransferCreatesOutputAfterRetriesSwitchesBlocksAndKeepsACopy) {
     EXPECT_TRUE(LogHas("File t.prn transferred"));
     EXPECT_TRUE(std::ifstream(Dir + "/51_50").good());
 
+    // A block's close is not waited for: when it failed, the job's next step fails before the
+    // documents are closed, as the close itself would have failed.
+    TDoc* cut = Host.Jobs.Add(TDoc::Create(Host, false, 52, 53, "Name=C;FileName=c.prn"));
+    ASSERT_TRUE(cut->InitReadDoc());
+    FailingBlockCloses = 1;
+    ReadBlocks.push_back(TBlockAnswer{true, Pattern(1000, 1), 1, 0});
+    ReadBlocks.push_back(TBlockAnswer{true, Pattern(300, 2), 2, 1});
+    done = false;
+    EXPECT_TRUE(cut->Execute(done));
+    EXPECT_FALSE(cut->Execute(done));
+    EXPECT_FALSE(done);
+    EXPECT_EQ(CallCount("RCloseDoc 52"), 0);
+    EXPECT_TRUE(LogHas("the output document has gone"));
+
     // An output the store refuses for good ends the start without a log line or a row.
     CreateAnswers = {0, -1};
     std::unique_ptr<TDoc> refused = TDoc::Create(Host, false, 60, 61, "Name=T;FileName=t.prn");
