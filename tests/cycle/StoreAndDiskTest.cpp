@@ -16,6 +16,7 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 // A store that can leave: while Gone every call fails as a call to a name nobody owns does, and
 // the binding says that the peer has gone. Calls are counted, the look at the name is not.
@@ -101,10 +102,10 @@ TEST_F(StoreAndDiskTest, ACallThatFailsBecauseTheStoreLeftSaysSoAndOthersStayOrd
     EXPECT_FALSE(client.Present());
 }
 
-TEST_F(StoreAndDiskTest,
-       ReadingJobsLoseTheirPartialFileSendingOnesWaitAndNothingAsksAnAbsentStore) {
+// A spooling job that loses its input, and the store coming back, are the fault test's (a store
+// killed for real); a copy being sent when the store goes is this one's.
+TEST_F(StoreAndDiskTest, SendingJobsWaitAndNothingAsksAnAbsentStore) {
     TDoc* sending = AddJob(5, 50, TJobState::Sending, "Sent");
-    AddJob(6, 60, TJobState::Reading, "Read");
     Inside(*Module).Status = 2;
     Store->Gone = true;
 
@@ -118,12 +119,6 @@ TEST_F(StoreAndDiskTest,
     EXPECT_EQ(sending->OutDocID, 0);
     EXPECT_EQ(sending->SpoolStream, nullptr);
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/5_50"));
-    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/6_60"));
-    EXPECT_EQ(Module->Rows().Process().Count(), 1);
-    EXPECT_THAT(SystemLog->Find("Job 6_60 (Read): the document store has gone while the job was "
-                                "spooling; its input went with the store, the partial spool file " +
-                                Module->GetJobDir() + "/6_60 is removed"),
-                Not(IsEmpty()));
     EXPECT_THAT(SystemLog->Find("Job 5_50 (Sent): the document store has gone while the job was "
                                 "being sent; it is sent again from its spool file once a store is "
                                 "back"),
@@ -137,12 +132,6 @@ TEST_F(StoreAndDiskTest,
     Module->Tick();
     Module->TimerTimer();
     EXPECT_EQ(Store->Calls, calls);
-
-    Store->Gone = false;
-    Module->Tick();
-    EXPECT_FALSE(Module->IsStoreAway());
-    EXPECT_THAT(SystemLog->Find("A document store owns RozEza.MemoryMan again; the module goes on"),
-                Not(IsEmpty()));
 }
 
 TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot) {
@@ -153,6 +142,7 @@ TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot)
     EXPECT_TRUE(Inside(*Module).IntakeExhausted);
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_TRUE(Module->IsPausedForDisk());
+    EXPECT_THAT(Server->Calls, Contains(StartsWith("ChangeStatus(7,true,")));
     EXPECT_TRUE(LogHas("Not enough free disk space at "));
     EXPECT_THAT(SystemLog->Find("The module starts again by itself once " +
                                 Inside(*Module).StoreDir + " has 100 MB free (now 99 MB)"),
