@@ -487,7 +487,10 @@ TEST_F(CrashTest, ModulesEndWithinASecondOfCloseAndAnUninitialisedOneAfterItsTim
             QDateTime::fromString(Q(RunLog.substr(line, 23)), "yyyy-MM-dd HH:mm:ss.zzz");
         ASSERT_TRUE(closed.isValid()) << RunLog.substr(line, 80);
         EXPECT_LT(at - closed.toMSecsSinceEpoch(), kEndAfterCloseMs) << "module " << n;
-        EXPECT_GE(at - closed.toMSecsSinceEpoch(), 150) << "module " << n;
+        // twf stays on the bus until the processes it started have ended; a module made by
+        // GetObject may end as soon as twf, its last caller, has left.
+        if (n <= 6)
+            EXPECT_GE(at - closed.toMSecsSinceEpoch(), 150) << "module " << n;
     }
     EXPECT_THAT(RunLog, Not(HasSubstr("still running")));
 }
