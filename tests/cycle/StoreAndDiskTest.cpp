@@ -63,21 +63,6 @@ protected:
         ForceDirectories(Module->GetJobDir());
     }
 
-    // A job of the module with its spool file open: written (reading) or read (sending).
-    TDoc* AddJob(int32_t jobID, int32_t docID, TJobState state, const std::string& name) {
-        TDoc* job = Inside(*Module).Jobs.Add(
-            TDoc::Create(*Module, true, docID, jobID, "Name=" + name + ";FileName=" + name, state));
-        job->ReadFields();
-        job->SpoolStream = std::make_unique<TFileStream>();
-        EXPECT_TRUE(
-            job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
-        EXPECT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, {}, 45292.5));
-        if (state == TJobState::Sending)
-            job->OutDocID = 900;
-        job->AddToList(state == TJobState::Reading ? 2 : 1);
-        return job;
-    }
-
     std::shared_ptr<TVanishingStore> Store;
     int64_t FreeKb = 10000000;
 };
@@ -105,7 +90,16 @@ TEST_F(StoreAndDiskTest, ACallThatFailsBecauseTheStoreLeftSaysSoAndOthersStayOrd
 // A spooling job that loses its input, and the store coming back, are the fault test's (a store
 // killed for real); a copy being sent when the store goes is this one's.
 TEST_F(StoreAndDiskTest, SendingJobsWaitAndNothingAsksAnAbsentStore) {
-    TDoc* sending = AddJob(5, 50, TJobState::Sending, "Sent");
+    // A copy being sent: its spool file open for reading, its output made.
+    TDoc* sending = Inside(*Module).Jobs.Add(
+        TDoc::Create(*Module, true, 50, 5, "Name=Sent;FileName=Sent", TJobState::Sending));
+    sending->ReadFields();
+    sending->SpoolStream = std::make_unique<TFileStream>();
+    ASSERT_TRUE(
+        sending->SpoolStream->Open(sending->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
+    ASSERT_TRUE(WriteSpoolHeader(*sending->SpoolStream, sending->DDS, {}, 45292.5));
+    sending->OutDocID = 900;
+    sending->AddToList(1);
     Inside(*Module).Status = 2;
     Store->Gone = true;
 
