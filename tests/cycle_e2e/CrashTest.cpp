@@ -489,8 +489,9 @@ TEST_F(CrashTest, ModulesEndWithinASecondOfCloseAndAnUninitialisedOneAfterItsTim
         EXPECT_LT(at - closed.toMSecsSinceEpoch(), kEndAfterCloseMs) << "module " << n;
         // twf stays on the bus until the processes it started have ended; a module made by
         // GetObject may end as soon as twf, its last caller, has left.
-        if (n <= 6)
+        if (n <= 6) {
             EXPECT_GE(at - closed.toMSecsSinceEpoch(), 150) << "module " << n;
+        }
     }
     EXPECT_THAT(RunLog, Not(HasSubstr("still running")));
 }
