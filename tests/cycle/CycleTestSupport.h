@@ -32,8 +32,9 @@
 
 namespace raduvuz::test {
 
-// The document store: RNextFindDoc answers from a queue (-1 once it is empty), the questions
-// about a document from the tables; every call is recorded as "Method(arg,arg)".
+// The document store of the main computer: RNextFindDoc answers from a queue (-1 once it is
+// empty), the questions about a document from the tables; every call is recorded as
+// "Method(arg,arg)".
 class TScriptedStore : public TScriptedPeer {
 public:
     std::deque<int32_t> NextDocs;
@@ -42,8 +43,11 @@ public:
     int32_t OpenedJobID = -1;
 
     TScriptedStore()
-        : TScriptedPeer({"RNextFindDoc", "RGetDocDDS", "IsDocForExists", "ROpenDoc", "RAbortDoc",
-                         "RCloseDoc", "WAbortDoc", "WCloseDoc"}) {
+        : TScriptedPeer({"IsMainComputer", "RNextFindDoc", "RGetDocDDS", "IsDocForExists",
+                         "ROpenDoc", "RAbortDoc", "RCloseDoc", "RGetBlock", "RCloseBlock",
+                         "RWSwitchBlock", "WCreateDoc", "WGetBlock", "WCloseBlock", "WAbortDoc",
+                         "WCloseDoc"}) {
+        Answers["IsMainComputer"] = TCallResult{true, {}};
         // The answer of each call, made before it is given.
         OnCall = [this](const std::string& method) {
             const std::vector<TVariant>& args = Args.back();

@@ -110,17 +110,11 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
                                         "6_60 held to 22 devices 4"}));
     EXPECT_TRUE(LogHas("Job 5_50 waited to be sent when the module ended: 2 copies wait again "
                        "(to 21, 1 held)"));
-    // The file cut short is neither sent nor listed, and its copy is named as lost.
+    // The file cut short is neither sent nor listed (what the log says of it is the crash
+    // test's, whose kill cuts one short for real).
     EXPECT_EQ(PassedRows(), std::vector<std::string>{"8_80"});
     EXPECT_FALSE(FileExists(Module->GetJobDir() + "/7_70"));
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/7_70"));
-    EXPECT_TRUE(LogHas("Error load saved job 7_70 (it ends before its last block (1 blocks, the "
-                       "last flag of none set); file " +
-                       Module->GetJobDir() + "/7_70): it is kept as " + Module->GetJobDir() +
-                       "/damaged/7_70 and is not listed as passed"));
-    EXPECT_TRUE(LogHas("Job 7_70 waited to be sent (to 21) when the module ended, but its spool "
-                       "file " +
-                       Module->GetJobDir() + "/7_70 is missing or damaged; it is not sent again"));
     // The journal is written anew with what waits now, the held job of the hold file too.
     EXPECT_EQ(JournalRecords().size(), 3u);
 

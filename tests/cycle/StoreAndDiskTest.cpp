@@ -16,6 +16,7 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 // A store that can leave: while Gone every call fails as a call to a name nobody owns does, and
 // the binding says that the peer has gone. Calls are counted, the look at the name is not.
@@ -62,21 +63,6 @@ protected:
         ForceDirectories(Module->GetJobDir());
     }
 
-    // A job of the module with its spool file open: written (reading) or read (sending).
-    TDoc* AddJob(int32_t jobID, int32_t docID, TJobState state, const std::string& name) {
-        TDoc* job = Inside(*Module).Jobs.Add(
-            TDoc::Create(*Module, true, docID, jobID, "Name=" + name + ";FileName=" + name, state));
-        job->ReadFields();
-        job->SpoolStream = std::make_unique<TFileStream>();
-        EXPECT_TRUE(
-            job->SpoolStream->Open(job->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
-        EXPECT_TRUE(WriteSpoolHeader(*job->SpoolStream, job->DDS, {}, 45292.5));
-        if (state == TJobState::Sending)
-            job->OutDocID = 900;
-        job->AddToList(state == TJobState::Reading ? 2 : 1);
-        return job;
-    }
-
     std::shared_ptr<TVanishingStore> Store;
     int64_t FreeKb = 10000000;
 };
@@ -101,10 +87,19 @@ TEST_F(StoreAndDiskTest, ACallThatFailsBecauseTheStoreLeftSaysSoAndOthersStayOrd
     EXPECT_FALSE(client.Present());
 }
 
-TEST_F(StoreAndDiskTest,
-       ReadingJobsLoseTheirPartialFileSendingOnesWaitAndNothingAsksAnAbsentStore) {
-    TDoc* sending = AddJob(5, 50, TJobState::Sending, "Sent");
-    AddJob(6, 60, TJobState::Reading, "Read");
+// A spooling job that loses its input, and the store coming back, are the fault test's (a store
+// killed for real); a copy being sent when the store goes is this one's.
+TEST_F(StoreAndDiskTest, SendingJobsWaitAndNothingAsksAnAbsentStore) {
+    // A copy being sent: its spool file open for reading, its output made.
+    TDoc* sending = Inside(*Module).Jobs.Add(
+        TDoc::Create(*Module, true, 50, 5, "Name=Sent;FileName=Sent", TJobState::Sending));
+    sending->ReadFields();
+    sending->SpoolStream = std::make_unique<TFileStream>();
+    ASSERT_TRUE(
+        sending->SpoolStream->Open(sending->SpoolFilePath(), TFileStream::TMode::CreateExclusive));
+    ASSERT_TRUE(WriteSpoolHeader(*sending->SpoolStream, sending->DDS, {}, 45292.5));
+    sending->OutDocID = 900;
+    sending->AddToList(1);
     Inside(*Module).Status = 2;
     Store->Gone = true;
 
@@ -118,12 +113,6 @@ TEST_F(StoreAndDiskTest,
     EXPECT_EQ(sending->OutDocID, 0);
     EXPECT_EQ(sending->SpoolStream, nullptr);
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/5_50"));
-    EXPECT_FALSE(FileExists(Module->GetJobDir() + "/6_60"));
-    EXPECT_EQ(Module->Rows().Process().Count(), 1);
-    EXPECT_THAT(SystemLog->Find("Job 6_60 (Read): the document store has gone while the job was "
-                                "spooling; its input went with the store, the partial spool file " +
-                                Module->GetJobDir() + "/6_60 is removed"),
-                Not(IsEmpty()));
     EXPECT_THAT(SystemLog->Find("Job 5_50 (Sent): the document store has gone while the job was "
                                 "being sent; it is sent again from its spool file once a store is "
                                 "back"),
@@ -137,12 +126,6 @@ TEST_F(StoreAndDiskTest,
     Module->Tick();
     Module->TimerTimer();
     EXPECT_EQ(Store->Calls, calls);
-
-    Store->Gone = false;
-    Module->Tick();
-    EXPECT_FALSE(Module->IsStoreAway());
-    EXPECT_THAT(SystemLog->Find("A document store owns RozEza.MemoryMan again; the module goes on"),
-                Not(IsEmpty()));
 }
 
 TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot) {
@@ -153,6 +136,7 @@ TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot)
     EXPECT_TRUE(Inside(*Module).IntakeExhausted);
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_TRUE(Module->IsPausedForDisk());
+    EXPECT_THAT(Server->Calls, Contains(StartsWith("ChangeStatus(7,true,")));
     EXPECT_TRUE(LogHas("Not enough free disk space at "));
     EXPECT_THAT(SystemLog->Find("The module starts again by itself once " +
                                 Inside(*Module).StoreDir + " has 100 MB free (now 99 MB)"),

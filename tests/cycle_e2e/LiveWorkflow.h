@@ -146,11 +146,7 @@ protected:
         Store->setStandardErrorFile(Q((Root / err).string()), QIODevice::Append);
         Store->start(QStringLiteral(MEMORYMAN_PATH), args);
         ASSERT_TRUE(Store->waitForStarted(10000));
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                return Connection->interface()->isServiceRegistered("RozEza.MemoryMan").value();
-            },
-            10000, 10))
+        ASSERT_TRUE(WaitForName(*Connection, "RozEza.MemoryMan", 10000))
             << "the store did not come on the bus";
     }
 

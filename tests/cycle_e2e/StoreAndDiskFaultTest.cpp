@@ -109,14 +109,9 @@ protected:
         return "<no document " + std::to_string(doc) + ">";
     }
     // Waits until the spool file has grown to at least bytes.
-    void WaitForSpoolFile(const fs::path& file, uintmax_t bytes) {
-        const auto size = [&] {
-            std::error_code ec;
-            const uintmax_t got = fs::file_size(file, ec);
-            return ec ? 0 : got;
-        };
-        WaitUntil([&] { return size() >= bytes; }, 20000);
-        ASSERT_GE(size(), bytes) << file;
+    void WaitForSpoolFile(const fs::path& file, int64_t bytes) {
+        WaitUntil([&] { return SizeOf(file) >= bytes; }, 20000);
+        ASSERT_GE(SizeOf(file), bytes) << file;
     }
     // Where the job folder's disk fills up: a small file system (tmpfs) when the test may mount
     // one, which CI can as root; else a file-size limit put on the module process, under which

@@ -37,6 +37,13 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// The size of a file, -1 while there is none.
+inline int64_t SizeOf(const fs::path& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? -1 : static_cast<int64_t>(size);
+}
+
 inline size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
@@ -276,16 +283,6 @@ protected:
     std::string StoreSummary() const {
         const std::vector<std::string> store = StoreLines();
         return store.empty() ? "<no store listing>" : store.front();
-    }
-
-    // The count of the module's last label before Close.
-    std::string LastLabelBeforeClose() const {
-        const std::string before = RunLog.substr(0, RunLog.find("-> module 3 (Queuer): Close()"));
-        const std::string label = "module 3 (Queuer): label ";
-        const size_t at = before.rfind(label);
-        return at == std::string::npos
-                   ? "<no label>"
-                   : before.substr(at + label.size(), before.find('\n', at) - at - label.size());
     }
 
     TTempFolder Folder;

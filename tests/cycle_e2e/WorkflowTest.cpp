@@ -100,34 +100,6 @@ TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls)
     EXPECT_TRUE(Outputs("a").empty());
 }
 
-TEST_F(WorkflowTest, SpoolModeSendsEveryCopyAndHoldsTheJobsOfAHeldDevice) {
-    MakePages("copies", 10);
-    WriteConfig("WorkMode=1;Copies=2;HoldList=PRN_A");
-    // The last output reaches the sink before the module has counted its rows again.
-    ASSERT_TRUE(Passes(
-        {.Module = ColourFlows,
-         .Workflow = "expect = 4\nbefore-close = for i in $(seq 200); do grep '[Q]ueuer): "
-                     "label' flow.log | tail -n 1 | grep -q ' 4$' && break; sleep 0.1; done\n",
-         .Extra = Terminators}));
-
-    // Two equal outputs of each plate for the free device; nothing for the held one.
-    ExpectDelivered("b", {"copies-1-Y.rst", "copies-1-Y.rst", "copies-1-K.rst", "copies-1-K.rst"});
-    EXPECT_TRUE(Outputs("a").empty());
-
-    // The held copies stayed in the job list until Close, which wrote them to the hold file:
-    // two copies of each held plate, both named after that plate's spool file.
-    const std::set<std::string> spooled = SpoolFiles();
-    ASSERT_EQ(spooled.size(), 4u);
-    const std::vector<std::string> held = Lines(ReadTextFile(ConfigFolder() / "Q.hld"));
-    ASSERT_EQ(held.size(), 4u) << ReadTextFile(ConfigFolder() / "Q.hld");
-    const std::set<std::string> heldFiles(held.begin(), held.end());
-    EXPECT_EQ(heldFiles.size(), 2u);
-    for (const std::string& entry : heldFiles)
-        EXPECT_EQ(spooled.count(entry), 1u) << entry;
-    // The module's last label before Close counted the four held rows.
-    EXPECT_EQ(LastLabelBeforeClose(), "4") << RunLog;
-}
-
 TEST_F(WorkflowTest, OutputTheStoreRefusesEndsOnlyThatJob) {
     // Yellow and black match no flow entry: the store refuses an output without destination.
     MakePages("refused", 10);
@@ -146,7 +118,7 @@ TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
     // What the module makes is its user's alone under the usual umask, which twf hands on.
     const mode_t umask = ::umask(022);
     MakePages("term", 10, "C");
-    WriteConfig("WorkMode=1;HoldList=PRN_A");
+    WriteConfig("WorkMode=1;Copies=2;HoldList=PRN_A");
     // The signals that come after the first one do not cut its Close short.
     const TRun first{.Module = ColourFlows,
                      .Workflow = TerminateAfterLog("File term-1-C.rst spooled", true),
@@ -157,11 +129,13 @@ TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
     EXPECT_THAT(RunLog, HasSubstr("before-close| module gone"));
     EXPECT_THAT(RunLog, HasSubstr("module 3 (Queuer): process ended (exit code 0)"));
     EXPECT_THAT(RunLog, HasSubstr("module 3 (Queuer): Closing on SIG"));
-    // Close wrote the hold file before the process ended.
+    // Close wrote the hold file before the process ended: a line for each held copy, both named
+    // after the plate's spool file.
     const std::set<std::string> spooled = SpoolFiles();
     ASSERT_EQ(spooled.size(), 1u) << RunLog;
     const std::string holdFile = (ConfigFolder() / "Q.hld").string();
-    EXPECT_EQ(Lines(ReadTextFile(holdFile)), std::vector<std::string>{*spooled.begin()});
+    const std::vector<std::string> held(2, *spooled.begin());
+    EXPECT_EQ(Lines(ReadTextFile(holdFile)), held);
     EXPECT_TRUE(Outputs("a").empty());
     EXPECT_EQ(Count(RunLog, "Closing on "), 1u) << RunLog;
     for (const auto& entry : fs::directory_iterator(ConfigFolder()))
@@ -175,13 +149,13 @@ TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
     EXPECT_EQ(mode(JobFolder() / *spooled.begin()), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(mode(holdFile), fs::perms::owner_read | fs::perms::owner_write);
 
-    // Started again, the module holds the job again; a second SIGTERM writes it down again.
+    // Started again, the module holds both copies again; a second SIGTERM writes them down again.
     const TRun second = first.Again(TerminateAfterLog("Resume()"));
     ::rename(LogFile.c_str(), (Root / "first.log").c_str());
     Run(second);
     RunLog = Log();
     EXPECT_THAT(RunLog, HasSubstr("before-close| module gone"));
-    EXPECT_EQ(Lines(ReadTextFile(holdFile)), std::vector<std::string>{*spooled.begin()}) << RunLog;
+    EXPECT_EQ(Lines(ReadTextFile(holdFile)), held) << RunLog;
     EXPECT_THAT(RunLog, Not(HasSubstr("sending")));
     EXPECT_TRUE(Outputs("a").empty());
     EXPECT_EQ(SpoolFiles(), spooled);
@@ -245,32 +219,6 @@ TEST_F(WorkflowTest, ADamagedConfigurationKeepsTheModulePausedUntilOneIsLoaded) 
     ASSERT_TRUE(Passes({.Module = ColourFlows}));
     ExpectSent("a", 1);
     ExpectSent("b", 1);
-}
-
-TEST_F(WorkflowTest, LowDiskSpacePausesTheModuleBeforeItTakesAnything) {
-    // The storage folder lies on a file system with less room than the intake needs.
-    TSmallDisk disk((Root / "disk").string(), 64);
-    if (!disk.Mounted())
-        GTEST_SKIP() << disk.Why;
-    const fs::path storage = Root / "disk" / "Storage";
-    WriteConfig("StoreDir=\"" + storage.string() + "\"");
-    MakePages("disk", 10);
-    TRun run{.Workflow = CloseAfterLog("Not enough free disk space", "1")};
-    run.Module += "before-close = GetValue 6\n";
-    ASSERT_TRUE(Passes(run));
-    const size_t resumed = RunLog.find("-> module 3 (Queuer): Resume()");
-    ASSERT_NE(resumed, std::string::npos) << RunLog;
-    const size_t low = RunLog.find("Not enough free disk space", resumed);
-    ASSERT_NE(low, std::string::npos) << RunLog;
-    EXPECT_NE(RunLog.find("module 3 (Queuer): status 1, paused", low), std::string::npos) << RunLog;
-    EXPECT_EQ(AfterInLog(RunLog, "GetValue(6) = "), "true");
-    EXPECT_THAT(RunLog, Not(HasSubstr(" transferring at ")));
-    const std::vector<std::string> store = StoreLines();
-    ASSERT_EQ(store.size(), 5u) << RunLog;
-    for (size_t i = 1; i < store.size(); ++i)
-        EXPECT_THAT(store[i], HasSubstr("for=3:pending"));
-    EXPECT_TRUE(fs::is_directory(storage / "Q"));
-    EXPECT_TRUE(SpoolFiles(storage / "Q").empty());
 }
 
 } // namespace

@@ -19,7 +19,7 @@ namespace raduvuz::test {
 // program folders in a temporary folder.
 class ModuleFixture : public TModuleTest {
 protected:
-    std::shared_ptr<TScriptedPeer> Store = MakeStore(true);
+    std::shared_ptr<TScriptedStore> Store = std::make_shared<TScriptedStore>();
     int StoreCreations = 0;
     std::string CreatedProgId;
 

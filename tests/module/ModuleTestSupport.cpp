@@ -55,13 +55,4 @@ std::shared_ptr<TScriptedPeer> MakeServer(const std::string& mainComputer,
     return server;
 }
 
-std::shared_ptr<TScriptedPeer> MakeStore(bool isMainComputer) {
-    auto store = std::make_shared<TScriptedPeer>(std::vector<std::string>{
-        "IsMainComputer", "RNextFindDoc", "RGetDocDDS", "ROpenDoc", "RAbortDoc", "RCloseDoc",
-        "RGetBlock", "RCloseBlock", "RWSwitchBlock", "WCreateDoc", "WGetBlock", "WCloseBlock",
-        "WCloseDoc", "WAbortDoc", "IsDocForExists"});
-    store->Answers["IsMainComputer"] = TCallResult{isMainComputer, {}};
-    return store;
-}
-
 } // namespace raduvuz::test

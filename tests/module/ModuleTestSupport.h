@@ -30,9 +30,8 @@ public:
 
 std::string Describe(const TVariant& value);
 
-// A workflow server and a document store with the answers Init needs.
+// A workflow server with the answers Init needs.
 std::shared_ptr<TScriptedPeer> MakeServer(const std::string& mainComputer,
                                           const std::string& previewDir);
-std::shared_ptr<TScriptedPeer> MakeStore(bool isMainComputer);
 
 } // namespace raduvuz::test

@@ -6,7 +6,6 @@
 #include "support/SmallDisk.h"
 
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace raduvuz::test {
 namespace {
@@ -263,23 +262,6 @@ TEST_F(ModuleControlTest, CloseThatCannotWriteTheHoldFileKeepsTheOldOneAndSaysWh
     EXPECT_THAT(SystemLog->Find("Cannot write the hold file"), HasSubstr("held jobs: 11_101 at "));
     EXPECT_EQ(SystemLog->SeverityOf("Cannot write the hold file"), TLogSeverity::Error);
     EXPECT_FALSE(Module->IsCurrent());
-}
-
-TEST_F(ModuleControlTest, WhatTheModuleWritesIsTheOwnersAloneUnderTheUsualUmask) {
-    const mode_t old = ::umask(022);
-    InitModule();
-    std::filesystem::remove_all(ConfigFolder());
-    Module->LoadConfig("q1");
-    Module->SaveConfig("q1");
-    ::umask(old);
-
-    const auto mode = [](const std::string& path) {
-        return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
-    };
-    using std::filesystem::perms;
-    EXPECT_EQ(mode(ConfigFolder()), perms::owner_all);
-    EXPECT_EQ(mode(ConfigFolder() + "/q1.set"), perms::owner_read | perms::owner_write);
-    EXPECT_EQ(mode(Root + "/preview"), perms::owner_all);
 }
 
 TEST_F(ModuleControlTest, KillRemovesTheJobFolderAndConfigurationOnlyWhenNothingElseIsInIt) {

@@ -5,9 +5,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 #include <functional>
 
@@ -27,11 +25,6 @@ public slots:
     QString Echo(const QString& text) {
         Record(text);
         return text;
-    }
-    // Takes the call and never answers it.
-    void Hang() {
-        setDelayedReply(true);
-        Record(QStringLiteral("hang"));
     }
 
 private:
@@ -69,36 +62,6 @@ TEST_F(BindingTest, SendsAskForNoReplyAndArriveInOrderWithTheCalls) {
                                            QStringLiteral("c?"), QStringLiteral("d!")}));
     EXPECT_EQ(TDBusObject::PendingCalls(), 0);
     EXPECT_THROW(object.Send("Note", {std::string("x")}, "ii"), TDispatchError);
-}
-
-TEST_F(BindingTest, ACallThatGetsNoAnswerFailsAfterItsTimeoutAndEventsAreServedMeanwhile) {
-    TRecordingPeer peer;
-    ASSERT_TRUE(
-        Peer.registerObject(QStringLiteral("/Silent"), &peer, QDBusConnection::ExportAllSlots));
-    TDBusObject object(PeerName(), "/Silent");
-    const int old = TDBusObject::ReplyTimeoutMs();
-    TDBusObject::SetReplyTimeoutMs(300);
-    int served = 0;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] { ++served; });
-    tick.start(20);
-    QElapsedTimer clock;
-    clock.start();
-    std::string error;
-    try {
-        object.Call("Hang", {});
-    } catch (const TDispatchError& e) {
-        error = e.Name;
-    }
-    const qint64 elapsed = clock.elapsed();
-    TDBusObject::SetReplyTimeoutMs(old);
-
-    EXPECT_EQ(peer.Taken, QStringList{QStringLiteral("hang?")});
-    EXPECT_EQ(error, "org.freedesktop.DBus.Error.NoReply");
-    EXPECT_GE(elapsed, 250);
-    EXPECT_LT(elapsed, 20000);
-    EXPECT_GT(served, 3);
-    EXPECT_EQ(TDBusObject::PendingCalls(), 0);
 }
 
 TEST_F(BindingTest, SignalsOfTheObjectReachTheListenerAsAutomationValuesWhileItListens) {

@@ -135,7 +135,7 @@ void BusTest::SetUp() {
     std::filesystem::create_directories(Work + "/bin");
     std::filesystem::copy_file(RADUVUZ_PROGRAM, ProgramCopy());
     Server.Values[1004] = 77;
-    Server.Values[2] = QString::fromStdString(ComputerNameText());
+    Server.Values[2] = QString::fromStdString(ComputerName());
     Server.Values[1] = QString::fromStdString(Work + "/preview");
     ASSERT_TRUE(RaduvuzBus().registerObject(QStringLiteral("/Workflow"), &Server,
                                             QDBusConnection::ExportAllSlots));
@@ -143,10 +143,6 @@ void BusTest::SetUp() {
 
 void BusTest::TearDown() {
     RaduvuzBus().unregisterObject(QStringLiteral("/Workflow"));
-    if (StorePublished) {
-        RaduvuzBus().unregisterService(QStringLiteral("RozEza.MemoryMan"));
-        RaduvuzBus().unregisterObject(QStringLiteral("/MemoryMan"));
-    }
     for (auto& process : Processes)
         StopProcess(*process, 0);
     for (qint64 pid : Adopted)
@@ -158,24 +154,7 @@ QString BusTest::ServerReference() const {
     return RaduvuzBus().baseService() + QStringLiteral("/Workflow");
 }
 
-void BusTest::PublishStore() {
-    ASSERT_TRUE(RaduvuzBus().registerObject(QStringLiteral("/MemoryMan"), &Store,
-                                            QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(RaduvuzBus().registerService(QStringLiteral("RozEza.MemoryMan")));
-    StorePublished = true;
-}
-
-bool BusTest::WaitForName(const QString& name, int timeoutMs) {
-    return WaitUntil([&] { return RaduvuzBus().interface()->isServiceRegistered(name).value(); },
-                     timeoutMs);
-}
-
-qint64 BusTest::PidOfName(const QString& name) {
-    auto reply = RaduvuzBus().interface()->servicePid(name);
-    return reply.isValid() ? static_cast<qint64>(reply.value()) : -1;
-}
-
-TDispatchPtr BusTest::StartModule(qint64* pid) {
+TDispatchPtr BusTest::StartModule() {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(Work + "/xdg"));
@@ -191,10 +170,8 @@ TDispatchPtr BusTest::StartModule(qint64* pid) {
     const qint64 id = process->processId();
     Processes.push_back(std::move(process));
     const QString name = QStringLiteral("RAduvuz.ModuleControl.p%1").arg(id);
-    if (!WaitForName(name, 30000))
+    if (!WaitForName(RaduvuzBus(), name, 30000))
         return nullptr;
-    if (pid)
-        *pid = id;
     return std::make_shared<TDBusObject>(name.toStdString(), "/ModuleControl");
 }
 
@@ -213,10 +190,6 @@ std::string BusTest::ErrorOf(const std::function<void()>& call) {
         return e.Name + ": " + e.what();
     }
     return {};
-}
-
-std::string BusTest::ComputerNameText() {
-    return ::raduvuz::ComputerName();
 }
 
 } // namespace raduvuz::test

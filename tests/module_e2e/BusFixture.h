@@ -32,8 +32,8 @@ const TBusWorld& BusWorld();
 // signal is named "signal NAME".
 std::map<std::string, std::string> MethodsOf(const QString& xml, const QString& interface);
 
-// One test on the private bus: a scripted server at /Workflow, an optional scripted store, and
-// module processes started from a copy of the program in the test's own folder.
+// One test on the private bus: a scripted server at /Workflow and module processes started from
+// a copy of the program in the test's own folder.
 class BusTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -49,24 +49,18 @@ protected:
     QString ServerReference() const;
 
     TTestServer Server;
-    TTestStore Store;
-    void PublishStore();
 
     // Starts "raduvuz /Embedding" and waits until it owns its bus name.
-    TDispatchPtr StartModule(qint64* pid = nullptr);
+    TDispatchPtr StartModule();
     QProcess* LastProcess() { return Processes.empty() ? nullptr : Processes.back().get(); }
     // The error name of a call that fails; empty when it succeeds.
     static std::string ErrorOf(const std::function<void()>& call);
     // Remembers a process to end at teardown (one the bus started).
     void AdoptPid(qint64 pid) { Adopted.push_back(pid); }
-    qint64 PidOfName(const QString& name);
-    bool WaitForName(const QString& name, int timeoutMs);
-    static std::string ComputerNameText();
 
 private:
     std::vector<std::unique_ptr<QProcess>> Processes;
     std::vector<qint64> Adopted;
-    bool StorePublished = false;
 };
 
 // A test with one module process, started before the test begins.

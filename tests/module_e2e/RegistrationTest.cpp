@@ -1,6 +1,8 @@
 #include "module_e2e/BusFixture.h"
 
+#include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
+#include "platform/System.h"
 
 #include <QProcessEnvironment>
 
@@ -40,19 +42,19 @@ TEST_F(RegistrationTest, RegServerThenActivationByNameStartsAModuleAndUnregServe
     TDBusObject provider("RAduvuz.ServerProvider", "/ServerProvider");
     const std::string reference =
         VariantToText(provider.Call("GetObject", {std::string()}, "s").Result);
-    AdoptPid(PidOfName(QStringLiteral("RAduvuz.ServerProvider")));
+    AdoptPid(PidOf(RaduvuzBus(), QStringLiteral("RAduvuz.ServerProvider")));
     ASSERT_THAT(reference, StartsWith("RAduvuz.ModuleControl.p"));
     const std::string name = reference.substr(0, reference.find('/'));
-    AdoptPid(PidOfName(QString::fromStdString(name)));
+    AdoptPid(PidOf(RaduvuzBus(), QString::fromStdString(name)));
     EXPECT_EQ(reference, name + "/ModuleControl");
-    EXPECT_NE(PidOfName(QString::fromStdString(name)),
-              PidOfName(QStringLiteral("RAduvuz.ServerProvider")));
+    EXPECT_NE(PidOf(RaduvuzBus(), QString::fromStdString(name)),
+              PidOf(RaduvuzBus(), QStringLiteral("RAduvuz.ServerProvider")));
 
     TDispatchPtr module = TDBusObject::FromReference(reference);
     module->Call("Init", {int32_t{3}, std::string("Provided"), ServerReference().toStdString()},
                  "iss");
     EXPECT_EQ(Server.Calls.value(0), QStringLiteral("ChangeStatus(3,true,1)"));
-    EXPECT_EQ(VariantToText(module->Call("GetComputerName", {}).Result), ComputerNameText());
+    EXPECT_EQ(VariantToText(module->Call("GetComputerName", {}).Result), ComputerName());
     EXPECT_EQ(VariantToText(module->Call("GetErrorMessage", {}).Result), "no error");
 
     // Switches are matched without regard to case, after "-" or "/".

@@ -10,8 +10,6 @@ QString B(bool value) {
 
 void TTestServer::Record(const QString& call) {
     Calls << call;
-    if (OnCall)
-        OnCall(call.left(call.indexOf(QLatin1Char('('))));
 }
 
 void TTestServer::ChangeStatus(int module, bool paused, int status) {
@@ -60,11 +58,6 @@ void TTestServer::CloseMe(int module) {
 
 void TTestServer::ChangeSetup(int module, const QString& inParams, const QString& outParams) {
     Record(QStringLiteral("ChangeSetup(%1,%2,%3)").arg(module).arg(inParams, outParams));
-}
-
-bool TTestStore::IsMainComputer(const QDBusVariant& name) {
-    Calls << QStringLiteral("IsMainComputer(%1)").arg(name.variant().toString());
-    return MainComputer;
 }
 
 } // namespace raduvuz::test

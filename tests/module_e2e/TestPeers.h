@@ -7,12 +7,10 @@
 #include <QStringList>
 #include <QVariant>
 
-#include <functional>
-
 namespace raduvuz::test {
 
 // A scripted workflow server: records every callback as "Method(arg,arg)" and answers GetValue
-// for module 0 from Values. OnCall runs inside each callback (for nested calls).
+// for module 0 from Values.
 class TTestServer : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "RAduvuz.TestWorkflowServer")
@@ -20,7 +18,6 @@ class TTestServer : public QObject, protected QDBusContext {
 public:
     QStringList Calls;
     QMap<int, QVariant> Values;
-    std::function<void(const QString& method)> OnCall;
     // SetValue answers this error name when it is set.
     QString SetValueError;
 
@@ -38,19 +35,6 @@ public slots:
 
 private:
     void Record(const QString& call);
-};
-
-// A scripted document store that answers IsMainComputer.
-class TTestStore : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "RAduvuz.TestMemoryMan")
-
-public:
-    bool MainComputer = true;
-    QStringList Calls;
-
-public slots:
-    bool IsMainComputer(const QDBusVariant& name);
 };
 
 } // namespace raduvuz::test

@@ -23,7 +23,8 @@ TStoreProcess::TStoreProcess(TPrivateBus& bus, const QStringList& args) : Bus(bu
         all << QStringLiteral("--state") << QString::fromStdString(State / "state");
     Process.start(QStringLiteral(MEMORYMAN_PATH), all);
     Started =
-        Process.waitForStarted(10000) && bus.WaitForName(QStringLiteral("RozEza.MemoryMan"), 10000);
+        Process.waitForStarted(10000) &&
+        WaitForName(bus.Connection(), QStringLiteral("RozEza.MemoryMan"), 10000);
     Pid_ = Process.processId();
 }
 

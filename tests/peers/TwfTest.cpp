@@ -229,7 +229,7 @@ TEST_F(TwfTest, KilledStoreEndsTheRunWithoutAHang) {
     TFakeModule& fake = ExportFake(false);
     StartTwf(Workflow(FakeModuleSection));
     ASSERT_TRUE(WaitForLog("workflow running", 30000));
-    const qint64 pid = Bus.PidOf(QStringLiteral("RozEza.MemoryMan"));
+    const qint64 pid = PidOf(Bus.Connection(), QStringLiteral("RozEza.MemoryMan"));
     ASSERT_GT(pid, 0);
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     ASSERT_EQ(WaitForTwf(60000), 1) << Log();

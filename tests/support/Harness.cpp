@@ -126,12 +126,13 @@ QProcessEnvironment TPrivateBus::Environment() const {
     return OnBus(QProcessEnvironment::systemEnvironment(), BusAddress);
 }
 
-bool TPrivateBus::WaitForName(const QString& name, int timeoutMs) {
-    return WaitUntil([&] { return Bus.interface()->isServiceRegistered(name).value(); }, timeoutMs);
+bool WaitForName(const QDBusConnection& bus, const QString& name, int timeoutMs) {
+    return WaitUntil([&] { return bus.interface()->isServiceRegistered(name).value(); }, timeoutMs,
+                     10);
 }
 
-qint64 TPrivateBus::PidOf(const QString& name) {
-    auto reply = Bus.interface()->servicePid(name);
+qint64 PidOf(const QDBusConnection& bus, const QString& name) {
+    auto reply = bus.interface()->servicePid(name);
     return reply.isValid() ? reply.value() : -1;
 }
 

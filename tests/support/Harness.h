@@ -47,6 +47,10 @@ TRunResult RunToEnd(const QString& program, const QStringList& args, const QProc
 QProcessEnvironment OnBus(QProcessEnvironment env, const QString& address);
 // The system log's lines of process pid: empty where the machine has no system logger.
 std::string SystemLogOf(qint64 pid);
+// Serves events until somebody owns name on bus or timeoutMs are up; whether somebody does.
+bool WaitForName(const QDBusConnection& bus, const QString& name, int timeoutMs);
+// The process that owns name on bus; -1 when nobody does.
+qint64 PidOf(const QDBusConnection& bus, const QString& name);
 
 // A dbus-daemon of the test's own, with the daemon's session configuration or the file config,
 // and a connection to it.
@@ -62,8 +66,6 @@ public:
     QProcess& Process() { return Daemon; }
     // The environment for a child process that must use this bus.
     QProcessEnvironment Environment() const;
-    bool WaitForName(const QString& name, int timeoutMs);
-    qint64 PidOf(const QString& name);
 
 private:
     QProcess Daemon;
