@@ -17,6 +17,7 @@
 namespace raduvuz {
 namespace {
 
+using test::FolderEntries;
 using test::ReadTextFile;
 using test::TTempFolder;
 using test::WriteTextFile;
@@ -57,14 +58,6 @@ void WriteFileWithStorage(const std::string& path) {
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> names) {
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
