@@ -7,8 +7,6 @@
 namespace raduvuz {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) {
     Host.WorkMode = 1;
     TDoc* job = Host.Jobs.Add(
