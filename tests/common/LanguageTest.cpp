@@ -23,15 +23,9 @@ const char* const kTable = "# texts of the test language\n"
 
 using LanguageTest = TCommonTest;
 
-TEST_F(LanguageTest, NoRegistryValueAnEmptyOneOrAMissingFileGiveTheDefaults) {
-    TLanguageTable none(ProgramDir());
-    EXPECT_EQ(none.State(), TLanguageState::NotTried);
-    EXPECT_EQ(none.Text(1758, "File %s transferred"), "File %s transferred");
-    EXPECT_EQ(none.State(), TLanguageState::None);
-    EXPECT_EQ(none.Format(1758, {"a.pdf"}, "File %s transferred"), "File a.pdf transferred");
-
-    // A missing file, a folder of that name and a value that leaves the program folder are no
-    // table either.
+// An empty value, a missing file, a folder of that name and a value that leaves the program
+// folder are no table, as no value is.
+TEST_F(LanguageTest, AnEmptyValueOrAMissingFileGiveTheDefaults) {
     WriteTextFile(ProgramDir() + "Language.", kTable);
     std::filesystem::create_directories(ProgramDir() + "Language.fr");
     std::filesystem::create_directories(ProgramDir() + "Language.d");
@@ -63,8 +57,11 @@ TEST_F(LanguageTest, TableTextsReplaceDefaults) {
     EXPECT_EQ(language.Format(20, {"eins"}, "Two %s"), "Zwei eins und ");
 }
 
-TEST_F(LanguageTest, LoadedOnceAndNeverRetriedAfterNone) {
+TEST_F(LanguageTest, NoValueGivesTheDefaultsAndATableIsLoadedOnceAndNeverRetriedAfterNone) {
     TLanguageTable early(ProgramDir());
+    EXPECT_EQ(early.State(), TLanguageState::NotTried);
+    EXPECT_EQ(early.Format(1758, {"a.pdf"}, "File %s transferred"), "File a.pdf transferred");
+    EXPECT_EQ(early.State(), TLanguageState::None);
     EXPECT_EQ(early.Text(1758, "d"), "d");
     WriteTextFile(ProgramDir() + "Language.de", kTable);
     WriteRegistry("Language=de\n");

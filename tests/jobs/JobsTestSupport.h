@@ -22,6 +22,8 @@
 
 namespace raduvuz {
 
+using Bytes = std::vector<uint8_t>;
+
 // The smallest module a job can live in: settings and lists as fields, the clients the test
 // gives it, and what the job tells it recorded. Nothing of the module's own logic is here.
 class TFakeJobHost : public IJobHost {
@@ -50,8 +52,7 @@ public:
     TJobList Jobs;
     TJobListModel Rows;
     std::vector<std::string> LogLines;
-    // Keep requests the jobs dropped, and the bounded waits they asked for.
-    std::vector<int32_t> DeletedSavedDocs;
+    // The bounded waits the jobs asked for.
     int Waits = 0;
 
     const TJobSettings& GetSettings() const override {
@@ -80,7 +81,7 @@ public:
     bool KeepSavedDoc(std::shared_ptr<TSavedDoc> record) override {
         return AddSavedDoc(SavedDocs, std::move(record));
     }
-    void DeleteSavedDoc(int32_t DocID) override { DeletedSavedDocs.push_back(DocID); }
+    void DeleteSavedDoc(int32_t) override {}
     TServerClient& GetServerObject() override { return Server; }
     TStoreClient& GetStoreObject() override { return Store; }
     TDoc* AdoptJob(std::unique_ptr<TDoc> job) override { return Jobs.Add(std::move(job)); }

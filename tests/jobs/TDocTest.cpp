@@ -7,8 +7,6 @@
 namespace raduvuz {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) {
     Host.WorkMode = 1;
     TDoc* job = Host.Jobs.Add(
@@ -43,6 +41,8 @@ TEST_F(JobsTest, SpoolingJobRowShowsUnknownNameZeroPriorityAndSizeWhenComplete) 
     EXPECT_EQ(CallCount("RCloseDoc"), 0);
     Host.FreeJob(*job);
     EXPECT_EQ(CallCount("RCloseDoc 88"), 1);
+    // OutDocID names the spool file, not an output document.
+    EXPECT_EQ(CallCount("WAbortDoc"), 0);
 }
 
 TEST_F(JobsTest, RowColumnsDestinationsAndOrder) {
@@ -108,17 +108,10 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
     EXPECT_TRUE(Host.Jobs.empty());
 }
 
-TEST_F(JobsTest, FreeOfASpooledJobClosesItsInputButNotAnInputThatGoesBack) {
-    TDoc* job = SpoolJob(20, 30, "Name=S", {Bytes(10, 1)});
-    Calls.clear();
-    Host.FreeJob(*job);
-    // OutDocID names the spool file, not an output document.
-    EXPECT_EQ(CallCount("WAbortDoc"), 0);
-    EXPECT_EQ(CallCount("RCloseDoc 30"), 1);
-
-    // An input given back stays open for the store to offer again.
+// An input given back stays open for the store to offer again.
+TEST_F(JobsTest, FreeOfAJobWhoseInputGoesBackLeavesTheInputOpen) {
     ReadBlocks.push_back(TBlockAnswer{true, Bytes(10, 1), 1, 0});
-    job = Host.Jobs.Add(TDoc::Create(Host, true, 31, 21, "Name=Part"));
+    TDoc* job = Host.Jobs.Add(TDoc::Create(Host, true, 31, 21, "Name=Part"));
     ASSERT_TRUE(job->InitReadDoc());
     bool done = false;
     ASSERT_TRUE(job->Execute(done));

@@ -10,8 +10,6 @@
 namespace raduvuz {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 Bytes Pattern(size_t size, uint8_t seed) {
     Bytes data(size);
     for (size_t i = 0; i < size; ++i)

@@ -14,8 +14,6 @@
 namespace raduvuz {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 std::string Journal(const std::vector<std::string>& lines) {
     std::string text = std::string(kWaitJournalFirstLine) + "\n";
     for (const std::string& line : lines)

@@ -9,8 +9,6 @@
 namespace raduvuz {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 TEST_F(JobsTest, CopiesTimesHeldAndFreeDeviceGroups) {
     Host.Copies = 3;
     Host.HoldList = {{"K7", 7}};

@@ -17,6 +17,7 @@
 namespace raduvuz {
 namespace {
 
+using test::FolderEntries;
 using test::ReadTextFile;
 using test::TTempFolder;
 using test::WriteTextFile;
@@ -61,198 +62,180 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
     return names;
 }
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+class CompoundFileTest : public ::testing::Test {
+protected:
+    TTempFolder Folder;
+    std::string Path = Folder / "Queue.set";
+    TCompoundFile File;
+};
 
-TEST(CompoundFile, ReplacingOneStreamKeepsTheOthers) {
-    TTempFolder folder;
-    const std::string path = folder / "Queue.set";
+TEST_F(CompoundFileTest, ReplacingOneStreamKeepsTheOthers) {
     {
         TCompoundFile file;
-        ASSERT_TRUE(file.OpenOrCreate(path));
+        ASSERT_TRUE(file.OpenOrCreate(Path));
         ASSERT_TRUE(file.WriteCountedText("Queue", "StoreDir=\"/srv\";KeepTime=10"));
         ASSERT_TRUE(file.WriteStream("Config", "first layout"));
         ASSERT_TRUE(file.WriteStream("Other", std::string("\0binary\xff", 8)));
     }
-    ::chmod(path.c_str(), 0644);
+    ::chmod(Path.c_str(), 0644);
     {
         TCompoundFile file;
-        ASSERT_TRUE(file.OpenOrCreate(path));
+        ASSERT_TRUE(file.OpenOrCreate(Path));
         // The name matches without regard to case, as the system's storages do.
         ASSERT_TRUE(file.WriteStream("config", "second"));
         EXPECT_EQ(file.ReadStream("CONFIG"), "second");
     }
-    TCompoundFile file;
-    ASSERT_TRUE(file.OpenRead(path));
-    EXPECT_EQ(Sorted(file.StreamNames()), (std::vector<std::string>{"Other", "Queue", "config"}));
-    EXPECT_EQ(file.ReadCountedText("Queue"), "StoreDir=\"/srv\";KeepTime=10");
-    EXPECT_EQ(file.ReadStream("Config"), "second");
-    EXPECT_EQ(file.ReadStream("Other"), std::string("\0binary\xff", 8));
-    EXPECT_FALSE(file.HasStream("Missing"));
-    EXPECT_EQ(file.ReadStream("Missing"), std::nullopt);
-    EXPECT_FALSE(file.WriteStream("Config", "read only")) << "a file opened for reading";
+    ASSERT_TRUE(File.OpenRead(Path));
+    EXPECT_EQ(Sorted(File.StreamNames()), (std::vector<std::string>{"Other", "Queue", "config"}));
+    EXPECT_EQ(File.ReadCountedText("Queue"), "StoreDir=\"/srv\";KeepTime=10");
+    EXPECT_EQ(File.ReadStream("Config"), "second");
+    EXPECT_EQ(File.ReadStream("Other"), std::string("\0binary\xff", 8));
+    EXPECT_FALSE(File.HasStream("Missing"));
+    EXPECT_EQ(File.ReadStream("Missing"), std::nullopt);
+    EXPECT_FALSE(File.WriteStream("Config", "read only")) << "a file opened for reading";
 
     struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    ASSERT_EQ(::stat(Path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "a rewrite leaves the file to its owner alone";
     // No temporary file is left beside the file.
-    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Queue.set"});
+    EXPECT_EQ(FolderEntries(Folder.Path()), std::vector<std::string>{"Queue.set"});
 
-    EXPECT_EQ(ReadWithOlefile(path, "--list"), "Other\nQueue\nconfig\n");
-    EXPECT_EQ(ReadWithOlefile(path, "Queue"), "StoreDir=\"/srv\";KeepTime=10");
-    EXPECT_EQ(ReadWithOlefile(path, "Other", true), std::string("\0binary\xff", 8));
+    EXPECT_EQ(ReadWithOlefile(Path, "--list"), "Other\nQueue\nconfig\n");
+    EXPECT_EQ(ReadWithOlefile(Path, "Queue"), "StoreDir=\"/srv\";KeepTime=10");
+    EXPECT_EQ(ReadWithOlefile(Path, "Other", true), std::string("\0binary\xff", 8));
 }
 
-TEST(CompoundFile, StoragesOfAForeignFileSurviveAWrite) {
-    TTempFolder folder;
-    const std::string path = folder / "foreign.set";
-    WriteFileWithStorage(path);
+TEST_F(CompoundFileTest, StoragesOfAForeignFileSurviveAWrite) {
+    WriteFileWithStorage(Path);
     {
         TCompoundFile file;
-        ASSERT_TRUE(file.OpenReadWrite(path));
+        ASSERT_TRUE(file.OpenReadWrite(Path));
         EXPECT_EQ(file.StreamNames(), std::vector<std::string>{"First"});
         EXPECT_EQ(file.ReadStream("First"), "alpha");
         EXPECT_FALSE(file.WriteStream("Folder", "x")) << "a storage holds the name";
         ASSERT_TRUE(file.WriteStream("First", "beta"));
         ASSERT_TRUE(file.WriteStream("Second", "gamma"));
     }
-    EXPECT_EQ(ReadWithOlefile(path, "Folder/Inner", true), "inner");
-    EXPECT_EQ(ReadWithOlefile(path, "First", true), "beta");
+    EXPECT_EQ(ReadWithOlefile(Path, "Folder/Inner", true), "inner");
+    EXPECT_EQ(ReadWithOlefile(Path, "First", true), "beta");
 }
 
-TEST(CompoundFile, MissingAndForeignFiles) {
-    TTempFolder folder;
-    const std::string missing = folder / "missing.set";
-    TCompoundFile file;
-    EXPECT_FALSE(file.OpenRead(missing));
-    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::Missing);
-    EXPECT_EQ(file.ErrorText(), "No such file or directory");
-    EXPECT_FALSE(file.OpenReadWrite(missing));
-    EXPECT_FALSE(file.IsOpen());
+TEST_F(CompoundFileTest, MissingAndForeignFiles) {
+    const std::string missing = Folder / "missing.set";
+    EXPECT_FALSE(File.OpenRead(missing));
+    EXPECT_EQ(File.Status(), TCompoundFile::TStatus::Missing);
+    EXPECT_EQ(File.ErrorText(), "No such file or directory");
+    EXPECT_FALSE(File.OpenReadWrite(missing));
+    EXPECT_FALSE(File.IsOpen());
     EXPECT_FALSE(std::filesystem::exists(missing)) << "opening never creates";
-    EXPECT_FALSE(file.OpenOrCreate(folder / "no-folder/x.set"));
-    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::WriteFailed);
-    EXPECT_EQ(file.ErrorText(), "No such file or directory");
+    EXPECT_FALSE(File.OpenOrCreate(Folder / "no-folder/x.set"));
+    EXPECT_EQ(File.Status(), TCompoundFile::TStatus::WriteFailed);
+    EXPECT_EQ(File.ErrorText(), "No such file or directory");
 
     // A text file is no compound file: it cannot be opened, OpenOrCreate leaves it as it is,
     // and only Create replaces it.
-    const std::string text = folder / "text.set";
+    const std::string text = Folder / "text.set";
     WriteTextFile(text, "just some text that is not a compound file");
-    EXPECT_FALSE(file.OpenRead(text));
-    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::NotCompound);
-    EXPECT_EQ(file.ErrorText(), "not a compound file");
-    EXPECT_FALSE(file.OpenReadWrite(text));
-    EXPECT_FALSE(file.OpenOrCreate(text));
-    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::NotCompound);
+    EXPECT_FALSE(File.OpenRead(text));
+    EXPECT_EQ(File.Status(), TCompoundFile::TStatus::NotCompound);
+    EXPECT_EQ(File.ErrorText(), "not a compound file");
+    EXPECT_FALSE(File.OpenReadWrite(text));
+    EXPECT_FALSE(File.OpenOrCreate(text));
+    EXPECT_EQ(File.Status(), TCompoundFile::TStatus::NotCompound);
     EXPECT_EQ(ReadTextFile(text), "just some text that is not a compound file");
-    const std::string empty = folder / "empty.set";
+    const std::string empty = Folder / "empty.set";
     WriteTextFile(empty, "");
-    EXPECT_FALSE(file.OpenOrCreate(empty));
-    EXPECT_EQ(file.ErrorText(), "the file is empty");
-    ASSERT_TRUE(file.Create(text));
-    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::Ok);
-    EXPECT_EQ(file.ErrorText(), "");
-    EXPECT_TRUE(file.StreamNames().empty());
-    file.Close();
-    ASSERT_TRUE(file.OpenRead(text));
-    EXPECT_TRUE(file.StreamNames().empty());
+    EXPECT_FALSE(File.OpenOrCreate(empty));
+    EXPECT_EQ(File.ErrorText(), "the file is empty");
+    ASSERT_TRUE(File.Create(text));
+    EXPECT_EQ(File.Status(), TCompoundFile::TStatus::Ok);
+    EXPECT_EQ(File.ErrorText(), "");
+    EXPECT_TRUE(File.StreamNames().empty());
+    File.Close();
+    ASSERT_TRUE(File.OpenRead(text));
+    EXPECT_TRUE(File.StreamNames().empty());
 
     // Create empties an existing compound file.
-    file.Close();
-    ASSERT_TRUE(file.OpenReadWrite(text));
-    ASSERT_TRUE(file.WriteStream("A", "a"));
-    ASSERT_TRUE(file.Create(text));
-    EXPECT_FALSE(file.HasStream("A"));
+    File.Close();
+    ASSERT_TRUE(File.OpenReadWrite(text));
+    ASSERT_TRUE(File.WriteStream("A", "a"));
+    ASSERT_TRUE(File.Create(text));
+    EXPECT_FALSE(File.HasStream("A"));
 }
 
-TEST(CompoundFile, ShortAndLongStreams) {
-    TTempFolder folder;
-    const std::string path = folder / "short.set";
-    TCompoundFile file;
-    ASSERT_TRUE(file.Create(path));
-    ASSERT_TRUE(file.WriteStream("Three", "abc"));
-    ASSERT_TRUE(file.WriteStream("Cut", std::string("\x0a\0\0\0short", 9)));
-    ASSERT_TRUE(file.WriteStream("Empty", ""));
-    ASSERT_TRUE(file.WriteCountedText("Nothing", ""));
+TEST_F(CompoundFileTest, ShortAndLongStreams) {
+    ASSERT_TRUE(File.Create(Path));
+    ASSERT_TRUE(File.WriteStream("Three", "abc"));
+    ASSERT_TRUE(File.WriteStream("Cut", std::string("\x0a\0\0\0short", 9)));
+    ASSERT_TRUE(File.WriteStream("Empty", ""));
+    ASSERT_TRUE(File.WriteCountedText("Nothing", ""));
     // Larger than the small-block limit, so it lives in ordinary sectors.
     std::string large;
     for (int i = 0; i < 100000; ++i)
         large.push_back(static_cast<char>(i * 7 + i / 251));
-    ASSERT_TRUE(file.WriteCountedText("Large", large));
-    file.Close();
+    ASSERT_TRUE(File.WriteCountedText("Large", large));
+    File.Close();
 
-    ASSERT_TRUE(file.OpenRead(path));
-    EXPECT_EQ(file.ReadCountedText("Three"), std::nullopt) << "fewer than 4 bytes";
-    EXPECT_EQ(file.ReadCountedText("Cut"), std::nullopt) << "count 10, 5 bytes";
-    EXPECT_EQ(file.ReadStream("Cut"), std::string("\x0a\0\0\0short", 9));
-    EXPECT_EQ(file.ReadStream("Empty"), "");
-    EXPECT_EQ(file.ReadCountedText("Nothing"), "");
-    EXPECT_EQ(file.ReadCountedText("Large"), large);
-    EXPECT_EQ(ReadWithOlefile(path, "Large"), large);
+    ASSERT_TRUE(File.OpenRead(Path));
+    EXPECT_EQ(File.ReadCountedText("Three"), std::nullopt) << "fewer than 4 bytes";
+    EXPECT_EQ(File.ReadCountedText("Cut"), std::nullopt) << "count 10, 5 bytes";
+    EXPECT_EQ(File.ReadStream("Cut"), std::string("\x0a\0\0\0short", 9));
+    EXPECT_EQ(File.ReadStream("Empty"), "");
+    EXPECT_EQ(File.ReadCountedText("Nothing"), "");
+    EXPECT_EQ(File.ReadCountedText("Large"), large);
+    EXPECT_EQ(ReadWithOlefile(Path, "Large"), large);
 }
 
-TEST(CompoundFile, NamesTheFormatCannotHoldAreRefused) {
-    TTempFolder folder;
-    const std::string path = folder / "names.set";
-    TCompoundFile file;
-    ASSERT_TRUE(file.Create(path));
-    EXPECT_TRUE(file.WriteStream(std::string(31, 'k'), "ok"));
-    EXPECT_FALSE(file.WriteStream(std::string(32, 'k'), "too long"));
-    EXPECT_FALSE(file.WriteStream("", "empty"));
-    EXPECT_FALSE(file.WriteStream("a/b", "slash"));
-    EXPECT_FALSE(file.WriteStream("a!b", "mark"));
+TEST_F(CompoundFileTest, NamesTheFormatCannotHoldAreRefused) {
+    ASSERT_TRUE(File.Create(Path));
+    EXPECT_TRUE(File.WriteStream(std::string(31, 'k'), "ok"));
+    EXPECT_FALSE(File.WriteStream(std::string(32, 'k'), "too long"));
+    EXPECT_FALSE(File.WriteStream("", "empty"));
+    EXPECT_FALSE(File.WriteStream("a/b", "slash"));
+    EXPECT_FALSE(File.WriteStream("a!b", "mark"));
     // 31 characters of two bytes each still fit.
     std::string wide;
     for (int i = 0; i < 31; ++i)
         wide += "\xc3\xa9";
-    EXPECT_TRUE(file.WriteStream(wide, "wide"));
-    file.Close();
-    ASSERT_TRUE(file.OpenRead(path));
-    EXPECT_EQ(Sorted(file.StreamNames()), (std::vector<std::string>{std::string(31, 'k'), wide}));
-    EXPECT_EQ(file.ReadStream(wide), "wide");
+    EXPECT_TRUE(File.WriteStream(wide, "wide"));
+    File.Close();
+    ASSERT_TRUE(File.OpenRead(Path));
+    EXPECT_EQ(Sorted(File.StreamNames()), (std::vector<std::string>{std::string(31, 'k'), wide}));
+    EXPECT_EQ(File.ReadStream(wide), "wide");
 }
 
-TEST(CompoundFile, SharingModesKeepWritersAndReadersApart) {
-    TTempFolder folder;
-    const std::string path = folder / "shared.set";
+TEST_F(CompoundFileTest, SharingModesKeepWritersAndReadersApart) {
     TCompoundFile writer;
-    ASSERT_TRUE(writer.Create(path));
+    ASSERT_TRUE(writer.Create(Path));
     ASSERT_TRUE(writer.WriteStream("S", "1"));
 
     TCompoundFile other;
-    EXPECT_FALSE(other.OpenRead(path)) << "a writer shuts out readers";
+    EXPECT_FALSE(other.OpenRead(Path)) << "a writer shuts out readers";
     EXPECT_EQ(other.Status(), TCompoundFile::TStatus::InUse);
     EXPECT_EQ(other.ErrorText(), "another process holds it");
-    EXPECT_FALSE(other.OpenReadWrite(path));
-    EXPECT_FALSE(other.OpenOrCreate(path)) << "nor may another writer replace the file";
+    EXPECT_FALSE(other.OpenReadWrite(Path));
+    EXPECT_FALSE(other.OpenOrCreate(Path)) << "nor may another writer replace the file";
     writer.Close();
 
     TCompoundFile reader;
-    ASSERT_TRUE(reader.OpenRead(path));
+    ASSERT_TRUE(reader.OpenRead(Path));
     TCompoundFile secondReader;
-    EXPECT_TRUE(secondReader.OpenRead(path)) << "readers share";
-    EXPECT_FALSE(other.OpenReadWrite(path)) << "a reader shuts out writers";
-    EXPECT_FALSE(other.Create(path));
+    EXPECT_TRUE(secondReader.OpenRead(Path)) << "readers share";
+    EXPECT_FALSE(other.OpenReadWrite(Path)) << "a reader shuts out writers";
+    EXPECT_FALSE(other.Create(Path));
     reader.Close();
     secondReader.Close();
-    ASSERT_TRUE(other.OpenReadWrite(path));
+    ASSERT_TRUE(other.OpenReadWrite(Path));
     EXPECT_EQ(other.ReadStream("S"), "1");
 }
 
-TEST(CompoundFile, AWriteOnAFullDiskFailsAndLeavesTheOldFileWhole) {
-    TTempFolder folder;
-    test::TSmallDisk disk(folder / "disk", 1);
+TEST_F(CompoundFileTest, AWriteOnAFullDiskFailsAndLeavesTheOldFileWhole) {
+    test::TSmallDisk disk(Folder / "disk", 1);
     if (!disk.Mounted())
         GTEST_SKIP() << disk.Why;
     const std::string path = disk.Path() + "/Q.set";
-    TCompoundFile file;
-    ASSERT_TRUE(file.Create(path));
-    ASSERT_TRUE(file.WriteCountedText("Q", "KeepTime=10"));
+    ASSERT_TRUE(File.Create(path));
+    ASSERT_TRUE(File.WriteCountedText("Q", "KeepTime=10"));
     // The rest of the disk goes to another file.
     {
         std::FILE* filler = std::fopen((disk.Path() + "/filler").c_str(), "wb");
@@ -264,17 +247,17 @@ TEST(CompoundFile, AWriteOnAFullDiskFailsAndLeavesTheOldFileWhole) {
         std::fclose(filler);
     }
 
-    EXPECT_FALSE(file.WriteStream("Config", std::string(100000, 'l')));
-    EXPECT_EQ(file.Status(), TCompoundFile::TStatus::WriteFailed);
-    EXPECT_EQ(file.ErrorText(), "No space left on device");
-    EXPECT_FALSE(file.HasStream("Config")) << "the file in memory stays as on the disk";
-    file.Close();
-    ASSERT_TRUE(file.OpenRead(path));
-    EXPECT_EQ(file.ReadCountedText("Q"), "KeepTime=10");
-    file.Close();
+    EXPECT_FALSE(File.WriteStream("Config", std::string(100000, 'l')));
+    EXPECT_EQ(File.Status(), TCompoundFile::TStatus::WriteFailed);
+    EXPECT_EQ(File.ErrorText(), "No space left on device");
+    EXPECT_FALSE(File.HasStream("Config")) << "the file in memory stays as on the disk";
+    File.Close();
+    ASSERT_TRUE(File.OpenRead(path));
+    EXPECT_EQ(File.ReadCountedText("Q"), "KeepTime=10");
+    File.Close();
     // A new file on the full disk does not appear at all.
-    EXPECT_FALSE(file.Create(disk.Path() + "/new.set"));
-    EXPECT_EQ(file.ErrorText(), "No space left on device");
+    EXPECT_FALSE(File.Create(disk.Path() + "/new.set"));
+    EXPECT_EQ(File.ErrorText(), "No space left on device");
     EXPECT_EQ(FolderEntries(disk.Path()), (std::vector<std::string>{"Q.set", "filler"}));
 }
 

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +19,15 @@ namespace raduvuz::test {
 inline std::string UniqueName(const std::string& prefix) {
     static std::atomic<int> counter{0};
     return prefix + std::to_string(getpid()) + "_" + std::to_string(++counter);
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Waits for a child process; answers its exit status, or -1 when it did not exit normally.

@@ -4,7 +4,6 @@
 #include "platform/TFileStream.h"
 
 #include "PlatformTestSupport.h"
-#include "support/SmallDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -28,14 +27,6 @@ mode_t ModeOf(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 07777;
 }
 
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Sets the umask for the life of the object.
 class TScopedUmask {
 public:
@@ -52,7 +43,7 @@ TEST(WholeFileTest, AWriteReplacesTheFileWholeAndLeavesNothingBeside) {
     ASSERT_TRUE(WriteWholeFile(path, "1_2\n"));
     ASSERT_TRUE(WriteWholeFile(path, "3_4\n5_6\n"));
     EXPECT_EQ(ReadTextFile(path), "3_4\n5_6\n");
-    EXPECT_EQ(Entries(temp.Path()), std::vector<std::string>{"Q.hld"});
+    EXPECT_EQ(test::FolderEntries(temp.Path()), std::vector<std::string>{"Q.hld"});
 
     std::string bytes;
     std::string error;
@@ -65,20 +56,6 @@ TEST(WholeFileTest, AWriteReplacesTheFileWholeAndLeavesNothingBeside) {
     EXPECT_EQ(error, "No such file or directory");
     EXPECT_FALSE(WriteWholeFile(temp / "no-folder/Q.hld", "x", &error));
     EXPECT_EQ(error, "No such file or directory");
-}
-
-TEST(WholeFileTest, AWriteOnAFullDiskKeepsTheOldFileAndNoPartOfTheNew) {
-    TTempFolder temp;
-    test::TSmallDisk disk(temp / "disk", 1);
-    if (!disk.Mounted())
-        GTEST_SKIP() << disk.Why;
-    const std::string path = disk.Path() + "/Q.hld";
-    ASSERT_TRUE(WriteWholeFile(path, "11_101\n13_103\n"));
-    std::string error;
-    EXPECT_FALSE(WriteWholeFile(path, std::string(2 * 1024 * 1024, 'x'), &error));
-    EXPECT_EQ(error, "No space left on device");
-    EXPECT_EQ(ReadTextFile(path), "11_101\n13_103\n");
-    EXPECT_EQ(Entries(disk.Path()), std::vector<std::string>{"Q.hld"});
 }
 
 TEST(WholeFileTest, FilesAndFoldersTheModuleMakesAreTheOwnersAloneWhateverTheUmask) {
