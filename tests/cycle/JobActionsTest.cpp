@@ -170,8 +170,9 @@ TEST_F(JobActionsTest, DeleteKeepsAJobBeingProcessedAgainOrKeptByTheWorkflow) {
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/7_70"));
     EXPECT_EQ(Rows(), "9 7");
     // The refusals, and the one line for what was done.
-    EXPECT_THAT(Logged(), ElementsAre(": Job 9 (90) can not be delete", ": Job 7 (70) can not be delete",
-                                      ": Jobs deleted: 5_50 (D)"));
+    EXPECT_THAT(Logged(),
+                ElementsAre(": Job 9 (90) can not be delete", ": Job 7 (70) can not be delete",
+                            ": Jobs deleted: 5_50 (D)"));
 }
 
 TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow) {

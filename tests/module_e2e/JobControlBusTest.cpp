@@ -51,8 +51,8 @@ protected:
 
     QDBusMessage Message(const QString& method, const QVariantList& args,
                          const char* interface = "RAduvuz.IJobControl") const {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            Name, QStringLiteral("/ModuleControl"), QString::fromLatin1(interface), method);
+        QDBusMessage call = QDBusMessage::createMethodCall(Name, QStringLiteral("/ModuleControl"),
+                                                           QString::fromLatin1(interface), method);
         call.setArguments(args);
         return call;
     }
