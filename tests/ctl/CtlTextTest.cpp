@@ -161,6 +161,9 @@ TEST(CtlTablesTest, RefusalsNameTheirCause) {
               "redirect refused 8 9: its spool file cannot be read (see the module's log)\n"
               "redirect refused 5: a job in process, not a passed one\n");
     EXPECT_EQ(RefusalLines("release", {5}, jobs), "release refused 5: it is sending, not held\n");
+    EXPECT_EQ(RefusalLines("delete", {8}, jobs),
+              "delete refused 8: it is still in use: the workflow keeps it, or it is being "
+              "processed again\n");
     EXPECT_EQ(RefusalLines("rename", {5}, jobs),
               "rename refused 5: it is sending, not waiting to be sent\n");
 }

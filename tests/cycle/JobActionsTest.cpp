@@ -1,6 +1,7 @@
 #include "CycleTestSupport.h"
 
 #include "common/DateTime.h"
+#include "control/JobControlLimits.h"
 #include "control/TJobActions.h"
 #include "jobs/SpoolFile.h"
 #include "jobs/TDoc.h"
@@ -151,19 +152,27 @@ TEST_F(JobActionsTest, JobsInProcessAreHeldReleasedAbortedAndReprioritisedById) 
     EXPECT_FALSE(waiting->Held());
 }
 
-TEST_F(JobActionsTest, DeleteKeepsAJobBeingProcessedAgain) {
+TEST_F(JobActionsTest, DeleteKeepsAJobBeingProcessedAgainOrKeptByTheWorkflow) {
     WriteJob("5_50", "Name=D");
     WriteJob("9_90", "Name=E");
+    WriteJob("7_70", "Name=F");
     Module->ReloadSavedJobs();
     Waiting(9, 90);
+    // The workflow keeps the spool file of document 70 for a later use.
+    auto kept = std::make_shared<TSavedDoc>();
+    kept->DocID = 70;
+    kept->SaveCount = 1;
+    Inside(*Module).SavedDocs.push_back(kept);
     const uint32_t five = IdOf("5");
-    EXPECT_THAT(Actions().Delete({five, IdOf("9"), 999999}), ElementsAre(five));
+    EXPECT_THAT(Actions().Delete({five, IdOf("9"), IdOf("7"), 999999}), ElementsAre(five));
     EXPECT_FALSE(FileExists(Module->GetJobDir() + "/5_50"));
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/9_90"));
-    EXPECT_EQ(Rows(), "9");
-    // The refusal, and the one line for what was done.
+    EXPECT_TRUE(FileExists(Module->GetJobDir() + "/7_70"));
+    EXPECT_EQ(Rows(), "9 7");
+    // The refusals, and the one line for what was done.
     EXPECT_THAT(Logged(),
-                ElementsAre(": Job 9 (90) can not be delete", ": Jobs deleted: 5_50 (D)"));
+                ElementsAre(": Job 9 (90) can not be delete", ": Job 7 (70) can not be delete",
+                            ": Jobs deleted: 5_50 (D)"));
 }
 
 TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow) {
@@ -415,6 +424,32 @@ TEST_F(JobActionsTest, AllowedActionsFollowTheConsolesRules) {
     // A module that is not current allows nothing.
     Inside(*Module).Current = false;
     EXPECT_THAT(Actions().AllowedActions({id(waiting), IdOf("5")}), IsEmpty());
+}
+
+// What a caller may give the job commands: the bounds are taken, one beyond them refused (that
+// each bus method applies them is the adaptor's test); a name of the longest length is written
+// so that the next start reads the job again.
+TEST_F(JobActionsTest, CommandLimitsTakeTheirBoundsAndANameAtTheBoundIsReadAgain) {
+    const std::string longest(SpoolMaxNameLength, 'n');
+    const std::string folder(kMaxFolderBytes, 'f');
+    EXPECT_NO_THROW(RequireJobPriority("priority", kMinJobPriority));
+    EXPECT_NO_THROW(RequireJobPriority("priority", kMaxJobPriority));
+    EXPECT_THROW(RequireJobPriority("priority", kMinJobPriority - 1), TInvalidArgument);
+    EXPECT_THROW(RequireJobPriority("priority", kMaxJobPriority + 1), TInvalidArgument);
+    EXPECT_NO_THROW(RequireJobName("name", longest));
+    EXPECT_THROW(RequireJobName("name", longest + "n"), TInvalidArgument);
+    EXPECT_NO_THROW(RequireFolderLength("folder", folder));
+    EXPECT_THROW(RequireFolderLength("folder", folder + "f"), TInvalidArgument);
+    EXPECT_NO_THROW(RequireIdCount("ids", kMaxJobIdsPerCall));
+    EXPECT_THROW(RequireIdCount("ids", kMaxJobIdsPerCall + 1), TInvalidArgument);
+
+    WriteJob("5_50", "Name=Short");
+    Module->ReloadSavedJobs();
+    EXPECT_THAT(Actions().Rename({IdOf("5")}, longest), ElementsAre(IdOf("5")));
+    Module->Rows().Passed().Clear();
+    Module->ReloadSavedJobs();
+    ASSERT_NE(IdOf("5"), 0u) << Rows();
+    EXPECT_EQ(Module->Rows().Passed().FindId(IdOf("5"))->SubItems[siName], longest);
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 #include "cycle_e2e/LiveWorkflow.h"
 
-#include "jobs/SpoolFile.h"
 #include "platform/System.h"
 
 #include <QElapsedTimer>
@@ -83,11 +82,6 @@ protected:
         }
         return {};
     }
-    // Its spool file, from its job and document numbers.
-    fs::path SpoolFileOf(const QJsonObject& row) const {
-        return JobFolder() / (std::to_string(row.value("job").toInt()) + "_" +
-                              std::to_string(row.value("doc").toInt()));
-    }
     static bool WaitUntil(const std::function<bool()>& done) {
         return test::WaitUntil(done, 20000, 50);
     }
@@ -123,83 +117,6 @@ private:
 
 bool HaveProgram(const char* name) {
     return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
-}
-
-TEST_F(JobControlFlowTest, HeldPassedAndWaitingJobsAreListedFoundChangedAndDeletedWithTheTool) {
-    TRun run = HeldPassedAndWaitingJobs();
-    run.Workflow = "expect = 3\n";
-    Start(run);
-    // Once two have passed, the other two stay where they are.
-    const std::vector<uint> passed = WaitForRows(Where("list", "passed"), 2);
-    const std::vector<uint> held = WaitForRows(Where("state", "held"), 1);
-    const std::vector<uint> waiting = WaitForRows(Where("state", "waiting"), 1);
-    ASSERT_EQ(held.size(), 1u) << Log();
-    ASSERT_EQ(waiting.size(), 1u) << Log();
-    ASSERT_EQ(passed.size(), 2u) << Log();
-
-    // The table a person reads: both lists, each row's state, sizes for people.
-    const TRunResult table = Ctl({"jobs", "-m", "Queuer"});
-    ASSERT_EQ(table.Code, 0) << table;
-    const std::vector<std::string> lines = Lines(table.Out);
-    ASSERT_EQ(lines.size(), 9u) << table;
-    EXPECT_EQ(lines[0], "Jobs in process (2)");
-    EXPECT_EQ(lines[5], "Passed jobs (2)");
-    EXPECT_THAT(table.Out, HasSubstr(" held ")) << table;
-    EXPECT_THAT(table.Out, HasSubstr(" waiting ")) << table;
-    // The size is the job's data, as the console's Size column says it.
-    EXPECT_THAT(table.Out, HasSubstr("256.00 Kb")) << table;
-    for (const std::string& line : lines)
-        EXPECT_LE(line.size(), 80u) << line;
-    const TRunResult onlyPassed = Ctl({"jobs", "--passed"});
-    EXPECT_EQ(Lines(onlyPassed.Out).size(), 4u) << onlyPassed;
-
-    // Found by name; the criteria themselves are the bus interface's and the search's tests.
-    uint cyan = 0;
-    uint yellow = 0;
-    for (uint id : passed)
-        (Row(id).value("color").toString() == "Cyan" ? cyan : yellow) = id;
-    ASSERT_NE(cyan, 0u);
-    ASSERT_NE(yellow, 0u);
-    const TRunResult byName = Ctl({"find", "--name", "SOL", "--ids"});
-    EXPECT_EQ(byName.Out, Text(yellow) + "\n") << byName;
-    const TRunResult malformed = Ctl({"find", "--date", "2026-02-30"});
-    EXPECT_EQ(malformed.Code, 2) << malformed;
-    EXPECT_THAT(malformed.Err, HasSubstr("\"date\"")) << malformed;
-
-    // The cyan job still has a copy in process: its passed row is refused, the other deleted.
-    const fs::path cyanFile = SpoolFileOf(Row(cyan));
-    const fs::path yellowFile = SpoolFileOf(Row(yellow));
-    ASSERT_TRUE(fs::exists(yellowFile));
-    const TRunResult deleted = Ctl({"delete", Id(cyan), Id(yellow), "999999"});
-    EXPECT_EQ(deleted.Code, 1) << deleted;
-    EXPECT_EQ(deleted.Out, "deleted " + Text(yellow) + "\n") << deleted;
-    // Each refusal names its cause.
-    EXPECT_THAT(deleted.Err, HasSubstr("delete refused " + Text(cyan) + ": it is still in use"))
-        << deleted;
-    EXPECT_THAT(deleted.Err, HasSubstr("delete refused 999999: no job has this id")) << deleted;
-    EXPECT_FALSE(fs::exists(yellowFile));
-    EXPECT_TRUE(fs::exists(cyanFile));
-    EXPECT_TRUE(Row(yellow).isEmpty());
-
-    // The waiting job is aborted: its spool file goes with it.
-    const fs::path blackFile = SpoolFileOf(Row(waiting[0]));
-    ASSERT_TRUE(fs::exists(blackFile));
-    const TRunResult aborted = Ctl({"abort", Id(waiting[0])});
-    EXPECT_EQ(aborted.Code, 0) << aborted;
-    EXPECT_TRUE(WaitUntil([&] { return Row(waiting[0]).isEmpty(); }));
-    EXPECT_TRUE(WaitUntil([&] { return !fs::exists(blackFile); }));
-
-    // The held job, released, reaches its printer byte for byte.
-    const TRunResult priority = Ctl({"priority", "3", Id(held[0])});
-    EXPECT_EQ(priority.Code, 0) << priority;
-    EXPECT_EQ(Row(held[0]).value("priority").toInt(), 3);
-    const TRunResult released = Ctl({"release", Id(held[0])});
-    EXPECT_EQ(released.Code, 0) << released;
-    EXPECT_EQ(released.Out, "released " + Text(held[0]) + "\n");
-    ASSERT_EQ(Finish(), 0) << RunLog;
-    ExpectDelivered("a", {"both-1-C.rst"});
-    ExpectSent("b", 2);
-    EXPECT_TRUE(Outputs("c").empty());
 }
 
 // The module program with its real window on an X display whose desktop has a tray (an XEmbed
@@ -306,7 +223,9 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
                 static_cast<long long>(inDialog));
 }
 
-TEST_F(JobControlFlowTest, EachActionOverTheBusLogsOneLineNamingItsJobsAndWhoAsked) {
+// The tool lists and finds the module's jobs, and each of its actions reaches its jobs, says
+// what was done and makes one line in the log naming the jobs and who asked.
+TEST_F(JobControlFlowTest, TheToolListsFindsAndChangesJobsAndEachActionLogsOneLineNamingWhoAsked) {
     // Three plates pass to printer A; black waits for the paused printer C.
     MakePages("log", 10, "CMY", "1");
     MakePages("log", 10, "K", "3");
@@ -336,50 +255,103 @@ TEST_F(JobControlFlowTest, EachActionOverTheBusLogsOneLineNamingItsJobsAndWhoAsk
     const uint cyan = byColour["Cyan"];
     const uint magenta = byColour["Magenta"];
     const uint yellow = byColour["Yellow"];
+
+    // The table a person reads: both lists, each row's state, sizes as the console's Size column
+    // says them (the module's "Kb", not the tool's own "KiB").
+    const TRunResult table = Ctl({"jobs", "-m", "Queuer"});
+    ASSERT_EQ(table.Code, 0) << table;
+    const std::vector<std::string> lines = Lines(table.Out);
+    ASSERT_EQ(lines.size(), 9u) << table;
+    EXPECT_EQ(lines[0], "Jobs in process (1)");
+    EXPECT_EQ(lines[4], "Passed jobs (3)");
+    EXPECT_THAT(table.Out, HasSubstr(" waiting ")) << table;
+    EXPECT_THAT(table.Out, HasSubstr(" Kb ")) << table;
+    for (const std::string& line : lines)
+        EXPECT_LE(line.size(), 80u) << line;
+    const TRunResult onlyPassed = Ctl({"jobs", "--passed"});
+    EXPECT_EQ(Lines(onlyPassed.Out).size(), 5u) << onlyPassed;
+    // Found by colour; the criteria themselves are the bus interface's and the search's tests.
+    const TRunResult byColor = Ctl({"find", "--color", "=yellow", "--ids"});
+    EXPECT_EQ(byColor.Out, Text(yellow) + "\n") << byColor;
+    const TRunResult malformed = Ctl({"find", "--date", "2026-02-30"});
+    EXPECT_EQ(malformed.Code, 2) << malformed;
+    EXPECT_THAT(malformed.Err, HasSubstr("\"date\"")) << malformed;
+
     const auto named = [&](uint id, const std::string& name = "log") {
         return keys[id] + " (" + name + ")";
     };
     const std::string copies = (Root / "copies").string();
-
     struct TAction {
         QStringList Args;
         // What the line says before " by ", and the jobs it names.
         std::string Did;
         std::string Jobs;
+        // What the tool says it did (not looked at when empty), and why it refused an id.
+        std::string Said;
+        std::string Refused;
     };
+    const auto done = [](const char* what, uint id) { return what + (" " + Text(id)) + "\n"; };
     const std::vector<TAction> actions = {
-        {{"hold", Id(black)}, "Jobs held", named(black)},
-        {{"release", Id(black)}, "Jobs released", named(black)},
-        {{"priority", "3", Id(black)}, "Priority set to 3", named(black)},
+        {{"hold", Id(black)}, "Jobs held", named(black), done("held", black), ""},
+        {{"release", Id(black)}, "Jobs released", named(black), done("released", black), ""},
+        {{"priority", "3", Id(black)},
+         "Priority set to 3",
+         named(black),
+         done("priority set for", black),
+         ""},
         // A renamed job is named by the name it had.
-        {{"rename", "Renamed", Id(black)}, "Jobs renamed to \"Renamed\"", named(black)},
-        {{"abort", Id(black)}, "Jobs aborted", named(black, "Renamed")},
+        {{"rename", "Renamed", Id(black)},
+         "Jobs renamed to \"Renamed\"",
+         named(black),
+         done("renamed", black),
+         ""},
+        {{"abort", Id(black)}, "Jobs aborted", named(black, "Renamed"), done("aborted", black), ""},
         // Several jobs are named in list order.
         {{"copy", QString::fromStdString(copies), Id(yellow), Id(cyan), Id(magenta)},
          "Jobs copied to " + copies,
-         passedInOrder},
-        {{"delete", Id(yellow)}, "Jobs deleted", named(yellow)},
-        {{"reprocess", Id(cyan)}, "Jobs reprocessed", named(cyan)},
+         passedInOrder,
+         "",
+         ""},
+        // An id of no job is refused, naming the cause.
+        {{"delete", Id(yellow), "999999"},
+         "Jobs deleted",
+         named(yellow),
+         done("deleted", yellow),
+         "delete refused 999999: no job has this id"},
+        {{"reprocess", Id(cyan)}, "Jobs reprocessed", named(cyan), done("reprocessed", cyan), ""},
         // The last document the run waits for.
-        {{"redirect", "--to", "2", Id(magenta)}, "Jobs redirected to Printer B", named(magenta)},
+        {{"redirect", "--to", "2", Id(magenta)},
+         "Jobs redirected to Printer B",
+         named(magenta),
+         done("redirected", magenta),
+         ""},
     };
     for (const TAction& action : actions) {
         const TRunResult result = Ctl(action.Args);
-        EXPECT_EQ(result.Code, 0) << action.Did << "\n" << result;
+        EXPECT_EQ(result.Code, action.Refused.empty() ? 0 : 1) << action.Did << "\n" << result;
+        if (!action.Said.empty()) {
+            EXPECT_EQ(result.Out, action.Said) << action.Did;
+        }
+        if (!action.Refused.empty()) {
+            EXPECT_THAT(result.Err, HasSubstr(action.Refused)) << action.Did;
+        }
     }
+    EXPECT_TRUE(Row(yellow).isEmpty());
     ASSERT_EQ(Finish(), 0) << RunLog;
+    ExpectSent("a", 4);
+    ExpectSent("b", 1);
 
     const std::string by =
         " by " + UserName(static_cast<uint32_t>(::getuid())) + " (raduvuz-ctl, pid ";
     for (const TAction& action : actions) {
-        std::vector<std::string> lines;
+        std::vector<std::string> logged;
         for (const std::string& line : Lines(RunLog)) {
             if (line.find("module 3 (Queuer): " + action.Did + by) != std::string::npos)
-                lines.push_back(line);
+                logged.push_back(line);
         }
-        ASSERT_EQ(lines.size(), 1u) << action.Did << "\n" << RunLog;
-        EXPECT_THAT(lines[0], HasSubstr("): " + action.Jobs + " at "))
-            << lines[0] << "\nexpected " << action.Jobs;
+        ASSERT_EQ(logged.size(), 1u) << action.Did << "\n" << RunLog;
+        EXPECT_THAT(logged[0], HasSubstr("): " + action.Jobs + " at "))
+            << logged[0] << "\nexpected " << action.Jobs;
     }
 }
 
@@ -451,81 +423,6 @@ TEST_F(JobControlFlowTest, RenameOnAFullDiskKeepsTheJobWhole) {
     fs::remove(Root / "disk" / "filler");
     CallModule("Resume");
     EXPECT_EQ(Ctl({"reprocess", Id(passed[0])}).Code, 0);
-    ASSERT_EQ(Finish(), 0) << RunLog;
-    ExpectSent("a", 2);
-}
-
-// A caller that passes the bounds of the job commands is refused before any job is touched, and
-// a name at the bound is written so that the next start still reads the job.
-TEST_F(JobControlFlowTest, OutOfBoundsCallsAreRefusedAndANameAtTheLimitSurvivesARestart) {
-    MakePages("limit", 10, "C", "1");
-    // More than will come: the test ends the first run.
-    const TRun run{.Module = "flow = 12: Device=1\nflow = 15: Device=2\n",
-                   .Workflow = "expect = 2\n",
-                   .Extra = Terminators};
-    Start(run);
-    const std::vector<uint> passed = WaitForRows(Where("list", "passed"), 1);
-    ASSERT_EQ(passed.size(), 1u) << Log();
-    const uint id = passed[0];
-    const fs::path spool = SpoolFileOf(Row(id));
-    const std::string before = ReadTextFile(spool);
-
-    const QVariant one = QVariant::fromValue(QList<uint>{id});
-    QList<uint> tooMany(100001, id);
-    const QString longest(static_cast<qsizetype>(SpoolMaxNameLength), QLatin1Char('n'));
-    struct TCase {
-        const char* Interface;
-        const char* Method;
-        QVariantList Args;
-        const char* Argument;
-    };
-    const char* control = "RAduvuz.IJobControl";
-    const TCase cases[] = {
-        {control, "SetPriority", {one, 11}, "priority: "},
-        {control, "SetPriority", {one, -1}, "priority: "},
-        {control, "RedirectJobs", {one, QVariant::fromValue(QList<int>{999999})}, "devices: "},
-        {control, "RedirectJobs", {one, QVariant::fromValue(QList<int>{0})}, "devices: "},
-        {control, "RedirectJobs", {one, QVariant::fromValue(QList<int>{1, -1})}, "devices: "},
-        {control, "RenameJobs", {one, longest + QLatin1Char('n')}, "name: "},
-        {control, "RenameJobs", {one, QString(1 << 20, QLatin1Char('n'))}, "name: "},
-        {control,
-         "CopyJobs",
-         {one, QLatin1Char('/') + QString(5000, QLatin1Char('f'))},
-         "folder: "},
-        {control, "HoldJobs", {QVariant::fromValue(tooMany)}, "ids: "},
-        {control, "DeleteJobs", {QVariant::fromValue(tooMany)}, "ids: "},
-        {"RAduvuz.IModuleControl", "AddFlowEntry", {0, QStringLiteral("Device=1")}, "Dest: "},
-        {"RAduvuz.IModuleControl", "AddFlowEntry", {-1, QStringLiteral("Device=1")}, "Dest: "},
-    };
-    for (const TCase& c : cases) {
-        const QDBusMessage reply = ModuleCall(c.Interface, c.Method, c.Args);
-        EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << c.Method;
-        EXPECT_TRUE(reply.errorMessage().startsWith(QLatin1String(c.Argument)))
-            << c.Method << ": " << reply.errorMessage().toStdString();
-    }
-    // The bounds themselves are taken (a passed row has no priority: nothing changes).
-    for (const int priority : {0, 10})
-        EXPECT_EQ(ModuleCall(control, "SetPriority", {one, priority}).type(),
-                  QDBusMessage::ReplyMessage)
-            << priority;
-    EXPECT_EQ(Row(id).value("list").toString(), QStringLiteral("passed"));
-    EXPECT_EQ(ReadTextFile(spool), before);
-
-    // The longest name is taken, and its spool file still reads after a restart.
-    const QDBusMessage renamed = ModuleCall(control, "RenameJobs", {one, longest});
-    ASSERT_EQ(renamed.type(), QDBusMessage::ReplyMessage) << renamed.errorMessage().toStdString();
-    EXPECT_EQ(qdbus_cast<QList<uint>>(renamed.arguments().value(0)), QList<uint>{id});
-    Twf->terminate();
-    Finish();
-    TRun again = run.Again("expect = 1\n");
-    again.LogName = "again.log";
-    Start(again);
-    const std::vector<uint> kept = WaitForRows(Where("name", longest), 1);
-    ASSERT_EQ(kept.size(), 1u) << Log();
-    EXPECT_FALSE(fs::exists(JobFolder() / "damaged")) << Log();
-    // Named as it came, sent again: both outputs are the plate as it was fed.
-    EXPECT_EQ(Ctl({"rename", "limit-1-C.rst", Id(kept[0])}).Code, 0);
-    EXPECT_EQ(Ctl({"reprocess", Id(kept[0])}).Code, 0);
     ASSERT_EQ(Finish(), 0) << RunLog;
     ExpectSent("a", 2);
 }

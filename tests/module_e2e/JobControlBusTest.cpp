@@ -1,5 +1,6 @@
 #include "module_e2e/BusFixture.h"
 
+#include "control/JobControlLimits.h"
 #include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
 #include "jobs/SpoolFile.h"
@@ -48,14 +49,16 @@ protected:
         ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
 
-    QDBusMessage Message(const QString& method, const QVariantList& args) const {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            Name, QStringLiteral("/ModuleControl"), QStringLiteral("RAduvuz.IJobControl"), method);
+    QDBusMessage Message(const QString& method, const QVariantList& args,
+                         const char* interface = "RAduvuz.IJobControl") const {
+        QDBusMessage call = QDBusMessage::createMethodCall(Name, QStringLiteral("/ModuleControl"),
+                                                           QString::fromLatin1(interface), method);
         call.setArguments(args);
         return call;
     }
-    QDBusMessage Call(const QString& method, const QVariantList& args) {
-        return RaduvuzBus().call(Message(method, args), QDBus::BlockWithGui, 20000);
+    QDBusMessage Call(const QString& method, const QVariantList& args,
+                      const char* interface = "RAduvuz.IJobControl") {
+        return RaduvuzBus().call(Message(method, args, interface), QDBus::BlockWithGui, 20000);
     }
     std::vector<uint32_t> Done(const QString& method, const QVariantList& args) {
         const QDBusMessage reply = Call(method, args);
@@ -201,6 +204,62 @@ TEST_F(JobControlBusTest, PassedJobsAreFoundListedChangedAndRefusedByIdOverTheBu
     EXPECT_EQ(blocked.errorName(), QStringLiteral("RAduvuz.Error.Unexpected"));
     EXPECT_THAT(blocked.errorMessage().toStdString(), HasSubstr("Cannot create the folder"));
     EXPECT_EQ(Rows().size(), 1);
+}
+
+// Each method applies the bounds of the job commands to each of its arguments (the bounds
+// themselves are the job actions' test): beyond one, the call is refused naming the argument
+// before any job is touched.
+TEST_F(JobControlBusTest, EachMethodRefusesAnArgumentBeyondItsBoundBeforeTouchingAJob) {
+    WriteJob("5_50", "Name=Kept");
+    const uint id = PassedIds()[5];
+    const std::string spool = ReadTextFile(JobFolder() + "/5_50");
+    const QVariant one = Ids({id});
+    const QVariant tooMany = QVariant::fromValue(QList<uint>(kMaxJobIdsPerCall + 1, id));
+    const QVariant device = QVariant::fromValue(QList<int>{1});
+    const QString name(static_cast<qsizetype>(SpoolMaxNameLength) + 1, QLatin1Char('n'));
+    const QString folder = QLatin1Char('/') + QString(kMaxFolderBytes, QLatin1Char('f'));
+    struct TCase {
+        const char* Method;
+        QVariantList Args;
+        const char* Argument;
+    };
+    const TCase cases[] = {
+        {"HoldJobs", {tooMany}, "ids: "},
+        {"ReleaseJobs", {tooMany}, "ids: "},
+        {"AbortJobs", {tooMany}, "ids: "},
+        {"DeleteJobs", {tooMany}, "ids: "},
+        {"ReprocessJobs", {tooMany}, "ids: "},
+        {"AllowedActions", {tooMany}, "ids: "},
+        {"RedirectChoices", {tooMany}, "ids: "},
+        {"SetPriority", {tooMany, 1}, "ids: "},
+        {"SetPriority", {one, kMaxJobPriority + 1}, "priority: "},
+        {"RedirectJobs", {tooMany, device}, "ids: "},
+        {"RedirectJobs",
+         {one, QVariant::fromValue(QList<int>(kMaxJobIdsPerCall + 1, 1))},
+         "devices: "},
+        {"RenameJobs", {tooMany, QStringLiteral("x")}, "ids: "},
+        {"RenameJobs", {one, name}, "name: "},
+        {"CopyJobs", {tooMany, QStringLiteral("/x")}, "ids: "},
+        {"CopyJobs", {one, folder}, "folder: "},
+    };
+    for (const TCase& c : cases) {
+        const QDBusMessage reply = Call(QString::fromLatin1(c.Method), c.Args);
+        EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << c.Method;
+        EXPECT_TRUE(reply.errorMessage().startsWith(QLatin1String(c.Argument)))
+            << c.Method << ": " << reply.errorMessage().toStdString();
+    }
+    // A flow entry's destination is a module number.
+    for (const int dest : {0, -1}) {
+        const QDBusMessage reply =
+            Call(QStringLiteral("AddFlowEntry"), {dest, QStringLiteral("Device=1")},
+                 "RAduvuz.IModuleControl");
+        EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << dest;
+        EXPECT_TRUE(reply.errorMessage().startsWith(QLatin1String("Dest: "))) << dest;
+    }
+    const QList<QVariantMap> rows = Rows();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].value(QStringLiteral("name")).toString(), QStringLiteral("Kept"));
+    EXPECT_EQ(ReadTextFile(JobFolder() + "/5_50"), spool);
 }
 
 // A watcher asks what changed since the serial it was given last, and what it may do; which
