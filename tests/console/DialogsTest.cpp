@@ -267,10 +267,7 @@ private slots:
     }
 };
 
-int RunDialogsTests(int argc, char** argv) {
-    DialogsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+const TConsoleTests<DialogsTest> kDialogsTests;
 
 } // namespace raduvuz::test
 
