@@ -121,17 +121,6 @@ private slots:
                  QStringList({QStringLiteral("Alle"), QStringLiteral("In Arbeit")}));
         QCOMPARE(colours->count(), 2);
         QCOMPARE(colours->itemText(0), QStringLiteral("Cyan"));
-
-        // Without a language the window keeps its own texts.
-        folder.WriteFile(QStringLiteral("registry.ini"), Registry(""));
-        TLanguageTable none(folder.StdPath(QString()));
-        TfPriority plain;
-        TTWForm::SetTag(&plain, 5001);
-        TTWForm::SetTag(plain.StaticText1, 5002);
-        plain.TranslateForm(none);
-        QCOMPARE(none.State(), TLanguageState::None);
-        QCOMPARE(plain.windowTitle(), QStringLiteral("Change priority"));
-        QCOMPARE(plain.StaticText1->text(), QStringLiteral("Priority:"));
     }
 
     void aboutBoxOfTheProgramItself() {

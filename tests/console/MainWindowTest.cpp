@@ -350,7 +350,6 @@ private slots:
              {true, TJobState::Waiting, false},
              "abort priority hold rename merge compose preview"},
             {&plain, true, {true, TJobState::Waiting, true}, "abort priority release rename merge"},
-            {&raster, true, {true, TJobState::Reading, false}, "abort priority"},
             {&raster, true, {}, "abort priority"},
             {&raster, false, {true, TJobState::Waiting, false}, "abort priority"},
             {nullptr, true, {true, TJobState::Waiting, false}, ""},
