@@ -33,18 +33,17 @@ const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 } // namespace
 
 // The watcher side of the protocol as a desktop's tray runs it: items register with their bus
-// name (or an object path of the caller's), a host is registered, the items are listed.
+// name (or an object path of the caller's), a host is registered, the items are listed; no more
+// than Qt's item uses.
 class TFakeWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
 
 public:
     QStringList RegisteredStatusNotifierItems() const { return Items; }
     bool IsStatusNotifierHostRegistered() const { return true; }
-    int ProtocolVersion() const { return 0; }
 
 public slots:
     void RegisterStatusNotifierItem(const QString& service) {
@@ -54,13 +53,7 @@ public slots:
                                  : service + QStringLiteral("/StatusNotifierItem");
         if (!Items.contains(item))
             Items << item;
-        emit StatusNotifierItemRegistered(item);
     }
-    void RegisterStatusNotifierHost(const QString&) { emit StatusNotifierHostRegistered(); }
-
-signals:
-    void StatusNotifierItemRegistered(const QString& item);
-    void StatusNotifierHostRegistered();
 
 private:
     QStringList Items;
