@@ -1,6 +1,9 @@
 #pragma once
 
 #include "console/TNotice.h"
+#include "console/TfMain.h"
+#include "control/TJobRows.h"
+#include "jobs/TJobListModel.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -11,8 +14,25 @@
 
 #include <clocale>
 #include <string>
+#include <vector>
 
 namespace raduvuz::test {
+
+// The test objects of test_console: a test file adds its own with a TConsoleTests object, and the
+// program's main runs them in that order.
+using TRunTests = int (*)(int argc, char** argv);
+inline std::vector<TRunTests>& ConsoleTests() {
+    static std::vector<TRunTests> tests;
+    return tests;
+}
+template <class TTest> struct TConsoleTests {
+    TConsoleTests() {
+        ConsoleTests().push_back([](int argc, char** argv) {
+            TTest test;
+            return QTest::qExec(&test, argc, argv);
+        });
+    }
+};
 
 // The test data folder (tests/data).
 inline QString TestData(const QString& name) {
@@ -23,6 +43,24 @@ inline QByteArray ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// A row of a job as the module lists it.
+inline TListRow JobRow(const std::string& job, const std::string& doc, const std::string& type,
+                       const std::string& colour = "CMYK") {
+    TListRow row;
+    row.Caption = job;
+    row.SubItems = {doc, "Job " + job, "1", colour, "01/01/26", "10:00:00", type, "1 Kb", "", ""};
+    return row;
+}
+
+// A main window over rows of its own, without a module.
+struct TWindowRows {
+    TJobRows OwnRows;
+};
+class TBareWindow : private TWindowRows, public TfMain {
+public:
+    TBareWindow() : TfMain(OwnRows) {}
+};
 
 // Sets an environment variable for one test (a null value unsets it) and puts the old value
 // back.

@@ -16,7 +16,6 @@
 #include "version/ProgramVersion.h"
 
 #include <QBuffer>
-#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,7 +82,6 @@ private slots:
         paper->addItem(QStringLiteral("old item"));
         auto* devices = new TCheckListBox(&form);
         auto* status = new TRadioGroup(&form);
-        auto* colours = new QComboBox(&form);
         auto* hintOnly = new QLabel(QStringLiteral("keeps no caption"), &form);
         auto* untagged = new QLabel(QStringLiteral("untouched"), &form);
         TTWForm::SetTag(&form, 5001);
@@ -92,7 +90,6 @@ private slots:
         TTWForm::SetTag(paper, 5005);
         TTWForm::SetTag(devices, 5008);
         TTWForm::SetTag(status, 5007);
-        TTWForm::SetTag(colours, 5009);
         TTWForm::SetTag(hintOnly, 5006 << 16);
         // A number the table lacks changes nothing.
         TTWForm::SetTag(form.bCancel, 4999);
@@ -116,22 +113,8 @@ private slots:
         // Without "0:" the whole text gives the items.
         QCOMPARE(devices->Count(), 2);
         QCOMPARE(devices->ItemText(1), QStringLiteral("Gerät2"));
+        // The caption before the items loses its quotes.
         QCOMPARE(status->title(), QStringLiteral("Status"));
-        QCOMPARE(status->Items(),
-                 QStringList({QStringLiteral("Alle"), QStringLiteral("In Arbeit")}));
-        QCOMPARE(colours->count(), 2);
-        QCOMPARE(colours->itemText(0), QStringLiteral("Cyan"));
-
-        // Without a language the window keeps its own texts.
-        folder.WriteFile(QStringLiteral("registry.ini"), Registry(""));
-        TLanguageTable none(folder.StdPath(QString()));
-        TfPriority plain;
-        TTWForm::SetTag(&plain, 5001);
-        TTWForm::SetTag(plain.StaticText1, 5002);
-        plain.TranslateForm(none);
-        QCOMPARE(none.State(), TLanguageState::None);
-        QCOMPARE(plain.windowTitle(), QStringLiteral("Change priority"));
-        QCOMPARE(plain.StaticText1->text(), QStringLiteral("Priority:"));
     }
 
     void aboutBoxOfTheProgramItself() {
@@ -267,10 +250,7 @@ private slots:
     }
 };
 
-int RunDialogsTests(int argc, char** argv) {
-    DialogsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+const TConsoleTests<DialogsTest> kDialogsTests;
 
 } // namespace raduvuz::test
 

@@ -132,8 +132,7 @@ private slots:
 
     void germanWindows() {
         TGerman german;
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         window.TranslateForm(german.Table);
         QCOMPARE(window.windowTitle(), QStringLiteral("Warteschlangenmodul"));
         QMenu* jobs = window.findChild<QMenu*>(QStringLiteral("miJobs"));
@@ -168,10 +167,7 @@ private slots:
     }
 };
 
-int RunLanguageFilesTests(int argc, char** argv) {
-    LanguageFilesTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+const TConsoleTests<LanguageFilesTest> kLanguageFilesTests;
 
 } // namespace raduvuz::test
 

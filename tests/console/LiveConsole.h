@@ -95,26 +95,7 @@ struct TLiveConsole {
     TLiveConsole(const TLiveConsole&) = delete;
     TLiveConsole& operator=(const TLiveConsole&) = delete;
 
-    // A store on this computer that never has a document; searches counts its searches.
-    void QuietStore(int& searches) {
-        auto store = std::make_shared<TInProcessObject>();
-        store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
-            return TCallResult{true, {}};
-        });
-        store->Define("RNextFindDoc", [&searches](const std::vector<TVariant>&) {
-            ++searches;
-            return TCallResult{int32_t(-1), {}};
-        });
-        Store = store;
-        Process.StoreObject = TStoreClient(store);
-        // Only the news and the tests' own calls bring a tick, never the RIP or a low disk.
-        Process.GoEventName = "/raduvuz-console-test-no-event";
-        Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
-        Loop.ProcessingTimer().setInterval(3600 * 1000);
-    }
     void Init() { Module.Init(3, "Queue", Server); }
-
-    std::shared_ptr<TInProcessObject> Store;
 };
 
 } // namespace raduvuz::test

@@ -9,7 +9,6 @@
 #include "console/TfMain.h"
 #include "control/JobActionRules.h"
 #include "control/TJobActions.h"
-#include "control/TJobRows.h"
 #include "control/TModuleControl.h"
 #include "jobs/TDoc.h"
 #include "platform/TCompoundFile.h"
@@ -35,13 +34,6 @@
 namespace raduvuz::test {
 
 namespace {
-
-TListRow JobRow(const std::string& job, const std::string& doc, const std::string& type) {
-    TListRow row;
-    row.Caption = job;
-    row.SubItems = {doc, "Job " + job, "1", "CMYK", "01/01/26", "10:00:00", type, "1 Kb", "", ""};
-    return row;
-}
 
 // A configuration file whose "Config" stream holds text.
 void WriteConfig(const std::string& file, const std::string& text) {
@@ -78,8 +70,7 @@ private slots:
         std::string saved;
         int processHeight = 0;
         {
-            TJobRows rows;
-            TfMain window(rows);
+            TBareWindow window;
             window.setGeometry(100, 120, 800, 500);
             window.Panel1->resize(window.Panel1->width(), 300);
             window.pPreview->resize(140, window.pPreview->height());
@@ -112,8 +103,7 @@ private slots:
         QCOMPARE(*check.ReadCountedText("Queue"), std::string("StoreDir=\"/srv/q\";KeepTime=5"));
         check.Close();
 
-        TJobRows restoredRows;
-        TfMain restored(restoredRows);
+        TBareWindow restored;
         LoadConfigFile(restored, file);
         // The layout text is read off the widgets: the same text means the same layout.
         QCOMPARE(restored.LayoutText(), saved);
@@ -124,8 +114,7 @@ private slots:
     void logViewAndPreviewViewFromTheStream() {
         TTestFolder folder;
         const std::string file = folder.StdPath("view.set");
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         const struct {
             const char* Text;
             int Top;
@@ -155,17 +144,16 @@ private slots:
                 QCOMPARE(window.pPreview->width(), 150);
         }
 
-        // A file without the stream changes nothing.
-        const QRect before = window.geometry();
+        // A file without the stream changes nothing: the preview shown stays.
+        window.AViewPreview->trigger();
         TCompoundFile empty;
         QVERIFY(empty.Create(folder.StdPath("empty.set")));
         window.LoadConfig(empty);
-        QCOMPARE(window.geometry(), before);
+        QVERIFY(window.AViewPreview->isChecked());
     }
 
     void tuneJobsViewRepairsTheListHeights() {
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         window.RealignAll();
         const int area = ListArea(window);
         QVERIFY(area >= 64);
@@ -209,8 +197,7 @@ private slots:
     }
 
     void splitterRules() {
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         window.RealignAll();
         const int area = ListArea(window);
 
@@ -274,8 +261,7 @@ private slots:
     }
 
     void logEmptiesAtTheLimit() {
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         for (int i = 1; i < 3500; ++i)
             window.LogWriteLine("line " + std::to_string(i));
         QCOMPARE(window.LogLineCount(), 3499);
@@ -288,8 +274,7 @@ private slots:
 
     // The actions follow the selection of the list that has it; leaving a list turns its own off.
     void enablingRulesFollowTheSelectionOfEitherList() {
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         window.CompletedJobs().Add(JobRow("11", "101", "rstbnd"));
         window.CompletedJobs().Add(JobRow("12", "102", "TIFF"));
         window.ProcessJobs().Add(JobRow("21", "201", "RST"));
@@ -365,7 +350,6 @@ private slots:
              {true, TJobState::Waiting, false},
              "abort priority hold rename merge compose preview"},
             {&plain, true, {true, TJobState::Waiting, true}, "abort priority release rename merge"},
-            {&raster, true, {true, TJobState::Reading, false}, "abort priority"},
             {&raster, true, {}, "abort priority"},
             {&raster, false, {true, TJobState::Waiting, false}, "abort priority"},
             {nullptr, true, {true, TJobState::Waiting, false}, ""},
@@ -381,29 +365,15 @@ private slots:
         }
     }
 
-    // A desktop without a tray is tried on a display (test_console_no_tray); off-screen there is
-    // no desktop at all, and the window stays hidden.
+    // A desktop without a tray, where Hide minimises, is tried on a display (test_console_no_tray);
+    // off-screen there is no desktop at all, and the window stays hidden.
     void offScreenTheWindowHidesAndATrayClickShowsIt() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         window.StartMessage();
         QVERIFY(!window.TrayIconAdded());
         QVERIFY(window.isHidden());
         QVERIFY(window.LogPane()->toPlainText().isEmpty());
-        // Without a tray, hiding would lose it: Hide minimises it (Esc and the desktop's close
-        // do too, checked on a display without a tray), and its button shows which way it goes
-        // next.
-        window.ShowAndActivate();
-        QCOMPARE(TfMain::ImageIndex(window.AHide), 0);
-        window.AHide->trigger();
-        QVERIFY(window.isVisible());
-        QVERIFY(window.isMinimized());
-        QCOMPARE(TfMain::ImageIndex(window.AHide), 1);
-        window.AHide->trigger();
-        QVERIFY(!window.isMinimized());
-        QCOMPARE(TfMain::ImageIndex(window.AHide), 0);
-
         // A click on the icon (what a notifier item's Activate gives) shows and raises it, and
         // so does a double click; so does Show, the menu's first item.
         for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
@@ -423,13 +393,17 @@ private slots:
         TLiveConsole console;
         TfMain& window = console.Window;
         window.StartMessage();
+        // A store on this computer that never has a document; its first search, in the first
+        // tick, asks for work that would open a dialog.
         int searches = 0;
-        console.QuietStore(searches);
-        // The first tick asks for work that would open a dialog.
         bool inTick = false;
         bool ranInside = false;
         bool ran = false;
-        console.Store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
+        auto store = std::make_shared<TInProcessObject>();
+        store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
+            return TCallResult{true, {}};
+        });
+        store->Define("RNextFindDoc", [&](const std::vector<TVariant>&) {
             if (++searches == 1) {
                 inTick = window.InTick();
                 window.OutsideTick([&ran] { ran = true; });
@@ -437,6 +411,11 @@ private slots:
             }
             return TCallResult{int32_t(-1), {}};
         });
+        console.Process.StoreObject = TStoreClient(store);
+        // Only the news and the test's own calls bring a tick, never the RIP or a low disk.
+        console.Process.GoEventName = "/raduvuz-console-test-no-event";
+        console.Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
+        console.Loop.ProcessingTimer().setInterval(3600 * 1000);
         console.Loop.ProcessingTimer().start();
         console.Init();
         console.Module.Resume();
@@ -456,7 +435,7 @@ private slots:
         // With the tray menu open, news brings its tick at once.
         window.PopupMenu->popup(QPoint(10, 10));
         QVERIFY(window.PopupMenu->isVisible());
-        console.Store->Emit("MemoryFreed", {});
+        store->Emit("MemoryFreed", {});
         QTRY_COMPARE(searches, 2);
         window.PopupMenu->close();
 
@@ -464,7 +443,7 @@ private slots:
         int searchesInside = -1;
         QTimer::singleShot(0, &window, [&] {
             QWidget* dialog = QApplication::activeModalWidget();
-            console.Store->Emit("MemoryFreed", {});
+            store->Emit("MemoryFreed", {});
             QTRY_COMPARE(searches, 3);
             searchesInside = searches;
             if (dialog)
@@ -484,8 +463,7 @@ private slots:
     }
 
     void debugActionHoldsTheRedirectKey() {
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         window.CompletedJobs().Add(JobRow("41", "401", "RST"));
         window.show();
         window.activateWindow();
@@ -532,8 +510,7 @@ private slots:
     }
 
     void aMovingJobShowsItsProgressAndTheCountsFollowTheLists() {
-        TJobRows jobRows;
-        TfMain window(jobRows);
+        TBareWindow window;
         window.SetCaption("Queue");
         window.StartMessage();
         TJobListModel& process = window.ProcessJobs();
@@ -608,8 +585,7 @@ private slots:
                 text += (text.empty() ? "" : " ") + row->Caption;
             return text;
         };
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         fill(window);
         window.resize(900, 500);
         window.show();
@@ -649,8 +625,7 @@ private slots:
         QVERIFY(window.lvProcessJobs->isColumnHidden(TJobTableModel::kStateColumn));
         QVERIFY(window.lvCompletedJobs->ColumnWidth(TJobTableModel::kPriorityColumn) >= 20);
 
-        TJobRows restoredRows;
-        TfMain restored(restoredRows);
+        TBareWindow restored;
         fill(restored);
         restored.ApplyLayoutText(window.LayoutText());
         QCOMPARE(order(restored), std::string("12 7 9"));
@@ -666,8 +641,7 @@ private slots:
     // Rows that move (a priority, a name, rows coming and going, the core sorting its list) take
     // their selection with them.
     void theSelectionFollowsItsJobsWhenRowsMove() {
-        TJobRows jobRows;
-        TfMain window(jobRows);
+        TBareWindow window;
         TJobListModel& process = window.ProcessJobs();
         std::vector<TListRow*> rows;
         for (int i = 0; i < 4; ++i) {
@@ -712,8 +686,7 @@ private slots:
     void theSplitterAndTheLogComeBackAsTheyWereLeft() {
         std::string layout;
         {
-            TJobRows rows;
-            TfMain window(rows);
+            TBareWindow window;
             window.setGeometry(50, 50, 800, 640);
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -725,8 +698,7 @@ private slots:
             layout = window.LayoutText();
         }
         QVERIFY(layout.find(";ProcessJobsHeight=262;") != std::string::npos);
-        TJobRows restoredRows;
-        TfMain restored(restoredRows);
+        TBareWindow restored;
         restored.ApplyLayoutText(layout);
         restored.show();
         QVERIFY(QTest::qWaitForWindowExposed(&restored));
@@ -737,8 +709,7 @@ private slots:
         QVERIFY(at != std::string::npos);
         std::string tall = layout;
         tall.replace(at, 14, "JobsHeight=2000");
-        TJobRows squeezedRows;
-        TfMain squeezed(squeezedRows);
+        TBareWindow squeezed;
         squeezed.ApplyLayoutText(tall);
         squeezed.show();
         QVERIFY(QTest::qWaitForWindowExposed(&squeezed));
@@ -778,10 +749,7 @@ private slots:
     }
 
     void theTrayIconShowsTheModulesState() {
-        {
-            TJobRows rows;
-            QCOMPARE(TfMain(rows).TrayState(), TfMain::TTrayState::NoModule);
-        }
+        QCOMPARE(TBareWindow().TrayState(), TfMain::TTrayState::NoModule);
         TLiveConsole console;
         TfMain& window = console.Window;
         TModuleControl& module = console.Module;
@@ -840,8 +808,7 @@ private slots:
     // page for a program without a built one beside it (as this one); a built page reads as text
     // in the viewer.
     void f1OpensTheManual() {
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         QList<QUrl> opened;
         TTWForm::HelpOpener() = [&opened](const QUrl& url) {
             opened << url;
@@ -871,10 +838,7 @@ private slots:
     }
 };
 
-int RunMainWindowTests(int argc, char** argv) {
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+const TConsoleTests<MainWindowTest> kMainWindowTests;
 
 } // namespace raduvuz::test
 

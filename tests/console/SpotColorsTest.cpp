@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <functional>
 #include <optional>
 
 namespace raduvuz::test {
@@ -28,14 +29,6 @@ constexpr const char* kMap = "%Prefix: Pan\r\n"
                              "%PREFIX:\r\n"
                              "%SUFFIX:\r\n"
                              "55\t0\tReflex Blue\r\n";
-
-TListRow ColourRow(const std::string& job, const std::string& colour) {
-    TListRow row;
-    row.Caption = job;
-    row.SubItems = {"1" + job,  "Job " + job, "1",    colour, "01/01/26",
-                    "10:00:00", "RST",        "1 Kb", "",     ""};
-    return row;
-}
 
 // A main window with its forms over a folder of the test's own that holds the map, whose module
 // is current with an existing job folder: what the spot colour rules ask for. The forms save
@@ -58,6 +51,14 @@ struct TConsole : TLiveConsole {
         return Window.AAddSpotColor->text();
     }
 
+    // Runs the spot colour action on the rows; answer fills the editor in and closes it.
+    void Edit(std::initializer_list<int> rows, const std::function<void(TfSClrEdit&)>& answer) {
+        Popup(rows);
+        TfSClrEdit& editor = *Forms->fSClrEdit;
+        QTimer::singleShot(0, &editor, [&editor, answer] { answer(editor); });
+        Window.AAddSpotColor->trigger();
+    }
+
     std::optional<TConsoleForms> Forms;
 };
 
@@ -78,7 +79,7 @@ private slots:
         TConsole console(kMap);
         for (const auto& [job, colour] :
              {std::pair{"1", "Composite"}, {"2", "reflex blue"}, {"3", "New Ink"}})
-            console.Window.CompletedJobs().Add(ColourRow(job, colour));
+            console.Window.CompletedJobs().Add(JobRow(job, "1", "RST", colour));
 
         QCOMPARE(console.Popup({0}), QStringLiteral("Edit &spot color \"COMPOSITE\""));
         QVERIFY(!console.Window.AAddSpotColor->isEnabled());
@@ -110,12 +111,9 @@ private slots:
 
     void addingAndEditingSaveTheMapWithItsBackup() {
         TConsole console(kMap);
-        console.Window.CompletedJobs().Add(ColourRow("1", "New Ink"));
-        console.Window.CompletedJobs().Add(ColourRow("2", "Pan My Ink C"));
-        TfSClrEdit& editor = *console.Forms->fSClrEdit;
-
-        console.Popup({0});
-        QTimer::singleShot(0, &editor, [&editor] {
+        console.Window.CompletedJobs().Add(JobRow("1", "1", "RST", "New Ink"));
+        console.Window.CompletedJobs().Add(JobRow("2", "1", "RST", "Pan My Ink C"));
+        console.Edit({0}, [](TfSClrEdit& editor) {
             QCOMPARE(editor.eName->text(), QStringLiteral("New Ink"));
             QVERIFY(!editor.eName->isEnabled());
             QCOMPARE(editor.eCyan->text(), QStringLiteral("0"));
@@ -123,25 +121,21 @@ private slots:
             editor.eBlack->setText(QStringLiteral("95"));
             QTest::mouseClick(editor.bOk, Qt::LeftButton);
         });
-        console.Window.AAddSpotColor->trigger();
         QVERIFY(console.Window.SpotMapModified);
 
         // Editing keeps the recipe's name, now as its key; prefix and suffix go.
-        console.Popup({1});
-        QTimer::singleShot(0, &editor, [&editor] {
+        console.Edit({1}, [](TfSClrEdit& editor) {
             QCOMPARE(editor.eCyan->text(), QStringLiteral("10"));
             QCOMPARE(editor.eBlack->text(), QStringLiteral("40"));
             editor.eMagenta->setText(QStringLiteral("25"));
             QTest::mouseClick(editor.bOk, Qt::LeftButton);
         });
-        console.Window.AAddSpotColor->trigger();
 
         // Cancel changes nothing.
-        QTimer::singleShot(0, &editor, [&editor] {
+        console.Edit({1}, [](TfSClrEdit& editor) {
             editor.eCyan->setText(QStringLiteral("77"));
             QTest::mouseClick(editor.bCancel, Qt::LeftButton);
         });
-        console.Window.AAddSpotColor->trigger();
         QVERIFY(Messages.isEmpty());
         console.Forms.reset();
         QCOMPARE(
@@ -158,14 +152,8 @@ private slots:
 
     void aColourTakenTwiceIsRefused() {
         TConsole console("1\tTwin\r\n2\tTwin\r\n");
-        console.Window.CompletedJobs().Add(ColourRow("1", "Twin"));
-        TfSClrEdit& editor = *console.Forms->fSClrEdit;
-        console.Popup({0});
-        QTimer::singleShot(0, &editor, [&editor] {
-            QCOMPARE(editor.eCyan->text(), QStringLiteral("1"));
-            QTest::mouseClick(editor.bOk, Qt::LeftButton);
-        });
-        console.Window.AAddSpotColor->trigger();
+        console.Window.CompletedJobs().Add(JobRow("1", "1", "RST", "Twin"));
+        console.Edit({0}, [](TfSClrEdit& editor) { QTest::mouseClick(editor.bOk, Qt::LeftButton); });
         QCOMPARE(Messages, QStringList({QStringLiteral("Spot color Twin already exists")}));
         QCOMPARE(console.Forms->fSpotClr->SpotMap.Entries[0].Color.Key, std::string("TWIN"));
         QVERIFY(!console.Window.SpotMapModified);
@@ -198,10 +186,7 @@ private slots:
     }
 };
 
-int RunSpotColorsTests(int argc, char** argv) {
-    SpotColorsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+const TConsoleTests<SpotColorsTest> kSpotColorsTests;
 
 } // namespace raduvuz::test
 

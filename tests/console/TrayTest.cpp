@@ -4,8 +4,7 @@
 // is on the bus, hence the X display. "--no-tray" tests a desktop without a tray; "--watcher"
 // runs the watcher on the bus DBUS_SESSION_BUS_ADDRESS names.
 
-#include "console/TfMain.h"
-#include "control/TJobRows.h"
+#include "console/ConsoleTestSupport.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -20,11 +19,8 @@
 #include <QProcess>
 #include <QtTest>
 
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace raduvuz::test {
 
@@ -37,18 +33,17 @@ const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 } // namespace
 
 // The watcher side of the protocol as a desktop's tray runs it: items register with their bus
-// name (or an object path of the caller's), a host is registered, the items are listed.
+// name (or an object path of the caller's), a host is registered, the items are listed; no more
+// than Qt's item uses.
 class TFakeWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
 
 public:
     QStringList RegisteredStatusNotifierItems() const { return Items; }
     bool IsStatusNotifierHostRegistered() const { return true; }
-    int ProtocolVersion() const { return 0; }
 
 public slots:
     void RegisterStatusNotifierItem(const QString& service) {
@@ -58,13 +53,7 @@ public slots:
                                  : service + QStringLiteral("/StatusNotifierItem");
         if (!Items.contains(item))
             Items << item;
-        emit StatusNotifierItemRegistered(item);
     }
-    void RegisterStatusNotifierHost(const QString&) { emit StatusNotifierHostRegistered(); }
-
-signals:
-    void StatusNotifierItemRegistered(const QString& item);
-    void StatusNotifierHostRegistered();
 
 private:
     QStringList Items;
@@ -116,8 +105,7 @@ private slots:
     void aClickOnTheNotifierItemShowsTheWindow() {
         QVERIFY2(Bus.isConnected(), "no private bus");
         QVERIFY(QSystemTrayIcon::isSystemTrayAvailable());
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         window.StartMessage();
         QVERIFY(window.TrayIconAdded());
         QVERIFY(window.isHidden());
@@ -155,22 +143,24 @@ class NoTrayTest : public QObject {
 private slots:
     void theWindowStaysMinimisedAndTheLogSaysWhy() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         window.StartMessage();
         QVERIFY(!window.TrayIconAdded());
         QVERIFY(window.isVisible());
         QVERIFY(window.isMinimized());
         QVERIFY(window.LogPane()->toPlainText().startsWith(
             QStringLiteral("No system tray on this desktop")));
-        // Esc and the desktop's close minimise it, and it comes up again.
+        // Hiding would lose it: Esc, Hide and the desktop's close minimise it, Hide brings it up
+        // again, and Hide's button shows which way it goes next.
         window.ShowAndActivate();
         QTRY_VERIFY(!window.isMinimized());
         window.FormKeyDown(Qt::Key_Escape);
         QTRY_VERIFY(window.isMinimized());
         QVERIFY(window.isVisible());
-        window.ShowAndActivate();
+        QCOMPARE(TfMain::ImageIndex(window.AHide), 1);
+        window.AHide->trigger();
         QTRY_VERIFY(!window.isMinimized());
+        QCOMPARE(TfMain::ImageIndex(window.AHide), 0);
         window.close();
         QTRY_VERIFY(window.isMinimized());
         QVERIFY(window.isVisible());
@@ -194,24 +184,6 @@ int RunWatcher(int argc, char** argv) {
     return QCoreApplication::exec();
 }
 
-// A dbus-daemon of the test's own as the session bus; its process number, 0 when none started.
-pid_t StartPrivateBus() {
-    FILE* daemon = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-    if (!daemon)
-        return 0;
-    char address[1024] = {};
-    char pid[64] = {};
-    const bool read =
-        std::fgets(address, sizeof address, daemon) && std::fgets(pid, sizeof pid, daemon);
-    ::pclose(daemon);
-    if (!read)
-        return 0;
-    address[std::strcspn(address, "\n")] = '\0';
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", address, 1);
-    ::unsetenv("DBUS_STARTER_ADDRESS");
-    return static_cast<pid_t>(std::atol(pid));
-}
-
 } // namespace
 
 } // namespace raduvuz::test
@@ -220,42 +192,31 @@ int main(int argc, char** argv) {
     using namespace raduvuz::test;
     if (argc > 1 && std::strcmp(argv[1], "--watcher") == 0)
         return RunWatcher(argc, argv);
-    // The bus comes before the application: Qt reads its address once.
-    const pid_t bus = StartPrivateBus();
-    if (bus == 0) {
-        std::fprintf(stderr, "test_console_tray: cannot start a dbus-daemon\n");
-        return 1;
-    }
+    // ctest runs the program on a session bus of its own (dbus-run-session).
     const bool noTray = argc > 1 && std::strcmp(argv[1], "--no-tray") == 0;
     if (noTray) {
         argv[1] = argv[0];
         --argc;
         ++argv;
     }
-    int failed = 1;
-    {
-        QApplication app(argc, argv);
-        raduvuz::TTWForm::HelpOpener() = [](const QUrl&) { return false; };
-        if (noTray) {
-            NoTrayTest test;
-            failed = QTest::qExec(&test, argc, argv);
-            ::kill(bus, SIGTERM);
-            return failed == 0 ? 0 : 1;
-        }
-        // The watcher is on the bus before the window makes its tray icon: Qt looks for it then.
-        QProcess watcher;
-        watcher.setProcessChannelMode(QProcess::ForwardedChannels);
-        watcher.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--watcher")});
-        QDBusConnection session = QDBusConnection::sessionBus();
-        QDeadlineTimer deadline(20000);
-        while (!session.interface()->isServiceRegistered(kWatcherName) && !deadline.hasExpired())
-            QTest::qWait(20);
-        TrayTest test;
-        failed = QTest::qExec(&test, argc, argv);
-        watcher.kill();
-        watcher.waitForFinished();
+    QApplication app(argc, argv);
+    raduvuz::TTWForm::HelpOpener() = [](const QUrl&) { return false; };
+    if (noTray) {
+        NoTrayTest test;
+        return QTest::qExec(&test, argc, argv) == 0 ? 0 : 1;
     }
-    ::kill(bus, SIGTERM);
+    // The watcher is on the bus before the window makes its tray icon: Qt looks for it then.
+    QProcess watcher;
+    watcher.setProcessChannelMode(QProcess::ForwardedChannels);
+    watcher.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--watcher")});
+    QDBusConnection session = QDBusConnection::sessionBus();
+    QDeadlineTimer deadline(20000);
+    while (!session.interface()->isServiceRegistered(kWatcherName) && !deadline.hasExpired())
+        QTest::qWait(20);
+    TrayTest test;
+    const int failed = QTest::qExec(&test, argc, argv);
+    watcher.kill();
+    watcher.waitForFinished();
     return failed == 0 ? 0 : 1;
 }
 
