@@ -153,7 +153,8 @@ private slots:
     void aColourTakenTwiceIsRefused() {
         TConsole console("1\tTwin\r\n2\tTwin\r\n");
         console.Window.CompletedJobs().Add(JobRow("1", "1", "RST", "Twin"));
-        console.Edit({0}, [](TfSClrEdit& editor) { QTest::mouseClick(editor.bOk, Qt::LeftButton); });
+        console.Edit({0},
+                     [](TfSClrEdit& editor) { QTest::mouseClick(editor.bOk, Qt::LeftButton); });
         QCOMPARE(Messages, QStringList({QStringLiteral("Spot color Twin already exists")}));
         QCOMPARE(console.Forms->fSpotClr->SpotMap.Entries[0].Color.Key, std::string("TWIN"));
         QVERIFY(!console.Window.SpotMapModified);

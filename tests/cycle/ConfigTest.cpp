@@ -274,8 +274,8 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
 TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
     Module->LoadConfig("Good");
     const std::string before = Module->GetJobDir();
-    for (const std::string& key : std::vector<std::string>{"../victim", "a/b", "..", ".",
-                                                           std::string("a\0b", 3), "x..y"}) {
+    for (const std::string& key :
+         std::vector<std::string>{"../victim", "a/b", "..", ".", std::string("a\0b", 3), "x..y"}) {
         SCOPED_TRACE(key);
         const std::string shown = key.find('\0') == std::string::npos ? key : "a\\0b";
         const std::string expected = "Key: \"" + shown +

@@ -552,7 +552,8 @@ TEST_F(CrashTest, SpoolFilesWhoseBlocksDoNotMatchTheirDataAreSetAsideAtTheReload
         EXPECT_THAT(line, HasSubstr(c.Why)) << c.Plate << "\n" << line;
         EXPECT_THAT(faults, HasSubstr("Job " + name +
                                       " waited to be sent (to 12) when the module ended, but "
-                                      "its spool file " + (JobFolder() / name).string() +
+                                      "its spool file " +
+                                      (JobFolder() / name).string() +
                                       " is missing or damaged; it is not sent again"))
             << c.Plate;
     }

@@ -22,9 +22,8 @@ TStoreProcess::TStoreProcess(TPrivateBus& bus, const QStringList& args) : Bus(bu
     if (!all.contains(QStringLiteral("--state")))
         all << QStringLiteral("--state") << QString::fromStdString(State / "state");
     Process.start(QStringLiteral(MEMORYMAN_PATH), all);
-    Started =
-        Process.waitForStarted(10000) &&
-        WaitForName(bus.Connection(), QStringLiteral("RozEza.MemoryMan"), 10000);
+    Started = Process.waitForStarted(10000) &&
+              WaitForName(bus.Connection(), QStringLiteral("RozEza.MemoryMan"), 10000);
     Pid_ = Process.processId();
 }
 

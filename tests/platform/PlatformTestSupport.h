@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace raduvuz::test {
 

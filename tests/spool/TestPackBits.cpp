@@ -124,7 +124,6 @@ TEST(PackBits, SameBytesAsLibtiff) {
                 << vectors << ", " << size << " bytes";
         }
     });
-
 }
 
 TEST(PackBits, UnpackStaysInsideTheTarget) {
