@@ -62,6 +62,20 @@ TEST_F(BindingTest, SendsAskForNoReplyAndArriveInOrderWithTheCalls) {
                                            QStringLiteral("c?"), QStringLiteral("d!")}));
     EXPECT_EQ(TDBusObject::PendingCalls(), 0);
     EXPECT_THROW(object.Send("Note", {std::string("x")}, "ii"), TDispatchError);
+
+    // A posted call asks for its reply, keeps its place among the calls, and gives its answer
+    // or its failure only when asked for it.
+    TPendingCallPtr posted = object.Post("Echo", {std::string("e")}, "s");
+    TPendingCallPtr failed = object.Post("NoSuchMethod", {}, "");
+    EXPECT_EQ(VariantToText(object.Call("Echo", {std::string("f")}, "s").Result), "f");
+    EXPECT_EQ(recorder.Taken.mid(4), (QStringList{QStringLiteral("e?"), QStringLiteral("f?")}));
+    EXPECT_EQ(VariantToText(posted->Result().Result), "e");
+    try {
+        failed->Result();
+        ADD_FAILURE() << "a call of no method gave an answer";
+    } catch (const TDispatchError& e) {
+        EXPECT_EQ(e.Name, "org.freedesktop.DBus.Error.UnknownMethod");
+    }
 }
 
 TEST_F(BindingTest, SignalsOfTheObjectReachTheListenerAsAutomationValuesWhileItListens) {
