@@ -18,7 +18,8 @@ namespace raduvuz {
 
 namespace {
 
-int ReplyTimeout = 25000;
+// How long a call waits for its reply unless its object has a deadline of its own.
+constexpr int kReplyTimeoutMs = 25000;
 int Pending = 0;
 // Beyond the bus library's own reply timeout, before our timer gives up on a call.
 constexpr int kDeadlineSlackMs = 2000;
@@ -224,8 +225,8 @@ void TDBusObject::Send(const std::string& method, const std::vector<TVariant>& a
 
 TPendingCallPtr TDBusObject::Post(const std::string& method, const std::vector<TVariant>& args,
                                   const std::string& signature) {
-    return std::make_unique<TDBusPendingCall>(
-        MakeCall(method, args, signature), DeadlineMs > 0 ? DeadlineMs : ReplyTimeout, Reference());
+    return std::make_unique<TDBusPendingCall>(MakeCall(method, args, signature), CallTimeoutMs(),
+                                              Reference());
 }
 
 TListeningPtr TDBusObject::Listen(const std::string& interface,
@@ -244,7 +245,7 @@ TListeningPtr TDBusObject::Listen(const std::string& interface,
 TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVariant>& args,
                               const std::string& signature) {
     const QDBusMessage call = MakeCall(method, args, signature);
-    const QDBusMessage reply = CallAndWait(call, DeadlineMs > 0 ? DeadlineMs : ReplyTimeout);
+    const QDBusMessage reply = CallAndWait(call, CallTimeoutMs());
     TCallResult result = ResultOfReply(reply, method, Reference());
     LastOwner = reply.service().toStdString();
     return result;
@@ -266,12 +267,8 @@ TListeningPtr TDBusObject::WatchPeer(std::function<void(bool present)> handler) 
     return std::make_unique<TPeerWatch>(Service, std::move(handler));
 }
 
-void TDBusObject::SetReplyTimeoutMs(int ms) {
-    ReplyTimeout = ms;
-}
-
-int TDBusObject::ReplyTimeoutMs() {
-    return ReplyTimeout;
+int TDBusObject::CallTimeoutMs() const {
+    return DeadlineMs > 0 ? DeadlineMs : kReplyTimeoutMs;
 }
 
 int TDBusObject::PendingCalls() {

@@ -47,13 +47,10 @@ public:
     bool PeerGone() override;
     bool PeerPresent() override;
     TListeningPtr WatchPeer(std::function<void(bool present)> handler) override;
-    // This object's calls wait so long instead of ReplyTimeoutMs.
+    // This object's calls wait so long instead of the usual 25 s; a peer that leaves the bus
+    // fails a call at once either way.
     void SetReplyDeadlineMs(int ms) override { DeadlineMs = ms; }
 
-    // How long a call waits for its reply unless its object has a deadline of its own; a peer
-    // that leaves the bus fails the call at once.
-    static void SetReplyTimeoutMs(int ms);
-    static int ReplyTimeoutMs();
     // Calls of this process that wait for their replies right now, and RunAside's waits.
     static int PendingCalls();
     // Runs work on a thread of its own and serves events until it ends, as a call waits for its
@@ -61,6 +58,7 @@ public:
     static bool RunAside(const std::function<bool()>& work);
 
 private:
+    int CallTimeoutMs() const;
     QDBusMessage MakeCall(const std::string& method, const std::vector<TVariant>& args,
                           const std::string& signature) const;
 

@@ -10,7 +10,6 @@
 #include "jobs/TJobListModel.h"
 #include "platform/System.h"
 #include "platform/TFileStream.h"
-#include "services/Dispatch.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
 

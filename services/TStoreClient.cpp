@@ -15,11 +15,16 @@ namespace {
     throw;
 }
 
+IDispatchObject& StoreObject(const TDispatchPtr& object, const std::string& method) {
+    if (!object)
+        throw TDispatchError(kUnexpectedError, "No document store object for the call " + method);
+    return *object;
+}
+
 TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
                    const std::vector<TVariant>& args, const std::string& signature,
                    size_t outs = 0) {
-    if (!object)
-        throw TDispatchError(kUnexpectedError, "No document store object for the call " + method);
+    StoreObject(object, method);
     TCallResult result;
     try {
         result = object->Call(method, args, signature);
@@ -104,9 +109,7 @@ void TStoreClient::WCloseBlock(int32_t outDoc, int32_t handle, int32_t last) {
 }
 
 TPendingCallPtr TStoreClient::WCloseBlockPosted(int32_t outDoc, int32_t handle, int32_t last) {
-    if (!Object)
-        throw TDispatchError(kUnexpectedError, "No document store object for the call WCloseBlock");
-    return Object->Post("WCloseBlock", {outDoc, handle, last}, "iii");
+    return StoreObject(Object, "WCloseBlock").Post("WCloseBlock", {outDoc, handle, last}, "iii");
 }
 
 void TStoreClient::FinishPosted(TPendingCallPtr& call, const std::string& method) {
