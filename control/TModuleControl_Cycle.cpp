@@ -37,6 +37,7 @@
 #include "jobs/TMPrec.h"
 #include "jobs/WaitList.h"
 #include "platform/System.h"
+#include "services/Destinations.h"
 #include "services/TStoreClient.h"
 
 #include <algorithm>
@@ -497,12 +498,7 @@ bool TModuleControl::DestinationsFree(int32_t docID, std::set<int32_t>& visited)
             continue;
         }
         visited.insert(dest);
-        if (VariantToInt(Process.ServerObject.GetValue(dest, 0)) != 1) {
-            free = false;
-            continue;
-        }
-        if (VariantToBool(Process.ServerObject.GetValue(dest, 6)) ||
-            Process.StoreObject.IsDocForExists(dest))
+        if (!DestinationReady(Process.ServerObject, Process.StoreObject, dest))
             free = false;
     }
     return free;

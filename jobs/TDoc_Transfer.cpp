@@ -35,6 +35,7 @@
 #include "platform/System.h"
 #include "platform/TFileStream.h"
 #include "platform/WholeFile.h"
+#include "services/Destinations.h"
 #include "services/TServerClient.h"
 #include "services/TStoreClient.h"
 
@@ -70,9 +71,7 @@ void TDoc::SetSizeTextFromStream() {
 }
 
 bool TDoc::DestinationReady(int32_t dest) const {
-    TServerClient& server = Host.GetServerObject();
-    return VariantToInt(server.GetValue(dest, 0)) == 1 &&
-           !VariantToBool(server.GetValue(dest, 6)) && !Host.GetStoreObject().IsDocForExists(dest);
+    return ::raduvuz::DestinationReady(Host.GetServerObject(), Host.GetStoreObject(), dest);
 }
 
 bool TDoc::DestinationOnThisComputer(int32_t dest) const {

@@ -32,6 +32,12 @@ TVariant TServerClient::GetValue(int32_t module, int32_t num) {
     return Invoke(Object, "GetValue", {module, num}, "ii").Result;
 }
 
+TPendingCallPtr TServerClient::GetValuePosted(int32_t module, int32_t num) {
+    if (!Object)
+        throw TDispatchError(kUnexpectedError, "No workflow server object for the call GetValue");
+    return Object->Post("GetValue", {module, num}, "ii");
+}
+
 void TServerClient::SetValue(int32_t module, int32_t num, bool value) {
     Invoke(Object, "SetValue", {module, num, value}, "iib");
 }

@@ -29,6 +29,8 @@ public:
     void ChangeStatus(int32_t module, bool paused, int32_t status);
     void WriteLog(int32_t module, const std::string& line);
     TVariant GetValue(int32_t module, int32_t num);
+    // GetValue sent without waiting; its Result() is the value.
+    TPendingCallPtr GetValuePosted(int32_t module, int32_t num);
     void SetValue(int32_t module, int32_t num, bool value);
     bool IsJobUse(int32_t module, int32_t docId);
     // A label the server shows already is not sent again; while labels are held back only the
