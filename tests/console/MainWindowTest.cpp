@@ -599,18 +599,13 @@ private slots:
         };
         QCOMPARE(order(window), std::string("7 12 9"));
         // Job numbers as numbers, names in any case, sizes by their bytes.
-        click(0);
-        QCOMPARE(order(window), std::string("7 9 12"));
-        click(0);
-        QCOMPARE(order(window), std::string("12 9 7"));
-        click(0);
-        QCOMPARE(order(window), std::string("7 12 9"));
-        click(2);
-        QCOMPARE(order(window), std::string("12 9 7"));
-        click(TJobTableModel::kSizeColumn);
-        QCOMPARE(order(window), std::string("9 7 12"));
-        click(TJobTableModel::kSizeColumn);
-        QCOMPARE(order(window), std::string("12 7 9"));
+        const int size = TJobTableModel::kSizeColumn;
+        for (const auto& [column, expected] :
+             {std::pair{0, "7 9 12"}, {0, "12 9 7"}, {0, "7 12 9"}, {2, "12 9 7"},
+              {size, "9 7 12"}, {size, "12 7 9"}}) {
+            click(column);
+            QCOMPARE(order(window), std::string(expected));
+        }
 
         // The id comes first; state and priority show for jobs in process, and the View menu
         // shows or hides them for either list.

@@ -264,10 +264,7 @@ private slots:
     }
 };
 
-int RunSearchTests(int argc, char** argv) {
-    SearchTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+const TConsoleTests<SearchTest> kSearchTests;
 
 } // namespace raduvuz::test
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <sstream>
 
 namespace raduvuz::ctl {
@@ -111,17 +112,15 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
     EXPECT_EQ(HumanSize(1048575), "1.0 MiB");
     EXPECT_EQ(HumanSize(int64_t{1288490189}), "1.2 GiB");
 
+    const char* ten = "2026-03-01T10:00:00";
     std::tm then{};
-    then.tm_year = 126;
-    then.tm_mon = 2;
-    then.tm_mday = 1;
-    then.tm_hour = 10;
+    ASSERT_NE(::strptime(ten, "%Y-%m-%dT%H:%M:%S", &then), nullptr);
     then.tm_isdst = -1;
     const std::time_t at = std::mktime(&then);
-    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 12), "12s");
-    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 300), "5m");
-    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 3 * 3600 + 5 * 60), "3h05m");
-    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 2 * 86400), "2026-03-01");
+    EXPECT_EQ(AgeText(ten, at + 12), "12s");
+    EXPECT_EQ(AgeText(ten, at + 300), "5m");
+    EXPECT_EQ(AgeText(ten, at + 3 * 3600 + 5 * 60), "3h05m");
+    EXPECT_EQ(AgeText(ten, at + 2 * 86400), "2026-03-01");
     EXPECT_EQ(AgeText("", at), "-");
     EXPECT_EQ(AgeText("2026-03-01 10:00", at), "-");
 
