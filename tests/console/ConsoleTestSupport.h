@@ -108,14 +108,13 @@ private:
 };
 
 // Catches the console's message boxes and beeps while it lives, so that a test reads them instead
-// of an operator; afterwards they show nothing.
+// of an operator; afterwards they show nothing. A test object derives from it and clears what
+// was caught in its init().
 class TCaughtNotices {
 public:
-    TCaughtNotices(QStringList& messages, int& beeps) {
-        messages.clear();
-        beeps = 0;
-        TNotice::MessageBox() = [&messages](QWidget*, const QString& text) { messages << text; };
-        TNotice::BeepSound() = [&beeps] { ++beeps; };
+    TCaughtNotices() {
+        TNotice::MessageBox() = [this](QWidget*, const QString& text) { Messages << text; };
+        TNotice::BeepSound() = [this] { ++Beeps; };
     }
     ~TCaughtNotices() {
         TNotice::MessageBox() = [](QWidget*, const QString&) {};
@@ -123,6 +122,10 @@ public:
     }
     TCaughtNotices(const TCaughtNotices&) = delete;
     TCaughtNotices& operator=(const TCaughtNotices&) = delete;
+
+protected:
+    QStringList Messages;
+    int Beeps = 0;
 };
 
 } // namespace raduvuz::test

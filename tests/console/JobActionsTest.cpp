@@ -94,16 +94,14 @@ struct TConsole : TLiveConsole {
 
 } // namespace
 
-class JobActionsTest : public QObject {
+class JobActionsTest : public QObject, protected TCaughtNotices {
     Q_OBJECT
 
-    QStringList Messages;
-    int Beeps = 0;
-    std::optional<TCaughtNotices> Caught;
-
 private slots:
-    void init() { Caught.emplace(Messages, Beeps); }
-    void cleanup() { Caught.reset(); }
+    void init() {
+        Messages.clear();
+        Beeps = 0;
+    }
 
     void deleteKeepsTheMiddleJobThatIsInUse() {
         TConsole console;
@@ -112,8 +110,19 @@ private slots:
         record->DocID = 60;
         record->SaveCount = 1;
         Inside(console.Module).SavedDocs.push_back(record);
+        // Without a selection, or without the job folder, it asks nothing and only beeps.
+        console.Window.ADelete->setEnabled(true);
+        console.Window.ADelete->trigger();
+        QCOMPARE(Beeps, 1);
         console.SelectPassed({0, 1, 2});
         QVERIFY(console.Window.ADelete->isEnabled());
+        const std::string jobDir = console.Module.GetJobDir();
+        Inside(console.Module).JobDir = console.Folder.StdPath(QStringLiteral("nowhere"));
+        console.Window.ADelete->trigger();
+        QCOMPARE(Beeps, 2);
+        QVERIFY(console.Dialogs.Asked.isEmpty());
+        QCOMPARE(console.Passed(), std::string("5 6 7"));
+        Inside(console.Module).JobDir = jobDir;
 
         // The question names the jobs by name and id; No keeps everything.
         console.Dialogs.ConfirmAnswer = false;
@@ -386,24 +395,6 @@ private slots:
         QDragEnterEvent other(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &other);
         QVERIFY(!other.isAccepted());
-    }
-
-    void aMissingPreconditionOnlyBeeps() {
-        TConsole console;
-        console.PassedJobs({{5, "Name=K"}});
-        // No selection: nothing asked, nothing changed.
-        console.Window.ADelete->setEnabled(true);
-        console.Window.ADelete->trigger();
-        QVERIFY(console.Dialogs.Asked.isEmpty());
-        QCOMPARE(console.Passed(), std::string("5"));
-        QCOMPARE(Beeps, 1);
-        // Without the job folder neither.
-        console.SelectPassed({0});
-        Inside(console.Module).JobDir = console.Folder.StdPath(QStringLiteral("nowhere"));
-        console.Window.ADelete->trigger();
-        QVERIFY(console.Dialogs.Asked.isEmpty());
-        QCOMPARE(console.Passed(), std::string("5"));
-        QCOMPARE(Beeps, 2);
     }
 };
 

@@ -57,8 +57,8 @@ struct TLiveConsole {
     TfMain Window{Module.Rows()};
     // The workflow server: what it was told, as "Method(arg,arg)".
     std::shared_ptr<TScriptedPeer> Server = std::make_shared<TScriptedPeer>(
-        std::vector<std::string>{"ChangeStatus", "WriteLog", "ShowLabel", "ChangeSetup",
-                                 "SetValue", "IsJobUse", "GetValue", "CloseMe"});
+        std::vector<std::string>{"ChangeStatus", "WriteLog", "ShowLabel", "ChangeSetup", "SetValue",
+                                 "IsJobUse", "GetValue", "CloseMe"});
 
     TLiveConsole() {
         Process.ProgramFolder = Folder.StdPath(QStringLiteral("prog")) + "/";

@@ -53,16 +53,14 @@ std::string Today() {
 
 } // namespace
 
-class SearchTest : public QObject {
+class SearchTest : public QObject, protected TCaughtNotices {
     Q_OBJECT
 
-    QStringList Messages;
-    int Beeps = 0;
-    std::optional<TCaughtNotices> Caught;
-
 private slots:
-    void init() { Caught.emplace(Messages, Beeps); }
-    void cleanup() { Caught.reset(); }
+    void init() {
+        Messages.clear();
+        Beeps = 0;
+    }
 
     void eachRefusalKeepsTheDialogOpen() {
         TfSearch search;

@@ -64,16 +64,14 @@ struct TConsole : TLiveConsole {
 
 } // namespace
 
-class SpotColorsTest : public QObject {
+class SpotColorsTest : public QObject, protected TCaughtNotices {
     Q_OBJECT
 
-    QStringList Messages;
-    int Beeps = 0;
-    std::optional<TCaughtNotices> Caught;
-
 private slots:
-    void init() { Caught.emplace(Messages, Beeps); }
-    void cleanup() { Caught.reset(); }
+    void init() {
+        Messages.clear();
+        Beeps = 0;
+    }
 
     void popupCaptionsFollowTheSelectedColour() {
         TConsole console(kMap);
