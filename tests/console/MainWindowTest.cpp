@@ -643,10 +643,8 @@ private slots:
         }
         TJobListView& list = *window.lvProcessJobs;
         const auto selected = [&list] {
-            std::set<const TListRow*> chosen;
-            for (const TListRow* row : list.SelectedRows())
-                chosen.insert(row);
-            return chosen;
+            const std::vector<TListRow*> rows = list.SelectedRows();
+            return std::set<const TListRow*>(rows.begin(), rows.end());
         };
         list.SortBy(TJobTableModel::kPriorityColumn, Qt::DescendingOrder);
         list.SelectIds({rows[1]->Id, rows[3]->Id});

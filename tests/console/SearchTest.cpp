@@ -47,10 +47,6 @@ TDateTime Day(int year, int month, int day) {
     return DateTimeFromTm(tm);
 }
 
-std::string Today() {
-    return ShortDateText(Now());
-}
-
 } // namespace
 
 class SearchTest : public QObject, protected TCaughtNotices {
@@ -88,7 +84,7 @@ private slots:
         }
         QCOMPARE(newSearches, 0);
         // A date in the short date format passes; Find then starts a new search.
-        search.eDate->setText(QString::fromStdString(Today()));
+        search.eDate->setText(QString::fromStdString(ShortDateText(Now())));
         search.eSize->setText(QStringLiteral("2.5"));
         QTest::mouseClick(search.bFind, Qt::LeftButton);
         QCOMPARE(Messages.size(), expected.size());
@@ -111,7 +107,7 @@ private slots:
         TJobRows rows;
         TfMain window(rows);
         TConsoleForms forms(&window, folder.StdPath(QString()));
-        const std::string today = Today();
+        const std::string today = ShortDateText(Now());
         window.CompletedJobs().Add(Passed("11", "Flyer job", today));
         window.CompletedJobs().Add(Passed("12", "Poster", today));
         window.CompletedJobs().Add(Passed("13", "JOB card", today));
@@ -252,8 +248,8 @@ private slots:
         TfMain window(rows);
         TConsoleForms forms(&window, folder.StdPath(QString()));
         window.CompletedJobs().Add(Passed("31", "A", "not a date"));
-        window.CompletedJobs().Add(Passed("32", "B", Today()));
-        forms.fSearch->eDate->setText(QString::fromStdString(Today()));
+        window.CompletedJobs().Add(Passed("32", "B", ShortDateText(Now())));
+        forms.fSearch->eDate->setText(QString::fromStdString(ShortDateText(Now())));
         window.SearchPosition = -1;
         window.JobSearch();
         QCOMPARE(Messages, QStringList({QStringLiteral("'not a date' is not a valid date")}));
