@@ -27,6 +27,14 @@ std::string UsageError(std::vector<std::string> args) {
     return "<accepted>";
 }
 
+TCtlJob Row(uint32_t id, const std::string& list, const std::string& state) {
+    TCtlJob job;
+    job.Id = id;
+    job.List = list;
+    job.State = state;
+    return job;
+}
+
 TEST(CtlCommandLineTest, CommandsTakeTheirIdsOptionsAndCriteria) {
     TCtlRequest request = Parse({"redirect", "--to", "2,5", "-m", "Spool", "17", "18,19"});
     EXPECT_EQ(request.Command, "redirect");
@@ -124,9 +132,7 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
     EXPECT_EQ(AgeText("", at), "-");
     EXPECT_EQ(AgeText("2026-03-01 10:00", at), "-");
 
-    TCtlJob job;
-    job.List = "process";
-    job.State = "sending";
+    TCtlJob job = Row(1, "process", "sending");
     job.Size = 4000;
     job.Done = 1000;
     EXPECT_EQ(SizeOrProgress(job), "25%");
@@ -141,17 +147,8 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
 
 // A refusal names its cause: no such id, the other list, or what the row lacks.
 TEST(CtlTablesTest, RefusalsNameTheirCause) {
-    TCtlJob sending;
-    sending.Id = 5;
-    sending.List = "process";
-    sending.State = "sending";
-    TCtlJob passed;
-    passed.Id = 8;
-    passed.List = "passed";
-    passed.State = "passed";
-    TCtlJob other = passed;
-    other.Id = 9;
-    const std::vector<TCtlJob> jobs = {sending, passed, other};
+    const std::vector<TCtlJob> jobs = {Row(5, "process", "sending"), Row(8, "passed", "passed"),
+                                       Row(9, "passed", "passed")};
     EXPECT_EQ(RefusalLines("hold", {5, 8, 77}, jobs),
               "hold refused 5: it is sending, not waiting to be sent\n"
               "hold refused 8: a passed job, not one in process\n"
@@ -168,14 +165,11 @@ TEST(CtlTablesTest, RefusalsNameTheirCause) {
 }
 
 TEST(CtlTablesTest, TablesFitTheWidthAndJsonEscapesTexts) {
-    TCtlJob passed;
-    passed.Id = 12;
-    passed.List = "passed";
+    TCtlJob passed = Row(12, "passed", "passed");
     passed.Job = 4;
     passed.Doc = 40;
     passed.Name = "A name much longer than any table column would show \"quoted\"\n";
     passed.Color = "Cyan";
-    passed.State = "passed";
     passed.Size = 70000;
     passed.Created = "2026-03-01T10:00:00";
     passed.Destination = "Platesetter in the back room, left of the door";
