@@ -8,7 +8,6 @@
 #include "console/TfMain.h"
 #include "console/TfSearch.h"
 #include "control/JobSearch.h"
-#include "control/TJobRows.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -19,7 +18,6 @@
 
 #include <cmath>
 #include <ctime>
-#include <optional>
 
 namespace raduvuz::test {
 
@@ -104,8 +102,7 @@ private slots:
 
     void ctrlFThenF3SelectsTheRowFound() {
         TTestFolder folder;
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         TConsoleForms forms(&window, folder.StdPath(QString()));
         const std::string today = ShortDateText(Now());
         window.CompletedJobs().Add(Passed("11", "Flyer job", today));
@@ -206,8 +203,7 @@ private slots:
             QSKIP("the locale cannot be made here (no localedef or locale definitions)");
 
         TTestFolder folder;
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         TConsoleForms forms(&window, folder.StdPath(QString()));
         TfSearch& search = *forms.fSearch;
         QCOMPARE(search.eDate->inputMask(), mask + QStringLiteral(";_"));
@@ -244,8 +240,7 @@ private slots:
 
     void anUnreadableDateColumnEndsTheSearch() {
         TTestFolder folder;
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         TConsoleForms forms(&window, folder.StdPath(QString()));
         window.CompletedJobs().Add(Passed("31", "A", "not a date"));
         window.CompletedJobs().Add(Passed("32", "B", ShortDateText(Now())));
