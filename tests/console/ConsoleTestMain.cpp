@@ -3,11 +3,6 @@
 
 #include <QApplication>
 
-namespace raduvuz::test {
-int RunSearchTests(int argc, char** argv);
-int RunJobActionsTests(int argc, char** argv);
-} // namespace raduvuz::test
-
 int main(int argc, char** argv) {
     using namespace raduvuz::test;
     QApplication app(argc, argv);
@@ -16,7 +11,5 @@ int main(int argc, char** argv) {
     int failed = 0;
     for (const TRunTests run : ConsoleTests())
         failed += run(argc, argv);
-    failed += RunSearchTests(argc, argv);
-    failed += RunJobActionsTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }

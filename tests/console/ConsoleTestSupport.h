@@ -4,6 +4,7 @@
 #include "console/TfMain.h"
 #include "control/TJobRows.h"
 #include "jobs/TJobListModel.h"
+#include "support/TempFiles.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -13,6 +14,7 @@
 #include <QtTest>
 
 #include <clocale>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,16 +36,6 @@ template <class TTest> struct TConsoleTests {
     }
 };
 
-// The test data folder (tests/data).
-inline QString TestData(const QString& name) {
-    return QString::fromLocal8Bit(qgetenv("RADUVUZ_TEST_DATA")) + QStringLiteral("/") + name;
-}
-
-inline QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // A row of a job as the module lists it.
 inline TListRow JobRow(const std::string& job, const std::string& doc, const std::string& type,
                        const std::string& colour = "CMYK") {
@@ -62,39 +54,11 @@ public:
     TBareWindow() : TfMain(OwnRows) {}
 };
 
-// Sets an environment variable for one test (a null value unsets it) and puts the old value
-// back.
-class TScopedVariable {
-public:
-    TScopedVariable(const char* name, const QByteArray& value)
-        : Name(name), Old(qgetenv(name)), HadOld(qEnvironmentVariableIsSet(name)) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~TScopedVariable() {
-        if (HadOld)
-            qputenv(Name, Old);
-        else
-            qunsetenv(Name);
-    }
-    TScopedVariable(const TScopedVariable&) = delete;
-    TScopedVariable& operator=(const TScopedVariable&) = delete;
-
-private:
-    const char* Name;
-    QByteArray Old;
-    bool HadOld;
-};
-
 // A clean folder for one test, with a registry file of its own in it (empty at first), so that
 // the machine's registry never takes part.
 class TTestFolder {
 public:
-    TTestFolder()
-        : Registry("RADUVUZ_REGISTRY",
-                   Folder.filePath(QStringLiteral("registry.ini")).toLocal8Bit()) {
+    TTestFolder() : Registry("RADUVUZ_REGISTRY", StdPath(QStringLiteral("registry.ini"))) {
         QVERIFY(Folder.isValid());
     }
     QString Path(const QString& name) const { return Folder.filePath(name); }
@@ -107,7 +71,7 @@ public:
 
 private:
     QTemporaryDir Folder;
-    TScopedVariable Registry;
+    TScopedEnv Registry;
 };
 
 // The C library in a locale for one test ("de_DE.UTF-8"), as the program's process would be
@@ -115,8 +79,7 @@ private:
 // when the machine has not generated it. Ok() is false when neither works.
 class TScopedLocale {
 public:
-    explicit TScopedLocale(const char* name)
-        : Saved(std::setlocale(LC_ALL, nullptr)), LocPath("LOCPATH", qgetenv("LOCPATH")) {
+    explicit TScopedLocale(const char* name) : Saved(std::setlocale(LC_ALL, nullptr)) {
         if (std::setlocale(LC_ALL, name)) {
             Good = true;
             return;
@@ -129,7 +92,7 @@ public:
                         {QStringLiteral("-i"), language, QStringLiteral("-f"),
                          QStringLiteral("UTF-8"), Folder.filePath(locale)});
         localedef.waitForFinished(60000);
-        qputenv("LOCPATH", Folder.path().toLocal8Bit());
+        LocPath.emplace("LOCPATH", Folder.path().toStdString());
         Good = std::setlocale(LC_ALL, name) != nullptr;
     }
     ~TScopedLocale() { std::setlocale(LC_ALL, Saved.c_str()); }
@@ -140,19 +103,18 @@ public:
 private:
     std::string Saved;
     QTemporaryDir Folder;
-    TScopedVariable LocPath;
+    std::optional<TScopedEnv> LocPath;
     bool Good = false;
 };
 
 // Catches the console's message boxes and beeps while it lives, so that a test reads them instead
-// of an operator; afterwards they show nothing.
+// of an operator; afterwards they show nothing. A test object derives from it and clears what
+// was caught in its init().
 class TCaughtNotices {
 public:
-    TCaughtNotices(QStringList& messages, int& beeps) {
-        messages.clear();
-        beeps = 0;
-        TNotice::MessageBox() = [&messages](QWidget*, const QString& text) { messages << text; };
-        TNotice::BeepSound() = [&beeps] { ++beeps; };
+    TCaughtNotices() {
+        TNotice::MessageBox() = [this](QWidget*, const QString& text) { Messages << text; };
+        TNotice::BeepSound() = [this] { ++Beeps; };
     }
     ~TCaughtNotices() {
         TNotice::MessageBox() = [](QWidget*, const QString&) {};
@@ -160,6 +122,10 @@ public:
     }
     TCaughtNotices(const TCaughtNotices&) = delete;
     TCaughtNotices& operator=(const TCaughtNotices&) = delete;
+
+protected:
+    QStringList Messages;
+    int Beeps = 0;
 };
 
 } // namespace raduvuz::test

@@ -94,16 +94,14 @@ struct TConsole : TLiveConsole {
 
 } // namespace
 
-class JobActionsTest : public QObject {
+class JobActionsTest : public QObject, protected TCaughtNotices {
     Q_OBJECT
 
-    QStringList Messages;
-    int Beeps = 0;
-    std::optional<TCaughtNotices> Caught;
-
 private slots:
-    void init() { Caught.emplace(Messages, Beeps); }
-    void cleanup() { Caught.reset(); }
+    void init() {
+        Messages.clear();
+        Beeps = 0;
+    }
 
     void deleteKeepsTheMiddleJobThatIsInUse() {
         TConsole console;
@@ -112,8 +110,19 @@ private slots:
         record->DocID = 60;
         record->SaveCount = 1;
         Inside(console.Module).SavedDocs.push_back(record);
+        // Without a selection, or without the job folder, it asks nothing and only beeps.
+        console.Window.ADelete->setEnabled(true);
+        console.Window.ADelete->trigger();
+        QCOMPARE(Beeps, 1);
         console.SelectPassed({0, 1, 2});
         QVERIFY(console.Window.ADelete->isEnabled());
+        const std::string jobDir = console.Module.GetJobDir();
+        Inside(console.Module).JobDir = console.Folder.StdPath(QStringLiteral("nowhere"));
+        console.Window.ADelete->trigger();
+        QCOMPARE(Beeps, 2);
+        QVERIFY(console.Dialogs.Asked.isEmpty());
+        QCOMPARE(console.Passed(), std::string("5 6 7"));
+        Inside(console.Module).JobDir = jobDir;
 
         // The question names the jobs by name and id; No keeps everything.
         console.Dialogs.ConfirmAnswer = false;
@@ -322,7 +331,7 @@ private slots:
         Inside(console.Module).OutParams = "Out=2";
         const std::string library = console.Process.ProgramFolder + "raduvuz.mod";
         console.Window.AOptions->trigger();
-        QVERIFY(console.Server->CallsOf(QStringLiteral("ChangeSetup")).isEmpty());
+        QVERIFY(console.Server->CallsOf("ChangeSetup").empty());
         QVERIFY(!FileExists(console.Module.ConfigFilePath()));
         // F5 without the library says so.
         QCOMPARE(Messages, QStringList{QStringLiteral("No setup library: %1 does not exist or "
@@ -334,14 +343,14 @@ private slots:
         console.Window.AOptions->trigger();
         QCOMPARE(ReadTextFile(library + ".calls"),
                  std::string("0 RAduvuz.ModuleControl.p1/ModuleControl\n"));
-        QCOMPARE(console.Server->CallsOf(QStringLiteral("ChangeSetup")),
-                 QStringList{QStringLiteral("ChangeSetup(5,In=1,Out=2)")});
+        QCOMPARE(console.Server->CallsOf("ChangeSetup"),
+                 std::vector<std::string>{"ChangeSetup(5,In=1,Out=2)"});
         QVERIFY(FileExists(console.Module.ConfigFilePath()));
 
         // A setup that changed nothing tells nobody.
         WriteTextFile(library + ".answer", "0");
         console.Window.AOptions->trigger();
-        QCOMPARE(console.Server->CallsOf(QStringLiteral("ChangeSetup")).size(), 1);
+        QCOMPARE(console.Server->CallsOf("ChangeSetup").size(), size_t{1});
     }
 
     void selectAllAndDroppingPassedRowsOnTheProcessList() {
@@ -387,30 +396,9 @@ private slots:
         QApplication::sendEvent(target, &other);
         QVERIFY(!other.isAccepted());
     }
-
-    void aMissingPreconditionOnlyBeeps() {
-        TConsole console;
-        console.PassedJobs({{5, "Name=K"}});
-        // No selection: nothing asked, nothing changed.
-        console.Window.ADelete->setEnabled(true);
-        console.Window.ADelete->trigger();
-        QVERIFY(console.Dialogs.Asked.isEmpty());
-        QCOMPARE(console.Passed(), std::string("5"));
-        QCOMPARE(Beeps, 1);
-        // Without the job folder neither.
-        console.SelectPassed({0});
-        Inside(console.Module).JobDir = console.Folder.StdPath(QStringLiteral("nowhere"));
-        console.Window.ADelete->trigger();
-        QVERIFY(console.Dialogs.Asked.isEmpty());
-        QCOMPARE(console.Passed(), std::string("5"));
-        QCOMPARE(Beeps, 2);
-    }
 };
 
-int RunJobActionsTests(int argc, char** argv) {
-    JobActionsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+const TConsoleTests<JobActionsTest> kJobActionsTests;
 
 } // namespace raduvuz::test
 

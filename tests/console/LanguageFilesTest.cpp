@@ -106,9 +106,9 @@ private slots:
     // windows' and the log lines' alike, as both come from one table.
     void germanFollowsTheSessionsLanguageWithoutARegistryValue() {
         TTestFolder folder;
-        TScopedVariable all("LC_ALL", QByteArray());
-        TScopedVariable messages("LC_MESSAGES", QByteArray());
-        TScopedVariable lang("LANG", "de_DE.UTF-8");
+        TScopedEnv all("LC_ALL", std::nullopt);
+        TScopedEnv messages("LC_MESSAGES", std::nullopt);
+        TScopedEnv lang("LANG", "de_DE.UTF-8");
         QCOMPARE(LanguageOfLocale(), std::string("deu"));
         TLanguageTable table{ProgramFolder()};
         QCOMPARE(table.Text(wtMainCaption, "Queuer module"), std::string("Warteschlangenmodul"));
@@ -116,9 +116,9 @@ private slots:
                  std::string("Auftrag 6 (60) kann nicht gelöscht werden"));
         {
             // LC_ALL and LC_MESSAGES come before LANG; "C" names no language.
-            TScopedVariable c("LC_MESSAGES", "C");
+            TScopedEnv c("LC_MESSAGES", "C");
             QCOMPARE(LanguageOfLocale(), std::string());
-            TScopedVariable austrian("LC_ALL", "de_AT.UTF-8");
+            TScopedEnv austrian("LC_ALL", "de_AT.UTF-8");
             QCOMPARE(LanguageOfLocale(), std::string("deu"));
         }
         // A value of the registry chooses whatever the session says; one without a table gives

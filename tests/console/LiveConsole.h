@@ -5,11 +5,11 @@
 #include "app/TModuleLoop.h"
 #include "console/TfMain.h"
 #include "control/TModuleControl.h"
+#include "module/ModuleTestSupport.h"
 #include "platform/System.h"
 #include "services/Dispatch.h"
 
 #include <QDialog>
-#include <QRegularExpression>
 
 #include <functional>
 #include <memory>
@@ -46,44 +46,25 @@ public:
     }
 };
 
-// The workflow server of the module: what it was told, as "Method(arg,arg)".
-class TNotedServer : public TInProcessObject {
-public:
-    QStringList Calls;
-    TNotedServer() {
-        for (const char* method : {"ChangeStatus", "WriteLog", "ShowLabel", "ChangeSetup",
-                                   "SetValue", "IsJobUse", "GetValue", "CloseMe"}) {
-            Define(method, [this, method](const std::vector<TVariant>& args) {
-                QStringList texts;
-                for (const TVariant& arg : args)
-                    texts << (IsNull(arg) ? QStringLiteral("Null")
-                                          : QString::fromStdString(VariantToText(arg)));
-                Calls << QStringLiteral("%1(%2)").arg(method, texts.join(QLatin1Char(',')));
-                return TCallResult{
-                    std::string(method) == "IsJobUse" ? TVariant{false} : TVariant{TNull{}}, {}};
-            });
-        }
-    }
-    QStringList CallsOf(const QString& method) const {
-        return Calls.filter(QRegularExpression(QStringLiteral("^") + method + "\\("));
-    }
-};
-
 // A real module behind the console in a folder of the test's own, with its loop and a server
 // that notes what it is told; the test sets the process up further, then calls Init.
 struct TLiveConsole {
     TTestFolder Folder;
-    TScopedVariable Xdg{"XDG_DATA_HOME", Folder.Path(QStringLiteral("xdg")).toLocal8Bit()};
+    TScopedEnv Xdg{"XDG_DATA_HOME", Folder.StdPath(QStringLiteral("xdg"))};
     TModuleProcess Process;
     TModuleLoop Loop;
     TModuleControl Module{Process, Loop};
     TfMain Window{Module.Rows()};
-    std::shared_ptr<TNotedServer> Server = std::make_shared<TNotedServer>();
+    // The workflow server: what it was told, as "Method(arg,arg)".
+    std::shared_ptr<TScriptedPeer> Server = std::make_shared<TScriptedPeer>(
+        std::vector<std::string>{"ChangeStatus", "WriteLog", "ShowLabel", "ChangeSetup", "SetValue",
+                                 "IsJobUse", "GetValue", "CloseMe"});
 
     TLiveConsole() {
         Process.ProgramFolder = Folder.StdPath(QStringLiteral("prog")) + "/";
         ForceDirectories(Process.ProgramFolder);
         Process.ProgramName = "raduvuz";
+        Server->Answers["IsJobUse"] = TCallResult{false, {}};
         Loop.SetModule(&Module);
         Module.SetView(&Window);
         Window.SetModule(&Module);

@@ -109,12 +109,8 @@ private slots:
         QCOMPARE(restored.LayoutText(), saved);
         QCOMPARE(restored.SavedProcessJobsHeight, processHeight);
         QVERIFY(restored.lvCompletedJobs->isHidden());
-    }
 
-    void logViewAndPreviewViewFromTheStream() {
-        TTestFolder folder;
-        const std::string file = folder.StdPath("view.set");
-        TBareWindow window;
+        // A stream with values left out: the log and the preview views follow what it says.
         const struct {
             const char* Text;
             int Top;
@@ -128,28 +124,28 @@ private slots:
         };
         for (const auto& view : views) {
             WriteConfig(file, view.Text);
-            LoadConfigFile(window, file);
-            QVERIFY2(window.AViewLog->isChecked() == view.Log, view.Text);
-            QVERIFY2(window.Log->isHidden() != view.Log, view.Text);
-            QVERIFY2(window.Splitter1->isHidden() != view.Log, view.Text);
-            QVERIFY2(window.AViewPreview->isChecked() == view.Preview, view.Text);
-            QVERIFY2(window.pPreview->isHidden() != view.Preview, view.Text);
-            QVERIFY2(window.Splitter2->isHidden() != view.Preview, view.Text);
+            LoadConfigFile(restored, file);
+            QVERIFY2(restored.AViewLog->isChecked() == view.Log, view.Text);
+            QVERIFY2(restored.Log->isHidden() != view.Log, view.Text);
+            QVERIFY2(restored.Splitter1->isHidden() != view.Log, view.Text);
+            QVERIFY2(restored.AViewPreview->isChecked() == view.Preview, view.Text);
+            QVERIFY2(restored.pPreview->isHidden() != view.Preview, view.Text);
+            QVERIFY2(restored.Splitter2->isHidden() != view.Preview, view.Text);
             if (view.Top)
-                QCOMPARE(window.geometry().top(), view.Top);
+                QCOMPARE(restored.geometry().top(), view.Top);
             // Without the log the list area fills the window below the toolbar.
             if (!view.Log)
-                QCOMPARE(window.Panel1->height(), window.centralWidget()->height());
+                QCOMPARE(restored.Panel1->height(), restored.centralWidget()->height());
             if (view.Preview)
-                QCOMPARE(window.pPreview->width(), 150);
+                QCOMPARE(restored.pPreview->width(), 150);
         }
 
         // A file without the stream changes nothing: the preview shown stays.
-        window.AViewPreview->trigger();
+        restored.AViewPreview->trigger();
         TCompoundFile empty;
         QVERIFY(empty.Create(folder.StdPath("empty.set")));
-        window.LoadConfig(empty);
-        QVERIFY(window.AViewPreview->isChecked());
+        restored.LoadConfig(empty);
+        QVERIFY(restored.AViewPreview->isChecked());
     }
 
     void tuneJobsViewRepairsTheListHeights() {
@@ -599,18 +595,14 @@ private slots:
         };
         QCOMPARE(order(window), std::string("7 12 9"));
         // Job numbers as numbers, names in any case, sizes by their bytes.
-        click(0);
-        QCOMPARE(order(window), std::string("7 9 12"));
-        click(0);
-        QCOMPARE(order(window), std::string("12 9 7"));
-        click(0);
-        QCOMPARE(order(window), std::string("7 12 9"));
-        click(2);
-        QCOMPARE(order(window), std::string("12 9 7"));
-        click(TJobTableModel::kSizeColumn);
-        QCOMPARE(order(window), std::string("9 7 12"));
-        click(TJobTableModel::kSizeColumn);
-        QCOMPARE(order(window), std::string("12 7 9"));
+        const int size = TJobTableModel::kSizeColumn;
+        const std::pair<int, const char*> clicks[] = {{0, "7 9 12"},    {0, "12 9 7"},
+                                                      {0, "7 12 9"},    {2, "12 9 7"},
+                                                      {size, "9 7 12"}, {size, "12 7 9"}};
+        for (const auto& [column, expected] : clicks) {
+            click(column);
+            QCOMPARE(order(window), std::string(expected));
+        }
 
         // The id comes first; state and priority show for jobs in process, and the View menu
         // shows or hides them for either list.
@@ -651,10 +643,8 @@ private slots:
         }
         TJobListView& list = *window.lvProcessJobs;
         const auto selected = [&list] {
-            std::set<const TListRow*> chosen;
-            for (const TListRow* row : list.SelectedRows())
-                chosen.insert(row);
-            return chosen;
+            const std::vector<TListRow*> rows = list.SelectedRows();
+            return std::set<const TListRow*>(rows.begin(), rows.end());
         };
         list.SortBy(TJobTableModel::kPriorityColumn, Qt::DescendingOrder);
         list.SelectIds({rows[1]->Id, rows[3]->Id});

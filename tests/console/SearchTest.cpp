@@ -8,7 +8,6 @@
 #include "console/TfMain.h"
 #include "console/TfSearch.h"
 #include "control/JobSearch.h"
-#include "control/TJobRows.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -19,7 +18,6 @@
 
 #include <cmath>
 #include <ctime>
-#include <optional>
 
 namespace raduvuz::test {
 
@@ -47,22 +45,16 @@ TDateTime Day(int year, int month, int day) {
     return DateTimeFromTm(tm);
 }
 
-std::string Today() {
-    return ShortDateText(Now());
-}
-
 } // namespace
 
-class SearchTest : public QObject {
+class SearchTest : public QObject, protected TCaughtNotices {
     Q_OBJECT
 
-    QStringList Messages;
-    int Beeps = 0;
-    std::optional<TCaughtNotices> Caught;
-
 private slots:
-    void init() { Caught.emplace(Messages, Beeps); }
-    void cleanup() { Caught.reset(); }
+    void init() {
+        Messages.clear();
+        Beeps = 0;
+    }
 
     void eachRefusalKeepsTheDialogOpen() {
         TfSearch search;
@@ -90,7 +82,7 @@ private slots:
         }
         QCOMPARE(newSearches, 0);
         // A date in the short date format passes; Find then starts a new search.
-        search.eDate->setText(QString::fromStdString(Today()));
+        search.eDate->setText(QString::fromStdString(ShortDateText(Now())));
         search.eSize->setText(QStringLiteral("2.5"));
         QTest::mouseClick(search.bFind, Qt::LeftButton);
         QCOMPARE(Messages.size(), expected.size());
@@ -110,10 +102,9 @@ private slots:
 
     void ctrlFThenF3SelectsTheRowFound() {
         TTestFolder folder;
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         TConsoleForms forms(&window, folder.StdPath(QString()));
-        const std::string today = Today();
+        const std::string today = ShortDateText(Now());
         window.CompletedJobs().Add(Passed("11", "Flyer job", today));
         window.CompletedJobs().Add(Passed("12", "Poster", today));
         window.CompletedJobs().Add(Passed("13", "JOB card", today));
@@ -179,6 +170,17 @@ private slots:
         QCOMPARE(window.focusWidget(), window.lvProcessJobs);
         QCOMPARE(window.lvProcessJobs->FocusedRow(), 0);
         QCOMPARE(window.lvProcessJobs->Selected(), window.ProcessJobs().At(0));
+
+        // A date the Date column cannot read ends the search at its row, so F3 goes on after it.
+        window.CompletedJobs().Add(Passed("15", "Bad", "not a date"));
+        search.rgJobStatus->SetItemIndex(1);
+        search.eName->clear();
+        search.eDate->setText(QString::fromStdString(ShortDateText(Now())));
+        window.SearchPosition = 3;
+        window.JobSearch();
+        QCOMPARE(Messages.mid(1),
+                 QStringList({QStringLiteral("'not a date' is not a valid date")}));
+        QCOMPARE(window.SearchPosition, 4);
     }
 
     // The date criterion reads the day in the form the Date column shows, in every locale:
@@ -212,8 +214,7 @@ private slots:
             QSKIP("the locale cannot be made here (no localedef or locale definitions)");
 
         TTestFolder folder;
-        TJobRows rows;
-        TfMain window(rows);
+        TBareWindow window;
         TConsoleForms forms(&window, folder.StdPath(QString()));
         TfSearch& search = *forms.fSearch;
         QCOMPARE(search.eDate->inputMask(), mask + QStringLiteral(";_"));
@@ -247,27 +248,9 @@ private slots:
         QVERIFY(!search.CheckFields());
         QCOMPARE(Messages.last(), QStringLiteral("Job date incorrect"));
     }
-
-    void anUnreadableDateColumnEndsTheSearch() {
-        TTestFolder folder;
-        TJobRows rows;
-        TfMain window(rows);
-        TConsoleForms forms(&window, folder.StdPath(QString()));
-        window.CompletedJobs().Add(Passed("31", "A", "not a date"));
-        window.CompletedJobs().Add(Passed("32", "B", Today()));
-        forms.fSearch->eDate->setText(QString::fromStdString(Today()));
-        window.SearchPosition = -1;
-        window.JobSearch();
-        QCOMPARE(Messages, QStringList({QStringLiteral("'not a date' is not a valid date")}));
-        // The search stands at the row, so F3 goes on after it.
-        QCOMPARE(window.SearchPosition, 0);
-    }
 };
 
-int RunSearchTests(int argc, char** argv) {
-    SearchTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+const TConsoleTests<SearchTest> kSearchTests;
 
 } // namespace raduvuz::test
 

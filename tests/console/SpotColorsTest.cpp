@@ -64,16 +64,14 @@ struct TConsole : TLiveConsole {
 
 } // namespace
 
-class SpotColorsTest : public QObject {
+class SpotColorsTest : public QObject, protected TCaughtNotices {
     Q_OBJECT
 
-    QStringList Messages;
-    int Beeps = 0;
-    std::optional<TCaughtNotices> Caught;
-
 private slots:
-    void init() { Caught.emplace(Messages, Beeps); }
-    void cleanup() { Caught.reset(); }
+    void init() {
+        Messages.clear();
+        Beeps = 0;
+    }
 
     void popupCaptionsFollowTheSelectedColour() {
         TConsole console(kMap);
@@ -138,16 +136,14 @@ private slots:
         });
         QVERIFY(Messages.isEmpty());
         console.Forms.reset();
-        QCOMPARE(
-            QString::fromLatin1(ReadAll(console.Folder.Path(QStringLiteral("ColorsCMYK.bak")))),
-            QString::fromLatin1(kMap));
-        QCOMPARE(ReadAll(console.Folder.Path(QStringLiteral("ColorsCMYK.map"))),
-                 QByteArray("%PREFIX:PAN\r\n%SUFFIX:C\r\n%Space:CMYK\r\n%Noneditable\r\n"
-                            "0.0\t100.0\t79.0\t11.0\tRED 185\r\n"
-                            "%PREFIX:\r\n%SUFFIX:\r\n%Space:CMYK\r\n%Noneditable\r\n"
-                            "10.0\t25.0\t30.0\t40.0\tPAN MY INK C\r\n"
-                            "55.0\t0.0\t0.0\t0.0\tREFLEX BLUE\r\n"
-                            "5.0\t0.0\t0.0\t95.0\tNew Ink\r\n"));
+        QCOMPARE(ReadTextFile(console.Folder.StdPath(QStringLiteral("ColorsCMYK.bak"))), kMap);
+        QCOMPARE(ReadTextFile(console.Folder.StdPath(QStringLiteral("ColorsCMYK.map"))),
+                 std::string("%PREFIX:PAN\r\n%SUFFIX:C\r\n%Space:CMYK\r\n%Noneditable\r\n"
+                             "0.0\t100.0\t79.0\t11.0\tRED 185\r\n"
+                             "%PREFIX:\r\n%SUFFIX:\r\n%Space:CMYK\r\n%Noneditable\r\n"
+                             "10.0\t25.0\t30.0\t40.0\tPAN MY INK C\r\n"
+                             "55.0\t0.0\t0.0\t0.0\tREFLEX BLUE\r\n"
+                             "5.0\t0.0\t0.0\t95.0\tNew Ink\r\n"));
     }
 
     void aColourTakenTwiceIsRefused() {

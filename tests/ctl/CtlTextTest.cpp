@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <sstream>
 
 namespace raduvuz::ctl {
@@ -24,6 +25,14 @@ std::string UsageError(std::vector<std::string> args) {
         return error.what();
     }
     return "<accepted>";
+}
+
+TCtlJob Row(uint32_t id, const std::string& list, const std::string& state) {
+    TCtlJob job;
+    job.Id = id;
+    job.List = list;
+    job.State = state;
+    return job;
 }
 
 TEST(CtlCommandLineTest, CommandsTakeTheirIdsOptionsAndCriteria) {
@@ -111,23 +120,19 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
     EXPECT_EQ(HumanSize(1048575), "1.0 MiB");
     EXPECT_EQ(HumanSize(int64_t{1288490189}), "1.2 GiB");
 
+    const char* ten = "2026-03-01T10:00:00";
     std::tm then{};
-    then.tm_year = 126;
-    then.tm_mon = 2;
-    then.tm_mday = 1;
-    then.tm_hour = 10;
+    ASSERT_NE(::strptime(ten, "%Y-%m-%dT%H:%M:%S", &then), nullptr);
     then.tm_isdst = -1;
     const std::time_t at = std::mktime(&then);
-    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 12), "12s");
-    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 300), "5m");
-    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 3 * 3600 + 5 * 60), "3h05m");
-    EXPECT_EQ(AgeText("2026-03-01T10:00:00", at + 2 * 86400), "2026-03-01");
+    EXPECT_EQ(AgeText(ten, at + 12), "12s");
+    EXPECT_EQ(AgeText(ten, at + 300), "5m");
+    EXPECT_EQ(AgeText(ten, at + 3 * 3600 + 5 * 60), "3h05m");
+    EXPECT_EQ(AgeText(ten, at + 2 * 86400), "2026-03-01");
     EXPECT_EQ(AgeText("", at), "-");
     EXPECT_EQ(AgeText("2026-03-01 10:00", at), "-");
 
-    TCtlJob job;
-    job.List = "process";
-    job.State = "sending";
+    TCtlJob job = Row(1, "process", "sending");
     job.Size = 4000;
     job.Done = 1000;
     EXPECT_EQ(SizeOrProgress(job), "25%");
@@ -142,17 +147,8 @@ TEST(CtlTablesTest, SizesAgesAndProgressReadAsPeopleWriteThem) {
 
 // A refusal names its cause: no such id, the other list, or what the row lacks.
 TEST(CtlTablesTest, RefusalsNameTheirCause) {
-    TCtlJob sending;
-    sending.Id = 5;
-    sending.List = "process";
-    sending.State = "sending";
-    TCtlJob passed;
-    passed.Id = 8;
-    passed.List = "passed";
-    passed.State = "passed";
-    TCtlJob other = passed;
-    other.Id = 9;
-    const std::vector<TCtlJob> jobs = {sending, passed, other};
+    const std::vector<TCtlJob> jobs = {Row(5, "process", "sending"), Row(8, "passed", "passed"),
+                                       Row(9, "passed", "passed")};
     EXPECT_EQ(RefusalLines("hold", {5, 8, 77}, jobs),
               "hold refused 5: it is sending, not waiting to be sent\n"
               "hold refused 8: a passed job, not one in process\n"
@@ -169,14 +165,11 @@ TEST(CtlTablesTest, RefusalsNameTheirCause) {
 }
 
 TEST(CtlTablesTest, TablesFitTheWidthAndJsonEscapesTexts) {
-    TCtlJob passed;
-    passed.Id = 12;
-    passed.List = "passed";
+    TCtlJob passed = Row(12, "passed", "passed");
     passed.Job = 4;
     passed.Doc = 40;
     passed.Name = "A name much longer than any table column would show \"quoted\"\n";
     passed.Color = "Cyan";
-    passed.State = "passed";
     passed.Size = 70000;
     passed.Created = "2026-03-01T10:00:00";
     passed.Destination = "Platesetter in the back room, left of the door";
