@@ -1,4 +1,5 @@
 #include "peers/PeerTestSupport.h"
+#include "spool/RasterSamples.h"
 
 #include <QDeadlineTimer>
 #include <QMap>
@@ -143,13 +144,8 @@ bool WriteBlock(const std::string& name, const std::string& data) {
 }
 
 std::string PatternBytes(size_t size, unsigned seed) {
-    std::string data(size, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (auto& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return data;
+    const std::vector<uint8_t> bytes = testing::RandomBytes(static_cast<int64_t>(size), seed);
+    return {bytes.begin(), bytes.end()};
 }
 
 } // namespace raduvuz::test

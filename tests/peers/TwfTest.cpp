@@ -2,6 +2,7 @@
 // twf starts itself.
 #include "peers/FakeModule.h"
 #include "peers/PeerTestSupport.h"
+#include "platform/System.h"
 #include "tools/rastergen/TRasterGen.h"
 
 #include <QDBusConnectionInterface>
@@ -11,18 +12,11 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
-#include <unistd.h>
 
 namespace raduvuz {
 namespace {
 
 using namespace test;
-
-std::string HostName() {
-    char name[256] = {};
-    ::gethostname(name, sizeof name - 1);
-    return std::string(name).substr(0, 15);
-}
 
 class TwfTest : public ::testing::Test {
 protected:
@@ -146,7 +140,7 @@ TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
 
     // The server's answers to the callbacks made from inside Init.
     EXPECT_EQ(fake.Value(0, 1004).toInt(), 41);
-    EXPECT_EQ(fake.Value(0, 2).toString().toStdString(), HostName());
+    EXPECT_EQ(fake.Value(0, 2).toString().toStdString(), ComputerName());
     EXPECT_EQ(fake.Value(0, 1).toString().toStdString(), Temp / "previews");
     EXPECT_EQ(fake.Value(12, 0).toInt(), 1);
     EXPECT_EQ(fake.Value(12, 2).toString(), QStringLiteral("Printer A"));
