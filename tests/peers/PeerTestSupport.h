@@ -11,8 +11,6 @@
 #include <QStringList>
 #include <QVariantList>
 
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,7 +76,7 @@ bool IsError(const QDBusMessage& reply);
 // Names in /dev/shm starting with prefix.
 std::vector<std::string> ShmFiles(const std::string& prefix);
 void RemoveShm(const std::string& prefix);
-// Maps a block as the module does (read-write, whole size) and copies it out / in.
+// Opens a block as the module does and copies it out / in.
 std::string ReadBlock(const std::string& name, int64_t size);
 bool WriteBlock(const std::string& name, const std::string& data);
 // Bytes that differ from block to block, so a block out of order shows.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
