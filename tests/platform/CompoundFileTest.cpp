@@ -94,9 +94,7 @@ TEST_F(CompoundFileTest, ReplacingOneStreamKeepsTheOthers) {
     EXPECT_EQ(File.ReadStream("Missing"), std::nullopt);
     EXPECT_FALSE(File.WriteStream("Config", "read only")) << "a file opened for reading";
 
-    struct stat info {};
-    ASSERT_EQ(::stat(Path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u) << "a rewrite leaves the file to its owner alone";
+    EXPECT_EQ(test::ModeOf(Path), 0600u) << "a rewrite leaves the file to its owner alone";
     // No temporary file is left beside the file.
     EXPECT_EQ(FolderEntries(Folder.Path()), std::vector<std::string>{"Queue.set"});
 
