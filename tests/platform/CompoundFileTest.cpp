@@ -1,6 +1,7 @@
 #include "platform/TCompoundFile.h"
 
 #include "platform/PlatformTestSupport.h"
+#include "spool/RasterSamples.h"
 #include "support/SmallDisk.h"
 
 #include <gsf/gsf-outfile-msole.h>
@@ -168,9 +169,8 @@ TEST_F(CompoundFileTest, ShortAndLongStreams) {
     ASSERT_TRUE(File.WriteStream("Empty", ""));
     ASSERT_TRUE(File.WriteCountedText("Nothing", ""));
     // Larger than the small-block limit, so it lives in ordinary sectors.
-    std::string large;
-    for (int i = 0; i < 100000; ++i)
-        large.push_back(static_cast<char>(i * 7 + i / 251));
+    const std::vector<uint8_t> bytes = testing::RandomBytes(100000, 1);
+    const std::string large(bytes.begin(), bytes.end());
     ASSERT_TRUE(File.WriteCountedText("Large", large));
     File.Close();
 
