@@ -27,6 +27,10 @@ std::string TStoreProcess::Errors() {
     return ErrorText;
 }
 
+bool TStoreProcess::WaitForError(const std::string& text, int guardMs) {
+    return WaitUntil([&] { return Errors().find(text) != std::string::npos; }, guardMs);
+}
+
 TStoreProcess::~TStoreProcess() {
     StopProcess(Process, 5000);
 }

@@ -28,6 +28,8 @@ public:
     QProcess& Proc() { return Process; }
     // Everything the store wrote on stderr so far.
     std::string Errors();
+    // Serves events until the store has written text on stderr or guardMs are up.
+    bool WaitForError(const std::string& text, int guardMs = 10000);
 
     // A call by member name without an interface, as the module makes it.
     QDBusMessage Call(const char* method, const QVariantList& args = {});
