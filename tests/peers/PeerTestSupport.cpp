@@ -1,17 +1,12 @@
 #include "peers/PeerTestSupport.h"
+#include "platform/SharedBlock.h"
+#include "spool/RasterSamples.h"
 
 #include <QDeadlineTimer>
 #include <QMap>
 
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/mman.h>
-#include <unistd.h>
 
 namespace raduvuz::test {
 
@@ -30,6 +25,10 @@ TStoreProcess::TStoreProcess(TPrivateBus& bus, const QStringList& args) : Bus(bu
 std::string TStoreProcess::Errors() {
     ErrorText += Process.readAllStandardError().toStdString();
     return ErrorText;
+}
+
+bool TStoreProcess::WaitForError(const std::string& text, int guardMs) {
+    return WaitUntil([&] { return Errors().find(text) != std::string::npos; }, guardMs);
 }
 
 TStoreProcess::~TStoreProcess() {
@@ -111,45 +110,22 @@ void RemoveShm(const std::string& prefix) {
         ::shm_unlink(("/" + name).c_str());
 }
 
-namespace {
-
-// Maps a block as the module does (read-write, its whole size) for use; false if it cannot.
-bool WithBlock(const std::string& name, size_t size, const std::function<void(char*)>& use) {
-    const int fd = ::shm_open(("/" + name).c_str(), O_RDWR, 0600);
-    if (fd < 0)
-        return false;
-    void* p = size > 0 ? ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : nullptr;
-    ::close(fd);
-    if (p == MAP_FAILED)
-        return false;
-    if (size > 0) {
-        use(static_cast<char*>(p));
-        ::munmap(p, size);
-    }
-    return true;
-}
-
-} // namespace
-
 std::string ReadBlock(const std::string& name, int64_t size) {
     std::string data(static_cast<size_t>(size), '\0');
-    const bool mapped =
-        WithBlock(name, data.size(), [&](char* p) { std::memcpy(data.data(), p, data.size()); });
-    return mapped ? data : "<cannot map " + name + ">";
+    TSharedBlock block;
+    const bool read = block.Open(name, size) && block.CopyOut(0, data.data(), size);
+    return read ? data : "<cannot map " + name + ">";
 }
 
 bool WriteBlock(const std::string& name, const std::string& data) {
-    return WithBlock(name, data.size(), [&](char* p) { std::memcpy(p, data.data(), data.size()); });
+    TSharedBlock block;
+    const auto size = static_cast<int64_t>(data.size());
+    return block.Open(name, size) && block.CopyIn(0, data.data(), size);
 }
 
 std::string PatternBytes(size_t size, unsigned seed) {
-    std::string data(size, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (auto& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return data;
+    const std::vector<uint8_t> bytes = testing::RandomBytes(static_cast<int64_t>(size), seed);
+    return {bytes.begin(), bytes.end()};
 }
 
 } // namespace raduvuz::test

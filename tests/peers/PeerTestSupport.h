@@ -11,8 +11,6 @@
 #include <QStringList>
 #include <QVariantList>
 
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +28,8 @@ public:
     QProcess& Proc() { return Process; }
     // Everything the store wrote on stderr so far.
     std::string Errors();
+    // Serves events until the store has written text on stderr or guardMs are up.
+    bool WaitForError(const std::string& text, int guardMs = 10000);
 
     // A call by member name without an interface, as the module makes it.
     QDBusMessage Call(const char* method, const QVariantList& args = {});
@@ -78,7 +78,7 @@ bool IsError(const QDBusMessage& reply);
 // Names in /dev/shm starting with prefix.
 std::vector<std::string> ShmFiles(const std::string& prefix);
 void RemoveShm(const std::string& prefix);
-// Maps a block as the module does (read-write, whole size) and copies it out / in.
+// Opens a block as the module does and copies it out / in.
 std::string ReadBlock(const std::string& name, int64_t size);
 bool WriteBlock(const std::string& name, const std::string& data);
 // Bytes that differ from block to block, so a block out of order shows.

@@ -134,14 +134,9 @@ TEST_F(StoreBusTest, KilledReaderGetsItsDocumentOfferedAgainWholeAndTheSignalsSa
     EXPECT_TRUE(WaitUntil([&] { return heard.Seen.count(offered) == 2; }, 10000))
         << heard.Seen.join(QLatin1Char(' ')).toStdString() << "\n"
         << store.Errors();
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            return store.Errors().find("left the bus while reading document " + std::to_string(in) +
-                                       " (job " + opened[1].toStdString() +
-                                       "): offered to module 3 again from its first block") !=
-                   std::string::npos;
-        },
-        10000))
+    EXPECT_TRUE(store.WaitForError("left the bus while reading document " + std::to_string(in) +
+                                   " (job " + opened[1].toStdString() +
+                                   "): offered to module 3 again from its first block"))
         << store.Errors();
 
     // The module, started again, finds it and reads it from the first byte to the last.
@@ -201,17 +196,13 @@ TEST_F(StoreBusTest, KilledWriterHasItsDocumentsAbortedAndItsSwitchedInputDroppe
     EXPECT_EQ(Int(gone, 2), -1);
     // The input was switched on in part: it cannot be given again, and the log says so.
     EXPECT_EQ(Int(store.Call("RNextFindDoc", {3, 0})), -1);
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            const std::string log = store.Errors();
-            return log.find("left the bus while writing document " + std::to_string(pending) +
-                            " (job " + job + ") for 15: aborted") != std::string::npos &&
-                   log.find("left the bus while reading document " + std::to_string(in) + " (job " +
-                            job + "): it cannot be given again (blocks of it were " +
-                            "switched into document " + std::to_string(out) +
-                            "); dropped for module 3") != std::string::npos;
-        },
-        10000))
+    EXPECT_TRUE(store.WaitForError("left the bus while writing document " +
+                                   std::to_string(pending) + " (job " + job + ") for 15: aborted"))
+        << store.Errors();
+    EXPECT_TRUE(store.WaitForError("left the bus while reading document " + std::to_string(in) +
+                                   " (job " + job + "): it cannot be given again (blocks of it " +
+                                   "were switched into document " + std::to_string(out) +
+                                   "); dropped for module 3"))
         << store.Errors();
     store.Call("RCloseDoc", {12, out});
     EXPECT_TRUE(ShmFiles(store.Prefix()).empty());

@@ -17,17 +17,13 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::map<QString, QString> signatures = {
-        {QStringLiteral("RNextFindDoc"), QStringLiteral("ii")},
         {QStringLiteral("ROpenDoc"), QStringLiteral("ii")},
         {QStringLiteral("RGetBlock"), QStringLiteral("ii")},
         {QStringLiteral("RCloseBlock"), QStringLiteral("iii")},
         {QStringLiteral("RWSwitchBlock"), QStringLiteral("iii")},
-        {QStringLiteral("RCloseDoc"), QStringLiteral("ii")},
         {QStringLiteral("WCreateDoc"), QStringLiteral("iiss")},
         {QStringLiteral("WGetBlock"), QStringLiteral("ii")},
         {QStringLiteral("WCloseBlock"), QStringLiteral("iii")},
-        {QStringLiteral("WCloseDoc"), QStringLiteral("i")},
-        {QStringLiteral("IsDocForExists"), QStringLiteral("i")},
     };
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {

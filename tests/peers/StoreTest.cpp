@@ -1,16 +1,15 @@
 // The store's rules, driven in-process: numbering, refusals, streaming, limits and block life.
 #include "peers/PeerTestSupport.h"
+#include "platform/PlatformTestSupport.h"
+#include "platform/SharedBlock.h"
 #include "tools/memoryman/TMemoryStore.h"
 #include "tools/memoryman/TShmBlock.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <set>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -22,11 +21,6 @@ using test::PatternBytes;
 using test::ReadBlock;
 using test::ShmFiles;
 using test::WriteBlock;
-
-std::string UniquePrefix() {
-    static std::atomic<int> n{0};
-    return "rmmtest." + std::to_string(::getpid()) + "." + std::to_string(n++);
-}
 
 class StoreTest : public ::testing::Test {
 protected:
@@ -41,7 +35,7 @@ protected:
         EXPECT_TRUE(ShmFiles(Prefix + ".").empty());
         test::RemoveShm(Prefix + ".");
     }
-    std::string Prefix = UniquePrefix();
+    std::string Prefix = test::UniqueName("rmmtest.");
     test::TTempFolder Temp;
 };
 
@@ -120,7 +114,6 @@ TEST_F(StoreTest, FindsDocumentsInOrderAndRefusesWhatIsNotForTheModule) {
     EXPECT_EQ(again, -1);
     // An opened document is no longer offered.
     EXPECT_EQ(store.RNextFindDoc(3, 0), c);
-    EXPECT_EQ(KindOf([&] { store.ROpenDoc(3, 999, job); }), TStoreError::TKind::UnknownDocument);
 
     // Declining a document removes it; its number is then refused, not unknown.
     store.RAbortDoc(3, c);
@@ -150,7 +143,10 @@ TEST_F(StoreTest, ReaderAheadOfItsProducerIsToldNotReadyThenGetsTheBytes) {
 
     const std::string first = PatternBytes(100, 1);
     TBlockAnswer w = store.WGetBlock(out, 100);
-    ASSERT_NE(w.Name, "");
+    // A block is private, of this store and exactly its size.
+    EXPECT_EQ(test::ModeOf("/dev/shm/" + w.Name), 0600u);
+    EXPECT_EQ(std::filesystem::file_size("/dev/shm/" + w.Name), 100u);
+    EXPECT_EQ(w.Name.rfind(Prefix + ".", 0), 0u);
     ASSERT_TRUE(WriteBlock(w.Name, first));
     // Written but not committed yet: still not ready.
     EXPECT_EQ(store.RGetBlock(5, out).Handle, 0);
@@ -310,19 +306,6 @@ TEST_F(StoreTest, TakenFilesStayInTheFolderWhateverTheirName) {
     EXPECT_TRUE(store.TakeFinished(12, Temp / "out").empty());
 }
 
-TEST_F(StoreTest, BlocksArePrivateAndExactlyTheirSize) {
-    TMemoryStore store(Options());
-    int32_t out = store.WCreateDoc(3, 1, "12", "Name=b");
-    TBlockAnswer w = store.WGetBlock(out, 12345);
-    struct stat st {};
-    ASSERT_EQ(::stat(("/dev/shm/" + w.Name).c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 12345);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(w.Name.rfind(Prefix + ".", 0), 0u);
-    store.WAbortDoc(out);
-    EXPECT_NE(::stat(("/dev/shm/" + w.Name).c_str(), &st), 0);
-}
-
 TEST_F(StoreTest, VanishedReaderLosesADocumentThatCannotBeGivenAgainAndTheNoticeSaysWhy) {
     TMemoryStore store(Options(1000));
     TRecorder seen(store);
@@ -412,20 +395,15 @@ TEST_F(StoreTest, OnlyTheBlocksOfAStoreThatNoLongerRunsAreRemoved) {
         ::_exit(0);
     ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
     const std::string base = "rmmtest" + std::to_string(::getpid());
-    const auto make = [](const std::string& name) {
-        const int fd = ::shm_open(("/" + name).c_str(), O_CREAT | O_RDWR, 0600);
-        ASSERT_GE(fd, 0) << name;
-        ::close(fd);
-    };
     const std::string own = base + "." + std::to_string(::getpid()) + ".1";
     for (const std::string& name :
          {base + "." + std::to_string(dead) + ".1", base + "." + std::to_string(dead) + ".2", own})
-        make(name);
+        ASSERT_TRUE(TSharedBlock::Create(name, 1)) << name;
 
     const std::map<long, int> removed = TShmBlock::RemoveOrphans(base);
     EXPECT_EQ(removed, (std::map<long, int>{{static_cast<long>(dead), 2}}));
     EXPECT_EQ(ShmFiles(base), std::vector<std::string>{own});
-    ::shm_unlink(("/" + own).c_str());
+    TSharedBlock::Unlink(own);
 }
 
 TEST_F(StoreTest, StoresSharingTheNumberFileNeverRepeatANumber) {
@@ -448,9 +426,7 @@ TEST_F(StoreTest, StoresSharingTheNumberFileNeverRepeatANumber) {
         }
     EXPECT_EQ(*docs.begin(), 1);
     // The file is the store's alone and never left half written.
-    struct stat st {};
-    ASSERT_EQ(::stat(file.FilePath().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(test::ModeOf(file.FilePath()), 0600u);
     EXPECT_FALSE(std::filesystem::exists(file.FilePath() + ".new"));
 }
 

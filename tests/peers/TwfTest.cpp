@@ -2,6 +2,7 @@
 // twf starts itself.
 #include "peers/FakeModule.h"
 #include "peers/PeerTestSupport.h"
+#include "platform/System.h"
 #include "tools/rastergen/TRasterGen.h"
 
 #include <QDBusConnectionInterface>
@@ -11,18 +12,11 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
-#include <unistd.h>
 
 namespace raduvuz {
 namespace {
 
 using namespace test;
-
-std::string HostName() {
-    char name[256] = {};
-    ::gethostname(name, sizeof name - 1);
-    return std::string(name).substr(0, 15);
-}
 
 class TwfTest : public ::testing::Test {
 protected:
@@ -146,7 +140,7 @@ TEST_F(TwfTest, DrivesAModuleThroughItsWholeLifeAndDeliversEveryDocument) {
 
     // The server's answers to the callbacks made from inside Init.
     EXPECT_EQ(fake.Value(0, 1004).toInt(), 41);
-    EXPECT_EQ(fake.Value(0, 2).toString().toStdString(), HostName());
+    EXPECT_EQ(fake.Value(0, 2).toString().toStdString(), ComputerName());
     EXPECT_EQ(fake.Value(0, 1).toString().toStdString(), Temp / "previews");
     EXPECT_EQ(fake.Value(12, 0).toInt(), 1);
     EXPECT_EQ(fake.Value(12, 2).toString(), QStringLiteral("Printer A"));
@@ -244,9 +238,8 @@ TEST_F(TwfTest, InterruptedRunClosesTheModuleAndStopsTheStore) {
     ASSERT_TRUE(WaitForLog("workflow running", 30000));
     ::kill(static_cast<pid_t>(Twf.processId()), SIGTERM);
     ASSERT_EQ(WaitForTwf(60000), 1) << Log();
-    EXPECT_NE(Log().find("summary: FAILED (interrupted)"), std::string::npos) << Log();
     // The documents still waiting for module 3 are listed before the store goes.
-    EXPECT_NE(Log().find("store: memory "), std::string::npos);
+    ExpectLogHas({"summary: FAILED (interrupted)", "store: memory "});
     EXPECT_TRUE(fake.Calls.contains(QStringLiteral("Close")));
     EXPECT_FALSE(
         Bus.Connection().interface()->isServiceRegistered(QStringLiteral("RozEza.MemoryMan")));
@@ -293,7 +286,7 @@ TEST_F(TwfTest, ShownConsolesStayUpAfterTheRunUntilEnterOrUntilEveryModuleAsksTo
     fake.AskToClose();
     ASSERT_EQ(WaitForTwf(30000), 0) << Log();
     EXPECT_EQ(fake.Calls.count(QStringLiteral("Close")), 1);
-    EXPECT_NE(Log().find("summary: done"), std::string::npos) << Log();
+    ExpectLogHas({"summary: done"});
 }
 
 } // namespace

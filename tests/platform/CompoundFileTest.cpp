@@ -1,6 +1,7 @@
 #include "platform/TCompoundFile.h"
 
 #include "platform/PlatformTestSupport.h"
+#include "spool/RasterSamples.h"
 #include "support/SmallDisk.h"
 
 #include <gsf/gsf-outfile-msole.h>
@@ -94,9 +95,7 @@ TEST_F(CompoundFileTest, ReplacingOneStreamKeepsTheOthers) {
     EXPECT_EQ(File.ReadStream("Missing"), std::nullopt);
     EXPECT_FALSE(File.WriteStream("Config", "read only")) << "a file opened for reading";
 
-    struct stat info {};
-    ASSERT_EQ(::stat(Path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u) << "a rewrite leaves the file to its owner alone";
+    EXPECT_EQ(test::ModeOf(Path), 0600u) << "a rewrite leaves the file to its owner alone";
     // No temporary file is left beside the file.
     EXPECT_EQ(FolderEntries(Folder.Path()), std::vector<std::string>{"Queue.set"});
 
@@ -170,9 +169,8 @@ TEST_F(CompoundFileTest, ShortAndLongStreams) {
     ASSERT_TRUE(File.WriteStream("Empty", ""));
     ASSERT_TRUE(File.WriteCountedText("Nothing", ""));
     // Larger than the small-block limit, so it lives in ordinary sectors.
-    std::string large;
-    for (int i = 0; i < 100000; ++i)
-        large.push_back(static_cast<char>(i * 7 + i / 251));
+    const std::vector<uint8_t> bytes = testing::RandomBytes(100000, 1);
+    const std::string large(bytes.begin(), bytes.end());
     ASSERT_TRUE(File.WriteCountedText("Large", large));
     File.Close();
 

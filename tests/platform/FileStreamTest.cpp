@@ -1,6 +1,7 @@
 #include "platform/TFileStream.h"
 
 #include "PlatformTestSupport.h"
+#include "spool/RasterSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +19,7 @@ protected:
 };
 
 TEST_F(FileStreamTest, MovesAtMostOneSlicePerCallAndReadsBackWhatItWrote) {
-    std::vector<uint8_t> data(200000);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    const std::vector<uint8_t> data = testing::RandomBytes(200000, 1);
 
     // A regular file takes a whole slice per call.
     TFileStream stream;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -19,6 +20,12 @@ namespace raduvuz::test {
 inline std::string UniqueName(const std::string& prefix) {
     static std::atomic<int> counter{0};
     return prefix + std::to_string(getpid()) + "_" + std::to_string(++counter);
+}
+
+// The permission bits of a file; 07777 when there is no file.
+inline mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 07777;
 }
 
 // The names in a folder, sorted.

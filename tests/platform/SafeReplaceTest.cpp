@@ -30,9 +30,7 @@ TEST(SafeReplace, NewContentsInPlaceAndTheOldFileAsBackup) {
     EXPECT_EQ(ReadTextFile(path), "new");
     EXPECT_EQ(ReadTextFile(backup), "old");
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
-    struct stat info {};
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(test::ModeOf(path), 0640u);
 
     // A folder where the file should go: nothing changes, and the message names the file.
     const std::string blocked = temp / "blocked";

@@ -1,6 +1,7 @@
 #include "platform/SharedBlock.h"
 
 #include "PlatformTestSupport.h"
+#include "spool/RasterSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -36,9 +37,7 @@ TEST_F(SharedBlockTest, MappingCoversTheObjectsOwnSizeAndBadNamesAndSizesOpenNot
 }
 
 TEST_F(SharedBlockTest, AWrittenBlockIsReadWithoutMappingWithinTheObjectsOwnSize) {
-    std::vector<uint8_t> data(5000);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<uint8_t>(i * 7);
+    const std::vector<uint8_t> data = testing::RandomBytes(5000, 1);
     TSharedBlock writer;
     ASSERT_TRUE(writer.Open(Name, 5000));
     EXPECT_EQ(writer.Size(), 5000);

@@ -1,5 +1,6 @@
 #include "platform/TStream.h"
 #include "spool/MemoryStream.h"
+#include "spool/RasterSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -7,21 +8,11 @@
 #include <vector>
 
 using namespace raduvuz;
+using raduvuz::testing::RandomBytes;
 using raduvuz::testing::TMemoryStream;
 
-namespace {
-
-std::vector<uint8_t> Pattern(size_t size) {
-    std::vector<uint8_t> data(size);
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<uint8_t>(i * 7 + i / 251);
-    return data;
-}
-
-} // namespace
-
 TEST(TStream, ReadFullyRepeatsInSlicesOfAtMost64KiBUntilItHasAllOrTheStreamFails) {
-    const std::vector<uint8_t> data = Pattern(200000);
+    const std::vector<uint8_t> data = RandomBytes(200000, 1);
     TMemoryStream stream(data);
     stream.MaxPerCall = 100000;
     std::vector<uint8_t> buffer(data.size());
@@ -39,24 +30,24 @@ TEST(TStream, ReadFullyRepeatsInSlicesOfAtMost64KiBUntilItHasAllOrTheStreamFails
     EXPECT_EQ(slow.Calls, 5);
 
     // A stream that runs dry, or claims more than it moved, fails the read.
-    TMemoryStream dry(Pattern(100));
+    TMemoryStream dry(RandomBytes(100, 2));
     dry.MaxPerCall = 30;
     EXPECT_FALSE(ReadFully(dry, buffer.data(), 101));
     EXPECT_EQ(dry.Calls, 5);
 
-    TMemoryStream liar(Pattern(100));
+    TMemoryStream liar(RandomBytes(100, 2));
     liar.MaxPerCall = 30;
     liar.Overclaim = true;
     EXPECT_FALSE(ReadFully(liar, buffer.data(), 50));
 
-    TMemoryStream untouched(Pattern(10));
+    TMemoryStream untouched(RandomBytes(10, 3));
     EXPECT_TRUE(ReadFully(untouched, nullptr, 0));
     EXPECT_TRUE(ReadFully(untouched, nullptr, -5));
     EXPECT_EQ(untouched.Calls, 0);
 }
 
 TEST(TStream, WriteFullyMovesEverythingOrReportsFailure) {
-    const std::vector<uint8_t> data = Pattern(150000);
+    const std::vector<uint8_t> data = RandomBytes(150000, 4);
     TMemoryStream stream;
     stream.MaxPerCall = 70000;
     ASSERT_TRUE(WriteFully(stream, data.data(), static_cast<int64_t>(data.size())));

@@ -18,14 +18,10 @@
 namespace raduvuz {
 namespace {
 
+using test::ModeOf;
 using test::ReadTextFile;
 using test::TTempFolder;
 using test::WriteTextFile;
-
-mode_t ModeOf(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 07777;
-}
 
 // Sets the umask for the life of the object.
 class TScopedUmask {

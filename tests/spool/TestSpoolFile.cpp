@@ -59,10 +59,10 @@ std::optional<THeader> ReadHeader(TStream& stream, const TTaggedList& keys,
     return THeader(dds, created);
 }
 
-// The part of a block record after BlockSize.
-TBytes RecordTail(const TBytes& packed, int32_t last) {
+// The part of a block record after BlockSize; its PackedSize is the data's unless given.
+TBytes RecordTail(const TBytes& packed, int32_t last, std::optional<int32_t> packedSize = {}) {
     TBytes bytes;
-    Put<int32_t>(bytes, static_cast<int32_t>(packed.size()));
+    Put<int32_t>(bytes, packedSize.value_or(static_cast<int32_t>(packed.size())));
     bytes.insert(bytes.end(), packed.begin(), packed.end());
     Put<int32_t>(bytes, last);
     return bytes;
@@ -290,13 +290,6 @@ TEST_F(SpoolFileTest, DamagedRecordsAreRejectedInsideTheBlock) {
         int32_t BlockSize;
         TBytes Tail;
     };
-    const auto packedWith = [](int32_t packedSize, const TBytes& packed) {
-        TBytes bytes;
-        Put<int32_t>(bytes, packedSize);
-        bytes.insert(bytes.end(), packed.begin(), packed.end());
-        Put<int32_t>(bytes, 1);
-        return bytes;
-    };
     // A valid stream for 300,000 bytes, so that a smaller block overflows far into it.
     const TBytes raster = HalftoneRaster(300000, 5);
     TBytes big(static_cast<size_t>(PackBitsBlockBound(300000)));
@@ -305,13 +298,13 @@ TEST_F(SpoolFileTest, DamagedRecordsAreRejectedInsideTheBlock) {
     bigCut.resize(bigCut.size() - 1000);
 
     const std::vector<TCase> cases = {
-        {"negative PackedSize", 10, packedWith(-4, TBytes(4, 0))},
-        {"PackedSize above twice the block", 10, packedWith(21, TBytes(21, 0))},
+        {"negative PackedSize", 10, RecordTail(TBytes(4, 0), 1, -4)},
+        {"PackedSize above twice the block", 10, RecordTail(TBytes(21, 0), 1)},
         {"large stream into a smaller block", 250000, RecordTail(big, 1)},
         {"unpacks short", 5, RecordTail({0xFE, 'A'}, 1)},
         {"item cut at the end", 5, RecordTail({4, 1, 2}, 1)},
         {"packed data missing", 4, TBytes{4, 0, 0, 0, 0xFD, 'A'}},
-        {"large stream cut", 300000, packedWith(static_cast<int32_t>(big.size()), bigCut)},
+        {"large stream cut", 300000, RecordTail(bigCut, 1, static_cast<int32_t>(big.size()))},
         {"written block that failed", 10, RecordTail({}, 1)},
         {"no PackedSize", 10, {}},
     };
