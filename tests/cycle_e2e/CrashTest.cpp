@@ -1,4 +1,4 @@
-#include "cycle_e2e/LiveWorkflow.h"
+#include "cycle_e2e/WorkflowFixture.h"
 
 #include "jobs/SpoolFile.h"
 #include "jobs/TWaitJournal.h"
@@ -20,10 +20,10 @@ namespace {
 // The module is killed in the middle of its work and started again by a second run of the
 // workflow. The bus and the store belong to the test and outlive both runs, as a store outlives
 // a module that crashed, so the store can take back what the dead module held.
-class CrashTest : public LiveWorkflowTest {
+class CrashTest : public WorkflowTest {
 protected:
     void SetUp() override {
-        LiveWorkflowTest::SetUp();
+        WorkflowTest::SetUp();
         // The faults come at moments the test must not miss: a look every few milliseconds.
         WaitMs = 60000;
         PollMs = 5;
@@ -44,7 +44,7 @@ protected:
     }
 
     QProcessEnvironment Environment() const override {
-        return OnBus(LiveWorkflowTest::Environment(), Address);
+        return OnBus(WorkflowTest::Environment(), Address);
     }
 
     // Starts twf on the test's bus and store; its log is <name>.log, its standard error (where
@@ -55,17 +55,11 @@ protected:
         StartTwf(run, name + ".err");
     }
 
-    pid_t ModulePid() const {
-        const std::string started = AfterInLog(Log(), "module 3: started ");
-        const size_t at = started.rfind(", pid ");
-        return at == std::string::npos ? 0 : std::stoi(started.substr(at + 6));
-    }
-
     // Kills the module with signal once condition holds and ends the run once the process is
     // gone. The store's lines so far come back.
     void KillModuleWhen(const std::function<bool()>& condition, int signal) {
         ASSERT_TRUE(WaitFor(condition)) << Log();
-        const pid_t pid = ModulePid();
+        const auto pid = static_cast<pid_t>(ModulePid());
         ASSERT_GT(pid, 0) << Log();
         Pids.push_back(pid);
         ASSERT_EQ(::kill(pid, signal), 0);
@@ -79,9 +73,9 @@ protected:
     // Runs to its end and keeps the log; the module's process is noted.
     int Finish() {
         WaitFor([&] { return ModulePid() > 0; });
-        if (const pid_t pid = ModulePid())
-            Pids.push_back(pid);
-        return LiveWorkflowTest::Finish();
+        if (const long pid = ModulePid(); pid > 0)
+            Pids.push_back(static_cast<pid_t>(pid));
+        return WorkflowTest::Finish();
     }
 
     // Every line about the faults: the workflow logs, the store's lines and the module's lines
@@ -123,13 +117,6 @@ protected:
         std::string why;
         return file.Open(path.string(), TFileStream::TMode::ReadDenyWrite) &&
                SpoolFileWhole(file, why);
-    }
-    // What the store still holds at the end of the last run: nothing, so no destination waits
-    // for a document that stays half written.
-    void ExpectStoreEmpty() const {
-        EXPECT_THAT(StoreSummary(), HasSubstr(" 0 documents")) << RunLog;
-        for (const std::string& line : StoreLines())
-            EXPECT_THAT(line, Not(HasSubstr("writing")));
     }
 
     std::unique_ptr<TPrivateBus> Bus;
@@ -312,7 +299,7 @@ TEST_F(CrashTest, BusKilledWhileCopiesWaitTheModuleClosesAndTheNextStartSendsThe
     const TRun first{.Workflow = "expect = 4\n", .Sink12 = "paused = yes\n"};
     Start(first, "first");
     ASSERT_TRUE(WaitFor([&] { return Count(Log(), ".rst spooled") == 2; })) << Log();
-    const pid_t pid = ModulePid();
+    const auto pid = static_cast<pid_t>(ModulePid());
     ASSERT_GT(pid, 0);
     Pids.push_back(pid);
     ::unlink((ConfigFolder() / "Q.hld").c_str());
@@ -479,18 +466,13 @@ TEST_F(CrashTest, ModulesEndWithinASecondOfCloseAndAnUninitialisedOneAfterItsTim
     ASSERT_EQ(ended.size(), 8u) << RunLog;
     ExpectSent("a", 1);
     for (const auto& [n, at] : ended) {
-        const std::string call = "-> " + module(n) + ": Close()";
-        const size_t close = RunLog.find(call);
-        ASSERT_NE(close, std::string::npos) << call << "\n" << RunLog;
-        const size_t line = RunLog.rfind('\n', close) + 1;
-        const QDateTime closed =
-            QDateTime::fromString(Q(RunLog.substr(line, 23)), "yyyy-MM-dd HH:mm:ss.zzz");
-        ASSERT_TRUE(closed.isValid()) << RunLog.substr(line, 80);
-        EXPECT_LT(at - closed.toMSecsSinceEpoch(), kEndAfterCloseMs) << "module " << n;
+        const int64_t closed = StampOf(RunLog, "-> " + module(n) + ": Close()");
+        ASSERT_GT(closed, 0) << "module " << n << "\n" << RunLog;
+        EXPECT_LT(at - closed, kEndAfterCloseMs) << "module " << n;
         // twf stays on the bus until the processes it started have ended; a module made by
         // GetObject may end as soon as twf, its last caller, has left.
         if (n <= 6) {
-            EXPECT_GE(at - closed.toMSecsSinceEpoch(), 150) << "module " << n;
+            EXPECT_GE(at - closed, 150) << "module " << n;
         }
     }
     EXPECT_THAT(RunLog, Not(HasSubstr("still running")));

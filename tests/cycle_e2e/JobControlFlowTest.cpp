@@ -1,4 +1,4 @@
-#include "cycle_e2e/LiveWorkflow.h"
+#include "cycle_e2e/WorkflowFixture.h"
 
 #include "platform/System.h"
 
@@ -32,11 +32,11 @@ public slots:
 
 // A workflow that runs while the test drives the module's jobs with raduvuz-ctl over twf's
 // private bus, as an operator at a terminal or a script would.
-class JobControlFlowTest : public LiveWorkflowTest {
+class JobControlFlowTest : public WorkflowTest {
 protected:
     // The modules' windows go to the test's display when it has one, else nowhere.
     QProcessEnvironment Environment() const override {
-        QProcessEnvironment env = LiveWorkflowTest::Environment();
+        QProcessEnvironment env = WorkflowTest::Environment();
         if (!Display.isEmpty()) {
             env.insert("QT_QPA_PLATFORM", "xcb");
             env.insert("DISPLAY", Display);
@@ -54,25 +54,8 @@ protected:
         EXPECT_EQ(listed.Code, 0) << listed;
         return QJsonDocument::fromJson(QByteArray::fromStdString(listed.Out)).array();
     }
-    // The ids of the rows that match, once there are count of them.
-    std::vector<uint> WaitForRows(const std::function<bool(const QJsonObject&)>& match, int count) {
-        std::vector<uint> ids;
-        test::WaitUntil(
-            [&] {
-                ids.clear();
-                for (const QJsonValue& row : Rows())
-                    if (match(row.toObject()))
-                        ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
-                return static_cast<int>(ids.size()) >= count ||
-                       Twf->state() == QProcess::NotRunning;
-            },
-            30000, 50);
-        return ids;
-    }
-    static std::function<bool(const QJsonObject&)> Where(const char* key, const QString& value) {
-        return [key, value](const QJsonObject& row) {
-            return row.value(QLatin1String(key)).toString() == value;
-        };
+    std::vector<uint> WaitForRows(const TMatch& match, size_t count) {
+        return WorkflowTest::WaitForRows([this] { return Rows(); }, match, count);
     }
     // The row with this id, empty when there is none.
     QJsonObject Row(uint id) {
@@ -147,7 +130,7 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
     const std::vector<uint> held = WaitForRows(Where("state", "held"), 3);
     ASSERT_EQ(held.size(), 3u) << Log();
 
-    const QString pid = ModuleName().section(QLatin1Char('p'), -1);
+    const QString pid = QString::number(ModulePid());
     // The windows of the module process on the screen: the tray icon, then menus and dialogs.
     const auto shownWindows = [&] {
         return display.Xdo({"search", "--onlyvisible", "--pid", pid, "--name", QString()})

@@ -3,7 +3,7 @@
 // is the producer of the document the fault hits, block by block over twf's private bus, so
 // the fault comes at a known point of the transfer.
 
-#include "cycle_e2e/LiveWorkflow.h"
+#include "cycle_e2e/WorkflowFixture.h"
 
 #include <QThread>
 
@@ -15,13 +15,6 @@
 
 namespace raduvuz::test {
 namespace {
-
-// The number after "prefix" on the first log line that has it; -1 when there is none.
-long NumberAfter(const std::string& log, const std::string& prefix) {
-    const std::string after = AfterInLog(log, prefix);
-    return after.empty() || !std::isdigit(static_cast<unsigned char>(after[0])) ? -1
-                                                                                : std::stol(after);
-}
 
 // CPU seconds (user and system) a process has used so far.
 double CpuSeconds(long pid) {
@@ -36,16 +29,14 @@ double CpuSeconds(long pid) {
            static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-class StoreAndDiskFaultTest : public LiveWorkflowTest {
+class StoreAndDiskFaultTest : public WorkflowTest {
 protected:
     // Starts twf on run and connects to its private bus, as the producer of the test's documents.
     void Start(TRun run) {
         run.Workflow += "store-lost = wait\nbackstop = 1\n";
         StartAndConnect(run, "module 3 (Queuer): status 1, running");
-        const std::string log = Log();
-        ModulePid = NumberAfter(log, "created as RAduvuz.ModuleControl.p");
-        StorePid = NumberAfter(log, ", pid ");
-        ASSERT_GT(ModulePid, 0) << log;
+        StorePid = NumberAfter(Log(), ", pid ");
+        ASSERT_GT(ModulePid(), 0) << Log();
     }
 
     // A store call by member name, as the module makes it.
@@ -132,9 +123,9 @@ protected:
     // The module's limit on the size of a file it writes: bytes, or the hard limit with none.
     void LimitFileSize(std::optional<rlim_t> bytes) {
         rlimit limit{};
-        ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, nullptr, &limit), 0);
+        ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid()), RLIMIT_FSIZE, nullptr, &limit), 0);
         limit.rlim_cur = bytes.value_or(limit.rlim_max);
-        ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid), RLIMIT_FSIZE, &limit, nullptr), 0);
+        ASSERT_EQ(::prlimit(static_cast<pid_t>(ModulePid()), RLIMIT_FSIZE, &limit, nullptr), 0);
     }
     // No write of the module grows a file beyond what spool already holds.
     void FillUp(const fs::path& spool) {
@@ -173,7 +164,6 @@ protected:
 
     static constexpr size_t kBlock = 262144;
     std::unique_ptr<TSmallDisk> Disk;
-    long ModulePid = -1;
     long StorePid = -1;
 };
 
@@ -204,9 +194,9 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     ASSERT_TRUE(WaitForLog(gone)) << Log();
     EXPECT_FALSE(fs::exists(JobFolder() / partial));
     // While nobody owns the store's name the module only looks for it once a second.
-    const double before = CpuSeconds(ModulePid);
+    const double before = CpuSeconds(ModulePid());
     QThread::msleep(2000);
-    const double away = CpuSeconds(ModulePid) - before;
+    const double away = CpuSeconds(ModulePid()) - before;
     std::cout << "[ figures  ] module CPU while the store was away: " << away << " s in 2 s\n";
     EXPECT_LT(away, 0.3);
     const std::string log = Log();
@@ -262,11 +252,11 @@ TEST_F(StoreAndDiskFaultTest, FullDiskWhileSpoolingKeepsTheJobAndItsInputUntilTh
     // The module stops while the disk fills and the rest comes: a tick in between would find
     // the job waiting for its input, and the intake would pause for the disk before the job
     // met the full disk.
-    ASSERT_EQ(::kill(static_cast<pid_t>(ModulePid), SIGSTOP), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(ModulePid()), SIGSTOP), 0);
     FillUp(storage / "Q" / job);
     WriteBlocks(doc, bytes, 4 * kBlock, bytes.size());
     CloseDoc(doc);
-    ASSERT_EQ(::kill(static_cast<pid_t>(ModulePid), SIGCONT), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(ModulePid()), SIGCONT), 0);
     ASSERT_TRUE(WaitForLog("Job " + job + " (full): the disk is full (" + FullText() + "; file " +
                            (storage / "Q" / job).string() +
                            "); the job waits with the rest of its input in the store"))
