@@ -74,16 +74,6 @@ protected:
         EXPECT_EQ(StoreCall("WCloseDoc", {doc}).type(), QDBusMessage::ReplyMessage);
     }
 
-    // The module's passed jobs as "<job>_<doc> <name>", in list order.
-    std::vector<std::string> PassedJobs() {
-        std::vector<std::string> rows;
-        for (const QVariantMap& row : ListJobs())
-            if (row.value("list").toString() == "passed")
-                rows.push_back(std::to_string(row.value("job").toInt()) + "_" +
-                               std::to_string(row.value("doc").toInt()) + " " +
-                               row.value("name").toString().toStdString());
-        return rows;
-    }
     // Feeds page to module 3 through the store; the number of its document.
     int Put(const fs::path& page) {
         const QDBusMessage put = StoreCall(
@@ -212,7 +202,7 @@ TEST_F(StoreAndDiskFaultTest, StoreKilledWhileSpoolingLosesOnlyThatInputAndANewS
     ASSERT_EQ(Put(Page("after", "C")), 1);
     // Neither the moved nor the partial file is listed as passed; the new 1_1 is, once.
     ASSERT_TRUE(WaitForLog("File after-1-C.rst sent")) << Log();
-    EXPECT_EQ(PassedJobs(), (std::vector<std::string>{"1_1 after"}));
+    EXPECT_EQ(PassedJobs(ListJobs()), (std::vector<std::string>{"1_1 after"}));
     Put(Page("last", "M"));
 
     ASSERT_EQ(Finish(), 0) << RunLog;

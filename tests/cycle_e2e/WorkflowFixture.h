@@ -435,6 +435,17 @@ protected:
         return qdbus_cast<TRows>(reply.arguments().value(0));
     }
 
+    // The passed rows of a listing as "<job>_<doc> <name>", in list order.
+    static std::vector<std::string> PassedJobs(const TRows& rows) {
+        std::vector<std::string> passed;
+        for (const QVariantMap& row : rows)
+            if (row.value("list").toString() == "passed")
+                passed.push_back(std::to_string(row.value("job").toInt()) + "_" +
+                                 std::to_string(row.value("doc").toInt()) + " " +
+                                 row.value("name").toString().toStdString());
+        return passed;
+    }
+
     // A document store of the test's own on the bus at Address, once it owns its name there;
     // its standard error goes to the file err of the test's folder.
     void StartStore(const QStringList& args, const std::string& err) {
