@@ -253,8 +253,9 @@ TEST_F(CrashTest, SigtermKeepsTheWaitingJobAndGivesTheJobBeingSpooledBackToTheSt
     EXPECT_THAT(FaultLog(),
                 HasSubstr("(job " + big + ") was being spooled when the module closed"));
 
-    EXPECT_THAT(RunAgainDelivering(first.Again("expect = 2\n"), {"term-1-C.rst", "termbig-1-M.rst"}),
-                HasSubstr("waited to be sent when the module ended: 1 copy waits again"));
+    EXPECT_THAT(
+        RunAgainDelivering(first.Again("expect = 2\n"), {"term-1-C.rst", "termbig-1-M.rst"}),
+        HasSubstr("waited to be sent when the module ended: 1 copy waits again"));
     EXPECT_TRUE(Whole(JobFolder() / big));
 }
 

@@ -160,8 +160,7 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
     const qsizetype quiet = shownWindows();
     display.Xdo({"mousemove", "--window", trayWindow, "10", "12"});
     display.Xdo({"click", "3"});
-    const qint64 inTrayMenu =
-        releaseWhile(0, "tray menu", [&] { return shownWindows() > quiet; });
+    const qint64 inTrayMenu = releaseWhile(0, "tray menu", [&] { return shownWindows() > quiet; });
     display.Xdo({"key", "Escape"});
     ASSERT_TRUE(WaitUntil([&] { return shownWindows() == quiet; }));
 

@@ -374,20 +374,6 @@ protected:
         return WaitFor([&] { return Log().find(text) != std::string::npos; });
     }
 
-    // Cyan goes to a held printer (1) and to one that takes it (2); yellow only to that one; black
-    // to a paused printer (3), where it waits. The run's workflow lines are the caller's.
-    TRun HeldPassedAndWaitingJobs() {
-        MakePages("both", 10, "C", "*", 512);
-        MakePages("solo", 10, "Y");
-        MakePages("late", 30, "K");
-        WriteConfig("WorkMode=1;HoldList=PRN_A");
-        TRun run;
-        run.Module = "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Cyan,Yellow;Device=2\n"
-                     "flow = 17: Color=Black;Device=3\n";
-        run.Extra = std::string(Terminators) + PausedPrinterC;
-        return run;
-    }
-
     // Connects the test to the bus at Address; a connection made before goes.
     void Connect() {
         Disconnect();

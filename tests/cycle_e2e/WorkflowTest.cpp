@@ -87,7 +87,8 @@ TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls)
     ASSERT_TRUE(Passes(
         {.Module = "flow = 12: Device=*\n",
          .Workflow =
-             "expect = 0\nbackstop = 0\nbefore-close = " + ShellWaitForLog("File idle-1-C.rst spooled") +
+             "expect = 0\nbackstop = 0\nbefore-close = " +
+             ShellWaitForLog("File idle-1-C.rst spooled") +
              "sleep 1; timeout 3 dbus-monitor --session \"type='method_call'\" >calls.txt; true\n",
          .Sink12 = "paused = yes\n"}));
     const std::string calls = ReadTextFile(Root / "calls.txt");

@@ -184,13 +184,20 @@ protected:
         WorkflowTest::TearDown();
     }
 
-    // The held, passed and waiting jobs of LiveWorkflow.h (the run waits until the test ends),
-    // the accounts, and the gateway on the run's bus.
+    // Cyan goes to a held printer (1) and to one that takes it (2); yellow only to that one; black
+    // to a paused printer (3), where it waits. The run waits until the test ends; the accounts,
+    // and the gateway on the run's bus.
     void StartHeldPassedAndWaitingJobs() {
-        TRun run = HeldPassedAndWaitingJobs();
-        run.Workflow = "expect = 2\ntimeout = 120\nbefore-close = while [ ! -e stop ]; do sleep "
-                       "0.1; done\n";
-        StartTwf(run);
+        MakePages("both", 10, "C", "*", 512);
+        MakePages("solo", 10, "Y");
+        MakePages("late", 30, "K");
+        WriteConfig("WorkMode=1;HoldList=PRN_A");
+        StartTwf({.Module =
+                      "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Cyan,Yellow;Device=2\n"
+                      "flow = 17: Color=Black;Device=3\n",
+                  .Workflow = "expect = 2\ntimeout = 120\nbefore-close = while [ ! -e stop ]; do "
+                              "sleep 0.1; done\n",
+                  .Extra = std::string(Terminators) + PausedPrinterC});
         ASSERT_TRUE(WaitForLog("module 3 (Queuer): created as ")) << Log();
         ModuleNumber = ModulePid();
         Address = Q(AfterInLog(Log(), "private bus at "));
