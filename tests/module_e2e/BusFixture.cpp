@@ -181,6 +181,7 @@ void OneModuleTest::SetUp() {
         return;
     Module = StartModule();
     ASSERT_NE(Module, nullptr);
+    Name = QString::fromStdString(Module->Reference()).section(QLatin1Char('/'), 0, 0);
 }
 
 std::string BusTest::ErrorOf(const std::function<void()>& call) {

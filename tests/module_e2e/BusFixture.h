@@ -68,8 +68,14 @@ class OneModuleTest : public BusTest {
 protected:
     void SetUp() override;
     TVariant Value(int32_t num) { return Module->Call("GetValue", {num}, "i").Result; }
+    // Init with the test's server.
+    void Init(int32_t number = 5, const std::string& description = "Queue") {
+        Module->Call("Init", {number, description, ServerReference().toStdString()}, "iss");
+    }
 
     TDispatchPtr Module;
+    // The module's name on the bus.
+    QString Name;
 };
 
 } // namespace raduvuz::test
