@@ -341,11 +341,7 @@ TEST_F(StoreAndDiskFaultTest, DamagedFilesGoByAgeThenTheOldestWhileTheDiskIsLowB
     fs::create_directories(folder / "damaged");
     // A spool file cut short after its header: TextLength, the text, Created, no block.
     const auto cutShort = [](const std::string& text) {
-        std::string bytes(4, '\0');
-        const auto length = static_cast<uint32_t>(text.size());
-        for (int k = 0; k < 4; ++k)
-            bytes[k] = static_cast<char>(length >> (8 * k));
-        return bytes + text + std::string(8, '\0');
+        return Counted(text) + std::string(8, '\0');
     };
     const auto now = fs::file_time_type::clock::now();
     for (const TFile& file : files) {

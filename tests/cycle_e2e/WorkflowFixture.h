@@ -361,7 +361,9 @@ protected:
     void StartAndConnect(const TRun& run, const std::string& ready) {
         StartTwf(run);
         ASSERT_TRUE(WaitForLog(ready)) << Log();
-        ConnectToTwfBus();
+        // twf's private bus, as its log names it.
+        Address = Q(AfterInLog(Log(), "private bus at "));
+        Connect();
     }
 
     // Waits, looking every PollMs, until condition holds, the run has ended or WaitMs are up.
@@ -381,11 +383,6 @@ protected:
             QDBusConnection::connectToBus(Address, "workflow-test"));
         ASSERT_TRUE(Connection->isConnected()) << Address.toStdString() << "\n" << Log();
     }
-    // twf's private bus, as its log names it.
-    void ConnectToTwfBus() {
-        Address = Q(AfterInLog(Log(), "private bus at "));
-        Connect();
-    }
     void Disconnect() {
         if (!Connection)
             return;
@@ -400,10 +397,7 @@ protected:
         return Connection->call(call, QDBus::Block, 30000);
     }
     // The module of the run, by the name its log gives it on the bus.
-    QString ModuleName() const {
-        const std::string reference = AfterInLog(Log(), "module 3 (Queuer): created as ");
-        return Q(reference.substr(0, reference.find('/')));
-    }
+    QString ModuleName() const { return "RAduvuz.ModuleControl.p" + QString::number(ModulePid()); }
     QDBusMessage ModuleCall(const QString& interface, const QString& method,
                             const QVariantList& args = {}) {
         return Call(ModuleName(), "/ModuleControl", interface, method, args);
