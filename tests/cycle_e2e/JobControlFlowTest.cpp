@@ -262,22 +262,18 @@ TEST_F(JobControlFlowTest, TheToolListsFindsAndChangesJobsAndEachActionLogsOneLi
         std::string Said;
         std::string Refused;
     };
-    const auto done = [](const char* what, uint id) { return what + (" " + Text(id)) + "\n"; };
+    // An action on one job: the line says did and names the job by name, the tool says said.
+    const auto one = [&](QStringList args, uint id, const std::string& did, const char* said,
+                         const std::string& name = "log") {
+        return TAction{args << Id(id), did, named(id, name), said + (" " + Text(id)) + "\n", ""};
+    };
     const std::vector<TAction> actions = {
-        {{"hold", Id(black)}, "Jobs held", named(black), done("held", black), ""},
-        {{"release", Id(black)}, "Jobs released", named(black), done("released", black), ""},
-        {{"priority", "3", Id(black)},
-         "Priority set to 3",
-         named(black),
-         done("priority set for", black),
-         ""},
+        one({"hold"}, black, "Jobs held", "held"),
+        one({"release"}, black, "Jobs released", "released"),
+        one({"priority", "3"}, black, "Priority set to 3", "priority set for"),
         // A renamed job is named by the name it had.
-        {{"rename", "Renamed", Id(black)},
-         "Jobs renamed to \"Renamed\"",
-         named(black),
-         done("renamed", black),
-         ""},
-        {{"abort", Id(black)}, "Jobs aborted", named(black, "Renamed"), done("aborted", black), ""},
+        one({"rename", "Renamed"}, black, "Jobs renamed to \"Renamed\"", "renamed"),
+        one({"abort"}, black, "Jobs aborted", "aborted", "Renamed"),
         // Several jobs are named in list order.
         {{"copy", QString::fromStdString(copies), Id(yellow), Id(cyan), Id(magenta)},
          "Jobs copied to " + copies,
@@ -288,15 +284,11 @@ TEST_F(JobControlFlowTest, TheToolListsFindsAndChangesJobsAndEachActionLogsOneLi
         {{"delete", Id(yellow), "999999"},
          "Jobs deleted",
          named(yellow),
-         done("deleted", yellow),
+         "deleted " + Text(yellow) + "\n",
          "delete refused 999999: no job has this id"},
-        {{"reprocess", Id(cyan)}, "Jobs reprocessed", named(cyan), done("reprocessed", cyan), ""},
+        one({"reprocess"}, cyan, "Jobs reprocessed", "reprocessed"),
         // The last document the run waits for.
-        {{"redirect", "--to", "2", Id(magenta)},
-         "Jobs redirected to Printer B",
-         named(magenta),
-         done("redirected", magenta),
-         ""},
+        one({"redirect", "--to", "2"}, magenta, "Jobs redirected to Printer B", "redirected"),
     };
     for (const TAction& action : actions) {
         const TRunResult result = Ctl(action.Args);
