@@ -32,6 +32,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -317,18 +318,12 @@ protected:
     // jobs and the damaged folder are no spool files).
     std::set<std::string> SpoolFiles() const { return SpoolFiles(JobFolder()); }
     static std::set<std::string> SpoolFiles(const fs::path& folder) {
+        static const std::regex spoolName("[0-9]+_[0-9]+");
         std::set<std::string> names;
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(folder, ec)) {
-            const std::string name = entry.path().filename().string();
-            const size_t underscore = name.find('_');
-            const auto digits = [](const std::string& part) {
-                return !part.empty() && std::all_of(part.begin(), part.end(),
-                                                    [](char c) { return c >= '0' && c <= '9'; });
-            };
-            if (underscore != std::string::npos && digits(name.substr(0, underscore)) &&
-                digits(name.substr(underscore + 1)))
-                names.insert(name);
+            if (std::regex_match(entry.path().filename().string(), spoolName))
+                names.insert(entry.path().filename().string());
         }
         return names;
     }
