@@ -1,4 +1,4 @@
-#include "cycle_e2e/LiveWorkflow.h"
+#include "cycle_e2e/WorkflowFixture.h"
 
 #include "platform/System.h"
 
@@ -32,11 +32,11 @@ public slots:
 
 // A workflow that runs while the test drives the module's jobs with raduvuz-ctl over twf's
 // private bus, as an operator at a terminal or a script would.
-class JobControlFlowTest : public LiveWorkflowTest {
+class JobControlFlowTest : public WorkflowTest {
 protected:
     // The modules' windows go to the test's display when it has one, else nowhere.
     QProcessEnvironment Environment() const override {
-        QProcessEnvironment env = LiveWorkflowTest::Environment();
+        QProcessEnvironment env = WorkflowTest::Environment();
         if (!Display.isEmpty()) {
             env.insert("QT_QPA_PLATFORM", "xcb");
             env.insert("DISPLAY", Display);
@@ -54,25 +54,8 @@ protected:
         EXPECT_EQ(listed.Code, 0) << listed;
         return QJsonDocument::fromJson(QByteArray::fromStdString(listed.Out)).array();
     }
-    // The ids of the rows that match, once there are count of them.
-    std::vector<uint> WaitForRows(const std::function<bool(const QJsonObject&)>& match, int count) {
-        std::vector<uint> ids;
-        test::WaitUntil(
-            [&] {
-                ids.clear();
-                for (const QJsonValue& row : Rows())
-                    if (match(row.toObject()))
-                        ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
-                return static_cast<int>(ids.size()) >= count ||
-                       Twf->state() == QProcess::NotRunning;
-            },
-            30000, 50);
-        return ids;
-    }
-    static std::function<bool(const QJsonObject&)> Where(const char* key, const QString& value) {
-        return [key, value](const QJsonObject& row) {
-            return row.value(QLatin1String(key)).toString() == value;
-        };
+    std::vector<uint> WaitForRows(const TMatch& match, size_t count) {
+        return WorkflowTest::WaitForRows([this] { return Rows(); }, match, count);
     }
     // The row with this id, empty when there is none.
     QJsonObject Row(uint id) {
@@ -147,25 +130,27 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
     const std::vector<uint> held = WaitForRows(Where("state", "held"), 3);
     ASSERT_EQ(held.size(), 3u) << Log();
 
-    const QString pid = ModuleName().section(QLatin1Char('p'), -1);
+    const QString pid = QString::number(ModulePid());
     // The windows of the module process on the screen: the tray icon, then menus and dialogs.
     const auto shownWindows = [&] {
         return display.Xdo({"search", "--onlyvisible", "--pid", pid, "--name", QString()})
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
             .size();
     };
-    // The time from the release to the printer's document, in ms; -1 after 10 s without one.
-    const auto released = [&](uint id, size_t outputs) -> qint64 {
+    // Releases held[n] once what was opened shows: the job reaches the printer within a second,
+    // and what was open still is. The time from the release to the printer's document, in ms.
+    const auto releaseWhile = [&](size_t n, const char* what, const std::function<bool()>& open) {
+        EXPECT_TRUE(WaitUntil(open)) << "no " << what << " opened";
         QElapsedTimer clock;
         clock.start();
-        const TRunResult result = Ctl({"release", Id(id)});
+        const TRunResult result = Ctl({"release", Id(held[n])});
         EXPECT_EQ(result.Code, 0) << result;
-        while (Outputs("a").size() < outputs) {
-            if (clock.elapsed() > 10000)
-                return -1;
+        while (Outputs("a").size() < n + 1 && clock.elapsed() <= 10000)
             QThread::msleep(5);
-        }
-        return clock.elapsed();
+        const qint64 ms = clock.elapsed();
+        EXPECT_LE(ms, 1000) << what << "\n" << Log();
+        EXPECT_TRUE(open()) << "the " << what << " closed before the job went out";
+        return ms;
     };
 
     // The tray icon's menu, opened with the right button on the icon in the tray.
@@ -175,11 +160,7 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
     const qsizetype quiet = shownWindows();
     display.Xdo({"mousemove", "--window", trayWindow, "10", "12"});
     display.Xdo({"click", "3"});
-    ASSERT_TRUE(WaitUntil([&] { return shownWindows() > quiet; })) << "no tray menu opened";
-    const qint64 inTrayMenu = released(held[0], 1);
-    EXPECT_GE(inTrayMenu, 0) << Log();
-    EXPECT_LE(inTrayMenu, 1000) << Log();
-    EXPECT_GT(shownWindows(), quiet) << "the tray menu closed before the job went out";
+    const qint64 inTrayMenu = releaseWhile(0, "tray menu", [&] { return shownWindows() > quiet; });
     display.Xdo({"key", "Escape"});
     ASSERT_TRUE(WaitUntil([&] { return shownWindows() == quiet; }));
 
@@ -192,27 +173,18 @@ TEST_F(JobControlFlowTest, AReleaseGoesOutWhileAMenuOrAModalDialogOfTheConsoleIs
     const qsizetype alone = shownWindows();
     display.Xdo({"windowfocus", window});
     display.Xdo({"key", "--window", window, "alt+j"});
-    ASSERT_TRUE(WaitUntil([&] { return shownWindows() > alone; })) << "no menu opened";
-    const qint64 inMenu = released(held[1], 2);
-    EXPECT_GE(inMenu, 0) << Log();
-    EXPECT_LE(inMenu, 1000) << Log();
-    EXPECT_GT(shownWindows(), alone) << "the menu closed before the job went out";
+    const qint64 inMenu = releaseWhile(1, "menu", [&] { return shownWindows() > alone; });
     display.Xdo({"key", "Escape"});
     ASSERT_TRUE(WaitUntil([&] { return shownWindows() == alone; }));
 
     // The search dialog, modal, is open.
     display.Xdo({"windowfocus", window});
     display.Xdo({"key", "--window", window, "ctrl+f"});
-    const QString dialog =
-        display.Xdo({"search", "--sync", "--onlyvisible", "--pid", pid, "--name", "^Search$"});
-    ASSERT_FALSE(dialog.isEmpty()) << "no search dialog";
-    const qint64 inDialog = released(held[2], 3);
-    EXPECT_GE(inDialog, 0) << Log();
-    EXPECT_LE(inDialog, 1000) << Log();
-    EXPECT_FALSE(
-        display.Xdo({"search", "--onlyvisible", "--pid", pid, "--name", "^Search$"}).isEmpty())
-        << "the dialog closed before the job went out";
-    display.Xdo({"key", "--window", dialog.section(QLatin1Char('\n'), 0, 0), "Escape"});
+    const auto dialog = [&] {
+        return display.Xdo({"search", "--onlyvisible", "--pid", pid, "--name", "^Search$"});
+    };
+    const qint64 inDialog = releaseWhile(2, "search dialog", [&] { return !dialog().isEmpty(); });
+    display.Xdo({"key", "--window", dialog().section(QLatin1Char('\n'), 0, 0), "Escape"});
     ASSERT_EQ(Finish(), 0) << RunLog;
     ExpectSent("a", 3);
     tray.kill();
@@ -290,22 +262,18 @@ TEST_F(JobControlFlowTest, TheToolListsFindsAndChangesJobsAndEachActionLogsOneLi
         std::string Said;
         std::string Refused;
     };
-    const auto done = [](const char* what, uint id) { return what + (" " + Text(id)) + "\n"; };
+    // An action on one job: the line says did and names the job by name, the tool says said.
+    const auto one = [&](QStringList args, uint id, const std::string& did, const char* said,
+                         const std::string& name = "log") {
+        return TAction{args << Id(id), did, named(id, name), said + (" " + Text(id)) + "\n", ""};
+    };
     const std::vector<TAction> actions = {
-        {{"hold", Id(black)}, "Jobs held", named(black), done("held", black), ""},
-        {{"release", Id(black)}, "Jobs released", named(black), done("released", black), ""},
-        {{"priority", "3", Id(black)},
-         "Priority set to 3",
-         named(black),
-         done("priority set for", black),
-         ""},
+        one({"hold"}, black, "Jobs held", "held"),
+        one({"release"}, black, "Jobs released", "released"),
+        one({"priority", "3"}, black, "Priority set to 3", "priority set for"),
         // A renamed job is named by the name it had.
-        {{"rename", "Renamed", Id(black)},
-         "Jobs renamed to \"Renamed\"",
-         named(black),
-         done("renamed", black),
-         ""},
-        {{"abort", Id(black)}, "Jobs aborted", named(black, "Renamed"), done("aborted", black), ""},
+        one({"rename", "Renamed"}, black, "Jobs renamed to \"Renamed\"", "renamed"),
+        one({"abort"}, black, "Jobs aborted", "aborted", "Renamed"),
         // Several jobs are named in list order.
         {{"copy", QString::fromStdString(copies), Id(yellow), Id(cyan), Id(magenta)},
          "Jobs copied to " + copies,
@@ -316,15 +284,11 @@ TEST_F(JobControlFlowTest, TheToolListsFindsAndChangesJobsAndEachActionLogsOneLi
         {{"delete", Id(yellow), "999999"},
          "Jobs deleted",
          named(yellow),
-         done("deleted", yellow),
+         "deleted " + Text(yellow) + "\n",
          "delete refused 999999: no job has this id"},
-        {{"reprocess", Id(cyan)}, "Jobs reprocessed", named(cyan), done("reprocessed", cyan), ""},
+        one({"reprocess"}, cyan, "Jobs reprocessed", "reprocessed"),
         // The last document the run waits for.
-        {{"redirect", "--to", "2", Id(magenta)},
-         "Jobs redirected to Printer B",
-         named(magenta),
-         done("redirected", magenta),
-         ""},
+        one({"redirect", "--to", "2"}, magenta, "Jobs redirected to Printer B", "redirected"),
     };
     for (const TAction& action : actions) {
         const TRunResult result = Ctl(action.Args);

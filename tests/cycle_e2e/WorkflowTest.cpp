@@ -1,8 +1,5 @@
 #include "cycle_e2e/WorkflowFixture.h"
 
-#include <QDateTime>
-#include <QString>
-
 #include <chrono>
 
 #include <sys/stat.h>
@@ -29,7 +26,17 @@ void PrintTo(const TModeCase& c, std::ostream* out) {
     *out << (*c.Config ? c.Config : "defaults") << (c.Quiet ? " quiet store" : "")
          << (c.Headless ? " headless" : "");
 }
-class WorkModeTest : public WorkflowTest, public ::testing::WithParamInterface<TModeCase> {};
+class WorkModeTest : public WorkflowTest, public ::testing::WithParamInterface<TModeCase> {
+protected:
+    QProcessEnvironment Environment() const override {
+        QProcessEnvironment env = WorkflowTest::Environment();
+        if (GetParam().Headless) {
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                env.remove(name);
+        }
+        return env;
+    }
+};
 
 // Policy 0 deletes passed jobs at once, so a transferring job writes no spool copy at all and a
 // spooled job's file goes as soon as it is sent; policy 2 keeps them all. With a store that sends
@@ -53,13 +60,8 @@ TEST_P(WorkModeTest, EveryPlateArrivesUnchanged) {
     run.Module += "before-close = GetValue 53\n";
     if (c.Quiet)
         run.Workflow = "store-options = --no-signals\nbackstop = 1\n";
-    if (c.Headless) {
-        const std::string offscreen = "QT_QPA_PLATFORM=offscreen ";
-        ASSERT_THAT(Env, HasSubstr(offscreen));
-        Env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-              Env.replace(Env.find(offscreen), offscreen.size(), "");
-        run.Options = "--show ";
-    }
+    if (c.Headless)
+        run.Options = {"--show"};
     ASSERT_TRUE(Passes(run));
     EXPECT_EQ(AfterInLog(RunLog, "module 3 (Queuer): GetValue(53) = "), c.Policy);
     ExpectSent("a", 2);
@@ -85,7 +87,8 @@ TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls)
     ASSERT_TRUE(Passes(
         {.Module = "flow = 12: Device=*\n",
          .Workflow =
-             "expect = 0\nbackstop = 0\nbefore-close = " + WaitForLog("File idle-1-C.rst spooled") +
+             "expect = 0\nbackstop = 0\nbefore-close = " +
+             ShellWaitForLog("File idle-1-C.rst spooled") +
              "sleep 1; timeout 3 dbus-monitor --session \"type='method_call'\" >calls.txt; true\n",
          .Sink12 = "paused = yes\n"}));
     const std::string calls = ReadTextFile(Root / "calls.txt");
@@ -124,7 +127,6 @@ TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
                      .Workflow = TerminateAfterLog("File term-1-C.rst spooled", true),
                      .Extra = Terminators};
     Run(first);
-    RunLog = Log();
     ::umask(umask);
     EXPECT_THAT(RunLog, HasSubstr("before-close| module gone"));
     EXPECT_THAT(RunLog, HasSubstr("module 3 (Queuer): process ended (exit code 0)"));
@@ -153,7 +155,6 @@ TEST_F(WorkflowTest, SigtermClosesTheModuleSoAHeldJobStaysHeldAcrossARestart) {
     const TRun second = first.Again(TerminateAfterLog("Resume()"));
     ::rename(LogFile.c_str(), (Root / "first.log").c_str());
     Run(second);
-    RunLog = Log();
     EXPECT_THAT(RunLog, HasSubstr("before-close| module gone"));
     EXPECT_EQ(Lines(ReadTextFile(holdFile)), held) << RunLog;
     EXPECT_THAT(RunLog, Not(HasSubstr("sending")));
@@ -221,20 +222,6 @@ TEST_F(WorkflowTest, ADamagedConfigurationKeepsTheModulePausedUntilOneIsLoaded) 
     ExpectSent("b", 1);
 }
 
-} // namespace
-// The stamp of the first log line that holds text ("YYYY-MM-DD HH:MM:SS.mmm ..."), in ms since
-// the epoch; -1 without one.
-int64_t StampOf(const std::string& log, const std::string& text) {
-    for (const std::string& line : Lines(log)) {
-        if (line.find(text) != std::string::npos) {
-            const QDateTime stamp = QDateTime::fromString(
-                QString::fromStdString(line.substr(0, 23)), "yyyy-MM-dd HH:mm:ss.zzz");
-            return stamp.isValid() ? stamp.toMSecsSinceEpoch() : -1;
-        }
-    }
-    return -1;
-}
-
 TEST_F(WorkflowTest, AJobForAPausedDestinationHoldsBackNoJobForAReadyOne) {
     // The black plate comes first and has the best priority, but its printer stays paused for
     // the first seconds; the three other plates' printers are ready all along.
@@ -276,4 +263,5 @@ TEST_F(WorkflowTest, AJobForAPausedDestinationHoldsBackNoJobForAReadyOne) {
     EXPECT_LE(black - dReady, 2000) << RunLog;
 }
 
+} // namespace
 } // namespace raduvuz::test

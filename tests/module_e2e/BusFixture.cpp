@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QProcessEnvironment>
 #include <QXmlStreamReader>
 
@@ -119,6 +121,33 @@ std::map<std::string, std::string> MethodsOf(const QString& xml, const QString& 
     return methods;
 }
 
+bool TTestServer::handleMessage(const QDBusMessage& message, const QDBusConnection& bus) {
+    static const QMap<QString, QString> signatures = {
+        {"ChangeStatus", "ibi"}, {"WriteLog", "is"},    {"GetValue", "ii"},    {"SetValue", "iib"},
+        {"IsJobUse", "ii"},      {"ShowLabel", "is"},   {"GetConfigKey", "i"}, {"PtrToKey", "i"},
+        {"CloseMe", "i"},        {"ChangeSetup", "iss"}};
+    const QString method = message.member();
+    if (signatures.value(method) != message.signature())
+        return bus.send(message.createErrorReply(QDBusError::UnknownMethod, method));
+    QStringList args;
+    for (const QVariant& arg : message.arguments())
+        args << arg.toString();
+    Calls << method + "(" + args.join(',') + ")";
+    QVariantList answer;
+    if (method == "GetValue") {
+        const int num = args[1].toInt();
+        const bool known = args[0] == "0" && Values.contains(num);
+        answer << QVariant::fromValue(QDBusVariant(known ? Values[num] : QVariant(QVariantList())));
+    } else if (method == "SetValue" && !SetValueError.isEmpty()) {
+        return bus.send(message.createErrorReply(SetValueError, "the server refused"));
+    } else if (method == "IsJobUse") {
+        answer << false;
+    } else if (method == "GetConfigKey" || method == "PtrToKey") {
+        answer << (method == "GetConfigKey" ? "key" : "term") + args[0];
+    }
+    return !message.isReplyRequired() || bus.send(message.createReply(answer));
+}
+
 const TBusWorld& BusWorld() {
     Environment->Start();
     return Environment->World;
@@ -137,8 +166,7 @@ void BusTest::SetUp() {
     Server.Values[1004] = 77;
     Server.Values[2] = QString::fromStdString(ComputerName());
     Server.Values[1] = QString::fromStdString(Work + "/preview");
-    ASSERT_TRUE(RaduvuzBus().registerObject(QStringLiteral("/Workflow"), &Server,
-                                            QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(RaduvuzBus().registerVirtualObject(QStringLiteral("/Workflow"), &Server));
 }
 
 void BusTest::TearDown() {
@@ -181,6 +209,7 @@ void OneModuleTest::SetUp() {
         return;
     Module = StartModule();
     ASSERT_NE(Module, nullptr);
+    Name = QString::fromStdString(Module->Reference()).section(QLatin1Char('/'), 0, 0);
 }
 
 std::string BusTest::ErrorOf(const std::function<void()>& call) {

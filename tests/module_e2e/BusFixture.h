@@ -1,6 +1,5 @@
 #pragma once
 
-#include "module_e2e/TestPeers.h"
 #include "services/Dispatch.h"
 #include "support/Harness.h"
 #include "support/TempFiles.h"
@@ -8,6 +7,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -18,6 +20,19 @@
 #include <vector>
 
 namespace raduvuz::test {
+
+// A scripted workflow server: records every call of the module as "Method(arg,arg)", refuses one
+// whose arguments are not the server's, and answers GetValue for module 0 from Values.
+class TTestServer : public QDBusVirtualObject {
+public:
+    QStringList Calls;
+    QMap<int, QVariant> Values;
+    // SetValue answers this error name when it is set.
+    QString SetValueError;
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override;
+    QString introspect(const QString&) const override { return {}; }
+};
 
 // The private bus of this test process: a dbus-daemon whose services folder is
 // <root>/xdg/dbus-1/services, started once with the process's environment pointing at it.
@@ -68,8 +83,14 @@ class OneModuleTest : public BusTest {
 protected:
     void SetUp() override;
     TVariant Value(int32_t num) { return Module->Call("GetValue", {num}, "i").Result; }
+    // Init with the test's server.
+    void Init(int32_t number = 5, const std::string& description = "Queue") {
+        Module->Call("Init", {number, description, ServerReference().toStdString()}, "iss");
+    }
 
     TDispatchPtr Module;
+    // The module's name on the bus.
+    QString Name;
 };
 
 } // namespace raduvuz::test

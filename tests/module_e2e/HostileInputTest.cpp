@@ -38,7 +38,7 @@ TEST_F(HostileInputTest, KeysFoldersSettingsAndTextsOutsideTheModulesBoundsAreRe
               "\":1.9999/Workflow\"");
     EXPECT_EQ(VariantToText(Value(2)), "");
     EXPECT_TRUE(Server.Calls.isEmpty());
-    Module->Call("Init", {int32_t{5}, std::string("Q"), ServerReference().toStdString()}, "iss");
+    Init(5, "Q");
     // Files of somebody else where "../../victim" would lead from the job or Config folder.
     WriteTextFile(Work + "/victim", "not the module's");
     std::filesystem::create_directories(Work + "/bin/victim");

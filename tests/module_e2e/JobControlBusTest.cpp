@@ -27,16 +27,12 @@ using ::testing::IsEmpty;
 // terminators, so that they come back as passed rows.
 class JobControlBusTest : public OneModuleTest {
 protected:
-    QString Name;
-
     void SetUp() override {
         OneModuleTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
         qDBusRegisterMetaType<QList<QVariantMap>>();
-        Name = QString::fromStdString(Module->Reference().substr(0, Module->Reference().find('/')));
-        Module->Call("Init", {int32_t{5}, std::string("Queue"), ServerReference().toStdString()},
-                     "iss");
+        Init();
         Module->Call("LoadConfig", {std::string("Q")}, "s");
     }
 
@@ -49,25 +45,25 @@ protected:
         ASSERT_TRUE(WriteSpoolBlock(file, block, 1));
     }
 
-    QDBusMessage Message(const QString& method, const QVariantList& args,
+    QDBusMessage Message(const char* method, const QVariantList& args,
                          const char* interface = "RAduvuz.IJobControl") const {
-        QDBusMessage call = QDBusMessage::createMethodCall(Name, QStringLiteral("/ModuleControl"),
-                                                           QString::fromLatin1(interface), method);
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(Name, "/ModuleControl", interface, method);
         call.setArguments(args);
         return call;
     }
-    QDBusMessage Call(const QString& method, const QVariantList& args,
+    QDBusMessage Call(const char* method, const QVariantList& args,
                       const char* interface = "RAduvuz.IJobControl") {
         return RaduvuzBus().call(Message(method, args, interface), QDBus::BlockWithGui, 20000);
     }
-    std::vector<uint32_t> Done(const QString& method, const QVariantList& args) {
+    std::vector<uint32_t> Done(const char* method, const QVariantList& args) {
         const QDBusMessage reply = Call(method, args);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         const QList<uint> ids = qdbus_cast<QList<uint>>(reply.arguments().value(0));
         return std::vector<uint32_t>(ids.begin(), ids.end());
     }
     QList<QVariantMap> Rows() {
-        const QDBusMessage reply = Call(QStringLiteral("ListJobs"), {});
+        const QDBusMessage reply = Call("ListJobs", {});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         EXPECT_EQ(reply.signature(), QStringLiteral("aa{sv}"));
         return qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
@@ -80,8 +76,7 @@ protected:
         Module->Call("CompletedSendTerminators", {});
         std::map<int, uint> ids;
         for (const QVariantMap& row : Rows())
-            ids[row.value(QStringLiteral("job")).toInt()] =
-                row.value(QStringLiteral("id")).toUInt();
+            ids[row.value("job").toInt()] = row.value("id").toUInt();
         return ids;
     }
 };
@@ -125,9 +120,7 @@ TEST_F(JobControlBusTest, PassedJobsAreFoundListedChangedAndRefusedByIdOverTheBu
     ASSERT_EQ(ids.size(), 2u);
     const uint id = ids[5];
     const uint second = ids[6];
-    const auto find = [this](QVariantMap criteria) {
-        return Done(QStringLiteral("FindJobs"), {criteria});
-    };
+    const auto find = [this](QVariantMap criteria) { return Done("FindJobs", {criteria}); };
     EXPECT_THAT(find({{"name", "PROOF"}}), ElementsAre(id));
     EXPECT_THAT(find({{"name", "=second"}, {"color", "black"}}), ElementsAre(second));
     EXPECT_THAT(find({{"name", "=secon"}}), IsEmpty());
@@ -140,8 +133,8 @@ TEST_F(JobControlBusTest, PassedJobsAreFoundListedChangedAndRefusedByIdOverTheBu
     EXPECT_THAT(find({{"list", "process"}}), IsEmpty());
 
     // Ids that name nothing, even beyond a signed int, are passed over; an empty list is no error.
-    EXPECT_THAT(Done(QStringLiteral("DeleteJobs"), {Ids({})}), IsEmpty());
-    EXPECT_THAT(Done(QStringLiteral("ReprocessJobs"), {Ids({0, 4000000000u})}), IsEmpty());
+    EXPECT_THAT(Done("DeleteJobs", {Ids({})}), IsEmpty());
+    EXPECT_THAT(Done("ReprocessJobs", {Ids({0, 4000000000u})}), IsEmpty());
 
     const std::pair<QVariantMap, const char*> malformed[] = {
         {{{"sizeKb", "abc"}}, "Malformed criterion \"sizeKb\": \"abc\" is not OP NUMBER"},
@@ -155,52 +148,49 @@ TEST_F(JobControlBusTest, PassedJobsAreFoundListedChangedAndRefusedByIdOverTheBu
         {{{"name", QString(2 * 1024 * 1024, QLatin1Char('n'))}}, "criterion name: "},
     };
     for (const auto& [criteria, message] : malformed) {
-        const QDBusMessage reply = Call(QStringLiteral("FindJobs"), {criteria});
+        const QDBusMessage reply = Call("FindJobs", {criteria});
         EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << message;
         EXPECT_THAT(reply.errorMessage().toStdString(), HasSubstr(message));
     }
 
     QList<QVariantMap> rows = Rows();
-    const QVariantMap first = rows[0].value(QStringLiteral("job")).toInt() == 5 ? rows[0] : rows[1];
-    EXPECT_EQ(first.value(QStringLiteral("list")).toString(), QStringLiteral("passed"));
-    EXPECT_EQ(first.value(QStringLiteral("doc")).toInt(), 50);
-    EXPECT_EQ(first.value(QStringLiteral("name")).toString(), QStringLiteral("First proof"));
-    EXPECT_EQ(first.value(QStringLiteral("type")).toString(), QStringLiteral("RST"));
-    EXPECT_EQ(first.value(QStringLiteral("size")).metaType(), QMetaType::fromType<qlonglong>());
-    EXPECT_EQ(first.value(QStringLiteral("size")).toLongLong(), 2048);
-    EXPECT_EQ(first.value(QStringLiteral("created")).toString(),
-              QStringLiteral("2024-01-01T12:00:00"));
-    EXPECT_EQ(first.value(QStringLiteral("state")).toString(), QStringLiteral("passed"));
-    EXPECT_EQ(first.value(QStringLiteral("id")).metaType(), QMetaType::fromType<uint>());
-    EXPECT_FALSE(first.contains(QStringLiteral("done")));
+    const QVariantMap first = rows[0].value("job").toInt() == 5 ? rows[0] : rows[1];
+    EXPECT_EQ(first.value("list").toString(), "passed");
+    EXPECT_EQ(first.value("doc").toInt(), 50);
+    EXPECT_EQ(first.value("name").toString(), "First proof");
+    EXPECT_EQ(first.value("type").toString(), "RST");
+    EXPECT_EQ(first.value("size").metaType(), QMetaType::fromType<qlonglong>());
+    EXPECT_EQ(first.value("size").toLongLong(), 2048);
+    EXPECT_EQ(first.value("created").toString(), QStringLiteral("2024-01-01T12:00:00"));
+    EXPECT_EQ(first.value("state").toString(), "passed");
+    EXPECT_EQ(first.value("id").metaType(), QMetaType::fromType<uint>());
+    EXPECT_FALSE(first.contains("done"));
 
     // Which ids each action takes is the job actions' own test; here that the answer travels.
-    EXPECT_THAT(
-        Done(QStringLiteral("RenameJobs"), {Ids({second, 999999}), QStringLiteral("Renamed")}),
-        ElementsAre(second));
+    EXPECT_THAT(Done("RenameJobs", {Ids({second, 999999}), QStringLiteral("Renamed")}),
+                ElementsAre(second));
     const std::string copies = Work + "/copies/deep";
-    EXPECT_THAT(Done(QStringLiteral("CopyJobs"), {Ids({second}), QString::fromStdString(copies)}),
+    EXPECT_THAT(Done("CopyJobs", {Ids({second}), QString::fromStdString(copies)}),
                 ElementsAre(second));
     EXPECT_TRUE(std::filesystem::exists(copies + "/6_60"));
-    EXPECT_THAT(Done(QStringLiteral("DeleteJobs"), {Ids({id, 999999})}), ElementsAre(id));
+    EXPECT_THAT(Done("DeleteJobs", {Ids({id, 999999})}), ElementsAre(id));
     EXPECT_FALSE(std::filesystem::exists(JobFolder() + "/5_50"));
     rows = Rows();
     ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(rows[0].value(QStringLiteral("name")).toString(), QStringLiteral("Renamed"));
+    EXPECT_EQ(rows[0].value("name").toString(), "Renamed");
 
     // Bad input is an error reply, and the module goes on serving.
     const QDBusMessage relative =
-        Call(QStringLiteral("CopyJobs"), {Ids({second}), QStringLiteral("../../elsewhere")});
+        Call("CopyJobs", {Ids({second}), QStringLiteral("../../elsewhere")});
     EXPECT_EQ(relative.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs"));
     EXPECT_EQ(relative.errorMessage(),
               QStringLiteral("folder: \"../../elsewhere\" is not an absolute path"));
     EXPECT_FALSE(std::filesystem::exists(WorkingFolder() + "/../../elsewhere"));
     const QDBusMessage wrongTypes =
-        Call(QStringLiteral("HoldJobs"), {QVariant::fromValue(QStringList{QStringLiteral("x")})});
+        Call("HoldJobs", {QVariant::fromValue(QStringList{QStringLiteral("x")})});
     EXPECT_EQ(wrongTypes.type(), QDBusMessage::ErrorMessage);
     const QDBusMessage blocked =
-        Call(QStringLiteral("CopyJobs"),
-             {Ids({second}), QString::fromStdString(JobFolder() + "/6_60/x")});
+        Call("CopyJobs", {Ids({second}), QString::fromStdString(JobFolder() + "/6_60/x")});
     EXPECT_EQ(blocked.errorName(), QStringLiteral("RAduvuz.Error.Unexpected"));
     EXPECT_THAT(blocked.errorMessage().toStdString(), HasSubstr("Cannot create the folder"));
     EXPECT_EQ(Rows().size(), 1);
@@ -243,7 +233,7 @@ TEST_F(JobControlBusTest, EachMethodRefusesAnArgumentBeyondItsBoundBeforeTouchin
         {"CopyJobs", {one, folder}, "folder: "},
     };
     for (const TCase& c : cases) {
-        const QDBusMessage reply = Call(QString::fromLatin1(c.Method), c.Args);
+        const QDBusMessage reply = Call(c.Method, c.Args);
         EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << c.Method;
         EXPECT_TRUE(reply.errorMessage().startsWith(QLatin1String(c.Argument)))
             << c.Method << ": " << reply.errorMessage().toStdString();
@@ -251,14 +241,13 @@ TEST_F(JobControlBusTest, EachMethodRefusesAnArgumentBeyondItsBoundBeforeTouchin
     // A flow entry's destination is a module number.
     for (const int dest : {0, -1}) {
         const QDBusMessage reply =
-            Call(QStringLiteral("AddFlowEntry"), {dest, QStringLiteral("Device=1")},
-                 "RAduvuz.IModuleControl");
+            Call("AddFlowEntry", {dest, QStringLiteral("Device=1")}, "RAduvuz.IModuleControl");
         EXPECT_EQ(reply.errorName(), QStringLiteral("RAduvuz.Error.InvalidArgs")) << dest;
         EXPECT_TRUE(reply.errorMessage().startsWith(QLatin1String("Dest: "))) << dest;
     }
     const QList<QVariantMap> rows = Rows();
     ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(rows[0].value(QStringLiteral("name")).toString(), QStringLiteral("Kept"));
+    EXPECT_EQ(rows[0].value("name").toString(), "Kept");
     EXPECT_EQ(ReadTextFile(JobFolder() + "/5_50"), spool);
 }
 
@@ -273,13 +262,12 @@ TEST_F(JobControlBusTest, ListJobsSinceAndAllowedActionsOverTheBus) {
         WriteJob(std::to_string(job) + "_1", "Name=More");
     Module->Call("CompletedSendTerminators", {});
     const auto since = [this](qulonglong serial, std::map<int, QVariantMap>& rows) {
-        const QDBusMessage reply =
-            Call(QStringLiteral("ListJobsSince"), {QVariant::fromValue(serial)});
+        const QDBusMessage reply = Call("ListJobsSince", {QVariant::fromValue(serial)});
         EXPECT_EQ(reply.signature(), QStringLiteral("taa{sv}au"))
             << reply.errorMessage().toStdString();
         rows.clear();
         for (const QVariantMap& row : qdbus_cast<QList<QVariantMap>>(reply.arguments().value(1)))
-            rows[row.value(QStringLiteral("job")).toInt()] = row;
+            rows[row.value("job").toInt()] = row;
         return std::make_pair(reply.arguments().value(0).toULongLong(),
                               qdbus_cast<QList<uint>>(reply.arguments().value(2)));
     };
@@ -288,32 +276,32 @@ TEST_F(JobControlBusTest, ListJobsSinceAndAllowedActionsOverTheBus) {
     ASSERT_EQ(rows.size(), 2u + kMore);
     EXPECT_TRUE(removed.isEmpty());
     // The plain name, without the quotes a parameter list keeps around a name with blanks.
-    EXPECT_EQ(rows.at(5).value(QStringLiteral("name")).toString(), QStringLiteral("First proof"));
-    const uint id6 = rows.at(6).value(QStringLiteral("id")).toUInt();
+    EXPECT_EQ(rows.at(5).value("name").toString(), "First proof");
+    const uint id6 = rows.at(6).value("id").toUInt();
     // A listing asked before a rename has the rows of its turn, though its reply is made after.
     const auto rowName = [](const QDBusMessage& reply, uint id) {
         for (const QVariantMap& row : qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0)))
-            if (row.value(QStringLiteral("id")).toUInt() == id)
-                return row.value(QStringLiteral("name")).toString();
+            if (row.value("id").toUInt() == id)
+                return row.value("name").toString();
         return QString();
     };
-    QDBusPendingCall listing = RaduvuzBus().asyncCall(Message(QStringLiteral("ListJobs"), {}));
-    QDBusPendingCall rename = RaduvuzBus().asyncCall(
-        Message(QStringLiteral("RenameJobs"), {Ids({id6}), QStringLiteral("Sixth")}));
+    QDBusPendingCall listing = RaduvuzBus().asyncCall(Message("ListJobs", {}));
+    QDBusPendingCall rename =
+        RaduvuzBus().asyncCall(Message("RenameJobs", {Ids({id6}), QStringLiteral("Sixth")}));
     rename.waitForFinished();
     listing.waitForFinished();
     ASSERT_EQ(listing.reply().type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(rowName(listing.reply(), id6), QStringLiteral("Second"));
-    EXPECT_EQ(rowName(Call(QStringLiteral("ListJobs"), {}), id6), QStringLiteral("Sixth"));
+    EXPECT_EQ(rowName(Call("ListJobs", {}), id6), QStringLiteral("Sixth"));
     const qulonglong renamed = since(serial, rows).first;
     EXPECT_EQ(rows.size(), 1u);
-    Done(QStringLiteral("DeleteJobs"), {Ids({id6})});
+    Done("DeleteJobs", {Ids({id6})});
     EXPECT_EQ(since(renamed, rows).second, QList<uint>{id6});
     EXPECT_TRUE(rows.empty());
     EXPECT_EQ(since(renamed + 100, rows).second, QList<uint>{0});
 
-    const uint id5 = rows.at(5).value(QStringLiteral("id")).toUInt();
-    const QDBusMessage allowed = Call(QStringLiteral("AllowedActions"), {Ids({id5, 999999})});
+    const uint id5 = rows.at(5).value("id").toUInt();
+    const QDBusMessage allowed = Call("AllowedActions", {Ids({id5, 999999})});
     ASSERT_EQ(allowed.signature(), QStringLiteral("as")) << allowed.errorMessage().toStdString();
     EXPECT_EQ(allowed.arguments().value(0).toStringList(),
               QStringList({"delete", "reprocess", "redirect", "rename", "copy"}));

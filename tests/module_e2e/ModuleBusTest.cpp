@@ -9,12 +9,7 @@
 namespace raduvuz::test {
 namespace {
 
-class ModuleBusTest : public OneModuleTest {
-protected:
-    void Init(int32_t number = 5, const std::string& description = "Queue") {
-        Module->Call("Init", {number, description, ServerReference().toStdString()}, "iss");
-    }
-};
+using ModuleBusTest = OneModuleTest;
 
 // A throwing method answers Unexpected, a failure with its own name keeps it, and the module
 // keeps serving after each.
@@ -55,14 +50,12 @@ TEST_F(ModuleBusTest, FailuresTravelWithTheirNamesAndTheModuleKeepsServing) {
 
 TEST_F(ModuleBusTest, TheProcessEndsWhenItsLastCallerLeavesAfterClose) {
     const QString address = QString::fromStdString(BusWorld().Address);
-    const QString name =
-        QString::fromStdString(Module->Reference()).section(QLatin1Char('/'), 0, 0);
     {
         QDBusConnection caller = QDBusConnection::connectToBus(address, QStringLiteral("caller"));
         ASSERT_TRUE(caller.isConnected());
         for (const char* method : {"SelfReg", "Close"}) {
             QDBusMessage call = QDBusMessage::createMethodCall(
-                name, QStringLiteral("/ModuleControl"), QString(), QLatin1String(method));
+                Name, QStringLiteral("/ModuleControl"), QString(), QLatin1String(method));
             if (QLatin1String(method) == QLatin1String("SelfReg"))
                 call << QVariant::fromValue(
                     QDBusVariant(QString::fromStdString(Module->Reference())));

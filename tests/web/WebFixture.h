@@ -4,7 +4,7 @@
 // that bus at a free port, accounts of the test's own, and a small HTTPS client (libcurl) that
 // trusts the gateway's self-signed certificate and nothing else.
 
-#include "cycle_e2e/LiveWorkflow.h"
+#include "cycle_e2e/WorkflowFixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -164,7 +164,7 @@ private:
 };
 
 // A workflow whose modules stay up until the test ends, and the gateway on its bus.
-class WebTest : public LiveWorkflowTest {
+class WebTest : public WorkflowTest {
 protected:
     static constexpr const char* kOperator = "op";
     static constexpr const char* kOperatorPassword = "press-room 7";
@@ -172,7 +172,7 @@ protected:
     static constexpr const char* kViewerPassword = "just looking";
 
     void SetUp() override {
-        LiveWorkflowTest::SetUp();
+        WorkflowTest::SetUp();
         EnsureCurl();
     }
     void TearDown() override {
@@ -181,25 +181,32 @@ protected:
         std::ofstream(Root / "stop").close();
         if (Twf && !Twf->waitForFinished(20000))
             StopProcess(*Twf, 0);
-        LiveWorkflowTest::TearDown();
+        WorkflowTest::TearDown();
     }
 
-    // The held, passed and waiting jobs of LiveWorkflow.h (the run waits until the test ends),
-    // the accounts, and the gateway on the run's bus.
+    // Cyan goes to a held printer (1) and to one that takes it (2); yellow only to that one; black
+    // to a paused printer (3), where it waits. The run waits until the test ends; the accounts,
+    // and the gateway on the run's bus.
     void StartHeldPassedAndWaitingJobs() {
-        TRun run = HeldPassedAndWaitingJobs();
-        run.Workflow = "expect = 2\ntimeout = 120\nbefore-close = while [ ! -e stop ]; do sleep "
-                       "0.1; done\n";
-        StartTwf(run);
+        MakePages("both", 10, "C", "*", 512);
+        MakePages("solo", 10, "Y");
+        MakePages("late", 30, "K");
+        WriteConfig("WorkMode=1;HoldList=PRN_A");
+        StartTwf({.Module =
+                      "flow = 12: Color=Cyan;Device=1\nflow = 15: Color=Cyan,Yellow;Device=2\n"
+                      "flow = 17: Color=Black;Device=3\n",
+                  .Workflow = "expect = 2\ntimeout = 120\nbefore-close = while [ ! -e stop ]; do "
+                              "sleep 0.1; done\n",
+                  .Extra = std::string(Terminators) + PausedPrinterC});
         ASSERT_TRUE(WaitForLog("module 3 (Queuer): created as ")) << Log();
-        ModuleNumber = ModuleName().mid(ModuleName().indexOf(".p") + 2).toLongLong();
+        ModuleNumber = ModulePid();
         Address = Q(AfterInLog(Log(), "private bus at "));
         AddUsers();
         StartGateway();
     }
 
     QProcessEnvironment Environment() const override {
-        QProcessEnvironment env = LiveWorkflowTest::Environment();
+        QProcessEnvironment env = WorkflowTest::Environment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), Q((Root / "config").string()));
         // Before the workflow is up, no bus at all (never the session's own).
         return OnBus(env, Address.isEmpty() ? QStringLiteral("unix:path=/nonexistent") : Address);
@@ -282,26 +289,9 @@ protected:
         return "api/v1/modules/" + std::to_string(ModuleNumber) + "/" + rest;
     }
 
-    // The ids of the rows that match once there are count of them.
-    std::vector<uint> WaitForRows(const std::string& cookie,
-                                  const std::function<bool(const QJsonObject&)>& match,
-                                  size_t count) {
-        std::vector<uint> ids;
-        WaitUntil(
-            [&] {
-                ids.clear();
-                for (const QJsonValue& row : Get(Jobs(), cookie).Object().value("jobs").toArray())
-                    if (match(row.toObject()))
-                        ids.push_back(static_cast<uint>(row.toObject().value("id").toInteger()));
-                return ids.size() >= count;
-            },
-            30000, 50);
-        return ids;
-    }
-    static std::function<bool(const QJsonObject&)> Where(const char* key, const char* value) {
-        return [key, value](const QJsonObject& row) {
-            return row.value(QLatin1String(key)).toString() == QLatin1String(value);
-        };
+    std::vector<uint> WaitForRows(const std::string& cookie, const TMatch& match, size_t count) {
+        return WorkflowTest::WaitForRows(
+            [&] { return Get(Jobs(), cookie).Object().value("jobs").toArray(); }, match, count);
     }
 
     std::unique_ptr<QProcess> Gateway;
