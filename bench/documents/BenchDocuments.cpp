@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -73,27 +72,15 @@ TPace Run(TRoute route, int documents, int kib) {
     TPace pace;
     QTemporaryDir root;
     QDir dir(root.path());
-    for (const char* sub : {"prog", "pages", "xdg/TWF_Data/Config", "state", "runtime", "out"})
-        dir.mkpath(QString::fromLatin1(sub));
-    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString program = dir.filePath(QStringLiteral("prog/raduvuz"));
-    if (::link(RADUVUZ_PROGRAM, QFile::encodeName(program).constData()) != 0 &&
-        !QFile::copy(QStringLiteral(RADUVUZ_PROGRAM), program))
+    const QString program = MakeTwfFolder(dir, QStringLiteral(RADUVUZ_PROGRAM));
+    if (program.isEmpty() || !dir.mkpath(QStringLiteral("xdg/TWF_Data/Config")))
         return pace;
     // Raster-like bytes: runs of ink and paper, so a spooled copy packs as pages do.
     QByteArray page(kib * 1024, '\0');
     for (qsizetype i = 0; i < page.size(); ++i)
         page[i] = static_cast<char>(((i / 5) % 4 == 0) ? 0xFF : ((i % 512) < 256 ? 0 : 0x7F));
-    for (int i = 0; i < documents; ++i) {
-        const QString name = QStringLiteral("doc%1.rst").arg(i, 5, 10, QLatin1Char('0'));
-        const QString dds =
-            QStringLiteral("Name=doc%1;FileName=%2;File=RST;Device=1").arg(i).arg(name);
-        if (!WriteFile(dir.filePath(QStringLiteral("pages/") + name), page) ||
-            !WriteFile(dir.filePath(QStringLiteral("pages/") + name + QStringLiteral(".dds")),
-                       dds.toUtf8()))
-            return pace;
-    }
+    if (!WritePages(dir, documents, page))
+        return pace;
     // The default policy keeps passed jobs for a day, so a pass-through module also writes a
     // packed copy of each document; spool mode spools each one before it is sent.
     const std::string settings = std::string("DeletePolicy=1;KeepTime=1440;Copies=0;WorkMode=") +

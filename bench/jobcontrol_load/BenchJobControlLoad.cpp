@@ -162,24 +162,12 @@ TResult Run(int clients, int seconds, int documents, bool hold) {
     TResult result;
     QTemporaryDir root;
     QDir dir(root.path());
-    for (const char* sub : {"prog", "pages", "xdg", "state", "runtime", "out"})
-        dir.mkpath(QString::fromLatin1(sub));
-    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString program = dir.filePath(QStringLiteral("prog/raduvuz"));
-    if (::link(RADUVUZ_PROGRAM, QFile::encodeName(program).constData()) != 0 &&
-        !QFile::copy(QStringLiteral(RADUVUZ_PROGRAM), program))
+    const QString program = MakeTwfFolder(dir, QStringLiteral(RADUVUZ_PROGRAM));
+    if (program.isEmpty())
         return result;
     const QByteArray page(65536, '\x55');
-    for (int i = 0; i < documents; ++i) {
-        const QString name = QStringLiteral("job%1.rst").arg(i, 5, 10, QLatin1Char('0'));
-        const QString dds =
-            QStringLiteral("Name=job%1;FileName=%2;File=RST;Device=1;Priority=5").arg(i).arg(name);
-        if (!WriteFile(dir.filePath(QStringLiteral("pages/") + name), page) ||
-            !WriteFile(dir.filePath(QStringLiteral("pages/") + name + QStringLiteral(".dds")),
-                       dds.toUtf8()))
-            return result;
-    }
+    if (!WritePages(dir, documents, page))
+        return result;
     const QString ini = QStringLiteral("[workflow]\nname = Load\nbus = private\ntimeout = 3600\n"
                                        "expect = %3\nmodule-program = %1\nstore-program = %2\n"
                                        "[module 3]\nname = Queue\nconfig-key = Load\nflow = 12: "

@@ -362,6 +362,32 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+QString MakeTwfFolder(const QDir& dir, const QString& moduleProgram) {
+    for (const char* sub : {"prog", "pages", "xdg", "state", "runtime", "out"})
+        dir.mkpath(QString::fromLatin1(sub));
+    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString program = dir.filePath(QStringLiteral("prog/raduvuz"));
+    if (::link(QFile::encodeName(moduleProgram).constData(),
+               QFile::encodeName(program).constData()) != 0 &&
+        !QFile::copy(moduleProgram, program))
+        return QString();
+    return program;
+}
+
+bool WritePages(const QDir& dir, int count, const QByteArray& page) {
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("job%1.rst").arg(i, 5, 10, QLatin1Char('0'));
+        const QString dds =
+            QStringLiteral("Name=job%1;FileName=%2;File=RST;Device=1;Priority=5").arg(i).arg(name);
+        if (!WriteFile(dir.filePath(QStringLiteral("pages/") + name), page) ||
+            !WriteFile(dir.filePath(QStringLiteral("pages/") + name + QStringLiteral(".dds")),
+                       dds.toUtf8()))
+            return false;
+    }
+    return true;
+}
+
 bool StartTwf(QProcess& twf, const QString& twfPath, const QDir& dir, const QString& log,
               const QString& workflow) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

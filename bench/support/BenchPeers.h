@@ -45,6 +45,16 @@ bool ServeUntil(const std::function<bool()>& done, int ms);
 // Writes a whole file; false when it could not.
 bool WriteFile(const QString& path, const QByteArray& bytes);
 
+// The folders a twf run in dir uses (prog, pages, xdg, state, a private runtime folder, out),
+// with the module program put into prog/ (a hard link, or a copy); the module's path there, or
+// empty when it could not be put there.
+QString MakeTwfFolder(const QDir& dir, const QString& moduleProgram);
+
+// count pages of the given bytes in dir's pages/ folder for twf to feed, each with its
+// parameters (jobNNNNN.rst and jobNNNNN.rst.dds, device 1, priority 5); false when one could not
+// be written.
+bool WritePages(const QDir& dir, int count, const QByteArray& page);
+
 // Starts twf (at twfPath) quietly on a workflow file, logging to log, with its data, state,
 // runtime folder and registry file in dir and an offscreen console; it ends with the benchmark.
 // False when it did not start.

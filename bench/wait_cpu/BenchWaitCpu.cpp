@@ -44,24 +44,12 @@ TShare Run(int jobs, int seconds) {
     share.Total = -1;
     QTemporaryDir root;
     QDir dir(root.path());
-    for (const char* sub : {"prog", "pages", "xdg", "state", "runtime", "out"})
-        dir.mkpath(QString::fromLatin1(sub));
-    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString program = dir.filePath(QStringLiteral("prog/raduvuz"));
-    if (::link(RADUVUZ_PROGRAM, QFile::encodeName(program).constData()) != 0 &&
-        !QFile::copy(QStringLiteral(RADUVUZ_PROGRAM), program))
+    const QString program = MakeTwfFolder(dir, QStringLiteral(RADUVUZ_PROGRAM));
+    if (program.isEmpty())
         return share;
     const QByteArray page(16384, '\x55');
-    for (int i = 0; i < jobs; ++i) {
-        const QString name = QStringLiteral("job%1.rst").arg(i, 4, 10, QLatin1Char('0'));
-        const QString dds =
-            QStringLiteral("Name=job%1;FileName=%2;File=RST;Device=1;Priority=5").arg(i).arg(name);
-        if (!WriteFile(dir.filePath(QStringLiteral("pages/") + name), page) ||
-            !WriteFile(dir.filePath(QStringLiteral("pages/") + name + QStringLiteral(".dds")),
-                       dds.toUtf8()))
-            return share;
-    }
+    if (!WritePages(dir, jobs, page))
+        return share;
     QString ini = QStringLiteral("[workflow]\nname = Wait\nbus = private\ntimeout = 3600\n"
                                  "expect = 1\nmodule-program = %1\nstore-program = %2\n"
                                  "[module 3]\nname = Queue\nconfig-key = Wait\nflow = 12: "
