@@ -14,17 +14,11 @@
 namespace raduvuz::test {
 namespace {
 
-class CycleTest : public TModuleTest {
+class CycleTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
-        Store = std::make_shared<TScriptedStore>();
-        Process.StoreObject = TStoreClient(Store);
-        Inside(*Module).Current = true;
-        Inside(*Module).Event = false;
+        TJobFolderTest::SetUp();
         Inside(*Module).Paused = false;
-        Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
-        Process.GoEventName = "/raduvuz-cycle-test-no-event";
     }
 
     TDoc* AddJob(int32_t docID, int state, int32_t priority, double created) {
@@ -37,8 +31,6 @@ protected:
         job->SetLastTime(created);
         return job;
     }
-
-    std::shared_ptr<TScriptedStore> Store;
 };
 
 TEST_F(CycleTest, IntakeLimitAndEndlessZeroAnswersStopTheSearch) {

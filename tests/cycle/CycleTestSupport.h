@@ -142,12 +142,15 @@ protected:
     std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;
 };
 
-// A current module with a job folder, the configuration key Q and two terminators, and the spool
-// files the test writes into its job folder.
+// A current module with a job folder, the configuration key Q and two terminators, a scripted
+// store, free space of the test's own, and the spool files the test writes into its job folder.
 class TJobFolderTest : public TModuleTest {
 protected:
     void SetUp() override {
         TModuleTest::SetUp();
+        Process.StoreObject = TStoreClient(Store);
+        Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
+        Process.GoEventName = "/raduvuz-cycle-test-no-event";
         Prepare(*Module);
     }
     void Prepare(TModuleControl& module) {
@@ -172,6 +175,9 @@ protected:
         std::iota(block.begin(), block.end(), uint8_t{0});
         ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
     }
+
+    std::shared_ptr<TScriptedStore> Store = std::make_shared<TScriptedStore>();
+    int64_t FreeKb = 10000000;
 };
 
 } // namespace raduvuz::test

@@ -19,9 +19,6 @@ class RecoveryTest : public TJobFolderTest {
 protected:
     void SetUp() override {
         TJobFolderTest::SetUp();
-        Store = std::make_shared<TScriptedStore>();
-        Process.StoreObject = TStoreClient(Store);
-        Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
         Inside(*Module).FlowEntries = Flows;
     }
     const TTaggedList Flows = {{"Device=3", 21}, {"Device=4", 22}};
@@ -87,15 +84,15 @@ protected:
         Store->Define("RCloseBlock", [](const std::vector<TVariant>&) { return TCallResult{}; });
         return block;
     }
-
-    std::shared_ptr<TScriptedStore> Store;
 };
 
 TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFilesAside) {
     WriteJob("5_50", "Name=Two;Device=3");
     WriteJob("6_60", "Name=HeldBefore;Device=4");
     WriteJob("7_70", "Name=Cut;Device=3", false);
-    WriteJob("8_80", "Name=Passed;Device=3");
+    WriteJob("8_80", "Page=1;Color=Cyan;File=a.tif;Size=2048;Device=3,4");
+    for (const char* other : {"7_x", "nounderscore", "0_70"})
+        WriteJob(other, "Name=NoJob");
     Spooled(5, 50, "Name=Two;Device=3", 2);
     Spooled(7, 70, "Name=Cut;Device=3", 1);
     ASSERT_EQ(Module->JobsInProcess().size(), 3u);
@@ -113,6 +110,13 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
     // The file cut short is neither sent nor listed (what the log says of it is the crash
     // test's, whose kill cuts one short for real).
     EXPECT_EQ(PassedRows(), std::vector<std::string>{"8_80"});
+    // A passed job's columns come from its header; files of other names are no jobs.
+    const TListRow& passed = *Module->Rows().Passed().At(0);
+    ASSERT_EQ(passed.SubItems.size(), static_cast<size_t>(siCount));
+    EXPECT_EQ(passed.SubItems[siName] + "|" + passed.SubItems[siType] + "|" +
+                  passed.SubItems[siDestination] + "|" + passed.SubItems[siDev],
+              "Unknown|A.TIF|Proofer, Plate|KP, KL");
+    EXPECT_EQ(passed.ImageIndex, -1);
     EXPECT_FALSE(FileExists(Module->GetJobDir() + "/7_70"));
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/7_70"));
     // The journal is written anew with what waits now, the held job of the hold file too.

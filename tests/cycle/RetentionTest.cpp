@@ -17,24 +17,14 @@ constexpr TDateTime kNoon = 46000.5;
 constexpr double kMinute = 1.0 / 1440;
 
 // The module with a clock and free space of the test's own, a job folder, a preview folder and
-// passed jobs made by hand: a spool file and a completed row dated some minutes back.
-class RetentionTest : public TModuleTest {
+// passed jobs made by hand: a spool file and a completed row dated some minutes back; and the
+// records of documents the workflow keeps.
+class RetentionTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
-        Inside(*Module).Current = true;
-        Inside(*Module).Event = false;
-        Inside(*Module).JobDir = Root + "/store/Q";
+        TJobFolderTest::SetUp();
         Inside(*Module).PreviewDir = Root + "/preview";
-        ForceDirectories(Module->GetJobDir());
         Process.Clock = [this] { return Clock; };
-        Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
-        // The store finds nothing, so a tick only searches it.
-        auto store = std::make_shared<TInProcessObject>();
-        store->Define("RNextFindDoc", [](const std::vector<TVariant>&) {
-            return TCallResult{int32_t(-1), {}};
-        });
-        Process.StoreObject = TStoreClient(store);
     }
 
     // A passed job whose row says it passed minutesAgo; its spool file has size bytes (sparse).
@@ -74,7 +64,6 @@ protected:
     }
 
     TDateTime Clock = kNoon;
-    int64_t FreeKb = int64_t{1} << 30;
 };
 
 TEST_F(RetentionTest, AgeRuleDeletesRowsOfKeepTimeMinutesButNotThoseInUse) {
@@ -193,7 +182,6 @@ TEST_F(RetentionTest, TimerRunsThePassOnceAMinuteAndUnderLowDiskEveryTime) {
 }
 
 TEST_F(RetentionTest, KillWithPlentyOfSpaceKeepsLowDiskRowsButRemovesTheFolder) {
-    Inside(*Module).ConfigKey = "Q";
     Inside(*Module).DeletePolicy = 3;
     Inside(*Module).FreeSpace = 100;
     Passed(1, 500);
@@ -252,6 +240,46 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
 
     TListRow stranger;
     EXPECT_FALSE(Module->AbortJob(&stranger));
+}
+
+TEST_F(RetentionTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
+    TDoc* job = Inside(*Module).Jobs.Add(
+        TDoc::Create(*Module, true, 131, 130, "Name=Kept", TJobState::Sending));
+    job->FileName = "Kept.prn";
+    job->OutDocID = 555;
+    EXPECT_FALSE(Module->SaveDoc(556));
+    EXPECT_TRUE(Inside(*Module).SavedDocs.empty());
+
+    // Two keep requests need two releases; the record stays saved in between.
+    EXPECT_TRUE(Module->SaveDoc(555));
+    EXPECT_TRUE(Module->SaveDoc(555));
+    EXPECT_EQ(job->SaveCount, 2);
+    ASSERT_EQ(Inside(*Module).SavedDocs.size(), 1u);
+    Module->DeleteSavedDoc(555);
+    ASSERT_EQ(Inside(*Module).SavedDocs.size(), 1u);
+    EXPECT_EQ(Inside(*Module).SavedDocs[0]->SaveCount, 1);
+    EXPECT_TRUE(Module->SavedJobInUse("131"));
+    Module->DeleteSavedDoc(555);
+    EXPECT_TRUE(Inside(*Module).SavedDocs.empty());
+    EXPECT_FALSE(Module->SavedJobInUse("131"));
+    EXPECT_TRUE(LogHas("Delete saved doc Kept.prn"));
+    Inside(*Module).DeletePolicy = 0;
+    EXPECT_FALSE(Module->SaveDoc(555));
+}
+
+TEST_F(RetentionTest, LoadDocMakesAKeptOutputDocumentAgainFromItsSpoolFile) {
+    WriteJob("230_231", "Name=L");
+    Store->Answers["WCreateDoc"] = TCallResult{int32_t(42), {}};
+    auto record = std::make_shared<TSavedDoc>();
+    record->DocID = 231;
+    record->JobID = 230;
+    record->OutDocID = 900;
+    record->Devices = "3";
+    Inside(*Module).SavedDocs.push_back(record);
+
+    EXPECT_EQ(Module->LoadDoc(901, 12), -1);
+    EXPECT_TRUE(LogHas("Can not load document 901. Document not found"));
+    EXPECT_GT(Module->LoadDoc(900, 12), 0);
 }
 
 } // namespace

@@ -48,23 +48,15 @@ public:
     bool PeerPresent() override { return !Gone; }
 };
 
-class StoreAndDiskTest : public TModuleTest {
+class StoreAndDiskTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
-        Store = std::make_shared<TVanishingStore>();
+        TJobFolderTest::SetUp();
         Process.StoreObject = TStoreClient(Store);
-        Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
-        Process.GoEventName = "/raduvuz-cycle-test-no-event";
-        Inside(*Module).Current = true;
-        Inside(*Module).Event = false;
         Inside(*Module).Paused = false;
-        Inside(*Module).JobDir = Root + "/store/Q";
-        ForceDirectories(Module->GetJobDir());
     }
 
-    std::shared_ptr<TVanishingStore> Store;
-    int64_t FreeKb = 10000000;
+    std::shared_ptr<TVanishingStore> Store = std::make_shared<TVanishingStore>();
 };
 
 TEST_F(StoreAndDiskTest, ACallThatFailsBecauseTheStoreLeftSaysSoAndOthersStayOrdinaryFailures) {
@@ -166,7 +158,6 @@ TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot)
 }
 
 TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAlong) {
-    Inside(*Module).ConfigKey = "Q";
     const std::string kept = Module->GetJobDir() + "/1_1";
     const auto writeKept = [&](const std::string& name) {
         TFileStream file;
