@@ -65,13 +65,6 @@ public:
             }
         };
     }
-
-    int Count(const std::string& prefix) const {
-        int n = 0;
-        for (const std::string& call : Calls)
-            n += call.rfind(prefix, 0) == 0 ? 1 : 0;
-        return n;
-    }
 };
 
 // A clean folder per test holding the program folder, the data folder and the storage folder,

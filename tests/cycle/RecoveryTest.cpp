@@ -168,8 +168,7 @@ TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayTo
         Module->Tick();
         Window.OnWaitAside = nullptr;
         ASSERT_GE(waits, closeAt);
-        const long closed = std::count(Store->Calls.begin(), Store->Calls.end(),
-                                       "RCloseDoc(7," + std::to_string(doc) + ")");
+        const int closed = Store->Count("RCloseDoc(7," + std::to_string(doc) + ")");
         if (closeAt < 3) {
             // Not spooled yet: the store takes the document back when the process leaves the
             // bus, not closed by us, and the part spooled is set aside.
@@ -205,18 +204,15 @@ TEST_F(RecoveryTest, ASpoolWhoseCopiesTheJournalCouldNotTakeKeepsItsInputUntilTh
     TDoc* job = Inside(*Module).Jobs.Add(
         TDoc::Create(*Module, true, 95, 9, "Name=Big;FileName=big.rst;Device=3"));
     ASSERT_TRUE(job->InitReadDoc());
-    const auto closes = [&] {
-        return std::count(Store->Calls.begin(), Store->Calls.end(), std::string("RCloseDoc(7,95)"));
-    };
     Module->Tick();
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/9_95"));
-    EXPECT_EQ(closes(), 0);
+    EXPECT_EQ(Store->Count("RCloseDoc(7,95)"), 0);
     EXPECT_TRUE(LogHas("File big.rst (job 9_95) is spooled, but its copies are not in the journal "
                        "of waiting jobs on the disk: the store keeps its document until they are"));
     // Room again: the next tick writes the journal whole, then closes the document.
     ::rmdir(journal.c_str());
     Module->Tick();
-    EXPECT_EQ(closes(), 1);
+    EXPECT_EQ(Store->Count("RCloseDoc(7,95)"), 1);
     EXPECT_EQ(JournalRecords().size(), 1u);
     // A crash now loses nothing: the copy comes back at the next start.
     StartAgain();
@@ -235,7 +231,7 @@ TEST_F(RecoveryTest, ADocumentOfferedAgainWhoseCopiesWaitIsClosedNotSpooledTwice
     Inside(*Module).WorkMode = 1;
     EXPECT_TRUE(Module->Intake());
     EXPECT_EQ(Module->JobsInProcess().size(), 1u);
-    EXPECT_EQ(std::count(Store->Calls.begin(), Store->Calls.end(), "RCloseDoc(7,50)"), 1);
+    EXPECT_EQ(Store->Count("RCloseDoc(7,50)"), 1);
     EXPECT_TRUE(LogHas("File again.rst (job 5_50) was spooled before the module ended and its "
                        "copies wait to be sent: the store's document, offered again, is closed"));
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/5_50"));

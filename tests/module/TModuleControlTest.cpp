@@ -62,7 +62,7 @@ TEST_F(ModuleControlTest, InitOnAnotherComputerUsesTheProgramsPreviewFolder) {
     Server->Values[{0, 2}] = std::string("\\\\ELSEWHERE");
     Module->Init(2, "Queue", Server);
 
-    EXPECT_TRUE(Server->CallsOf("GetValue(0,1)").empty());
+    EXPECT_EQ(Server->Count("GetValue(0,1)"), 0);
     EXPECT_EQ(Module->GetPreviewDir(), Process.ProgramFolder + "Storage/preview");
     EXPECT_TRUE(DirectoryExists(Module->GetPreviewDir()));
     EXPECT_THAT(Store->Calls, ElementsAre("IsMainComputer(\\\\ELSEWHERE)"));
@@ -94,7 +94,7 @@ TEST_F(ModuleControlTest, NoStoreLeavesTheModuleInitialisedAndPaused) {
     EXPECT_EQ(SystemLog->Find("Cannot connect"),
               "module 6 (Queue): Cannot connect to memory manager (RozEza.MemoryMan unknown)");
     EXPECT_EQ(SystemLog->SeverityOf("Cannot connect"), TLogSeverity::Error);
-    EXPECT_TRUE(Server->CallsOf("ChangeStatus").size() == 1);
+    EXPECT_EQ(Server->Count("ChangeStatus"), 1);
     EXPECT_TRUE(Module->IsCurrent());
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_EQ(Module->GetStatus(), 1);
@@ -110,7 +110,7 @@ TEST_F(ModuleControlTest, ASecondInitKeepsTheFirstServerAndTheStore) {
     EXPECT_TRUE(other->Calls.empty());
     EXPECT_EQ(Server->Calls.front(), "ChangeStatus(2,true,1)");
     EXPECT_EQ(StoreCreations, 1);
-    EXPECT_EQ(Store->CallsOf("IsMainComputer").size(), 2u);
+    EXPECT_EQ(Store->Count("IsMainComputer"), 2);
     EXPECT_EQ(Module->GetDescription(), "Second");
 }
 

@@ -29,11 +29,11 @@ TEST_F(TickScopeTest, CloseDuringAPumpDefersFreeingUntilTheTickUnwinds) {
         EXPECT_EQ(job->JobID, 7);
         EXPECT_TRUE(Module->JobsInProcess().empty());
         EXPECT_EQ(Module->DeferredCount(), 1u);
-        EXPECT_TRUE(Store->CallsOf("RCloseDoc").empty());
+        EXPECT_EQ(Store->Count("RCloseDoc"), 0);
     }
     EXPECT_FALSE(Inside(*Module).Busy);
     EXPECT_EQ(Module->DeferredCount(), 0u);
-    EXPECT_EQ(Store->CallsOf("RCloseDoc").size(), 1u);
+    EXPECT_EQ(Store->Count("RCloseDoc"), 1);
 }
 
 TEST_F(TickScopeTest, InitDuringAPumpInvalidatesTheTickAndKeepsBusy) {
@@ -67,7 +67,7 @@ TEST_F(TickScopeTest, KillDuringAPumpDoesItsFileWorkAtOnce) {
         EXPECT_FALSE(DirectoryExists(Inside(*Module).StoreDir + "/kk"));
         EXPECT_EQ(job->JobID, 9);
     }
-    EXPECT_EQ(Store->CallsOf("RCloseDoc").size(), 1u);
+    EXPECT_EQ(Store->Count("RCloseDoc"), 1);
 }
 
 // The bounded wait a transferring job asks for while the store has no output document for it.
