@@ -198,17 +198,6 @@ TEST_F(JobsTest, SendingFailsWhenTheStoreRefusesMemory) {
     EXPECT_TRUE(LogHas("Error send file W.prn [memory]"));
 }
 
-TEST_F(JobsTest, TwoDestinationsWithoutMultiplexAreNeverSent) {
-    Ready[12] = Ready[15] = true;
-    TDoc* job = Waiting(Host, 90, 91, "12,15");
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(job->CheckWaitingDoc());
-        EXPECT_FALSE(job->Waiting());
-    }
-    EXPECT_EQ(CallCount("WCreateDoc"), 0);
-    EXPECT_EQ(job->State(), TJobState::Waiting);
-}
-
 TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
     Host.Multiplex = true;
     Host.Router.AddDestination(12);
