@@ -191,6 +191,8 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     };
     EXPECT_THAT(Actions().Reprocess({IdOf("5")}), ElementsAre(IdOf("5")));
     EXPECT_EQ(inProcess(), "21>3 ");
+    // The job that made the copy held no store document.
+    EXPECT_TRUE(Store->Calls.empty());
     // Redirected to one terminator: the flow entries of that device alone.
     const uint32_t other = IdOf("6");
     EXPECT_THAT(Actions().Redirect({other}, {4}), ElementsAre(other));
