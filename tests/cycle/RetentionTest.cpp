@@ -252,8 +252,11 @@ TEST_F(RetentionTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
 
     // Two keep requests need two releases; the record stays saved in between.
     EXPECT_TRUE(Module->SaveDoc(555));
+    EXPECT_TRUE(LogHas("Document Kept.prn (555-131) saved"));
     EXPECT_TRUE(Module->SaveDoc(555));
     EXPECT_EQ(job->SaveCount, 2);
+    // The end of the job offers its record once more; it stays one.
+    job->TestSaved();
     ASSERT_EQ(Inside(*Module).SavedDocs.size(), 1u);
     Module->DeleteSavedDoc(555);
     ASSERT_EQ(Inside(*Module).SavedDocs.size(), 1u);
