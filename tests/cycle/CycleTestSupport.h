@@ -74,8 +74,6 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(Root.empty());
         std::filesystem::create_directories(Root + "/prog");
-        SetEnv("RADUVUZ_REGISTRY", Root + "/registry.ini");
-        SetEnv("XDG_DATA_HOME", Root + "/xdg");
         Process.ProgramFolder = Root + "/prog/";
         Process.LogSink = SystemLog;
         // The workflow server: a key when asked for one, and no job of its own in use.
@@ -86,17 +84,6 @@ protected:
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
         Inside(*Module).ModuleNumber = 7;
         Inside(*Module).StoreDir = Root + "/store";
-    }
-
-    void TearDown() override {
-        Module.reset();
-        // Last set first, so that a variable set twice gets its value from before the test.
-        while (!SavedEnv.empty())
-            SavedEnv.pop_back();
-    }
-
-    void SetEnv(const std::string& name, const std::string& value) {
-        SavedEnv.push_back(std::make_unique<TScopedEnv>(name, value));
     }
 
     // The job numbers of the passed list, in list order.
@@ -127,12 +114,14 @@ protected:
 
     TTempFolder Folder;
     std::string Root = Folder.Path();
+    // Until the end of the test; the module goes first.
+    TScopedEnv Registry{"RADUVUZ_REGISTRY", Root + "/registry.ini"};
+    TScopedEnv Xdg{"XDG_DATA_HOME", Root + "/xdg"};
     TModuleProcess Process;
     TFakeWindow Window;
     std::shared_ptr<TRecordingLogSink> SystemLog = std::make_shared<TRecordingLogSink>();
     std::shared_ptr<TScriptedPeer> Server;
     std::unique_ptr<TModuleControl> Module;
-    std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;
 };
 
 // A current module with a job folder, the configuration key Q and two terminators, a scripted
