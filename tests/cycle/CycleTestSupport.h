@@ -3,6 +3,7 @@
 #include "common/TParams.h"
 #include "control/TModuleControl.h"
 #include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "module/ModuleTestSupport.h"
 #include "platform/System.h"
@@ -156,6 +157,14 @@ protected:
         std::vector<uint8_t> block(64);
         std::iota(block.begin(), block.end(), uint8_t{0});
         ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
+    }
+    // A copy of job_doc named W for device 3, in process and listed.
+    TDoc* Waiting(int32_t job, int32_t doc, TJobState state = TJobState::Waiting) {
+        TDoc* w = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));
+        w->Name = "W";
+        w->Devices = "3";
+        w->AddToList(-1);
+        return w;
     }
 
     std::shared_ptr<TScriptedStore> Store = std::make_shared<TScriptedStore>();

@@ -41,13 +41,6 @@ protected:
         }
         return 0;
     }
-    TDoc* Waiting(int32_t job, int32_t doc, TJobState state = TJobState::Waiting) {
-        TDoc* w = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));
-        w->Name = "W";
-        w->Devices = "3";
-        w->AddToList(-1);
-        return w;
-    }
     std::string Header(const std::string& name) const {
         TFileStream file;
         std::string text;

@@ -205,21 +205,14 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
     const std::string file = Module->GetJobDir() + "/4_40";
     WriteTextFile(file, "spool");
     ForceDirectories(Module->GetPreviewDir() + "/4");
-    std::vector<TDoc*> copies;
-    for (int i = 0; i < 2; ++i) {
-        TDoc* copy = Inside(*Module).Jobs.Add(
-            TDoc::Create(*Module, true, 40, 4, "Name=Copy", TJobState::Waiting));
-        copy->Name = "Copy" + std::to_string(i);
-        copy->AddToList(-1);
-        copies.push_back(copy);
-    }
+    const std::vector<TDoc*> copies = {Waiting(4, 40), Waiting(4, 40)};
     EXPECT_TRUE(Module->AbortJob(copies[0]->ListItem));
     EXPECT_TRUE(copies[0]->AbortRequested());
     EXPECT_TRUE(FileExists(file));
     // The tick frees the aborted copy before its pick; the last copy's abort takes the file and
     // the preview.
     EXPECT_EQ(Module->SelectJob(), copies[1]);
-    EXPECT_TRUE(LogHas("Document Copy0 aborted at "));
+    EXPECT_TRUE(LogHas("Document W aborted at "));
     EXPECT_TRUE(Module->AbortJob(copies[1]->ListItem));
     EXPECT_FALSE(FileExists(file));
     EXPECT_FALSE(DirectoryExists(Module->GetPreviewDir() + "/4"));
@@ -228,9 +221,7 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
 
     // A passed row of the same job keeps the file too.
     WriteTextFile(file, "spool");
-    TDoc* again = Inside(*Module).Jobs.Add(
-        TDoc::Create(*Module, true, 40, 4, "Name=Again", TJobState::Waiting));
-    again->AddToList(-1);
+    TDoc* again = Waiting(4, 40);
     TListRow passed = *again->ListItem;
     passed.Id = 0;
     passed.Job = nullptr;
@@ -243,8 +234,7 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
 }
 
 TEST_F(RetentionTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
-    TDoc* job = Inside(*Module).Jobs.Add(
-        TDoc::Create(*Module, true, 131, 130, "Name=Kept", TJobState::Sending));
+    TDoc* job = Waiting(130, 131, TJobState::Sending);
     job->FileName = "Kept.prn";
     job->OutDocID = 555;
     EXPECT_FALSE(Module->SaveDoc(556));
