@@ -217,12 +217,6 @@ TEST_F(CycleTest, ATickHeldByTheGoEventTakesItsReleaseAsNews) {
 }
 
 TEST_F(CycleTest, TheStoresSignalsAreNewsAndOnlyThoseForThisModuleAmongNewDocuments) {
-    Store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
-        return TCallResult{true, {}};
-    });
-    Server->Define("GetValue", [](const std::vector<TVariant>&) {
-        return TCallResult{std::string("HOST"), {}};
-    });
     Module->Init(7, "Q", Server);
     const uint64_t before = Module->WorkNotices();
     Store->Emit("DocumentAvailable", {int32_t(8), int32_t(30)});
@@ -241,9 +235,7 @@ TEST_F(CycleTest, TheStoresSignalsAreNewsAndOnlyThoseForThisModuleAmongNewDocume
     Module->Init(7, "Q", Server);
     Store->Emit("MemoryFreed", {});
     EXPECT_EQ(Module->WorkNotices(), before + 5);
-    Store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
-        return TCallResult{false, {}};
-    });
+    Store->Answers["IsMainComputer"] = TCallResult{false, {}};
     Module->Init(7, "Q", Server);
     Store->Emit("MemoryFreed", {});
     EXPECT_EQ(Module->WorkNotices(), before + 5);
