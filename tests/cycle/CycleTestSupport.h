@@ -158,6 +158,16 @@ protected:
         std::iota(block.begin(), block.end(), uint8_t{0});
         ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
     }
+    // The jobs in process as "job_doc[ held] to dests devices devices", sorted.
+    std::vector<std::string> InProcess() const {
+        std::vector<std::string> jobs;
+        for (const TDoc* job : Module->JobsInProcess())
+            jobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID) +
+                           (job->Held() ? " held" : "") + " to " + job->Dests() + " devices " +
+                           job->Devices);
+        std::sort(jobs.begin(), jobs.end());
+        return jobs;
+    }
     // A copy of job_doc named W for device 3, in process and listed.
     TDoc* Waiting(int32_t job, int32_t doc, TJobState state = TJobState::Waiting) {
         TDoc* w = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));

@@ -52,15 +52,6 @@ protected:
     std::vector<TWaitRecord> JournalRecords() const {
         return ReadWaitJournal(ReadTextFile(Module->GetJobDir() + "/waiting.journal")).Records;
     }
-    std::vector<std::string> JobsInProcess() const {
-        std::vector<std::string> jobs;
-        for (const TDoc* job : Module->JobsInProcess())
-            jobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID) +
-                           (job->Held() ? " held" : "") + " to " + job->Dests() + " devices " +
-                           job->Devices);
-        std::sort(jobs.begin(), jobs.end());
-        return jobs;
-    }
     std::vector<std::string> PassedRows() const {
         std::vector<std::string> rows;
         for (int i = 0; i < Module->Rows().Passed().Count(); ++i)
@@ -102,7 +93,7 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
 
     StartAgain();
     EXPECT_FALSE(FileExists(Module->HoldFilePath()));
-    EXPECT_EQ(JobsInProcess(),
+    EXPECT_EQ(InProcess(),
               (std::vector<std::string>{"5_50 held to 21 devices 3", "5_50 to 21 devices 3",
                                         "6_60 held to 22 devices 4"}));
     EXPECT_TRUE(LogHas("Job 5_50 waited to be sent when the module ended: 2 copies wait again "
@@ -126,7 +117,7 @@ TEST_F(RecoveryTest, AStartAfterACrashMakesTheWaitingCopiesAgainAndSetsDamagedFi
     WriteJob("7_70", "Name=Cut;Device=3", false);
     StartAgain();
     EXPECT_TRUE(FileExists(Module->GetJobDir() + "/damaged/7_70.2"));
-    EXPECT_EQ(JobsInProcess().size(), 3u);
+    EXPECT_EQ(InProcess().size(), 3u);
 }
 
 TEST_F(RecoveryTest, ACopySentLeavesTheJournalAndCloseKeepsTheOthers) {
@@ -142,7 +133,7 @@ TEST_F(RecoveryTest, ACopySentLeavesTheJournalAndCloseKeepsTheOthers) {
     EXPECT_TRUE(Module->JobsInProcess().empty());
     EXPECT_EQ(JournalRecords().size(), 1u);
     StartAgain();
-    EXPECT_EQ(JobsInProcess(), std::vector<std::string>{"5_50 to 21 devices 3"});
+    EXPECT_EQ(InProcess(), std::vector<std::string>{"5_50 to 21 devices 3"});
     EXPECT_TRUE(PassedRows().empty());
 }
 
@@ -188,7 +179,7 @@ TEST_F(RecoveryTest, ACloseLetInByTheDiskWritesThatEndASpoolLeavesTheJobOneWayTo
         EXPECT_TRUE(LogHas("File big.rst (job " + key +
                            ") was spooled when the module closed, its copies on their way"));
         StartAgain();
-        EXPECT_EQ(JobsInProcess(), std::vector<std::string>{key + " to 21 devices 3"});
+        EXPECT_EQ(InProcess(), std::vector<std::string>{key + " to 21 devices 3"});
     }
     TSharedBlock::Unlink(block);
 }
@@ -216,7 +207,7 @@ TEST_F(RecoveryTest, ASpoolWhoseCopiesTheJournalCouldNotTakeKeepsItsInputUntilTh
     EXPECT_EQ(JournalRecords().size(), 1u);
     // A crash now loses nothing: the copy comes back at the next start.
     StartAgain();
-    EXPECT_EQ(JobsInProcess(), std::vector<std::string>{"9_95 to 21 devices 3"});
+    EXPECT_EQ(InProcess(), std::vector<std::string>{"9_95 to 21 devices 3"});
     TSharedBlock::Unlink(block);
 }
 
