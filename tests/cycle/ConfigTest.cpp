@@ -138,7 +138,7 @@ TEST_F(ConfigTest, MissingFileOrStreamKeepsSettingsAndStillMakesTheJobFolder) {
     EXPECT_TRUE(DirectoryExists(Root + "/store/Nothing"));
 
     // A file that holds only the window layout (Close wrote it, SaveConfig never ran).
-    ForceDirectories(DataFolder() + "/Config");
+    ForceDirectories(ConfigFolder());
     Window.SaveLayout();
     Module->LoadConfig("Nothing");
     EXPECT_EQ(Inside(*Module).KeepTime, 33);
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_P(DamagedConfigTest, IsLoggedKeptBesideAndReportedAndNeverOverwritten) {
     const TDamage& damage = GetParam();
-    ForceDirectories(DataFolder() + "/Config");
+    ForceDirectories(ConfigFolder());
     std::string original;
     if (damage.Bytes == "short") {
         // A count larger than the stream.
@@ -218,7 +218,7 @@ TEST_P(DamagedConfigTest, IsLoggedKeptBesideAndReportedAndNeverOverwritten) {
 }
 
 TEST_F(ConfigTest, AFileThatCannotBeReadIsReportedAndLeftWhereItIs) {
-    ForceDirectories(DataFolder() + "/Config");
+    ForceDirectories(ConfigFolder());
     Module->SaveConfig("Q");
     // Another process writing it holds the file; it is not damaged.
     TCompoundFile writer;
@@ -296,9 +296,9 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreRefusedByACallLoggedByALoadAndKee
                               "LastPrvDpi=0;MaxFiles=0;FreeSpace=1.50;LastInTop=0;Multiplex=0;"
                               "GenPreview=1;Event=1");
     EXPECT_EQ(Module->GetStatus(), 1);
+    const std::string storeDir = "StoreDir \"../../x\" is not an absolute path; StoreDir stays ";
     EXPECT_EQ(Logged(), (std::vector<std::string>{
-                            ": Configuration Q: StoreDir \"../../x\" is not an absolute path; "
-                            "StoreDir stays " + Root + "/store",
+                            ": Configuration Q: " + storeDir + Root + "/store",
                             ": Configuration Q: DeletePolicy 99 is outside 0 to 3; DeletePolicy "
                             "stays 2"}));
 
@@ -367,13 +367,13 @@ TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
 }
 
 TEST_F(ConfigTest, SaveOnAFullDiskIsAFailedCallAndKeepsTheOldFile) {
-    ForceDirectories(DataFolder() + "/Config");
-    TSmallDisk disk(DataFolder() + "/Config", 1);
+    ForceDirectories(ConfigFolder());
+    TSmallDisk disk(ConfigFolder(), 1);
     if (!disk.Mounted())
         GTEST_SKIP() << disk.Why;
     Inside(*Module).KeepTime = 10;
     Module->SaveConfig("Q");
-    WriteTextFile(DataFolder() + "/Config/filler", std::string(1024 * 1024, 'f'));
+    WriteTextFile(ConfigFolder() + "/filler", std::string(1024 * 1024, 'f'));
     Inside(*Module).KeepTime = 20;
     Inside(*Module).Paused = false;
     try {

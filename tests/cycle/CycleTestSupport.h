@@ -108,9 +108,9 @@ protected:
             [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
 
-    std::string DataFolder() const { return Root + "/xdg/TWF_Data"; }
+    std::string ConfigFolder() const { return Root + "/xdg/TWF_Data/Config"; }
     std::string SetFile(const std::string& key) const {
-        return DataFolder() + "/Config/" + key + ".set";
+        return ConfigFolder() + "/" + key + ".set";
     }
 
     TTempFolder Folder;
@@ -142,7 +142,7 @@ protected:
         Inside(module).ConfigKey = "Q";
         Inside(module).JobDir = Root + "/store/Q";
         ForceDirectories(module.GetJobDir());
-        ForceDirectories(DataFolder() + "/Config");
+        ForceDirectories(ConfigFolder());
         Inside(module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
         Inside(module).TermKeys = {{"KP", 3}, {"KL", 4}};
     }
