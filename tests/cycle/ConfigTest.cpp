@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 namespace raduvuz::test {
 namespace {
@@ -137,7 +138,7 @@ TEST_F(ConfigTest, MissingFileOrStreamKeepsSettingsAndStillMakesTheJobFolder) {
     EXPECT_TRUE(DirectoryExists(Root + "/store/Nothing"));
 
     // A file that holds only the window layout (Close wrote it, SaveConfig never ran).
-    ForceDirectories(DataFolder() + "/Config");
+    ForceDirectories(ConfigFolder());
     Window.SaveLayout();
     Module->LoadConfig("Nothing");
     EXPECT_EQ(Inside(*Module).KeepTime, 33);
@@ -168,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_P(DamagedConfigTest, IsLoggedKeptBesideAndReportedAndNeverOverwritten) {
     const TDamage& damage = GetParam();
-    ForceDirectories(DataFolder() + "/Config");
+    ForceDirectories(ConfigFolder());
     std::string original;
     if (damage.Bytes == "short") {
         // A count larger than the stream.
@@ -217,7 +218,7 @@ TEST_P(DamagedConfigTest, IsLoggedKeptBesideAndReportedAndNeverOverwritten) {
 }
 
 TEST_F(ConfigTest, AFileThatCannotBeReadIsReportedAndLeftWhereItIs) {
-    ForceDirectories(DataFolder() + "/Config");
+    ForceDirectories(ConfigFolder());
     Module->SaveConfig("Q");
     // Another process writing it holds the file; it is not damaged.
     TCompoundFile writer;
@@ -230,35 +231,78 @@ TEST_F(ConfigTest, AFileThatCannotBeReadIsReportedAndLeftWhereItIs) {
     EXPECT_FALSE(FileExists(SetFile("Q") + ".damaged"));
 }
 
-TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
-    WriteSetFile(SetFile("Q"), "Q",
-                 "StoreDir=\"../../x\";DeletePolicy=99;WorkMode=-7;KeepTime=-2147483648;"
-                 "Copies=2147483647;FreeSpace=-3;MaxFiles=-1;LastInTop=0");
+// A setting outside its meaning, each bound from both sides: a call is refused with
+// RAduvuz.Error.InvalidArgs naming the argument, a loaded configuration logs it; the old value
+// stays either way.
+TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreRefusedByACallLoggedByALoadAndKeepTheOldValue) {
     Inside(*Module).DeletePolicy = 2;
     Inside(*Module).WorkMode = 1;
     Inside(*Module).KeepTime = 60;
     Inside(*Module).Copies = 2;
     Inside(*Module).FreeSpace = 1.5;
+    struct TBad {
+        int32_t Num;
+        TVariant Value;
+        std::string Problem;
+        // Its name in a configuration; none for a value only a call gives.
+        const char* Key;
+    };
+    std::vector<TBad> bad = {
+        {53, int32_t{99}, "DeletePolicy 99 is outside 0 to 3", "DeletePolicy"},
+        {53, int32_t{-1}, "DeletePolicy -1 is outside 0 to 3", "DeletePolicy"},
+        {52, int32_t{-7}, "WorkMode -7 is outside 0 to 1", "WorkMode"},
+        {52, int32_t{2}, "WorkMode 2 is outside 0 to 1", "WorkMode"},
+        {54, INT32_MIN, "KeepTime -2147483648 is outside the values from 0 up", "KeepTime"},
+        {60, INT32_MAX, "Copies 2147483647 is outside 0 to 999", "Copies"},
+        {60, int32_t{-1}, "Copies -1 is outside 0 to 999", "Copies"},
+        {59, std::string("-5"), "FreeSpace -5 is below 0", "FreeSpace"},
+        // A loaded MaxFiles is never kept; true is -1 as an integer.
+        {63, int32_t{-1}, "MaxFiles -1 is outside the values from 0 up", nullptr},
+        {63, true, "MaxFiles -1 is outside the values from 0 up", nullptr},
+        {59, std::numeric_limits<double>::quiet_NaN(),
+         "FreeSpace must be a finite number, not \"nan\"", nullptr},
+    };
+    for (const char* text : {"nan", "NaN", "-inf", "Infinity", " +inf"})
+        bad.push_back({59, std::string(text),
+                       std::string("FreeSpace must be a finite number, not \"") + text + "\"",
+                       nullptr});
+    for (const TBad& row : bad) {
+        SCOPED_TRACE(row.Problem);
+        const std::string old = Describe(Module->GetValue(row.Num));
+        try {
+            Module->SetValue(row.Num, row.Value);
+            ADD_FAILURE() << "accepted";
+        } catch (const TDispatchError& e) {
+            EXPECT_EQ(e.Name + ": " + e.what(), "RAduvuz.Error.InvalidArgs: Value: " + row.Problem);
+        }
+        EXPECT_EQ(Describe(Module->GetValue(row.Num)), old);
+        if (!row.Key)
+            continue;
+        WriteSetFile(SetFile("Q"), "Q", std::string(row.Key) + "=" + Describe(row.Value));
+        Window.LogLines.clear();
+        Module->LoadConfig("Q");
+        EXPECT_EQ(Logged(), std::vector<std::string>{": Configuration Q: " + row.Problem + "; " +
+                                                     row.Key + " stays " + old});
+        EXPECT_EQ(Describe(Module->GetValue(row.Num)), old);
+    }
+
+    // In one file the values that mean something are taken (LastInTop), the others logged.
+    Window.LogLines.clear();
+    WriteSetFile(SetFile("Q"), "Q", "StoreDir=\"../../x\";DeletePolicy=99;LastInTop=0");
     Module->LoadConfig("Q");
     EXPECT_EQ(Module->GetJobDir(), Root + "/store/Q");
-    // The values that mean something are taken (LastInTop), the others keep the old value.
     EXPECT_EQ(Exported(), "StoreDir=\"" + Root +
                               "/store\";DeletePolicy=2;KeepTime=60;WorkMode=1;Copies=2;"
                               "LastPrvDpi=0;MaxFiles=0;FreeSpace=1.50;LastInTop=0;Multiplex=0;"
                               "GenPreview=1;Event=1");
     EXPECT_EQ(Module->GetStatus(), 1);
-    std::vector<std::string> refused = {
-        "StoreDir \"../../x\" is not an absolute path; StoreDir stays " + Root + "/store",
-        "DeletePolicy 99 is outside 0 to 3; DeletePolicy stays 2",
-        "KeepTime -2147483648 is outside the values from 0 up; KeepTime stays 60",
-        "WorkMode -7 is outside 0 to 1; WorkMode stays 1",
-        "Copies 2147483647 is outside 0 to 999; Copies stays 2",
-        "FreeSpace -3 is below 0; FreeSpace stays 1.5"};
-    for (std::string& line : refused)
-        line = ": Configuration Q: " + line;
-    EXPECT_EQ(Logged(), refused);
+    const std::string storeDir = "StoreDir \"../../x\" is not an absolute path; StoreDir stays ";
+    EXPECT_EQ(Logged(), (std::vector<std::string>{
+                            ": Configuration Q: " + storeDir + Root + "/store",
+                            ": Configuration Q: DeletePolicy 99 is outside 0 to 3; DeletePolicy "
+                            "stays 2"}));
 
-    // The same values imported.
+    // The same imported.
     Window.LogLines.clear();
     Module->ImportConfig("Q", HexEncode("StoreDir=\"rel\";DeletePolicy=4;Copies=1000"), 0);
     EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
@@ -269,6 +313,13 @@ TEST_F(ConfigTest, ValuesOutsideTheirMeaningAreLoggedAndKeepTheOldValue) {
     Module->ImportConfig("Q", HexEncode("StoreDir=\"$MAINTWFDIR$/a\"\"b\""), 0);
     EXPECT_EQ(Inside(*Module).StoreDir, Root + "/store");
     EXPECT_NE(Window.LogLines.back().find("holds a double quote"), std::string::npos);
+
+    // A value set by code, past the checks, reaches the jobs within its range.
+    Inside(*Module).Copies = 5000;
+    Inside(*Module).WorkMode = -3;
+    EXPECT_EQ(Module->GetSettings().Copies, 999);
+    EXPECT_EQ(Module->GetSettings().WorkMode, 0);
+    EXPECT_EQ(Module->GetSettings().DeletePolicy, 2);
 }
 
 TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
@@ -316,13 +367,13 @@ TEST_F(ConfigTest, KeysThatAreNoPlainNamesAreRefusedAndTouchNothing) {
 }
 
 TEST_F(ConfigTest, SaveOnAFullDiskIsAFailedCallAndKeepsTheOldFile) {
-    ForceDirectories(DataFolder() + "/Config");
-    TSmallDisk disk(DataFolder() + "/Config", 1);
+    ForceDirectories(ConfigFolder());
+    TSmallDisk disk(ConfigFolder(), 1);
     if (!disk.Mounted())
         GTEST_SKIP() << disk.Why;
     Inside(*Module).KeepTime = 10;
     Module->SaveConfig("Q");
-    WriteTextFile(DataFolder() + "/Config/filler", std::string(1024 * 1024, 'f'));
+    WriteTextFile(ConfigFolder() + "/filler", std::string(1024 * 1024, 'f'));
     Inside(*Module).KeepTime = 20;
     Inside(*Module).Paused = false;
     try {

@@ -14,17 +14,11 @@
 namespace raduvuz::test {
 namespace {
 
-class CycleTest : public TModuleTest {
+class CycleTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
-        Store = std::make_shared<TScriptedStore>();
-        Process.StoreObject = TStoreClient(Store);
-        Inside(*Module).Current = true;
-        Inside(*Module).Event = false;
+        TJobFolderTest::SetUp();
         Inside(*Module).Paused = false;
-        Process.FreeSpaceKb = [](const std::string&) { return int64_t{10000000}; };
-        Process.GoEventName = "/raduvuz-cycle-test-no-event";
     }
 
     TDoc* AddJob(int32_t docID, int state, int32_t priority, double created) {
@@ -37,8 +31,6 @@ protected:
         job->SetLastTime(created);
         return job;
     }
-
-    std::shared_ptr<TScriptedStore> Store;
 };
 
 TEST_F(CycleTest, IntakeLimitAndEndlessZeroAnswersStopTheSearch) {
@@ -225,12 +217,6 @@ TEST_F(CycleTest, ATickHeldByTheGoEventTakesItsReleaseAsNews) {
 }
 
 TEST_F(CycleTest, TheStoresSignalsAreNewsAndOnlyThoseForThisModuleAmongNewDocuments) {
-    Store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
-        return TCallResult{true, {}};
-    });
-    Server->Define("GetValue", [](const std::vector<TVariant>&) {
-        return TCallResult{std::string("HOST"), {}};
-    });
     Module->Init(7, "Q", Server);
     const uint64_t before = Module->WorkNotices();
     Store->Emit("DocumentAvailable", {int32_t(8), int32_t(30)});
@@ -249,9 +235,7 @@ TEST_F(CycleTest, TheStoresSignalsAreNewsAndOnlyThoseForThisModuleAmongNewDocume
     Module->Init(7, "Q", Server);
     Store->Emit("MemoryFreed", {});
     EXPECT_EQ(Module->WorkNotices(), before + 5);
-    Store->Define("IsMainComputer", [](const std::vector<TVariant>&) {
-        return TCallResult{false, {}};
-    });
+    Store->Answers["IsMainComputer"] = TCallResult{false, {}};
     Module->Init(7, "Q", Server);
     Store->Emit("MemoryFreed", {});
     EXPECT_EQ(Module->WorkNotices(), before + 5);

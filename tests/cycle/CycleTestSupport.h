@@ -3,6 +3,7 @@
 #include "common/TParams.h"
 #include "control/TModuleControl.h"
 #include "jobs/SpoolFile.h"
+#include "jobs/TDoc.h"
 #include "jobs/TJobListModel.h"
 #include "module/ModuleTestSupport.h"
 #include "platform/System.h"
@@ -65,13 +66,6 @@ public:
             }
         };
     }
-
-    int Count(const std::string& prefix) const {
-        int n = 0;
-        for (const std::string& call : Calls)
-            n += call.rfind(prefix, 0) == 0 ? 1 : 0;
-        return n;
-    }
 };
 
 // A clean folder per test holding the program folder, the data folder and the storage folder,
@@ -81,8 +75,6 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(Root.empty());
         std::filesystem::create_directories(Root + "/prog");
-        SetEnv("RADUVUZ_REGISTRY", Root + "/registry.ini");
-        SetEnv("XDG_DATA_HOME", Root + "/xdg");
         Process.ProgramFolder = Root + "/prog/";
         Process.LogSink = SystemLog;
         // The workflow server: a key when asked for one, and no job of its own in use.
@@ -93,17 +85,6 @@ protected:
         Module = std::make_unique<TModuleControl>(Process, Window, &Window);
         Inside(*Module).ModuleNumber = 7;
         Inside(*Module).StoreDir = Root + "/store";
-    }
-
-    void TearDown() override {
-        Module.reset();
-        // Last set first, so that a variable set twice gets its value from before the test.
-        while (!SavedEnv.empty())
-            SavedEnv.pop_back();
-    }
-
-    void SetEnv(const std::string& name, const std::string& value) {
-        SavedEnv.push_back(std::make_unique<TScopedEnv>(name, value));
     }
 
     // The job numbers of the passed list, in list order.
@@ -127,27 +108,32 @@ protected:
             [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
 
-    std::string DataFolder() const { return Root + "/xdg/TWF_Data"; }
+    std::string ConfigFolder() const { return Root + "/xdg/TWF_Data/Config"; }
     std::string SetFile(const std::string& key) const {
-        return DataFolder() + "/Config/" + key + ".set";
+        return ConfigFolder() + "/" + key + ".set";
     }
 
     TTempFolder Folder;
     std::string Root = Folder.Path();
+    // Until the end of the test; the module goes first.
+    TScopedEnv Registry{"RADUVUZ_REGISTRY", Root + "/registry.ini"};
+    TScopedEnv Xdg{"XDG_DATA_HOME", Root + "/xdg"};
     TModuleProcess Process;
     TFakeWindow Window;
     std::shared_ptr<TRecordingLogSink> SystemLog = std::make_shared<TRecordingLogSink>();
     std::shared_ptr<TScriptedPeer> Server;
     std::unique_ptr<TModuleControl> Module;
-    std::vector<std::unique_ptr<TScopedEnv>> SavedEnv;
 };
 
-// A current module with a job folder, the configuration key Q and two terminators, and the spool
-// files the test writes into its job folder.
+// A current module with a job folder, the configuration key Q and two terminators, a scripted
+// store, free space of the test's own, and the spool files the test writes into its job folder.
 class TJobFolderTest : public TModuleTest {
 protected:
     void SetUp() override {
         TModuleTest::SetUp();
+        Process.StoreObject = TStoreClient(Store);
+        Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
+        Process.GoEventName = "/raduvuz-cycle-test-no-event";
         Prepare(*Module);
     }
     void Prepare(TModuleControl& module) {
@@ -156,7 +142,7 @@ protected:
         Inside(module).ConfigKey = "Q";
         Inside(module).JobDir = Root + "/store/Q";
         ForceDirectories(module.GetJobDir());
-        ForceDirectories(DataFolder() + "/Config");
+        ForceDirectories(ConfigFolder());
         Inside(module).TermNames = {{"Proofer", 3}, {"Plate", 4}};
         Inside(module).TermKeys = {{"KP", 3}, {"KL", 4}};
     }
@@ -172,6 +158,27 @@ protected:
         std::iota(block.begin(), block.end(), uint8_t{0});
         ASSERT_TRUE(WriteSpoolBlock(file, block, whole ? 1 : 0));
     }
+    // The jobs in process as "job_doc[ held] to dests devices devices", sorted.
+    std::vector<std::string> InProcess() const {
+        std::vector<std::string> jobs;
+        for (const TDoc* job : Module->JobsInProcess())
+            jobs.push_back(std::to_string(job->JobID) + "_" + std::to_string(job->DocID) +
+                           (job->Held() ? " held" : "") + " to " + job->Dests() + " devices " +
+                           job->Devices);
+        std::sort(jobs.begin(), jobs.end());
+        return jobs;
+    }
+    // A copy of job_doc named W for device 3, in process and listed.
+    TDoc* Waiting(int32_t job, int32_t doc, TJobState state = TJobState::Waiting) {
+        TDoc* w = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));
+        w->Name = "W";
+        w->Devices = "3";
+        w->AddToList(-1);
+        return w;
+    }
+
+    std::shared_ptr<TScriptedStore> Store = std::make_shared<TScriptedStore>();
+    int64_t FreeKb = 10000000;
 };
 
 } // namespace raduvuz::test

@@ -41,13 +41,6 @@ protected:
         }
         return 0;
     }
-    TDoc* Waiting(int32_t job, int32_t doc, TJobState state = TJobState::Waiting) {
-        TDoc* w = Inside(*Module).Jobs.Add(TDoc::Create(*Module, true, doc, job, "Name=W", state));
-        w->Name = "W";
-        w->Devices = "3";
-        w->AddToList(-1);
-        return w;
-    }
     std::string Header(const std::string& name) const {
         TFileStream file;
         std::string text;
@@ -182,23 +175,19 @@ TEST_F(JobActionsTest, ReprocessAndRedirectMakeWaitingJobsAndAFailureKeepsTheRow
     Module->ReloadSavedJobs();
     Inside(*Module).FlowEntries.push_back({"Color=Cyan;Device=4", 23});
 
-    // The jobs in process as "destinations>devices", a held one marked.
-    const auto inProcess = [&] {
-        std::string text;
-        for (const TDoc* job : Module->JobsInProcess())
-            text += job->Dests() + ">" + job->Devices + (job->Held() ? " held " : " ");
-        return text;
-    };
     EXPECT_THAT(Actions().Reprocess({IdOf("5")}), ElementsAre(IdOf("5")));
-    EXPECT_EQ(inProcess(), "21>3 ");
+    EXPECT_THAT(InProcess(), ElementsAre("5_50 to 21 devices 3"));
+    // The job that made the copy held no store document.
+    EXPECT_TRUE(Store->Calls.empty());
     // Redirected to one terminator: the flow entries of that device alone.
     const uint32_t other = IdOf("6");
     EXPECT_THAT(Actions().Redirect({other}, {4}), ElementsAre(other));
-    EXPECT_EQ(inProcess(), "21>3 23>4 ");
+    EXPECT_THAT(InProcess(), ElementsAre("5_50 to 21 devices 3", "6_60 to 23 devices 4"));
     // To two terminators: one waiting job per destination.
     const uint32_t both = IdOf("7");
     EXPECT_THAT(Actions().Redirect({both}, {3, 4}), ElementsAre(both));
-    EXPECT_EQ(inProcess(), "21>3 23>4 21>3 23>4 ");
+    EXPECT_THAT(InProcess(), ElementsAre("5_50 to 21 devices 3", "6_60 to 23 devices 4",
+                                         "7_70 to 21 devices 3", "7_70 to 23 devices 4"));
     EXPECT_EQ(Rows(), "");
 
     // A device that is no terminator of the module is refused as such, naming the ones there

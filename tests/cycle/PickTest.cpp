@@ -10,17 +10,8 @@
 namespace raduvuz::test {
 namespace {
 
-class PickTest : public TModuleTest {
+class PickTest : public TJobFolderTest {
 protected:
-    void SetUp() override {
-        TModuleTest::SetUp();
-        auto store = std::make_shared<TInProcessObject>();
-        for (const char* method : {"RCloseDoc", "WAbortDoc"})
-            store->Define(method, [](const std::vector<TVariant>&) { return TCallResult{}; });
-        Process.StoreObject = TStoreClient(store);
-        Inside(*Module).Current = true;
-    }
-
     template <typename T> const T& Any(const std::vector<T>& values) {
         return values[std::uniform_int_distribution<size_t>(0, values.size() - 1)(Random)];
     }

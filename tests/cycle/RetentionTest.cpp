@@ -17,24 +17,14 @@ constexpr TDateTime kNoon = 46000.5;
 constexpr double kMinute = 1.0 / 1440;
 
 // The module with a clock and free space of the test's own, a job folder, a preview folder and
-// passed jobs made by hand: a spool file and a completed row dated some minutes back.
-class RetentionTest : public TModuleTest {
+// passed jobs made by hand: a spool file and a completed row dated some minutes back; and the
+// records of documents the workflow keeps.
+class RetentionTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
-        Inside(*Module).Current = true;
-        Inside(*Module).Event = false;
-        Inside(*Module).JobDir = Root + "/store/Q";
+        TJobFolderTest::SetUp();
         Inside(*Module).PreviewDir = Root + "/preview";
-        ForceDirectories(Module->GetJobDir());
         Process.Clock = [this] { return Clock; };
-        Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
-        // The store finds nothing, so a tick only searches it.
-        auto store = std::make_shared<TInProcessObject>();
-        store->Define("RNextFindDoc", [](const std::vector<TVariant>&) {
-            return TCallResult{int32_t(-1), {}};
-        });
-        Process.StoreObject = TStoreClient(store);
     }
 
     // A passed job whose row says it passed minutesAgo; its spool file has size bytes (sparse).
@@ -74,7 +64,6 @@ protected:
     }
 
     TDateTime Clock = kNoon;
-    int64_t FreeKb = int64_t{1} << 30;
 };
 
 TEST_F(RetentionTest, AgeRuleDeletesRowsOfKeepTimeMinutesButNotThoseInUse) {
@@ -193,7 +182,6 @@ TEST_F(RetentionTest, TimerRunsThePassOnceAMinuteAndUnderLowDiskEveryTime) {
 }
 
 TEST_F(RetentionTest, KillWithPlentyOfSpaceKeepsLowDiskRowsButRemovesTheFolder) {
-    Inside(*Module).ConfigKey = "Q";
     Inside(*Module).DeletePolicy = 3;
     Inside(*Module).FreeSpace = 100;
     Passed(1, 500);
@@ -217,21 +205,14 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
     const std::string file = Module->GetJobDir() + "/4_40";
     WriteTextFile(file, "spool");
     ForceDirectories(Module->GetPreviewDir() + "/4");
-    std::vector<TDoc*> copies;
-    for (int i = 0; i < 2; ++i) {
-        TDoc* copy = Inside(*Module).Jobs.Add(
-            TDoc::Create(*Module, true, 40, 4, "Name=Copy", TJobState::Waiting));
-        copy->Name = "Copy" + std::to_string(i);
-        copy->AddToList(-1);
-        copies.push_back(copy);
-    }
+    const std::vector<TDoc*> copies = {Waiting(4, 40), Waiting(4, 40)};
     EXPECT_TRUE(Module->AbortJob(copies[0]->ListItem));
     EXPECT_TRUE(copies[0]->AbortRequested());
     EXPECT_TRUE(FileExists(file));
     // The tick frees the aborted copy before its pick; the last copy's abort takes the file and
     // the preview.
     EXPECT_EQ(Module->SelectJob(), copies[1]);
-    EXPECT_TRUE(LogHas("Document Copy0 aborted at "));
+    EXPECT_TRUE(LogHas("Document W aborted at "));
     EXPECT_TRUE(Module->AbortJob(copies[1]->ListItem));
     EXPECT_FALSE(FileExists(file));
     EXPECT_FALSE(DirectoryExists(Module->GetPreviewDir() + "/4"));
@@ -240,9 +221,7 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
 
     // A passed row of the same job keeps the file too.
     WriteTextFile(file, "spool");
-    TDoc* again = Inside(*Module).Jobs.Add(
-        TDoc::Create(*Module, true, 40, 4, "Name=Again", TJobState::Waiting));
-    again->AddToList(-1);
+    TDoc* again = Waiting(4, 40);
     TListRow passed = *again->ListItem;
     passed.Id = 0;
     passed.Job = nullptr;
@@ -252,6 +231,48 @@ TEST_F(RetentionTest, AbortingOneOfSeveralCopiesKeepsTheSpoolFile) {
 
     TListRow stranger;
     EXPECT_FALSE(Module->AbortJob(&stranger));
+}
+
+TEST_F(RetentionTest, SaveDocCountsKeepRequestsThatDeleteSavedDocReleases) {
+    TDoc* job = Waiting(130, 131, TJobState::Sending);
+    job->FileName = "Kept.prn";
+    job->OutDocID = 555;
+    EXPECT_FALSE(Module->SaveDoc(556));
+    EXPECT_TRUE(Inside(*Module).SavedDocs.empty());
+
+    // Two keep requests need two releases; the record stays saved in between.
+    EXPECT_TRUE(Module->SaveDoc(555));
+    EXPECT_TRUE(LogHas("Document Kept.prn (555-131) saved"));
+    EXPECT_TRUE(Module->SaveDoc(555));
+    EXPECT_EQ(job->SaveCount, 2);
+    // The end of the job offers its record once more; it stays one.
+    job->TestSaved();
+    ASSERT_EQ(Inside(*Module).SavedDocs.size(), 1u);
+    Module->DeleteSavedDoc(555);
+    ASSERT_EQ(Inside(*Module).SavedDocs.size(), 1u);
+    EXPECT_EQ(Inside(*Module).SavedDocs[0]->SaveCount, 1);
+    EXPECT_TRUE(Module->SavedJobInUse("131"));
+    Module->DeleteSavedDoc(555);
+    EXPECT_TRUE(Inside(*Module).SavedDocs.empty());
+    EXPECT_FALSE(Module->SavedJobInUse("131"));
+    EXPECT_TRUE(LogHas("Delete saved doc Kept.prn"));
+    Inside(*Module).DeletePolicy = 0;
+    EXPECT_FALSE(Module->SaveDoc(555));
+}
+
+TEST_F(RetentionTest, LoadDocMakesAKeptOutputDocumentAgainFromItsSpoolFile) {
+    WriteJob("230_231", "Name=L");
+    Store->Answers["WCreateDoc"] = TCallResult{int32_t(42), {}};
+    auto record = std::make_shared<TSavedDoc>();
+    record->DocID = 231;
+    record->JobID = 230;
+    record->OutDocID = 900;
+    record->Devices = "3";
+    Inside(*Module).SavedDocs.push_back(record);
+
+    EXPECT_EQ(Module->LoadDoc(901, 12), -1);
+    EXPECT_TRUE(LogHas("Can not load document 901. Document not found"));
+    EXPECT_GT(Module->LoadDoc(900, 12), 0);
 }
 
 } // namespace

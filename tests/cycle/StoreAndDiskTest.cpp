@@ -48,44 +48,16 @@ public:
     bool PeerPresent() override { return !Gone; }
 };
 
-class StoreAndDiskTest : public TModuleTest {
+class StoreAndDiskTest : public TJobFolderTest {
 protected:
     void SetUp() override {
-        TModuleTest::SetUp();
-        Store = std::make_shared<TVanishingStore>();
+        TJobFolderTest::SetUp();
         Process.StoreObject = TStoreClient(Store);
-        Process.FreeSpaceKb = [this](const std::string&) { return FreeKb; };
-        Process.GoEventName = "/raduvuz-cycle-test-no-event";
-        Inside(*Module).Current = true;
-        Inside(*Module).Event = false;
         Inside(*Module).Paused = false;
-        Inside(*Module).JobDir = Root + "/store/Q";
-        ForceDirectories(Module->GetJobDir());
     }
 
-    std::shared_ptr<TVanishingStore> Store;
-    int64_t FreeKb = 10000000;
+    std::shared_ptr<TVanishingStore> Store = std::make_shared<TVanishingStore>();
 };
-
-TEST_F(StoreAndDiskTest, ACallThatFailsBecauseTheStoreLeftSaysSoAndOthersStayOrdinaryFailures) {
-    TStoreClient client(Store);
-    auto unknown = std::make_shared<TInProcessObject>();
-    try {
-        TStoreClient(unknown).RCloseDoc(3, 7);
-        ADD_FAILURE() << "no such method";
-    } catch (const TStoreGone&) {
-        ADD_FAILURE() << "a store that answers has not gone";
-    } catch (const TDispatchError&) {
-    }
-    Store->Gone = true;
-    try {
-        client.RCloseDoc(3, 7);
-        ADD_FAILURE() << "the store is gone";
-    } catch (const TStoreGone& e) {
-        EXPECT_THAT(std::string(e.what()), HasSubstr("has gone (RCloseDoc: The name "));
-    }
-    EXPECT_FALSE(client.Present());
-}
 
 // A spooling job that loses its input, and the store coming back, are the fault test's (a store
 // killed for real); a copy being sent when the store goes is this one's.
@@ -106,6 +78,7 @@ TEST_F(StoreAndDiskTest, SendingJobsWaitAndNothingAsksAnAbsentStore) {
     Module->Tick();
 
     EXPECT_TRUE(Module->IsStoreAway());
+    EXPECT_FALSE(Process.StoreObject.Present());
     ASSERT_EQ(Module->JobsInProcess().size(), 1u);
     EXPECT_EQ(Module->JobsInProcess().front(), sending);
     EXPECT_EQ(sending->State(), TJobState::Waiting);
@@ -166,7 +139,6 @@ TEST_F(StoreAndDiskTest, APauseForTheDiskEndsWithRoomAndAnOperatorsPauseDoesNot)
 }
 
 TEST_F(StoreAndDiskTest, AKeptSpoolFileInANewJobsWayIsMovedAsideAndKillTakesItAlong) {
-    Inside(*Module).ConfigKey = "Q";
     const std::string kept = Module->GetJobDir() + "/1_1";
     const auto writeKept = [&](const std::string& name) {
         TFileStream file;

@@ -108,21 +108,6 @@ TEST_F(JobsTest, FreeClosesInputThenAbortsOutputAndReportsIdleOnce) {
     EXPECT_TRUE(Host.Jobs.empty());
 }
 
-// An input given back stays open for the store to offer again.
-TEST_F(JobsTest, FreeOfAJobWhoseInputGoesBackLeavesTheInputOpen) {
-    ReadBlocks.push_back(TBlockAnswer{true, Bytes(10, 1), 1, 0});
-    TDoc* job = Host.Jobs.Add(TDoc::Create(Host, true, 31, 21, "Name=Part"));
-    ASSERT_TRUE(job->InitReadDoc());
-    bool done = false;
-    ASSERT_TRUE(job->Execute(done));
-    ASSERT_FALSE(done);
-    Calls.clear();
-    job->InputGoesBack = true;
-    Host.FreeJob(*job);
-    EXPECT_EQ(CallCount("RCloseDoc"), 0);
-    EXPECT_EQ(CallCount("RAbortDoc"), 0);
-}
-
 TEST_F(JobsTest, FreeLogsAFailingStoreAndStillLeavesTheList) {
     CreateAnswers = {42};
     TDoc* job = Host.Jobs.Add(TDoc::Create(Host, false, 11, 600, "Name=F"));

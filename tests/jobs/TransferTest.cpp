@@ -2,7 +2,6 @@
 
 #include "jobs/TDoc.h"
 #include "jobs/TMPrec.h"
-#include "jobs/TSavedDoc.h"
 #include "jobs/WaitList.h"
 
 #include <fstream>
@@ -198,17 +197,6 @@ TEST_F(JobsTest, SendingFailsWhenTheStoreRefusesMemory) {
     EXPECT_TRUE(LogHas("Error send file W.prn [memory]"));
 }
 
-TEST_F(JobsTest, TwoDestinationsWithoutMultiplexAreNeverSent) {
-    Ready[12] = Ready[15] = true;
-    TDoc* job = Waiting(Host, 90, 91, "12,15");
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(job->CheckWaitingDoc());
-        EXPECT_FALSE(job->Waiting());
-    }
-    EXPECT_EQ(CallCount("WCreateDoc"), 0);
-    EXPECT_EQ(job->State(), TJobState::Waiting);
-}
-
 TEST_F(JobsTest, MultiplexGroupsPlatesOfAJobAndRoundRobinsTheRest) {
     Host.Multiplex = true;
     Host.Router.AddDestination(12);
@@ -278,18 +266,6 @@ TEST_F(JobsTest, AcceptSpoolSendsThePathOnly) {
     EXPECT_TRUE(done);
     EXPECT_EQ(CallCount("WGetBlock 1"), 1);
     EXPECT_TRUE(LogHas("File P.prn sent (transfer spool file)"));
-}
-
-TEST_F(JobsTest, TestSavedRecordsAnOutputDocumentOnce) {
-    TDoc* job = Waiting(Host, 130, 131, "12", "Kept");
-    job->OutDocID = 555;
-    job->SaveCount = 1;
-    job->TestSaved();
-    job->TestSaved();
-    ASSERT_EQ(Host.SavedDocs.size(), 1u);
-    EXPECT_EQ(Host.SavedDocs[0]->OutDocID, 555);
-    EXPECT_EQ(Host.SavedDocs[0]->DocID, 131);
-    EXPECT_TRUE(LogHas("Document Kept.prn (555-131) saved"));
 }
 
 } // namespace

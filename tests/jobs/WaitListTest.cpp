@@ -60,27 +60,6 @@ TEST_F(JobsTest, DestinationSplitStopsAtTheFirstDestinationWithoutDevices) {
     EXPECT_EQ(WaitingJobs()[1]->Dests(), "4,9");
 }
 
-TEST_F(JobsTest, ReprocessMakesWaitingJobsFromTheSpoolFile) {
-    Host.FlowEntries = {{"Name=R;Device=3", 12}};
-    Host.TermKeys = {{"K3", 3}};
-    Host.FreeJob(*SpoolJob(220, 221, "Name=R;Device=3", {Bytes(2048, 9)}));
-    Calls.clear();
-    EXPECT_EQ(ReadSpoolDDS(Host, "220", "221"), "Name=R;Device=3");
-    ASSERT_TRUE(ReprocessDoc(Host, "220", "221", "", true));
-    // The temporary job leaves without a store call.
-    EXPECT_EQ(CallCount("RCloseDoc"), 0);
-    ASSERT_EQ(Host.Jobs.size(), 1u);
-    TDoc* w = Host.Jobs[0];
-    EXPECT_EQ(w->State(), TJobState::Waiting);
-    EXPECT_TRUE(w->Held());
-    EXPECT_EQ(w->Name, "R");
-    EXPECT_EQ(w->DocID, 221);
-    EXPECT_EQ(w->Dests(), "12");
-
-    EXPECT_FALSE(ReprocessDoc(Host, "x", "221", "", false));
-    EXPECT_EQ(Host.Jobs.size(), 1u);
-}
-
 TEST_F(JobsTest, LoadSavedDocSendsAtOnceOrEndsWithoutProgress) {
     Host.FreeJob(*SpoolJob(230, 231, "Name=L", {Bytes(10, 1)}));
     TSavedDoc record;

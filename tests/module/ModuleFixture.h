@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/TTwfPaths.h"
 #include "control/TModuleControl.h"
 #include "cycle/CycleTestSupport.h"
 #include "module/ModuleTestSupport.h"
@@ -35,8 +34,6 @@ protected:
             return Store;
         };
     }
-
-    std::string ConfigFolder() const { return ExcludeTrailingSeparator(DataPath()) + "/Config"; }
 
     void InitModule(int32_t number = 5, const std::string& description = "Queue") {
         Module->Init(number, description, Server);

@@ -35,13 +35,11 @@ TScriptedPeer::TScriptedPeer(std::vector<std::string> methods) {
     }
 }
 
-std::vector<std::string> TScriptedPeer::CallsOf(const std::string& method) const {
-    std::vector<std::string> calls;
-    for (const std::string& call : Calls) {
-        if (call.rfind(method + "(", 0) == 0)
-            calls.push_back(call);
-    }
-    return calls;
+int TScriptedPeer::Count(const std::string& prefix) const {
+    int n = 0;
+    for (const std::string& call : Calls)
+        n += call.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
 }
 
 std::shared_ptr<TScriptedPeer> MakeServer(const std::string& mainComputer,

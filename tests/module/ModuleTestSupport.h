@@ -25,7 +25,8 @@ public:
     std::vector<std::string> Failing;
     std::function<void(const std::string&)> OnCall;
 
-    std::vector<std::string> CallsOf(const std::string& method) const;
+    // The calls recorded so far that begin with prefix.
+    int Count(const std::string& prefix) const;
 };
 
 std::string Describe(const TVariant& value);

@@ -62,7 +62,7 @@ TEST_F(ModuleControlTest, InitOnAnotherComputerUsesTheProgramsPreviewFolder) {
     Server->Values[{0, 2}] = std::string("\\\\ELSEWHERE");
     Module->Init(2, "Queue", Server);
 
-    EXPECT_TRUE(Server->CallsOf("GetValue(0,1)").empty());
+    EXPECT_EQ(Server->Count("GetValue(0,1)"), 0);
     EXPECT_EQ(Module->GetPreviewDir(), Process.ProgramFolder + "Storage/preview");
     EXPECT_TRUE(DirectoryExists(Module->GetPreviewDir()));
     EXPECT_THAT(Store->Calls, ElementsAre("IsMainComputer(\\\\ELSEWHERE)"));
@@ -94,7 +94,7 @@ TEST_F(ModuleControlTest, NoStoreLeavesTheModuleInitialisedAndPaused) {
     EXPECT_EQ(SystemLog->Find("Cannot connect"),
               "module 6 (Queue): Cannot connect to memory manager (RozEza.MemoryMan unknown)");
     EXPECT_EQ(SystemLog->SeverityOf("Cannot connect"), TLogSeverity::Error);
-    EXPECT_TRUE(Server->CallsOf("ChangeStatus").size() == 1);
+    EXPECT_EQ(Server->Count("ChangeStatus"), 1);
     EXPECT_TRUE(Module->IsCurrent());
     EXPECT_TRUE(Module->IsPaused());
     EXPECT_EQ(Module->GetStatus(), 1);
@@ -110,7 +110,7 @@ TEST_F(ModuleControlTest, ASecondInitKeepsTheFirstServerAndTheStore) {
     EXPECT_TRUE(other->Calls.empty());
     EXPECT_EQ(Server->Calls.front(), "ChangeStatus(2,true,1)");
     EXPECT_EQ(StoreCreations, 1);
-    EXPECT_EQ(Store->CallsOf("IsMainComputer").size(), 2u);
+    EXPECT_EQ(Store->Count("IsMainComputer"), 2);
     EXPECT_EQ(Module->GetDescription(), "Second");
 }
 
@@ -304,6 +304,55 @@ TEST_F(ModuleControlTest, KillRemovesTheJobFolderAndConfigurationOnlyWhenNothing
     Module->Kill();
     EXPECT_FALSE(FileExists(ConfigFolder() + "/k.set"));
     EXPECT_FALSE(FileExists(ConfigFolder() + "/k.hld"));
+}
+
+TEST_F(ModuleControlTest, FlowEntriesTerminatorsAndHoldList) {
+    InitModule();
+    Server->Values[{12, 2}] = std::string("Module 12");
+    Server->Values[{15, 2}] = std::string("Module 15");
+    Server->Define("PtrToKey", [](const std::vector<TVariant>& a) {
+        return TCallResult{std::string("K") + std::to_string(VariantToInt(a.at(0))), {}};
+    });
+    Module->AddFlowEntry(12, "Name=A");
+    Module->AddFlowEntry(12, "Name=B");
+    Module->AddFlowEntry(15, "Name=C");
+    EXPECT_EQ(Module->GetFlowEntries().size(), 3u);
+    ASSERT_EQ(Module->GetRouter().DestMarks().size(), 3u);
+    EXPECT_EQ(Module->GetRouter().DestMarks()[1].Dest, "12");
+    ASSERT_EQ(Module->GetDestNames().size(), 2u);
+    EXPECT_EQ(Module->GetDestNames()[0].Text, "Module 12");
+
+    Module->AddTerminator(3, "Setter", TVariant(std::string("RST")));
+    Module->AddTerminator(5, "Proofer", TVariant(std::string("RST")));
+    ASSERT_EQ(Module->GetTermKeys().size(), 2u);
+    EXPECT_EQ(Module->GetTermKeys()[1].Text, "K5");
+    EXPECT_EQ(Module->GetTermKeys()[1].Tag, 5);
+
+    Inside(*Module).HoldList = {{"K9", 0}, {"K5", 0}, {"K8", 0}};
+    Module->CompletedSendTerminators();
+    ASSERT_EQ(Module->GetHoldList().size(), 1u);
+    EXPECT_EQ(Module->GetHoldList()[0].Text, "K5");
+    EXPECT_EQ(Module->GetHoldList()[0].Tag, 5);
+    EXPECT_TRUE(Process.SavedJobsReloaded);
+
+    Module->ClearTerminatorsSet();
+    EXPECT_TRUE(Module->GetTermNames().empty());
+    EXPECT_TRUE(Module->GetTermKeys().empty());
+    Module->ClearFlowEntrySet();
+    EXPECT_TRUE(Module->GetFlowEntries().empty());
+    EXPECT_TRUE(Module->GetRouter().DestMarks().empty());
+    EXPECT_TRUE(Module->GetDestNames().empty());
+}
+
+TEST_F(ModuleControlTest, ForceDirCreatesOnlyWhenAsked) {
+    const std::string folder = Root + "/a/b";
+    EXPECT_FALSE(Module->ForceDir(folder, false));
+    EXPECT_FALSE(DirectoryExists(folder));
+    EXPECT_TRUE(Module->ForceDir(folder, true));
+    EXPECT_TRUE(DirectoryExists(folder));
+    EXPECT_TRUE(Module->ForceDir(folder, false));
+    EXPECT_EQ(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
 }
 
 } // namespace

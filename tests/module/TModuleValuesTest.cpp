@@ -3,7 +3,6 @@
 #include "support/ModuleInside.h"
 
 #include <functional>
-#include <limits>
 
 namespace raduvuz::test {
 namespace {
@@ -65,56 +64,6 @@ std::string Refusal(const std::function<void()>& call) {
         return e.Name + ": " + e.what();
     }
     return "accepted";
-}
-
-TEST_F(ModuleValuesTest, SettingsOutsideTheirMeaningAreRefusedAndKeepTheirValue) {
-    InitModule();
-    Module->SetValue(53, int32_t{3});
-    Module->SetValue(52, int32_t{1});
-    Module->SetValue(54, int32_t{0});
-    Module->SetValue(60, int32_t{999});
-    Module->SetValue(63, int32_t{4});
-    Module->SetValue(59, std::string("2.5"));
-    const auto set = [&](int32_t num, const TVariant& value) {
-        return Refusal([&] { Module->SetValue(num, value); });
-    };
-    // Each bound from both sides, and the other forms a value comes in.
-    const std::vector<std::pair<std::pair<int32_t, TVariant>, std::string>> cases = {
-        {{53, int32_t{99}}, "DeletePolicy 99 is outside 0 to 3"},
-        {{53, int32_t{-1}}, "DeletePolicy -1 is outside 0 to 3"},
-        {{52, int32_t{-7}}, "WorkMode -7 is outside 0 to 1"},
-        {{52, int32_t{2}}, "WorkMode 2 is outside 0 to 1"},
-        {{54, INT32_MIN}, "KeepTime -2147483648 is outside the values from 0 up"},
-        {{60, INT32_MAX}, "Copies 2147483647 is outside 0 to 999"},
-        {{60, int32_t{-1}}, "Copies -1 is outside 0 to 999"},
-        {{63, int32_t{-1}}, "MaxFiles -1 is outside the values from 0 up"},
-        // true is -1 as an integer.
-        {{63, true}, "MaxFiles -1 is outside the values from 0 up"},
-        {{59, std::numeric_limits<double>::quiet_NaN()},
-         "FreeSpace must be a finite number, not \"nan\""},
-        {{59, std::string("-5")}, "FreeSpace -5 is below 0"},
-    };
-    for (const auto& [call, error] : cases)
-        EXPECT_EQ(set(call.first, call.second), "RAduvuz.Error.InvalidArgs: Value: " + error);
-    for (const char* text : {"nan", "NaN", "-inf", "Infinity", " +inf"})
-        EXPECT_EQ(set(59, std::string(text)), std::string("RAduvuz.Error.InvalidArgs: Value: "
-                                                          "FreeSpace must be a finite number, "
-                                                          "not \"") +
-                                                  text + "\"");
-
-    EXPECT_EQ(Inside(*Module).DeletePolicy, 3);
-    EXPECT_EQ(Inside(*Module).WorkMode, 1);
-    EXPECT_EQ(Inside(*Module).KeepTime, 0);
-    EXPECT_EQ(Inside(*Module).Copies, 999);
-    EXPECT_EQ(Inside(*Module).MaxFiles, 4);
-    EXPECT_EQ(Inside(*Module).FreeSpace, 2.5);
-
-    // A value set by code, past the checks, reaches the jobs within its range.
-    Inside(*Module).Copies = 5000;
-    Inside(*Module).WorkMode = -3;
-    EXPECT_EQ(Module->GetSettings().Copies, 999);
-    EXPECT_EQ(Module->GetSettings().WorkMode, 0);
-    EXPECT_EQ(Module->GetSettings().DeletePolicy, 3);
 }
 
 TEST_F(ModuleValuesTest, NameAndPausedFlagReachTheWindowAndTheServer) {

@@ -8,66 +8,53 @@ namespace {
 
 using TickScopeTest = ModuleFixture;
 
-// A tick that holds a job across a pump; Close or Kill arrives through the pump.
-TEST_F(TickScopeTest, CloseDuringAPumpDefersFreeingUntilTheTickUnwinds) {
+// A tick that holds a job across a pump; Close, a new Init or Kill arrives through the second.
+class TickPumpTest : public ModuleFixture, public ::testing::WithParamInterface<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Arrivals, TickPumpTest, ::testing::Values("Close", "Init", "Kill"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
+
+TEST_P(TickPumpTest, EndsTheTickAndDefersFreeingTheJobUntilTheTickUnwinds) {
+    const std::string arrival = GetParam();
     InitModule(3);
+    Inside(*Module).ConfigKey = "kk";
+    Inside(*Module).StoreDir = Root + "/store";
+    const std::string folder = Root + "/store/kk";
+    ForceDirectories(folder);
+    WriteTextFile(folder + "/7_55", "spool");
     TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 55, 7, "Name=a"));
     int pumps = 0;
     Window.OnPump = [&] {
-        if (++pumps == 2)
+        if (++pumps != 2)
+            return;
+        if (arrival == "Close")
             Module->Close();
+        else if (arrival == "Init")
+            Module->Init(4, "Again", Server);
+        else
+            Module->Kill();
     };
-
     {
         TTickScope tick(*Module);
         EXPECT_TRUE(Inside(*Module).Busy);
-        // A pump without a Close keeps the tick valid.
         EXPECT_TRUE(tick.Pump());
         EXPECT_FALSE(tick.Pump());
         EXPECT_FALSE(tick.Valid());
         // The job the tick held is still alive: the sanitizer build catches any use after free.
         EXPECT_EQ(job->JobID, 7);
         EXPECT_TRUE(Module->JobsInProcess().empty());
-        EXPECT_EQ(Module->DeferredCount(), 1u);
-        EXPECT_TRUE(Store->CallsOf("RCloseDoc").empty());
-    }
-    EXPECT_FALSE(Inside(*Module).Busy);
-    EXPECT_EQ(Module->DeferredCount(), 0u);
-    EXPECT_EQ(Store->CallsOf("RCloseDoc").size(), 1u);
-}
-
-TEST_F(TickScopeTest, InitDuringAPumpInvalidatesTheTickAndKeepsBusy) {
-    InitModule();
-    TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 56, 8, "Name=a"));
-    Window.OnPump = [&] { Module->Init(4, "Again", Server); };
-    {
-        TTickScope tick(*Module);
-        EXPECT_FALSE(tick.Pump());
-        EXPECT_TRUE(Inside(*Module).Busy);
-        EXPECT_EQ(job->DocID, 56);
+        EXPECT_EQ(Store->Count("RCloseDoc"), 0);
         // A nested scope (a job action that pumps) does not release what the outer one holds.
         { TTickScope inner(*Module); }
+        EXPECT_TRUE(Inside(*Module).Busy);
         EXPECT_EQ(Module->DeferredCount(), 1u);
+        // Kill does its file work at once.
+        EXPECT_EQ(DirectoryExists(folder), arrival != "Kill");
     }
     EXPECT_FALSE(Inside(*Module).Busy);
     EXPECT_EQ(Module->DeferredCount(), 0u);
-}
-
-TEST_F(TickScopeTest, KillDuringAPumpDoesItsFileWorkAtOnce) {
-    InitModule();
-    Inside(*Module).ConfigKey = "kk";
-    Inside(*Module).StoreDir = Root + "/store";
-    ForceDirectories(Inside(*Module).StoreDir + "/kk");
-    WriteTextFile(Inside(*Module).StoreDir + "/kk/1_57", "spool");
-    TDoc* job = Inside(*Module).Jobs.Add(TDoc::Create(*Module, false, 57, 9, "Name=a"));
-    Window.OnPump = [&] { Module->Kill(); };
-    {
-        TTickScope tick(*Module);
-        EXPECT_FALSE(tick.Pump());
-        EXPECT_FALSE(DirectoryExists(Inside(*Module).StoreDir + "/kk"));
-        EXPECT_EQ(job->JobID, 9);
-    }
-    EXPECT_EQ(Store->CallsOf("RCloseDoc").size(), 1u);
+    EXPECT_EQ(Store->Count("RCloseDoc"), 1);
 }
 
 // The bounded wait a transferring job asks for while the store has no output document for it.
