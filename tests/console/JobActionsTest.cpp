@@ -331,7 +331,7 @@ private slots:
         Inside(console.Module).OutParams = "Out=2";
         const std::string library = console.Process.ProgramFolder + "raduvuz.mod";
         console.Window.AOptions->trigger();
-        QVERIFY(console.Server->CallsOf("ChangeSetup").empty());
+        QCOMPARE(console.Server->Count("ChangeSetup("), 0);
         QVERIFY(!FileExists(console.Module.ConfigFilePath()));
         // F5 without the library says so.
         QCOMPARE(Messages, QStringList{QStringLiteral("No setup library: %1 does not exist or "
@@ -343,14 +343,14 @@ private slots:
         console.Window.AOptions->trigger();
         QCOMPARE(ReadTextFile(library + ".calls"),
                  std::string("0 RAduvuz.ModuleControl.p1/ModuleControl\n"));
-        QCOMPARE(console.Server->CallsOf("ChangeSetup"),
-                 std::vector<std::string>{"ChangeSetup(5,In=1,Out=2)"});
+        QCOMPARE(console.Server->Count("ChangeSetup("), 1);
+        QCOMPARE(console.Server->Count("ChangeSetup(5,In=1,Out=2)"), 1);
         QVERIFY(FileExists(console.Module.ConfigFilePath()));
 
         // A setup that changed nothing tells nobody.
         WriteTextFile(library + ".answer", "0");
         console.Window.AOptions->trigger();
-        QCOMPARE(console.Server->CallsOf("ChangeSetup").size(), size_t{1});
+        QCOMPARE(console.Server->Count("ChangeSetup("), 1);
     }
 
     void selectAllAndDroppingPassedRowsOnTheProcessList() {
