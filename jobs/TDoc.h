@@ -20,6 +20,7 @@ class IJobHost;
 class IPendingCall;
 class TFileStream;
 class TDispatchError;
+class TStoreClient;
 class TStoreGone;
 struct TListRow;
 class TParams;
@@ -145,6 +146,8 @@ public:
     bool SpoolNextBlock(bool& done);
     bool SwitchNextBlock(bool& done);
     bool SendNextBlock(bool& done);
+    // Closes the output's current block, waiting for the answer only for the last one.
+    void CloseOutputBlock(TStoreClient& store);
     void TestSaved();
 
     // The spool file of this job: JobDir/JobID_DocID.

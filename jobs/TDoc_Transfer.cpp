@@ -170,6 +170,15 @@ bool TDoc::Execute(bool& done) {
     }
 }
 
+void TDoc::CloseOutputBlock(TStoreClient& store) {
+    // The last block's close is waited for: the documents are closed only after it. Any other
+    // goes without waiting; the job's next block call looks at its answer.
+    if (LastBlock != 0)
+        store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
+    else
+        BlockClosing = store.WCloseBlockPosted(OutDocID, BlockHandle, LastBlock);
+}
+
 bool TDoc::SwitchNextBlock(bool& done) {
     try {
         TStoreClient& store = Host.GetStoreObject();
@@ -190,11 +199,7 @@ bool TDoc::SwitchNextBlock(bool& done) {
         if ((SpoolMode || Host.GetSettings().DeletePolicy != 0) && !SpoolCopyDropped &&
             !(SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock)))
             DropSpoolCopy(SpoolStream ? errno : 0);
-        // The last block's close is waited for: the documents are closed only after it.
-        if (LastBlock != 0)
-            store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
-        else
-            BlockClosing = store.WCloseBlockPosted(OutDocID, BlockHandle, LastBlock);
+        CloseOutputBlock(store);
         CountMoved(BlockSize);
         if (LastBlock != 0) {
             // Without a size among its parameters the job's size is what it moved.
@@ -439,10 +444,7 @@ bool TDoc::SendNextBlock(bool& done) {
             return false;
         }
         LastBlock = last;
-        if (LastBlock != 0)
-            store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
-        else
-            BlockClosing = store.WCloseBlockPosted(OutDocID, BlockHandle, LastBlock);
+        CloseOutputBlock(store);
         CountMoved(BlockSize);
         if (LastBlock != 0) {
             TestSaved();

@@ -4,18 +4,20 @@ namespace raduvuz {
 
 namespace {
 
-TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
-                   const std::vector<TVariant>& args, const std::string& signature) {
+IDispatchObject& ServerObject(const TDispatchPtr& object, const std::string& method) {
     if (!object)
         throw TDispatchError(kUnexpectedError, "No workflow server object for the call " + method);
-    return object->Call(method, args, signature);
+    return *object;
+}
+
+TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
+                   const std::vector<TVariant>& args, const std::string& signature) {
+    return ServerObject(object, method).Call(method, args, signature);
 }
 
 void Send(const TDispatchPtr& object, const std::string& method, const std::vector<TVariant>& args,
           const std::string& signature) {
-    if (!object)
-        throw TDispatchError(kUnexpectedError, "No workflow server object for the call " + method);
-    object->Send(method, args, signature);
+    ServerObject(object, method).Send(method, args, signature);
 }
 
 } // namespace
@@ -33,9 +35,7 @@ TVariant TServerClient::GetValue(int32_t module, int32_t num) {
 }
 
 TPendingCallPtr TServerClient::GetValuePosted(int32_t module, int32_t num) {
-    if (!Object)
-        throw TDispatchError(kUnexpectedError, "No workflow server object for the call GetValue");
-    return Object->Post("GetValue", {module, num}, "ii");
+    return ServerObject(Object, "GetValue").Post("GetValue", {module, num}, "ii");
 }
 
 void TServerClient::SetValue(int32_t module, int32_t num, bool value) {
