@@ -347,7 +347,7 @@ private:
     void AddCompletedRow(const TDoc& job, int imageIndex);
     // Pass-through intake: whether every destination of the document is free; each destination
     // is asked once per search.
-    bool DestinationsFree(int32_t docID, std::set<int32_t>& visited);
+    bool DestinationsFree(const std::string& dds, std::set<int32_t>& visited);
     TDoc* JobOfRow(const TListRow* row) const;
 
     std::vector<std::string> HoldJobs;

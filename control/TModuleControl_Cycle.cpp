@@ -485,12 +485,13 @@ TDoc* TModuleControl::SelectJob() {
     return sendCandidate ? sendCandidate : readCandidate;
 }
 
-bool TModuleControl::DestinationsFree(int32_t docID, std::set<int32_t>& visited) {
-    TParams params(Process.StoreObject.RGetDocDDS(docID));
+bool TModuleControl::DestinationsFree(const std::string& dds, std::set<int32_t>& visited) {
+    TParams params(dds);
     std::string devices;
     std::string ids;
     params.SelectEntries(FlowEntries, devices, ids);
     bool free = true;
+    std::vector<int32_t> asked;
     for (const std::string& item : ReadCommaText(ids)) {
         const int32_t dest = StrToIntDef(item, 0);
         if (visited.count(dest) > 0) {
@@ -498,9 +499,10 @@ bool TModuleControl::DestinationsFree(int32_t docID, std::set<int32_t>& visited)
             continue;
         }
         visited.insert(dest);
-        if (!DestinationReady(Process.ServerObject, Process.StoreObject, dest))
-            free = false;
+        asked.push_back(dest);
     }
+    for (const bool ready : DestinationsReady(Process.ServerObject, Process.StoreObject, asked))
+        free = free && ready;
     return free;
 }
 
@@ -519,8 +521,12 @@ bool TModuleControl::Intake() {
         for (;;) {
             if (Event)
                 WaitGoEvent();
+            // A module that passes documents on reads each one's DDS before it takes it.
+            std::string found;
             if (MaxFiles > 0 && static_cast<int32_t>(Jobs.size()) >= MaxFiles)
                 handle = -1;
+            else if (WorkMode == 0)
+                handle = Process.StoreObject.RNextFindDocDDS(ModuleNumber, handle, found);
             else
                 handle = Process.StoreObject.RNextFindDoc(ModuleNumber, handle);
             IntakeExhausted = handle < 0;
@@ -533,7 +539,7 @@ bool TModuleControl::Intake() {
             }
             if (handle < 0)
                 return false;
-            if (WorkMode == 0 && !DestinationsFree(handle, visited))
+            if (WorkMode == 0 && !DestinationsFree(found, visited))
                 continue;
             int32_t jobID = 0;
             const std::string dds = Process.StoreObject.ROpenDoc(ModuleNumber, handle, jobID);

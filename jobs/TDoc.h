@@ -146,7 +146,8 @@ public:
     bool SpoolNextBlock(bool& done);
     bool SwitchNextBlock(bool& done);
     bool SendNextBlock(bool& done);
-    // Closes the output's current block, waiting for the answer only for the last one.
+    // Closes the output's current block; after the last one the input (while reading) and the
+    // output documents too, waiting for the answer only then.
     void CloseOutputBlock(TStoreClient& store);
     void TestSaved();
 

@@ -171,12 +171,15 @@ bool TDoc::Execute(bool& done) {
 }
 
 void TDoc::CloseOutputBlock(TStoreClient& store) {
-    // The last block's close is waited for: the documents are closed only after it. Any other
-    // goes without waiting; the job's next block call looks at its answer.
-    if (LastBlock != 0)
-        store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
-    else
+    // A block before the last goes without waiting; the job's next block call looks at its
+    // answer. The last one ends the documents with it, and that is waited for: the job is done
+    // only once the next module has its whole document.
+    if (LastBlock == 0) {
         BlockClosing = store.WCloseBlockPosted(OutDocID, BlockHandle, LastBlock);
+        return;
+    }
+    store.WFinishDoc(Host.GetSettings().ModuleNumber, State() == TJobState::Reading ? DocID : 0,
+                     OutDocID, BlockHandle);
 }
 
 bool TDoc::SwitchNextBlock(bool& done) {
@@ -205,11 +208,9 @@ bool TDoc::SwitchNextBlock(bool& done) {
             // Without a size among its parameters the job's size is what it moved.
             if (DataSize < 0)
                 DataSize = Moved;
-            store.RCloseDoc(Host.GetSettings().ModuleNumber, DocID);
             if (SpoolStream)
                 SetSizeTextFromStream();
             TestSaved();
-            store.WCloseDoc(OutDocID);
             DocID = 0;
             OutDocID = 0;
             LogJob(LanguageFormat(1758, {FileName}, "File %s transferred"));
@@ -235,6 +236,8 @@ bool TDoc::SpoolNextBlock(bool& done) {
         // A block the full disk turned away is written again before the store is asked for more.
         if (!BlockPending) {
             BlockName = store.RGetBlock(module, DocID, BlockSize, BlockHandle, LastBlock);
+            // As in passing on: the answer to the block before's close is here by now.
+            store.FinishPosted(BlockClosing, "RCloseBlock");
             if (BlockName.empty()) {
                 SetWaiting(BlockHandle == 0);
                 return FWaiting;
@@ -253,7 +256,7 @@ bool TDoc::SpoolNextBlock(bool& done) {
         }
         // A block that could not be copied stays with the store until Free closes the document.
         if (ok) {
-            store.RCloseBlock(module, DocID, BlockHandle);
+            BlockClosing = store.RCloseBlockPosted(module, DocID, BlockHandle);
             CountMoved(BlockSize);
         }
         if (LastBlock != 0 && ok) {
@@ -268,6 +271,8 @@ bool TDoc::SpoolNextBlock(bool& done) {
             const bool folderFlushed =
                 flushed && FlushFolder(Host.GetSettings().JobDir, &why, Host.GetDiskWait());
             SpoolFlushing = false;
+            // The last block's close had the flushes' time to be answered.
+            store.FinishPosted(BlockClosing, "RCloseBlock");
             // A Close that came in during the flushes gave the document back to the store and
             // set the file aside.
             if (InputGoesBack) {
@@ -411,8 +416,7 @@ bool TDoc::SendNextBlock(bool& done) {
             }
             // The next module reads the spool file itself; the block's byte is not written.
             LastBlock = 1;
-            store.WCloseBlock(OutDocID, BlockHandle, LastBlock);
-            store.WCloseDoc(OutDocID);
+            CloseOutputBlock(store);
             OutDocID = 0;
             LogJob(LanguageFormat(1752, {FileName}, "File %s sent (transfer spool file)"));
             done = true;
@@ -448,7 +452,6 @@ bool TDoc::SendNextBlock(bool& done) {
         CountMoved(BlockSize);
         if (LastBlock != 0) {
             TestSaved();
-            store.WCloseDoc(OutDocID);
             LogJob(LanguageFormat(1756, {FileName}, "File %s sent"));
             OutDocID = 0;
             done = true;

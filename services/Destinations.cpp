@@ -3,12 +3,28 @@
 namespace raduvuz {
 
 bool DestinationReady(TServerClient& server, TStoreClient& store, int32_t dest) {
-    // Both of the server's answers go out together and share one round trip; the store is asked
-    // only about a destination that runs, so a paused one costs a waiting job no store call.
-    TPendingCallPtr running = server.GetValuePosted(dest, 0);
-    TPendingCallPtr paused = server.GetValuePosted(dest, 6);
-    return VariantToInt(running->Result().Result) == 1 && !VariantToBool(paused->Result().Result) &&
-           !store.IsDocForExists(dest);
+    return DestinationsReady(server, store, {dest}).front();
+}
+
+std::vector<bool> DestinationsReady(TServerClient& server, TStoreClient& store,
+                                    const std::vector<int32_t>& dests) {
+    struct TAsked {
+        TPendingCallPtr Running;
+        TPendingCallPtr Paused;
+        TPendingCallPtr Taken;
+    };
+    std::vector<TAsked> asked;
+    asked.reserve(dests.size());
+    for (const int32_t dest : dests)
+        asked.push_back({server.GetValuePosted(dest, 0), server.GetValuePosted(dest, 6),
+                         store.IsDocForExistsPosted(dest)});
+    std::vector<bool> ready;
+    ready.reserve(dests.size());
+    for (TAsked& a : asked)
+        ready.push_back(VariantToInt(a.Running->Result().Result) == 1 &&
+                        !VariantToBool(a.Paused->Result().Result) &&
+                        !VariantToBool(a.Taken->Result().Result));
+    return ready;
 }
 
 } // namespace raduvuz

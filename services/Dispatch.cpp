@@ -173,8 +173,7 @@ TCallResult TInProcessObject::Call(const std::string& method, const std::vector<
                                    const std::string&) {
     auto it = Methods.find(method);
     if (it == Methods.end())
-        throw TDispatchError("org.freedesktop.DBus.Error.UnknownMethod",
-                             "No such method \"" + method + "\"");
+        throw TDispatchError(kUnknownMethodError, "No such method \"" + method + "\"");
     try {
         return it->second(args);
     } catch (const TDispatchError&) {

@@ -32,6 +32,8 @@ std::string VariantToText(const TVariant& v);
 // or an exception's own code.
 inline constexpr const char* kUnexpectedError = "RAduvuz.Error.Unexpected";
 inline constexpr const char* kInvalidArgsError = "RAduvuz.Error.InvalidArgs";
+// The bus's answer to a method the object does not have.
+inline constexpr const char* kUnknownMethodError = "org.freedesktop.DBus.Error.UnknownMethod";
 // "RAduvuz.Error.H8000FFFF": the code as 8 upper-case hex digits after an "H", since an element
 // of a bus name may not begin with a digit.
 std::string ErrorNameOfCode(uint32_t code);

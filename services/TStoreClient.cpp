@@ -82,6 +82,10 @@ void TStoreClient::RCloseBlock(int32_t module, int32_t doc, int32_t handle) {
     Invoke(Object, "RCloseBlock", {module, doc, handle}, "iii");
 }
 
+TPendingCallPtr TStoreClient::RCloseBlockPosted(int32_t module, int32_t doc, int32_t handle) {
+    return StoreObject(Object, "RCloseBlock").Post("RCloseBlock", {module, doc, handle}, "iii");
+}
+
 std::string TStoreClient::RWSwitchBlock(int32_t module, int32_t inDoc, int32_t outDoc,
                                         int32_t& size, int32_t& handle, int32_t& last) {
     TCallResult r = Invoke(Object, "RWSwitchBlock", {module, inDoc, outDoc}, "iii", 3);
@@ -135,6 +139,50 @@ void TStoreClient::WAbortDoc(int32_t outDoc) {
 
 bool TStoreClient::IsDocForExists(int32_t dest) {
     return VariantToBool(Invoke(Object, "IsDocForExists", {dest}, "i").Result);
+}
+
+TPendingCallPtr TStoreClient::IsDocForExistsPosted(int32_t dest) {
+    return StoreObject(Object, "IsDocForExists").Post("IsDocForExists", {dest}, "i");
+}
+
+bool TStoreClient::CallOffered(bool& offered, const std::string& method,
+                               const std::vector<TVariant>& args, const std::string& signature,
+                               size_t outs, TCallResult& result) {
+    if (!offered)
+        return false;
+    try {
+        result = Invoke(Object, method, args, signature, outs);
+        return true;
+    } catch (const TStoreGone&) {
+        throw;
+    } catch (const TDispatchError& e) {
+        // A store without the call did nothing with it.
+        if (e.Name != kUnknownMethodError)
+            throw;
+        offered = false;
+        return false;
+    }
+}
+
+int32_t TStoreClient::RNextFindDocDDS(int32_t module, int32_t doc, std::string& dds) {
+    TCallResult r;
+    if (CallOffered(OffersFindDDS, "RNextFindDocDDS", {module, doc}, "ii", 1, r)) {
+        dds = VariantToText(r.Outs[0]);
+        return VariantToInt(r.Result);
+    }
+    const int32_t next = RNextFindDoc(module, doc);
+    dds = next > 0 ? RGetDocDDS(next) : std::string();
+    return next;
+}
+
+void TStoreClient::WFinishDoc(int32_t module, int32_t inDoc, int32_t outDoc, int32_t handle) {
+    TCallResult r;
+    if (CallOffered(OffersFinishDoc, "WFinishDoc", {module, inDoc, outDoc, handle}, "iiii", 0, r))
+        return;
+    WCloseBlock(outDoc, handle, 1);
+    if (inDoc != 0)
+        RCloseDoc(module, inDoc);
+    WCloseDoc(outDoc);
 }
 
 TListeningPtr TStoreClient::Listen(std::function<void(const TStoreSignal&)> handler) {

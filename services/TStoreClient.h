@@ -52,6 +52,8 @@ public:
     std::string RGetBlock(int32_t module, int32_t doc, int32_t& size, int32_t& handle,
                           int32_t& last);
     void RCloseBlock(int32_t module, int32_t doc, int32_t handle);
+    // RCloseBlock sent without waiting for its answer, which FinishPosted looks at later.
+    TPendingCallPtr RCloseBlockPosted(int32_t module, int32_t doc, int32_t handle);
     std::string RWSwitchBlock(int32_t module, int32_t inDoc, int32_t outDoc, int32_t& size,
                               int32_t& handle, int32_t& last);
     int32_t WCreateDoc(int32_t module, int32_t jobId, const std::string& dests,
@@ -66,6 +68,16 @@ public:
     void WCloseDoc(int32_t outDoc);
     void WAbortDoc(int32_t outDoc);
     bool IsDocForExists(int32_t dest);
+    // IsDocForExists sent without waiting; its Result() is the answer.
+    TPendingCallPtr IsDocForExistsPosted(int32_t dest);
+
+    // Several of the contract's calls in one round trip, where the store offers a call for them
+    // (memoryman does); with a store that does not, the single calls one after the other.
+    // RNextFindDoc and, for a document found, its DDS (RGetDocDDS).
+    int32_t RNextFindDocDDS(int32_t module, int32_t doc, std::string& dds);
+    // The end of a document whose last block was written: WCloseBlock of that block, RCloseDoc of
+    // inDoc (none for 0), WCloseDoc; the first that fails throws and leaves the rest undone.
+    void WFinishDoc(int32_t module, int32_t inDoc, int32_t outDoc, int32_t handle);
 
     // Tells handler of the store's signals while the result lives; none when the store's
     // binding has no signals. A store that sends none (an older one) never calls it, and a
@@ -78,7 +90,14 @@ public:
     TListeningPtr WatchPresence(std::function<void(bool present)> handler);
 
 private:
+    // Makes a call beyond the contract; false, and the call not tried again, when the store
+    // does not know it.
+    bool CallOffered(bool& offered, const std::string& method, const std::vector<TVariant>& args,
+                     const std::string& signature, size_t outs, TCallResult& result);
+
     TDispatchPtr Object;
+    bool OffersFindDDS = true;
+    bool OffersFinishDoc = true;
 };
 
 } // namespace raduvuz

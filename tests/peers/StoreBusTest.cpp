@@ -39,6 +39,10 @@ TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
     ASSERT_TRUE(store.Ok());
     WriteTextFile(Temp / "in", PatternBytes(100, 1));
     const int in = Put(store, "Name=b", 40);
+    // The combined search a module uses is on the bus, with its DDS as the out value.
+    const QDBusMessage found = store.Call("RNextFindDocDDS", {3, 0});
+    EXPECT_EQ(Int(found), in);
+    EXPECT_EQ(Str(found, 1), "Name=b");
     store.Call("ROpenDoc", {3, in});
     const int out = Int(store.Call("WCreateDoc", {3, 1, "12", "N=1"}));
     const auto blocksBefore = ShmFiles(store.Prefix()).size();
@@ -55,6 +59,7 @@ TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
         {"WGetBlock", {out, -5}, "InvalidArgument"},
         {"RCloseBlock", {3, in, 12345}, "UnknownHandle"},
         {"WCloseBlock", {out, 777, 1}, "UnknownHandle"},
+        {"WFinishDoc", {3, in, out, 777}, "UnknownHandle"},
         {"RGetBlock", {4, in}, "NotOpen"},
         {"WCloseDoc", {-1}, "UnknownDocument"},
         {"PutFile", {"/nonexistent/file", "N=1", 10, 3}, "FileError"},

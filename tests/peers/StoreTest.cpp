@@ -201,6 +201,41 @@ TEST_F(StoreTest, ClosingWithoutALastBlockStillEndsTheReaders) {
     EXPECT_EQ(store.BlockCount(), 0);
 }
 
+TEST_F(StoreTest, CombinedCallsDoWhatTheirSingleCallsDoAndStopAtTheFirstFailure) {
+    TMemoryStore store(Options());
+    const int32_t in = store.PutData("abcd", "Name=a", 4, 3);
+    std::string dds;
+    EXPECT_EQ(store.RNextFindDocDDS(3, 0, dds), in);
+    EXPECT_EQ(dds, "Name=a");
+    EXPECT_EQ(store.RNextFindDocDDS(3, in, dds), -1);
+    EXPECT_EQ(dds, "");
+    int32_t job = 0;
+    store.ROpenDoc(3, in, job);
+    const int32_t out = store.WCreateDoc(3, job, "5", "Name=a");
+    const TBlockAnswer b = store.RWSwitchBlock(3, in, out);
+    ASSERT_EQ(b.Last, 1);
+    // A handle never given fails the first step: the input stays open and the output unfinished,
+    // so the right call after it still closes both.
+    EXPECT_EQ(KindOf([&] { store.WFinishDoc(3, in, out, b.Handle + 100); }),
+              TStoreError::TKind::UnknownHandle);
+    EXPECT_EQ(store.DocumentCount(), 2);
+    store.WFinishDoc(3, in, out, b.Handle);
+    EXPECT_EQ(store.DocumentCount(), 1);
+
+    // Without an input: a spooled job's output.
+    const int32_t sent = store.WCreateDoc(3, 8, "5", "Name=s");
+    const TBlockAnswer w = store.WGetBlock(sent, 2);
+    ASSERT_TRUE(WriteBlock(w.Name, "ef"));
+    store.WFinishDoc(3, 0, sent, w.Handle);
+    for (const auto& [doc, bytes] : {std::pair{out, "abcd"}, std::pair{sent, "ef"}}) {
+        store.ROpenDoc(5, doc, job);
+        EXPECT_EQ(ReadRest(store, 5, doc), bytes);
+        store.RCloseDoc(5, doc);
+    }
+    EXPECT_EQ(store.DocumentCount(), 0);
+    EXPECT_EQ(store.BlockCount(), 0);
+}
+
 TEST_F(StoreTest, MemoryLimitRefusesBlocksAndDefersNewDocuments) {
     TMemoryStore store(Options(1000));
     int32_t out = store.WCreateDoc(3, 1, "12", "Name=m");

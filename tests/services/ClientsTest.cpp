@@ -14,6 +14,8 @@ class TRecordingObject : public IDispatchObject {
 public:
     std::vector<std::string> Calls;
     std::map<std::string, TCallResult> Answers;
+    // Methods whose call fails with this error name.
+    std::map<std::string, std::string> Errors;
 
     using IDispatchObject::Call;
     TCallResult Call(const std::string& method, const std::vector<TVariant>& args,
@@ -23,6 +25,8 @@ public:
             text +=
                 (i ? "," : "") + (IsNull(args[i]) ? std::string("Null") : VariantToText(args[i]));
         Calls.push_back(text + ")");
+        if (const auto error = Errors.find(method); error != Errors.end())
+            throw TDispatchError(error->second, "refused");
         auto it = Answers.find(method);
         return it == Answers.end() ? TCallResult{} : it->second;
     }
@@ -84,6 +88,62 @@ TEST(ClientsTest, StoreCallsKeepTheContractsOrderAndOutValues) {
     object->Answers["RGetBlock"] = {std::string("blk"), {int32_t{100}}};
     EXPECT_THROW(store.RGetBlock(1, 2, size, handle, last), TDispatchError);
     EXPECT_THROW(TStoreClient().RCloseDoc(1, 2), TDispatchError);
+}
+
+TEST(ClientsTest, CombinedStoreCallsAreOneCallWhereOfferedAndTheSingleCallsElse) {
+    const std::vector<std::string> single = {
+        "RNextFindDoc[ii](3,0)",     "RGetDocDDS[i](12)",   "RNextFindDoc[ii](3,12)",
+        "WCloseBlock[iii](40,9,1)",  "RCloseDoc[ii](3,12)", "WCloseDoc[i](40)",
+        "WCloseBlock[iii](41,10,1)", "WCloseDoc[i](41)"};
+    for (const bool offered : {true, false}) {
+        SCOPED_TRACE(offered ? "offered" : "not offered");
+        auto object = std::make_shared<TRecordingObject>();
+        object->Answers["RGetDocDDS"] = {std::string("Name=b"), {}};
+        if (!offered) {
+            object->Errors["RNextFindDocDDS"] = kUnknownMethodError;
+            object->Errors["WFinishDoc"] = kUnknownMethodError;
+        }
+        TStoreClient store(object);
+        // Twice: a store without the calls is asked for them only once.
+        for (int round = 0; round < 2; ++round) {
+            object->Calls.clear();
+            object->Answers["RNextFindDocDDS"] = {int32_t{12}, {std::string("Name=b")}};
+            object->Answers["RNextFindDoc"] = {int32_t{12}, {}};
+            std::string dds;
+            EXPECT_EQ(store.RNextFindDocDDS(3, 0, dds), 12);
+            EXPECT_EQ(dds, "Name=b");
+            // Nothing found: no DDS is asked for.
+            object->Answers["RNextFindDocDDS"] = {int32_t{-1}, {std::string()}};
+            object->Answers["RNextFindDoc"] = {int32_t{-1}, {}};
+            EXPECT_EQ(store.RNextFindDocDDS(3, 12, dds), -1);
+            EXPECT_EQ(dds, "");
+            store.WFinishDoc(3, 12, 40, 9);
+            store.WFinishDoc(3, 0, 41, 10);
+            std::vector<std::string> expected = single;
+            if (offered)
+                expected = {"RNextFindDocDDS[ii](3,0)", "RNextFindDocDDS[ii](3,12)",
+                            "WFinishDoc[iiii](3,12,40,9)", "WFinishDoc[iiii](3,0,41,10)"};
+            else if (round == 0)
+                expected = {"RNextFindDocDDS[ii](3,0)",
+                            single[0],
+                            single[1],
+                            single[2],
+                            "WFinishDoc[iiii](3,12,40,9)",
+                            single[3],
+                            single[4],
+                            single[5],
+                            single[6],
+                            single[7]};
+            EXPECT_EQ(object->Calls, expected);
+        }
+    }
+    // Any other failure of a combined call is the call's own: thrown, and nothing done instead.
+    auto object = std::make_shared<TRecordingObject>();
+    object->Errors["WFinishDoc"] = "RozEza.MemoryMan.Error.UnknownHandle";
+    TStoreClient store(object);
+    for (int round = 0; round < 2; ++round)
+        EXPECT_THROW(store.WFinishDoc(3, 12, 40, 9), TDispatchError);
+    EXPECT_EQ(object->Calls, (std::vector<std::string>(2, "WFinishDoc[iiii](3,12,40,9)")));
 }
 
 TEST(ClientsTest, ServerCallbacksPassTheModuleNumberFirst) {

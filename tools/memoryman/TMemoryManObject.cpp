@@ -195,6 +195,22 @@ bool TMemoryManObject::IsDocForExists(int dest) {
     return Guarded<bool>([&] { return Store.IsDocForExists(dest); });
 }
 
+int TMemoryManObject::RNextFindDocDDS(int module, int doc, QString& dds) {
+    return Guarded<int>([&] {
+        std::string text;
+        const int next = Store.RNextFindDocDDS(module, doc, text);
+        dds = Q(text);
+        return next;
+    });
+}
+
+void TMemoryManObject::WFinishDoc(int module, int inDoc, int outDoc, int handle) {
+    Guarded<bool>([&] {
+        Store.WFinishDoc(module, inDoc, outDoc, handle);
+        return true;
+    });
+}
+
 int TMemoryManObject::PutFile(const QString& path, const QString& dds, int blockSize,
                               int destModule) {
     return Guarded<int>([&] { return Store.PutFile(S(path), S(dds), blockSize, destModule); });

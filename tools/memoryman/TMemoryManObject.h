@@ -48,6 +48,9 @@ public slots:
     void WCloseDoc(int outDoc);
     void WAbortDoc(int outDoc);
     bool IsDocForExists(int dest);
+    // Beyond the contract: several of its calls in one round trip (see TMemoryStore).
+    int RNextFindDocDDS(int module, int doc, QString& dds);
+    void WFinishDoc(int module, int inDoc, int outDoc, int handle);
 
     // Operator methods for the demo, the workflow server and the tests.
     int PutFile(const QString& path, const QString& dds, int blockSize, int destModule);

@@ -430,6 +430,19 @@ std::string TMemoryStore::RGetDocDDS(int32_t doc) const {
     return Doc(doc).Dds;
 }
 
+int32_t TMemoryStore::RNextFindDocDDS(int32_t module, int32_t doc, std::string& dds) const {
+    const int32_t next = RNextFindDoc(module, doc);
+    dds = next > 0 ? RGetDocDDS(next) : std::string();
+    return next;
+}
+
+void TMemoryStore::WFinishDoc(int32_t module, int32_t inDoc, int32_t outDoc, int32_t handle) {
+    WCloseBlock(outDoc, handle, 1);
+    if (inDoc != 0)
+        RCloseDoc(module, inDoc);
+    WCloseDoc(outDoc);
+}
+
 std::string TMemoryStore::ROpenDoc(int32_t module, int32_t doc, int32_t& jobId) {
     jobId = -1;
     if (doc <= 0 || doc > LastDocId)

@@ -77,6 +77,14 @@ public:
     void WCloseDoc(int32_t outDoc);
     void WAbortDoc(int32_t outDoc);
     bool IsDocForExists(int32_t dest) const;
+    // Calls beyond the contract, which a module uses when the store offers them: each does what
+    // the contract's calls in it would do one after the other, in one round trip.
+    // RNextFindDoc, and the found document's DDS (empty when none is found).
+    int32_t RNextFindDocDDS(int32_t module, int32_t doc, std::string& dds) const;
+    // WCloseBlock of the output's last block, RCloseDoc of the input (none for 0), WCloseDoc of
+    // the output; the first that fails ends it, leaving the rest undone as a caller of the
+    // single calls would.
+    void WFinishDoc(int32_t module, int32_t inDoc, int32_t outDoc, int32_t handle);
 
     // Operator side: a file becomes a finished document for destModule.
     int32_t PutFile(const std::string& path, const std::string& dds, int32_t blockSize,
