@@ -73,6 +73,9 @@ public:
     // The WCloseBlock of the block before, sent without waiting: its answer is looked at once
     // the next block's call has come back, so the two share one round trip.
     std::unique_ptr<IPendingCall> BlockClosing;
+    // The RWSwitchBlock of the next block, sent right after the block before was closed: its
+    // round trip passes while the module goes round its cycle. Taken by the job's next step.
+    std::unique_ptr<IPendingCall> Switching;
     TListRow* ListItem = nullptr;
     // A transferring job whose spool copy could not be written passes its document on without it.
     bool SpoolCopyDropped = false;

@@ -52,8 +52,9 @@ std::string TDoc::JobText() const {
 }
 
 void TDoc::StoreGoneInStep(const TStoreGone& error) {
-    // A block close sent to the store that has gone has no answer worth waiting for.
+    // Calls sent to the store that has gone have no answer worth waiting for.
     BlockClosing.reset();
+    Switching.reset();
     Host.StoreGone(error.what());
     SetWaiting(true);
 }

@@ -188,8 +188,10 @@ bool TDoc::SwitchNextBlock(bool& done) {
         SetWaiting(false);
         if (FHeld)
             return true;
-        BlockName = store.RWSwitchBlock(Host.GetSettings().ModuleNumber, DocID, OutDocID, BlockSize,
-                                        BlockHandle, LastBlock);
+        const int32_t module = Host.GetSettings().ModuleNumber;
+        BlockName = Switching ? store.SwitchedBlock(Switching, BlockSize, BlockHandle, LastBlock)
+                              : store.RWSwitchBlock(module, DocID, OutDocID, BlockSize,
+                                                    BlockHandle, LastBlock);
         // The store answers one connection's calls in order: the close of the block before has
         // its answer by now, and a failed one fails this step as it would have failed its own.
         store.FinishPosted(BlockClosing, "WCloseBlock");
@@ -203,6 +205,10 @@ bool TDoc::SwitchNextBlock(bool& done) {
             !(SpoolStream && WriteSpoolBlock(*SpoolStream, BlockName, BlockSize, LastBlock)))
             DropSpoolCopy(SpoolStream ? errno : 0);
         CloseOutputBlock(store);
+        // The store sees the same calls in the same order; the module asks before it goes round
+        // its cycle instead of after.
+        if (LastBlock == 0)
+            Switching = store.RWSwitchBlockPosted(module, DocID, OutDocID);
         CountMoved(BlockSize);
         if (LastBlock != 0) {
             // Without a size among its parameters the job's size is what it moved.

@@ -21,6 +21,14 @@ IDispatchObject& StoreObject(const TDispatchPtr& object, const std::string& meth
     return *object;
 }
 
+void CheckOuts(const TCallResult& result, const std::string& method, size_t outs) {
+    if (result.Outs.size() < outs)
+        throw TDispatchError(kUnexpectedError, "The document store answered " + method + " with " +
+                                                   std::to_string(result.Outs.size()) +
+                                                   " out values instead of " +
+                                                   std::to_string(outs));
+}
+
 TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
                    const std::vector<TVariant>& args, const std::string& signature,
                    size_t outs = 0) {
@@ -31,12 +39,16 @@ TCallResult Invoke(const TDispatchPtr& object, const std::string& method,
     } catch (const TDispatchError& e) {
         RethrowStoreError(*object, method, e);
     }
-    if (result.Outs.size() < outs)
-        throw TDispatchError(kUnexpectedError, "The document store answered " + method + " with " +
-                                                   std::to_string(result.Outs.size()) +
-                                                   " out values instead of " +
-                                                   std::to_string(outs));
+    CheckOuts(result, method, outs);
     return result;
+}
+
+// A block call's answer: the block's name, and its size, handle and last flag.
+std::string BlockOf(const TCallResult& r, int32_t& size, int32_t& handle, int32_t& last) {
+    size = VariantToInt(r.Outs[0]);
+    handle = VariantToInt(r.Outs[1]);
+    last = VariantToInt(r.Outs[2]);
+    return VariantToText(r.Result);
 }
 
 } // namespace
@@ -70,12 +82,7 @@ void TStoreClient::RCloseDoc(int32_t module, int32_t doc) {
 
 std::string TStoreClient::RGetBlock(int32_t module, int32_t doc, int32_t& size, int32_t& handle,
                                     int32_t& last) {
-    TCallResult r = Invoke(Object, "RGetBlock", {module, doc}, "ii", 3);
-    std::string name = VariantToText(r.Result);
-    size = VariantToInt(r.Outs[0]);
-    handle = VariantToInt(r.Outs[1]);
-    last = VariantToInt(r.Outs[2]);
-    return name;
+    return BlockOf(Invoke(Object, "RGetBlock", {module, doc}, "ii", 3), size, handle, last);
 }
 
 void TStoreClient::RCloseBlock(int32_t module, int32_t doc, int32_t handle) {
@@ -88,12 +95,20 @@ TPendingCallPtr TStoreClient::RCloseBlockPosted(int32_t module, int32_t doc, int
 
 std::string TStoreClient::RWSwitchBlock(int32_t module, int32_t inDoc, int32_t outDoc,
                                         int32_t& size, int32_t& handle, int32_t& last) {
-    TCallResult r = Invoke(Object, "RWSwitchBlock", {module, inDoc, outDoc}, "iii", 3);
-    std::string name = VariantToText(r.Result);
-    size = VariantToInt(r.Outs[0]);
-    handle = VariantToInt(r.Outs[1]);
-    last = VariantToInt(r.Outs[2]);
-    return name;
+    return BlockOf(Invoke(Object, "RWSwitchBlock", {module, inDoc, outDoc}, "iii", 3), size, handle,
+                   last);
+}
+
+TPendingCallPtr TStoreClient::RWSwitchBlockPosted(int32_t module, int32_t inDoc, int32_t outDoc) {
+    return StoreObject(Object, "RWSwitchBlock")
+        .Post("RWSwitchBlock", {module, inDoc, outDoc}, "iii");
+}
+
+std::string TStoreClient::SwitchedBlock(TPendingCallPtr& call, int32_t& size, int32_t& handle,
+                                        int32_t& last) {
+    const TCallResult r = FinishPosted(call, "RWSwitchBlock");
+    CheckOuts(r, "RWSwitchBlock", 3);
+    return BlockOf(r, size, handle, last);
 }
 
 int32_t TStoreClient::WCreateDoc(int32_t module, int32_t jobId, const std::string& dests,
@@ -116,12 +131,12 @@ TPendingCallPtr TStoreClient::WCloseBlockPosted(int32_t outDoc, int32_t handle, 
     return StoreObject(Object, "WCloseBlock").Post("WCloseBlock", {outDoc, handle, last}, "iii");
 }
 
-void TStoreClient::FinishPosted(TPendingCallPtr& call, const std::string& method) {
+TCallResult TStoreClient::FinishPosted(TPendingCallPtr& call, const std::string& method) {
     if (!call)
-        return;
+        return {};
     const TPendingCallPtr posted = std::move(call);
     try {
-        posted->Result();
+        return posted->Result();
     } catch (const TDispatchError& e) {
         if (!Object)
             throw;

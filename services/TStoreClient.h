@@ -56,6 +56,10 @@ public:
     TPendingCallPtr RCloseBlockPosted(int32_t module, int32_t doc, int32_t handle);
     std::string RWSwitchBlock(int32_t module, int32_t inDoc, int32_t outDoc, int32_t& size,
                               int32_t& handle, int32_t& last);
+    // RWSwitchBlock sent without waiting; SwitchedBlock takes its answer later.
+    TPendingCallPtr RWSwitchBlockPosted(int32_t module, int32_t inDoc, int32_t outDoc);
+    std::string SwitchedBlock(TPendingCallPtr& call, int32_t& size, int32_t& handle,
+                              int32_t& last);
     int32_t WCreateDoc(int32_t module, int32_t jobId, const std::string& dests,
                        const std::string& dds);
     std::string WGetBlock(int32_t outDoc, int32_t size, int32_t& handle);
@@ -64,7 +68,7 @@ public:
     TPendingCallPtr WCloseBlockPosted(int32_t outDoc, int32_t handle, int32_t last);
     // Throws what a posted call met, as the call itself would have (TStoreGone when the store
     // has left); lets go of it. Nothing for none.
-    void FinishPosted(TPendingCallPtr& call, const std::string& method);
+    TCallResult FinishPosted(TPendingCallPtr& call, const std::string& method);
     void WCloseDoc(int32_t outDoc);
     void WAbortDoc(int32_t outDoc);
     bool IsDocForExists(int32_t dest);
