@@ -190,8 +190,8 @@ bool TDoc::SwitchNextBlock(bool& done) {
             return true;
         const int32_t module = Host.GetSettings().ModuleNumber;
         BlockName = Switching ? store.SwitchedBlock(Switching, BlockSize, BlockHandle, LastBlock)
-                              : store.RWSwitchBlock(module, DocID, OutDocID, BlockSize,
-                                                    BlockHandle, LastBlock);
+                              : store.RWSwitchBlock(module, DocID, OutDocID, BlockSize, BlockHandle,
+                                                    LastBlock);
         // The store answers one connection's calls in order: the close of the block before has
         // its answer by now, and a failed one fails this step as it would have failed its own.
         store.FinishPosted(BlockClosing, "WCloseBlock");
