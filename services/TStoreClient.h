@@ -58,8 +58,7 @@ public:
                               int32_t& handle, int32_t& last);
     // RWSwitchBlock sent without waiting; SwitchedBlock takes its answer later.
     TPendingCallPtr RWSwitchBlockPosted(int32_t module, int32_t inDoc, int32_t outDoc);
-    std::string SwitchedBlock(TPendingCallPtr& call, int32_t& size, int32_t& handle,
-                              int32_t& last);
+    std::string SwitchedBlock(TPendingCallPtr& call, int32_t& size, int32_t& handle, int32_t& last);
     int32_t WCreateDoc(int32_t module, int32_t jobId, const std::string& dests,
                        const std::string& dds);
     std::string WGetBlock(int32_t outDoc, int32_t size, int32_t& handle);
