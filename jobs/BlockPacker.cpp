@@ -53,6 +53,15 @@ public:
     TPackResult Pack(int64_t blockSize, const TBlockSource& source, const TPackedSink& sink) {
         const std::lock_guard call(CallMutex);
         Prepare();
+        if (blockSize <= SegmentSize) {
+            // One segment is the caller's alone: waking the helpers, only for them to find
+            // nothing to do, costs more than the packing.
+            TSlot& slot = Slots.front();
+            slot.Size = PackRange(source, 0, blockSize, CallerScratch.get(), slot.Data.get());
+            if (slot.Size < 0 || (slot.Size > 0 && !Deliver(sink, slot)))
+                return TPackResult{};
+            return TPackResult{true, slot.Size};
+        }
         std::unique_lock lock(Mutex);
         Source = &source;
         BlockSize = blockSize;
@@ -161,9 +170,20 @@ private:
         const int64_t start = segment * SegmentSize;
         const int64_t end = std::min(start + SegmentSize, BlockSize);
         lock.unlock();
+        const int64_t packed = PackRange(source, start, end, scratch, slot.Data.get());
+        lock.lock();
+        slot.Size = std::max<int64_t>(packed, 0);
+        slot.State = packed >= 0 ? TState::Done : TState::Failed;
+        --Busy;
+        Changed.notify_all();
+    }
+
+    // Packs the bytes from start to end of the source into out, a read chunk at a time: the
+    // packed size, or -1 when the source could not give them.
+    static int64_t PackRange(const TBlockSource& source, int64_t start, int64_t end,
+                             uint8_t* scratch, uint8_t* out) {
         int64_t packed = 0;
-        bool ok = true;
-        for (int64_t at = start; ok && at < end; at += ReadChunk) {
+        for (int64_t at = start; at < end; at += ReadChunk) {
             const int64_t count = std::min(ReadChunk, end - at);
             const uint8_t* data = nullptr;
             try {
@@ -171,17 +191,13 @@ private:
             } catch (...) {
                 data = nullptr;
             }
-            ok = data != nullptr;
-            for (int64_t offset = 0; ok && offset < count; offset += PackBitsPieceSize) {
+            if (!data)
+                return -1;
+            for (int64_t offset = 0; offset < count; offset += PackBitsPieceSize)
                 packed += PackBitsPiece(data + offset, std::min(PackBitsPieceSize, count - offset),
-                                        slot.Data.get() + packed);
-            }
+                                        out + packed);
         }
-        lock.lock();
-        slot.Size = packed;
-        slot.State = ok ? TState::Done : TState::Failed;
-        --Busy;
-        Changed.notify_all();
+        return packed;
     }
 
     static bool Deliver(const TPackedSink& sink, const TSlot& slot) {

@@ -94,6 +94,12 @@ TEST_F(BlockPackerTest, AFailedReadOrWriteFailsOnlyThatBlock) {
             throw std::runtime_error("gone");
         };
         EXPECT_FALSE(PackInto(data, throws, out).Ok);
+        // A block of one segment, which the caller packs alone, fails the same ways.
+        const auto takes = [](const uint8_t*, int64_t) { return true; };
+        const auto refuses = [](const uint8_t*, int64_t) { return false; };
+        EXPECT_FALSE(PackBlockInOrder(64 << 10, throws, takes).Ok);
+        EXPECT_FALSE(PackBlockInOrder(64 << 10, CopyingSource(data), refuses).Ok);
+        EXPECT_TRUE(PackBlockInOrder(64 << 10, CopyingSource(data), takes).Ok);
 
         int writes = 0;
         TBytes taken;
