@@ -355,9 +355,9 @@ void TModuleControl::AddCompletedRow(const TDoc& job, int imageIndex) {
         return;
     TJobListModel& completed = JobRows.Passed();
     const TListRow& source = *job.ListItem;
-    for (int i = 0; i < completed.Count(); ++i) {
-        const TListRow& row = *completed.At(i);
-        if (row.Caption != source.Caption || row.SubItems.size() != source.SubItems.size())
+    for (const TListRow* found : completed.WithCaption(source.Caption)) {
+        const TListRow& row = *found;
+        if (row.SubItems.size() != source.SubItems.size())
             continue;
         bool same = true;
         for (size_t s = 0; s < row.SubItems.size() && same; ++s)

@@ -84,6 +84,28 @@ TListRow* TJobListModel::FindId(uint32_t id) const {
     return nullptr;
 }
 
+std::vector<const TListRow*> TJobListModel::WithCaption(const std::string& caption) const {
+    std::vector<const TListRow*> rows;
+    const auto [first, last] = ByCaption.equal_range(caption);
+    for (auto at = first; at != last; ++at)
+        rows.push_back(at->second);
+    return rows;
+}
+
+void TJobListModel::Index(const TListRow& row) {
+    ByCaption.emplace(row.Caption, &row);
+}
+
+void TJobListModel::Unindex(const TListRow& row) {
+    const auto [first, last] = ByCaption.equal_range(row.Caption);
+    for (auto at = first; at != last; ++at) {
+        if (at->second == &row) {
+            ByCaption.erase(at);
+            return;
+        }
+    }
+}
+
 TListRow* TJobListModel::Insert(int index, TListRow row) {
     index = std::clamp(index, 0, Count());
     if (row.Id == 0)
@@ -95,6 +117,7 @@ TListRow* TJobListModel::Insert(int index, TListRow row) {
     auto owned = std::make_unique<TListRow>(std::move(row));
     TListRow* result = owned.get();
     Stamp(*result);
+    Index(*result);
     Rows.insert(Rows.begin() + index, std::move(owned));
     for (IListener* listener : Telling() ? Listeners : NoListeners)
         listener->RowInserted(index);
@@ -108,6 +131,7 @@ void TJobListModel::Delete(TListRow* row) {
     if (Changes)
         Changes->NoteRemoved(row->Id);
     Unstamp(*row);
+    Unindex(*row);
     Rows.erase(Rows.begin() + index);
     for (IListener* listener : Telling() ? Listeners : NoListeners)
         listener->RowRemoved(index);
@@ -122,8 +146,9 @@ void TJobListModel::DeleteRows(const std::vector<const TListRow*>& rows) {
         [&gone](const std::unique_ptr<TListRow>& row) { return gone.count(row.get()) == 0; });
     if (kept == Rows.end())
         return;
-    if (Changes) {
-        for (auto at = kept; at != Rows.end(); ++at) {
+    for (auto at = kept; at != Rows.end(); ++at) {
+        Unindex(**at);
+        if (Changes) {
             Changes->NoteRemoved((*at)->Id);
             Unstamp(**at);
         }
@@ -139,6 +164,7 @@ void TJobListModel::Clear() {
             Changes->NoteRemoved(row->Id);
     }
     BySerial.clear();
+    ByCaption.clear();
     Rows.clear();
     for (IListener* listener : Telling() ? Listeners : NoListeners)
         listener->Reset();
@@ -163,7 +189,9 @@ void TJobListModel::SetImage(TListRow* row, int imageIndex) {
 void TJobListModel::SetCaption(TListRow* row, const std::string& caption) {
     if (!row)
         return;
+    Unindex(*row);
     row->Caption = caption;
+    Index(*row);
     Changed(row);
 }
 

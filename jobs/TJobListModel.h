@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -87,6 +89,9 @@ public:
 
     // The row with this id, or null.
     TListRow* FindId(uint32_t id) const;
+    // The rows whose caption is caption, in no particular order; found without reading the
+    // others, as a list of a day's passed jobs asks for each job that joins it.
+    std::vector<const TListRow*> WithCaption(const std::string& caption) const;
     // The rows whose last change took a serial after since, in list order; one changed row is
     // found without reading the others.
     std::vector<const TListRow*> ChangedSince(uint64_t since) const;
@@ -124,6 +129,10 @@ private:
     TRowChanges* Changes;
     // The rows by the serial of their last change.
     std::map<uint64_t, const TListRow*> BySerial;
+    // The rows by their caption, which each row holds for as long as it is indexed.
+    std::unordered_multimap<std::string_view, const TListRow*> ByCaption;
+    void Index(const TListRow& row);
+    void Unindex(const TListRow& row);
     int NoticesHeld = 0;
     bool NoticesMissed = false;
     void Changed(TListRow* row);

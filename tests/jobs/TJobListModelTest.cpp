@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -56,12 +57,34 @@ TEST(JobListModelTest, RowsStayStableHandlesAndListenersHearEveryChange) {
 
     model.Sort([](const TListRow& x, const TListRow& y) { return x.Caption > y.Caption; });
     EXPECT_EQ(model.At(0), c);
+    // The rows by caption follow every change of the list.
+    TListRow* d = model.Add(Row("1"));
+    const auto captioned = [&](const std::string& caption) {
+        std::vector<const TListRow*> rows = model.WithCaption(caption);
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    const std::vector<const TListRow*> ones = captioned("1");
+    EXPECT_EQ(ones.size(), 2u);
+    EXPECT_TRUE(std::count(ones.begin(), ones.end(), a) == 1 &&
+                std::count(ones.begin(), ones.end(), d) == 1);
+    model.SetCaption(d, "4");
+    EXPECT_EQ(captioned("1"), std::vector<const TListRow*>{a});
+    EXPECT_EQ(captioned("4"), std::vector<const TListRow*>{d});
+    EXPECT_TRUE(captioned("2").empty());
+    model.DeleteRows({a});
+    EXPECT_TRUE(captioned("1").empty());
+    model.Delete(d);
+    model.Add(Row("4"));
+    EXPECT_EQ(captioned("4").size(), 1u);
     model.RemoveListener(&recorder);
     model.Clear();
     EXPECT_EQ(model.Count(), 0);
+    EXPECT_TRUE(captioned("4").empty());
 
     EXPECT_EQ(recorder.Events,
-              (std::vector<std::string>{"+0", "+0", "+2", "~1", "~1", "~2", "~0", "-0", "reset"}));
+              (std::vector<std::string>{"+0", "+0", "+2", "~1", "~1", "~2", "~0", "-0", "reset",
+                                        "+2", "~2", "reset", "-1", "+1"}));
 }
 
 } // namespace
