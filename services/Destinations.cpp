@@ -23,7 +23,7 @@ std::vector<bool> DestinationsReady(TServerClient& server, TStoreClient& store,
     for (TAsked& a : asked)
         ready.push_back(VariantToInt(a.Running->Result().Result) == 1 &&
                         !VariantToBool(a.Paused->Result().Result) &&
-                        !VariantToBool(a.Taken->Result().Result));
+                        !VariantToBool(store.FinishPosted(a.Taken, "IsDocForExists").Result));
     return ready;
 }
 

@@ -65,13 +65,13 @@ public:
     void WCloseBlock(int32_t outDoc, int32_t handle, int32_t last);
     // WCloseBlock sent without waiting for its answer, which FinishPosted looks at later.
     TPendingCallPtr WCloseBlockPosted(int32_t outDoc, int32_t handle, int32_t last);
-    // Throws what a posted call met, as the call itself would have (TStoreGone when the store
-    // has left); lets go of it. Nothing for none.
+    // The answer of a posted call, letting go of it (an empty result for none); throws what the
+    // call met, as the call itself would have (TStoreGone when the store has left).
     TCallResult FinishPosted(TPendingCallPtr& call, const std::string& method);
     void WCloseDoc(int32_t outDoc);
     void WAbortDoc(int32_t outDoc);
     bool IsDocForExists(int32_t dest);
-    // IsDocForExists sent without waiting; its Result() is the answer.
+    // IsDocForExists sent without waiting; FinishPosted takes its answer.
     TPendingCallPtr IsDocForExistsPosted(int32_t dest);
 
     // Several of the contract's calls in one round trip, where the store offers a call for them
