@@ -73,6 +73,23 @@ TEST_F(StoreBusTest, BadInputGetsNamedErrorsAndLeaksNoBlock) {
     }
     // Wrong argument types are turned away by the bus layer, not by a crash.
     EXPECT_TRUE(IsError(store.Call("RGetBlock", {QStringLiteral("x"), 1})));
+    // A member the store lacks is UnknownMethod, with or without the interface: the module then
+    // makes the contract's single calls. A call naming the interface is served as one without.
+    for (const QString& interface : {QString(), QStringLiteral("RozEza.MemoryMan")}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("RozEza.MemoryMan"),
+                                                           QStringLiteral("/MemoryMan"), interface,
+                                                           QStringLiteral("RCombineEverything"));
+        call.setArguments({3});
+        EXPECT_EQ(Bus.Connection().call(call, QDBus::Block, 20000).errorName().toStdString(),
+                  "org.freedesktop.DBus.Error.UnknownMethod")
+            << interface.toStdString();
+        call = QDBusMessage::createMethodCall(QStringLiteral("RozEza.MemoryMan"),
+                                              QStringLiteral("/MemoryMan"), interface,
+                                              QStringLiteral("RGetDocDDS"));
+        call.setArguments({in});
+        EXPECT_EQ(Str(Bus.Connection().call(call, QDBus::Block, 20000)), "Name=b")
+            << interface.toStdString();
+    }
     EXPECT_EQ(ShmFiles(store.Prefix()).size(), blocksBefore);
 
     store.Call("RCloseDoc", {3, in});

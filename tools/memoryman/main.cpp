@@ -1,33 +1,20 @@
 // memoryman: the reference document store. Owns RozEza.MemoryMan at /MemoryMan on the session
 // bus (or the bus named by DBUS_STARTER_ADDRESS / DBUS_SESSION_BUS_ADDRESS).
-#include "tools/memoryman/TMemoryManObject.h"
+#include "tools/memoryman/TMemoryManBus.h"
 #include "tools/memoryman/TMemoryStore.h"
 #include "version/ProgramVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusVariant>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-int SignalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &c, 1);
-}
 
 // "512M", "2G", "65536": bytes with an optional K, M or G (powers of 1024).
 bool ParseBytes(const char* text, int64_t& bytes) {
@@ -126,31 +113,6 @@ int main(int argc, char** argv) {
                                       ? parser.value(stateOption).toStdString()
                                       : TNumberFile::DefaultPath();
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0) {
-        std::perror("memoryman: socketpair");
-        return 1;
-    }
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sa_handler = OnSignal;
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-    QSocketNotifier signalNotifier(SignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
-        if (verbose)
-            std::cerr << "memoryman: signal, ending\n";
-        app.quit();
-    });
-
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        std::cerr << "memoryman: cannot connect to the bus: "
-                  << bus.lastError().message().toStdString() << "\n";
-        return 1;
-    }
-
     for (const auto& [pid, count] : TShmBlock::RemoveOrphans("rmm"))
         std::cerr << "memoryman: removed " << count
                   << " shared-memory blocks left behind by the store process " << pid
@@ -170,34 +132,16 @@ int main(int argc, char** argv) {
     if (verbose)
         store->Log = [](const std::string& line) { std::cerr << "memoryman: " << line << "\n"; };
 
-    // The variant parameter must be known before the object's interface is described.
-    qRegisterMetaType<QDBusVariant>();
-    TMemoryManObject object(*store, bus, sendSignals);
-    if (!bus.registerObject(QStringLiteral("/MemoryMan"), &object,
-                            sendSignals ? QDBusConnection::ExportAllSlots |
-                                              QDBusConnection::ExportAllSignals
-                                        : QDBusConnection::ExportAllSlots)) {
-        std::cerr << "memoryman: cannot export /MemoryMan\n";
+    TMemoryManBus bus(*store, sendSignals);
+    if (const std::string error = bus.Start(); !error.empty()) {
+        std::cerr << "memoryman: " << error << "\n";
         return 1;
     }
-    // Once the name is ours the object answers, so a waiting client can call at once.
-    auto reply = bus.interface()->registerService(QStringLiteral("RozEza.MemoryMan"),
-                                                  QDBusConnectionInterface::DontQueueService,
-                                                  QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        std::cerr << "memoryman: the name RozEza.MemoryMan is taken on this bus\n";
-        return 1;
-    }
-    // A bus that goes away takes the store with it, so no block outlives its users.
-    bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
-                QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), &app,
-                SLOT(quit()));
     if (verbose)
         std::cerr << "memoryman: serving, memory limit " << options.MemoryLimit
                   << " bytes, block prefix " << options.Prefix << "\n";
-    int rc = app.exec();
-    bus.unregisterObject(QStringLiteral("/MemoryMan"));
+    bus.Run(verbose);
     if (verbose)
         std::cerr << "memoryman: ended, " << store->DocumentCount() << " documents released\n";
-    return rc;
+    return 0;
 }
