@@ -2,6 +2,7 @@
 
 #include "dbus/DBusBus.h"
 #include "dbus/TDBusListening.h"
+#include "dbus/TDirectCalls.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -130,6 +131,23 @@ private:
     QDBusPendingCall Pending;
 };
 
+// A call on its way over the connection that this thread reads itself.
+class TDirectPendingCall : public IPendingCall {
+public:
+    TDirectPendingCall(TDirectCalls& calls, std::shared_ptr<TDirectCall> call,
+                       std::string reference)
+        : Calls(calls), Call(std::move(call)), Reference(std::move(reference)) {}
+    TCallResult Result() override {
+        TPendingGuard guard;
+        return Calls.Wait(*Call, Reference, nullptr);
+    }
+
+private:
+    TDirectCalls& Calls;
+    std::shared_ptr<TDirectCall> Call;
+    std::string Reference;
+};
+
 // Keeps a watch on a bus name's owner for as long as it lives.
 class TPeerWatch : public TListening {
 public:
@@ -164,8 +182,8 @@ std::string OwnerOf(const std::string& name) {
 
 } // namespace
 
-TDBusObject::TDBusObject(std::string service, std::string path)
-    : Service(std::move(service)), Path(std::move(path)) {}
+TDBusObject::TDBusObject(std::string service, std::string path, bool direct)
+    : Service(std::move(service)), Path(std::move(path)), Direct(direct) {}
 
 TDispatchPtr TDBusObject::FromReference(const std::string& reference) {
     const auto slash = reference.find('/');
@@ -195,7 +213,8 @@ TDispatchPtr TDBusObject::Create(const std::string& progId) {
     TDBusObject bus("org.freedesktop.DBus", "/org/freedesktop/DBus");
     if (!VariantToBool(bus.Call("NameHasOwner", {progId}, "s").Result))
         bus.Call("StartServiceByName", {progId, 0}, "su");
-    return std::make_shared<TDBusObject>(progId, path);
+    // Objects made by ProgID are the store, whose calls are the many of every document.
+    return std::make_shared<TDBusObject>(progId, path, true);
 }
 
 QDBusMessage TDBusObject::MakeCall(const std::string& method, const std::vector<TVariant>& args,
@@ -216,6 +235,8 @@ QDBusMessage TDBusObject::MakeCall(const std::string& method, const std::vector<
 
 void TDBusObject::Send(const std::string& method, const std::vector<TVariant>& args,
                        const std::string& signature) {
+    if (TDirectCalls* direct = Direct ? TDirectCalls::Here() : nullptr)
+        return direct->Send(Service, Path, method, args, signature);
     // The connection queues the message behind the calls made before it and flags it as
     // wanting no reply.
     if (!RaduvuzBus().send(MakeCall(method, args, signature)))
@@ -225,6 +246,10 @@ void TDBusObject::Send(const std::string& method, const std::vector<TVariant>& a
 
 TPendingCallPtr TDBusObject::Post(const std::string& method, const std::vector<TVariant>& args,
                                   const std::string& signature) {
+    if (TDirectCalls* direct = Direct ? TDirectCalls::Here() : nullptr)
+        return std::make_unique<TDirectPendingCall>(
+            *direct, direct->Start(Service, Path, method, args, signature, CallTimeoutMs()),
+            Reference());
     return std::make_unique<TDBusPendingCall>(MakeCall(method, args, signature), CallTimeoutMs(),
                                               Reference());
 }
@@ -244,6 +269,11 @@ TListeningPtr TDBusObject::Listen(const std::string& interface,
 
 TCallResult TDBusObject::Call(const std::string& method, const std::vector<TVariant>& args,
                               const std::string& signature) {
+    if (TDirectCalls* direct = Direct ? TDirectCalls::Here() : nullptr) {
+        auto call = direct->Start(Service, Path, method, args, signature, CallTimeoutMs());
+        TPendingGuard guard;
+        return direct->Wait(*call, Reference(), &LastOwner);
+    }
     const QDBusMessage call = MakeCall(method, args, signature);
     const QDBusMessage reply = CallAndWait(call, CallTimeoutMs());
     TCallResult result = ResultOfReply(reply, method, Reference());

@@ -20,7 +20,8 @@ namespace raduvuz {
 // the object's bus name and path; a peer that has no such signals simply never sends one.
 class TDBusObject : public IDispatchObject {
 public:
-    TDBusObject(std::string service, std::string path);
+    // With direct, calls take TDirectCalls's connection, as those of an object made by ProgID.
+    TDBusObject(std::string service, std::string path, bool direct = false);
 
     // "busname/path", split at the first "/"; TDispatchError when the text is not a reference.
     static TDispatchPtr FromReference(const std::string& reference);
@@ -30,6 +31,7 @@ public:
                                            const std::string& argument);
     // The object of a ProgID ("RozEza.MemoryMan": bus name RozEza.MemoryMan, object /MemoryMan),
     // started by bus activation when nobody owns the name yet; TDispatchError when it cannot be.
+    // Its calls take the direct way (TDirectCalls): the calling thread reads their replies.
     static TDispatchPtr Create(const std::string& progId);
 
     using IDispatchObject::Call;
@@ -67,6 +69,8 @@ private:
     int DeadlineMs = 0;
     // The unique bus name of the process that answered this object's last call.
     std::string LastOwner;
+    // Calls, sends and posts go over TDirectCalls's connection (in the order they are made).
+    bool Direct = false;
 };
 
 } // namespace raduvuz

@@ -5,6 +5,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <functional>
 
@@ -12,17 +14,26 @@ namespace raduvuz::test {
 namespace {
 
 // A peer on a connection of its own: records each Note or Echo of a text it takes and whether
-// the caller asked for a reply, answers Echo with the text, and refuses every other call.
+// the caller asked for a reply, answers Echo with the text and Later with it after 300 ms, takes
+// Mute without ever answering, and refuses every other call.
 class TRecordingPeer : public QDBusVirtualObject {
 public:
     QStringList Taken;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
         const QString method = message.member();
-        if ((method != "Note" && method != "Echo") || message.signature() != "s")
+        if (method == "Mute")
+            return true;
+        if ((method != "Note" && method != "Echo" && method != "Later") ||
+            message.signature() != "s")
             return bus.send(message.createErrorReply(QDBusError::UnknownMethod, method));
         const QString text = message.arguments().value(0).toString();
         Taken << text + (message.isReplyRequired() ? "?" : "!");
-        const QVariantList answer = method == "Echo" ? QVariantList{text} : QVariantList{};
+        const QVariantList answer = method == "Note" ? QVariantList{} : QVariantList{text};
+        if (method == "Later") {
+            QTimer::singleShot(
+                300, [bus, reply = message.createReply(answer)]() mutable { bus.send(reply); });
+            return true;
+        }
         return !message.isReplyRequired() || bus.send(message.createReply(answer));
     }
     QString introspect(const QString&) const override { return {}; }
@@ -42,34 +53,77 @@ protected:
     QDBusConnection Peer{QString()};
 };
 
+// Both ways a call can take: QtDBus's, and the connection the calling thread reads itself.
 TEST_F(BindingTest, SendsAskForNoReplyAndArriveInOrderWithTheCalls) {
+    for (const bool direct : {false, true}) {
+        SCOPED_TRACE(direct ? "direct" : "QtDBus");
+        TRecordingPeer recorder;
+        ASSERT_TRUE(Peer.registerVirtualObject(QStringLiteral("/Rec"), &recorder));
+        TDBusObject object(PeerName(), "/Rec", direct);
+        object.Send("Note", {std::string("a")}, "s");
+        object.Send("Note", {std::string("b")}, "s");
+        EXPECT_EQ(VariantToText(object.Call("Echo", {std::string("c")}, "s").Result), "c");
+        object.Send("Note", {std::string("d")}, "s");
+        ASSERT_TRUE(WaitUntil([&] { return recorder.Taken.size() == 4; }, 20000))
+            << recorder.Taken.size();
+        EXPECT_EQ(recorder.Taken, (QStringList{QStringLiteral("a!"), QStringLiteral("b!"),
+                                               QStringLiteral("c?"), QStringLiteral("d!")}));
+        EXPECT_EQ(TDBusObject::PendingCalls(), 0);
+        EXPECT_THROW(object.Send("Note", {std::string("x")}, "ii"), TDispatchError);
+
+        // A posted call asks for its reply, keeps its place among the calls, and gives its answer
+        // or its failure only when asked for it.
+        TPendingCallPtr posted = object.Post("Echo", {std::string("e")}, "s");
+        TPendingCallPtr failed = object.Post("NoSuchMethod", {}, "");
+        EXPECT_EQ(VariantToText(object.Call("Echo", {std::string("f")}, "s").Result), "f");
+        EXPECT_EQ(recorder.Taken.mid(4), (QStringList{QStringLiteral("e?"), QStringLiteral("f?")}));
+        EXPECT_EQ(VariantToText(posted->Result().Result), "e");
+        try {
+            failed->Result();
+            ADD_FAILURE() << "a call of no method gave an answer";
+        } catch (const TDispatchError& e) {
+            EXPECT_EQ(e.Name, "org.freedesktop.DBus.Error.UnknownMethod");
+        }
+        Peer.unregisterObject(QStringLiteral("/Rec"));
+    }
+}
+
+// A direct call whose reply is slow serves events meanwhile; a call made from one of them is
+// answered on the same connection, and the first call still gets its own answer. A peer that
+// never answers fails the call after the object's deadline, as the bus says when it gives up.
+TEST_F(BindingTest, ADirectCallServesEventsWhileItWaitsAndGivesUpAtItsDeadline) {
     TRecordingPeer recorder;
     ASSERT_TRUE(Peer.registerVirtualObject(QStringLiteral("/Rec"), &recorder));
-    TDBusObject object(PeerName(), "/Rec");
-    object.Send("Note", {std::string("a")}, "s");
-    object.Send("Note", {std::string("b")}, "s");
-    EXPECT_EQ(VariantToText(object.Call("Echo", {std::string("c")}, "s").Result), "c");
-    object.Send("Note", {std::string("d")}, "s");
-    ASSERT_TRUE(WaitUntil([&] { return recorder.Taken.size() == 4; }, 20000))
-        << recorder.Taken.size();
-    EXPECT_EQ(recorder.Taken, (QStringList{QStringLiteral("a!"), QStringLiteral("b!"),
-                                           QStringLiteral("c?"), QStringLiteral("d!")}));
+    TDBusObject object(PeerName(), "/Rec", true);
+    std::string nested;
+    QElapsedTimer clock;
+    qint64 nestedAt = -1;
+    QTimer::singleShot(50, [&] {
+        nested = VariantToText(object.Call("Echo", {std::string("inner")}, "s").Result);
+        nestedAt = clock.elapsed();
+    });
+    clock.start();
+    EXPECT_EQ(VariantToText(object.Call("Later", {std::string("outer")}, "s").Result), "outer");
+    const qint64 outerAt = clock.elapsed();
+    EXPECT_EQ(nested, "inner");
+    EXPECT_LT(nestedAt, 250);
+    EXPECT_GE(outerAt, 250);
     EXPECT_EQ(TDBusObject::PendingCalls(), 0);
-    EXPECT_THROW(object.Send("Note", {std::string("x")}, "ii"), TDispatchError);
 
-    // A posted call asks for its reply, keeps its place among the calls, and gives its answer
-    // or its failure only when asked for it.
-    TPendingCallPtr posted = object.Post("Echo", {std::string("e")}, "s");
-    TPendingCallPtr failed = object.Post("NoSuchMethod", {}, "");
-    EXPECT_EQ(VariantToText(object.Call("Echo", {std::string("f")}, "s").Result), "f");
-    EXPECT_EQ(recorder.Taken.mid(4), (QStringList{QStringLiteral("e?"), QStringLiteral("f?")}));
-    EXPECT_EQ(VariantToText(posted->Result().Result), "e");
+    object.SetReplyDeadlineMs(300);
+    bool served = false;
+    QTimer::singleShot(100, [&] { served = true; });
+    clock.restart();
     try {
-        failed->Result();
-        ADD_FAILURE() << "a call of no method gave an answer";
+        object.Call("Mute", {std::string("x")}, "s");
+        ADD_FAILURE() << "a call nobody answers gave an answer";
     } catch (const TDispatchError& e) {
-        EXPECT_EQ(e.Name, "org.freedesktop.DBus.Error.UnknownMethod");
+        EXPECT_EQ(e.Name, "org.freedesktop.DBus.Error.NoReply") << e.what();
     }
+    EXPECT_GE(clock.elapsed(), 250);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(served);
+    EXPECT_EQ(TDBusObject::PendingCalls(), 0);
 }
 
 TEST_F(BindingTest, SignalsOfTheObjectReachTheListenerAsAutomationValuesWhileItListens) {
