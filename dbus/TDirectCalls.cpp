@@ -13,6 +13,8 @@
 #include <limits>
 #include <thread>
 
+#include <poll.h>
+
 #include <systemd/sd-bus.h>
 
 namespace raduvuz {
@@ -214,6 +216,9 @@ public:
 struct TDirectCalls::TBus {
     sd_bus* Bus = nullptr;
     std::thread::id Thread = std::this_thread::get_id();
+    // Set while the socket did not take all that was sent: the rest goes once it can, from the
+    // thread's event loop, rather than by blocking the thread until the bus reads.
+    std::unique_ptr<QSocketNotifier> Writable;
     ~TBus() { sd_bus_flush_close_unref(Bus); }
 };
 
@@ -285,8 +290,7 @@ std::shared_ptr<TDirectCall> TDirectCalls::Start(const std::string& service,
                                     static_cast<uint64_t>(timeoutMs) * 1000);
     sd_bus_message_unref(m);
     Check(r, "The call " + method + " on " + service + path + " could not be sent");
-    // Written whole now, so nothing of it waits for the next look at the socket.
-    sd_bus_flush(Bus->Bus);
+    WriteLater();
     return call;
 }
 
@@ -299,17 +303,34 @@ void TDirectCalls::Send(const std::string& service, const std::string& path,
         r = sd_bus_send(Bus->Bus, m, nullptr);
     sd_bus_message_unref(m);
     Check(r, "The call " + method + " on " + service + path + " could not be sent");
-    sd_bus_flush(Bus->Bus);
+    WriteLater();
+}
+
+void TDirectCalls::WriteLater() {
+    if ((sd_bus_get_events(Bus->Bus) & POLLOUT) == 0)
+        return;
+    if (!Bus->Writable) {
+        Bus->Writable =
+            std::make_unique<QSocketNotifier>(sd_bus_get_fd(Bus->Bus), QSocketNotifier::Write);
+        QObject::connect(Bus->Writable.get(), &QSocketNotifier::activated, [this] { Process(); });
+    }
+    Bus->Writable->setEnabled(true);
 }
 
 bool TDirectCalls::Process() {
     for (;;) {
         const int r = sd_bus_process(Bus->Bus, nullptr);
-        if (r < 0)
+        if (r < 0) {
+            if (Bus->Writable)
+                Bus->Writable->setEnabled(false);
             return false;
+        }
         if (r == 0)
-            return true;
+            break;
     }
+    if (Bus->Writable)
+        Bus->Writable->setEnabled((sd_bus_get_events(Bus->Bus) & POLLOUT) != 0);
+    return true;
 }
 
 TCallResult TDirectCalls::Wait(TDirectCall& call, const std::string& reference,

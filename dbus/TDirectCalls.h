@@ -41,8 +41,11 @@ public:
 private:
     struct TBus;
     explicit TDirectCalls(std::unique_ptr<TBus> bus);
-    // Reads and dispatches what the socket holds; false once the connection is lost.
+    // Reads and dispatches what the socket holds and writes what waits to be sent; false once
+    // the connection is lost.
     bool Process();
+    // Has what the socket did not take yet written once it can.
+    void WriteLater();
     std::unique_ptr<TBus> Bus;
 };
 
