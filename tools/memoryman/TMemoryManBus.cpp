@@ -383,6 +383,7 @@ void TMemoryManBus::Track(sd_bus_message* m) {
     sd_bus_slot_set_destroy_callback(asked,
                                      [](void* q) { delete static_cast<TOwnerQuestion*>(q); });
     sd_bus_slot_set_floating(asked, 1);
+    sd_bus_slot_unref(asked);
 }
 
 int TMemoryManBus::OnOwnerChanged(sd_bus_message* m, void* self, sd_bus_error*) {
