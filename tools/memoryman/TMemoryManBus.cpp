@@ -1,5 +1,6 @@
 #include "tools/memoryman/TMemoryManBus.h"
 
+#include <array>
 #include <csignal>
 #include <cstdarg>
 #include <cstdlib>
@@ -41,6 +42,14 @@ int32_t Int(sd_bus_message* m) {
     return value;
 }
 
+// The first N arguments, each an "i".
+template <size_t N> std::array<int32_t, N> Ints(sd_bus_message* m) {
+    std::array<int32_t, N> values{};
+    for (int32_t& value : values)
+        value = Int(m);
+    return values;
+}
+
 int Reply(sd_bus_message* m) {
     return sd_bus_reply_method_return(m, "");
 }
@@ -78,8 +87,8 @@ const TMethod kMethods[] = {
      }},
     {"RNextFindDoc", "ii", "i", "module\0doc\0next\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         const int32_t module = Int(m);
-         return sd_bus_reply_method_return(m, "i", s.RNextFindDoc(module, Int(m)));
+         const auto [module, doc] = Ints<2>(m);
+         return sd_bus_reply_method_return(m, "i", s.RNextFindDoc(module, doc));
      }},
     {"RGetDocDDS", "i", "s", "doc\0dds\0",
      [](TMemoryStore& s, sd_bus_message* m) {
@@ -87,39 +96,37 @@ const TMethod kMethods[] = {
      }},
     {"ROpenDoc", "ii", "si", "module\0doc\0dds\0jobId\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         const int32_t module = Int(m);
+         const auto [module, doc] = Ints<2>(m);
          int32_t job = -1;
-         const std::string dds = s.ROpenDoc(module, Int(m), job);
+         const std::string dds = s.ROpenDoc(module, doc, job);
          return sd_bus_reply_method_return(m, "si", dds.c_str(), job);
      }},
     {"RAbortDoc", "ii", "", "module\0doc\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         const int32_t module = Int(m);
-         s.RAbortDoc(module, Int(m));
+         const auto [module, doc] = Ints<2>(m);
+         s.RAbortDoc(module, doc);
          return Reply(m);
      }},
     {"RCloseDoc", "ii", "", "module\0doc\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         const int32_t module = Int(m);
-         s.RCloseDoc(module, Int(m));
+         const auto [module, doc] = Ints<2>(m);
+         s.RCloseDoc(module, doc);
          return Reply(m);
      }},
     {"RGetBlock", "ii", "siii", "module\0doc\0name\0size\0handle\0last\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         const int32_t module = Int(m);
-         return ReplyBlock(m, s.RGetBlock(module, Int(m)));
+         const auto [module, doc] = Ints<2>(m);
+         return ReplyBlock(m, s.RGetBlock(module, doc));
      }},
     {"RCloseBlock", "iii", "", "module\0doc\0handle\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         int32_t module = 0, doc = 0, handle = 0;
-         Read(m, "iii", &module, &doc, &handle);
+         const auto [module, doc, handle] = Ints<3>(m);
          s.RCloseBlock(module, doc, handle);
          return Reply(m);
      }},
     {"RWSwitchBlock", "iii", "siii", "module\0inDoc\0outDoc\0name\0size\0handle\0last\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         int32_t module = 0, in = 0, out = 0;
-         Read(m, "iii", &module, &in, &out);
+         const auto [module, in, out] = Ints<3>(m);
          return ReplyBlock(m, s.RWSwitchBlock(module, in, out));
      }},
     {"WCreateDoc", "iiss", "i", "module\0jobId\0dests\0dds\0outDoc\0",
@@ -132,14 +139,13 @@ const TMethod kMethods[] = {
      }},
     {"WGetBlock", "ii", "si", "outDoc\0size\0name\0handle\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         const int32_t out = Int(m);
-         const TBlockAnswer a = s.WGetBlock(out, Int(m));
+         const auto [out, size] = Ints<2>(m);
+         const TBlockAnswer a = s.WGetBlock(out, size);
          return sd_bus_reply_method_return(m, "si", a.Name.c_str(), a.Handle);
      }},
     {"WCloseBlock", "iii", "", "outDoc\0handle\0last\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         int32_t out = 0, handle = 0, last = 0;
-         Read(m, "iii", &out, &handle, &last);
+         const auto [out, handle, last] = Ints<3>(m);
          s.WCloseBlock(out, handle, last);
          return Reply(m);
      }},
@@ -159,15 +165,14 @@ const TMethod kMethods[] = {
      }},
     {"RNextFindDocDDS", "ii", "is", "module\0doc\0next\0dds\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         const int32_t module = Int(m);
+         const auto [module, doc] = Ints<2>(m);
          std::string dds;
-         const int32_t next = s.RNextFindDocDDS(module, Int(m), dds);
+         const int32_t next = s.RNextFindDocDDS(module, doc, dds);
          return sd_bus_reply_method_return(m, "is", next, dds.c_str());
      }},
     {"WFinishDoc", "iiii", "", "module\0inDoc\0outDoc\0handle\0",
      [](TMemoryStore& s, sd_bus_message* m) {
-         int32_t module = 0, in = 0, out = 0, handle = 0;
-         Read(m, "iiii", &module, &in, &out, &handle);
+         const auto [module, in, out, handle] = Ints<4>(m);
          s.WFinishDoc(module, in, out, handle);
          return Reply(m);
      }},
