@@ -1,11 +1,13 @@
 #include "module_e2e/BusFixture.h"
 
+#include "dbus/DBusBus.h"
 #include "dbus/TDBusObject.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -19,8 +21,10 @@ namespace {
 class TRecordingPeer : public QDBusVirtualObject {
 public:
     QStringList Taken;
+    QSet<QString> Senders;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
         const QString method = message.member();
+        Senders << message.service();
         if (method == "Mute")
             return true;
         if ((method != "Note" && method != "Echo" && method != "Later") ||
@@ -84,6 +88,9 @@ TEST_F(BindingTest, SendsAskForNoReplyAndArriveInOrderWithTheCalls) {
         } catch (const TDispatchError& e) {
             EXPECT_EQ(e.Name, "org.freedesktop.DBus.Error.UnknownMethod");
         }
+        // Direct calls come from a connection of their own, the others from the process's.
+        EXPECT_EQ(recorder.Senders.size(), 1);
+        EXPECT_EQ(recorder.Senders.contains(RaduvuzBus().baseService()), !direct);
         Peer.unregisterObject(QStringLiteral("/Rec"));
     }
 }
