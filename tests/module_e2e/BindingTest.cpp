@@ -95,6 +95,28 @@ TEST_F(BindingTest, SendsAskForNoReplyAndArriveInOrderWithTheCalls) {
     }
 }
 
+// The connection that answered is remembered: once another one owns the name, the peer has
+// gone, as when a store is started again while the module still holds its documents.
+TEST_F(BindingTest, APeerIsGoneOnceAnotherConnectionOwnsItsName) {
+    const QString name = QStringLiteral("raduvuz.test.Named");
+    for (const bool direct : {false, true}) {
+        SCOPED_TRACE(direct ? "direct" : "QtDBus");
+        TRecordingPeer recorder;
+        ASSERT_TRUE(Peer.registerVirtualObject(QStringLiteral("/Rec"), &recorder));
+        ASSERT_TRUE(Peer.registerService(name));
+        TDBusObject object(name.toStdString(), "/Rec", direct);
+        EXPECT_EQ(VariantToText(object.Call("Echo", {std::string("a")}, "s").Result), "a");
+        EXPECT_FALSE(object.PeerGone());
+        Peer.unregisterService(name);
+        QDBusConnection other = QDBusConnection::connectToBus(
+            QString::fromStdString(BusWorld().Address), QStringLiteral("binding-other"));
+        ASSERT_TRUE(other.registerService(name));
+        EXPECT_TRUE(object.PeerGone());
+        QDBusConnection::disconnectFromBus(QStringLiteral("binding-other"));
+        Peer.unregisterObject(QStringLiteral("/Rec"));
+    }
+}
+
 // A direct call whose reply is slow serves events meanwhile; a call made from one of them is
 // answered on the same connection, and the first call still gets its own answer. A peer that
 // never answers fails the call after the object's deadline, as the bus says when it gives up.
