@@ -298,9 +298,8 @@ void TDirectCalls::Send(const std::string& service, const std::string& path,
                         const std::string& method, const std::vector<TVariant>& args,
                         const std::string& signature) {
     sd_bus_message* m = NewCall(Bus->Bus, service, path, method, args, signature);
-    int r = sd_bus_message_set_expect_reply(m, 0);
-    if (r >= 0)
-        r = sd_bus_send(Bus->Bus, m, nullptr);
+    // Sent without a place for its reply, the call is flagged as wanting none.
+    const int r = sd_bus_send(Bus->Bus, m, nullptr);
     sd_bus_message_unref(m);
     Check(r, "The call " + method + " on " + service + path + " could not be sent");
     WriteLater();

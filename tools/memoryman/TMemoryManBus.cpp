@@ -69,7 +69,9 @@ std::optional<std::string> ComputerName(sd_bus_message* m) {
     return Text(m);
 }
 
-struct TMethod {
+} // namespace
+
+struct TMemoryManBus::TMethod {
     const char* Name;
     const char* In;
     const char* Out;
@@ -77,6 +79,10 @@ struct TMethod {
     const char* Names;
     int (*Run)(TMemoryStore& store, sd_bus_message* m);
 };
+
+namespace {
+
+using TMethod = TMemoryManBus::TMethod;
 
 // Every member of /MemoryMan: the contract's, two beyond it that do several of its calls in one
 // round trip (see TMemoryStore), and the operator's for the demo, the workflow server and tests.
@@ -297,9 +303,8 @@ void TMemoryManBus::Run(bool verbose) {
     Check(sd_event_new(&Loop), "no event loop");
     sigset_t stops;
     sigemptyset(&stops);
-    for (int s : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
         sigaddset(&stops, s);
-    }
     sigprocmask(SIG_BLOCK, &stops, nullptr);
     for (int s : {SIGTERM, SIGINT, SIGHUP})
         Check(sd_event_add_signal(Loop, nullptr, s, OnStop, &verbose), "no signal handling");
@@ -311,7 +316,12 @@ void TMemoryManBus::Run(bool verbose) {
 }
 
 int TMemoryManBus::OnMethod(sd_bus_message* m, void* self, sd_bus_error*) {
-    return static_cast<TMemoryManBus*>(self)->Serve(m);
+    // The vtable holds the members of kMethods only.
+    const TMethod* method = FindMethod(sd_bus_message_get_member(m));
+    if (method == nullptr)
+        return sd_bus_reply_method_errorf(m, SD_BUS_ERROR_UNKNOWN_METHOD, "No member %s",
+                                          sd_bus_message_get_member(m));
+    return static_cast<TMemoryManBus*>(self)->Serve(m, *method);
 }
 
 // Calls by member name alone, as the module makes them: the vtable above only sees calls that
@@ -328,23 +338,18 @@ int TMemoryManBus::OnUnnamedInterface(sd_bus_message* m, void* self, sd_bus_erro
         return sd_bus_reply_method_errorf(m, SD_BUS_ERROR_INVALID_ARGS, "%s takes (%s), not (%s)",
                                           method->Name, method->In,
                                           sd_bus_message_get_signature(m, 1));
-    return static_cast<TMemoryManBus*>(self)->Serve(m);
+    return static_cast<TMemoryManBus*>(self)->Serve(m, *method);
 }
 
-int TMemoryManBus::Serve(sd_bus_message* m) {
-    const TMethod* method = FindMethod(sd_bus_message_get_member(m));
-    if (method == nullptr)
-        return sd_bus_reply_method_errorf(m, SD_BUS_ERROR_UNKNOWN_METHOD, "No member %s",
-                                          sd_bus_message_get_member(m));
+int TMemoryManBus::Serve(sd_bus_message* m, const TMethod& method) {
     Track(m);
     std::string name, what;
     try {
-        const int r = method->Run(Store, m);
+        const int r = method.Run(Store, m);
         if (r >= 0)
             return r;
         name = kFailed;
-        what =
-            std::string("the reply to ") + method->Name + " cannot be made: " + std::strerror(-r);
+        what = std::string("the reply to ") + method.Name + " cannot be made: " + std::strerror(-r);
     } catch (const TStoreError& e) {
         name = e.ErrorName();
         what = e.what();

@@ -20,6 +20,9 @@ namespace raduvuz {
 // events as signals.
 class TMemoryManBus {
 public:
+    // A member of /MemoryMan: its signature, and how it is served.
+    struct TMethod;
+
     // Without sendSignals the store behaves as one that has none (for tests of the fallback).
     TMemoryManBus(TMemoryStore& store, bool sendSignals);
     ~TMemoryManBus();
@@ -42,8 +45,8 @@ private:
         std::string Peer;
     };
     static int OnOwnerAnswer(sd_bus_message* m, void* question, sd_bus_error* error);
-    // Runs the member of m named in it and sends its reply or error.
-    int Serve(sd_bus_message* m);
+    // Runs method, the member m names, and sends its reply or error.
+    int Serve(sd_bus_message* m, const TMethod& method);
     // Tells the store who calls, and starts watching a connection seen for the first time.
     void Track(sd_bus_message* m);
     void PeerLeft(const std::string& peer);
