@@ -231,9 +231,13 @@ TMemoryManBus::TMemoryManBus(TMemoryStore& store, bool sendSignals)
     : Store(store), SendSignals(sendSignals) {
     const sd_bus_vtable start = SD_BUS_VTABLE_START(0);
     Table.push_back(start);
+    // Who may call the store is the bus's business, as it is for every peer here. Without this
+    // flag sd-bus asks the bus daemon for the caller's user, and waits for it, on every call
+    // that names the interface.
     for (const TMethod& m : kMethods) {
         const sd_bus_vtable method =
-            SD_BUS_METHOD_WITH_NAMES(m.Name, m.In, , m.Out, m.Names, &TMemoryManBus::OnMethod, 0);
+            SD_BUS_METHOD_WITH_NAMES(m.Name, m.In, , m.Out, m.Names, &TMemoryManBus::OnMethod,
+                                     SD_BUS_VTABLE_UNPRIVILEGED);
         Table.push_back(method);
     }
     if (SendSignals) {
