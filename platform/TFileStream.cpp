@@ -57,9 +57,14 @@ bool TFileStream::Open(const std::string& path, TMode mode, int folder) {
     if (fd < 0)
         return false;
     bool ok = LockWholeFile(fd, lockType);
-    // A file written from the start is ours, whatever the umask or its old mode said.
-    if (ok && mode == TMode::CreateExclusive)
-        ok = ftruncate(fd, 0) == 0 && fchmod(fd, kPrivateFileMode) == 0;
+    // A file written from the start is ours, whatever the umask or its old mode said. Only a
+    // file with bytes in it is truncated: ext4 writes a truncated file out when it is closed,
+    // and a new spool file is empty already.
+    if (ok && mode == TMode::CreateExclusive) {
+        struct stat status {};
+        ok = fstat(fd, &status) == 0 && (status.st_size == 0 || ftruncate(fd, 0) == 0) &&
+             fchmod(fd, kPrivateFileMode) == 0;
+    }
     if (!ok) {
         int savedErrno = errno;
         close(fd);
