@@ -85,6 +85,8 @@ TfMain::TfMain(TJobRows& rows, QWidget* parent)
     // nothing waits for it to close.
     Tray.setContextMenu(PopupMenu);
 
+    LogTimer.setSingleShot(true);
+    connect(&LogTimer, &QTimer::timeout, this, &TfMain::FlushLog);
     DeferredTimer.setSingleShot(true);
     connect(&DeferredTimer, &QTimer::timeout, this, [this] {
         if (InTick()) {

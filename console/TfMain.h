@@ -192,8 +192,9 @@ public:
     bool TrayIconAdded() const { return TrayAdded; }
     int PauseImage() const { return ImageIndex(APause); }
     QAction* PauseAction() const { return APause; }
-    QPlainTextEdit* LogPane() const { return Log; }
-    int LogLineCount() const;
+    // Both show the lines written so far, those still held back included.
+    QPlainTextEdit* LogPane();
+    int LogLineCount();
 
     // The action list, in declaration order.
     QAction* AExit;
@@ -355,6 +356,10 @@ private:
     // Work that came from inside a tick, run once it has ended.
     std::vector<std::function<void()>> Deferred;
     QTimer DeferredTimer;
+    // Log lines not yet in the pane, and the timer that puts them there together.
+    QStringList LogPending;
+    QTimer LogTimer;
+    void FlushLog();
     TTrayState ShownTrayState = TTrayState::NoModule;
     QIcon AppIcon;
     QTimer CountsTimer;

@@ -15,6 +15,8 @@ namespace {
 
 // Adding this many lines to the log pane empties it.
 constexpr int kLogLineLimit = 3500;
+// How long a log line may wait to be shown with those after it.
+constexpr int kLogFlushMs = 100;
 
 } // namespace
 
@@ -41,14 +43,42 @@ void TfMain::SetToolbarCaption(const std::string& text) {
     TB_Main->setWindowTitle(QString::fromStdString(text));
 }
 
-int TfMain::LogLineCount() const {
+QPlainTextEdit* TfMain::LogPane() {
+    FlushLog();
+    return Log;
+}
+
+int TfMain::LogLineCount() {
+    FlushLog();
     return Log->document()->isEmpty() ? 0 : Log->document()->blockCount();
 }
 
+// A busy module writes hundreds of lines a second. Added one by one, the pane lays out each
+// line as it comes; added together, it lays out only what it shows.
 void TfMain::LogWriteLine(const std::string& line) {
-    Log->appendPlainText(QString::fromStdString(line));
-    if (LogLineCount() >= kLogLineLimit)
-        Log->clear();
+    LogPending.append(QString::fromStdString(line));
+    if (!LogTimer.isActive())
+        LogTimer.start(kLogFlushMs);
+}
+
+void TfMain::FlushLog() {
+    LogTimer.stop();
+    if (LogPending.isEmpty())
+        return;
+    QStringList lines;
+    lines.swap(LogPending);
+    int count = Log->document()->isEmpty() ? 0 : Log->document()->blockCount();
+    // The line that brings the pane to the limit empties it, with all before it.
+    qsizetype first = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (++count >= kLogLineLimit) {
+            Log->clear();
+            count = 0;
+            first = i + 1;
+        }
+    }
+    if (first < lines.size())
+        Log->appendPlainText(lines.mid(first).join(QLatin1Char('\n')));
 }
 
 void TfMain::SetPauseAction(const std::string& caption, const std::string& hint, int image) {

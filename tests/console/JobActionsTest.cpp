@@ -87,7 +87,7 @@ struct TConsole : TLiveConsole {
             text += (i ? " " : "") + Window.CompletedJobs().At(i)->Caption;
         return text;
     }
-    QStringList LogLines() const {
+    QStringList LogLines() {
         return Window.LogPane()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 };

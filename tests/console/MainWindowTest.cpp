@@ -261,11 +261,24 @@ private slots:
         for (int i = 1; i < 3500; ++i)
             window.LogWriteLine("line " + std::to_string(i));
         QCOMPARE(window.LogLineCount(), 3499);
-        QVERIFY(window.Log->toPlainText().endsWith(QStringLiteral("line 3499")));
+        QVERIFY(window.LogPane()->toPlainText().endsWith(QStringLiteral("line 3499")));
         window.LogWriteLine("line 3500");
         QCOMPARE(window.LogLineCount(), 0);
         window.LogWriteLine("next");
-        QCOMPARE(window.Log->toPlainText(), QStringLiteral("next"));
+        QCOMPARE(window.LogPane()->toPlainText(), QStringLiteral("next"));
+
+        // Lines held back together: the one that reaches the limit empties the pane.
+        for (int i = 2; i <= 3500; ++i)
+            window.LogWriteLine("line " + std::to_string(i));
+        window.LogWriteLine("after the limit");
+        QCOMPARE(window.LogPane()->toPlainText(), QStringLiteral("after the limit"));
+
+        // Lines nobody asks for reach the pane by themselves, together and soon.
+        window.LogWriteLine("first");
+        window.LogWriteLine("second");
+        QCOMPARE(window.Log->document()->blockCount(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(window.Log->toPlainText(),
+                                  QStringLiteral("after the limit\nfirst\nsecond"), 1000);
     }
 
     // The actions follow the selection of the list that has it; leaving a list turns its own off.
