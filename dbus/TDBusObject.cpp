@@ -13,6 +13,9 @@
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace raduvuz {
@@ -26,6 +29,101 @@ int Pending = 0;
 constexpr int kDeadlineSlackMs = 2000;
 // How often a waiting call looks for its reply besides the library's notice.
 constexpr int kLookIntervalMs = 50;
+
+// How long work set aside is waited for before events are served meanwhile: a flush usually
+// takes a fraction of it.
+constexpr auto kAsideQuietWait = std::chrono::milliseconds(2);
+
+// The thread that does the work set aside, one for the process: a spool file is flushed several
+// times a document, and a thread made for each flush costs about a third of a small one.
+class TAsideThread {
+public:
+    static TAsideThread& Here() {
+        static TAsideThread aside;
+        return aside;
+    }
+
+    ~TAsideThread() {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Stopping = true;
+        }
+        Changed.notify_all();
+        if (Thread.joinable())
+            Thread.join();
+    }
+
+    // Hands the work over; false when the thread has other work still.
+    bool Start(const std::function<bool()>& work) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        if (Work)
+            return false;
+        if (!Thread.joinable())
+            Thread = std::thread([this] { Serve(); });
+        Work = &work;
+        Done = false;
+        Notify = nullptr;
+        Changed.notify_all();
+        return true;
+    }
+
+    // True once the work is done, waiting at most `wait` for it.
+    bool WaitDone(std::chrono::milliseconds wait) {
+        std::unique_lock<std::mutex> lock(Mutex);
+        return Changed.wait_for(lock, wait, [this] { return Done; });
+    }
+
+    // Has `notify` called once the work is done; false, without calling it, when it is done.
+    bool NotifyWhenDone(std::function<void()> notify) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        if (Done)
+            return false;
+        Notify = std::move(notify);
+        return true;
+    }
+
+    // The work's result, once it is done; the thread is free for the next.
+    bool Finish() {
+        std::unique_lock<std::mutex> lock(Mutex);
+        Changed.wait(lock, [this] { return Done; });
+        Work = nullptr;
+        Notify = nullptr;
+        return Result;
+    }
+
+private:
+    void Serve() {
+        std::unique_lock<std::mutex> lock(Mutex);
+        for (;;) {
+            Changed.wait(lock, [this] { return Stopping || (Work && !Done); });
+            if (Stopping)
+                return;
+            const std::function<bool()>* work = Work;
+            lock.unlock();
+            const bool result = (*work)();
+            lock.lock();
+            Result = result;
+            Done = true;
+            std::function<void()> notify = std::move(Notify);
+            Notify = nullptr;
+            Changed.notify_all();
+            if (notify) {
+                lock.unlock();
+                notify();
+                lock.lock();
+            }
+        }
+    }
+
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::thread Thread;
+    const std::function<bool()>* Work = nullptr;
+    std::function<void()> Notify;
+    bool Done = false;
+    bool Result = false;
+    bool Stopping = false;
+};
 
 QVariant WireArgument(const TVariant& value, char type) {
     switch (type) {
@@ -308,12 +406,21 @@ int TDBusObject::PendingCalls() {
 bool TDBusObject::RunAside(const std::function<bool()>& work) {
     TPendingGuard guard;
     QEventLoop loop;
+    TAsideThread& aside = TAsideThread::Here();
+    if (aside.Start(work)) {
+        if (!aside.WaitDone(kAsideQuietWait) && aside.NotifyWhenDone([&loop] {
+                // Queued, so that a quit that comes before exec still ends it.
+                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            }))
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        return aside.Finish();
+    }
+    // The aside thread is still busy with work whose wait this one interrupted.
     std::atomic<bool> finished{false};
     bool result = false;
     std::thread worker([&] {
         result = work();
         finished = true;
-        // Queued, so that a quit that comes before exec still ends it.
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     if (!finished)

@@ -270,12 +270,26 @@ bool TDoc::SpoolNextBlock(bool& done) {
                 DataSize = Moved;
             // The file and its name are on the disk before the job counts as spooled, so that
             // the copies made from it can be sent after a crash.
+            // Both flushes are one wait: the file's, then its folder's.
             std::string why;
+            std::string flushError;
+            bool flushed = false;
+            bool folderFlushed = false;
+            // They run aside while events are served, which may end the job: they touch
+            // nothing of it.
+            const int fd = SpoolStream->Descriptor();
+            const std::string folder = Host.GetSettings().JobDir;
+            const std::function<bool()> flushBoth = [&, fd] {
+                flushed = fd >= 0 && SyncFile(fd, false);
+                flushError = flushed ? std::string() : LastErrorText();
+                folderFlushed = flushed && FlushFolder(folder, &why);
+                return folderFlushed;
+            };
             SpoolFlushing = true;
-            const bool flushed = SpoolStream->Flush(Host.GetDiskWait());
-            const std::string flushError = flushed ? std::string() : LastErrorText();
-            const bool folderFlushed =
-                flushed && FlushFolder(Host.GetSettings().JobDir, &why, Host.GetDiskWait());
+            if (const TDiskWait& wait = Host.GetDiskWait())
+                wait(flushBoth);
+            else
+                flushBoth();
             SpoolFlushing = false;
             // The last block's close had the flushes' time to be answered.
             store.FinishPosted(BlockClosing, "RCloseBlock");

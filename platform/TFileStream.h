@@ -41,6 +41,8 @@ public:
     int64_t Size() const;
     // fsync, through wait when one is given.
     bool Flush(const TDiskWait& wait = {});
+    // The open file, for work done on another thread (-1 when closed).
+    int Descriptor() const { return Fd; }
     // Cuts the file to size bytes (what a write that failed half-way added goes).
     bool Truncate(int64_t size);
 

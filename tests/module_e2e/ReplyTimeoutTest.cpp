@@ -110,6 +110,18 @@ TEST(ReplyTimeoutTest, AWaitForTheDiskServesEventsMeanwhileAndDoesNotNest) {
     EXPECT_TRUE(innerOnCaller);
     EXPECT_EQ(TDBusObject::PendingCalls(), 0);
 
+    // Quick work, done before any event is served, gives its own result each time, also after
+    // the slow work above.
+    for (const bool expected : {true, false, true}) {
+        std::thread::id quickOn = caller;
+        EXPECT_EQ(loop.WaitAside([&] {
+            quickOn = std::this_thread::get_id();
+            return expected;
+        }),
+                  expected);
+        EXPECT_NE(quickOn, caller);
+    }
+
     // The reason of a failed sync reaches the caller's errno from the other thread.
     const TDiskWait wait = [&](const std::function<bool()>& sync) { return loop.WaitAside(sync); };
     errno = 0;
