@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace raduvuz {
@@ -17,7 +18,8 @@ public:
 
 // The system log: syslog with facility LOG_USER, each line tagged with ident and the process id.
 // Whatever system logger the machine runs keeps the lines; on a machine without one (no
-// /dev/log) they go to standard error instead. openlog is process-wide, so a process makes one.
+// /dev/log) they go to standard error instead, tagged alike, until a logger comes (looked for
+// every ten seconds). openlog is process-wide, so a process makes one.
 class TSystemLog : public ILogSink {
 public:
     // extraOptions are added to LOG_PID (LOG_PERROR also copies each line to standard error).
@@ -29,8 +31,14 @@ public:
     void Write(TLogSeverity severity, const std::string& line) override;
 
 private:
+    void Open();
+
     // openlog keeps the pointer, not the text.
     std::string Ident;
+    int Options;
+    bool Opened = false;
+    // When the logger was last looked for, while there was none.
+    std::chrono::steady_clock::time_point LookedAt;
 };
 
 } // namespace raduvuz
