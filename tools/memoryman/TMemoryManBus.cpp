@@ -235,9 +235,8 @@ TMemoryManBus::TMemoryManBus(TMemoryStore& store, bool sendSignals)
     // flag sd-bus asks the bus daemon for the caller's user, and waits for it, on every call
     // that names the interface.
     for (const TMethod& m : kMethods) {
-        const sd_bus_vtable method =
-            SD_BUS_METHOD_WITH_NAMES(m.Name, m.In, , m.Out, m.Names, &TMemoryManBus::OnMethod,
-                                     SD_BUS_VTABLE_UNPRIVILEGED);
+        const sd_bus_vtable method = SD_BUS_METHOD_WITH_NAMES(
+            m.Name, m.In, , m.Out, m.Names, &TMemoryManBus::OnMethod, SD_BUS_VTABLE_UNPRIVILEGED);
         Table.push_back(method);
     }
     if (SendSignals) {
