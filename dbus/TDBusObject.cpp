@@ -38,19 +38,10 @@ constexpr auto kAsideQuietWait = std::chrono::milliseconds(2);
 // times a document, and a thread made for each flush costs about a third of a small one.
 class TAsideThread {
 public:
+    // Never destroyed: a process that ends while a flush hangs must not wait for it.
     static TAsideThread& Here() {
-        static TAsideThread aside;
-        return aside;
-    }
-
-    ~TAsideThread() {
-        {
-            std::lock_guard<std::mutex> lock(Mutex);
-            Stopping = true;
-        }
-        Changed.notify_all();
-        if (Thread.joinable())
-            Thread.join();
+        static TAsideThread* const aside = new TAsideThread();
+        return *aside;
     }
 
     // Hands the work over; false when the thread has other work still.
@@ -95,9 +86,7 @@ private:
     void Serve() {
         std::unique_lock<std::mutex> lock(Mutex);
         for (;;) {
-            Changed.wait(lock, [this] { return Stopping || (Work && !Done); });
-            if (Stopping)
-                return;
+            Changed.wait(lock, [this] { return Work && !Done; });
             const std::function<bool()>* work = Work;
             lock.unlock();
             const bool result = (*work)();
@@ -122,7 +111,6 @@ private:
     std::function<void()> Notify;
     bool Done = false;
     bool Result = false;
-    bool Stopping = false;
 };
 
 QVariant WireArgument(const TVariant& value, char type) {

@@ -40,6 +40,7 @@ void TSystemLog::Write(TLogSeverity severity, const std::string& line) {
     // Without a system logger (no /dev/log, as in many containers) the lines go to standard
     // error, where whoever started the program keeps them. syslog would try to reach the
     // logger again for every line, which costs more than the line itself.
+    std::lock_guard<std::mutex> lock(Mutex);
     if (!Opened) {
         const auto now = std::chrono::steady_clock::now();
         if (now - LookedAt < kLookAgain || !LoggerThere()) {

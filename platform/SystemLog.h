@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <mutex>
 #include <string>
 
 namespace raduvuz {
@@ -36,6 +37,8 @@ private:
     // openlog keeps the pointer, not the text.
     std::string Ident;
     int Options;
+    // Lines may come from several threads.
+    std::mutex Mutex;
     bool Opened = false;
     // When the logger was last looked for, while there was none.
     std::chrono::steady_clock::time_point LookedAt;
