@@ -12,7 +12,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -403,18 +402,8 @@ bool TDBusObject::RunAside(const std::function<bool()>& work) {
             loop.exec(QEventLoop::ExcludeUserInputEvents);
         return aside.Finish();
     }
-    // The aside thread is still busy with work whose wait this one interrupted.
-    std::atomic<bool> finished{false};
-    bool result = false;
-    std::thread worker([&] {
-        result = work();
-        finished = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    if (!finished)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    return result;
+    // A wait that started while another one served events runs where it is, as nested waits do.
+    return work();
 }
 
 } // namespace raduvuz

@@ -162,8 +162,8 @@ int64_t TFileStream::Size() const {
     return info.st_size;
 }
 
-bool TFileStream::Flush(const TDiskWait& wait) {
-    return Fd >= 0 && SyncFile(Fd, false, wait);
+bool TFileStream::Flush() {
+    return Fd >= 0 && SyncFile(Fd, false);
 }
 
 bool TFileStream::Truncate(int64_t size) {

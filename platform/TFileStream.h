@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/TStream.h"
-#include "platform/WholeFile.h"
 
 #include <cstdint>
 #include <fcntl.h>
@@ -39,8 +38,8 @@ public:
     int64_t Position() const;
     bool Seek(int64_t position);
     int64_t Size() const;
-    // fsync, through wait when one is given.
-    bool Flush(const TDiskWait& wait = {});
+    // fsync.
+    bool Flush();
     // The open file, for work done on another thread (-1 when closed).
     int Descriptor() const { return Fd; }
     // Cuts the file to size bytes (what a write that failed half-way added goes).
