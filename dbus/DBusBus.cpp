@@ -22,7 +22,10 @@ QDBusConnection RaduvuzBus() {
         return true;
     }();
     (void)prepared;
-    return QDBusConnection::sessionBus();
+    // A connection of its own rather than Qt's default one: Qt holds the default connection's
+    // messages back until the main thread's loop first runs, and a message arriving while it
+    // lets them go is handled ahead of them, so a call or a signal could overtake an earlier one.
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("raduvuz"));
 }
 
 QVariant NullOnWire() {
