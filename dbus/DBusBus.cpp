@@ -25,7 +25,11 @@ QDBusConnection RaduvuzBus() {
     // A connection of its own rather than Qt's default one: Qt holds the default connection's
     // messages back until the main thread's loop first runs, and a message arriving while it
     // lets them go is handled ahead of them, so a call or a signal could overtake an earlier one.
-    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("raduvuz"));
+    // Made once: each connectToBus waits for Qt's bus thread, even for a name it already has.
+    // Never destroyed, so that nothing of it runs after Qt's own bus objects are gone.
+    static const QDBusConnection* const bus = new QDBusConnection(
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("raduvuz")));
+    return *bus;
 }
 
 QVariant NullOnWire() {
