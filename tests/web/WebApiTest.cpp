@@ -118,7 +118,11 @@ TEST_F(WebApiTest, EveryEndpointServesTheModuleLiveToTheRolesAndWithinTheLimits)
     const size_t beforePause = events.Text().size();
     const TReply paused = Post(ModulePath("pause"), "", op.Cookie, op.Csrf);
     EXPECT_EQ(paused.Object().value("paused").toBool(), true) << paused;
-    EXPECT_NE(events.WaitFor("event: modules", beforePause), std::string::npos);
+    EXPECT_NE(events.WaitFor("event: modules", beforePause), std::string::npos)
+        << "events after the pause:\n"
+        << events.Text().substr(beforePause) << "\ngateway:\n"
+        << GatewayLog() << "\nworkflow:\n"
+        << Log();
     EXPECT_EQ(Post(ModulePath("resume"), "", op.Cookie, op.Csrf).Object().value("paused"),
               QJsonValue(false));
 
