@@ -517,6 +517,13 @@ bool TModuleControl::Intake() {
         }
         int32_t handle = 0;
         std::set<int32_t> visited;
+        // Every destination a flow entry names. Once each has been asked about in this search
+        // without one document finding all of its own free, no later document can be passed
+        // either (one that matches no entry gets no output anyway): the rest of the documents
+        // are not walked, one store call each, while a busy destination keeps them waiting.
+        std::set<int32_t> flowDests;
+        for (const TTaggedString& entry : FlowEntries)
+            flowDests.insert(entry.Tag);
         int zeroAnswers = 0;
         for (;;) {
             if (Event)
@@ -539,8 +546,14 @@ bool TModuleControl::Intake() {
             }
             if (handle < 0)
                 return false;
-            if (WorkMode == 0 && !DestinationsFree(found, visited))
+            if (WorkMode == 0 && !DestinationsFree(found, visited)) {
+                if (!flowDests.empty() && std::includes(visited.begin(), visited.end(),
+                                                        flowDests.begin(), flowDests.end())) {
+                    IntakeExhausted = true;
+                    return false;
+                }
                 continue;
+            }
             int32_t jobID = 0;
             const std::string dds = Process.StoreObject.ROpenDoc(ModuleNumber, handle, jobID);
             if (jobID == -1) {

@@ -54,10 +54,12 @@ TEST_F(CycleTest, IntakeLimitAndEndlessZeroAnswersStopTheSearch) {
 
 TEST_F(CycleTest, PassThroughAsksEachDestinationOncePerSearch) {
     Inside(*Module).FlowEntries = {{"Color=Cyan", 5}, {"Color=Black", 6}};
-    Store->NextDocs = {11, 12, 13};
+    Store->NextDocs = {11, 12, 13, 14, 15};
     Store->DDS[11] = "Color=Cyan";
     Store->DDS[12] = "Color=Cyan";
     Store->DDS[13] = "Color=Black";
+    Store->DDS[14] = "Color=Cyan";
+    Store->DDS[15] = "Color=Black";
     // Destination 5 is not started; 6 is started but has a document waiting.
     Server->Define("GetValue", [](const std::vector<TVariant>& args) {
         const int32_t dest = VariantToInt(args[0]);
@@ -74,6 +76,9 @@ TEST_F(CycleTest, PassThroughAsksEachDestinationOncePerSearch) {
     EXPECT_EQ(Store->Count("IsDocForExists(5)"), 1);
     EXPECT_TRUE(Inside(*Module).IntakeExhausted);
     EXPECT_TRUE(Module->JobsInProcess().empty());
+    // With every destination asked about, the documents after 13 are not looked at.
+    EXPECT_EQ(Store->Count("RNextFindDoc"), 3);
+    EXPECT_EQ(Store->Count("RGetDocDDS(14)"), 0);
 }
 
 TEST_F(CycleTest, DocumentTheStoreRefusesIsAborted) {

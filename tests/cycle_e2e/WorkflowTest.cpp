@@ -80,29 +80,41 @@ TEST_P(WorkModeTest, EveryPlateArrivesUnchanged) {
 }
 
 TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls) {
-    MakePages("idle", 5, "C");
-    WriteConfig("WorkMode=1");
-    // Once the job waits, every call on the bus is listened to for three seconds; the sinks
-    // make none of their own.
-    ASSERT_TRUE(Passes(
-        {.Module = "flow = 12: Device=*\n",
-         .Workflow =
-             "expect = 0\nbackstop = 0\nbefore-close = " +
-             ShellWaitForLog("File idle-1-C.rst spooled") +
-             "sleep 1; timeout 3 dbus-monitor --session \"type='method_call'\" >calls.txt; true\n",
-         .Sink12 = "paused = yes\n"}));
-    const std::string calls = ReadTextFile(Root / "calls.txt");
-    // Each second the timer's tick asks once or twice whether the destination is ready (the
-    // server's two values and the store's answer, at once) and searches the store once or
-    // twice; a module that kept trying made thousands of calls a second.
-    const size_t count = Count(calls, "method call ");
-    EXPECT_GE(count, 2u) << calls;
-    EXPECT_LE(count, 50u) << calls;
-    EXPECT_EQ(Count(calls, "member=GetValue") + Count(calls, "member=IsDocForExists") +
-                  Count(calls, "member=RNextFindDoc"),
-              count)
-        << calls;
-    EXPECT_TRUE(Outputs("a").empty());
+    // Spooled, the job waits in the module; passed through, thirty documents wait in the store,
+    // and a search that walked them all would ask for each one.
+    const struct {
+        const char* Config;
+        int Jobs;
+        const char* Waiting;
+    } cases[] = {{"WorkMode=1", 1, "File idle1-1-C.rst spooled"},
+                 {"WorkMode=0", 10, "idle10-1-Y.rst as document"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Config);
+        fs::remove_all(Root / "pages");
+        for (int i = 1; i <= c.Jobs; ++i)
+            MakePages("idle" + std::to_string(i), 5, c.Jobs == 1 ? "C" : "CMY");
+        WriteConfig(c.Config);
+        // Once the job waits, every call on the bus is listened to for three seconds; the sinks
+        // make none of their own.
+        ASSERT_TRUE(Passes(
+            {.Module = "flow = 12: Device=*\n",
+             .Workflow = "expect = 0\nbackstop = 0\nbefore-close = " + ShellWaitForLog(c.Waiting) +
+                         "sleep 1; timeout 3 dbus-monitor --session "
+                         "\"type='method_call'\" >calls.txt; true\n",
+             .Sink12 = "paused = yes\n"}));
+        const std::string calls = ReadTextFile(Root / "calls.txt");
+        // Each second the timer's tick asks once or twice whether the destination is ready
+        // (the server's two values and the store's answer, at once) and searches the store
+        // once or twice; a module that kept trying made thousands of calls a second.
+        const size_t count = Count(calls, "method call ");
+        EXPECT_GE(count, 2u) << calls;
+        EXPECT_LE(count, 50u) << calls;
+        EXPECT_EQ(Count(calls, "member=GetValue") + Count(calls, "member=IsDocForExists") +
+                      Count(calls, "member=RNextFindDoc"),
+                  count)
+            << calls;
+        EXPECT_TRUE(Outputs("a").empty());
+    }
 }
 
 TEST_F(WorkflowTest, OutputTheStoreRefusesEndsOnlyThatJob) {
