@@ -90,7 +90,9 @@ TEST_F(WorkflowTest, AJobWaitingForAPausedDestinationCostsOnlyTheTimersFewCalls)
                  {"WorkMode=0", 10, "idle10-1-Y.rst as document"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Config);
-        fs::remove_all(Root / "pages");
+        // Each case from nothing: no job of the case before comes back.
+        for (const fs::path& folder : {Root / "pages", JobFolder(), ConfigFolder()})
+            fs::remove_all(folder);
         for (int i = 1; i <= c.Jobs; ++i)
             MakePages("idle" + std::to_string(i), 5, c.Jobs == 1 ? "C" : "CMY");
         WriteConfig(c.Config);
