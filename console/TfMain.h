@@ -360,6 +360,8 @@ private:
     QStringList LogPending;
     QTimer LogTimer;
     void FlushLog();
+    // The lines in the pane itself.
+    int PaneLineCount() const;
     TTrayState ShownTrayState = TTrayState::NoModule;
     QIcon AppIcon;
     QTimer CountsTimer;

@@ -50,6 +50,10 @@ QPlainTextEdit* TfMain::LogPane() {
 
 int TfMain::LogLineCount() {
     FlushLog();
+    return PaneLineCount();
+}
+
+int TfMain::PaneLineCount() const {
     return Log->document()->isEmpty() ? 0 : Log->document()->blockCount();
 }
 
@@ -67,7 +71,7 @@ void TfMain::FlushLog() {
         return;
     QStringList lines;
     lines.swap(LogPending);
-    int count = Log->document()->isEmpty() ? 0 : Log->document()->blockCount();
+    int count = PaneLineCount();
     // The line that brings the pane to the limit empties it, with all before it.
     qsizetype first = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {

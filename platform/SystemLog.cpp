@@ -43,14 +43,16 @@ void TSystemLog::Write(TLogSeverity severity, const std::string& line) {
     std::lock_guard<std::mutex> lock(Mutex);
     if (!Opened) {
         const auto now = std::chrono::steady_clock::now();
-        if (now - LookedAt < kLookAgain || !LoggerThere()) {
-            if (now - LookedAt >= kLookAgain)
-                LookedAt = now;
-            std::fprintf(stderr, "%s[%d]: %s\n", Ident.c_str(), static_cast<int>(::getpid()),
-                         line.c_str());
-            return;
+        if (now - LookedAt >= kLookAgain) {
+            LookedAt = now;
+            if (LoggerThere())
+                Open();
         }
-        Open();
+    }
+    if (!Opened) {
+        std::fprintf(stderr, "%s[%d]: %s\n", Ident.c_str(), static_cast<int>(::getpid()),
+                     line.c_str());
+        return;
     }
     const int priority = severity == TLogSeverity::Error     ? LOG_ERR
                          : severity == TLogSeverity::Warning ? LOG_WARNING
